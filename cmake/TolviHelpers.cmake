@@ -1,0 +1,82 @@
+# Shared CMake helpers.
+
+# Adds every immediate subfolder of the current source folder that has a CMakeLists.txt.
+function(tolvi_add_subdirectories)
+  file(GLOB children LIST_DIRECTORIES true RELATIVE "${CMAKE_CURRENT_SOURCE_DIR}" "${CMAKE_CURRENT_SOURCE_DIR}/*")
+  list(SORT children)
+  foreach(child IN LISTS children)
+    if(IS_DIRECTORY "${CMAKE_CURRENT_SOURCE_DIR}/${child}" AND EXISTS "${CMAKE_CURRENT_SOURCE_DIR}/${child}/CMakeLists.txt")
+      add_subdirectory(${child})
+    endif()
+  endforeach()
+endfunction()
+
+# tolvi_add_gtest(<name> SOURCES ... [LIBS ...] [QT none|core|gui|widgets] [X11] [WM] [TRAY] [TIMEOUT s] [LABELS ...])
+#
+# Builds a GoogleTest binary with the shared test main and registers it with ctest.
+#   QT      which Qt application object the test main creates (default: core).
+#           gui/widgets run on the offscreen platform unless X11 is given.
+#   X11     runs the whole binary under its own Xvfb server (tests/support/with-x11).
+#   WM      with X11: also starts openbox, for tests that need EWMH.
+#   TRAY    with X11: also starts trayer, for tests that need a system tray.
+# Offscreen tests are discovered test by test; X11 tests run as one ctest entry per binary.
+function(tolvi_add_gtest name)
+  cmake_parse_arguments(T "X11;WM;TRAY" "QT;TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
+  if(NOT T_QT)
+    set(T_QT core)
+  endif()
+  if(NOT T_TIMEOUT)
+    set(T_TIMEOUT 300)
+  endif()
+  add_executable(${name} ${T_SOURCES} ${PROJECT_SOURCE_DIR}/tests/support/TestMain.cpp)
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests/support)
+  target_link_libraries(${name} PRIVATE GTest::gtest GTest::gmock ${T_LIBS})
+  if(T_QT STREQUAL "none")
+    target_compile_definitions(${name} PRIVATE TOLVI_TEST_QT_NONE=1)
+    target_link_libraries(${name} PRIVATE Qt6::Core)
+  elseif(T_QT STREQUAL "core")
+    target_compile_definitions(${name} PRIVATE TOLVI_TEST_QT_CORE=1)
+    target_link_libraries(${name} PRIVATE Qt6::Core)
+  elseif(T_QT STREQUAL "gui")
+    target_compile_definitions(${name} PRIVATE TOLVI_TEST_QT_GUI=1)
+    target_link_libraries(${name} PRIVATE Qt6::Gui)
+  elseif(T_QT STREQUAL "widgets")
+    target_compile_definitions(${name} PRIVATE TOLVI_TEST_QT_WIDGETS=1)
+    target_link_libraries(${name} PRIVATE Qt6::Widgets)
+  else()
+    message(FATAL_ERROR "tolvi_add_gtest(${name}): QT must be none, core, gui or widgets")
+  endif()
+
+  if(T_X11)
+    set(flags "")
+    if(T_WM)
+      list(APPEND flags --wm)
+    endif()
+    if(T_TRAY)
+      list(APPEND flags --tray)
+    endif()
+    add_test(NAME ${name}
+             COMMAND ${PROJECT_SOURCE_DIR}/tests/support/with-x11 ${flags} -- $<TARGET_FILE:${name}>)
+    set_tests_properties(${name} PROPERTIES TIMEOUT ${T_TIMEOUT} LABELS "x11;${T_LABELS}"
+                         ENVIRONMENT "TOLVI_TEST_X11=1")
+  else()
+    include(GoogleTest)
+    set(props TIMEOUT ${T_TIMEOUT} ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
+    if(T_LABELS)
+      list(APPEND props LABELS "${T_LABELS}")
+    endif()
+    gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST PROPERTIES ${props})
+  endif()
+endfunction()
+
+# tolvi_add_benchmark(<name> SOURCES ... [LIBS ...] [NO_MAIN])
+# Builds a Google Benchmark binary. Benchmarks are built with the tree but never run by ctest.
+# NO_MAIN: the sources bring their own main() (for example to create a Qt application object).
+function(tolvi_add_benchmark name)
+  cmake_parse_arguments(B "NO_MAIN" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${B_SOURCES})
+  target_link_libraries(${name} PRIVATE benchmark::benchmark ${B_LIBS})
+  if(NOT B_NO_MAIN)
+    target_link_libraries(${name} PRIVATE benchmark::benchmark_main)
+  endif()
+endfunction()
