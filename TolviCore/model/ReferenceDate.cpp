@@ -1,0 +1,37 @@
+#include "TolviCore/model/ReferenceDate.h"
+
+#include <chrono>
+#include <cmath>
+
+namespace tolvi::ReferenceDate {
+
+double now()
+{
+    const auto micros = std::chrono::duration_cast<std::chrono::microseconds>(
+                            std::chrono::system_clock::now().time_since_epoch())
+                            .count();
+    return fromUnixSeconds(static_cast<double>(micros) / 1e6);
+}
+
+double fromUnixSeconds(double unixSeconds)
+{
+    return unixSeconds - unixOffset;
+}
+
+double toUnixSeconds(double referenceSeconds)
+{
+    return referenceSeconds + unixOffset;
+}
+
+QDateTime toDateTime(double referenceSeconds)
+{
+    const double ms = std::floor(toUnixSeconds(referenceSeconds) * 1000.0);
+    return QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(ms), Qt::UTC);
+}
+
+double fromDateTime(const QDateTime& dateTime)
+{
+    return fromUnixSeconds(static_cast<double>(dateTime.toMSecsSinceEpoch()) / 1000.0);
+}
+
+} // namespace tolvi::ReferenceDate
