@@ -1,12 +1,36 @@
 # Shared CMake helpers.
 
+# TOLVI_ONLY: an optional list of folders (relative to the source root, e.g. "TolviCore/model;tests/TolviCore/model")
+# to limit a development build to; their parents and subfolders are added, nothing else. Empty: everything.
+set(TOLVI_ONLY "" CACHE STRING "Limit the build to these folders (development builds only)")
+
+function(_tolvi_folder_selected rel out)
+  if(NOT TOLVI_ONLY)
+    set(${out} TRUE PARENT_SCOPE)
+    return()
+  endif()
+  foreach(entry IN LISTS TOLVI_ONLY)
+    string(FIND "${entry}/" "${rel}/" at_entry)
+    string(FIND "${rel}/" "${entry}/" at_rel)
+    if(at_entry EQUAL 0 OR at_rel EQUAL 0)
+      set(${out} TRUE PARENT_SCOPE)
+      return()
+    endif()
+  endforeach()
+  set(${out} FALSE PARENT_SCOPE)
+endfunction()
+
 # Adds every immediate subfolder of the current source folder that has a CMakeLists.txt.
 function(tolvi_add_subdirectories)
   file(GLOB children LIST_DIRECTORIES true RELATIVE "${CMAKE_CURRENT_SOURCE_DIR}" "${CMAKE_CURRENT_SOURCE_DIR}/*")
   list(SORT children)
   foreach(child IN LISTS children)
     if(IS_DIRECTORY "${CMAKE_CURRENT_SOURCE_DIR}/${child}" AND EXISTS "${CMAKE_CURRENT_SOURCE_DIR}/${child}/CMakeLists.txt")
-      add_subdirectory(${child})
+      file(RELATIVE_PATH rel "${PROJECT_SOURCE_DIR}" "${CMAKE_CURRENT_SOURCE_DIR}/${child}")
+      _tolvi_folder_selected("${rel}" selected)
+      if(selected)
+        add_subdirectory(${child})
+      endif()
     endif()
   endforeach()
 endfunction()

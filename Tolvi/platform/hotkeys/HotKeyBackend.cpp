@@ -1,0 +1,7 @@
+#include "Tolvi/platform/hotkeys/HotKeyBackend.h"
+
+namespace tolvi {
+
+HotKeyBackend::~HotKeyBackend() = default;
+
+} // namespace tolvi

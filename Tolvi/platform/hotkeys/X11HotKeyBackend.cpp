@@ -1,0 +1,212 @@
+#include "Tolvi/platform/hotkeys/X11HotKeyBackend.h"
+
+#include <QCoreApplication>
+#include <QGuiApplication>
+
+#include <xcb/xcb.h>
+#include <xcb/xcb_keysyms.h>
+
+#include <array>
+#include <cstdlib>
+
+namespace tolvi {
+
+namespace {
+
+constexpr quint16 kLockMask = XCB_MOD_MASK_LOCK;
+constexpr quint16 kNumLockMask = XCB_MOD_MASK_2;
+constexpr quint16 kRelevantMask = XCB_MOD_MASK_SHIFT | XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_1 | XCB_MOD_MASK_4;
+
+constexpr quint32 kKeysymV = 0x0076;      // XK_v
+constexpr quint32 kKeysymSpace = 0x0020;  // XK_space
+
+quint16 xModifiers(quint32 modifiers)
+{
+    quint16 mask = 0;
+    if (modifiers & HotKeyModifier::Shift)
+        mask |= XCB_MOD_MASK_SHIFT;
+    if (modifiers & HotKeyModifier::Control)
+        mask |= XCB_MOD_MASK_CONTROL;
+    if (modifiers & HotKeyModifier::Option)
+        mask |= XCB_MOD_MASK_1;
+    if (modifiers & HotKeyModifier::Command)
+        mask |= XCB_MOD_MASK_4;
+    return mask;
+}
+
+quint32 keysymFor(quint32 keyCode)
+{
+    switch (keyCode) {
+    case HotKeyKeyCode::V:
+        return kKeysymV;
+    case HotKeyKeyCode::Space:
+        return kKeysymSpace;
+    default:
+        return 0;
+    }
+}
+
+std::array<quint16, 4> lockVariants(quint16 modifiers)
+{
+    return {modifiers, quint16(modifiers | kLockMask), quint16(modifiers | kNumLockMask),
+            quint16(modifiers | kLockMask | kNumLockMask)};
+}
+
+} // namespace
+
+X11HotKeyBackend::X11HotKeyBackend(QObject* parent) : HotKeyBackend(parent) {}
+
+X11HotKeyBackend::~X11HotKeyBackend()
+{
+    const auto grabs = m_grabs;
+    for (const Grab& grab : grabs)
+        unregisterHotKey(grab.id);
+    if (m_filterInstalled && QCoreApplication::instance())
+        QCoreApplication::instance()->removeNativeEventFilter(this);
+}
+
+bool X11HotKeyBackend::ensureConnection()
+{
+    if (m_connection)
+        return true;
+    auto* app = qobject_cast<QGuiApplication*>(QCoreApplication::instance());
+    if (!app)
+        return false;
+    auto* x11 = app->nativeInterface<QNativeInterface::QX11Application>();
+    if (!x11 || !x11->connection())
+        return false;
+    m_connection = x11->connection();
+    const xcb_setup_t* setup = xcb_get_setup(m_connection);
+    xcb_screen_iterator_t screens = xcb_setup_roots_iterator(setup);
+    if (!screens.rem)
+        return false;
+    m_root = screens.data->root;
+    return true;
+}
+
+HotKeyBackend::Status X11HotKeyBackend::installHandler()
+{
+    if (!ensureConnection())
+        return NoDisplay;
+    if (!m_filterInstalled) {
+        QCoreApplication::instance()->installNativeEventFilter(this);
+        m_filterInstalled = true;
+    }
+    return NoError;
+}
+
+HotKeyBackend::Status X11HotKeyBackend::registerHotKey(const HotKeyChord& chord, const HotKeyID& id)
+{
+    if (!ensureConnection())
+        return NoDisplay;
+    const quint32 keysym = keysymFor(chord.keyCode);
+    if (!keysym)
+        return NoKeyCode;
+
+    xcb_key_symbols_t* symbols = xcb_key_symbols_alloc(m_connection);
+    if (!symbols)
+        return NoKeyCode;
+    xcb_keycode_t* keycodes = xcb_key_symbols_get_keycode(symbols, keysym);
+    const quint8 keycode = (keycodes && keycodes[0] != XCB_NO_SYMBOL) ? keycodes[0] : 0;
+    std::free(keycodes);
+    xcb_key_symbols_free(symbols);
+    if (!keycode)
+        return NoKeyCode;
+
+    const quint16 modifiers = xModifiers(chord.modifiers);
+    const auto variants = lockVariants(modifiers);
+    std::array<xcb_void_cookie_t, 4> cookies{};
+    for (size_t i = 0; i < variants.size(); ++i) {
+        cookies[i] = xcb_grab_key_checked(m_connection, 1, m_root, variants[i], keycode,
+                                          XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC);
+    }
+    Status status = NoError;
+    std::array<bool, 4> granted{};
+    for (size_t i = 0; i < cookies.size(); ++i) {
+        if (xcb_generic_error_t* error = xcb_request_check(m_connection, cookies[i])) {
+            if (status == NoError)
+                status = error->error_code;
+            std::free(error);
+        } else {
+            granted[i] = true;
+        }
+    }
+    if (status != NoError) {
+        for (size_t i = 0; i < variants.size(); ++i) {
+            if (granted[i])
+                xcb_ungrab_key(m_connection, keycode, m_root, variants[i]);
+        }
+        xcb_flush(m_connection);
+        return status;
+    }
+    m_grabs.append(Grab{id, keycode, modifiers});
+    return NoError;
+}
+
+void X11HotKeyBackend::unregisterHotKey(const HotKeyID& id)
+{
+    for (qsizetype i = 0; i < m_grabs.size(); ++i) {
+        if (!(m_grabs[i].id == id))
+            continue;
+        const Grab grab = m_grabs.takeAt(i);
+        if (m_connection) {
+            for (const quint16 variant : lockVariants(grab.modifiers))
+                xcb_ungrab_key(m_connection, grab.keycode, m_root, variant);
+            xcb_flush(m_connection);
+        }
+        return;
+    }
+}
+
+const X11HotKeyBackend::Grab* X11HotKeyBackend::grabFor(quint8 keycode, quint16 state) const
+{
+    const quint16 modifiers = state & kRelevantMask;
+    for (const Grab& grab : m_grabs) {
+        if (grab.keycode == keycode && grab.modifiers == modifiers)
+            return &grab;
+    }
+    return nullptr;
+}
+
+bool X11HotKeyBackend::handleKeyEvent(KeyEventKind kind, quint8 keycode, quint16 state, quint32 time)
+{
+    if (kind == KeyEventKind::Release) {
+        if (m_held && m_heldKeycode == keycode)
+            m_held = false;
+        m_lastReleaseKeycode = keycode;
+        m_lastReleaseTime = time;
+        m_hasLastRelease = true;
+        return grabFor(keycode, state) != nullptr;
+    }
+
+    const Grab* grab = grabFor(keycode, state);
+    if (!grab)
+        return false;
+    // Auto-repeat arrives either as a release/press pair with one timestamp, or
+    // (with detectable auto-repeat) as presses without releases in between.
+    const bool repeatedPair = m_hasLastRelease && m_lastReleaseKeycode == keycode && m_lastReleaseTime == time;
+    const bool stillHeld = m_held && m_heldKeycode == keycode;
+    m_held = true;
+    m_heldKeycode = keycode;
+    if (repeatedPair || stillHeld)
+        return true;
+    emit hotKeyPressed(grab->id);
+    return true;
+}
+
+bool X11HotKeyBackend::nativeEventFilter(const QByteArray& eventType, void* message, qintptr*)
+{
+    if (eventType != "xcb_generic_event_t" || m_grabs.isEmpty())
+        return false;
+    auto* event = static_cast<xcb_generic_event_t*>(message);
+    const quint8 type = event->response_type & ~0x80;
+    if (type != XCB_KEY_PRESS && type != XCB_KEY_RELEASE)
+        return false;
+    auto* key = reinterpret_cast<xcb_key_press_event_t*>(event);
+    if (key->event != m_root)
+        return false;
+    return handleKeyEvent(type == XCB_KEY_PRESS ? KeyEventKind::Press : KeyEventKind::Release, key->detail,
+                          key->state, key->time);
+}
+
+} // namespace tolvi

@@ -1,0 +1,61 @@
+#pragma once
+
+#include "Tolvi/platform/hotkeys/HotKeyBackend.h"
+
+#include <QAbstractNativeEventFilter>
+#include <QHash>
+#include <QList>
+
+struct xcb_connection_t;
+
+namespace tolvi {
+
+// Global hot keys on X11: passive key grabs on the root window of Qt's own
+// xcb connection, received through a native event filter.
+//
+// Each chord is grabbed four times (with and without Caps Lock and Num Lock)
+// so the hot key works whatever the lock state. A BadAccess error means another
+// client holds the chord; the partial grabs are undone and the X error code is
+// returned. Holding a chord makes the server repeat it as release/press pairs
+// with equal timestamps; such repeats never reach hotKeyPressed.
+class X11HotKeyBackend : public HotKeyBackend, public QAbstractNativeEventFilter {
+    Q_OBJECT
+public:
+    explicit X11HotKeyBackend(QObject* parent = nullptr);
+    ~X11HotKeyBackend() override;
+
+    Status installHandler() override;
+    Status registerHotKey(const HotKeyChord& chord, const HotKeyID& id) override;
+    void unregisterHotKey(const HotKeyID& id) override;
+
+    bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr* result) override;
+
+    // Key event handling, separated from the X transport so repeats can be tested directly.
+    // Returns true when the event belongs to one of our chords (and is consumed).
+    enum class KeyEventKind { Press, Release };
+    bool handleKeyEvent(KeyEventKind kind, quint8 keycode, quint16 state, quint32 time);
+
+private:
+    struct Grab {
+        HotKeyID id;
+        quint8 keycode = 0;
+        quint16 modifiers = 0;  // X modifier mask without lock bits
+    };
+
+    bool ensureConnection();
+    const Grab* grabFor(quint8 keycode, quint16 state) const;
+
+    xcb_connection_t* m_connection = nullptr;
+    quint32 m_root = 0;
+    bool m_filterInstalled = false;
+    QList<Grab> m_grabs;
+
+    // Repeat detection.
+    quint8 m_heldKeycode = 0;
+    bool m_held = false;
+    quint8 m_lastReleaseKeycode = 0;
+    quint32 m_lastReleaseTime = 0;
+    bool m_hasLastRelease = false;
+};
+
+} // namespace tolvi

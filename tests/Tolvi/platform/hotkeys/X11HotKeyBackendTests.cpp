@@ -1,0 +1,175 @@
+// Runs under its own Xvfb server: real key grabs, real XTest key presses.
+#include "Tolvi/platform/hotkeys/GlobalHotKey.h"
+#include "Tolvi/platform/hotkeys/X11HotKeyBackend.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QGuiApplication>
+#include <QThread>
+
+#include <X11/Xlib.h>
+#include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
+#include <xcb/xcb.h>
+
+#include <cstdlib>
+
+using namespace tolvi;
+
+namespace {
+
+const HotKeyChord kSuperShiftV{HotKeyKeyCode::V, HotKeyModifier::Command | HotKeyModifier::Shift};
+const HotKeyChord kCtrlAltSpace{HotKeyKeyCode::Space, HotKeyModifier::Control | HotKeyModifier::Option};
+
+// Another X client, as another application would be.
+class OtherClient {
+public:
+    OtherClient() : m_display(XOpenDisplay(nullptr)) {}
+    ~OtherClient()
+    {
+        if (m_display)
+            XCloseDisplay(m_display);
+    }
+    Display* display() const { return m_display; }
+
+    void key(KeySym keysym, bool down)
+    {
+        XTestFakeKeyEvent(m_display, XKeysymToKeycode(m_display, keysym), down ? True : False, CurrentTime);
+        XSync(m_display, False);
+    }
+
+    void chord(std::initializer_list<KeySym> modifiers, KeySym key)
+    {
+        for (KeySym modifier : modifiers)
+            this->key(modifier, true);
+        this->key(key, true);
+        this->key(key, false);
+        for (auto it = std::rbegin(modifiers); it != std::rend(modifiers); ++it)
+            this->key(*it, false);
+    }
+
+    // Grabs like any other program would; returns the X error code or 0.
+    int grab(KeySym keysym, unsigned int modifiers)
+    {
+        m_grabError = 0;
+        auto previous = XSetErrorHandler([](Display*, XErrorEvent* event) {
+            s_lastError = event->error_code;
+            return 0;
+        });
+        s_lastError = 0;
+        XGrabKey(m_display, XKeysymToKeycode(m_display, keysym), modifiers, DefaultRootWindow(m_display), True,
+                 GrabModeAsync, GrabModeAsync);
+        XSync(m_display, False);
+        XSetErrorHandler(previous);
+        return s_lastError;
+    }
+
+private:
+    static inline int s_lastError = 0;
+    Display* m_display;
+    int m_grabError = 0;
+};
+
+void spinUntil(const std::function<bool()>& done, int ms = 2000)
+{
+    QDeadlineTimer deadline(ms);
+    while (!done() && !deadline.hasExpired()) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(5);
+    }
+}
+
+void spinFor(int ms)
+{
+    QDeadlineTimer deadline(ms);
+    while (!deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+}
+
+} // namespace
+
+TEST(X11HotKeyBackend, ChordFromAnotherClientRunsTheActionWithAndWithoutLocks)
+{
+    ASSERT_EQ(QGuiApplication::platformName(), QStringLiteral("xcb"));
+    X11HotKeyBackend backend;
+    int runs = 0;
+    GlobalHotKey hotKey(backend, {tolviHotKeySignature(), 1}, [&] { ++runs; });
+    hotKey.install(kSuperShiftV);
+    ASSERT_TRUE(hotKey.isRegistered());
+
+    OtherClient other;
+    ASSERT_NE(other.display(), nullptr);
+    other.chord({XK_Super_L, XK_Shift_L}, XK_v);
+    spinUntil([&] { return runs == 1; });
+    EXPECT_EQ(runs, 1);
+
+    // Caps Lock on: the chord still works.
+    other.key(XK_Caps_Lock, true);
+    other.key(XK_Caps_Lock, false);
+    other.chord({XK_Super_L, XK_Shift_L}, XK_v);
+    spinUntil([&] { return runs == 2; });
+    EXPECT_EQ(runs, 2);
+    other.key(XK_Caps_Lock, true);
+    other.key(XK_Caps_Lock, false);
+
+    // Another chord of the same key does not trigger it.
+    other.chord({XK_Shift_L}, XK_v);
+    spinFor(200);
+    EXPECT_EQ(runs, 2);
+}
+
+TEST(X11HotKeyBackend, ChordHeldByAnotherClientFailsWithBadAccessAndReleaseFreesOurs)
+{
+    OtherClient other;
+    ASSERT_NE(other.display(), nullptr);
+    ASSERT_EQ(other.grab(XK_space, ControlMask | Mod1Mask), 0);
+
+    X11HotKeyBackend backend;
+    EXPECT_EQ(backend.installHandler(), HotKeyBackend::NoError);
+    EXPECT_EQ(backend.registerHotKey(kCtrlAltSpace, {tolviHotKeySignature(), 1}), 10 /* BadAccess */);
+
+    // Ours: registered, then released, after which another client may take it.
+    {
+        GlobalHotKey hotKey(backend, {tolviHotKeySignature(), 2}, [] {});
+        hotKey.install(kSuperShiftV);
+        ASSERT_TRUE(hotKey.isRegistered());
+        EXPECT_EQ(other.grab(XK_v, Mod4Mask | ShiftMask), 10) << "our grab must be in place";
+    }
+    EXPECT_EQ(other.grab(XK_v, Mod4Mask | ShiftMask), 0) << "destroying the hot key must release the grab";
+}
+
+TEST(X11HotKeyBackend, AutoRepeatPairsAreFilteredOut)
+{
+    X11HotKeyBackend backend;
+    int runs = 0;
+    GlobalHotKey hotKey(backend, {tolviHotKeySignature(), 1}, [&] { ++runs; });
+    hotKey.install(kSuperShiftV);
+    ASSERT_TRUE(hotKey.isRegistered());
+
+    Display* display = XOpenDisplay(nullptr);
+    ASSERT_NE(display, nullptr);
+    const quint8 keycode = XKeysymToKeycode(display, XK_v);
+    XCloseDisplay(display);
+    const quint16 state = XCB_MOD_MASK_4 | XCB_MOD_MASK_SHIFT;
+
+    using Kind = X11HotKeyBackend::KeyEventKind;
+    EXPECT_TRUE(backend.handleKeyEvent(Kind::Press, keycode, state, 1000));
+    // Server auto-repeat: release and press with the same timestamp.
+    EXPECT_TRUE(backend.handleKeyEvent(Kind::Release, keycode, state, 1030));
+    EXPECT_TRUE(backend.handleKeyEvent(Kind::Press, keycode, state, 1030));
+    EXPECT_TRUE(backend.handleKeyEvent(Kind::Release, keycode, state, 1060));
+    EXPECT_TRUE(backend.handleKeyEvent(Kind::Press, keycode, state, 1060));
+    // Detectable auto-repeat: presses without releases.
+    EXPECT_TRUE(backend.handleKeyEvent(Kind::Press, keycode, state, 1090));
+    EXPECT_TRUE(backend.handleKeyEvent(Kind::Release, keycode, state, 1500));
+    // A real second press.
+    EXPECT_TRUE(backend.handleKeyEvent(Kind::Press, keycode, state, 2500));
+    EXPECT_TRUE(backend.handleKeyEvent(Kind::Release, keycode, state, 2600));
+    // Not ours: different modifiers.
+    EXPECT_FALSE(backend.handleKeyEvent(Kind::Press, keycode, XCB_MOD_MASK_SHIFT, 3000));
+
+    QCoreApplication::processEvents();
+    EXPECT_EQ(runs, 2);
+}
