@@ -1,0 +1,7 @@
+#include "Tolvi/updater/UpdateController.h"
+
+namespace tolvi {
+
+UpdateController::~UpdateController() = default;
+
+} // namespace tolvi
