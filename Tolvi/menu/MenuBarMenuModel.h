@@ -1,0 +1,76 @@
+#pragma once
+
+#include "TolviCore/model/ClipboardItem.h"
+#include "TolviCore/model/ExcludedApp.h"
+
+#include <QList>
+#include <QString>
+#include <QUuid>
+
+#include <functional>
+
+namespace tolvi {
+
+// What the tray menu shows, taken from the stores each time the menu is rebuilt.
+struct MenuBarSnapshot {
+    QList<ClipboardItem> pinnedItems;  // in history order
+    QList<ClipboardItem> recentItems;  // unpinned, in history order
+    bool monitoringEnabled = true;
+    bool exclusionsUnreadable = false;
+    QList<ExcludedApp> excludedApps;
+    qsizetype queuedCount = 0;
+    qsizetype completedCount = 0;
+    bool canCheckForUpdates = false;
+};
+
+enum class MenuBarAction {
+    None,
+    ShowCompact,
+    ShowHistory,
+    ShowNewSnippet,
+    PasteNext,
+    CancelPasteQueue,
+    ToggleMonitoring,
+    ClearRecentHistory,
+    PasteItem,
+    ExcludeFrontApp,
+    RemoveExclusion,
+    ShowSetup,
+    ShowSettings,
+    ShowAbout,
+    ShowWhatsNew,
+    CheckForUpdates,
+    OpenChangelog,
+    OpenSupport,
+    SendFeedback,
+    RequestFeature,
+    ReportBug,
+    OpenPrivacy,
+    OpenTerms,
+    ClearHistory,
+    Quit,
+};
+
+struct MenuBarEntry {
+    enum class Kind { Button, Text, Separator, Section, Submenu };
+
+    Kind kind = Kind::Button;
+    QString title;
+    MenuBarAction action = MenuBarAction::None;
+    bool enabled = true;
+    bool destructive = false;
+    bool muted = false;           // text drawn in the muted colour
+    QUuid clipID;                 // PasteItem
+    QString bundleIdentifier;     // RemoveExclusion
+    QList<MenuBarEntry> children; // Submenu
+
+    static MenuBarEntry button(QString title, MenuBarAction action, bool enabled = true);
+    static MenuBarEntry text(QString title, bool muted = false);
+    static MenuBarEntry separator();
+};
+
+// Lays out the tray menu from a snapshot. `preview` gives a clip's one-line title.
+QList<MenuBarEntry> buildMenuBarMenu(const MenuBarSnapshot& snapshot,
+                                     const std::function<QString(const ClipboardItem&)>& preview);
+
+} // namespace tolvi

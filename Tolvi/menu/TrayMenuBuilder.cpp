@@ -1,0 +1,52 @@
+#include "Tolvi/menu/TrayMenuBuilder.h"
+
+#include <QAction>
+#include <QMenu>
+
+namespace tolvi {
+
+QString menuTitleText(const QString& title)
+{
+    QString text = title;
+    text.replace(QLatin1Char('&'), QStringLiteral("&&"));
+    // A tab would split the title into a shortcut column; line breaks would break the row.
+    for (QChar& c : text) {
+        if (c == QLatin1Char('\t') || c == QLatin1Char('\n') || c == QLatin1Char('\r'))
+            c = QLatin1Char(' ');
+    }
+    return text;
+}
+
+void fillTrayMenu(QMenu& menu, const QList<MenuBarEntry>& entries,
+                  const std::function<void(const MenuBarEntry&)>& activate)
+{
+    for (const MenuBarEntry& entry : entries) {
+        switch (entry.kind) {
+        case MenuBarEntry::Kind::Separator:
+            menu.addSeparator();
+            break;
+        case MenuBarEntry::Kind::Section:
+            menu.addSection(menuTitleText(entry.title));
+            break;
+        case MenuBarEntry::Kind::Text: {
+            // Status texts are inert rows; menus draw them in the muted (disabled) colour.
+            QAction* action = menu.addAction(menuTitleText(entry.title));
+            action->setEnabled(false);
+            break;
+        }
+        case MenuBarEntry::Kind::Submenu: {
+            QMenu* submenu = menu.addMenu(menuTitleText(entry.title));
+            fillTrayMenu(*submenu, entry.children, activate);
+            break;
+        }
+        case MenuBarEntry::Kind::Button: {
+            QAction* action = menu.addAction(menuTitleText(entry.title));
+            action->setEnabled(entry.enabled);
+            QObject::connect(action, &QAction::triggered, &menu, [activate, entry] { activate(entry); });
+            break;
+        }
+        }
+    }
+}
+
+} // namespace tolvi

@@ -1,0 +1,148 @@
+#include "Tolvi/menu/MenuBarMenuModel.h"
+#include "Tolvi/menu/TrayMenuBuilder.h"
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QMenu>
+
+using namespace tolvi;
+
+namespace {
+
+QList<ClipboardItem> clips(int count, bool pinned)
+{
+    QList<ClipboardItem> items;
+    for (int i = 0; i < count; ++i) {
+        ClipboardItem item(QStringLiteral("clip %1").arg(i));
+        item.setPinned(pinned);
+        items << item;
+    }
+    return items;
+}
+
+QString preview(const ClipboardItem& item)
+{
+    return item.content().isText() ? item.content().textValue() : QString();
+}
+
+QStringList titles(const QList<MenuBarEntry>& menu)
+{
+    QStringList out;
+    for (const MenuBarEntry& entry : menu)
+        out << (entry.kind == MenuBarEntry::Kind::Separator ? QStringLiteral("---") : entry.title);
+    return out;
+}
+
+const MenuBarEntry* find(const QList<MenuBarEntry>& menu, const QString& title)
+{
+    for (const MenuBarEntry& entry : menu) {
+        if (entry.title == title)
+            return &entry;
+    }
+    return nullptr;
+}
+
+} // namespace
+
+TEST(MenuBarMenu, EmptyHistoryShowsNoHistoryAndDisablesClearing)
+{
+    MenuBarSnapshot snapshot;
+    const auto menu = buildMenuBarMenu(snapshot, preview);
+    const QStringList t = titles(menu);
+    EXPECT_TRUE(t.contains("No history"));
+    EXPECT_FALSE(t.contains("Pinned"));
+    EXPECT_FALSE(t.contains("Cancel Paste Queue"));
+    EXPECT_FALSE(find(menu, "Clear History")->enabled);
+    EXPECT_FALSE(find(menu, "Clear Last 15 Minutes")->enabled);
+    EXPECT_FALSE(find(menu, "Check for Updates...")->enabled);
+    EXPECT_EQ(t.first(), "Quick Paste");
+    EXPECT_EQ(t.last(), "Quit Tolvi");
+    // With no exclusions the submenu holds only its first button.
+    const MenuBarEntry* exclusions = find(menu, "App Exclusions");
+    ASSERT_NE(exclusions, nullptr);
+    EXPECT_EQ(titles(exclusions->children), QStringList{"Exclude Front App"});
+}
+
+TEST(MenuBarMenu, ShowsAtMostFourPinnedAndSixRecentClipsInOrder)
+{
+    MenuBarSnapshot snapshot;
+    snapshot.pinnedItems = clips(5, true);
+    snapshot.recentItems = clips(10, false);
+    const auto menu = buildMenuBarMenu(snapshot, preview);
+    QList<QUuid> shown;
+    for (const MenuBarEntry& entry : menu) {
+        if (entry.action == MenuBarAction::PasteItem)
+            shown << entry.clipID;
+    }
+    ASSERT_EQ(shown.size(), 10);
+    for (int i = 0; i < 4; ++i)
+        EXPECT_EQ(shown[i], snapshot.pinnedItems[i].id());
+    for (int i = 0; i < 6; ++i)
+        EXPECT_EQ(shown[4 + i], snapshot.recentItems[i].id());
+    const QStringList t = titles(menu);
+    EXPECT_EQ(t.indexOf("Pinned") + 1, t.indexOf("clip 0"));
+    EXPECT_TRUE(find(menu, "Clear History")->enabled);
+
+    // Every clip pinned: the pinned section, and no "No history".
+    snapshot.recentItems.clear();
+    EXPECT_FALSE(titles(buildMenuBarMenu(snapshot, preview)).contains("No history"));
+}
+
+TEST(MenuBarMenu, PasteQueueRemainingNeverGoesBelowZero)
+{
+    MenuBarSnapshot snapshot;
+    snapshot.queuedCount = 3;
+    snapshot.completedCount = 1;
+    EXPECT_TRUE(titles(buildMenuBarMenu(snapshot, preview)).contains("Paste Next (2 remaining)"));
+    snapshot.completedCount = 5;
+    EXPECT_TRUE(titles(buildMenuBarMenu(snapshot, preview)).contains("Paste Next (0 remaining)"));
+}
+
+TEST(MenuBarMenu, CaptureTitleAndStatusLine)
+{
+    MenuBarSnapshot snapshot;
+    snapshot.monitoringEnabled = false;
+    QStringList t = titles(buildMenuBarMenu(snapshot, preview));
+    EXPECT_TRUE(t.contains("Resume Capture"));
+    EXPECT_TRUE(t.contains("Capture paused"));
+    snapshot.exclusionsUnreadable = true;
+    t = titles(buildMenuBarMenu(snapshot, preview));
+    EXPECT_TRUE(t.contains("Capture blocked — review Exclusions in Settings"));
+    EXPECT_FALSE(t.contains("Capture paused"));
+    snapshot.monitoringEnabled = true;
+    snapshot.exclusionsUnreadable = false;
+    t = titles(buildMenuBarMenu(snapshot, preview));
+    EXPECT_TRUE(t.contains("Pause Capture"));
+    EXPECT_EQ(t.indexOf("Pause Capture") + 1, t.indexOf("Clear Last 15 Minutes"));
+}
+
+TEST(TrayMenu, ShowsUserTextVerbatimAndReportsTheChosenEntry)
+{
+    MenuBarSnapshot snapshot;
+    snapshot.recentItems = {ClipboardItem(QStringLiteral("Tom & Jerry\tline"))};
+    snapshot.excludedApps = {ExcludedApp{QStringLiteral("org.example.Notes"), QStringLiteral("R&D Notes")}};
+    QMenu menu;
+    QList<MenuBarEntry> chosen;
+    fillTrayMenu(menu, buildMenuBarMenu(snapshot, preview), [&](const MenuBarEntry& e) { chosen << e; });
+
+    QAction* clip = nullptr;
+    QMenu* exclusions = nullptr;
+    for (QAction* action : menu.actions()) {
+        if (action->text() == "Tom && Jerry line")
+            clip = action;
+        if (action->menu() && action->text() == "App Exclusions")
+            exclusions = action->menu();
+    }
+    ASSERT_NE(clip, nullptr);
+    clip->trigger();
+    ASSERT_EQ(chosen.size(), 1);
+    EXPECT_EQ(chosen[0].clipID, snapshot.recentItems[0].id());
+
+    ASSERT_NE(exclusions, nullptr);
+    QAction* remove = exclusions->actions().last();
+    EXPECT_EQ(remove->text(), "Remove R&&D Notes");
+    remove->trigger();
+    EXPECT_EQ(chosen.last().action, MenuBarAction::RemoveExclusion);
+    EXPECT_EQ(chosen.last().bundleIdentifier, "org.example.Notes");
+}
