@@ -1,0 +1,43 @@
+#include "Tolvi/platform/pasteboard/Pasteboard.h"
+
+namespace tolvi {
+
+void PasteboardItem::setData(const QString& type, QByteArray data)
+{
+    for (auto& entry : entries_) {
+        if (entry.first == type) {
+            entry.second = std::move(data);
+            return;
+        }
+    }
+    entries_.append({type, std::move(data)});
+}
+
+QStringList PasteboardItem::types() const
+{
+    QStringList result;
+    for (const auto& entry : entries_)
+        result.append(entry.first);
+    return result;
+}
+
+std::optional<QByteArray> PasteboardItem::data(const QString& type) const
+{
+    for (const auto& entry : entries_) {
+        if (entry.first == type)
+            return entry.second;
+    }
+    return std::nullopt;
+}
+
+Pasteboard::~Pasteboard() = default;
+
+std::optional<QString> Pasteboard::string(const QString& type)
+{
+    const std::optional<QByteArray> bytes = data(type);
+    if (!bytes)
+        return std::nullopt;
+    return QString::fromUtf8(*bytes);
+}
+
+} // namespace tolvi

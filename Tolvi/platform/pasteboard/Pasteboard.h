@@ -1,0 +1,66 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+#include <utility>
+
+namespace tolvi {
+
+// One item to put on the pasteboard, or one item of an in-memory pasteboard: its
+// representations in order, each a type identifier (see PasteboardTypes) with its bytes.
+class PasteboardItem {
+public:
+    PasteboardItem() = default;
+
+    // Adds a representation, or replaces the bytes of one the item already has.
+    void setData(const QString& type, QByteArray data);
+    void setString(const QString& type, const QString& text) { setData(type, text.toUtf8()); }
+
+    QStringList types() const;
+    std::optional<QByteArray> data(const QString& type) const;
+    bool isEmpty() const { return entries_.isEmpty(); }
+
+    friend bool operator==(const PasteboardItem& a, const PasteboardItem& b) { return a.entries_ == b.entries_; }
+
+private:
+    QList<std::pair<QString, QByteArray>> entries_;
+};
+
+// The system clipboard as the capture and paste services see it: a change count that moves
+// with every new copy, the offered types, the items with their typed data, and writing.
+//
+// Readers of one change may ask several times; implementations read each representation of a
+// change at most once. A read that cannot be completed gives nothing.
+class Pasteboard {
+public:
+    virtual ~Pasteboard();
+
+    // Moves whenever the contents are replaced, by another program or by write().
+    virtual qint64 changeCount() = 0;
+
+    // The offered type identifiers, in order and without duplicates; nothing when the list of
+    // types could not be read. An empty clipboard offers an empty list.
+    virtual std::optional<QStringList> types() = 0;
+
+    // The items: several only for a list of file references (one item per reference).
+    virtual int itemCount() = 0;
+    virtual QStringList itemTypes(int index) = 0;
+    virtual std::optional<QByteArray> itemData(int index, const QString& type) = 0;
+
+    // The bytes of the first item that offers the type.
+    virtual std::optional<QByteArray> data(const QString& type) = 0;
+
+    // data() decoded as UTF-8.
+    std::optional<QString> string(const QString& type);
+
+    // Replaces the whole contents by the items in one step. True only when the new contents are
+    // in place afterwards; when it fails the previous contents may or may not remain, but nothing
+    // partial is ever offered.
+    virtual bool write(const QList<PasteboardItem>& items) = 0;
+};
+
+} // namespace tolvi

@@ -1,0 +1,269 @@
+#include "Tolvi/platform/pasteboard/SystemPasteboard.h"
+
+#include "Tolvi/platform/pasteboard/PasteboardTypes.h"
+#include "Tolvi/platform/pasteboard/X11SelectionReader.h"
+
+#include <QClipboard>
+#include <QDeadlineTimer>
+#include <QGuiApplication>
+#include <QMimeData>
+
+#include <cstdint>
+
+namespace tolvi {
+
+namespace {
+
+const QString uriListTarget = QStringLiteral("text/uri-list");
+// A list of 100 references of 8,192 bytes each, with line ends, fits well below this.
+constexpr qint64 maximumUriListBytes = 2 * 1024 * 1024;
+
+} // namespace
+
+struct SystemPasteboard::Snapshot {
+    qint64 key = 0;
+    bool local = false;
+    std::uint32_t owner = 0;
+    QDeadlineTimer deadline;
+    bool exhausted = false;
+    bool targetsLoaded = false;
+    std::optional<QStringList> targets;
+    QHash<QString, std::optional<QByteArray>> cache;
+    bool urisLoaded = false;
+    QList<QByteArray> fileUris;
+};
+
+SystemPasteboard::SystemPasteboard(std::chrono::milliseconds readBudget, QObject* parent)
+    : QObject(parent), clipboard_(QGuiApplication::clipboard()), readBudget_(readBudget)
+{
+    if (QGuiApplication::platformName() == QLatin1String("xcb")) {
+        reader_ = std::make_unique<X11SelectionReader>();
+        if (!reader_->isValid())
+            reader_.reset();
+    }
+    connect(clipboard_, &QClipboard::changed, this, [this](QClipboard::Mode mode) {
+        if (mode == QClipboard::Clipboard)
+            clipboardChanged();
+    });
+}
+
+SystemPasteboard::~SystemPasteboard() = default;
+
+void SystemPasteboard::clipboardChanged()
+{
+    // A change already noticed during a read was counted then; this is its notice.
+    ++counter_;
+    pendingBump_ = 0;
+    snapshot_.reset();
+}
+
+qint64 SystemPasteboard::changeCount()
+{
+    return counter_ + pendingBump_;
+}
+
+SystemPasteboard::Snapshot& SystemPasteboard::snapshot()
+{
+    if (snapshot_ && snapshot_->key == changeCount())
+        return *snapshot_;
+    snapshot_ = std::make_unique<Snapshot>();
+    snapshot_->key = changeCount();
+    snapshot_->local = !reader_ || clipboard_->ownsClipboard();
+    if (!snapshot_->local) {
+        reader_->markUnchanged();
+        snapshot_->owner = reader_->owner();
+        snapshot_->deadline = QDeadlineTimer(readBudget_);
+    }
+    return *snapshot_;
+}
+
+void SystemPasteboard::noteChangeDuringRead()
+{
+    pendingBump_ = 1;
+}
+
+bool SystemPasteboard::ensureTargets()
+{
+    Snapshot& snap = snapshot();
+    if (snap.targetsLoaded)
+        return snap.targets.has_value();
+    snap.targetsLoaded = true;
+    if (snap.local) {
+        const QMimeData* mime = clipboard_->mimeData(QClipboard::Clipboard);
+        snap.targets = mime ? mime->formats() : QStringList();
+        return true;
+    }
+    if (snap.owner == 0) {
+        snap.targets = QStringList();
+        return true;
+    }
+    const std::optional<QList<QByteArray>> names = reader_->targets(snap.deadline);
+    if (names) {
+        QStringList targets;
+        for (const QByteArray& name : *names)
+            targets.append(QString::fromLatin1(name));
+        snap.targets = targets;
+    } else if (snap.deadline.hasExpired()) {
+        snap.exhausted = true;
+    }
+    if (reader_->changedSinceMark() || reader_->owner() != snap.owner)
+        noteChangeDuringRead();
+    return snap.targets.has_value();
+}
+
+std::optional<QByteArray> SystemPasteboard::target(const QString& name)
+{
+    if (!ensureTargets())
+        return std::nullopt;
+    Snapshot& snap = snapshot();
+    if (!snap.targets || !snap.targets->contains(name))
+        return std::nullopt;
+    const auto cached = snap.cache.constFind(name);
+    if (cached != snap.cache.constEnd())
+        return cached.value();
+
+    std::optional<QByteArray> result;
+    if (snap.local) {
+        if (const QMimeData* mime = clipboard_->mimeData(QClipboard::Clipboard); mime && mime->hasFormat(name))
+            result = mime->data(name);
+    } else if (!snap.exhausted) {
+        const qint64 limit = name == uriListTarget ? maximumUriListBytes : 64 * 1024 * 1024;
+        result = reader_->read(name.toLatin1(), snap.deadline, limit);
+        if (!result && snap.deadline.hasExpired())
+            snap.exhausted = true;
+        if (reader_->changedSinceMark() || reader_->owner() != snap.owner)
+            noteChangeDuringRead();
+    }
+    // The snapshot may have been replaced when a change was noticed; cache in the one read from.
+    snap.cache.insert(name, result);
+    return result;
+}
+
+const QList<QByteArray>& SystemPasteboard::fileUris()
+{
+    Snapshot& snap = snapshot();
+    if (!snap.urisLoaded) {
+        snap.urisLoaded = true;
+        if (std::optional<QByteArray> list = target(uriListTarget)) {
+            const QList<QByteArray> uris = PasteboardTypes::parseUriList(*list);
+            for (const QByteArray& uri : uris) {
+                if (PasteboardTypes::isFileUri(uri)) {
+                    snap.fileUris = uris;
+                    break;
+                }
+            }
+        }
+    }
+    return snap.fileUris;
+}
+
+std::optional<QStringList> SystemPasteboard::types()
+{
+    if (!ensureTargets())
+        return std::nullopt;
+    const QStringList targets = *snapshot().targets;
+    QStringList result;
+    for (const QString& name : targets) {
+        std::optional<QString> identifier;
+        if (name == uriListTarget)
+            identifier = fileUris().isEmpty() ? name : PasteboardTypes::fileURL;
+        else
+            identifier = PasteboardTypes::typeIdentifierForTarget(name);
+        if (identifier && !result.contains(*identifier))
+            result.append(*identifier);
+    }
+    return result;
+}
+
+int SystemPasteboard::itemCount()
+{
+    if (!ensureTargets() || snapshot().targets->isEmpty())
+        return 0;
+    const QList<QByteArray>& uris = fileUris();
+    return uris.isEmpty() ? 1 : int(uris.size());
+}
+
+QStringList SystemPasteboard::itemTypes(int index)
+{
+    const int count = itemCount();
+    if (index < 0 || index >= count)
+        return {};
+    if (!fileUris().isEmpty())
+        return {PasteboardTypes::fileURL};
+    return types().value_or(QStringList());
+}
+
+std::optional<QByteArray> SystemPasteboard::itemData(int index, const QString& type)
+{
+    const int count = itemCount();
+    if (index < 0 || index >= count)
+        return std::nullopt;
+    const QList<QByteArray>& uris = fileUris();
+    if (!uris.isEmpty()) {
+        if (type == PasteboardTypes::fileURL)
+            return uris.at(index);
+        return std::nullopt;
+    }
+    return data(type);
+}
+
+std::optional<QByteArray> SystemPasteboard::data(const QString& type)
+{
+    if (type == PasteboardTypes::fileURL) {
+        const QList<QByteArray>& uris = fileUris();
+        if (uris.isEmpty())
+            return std::nullopt;
+        return uris.constFirst();
+    }
+    for (const QString& name : PasteboardTypes::targetsForTypeIdentifier(type)) {
+        std::optional<QByteArray> bytes = target(name);
+        if (!bytes)
+            continue;
+        if (name == QLatin1String("STRING"))
+            return QString::fromLatin1(*bytes).toUtf8();
+        return bytes;
+    }
+    return std::nullopt;
+}
+
+QMimeData* SystemPasteboard::mimeDataForItems(const QList<PasteboardItem>& items)
+{
+    auto* mime = new QMimeData;
+    QList<QByteArray> uris;
+    QList<QByteArray> texts;
+    for (const PasteboardItem& item : items) {
+        if (std::optional<QByteArray> uri = item.data(PasteboardTypes::fileURL))
+            uris.append(*uri);
+    }
+    if (!uris.isEmpty()) {
+        // File references: the URI list of RFC 2483, the copied-files list file managers read,
+        // and the paths as text.
+        for (const PasteboardItem& item : items) {
+            if (std::optional<QByteArray> text = item.data(PasteboardTypes::plainText))
+                texts.append(*text);
+        }
+        mime->setData(uriListTarget, uris.join("\r\n") + "\r\n");
+        mime->setData(QStringLiteral("x-special/gnome-copied-files"), "copy\n" + uris.join('\n'));
+        if (!texts.isEmpty())
+            mime->setData(QStringLiteral("text/plain"), texts.join('\n'));
+        return mime;
+    }
+    for (const PasteboardItem& item : items) {
+        for (const QString& type : item.types()) {
+            const QString mimeType = PasteboardTypes::mimeTypeForTypeIdentifier(type);
+            if (!mime->hasFormat(mimeType))
+                mime->setData(mimeType, *item.data(type));
+        }
+    }
+    return mime;
+}
+
+bool SystemPasteboard::write(const QList<PasteboardItem>& items)
+{
+    // One call replaces the whole contents: there is never a moment with the old contents gone
+    // and the new ones not yet offered.
+    clipboard_->setMimeData(mimeDataForItems(items), QClipboard::Clipboard);
+    return clipboard_->ownsClipboard() || !reader_;
+}
+
+} // namespace tolvi

@@ -1,0 +1,69 @@
+#pragma once
+
+#include <QByteArray>
+#include <QDeadlineTimer>
+#include <QHash>
+#include <QList>
+
+#include <cstdint>
+#include <optional>
+
+struct xcb_connection_t;
+
+namespace tolvi {
+
+// Reads the CLIPBOARD selection of an X server over a connection of its own, with deadlines.
+//
+// A frozen selection owner blocks every conversion request; Qt's own clipboard waits for it in
+// the caller's thread for seconds. Here every wait ends at the caller's deadline, so one stuck
+// owner costs at most the budget the caller gives. The reader also watches the selection
+// (XFixes), so a new copy made while it reads is noticed.
+class X11SelectionReader {
+public:
+    // Connects to the display named by DISPLAY (or the given name).
+    explicit X11SelectionReader(const QByteArray& displayName = {});
+    ~X11SelectionReader();
+    X11SelectionReader(const X11SelectionReader&) = delete;
+    X11SelectionReader& operator=(const X11SelectionReader&) = delete;
+
+    bool isValid() const { return connection_ != nullptr; }
+
+    // The current owner window of CLIPBOARD (0 when none, or on failure).
+    std::uint32_t owner();
+
+    // Forgets selection events seen so far; changedSinceMark() then reports only later ones.
+    void markUnchanged();
+    // True when a new owner took CLIPBOARD (or the owner went away) since markUnchanged().
+    bool changedSinceMark();
+
+    // The target names the owner offers; nothing on timeout or refusal.
+    std::optional<QList<QByteArray>> targets(const QDeadlineTimer& deadline);
+
+    // The bytes the owner gives for one target; nothing on timeout, refusal or when the data
+    // would exceed maximumBytes.
+    std::optional<QByteArray> read(const QByteArray& target, const QDeadlineTimer& deadline,
+                                   qint64 maximumBytes = 64 * 1024 * 1024);
+
+private:
+    std::uint32_t atom(const QByteArray& name);
+    QList<QByteArray> atomNames(const QList<std::uint32_t>& atoms);
+    bool createWindow();
+    void recreateWindow();
+    std::optional<QByteArray> convert(std::uint32_t target, const QDeadlineTimer& deadline, qint64 maximumBytes,
+                                      std::uint32_t* type);
+    // The next event that is not a selection-change notice (those only set changed_); null on
+    // timeout or a broken connection. The caller frees it.
+    void* nextEvent(const QDeadlineTimer& deadline);
+    void drainEvents();
+
+    xcb_connection_t* connection_ = nullptr;
+    std::uint32_t root_ = 0;
+    std::uint32_t window_ = 0;
+    std::uint8_t xfixesFirstEvent_ = 0;
+    bool hasXFixes_ = false;
+    bool changed_ = false;
+    QHash<QByteArray, std::uint32_t> atoms_;
+    QHash<std::uint32_t, QByteArray> names_;
+};
+
+} // namespace tolvi

@@ -1,0 +1,233 @@
+// The CLIPBOARD selection read and written against real owners (xclip and a Qt program) on a
+// private X server.
+#include "Tolvi/platform/pasteboard/PasteboardTypes.h"
+#include "Tolvi/platform/pasteboard/SystemPasteboard.h"
+
+#include "PeerProcess.h"
+
+#include <QBuffer>
+#include <QElapsedTimer>
+#include <QGuiApplication>
+#include <QImage>
+#include <QProcess>
+#include <QRandomGenerator>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <thread>
+
+using namespace tolvi;
+using namespace tolvi::test;
+namespace T = tolvi::PasteboardTypes;
+
+namespace {
+
+class SystemPasteboardX11 : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_EQ(QGuiApplication::platformName(), QStringLiteral("xcb"));
+        board = std::make_unique<SystemPasteboard>(std::chrono::milliseconds(750));
+    }
+    void TearDown() override
+    {
+        for (QProcess* process : xclips) {
+            process->kill();
+            process->waitForFinished(2000);
+            delete process;
+        }
+    }
+
+    // Another program copies; waits until we have noticed the change.
+    bool xclipCopy(const QByteArray& bytes, const QString& target = QStringLiteral("UTF8_STRING"))
+    {
+        const qint64 before = board->changeCount();
+        QProcess* process =
+            startXclip({"-quiet", "-selection", "clipboard", "-t", target, "-i"}, bytes);
+        if (!process)
+            return false;
+        xclips.append(process);
+        return waitUntil([&] { return board->changeCount() != before; });
+    }
+
+    bool peerCopy(PeerProcess& peer, const QList<std::pair<QString, QByteArray>>& representations)
+    {
+        const qint64 before = board->changeCount();
+        return peer.copy(representations) && waitUntil([&] { return board->changeCount() != before; });
+    }
+
+    std::unique_ptr<SystemPasteboard> board;
+    QList<QProcess*> xclips;
+};
+
+QByteArray xclipOutput(const QString& target)
+{
+    QProcess process;
+    process.start(QStringLiteral("xclip"), {"-selection", "clipboard", "-o", "-t", target});
+    // Our own process serves the data: keep the event loop going while xclip reads.
+    waitUntil([&] { return process.state() == QProcess::NotRunning; }, 5000);
+    return process.readAllStandardOutput();
+}
+
+QByteArray noisePng(int width, int height)
+{
+    QImage image(width, height, QImage::Format_RGB32);
+    auto* random = QRandomGenerator::global();
+    for (int y = 0; y < height; ++y) {
+        auto* line = reinterpret_cast<quint32*>(image.scanLine(y));
+        for (int x = 0; x < width; ++x)
+            line[x] = random->generate();
+    }
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG", 0);
+    return bytes;
+}
+
+} // namespace
+
+TEST_F(SystemPasteboardX11, ReadsPlainTextOfAnotherProgram)
+{
+    ASSERT_TRUE(xclipCopy(QStringLiteral("grüße aus xclip").toUtf8()));
+    const std::optional<QStringList> types = board->types();
+    ASSERT_TRUE(types.has_value());
+    EXPECT_TRUE(types->contains(T::plainText));
+    for (const QString& type : *types)
+        EXPECT_NE(type, QStringLiteral("TARGETS"));
+    EXPECT_EQ(board->itemCount(), 1);
+    EXPECT_EQ(board->string(T::plainText), QStringLiteral("grüße aus xclip"));
+}
+
+TEST_F(SystemPasteboardX11, RichRepresentationsAndMarkersRoundTripExactly)
+{
+    PeerProcess peer;
+    ASSERT_TRUE(peer.start());
+    const QByteArray html = "<meta charset=\"utf-8\"><b>bold</b> \xc3\xa9";
+    const QByteArray rtf = "{\\rtf1\\ansi {\\b bold} \\'e9}";
+    ASSERT_TRUE(peerCopy(peer, {{"text/plain", "bold \xc3\xa9"}, {"text/html", html}, {"text/rtf", rtf}}));
+    const std::optional<QStringList> types = board->types();
+    ASSERT_TRUE(types.has_value());
+    EXPECT_TRUE(types->contains(T::plainText));
+    EXPECT_TRUE(types->contains(T::html));
+    EXPECT_TRUE(types->contains(T::rtf));
+    EXPECT_EQ(board->data(T::html), html);
+    EXPECT_EQ(board->data(T::rtf), rtf);
+    EXPECT_EQ(board->data(T::plainText), QByteArray("bold \xc3\xa9"));
+
+    peer.command("copy-secret hunter2", "ok copy-secret");
+    ASSERT_TRUE(waitUntil([&] { return board->types().value_or(QStringList()).contains(T::passwordManagerHint); }));
+}
+
+TEST_F(SystemPasteboardX11, FileListGivesOneItemPerFileReference)
+{
+    ASSERT_TRUE(xclipCopy("# copied\r\nfile:///tmp/one.txt\r\nfile:///tmp/two%20words.txt\r\n",
+                          QStringLiteral("text/uri-list")));
+    EXPECT_TRUE(board->types().value_or(QStringList()).contains(T::fileURL));
+    ASSERT_EQ(board->itemCount(), 2);
+    EXPECT_EQ(board->itemTypes(0), QStringList{T::fileURL});
+    EXPECT_EQ(board->itemData(0, T::fileURL), QByteArray("file:///tmp/one.txt"));
+    EXPECT_EQ(board->itemData(1, T::fileURL), QByteArray("file:///tmp/two%20words.txt"));
+
+    // A list of web links is no set of file references.
+    ASSERT_TRUE(xclipCopy("https://example.org/a\r\n", QStringLiteral("text/uri-list")));
+    EXPECT_EQ(board->itemCount(), 1);
+    EXPECT_FALSE(board->types().value_or(QStringList()).contains(T::fileURL));
+}
+
+TEST_F(SystemPasteboardX11, LargeImageArrivesIntactInIncrements)
+{
+    PeerProcess peer;
+    ASSERT_TRUE(peer.start());
+    const QByteArray png = noisePng(1500, 1100);
+    ASSERT_GT(png.size(), 4 * 1024 * 1024);
+    ASSERT_TRUE(peerCopy(peer, {{"image/png", png}}));
+    EXPECT_TRUE(board->types().value_or(QStringList()).contains(T::png));
+    const std::optional<QByteArray> read = board->data(T::png);
+    ASSERT_TRUE(read.has_value());
+    EXPECT_EQ(read->size(), png.size());
+    EXPECT_TRUE(*read == png);
+}
+
+TEST_F(SystemPasteboardX11, OwnWriteReplacesContentsInOneStepAndServesOthers)
+{
+    ASSERT_TRUE(xclipCopy("previous"));
+    PasteboardItem item;
+    item.setString(T::plainText, QStringLiteral("ours ✓"));
+    item.setData(T::html, "<i>ours</i>");
+    const qint64 before = board->changeCount();
+    ASSERT_TRUE(board->write({item}));
+    EXPECT_EQ(board->changeCount(), before + 1);
+    EXPECT_EQ(board->string(T::plainText), QStringLiteral("ours ✓"));
+    EXPECT_EQ(board->data(T::html), QByteArray("<i>ours</i>"));
+    // Other programs see exactly what we wrote.
+    EXPECT_EQ(xclipOutput(QStringLiteral("text/html")), QByteArray("<i>ours</i>"));
+    EXPECT_EQ(xclipOutput(QStringLiteral("UTF8_STRING")), QStringLiteral("ours ✓").toUtf8());
+    // Nothing else moved the count meanwhile.
+    QCoreApplication::processEvents();
+    EXPECT_EQ(board->changeCount(), before + 1);
+}
+
+TEST_F(SystemPasteboardX11, FrozenOwnerCostsAtMostTheBudget)
+{
+    PeerProcess peer;
+    ASSERT_TRUE(peer.start());
+    ASSERT_TRUE(peerCopy(peer, {{"text/plain", "frozen"}}));
+    peer.suspend();
+    QElapsedTimer timer;
+    timer.start();
+    const std::optional<QStringList> types = board->types();
+    const std::optional<QByteArray> text = board->data(T::plainText);
+    const qint64 elapsed = timer.elapsed();
+    peer.resume();
+    EXPECT_FALSE(types.has_value());
+    EXPECT_FALSE(text.has_value());
+    // Qt's own clipboard would wait 5 s for the types alone.
+    EXPECT_LT(elapsed, 2500);
+
+    // The next copy reads normally again.
+    ASSERT_TRUE(xclipCopy("after the freeze"));
+    EXPECT_EQ(board->string(T::plainText), QStringLiteral("after the freeze"));
+}
+
+TEST_F(SystemPasteboardX11, ChangeDuringReadMovesTheCount)
+{
+    PeerProcess peer;
+    ASSERT_TRUE(peer.start());
+    ASSERT_TRUE(peerCopy(peer, {{"text/plain", "old"}}));
+    const qint64 seen = board->changeCount();
+    peer.suspend();
+    // While we wait on the frozen owner, another program copies.
+    std::thread copier([] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(150));
+        QProcess::execute(QStringLiteral("sh"), {"-c", "printf new | xclip -selection clipboard -i"});
+    });
+    board->types();
+    copier.join();
+    peer.resume();
+    EXPECT_NE(board->changeCount(), seen);
+    // Qt's own notice of the same change does not count it twice.
+    const qint64 afterRead = board->changeCount();
+    QElapsedTimer settle;
+    settle.start();
+    while (settle.elapsed() < 300)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    EXPECT_EQ(board->changeCount(), afterRead);
+    EXPECT_EQ(board->string(T::plainText), QStringLiteral("new"));
+}
+
+TEST_F(SystemPasteboardX11, OwnerExitLeavesAnEmptyClipboard)
+{
+    ASSERT_TRUE(xclipCopy("short-lived"));
+    EXPECT_EQ(board->itemCount(), 1);
+    const qint64 before = board->changeCount();
+    QProcess* owner = xclips.takeLast();
+    owner->kill();
+    owner->waitForFinished(2000);
+    delete owner;
+    ASSERT_TRUE(waitUntil([&] { return board->changeCount() != before; }));
+    EXPECT_EQ(board->types(), QStringList());
+    EXPECT_EQ(board->itemCount(), 0);
+    EXPECT_FALSE(board->data(T::plainText).has_value());
+}

@@ -1,0 +1,55 @@
+#pragma once
+
+#include <QByteArray>
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <optional>
+
+namespace tolvi::test {
+
+// Drives the TolviTestPeer program (see TestPeer.cpp) from a test.
+class PeerProcess {
+public:
+    PeerProcess();
+    ~PeerProcess();
+
+    bool start();
+    qint64 pid() const { return process_.processId(); }
+
+    // Sends one command line and waits for its answer (a line starting with the expected prefix).
+    std::optional<QByteArray> command(const QByteArray& line, const QByteArray& answerPrefix, int timeoutMs = 5000);
+    bool copy(const QList<std::pair<QString, QByteArray>>& representations);
+    bool copyText(const QString& text) { return copy({{QStringLiteral("text/plain"), text.toUtf8()}}); }
+    // Shows and activates its window; the X window id.
+    std::optional<quint32> showWindow();
+
+    // The latest text the line edit reported.
+    QString lastText() const { return lastText_; }
+    // Processes output until the predicate holds on the reported text or the time runs out.
+    bool waitForText(const std::function<bool(const QString&)>& predicate, int timeoutMs = 5000);
+
+    void stop();
+    void suspend();
+    void resume();
+
+    static QString programPath();
+
+private:
+    void readLines();
+    QProcess process_;
+    QByteArray buffer_;
+    QList<QByteArray> lines_;
+    QString lastText_;
+};
+
+// Runs xclip with the arguments and the given standard input; xclip stays in the background as
+// the selection owner. Returns the process (owned by the caller) once the selection is taken.
+QProcess* startXclip(const QStringList& arguments, const QByteArray& input);
+
+// Waits, processing events, until the predicate holds or the time runs out.
+bool waitUntil(const std::function<bool()>& predicate, int timeoutMs = 5000);
+
+} // namespace tolvi::test
