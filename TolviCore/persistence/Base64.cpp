@@ -1,0 +1,131 @@
+// Base64 of our own: the history file carries hundreds of megabytes of image bytes, and the
+// library decoders either accept unpadded or otherwise malformed input or run at a fraction of
+// the speed this needs.
+#include "TolviCore/persistence/Base64.h"
+
+#include <array>
+#include <cstdint>
+#include <cstring>
+
+namespace tolvi::Base64 {
+
+namespace {
+
+constexpr char alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+
+// Two characters for each 12-bit value.
+struct PairTable {
+    std::array<uint16_t, 4096> pairs{};
+    constexpr PairTable()
+    {
+        for (int i = 0; i < 4096; ++i) {
+            const char a = alphabet[i >> 6];
+            const char b = alphabet[i & 63];
+            // Stored in memory order: first character first.
+            pairs[static_cast<std::size_t>(i)] =
+                static_cast<uint16_t>(static_cast<unsigned char>(a) | (static_cast<unsigned char>(b) << 8));
+        }
+    }
+};
+constexpr PairTable pairTable;
+
+// Decoded value of each character, shifted into place for each of the four positions; an
+// invalid character sets bit 31 in every table.
+struct DecodeTables {
+    std::array<std::array<uint32_t, 256>, 4> shifted{};
+    constexpr DecodeTables()
+    {
+        for (auto& table : shifted)
+            for (auto& v : table)
+                v = 0x80000000u;
+        for (uint32_t i = 0; i < 64; ++i) {
+            const auto c = static_cast<unsigned char>(alphabet[i]);
+            shifted[0][c] = i << 18;
+            shifted[1][c] = i << 12;
+            shifted[2][c] = i << 6;
+            shifted[3][c] = i;
+        }
+    }
+};
+constexpr DecodeTables decodeTables;
+
+} // namespace
+
+void encode(const unsigned char* data, std::size_t size, char* out)
+{
+    std::size_t i = 0;
+    const auto& pairs = pairTable.pairs;
+    for (; i + 3 <= size; i += 3) {
+        const uint32_t v = (uint32_t(data[i]) << 16) | (uint32_t(data[i + 1]) << 8) | data[i + 2];
+        std::memcpy(out, &pairs[v >> 12], 2);
+        std::memcpy(out + 2, &pairs[v & 0xfff], 2);
+        out += 4;
+    }
+    const std::size_t rest = size - i;
+    if (rest == 1) {
+        const uint32_t v = uint32_t(data[i]) << 16;
+        out[0] = alphabet[(v >> 18) & 63];
+        out[1] = alphabet[(v >> 12) & 63];
+        out[2] = '=';
+        out[3] = '=';
+    } else if (rest == 2) {
+        const uint32_t v = (uint32_t(data[i]) << 16) | (uint32_t(data[i + 1]) << 8);
+        out[0] = alphabet[(v >> 18) & 63];
+        out[1] = alphabet[(v >> 12) & 63];
+        out[2] = alphabet[(v >> 6) & 63];
+        out[3] = '=';
+    }
+}
+
+QByteArray encode(QByteArrayView data)
+{
+    QByteArray out(static_cast<qsizetype>(encodedLength(static_cast<std::size_t>(data.size()))), Qt::Uninitialized);
+    encode(reinterpret_cast<const unsigned char*>(data.data()), static_cast<std::size_t>(data.size()), out.data());
+    return out;
+}
+
+std::optional<QByteArray> decode(std::string_view text)
+{
+    const std::size_t n = text.size();
+    if (n % 4 != 0)
+        return std::nullopt;
+    if (n == 0)
+        return QByteArray();
+    std::size_t padding = 0;
+    if (text[n - 1] == '=')
+        padding = text[n - 2] == '=' ? 2 : 1;
+    const std::size_t outSize = n / 4 * 3 - padding;
+    QByteArray result(static_cast<qsizetype>(outSize), Qt::Uninitialized);
+    auto* out = reinterpret_cast<unsigned char*>(result.data());
+    const auto* in = reinterpret_cast<const unsigned char*>(text.data());
+    const auto& t = decodeTables.shifted;
+
+    const std::size_t fullGroups = n / 4 - (padding ? 1 : 0);
+    uint32_t invalid = 0;
+    for (std::size_t g = 0; g < fullGroups; ++g) {
+        const uint32_t v = t[0][in[0]] | t[1][in[1]] | t[2][in[2]] | t[3][in[3]];
+        invalid |= v;
+        out[0] = static_cast<unsigned char>(v >> 16);
+        out[1] = static_cast<unsigned char>(v >> 8);
+        out[2] = static_cast<unsigned char>(v);
+        in += 4;
+        out += 3;
+    }
+    if (invalid & 0x80000000u)
+        return std::nullopt;
+    if (padding == 2) {
+        const uint32_t v = t[0][in[0]] | t[1][in[1]];
+        if ((v & 0x80000000u) || (v & 0xffff))
+            return std::nullopt;
+        out[0] = static_cast<unsigned char>(v >> 16);
+    } else if (padding == 1) {
+        const uint32_t v = t[0][in[0]] | t[1][in[1]] | t[2][in[2]];
+        if ((v & 0x80000000u) || (v & 0xff))
+            return std::nullopt;
+        out[0] = static_cast<unsigned char>(v >> 16);
+        out[1] = static_cast<unsigned char>(v >> 8);
+    }
+    return result;
+}
+
+} // namespace tolvi::Base64

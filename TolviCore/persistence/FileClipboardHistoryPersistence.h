@@ -1,0 +1,73 @@
+#pragma once
+
+#include "TolviCore/persistence/ClipboardHistoryPersisting.h"
+#include "TolviCore/persistence/PrivateAtomicFileWriter.h"
+#include "TolviCore/persistence/SerialQueue.h"
+
+#include <QString>
+
+#include <functional>
+#include <mutex>
+#include <optional>
+
+namespace tolvi {
+
+// The history file, "history.json": every clip and board as one JSON document, written
+// atomically with owner-only permissions. All file work runs on one background thread; queued
+// saves are coalesced (however many states arrive while a write runs, at most one more write
+// follows, of the newest state) and their completions are handed to the main-thread executor, in
+// call order, never run on the writer thread. A file that decodes in neither the object form nor
+// the older bare-array form gets a dated private copy ("history.corrupt-<unix seconds>.json")
+// and is never changed by loading.
+class FileClipboardHistoryPersistence final : public ClipboardHistoryAsyncPersisting {
+public:
+    using Executor = std::function<void(std::function<void()>)>;
+
+    struct Options {
+        // Where completions run. Default: a queued call on the Qt application's thread.
+        Executor mainExecutor;
+        // Current time in whole seconds since 1970, for the corrupt copy's name.
+        std::function<qint64()> unixSecondsNow;
+        // Called before each write's rename (tests use it to hold a write open).
+        PrivateAtomicFileWriter::BeforeReplace beforeReplace;
+    };
+
+    explicit FileClipboardHistoryPersistence(QString filePath);
+    FileClipboardHistoryPersistence(QString filePath, Options options);
+    // Writes what is pending and waits for it; completions are still handed to the executor.
+    ~FileClipboardHistoryPersistence() override;
+
+    // ~/.local/share/Tolvi/history.json (the generic data folder). Without a data folder, a
+    // per-user private folder: $XDG_RUNTIME_DIR/Tolvi, else /tmp/Tolvi-<uid>. Touches no file.
+    static QString defaultFilePath();
+    // The executor that posts to the Qt application's main thread.
+    static Executor qtMainThreadExecutor();
+
+    const QString& filePath() const { return filePath_; }
+
+    ClipboardHistoryState load() override;
+    void save(const ClipboardHistoryState& state) override;
+    void enqueueSave(const ClipboardHistoryState& state, SaveCompletion completion) override;
+    void flush() override;
+
+private:
+    void runWorker();
+    void drainPending();
+    void saveFile(const ClipboardHistoryState& state);
+    ClipboardHistoryState loadFile();
+    void backupCorruptHistory(const char* data, std::size_t size);
+
+    QString filePath_;
+    Options options_;
+    std::optional<PersistenceError> lastWriteError_; // touched on the queue only
+
+    std::mutex pendingLock_;
+    std::optional<ClipboardHistoryState> pendingState_;
+    QList<SaveCompletion> pendingCompletions_;
+    bool workerScheduled_ = false;
+
+    // Declared last: its destructor runs the remaining tasks while everything above still exists.
+    SerialQueue writeQueue_;
+};
+
+} // namespace tolvi

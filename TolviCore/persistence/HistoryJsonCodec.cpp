@@ -1,0 +1,618 @@
+#include "TolviCore/persistence/HistoryJsonCodec.h"
+
+#include "TolviCore/model/UuidText.h"
+#include "TolviCore/persistence/Base64.h"
+#include "TolviCore/persistence/HistoryJsonReader.h"
+#include "TolviCore/persistence/PersistenceError.h"
+
+#include <QUrl>
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+namespace tolvi {
+
+// ---------------------------------------------------------------------------------------------
+// Writing
+
+namespace {
+
+void writeUuid(JsonStreamWriter& writer, const QUuid& uuid)
+{
+    const QByteArray text = uuid.toByteArray(QUuid::WithoutBraces).toUpper();
+    writer.string(std::string_view(text.constData(), static_cast<std::size_t>(text.size())));
+}
+
+void writeDate(JsonStreamWriter& writer, double date, const char* what)
+{
+    if (!std::isfinite(date))
+        throw PersistenceError::encoding(QStringLiteral("The %1 date is not a finite number.").arg(QLatin1String(what)));
+    writer.number(date);
+}
+
+void writeImage(JsonStreamWriter& writer, const ClipboardImage& image)
+{
+    writer.beginObject();
+    writer.key("data");
+    writer.base64(image.data());
+    if (image.pixelHeight()) {
+        writer.key("pixelHeight");
+        writer.integer(*image.pixelHeight());
+    }
+    if (image.pixelWidth()) {
+        writer.key("pixelWidth");
+        writer.integer(*image.pixelWidth());
+    }
+    if (image.recognizedText()) {
+        writer.key("recognizedText");
+        writer.string(*image.recognizedText());
+    }
+    writer.key("typeIdentifier");
+    writer.string(image.typeIdentifier());
+    writer.endObject();
+}
+
+void writeContent(JsonStreamWriter& writer, const ClipboardContent& content)
+{
+    writer.beginObject();
+    if (const ClipboardImage* image = content.imageIf()) {
+        writer.key("image");
+        writeImage(writer, *image);
+        writer.key("type");
+        writer.string(std::string_view("image"));
+    } else {
+        writer.key("text");
+        writer.string(content.textValue());
+        writer.key("type");
+        writer.string(std::string_view("text"));
+    }
+    writer.endObject();
+}
+
+void writePayload(JsonStreamWriter& writer, const ClipboardOriginalPayload& payload)
+{
+    writer.beginObject();
+    writer.key("fileURLs");
+    writer.beginArray();
+    for (const QString& url : payload.fileURLs())
+        writer.string(url);
+    writer.endArray();
+    if (payload.html()) {
+        writer.key("html");
+        writer.base64(*payload.html());
+    }
+    if (payload.rtf()) {
+        writer.key("rtf");
+        writer.base64(*payload.rtf());
+    }
+    writer.endObject();
+}
+
+void writeSourceApp(JsonStreamWriter& writer, const ClipboardSourceApp& app)
+{
+    writer.beginObject();
+    if (app.bundleIdentifier()) {
+        writer.key("bundleIdentifier");
+        writer.string(*app.bundleIdentifier());
+    }
+    writer.key("name");
+    writer.string(app.name());
+    writer.endObject();
+}
+
+} // namespace
+
+void HistoryJsonCodec::writeItem(JsonStreamWriter& writer, const ClipboardItem& item)
+{
+    writer.beginObject();
+    writer.key("content");
+    writeContent(writer, item.content());
+    writer.key("createdAt");
+    writeDate(writer, item.createdAt(), "clip");
+    writer.key("id");
+    writeUuid(writer, item.id());
+    writer.key("isPinned");
+    writer.boolean(item.isPinned());
+    if (item.originalPayload()) {
+        writer.key("originalPayload");
+        writePayload(writer, *item.originalPayload());
+    }
+    writer.key("pinboardIDs");
+    writer.beginArray();
+    for (const QUuid& id : item.pinboardIDs())
+        writeUuid(writer, id);
+    writer.endArray();
+    if (item.sourceApp()) {
+        writer.key("sourceApp");
+        writeSourceApp(writer, *item.sourceApp());
+    }
+    writer.endObject();
+}
+
+void HistoryJsonCodec::writeBoard(JsonStreamWriter& writer, const Pinboard& board)
+{
+    writer.beginObject();
+    writer.key("createdAt");
+    writeDate(writer, board.createdAt(), "board");
+    writer.key("id");
+    writeUuid(writer, board.id());
+    writer.key("name");
+    writer.string(board.name());
+    writer.key("systemName");
+    writer.string(board.systemName());
+    writer.endObject();
+}
+
+void HistoryJsonCodec::writeState(JsonStreamWriter& writer, const ClipboardHistoryState& state)
+{
+    writer.beginObject();
+    writer.key("items");
+    writer.beginArray();
+    for (const ClipboardItem& item : state.items)
+        writeItem(writer, item);
+    writer.endArray();
+    writer.key("pinboards");
+    writer.beginArray();
+    for (const Pinboard& board : state.pinboards)
+        writeBoard(writer, board);
+    writer.endArray();
+    writer.endObject();
+}
+
+void HistoryJsonCodec::encodeState(const ClipboardHistoryState& state, OutputSink& sink)
+{
+    JsonStreamWriter writer(sink);
+    writeState(writer, state);
+    writer.flush();
+}
+
+QByteArray HistoryJsonCodec::encodeState(const ClipboardHistoryState& state)
+{
+    ByteArraySink sink;
+    encodeState(state, sink);
+    return sink.takeBytes();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Reading
+
+namespace HistoryJsonReader {
+
+using simdjson::ondemand::value;
+using simdjson::ondemand::json_type;
+
+QString Path::toString() const
+{
+    QStringList parts;
+    for (const Path* p = this; p; p = p->parent) {
+        if (p->key)
+            parts.prepend(QLatin1Char('.') + QString::fromUtf8(p->key));
+        else if (p->parent)
+            parts.prepend(QStringLiteral("[%1]").arg(p->index));
+    }
+    QString joined = parts.join(QString());
+    if (joined.startsWith(QLatin1Char('.')))
+        joined.remove(0, 1);
+    return joined.isEmpty() ? QStringLiteral("the top level") : joined;
+}
+
+void fail(const Path& path, const QString& message)
+{
+    throw PersistenceError::decoding(path.toString() + QStringLiteral(": ") + message);
+}
+
+void fail(const Path& path, simdjson::error_code error)
+{
+    fail(path, QString::fromUtf8(simdjson::error_message(error)));
+}
+
+namespace {
+
+template <typename T>
+T take(simdjson::simdjson_result<T>&& result, const Path& path)
+{
+    T out{};
+    if (const auto error = std::move(result).get(out))
+        fail(path, error);
+    return out;
+}
+
+bool isNull(value& v, const Path& path)
+{
+    json_type type{};
+    if (const auto error = v.type().get(type))
+        fail(path, error);
+    return type == json_type::null;
+}
+
+std::string_view readRawString(value& v, const Path& path)
+{
+    return take(v.get_string(), path);
+}
+
+QString readString(value& v, const Path& path)
+{
+    const std::string_view text = readRawString(v, path);
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+bool readBool(value& v, const Path& path)
+{
+    return take(v.get_bool(), path);
+}
+
+double readDate(value& v, const Path& path)
+{
+    const double date = take(v.get_double(), path);
+    if (!std::isfinite(date))
+        fail(path, QStringLiteral("the date is not a finite number"));
+    return date;
+}
+
+qint64 readInteger(value& v, const Path& path)
+{
+    simdjson::ondemand::number number = take(v.get_number(), path);
+    switch (number.get_number_type()) {
+    case simdjson::ondemand::number_type::signed_integer:
+        return number.get_int64();
+    case simdjson::ondemand::number_type::unsigned_integer:
+        fail(path, QStringLiteral("the number does not fit an integer"));
+    case simdjson::ondemand::number_type::floating_point_number: {
+        const double d = number.get_double();
+        if (std::trunc(d) == d && d >= -9.2e18 && d <= 9.2e18)
+            return static_cast<qint64>(d);
+        fail(path, QStringLiteral("the number is not an integer"));
+    }
+    }
+    fail(path, QStringLiteral("expected an integer"));
+}
+
+QUuid readUuid(value& v, const Path& path)
+{
+    const std::string_view text = readRawString(v, path);
+    const std::optional<QUuid> uuid = UuidText::parse(text);
+    if (!uuid)
+        fail(path, QStringLiteral("not a valid UUID"));
+    return *uuid;
+}
+
+// Base64 strings are read from the raw document text where they carry no escapes, so that
+// hundreds of megabytes of image data are not first copied into the parser's string buffer.
+QByteArray readBase64(value& v, const Path& path)
+{
+    json_type type{};
+    if (const auto error = v.type().get(type))
+        fail(path, error);
+    if (type != json_type::string)
+        fail(path, QStringLiteral("expected a Base64 string"));
+    std::string_view raw = v.raw_json_token();
+    while (!raw.empty() && (raw.back() == ' ' || raw.back() == '\n' || raw.back() == '\r' || raw.back() == '\t'))
+        raw.remove_suffix(1);
+    std::optional<QByteArray> bytes;
+    if (raw.size() >= 2 && raw.front() == '"' && raw.back() == '"'
+        && std::memchr(raw.data() + 1, '\\', raw.size() - 2) == nullptr) {
+        bytes = Base64::decode(raw.substr(1, raw.size() - 2));
+    } else {
+        bytes = Base64::decode(readRawString(v, path));
+    }
+    if (!bytes)
+        fail(path, QStringLiteral("not valid Base64"));
+    return std::move(*bytes);
+}
+
+template <typename Handler>
+void forEachField(value& v, const Path& path, Handler&& handler)
+{
+    simdjson::ondemand::object object = take(v.get_object(), path);
+    for (auto field : object) {
+        std::string_view key;
+        if (const auto error = field.unescaped_key().get(key))
+            fail(path, error);
+        value fieldValue;
+        if (const auto error = field.value().get(fieldValue))
+            fail(path, error);
+        handler(key, fieldValue);
+    }
+}
+
+template <typename Handler>
+void forEachElement(value& v, const Path& path, Handler&& handler)
+{
+    simdjson::ondemand::array array = take(v.get_array(), path);
+    qsizetype index = 0;
+    for (auto element : array) {
+        value elementValue;
+        if (const auto error = element.get(elementValue))
+            fail(path.element(index), error);
+        handler(index, elementValue);
+        ++index;
+    }
+}
+
+void requireKey(bool present, const Path& path, const char* key)
+{
+    if (!present)
+        fail(path, QStringLiteral("the required key \"%1\" is missing").arg(QLatin1String(key)));
+}
+
+ClipboardImage readImage(value& v, const Path& path)
+{
+    std::optional<QByteArray> data;
+    std::optional<QString> typeIdentifier;
+    std::optional<qint64> width, height;
+    std::optional<QString> recognizedText;
+    forEachField(v, path, [&](std::string_view key, value& field) {
+        if (key == "data") {
+            data = readBase64(field, path.child("data"));
+        } else if (key == "typeIdentifier") {
+            typeIdentifier = readString(field, path.child("typeIdentifier"));
+        } else if (key == "pixelWidth") {
+            const Path p = path.child("pixelWidth");
+            width = isNull(field, p) ? std::nullopt : std::optional<qint64>(readInteger(field, p));
+        } else if (key == "pixelHeight") {
+            const Path p = path.child("pixelHeight");
+            height = isNull(field, p) ? std::nullopt : std::optional<qint64>(readInteger(field, p));
+        } else if (key == "recognizedText") {
+            const Path p = path.child("recognizedText");
+            recognizedText = isNull(field, p) ? std::nullopt : std::optional<QString>(readString(field, p));
+        }
+    });
+    requireKey(data.has_value(), path, "data");
+    requireKey(typeIdentifier.has_value(), path, "typeIdentifier");
+    return ClipboardImage(std::move(*data), std::move(*typeIdentifier), width, height, std::move(recognizedText));
+}
+
+ClipboardContent readContent(value& v, const Path& path)
+{
+    simdjson::ondemand::object object = take(v.get_object(), path);
+    value typeValue;
+    if (const auto error = object.find_field_unordered("type").get(typeValue)) {
+        if (error == simdjson::NO_SUCH_FIELD)
+            requireKey(false, path, "type");
+        fail(path, error);
+    }
+    const std::string_view type = readRawString(typeValue, path.child("type"));
+    if (type == "text") {
+        value textValue;
+        if (const auto error = object.find_field_unordered("text").get(textValue)) {
+            if (error == simdjson::NO_SUCH_FIELD)
+                requireKey(false, path, "text");
+            fail(path, error);
+        }
+        return ClipboardContent::text(readString(textValue, path.child("text")));
+    }
+    if (type == "image") {
+        value imageValue;
+        if (const auto error = object.find_field_unordered("image").get(imageValue)) {
+            if (error == simdjson::NO_SUCH_FIELD)
+                requireKey(false, path, "image");
+            fail(path, error);
+        }
+        return ClipboardContent::image(readImage(imageValue, path.child("image")));
+    }
+    fail(path.child("type"), QStringLiteral("unknown content type \"%1\"")
+                                 .arg(QString::fromUtf8(type.data(), static_cast<qsizetype>(type.size()))));
+}
+
+ClipboardOriginalPayload readPayload(value& v, const Path& path)
+{
+    std::optional<QByteArray> rtf, html;
+    QStringList fileURLs;
+    forEachField(v, path, [&](std::string_view key, value& field) {
+        if (key == "rtf") {
+            const Path p = path.child("rtf");
+            rtf = isNull(field, p) ? std::nullopt : std::optional<QByteArray>(readBase64(field, p));
+        } else if (key == "html") {
+            const Path p = path.child("html");
+            html = isNull(field, p) ? std::nullopt : std::optional<QByteArray>(readBase64(field, p));
+        } else if (key == "fileURLs") {
+            const Path p = path.child("fileURLs");
+            fileURLs.clear();
+            if (isNull(field, p))
+                return;
+            forEachElement(field, p, [&](qsizetype index, value& element) {
+                const Path ep = p.element(index);
+                QString url = readString(element, ep);
+                if (url.isEmpty() || !QUrl(url, QUrl::StrictMode).isValid())
+                    fail(ep, QStringLiteral("not a valid URL"));
+                fileURLs.append(std::move(url));
+            });
+        }
+    });
+    std::optional<ClipboardOriginalPayload> payload =
+        ClipboardOriginalPayload::create(std::move(rtf), std::move(html), std::move(fileURLs));
+    if (!payload)
+        fail(path, QStringLiteral("Unsupported original clipboard payload"));
+    return std::move(*payload);
+}
+
+ClipboardSourceApp readSourceApp(value& v, const Path& path)
+{
+    std::optional<QString> name;
+    std::optional<QString> bundleIdentifier;
+    forEachField(v, path, [&](std::string_view key, value& field) {
+        if (key == "name") {
+            name = readString(field, path.child("name"));
+        } else if (key == "bundleIdentifier") {
+            const Path p = path.child("bundleIdentifier");
+            bundleIdentifier = isNull(field, p) ? std::nullopt : std::optional<QString>(readString(field, p));
+        }
+    });
+    requireKey(name.has_value(), path, "name");
+    return ClipboardSourceApp::fromStored(std::move(*name), std::move(bundleIdentifier));
+}
+
+} // namespace
+
+ClipboardItem readItem(value v, const Path& path)
+{
+    std::optional<QUuid> id;
+    std::optional<ClipboardContent> content;
+    std::optional<double> createdAt;
+    bool isPinned = false;
+    QList<QUuid> pinboardIDs;
+    std::optional<ClipboardSourceApp> sourceApp;
+    std::optional<ClipboardOriginalPayload> payload;
+    forEachField(v, path, [&](std::string_view key, value& field) {
+        if (key == "id") {
+            id = readUuid(field, path.child("id"));
+        } else if (key == "content") {
+            content = readContent(field, path.child("content"));
+        } else if (key == "createdAt") {
+            createdAt = readDate(field, path.child("createdAt"));
+        } else if (key == "isPinned") {
+            const Path p = path.child("isPinned");
+            isPinned = isNull(field, p) ? false : readBool(field, p);
+        } else if (key == "pinboardIDs") {
+            const Path p = path.child("pinboardIDs");
+            pinboardIDs.clear();
+            if (isNull(field, p))
+                return;
+            forEachElement(field, p,
+                           [&](qsizetype index, value& element) { pinboardIDs.append(readUuid(element, p.element(index))); });
+        } else if (key == "sourceApp") {
+            const Path p = path.child("sourceApp");
+            sourceApp = isNull(field, p) ? std::nullopt : std::optional<ClipboardSourceApp>(readSourceApp(field, p));
+        } else if (key == "originalPayload") {
+            const Path p = path.child("originalPayload");
+            payload = isNull(field, p) ? std::nullopt : std::optional<ClipboardOriginalPayload>(readPayload(field, p));
+        }
+    });
+    requireKey(id.has_value(), path, "id");
+    requireKey(content.has_value(), path, "content");
+    requireKey(createdAt.has_value(), path, "createdAt");
+    return ClipboardItem(*id, std::move(*content), *createdAt, isPinned, std::move(pinboardIDs), std::move(sourceApp),
+                         std::move(payload));
+}
+
+Pinboard readBoard(value v, const Path& path)
+{
+    std::optional<QUuid> id;
+    std::optional<QString> name, systemName;
+    std::optional<double> createdAt;
+    forEachField(v, path, [&](std::string_view key, value& field) {
+        if (key == "id")
+            id = readUuid(field, path.child("id"));
+        else if (key == "name")
+            name = readString(field, path.child("name"));
+        else if (key == "systemName")
+            systemName = readString(field, path.child("systemName"));
+        else if (key == "createdAt")
+            createdAt = readDate(field, path.child("createdAt"));
+    });
+    requireKey(id.has_value(), path, "id");
+    requireKey(name.has_value(), path, "name");
+    requireKey(systemName.has_value(), path, "systemName");
+    requireKey(createdAt.has_value(), path, "createdAt");
+    return Pinboard(*id, std::move(*name), std::move(*systemName), *createdAt);
+}
+
+QList<ClipboardItem> readItems(value v, const Path& path)
+{
+    QList<ClipboardItem> items;
+    forEachElement(v, path, [&](qsizetype index, value& element) { items.append(readItem(element, path.element(index))); });
+    return items;
+}
+
+ClipboardHistoryState readState(value v, const Path& path)
+{
+    std::optional<QList<ClipboardItem>> items;
+    std::optional<QList<Pinboard>> boards;
+    forEachField(v, path, [&](std::string_view key, value& field) {
+        if (key == "items") {
+            items = readItems(field, path.child("items"));
+        } else if (key == "pinboards") {
+            const Path p = path.child("pinboards");
+            QList<Pinboard> list;
+            forEachElement(field, p,
+                           [&](qsizetype index, value& element) { list.append(readBoard(element, p.element(index))); });
+            boards = std::move(list);
+        }
+    });
+    requireKey(items.has_value(), path, "items");
+    requireKey(boards.has_value(), path, "pinboards");
+    return ClipboardHistoryState{std::move(*items), std::move(*boards)};
+}
+
+simdjson::ondemand::document iterate(simdjson::ondemand::parser& parser, const char* data, std::size_t size,
+                                     std::size_t capacity)
+{
+    const Path top;
+    if (size > JsonInput::maximumSize)
+        fail(top, QStringLiteral("the document is too large"));
+    simdjson::ondemand::document document;
+    if (const auto error = parser.iterate(data, size, capacity + JsonInput::padding).get(document))
+        fail(top, error);
+    return document;
+}
+
+void expectEnd(simdjson::ondemand::document& document)
+{
+    if (document.current_location().error() != simdjson::OUT_OF_BOUNDS)
+        fail(Path{}, QStringLiteral("unexpected content after the end of the document"));
+}
+
+} // namespace HistoryJsonReader
+
+namespace {
+
+// Top-level value of a document as a value, so the readers above apply to it.
+simdjson::ondemand::value topValue(simdjson::ondemand::document& document)
+{
+    simdjson::ondemand::value value;
+    if (const auto error = document.get_value().get(value))
+        HistoryJsonReader::fail(HistoryJsonReader::Path{}, error);
+    return value;
+}
+
+simdjson::ondemand::json_type topType(simdjson::ondemand::document& document)
+{
+    simdjson::ondemand::json_type type{};
+    if (const auto error = document.type().get(type))
+        HistoryJsonReader::fail(HistoryJsonReader::Path{}, error);
+    return type;
+}
+
+} // namespace
+
+ClipboardHistoryState HistoryJsonCodec::decodeState(const JsonInput& input)
+{
+    simdjson::ondemand::parser parser;
+    auto document = HistoryJsonReader::iterate(parser, input.data(), input.size(), input.capacity());
+    if (topType(document) != simdjson::ondemand::json_type::object)
+        HistoryJsonReader::fail(HistoryJsonReader::Path{}, QStringLiteral("expected a history object"));
+    ClipboardHistoryState state = HistoryJsonReader::readState(topValue(document), HistoryJsonReader::Path{});
+    HistoryJsonReader::expectEnd(document);
+    return state;
+}
+
+ClipboardHistoryState HistoryJsonCodec::decodeState(QByteArrayView json)
+{
+    return decodeState(JsonInput::copyOf(json));
+}
+
+HistoryJsonCodec::DecodedHistoryFile HistoryJsonCodec::decodeHistoryFile(const JsonInput& input)
+{
+    simdjson::ondemand::parser parser;
+    auto document = HistoryJsonReader::iterate(parser, input.data(), input.size(), input.capacity());
+    const auto type = topType(document);
+    if (type == simdjson::ondemand::json_type::object) {
+        try {
+            ClipboardHistoryState state = HistoryJsonReader::readState(topValue(document), HistoryJsonReader::Path{});
+            HistoryJsonReader::expectEnd(document);
+            return {std::move(state), HistoryFileForm::object};
+        } catch (const PersistenceError& error) {
+            throw PersistenceError::decoding(
+                QStringLiteral("The history file is neither a history object nor a list of clips (%1)")
+                    .arg(error.message()));
+        }
+    }
+    if (type != simdjson::ondemand::json_type::array)
+        HistoryJsonReader::fail(HistoryJsonReader::Path{}, QStringLiteral("expected a list of clips"));
+    QList<ClipboardItem> items = HistoryJsonReader::readItems(topValue(document), HistoryJsonReader::Path{});
+    HistoryJsonReader::expectEnd(document);
+    return {ClipboardHistoryState{std::move(items), DefaultPinboards::all()}, HistoryFileForm::legacyArray};
+}
+
+} // namespace tolvi

@@ -1,0 +1,42 @@
+#pragma once
+
+#include "TolviCore/model/ClipboardHistoryState.h"
+#include "TolviCore/persistence/JsonInput.h"
+#include "TolviCore/persistence/JsonStreamWriter.h"
+
+#include <QByteArray>
+
+namespace tolvi {
+
+// The JSON forms of clips, boards and the history state, as the history file and history
+// archives hold them: pretty-printed, keys sorted, dates as seconds since 2001-01-01 UTC in
+// the shortest form that reads back exactly, bytes as Base64, UUIDs upper-case, absent optional
+// values omitted. Writing streams through a JsonStreamWriter, so a caller can put the state
+// inside an envelope of its own; reading accepts any layout, ignores unknown keys and reads
+// null as absent for optional values. Every failure throws PersistenceError (encoding or
+// decoding, with the location of the offending value).
+namespace HistoryJsonCodec {
+
+void writeState(JsonStreamWriter& writer, const ClipboardHistoryState& state);
+void writeItem(JsonStreamWriter& writer, const ClipboardItem& item);
+void writeBoard(JsonStreamWriter& writer, const Pinboard& board);
+
+// The state as a whole document.
+void encodeState(const ClipboardHistoryState& state, OutputSink& sink);
+QByteArray encodeState(const ClipboardHistoryState& state);
+
+// {"items": [...], "pinboards": [...]}
+ClipboardHistoryState decodeState(const JsonInput& input);
+ClipboardHistoryState decodeState(QByteArrayView json);
+
+// The history file: the object form, or the older bare array of clips, which reads with the
+// default boards.
+enum class HistoryFileForm { object, legacyArray };
+struct DecodedHistoryFile {
+    ClipboardHistoryState state;
+    HistoryFileForm form;
+};
+DecodedHistoryFile decodeHistoryFile(const JsonInput& input);
+
+} // namespace HistoryJsonCodec
+} // namespace tolvi
