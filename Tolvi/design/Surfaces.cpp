@@ -1,0 +1,168 @@
+#include "Tolvi/design/Surfaces.h"
+
+#include <QLayout>
+#include <QPainter>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+namespace tolvi {
+
+using TolviDesign::ColorToken;
+
+namespace {
+
+QColor withOpacity(QColor c, qreal opacity)
+{
+    c.setAlphaF(float(c.alphaF() * opacity));
+    return c;
+}
+
+// The frosted fill: the surface colour let through at this opacity.
+constexpr qreal materialOpacity = 0.62;
+
+void strokeInside(QPainter& painter, const QRectF& rect, qreal cornerRadius, const QColor& color, qreal width)
+{
+    if (width <= 0 || color.alpha() == 0)
+        return;
+    const qreal inset = width / 2;
+    QPen pen(color, width, Qt::SolidLine, Qt::FlatCap, Qt::MiterJoin);
+    pen.setMiterLimit(10);
+    painter.setPen(pen);
+    painter.setBrush(Qt::NoBrush);
+    painter.drawPath(roundedShape(rect.adjusted(inset, inset, -inset, -inset), std::max<qreal>(0, cornerRadius - inset)));
+}
+
+} // namespace
+
+PlateStyle plateStyle(const DesignContext& context)
+{
+    PlateStyle style;
+    if (context.reduceTransparency || context.increasedContrast || !context.translucencyAvailable) {
+        style.form = PlateForm::solid;
+        style.fill = context.color(ColorToken::surface);
+        if (context.increasedContrast) {
+            style.edge = withOpacity(context.color(ColorToken::muted), 0.8);
+            style.edgeWidth = 1.5;
+        } else {
+            style.edge = withOpacity(context.color(ColorToken::muted), 0.3);
+            style.edgeWidth = 0.7;
+        }
+        return style;
+    }
+    style.form = PlateForm::material;
+    style.fill = withOpacity(context.color(ColorToken::surface), materialOpacity);
+    style.edge = context.color(ColorToken::glassHighlight);
+    style.edgeWidth = 0.7;
+    return style;
+}
+
+QPainterPath roundedShape(const QRectF& rect, qreal cornerRadius)
+{
+    const qreal r = std::clamp<qreal>(cornerRadius, 0, std::min(rect.width(), rect.height()) / 2);
+    QPainterPath path;
+    path.addRoundedRect(rect, r, r);
+    return path;
+}
+
+void paintLiquidPlate(QPainter& painter, const QRectF& rect, qreal cornerRadius, const DesignContext& context)
+{
+    const PlateStyle style = plateStyle(context);
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.fillPath(roundedShape(rect, cornerRadius), style.fill);
+    strokeInside(painter, rect, cornerRadius, style.edge, style.edgeWidth);
+    painter.restore();
+}
+
+TolviLiquidPlate::TolviLiquidPlate(qreal cornerRadius, const DesignColor& tint, QWidget* parent)
+    : QWidget(parent)
+    , m_cornerRadius(cornerRadius)
+    , m_tint(tint)
+{
+    setAttribute(Qt::WA_TransparentForMouseEvents);
+}
+
+void TolviLiquidPlate::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    paintLiquidPlate(painter, rect(), m_cornerRadius, DesignContext::of(this));
+}
+
+TolviGlassSurface::TolviGlassSurface(qreal cornerRadius, const DesignColor& tint, bool isRaised, QWidget* parent)
+    : QWidget(parent)
+    , m_cornerRadius(cornerRadius)
+    , m_tint(tint)
+    , m_isRaised(isRaised)
+{
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+}
+
+void TolviGlassSurface::setContentWidget(QWidget* content)
+{
+    if (m_content == content)
+        return;
+    if (m_content) {
+        layout()->removeWidget(m_content);
+        m_content->setParent(nullptr);
+    }
+    m_content = content;
+    if (m_content)
+        layout()->addWidget(m_content);
+}
+
+void TolviGlassSurface::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    const DesignContext context = DesignContext::of(this);
+    if (m_isRaised)
+        painter.fillPath(roundedShape(rect(), m_cornerRadius), withOpacity(context.color(ColorToken::raisedSurface), 0.75));
+    paintLiquidPlate(painter, rect(), m_cornerRadius, context);
+}
+
+TolviGlassSurface* tolviGlass(QWidget* content, qreal cornerRadius, const DesignColor& tint, bool isRaised)
+{
+    QWidget* oldParent = content ? content->parentWidget() : nullptr;
+    auto* surface = new TolviGlassSurface(cornerRadius, tint, isRaised, oldParent);
+    if (oldParent && oldParent->layout()) {
+        if (QLayoutItem* replaced = oldParent->layout()->replaceWidget(content, surface))
+            delete replaced;
+    }
+    if (content) {
+        surface->setContentWidget(content);
+        content->show();
+    }
+    return surface;
+}
+
+TolviConsoleBackdrop::TolviConsoleBackdrop(bool compact, QWidget* parent)
+    : QWidget(parent)
+    , m_compact(compact)
+{
+}
+
+void TolviConsoleBackdrop::paint(QPainter& painter, const QRectF& rect, qreal cornerRadius, const DesignContext& context)
+{
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing);
+    // Where nothing composes the window, its corners would show black: keep the
+    // backdrop square and opaque there.
+    const qreal radius = context.translucencyAvailable ? cornerRadius : 0;
+    const QPainterPath shape = roundedShape(rect, radius);
+    painter.setClipPath(shape);
+    painter.fillPath(shape, context.color(ColorToken::canvas));
+    paintLiquidPlate(painter, rect, radius, context);
+    painter.fillPath(shape, withOpacity(context.color(ColorToken::canvas), 0.28));
+    painter.restore();
+}
+
+void TolviConsoleBackdrop::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    paint(painter, rect(), cornerRadius(), DesignContext::of(this));
+}
+
+} // namespace tolvi

@@ -1,0 +1,113 @@
+#pragma once
+
+#include "Tolvi/design/DesignColor.h"
+#include "Tolvi/design/TolviTheme.h"
+
+#include <QPainterPath>
+#include <QWidget>
+
+class QPainter;
+
+namespace tolvi {
+
+// How a plate is drawn. The system glass of other desktops does not exist here,
+// so a plate is either frosted (translucent) or solid.
+enum class PlateForm {
+    // Opaque surface with an outline: reduce transparency, increased contrast,
+    // or no compositor to blend a translucent window with the desktop.
+    solid,
+    // Translucent frosted fill with a fine highlight edge.
+    material,
+};
+
+struct PlateStyle {
+    PlateForm form = PlateForm::solid;
+    QColor fill;
+    QColor edge;
+    qreal edgeWidth = 0;
+};
+
+// The form and colours a plate takes in the context. Accessibility comes first:
+// with reduced transparency or increased contrast a plate is always solid.
+PlateStyle plateStyle(const DesignContext& context);
+
+// A rounded rectangle of the given radius (clamped to half the shorter side).
+QPainterPath roundedShape(const QRectF& rect, qreal cornerRadius);
+
+// Paints a plate filling rect; the edge line is kept inside the rectangle.
+void paintLiquidPlate(QPainter& painter, const QRectF& rect, qreal cornerRadius, const DesignContext& context);
+
+// A rounded plate as a widget of its own (it fills its whole rectangle).
+class TolviLiquidPlate : public QWidget {
+    Q_OBJECT
+public:
+    explicit TolviLiquidPlate(qreal cornerRadius, const DesignColor& tint = DesignColor::clear(),
+                              QWidget* parent = nullptr);
+
+    qreal cornerRadius() const { return m_cornerRadius; }
+    // The glass tint; kept for the glass form, which this platform does not draw.
+    DesignColor tint() const { return m_tint; }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    qreal m_cornerRadius;
+    DesignColor m_tint;
+};
+
+// A container that puts a plate behind its content, optionally on a raised base.
+// Layering, back to front: raised base, plate, content.
+class TolviGlassSurface : public QWidget {
+    Q_OBJECT
+public:
+    explicit TolviGlassSurface(qreal cornerRadius, const DesignColor& tint = DesignColor::clear(),
+                               bool isRaised = false, QWidget* parent = nullptr);
+
+    qreal cornerRadius() const { return m_cornerRadius; }
+    bool isRaised() const { return m_isRaised; }
+    DesignColor tint() const { return m_tint; }
+
+    // Puts the widget inside the surface, filling it (margins are the caller's to add).
+    void setContentWidget(QWidget* content);
+    QWidget* contentWidget() const { return m_content; }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    qreal m_cornerRadius;
+    DesignColor m_tint;
+    bool m_isRaised;
+    QWidget* m_content = nullptr;
+};
+
+// Puts a glass surface behind content: returns the surface holding it. When the
+// content sits in a layout, the surface takes its place there.
+TolviGlassSurface* tolviGlass(QWidget* content, qreal cornerRadius, const DesignColor& tint = DesignColor::clear(),
+                              bool isRaised = false);
+
+// The decorative background of a whole window: a plate washed with the canvas
+// colour and clipped to the window's rounded shape. Use it as the window's root
+// widget and lay the window's content out inside it.
+class TolviConsoleBackdrop : public QWidget {
+    Q_OBJECT
+public:
+    explicit TolviConsoleBackdrop(bool compact = false, QWidget* parent = nullptr);
+
+    bool isCompact() const { return m_compact; }
+    qreal cornerRadius() const { return m_compact ? compactRadius : regularRadius; }
+
+    static constexpr qreal compactRadius = 18;
+    static constexpr qreal regularRadius = 22;
+
+    static void paint(QPainter& painter, const QRectF& rect, qreal cornerRadius, const DesignContext& context);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    bool m_compact;
+};
+
+} // namespace tolvi

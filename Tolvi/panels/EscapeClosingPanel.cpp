@@ -1,0 +1,69 @@
+#include "Tolvi/panels/EscapeClosingPanel.h"
+
+#include "Tolvi/panels/PanelKeyRouter.h"
+#include "Tolvi/panels/PanelWindowHints.h"
+
+#include <QApplication>
+#include <QShowEvent>
+
+namespace tolvi {
+
+EscapeClosingPanel::EscapeClosingPanel(QWidget* parent)
+    : QWidget(parent, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint)
+{
+    PanelKeyRouter::ensureInstalled();
+}
+
+EscapeClosingPanel::~EscapeClosingPanel() = default;
+
+QList<EscapeClosingPanel*> EscapeClosingPanel::allPanels()
+{
+    QList<EscapeClosingPanel*> panels;
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+        if (auto* panel = qobject_cast<EscapeClosingPanel*>(window))
+            panels.append(panel);
+    }
+    return panels;
+}
+
+void EscapeClosingPanel::makeKeyAndOrderFront()
+{
+    show();
+    raise();
+    activateWindow();
+}
+
+void EscapeClosingPanel::cancelOperation()
+{
+    if (m_escapeHandler)
+        m_escapeHandler();
+}
+
+void EscapeClosingPanel::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    if (event->spontaneous())
+        return;
+    // At most one of the program's panels is on screen: order the others out,
+    // keeping them (and their contents) for reuse. A panel's own parents stay,
+    // since hiding them would hide this one too.
+    for (EscapeClosingPanel* other : allPanels()) {
+        if (other != this && other->isVisible() && !other->isAncestorOf(this))
+            other->hide();
+    }
+    // The window manager reads these when it maps the window, which follows this event.
+    PanelWindowHints::apply(this);
+}
+
+bool EscapeClosingPanel::routeEscape()
+{
+    cancelOperation();
+    return true;
+}
+
+bool EscapeClosingPanel::routeKeyDown(QKeyEvent* event)
+{
+    return m_keyDownHandler && m_keyDownHandler(event);
+}
+
+} // namespace tolvi

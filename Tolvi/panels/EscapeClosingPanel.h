@@ -1,0 +1,57 @@
+#pragma once
+
+#include <QWidget>
+
+#include <functional>
+
+class QKeyEvent;
+
+namespace tolvi {
+
+// The floating panel every window of the program is. It stays on top, off the
+// taskbar and pager and on every desktop; showing one panel hides the program's
+// other panels; Escape closes it (or goes back) through its escape handler; and
+// its controller sees key presses before the panel's own widgets do.
+//
+// Key handling, for keys pressed anywhere inside the panel:
+//  - Escape without Shift, Control, Alt or Meta calls the escape handler and is
+//    consumed, handler or not, even when a widget or shortcut wants Escape;
+//  - any other key goes to the key handler first; when it returns true the key
+//    is consumed, otherwise it reaches the widgets and shortcuts as usual.
+class EscapeClosingPanel : public QWidget {
+    Q_OBJECT
+public:
+    using EscapeHandler = std::function<void()>;
+    using KeyDownHandler = std::function<bool(QKeyEvent*)>;
+
+    explicit EscapeClosingPanel(QWidget* parent = nullptr);
+    ~EscapeClosingPanel() override;
+
+    void setEscapeHandler(EscapeHandler handler) { m_escapeHandler = std::move(handler); }
+    void setKeyDownHandler(KeyDownHandler handler) { m_keyDownHandler = std::move(handler); }
+    const EscapeHandler& escapeHandler() const { return m_escapeHandler; }
+    const KeyDownHandler& keyDownHandler() const { return m_keyDownHandler; }
+
+    // Shows the panel in front with keyboard focus; the program's other panels are hidden.
+    void makeKeyAndOrderFront();
+
+    // The cancel action: calls the escape handler when set.
+    void cancelOperation();
+
+    // Every panel of the program that exists now.
+    static QList<EscapeClosingPanel*> allPanels();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    friend class PanelKeyRouter;
+    // Called by the router; returns whether the key is consumed.
+    bool routeEscape();
+    bool routeKeyDown(QKeyEvent* event);
+
+    EscapeHandler m_escapeHandler;
+    KeyDownHandler m_keyDownHandler;
+};
+
+} // namespace tolvi

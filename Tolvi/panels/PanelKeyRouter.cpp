@@ -1,0 +1,96 @@
+#include "Tolvi/panels/PanelKeyRouter.h"
+
+#include "Tolvi/panels/EscapeClosingPanel.h"
+#include "Tolvi/panels/PanelKeyboardRouting.h"
+
+#include <QApplication>
+#include <QKeyEvent>
+
+namespace tolvi {
+
+void PanelKeyRouter::ensureInstalled()
+{
+    static QPointer<PanelKeyRouter> router;
+    if (!router && qApp) {
+        router = new PanelKeyRouter(qApp);
+        qApp->installEventFilter(router);
+    }
+}
+
+PanelKeyRouter::PanelKeyRouter(QObject* parent)
+    : QObject(parent)
+{
+}
+
+bool PanelKeyRouter::isPlainEscape(const QKeyEvent& event)
+{
+    return event.key() == Qt::Key_Escape && PanelKeyboardRouting::tableModifiers(event.modifiers()) == Qt::NoModifier;
+}
+
+// A key event that nobody accepted travels up the widget's parents, passing
+// this filter again each time; it was decided on its first sight.
+bool PanelKeyRouter::isPropagation(const QEvent* event, const QWidget* receiver)
+{
+    if (event == m_lastEvent && m_lastReceiver && receiver != m_lastReceiver && receiver->isAncestorOf(m_lastReceiver))
+        return true;
+    m_lastEvent = event;
+    m_lastReceiver = const_cast<QWidget*>(receiver);
+    return false;
+}
+
+bool PanelKeyRouter::eventFilter(QObject* watched, QEvent* event)
+{
+    const QEvent::Type type = event->type();
+    if (type != QEvent::ShortcutOverride && type != QEvent::KeyPress)
+        return false;
+    if (!watched->isWidgetType())
+        return false;
+    auto* widget = static_cast<QWidget*>(watched);
+    auto* panel = qobject_cast<EscapeClosingPanel*>(widget->window());
+    if (!panel || isPropagation(event, widget))
+        return false;
+    auto* key = static_cast<QKeyEvent*>(event);
+
+    if (type == QEvent::ShortcutOverride) {
+        m_pending = {};
+        if (isPlainEscape(*key)) {
+            // Claim Escape so no shortcut takes it; the key press follows.
+            key->accept();
+            return true;
+        }
+        if (!panel->keyDownHandler())
+            return false;
+        const bool consumed = panel->routeKeyDown(key);
+        m_pending = {panel, key->key(), key->modifiers(), consumed, true};
+        if (consumed) {
+            key->accept();
+            return true;
+        }
+        return false;
+    }
+
+    // Key press.
+    if (isPlainEscape(*key)) {
+        m_pending = {};
+        panel->routeEscape();
+        key->accept();
+        return true;
+    }
+    if (m_pending.valid && m_pending.panel == panel && m_pending.key == key->key()
+        && m_pending.modifiers == key->modifiers()) {
+        // Decided when it was offered as a shortcut override.
+        const bool consumed = m_pending.consumed;
+        m_pending = {};
+        if (consumed)
+            key->accept();
+        return consumed;
+    }
+    m_pending = {};
+    if (panel->routeKeyDown(key)) {
+        key->accept();
+        return true;
+    }
+    return false;
+}
+
+} // namespace tolvi
