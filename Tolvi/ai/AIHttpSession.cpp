@@ -32,12 +32,15 @@ int clampedMilliseconds(std::chrono::milliseconds value)
 }
 
 // Errors of the connection itself (and of a proxy). A reply that ends with one of them is
-// incomplete, even when a status line had already arrived.
+// incomplete, even when a status line had already arrived. A redirect that is not followed is
+// an answer in its own right, and so is any other status (Qt reports a redirect without a
+// location as a protocol error).
 bool isTransportFailure(QNetworkReply::NetworkError error)
 {
+    if (error == QNetworkReply::InsecureRedirectError || error == QNetworkReply::TooManyRedirectsError)
+        return false;
     const int code = static_cast<int>(error);
-    return (code >= 1 && code < 200) || error == QNetworkReply::ProtocolFailure
-        || error == QNetworkReply::ProtocolUnknownError || error == QNetworkReply::ProtocolInvalidOperationError;
+    return code >= 1 && code < 200;
 }
 
 } // namespace

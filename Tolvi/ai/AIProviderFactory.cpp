@@ -6,12 +6,12 @@
 
 namespace tolvi {
 
-std::unique_ptr<AIProvider> AIProviderFactory::make(const QString& distributionChannel,
+std::unique_ptr<AIProvider> AIProviderFactory::make(TolviDistributionChannel distributionChannel,
                                                     const OpenAIEnvironment& environment,
                                                     AccessTokenProvider accessTokenProvider,
                                                     const TolviAIBackendConfiguration& backendConfiguration)
 {
-    if (distributionChannel == QLatin1String("development")
+    if (distributionChannel == TolviDistributionChannel::development
         && environment.value(QStringLiteral("OPENAI_API_KEY")).has_value())
         return std::make_unique<OpenAIProvider>(OpenAIProvider::defaultOptions(environment));
 

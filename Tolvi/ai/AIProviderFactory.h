@@ -4,6 +4,7 @@
 #include "Tolvi/ai/TolviAIBackendConfiguration.h"
 #include "Tolvi/ai/TolviAIBackendProvider.h"
 #include "TolviCore/ai/AIProvider.h"
+#include "TolviCore/featureflags/FeatureFlags.h"
 
 #include <QString>
 
@@ -13,12 +14,11 @@ namespace tolvi {
 
 namespace AIProviderFactory {
 
-// Picks and builds the program's one AI provider. In the development channel (the raw value
-// "development") with a non-blank OPENAI_API_KEY in `environment`, the public responses provider
+// Picks and builds the program's one AI provider. In the development channel with a non-blank OPENAI_API_KEY in `environment`, the public responses provider
 // with its key and model read from `environment`; otherwise the rewrite-service provider with the
 // configured endpoint and version and the host's access-token source. Each provider gets its own
 // session with its own time limits.
-std::unique_ptr<AIProvider> make(const QString& distributionChannel, const OpenAIEnvironment& environment,
+std::unique_ptr<AIProvider> make(TolviDistributionChannel distributionChannel, const OpenAIEnvironment& environment,
                                  AccessTokenProvider accessTokenProvider,
                                  const TolviAIBackendConfiguration& backendConfiguration);
 
