@@ -15,7 +15,7 @@ public:
     QString errorDescription() const override;
     static QString message(Case kind);
 
-    friend bool operator==(const AIServiceError&, const AIServiceError&) = default;
+    friend bool operator==(const AIServiceError& lhs, const AIServiceError& rhs) { return lhs.m_kind == rhs.m_kind; }
 
 private:
     Case m_kind;
