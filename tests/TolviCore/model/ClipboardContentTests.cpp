@@ -1,0 +1,86 @@
+#include "TolviCore/model/ByteCountFormatter.h"
+#include "TolviCore/model/ClipboardContent.h"
+#include "TolviCore/model/Sha256.h"
+
+#include <gtest/gtest.h>
+
+#include <QLocale>
+
+using namespace tolvi;
+
+TEST(ClipboardImage, FingerprintFollowsTheBytes)
+{
+    ClipboardImage empty(QByteArray(), QStringLiteral("public.png"));
+    EXPECT_EQ(empty.fingerprint(), QStringLiteral("e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855"));
+
+    ClipboardImage image(QByteArray("abc"), QStringLiteral("public.png"));
+    EXPECT_EQ(image.fingerprint(), QStringLiteral("ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"));
+    ClipboardContent content = ClipboardContent::image(image);
+    const QString keyBefore = content.dedupeKey();
+
+    QByteArray changed = image.data();
+    changed[0] = 'x';
+    content.imageValue().setData(changed);
+    EXPECT_EQ(content.imageValue().fingerprint(), Sha256::hexDigest("xbc"));
+    EXPECT_NE(content.dedupeKey(), keyBefore);
+
+    // Same bytes, other type identifier: the same image to the store.
+    EXPECT_EQ(ClipboardImage(QByteArray("abc"), QStringLiteral("public.tiff")).fingerprint(), image.fingerprint());
+}
+
+TEST(ClipboardImage, EqualityIncludesRecognisedTextAndDimensions)
+{
+    const ClipboardImage plain(QByteArray("img"), QStringLiteral("public.png"), 10, 20);
+    ClipboardImage recognised = plain;
+    recognised.setRecognizedText(QStringLiteral("hello"));
+    EXPECT_NE(plain, recognised);
+    EXPECT_EQ(plain.fingerprint(), recognised.fingerprint());
+    EXPECT_NE(plain, ClipboardImage(QByteArray("img"), QStringLiteral("public.png"), 10, std::nullopt));
+    EXPECT_NE(plain, ClipboardImage(QByteArray("img"), QStringLiteral("public.jpeg"), 10, 20));
+    EXPECT_EQ(plain, ClipboardImage(QByteArray("img"), QStringLiteral("public.png"), 10, 20));
+    EXPECT_NE(ClipboardContent::text(QStringLiteral("img")), ClipboardContent::image(plain));
+}
+
+TEST(ClipboardImage, PixelDescriptionAndSearchText)
+{
+    EXPECT_EQ(ClipboardImage(QByteArray(), QString(), 1440, 900).pixelDescription(), QStringLiteral("1440 x 900"));
+    EXPECT_EQ(ClipboardImage(QByteArray(), QString(), 800).pixelDescription(), QStringLiteral("Unknown size"));
+    EXPECT_EQ(ClipboardImage(QByteArray(), QString()).pixelDescription(), QStringLiteral("Unknown size"));
+
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    const ClipboardImage bare(QByteArray(1234, 'x'), QStringLiteral("public.png"), 10, 10);
+    const QString bareText = ClipboardContent::image(bare).searchText();
+    EXPECT_EQ(bareText, QStringLiteral("image 10 x 10 1 KB "));
+    ClipboardImage withText = bare;
+    withText.setRecognizedText(QStringLiteral("Invoice 42"));
+    EXPECT_EQ(ClipboardContent::image(withText).searchText(), QStringLiteral("image 10 x 10 1 KB Invoice 42"));
+
+    const ClipboardContent lookalike = ClipboardContent::text(QStringLiteral("image 10 x 10"));
+    EXPECT_EQ(lookalike.searchText(), QStringLiteral("image 10 x 10"));
+    EXPECT_FALSE(lookalike.isImage());
+    EXPECT_EQ(lookalike.dedupeKey(), QStringLiteral("text:image 10 x 10"));
+}
+
+TEST(ByteCountFormatter, FileStyleDecimalUnits)
+{
+    const QLocale english(QLocale::English, QLocale::UnitedStates);
+    const auto f = [&](qint64 n) { return ByteCountFormatter::fileStyle(n, english); };
+    EXPECT_EQ(f(0), QStringLiteral("Zero KB"));
+    EXPECT_EQ(f(1), QStringLiteral("1 byte"));
+    EXPECT_EQ(f(2), QStringLiteral("2 bytes"));
+    EXPECT_EQ(f(999), QStringLiteral("999 bytes"));
+    EXPECT_EQ(f(1000), QStringLiteral("1 KB"));
+    EXPECT_EQ(f(1234), QStringLiteral("1 KB"));
+    EXPECT_EQ(f(1500), QStringLiteral("2 KB"));
+    EXPECT_EQ(f(999'499), QStringLiteral("999 KB"));
+    EXPECT_EQ(f(999'500), QStringLiteral("1 MB"));
+    EXPECT_EQ(f(1'500'000), QStringLiteral("1.5 MB"));
+    EXPECT_EQ(f(2'000'000), QStringLiteral("2 MB"));
+    EXPECT_EQ(f(12'345'678), QStringLiteral("12.3 MB"));
+    EXPECT_EQ(f(1'234'567'890), QStringLiteral("1.23 GB"));
+    EXPECT_EQ(f(5'000'000'000), QStringLiteral("5 GB"));
+    EXPECT_EQ(f(3'210'000'000'000), QStringLiteral("3.21 TB"));
+
+    const QLocale german(QLocale::German, QLocale::Germany);
+    EXPECT_EQ(ByteCountFormatter::fileStyle(1'500'000, german), QStringLiteral("1,5 MB"));
+}
