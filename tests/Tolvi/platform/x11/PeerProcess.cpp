@@ -137,6 +137,11 @@ QProcess* startXclip(const QStringList& arguments, const QByteArray& input)
     return process;
 }
 
+bool activateWindow(quint32 window)
+{
+    return QProcess::execute(QStringLiteral("xdotool"), {QStringLiteral("windowactivate"), QString::number(window)}) == 0;
+}
+
 bool waitUntil(const std::function<bool()>& predicate, int timeoutMs)
 {
     QDeadlineTimer deadline(timeoutMs);

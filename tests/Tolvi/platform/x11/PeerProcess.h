@@ -49,6 +49,9 @@ private:
 // the selection owner. Returns the process (owned by the caller) once the selection is taken.
 QProcess* startXclip(const QStringList& arguments, const QByteArray& input);
 
+// Asks the window manager to activate a window (as a pager would, so it is never refused).
+bool activateWindow(quint32 window);
+
 // Waits, processing events, until the predicate holds or the time runs out.
 bool waitUntil(const std::function<bool()>& predicate, int timeoutMs = 5000);
 

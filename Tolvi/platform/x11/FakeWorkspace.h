@@ -1,0 +1,25 @@
+#pragma once
+
+#include "Tolvi/platform/x11/Workspace.h"
+
+#include <functional>
+
+namespace tolvi {
+
+// A workspace whose front application the test sets.
+class FakeWorkspace final : public Workspace {
+public:
+    void setFrontmost(std::optional<RunningApplication> application) { frontmost_ = std::move(application); }
+    // Called on every look-up, before the answer is given (lets a test change the answer mid-way).
+    void setOnLookup(std::function<void()> callback) { onLookup_ = std::move(callback); }
+    int lookupCount() const { return lookupCount_; }
+
+    std::optional<RunningApplication> frontmostApplication() override;
+
+private:
+    std::optional<RunningApplication> frontmost_;
+    std::function<void()> onLookup_;
+    int lookupCount_ = 0;
+};
+
+} // namespace tolvi

@@ -1,0 +1,14 @@
+#include "Tolvi/platform/x11/Workspace.h"
+
+#include <QCoreApplication>
+
+namespace tolvi {
+
+Workspace::~Workspace() = default;
+
+bool Workspace::isOwnProcess(qint64 pid) const
+{
+    return pid == QCoreApplication::applicationPid();
+}
+
+} // namespace tolvi

@@ -1,0 +1,74 @@
+#include "Tolvi/platform/x11/X11Workspace.h"
+
+#include "Tolvi/platform/x11/X11Connection.h"
+
+namespace tolvi {
+
+X11Workspace::X11Workspace(DesktopEntries entries)
+    : connection_(X11Connection::open()), entries_(std::move(entries))
+{
+}
+
+X11Workspace::~X11Workspace() = default;
+
+std::uint32_t X11Workspace::activeWindow()
+{
+    if (!connection_)
+        return 0;
+    return connection_->value32(connection_->root(), "_NET_ACTIVE_WINDOW").value_or(0);
+}
+
+std::optional<qint64> X11Workspace::processOfWindow(std::uint32_t window)
+{
+    if (!connection_ || !window)
+        return std::nullopt;
+    const std::optional<X11Connection::Property> machine = connection_->property(window, "WM_CLIENT_MACHINE", 1024);
+    if (!machine)
+        return std::nullopt;
+    QByteArray host = machine->value;
+    while (host.endsWith('\0'))
+        host.chop(1);
+    if (host.isEmpty() || host != X11Connection::hostName())
+        return std::nullopt;
+    const std::optional<std::uint32_t> pid = connection_->value32(window, "_NET_WM_PID");
+    if (!pid || *pid == 0)
+        return std::nullopt;
+    return qint64(*pid);
+}
+
+QString X11Workspace::identifierForWindowClass(const QByteArray& windowClass)
+{
+    QString text = QString::fromUtf8(windowClass).left(255);
+    for (QChar& c : text) {
+        if (c.isSpace() || c.category() == QChar::Other_Control || c.category() == QChar::Other_Format)
+            c = QLatin1Char('_');
+    }
+    return text;
+}
+
+RunningApplication X11Workspace::applicationOfWindow(std::uint32_t window)
+{
+    RunningApplication application;
+    application.pid = processOfWindow(window);
+    if (const std::optional<X11Connection::Property> wmClass = connection_->property(window, "WM_CLASS", 4096)) {
+        // Two NUL-terminated strings: the instance name, then the class.
+        const QList<QByteArray> parts = wmClass->value.split('\0');
+        const QByteArray windowClass = parts.size() >= 2 ? parts.at(1) : QByteArray();
+        if (!windowClass.isEmpty()) {
+            const QString identifier = identifierForWindowClass(windowClass);
+            application.identifier = identifier;
+            application.name = entries_.nameForWindowClass(identifier).value_or(identifier);
+        }
+    }
+    return application;
+}
+
+std::optional<RunningApplication> X11Workspace::frontmostApplication()
+{
+    const std::uint32_t window = activeWindow();
+    if (!window)
+        return std::nullopt;
+    return applicationOfWindow(window);
+}
+
+} // namespace tolvi
