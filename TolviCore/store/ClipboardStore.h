@@ -1,0 +1,214 @@
+#pragma once
+
+#include "TolviCore/model/ClipboardContent.h"
+#include "TolviCore/model/ClipboardHistoryImportError.h"
+#include "TolviCore/model/ClipboardHistoryState.h"
+#include "TolviCore/model/ClipboardItem.h"
+#include "TolviCore/model/ClipboardOriginalPayload.h"
+#include "TolviCore/model/ClipboardSourceApp.h"
+#include "TolviCore/model/Pinboard.h"
+
+#include <QByteArray>
+#include <QHash>
+#include <QList>
+#include <QMultiHash>
+#include <QObject>
+#include <QSet>
+#include <QString>
+#include <QUuid>
+
+#include <deque>
+#include <memory>
+#include <optional>
+#include <vector>
+
+namespace tolvi {
+
+class ClipboardHistoryPersisting;
+
+// The one history store of the program: the clips in list order (pinned first, then newest
+// first), the boards in the user's order, the OCR bookkeeping of every image, and the storage
+// and capture issues the windows show. Lives on the main thread; every published field has its
+// own change signal, emitted once at the end of the operation that changed it (when an operation
+// changes both the clips and the boards, both are in place before either signal goes out).
+//
+// Recording, edits, pins and trims change the published state first and hand it to the
+// persistence afterwards (in the background when the persistence is asynchronous). Board
+// operations and imports write the whole new history synchronously and publish it only after
+// the write succeeded.
+//
+// Internally the clips are kept in a deque of entries sorted by list order, with a
+// de-duplication-key index (keys in canonical form, cached per clip), an id index, a running
+// storage estimate and per-fingerprint image counts, so that recording, eviction and OCR
+// bookkeeping cost time in proportion to what they change, not to the size of the history.
+class ClipboardStore : public QObject {
+    Q_OBJECT
+
+public:
+    struct Configuration {
+        // Most unpinned clips kept; nothing means no limit.
+        std::optional<qint64> maxItems;
+        // Longest text accepted, in user-perceived characters.
+        qint64 maxCharactersPerItem = 50'000;
+        // Largest image accepted, in bytes of image data.
+        qint64 maxImageBytes = 12'000'000;
+        // Byte budget of the whole history; 0 or less turns it off.
+        qint64 maxHistoryBytes = 500'000'000;
+
+        // 80 clips, 50,000 characters, 12,000,000 image bytes, 500,000,000 history bytes.
+        static Configuration standard();
+
+        friend bool operator==(const Configuration&, const Configuration&) = default;
+    };
+
+    enum class StorageIssue { loadFailed, saveFailed };
+
+    enum class OCRStatus { processing, noText, failed, unsupportedImage, timedOut, busy, cancelled };
+
+    // Takes ownership (shared with any background work of the persistence) and loads at once.
+    ClipboardStore(std::shared_ptr<ClipboardHistoryPersisting> persistence, Configuration configuration,
+                   QObject* parent = nullptr);
+    ~ClipboardStore() override;
+
+    ClipboardStore(const ClipboardStore&) = delete;
+    ClipboardStore& operator=(const ClipboardStore&) = delete;
+
+    // Published fields.
+    std::optional<StorageIssue> storageIssue() const { return storageIssue_; }
+    const std::optional<QString>& lastCaptureIssue() const { return lastCaptureIssue_; }
+    const QHash<QString, OCRStatus>& ocrStatuses() const { return ocrStatuses_; }
+    const QSet<QString>& ocrInProgress() const { return ocrInProgress_; }
+    // The history in list order. Built on the first read after a change and shared until the next.
+    QList<ClipboardItem> items() const;
+    const QList<Pinboard>& pinboards() const { return pinboards_; }
+
+    const Configuration& configuration() const { return configuration_; }
+
+    // Cheap access without building the whole list.
+    qsizetype itemCount() const { return static_cast<qsizetype>(order_.size()); }
+    const ClipboardItem& itemAt(qsizetype index) const;
+    // The first clip in list order with that id.
+    std::optional<ClipboardItem> item(const QUuid& id) const;
+
+    QList<ClipboardItem> pinnedItems() const;
+    QList<ClipboardItem> recentItems() const;
+    QList<ClipboardItem> items(const Pinboard& board) const;
+
+    // Recording. The text entry refuses a blank text; the content entry applies every limit.
+    // True when a clip was stored (also when the byte budget evicted it again at once).
+    bool record(const QString& text, double createdAt, std::optional<ClipboardSourceApp> sourceApp = std::nullopt,
+                std::optional<ClipboardOriginalPayload> originalPayload = std::nullopt);
+    bool record(const ClipboardContent& content, double createdAt,
+                std::optional<ClipboardSourceApp> sourceApp = std::nullopt,
+                std::optional<ClipboardOriginalPayload> originalPayload = std::nullopt);
+
+    // Limits.
+    void updateRecentLimit(std::optional<qint64> limit, bool trimExisting);
+
+    // Edits, pins and saving.
+    void remove(const ClipboardItem& item);
+    void removeItems(double createdAfter);
+    bool updateText(const QString& text, const ClipboardItem& item);
+    void togglePinned(const ClipboardItem& item);
+    void togglePinboard(const Pinboard& board, const ClipboardItem& item);
+    void clear();
+    void retryStorage();
+    // Throws ClipboardHistoryImportError(storageUnavailable) while the load has failed, and the
+    // persistence's own error when the most recent write failed.
+    void flushPersistence();
+
+    // OCR bookkeeping, keyed by image fingerprint.
+    std::optional<QUuid> beginOCR(const QUuid& itemID);
+    void finishOCR(const QUuid& token, const QString& fingerprint, std::optional<OCRStatus> status,
+                   const std::optional<QString>& recognizedText);
+    void setOCRProcessing(bool processing, const QString& fingerprint);
+    void setOCRStatus(std::optional<OCRStatus> status, const QString& fingerprint);
+    void updateRecognizedText(const QString& text, const QString& fingerprint,
+                              const std::optional<QUuid>& itemID = std::nullopt);
+
+    // Storage estimate of one clip, as the byte budget counts it.
+    static qint64 estimatedStorageBytes(const ClipboardItem& item);
+
+signals:
+    void storageIssueChanged();
+    void lastCaptureIssueChanged();
+    void ocrStatusesChanged();
+    void ocrInProgressChanged();
+    void itemsChanged();
+    void pinboardsChanged();
+
+private:
+    struct Entry;
+    struct OCRRequest {
+        QUuid token;
+        QUuid itemID;
+    };
+
+    // Loading and the list.
+    void load();
+    void assignItems(const QList<ClipboardItem>& items, bool sortItems);
+    void assignPinboards(QList<Pinboard> boards);
+    void destroyAllEntries();
+    Entry* makeEntry(ClipboardItem item) const;
+    static void refreshDerived(Entry* entry);
+    void insertEntry(Entry* entry, bool afterTies);
+    void attachIndexes(Entry* entry);
+    void detachEntry(Entry* entry);
+    void eraseAt(size_t position);
+    size_t positionOf(const Entry* entry) const;
+    Entry* firstWithKey(const QString& key) const;
+    Entry* firstWithId(const QUuid& id) const;
+    void replaceItemInPlace(Entry* entry, ClipboardItem item);
+    void replaceItemAndReposition(Entry* entry, ClipboardItem item, bool afterTies);
+    void itemsChangedBy(bool pruneNeeded = true);
+
+    // Limits.
+    void trimToLimit();
+    void trimToStorageLimit();
+
+    // Saving.
+    void persist();
+    void setStorageIssue(std::optional<StorageIssue> issue);
+    void setLastCaptureIssue(std::optional<QString> issue);
+    void publishChanges();
+
+    // OCR.
+    void pruneOCRState();
+    void applyOCRStatus(std::optional<OCRStatus> status, const QString& fingerprint);
+    void applyRecognizedText(const QString& text, const QString& fingerprint, const std::optional<QUuid>& itemID);
+    bool isLiveImage(const QString& fingerprint) const;
+
+    ClipboardHistoryState currentState() const;
+
+    std::shared_ptr<ClipboardHistoryPersisting> persistence_;
+    Configuration configuration_;
+
+    std::optional<StorageIssue> storageIssue_;
+    std::optional<QString> lastCaptureIssue_;
+    QHash<QString, OCRRequest> ocrRequests_;
+    QHash<QString, OCRStatus> ocrStatuses_;
+    QSet<QString> ocrInProgress_;
+    QList<Pinboard> pinboards_;
+
+    std::deque<Entry*> order_;
+    QMultiHash<QString, Entry*> byKey_;
+    QMultiHash<QUuid, Entry*> byId_;
+    QHash<QString, qsizetype> imageCounts_;
+    QSet<QString> vanishedFingerprints_;
+    qint64 totalBytes_ = 0;
+    qsizetype pinnedCount_ = 0;
+    mutable std::optional<QList<ClipboardItem>> itemsCache_;
+
+    bool isLoading_ = false;
+    bool isBatchingMutation_ = false;
+    qint64 persistenceGeneration_ = 0;
+
+    bool storageIssueDirty_ = false;
+    bool lastCaptureIssueDirty_ = false;
+    bool ocrStatusesDirty_ = false;
+    bool ocrInProgressDirty_ = false;
+    bool itemsDirty_ = false;
+    bool pinboardsDirty_ = false;
+};
+
+} // namespace tolvi

@@ -1,0 +1,50 @@
+#include "TolviCore/store/StoreText.h"
+
+#include <QTextBoundaryFinder>
+
+#include <algorithm>
+
+namespace tolvi::StoreText {
+
+bool isBlank(const QString& text)
+{
+    // QChar::isSpace covers the Unicode separators (Z*), U+0009 to U+000D and U+0085; all of them
+    // lie in the basic plane, so no surrogate pair can be white space.
+    return std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c.isSpace(); });
+}
+
+namespace {
+
+qint64 graphemeCount(const QChar* chars, qsizetype length, qint64 stopAfter)
+{
+    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, chars, length);
+    qint64 count = 0;
+    while (finder.toNextBoundary() != -1) {
+        if (++count > stopAfter)
+            break;
+    }
+    return count;
+}
+
+} // namespace
+
+bool exceedsCharacterLimit(const QString& text, qint64 limit)
+{
+    if (limit < 0)
+        return !text.isEmpty();
+    // A cluster holds at least one code unit.
+    if (text.size() <= limit)
+        return false;
+    // Segment a growing prefix. Every cluster of a prefix except its last is a whole cluster of
+    // the text, so more than limit + 1 clusters in a prefix settles it.
+    qsizetype prefix = static_cast<qsizetype>(std::min<qint64>(text.size(), limit * 2 + 64));
+    while (true) {
+        if (prefix >= text.size())
+            return graphemeCount(text.constData(), text.size(), limit + 1) > limit;
+        if (graphemeCount(text.constData(), prefix, limit + 2) > limit + 1)
+            return true;
+        prefix = std::min<qsizetype>(text.size(), prefix * 2);
+    }
+}
+
+} // namespace tolvi::StoreText

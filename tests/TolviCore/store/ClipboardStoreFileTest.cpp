@@ -1,0 +1,157 @@
+// The store against the real history file.
+
+#include "StoreTestSupport.h"
+
+#include "TolviCore/persistence/FileClipboardHistoryPersistence.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <mutex>
+
+using namespace tolvi;
+using namespace tolvi::testing;
+
+namespace {
+
+// Completions handed to the "main thread" wait here until the test runs them.
+struct ManualExecutor {
+    std::mutex lock;
+    QList<std::function<void()>> tasks;
+
+    FileClipboardHistoryPersistence::Executor executor()
+    {
+        return [this](std::function<void()> task) {
+            std::lock_guard guard(lock);
+            tasks.append(std::move(task));
+        };
+    }
+
+    int runAll()
+    {
+        QList<std::function<void()>> taken;
+        {
+            std::lock_guard guard(lock);
+            taken.swap(tasks);
+        }
+        for (auto& task : taken)
+            task();
+        return taken.size();
+    }
+};
+
+struct FileFixture : ::testing::Test {
+    QTemporaryDir folder;
+    QString path;
+    ManualExecutor executor;
+
+    void SetUp() override
+    {
+        ASSERT_TRUE(folder.isValid());
+        path = folder.filePath(QStringLiteral("Tolvi/history.json"));
+    }
+
+    std::shared_ptr<FileClipboardHistoryPersistence> persistence()
+    {
+        FileClipboardHistoryPersistence::Options options;
+        options.mainExecutor = executor.executor();
+        return std::make_shared<FileClipboardHistoryPersistence>(path, options);
+    }
+};
+
+} // namespace
+
+TEST_F(FileFixture, RecordedHistorySurvivesARestart)
+{
+    QUuid pinnedID;
+    {
+        ClipboardStore store(persistence(), ClipboardStore::Configuration::standard());
+        ASSERT_TRUE(store.record(QStringLiteral("first"), 1));
+        ASSERT_TRUE(store.record(ClipboardContent::image(image("png bytes", QStringLiteral("seen"))), 2));
+        ASSERT_TRUE(store.record(QStringLiteral("pinned"), 3));
+        pinnedID = store.itemAt(0).id();
+        store.togglePinboard(DefaultPinboards::all()[1], store.itemAt(0));
+        store.flushPersistence();
+        executor.runAll();
+        EXPECT_FALSE(store.storageIssue().has_value());
+    }
+    EXPECT_EQ(QFileInfo(path).permissions() & (QFile::ReadGroup | QFile::ReadOther), QFile::Permissions());
+
+    ClipboardStore reloaded(persistence(), ClipboardStore::Configuration::standard());
+    EXPECT_FALSE(reloaded.storageIssue().has_value());
+    ASSERT_EQ(reloaded.itemCount(), 3);
+    EXPECT_EQ(reloaded.itemAt(0).id(), pinnedID);
+    EXPECT_EQ(reloaded.itemAt(0).pinboardIDs(), QList<QUuid>{DefaultPinboards::codeID()});
+    EXPECT_EQ(reloaded.itemAt(1).content().imageValue().recognizedText(), QStringLiteral("seen"));
+    EXPECT_EQ(reloaded.itemAt(2).content().textValue(), QStringLiteral("first"));
+}
+
+TEST_F(FileFixture, QueuedCompletionsReportTheNewestWrite)
+{
+    ClipboardStore store(persistence(), ClipboardStore::Configuration::standard());
+    for (int i = 0; i < 20; ++i)
+        ASSERT_TRUE(store.record(QStringLiteral("clip %1").arg(i), i));
+    store.flushPersistence();
+    EXPECT_GE(executor.runAll(), 1);
+    EXPECT_FALSE(store.storageIssue().has_value());
+
+    // Put a non-empty folder where the file goes: the rename of the next write fails, even as root.
+    ASSERT_TRUE(QFile::remove(path));
+    ASSERT_TRUE(QDir().mkpath(path + QStringLiteral("/blocker")));
+    ASSERT_TRUE(store.record(QStringLiteral("unsaved"), 100));
+    EXPECT_THROW(store.flushPersistence(), PersistenceError);
+    executor.runAll();
+    EXPECT_EQ(store.storageIssue(), ClipboardStore::StorageIssue::saveFailed);
+    // The change stays in memory, and retrying after the repair writes it.
+    EXPECT_EQ(store.itemAt(0).content().textValue(), QStringLiteral("unsaved"));
+    ASSERT_TRUE(QDir(path).removeRecursively());
+    store.retryStorage();
+    store.flushPersistence();
+    executor.runAll();
+    EXPECT_FALSE(store.storageIssue().has_value());
+    ClipboardStore reloaded(persistence(), ClipboardStore::Configuration::standard());
+    EXPECT_EQ(reloaded.itemCount(), 21);
+}
+
+TEST_F(FileFixture, UnreadableHistoryIsNeverWrittenUntilRepaired)
+{
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(path).absolutePath()));
+    {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("{ this is not a history");
+    }
+    const QDateTime modified = QFileInfo(path).lastModified();
+    QThread::msleep(20);
+
+    ClipboardStore store(persistence(), ClipboardStore::Configuration::standard());
+    ASSERT_EQ(store.storageIssue(), ClipboardStore::StorageIssue::loadFailed);
+    EXPECT_FALSE(store.record(QStringLiteral("refused"), 1));
+    store.clear();
+    store.updateRecentLimit(80, true);
+    EXPECT_THROW(store.flushPersistence(), ClipboardHistoryImportError);
+    executor.runAll();
+
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), QByteArray("{ this is not a history"));
+    file.close();
+    EXPECT_EQ(QFileInfo(path).lastModified(), modified);
+
+    // Repair the file by hand and retry.
+    ClipboardHistoryState repaired{{textItem(QStringLiteral("repaired"), 5)}, DefaultPinboards::all()};
+    persistence()->save(repaired);
+    store.retryStorage();
+    EXPECT_FALSE(store.storageIssue().has_value());
+    EXPECT_EQ(texts(store.items()), QStringList{"repaired"});
+    EXPECT_TRUE(store.record(QStringLiteral("new"), 6));
+    store.flushPersistence();
+    executor.runAll();
+    ClipboardStore reloaded(persistence(), ClipboardStore::Configuration::standard());
+    EXPECT_EQ(texts(reloaded.items()), (QStringList{"new", "repaired"}));
+}
