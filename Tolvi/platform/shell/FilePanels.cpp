@@ -1,0 +1,78 @@
+#include "Tolvi/platform/shell/FilePanels.h"
+
+#include <QFileDialog>
+
+namespace tolvi {
+
+namespace {
+
+std::optional<QString> firstSelection(QFileDialog& dialog)
+{
+    if (dialog.exec() != QDialog::Accepted)
+        return std::nullopt;
+    const QStringList files = dialog.selectedFiles();
+    if (files.isEmpty() || files.first().isEmpty())
+        return std::nullopt;
+    return files.first();
+}
+
+} // namespace
+
+QtFilePanels::QtFilePanels(QWidget* parent, bool useNativeDialogs)
+    : m_parent(parent)
+    , m_useNativeDialogs(useNativeDialogs)
+{
+}
+
+std::optional<QString> QtFilePanels::chooseFileToOpen(const OpenPanelRequest& request)
+{
+    QFileDialog dialog(m_parent, request.title, request.directory);
+    dialog.setOption(QFileDialog::DontUseNativeDialog, !m_useNativeDialogs);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    if (request.choosesDirectories) {
+        dialog.setFileMode(QFileDialog::Directory);
+        dialog.setOption(QFileDialog::ShowDirsOnly, true);
+    } else {
+        dialog.setFileMode(QFileDialog::ExistingFile);
+    }
+    if (!request.nameFilters.isEmpty())
+        dialog.setNameFilters(request.nameFilters);
+    if (!request.prompt.isEmpty())
+        dialog.setLabelText(QFileDialog::Accept, request.prompt);
+    return firstSelection(dialog);
+}
+
+std::optional<QString> QtFilePanels::chooseSaveLocation(const SavePanelRequest& request)
+{
+    QFileDialog dialog(m_parent, request.title, request.directory);
+    dialog.setOption(QFileDialog::DontUseNativeDialog, !m_useNativeDialogs);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    if (!request.canCreateDirectories)
+        dialog.setOption(QFileDialog::ReadOnly, true);
+    if (!request.nameFilters.isEmpty())
+        dialog.setNameFilters(request.nameFilters);
+    if (!request.prompt.isEmpty())
+        dialog.setLabelText(QFileDialog::Accept, request.prompt);
+    if (!request.proposedFileName.isEmpty())
+        dialog.selectFile(request.proposedFileName);
+    return firstSelection(dialog);
+}
+
+std::optional<QString> FakeFilePanels::chooseFileToOpen(const OpenPanelRequest& request)
+{
+    openRequests.append(request);
+    if (openAnswers.isEmpty())
+        return std::nullopt;
+    return openAnswers.takeFirst();
+}
+
+std::optional<QString> FakeFilePanels::chooseSaveLocation(const SavePanelRequest& request)
+{
+    saveRequests.append(request);
+    if (saveAnswers.isEmpty())
+        return std::nullopt;
+    return saveAnswers.takeFirst();
+}
+
+} // namespace tolvi

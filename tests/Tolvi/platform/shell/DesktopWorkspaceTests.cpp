@@ -1,0 +1,161 @@
+#include "Tolvi/platform/shell/DesktopWorkspace.h"
+
+#include <gtest/gtest.h>
+
+#include <QDBusAbstractAdaptor>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <mutex>
+
+using namespace tolvi;
+
+namespace {
+
+// A stand-in file manager on a private bus: remembers the items it was asked to show.
+class FakeFileManager : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.FileManager1")
+
+public:
+    QStringList shownItems() const
+    {
+        std::lock_guard lock(m_mutex);
+        return m_items;
+    }
+
+public Q_SLOTS:
+    void ShowItems(const QStringList& uris, const QString& startupId)
+    {
+        Q_UNUSED(startupId);
+        std::lock_guard lock(m_mutex);
+        m_items += uris;
+    }
+
+private:
+    mutable std::mutex m_mutex;
+    QStringList m_items;
+};
+
+// A session bus of the test's own.
+class PrivateBus {
+public:
+    PrivateBus()
+    {
+        const QString daemon = QStandardPaths::findExecutable(QStringLiteral("dbus-daemon"));
+        if (daemon.isEmpty())
+            return;
+        m_daemon.start(daemon, {QStringLiteral("--session"), QStringLiteral("--nofork"),
+                                QStringLiteral("--nopidfile"), QStringLiteral("--print-address=1")});
+        if (!m_daemon.waitForStarted(5000))
+            return;
+        while (!m_daemon.canReadLine() && m_daemon.waitForReadyRead(5000)) {
+        }
+        address = QString::fromUtf8(m_daemon.readLine()).trimmed();
+    }
+    ~PrivateBus()
+    {
+        if (m_daemon.state() != QProcess::NotRunning) {
+            m_daemon.terminate();
+            if (!m_daemon.waitForFinished(3000))
+                m_daemon.kill();
+            m_daemon.waitForFinished(3000);
+        }
+    }
+
+    QString address;
+
+private:
+    QProcess m_daemon;
+};
+
+TEST(SystemDesktopWorkspace, RevealAsksTheFileManagerToSelectTheFile)
+{
+    PrivateBus bus;
+    if (bus.address.isEmpty())
+        GTEST_SKIP() << "dbus-daemon is not installed";
+
+    // The file manager answers from its own thread, as another process would.
+    QThread serviceThread;
+    serviceThread.start();
+    FakeFileManager manager;
+    manager.moveToThread(&serviceThread);
+    QDBusConnection service = QDBusConnection::connectToBus(bus.address, QStringLiteral("file-manager"));
+    ASSERT_TRUE(service.isConnected());
+    ASSERT_TRUE(service.registerService(QStringLiteral("org.freedesktop.FileManager1")));
+    ASSERT_TRUE(service.registerObject(QStringLiteral("/org/freedesktop/FileManager1"), &manager,
+                                       QDBusConnection::ExportAllSlots));
+
+    QDBusConnection client = QDBusConnection::connectToBus(bus.address, QStringLiteral("client"));
+    QList<QUrl> opened;
+    SystemDesktopWorkspace workspace(client, [&](const QUrl& url) {
+        opened.append(url);
+        return true;
+    });
+
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("Tolvi Diagnostics #1.txt"));
+    EXPECT_TRUE(workspace.revealFile(file));
+    EXPECT_EQ(manager.shownItems(), QStringList{QUrl::fromLocalFile(file).toString(QUrl::FullyEncoded)});
+    EXPECT_TRUE(opened.isEmpty());
+
+    service.unregisterObject(QStringLiteral("/org/freedesktop/FileManager1"));
+    QDBusConnection::disconnectFromBus(QStringLiteral("file-manager"));
+    QDBusConnection::disconnectFromBus(QStringLiteral("client"));
+    serviceThread.quit();
+    serviceThread.wait();
+}
+
+TEST(SystemDesktopWorkspace, RevealFallsBackToOpeningTheFolder)
+{
+    PrivateBus bus;
+    QList<QUrl> opened;
+    const auto opener = [&](const QUrl& url) {
+        opened.append(url);
+        return true;
+    };
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("history.json"));
+
+    // No bus at all.
+    SystemDesktopWorkspace noBus(QDBusConnection(QStringLiteral("not connected")), opener);
+    EXPECT_TRUE(noBus.revealFile(file));
+    ASSERT_EQ(opened.size(), 1);
+    EXPECT_EQ(opened.first(), QUrl::fromLocalFile(dir.path()));
+
+    // A bus on which no file manager is registered.
+    if (!bus.address.isEmpty()) {
+        QDBusConnection client = QDBusConnection::connectToBus(bus.address, QStringLiteral("lonely"));
+        SystemDesktopWorkspace workspace(client, opener, 2000);
+        EXPECT_TRUE(workspace.revealFile(file));
+        ASSERT_EQ(opened.size(), 2);
+        EXPECT_EQ(opened.last(), QUrl::fromLocalFile(dir.path()));
+        QDBusConnection::disconnectFromBus(QStringLiteral("lonely"));
+    }
+
+    // The failure of the fallback is reported.
+    SystemDesktopWorkspace failing(QDBusConnection(QStringLiteral("not connected")),
+                                   [](const QUrl&) { return false; });
+    EXPECT_FALSE(failing.revealFile(file));
+    EXPECT_FALSE(failing.revealFile(QString()));
+}
+
+TEST(SystemDesktopWorkspace, OpenUrlRefusesInvalidAddresses)
+{
+    QList<QUrl> opened;
+    SystemDesktopWorkspace workspace(QDBusConnection(QStringLiteral("not connected")), [&](const QUrl& url) {
+        opened.append(url);
+        return true;
+    });
+    EXPECT_FALSE(workspace.openUrl(QUrl()));
+    EXPECT_TRUE(workspace.openUrl(QUrl(QStringLiteral("https://tolvi.app/support"))));
+    EXPECT_EQ(opened, QList<QUrl>{QUrl(QStringLiteral("https://tolvi.app/support"))});
+}
+
+} // namespace
+
+#include "DesktopWorkspaceTests.moc"

@@ -1,0 +1,157 @@
+#include "Tolvi/platform/shell/Alerts.h"
+#include "Tolvi/platform/shell/FilePanels.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <functional>
+
+using namespace tolvi;
+
+namespace {
+
+// Runs the action on the modal dialog once it is shown.
+void whenModalShows(std::function<void(QWidget*)> action)
+{
+    auto* timer = new QTimer;
+    timer->setInterval(10);
+    QObject::connect(timer, &QTimer::timeout, [timer, action]() {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (!modal || !modal->isVisible())
+            return;
+        timer->stop();
+        timer->deleteLater();
+        action(modal);
+    });
+    timer->start();
+}
+
+void pressEscape(QWidget* widget)
+{
+    QKeyEvent press(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+    QApplication::sendEvent(widget, &press);
+}
+
+QList<QPushButton*> buttonsInOrder(QMessageBox* box)
+{
+    QList<QPushButton*> result;
+    for (QAbstractButton* button : box->buttons())
+        result.append(qobject_cast<QPushButton*>(button));
+    return result;
+}
+
+TEST(QtAlerts, ButtonsKeepTheirOrderAndAnswerByIndex)
+{
+    QtAlerts alerts;
+    AlertRequest request;
+    request.style = AlertStyle::warning;
+    request.message = QStringLiteral("Clear all clipboard history?");
+    request.informativeText = QStringLiteral("<b>not bold</b>");
+    request.buttons = {QStringLiteral("Cancel"), QStringLiteral("Clear History")};
+    request.defaultButton = 0;
+
+    QStringList titles;
+    QString defaultTitle;
+    Qt::TextFormat informativeFormat = Qt::RichText;
+    whenModalShows([&](QWidget* modal) {
+        auto* box = qobject_cast<QMessageBox*>(modal);
+        ASSERT_NE(box, nullptr);
+        for (QPushButton* button : buttonsInOrder(box))
+            titles.append(button->text());
+        defaultTitle = box->defaultButton() ? box->defaultButton()->text() : QString();
+        for (QLabel* label : box->findChildren<QLabel*>()) {
+            if (label->text() == QStringLiteral("<b>not bold</b>"))
+                informativeFormat = label->textFormat();
+        }
+        box->buttons().at(1)->click();
+    });
+    EXPECT_EQ(alerts.run(request), 1);
+    EXPECT_EQ(titles, request.buttons);
+    EXPECT_EQ(defaultTitle, QStringLiteral("Cancel"));
+    EXPECT_EQ(informativeFormat, Qt::PlainText);
+}
+
+TEST(QtAlerts, EscapeGivesTheEscapeButtonOrNoAnswer)
+{
+    QtAlerts alerts;
+    AlertRequest request;
+    request.message = QStringLiteral("Could not export diagnostics");
+    request.buttons = {QStringLiteral("Quit"), QStringLiteral("Keep Open")};
+    request.escapeButton = 1;
+    whenModalShows([](QWidget* modal) { pressEscape(modal); });
+    EXPECT_EQ(alerts.run(request), 1);
+
+    // Without an escape button the alert stays until a button is pressed.
+    request.escapeButton.reset();
+    bool stillShownAfterEscape = false;
+    whenModalShows([&](QWidget* modal) {
+        pressEscape(modal);
+        modal->close();
+        stillShownAfterEscape = modal->isVisible();
+        qobject_cast<QMessageBox*>(modal)->buttons().at(0)->click();
+    });
+    EXPECT_EQ(alerts.run(request), 0);
+    EXPECT_TRUE(stillShownAfterEscape);
+}
+
+TEST(QtFilePanels, SavePanelProposesTheNameAndReturnsTheChoice)
+{
+    QTemporaryDir dir;
+    QtFilePanels panels(nullptr, false);
+    SavePanelRequest request;
+    request.title = QStringLiteral("Export Tolvi Diagnostics");
+    request.prompt = QStringLiteral("Export");
+    request.directory = dir.path();
+    request.proposedFileName = QStringLiteral("Tolvi-Diagnostics-20260301-093000.txt");
+    request.nameFilters = {QStringLiteral("Plain text (*.txt)")};
+
+    QString title;
+    QString acceptLabel;
+    whenModalShows([&](QWidget* modal) {
+        auto* dialog = qobject_cast<QFileDialog*>(modal);
+        ASSERT_NE(dialog, nullptr);
+        title = dialog->windowTitle();
+        acceptLabel = dialog->labelText(QFileDialog::Accept);
+        static_cast<QDialog*>(dialog)->accept();
+    });
+    const auto chosen = panels.chooseSaveLocation(request);
+    EXPECT_EQ(title, request.title);
+    EXPECT_EQ(acceptLabel, request.prompt);
+    EXPECT_EQ(chosen, dir.filePath(request.proposedFileName));
+}
+
+TEST(QtFilePanels, CancelledOpenPanelGivesNothing)
+{
+    QTemporaryDir dir;
+    QtFilePanels panels(nullptr, false);
+    whenModalShows([](QWidget* modal) { qobject_cast<QDialog*>(modal)->reject(); });
+    EXPECT_EQ(panels.chooseFileToOpen({QStringLiteral("Import"), QStringLiteral("Import"), dir.path(), {}, false}),
+              std::nullopt);
+}
+
+TEST(FakeDialogs, ScriptedAnswersThenDefaults)
+{
+    FakeAlerts alerts;
+    alerts.answers = {1};
+    AlertRequest request;
+    request.buttons = {QStringLiteral("A"), QStringLiteral("B")};
+    EXPECT_EQ(alerts.run(request), 1);
+    EXPECT_EQ(alerts.run(request), 0);
+    EXPECT_EQ(alerts.requests.size(), 2);
+
+    FakeFilePanels panels;
+    panels.saveAnswers = {QStringLiteral("/tmp/x.txt")};
+    EXPECT_EQ(panels.chooseSaveLocation({}), QStringLiteral("/tmp/x.txt"));
+    EXPECT_EQ(panels.chooseSaveLocation({}), std::nullopt);
+    EXPECT_EQ(panels.saveRequests.size(), 2);
+}
+
+} // namespace
