@@ -1,0 +1,214 @@
+#include "TolviCore/search/ClipboardSearch.h"
+
+#include "TolviCore/model/ReferenceDate.h"
+#include "TolviCore/search/ClipboardSearchTextCache.h"
+#include "TolviCore/text/TextCharacters.h"
+
+#include <QDateTime>
+
+#include <array>
+#include <cmath>
+#include <cstring>
+
+namespace tolvi::ClipboardSearch {
+
+namespace {
+
+// QDateTime covers far more than this; beyond it a time is treated as impossible to place.
+constexpr double maximumUnixMilliseconds = 8.64e15;
+
+struct DateBounds {
+    std::optional<double> lower;
+    std::optional<double> upper;
+};
+
+std::optional<QDateTime> localDateTime(double referenceSeconds, const QTimeZone& timeZone)
+{
+    const double ms = std::floor(ReferenceDate::toUnixSeconds(referenceSeconds) * 1000.0);
+    if (!std::isfinite(ms) || std::fabs(ms) > maximumUnixMilliseconds)
+        return std::nullopt;
+    QDateTime dateTime = QDateTime::fromMSecsSinceEpoch(qint64(ms), timeZone);
+    if (!dateTime.isValid())
+        return std::nullopt;
+    return dateTime;
+}
+
+double referenceSeconds(const QDateTime& dateTime)
+{
+    return ReferenceDate::fromUnixSeconds(double(dateTime.toMSecsSinceEpoch()) / 1000.0);
+}
+
+// `now` moved back by whole calendar days at the same wall-clock time (so across a
+// daylight-saving change the distance is not a multiple of 24 hours); `now` itself when the
+// calendar cannot place it.
+double daysBefore(double now, int days, const QTimeZone& timeZone)
+{
+    const std::optional<QDateTime> current = localDateTime(now, timeZone);
+    if (!current)
+        return now;
+    const QDateTime earlier = current->addDays(-days);
+    if (!earlier.isValid())
+        return now;
+    // Apply the calendar's offset to the exact time rather than the millisecond-rounded one.
+    return now + double(earlier.toMSecsSinceEpoch() - current->toMSecsSinceEpoch()) / 1000.0;
+}
+
+DateBounds dateBounds(ClipboardSearchDateFilter filter, double now, const QTimeZone& timeZone)
+{
+    switch (filter) {
+    case ClipboardSearchDateFilter::anyTime:
+        return {};
+    case ClipboardSearchDateFilter::today: {
+        const std::optional<QDateTime> current = localDateTime(now, timeZone);
+        if (!current)
+            return {now, std::nullopt};
+        const QDate day = current->date();
+        const QDateTime start = day.startOfDay(timeZone);
+        const QDateTime end = day.addDays(1).startOfDay(timeZone);
+        DateBounds bounds;
+        bounds.lower = start.isValid() ? referenceSeconds(start) : now;
+        if (end.isValid())
+            bounds.upper = referenceSeconds(end);
+        return bounds;
+    }
+    case ClipboardSearchDateFilter::last7Days:
+        return {daysBefore(now, 7, timeZone), std::nullopt};
+    case ClipboardSearchDateFilter::last30Days:
+        return {daysBefore(now, 30, timeZone), std::nullopt};
+    }
+    return {};
+}
+
+struct PreparedCriteria {
+    const ClipboardSearchCriteria& criteria;
+    QByteArray foldedQuery; // empty when there is no query
+    DateBounds bounds;
+};
+
+bool hasUsableRecognizedText(const ClipboardItem& item)
+{
+    const ClipboardImage* image = item.content().imageIf();
+    return image && image->recognizedText()
+           && !TextCharacters::trimmedWhitespaceAndNewlines(*image->recognizedText()).isEmpty();
+}
+
+bool passesScope(const ClipboardItem& item, const ClipboardSearchScope& scope)
+{
+    switch (scope.kind()) {
+    case ClipboardSearchScope::Kind::pinboard:
+        return item.pinboardIDs().contains(scope.boardID());
+    case ClipboardSearchScope::Kind::all:
+        return true;
+    case ClipboardSearchScope::Kind::pinned:
+        return item.isPinned();
+    case ClipboardSearchScope::Kind::screenshots:
+        return item.content().isImage();
+    }
+    return false;
+}
+
+bool preparedMatch(const PreparedCriteria& prepared, const ClipboardItem& item, ClipboardSearchTextCache::Pass& pass)
+{
+    const ClipboardSearchCriteria& criteria = prepared.criteria;
+    if (!passesScope(item, criteria.scope))
+        return false;
+    if (criteria.sourceAppIdentifier) {
+        const auto& app = item.sourceApp();
+        if (!app)
+            return false;
+        const QString& identifier = app->bundleIdentifier() ? *app->bundleIdentifier() : app->name();
+        if (identifier != *criteria.sourceAppIdentifier)
+            return false;
+    }
+    // Written so that a time that is not a number fails every bound.
+    if (prepared.bounds.lower && !(item.createdAt() >= *prepared.bounds.lower))
+        return false;
+    if (prepared.bounds.upper && !(item.createdAt() < *prepared.bounds.upper))
+        return false;
+    if (criteria.requiresOCRText && !hasUsableRecognizedText(item))
+        return false;
+
+    switch (criteria.contentFilter) {
+    case ClipboardSearchContentFilter::all:
+        break;
+    case ClipboardSearchContentFilter::text:
+        if (!item.content().isText())
+            return false;
+        break;
+    case ClipboardSearchContentFilter::images:
+        if (!item.content().isImage())
+            return false;
+        break;
+    case ClipboardSearchContentFilter::links:
+        if (!pass.isWebURL(item))
+            return false;
+        break;
+    case ClipboardSearchContentFilter::code:
+        if (!pass.looksLikeCode(item))
+            return false;
+        break;
+    }
+
+    if (prepared.foldedQuery.isEmpty())
+        return true;
+    const QByteArray& text = pass.foldedText(item);
+    return memmem(text.constData(), std::size_t(text.size()), prepared.foldedQuery.constData(),
+                  std::size_t(prepared.foldedQuery.size()))
+           != nullptr;
+}
+
+PreparedCriteria prepare(const ClipboardSearchCriteria& criteria, double now, const QTimeZone& timeZone,
+                         const QLocale& locale)
+{
+    PreparedCriteria prepared{criteria, {}, dateBounds(criteria.dateFilter, now, timeZone)};
+    const QStringView query = TextCharacters::trimmedWhitespaceAndNewlines(criteria.query);
+    if (!query.isEmpty())
+        prepared.foldedQuery = ClipboardSearchTextCache::foldedForMatching(query, locale);
+    return prepared;
+}
+
+} // namespace
+
+QList<ClipboardItem> filter(const QList<ClipboardItem>& items, const ClipboardSearchCriteria& criteria, double now,
+                            const QTimeZone& timeZone, ClipboardSearchTextCache& cache)
+{
+    if (!criteria.hasActiveQuery() && !criteria.hasActiveNonQueryFilters())
+        return items;
+    ClipboardSearchTextCache::Pass pass(cache);
+    const PreparedCriteria prepared = prepare(criteria, now, timeZone, pass.locale());
+    QList<ClipboardItem> result;
+    for (const ClipboardItem& item : items) {
+        if (preparedMatch(prepared, item, pass))
+            result.append(item);
+    }
+    return result;
+}
+
+QList<ClipboardItem> filter(const QList<ClipboardItem>& items, const ClipboardSearchCriteria& criteria, double now,
+                            const QTimeZone& timeZone)
+{
+    return filter(items, criteria, now, timeZone, ClipboardSearchTextCache::shared());
+}
+
+bool matches(const ClipboardItem& item, const ClipboardSearchCriteria& criteria, double now,
+             const QTimeZone& timeZone)
+{
+    ClipboardSearchTextCache::Pass pass(ClipboardSearchTextCache::shared());
+    return preparedMatch(prepare(criteria, now, timeZone, pass.locale()), item, pass);
+}
+
+bool looksLikeCode(QStringView text)
+{
+    // Every token is ASCII, so finding it among UTF-16 code units is finding its bytes in UTF-8.
+    static constexpr std::array<QStringView, 6> tokens = {u"```", u"func ", u"let ", u"const ", u"=>", u"</"};
+    const QStringView trimmed = TextCharacters::trimmedWhitespaceAndNewlines(text);
+    if (trimmed.isEmpty())
+        return false;
+    for (QStringView token : tokens) {
+        if (trimmed.contains(token))
+            return true;
+    }
+    return trimmed.contains(u'{') && trimmed.contains(u'}');
+}
+
+} // namespace tolvi::ClipboardSearch

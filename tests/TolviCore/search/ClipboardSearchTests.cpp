@@ -1,0 +1,292 @@
+#include "TolviCore/search/ClipboardSearch.h"
+#include "TolviCore/search/ClipboardSearchTextCache.h"
+
+#include "TolviCore/model/ReferenceDate.h"
+
+#include <QDateTime>
+#include <QLocale>
+
+#include <gtest/gtest.h>
+
+#include <ostream>
+
+// Readable failure messages for Qt strings.
+inline void PrintTo(const QString& text, std::ostream* out)
+{
+    *out << '"' << text.toStdString() << '"';
+}
+
+#include <cmath>
+#include <limits>
+
+namespace tolvi {
+namespace {
+
+const QTimeZone berlin("Europe/Berlin");
+
+double at(int y, int mo, int d, int h, int mi, const QTimeZone& zone = berlin)
+{
+    return ReferenceDate::fromDateTime(QDateTime(QDate(y, mo, d), QTime(h, mi), zone));
+}
+
+ClipboardItem textClip(const QString& text, double createdAt = 0, std::optional<ClipboardSourceApp> app = std::nullopt)
+{
+    return ClipboardItem(QUuid::createUuid(), text, createdAt, false, {}, std::move(app));
+}
+
+ClipboardItem imageClip(std::optional<QString> recognized, double createdAt = 0)
+{
+    return ClipboardItem(QUuid::createUuid(),
+                         ClipboardContent::image(ClipboardImage(QByteArray("png-bytes"), QStringLiteral("public.png"),
+                                                                1440, 900, std::move(recognized))),
+                         createdAt);
+}
+
+ClipboardSearchCriteria criteria(const QString& query = QString(),
+                                 ClipboardSearchContentFilter content = ClipboardSearchContentFilter::all,
+                                 ClipboardSearchScope scope = ClipboardSearchScope::all(),
+                                 ClipboardSearchDateFilter date = ClipboardSearchDateFilter::anyTime,
+                                 bool requiresOCR = false, std::optional<QString> app = std::nullopt)
+{
+    return ClipboardSearchCriteria(query, content, scope, date, requiresOCR, std::move(app));
+}
+
+QStringList texts(const QList<ClipboardItem>& items)
+{
+    QStringList result;
+    for (const ClipboardItem& item : items)
+        result.append(item.content().isImage() ? QStringLiteral("<image>") : item.content().textValue());
+    return result;
+}
+
+class ClipboardSearchTest : public ::testing::Test {
+protected:
+    void SetUp() override { QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates)); }
+    void TearDown() override { QLocale::setDefault(QLocale::c()); }
+
+    QStringList filtered(const QList<ClipboardItem>& items, const ClipboardSearchCriteria& c, double now = 0,
+                         const QTimeZone& zone = berlin)
+    {
+        return texts(ClipboardSearch::filter(items, c, now, zone));
+    }
+};
+
+TEST_F(ClipboardSearchTest, CriteriaDerivedValuesAndRawValues)
+{
+    EXPECT_FALSE(criteria(QStringLiteral(" \n\t")).hasActiveQuery());
+    EXPECT_FALSE(criteria(QStringLiteral(" \n\t")).hasAnyFilter());
+    EXPECT_TRUE(criteria(QStringLiteral(" x ")).hasAnyFilter());
+    EXPECT_TRUE(criteria({}, ClipboardSearchContentFilter::all, ClipboardSearchScope::all(),
+                         ClipboardSearchDateFilter::anyTime, false, QString())
+                    .hasActiveNonQueryFilters());
+    EXPECT_TRUE(criteria({}, ClipboardSearchContentFilter::all, ClipboardSearchScope::pinned()).hasActiveNonQueryFilters());
+    EXPECT_EQ(ClipboardSearchScope::pinboard(QUuid::fromString(u"11111111-1111-1111-1111-111111111111")),
+              ClipboardSearchScope::pinboard(QUuid::fromString(u"11111111-1111-1111-1111-111111111111")));
+    EXPECT_FALSE(ClipboardSearchScope::pinboard(QUuid::createUuid()) == ClipboardSearchScope::pinboard(QUuid::createUuid()));
+
+    QStringList raw;
+    for (auto f : ClipboardSearchFilters::allContentFilters()) {
+        raw.append(ClipboardSearchFilters::rawValue(f));
+        EXPECT_EQ(ClipboardSearchFilters::contentFilter(raw.last()), f);
+    }
+    for (auto f : ClipboardSearchFilters::allDateFilters()) {
+        raw.append(ClipboardSearchFilters::rawValue(f));
+        EXPECT_EQ(ClipboardSearchFilters::dateFilter(raw.last()), f);
+    }
+    EXPECT_EQ(raw, QStringList({"all", "text", "images", "links", "code", "anyTime", "today", "last7Days", "last30Days"}));
+    EXPECT_FALSE(ClipboardSearchFilters::contentFilter(u"Links"));
+    EXPECT_FALSE(ClipboardSearchFilters::dateFilter(u"yesterday"));
+}
+
+TEST_F(ClipboardSearchTest, BlankQueryWithoutFiltersReturnsTheSameList)
+{
+    const QList<ClipboardItem> items = {textClip("a"), imageClip(std::nullopt)};
+    const QList<ClipboardItem> result = ClipboardSearch::filter(items, criteria(QStringLiteral("  \n ")), 0, berlin);
+    EXPECT_TRUE(result.isSharedWith(items));
+}
+
+TEST_F(ClipboardSearchTest, QueryIgnoresCaseButNotDiacritics)
+{
+    const QList<ClipboardItem> items = {textClip(QString::fromUtf8("Gro\u00dfe Stra\u00dfe")), textClip("cafe"),
+                                        textClip(QString::fromUtf8("Caf\u00e9 au lait")), textClip("Hello World")};
+    EXPECT_EQ(filtered(items, criteria(QStringLiteral("  STRASSE\n"))), QStringList{QString::fromUtf8("Gro\u00dfe Stra\u00dfe")});
+    EXPECT_EQ(filtered(items, criteria(QStringLiteral("CAFE"))), QStringList{"cafe"});
+    EXPECT_EQ(filtered(items, criteria(QString::fromUtf8("caf\u00c9"))), QStringList{QString::fromUtf8("Caf\u00e9 au lait")});
+    // Canonically equivalent forms match each other.
+    EXPECT_EQ(filtered(items, criteria(QString::fromUtf8("cafe\u0301"))), QStringList{QString::fromUtf8("Caf\u00e9 au lait")});
+    EXPECT_EQ(filtered(items, criteria(QStringLiteral("o w"))), QStringList{"Hello World"});
+    EXPECT_TRUE(filtered(items, criteria(QStringLiteral("zebra"))).isEmpty());
+}
+
+TEST_F(ClipboardSearchTest, QueryMatchesSourceApplicationAndImageSearchText)
+{
+    const QList<ClipboardItem> items = {
+        textClip("quarterly numbers", 0, ClipboardSourceApp(QStringLiteral("Numbers Pro"), QStringLiteral("org.example.sheets"))),
+        textClip("unrelated", 0, ClipboardSourceApp(QStringLiteral("Mail"))),
+        imageClip(QStringLiteral("Invoice 42")),
+    };
+    EXPECT_EQ(filtered(items, criteria(QStringLiteral("numbers pro"))), QStringList{"quarterly numbers"});
+    EXPECT_EQ(filtered(items, criteria(QStringLiteral("EXAMPLE.SHE"))), QStringList{"quarterly numbers"});
+    EXPECT_EQ(filtered(items, criteria(QStringLiteral("mail"))), QStringList{"unrelated"});
+    EXPECT_EQ(filtered(items, criteria(QStringLiteral("invoice"))), QStringList{"<image>"});
+    EXPECT_EQ(filtered(items, criteria(QStringLiteral("1440 x 900"))), QStringList{"<image>"});
+}
+
+TEST_F(ClipboardSearchTest, EditedClipsAreSearchedByTheirNewContent)
+{
+    ClipboardSearchTextCache cache;
+    QList<ClipboardItem> items = {textClip("alpha"), imageClip(std::nullopt)};
+    auto search = [&](const QString& q) { return texts(ClipboardSearch::filter(items, criteria(q), 0, berlin, cache)); };
+    EXPECT_EQ(search("alpha"), QStringList{"alpha"});
+    EXPECT_EQ(search("receipt"), QStringList());
+
+    items[0].setContent(ClipboardContent::text(QStringLiteral("beta")));
+    items[1].content().imageValue().setRecognizedText(QStringLiteral("Receipt total"));
+    EXPECT_EQ(search("alpha"), QStringList());
+    EXPECT_EQ(search("beta"), QStringList{"beta"});
+    EXPECT_EQ(search("receipt"), QStringList{"<image>"});
+
+    items[0].setSourceApp(ClipboardSourceApp(QStringLiteral("Terminal")));
+    EXPECT_EQ(search("terminal"), QStringList{"beta"});
+    EXPECT_EQ(cache.size(), 2);
+}
+
+TEST_F(ClipboardSearchTest, ScopesSelectBoardsPinsAndImages)
+{
+    const QUuid board = QUuid::createUuid();
+    ClipboardItem onBoard(QUuid::createUuid(), QStringLiteral("on board"), 0, true, {board});
+    ClipboardItem pinned(QUuid::createUuid(), QStringLiteral("pinned"), 0, true);
+    ClipboardItem plain = textClip("plain");
+    ClipboardItem image = imageClip(std::nullopt);
+    const QList<ClipboardItem> items = {onBoard, pinned, plain, image};
+
+    EXPECT_EQ(filtered(items, criteria({}, ClipboardSearchContentFilter::all, ClipboardSearchScope::pinboard(board))),
+              QStringList{"on board"});
+    EXPECT_EQ(filtered(items, criteria({}, ClipboardSearchContentFilter::all, ClipboardSearchScope::pinned())),
+              QStringList({"on board", "pinned"}));
+    EXPECT_EQ(filtered(items, criteria({}, ClipboardSearchContentFilter::all, ClipboardSearchScope::screenshots())),
+              QStringList{"<image>"});
+    // Scope, content filter and query together.
+    EXPECT_EQ(filtered(items, criteria(QStringLiteral("PIN"), ClipboardSearchContentFilter::text, ClipboardSearchScope::pinned())),
+              QStringList{"pinned"});
+    EXPECT_TRUE(filtered(items, criteria(QStringLiteral("plain"), ClipboardSearchContentFilter::text,
+                                         ClipboardSearchScope::pinned())).isEmpty());
+}
+
+TEST_F(ClipboardSearchTest, SourceApplicationMatchesItsSearchIdentifierExactly)
+{
+    const QList<ClipboardItem> items = {
+        textClip("bundled", 0, ClipboardSourceApp(QStringLiteral("Notes"), QStringLiteral("org.example.notes"))),
+        textClip("named", 0, ClipboardSourceApp(QStringLiteral("Notes"))),
+        textClip("empty id", 0, ClipboardSourceApp(QStringLiteral("Other"), QString())),
+        textClip("no app"),
+    };
+    auto byApp = [&](std::optional<QString> id) {
+        return filtered(items, criteria({}, ClipboardSearchContentFilter::all, ClipboardSearchScope::all(),
+                                        ClipboardSearchDateFilter::anyTime, false, id));
+    };
+    EXPECT_EQ(byApp(QStringLiteral("org.example.notes")), QStringList{"bundled"});
+    EXPECT_EQ(byApp(QStringLiteral("Notes")), QStringList{"named"});
+    EXPECT_EQ(byApp(QString()), QStringList{"empty id"});
+    EXPECT_TRUE(byApp(QStringLiteral("notes")).isEmpty());
+}
+
+TEST_F(ClipboardSearchTest, RecognisedTextAndContentFilters)
+{
+    const QList<ClipboardItem> items = {
+        imageClip(QStringLiteral("Total 12")), imageClip(QStringLiteral(" \n ")), imageClip(std::nullopt),
+        textClip("https://example.com/a"), textClip("see https://example.com/a"), textClip("let x = 1"),
+        textClip("{\"a\": 1}"), textClip("Let me know"), textClip("letter {"),
+    };
+    EXPECT_EQ(filtered(items, criteria({}, ClipboardSearchContentFilter::all, ClipboardSearchScope::all(),
+                                       ClipboardSearchDateFilter::anyTime, true)),
+              QStringList{"<image>"});
+    EXPECT_EQ(filtered(items, criteria({}, ClipboardSearchContentFilter::links)), QStringList{"https://example.com/a"});
+    EXPECT_EQ(filtered(items, criteria({}, ClipboardSearchContentFilter::code)), QStringList({"let x = 1", "{\"a\": 1}"}));
+    EXPECT_EQ(filtered(items, criteria({}, ClipboardSearchContentFilter::images)).size(), 3);
+    EXPECT_EQ(filtered(items, criteria({}, ClipboardSearchContentFilter::text)).size(), 6);
+}
+
+TEST_F(ClipboardSearchTest, LooksLikeCodeTokens)
+{
+    EXPECT_TRUE(ClipboardSearch::looksLikeCode(u"  let x = 1"));
+    EXPECT_TRUE(ClipboardSearch::looksLikeCode(u"{\"a\":1}"));
+    EXPECT_TRUE(ClipboardSearch::looksLikeCode(u"a => b"));
+    EXPECT_TRUE(ClipboardSearch::looksLikeCode(u"} then {"));
+    EXPECT_TRUE(ClipboardSearch::looksLikeCode(u"</div>"));
+    EXPECT_FALSE(ClipboardSearch::looksLikeCode(u"Let it be"));
+    EXPECT_FALSE(ClipboardSearch::looksLikeCode(u"letter"));
+    EXPECT_FALSE(ClipboardSearch::looksLikeCode(u"only { here"));
+    EXPECT_FALSE(ClipboardSearch::looksLikeCode(u"   \n"));
+    EXPECT_FALSE(ClipboardSearch::looksLikeCode(u"function"));
+}
+
+// Berlin moves its clocks forward on 2026-03-29 and back on 2026-10-25.
+TEST_F(ClipboardSearchTest, DateFiltersFollowTheCalendarAcrossDaylightSavingChanges)
+{
+    auto kept = [&](ClipboardSearchDateFilter filter, double now, QList<double> times) {
+        QList<ClipboardItem> items;
+        for (double t : times)
+            items.append(textClip(QString::number(items.size()), t));
+        QList<int> indices;
+        for (const ClipboardItem& item : ClipboardSearch::filter(items, criteria({}, ClipboardSearchContentFilter::all,
+                                                                                 ClipboardSearchScope::all(), filter),
+                                                                 now, berlin))
+            indices.append(item.content().textValue().toInt());
+        return indices;
+    };
+    using F = ClipboardSearchDateFilter;
+
+    // Seven calendar days back over the spring change is 167 hours, at the same wall-clock time.
+    const double springNow = at(2026, 4, 2, 10, 0);
+    EXPECT_EQ(kept(F::last7Days, springNow, {at(2026, 3, 26, 10, 0), at(2026, 3, 26, 9, 59), springNow - 7 * 86400.0,
+                                             springNow + 3600}),
+              QList<int>({0, 3}));
+    // Over the autumn change it is 169 hours.
+    const double autumnNow = at(2026, 10, 30, 10, 0);
+    EXPECT_EQ(kept(F::last7Days, autumnNow, {at(2026, 10, 23, 10, 0), at(2026, 10, 23, 9, 59), autumnNow - 7 * 86400.0}),
+              QList<int>({0, 2}));
+    EXPECT_EQ(kept(F::last30Days, springNow, {at(2026, 3, 3, 10, 0), at(2026, 3, 3, 9, 59)}), QList<int>({0}));
+
+    // The day of the spring change is 23 hours long, the autumn one 25.
+    const double springDay = at(2026, 3, 29, 12, 0);
+    EXPECT_EQ(kept(F::today, springDay, {at(2026, 3, 29, 0, 0), at(2026, 3, 28, 23, 59), at(2026, 3, 29, 23, 59),
+                                         at(2026, 3, 30, 0, 0)}),
+              QList<int>({0, 2}));
+    const double autumnDay = at(2026, 10, 25, 12, 0);
+    EXPECT_EQ(kept(F::today, autumnDay, {at(2026, 10, 25, 0, 0), at(2026, 10, 25, 23, 59), at(2026, 10, 26, 0, 0),
+                                         at(2026, 10, 25, 0, 0) - 0.001}),
+              QList<int>({0, 1}));
+    // The same instant is another day in another zone.
+    EXPECT_EQ(kept(F::today, at(2026, 6, 1, 0, 30), {at(2026, 5, 31, 23, 0)}), QList<int>());
+    EXPECT_EQ(kept(F::anyTime, springNow, {1e300, -1e300}), QList<int>({0, 1}));
+}
+
+TEST_F(ClipboardSearchTest, TimesThatAreNotNumbersFailDateFiltersWithoutHarm)
+{
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const double inf = std::numeric_limits<double>::infinity();
+    const QList<ClipboardItem> items = {textClip("nan", nan), textClip("inf", inf), textClip("far past", -inf),
+                                        textClip("recent", at(2026, 4, 2, 9, 0))};
+    const double now = at(2026, 4, 2, 10, 0);
+    for (auto filter : {ClipboardSearchDateFilter::today, ClipboardSearchDateFilter::last7Days}) {
+        const QStringList result = filtered(items, criteria({}, ClipboardSearchContentFilter::all, ClipboardSearchScope::all(), filter), now);
+        EXPECT_TRUE(result.contains("recent"));
+        EXPECT_FALSE(result.contains("nan"));
+        EXPECT_FALSE(result.contains("far past"));
+    }
+    // A clock that is not a number matches nothing by date rather than everything.
+    EXPECT_TRUE(filtered(items, criteria({}, ClipboardSearchContentFilter::all, ClipboardSearchScope::all(),
+                                         ClipboardSearchDateFilter::today), nan).isEmpty());
+}
+
+TEST_F(ClipboardSearchTest, MatchesAgreesWithFilter)
+{
+    const ClipboardItem item = textClip("Quarterly report", 0, ClipboardSourceApp(QStringLiteral("Docs")));
+    EXPECT_TRUE(ClipboardSearch::matches(item, criteria(QStringLiteral("REPORT")), 0, berlin));
+    EXPECT_TRUE(ClipboardSearch::matches(item, criteria(QString()), 0, berlin));
+    EXPECT_FALSE(ClipboardSearch::matches(item, criteria(QStringLiteral("report"), ClipboardSearchContentFilter::images), 0, berlin));
+}
+
+} // namespace
+} // namespace tolvi
