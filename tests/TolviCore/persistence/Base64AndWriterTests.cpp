@@ -1,0 +1,100 @@
+#include "TolviCore/persistence/Base64.h"
+#include "TolviCore/persistence/JsonStreamWriter.h"
+#include "TolviCore/persistence/PersistenceError.h"
+
+#include <gtest/gtest.h>
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QRandomGenerator>
+
+#include <limits>
+
+using namespace tolvi;
+
+TEST(Base64, MatchesTheStandardEncodingBothWays)
+{
+    auto* random = QRandomGenerator::global();
+    for (int size = 0; size < 300; ++size) {
+        QByteArray bytes(size, Qt::Uninitialized);
+        for (char& c : bytes)
+            c = static_cast<char>(random->bounded(256));
+        const QByteArray encoded = Base64::encode(bytes);
+        ASSERT_EQ(encoded, bytes.toBase64()) << size;
+        const auto decoded = Base64::decode(std::string_view(encoded.constData(), encoded.size()));
+        ASSERT_TRUE(decoded.has_value()) << size;
+        ASSERT_EQ(*decoded, bytes) << size;
+    }
+}
+
+TEST(Base64, DecodingIsStrict)
+{
+    for (const char* bad : {"A", "AB", "ABC", "AB=", "A===", "====", "AB=C", "A=BC", "AB C", "AB\nC", "ABC-", "ABC_",
+                            "QR==", "QUJ=", "ABCDE===", "=ABC"}) {
+        EXPECT_FALSE(Base64::decode(bad).has_value()) << bad;
+    }
+    EXPECT_EQ(*Base64::decode("QQ=="), QByteArray("A"));
+    EXPECT_EQ(*Base64::decode("QUI="), QByteArray("AB"));
+    EXPECT_EQ(*Base64::decode(""), QByteArray());
+}
+
+TEST(JsonStreamWriter, ProducesValidJsonThroughASmallBuffer)
+{
+    ByteArraySink sink;
+    QString text = QString::fromUtf8("\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80 \"q\" \\ \b\f\n\r\t");
+    text.append(QChar(0));
+    text.append(QChar(0x1F));
+    text.append(QChar(0xD800)); // lone surrogate
+    text.append(QStringLiteral("end"));
+    QString longText;
+    for (int i = 0; i < 500; ++i)
+        longText += text;
+    QByteArray bytes(10'000, Qt::Uninitialized);
+    for (int i = 0; i < bytes.size(); ++i)
+        bytes[i] = static_cast<char>(i * 31);
+    {
+        JsonStreamWriter writer(sink, 64);
+        writer.beginObject();
+        writer.key("a");
+        writer.string(longText);
+        writer.key("b");
+        writer.base64(bytes);
+        writer.key("c");
+        writer.beginArray();
+        writer.number(0.5);
+        writer.integer(-42);
+        writer.boolean(true);
+        writer.null();
+        writer.beginObject();
+        writer.endObject();
+        writer.beginArray();
+        writer.endArray();
+        writer.endArray();
+        writer.endObject();
+        writer.flush();
+        EXPECT_EQ(writer.bytesWritten(), static_cast<std::size_t>(sink.bytes().size()));
+    }
+    QJsonParseError error;
+    const QJsonDocument document = QJsonDocument::fromJson(sink.bytes(), &error);
+    ASSERT_EQ(error.error, QJsonParseError::NoError) << error.errorString().toStdString();
+    QString expected = longText;
+    expected.replace(QChar(0xD800), QChar(QChar::ReplacementCharacter));
+    EXPECT_EQ(document.object().value("a").toString(), expected);
+    EXPECT_EQ(QByteArray::fromBase64(document.object().value("b").toString().toLatin1()), bytes);
+    const QJsonArray array = document.object().value("c").toArray();
+    EXPECT_EQ(array.at(0).toDouble(), 0.5);
+    EXPECT_EQ(array.at(1).toInt(), -42);
+    EXPECT_TRUE(array.at(3).isNull());
+    EXPECT_TRUE(sink.bytes().contains("[]"));
+    EXPECT_TRUE(sink.bytes().contains("{}"));
+}
+
+TEST(JsonStreamWriter, RefusesNonFiniteNumbers)
+{
+    ByteArraySink sink;
+    JsonStreamWriter writer(sink);
+    writer.beginArray();
+    EXPECT_THROW(writer.number(std::numeric_limits<double>::quiet_NaN()), PersistenceError);
+    EXPECT_THROW(writer.number(std::numeric_limits<double>::infinity()), PersistenceError);
+}
