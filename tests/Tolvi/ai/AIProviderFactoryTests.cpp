@@ -29,17 +29,6 @@ AccessTokenProvider noToken()
     return [] { return std::optional<QString>(); };
 }
 
-TEST(OpenAIEnvironmentTest, ValueIsUnchangedUnlessBlank)
-{
-    const auto environment = environmentOf({{QStringLiteral("A"), QStringLiteral("  sk-1 \n")},
-                                            {QStringLiteral("EMPTY"), QString()},
-                                            {QStringLiteral("BLANK"), QStringLiteral(" \t\n")}});
-    EXPECT_EQ(environment.value(QStringLiteral("A")), QStringLiteral("  sk-1 \n"));
-    EXPECT_EQ(environment.value(QStringLiteral("EMPTY")), std::nullopt);
-    EXPECT_EQ(environment.value(QStringLiteral("BLANK")), std::nullopt);
-    EXPECT_EQ(environment.value(QStringLiteral("MISSING")), std::nullopt);
-}
-
 TEST(OpenAIEnvironmentTest, ReadsTheProcessEnvironment)
 {
     const QByteArray name = "TOLVI_AI_TEST_VARIABLE_" + QByteArray::number(qint64(QCoreApplication::applicationPid()));

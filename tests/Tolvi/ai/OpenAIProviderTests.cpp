@@ -208,17 +208,6 @@ TEST_F(OpenAIProviderTest, TransportFailures)
               QStringLiteral("Tolvi AI could not connect. No clip was saved or pasted."));
 }
 
-TEST(OpenAIProviderErrorTest, MessagesMentionTheModelOnlyWhenTheServiceDoes)
-{
-    EXPECT_EQ(OpenAIProviderError::requestFailed(QStringLiteral("m1"), QStringLiteral("Unknown MODEL.")).errorDescription(),
-              QStringLiteral("OpenAI rejected model 'm1'. Unknown MODEL."));
-    EXPECT_EQ(OpenAIProviderError::requestFailed(QStringLiteral("m1"), QStringLiteral("Thing does not exist")).errorDescription(),
-              QStringLiteral("OpenAI rejected model 'm1'. Thing does not exist"));
-    EXPECT_EQ(OpenAIProviderError::requestFailed(QStringLiteral("m1"), QStringLiteral("Server busy.")).errorDescription(),
-              QStringLiteral("Server busy."));
-    EXPECT_EQ(OpenAIProviderError::missingOutput().errorDescription(), QStringLiteral("OpenAI returned no text."));
-}
-
 TEST(ResponsesResponseTest, OutputTextValue)
 {
     const auto textOf = [](const QByteArray& body) -> std::optional<QString> {
@@ -235,14 +224,6 @@ TEST(ResponsesResponseTest, OutputTextValue)
     EXPECT_EQ(textOf(R"({"output":[{"content":null},{"content":[{"text":null},{"text":"c"}]}],"other":1})"),
               QStringLiteral("c"));
     EXPECT_EQ(textOf(R"({"output_text":null,"output":null})"), std::nullopt);
-}
-
-TEST(ResponsesErrorEnvelopeTest, Message)
-{
-    EXPECT_EQ(decodeResponsesErrorMessage(R"({"error":{"message":"Nope","type":"x"}})"), QStringLiteral("Nope"));
-    EXPECT_EQ(decodeResponsesErrorMessage(R"({"error":{"message":7}})"), std::nullopt);
-    EXPECT_EQ(decodeResponsesErrorMessage(R"({"error":"Nope"})"), std::nullopt);
-    EXPECT_EQ(decodeResponsesErrorMessage("<html></html>"), std::nullopt);
 }
 
 } // namespace

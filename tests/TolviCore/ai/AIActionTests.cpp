@@ -61,19 +61,6 @@ TEST(AIActionTest, PromptTemplatesAreAsciiLinesWithoutTrailingLineFeed)
         QStringLiteral("\nDo not mention that you are an AI and do not include a subject line unless the input asks for one.\n")));
 }
 
-TEST(AIActionTest, EnumerationsAndRawValues)
-{
-    EXPECT_EQ(allAIInputTypes(), (QList<AIInputType>{AIInputType::text, AIInputType::image, AIInputType::ocr}));
-    EXPECT_EQ(allAIOutputTypes(), (QList<AIOutputType>{AIOutputType::replacementText, AIOutputType::newClip}));
-    for (AIInputType type : allAIInputTypes())
-        EXPECT_EQ(aiInputTypeFromRawValue(toRawValue(type)), type);
-    for (AIOutputType type : allAIOutputTypes())
-        EXPECT_EQ(aiOutputTypeFromRawValue(toRawValue(type)), type);
-    EXPECT_EQ(toRawValue(AIOutputType::replacementText), QStringLiteral("replacementText"));
-    EXPECT_EQ(aiInputTypeFromRawValue(QStringLiteral("Text")), std::nullopt);
-    EXPECT_EQ(aiOutputTypeFromRawValue(QStringLiteral("new_clip")), std::nullopt);
-}
-
 TEST(AIActionTest, JsonRoundTripAndRequiredKeys)
 {
     const AIAction custom{QStringLiteral("summarise"), QStringLiteral("Summarise"), AIInputType::ocr,
