@@ -47,8 +47,15 @@ void EscapeClosingPanel::showEvent(QShowEvent* event)
     // At most one of the program's panels is on screen: order the others out,
     // keeping them (and their contents) for reuse. A panel's own parents stay,
     // since hiding them would hide this one too.
+    auto isMyParent = [this](const QWidget* other) {
+        for (const QWidget* w = parentWidget(); w; w = w->parentWidget()) {
+            if (w == other)
+                return true;
+        }
+        return false;
+    };
     for (EscapeClosingPanel* other : allPanels()) {
-        if (other != this && other->isVisible() && !other->isAncestorOf(this))
+        if (other != this && other->isVisible() && !isMyParent(other))
             other->hide();
     }
     // The window manager reads these when it maps the window, which follows this event.

@@ -27,6 +27,28 @@ bool PanelKeyRouter::isPlainEscape(const QKeyEvent& event)
     return event.key() == Qt::Key_Escape && PanelKeyboardRouting::tableModifiers(event.modifiers()) == Qt::NoModifier;
 }
 
+bool PanelKeyRouter::isModifierKey(int key)
+{
+    switch (key) {
+    case Qt::Key_Shift:
+    case Qt::Key_Control:
+    case Qt::Key_Meta:
+    case Qt::Key_Alt:
+    case Qt::Key_AltGr:
+    case Qt::Key_CapsLock:
+    case Qt::Key_NumLock:
+    case Qt::Key_ScrollLock:
+    case Qt::Key_Super_L:
+    case Qt::Key_Super_R:
+    case Qt::Key_Hyper_L:
+    case Qt::Key_Hyper_R:
+    case Qt::Key_Mode_switch:
+        return true;
+    default:
+        return false;
+    }
+}
+
 // A key event that nobody accepted travels up the widget's parents, passing
 // this filter again each time; it was decided on its first sight.
 bool PanelKeyRouter::isPropagation(const QEvent* event, const QWidget* receiver)
@@ -50,6 +72,9 @@ bool PanelKeyRouter::eventFilter(QObject* watched, QEvent* event)
     if (!panel || isPropagation(event, widget))
         return false;
     auto* key = static_cast<QKeyEvent*>(event);
+    // Pressing a modifier alone is no key press of its own for a panel.
+    if (isModifierKey(key->key()))
+        return false;
 
     if (type == QEvent::ShortcutOverride) {
         m_pending = {};

@@ -25,6 +25,8 @@ public:
 
     // Escape without Shift, Control, Alt or Meta.
     static bool isPlainEscape(const QKeyEvent& event);
+    // Shift, Control, Alt, Meta and the other keys that only modify.
+    static bool isModifierKey(int key);
 
 private:
     explicit PanelKeyRouter(QObject* parent);
