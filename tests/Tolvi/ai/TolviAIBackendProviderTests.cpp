@@ -366,6 +366,21 @@ TEST_F(TolviAIBackendProviderTest, ConcurrentRequestsAreIndependent)
     EXPECT_TRUE(bodies.contains(R"({"accessToken":"token-1","action":"draft_reply","input":"two"})"));
 }
 
+TEST_F(TolviAIBackendProviderTest, DestroyingTheProviderMidRequestDropsTheAnswer)
+{
+    server.setReply(ScriptedReply::hang());
+    auto provider = makeProvider();
+    bool called = false;
+    provider->perform(AIAction::fixWriting(), QStringLiteral("hello"),
+                      deliverOnThread(nullptr, [&called](AIResult) { called = true; }));
+    for (int round = 0; round < 1000 && server.requests().isEmpty(); ++round)
+        spinEventLoop(5ms);
+    ASSERT_EQ(server.requests().size(), 1);
+    provider.reset();
+    spinEventLoop(50ms);
+    EXPECT_FALSE(called);
+}
+
 TEST(TolviAIBackendConfigurationTest, Endpoint)
 {
     const QUrl fallback(TolviAIBackendConfiguration::defaultEndpointURL());
