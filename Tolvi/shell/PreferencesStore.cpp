@@ -1,0 +1,171 @@
+#include "Tolvi/shell/PreferencesStore.h"
+
+#include "Tolvi/platform/settings/KeyValueSettings.h"
+
+namespace tolvi {
+
+PreferencesStore::PreferencesStore(KeyValueSettings& settings, QObject* parent)
+    : QObject(parent)
+    , m_settings(settings)
+{
+    const std::optional<QString> appearanceText = m_settings.string(appearanceKey);
+    m_appearance = appearanceText == QStringLiteral("dark") ? TolviAppearance::dark : TolviAppearance::light;
+
+    m_isClipboardMonitoringEnabled = readBoolean(monitoringEnabledKey, true);
+    m_capturesText = readBoolean(capturesTextKey, true);
+    m_capturesImages = readBoolean(capturesImagesKey, true);
+    m_hidesWindowsFromScreenCapture = readBoolean(hidesWindowsFromScreenCaptureKey, false);
+    m_isGlobalHotKeyEnabled = readBoolean(hotKeyEnabledKey, true);
+
+    if (const auto text = m_settings.string(historyLimitKey))
+        m_historyLimit = historylimit::fromRawValue(*text).value_or(HistoryLimitPreference::unlimited);
+    if (const auto text = m_settings.string(globalShortcutKey))
+        m_globalShortcut = globalshortcut::fromRawValue(*text).value_or(GlobalShortcutPreset::controlOptionV);
+
+    m_hasCompletedSetup = m_settings.boolean(hasCompletedSetupKey);
+
+    // Assigned through the setters, so that a present value is saved back as text at once.
+    setCompletedSetupVersion(m_settings.string(completedSetupVersionKey));
+    setLastSeenReleaseNotesVersion(m_settings.string(lastSeenReleaseNotesVersionKey));
+}
+
+bool PreferencesStore::readBoolean(const QString& key, bool fallback) const
+{
+    // A present value keeps its reading even when it is not a Boolean ("abc" is false).
+    if (!m_settings.contains(key))
+        return fallback;
+    return m_settings.boolean(key);
+}
+
+void PreferencesStore::saveOptionalString(const QString& key, const std::optional<QString>& value)
+{
+    if (value)
+        m_settings.setString(key, *value);
+    else
+        m_settings.remove(key);
+}
+
+void PreferencesStore::setAppearance(TolviAppearance value)
+{
+    Q_EMIT aboutToChange();
+    Q_EMIT appearanceChanged(value);
+    m_appearance = value;
+    m_settings.setString(appearanceKey, appearance::rawValue(value));
+}
+
+void PreferencesStore::setGlobalHotKeyError(const std::optional<QString>& value)
+{
+    Q_EMIT aboutToChange();
+    Q_EMIT globalHotKeyErrorChanged(value);
+    m_globalHotKeyError = value;
+}
+
+void PreferencesStore::setCapturePrivacyBlocked(bool value)
+{
+    Q_EMIT aboutToChange();
+    Q_EMIT capturePrivacyBlockedChanged(value);
+    m_isCapturePrivacyBlocked = value;
+}
+
+void PreferencesStore::setClipboardMonitoringEnabled(bool value)
+{
+    Q_EMIT aboutToChange();
+    Q_EMIT clipboardMonitoringEnabledChanged(value);
+    m_isClipboardMonitoringEnabled = value;
+    m_settings.setBoolean(monitoringEnabledKey, value);
+}
+
+void PreferencesStore::setCapturesText(bool value)
+{
+    Q_EMIT aboutToChange();
+    Q_EMIT capturesTextChanged(value);
+    m_capturesText = value;
+    m_settings.setBoolean(capturesTextKey, value);
+}
+
+void PreferencesStore::setCapturesImages(bool value)
+{
+    Q_EMIT aboutToChange();
+    Q_EMIT capturesImagesChanged(value);
+    m_capturesImages = value;
+    m_settings.setBoolean(capturesImagesKey, value);
+}
+
+void PreferencesStore::setHidesWindowsFromScreenCapture(bool value)
+{
+    Q_EMIT aboutToChange();
+    Q_EMIT hidesWindowsFromScreenCaptureChanged(value);
+    m_hidesWindowsFromScreenCapture = value;
+    m_settings.setBoolean(hidesWindowsFromScreenCaptureKey, value);
+}
+
+void PreferencesStore::setHistoryLimit(HistoryLimitPreference value)
+{
+    Q_EMIT aboutToChange();
+    Q_EMIT historyLimitChanged(value);
+    m_historyLimit = value;
+    m_settings.setString(historyLimitKey, historylimit::rawValue(value));
+}
+
+void PreferencesStore::setGlobalHotKeyEnabled(bool value)
+{
+    Q_EMIT aboutToChange();
+    Q_EMIT globalHotKeyEnabledChanged(value);
+    m_isGlobalHotKeyEnabled = value;
+    m_settings.setBoolean(hotKeyEnabledKey, value);
+}
+
+void PreferencesStore::setGlobalShortcut(GlobalShortcutPreset value)
+{
+    Q_EMIT aboutToChange();
+    Q_EMIT globalShortcutChanged(value);
+    m_globalShortcut = value;
+    m_settings.setString(globalShortcutKey, globalshortcut::rawValue(value));
+}
+
+void PreferencesStore::setHasCompletedSetup(bool value)
+{
+    Q_EMIT aboutToChange();
+    Q_EMIT hasCompletedSetupChanged(value);
+    m_hasCompletedSetup = value;
+    m_settings.setBoolean(hasCompletedSetupKey, value);
+}
+
+void PreferencesStore::setCompletedSetupVersion(const std::optional<QString>& value)
+{
+    Q_EMIT aboutToChange();
+    Q_EMIT completedSetupVersionChanged(value);
+    m_completedSetupVersion = value;
+    saveOptionalString(completedSetupVersionKey, value);
+}
+
+void PreferencesStore::setLastSeenReleaseNotesVersion(const std::optional<QString>& value)
+{
+    Q_EMIT aboutToChange();
+    Q_EMIT lastSeenReleaseNotesVersionChanged(value);
+    m_lastSeenReleaseNotesVersion = value;
+    saveOptionalString(lastSeenReleaseNotesVersionKey, value);
+}
+
+QString PreferencesStore::captureStatusTitle() const
+{
+    if (m_isCapturePrivacyBlocked)
+        return QStringLiteral("Capture blocked");
+    return m_isClipboardMonitoringEnabled ? QStringLiteral("Capture on") : QStringLiteral("Paused");
+}
+
+QString PreferencesStore::captureStatusDetail() const
+{
+    if (m_isCapturePrivacyBlocked)
+        return QStringLiteral("Blocked because app exclusions could not be read. Open Settings, Exclusions to recover.");
+    return m_isClipboardMonitoringEnabled ? QStringLiteral("On") : QStringLiteral("Paused");
+}
+
+bool PreferencesStore::shouldShowReleaseNotes(const QString& version) const
+{
+    if (!m_hasCompletedSetup)
+        return false;
+    return !m_lastSeenReleaseNotesVersion || *m_lastSeenReleaseNotesVersion != version;
+}
+
+} // namespace tolvi
