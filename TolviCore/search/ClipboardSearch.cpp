@@ -8,7 +8,6 @@
 
 #include <array>
 #include <cmath>
-#include <cstring>
 
 namespace tolvi::ClipboardSearch {
 
@@ -82,6 +81,7 @@ DateBounds dateBounds(ClipboardSearchDateFilter filter, double now, const QTimeZ
 struct PreparedCriteria {
     const ClipboardSearchCriteria& criteria;
     QByteArray foldedQuery; // empty when there is no query
+    std::vector<quint16> queryPairs;
     DateBounds bounds;
 };
 
@@ -151,19 +151,18 @@ bool preparedMatch(const PreparedCriteria& prepared, const ClipboardItem& item, 
 
     if (prepared.foldedQuery.isEmpty())
         return true;
-    const QByteArray& text = pass.foldedText(item);
-    return memmem(text.constData(), std::size_t(text.size()), prepared.foldedQuery.constData(),
-                  std::size_t(prepared.foldedQuery.size()))
-           != nullptr;
+    return pass.foldedText(item).contains(prepared.foldedQuery, prepared.queryPairs);
 }
 
 PreparedCriteria prepare(const ClipboardSearchCriteria& criteria, double now, const QTimeZone& timeZone,
                          const QLocale& locale)
 {
-    PreparedCriteria prepared{criteria, {}, dateBounds(criteria.dateFilter, now, timeZone)};
+    PreparedCriteria prepared{criteria, {}, {}, dateBounds(criteria.dateFilter, now, timeZone)};
     const QStringView query = TextCharacters::trimmedWhitespaceAndNewlines(criteria.query);
-    if (!query.isEmpty())
+    if (!query.isEmpty()) {
         prepared.foldedQuery = ClipboardSearchTextCache::foldedForMatching(query, locale);
+        prepared.queryPairs = ClipboardSearchTextCache::pairHashes(prepared.foldedQuery);
+    }
     return prepared;
 }
 

@@ -1,8 +1,10 @@
 #include "TolviCore/search/ClipboardSearchTextCache.h"
 
+#include "TolviCore/search/ByteSearch.h"
 #include "TolviCore/search/ClipboardSearch.h"
 #include "TolviCore/text/TextCharacters.h"
 #include "TolviCore/text/TextTransform.h"
+
 
 namespace tolvi {
 
@@ -42,6 +44,29 @@ ClipboardSearchTextCache& ClipboardSearchTextCache::shared()
 QByteArray ClipboardSearchTextCache::foldedForMatching(QStringView text, const QLocale& locale)
 {
     return TextCharacters::caseFolded(text, locale).normalized(QString::NormalizationForm_C).toUtf8();
+}
+
+std::vector<quint16> ClipboardSearchTextCache::pairHashes(const QByteArray& folded)
+{
+    std::vector<quint16> hashes;
+    const uchar* b = reinterpret_cast<const uchar*>(folded.constData());
+    for (qsizetype i = 0; i + 1 < folded.size(); ++i)
+        hashes.push_back(FoldedText::pairHash(b[i], b[i + 1]));
+    return hashes;
+}
+
+bool ClipboardSearchTextCache::FoldedText::contains(const QByteArray& query, const std::vector<quint16>& queryPairs) const
+{
+    if (query.isEmpty())
+        return true;
+    if (!pairBits.empty()) {
+        for (quint16 h : queryPairs) {
+            if (!(pairBits[h >> 6] & (quint64(1) << (h & 63))))
+                return false;
+        }
+    }
+    return ByteSearch::find(bytes.constData(), std::size_t(bytes.size()), query.constData(), std::size_t(query.size()))
+           != nullptr;
 }
 
 qsizetype ClipboardSearchTextCache::size() const
@@ -133,11 +158,23 @@ ClipboardSearchTextCache::Pass::~Pass()
     cache_.mutex_.unlock();
 }
 
-const QByteArray& ClipboardSearchTextCache::Pass::foldedText(const ClipboardItem& item)
+const ClipboardSearchTextCache::FoldedText& ClipboardSearchTextCache::Pass::foldedText(const ClipboardItem& item)
 {
     Entry& entry = cache_.entryFor(item);
-    if (!entry.folded)
-        entry.folded = foldedForMatching(searchableText(item), locale_);
+    if (!entry.folded) {
+        FoldedText folded;
+        folded.bytes = foldedForMatching(searchableText(item), locale_);
+        const qsizetype n = folded.bytes.size();
+        if (n >= FoldedText::pairSetThreshold) {
+            folded.pairBits.assign(8192 / 64, 0);
+            const uchar* b = reinterpret_cast<const uchar*>(folded.bytes.constData());
+            for (qsizetype i = 0; i + 1 < n; ++i) {
+                const quint16 h = FoldedText::pairHash(b[i], b[i + 1]);
+                folded.pairBits[h >> 6] |= quint64(1) << (h & 63);
+            }
+        }
+        entry.folded = std::move(folded);
+    }
     return *entry.folded;
 }
 

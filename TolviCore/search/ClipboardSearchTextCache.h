@@ -9,7 +9,9 @@
 #include <QString>
 #include <QUuid>
 
+#include <array>
 #include <optional>
+#include <vector>
 
 namespace tolvi {
 
@@ -33,6 +35,23 @@ public:
     // (so "ß" matches "SS"), then canonical composition. Diacritics are kept.
     static QByteArray foldedForMatching(QStringView text, const QLocale& locale);
 
+    // A clip's folded searchable text. Long texts also keep the set of byte pairs they contain
+    // (hashed into 8,192 bits), so that a query with a pair the text lacks is answered without
+    // reading the text.
+    struct FoldedText {
+        QByteArray bytes;
+        std::vector<quint64> pairBits; // empty for short texts
+
+        static constexpr qsizetype pairSetThreshold = 1024;
+        static quint16 pairHash(uchar first, uchar second) { return quint16(((first << 5) ^ second) & 8191); }
+
+        // Whether the folded query (as byte-pair hashes and bytes) occurs in the text.
+        bool contains(const QByteArray& query, const std::vector<quint16>& queryPairs) const;
+    };
+
+    // The byte-pair hashes of a folded query, for FoldedText::contains.
+    static std::vector<quint16> pairHashes(const QByteArray& folded);
+
     // Holds the cache's lock for one filter pass.
     class Pass {
     public:
@@ -41,7 +60,7 @@ public:
         Pass(const Pass&) = delete;
         Pass& operator=(const Pass&) = delete;
 
-        const QByteArray& foldedText(const ClipboardItem& item);
+        const FoldedText& foldedText(const ClipboardItem& item);
         bool looksLikeCode(const ClipboardItem& item); // for text clips
         bool isWebURL(const ClipboardItem& item);      // for text clips
         const QLocale& locale() const { return locale_; }
@@ -66,7 +85,7 @@ private:
         std::optional<qint64> pixelWidth;
         std::optional<qint64> pixelHeight;
         std::optional<ClipboardSourceApp> sourceApp;
-        std::optional<QByteArray> folded; // built on first use
+        std::optional<FoldedText> folded; // built on first use
         signed char looksLikeCode = -1; // unknown until asked
         signed char isWebURL = -1;
         quint64 lastPass = 0;

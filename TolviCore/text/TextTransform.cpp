@@ -6,6 +6,7 @@
 
 #include <QCollator>
 #include <QLocale>
+#include <QHash>
 #include <QSet>
 
 #include <algorithm>
@@ -326,11 +327,15 @@ QString codeBlock(const QString& text)
 
 QString slug(const QString& text)
 {
-    const QString folded = caseAndDiacriticFolded(text, QLocale());
+    // Folding works code point by code point (the decomposition's marks are dropped, and what
+    // remains outside a-z and 0-9 becomes a dash anyway), so ASCII is handled directly and every
+    // other code point is folded once per call.
+    const QLocale locale;
+    QHash<char32_t, QString> foldedCodePoints;
     QString result;
-    result.reserve(folded.size());
+    result.reserve(text.size());
     bool pendingDash = false;
-    for (QChar ch : folded) {
+    auto appendFolded = [&](QChar ch) {
         const char16_t c = ch.unicode();
         if ((c >= u'a' && c <= u'z') || (c >= u'0' && c <= u'9')) {
             if (pendingDash && !result.isEmpty())
@@ -340,6 +345,27 @@ QString slug(const QString& text)
         } else {
             pendingDash = true;
         }
+    };
+    const QStringView view(text);
+    for (qsizetype i = 0; i < view.size();) {
+        const char16_t unit = view[i].unicode();
+        if (unit < 0x80) {
+            appendFolded(QChar(unit >= u'A' && unit <= u'Z' ? char16_t(unit + 32) : unit));
+            ++i;
+            continue;
+        }
+        const char32_t c = codePointAt(view, i);
+        const qsizetype width = c > 0xFFFF ? 2 : 1;
+        auto it = foldedCodePoints.find(c);
+        if (it == foldedCodePoints.end())
+            it = foldedCodePoints.insert(c, caseAndDiacriticFolded(view.sliced(i, width), locale));
+        if (it->isEmpty()) {
+            // A dropped mark belongs to the character before it and separates nothing.
+        } else {
+            for (QChar folded : *it)
+                appendFolded(folded);
+        }
+        i += width;
     }
     return result;
 }

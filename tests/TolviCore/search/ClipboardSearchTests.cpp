@@ -132,6 +132,26 @@ TEST_F(ClipboardSearchTest, QueryMatchesSourceApplicationAndImageSearchText)
     EXPECT_EQ(filtered(items, criteria(QStringLiteral("1440 x 900"))), QStringList{"<image>"});
 }
 
+TEST_F(ClipboardSearchTest, LongTextsFindEveryOccurrence)
+{
+    // Long clips are first checked by the byte pairs they contain; that check may never hide a match.
+    QString filler;
+    for (int i = 0; i < 300; ++i)
+        filler += QStringLiteral("lorem ipsum ");
+    const QList<ClipboardItem> items = {
+        textClip(filler + QString::fromUtf8("Gr\u00fc\u00dfe aus K\u00f6ln") + filler),
+        textClip(QStringLiteral("x") + filler + QStringLiteral("Z")),
+        textClip(filler),
+    };
+    EXPECT_EQ(filtered(items, criteria(QString::fromUtf8("GR\u00dcSSE"))).size(), 1);
+    EXPECT_EQ(filtered(items, criteria(QString::fromUtf8("k\u00f6ln"))).size(), 1);
+    EXPECT_EQ(filtered(items, criteria(QStringLiteral("z"))).size(), 1);
+    EXPECT_EQ(filtered(items, criteria(QStringLiteral("ipsum lorem"))).size(), 3);
+    EXPECT_EQ(filtered(items, criteria(QStringLiteral("ipsum  lorem"))).size(), 0);
+    EXPECT_EQ(filtered(items, criteria(QStringLiteral("xlorem"))).size(), 1);
+    EXPECT_EQ(filtered(items, criteria(QStringLiteral("loremx"))).size(), 0);
+}
+
 TEST_F(ClipboardSearchTest, EditedClipsAreSearchedByTheirNewContent)
 {
     ClipboardSearchTextCache cache;
