@@ -3,7 +3,11 @@
 #include "Tolvi/platform/pasteboard/PasteboardTypes.h"
 #include "Tolvi/platform/pasteboard/X11SelectionReader.h"
 
+#include <QAbstractNativeEventFilter>
 #include <QClipboard>
+#include <QWindow>
+
+#include <xcb/xcb.h>
 #include <QDeadlineTimer>
 #include <QGuiApplication>
 #include <QMimeData>
@@ -19,6 +23,36 @@ const QString uriListTarget = QStringLiteral("text/uri-list");
 constexpr qint64 maximumUriListBytes = 2 * 1024 * 1024;
 
 } // namespace
+
+// A hidden window of Qt's own whose property changes Qt notices (and takes the time from).
+class SystemPasteboard::TimestampWatcher final : public QAbstractNativeEventFilter {
+public:
+    TimestampWatcher()
+    {
+        window_.create();
+        QCoreApplication::instance()->installNativeEventFilter(this);
+    }
+    ~TimestampWatcher() override { QCoreApplication::instance()->removeNativeEventFilter(this); }
+
+    std::uint32_t window() const { return std::uint32_t(window_.winId()); }
+    void expect() { seen_ = false; }
+    bool seen() const { return seen_; }
+
+    bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr*) override
+    {
+        if (eventType != "xcb_generic_event_t")
+            return false;
+        const auto* event = static_cast<const xcb_generic_event_t*>(message);
+        if ((event->response_type & 0x7f) == XCB_PROPERTY_NOTIFY &&
+            reinterpret_cast<const xcb_property_notify_event_t*>(event)->window == window())
+            seen_ = true;
+        return false;
+    }
+
+private:
+    QWindow window_;
+    bool seen_ = false;
+};
 
 struct SystemPasteboard::Snapshot {
     qint64 key = 0;
@@ -51,6 +85,12 @@ SystemPasteboard::~SystemPasteboard() = default;
 
 void SystemPasteboard::clipboardChanged()
 {
+    // Our own write counts itself once; a late notice of our own claim is no new change.
+    if (writing_)
+        return;
+    if (ownMimeData_ && clipboard_->mimeData(QClipboard::Clipboard) == ownMimeData_ && ownsSelection())
+        return;
+    ownMimeData_ = nullptr;
     // A change already noticed during a read was counted then; this is its notice.
     ++counter_;
     pendingBump_ = 0;
@@ -68,7 +108,7 @@ SystemPasteboard::Snapshot& SystemPasteboard::snapshot()
         return *snapshot_;
     snapshot_ = std::make_unique<Snapshot>();
     snapshot_->key = changeCount();
-    snapshot_->local = !reader_ || clipboard_->ownsClipboard();
+    snapshot_->local = !reader_ || ownsSelection();
     if (!snapshot_->local) {
         reader_->markUnchanged();
         snapshot_->owner = reader_->owner();
@@ -258,12 +298,51 @@ QMimeData* SystemPasteboard::mimeDataForItems(const QList<PasteboardItem>& items
     return mime;
 }
 
+bool SystemPasteboard::ownsSelection()
+{
+    if (!reader_)
+        return clipboard_->ownsClipboard();
+    const std::uint32_t owner = reader_->owner();
+    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    if (!owner || !x11 || !x11->connection())
+        return false;
+    // Every window Qt creates carries the resource base of Qt's own connection.
+    const xcb_setup_t* setup = xcb_get_setup(x11->connection());
+    return (owner & ~setup->resource_id_mask) == setup->resource_id_base;
+}
+
+void SystemPasteboard::refreshQtTimestamp()
+{
+    if (!timestampWatcher_)
+        timestampWatcher_ = std::make_unique<TimestampWatcher>();
+    timestampWatcher_->expect();
+    reader_->touchProperty(timestampWatcher_->window());
+    QDeadlineTimer deadline(250);
+    while (!timestampWatcher_->seen() && !deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 5);
+}
+
 bool SystemPasteboard::write(const QList<PasteboardItem>& items)
 {
     // One call replaces the whole contents: there is never a moment with the old contents gone
     // and the new ones not yet offered.
+    writing_ = true;
     clipboard_->setMimeData(mimeDataForItems(items), QClipboard::Clipboard);
-    return clipboard_->ownsClipboard() || !reader_;
+    bool owned = reader_ ? ownsSelection() : clipboard_->ownsClipboard();
+    if (!owned && reader_) {
+        // The server ignored the claim because Qt's idea of the time was older than the current
+        // owner's; claim again with a fresh time. Only a claim the server accepted is a success.
+        refreshQtTimestamp();
+        clipboard_->setMimeData(mimeDataForItems(items), QClipboard::Clipboard);
+        owned = ownsSelection();
+    }
+    writing_ = false;
+    // One write, one change.
+    ++counter_;
+    pendingBump_ = 0;
+    snapshot_.reset();
+    ownMimeData_ = owned ? clipboard_->mimeData(QClipboard::Clipboard) : nullptr;
+    return owned;
 }
 
 } // namespace tolvi

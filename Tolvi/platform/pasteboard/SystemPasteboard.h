@@ -52,6 +52,12 @@ private:
     const QList<QByteArray>& fileUris();
     void noteChangeDuringRead();
     void clipboardChanged();
+    // Whether the X server names one of our own windows as the owner of CLIPBOARD. Qt's own
+    // answer can be wrong: it also says yes when the server ignored our claim.
+    bool ownsSelection();
+    // Makes Qt learn the server's current time, so that its next claim of the selection is not
+    // older than the current owner's (the server ignores such a claim).
+    void refreshQtTimestamp();
 
     QClipboard* clipboard_ = nullptr;
     std::unique_ptr<X11SelectionReader> reader_;
@@ -59,6 +65,10 @@ private:
     qint64 counter_ = 0;
     qint64 pendingBump_ = 0;
     std::unique_ptr<Snapshot> snapshot_;
+    bool writing_ = false;
+    const void* ownMimeData_ = nullptr;
+    class TimestampWatcher;
+    std::unique_ptr<TimestampWatcher> timestampWatcher_;
 };
 
 } // namespace tolvi

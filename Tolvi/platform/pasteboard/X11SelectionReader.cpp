@@ -147,6 +147,15 @@ std::uint32_t X11SelectionReader::owner()
     return reply ? reply->owner : 0;
 }
 
+void X11SelectionReader::touchProperty(std::uint32_t window)
+{
+    if (!connection_ || !window)
+        return;
+    xcb_change_property(connection_, XCB_PROP_MODE_APPEND, window, atom("TOLVI_TIMESTAMP"), XCB_ATOM_STRING, 8, 0,
+                        nullptr);
+    xcb_flush(connection_);
+}
+
 void X11SelectionReader::drainEvents()
 {
     while (xcb_generic_event_t* event = xcb_poll_for_event(connection_)) {

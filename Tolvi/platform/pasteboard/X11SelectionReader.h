@@ -31,6 +31,10 @@ public:
     // The current owner window of CLIPBOARD (0 when none, or on failure).
     std::uint32_t owner();
 
+    // Appends nothing to a property of the window: the server answers with a PropertyNotify that
+    // carries its current time, which is how an X client learns a fresh timestamp.
+    void touchProperty(std::uint32_t window);
+
     // Forgets selection events seen so far; changedSinceMark() then reports only later ones.
     void markUnchanged();
     // True when a new owner took CLIPBOARD (or the owner went away) since markUnchanged().

@@ -142,6 +142,17 @@ bool activateWindow(quint32 window)
     return QProcess::execute(QStringLiteral("xdotool"), {QStringLiteral("windowactivate"), QString::number(window)}) == 0;
 }
 
+bool activateUntil(quint32 window, const std::function<bool()>& isActive, int timeoutMs)
+{
+    QDeadlineTimer deadline(timeoutMs);
+    while (!deadline.hasExpired()) {
+        activateWindow(window);
+        if (waitUntil(isActive, 300))
+            return true;
+    }
+    return false;
+}
+
 bool waitUntil(const std::function<bool()>& predicate, int timeoutMs)
 {
     QDeadlineTimer deadline(timeoutMs);

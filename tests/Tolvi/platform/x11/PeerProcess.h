@@ -51,6 +51,9 @@ QProcess* startXclip(const QStringList& arguments, const QByteArray& input);
 
 // Asks the window manager to activate a window (as a pager would, so it is never refused).
 bool activateWindow(quint32 window);
+// Activates the window until the predicate says it is active (a window just shown may not be
+// mapped yet when the first request arrives).
+bool activateUntil(quint32 window, const std::function<bool()>& isActive, int timeoutMs = 5000);
 
 // Waits, processing events, until the predicate holds or the time runs out.
 bool waitUntil(const std::function<bool()>& predicate, int timeoutMs = 5000);

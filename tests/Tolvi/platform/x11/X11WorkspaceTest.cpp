@@ -54,7 +54,7 @@ TEST(X11Workspace, NamesTheActiveWindowsProgramAndKnowsOurOwn)
     ASSERT_TRUE(peer.start());
     const std::optional<quint32> window = peer.showWindow();
     ASSERT_TRUE(window.has_value());
-    ASSERT_TRUE(waitUntil([&] { return workspace.activeWindow() == *window; }));
+    ASSERT_TRUE(activateUntil(*window, [&] { return workspace.activeWindow() == *window; }));
     const std::optional<RunningApplication> front = workspace.frontmostApplication();
     ASSERT_TRUE(front.has_value());
     EXPECT_EQ(front->pid, peer.pid());
@@ -66,8 +66,7 @@ TEST(X11Workspace, NamesTheActiveWindowsProgramAndKnowsOurOwn)
     own.resize(200, 100);
     own.show();
     ASSERT_TRUE(waitUntil([&] { return own.isVisible(); }));
-    activateWindow(quint32(own.winId()));
-    ASSERT_TRUE(waitUntil([&] { return workspace.activeWindow() == quint32(own.winId()); }));
+    ASSERT_TRUE(activateUntil(quint32(own.winId()), [&] { return workspace.activeWindow() == quint32(own.winId()); }));
     const std::optional<RunningApplication> ours = workspace.frontmostApplication();
     ASSERT_TRUE(ours.has_value() && ours->pid.has_value());
     EXPECT_TRUE(workspace.isOwnProcess(*ours->pid));

@@ -1,0 +1,271 @@
+#include "Tolvi/services/capture/PasteboardMonitor.h"
+
+#include "Tolvi/services/capture/AppExclusionStore.h"
+#include "Tolvi/services/capture/CapturePreferences.h"
+#include "Tolvi/services/capture/ClipboardOriginalPayloadReader.h"
+
+#include "Tolvi/platform/pasteboard/Pasteboard.h"
+#include "Tolvi/platform/pasteboard/PasteboardTypes.h"
+#include "Tolvi/platform/x11/Workspace.h"
+
+#include "TolviCore/model/ReferenceDate.h"
+#include "TolviCore/store/ClipboardStore.h"
+
+#include "ocr-protocol/OCRRasterPolicy.h"
+
+#include <QCoreApplication>
+#include <QMetaObject>
+#include <QPointer>
+
+namespace tolvi {
+
+namespace {
+
+std::optional<QString> identifierOf(const std::optional<ClipboardSourceApp>& app)
+{
+    if (!app)
+        return std::nullopt;
+    return app->bundleIdentifier();
+}
+
+// Type names come from other programs: any bytes, any length. Only a bounded, printable form of
+// them goes into the log.
+QString typesForLog(const std::optional<QStringList>& types)
+{
+    if (!types)
+        return QStringLiteral("none");
+    constexpr qsizetype maximumTypes = 24;
+    QStringList shown;
+    for (qsizetype i = 0; i < types->size() && i < maximumTypes; ++i)
+        shown.append(PasteboardTypes::sanitizedForLog(types->at(i), 80));
+    if (types->size() > maximumTypes)
+        shown.append(QStringLiteral("..."));
+    return shown.join(QStringLiteral(", "));
+}
+
+} // namespace
+
+PasteboardMonitor::PasteboardMonitor(Dependencies dependencies, QObject* parent)
+    : QObject(parent), deps_(std::move(dependencies))
+{
+    lastChangeCount_ = deps_.pasteboard.changeCount() - 1;
+    if (deps_.sourceApplication)
+        lastObservedSourceBundleIdentifier_ = identifierOf(deps_.sourceApplication());
+}
+
+PasteboardMonitor::~PasteboardMonitor()
+{
+    stop();
+}
+
+void PasteboardMonitor::log(const QString& line) const
+{
+    if (deps_.log)
+        deps_.log(line);
+}
+
+std::optional<ClipboardSourceApp> PasteboardMonitor::frontmostSourceApplication(Workspace& workspace)
+{
+    const std::optional<RunningApplication> front = workspace.frontmostApplication();
+    if (!front)
+        return std::nullopt;
+    // Copies made in this program carry no source. Recognised by process, never by identifier:
+    // programs without an identifier are not us.
+    if (front->pid && workspace.isOwnProcess(*front->pid))
+        return std::nullopt;
+    QString name = front->name;
+    if (name.trimmed().isEmpty())
+        name = front->identifier.value_or(QString());
+    return ClipboardSourceApp(name, front->identifier);
+}
+
+void PasteboardMonitor::start(bool recordExistingClipboard)
+{
+    if (timer_)
+        return;
+    if (!recordExistingClipboard)
+        lastChangeCount_ = deps_.pasteboard.changeCount();
+    const quint64 generation = ++monitoringGeneration_;
+    QPointer<PasteboardMonitor> self(this);
+    timer_ = deps_.scheduler.scheduleRepeating(pollInterval, [self, generation] {
+        if (!self || !self->timer_ || self->monitoringGeneration_ != generation)
+            return;
+        self->poll();
+    });
+    poll();
+}
+
+void PasteboardMonitor::stop()
+{
+    ++monitoringGeneration_;
+    if (timer_) {
+        deps_.scheduler.cancel(*timer_);
+        timer_.reset();
+    }
+}
+
+QStringList PasteboardMonitor::offeredTypes()
+{
+    QStringList types = deps_.pasteboard.types().value_or(QStringList());
+    const int count = deps_.pasteboard.itemCount();
+    for (int i = 0; i < count; ++i)
+        types += deps_.pasteboard.itemTypes(i);
+    return types;
+}
+
+void PasteboardMonitor::poll()
+{
+    // 1. The front program now, against the one seen at the previous look.
+    const std::optional<ClipboardSourceApp> firstSource =
+        deps_.sourceApplication ? deps_.sourceApplication() : std::nullopt;
+    const std::optional<QString> firstIdentifier = identifierOf(firstSource);
+    const bool sameSource = firstIdentifier == lastObservedSourceBundleIdentifier_;
+    lastObservedSourceBundleIdentifier_ = firstIdentifier;
+    const quint64 generation = monitoringGeneration_;
+
+    // 2. A new change is consumed whatever happens to it below.
+    const qint64 changeCount = deps_.pasteboard.changeCount();
+    if (changeCount == lastChangeCount_)
+        return;
+    lastChangeCount_ = changeCount;
+
+    // 3-4. Marker types: dropped silently, before anything is read.
+    if (!ClipboardCapturePolicy::shouldCapture(offeredTypes()))
+        return;
+
+    // 5.
+    if (!sameSource) {
+        log(QStringLiteral("Tolvi skipped clipboard change after source app transition"));
+        return;
+    }
+    // 6. Unreadable exclusions block every capture.
+    if (deps_.exclusions.loadIssue() || deps_.exclusions.contains(firstIdentifier)) {
+        log(QStringLiteral("Tolvi skipped excluded source app"));
+        return;
+    }
+    // 7.
+    const std::optional<Content> content = currentContent();
+    if (!content) {
+        log(QStringLiteral("Tolvi skipped unsupported pasteboard types: ") + typesForLog(deps_.pasteboard.types()));
+        return;
+    }
+    // 8. Everything that allowed the capture must still hold after the read.
+    const std::optional<ClipboardSourceApp> secondSource =
+        deps_.sourceApplication ? deps_.sourceApplication() : std::nullopt;
+    const std::optional<QString> secondIdentifier = identifierOf(secondSource);
+    lastObservedSourceBundleIdentifier_ = secondIdentifier;
+    if (monitoringGeneration_ != generation || secondIdentifier != firstIdentifier ||
+        deps_.exclusions.loadIssue() || deps_.exclusions.contains(secondIdentifier) ||
+        !captureIsEnabled(content->content)) {
+        log(QStringLiteral("Tolvi skipped clipboard change after capture eligibility changed"));
+        return;
+    }
+    // 9.
+    if (!ClipboardCapturePolicy::shouldCapture(offeredTypes()) || deps_.pasteboard.changeCount() != changeCount) {
+        log(QStringLiteral("Tolvi skipped clipboard change during representation read"));
+        return;
+    }
+    // 10.
+    if (deps_.store.record(content->content, ReferenceDate::now(), secondSource, content->payload)) {
+        log(QStringLiteral("Tolvi recorded clipboard item"));
+        runOCRIfNeeded(content->content);
+    }
+}
+
+std::optional<PasteboardMonitor::Content> PasteboardMonitor::currentContent()
+{
+    if (deps_.preferences.capturesText()) {
+        if (std::optional<ClipboardOriginalPayloadReader::Result> read =
+                ClipboardOriginalPayloadReader::read(deps_.pasteboard))
+            return Content{ClipboardContent::text(read->text), read->payload};
+    }
+    // File references are never captured as images.
+    const int count = deps_.pasteboard.itemCount();
+    for (int i = 0; i < count; ++i) {
+        if (deps_.pasteboard.itemTypes(i).contains(PasteboardTypes::fileURL))
+            return std::nullopt;
+    }
+    if (deps_.preferences.capturesImages()) {
+        if (std::optional<ClipboardImage> image = imageFromPasteboard())
+            return Content{ClipboardContent::image(*image), std::nullopt};
+    }
+    return std::nullopt;
+}
+
+std::optional<ClipboardImage> PasteboardMonitor::imageFromPasteboard()
+{
+    for (const QString& type : OCRRasterPolicy::supportedTypeIdentifiers()) {
+        const std::optional<QByteArray> bytes = deps_.pasteboard.data(type);
+        if (!bytes || bytes->isEmpty())
+            continue;
+        const std::optional<OCRRasterPolicy::Metadata> metadata = OCRRasterPolicy::metadata(*bytes);
+        if (!metadata)
+            return std::nullopt;
+        return ClipboardImage(*bytes, metadata->typeIdentifier, metadata->width, metadata->height);
+    }
+    return std::nullopt;
+}
+
+bool PasteboardMonitor::captureIsEnabled(const ClipboardContent& content) const
+{
+    return content.isImage() ? deps_.preferences.capturesImages() : deps_.preferences.capturesText();
+}
+
+void PasteboardMonitor::runOCRIfNeeded(const ClipboardContent& content)
+{
+    const ClipboardImage* image = content.imageIf();
+    if (!image)
+        return;
+    const QList<ClipboardItem> items = deps_.store.items();
+    for (const ClipboardItem& item : items) {
+        const ClipboardImage* stored = item.content().imageIf();
+        if (!stored || stored->fingerprint() != image->fingerprint())
+            continue;
+        if (stored->recognizedText() && !stored->recognizedText()->isEmpty())
+            return;
+        const std::optional<QUuid> token = deps_.store.beginOCR(item.id());
+        if (!token)
+            return;
+        recognize(*stored, *token);
+        return;
+    }
+}
+
+void PasteboardMonitor::retryOCR(const ClipboardItem& item)
+{
+    const std::optional<ClipboardItem> stored = deps_.store.item(item.id());
+    if (!stored)
+        return;
+    const ClipboardImage* image = stored->content().imageIf();
+    if (!image)
+        return;
+    const auto status = deps_.store.ocrStatuses().constFind(image->fingerprint());
+    if (status != deps_.store.ocrStatuses().constEnd() && status.value() == ClipboardStore::OCRStatus::unsupportedImage)
+        return;
+    const std::optional<QUuid> token = deps_.store.beginOCR(stored->id());
+    if (!token)
+        return;
+    recognize(*image, *token);
+}
+
+void PasteboardMonitor::recognize(const ClipboardImage& image, const QUuid& token)
+{
+    if (!deps_.recognize)
+        return;
+    QPointer<PasteboardMonitor> self(this);
+    const QString fingerprint = image.fingerprint();
+    deps_.recognize(image.data(), [self, token, fingerprint](ImageRecognitionOutcome outcome) {
+        // The recogniser may answer from any thread: hop to the application's thread (where the
+        // monitor and the store live) before anything is touched. A late answer for a request
+        // that was replaced is ignored by the store's token check.
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(),
+            [self, token, fingerprint, outcome] {
+                if (self)
+                    self->deps_.store.finishOCR(token, fingerprint, outcome.storeStatus(), outcome.storeText());
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+} // namespace tolvi

@@ -1,0 +1,91 @@
+#pragma once
+
+#include "Tolvi/services/capture/CaptureLog.h"
+#include "Tolvi/services/capture/ImageRecognition.h"
+#include "Tolvi/services/capture/Scheduler.h"
+
+#include "TolviCore/model/ClipboardContent.h"
+#include "TolviCore/model/ClipboardItem.h"
+#include "TolviCore/model/ClipboardOriginalPayload.h"
+#include "TolviCore/model/ClipboardSourceApp.h"
+
+#include <QObject>
+#include <QString>
+
+#include <functional>
+#include <optional>
+
+namespace tolvi {
+
+class AppExclusionStore;
+class CapturePreferences;
+class ClipboardStore;
+class Pasteboard;
+class Workspace;
+
+// Watches the clipboard while capture is on and records each new copy made in another program
+// into the history store, with the program that was in front. Polls the change count every
+// 0.45 s and drops a change, for good, when it carries a marker type, when the front program
+// changed since the previous poll, while exclusions are unreadable or the front program is
+// excluded, when nothing readable is there, or when anything changed while it was being read.
+// Starts text recognition for new images. Lives on the main thread.
+class PasteboardMonitor : public QObject {
+    Q_OBJECT
+public:
+    using SourceApplication = std::function<std::optional<ClipboardSourceApp>()>;
+
+    static constexpr double pollInterval = 0.45;
+
+    struct Dependencies {
+        Pasteboard& pasteboard;
+        ClipboardStore& store;
+        AppExclusionStore& exclusions;
+        const CapturePreferences& preferences;
+        Scheduler& scheduler;
+        SourceApplication sourceApplication;
+        RecognizeImage recognize;
+        CaptureLogSink log = defaultCaptureLog();
+    };
+
+    // Takes the current change count minus one as seen and looks at the front program once;
+    // starts nothing.
+    explicit PasteboardMonitor(Dependencies dependencies, QObject* parent = nullptr);
+    ~PasteboardMonitor() override;
+
+    // With recordExistingClipboard false, what is on the clipboard now counts as seen. Polls at
+    // once, then every pollInterval. Does nothing while running.
+    void start(bool recordExistingClipboard = false);
+    void stop();
+    bool isRunning() const { return timer_.has_value(); }
+
+    void poll();
+    // Recognises the text of one image clip again (not for images the recogniser could not read).
+    void retryOCR(const ClipboardItem& item);
+
+    // The front program as a clip's source: nothing when no program is in front or when it is
+    // this program (recognised by its process id).
+    static std::optional<ClipboardSourceApp> frontmostSourceApplication(Workspace& workspace);
+
+    qint64 lastChangeCount() const { return lastChangeCount_; }
+
+private:
+    struct Content {
+        ClipboardContent content;
+        std::optional<ClipboardOriginalPayload> payload;
+    };
+    QStringList offeredTypes();
+    std::optional<Content> currentContent();
+    std::optional<ClipboardImage> imageFromPasteboard();
+    bool captureIsEnabled(const ClipboardContent& content) const;
+    void runOCRIfNeeded(const ClipboardContent& content);
+    void recognize(const ClipboardImage& image, const QUuid& token);
+    void log(const QString& line) const;
+
+    Dependencies deps_;
+    qint64 lastChangeCount_ = 0;
+    std::optional<QString> lastObservedSourceBundleIdentifier_;
+    std::optional<Scheduler::TimerId> timer_;
+    quint64 monitoringGeneration_ = 0;
+};
+
+} // namespace tolvi

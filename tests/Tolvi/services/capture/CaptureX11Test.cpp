@@ -1,0 +1,191 @@
+// Capture end to end on a private X server with a window manager: another program copies while
+// its window is active, and the monitor records (or refuses) the copy.
+#include "Tolvi/services/capture/AppExclusionStore.h"
+#include "Tolvi/services/capture/PasteboardMonitor.h"
+
+#include "Tolvi/platform/pasteboard/PasteboardTypes.h"
+#include "Tolvi/platform/pasteboard/SystemPasteboard.h"
+#include "Tolvi/platform/settings/InMemoryKeyValueSettings.h"
+#include "Tolvi/platform/x11/X11Workspace.h"
+
+#include "CaptureTestSupport.h"
+#include "PeerProcess.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace tolvi;
+using namespace tolvi::test;
+namespace T = tolvi::PasteboardTypes;
+
+namespace {
+
+class CaptureX11 : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        QFile entry(entries.filePath(QStringLiteral("peer.desktop")));
+        ASSERT_TRUE(entry.open(QIODevice::WriteOnly));
+        entry.write("[Desktop Entry]\nType=Application\nName=Peer Editor\nStartupWMClass=TolviTestPeer\n");
+        entry.close();
+        workspace = std::make_unique<X11Workspace>(DesktopEntries({entries.path()}));
+        ASSERT_TRUE(workspace->isValid());
+
+        ASSERT_TRUE(peer.start());
+        const std::optional<quint32> window = peer.showWindow();
+        ASSERT_TRUE(window.has_value());
+        ASSERT_TRUE(activateUntil(*window, [&] { return workspace->activeWindow() == *window; }));
+
+        monitor = std::make_unique<PasteboardMonitor>(PasteboardMonitor::Dependencies{
+            board, *store, exclusions, preferences, scheduler,
+            [this] { return PasteboardMonitor::frontmostSourceApplication(*workspace); },
+            [this](const QByteArray& bytes, std::function<void(ImageRecognitionOutcome)>) { recognized.append(bytes); },
+            [this](const QString& line) { logs.append(line); }});
+        monitor->start(false);
+    }
+    void TearDown() override
+    {
+        monitor.reset();
+        for (QProcess* process : xclips) {
+            process->kill();
+            process->waitForFinished(2000);
+            delete process;
+        }
+    }
+
+    // Runs the copy, waits until the clipboard moved, then polls once.
+    bool copyAndPoll(const std::function<bool()>& copy, bool expectEmpty = false)
+    {
+        const qint64 before = board.changeCount();
+        // Waits for this copy, not for a late notice of an earlier owner's exit.
+        if (!copy() || !waitUntil([&] {
+                return board.changeCount() != before &&
+                       board.types().value_or(QStringList()).isEmpty() == expectEmpty;
+            }))
+            return false;
+        monitor->poll();
+        return true;
+    }
+
+    QTemporaryDir entries;
+    std::unique_ptr<X11Workspace> workspace;
+    PeerProcess peer;
+    SystemPasteboard board{std::chrono::milliseconds(750)};
+    std::unique_ptr<ClipboardStore> store = makeStore();
+    InMemoryKeyValueSettings settings;
+    AppExclusionStore exclusions{settings};
+    SwitchablePreferences preferences;
+    ManualScheduler scheduler;
+    QStringList logs;
+    QList<QByteArray> recognized;
+    QList<QProcess*> xclips;
+    std::unique_ptr<PasteboardMonitor> monitor;
+};
+
+} // namespace
+
+TEST_F(CaptureX11, TextFromTheActiveProgramIsRecordedWithItAsSource)
+{
+    ASSERT_TRUE(copyAndPoll([&] { return peer.copyText(QStringLiteral("copied in the peer")); }));
+    ASSERT_EQ(store->itemCount(), 1) << logs.join(QLatin1Char('|')).toStdString();
+    const ClipboardItem item = store->itemAt(0);
+    EXPECT_EQ(item.content().textValue(), QStringLiteral("copied in the peer"));
+    ASSERT_TRUE(item.sourceApp().has_value());
+    EXPECT_EQ(item.sourceApp()->bundleIdentifier(), QStringLiteral("TolviTestPeer"));
+    EXPECT_EQ(item.sourceApp()->name(), QStringLiteral("Peer Editor"));
+    EXPECT_EQ(logs, QStringList{"Tolvi recorded clipboard item"});
+}
+
+TEST_F(CaptureX11, RichTextKeepsItsBytesExactly)
+{
+    const QByteArray html = "<meta charset=\"utf-8\"><p style=\"x\">caf\xc3\xa9</p>\r\n";
+    const QByteArray rtf = "{\\rtf1\\ansi caf\\'e9\\par}";
+    ASSERT_TRUE(copyAndPoll([&] {
+        return peer.copy({{"text/plain", "caf\xc3\xa9"}, {"text/html", html}, {"text/rtf", rtf}});
+    }));
+    ASSERT_EQ(store->itemCount(), 1);
+    const ClipboardItem item = store->itemAt(0);
+    EXPECT_EQ(item.content().textValue(), QStringLiteral("café"));
+    ASSERT_TRUE(item.originalPayload().has_value());
+    EXPECT_EQ(item.originalPayload()->html(), html);
+    EXPECT_EQ(item.originalPayload()->rtf(), rtf);
+}
+
+TEST_F(CaptureX11, FileListBecomesFileReferences)
+{
+    ASSERT_TRUE(copyAndPoll([&] {
+        QProcess* xclip = startXclip({"-quiet", "-selection", "clipboard", "-t", "text/uri-list", "-i"},
+                                     "file:///tmp/report%202026.pdf\r\nfile:///tmp/notes.txt\r\n");
+        xclips.append(xclip);
+        return xclip != nullptr;
+    }));
+    ASSERT_EQ(store->itemCount(), 1) << logs.join(QLatin1Char('|')).toStdString();
+    const ClipboardItem item = store->itemAt(0);
+    EXPECT_EQ(item.content().textValue(), QStringLiteral("/tmp/report 2026.pdf\n/tmp/notes.txt"));
+    ASSERT_TRUE(item.originalPayload().has_value());
+    EXPECT_EQ(item.originalPayload()->fileURLs(),
+              QStringList({"file:///tmp/report%202026.pdf", "file:///tmp/notes.txt"}));
+}
+
+TEST_F(CaptureX11, ImageIsRecordedByteForByteAndSentForRecognition)
+{
+    const QByteArray png = encodedImage(320, 200);
+    ASSERT_TRUE(copyAndPoll([&] { return peer.copy({{"image/png", png}}); }));
+    ASSERT_EQ(store->itemCount(), 1) << logs.join(QLatin1Char('|')).toStdString();
+    const ClipboardImage& image = store->itemAt(0).content().imageValue();
+    EXPECT_TRUE(image.data() == png);
+    EXPECT_EQ(image.typeIdentifier(), T::png);
+    EXPECT_EQ(image.pixelWidth(), 320);
+    EXPECT_EQ(image.pixelHeight(), 200);
+    ASSERT_EQ(recognized.size(), 1);
+    EXPECT_TRUE(recognized.at(0) == png);
+}
+
+TEST_F(CaptureX11, SecretAndExcludedCopiesNeverLand)
+{
+    ASSERT_TRUE(copyAndPoll([&] { return peer.command("copy-secret hunter2", "ok copy-secret").has_value(); }));
+    EXPECT_EQ(store->itemCount(), 0);
+    EXPECT_TRUE(logs.isEmpty());
+
+    exclusions.add(QStringLiteral("TolviTestPeer"), QStringLiteral("Peer Editor"));
+    ASSERT_TRUE(copyAndPoll([&] { return peer.copyText(QStringLiteral("from an excluded app")); }));
+    EXPECT_EQ(store->itemCount(), 0);
+    EXPECT_EQ(logs, QStringList{"Tolvi skipped excluded source app"});
+}
+
+TEST_F(CaptureX11, FrozenOwnerDoesNotStallThePollBeyondItsBudget)
+{
+    const qint64 before = board.changeCount();
+    ASSERT_TRUE(peer.copyText(QStringLiteral("never read")));
+    ASSERT_TRUE(waitUntil([&] { return board.changeCount() != before; }));
+    peer.suspend();
+    QElapsedTimer timer;
+    timer.start();
+    monitor->poll();
+    const qint64 elapsed = timer.elapsed();
+    peer.resume();
+    EXPECT_LT(elapsed, 2500);
+    EXPECT_EQ(store->itemCount(), 0);
+    EXPECT_EQ(logs, QStringList{"Tolvi skipped unsupported pasteboard types: none"});
+}
+
+TEST_F(CaptureX11, OwnerExitEmptiesTheClipboardWithoutARecord)
+{
+    // xclip owns the selection without a window of its own, so the active program stays the same.
+    ASSERT_TRUE(copyAndPoll([&] {
+        QProcess* xclip = startXclip({"-quiet", "-selection", "clipboard", "-i"}, "kept");
+        xclips.append(xclip);
+        return xclip != nullptr;
+    }));
+    ASSERT_EQ(store->itemCount(), 1);
+    ASSERT_TRUE(copyAndPoll([&] {
+        xclips.last()->kill();
+        return xclips.last()->waitForFinished(2000);
+    }, true));
+    EXPECT_EQ(store->itemCount(), 1);
+    EXPECT_EQ(logs, QStringList({"Tolvi recorded clipboard item", "Tolvi skipped unsupported pasteboard types: "}));
+}

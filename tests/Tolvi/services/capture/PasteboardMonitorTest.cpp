@@ -1,0 +1,444 @@
+#include "Tolvi/services/capture/AppExclusionStore.h"
+#include "Tolvi/services/capture/PasteboardMonitor.h"
+
+#include "Tolvi/platform/pasteboard/InMemoryPasteboard.h"
+#include "Tolvi/platform/pasteboard/PasteboardTypes.h"
+#include "Tolvi/platform/settings/InMemoryKeyValueSettings.h"
+#include "Tolvi/platform/x11/FakeWorkspace.h"
+
+#include "CaptureTestSupport.h"
+
+#include <QCoreApplication>
+
+#include <gtest/gtest.h>
+
+using namespace tolvi;
+using namespace tolvi::test;
+namespace T = tolvi::PasteboardTypes;
+
+namespace {
+
+const QString recorded = QStringLiteral("Tolvi recorded clipboard item");
+const QString transition = QStringLiteral("Tolvi skipped clipboard change after source app transition");
+const QString excluded = QStringLiteral("Tolvi skipped excluded source app");
+const QString eligibility = QStringLiteral("Tolvi skipped clipboard change after capture eligibility changed");
+const QString duringRead = QStringLiteral("Tolvi skipped clipboard change during representation read");
+const QString unsupported = QStringLiteral("Tolvi skipped unsupported pasteboard types: ");
+
+class PasteboardMonitorFixture : public ::testing::Test {
+protected:
+    void SetUp() override { makeMonitor(); }
+
+    void makeMonitor()
+    {
+        monitor.reset();
+        monitor = std::make_unique<PasteboardMonitor>(PasteboardMonitor::Dependencies{
+            board, *store, *exclusions, preferences, scheduler,
+            [this]() -> std::optional<ClipboardSourceApp> {
+                ++sourceLookups;
+                if (onLookup)
+                    onLookup();
+                return front;
+            },
+            [this](const QByteArray& bytes, std::function<void(ImageRecognitionOutcome)> done) {
+                recognized.append(bytes);
+                pendingDone = std::move(done);
+            },
+            [this](const QString& line) { logs.append(line); }});
+    }
+
+    void finishRecognition(ImageRecognitionOutcome outcome)
+    {
+        ASSERT_TRUE(pendingDone);
+        pendingDone(outcome);
+        pendingDone = nullptr;
+        QCoreApplication::processEvents();
+    }
+
+    PasteboardItem imageItem(const QByteArray& png)
+    {
+        PasteboardItem item;
+        item.setData(T::png, png);
+        return item;
+    }
+
+    InMemoryPasteboard board;
+    std::unique_ptr<ClipboardStore> store = makeStore();
+    InMemoryKeyValueSettings settings;
+    std::unique_ptr<AppExclusionStore> exclusions = std::make_unique<AppExclusionStore>(settings);
+    SwitchablePreferences preferences;
+    ManualScheduler scheduler;
+    std::optional<ClipboardSourceApp> front = ClipboardSourceApp(QStringLiteral("Editor"), QStringLiteral("editor"));
+    int sourceLookups = 0;
+    std::function<void()> onLookup;
+    QStringList logs;
+    QList<QByteArray> recognized;
+    std::function<void(ImageRecognitionOutcome)> pendingDone;
+    std::unique_ptr<PasteboardMonitor> monitor;
+};
+
+} // namespace
+
+TEST_F(PasteboardMonitorFixture, RecordsACopyWithItsSourceOnceAndConsumesTheChange)
+{
+    board.setString(QStringLiteral("hello"));
+    monitor->poll();
+    ASSERT_EQ(store->itemCount(), 1);
+    const ClipboardItem item = store->itemAt(0);
+    EXPECT_EQ(item.content().textValue(), QStringLiteral("hello"));
+    ASSERT_TRUE(item.sourceApp().has_value());
+    EXPECT_EQ(item.sourceApp()->name(), QStringLiteral("Editor"));
+    EXPECT_EQ(item.sourceApp()->bundleIdentifier(), QStringLiteral("editor"));
+    EXPECT_EQ(logs, QStringList{recorded});
+
+    // An unchanged count is no change at all: nothing read, nothing logged.
+    const int reads = board.dataReadCount();
+    monitor->poll();
+    EXPECT_EQ(logs.size(), 1);
+    EXPECT_EQ(board.dataReadCount(), reads);
+}
+
+TEST_F(PasteboardMonitorFixture, StartTreatsExistingContentsAsSeenUnlessAsked)
+{
+    board.setString(QStringLiteral("before start"));
+    monitor->start(false);
+    EXPECT_EQ(store->itemCount(), 0);
+    monitor->stop();
+
+    makeMonitor();
+    monitor->start(true);
+    ASSERT_EQ(store->itemCount(), 1);
+    EXPECT_EQ(store->itemAt(0).content().textValue(), QStringLiteral("before start"));
+}
+
+TEST_F(PasteboardMonitorFixture, TimerPollsAndStopStartLeavesExactlyOneTimer)
+{
+    monitor->start();
+    monitor->start();
+    EXPECT_EQ(scheduler.activeRepeatingCount(), 1);
+    monitor->stop();
+    EXPECT_EQ(scheduler.activeRepeatingCount(), 0);
+    monitor->stop();
+    monitor->start();
+    monitor->stop();
+    monitor->start();
+    EXPECT_EQ(scheduler.activeRepeatingCount(), 1);
+
+    const int lookups = sourceLookups;
+    scheduler.advance(0.45);
+    EXPECT_EQ(sourceLookups, lookups + 1);
+    board.setString(QStringLiteral("by the timer"));
+    scheduler.advance(0.45);
+    EXPECT_EQ(store->itemCount(), 1);
+
+    monitor->stop();
+    board.setString(QStringLiteral("while stopped"));
+    scheduler.advance(2.0);
+    EXPECT_EQ(store->itemCount(), 1);
+}
+
+TEST_F(PasteboardMonitorFixture, SourceTransitionDropsTheChangeForGood)
+{
+    front = ClipboardSourceApp(QStringLiteral("Browser"), QStringLiteral("browser"));
+    board.setString(QStringLiteral("copied while switching"));
+    monitor->poll();
+    EXPECT_EQ(logs, QStringList{transition});
+    monitor->poll();
+    EXPECT_EQ(store->itemCount(), 0);
+    EXPECT_EQ(logs.size(), 1);
+
+    board.setString(QStringLiteral("next copy"));
+    monitor->poll();
+    EXPECT_EQ(store->itemCount(), 1);
+}
+
+TEST_F(PasteboardMonitorFixture, MarkerTypesAreDroppedSilentlyBeforeAnythingIsRead)
+{
+    for (const QString& marker : {T::passwordManagerHint, QStringLiteral("org.nspasteboard.ConcealedType"),
+                                  QStringLiteral("Pasteboard generator type")}) {
+        PasteboardItem item;
+        item.setString(T::plainText, QStringLiteral("secret"));
+        item.setData(marker, "secret");
+        board.setItems({item});
+        const int reads = board.dataReadCount();
+        monitor->poll();
+        EXPECT_EQ(board.dataReadCount(), reads) << marker.toStdString();
+    }
+    EXPECT_EQ(store->itemCount(), 0);
+    EXPECT_TRUE(logs.isEmpty());
+}
+
+TEST_F(PasteboardMonitorFixture, ExcludedAndUnreadableExclusionsCaptureNothing)
+{
+    exclusions->add(QStringLiteral("editor"), QStringLiteral("Editor"));
+    board.setString(QStringLiteral("from an excluded app"));
+    monitor->poll();
+    EXPECT_EQ(logs, QStringList{excluded});
+    EXPECT_EQ(store->itemCount(), 0);
+
+    // Unreadable exclusions block every app, excluded or not.
+    settings.setValue(AppExclusionStore::settingsKey, QStringLiteral("garbage"));
+    exclusions = std::make_unique<AppExclusionStore>(settings);
+    front = std::nullopt;
+    makeMonitor();
+    board.setString(QStringLiteral("from nowhere"));
+    monitor->poll();
+    EXPECT_EQ(logs.last(), excluded);
+    EXPECT_EQ(store->itemCount(), 0);
+}
+
+TEST_F(PasteboardMonitorFixture, UnsupportedTypesAreLoggedSafely)
+{
+    PasteboardItem odd;
+    odd.setData(QStringLiteral("application/x-thing\n\x1b[2Jinjected"), "bytes");
+    odd.setData(QString(3000, QLatin1Char('t')), "bytes");
+    board.setItems({odd});
+    monitor->poll();
+    ASSERT_EQ(logs.size(), 1);
+    EXPECT_TRUE(logs.at(0).startsWith(unsupported));
+    EXPECT_FALSE(logs.at(0).contains(QLatin1Char('\n')));
+    EXPECT_FALSE(logs.at(0).contains(QChar(0x1b)));
+    EXPECT_TRUE(logs.at(0).contains(QStringLiteral("application/x-thing__[2Jinjected")));
+    EXPECT_LT(logs.at(0).size(), 300);
+
+    // No type list at all.
+    board.setTypesReadable(false);
+    board.setItems({});
+    monitor->poll();
+    EXPECT_EQ(logs.last(), unsupported + QStringLiteral("none"));
+
+    // An empty clipboard (owner exited): nothing after the colon and blank.
+    board.setTypesReadable(true);
+    board.clear();
+    monitor->poll();
+    EXPECT_EQ(logs.last(), unsupported);
+    EXPECT_EQ(store->itemCount(), 0);
+}
+
+TEST_F(PasteboardMonitorFixture, SwitchesChooseWhatIsCaptured)
+{
+    const QByteArray png = encodedImage(4, 3);
+    PasteboardItem both;
+    both.setString(T::plainText, QStringLiteral("caption"));
+    both.setData(T::png, png);
+
+    board.setItems({both});
+    monitor->poll();
+    ASSERT_EQ(store->itemCount(), 1);
+    EXPECT_TRUE(store->itemAt(0).content().isText());
+
+    preferences.text = false;
+    board.setItems({both});
+    monitor->poll();
+    ASSERT_EQ(store->itemCount(), 2);
+    ASSERT_TRUE(store->itemAt(0).content().isImage());
+    const ClipboardImage& image = store->itemAt(0).content().imageValue();
+    EXPECT_EQ(image.data(), png);
+    EXPECT_EQ(image.typeIdentifier(), T::png);
+    EXPECT_EQ(image.pixelWidth(), 4);
+    EXPECT_EQ(image.pixelHeight(), 3);
+
+    preferences.images = false;
+    board.setItems({both});
+    monitor->poll();
+    EXPECT_EQ(store->itemCount(), 2);
+    EXPECT_EQ(logs.last(), unsupported + QStringLiteral("public.utf8-plain-text, public.png"));
+}
+
+TEST_F(PasteboardMonitorFixture, FileReferencesAreNeverCapturedAsImages)
+{
+    preferences.text = false;
+    PasteboardItem file;
+    file.setData(T::fileURL, "file:///tmp/picture.png");
+    file.setData(T::png, encodedImage(2, 2));
+    board.setItems({file});
+    monitor->poll();
+    EXPECT_EQ(store->itemCount(), 0);
+    EXPECT_EQ(logs.last(), unsupported + QStringLiteral("public.file-url, public.png"));
+}
+
+TEST_F(PasteboardMonitorFixture, ImageRefusedByTheRasterPolicyUnderTheFirstTypeIsNotRecorded)
+{
+    PasteboardItem item;
+    item.setData(T::png, "not a png");
+    item.setData(T::jpeg, encodedImage(2, 2, "JPEG"));
+    board.setItems({item});
+    monitor->poll();
+    EXPECT_EQ(store->itemCount(), 0);
+    EXPECT_TRUE(logs.last().startsWith(unsupported));
+}
+
+TEST_F(PasteboardMonitorFixture, ChecksAfterTheReadCatchChangedConditions)
+{
+    // The front app changes while the content is read.
+    board.setString(QStringLiteral("one"));
+    int lookups = 0;
+    onLookup = [&] {
+        if (++lookups == 2)
+            front = ClipboardSourceApp(QStringLiteral("Other"), QStringLiteral("other"));
+    };
+    monitor->poll();
+    EXPECT_EQ(logs.last(), eligibility);
+    onLookup = nullptr;
+
+    // The text switch goes off during the read.
+    front = ClipboardSourceApp(QStringLiteral("Other"), QStringLiteral("other"));
+    monitor->poll();
+    board.setOnDataRead([&](const QString&) { preferences.text = false; });
+    board.setString(QStringLiteral("two"));
+    monitor->poll();
+    EXPECT_EQ(logs.last(), eligibility);
+    preferences.text = true;
+
+    // The app gets excluded during the read.
+    board.setOnDataRead([&](const QString&) { exclusions->add(QStringLiteral("other"), QStringLiteral("Other")); });
+    board.setString(QStringLiteral("three"));
+    monitor->poll();
+    EXPECT_EQ(logs.last(), eligibility);
+    EXPECT_EQ(store->itemCount(), 0);
+}
+
+TEST_F(PasteboardMonitorFixture, ChangeDuringTheReadIsNotRecorded)
+{
+    bool changed = false;
+    board.setOnDataRead([&](const QString&) {
+        if (!changed) {
+            changed = true;
+            board.setString(QStringLiteral("newer copy"));
+        }
+    });
+    board.setString(QStringLiteral("older copy"));
+    monitor->poll();
+    EXPECT_EQ(logs, QStringList{duringRead});
+    EXPECT_EQ(store->itemCount(), 0);
+    // The newer copy is a change of its own.
+    board.setOnDataRead(nullptr);
+    monitor->poll();
+    ASSERT_EQ(store->itemCount(), 1);
+    EXPECT_EQ(store->itemAt(0).content().textValue(), QStringLiteral("newer copy"));
+
+    // A marker that appears during the read.
+    board.setOnDataRead([&](const QString& type) {
+        if (type == T::plainText) {
+            QList<PasteboardItem> items = board.items();
+            items[0].setData(T::passwordManagerHint, "secret");
+            board.setItems(items);
+        }
+    });
+    board.setString(QStringLiteral("turns secret"));
+    monitor->poll();
+    EXPECT_EQ(logs.last(), duringRead);
+    EXPECT_EQ(store->itemCount(), 1);
+}
+
+TEST_F(PasteboardMonitorFixture, ImagesAreRecognisedOnceAndOutcomesReachTheStore)
+{
+    const QByteArray png = encodedImage(5, 5);
+    board.setItems({imageItem(png)});
+    monitor->poll();
+    ASSERT_EQ(recognized.size(), 1);
+    EXPECT_EQ(recognized.at(0), png);
+    const QString fingerprint = store->itemAt(0).content().imageValue().fingerprint();
+    EXPECT_TRUE(store->ocrInProgress().contains(fingerprint));
+
+    finishRecognition(ImageRecognitionOutcome::recognized(QStringLiteral("INVOICE 42")));
+    EXPECT_EQ(store->itemAt(0).content().imageValue().recognizedText(), QStringLiteral("INVOICE 42"));
+    EXPECT_FALSE(store->ocrInProgress().contains(fingerprint));
+    EXPECT_FALSE(store->ocrStatuses().contains(fingerprint));
+
+    // The same image again keeps its text and is not recognised again.
+    board.setItems({imageItem(png)});
+    monitor->poll();
+    EXPECT_EQ(recognized.size(), 1);
+    EXPECT_EQ(store->itemCount(), 1);
+
+    // A retry runs even for an image with text.
+    monitor->retryOCR(store->itemAt(0));
+    ASSERT_EQ(recognized.size(), 2);
+    finishRecognition(ImageRecognitionOutcome::of(ImageRecognitionOutcome::Kind::timedOut));
+    EXPECT_EQ(store->ocrStatuses().value(fingerprint), ClipboardStore::OCRStatus::timedOut);
+}
+
+TEST_F(PasteboardMonitorFixture, EveryOutcomeMapsToItsStatus)
+{
+    using Kind = ImageRecognitionOutcome::Kind;
+    using Status = ClipboardStore::OCRStatus;
+    const QList<std::pair<Kind, Status>> cases{{Kind::noText, Status::noText},
+                                               {Kind::failed, Status::failed},
+                                               {Kind::unsupportedImage, Status::unsupportedImage},
+                                               {Kind::timedOut, Status::timedOut},
+                                               {Kind::busy, Status::busy},
+                                               {Kind::cancelled, Status::cancelled}};
+    int shade = 0;
+    for (const auto& [kind, status] : cases) {
+        board.setItems({imageItem(encodedImage(3, 3, "PNG", qRgb(10 * ++shade, 0, 0)))});
+        monitor->poll();
+        const QString fingerprint = store->itemAt(0).content().imageValue().fingerprint();
+        finishRecognition(ImageRecognitionOutcome::of(kind));
+        EXPECT_EQ(store->ocrStatuses().value(fingerprint), status);
+        EXPECT_FALSE(store->itemAt(0).content().imageValue().recognizedText().has_value());
+    }
+}
+
+TEST_F(PasteboardMonitorFixture, RetryRules)
+{
+    board.setString(QStringLiteral("text clip"));
+    monitor->poll();
+    monitor->retryOCR(store->itemAt(0));
+    EXPECT_TRUE(recognized.isEmpty());
+
+    board.setItems({imageItem(encodedImage(6, 6))});
+    monitor->poll();
+    ASSERT_EQ(recognized.size(), 1);
+    // While running, a retry gets no token.
+    monitor->retryOCR(store->itemAt(0));
+    EXPECT_EQ(recognized.size(), 1);
+    finishRecognition(ImageRecognitionOutcome::of(ImageRecognitionOutcome::Kind::unsupportedImage));
+    // Never retried once the recogniser could not read it.
+    monitor->retryOCR(store->itemAt(0));
+    EXPECT_EQ(recognized.size(), 1);
+
+    // A clip that is gone is not retried.
+    const ClipboardItem gone(QUuid::createUuid(), ClipboardContent::image(ClipboardImage(encodedImage(7, 7), T::png)), 0.0);
+    monitor->retryOCR(gone);
+    EXPECT_EQ(recognized.size(), 1);
+}
+
+TEST_F(PasteboardMonitorFixture, LateOutcomeAfterTheMonitorIsGoneIsHarmless)
+{
+    board.setItems({imageItem(encodedImage(4, 4))});
+    monitor->poll();
+    auto done = pendingDone;
+    monitor.reset();
+    done(ImageRecognitionOutcome::recognized(QStringLiteral("late")));
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(store->itemAt(0).content().imageValue().recognizedText().has_value());
+}
+
+TEST(FrontmostSourceApplication, RecognisesOurselvesByProcessNotByMissingIdentifier)
+{
+    FakeWorkspace workspace;
+    EXPECT_FALSE(PasteboardMonitor::frontmostSourceApplication(workspace).has_value());
+
+    // Another program without any identifier still is a source.
+    workspace.setFrontmost(RunningApplication{4242424, std::nullopt, QString()});
+    std::optional<ClipboardSourceApp> source = PasteboardMonitor::frontmostSourceApplication(workspace);
+    ASSERT_TRUE(source.has_value());
+    EXPECT_EQ(source->name(), QStringLiteral("Unknown App"));
+    EXPECT_FALSE(source->bundleIdentifier().has_value());
+
+    // Our own window, with or without an identifier, is not.
+    workspace.setFrontmost(RunningApplication{QCoreApplication::applicationPid(), std::nullopt, QString()});
+    EXPECT_FALSE(PasteboardMonitor::frontmostSourceApplication(workspace).has_value());
+    workspace.setFrontmost(RunningApplication{QCoreApplication::applicationPid(), QStringLiteral("Tolvi"), QStringLiteral("Tolvi")});
+    EXPECT_FALSE(PasteboardMonitor::frontmostSourceApplication(workspace).has_value());
+
+    workspace.setFrontmost(RunningApplication{std::nullopt, QStringLiteral("Gimp-2.10"), QStringLiteral("GNU Image Manipulation Program")});
+    source = PasteboardMonitor::frontmostSourceApplication(workspace);
+    ASSERT_TRUE(source.has_value());
+    EXPECT_EQ(source->name(), QStringLiteral("GNU Image Manipulation Program"));
+    EXPECT_EQ(source->bundleIdentifier(), QStringLiteral("Gimp-2.10"));
+
+    workspace.setFrontmost(RunningApplication{7, QStringLiteral("xterm"), QString()});
+    EXPECT_EQ(PasteboardMonitor::frontmostSourceApplication(workspace)->name(), QStringLiteral("xterm"));
+}
