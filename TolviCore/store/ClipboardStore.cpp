@@ -2,7 +2,7 @@
 
 #include "TolviCore/model/UnicodeText.h"
 #include "TolviCore/persistence/ClipboardHistoryPersisting.h"
-#include "TolviCore/store/StoreText.h"
+#include "TolviCore/archive/TextLimits.h"
 
 #include <QPointer>
 
@@ -241,6 +241,11 @@ ClipboardStore::Entry* ClipboardStore::firstWithKey(const QString& key) const
     return first;
 }
 
+const QString& ClipboardStore::canonicalKeyAt(qsizetype index) const
+{
+    return order_[static_cast<size_t>(index)]->key;
+}
+
 ClipboardStore::Entry* ClipboardStore::firstWithId(const QUuid& id) const
 {
     Entry* first = nullptr;
@@ -381,7 +386,7 @@ void ClipboardStore::load()
 bool ClipboardStore::record(const QString& text, double createdAt, std::optional<ClipboardSourceApp> sourceApp,
                             std::optional<ClipboardOriginalPayload> originalPayload)
 {
-    if (StoreText::isBlank(text))
+    if (TextLimits::isBlank(text))
         return false;
     return record(ClipboardContent::text(text), createdAt, std::move(sourceApp), std::move(originalPayload));
 }
@@ -400,14 +405,14 @@ bool ClipboardStore::record(const ClipboardContent& content, double createdAt,
             return false;
     } else {
         const QString& text = content.textValue();
-        if (StoreText::exceedsCharacterLimit(text, configuration_.maxCharactersPerItem)) {
+        if (TextLimits::exceedsCharacterLimit(text, configuration_.maxCharactersPerItem)) {
             setLastCaptureIssue(QStringLiteral("This text exceeds the %1-character limit and was not saved. "
                                                "The original clipboard is unchanged.")
                                     .arg(configuration_.maxCharactersPerItem));
             publishChanges();
             return false;
         }
-        if (StoreText::isBlank(text))
+        if (TextLimits::isBlank(text))
             return false;
     }
 
@@ -424,7 +429,7 @@ bool ClipboardStore::record(const ClipboardContent& content, double createdAt,
             fresh.setSourceApp(old.sourceApp());
         if (ClipboardImage* image = fresh.content().imageIf()) {
             const auto& ownText = image->recognizedText();
-            const bool ownTextUsable = ownText && !StoreText::isBlank(*ownText);
+            const bool ownTextUsable = ownText && !TextLimits::isBlank(*ownText);
             const ClipboardImage* oldImage = old.content().imageIf();
             if (!ownTextUsable && oldImage && oldImage->recognizedText())
                 image->setRecognizedText(oldImage->recognizedText());
@@ -659,13 +664,13 @@ bool ClipboardStore::updateText(const QString& text, const ClipboardItem& item)
 {
     if (storageIssue_ == StorageIssue::loadFailed)
         return false;
-    if (StoreText::isBlank(text))
+    if (TextLimits::isBlank(text))
         return false;
     if (!firstWithId(item.id()))
         return false;
     if (item.content().isImage())
         return false;
-    if (StoreText::exceedsCharacterLimit(text, configuration_.maxCharactersPerItem)) {
+    if (TextLimits::exceedsCharacterLimit(text, configuration_.maxCharactersPerItem)) {
         setLastCaptureIssue(QStringLiteral("This edit exceeds the %1-character limit. Your saved clip was not changed.")
                                 .arg(configuration_.maxCharactersPerItem));
         publishChanges();
@@ -938,7 +943,7 @@ void ClipboardStore::applyRecognizedText(const QString& text, const QString& fin
 {
     if (storageIssue_ == StorageIssue::loadFailed)
         return;
-    if (StoreText::isBlank(text))
+    if (TextLimits::isBlank(text))
         return;
     Entry* target = nullptr;
     if (itemID) {

@@ -9,6 +9,7 @@
 #include "TolviCore/model/Pinboard.h"
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QHash>
 #include <QList>
 #include <QMultiHash>
@@ -126,8 +127,30 @@ public:
     void updateRecognizedText(const QString& text, const QString& fingerprint,
                               const std::optional<QUuid>& itemID = std::nullopt);
 
+    // Board operations: validated, written synchronously, then published. They throw
+    // ClipboardHistoryImportError, or the persistence's own error when the write fails.
+    Pinboard createPinboard(const QString& name, const QString& systemName);
+    void renamePinboard(const QUuid& id, const QString& name);
+    void deletePinboard(const QUuid& id);
+    void reorderPinboards(const QList<QUuid>& ids);
+
+    // Archive export and import. Import only adds clips and boards, unites pins and board
+    // memberships and fills in what a present clip lacks; a merge is written synchronously before
+    // it is published.
+    QByteArray archiveData() const;
+    ClipboardImportPreview previewImport(QByteArrayView data);
+    ClipboardImportPreview mergeImport(QByteArrayView data);
+    // The same for an archive decoded once (ClipboardHistoryArchive::decode or read), so that a
+    // preview and the merge that follows it parse the bytes once. The state is checked again.
+    ClipboardImportPreview previewImport(const ClipboardHistoryState& archive);
+    ClipboardImportPreview mergeImport(const ClipboardHistoryState& archive);
+
     // Storage estimate of one clip, as the byte budget counts it.
     static qint64 estimatedStorageBytes(const ClipboardItem& item);
+
+    // Most clips and boards a history may hold after an import; most boards creation allows.
+    static constexpr qsizetype maximumMergedItems = 20'000;
+    static constexpr qsizetype maximumBoards = 500;
 
 signals:
     void storageIssueChanged();
@@ -157,6 +180,7 @@ private:
     void eraseAt(size_t position);
     size_t positionOf(const Entry* entry) const;
     Entry* firstWithKey(const QString& key) const;
+    const QString& canonicalKeyAt(qsizetype index) const;
     Entry* firstWithId(const QUuid& id) const;
     void replaceItemInPlace(Entry* entry, ClipboardItem item);
     void replaceItemAndReposition(Entry* entry, ClipboardItem item, bool afterTies);
@@ -179,6 +203,12 @@ private:
     bool isLiveImage(const QString& fingerprint) const;
 
     ClipboardHistoryState currentState() const;
+
+    // Boards and import.
+    void commit(const ClipboardHistoryState& state);
+    QString validatedBoardName(const QString& name, const std::optional<QUuid>& excluding) const;
+    void requireHealthyStorage() const;
+    std::pair<ClipboardHistoryState, ClipboardImportPreview> importCandidate(const ClipboardHistoryState& archive) const;
 
     std::shared_ptr<ClipboardHistoryPersisting> persistence_;
     Configuration configuration_;

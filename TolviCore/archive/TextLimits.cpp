@@ -1,10 +1,10 @@
-#include "TolviCore/store/StoreText.h"
+#include "TolviCore/archive/TextLimits.h"
 
 #include <QTextBoundaryFinder>
 
 #include <algorithm>
 
-namespace tolvi::StoreText {
+namespace tolvi::TextLimits {
 
 bool isBlank(const QString& text)
 {
@@ -47,4 +47,38 @@ bool exceedsCharacterLimit(const QString& text, qint64 limit)
     }
 }
 
-} // namespace tolvi::StoreText
+QString caseAndDiacriticFolded(const QString& text)
+{
+    const QString decomposed = text.normalized(QString::NormalizationForm_D);
+    QString stripped;
+    stripped.reserve(decomposed.size());
+    for (qsizetype i = 0; i < decomposed.size(); ++i) {
+        char32_t code = decomposed[i].unicode();
+        qsizetype width = 1;
+        if (decomposed[i].isHighSurrogate() && i + 1 < decomposed.size() && decomposed[i + 1].isLowSurrogate()) {
+            code = QChar::surrogateToUcs4(decomposed[i], decomposed[i + 1]);
+            width = 2;
+        }
+        if (QChar::category(code) != QChar::Mark_NonSpacing)
+            stripped.append(decomposed.constData() + i, width);
+        i += width - 1;
+    }
+    return stripped.toCaseFolded().normalized(QString::NormalizationForm_C);
+}
+
+bool hasControlOrFormatCharacter(const QString& text)
+{
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        char32_t code = text[i].unicode();
+        if (text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
+            code = QChar::surrogateToUcs4(text[i], text[i + 1]);
+            ++i;
+        }
+        const QChar::Category category = QChar::category(code);
+        if (category == QChar::Other_Control || category == QChar::Other_Format)
+            return true;
+    }
+    return false;
+}
+
+} // namespace tolvi::TextLimits

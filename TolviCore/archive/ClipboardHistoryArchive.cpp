@@ -1,0 +1,345 @@
+#include "TolviCore/archive/ClipboardHistoryArchive.h"
+
+#include "TolviCore/archive/TextLimits.h"
+#include "TolviCore/persistence/HistoryJsonCodec.h"
+#include "TolviCore/persistence/HistoryJsonReader.h"
+#include "TolviCore/persistence/JsonInput.h"
+#include "TolviCore/persistence/JsonStreamWriter.h"
+#include "TolviCore/persistence/OutputSink.h"
+#include "TolviCore/persistence/PersistenceError.h"
+#include "TolviCore/persistence/PrivateAtomicFileWriter.h"
+
+#include <QSet>
+
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace tolvi::ClipboardHistoryArchive {
+
+namespace {
+
+using Case = ClipboardHistoryImportError::Case;
+using HistoryJsonReader::Path;
+using simdjson::ondemand::json_type;
+using simdjson::ondemand::value;
+
+[[noreturn]] void refuse(Case errorCase)
+{
+    throw ClipboardHistoryImportError(errorCase);
+}
+
+// Passes bytes on until the archive would pass its size limit.
+class BoundedSink final : public OutputSink {
+public:
+    explicit BoundedSink(OutputSink& inner) : inner_(inner) {}
+    void write(const char* data, std::size_t size) override
+    {
+        if (size > maximumBytes - written_)
+            refuse(Case::tooLarge);
+        inner_.write(data, size);
+        written_ += size;
+    }
+
+private:
+    OutputSink& inner_;
+    std::size_t written_ = 0;
+};
+
+void writeEnvelope(const ClipboardHistoryState& state, OutputSink& sink)
+{
+    BoundedSink bounded(sink);
+    JsonStreamWriter writer(bounded);
+    writer.beginObject();
+    writer.key("format");
+    writer.string(std::string_view(formatName));
+    writer.key("history");
+    HistoryJsonCodec::writeState(writer, state);
+    writer.key("version");
+    writer.integer(currentVersion);
+    writer.endObject();
+    writer.flush();
+}
+
+// A document held with the zeroed padding the parser reads past its end.
+struct PaddedBytes {
+    std::unique_ptr<char[]> buffer;
+    std::size_t size = 0;
+
+    static PaddedBytes allocate(std::size_t size)
+    {
+        PaddedBytes bytes;
+        bytes.buffer = std::make_unique<char[]>(size + JsonInput::padding);
+        std::memset(bytes.buffer.get() + size, 0, JsonInput::padding);
+        bytes.size = size;
+        return bytes;
+    }
+};
+
+template <typename T>
+T take(simdjson::simdjson_result<T>&& result)
+{
+    T out{};
+    if (std::move(result).get(out))
+        refuse(Case::invalidArchive);
+    return out;
+}
+
+QList<ClipboardItem> readArchiveItems(value v, const Path& path)
+{
+    QList<ClipboardItem> items;
+    simdjson::ondemand::array array = take(v.get_array());
+    qsizetype index = 0;
+    for (auto element : array) {
+        // More clips than an archive may hold: stop here rather than decode the rest.
+        if (index >= maximumItems)
+            refuse(Case::tooLarge);
+        value elementValue = take(std::move(element));
+        items.append(HistoryJsonReader::readItem(elementValue, path.element(index)));
+        ++index;
+    }
+    return items;
+}
+
+QList<Pinboard> readArchiveBoards(value v, const Path& path)
+{
+    QList<Pinboard> boards;
+    simdjson::ondemand::array array = take(v.get_array());
+    qsizetype index = 0;
+    for (auto element : array) {
+        if (index >= maximumBoards)
+            refuse(Case::tooLarge);
+        value elementValue = take(std::move(element));
+        boards.append(HistoryJsonReader::readBoard(elementValue, path.element(index)));
+        ++index;
+    }
+    return boards;
+}
+
+// {"items": [...], "pinboards": [...]}; other keys are ignored.
+ClipboardHistoryState readHistory(simdjson::ondemand::object object, const Path& path)
+{
+    std::optional<QList<ClipboardItem>> items;
+    std::optional<QList<Pinboard>> boards;
+    for (auto field : object) {
+        std::string_view key = take(field.unescaped_key());
+        value fieldValue = take(field.value());
+        if (key == "items")
+            items = readArchiveItems(fieldValue, path.child("items"));
+        else if (key == "pinboards")
+            boards = readArchiveBoards(fieldValue, path.child("pinboards"));
+    }
+    if (!items || !boards)
+        refuse(Case::invalidArchive);
+    return ClipboardHistoryState{std::move(*items), std::move(*boards)};
+}
+
+ClipboardHistoryState decodePadded(const char* data, std::size_t size)
+{
+    simdjson::ondemand::parser parser;
+    simdjson::ondemand::document document = HistoryJsonReader::iterate(parser, data, size, size);
+
+    // First pass: is this an envelope, and are its format and version ours?
+    bool isEnvelope = false;
+    bool formatMatches = false;
+    bool versionMatches = false;
+    if (take(document.type()) == json_type::object) {
+        simdjson::ondemand::object top = take(document.get_object());
+        for (auto field : top) {
+            std::string_view key = take(field.unescaped_key());
+            if (key == "format") {
+                isEnvelope = true;
+                value format = take(field.value());
+                std::string_view text;
+                formatMatches = take(format.type()) == json_type::string && !format.get_string().get(text)
+                                && text == formatName;
+            } else if (key == "version") {
+                isEnvelope = true;
+                value version = take(field.value());
+                double number = 0;
+                versionMatches = take(version.type()) == json_type::number && !version.get_double().get(number)
+                                 && number == currentVersion;
+            }
+        }
+    }
+
+    // Second pass: the history itself.
+    document.rewind();
+    ClipboardHistoryState state;
+    if (isEnvelope) {
+        if (!formatMatches)
+            refuse(Case::invalidArchive);
+        if (!versionMatches)
+            refuse(Case::unsupportedVersion);
+        simdjson::ondemand::object top = take(document.get_object());
+        bool found = false;
+        for (auto field : top) {
+            std::string_view key = take(field.unescaped_key());
+            if (key == "history" && !found) {
+                value history = take(field.value());
+                state = readHistory(take(history.get_object()), Path{}.child("history"));
+                found = true;
+            }
+        }
+        if (!found)
+            refuse(Case::invalidArchive);
+    } else {
+        if (take(document.type()) != json_type::object)
+            refuse(Case::invalidArchive);
+        state = readHistory(take(document.get_object()), Path{});
+    }
+    HistoryJsonReader::expectEnd(document);
+    return state;
+}
+
+// Reads up to maximumBytes + 1 bytes in fixed chunks, so that a source larger than an archive
+// may be is refused having held no more than that.
+PaddedBytes readBounded(int fd)
+{
+    constexpr std::size_t chunkSize = 4u << 20;
+    std::vector<std::unique_ptr<char[]>> chunks;
+    std::size_t total = 0;
+    std::size_t inLast = chunkSize;
+    while (total <= maximumBytes) {
+        if (inLast == chunkSize) {
+            chunks.push_back(std::make_unique<char[]>(chunkSize));
+            inLast = 0;
+        }
+        const std::size_t wanted = std::min(chunkSize - inLast, maximumBytes + 1 - total);
+        const ssize_t got = ::read(fd, chunks.back().get() + inLast, wanted);
+        if (got < 0) {
+            if (errno == EINTR)
+                continue;
+            throwSystemError("read");
+        }
+        if (got == 0)
+            break;
+        inLast += static_cast<std::size_t>(got);
+        total += static_cast<std::size_t>(got);
+    }
+    if (total > maximumBytes)
+        refuse(Case::tooLarge);
+
+    PaddedBytes bytes = PaddedBytes::allocate(total);
+    std::size_t offset = 0;
+    for (auto& chunk : chunks) {
+        const std::size_t length = std::min(chunkSize, total - offset);
+        std::memcpy(bytes.buffer.get() + offset, chunk.get(), length);
+        offset += length;
+        chunk.reset();
+    }
+    return bytes;
+}
+
+} // namespace
+
+void validate(const ClipboardHistoryState& state)
+{
+    if (state.items.size() > maximumItems)
+        refuse(Case::tooLarge);
+    if (state.pinboards.size() > maximumBoards)
+        refuse(Case::tooLarge);
+
+    QSet<QUuid> boardIDs;
+    boardIDs.reserve(state.pinboards.size());
+    for (const Pinboard& board : state.pinboards) {
+        if (boardIDs.contains(board.id()))
+            refuse(Case::invalidArchive);
+        boardIDs.insert(board.id());
+    }
+    QSet<QUuid> itemIDs;
+    itemIDs.reserve(state.items.size());
+    for (const ClipboardItem& item : state.items) {
+        if (itemIDs.contains(item.id()))
+            refuse(Case::invalidArchive);
+        itemIDs.insert(item.id());
+    }
+    for (const Pinboard& board : state.pinboards) {
+        if (TextLimits::isBlank(board.name())
+            || TextLimits::exceedsCharacterLimit(board.name(), maximumBoardNameCharacters)
+            || TextLimits::exceedsCharacterLimit(board.systemName(), maximumBoardSymbolCharacters))
+            refuse(Case::invalidArchive);
+    }
+    for (const ClipboardItem& item : state.items) {
+        for (const QUuid& id : item.pinboardIDs()) {
+            if (!boardIDs.contains(id))
+                refuse(Case::invalidArchive);
+        }
+        if (!std::isfinite(item.createdAt()))
+            refuse(Case::invalidArchive);
+    }
+}
+
+QByteArray encode(const ClipboardHistoryState& state)
+{
+    validate(state);
+    ByteArraySink sink;
+    writeEnvelope(state, sink);
+    return sink.takeBytes();
+}
+
+void writeFile(const ClipboardHistoryState& state, const QString& path)
+{
+    validate(state);
+    PrivateAtomicFileWriter::writeStreaming(path, [&](int fd) {
+        FileDescriptorSink sink(fd);
+        writeEnvelope(state, sink);
+    });
+}
+
+ClipboardHistoryState decode(QByteArrayView data)
+{
+    if (static_cast<std::size_t>(data.size()) > maximumBytes)
+        refuse(Case::tooLarge);
+    PaddedBytes bytes = PaddedBytes::allocate(static_cast<std::size_t>(data.size()));
+    if (!data.isEmpty())
+        std::memcpy(bytes.buffer.get(), data.data(), bytes.size);
+    try {
+        ClipboardHistoryState state = decodePadded(bytes.buffer.get(), bytes.size);
+        bytes = PaddedBytes();
+        validate(state);
+        return state;
+    } catch (const ClipboardHistoryImportError&) {
+        throw;
+    } catch (...) {
+        refuse(Case::invalidArchive);
+    }
+}
+
+ClipboardHistoryState read(int fd)
+{
+    PaddedBytes bytes = readBounded(fd);
+    try {
+        ClipboardHistoryState state = decodePadded(bytes.buffer.get(), bytes.size);
+        bytes = PaddedBytes();
+        validate(state);
+        return state;
+    } catch (const ClipboardHistoryImportError&) {
+        throw;
+    } catch (...) {
+        refuse(Case::invalidArchive);
+    }
+}
+
+ClipboardHistoryState readFile(const QString& path)
+{
+    const QByteArray encoded = path.toLocal8Bit();
+    int fd;
+    do {
+        fd = ::open(encoded.constData(), O_RDONLY | O_CLOEXEC);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0)
+        throwSystemError("open");
+    struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer{fd};
+    return read(fd);
+}
+
+} // namespace tolvi::ClipboardHistoryArchive

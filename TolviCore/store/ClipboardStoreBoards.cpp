@@ -1,0 +1,300 @@
+// Board operations, the synchronous commit they share with the import, and the import merge.
+
+#include "TolviCore/store/ClipboardStore.h"
+
+#include "TolviCore/archive/ClipboardHistoryArchive.h"
+#include "TolviCore/archive/TextLimits.h"
+#include "TolviCore/model/ReferenceDate.h"
+#include "TolviCore/model/UnicodeText.h"
+#include "TolviCore/persistence/ClipboardHistoryPersisting.h"
+
+#include <QHash>
+#include <QSet>
+
+#include <algorithm>
+
+namespace tolvi {
+
+namespace {
+
+using Case = ClipboardHistoryImportError::Case;
+
+[[noreturn]] void refuse(Case errorCase)
+{
+    throw ClipboardHistoryImportError(errorCase);
+}
+
+qsizetype indexOfBoard(const QList<Pinboard>& boards, const QUuid& id)
+{
+    for (qsizetype i = 0; i < boards.size(); ++i) {
+        if (boards[i].id() == id)
+            return i;
+    }
+    return -1;
+}
+
+} // namespace
+
+// MARK: - Commit
+
+void ClipboardStore::requireHealthyStorage() const
+{
+    if (storageIssue_)
+        refuse(Case::storageUnavailable);
+}
+
+// Writes a whole new history synchronously and publishes it only once it is on disk. Every
+// background save still under way becomes stale. No limit is applied: the state is adopted as
+// given.
+void ClipboardStore::commit(const ClipboardHistoryState& state)
+{
+    requireHealthyStorage();
+    ++persistenceGeneration_;
+    try {
+        persistence_->save(state);
+    } catch (...) {
+        setStorageIssue(StorageIssue::saveFailed);
+        publishChanges();
+        throw;
+    }
+    setStorageIssue(std::nullopt);
+    isBatchingMutation_ = true;
+    assignItems(state.items, true);
+    assignPinboards(state.pinboards);
+    isBatchingMutation_ = false;
+    publishChanges();
+}
+
+// MARK: - Board operations
+
+QString ClipboardStore::validatedBoardName(const QString& name, const std::optional<QUuid>& excluding) const
+{
+    const QString trimmed = name.trimmed();
+    if (trimmed.isEmpty() || TextLimits::exceedsCharacterLimit(trimmed, ClipboardHistoryArchive::maximumBoardNameCharacters)
+        || TextLimits::hasControlOrFormatCharacter(trimmed))
+        refuse(Case::invalidBoardName);
+    const QString folded = TextLimits::caseAndDiacriticFolded(trimmed);
+    for (const Pinboard& board : pinboards_) {
+        if (excluding && board.id() == *excluding)
+            continue;
+        if (TextLimits::caseAndDiacriticFolded(board.name()) == folded)
+            refuse(Case::duplicateBoardName);
+    }
+    return trimmed;
+}
+
+Pinboard ClipboardStore::createPinboard(const QString& name, const QString& systemName)
+{
+    const QString trimmed = validatedBoardName(name, std::nullopt);
+    if (pinboards_.size() >= maximumBoards
+        || TextLimits::exceedsCharacterLimit(systemName, ClipboardHistoryArchive::maximumBoardSymbolCharacters))
+        refuse(Case::tooLarge);
+    Pinboard board(QUuid::createUuid(), trimmed, systemName, ReferenceDate::now());
+    QList<Pinboard> boards = pinboards_;
+    boards.append(board);
+    commit(ClipboardHistoryState{items(), std::move(boards)});
+    return board;
+}
+
+void ClipboardStore::renamePinboard(const QUuid& id, const QString& name)
+{
+    const qsizetype index = indexOfBoard(pinboards_, id);
+    if (index < 0)
+        refuse(Case::missingBoard);
+    const QString trimmed = validatedBoardName(name, id);
+    QList<Pinboard> boards = pinboards_;
+    boards[index].setName(trimmed);
+    commit(ClipboardHistoryState{items(), std::move(boards)});
+}
+
+void ClipboardStore::deletePinboard(const QUuid& id)
+{
+    if (indexOfBoard(pinboards_, id) < 0)
+        refuse(Case::missingBoard);
+    QList<ClipboardItem> clips = items();
+    for (ClipboardItem& clip : clips) {
+        if (std::as_const(clip).pinboardIDs().contains(id))
+            clip.pinboardIDs().removeAll(id);
+    }
+    QList<Pinboard> boards;
+    for (const Pinboard& board : pinboards_) {
+        if (board.id() != id)
+            boards.append(board);
+    }
+    commit(ClipboardHistoryState{std::move(clips), std::move(boards)});
+}
+
+void ClipboardStore::reorderPinboards(const QList<QUuid>& ids)
+{
+    if (ids.size() != pinboards_.size())
+        refuse(Case::invalidBoardOrder);
+    QHash<QUuid, qsizetype> current;
+    current.reserve(pinboards_.size());
+    for (qsizetype i = 0; i < pinboards_.size(); ++i)
+        current.insert(pinboards_[i].id(), i);
+    QSet<QUuid> seen;
+    QList<Pinboard> boards;
+    boards.reserve(ids.size());
+    for (const QUuid& id : ids) {
+        auto it = current.constFind(id);
+        if (it == current.cend() || seen.contains(id))
+            refuse(Case::invalidBoardOrder);
+        seen.insert(id);
+        boards.append(pinboards_[it.value()]);
+    }
+    commit(ClipboardHistoryState{items(), std::move(boards)});
+}
+
+// MARK: - Export and import
+
+QByteArray ClipboardStore::archiveData() const
+{
+    return ClipboardHistoryArchive::encode(currentState());
+}
+
+ClipboardImportPreview ClipboardStore::previewImport(QByteArrayView data)
+{
+    requireHealthyStorage();
+    return importCandidate(ClipboardHistoryArchive::decode(data)).second;
+}
+
+ClipboardImportPreview ClipboardStore::mergeImport(QByteArrayView data)
+{
+    requireHealthyStorage();
+    auto [state, preview] = importCandidate(ClipboardHistoryArchive::decode(data));
+    commit(state);
+    return preview;
+}
+
+ClipboardImportPreview ClipboardStore::previewImport(const ClipboardHistoryState& archive)
+{
+    requireHealthyStorage();
+    ClipboardHistoryArchive::validate(archive);
+    return importCandidate(archive).second;
+}
+
+ClipboardImportPreview ClipboardStore::mergeImport(const ClipboardHistoryState& archive)
+{
+    requireHealthyStorage();
+    ClipboardHistoryArchive::validate(archive);
+    auto [state, preview] = importCandidate(archive);
+    commit(state);
+    return preview;
+}
+
+// The merge. Boards match by id, then by name ignoring case and diacritics, else are added;
+// clips match by de-duplication key and are merged, else added. Hash lookups throughout: the
+// cost is one pass over the history and one over the archive, plus the final sort.
+std::pair<ClipboardHistoryState, ClipboardImportPreview>
+ClipboardStore::importCandidate(const ClipboardHistoryState& archive) const
+{
+    // Per-clip limits, first failure refuses the whole import.
+    for (const ClipboardItem& clip : archive.items) {
+        if (const ClipboardImage* image = clip.content().imageIf()) {
+            if (image->byteCount() == 0 || image->byteCount() > configuration_.maxImageBytes)
+                refuse(Case::tooLarge);
+        } else {
+            const QString& text = clip.content().textValue();
+            if (TextLimits::isBlank(text) || TextLimits::exceedsCharacterLimit(text, configuration_.maxCharactersPerItem))
+                refuse(Case::tooLarge);
+        }
+    }
+
+    // Boards.
+    QList<Pinboard> boards = pinboards_;
+    QHash<QUuid, qsizetype> boardByID;
+    QHash<QString, qsizetype> boardByName; // first board with each folded name
+    for (qsizetype i = 0; i < boards.size(); ++i) {
+        if (!boardByID.contains(boards[i].id()))
+            boardByID.insert(boards[i].id(), i);
+        const QString folded = TextLimits::caseAndDiacriticFolded(boards[i].name());
+        if (!boardByName.contains(folded))
+            boardByName.insert(folded, i);
+    }
+    QHash<QUuid, QUuid> boardMap;
+    for (const Pinboard& incoming : archive.pinboards) {
+        if (auto it = boardByID.constFind(incoming.id()); it != boardByID.cend()) {
+            boardMap.insert(incoming.id(), boards[it.value()].id());
+            continue;
+        }
+        const QString folded = TextLimits::caseAndDiacriticFolded(incoming.name());
+        if (auto it = boardByName.constFind(folded); it != boardByName.cend()) {
+            boardMap.insert(incoming.id(), boards[it.value()].id());
+            continue;
+        }
+        boards.append(incoming);
+        boardByID.insert(incoming.id(), boards.size() - 1);
+        if (!boardByName.contains(folded))
+            boardByName.insert(folded, boards.size() - 1);
+        boardMap.insert(incoming.id(), incoming.id());
+    }
+
+    // Index of the present clips.
+    QList<ClipboardItem> result = items();
+    QHash<QString, qsizetype> keyIndex;
+    QSet<QUuid> ids;
+    keyIndex.reserve(result.size() + archive.items.size());
+    ids.reserve(result.size() + archive.items.size());
+    for (qsizetype i = 0; i < result.size(); ++i) {
+        const QString& key = canonicalKeyAt(i);
+        if (!keyIndex.contains(key))
+            keyIndex.insert(key, i);
+        ids.insert(result[i].id());
+    }
+
+    int added = 0;
+    int merged = 0;
+    for (const ClipboardItem& incoming : archive.items) {
+        // The archive's board list mapped onto the result's boards. An archive may name a board
+        // twice, and two archive boards may map to one: each board is listed once.
+        QList<QUuid> mapped;
+        for (const QUuid& id : incoming.pinboardIDs()) {
+            auto it = boardMap.constFind(id);
+            if (it != boardMap.cend() && !mapped.contains(it.value()))
+                mapped.append(it.value());
+        }
+        const QString key = UnicodeText::canonicalForm(incoming.dedupeKey());
+        if (auto found = keyIndex.constFind(key); found != keyIndex.cend()) {
+            ClipboardItem& present = result[found.value()];
+            present.setPinned(present.isPinned() || incoming.isPinned() || !mapped.isEmpty());
+            for (const QUuid& id : mapped) {
+                if (!std::as_const(present).pinboardIDs().contains(id))
+                    present.pinboardIDs().append(id);
+            }
+            if (!present.sourceApp())
+                present.setSourceApp(incoming.sourceApp());
+            ClipboardImage* presentImage = present.content().imageIf();
+            const ClipboardImage* incomingImage = incoming.content().imageIf();
+            if (presentImage && incomingImage && !presentImage->recognizedText())
+                presentImage->setRecognizedText(incomingImage->recognizedText());
+            ++merged;
+            continue;
+        }
+        const QUuid id = ids.contains(incoming.id()) ? QUuid::createUuid() : incoming.id();
+        const bool pinned = incoming.isPinned() || !mapped.isEmpty();
+        ClipboardItem fresh(id, incoming.content(), incoming.createdAt(), pinned, std::move(mapped), incoming.sourceApp(),
+                            incoming.originalPayload());
+        ids.insert(id);
+        keyIndex.insert(key, result.size());
+        result.append(std::move(fresh));
+        ++added;
+    }
+
+    if (result.size() > maximumMergedItems || boards.size() > maximumBoards)
+        refuse(Case::tooLarge);
+
+    std::stable_sort(result.begin(), result.end(), [](const ClipboardItem& a, const ClipboardItem& b) {
+        if (a.isPinned() != b.isPinned())
+            return a.isPinned();
+        return a.createdAt() > b.createdAt();
+    });
+
+    ClipboardImportPreview preview;
+    preview.addedItems = added;
+    preview.mergedItems = merged;
+    preview.addedBoards = static_cast<int>(boards.size() - pinboards_.size());
+    preview.totalItems = static_cast<int>(result.size());
+    return {ClipboardHistoryState{std::move(result), std::move(boards)}, preview};
+}
+
+} // namespace tolvi
