@@ -1,6 +1,8 @@
 #include "Tolvi/platform/shell/FilePanels.h"
 
 #include <QFileDialog>
+#include <QGridLayout>
+#include <QLabel>
 
 namespace tolvi {
 
@@ -56,6 +58,17 @@ std::optional<QString> QtFilePanels::chooseSaveLocation(const SavePanelRequest& 
         dialog.setLabelText(QFileDialog::Accept, request.prompt);
     if (!request.proposedFileName.isEmpty())
         dialog.selectFile(request.proposedFileName);
+    if (!request.message.isEmpty()) {
+        // Desktop dialogs have no place for a note, so a dialog with a note is Qt's own.
+        dialog.setOption(QFileDialog::DontUseNativeDialog, true);
+        if (auto* grid = qobject_cast<QGridLayout*>(dialog.layout())) {
+            auto* note = new QLabel(request.message, &dialog);
+            note->setTextFormat(Qt::PlainText);
+            note->setWordWrap(true);
+            note->setObjectName(QStringLiteral("tolviSavePanelMessage"));
+            grid->addWidget(note, grid->rowCount(), 0, 1, grid->columnCount());
+        }
+    }
     return firstSelection(dialog);
 }
 

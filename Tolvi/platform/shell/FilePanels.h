@@ -24,6 +24,7 @@ struct OpenPanelRequest {
 // A panel to pick where a new file goes.
 struct SavePanelRequest {
     QString title;
+    QString message;            // a note shown above the file list; empty: none
     QString prompt;
     QString directory;
     QString proposedFileName;

@@ -1,0 +1,166 @@
+#include "Tolvi/app/HistoryArchiveFlows.h"
+#include "Tolvi/platform/shell/Alerts.h"
+#include "Tolvi/platform/shell/DesktopWorkspace.h"
+#include "Tolvi/platform/shell/FilePanels.h"
+#include "TolviCore/model/ClipboardHistoryImportError.h"
+#include "TolviCore/persistence/FileClipboardHistoryPersistence.h"
+#include "TolviCore/store/ClipboardStore.h"
+
+#include <gtest/gtest.h>
+
+#include <QDateTime>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <csignal>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace tolvi;
+
+namespace {
+
+struct Fixture {
+    QTemporaryDir dir;
+    std::unique_ptr<ClipboardStore> store = makeStore("history.json");
+    FakeFilePanels panels;
+    FakeAlerts alerts;
+    FakeDesktopWorkspace workspace;
+
+    std::unique_ptr<ClipboardStore> makeStore(const QString& name)
+    {
+        return std::make_unique<ClipboardStore>(
+            std::make_shared<FileClipboardHistoryPersistence>(dir.filePath(name)), ClipboardStore::Configuration::standard());
+    }
+    QString path(const QString& name) const { return dir.filePath(name); }
+};
+
+double now()
+{
+    return QDateTime::currentMSecsSinceEpoch() / 1000.0 - 978307200.0;
+}
+
+void writeFile(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+}
+
+} // namespace
+
+TEST(HistoryArchiveFlows, ExportWritesAPrivateArchiveThatImportsIntoAnotherHistory)
+{
+    Fixture f;
+    ASSERT_TRUE(f.store->record(QStringLiteral("first"), now()));
+    ASSERT_TRUE(f.store->record(QStringLiteral("second"), now() + 1));
+    f.panels.saveAnswers << f.path("Tolvi-History.json");
+    HistoryExporter::exportHistory(*f.store, f.panels, f.alerts, f.workspace);
+
+    ASSERT_EQ(f.panels.saveRequests.size(), 1);
+    EXPECT_EQ(f.panels.saveRequests[0].proposedFileName, "Tolvi-History.json");
+    EXPECT_TRUE(f.alerts.requests.isEmpty());
+    EXPECT_EQ(f.workspace.revealedFiles, QStringList{f.path("Tolvi-History.json")});
+    struct stat info {};
+    ASSERT_EQ(::stat(QFile::encodeName(f.path("Tolvi-History.json")).constData(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+
+    // Into another history that already holds one of the clips.
+    auto other = f.makeStore("other.json");
+    ASSERT_TRUE(other->record(QStringLiteral("second"), now()));
+    f.panels.openAnswers << f.path("Tolvi-History.json");
+    f.alerts.answers << 0 << 0;  // "Merge History", then OK
+    HistoryImporter::importHistory(*other, f.panels, f.alerts);
+    ASSERT_EQ(f.alerts.requests.size(), 2);
+    EXPECT_EQ(f.alerts.requests[0].message, "Merge this archive into history?");
+    EXPECT_EQ(f.alerts.requests[0].informativeText,
+              "New clips: 1\nMatching clips: 1\nNew boards: 0\n\nExisting clips stay in history. "
+              "Matching clips keep their pins and board memberships.");
+    EXPECT_EQ(f.alerts.requests[0].buttons, (QStringList{"Merge History", "Cancel"}));
+    EXPECT_EQ(f.alerts.requests[1].message, "History imported");
+    EXPECT_EQ(other->itemCount(), 2);
+}
+
+TEST(HistoryArchiveFlows, DecliningOrCancellingChangesNothing)
+{
+    Fixture f;
+    ASSERT_TRUE(f.store->record(QStringLiteral("kept"), now()));
+    f.panels.saveAnswers << f.path("a.json");
+    HistoryExporter::exportHistory(*f.store, f.panels, f.alerts, f.workspace);
+    auto other = f.makeStore("other.json");
+
+    HistoryImporter::importHistory(*other, f.panels, f.alerts);  // open panel cancelled
+    EXPECT_TRUE(f.alerts.requests.isEmpty());
+
+    f.panels.openAnswers << f.path("a.json");
+    f.alerts.answers << 1;  // Cancel
+    HistoryImporter::importHistory(*other, f.panels, f.alerts);
+    EXPECT_EQ(f.alerts.requests.size(), 1);
+    EXPECT_EQ(other->itemCount(), 0);
+}
+
+TEST(HistoryArchiveFlows, FailuresShowTheirAlerts)
+{
+    Fixture f;
+    ASSERT_TRUE(f.store->record(QStringLiteral("clip"), now()));
+
+    // Export into a folder that does not exist.
+    f.panels.saveAnswers << f.path("missing/folder/a.json");
+    HistoryExporter::exportHistory(*f.store, f.panels, f.alerts, f.workspace);
+    ASSERT_EQ(f.alerts.requests.size(), 1);
+    EXPECT_EQ(f.alerts.requests[0].message, "History could not be exported");
+    EXPECT_TRUE(f.alerts.requests[0].informativeText.startsWith("Choose another save location and try again. "));
+    EXPECT_GT(f.alerts.requests[0].informativeText.size(), 45);
+    EXPECT_TRUE(f.workspace.revealedFiles.isEmpty());
+
+    // Not an archive.
+    writeFile(f.path("junk.json"), "{\"hello\": 1}");
+    f.panels.openAnswers << f.path("junk.json");
+    HistoryImporter::importHistory(*f.store, f.panels, f.alerts);
+    ASSERT_EQ(f.alerts.requests.size(), 2);
+    EXPECT_EQ(f.alerts.requests[1].message, "History could not be imported");
+    EXPECT_EQ(f.alerts.requests[1].informativeText, "This file is not a valid Tolvi history archive.");
+    EXPECT_EQ(f.store->itemCount(), 1);
+}
+
+TEST(HistoryArchiveFlows, SizeGuardAtTheLimitAndFromAPipe)
+{
+    Fixture f;
+    const QString tooLarge = ClipboardHistoryImportError::message(ClipboardHistoryImportError::Case::tooLarge);
+
+    // Exactly 100,000,000 bytes passes the size guard (and fails later as not an archive);
+    // one byte more is refused as too large.
+    for (const qint64 size : {qint64(100'000'000), qint64(100'000'001)}) {
+        const QString path = f.path(QStringLiteral("big-%1.json").arg(size));
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        ASSERT_TRUE(file.resize(size));  // sparse: no disk space needed
+        file.close();
+        f.panels.openAnswers << path;
+        HistoryImporter::importHistory(*f.store, f.panels, f.alerts);
+        ASSERT_FALSE(f.alerts.requests.isEmpty());
+        EXPECT_EQ(f.alerts.requests.last().informativeText == tooLarge, size > 100'000'000) << size;
+    }
+
+    // A pipe has no size to check: the read itself stops past the limit. (The writer then
+    // writes into a closed pipe: that must fail its write, not end the test.)
+    ::signal(SIGPIPE, SIG_IGN);
+    const QString fifo = f.path("archive.fifo");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    QThread* writer = QThread::create([fifo] {
+        QFile out(fifo);
+        if (!out.open(QIODevice::WriteOnly))
+            return;
+        const QByteArray chunk(1 << 20, ' ');
+        for (int i = 0; i < 120 && out.write(chunk) == chunk.size(); ++i) {
+        }
+    });
+    writer->start();
+    f.panels.openAnswers << fifo;
+    HistoryImporter::importHistory(*f.store, f.panels, f.alerts);
+    writer->wait();
+    delete writer;
+    EXPECT_EQ(f.alerts.requests.last().informativeText, tooLarge);
+    EXPECT_EQ(f.store->itemCount(), 0);
+}
