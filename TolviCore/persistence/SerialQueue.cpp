@@ -1,6 +1,10 @@
 #include "TolviCore/persistence/SerialQueue.h"
 
+#include "TolviCore/persistence/PersistenceError.h"
+
 #include <exception>
+#include <optional>
+#include <stdexcept>
 #include <future>
 #include <pthread.h>
 
@@ -38,17 +42,29 @@ void SerialQueue::sync(const std::function<void()>& task)
         task();
         return;
     }
+    // A failure is copied into the caller's thread rather than shared with it: the exception
+    // object then never crosses threads.
+    std::optional<PersistenceError> persistenceError;
+    std::optional<std::string> otherError;
     std::promise<void> done;
     auto finished = done.get_future();
     async([&] {
         try {
             task();
-            done.set_value();
+        } catch (const PersistenceError& error) {
+            persistenceError = error;
+        } catch (const std::exception& error) {
+            otherError = error.what();
         } catch (...) {
-            done.set_exception(std::current_exception());
+            otherError = "unknown failure";
         }
+        done.set_value();
     });
     finished.get();
+    if (persistenceError)
+        throw *persistenceError;
+    if (otherError)
+        throw std::runtime_error(*otherError);
 }
 
 bool SerialQueue::isCurrentThread() const

@@ -20,8 +20,9 @@ public:
     SerialQueue& operator=(const SerialQueue&) = delete;
 
     void async(std::function<void()> task);
-    // Runs the task on the queue and waits for it; exceptions reach the caller. Called on the
-    // queue's own thread, it runs the task directly.
+    // Runs the task on the queue and waits for it. A PersistenceError reaches the caller as a
+    // copy; any other exception as std::runtime_error with its text. Called on the queue's own
+    // thread, it runs the task directly.
     void sync(const std::function<void()>& task);
 
     bool isCurrentThread() const;
