@@ -1,5 +1,7 @@
 // A small desktop program that the X11 tests drive over its standard input, one command a line:
 //   copy <mime> <base64> [<mime> <base64> ...]   put the representations on CLIPBOARD
+//   stage <mime> <base64> [...]                   keep representations for copy-staged
+//   copy-staged                                  put the kept representations on CLIPBOARD
 //   copy-secret <text>                           text with the password-manager hint
 //   window                                       show a window with a line edit and activate it
 //   activate                                     activate that window again
@@ -49,6 +51,7 @@ int main(int argc, char** argv)
         reply("text " + text.toUtf8().toBase64());
     });
     QDialog* dialog = nullptr;
+    QList<std::pair<QString, QByteArray>> staged;
 
     QByteArray buffer;
     QSocketNotifier input(STDIN_FILENO, QSocketNotifier::Read);
@@ -70,6 +73,15 @@ int main(int argc, char** argv)
                 auto* mime = new QMimeData;
                 for (qsizetype i = 1; i + 1 < words.size(); i += 2)
                     mime->setData(QString::fromLatin1(words.at(i)), QByteArray::fromBase64(words.at(i + 1)));
+                QApplication::clipboard()->setMimeData(mime, QClipboard::Clipboard);
+            } else if (command == "stage") {
+                staged.clear();
+                for (qsizetype i = 1; i + 1 < words.size(); i += 2)
+                    staged.append({QString::fromLatin1(words.at(i)), QByteArray::fromBase64(words.at(i + 1))});
+            } else if (command == "copy-staged") {
+                auto* mime = new QMimeData;
+                for (const auto& [type, bytes] : staged)
+                    mime->setData(type, bytes);
                 QApplication::clipboard()->setMimeData(mime, QClipboard::Clipboard);
             } else if (command == "copy-secret") {
                 auto* mime = new QMimeData;
