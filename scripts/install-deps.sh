@@ -10,7 +10,7 @@ PACKAGES=(
   libssl-dev libicu-dev libsimdjson-dev
   libtesseract-dev tesseract-ocr-eng libleptonica-dev
   libx11-dev libx11-xcb-dev libxtst-dev libxcb1-dev libxcb-xtest0-dev libxcb-xfixes0-dev libxcb-keysyms1-dev
-  xvfb xauth openbox trayer xcompmgr x11-utils xdotool xclip fonts-dejavu-core
+  xvfb xauth openbox trayer xcompmgr x11-utils xdotool xclip fonts-dejavu-core tzdata
 )
 
 missing=()
