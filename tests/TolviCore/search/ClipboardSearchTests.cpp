@@ -61,7 +61,11 @@ QStringList texts(const QList<ClipboardItem>& items)
 
 class ClipboardSearchTest : public ::testing::Test {
 protected:
-    void SetUp() override { QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates)); }
+    void SetUp() override
+    {
+        ASSERT_TRUE(berlin.isValid()) << "time zone data (tzdata) is missing";
+        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    }
     void TearDown() override { QLocale::setDefault(QLocale::c()); }
 
     QStringList filtered(const QList<ClipboardItem>& items, const ClipboardSearchCriteria& c, double now = 0,
