@@ -97,7 +97,15 @@ FileClipboardHistoryPersistence::~FileClipboardHistoryPersistence()
 
 QString FileClipboardHistoryPersistence::defaultFilePath()
 {
-    QString folder = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+    return defaultFilePath(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation));
+}
+
+QString FileClipboardHistoryPersistence::defaultFilePath(const QString& dataFolder)
+{
+    // The shared temporary folder is never used as it stands: another user could create the
+    // folder first. The fallback is the user's own runtime folder or a folder named by the uid,
+    // which saving and loading refuse unless it is private to this user.
+    QString folder = dataFolder;
     if (folder.isEmpty()) {
         const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
         if (!runtime.isEmpty() && QDir::isAbsolutePath(runtime))
@@ -230,6 +238,14 @@ void FileClipboardHistoryPersistence::saveFile(const ClipboardHistoryState& stat
 
 ClipboardHistoryState FileClipboardHistoryPersistence::loadFile()
 {
+    const QString folder = folderOf(filePath_);
+    struct stat folderInfo {};
+    if (::stat(QFile::encodeName(folder).constData(), &folderInfo) != 0) {
+        if (errno == ENOENT)
+            return ClipboardHistoryState{{}, DefaultPinboards::all()};
+        throwSystemError("stat");
+    }
+    requirePrivateFolder(folder);
     const QByteArray native = QFile::encodeName(filePath_);
     const int fd = ::open(native.constData(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {

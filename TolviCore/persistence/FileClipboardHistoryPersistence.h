@@ -18,7 +18,8 @@ namespace tolvi {
 // follows, of the newest state) and their completions are handed to the main-thread executor, in
 // call order, never run on the writer thread. A file that decodes in neither the object form nor
 // the older bare-array form gets a dated private copy ("history.corrupt-<unix seconds>.json")
-// and is never changed by loading.
+// and is never changed by loading. The history's folder must belong to the user and be writable
+// by nobody else, or loading and saving fail with EACCES.
 class FileClipboardHistoryPersistence final : public ClipboardHistoryAsyncPersisting {
 public:
     using Executor = std::function<void(std::function<void()>)>;
@@ -40,6 +41,8 @@ public:
     // ~/.local/share/Tolvi/history.json (the generic data folder). Without a data folder, a
     // per-user private folder: $XDG_RUNTIME_DIR/Tolvi, else /tmp/Tolvi-<uid>. Touches no file.
     static QString defaultFilePath();
+    // The same for a given data folder; an empty one selects the per-user private fallback.
+    static QString defaultFilePath(const QString& dataFolder);
     // The executor that posts to the Qt application's main thread.
     static Executor qtMainThreadExecutor();
 

@@ -212,9 +212,38 @@ TEST_F(HistoryFileTest, NonFiniteDateFailsTheSaveAndKeepsTheFile)
     EXPECT_EQ(readFile(historyPath()), before);
 }
 
-TEST(HistoryFileLocation, DefaultPathIsInTheDataFolder)
+TEST_F(HistoryFileTest, FolderOfAnotherUserIsRefusedForLoadingAndSaving)
 {
-    const QString path = FileClipboardHistoryPersistence::defaultFilePath();
-    EXPECT_EQ(path, QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation)
-                        + QStringLiteral("/Tolvi/history.json"));
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "giving a folder to another user needs root";
+    QDir().mkpath(folder());
+    writeFile(historyPath(), R"({"items": [], "pinboards": []})");
+    ASSERT_EQ(::chown(QFile::encodeName(folder()).constData(), 65534, 65534), 0);
+    auto persistence = makePersistence();
+    try {
+        persistence->load();
+        FAIL() << "loaded from another user's folder";
+    } catch (const PersistenceError& error) {
+        EXPECT_EQ(error.code(), EACCES);
+    }
+    EXPECT_THROW(persistence->save(samples::sampleHistory()), PersistenceError);
+    EXPECT_EQ(readFile(historyPath()), QByteArray(R"({"items": [], "pinboards": []})"));
+}
+
+TEST(HistoryFileLocation, DataFolderOrAPerUserPrivateFallback)
+{
+    EXPECT_EQ(FileClipboardHistoryPersistence::defaultFilePath(),
+              QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation)
+                  + QStringLiteral("/Tolvi/history.json"));
+    EXPECT_EQ(FileClipboardHistoryPersistence::defaultFilePath(QStringLiteral("/home/u/.local/share")),
+              QStringLiteral("/home/u/.local/share/Tolvi/history.json"));
+
+    const QByteArray savedRuntime = qgetenv("XDG_RUNTIME_DIR");
+    qputenv("XDG_RUNTIME_DIR", "/run/user/4242");
+    EXPECT_EQ(FileClipboardHistoryPersistence::defaultFilePath(QString()),
+              QStringLiteral("/run/user/4242/Tolvi/history.json"));
+    qunsetenv("XDG_RUNTIME_DIR");
+    EXPECT_EQ(FileClipboardHistoryPersistence::defaultFilePath(QString()),
+              QStringLiteral("/tmp/Tolvi-%1/history.json").arg(::getuid()));
+    qputenv("XDG_RUNTIME_DIR", savedRuntime);
 }

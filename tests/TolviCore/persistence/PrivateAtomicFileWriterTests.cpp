@@ -8,7 +8,11 @@
 #include <QTemporaryDir>
 
 #include <atomic>
+#include <mutex>
+#include <string>
+#include <vector>
 #include <cerrno>
+#include <fcntl.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -27,6 +31,34 @@ extern "C" int close(int fd)
     if (fd >= 0 && fd == watchedDescriptor.load())
         watchedCloses.fetch_add(1);
     return static_cast<int>(::syscall(SYS_close, fd));
+}
+
+// Records the order of synchronisations and renames while a test is watching.
+namespace {
+std::atomic<bool> recording{false};
+std::mutex eventsMutex;
+std::vector<std::string> events;
+void record(std::string event)
+{
+    if (!recording.load())
+        return;
+    std::lock_guard lock(eventsMutex);
+    events.push_back(std::move(event));
+}
+} // namespace
+
+extern "C" int fsync(int fd)
+{
+    struct stat info {};
+    ::fstat(fd, &info);
+    record(S_ISDIR(info.st_mode) ? "fsync folder" : "fsync file");
+    return static_cast<int>(::syscall(SYS_fsync, fd));
+}
+
+extern "C" int rename(const char* from, const char* to)
+{
+    record("rename");
+    return static_cast<int>(::syscall(SYS_rename, from, to));
 }
 
 namespace {
@@ -156,6 +188,20 @@ TEST_F(PrivateAtomicFileWriterTest, DescriptorIsClosedExactlyOnceOnFailure)
         ASSERT_GE(descriptor, 0);
         EXPECT_EQ(watchedCloses.load(), 1) << (fail ? "failed write" : "successful write");
     }
+}
+
+TEST_F(PrivateAtomicFileWriterTest, ContentThenFolderReachTheDiskAroundTheRename)
+{
+    bool closeOnExec = false;
+    events.clear();
+    recording = true;
+    PrivateAtomicFileWriter::writeStreaming(target(), [&](int fd) {
+        closeOnExec = (::fcntl(fd, F_GETFD) & FD_CLOEXEC) != 0;
+        ASSERT_EQ(::write(fd, "x", 1), 1);
+    });
+    recording = false;
+    EXPECT_TRUE(closeOnExec);
+    EXPECT_EQ(events, (std::vector<std::string>{"fsync file", "rename", "fsync folder"}));
 }
 
 TEST_F(PrivateAtomicFileWriterTest, FullDiskLeavesOldTargetAndNoTemporaryFile)
