@@ -167,6 +167,20 @@ TEST_F(HistoryFileTest, FailuresInOneSecondMakeOneCopyAndLaterSecondsMakeMore)
     EXPECT_EQ(readFile(folder() + QStringLiteral("/history.corrupt-1700000001.json")), QByteArray("second broken"));
 }
 
+TEST_F(HistoryFileTest, CorruptCopyThatFailsPartWayIsRemoved)
+{
+    QDir().mkpath(folder());
+    const QByteArray broken = "[" + QByteArray(300'000, 'x');
+    writeFile(historyPath(), broken);
+    auto persistence = makePersistence();
+    {
+        ScopedFileSizeLimit limit(64 * 1024);
+        expectCorruptLoad(*persistence);
+    }
+    EXPECT_TRUE(corruptCopies().isEmpty());
+    EXPECT_EQ(readFile(historyPath()), broken);
+}
+
 TEST_F(HistoryFileTest, CorruptCopyNeverFollowsALinkPlantedUnderItsName)
 {
     QDir().mkpath(folder());
