@@ -8,6 +8,7 @@
 #include <QStringList>
 
 #include <algorithm>
+#include <dlfcn.h>
 #include <memory>
 #include <vector>
 
@@ -44,6 +45,18 @@ QImage toGrey(const QImage& image)
     return grey;
 }
 
+// Debian's Tesseract runs parts of recognition in OpenMP thread teams whose idle threads
+// spin. For one image at a time that buys little, and several processes recognising at once
+// (or a busy desktop) slow each other down by orders of magnitude. Every parallel region is
+// made to run on the calling thread. The runtime comes in with the engine library, so it is
+// looked up rather than linked; an engine built without OpenMP has nothing to limit.
+void runEngineOnOneThread()
+{
+    using SetLevels = void (*)(int);
+    if (auto setMaxActiveLevels = reinterpret_cast<SetLevels>(dlsym(RTLD_DEFAULT, "omp_set_max_active_levels")))
+        setMaxActiveLevels(0);
+}
+
 } // namespace
 
 TextRecognizer::TextRecognizer() = default;
@@ -58,6 +71,7 @@ bool TextRecognizer::initialize()
 {
     if (m_ready)
         return true;
+    runEngineOnOneThread();
     m_api = std::make_unique<tesseract::TessBaseAPI>();
     // Diagnostics would otherwise go to standard error, which stays silent.
     m_api->SetVariable("debug_file", "/dev/null");
