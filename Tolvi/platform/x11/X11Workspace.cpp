@@ -20,9 +20,16 @@ std::uint32_t X11Workspace::activeWindow()
 
 std::optional<qint64> X11Workspace::processOfWindow(std::uint32_t window)
 {
-    if (!connection_ || !window)
+    if (!connection_)
         return std::nullopt;
-    const std::optional<X11Connection::Property> machine = connection_->property(window, "WM_CLIENT_MACHINE", 1024);
+    return processOfWindow(*connection_, window);
+}
+
+std::optional<qint64> X11Workspace::processOfWindow(X11Connection& connection, std::uint32_t window)
+{
+    if (!window)
+        return std::nullopt;
+    const std::optional<X11Connection::Property> machine = connection.property(window, "WM_CLIENT_MACHINE", 1024);
     if (!machine)
         return std::nullopt;
     QByteArray host = machine->value;
@@ -30,7 +37,7 @@ std::optional<qint64> X11Workspace::processOfWindow(std::uint32_t window)
         host.chop(1);
     if (host.isEmpty() || host != X11Connection::hostName())
         return std::nullopt;
-    const std::optional<std::uint32_t> pid = connection_->value32(window, "_NET_WM_PID");
+    const std::optional<std::uint32_t> pid = connection.value32(window, "_NET_WM_PID");
     if (!pid || *pid == 0)
         return std::nullopt;
     return qint64(*pid);

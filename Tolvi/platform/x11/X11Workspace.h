@@ -28,6 +28,9 @@ public:
     std::optional<qint64> processOfWindow(std::uint32_t window);
     RunningApplication applicationOfWindow(std::uint32_t window);
 
+    // The same, over any connection.
+    static std::optional<qint64> processOfWindow(X11Connection& connection, std::uint32_t window);
+
     // A WM_CLASS class part made safe as an identifier: white space and control characters
     // become '_', at most 255 characters.
     static QString identifierForWindowClass(const QByteArray& windowClass);

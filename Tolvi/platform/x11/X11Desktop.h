@@ -1,0 +1,76 @@
+#pragma once
+
+#include "Tolvi/platform/x11/X11Workspace.h"
+
+#include <QList>
+#include <QObject>
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <optional>
+
+class QSocketNotifier;
+
+namespace tolvi {
+
+// What pasting into another program needs of an X11 desktop with an EWMH window manager:
+// which process is in front, bringing a process's window to the front, a Ctrl+V keystroke
+// through XTEST, and whether a program shows a dialog. Everything answers from the X server,
+// never from the target program, so a frozen program cannot make any of it hang.
+class X11Desktop : public X11Workspace {
+public:
+    explicit X11Desktop(DesktopEntries entries = DesktopEntries());
+    ~X11Desktop() override;
+
+    std::optional<qint64> frontmostPID();
+    // The process exists and has not ended.
+    static bool isRunning(qint64 pid);
+    // Asks the window manager (as a pager does) to activate the topmost window of the process;
+    // without a window manager, raises and focuses it. False when the process has no window.
+    bool activate(qint64 pid);
+
+    // Keystrokes can be sent: an X11 display with the XTEST extension, not a Wayland session.
+    bool canSendKeystrokes();
+    // Ctrl+V to the focused window. Modifier keys the user still holds are released first (a held
+    // Alt would turn the keystroke into another one). Keycodes are looked up now, for the
+    // keyboard layout in use.
+    void sendPaste();
+
+    // True when the program's active window is a dialog (modal state, dialog type, or transient
+    // for another window), or any of its windows is modal. Bounded by the budget.
+    bool hasBlockingDialog(qint64 pid, std::chrono::milliseconds budget = std::chrono::milliseconds(150));
+
+    // "Name [identifier] (PID n)", or "Unavailable process (PID n)"; nothing for no process.
+    std::optional<QString> describe(std::optional<qint64> pid);
+
+    // Top-level client windows of the process, bottom to top.
+    QList<std::uint32_t> windowsOfProcess(qint64 pid);
+
+private:
+    bool isDialogWindow(std::uint32_t window);
+    bool isModalWindow(std::uint32_t window);
+};
+
+// Reports every change of the active window's process (dropping "no window" and repeats of the
+// same process), from PropertyNotify events on the root window, over a connection of its own.
+class X11ActivationWatcher : public QObject {
+    Q_OBJECT
+public:
+    explicit X11ActivationWatcher(QObject* parent = nullptr);
+    ~X11ActivationWatcher() override;
+    bool isValid() const { return connection_ != nullptr; }
+
+signals:
+    void applicationActivated(qint64 pid);
+
+private:
+    void readEvents();
+    void activeWindowChanged();
+
+    std::unique_ptr<X11Connection> connection_;
+    std::unique_ptr<QSocketNotifier> notifier_;
+    std::optional<qint64> lastPid_;
+};
+
+} // namespace tolvi

@@ -1,0 +1,330 @@
+#include "Tolvi/services/paste/PasteService.h"
+
+#include "Tolvi/services/capture/ClipboardPasteboardWriter.h"
+
+#include "Tolvi/platform/pasteboard/Pasteboard.h"
+
+#include "TolviCore/paste/ClipboardBatchPaste.h"
+
+#include <QPointer>
+
+#include <algorithm>
+
+namespace tolvi {
+
+namespace {
+
+constexpr int maximumActivationRetries = 12;
+constexpr double activationRetryDelay = 0.08;
+
+const QString copyFailed = QStringLiteral("This clip could not be copied. A referenced file may no longer be available.");
+
+QString needsPermission(const QString& tail)
+{
+    return QStringLiteral("Automatic paste needs permission in ") + PasteService::permissionAreaName() +
+           QStringLiteral(". ") + tail;
+}
+
+QString permissionGone()
+{
+    return QStringLiteral("Automatic paste permission in ") + PasteService::permissionAreaName() +
+           QStringLiteral(" is no longer available.");
+}
+
+} // namespace
+
+QString PasteService::permissionAreaName()
+{
+    // Keystrokes reach other programs only through the XTEST extension of an X11 display;
+    // a Wayland session offers no such right to an X11 client.
+    return QStringLiteral("an X11 session with XTEST");
+}
+
+PasteService::PasteService(Pasteboard& pasteboard, Environment environment, QObject* parent)
+    : QObject(parent), pasteboard_(pasteboard), environment_(std::move(environment))
+{
+}
+
+void PasteService::setStatus(PasteQueueStatus status)
+{
+    queueStatus_ = std::move(status);
+    emit queueStatusChanged(queueStatus_);
+}
+
+void PasteService::setWarning(std::optional<QString> warning)
+{
+    queueDestinationWarning_ = std::move(warning);
+    emit queueDestinationWarningChanged(queueDestinationWarning_);
+}
+
+bool PasteService::write(const ClipboardItem& item)
+{
+    return ClipboardPasteboardWriter::write(item, pasteboard_);
+}
+
+void PasteService::resetPendingPaste()
+{
+    pasteGeneration_ = QUuid::createUuid();
+    activeTargetPID_.reset();
+    queuedContents_.clear();
+    completedCount_ = 0;
+    expectedQueueChangeCount_.reset();
+    isPreparing_ = false;
+    setWarning(std::nullopt);
+    setStatus(PasteQueueStatus::idle());
+}
+
+void PasteService::cancelPendingPaste(const QString& reason)
+{
+    const bool pending = activeTargetPID_.has_value() || !queuedContents_.isEmpty();
+    resetPendingPaste();
+    if (pending)
+        setStatus(PasteQueueStatus::cancelled(reason));
+}
+
+void PasteService::captureTarget()
+{
+    const std::optional<Pid> front = environment_.frontmostPID();
+    if (front && !environment_.isTolvi(*front)) {
+        targetPID_ = front;
+        lastNonTolviPID_ = front;
+    } else {
+        targetPID_ = lastNonTolviPID_;
+    }
+}
+
+std::optional<PasteService::Pid> PasteService::validDestination() const
+{
+    const std::optional<Pid> destination = targetPID_ ? targetPID_ : lastNonTolviPID_;
+    if (!destination || environment_.isTolvi(*destination) || !environment_.isRunning(*destination))
+        return std::nullopt;
+    return destination;
+}
+
+void PasteService::pasteItem(const ClipboardItem& item)
+{
+    resetPendingPaste();
+    if (!write(item)) {
+        setStatus(PasteQueueStatus::cancelled(copyFailed));
+        return;
+    }
+    if (!environment_.isTrusted()) {
+        setStatus(PasteQueueStatus::cancelled(needsPermission(QStringLiteral("The item was copied to the clipboard."))));
+        environment_.requestPermission();
+        return;
+    }
+    const std::optional<Pid> destination = validDestination();
+    if (!destination) {
+        setStatus(PasteQueueStatus::cancelled(
+            QStringLiteral("The destination app is no longer available. The item remains on the clipboard.")));
+        return;
+    }
+    preparePaste(*destination, pasteboard_.changeCount());
+}
+
+void PasteService::pasteText(const QString& text)
+{
+    pasteItem(ClipboardItem(text));
+}
+
+void PasteService::copyItem(const ClipboardItem& item)
+{
+    resetPendingPaste();
+    if (!write(item))
+        setStatus(PasteQueueStatus::cancelled(copyFailed));
+}
+
+void PasteService::copyText(const QString& text)
+{
+    resetPendingPaste();
+    ClipboardPasteboardWriter::writeText(text, pasteboard_);
+}
+
+void PasteService::pasteItems(const QList<ClipboardItem>& items)
+{
+    // Clips with kept representations go one by one, so each keeps its own.
+    if (std::any_of(items.cbegin(), items.cend(), [](const ClipboardItem& item) { return item.originalPayload(); })) {
+        beginQueue(items);
+        return;
+    }
+    const ClipboardBatchPayload payload = ClipboardBatchPaste::payload(items);
+    switch (payload.kind()) {
+    case ClipboardBatchPayload::Kind::text:
+        pasteText(payload.joinedText());
+        break;
+    case ClipboardBatchPayload::Kind::images:
+    case ClipboardBatchPayload::Kind::mixed:
+        beginQueue(items);
+        break;
+    case ClipboardBatchPayload::Kind::empty:
+        break;
+    }
+}
+
+void PasteService::beginQueue(const QList<ClipboardItem>& items)
+{
+    resetPendingPaste();
+    if (items.isEmpty())
+        return;
+    if (!environment_.isTrusted()) {
+        const bool written = write(items.constFirst());
+        setStatus(PasteQueueStatus::cancelled(
+            written ? needsPermission(QStringLiteral("The first item was copied to the clipboard."))
+                    : needsPermission(
+                          QStringLiteral("The first item could not be copied; a referenced file may be unavailable."))));
+        environment_.requestPermission();
+        return;
+    }
+    const std::optional<Pid> destination = validDestination();
+    if (!destination) {
+        setStatus(PasteQueueStatus::cancelled(QStringLiteral("The destination app is no longer available.")));
+        return;
+    }
+    queuedContents_ = items;
+    activeTargetPID_ = destination;
+    const qint64 changeCount = pasteboard_.changeCount();
+    expectedQueueChangeCount_ = changeCount;
+    preparePaste(*destination, changeCount);
+}
+
+void PasteService::preparePaste(Pid destination, qint64 expectedChangeCount)
+{
+    activeTargetPID_ = destination;
+    isPreparing_ = true;
+    setWarning(std::nullopt);
+    if (!queuedContents_.isEmpty())
+        setStatus(PasteQueueStatus::preparing(completedCount_, int(queuedContents_.size())));
+    const QUuid generation = pasteGeneration_;
+    if (!environment_.activate(destination)) {
+        cancelPendingPaste(QStringLiteral("The destination app could not be activated."));
+        return;
+    }
+    waitForTargetAndPaste(destination, generation, expectedChangeCount, 0);
+}
+
+void PasteService::waitForTargetAndPaste(Pid destination, const QUuid& generation, qint64 expectedChangeCount,
+                                         int attempt)
+{
+    if (generation != pasteGeneration_)
+        return;
+    if (!environment_.isTrusted()) {
+        cancelPendingPaste(permissionGone());
+        return;
+    }
+    if (!environment_.isRunning(destination)) {
+        cancelPendingPaste(QStringLiteral("The destination app closed."));
+        return;
+    }
+    if (pasteboard_.changeCount() != expectedChangeCount) {
+        cancelPendingPaste(QStringLiteral("The clipboard changed. Paste was cancelled."));
+        return;
+    }
+    const std::optional<Pid> front = environment_.frontmostPID();
+    if (!front || *front != destination) {
+        if (attempt < maximumActivationRetries) {
+            QPointer<PasteService> self(this);
+            environment_.schedule(activationRetryDelay, [self, destination, generation, expectedChangeCount, attempt] {
+                if (self)
+                    self->waitForTargetAndPaste(destination, generation, expectedChangeCount, attempt + 1);
+            });
+        } else {
+            cancelPendingPaste(QStringLiteral("The destination app did not activate. Paste was cancelled."));
+        }
+        return;
+    }
+
+    if (queuedContents_.isEmpty()) {
+        environment_.sendPaste();
+        isPreparing_ = false;
+        activeTargetPID_.reset();
+        return;
+    }
+
+    if (completedCount_ > 0) {
+        // The probe may take a while; everything is checked again after it.
+        const bool dialog = environment_.destinationHasBlockingDialog(destination);
+        if (generation != pasteGeneration_ || !isPreparing_)
+            return;
+        const std::optional<Pid> frontAfter = environment_.frontmostPID();
+        if (!environment_.isTrusted() || !environment_.isRunning(destination) || !frontAfter ||
+            *frontAfter != destination) {
+            cancelPendingPaste(QStringLiteral("The destination app or automatic paste permission changed."));
+            return;
+        }
+        if (pasteboard_.changeCount() != expectedChangeCount) {
+            cancelPendingPaste(QStringLiteral("The clipboard changed. Start a new paste queue."));
+            return;
+        }
+        if (dialog) {
+            isPreparing_ = false;
+            setWarning(QStringLiteral("Finish the dialog in the destination app, then choose Paste Next."));
+            setStatus(PasteQueueStatus::ready(completedCount_, int(queuedContents_.size())));
+            return;
+        }
+    }
+
+    if (completedCount_ >= queuedContents_.size() || !write(queuedContents_.at(completedCount_))) {
+        cancelPendingPaste(QStringLiteral("The next item could not be copied to the clipboard."));
+        return;
+    }
+    environment_.sendPaste();
+    isPreparing_ = false;
+    ++completedCount_;
+    expectedQueueChangeCount_ = pasteboard_.changeCount();
+    const int total = int(queuedContents_.size());
+    if (completedCount_ == total) {
+        resetPendingPaste();
+        setStatus(PasteQueueStatus::completedAll(total));
+    } else {
+        setStatus(PasteQueueStatus::ready(completedCount_, total));
+    }
+}
+
+void PasteService::pasteNextQueuedItem()
+{
+    if (queuedContents_.isEmpty() || isPreparing_ || !activeTargetPID_ || !expectedQueueChangeCount_)
+        return;
+    const Pid destination = *activeTargetPID_;
+    if (!environment_.isTrusted()) {
+        cancelPendingPaste(permissionGone());
+        return;
+    }
+    if (!environment_.isRunning(destination)) {
+        cancelPendingPaste(QStringLiteral("The destination app changed."));
+        return;
+    }
+    const std::optional<Pid> front = environment_.frontmostPID();
+    // Paste Next is chosen in our own menu or notice, so we may be in front.
+    if (!front || (*front != destination && !environment_.isTolvi(*front))) {
+        cancelPendingPaste(QStringLiteral("The destination app changed."));
+        return;
+    }
+    if (pasteboard_.changeCount() != *expectedQueueChangeCount_) {
+        cancelPendingPaste(QStringLiteral("The clipboard changed. Start a new paste queue."));
+        return;
+    }
+    preparePaste(destination, *expectedQueueChangeCount_);
+}
+
+void PasteService::applicationActivated(Pid pid)
+{
+    const bool isTolvi = environment_.isTolvi(pid);
+    if (activeTargetPID_ && *activeTargetPID_ != pid && !isTolvi)
+        cancelPendingPaste(QStringLiteral("The destination app changed."));
+    if (!isTolvi && environment_.isRunning(pid))
+        lastNonTolviPID_ = pid;
+}
+
+PasteService::TargetDiagnostics PasteService::targetDiagnostics() const
+{
+    TargetDiagnostics diagnostics;
+    diagnostics.selectedTargetPID = activeTargetPID_ ? activeTargetPID_ : (targetPID_ ? targetPID_ : lastNonTolviPID_);
+    diagnostics.frontmostPID = environment_.frontmostPID();
+    if (environment_.applicationDescription) {
+        diagnostics.selectedTargetApplication = environment_.applicationDescription(diagnostics.selectedTargetPID);
+        diagnostics.frontmostApplication = environment_.applicationDescription(diagnostics.frontmostPID);
+    }
+    return diagnostics;
+}
+
+} // namespace tolvi

@@ -1,0 +1,124 @@
+#pragma once
+
+#include "TolviCore/model/ClipboardItem.h"
+
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <QUuid>
+
+#include <functional>
+#include <optional>
+
+namespace tolvi {
+
+class Pasteboard;
+
+// Pastes clips into the program the user was working in before one of our panels opened: writes
+// the clip to the clipboard, activates the destination, waits until it really is in front and
+// sends Ctrl+V. Also runs the paste queue: several clips pasted one after another into the same
+// destination, each released by the user ("Paste Next"), with clipboard, destination and the
+// permission to send keystrokes checked again before every step. Lives on the main thread.
+class PasteService : public QObject {
+    Q_OBJECT
+public:
+    using Pid = qint64;
+
+    // Everything the service asks of the desktop.
+    struct Environment {
+        std::function<std::optional<Pid>()> frontmostPID;
+        std::function<bool(Pid)> isTolvi;
+        std::function<bool(Pid)> isRunning;
+        // Asks the program to come to the front; false when it cannot.
+        std::function<bool(Pid)> activate;
+        // Whether we may send keystrokes to other programs.
+        std::function<bool()> isTrusted;
+        std::function<void()> requestPermission;
+        // Ctrl+V to the program in front.
+        std::function<void()> sendPaste;
+        // Runs work once on the main thread after the delay.
+        std::function<void(double seconds, std::function<void()> work)> schedule;
+        // True when the program shows a modal window or dialog; false on any failure.
+        std::function<bool(Pid)> destinationHasBlockingDialog;
+        // A line naming the process, for the diagnostics report; nothing for no process.
+        std::function<std::optional<QString>(std::optional<Pid>)> applicationDescription;
+    };
+
+    struct PasteQueueStatus {
+        enum class Kind { preparing, ready, completed, cancelled, idle };
+        Kind kind = Kind::idle;
+        int completed = 0;
+        int total = 0;
+        QString reason;
+
+        static PasteQueueStatus preparing(int completed, int total) { return {Kind::preparing, completed, total, {}}; }
+        static PasteQueueStatus ready(int completed, int total) { return {Kind::ready, completed, total, {}}; }
+        static PasteQueueStatus completedAll(int total) { return {Kind::completed, 0, total, {}}; }
+        static PasteQueueStatus cancelled(QString reason) { return {Kind::cancelled, 0, 0, std::move(reason)}; }
+        static PasteQueueStatus idle() { return {}; }
+
+        friend bool operator==(const PasteQueueStatus&, const PasteQueueStatus&) = default;
+    };
+
+    struct TargetDiagnostics {
+        std::optional<Pid> selectedTargetPID;
+        std::optional<QString> selectedTargetApplication;
+        std::optional<Pid> frontmostPID;
+        std::optional<QString> frontmostApplication;
+        friend bool operator==(const TargetDiagnostics&, const TargetDiagnostics&) = default;
+    };
+
+    // The place where the permission to send keystrokes comes from, as messages name it.
+    static QString permissionAreaName();
+
+    PasteService(Pasteboard& pasteboard, Environment environment, QObject* parent = nullptr);
+
+    const PasteQueueStatus& queueStatus() const { return queueStatus_; }
+    const std::optional<QString>& queueDestinationWarning() const { return queueDestinationWarning_; }
+
+    void captureTarget();
+    void pasteItem(const ClipboardItem& item);
+    void pasteItems(const QList<ClipboardItem>& items);
+    void pasteText(const QString& text);
+    void copyItem(const ClipboardItem& item);
+    void copyText(const QString& text);
+    void pasteNextQueuedItem();
+    void cancelPendingPaste(const QString& reason);
+    void resetPendingPaste();
+    // Called for every program that becomes active.
+    void applicationActivated(Pid pid);
+    TargetDiagnostics targetDiagnostics() const;
+
+    // For tests and diagnostics.
+    std::optional<Pid> targetPID() const { return targetPID_; }
+    std::optional<Pid> lastNonTolviPID() const { return lastNonTolviPID_; }
+    std::optional<Pid> activeTargetPID() const { return activeTargetPID_; }
+
+signals:
+    void queueStatusChanged(const PasteService::PasteQueueStatus& status);
+    void queueDestinationWarningChanged(const std::optional<QString>& warning);
+
+private:
+    void beginQueue(const QList<ClipboardItem>& items);
+    void preparePaste(Pid destination, qint64 expectedChangeCount);
+    void waitForTargetAndPaste(Pid destination, const QUuid& generation, qint64 expectedChangeCount, int attempt);
+    std::optional<Pid> validDestination() const;
+    bool write(const ClipboardItem& item);
+    void setStatus(PasteQueueStatus status);
+    void setWarning(std::optional<QString> warning);
+
+    Pasteboard& pasteboard_;
+    Environment environment_;
+    PasteQueueStatus queueStatus_;
+    std::optional<QString> queueDestinationWarning_;
+    std::optional<Pid> targetPID_;
+    std::optional<Pid> lastNonTolviPID_;
+    QUuid pasteGeneration_ = QUuid::createUuid();
+    std::optional<Pid> activeTargetPID_;
+    QList<ClipboardItem> queuedContents_;
+    int completedCount_ = 0;
+    std::optional<qint64> expectedQueueChangeCount_;
+    bool isPreparing_ = false;
+};
+
+} // namespace tolvi

@@ -1,0 +1,407 @@
+#include "Tolvi/services/paste/PasteService.h"
+#include "Tolvi/services/paste/PermissionStatusStore.h"
+
+#include "Tolvi/services/capture/Scheduler.h"
+
+#include "Tolvi/platform/pasteboard/InMemoryPasteboard.h"
+#include "Tolvi/platform/pasteboard/PasteboardTypes.h"
+
+#include <QSet>
+#include <QUuid>
+
+#include <gtest/gtest.h>
+
+using namespace tolvi;
+namespace T = tolvi::PasteboardTypes;
+using Status = PasteService::PasteQueueStatus;
+using Pid = PasteService::Pid;
+
+namespace {
+
+constexpr Pid self = 100;
+constexpr Pid editor = 200;
+constexpr Pid browser = 300;
+
+const QString permissionPlace = QStringLiteral("an X11 session with XTEST");
+
+class PasteServiceFixture : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        PasteService::Environment environment;
+        environment.frontmostPID = [this] {
+            ++frontmostChecks;
+            return front;
+        };
+        environment.isTolvi = [](Pid pid) { return pid == self; };
+        environment.isRunning = [this](Pid pid) { return running.contains(pid); };
+        environment.activate = [this](Pid pid) {
+            ++activations;
+            if (!activationAccepted)
+                return false;
+            if (activationBringsToFront)
+                front = pid;
+            return true;
+        };
+        environment.isTrusted = [this] { return trusted; };
+        environment.requestPermission = [this] { ++permissionRequests; };
+        environment.sendPaste = [this] {
+            pasted.append(board.string(T::plainText).value_or(QString()));
+            if (onPaste)
+                onPaste();
+        };
+        environment.schedule = [this](double seconds, std::function<void()> work) {
+            scheduler.scheduleOnce(seconds, std::move(work));
+        };
+        environment.destinationHasBlockingDialog = [this](Pid) {
+            ++dialogProbes;
+            if (onProbe)
+                onProbe();
+            return dialog;
+        };
+        environment.applicationDescription = [](std::optional<Pid> pid) -> std::optional<QString> {
+            if (!pid)
+                return std::nullopt;
+            return QStringLiteral("App %1").arg(*pid);
+        };
+        service = std::make_unique<PasteService>(board, environment);
+        QObject::connect(service.get(), &PasteService::queueStatusChanged,
+                         [this](const Status& status) { statuses.append(status); });
+        front = editor;
+        service->captureTarget();
+        front = self;
+    }
+
+    // The statuses published since the last call, without the idle ones every reset sends.
+    QList<Status> published()
+    {
+        QList<Status> result;
+        for (const Status& status : statuses) {
+            if (status.kind != Status::Kind::idle)
+                result.append(status);
+        }
+        statuses.clear();
+        return result;
+    }
+
+    static ClipboardItem text(const QString& value) { return ClipboardItem(value); }
+    static ClipboardItem html(const QString& value)
+    {
+        return ClipboardItem(QUuid::createUuid(), value, 0.0, false, {}, std::nullopt,
+                             ClipboardOriginalPayload::create(std::nullopt, QByteArray("<b>") + value.toUtf8() + "</b>", {}));
+    }
+
+    InMemoryPasteboard board;
+    ManualScheduler scheduler;
+    std::unique_ptr<PasteService> service;
+    std::optional<Pid> front;
+    QSet<Pid> running{self, editor, browser};
+    bool trusted = true;
+    bool activationAccepted = true;
+    bool activationBringsToFront = true;
+    bool dialog = false;
+    int frontmostChecks = 0;
+    int activations = 0;
+    int permissionRequests = 0;
+    int dialogProbes = 0;
+    QStringList pasted;
+    std::function<void()> onPaste;
+    std::function<void()> onProbe;
+    QList<Status> statuses;
+};
+
+} // namespace
+
+TEST_F(PasteServiceFixture, SinglePasteSendsCtrlVOnceAndStaysIdle)
+{
+    service->pasteItem(text("hello"));
+    EXPECT_EQ(pasted, QStringList{"hello"});
+    EXPECT_EQ(service->queueStatus(), Status::idle());
+    EXPECT_TRUE(published().isEmpty());
+    EXPECT_FALSE(service->activeTargetPID().has_value());
+    EXPECT_EQ(activations, 1);
+}
+
+TEST_F(PasteServiceFixture, DestinationThatNeverComesToFrontGetsThirteenChecks)
+{
+    activationBringsToFront = false;
+    frontmostChecks = 0;
+    service->pasteItem(text("hello"));
+    while (scheduler.runNext()) {
+    }
+    EXPECT_EQ(frontmostChecks, 13);
+    EXPECT_EQ(scheduler.onceDelays(), QList<double>(12, 0.08));
+    EXPECT_TRUE(pasted.isEmpty());
+    EXPECT_EQ(service->queueStatus(), Status::cancelled("The destination app did not activate. Paste was cancelled."));
+}
+
+TEST_F(PasteServiceFixture, ResetMakesScheduledRetriesDoNothing)
+{
+    activationBringsToFront = false;
+    service->pasteItem(text("hello"));
+    EXPECT_EQ(scheduler.pendingOnceCount(), 1);
+    service->resetPendingPaste();
+    front = editor;
+    statuses.clear();
+    while (scheduler.runNext()) {
+    }
+    EXPECT_TRUE(pasted.isEmpty());
+    EXPECT_TRUE(statuses.isEmpty());
+    EXPECT_EQ(service->queueStatus(), Status::idle());
+}
+
+TEST_F(PasteServiceFixture, LateActivationPastesOnARetry)
+{
+    activationBringsToFront = false;
+    service->pasteItem(text("late"));
+    scheduler.runNext();
+    scheduler.runNext();
+    front = editor;
+    scheduler.runNext();
+    EXPECT_EQ(pasted, QStringList{"late"});
+    EXPECT_EQ(scheduler.pendingOnceCount(), 0);
+}
+
+TEST_F(PasteServiceFixture, QueueOfThreeStepsThroughItsStatuses)
+{
+    service->pasteItems({html("one"), text("two"), text("three")});
+    EXPECT_EQ(published(), QList<Status>({Status::preparing(0, 3), Status::ready(1, 3)}));
+    EXPECT_EQ(pasted, QStringList{"one"});
+    EXPECT_EQ(board.items().at(0).data(T::html), QByteArray("<b>one</b>"));
+    // The dialog probe is never made for the first item.
+    EXPECT_EQ(dialogProbes, 0);
+
+    front = self; // Paste Next is chosen in our own menu
+    service->pasteNextQueuedItem();
+    EXPECT_EQ(published(), QList<Status>({Status::preparing(1, 3), Status::ready(2, 3)}));
+    EXPECT_EQ(dialogProbes, 1);
+    service->pasteNextQueuedItem();
+    EXPECT_EQ(published(), QList<Status>({Status::preparing(2, 3), Status::completedAll(3)}));
+    EXPECT_EQ(pasted, QStringList({"one", "two", "three"}));
+    EXPECT_FALSE(service->activeTargetPID().has_value());
+
+    // Nothing pending: Paste Next does nothing, a cancel only clears the notice.
+    service->pasteNextQueuedItem();
+    EXPECT_EQ(pasted.size(), 3);
+    service->cancelPendingPaste("Paste queue cancelled.");
+    EXPECT_EQ(service->queueStatus(), Status::idle());
+}
+
+TEST_F(PasteServiceFixture, DialogInTheDestinationPausesTheQueueWithAWarning)
+{
+    service->pasteItems({html("one"), html("two")});
+    published();
+    dialog = true;
+    const int writes = board.writeCount();
+    service->pasteNextQueuedItem();
+    EXPECT_EQ(published(), QList<Status>({Status::preparing(1, 2), Status::ready(1, 2)}));
+    EXPECT_EQ(service->queueDestinationWarning(),
+              QStringLiteral("Finish the dialog in the destination app, then choose Paste Next."));
+    EXPECT_EQ(board.writeCount(), writes);
+    EXPECT_EQ(pasted.size(), 1);
+
+    dialog = false;
+    service->pasteNextQueuedItem();
+    EXPECT_FALSE(service->queueDestinationWarning().has_value());
+    EXPECT_EQ(pasted, QStringList({"one", "two"}));
+    EXPECT_EQ(service->queueStatus(), Status::completedAll(2));
+}
+
+TEST_F(PasteServiceFixture, ChecksAfterTheDialogProbe)
+{
+    service->pasteItems({html("a"), html("b"), html("c")});
+    onProbe = [&] { front = browser; };
+    service->pasteNextQueuedItem();
+    EXPECT_EQ(service->queueStatus(), Status::cancelled("The destination app or automatic paste permission changed."));
+
+    front = editor;
+    service->captureTarget();
+    service->pasteItems({html("a"), html("b")});
+    onProbe = [&] { board.setString("copied elsewhere"); };
+    service->pasteNextQueuedItem();
+    EXPECT_EQ(service->queueStatus(), Status::cancelled("The clipboard changed. Start a new paste queue."));
+
+    // A reset during the probe leaves everything to the new state.
+    service->pasteItems({html("a"), html("b")});
+    onProbe = [&] { service->resetPendingPaste(); };
+    service->pasteNextQueuedItem();
+    EXPECT_EQ(service->queueStatus(), Status::idle());
+}
+
+TEST_F(PasteServiceFixture, PasteNextChecksDestinationAndClipboard)
+{
+    service->pasteItems({html("a"), html("b")});
+    board.setString("someone copied");
+    service->pasteNextQueuedItem();
+    EXPECT_EQ(service->queueStatus(), Status::cancelled("The clipboard changed. Start a new paste queue."));
+
+    service->pasteItems({html("a"), html("b")});
+    front = browser;
+    service->pasteNextQueuedItem();
+    EXPECT_EQ(service->queueStatus(), Status::cancelled("The destination app changed."));
+
+    front = editor;
+    service->pasteItems({html("a"), html("b")});
+    front = std::nullopt;
+    service->pasteNextQueuedItem();
+    EXPECT_EQ(service->queueStatus(), Status::cancelled("The destination app changed."));
+
+    front = editor;
+    service->pasteItems({html("a"), html("b")});
+    running.remove(editor);
+    service->pasteNextQueuedItem();
+    EXPECT_EQ(service->queueStatus(), Status::cancelled("The destination app changed."));
+
+    running.insert(editor);
+    service->pasteItems({html("a"), html("b")});
+    trusted = false;
+    service->pasteNextQueuedItem();
+    EXPECT_EQ(service->queueStatus(),
+              Status::cancelled("Automatic paste permission in " + permissionPlace + " is no longer available."));
+}
+
+TEST_F(PasteServiceFixture, ActivationNotices)
+{
+    service->pasteItems({html("a"), html("b")});
+    service->applicationActivated(self);
+    EXPECT_EQ(service->queueStatus(), Status::ready(1, 2));
+    EXPECT_EQ(service->lastNonTolviPID(), editor);
+    service->applicationActivated(editor);
+    EXPECT_EQ(service->queueStatus(), Status::ready(1, 2));
+
+    service->applicationActivated(browser);
+    EXPECT_EQ(service->queueStatus(), Status::cancelled("The destination app changed."));
+    EXPECT_EQ(service->lastNonTolviPID(), browser);
+
+    // A program that is not running is not remembered; with nothing pending nothing is cancelled.
+    service->applicationActivated(999);
+    EXPECT_EQ(service->lastNonTolviPID(), browser);
+    EXPECT_EQ(service->queueStatus(), Status::cancelled("The destination app changed."));
+}
+
+TEST_F(PasteServiceFixture, CaptureTargetFallsBackToTheLastOtherProgram)
+{
+    front = self;
+    service->captureTarget();
+    EXPECT_EQ(service->targetPID(), editor);
+    front = std::nullopt;
+    service->captureTarget();
+    EXPECT_EQ(service->targetPID(), editor);
+    front = browser;
+    service->captureTarget();
+    EXPECT_EQ(service->targetPID(), browser);
+    EXPECT_EQ(service->lastNonTolviPID(), browser);
+}
+
+TEST_F(PasteServiceFixture, BatchesOfPlainTextPasteOnce)
+{
+    service->pasteItems({text("first"), text("second")});
+    EXPECT_EQ(pasted, QStringList{"first\nsecond"});
+    EXPECT_EQ(service->queueStatus(), Status::idle());
+    service->pasteItems({});
+    EXPECT_EQ(pasted.size(), 1);
+    EXPECT_EQ(activations, 1);
+}
+
+TEST_F(PasteServiceFixture, ReasonTextsOfEveryFailure)
+{
+    const auto reason = [&] { return service->queueStatus().reason; };
+
+    trusted = false;
+    service->pasteItem(text("x"));
+    EXPECT_EQ(reason(), "Automatic paste needs permission in " + permissionPlace + ". The item was copied to the clipboard.");
+    EXPECT_EQ(board.string(T::plainText), QStringLiteral("x"));
+    EXPECT_EQ(permissionRequests, 1);
+    service->pasteItems({html("q1"), html("q2")});
+    EXPECT_EQ(reason(), "Automatic paste needs permission in " + permissionPlace + ". The first item was copied to the clipboard.");
+    EXPECT_EQ(board.string(T::plainText), QStringLiteral("q1"));
+    const ClipboardItem missingFile(QUuid::createUuid(), QStringLiteral("/nonexistent/file"), 0.0, false, {}, std::nullopt,
+                                    ClipboardOriginalPayload::create(std::nullopt, std::nullopt, {"file:///nonexistent/file"}));
+    service->pasteItems({missingFile, html("q2")});
+    EXPECT_EQ(reason(), "Automatic paste needs permission in " + permissionPlace +
+                            ". The first item could not be copied; a referenced file may be unavailable.");
+    EXPECT_EQ(permissionRequests, 3);
+    trusted = true;
+
+    service->pasteItem(missingFile);
+    EXPECT_EQ(reason(), "This clip could not be copied. A referenced file may no longer be available.");
+    service->copyItem(missingFile);
+    EXPECT_EQ(reason(), "This clip could not be copied. A referenced file may no longer be available.");
+    service->copyText("plain copy");
+    EXPECT_EQ(service->queueStatus(), Status::idle());
+    EXPECT_EQ(board.string(T::plainText), QStringLiteral("plain copy"));
+
+    running.remove(editor);
+    service->pasteItem(text("x"));
+    EXPECT_EQ(reason(), "The destination app is no longer available. The item remains on the clipboard.");
+    service->pasteItems({html("a"), html("b")});
+    EXPECT_EQ(reason(), "The destination app is no longer available.");
+    running.insert(editor);
+
+    activationAccepted = false;
+    service->pasteItem(text("x"));
+    EXPECT_EQ(reason(), "The destination app could not be activated.");
+    activationAccepted = true;
+
+    activationBringsToFront = false;
+    service->pasteItem(text("x"));
+    trusted = false;
+    scheduler.runNext();
+    EXPECT_EQ(reason(), "Automatic paste permission in " + permissionPlace + " is no longer available.");
+    trusted = true;
+
+    service->pasteItem(text("x"));
+    running.remove(editor);
+    scheduler.runNext();
+    EXPECT_EQ(reason(), "The destination app closed.");
+    running.insert(editor);
+
+    service->pasteItem(text("x"));
+    board.setString("copied meanwhile");
+    scheduler.runNext();
+    EXPECT_EQ(reason(), "The clipboard changed. Paste was cancelled.");
+    activationBringsToFront = true;
+
+    // The next queued item cannot be written.
+    service->pasteItems({html("a"), missingFile});
+    service->pasteNextQueuedItem();
+    EXPECT_EQ(reason(), "The next item could not be copied to the clipboard.");
+
+    service->pasteItems({html("a"), html("b")});
+    service->cancelPendingPaste("Paste queue cancelled.");
+    EXPECT_EQ(service->queueStatus(), Status::cancelled("Paste queue cancelled."));
+}
+
+TEST_F(PasteServiceFixture, TargetDiagnosticsDescribeBothPrograms)
+{
+    front = browser;
+    const PasteService::TargetDiagnostics diagnostics = service->targetDiagnostics();
+    EXPECT_EQ(diagnostics.selectedTargetPID, editor);
+    EXPECT_EQ(diagnostics.selectedTargetApplication, QStringLiteral("App 200"));
+    EXPECT_EQ(diagnostics.frontmostPID, browser);
+    EXPECT_EQ(diagnostics.frontmostApplication, QStringLiteral("App 300"));
+}
+
+TEST(PermissionStatusStore, RefreshesEverySecondUntilReleased)
+{
+    ManualScheduler scheduler;
+    bool granted = false;
+    int changes = 0;
+    auto store = std::make_unique<PermissionStatusStore>([&] { return granted; }, scheduler);
+    QObject::connect(store.get(), &PermissionStatusStore::canPostEventsChanged, [&](bool) { ++changes; });
+    EXPECT_FALSE(store->canPostEvents());
+    granted = true;
+    scheduler.advance(0.5);
+    EXPECT_FALSE(store->canPostEvents());
+    scheduler.advance(0.5);
+    EXPECT_TRUE(store->canPostEvents());
+    scheduler.advance(1.0);
+    EXPECT_EQ(changes, 2);
+    store.reset();
+    EXPECT_EQ(scheduler.activeRepeatingCount(), 0);
+
+    PermissionStatusStore fixed([&] { return granted; }, scheduler, false);
+    granted = false;
+    scheduler.advance(3.0);
+    EXPECT_TRUE(fixed.canPostEvents());
+}
