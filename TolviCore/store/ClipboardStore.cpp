@@ -1,8 +1,8 @@
 #include "TolviCore/store/ClipboardStore.h"
 
+#include "TolviCore/archive/TextLimits.h"
 #include "TolviCore/model/UnicodeText.h"
 #include "TolviCore/persistence/ClipboardHistoryPersisting.h"
-#include "TolviCore/archive/TextLimits.h"
 
 #include <QPointer>
 
@@ -11,8 +11,12 @@
 
 namespace tolvi {
 
+// What the store keeps beside each clip of `items_`, at the same index of `order_`: the fields
+// that place it in the list and in the indexes.
 struct ClipboardStore::Entry {
-    ClipboardItem item;
+    QUuid id;
+    bool pinned = false;
+    double createdAt = 0;
     QString key;         // de-duplication key in canonical form
     QString fingerprint; // image fingerprint; empty for a text clip
     qint64 bytes = 0;    // storage estimate
@@ -53,61 +57,41 @@ ClipboardStore::~ClipboardStore()
 
 // MARK: - Reading
 
-QList<ClipboardItem> ClipboardStore::items() const
-{
-    if (!itemsCache_) {
-        QList<ClipboardItem> list;
-        list.reserve(static_cast<qsizetype>(order_.size()));
-        for (const Entry* entry : order_)
-            list.append(entry->item);
-        itemsCache_ = std::move(list);
-    }
-    return *itemsCache_;
-}
-
 const ClipboardItem& ClipboardStore::itemAt(qsizetype index) const
 {
-    return order_[static_cast<size_t>(index)]->item;
+    return items_.at(index);
 }
 
 std::optional<ClipboardItem> ClipboardStore::item(const QUuid& id) const
 {
     if (const Entry* entry = firstWithId(id))
-        return entry->item;
+        return items_.at(static_cast<qsizetype>(positionOf(entry)));
     return std::nullopt;
 }
 
 QList<ClipboardItem> ClipboardStore::pinnedItems() const
 {
-    QList<ClipboardItem> list;
-    list.reserve(pinnedCount_);
-    for (size_t i = 0; i < static_cast<size_t>(pinnedCount_); ++i)
-        list.append(order_[i]->item);
-    return list;
+    return items_.first(pinnedCount_);
 }
 
 QList<ClipboardItem> ClipboardStore::recentItems() const
 {
-    QList<ClipboardItem> list;
-    list.reserve(static_cast<qsizetype>(order_.size()) - pinnedCount_);
-    for (size_t i = static_cast<size_t>(pinnedCount_); i < order_.size(); ++i)
-        list.append(order_[i]->item);
-    return list;
+    return items_.sliced(pinnedCount_);
 }
 
 QList<ClipboardItem> ClipboardStore::items(const Pinboard& board) const
 {
     QList<ClipboardItem> list;
-    for (const Entry* entry : order_) {
-        if (entry->item.pinboardIDs().contains(board.id()))
-            list.append(entry->item);
+    for (const ClipboardItem& item : items_) {
+        if (item.pinboardIDs().contains(board.id()))
+            list.append(item);
     }
     return list;
 }
 
 ClipboardHistoryState ClipboardStore::currentState() const
 {
-    return ClipboardHistoryState{items(), pinboards_};
+    return ClipboardHistoryState{items_, pinboards_};
 }
 
 qint64 ClipboardStore::estimatedStorageBytes(const ClipboardItem& item)
@@ -138,58 +122,95 @@ qint64 ClipboardStore::estimatedStorageBytes(const ClipboardItem& item)
 }
 
 // MARK: - The sorted list and its indexes
+//
+// `items_` is the published list itself, so handing the state to the save queue or to a window
+// copies nothing. It is kept like a double-ended queue: a clip is inserted or removed by moving
+// the shorter side of the list (a prepend or a removal at either end costs nothing in a QList),
+// so a new clip, which lands right behind the pinned ones, costs time in proportion to the pinned
+// clips, not to the history.
 
-ClipboardStore::Entry* ClipboardStore::makeEntry(ClipboardItem item) const
+ClipboardStore::Entry* ClipboardStore::makeEntry(const ClipboardItem& item)
 {
-    auto* entry = new Entry{std::move(item), {}, {}, 0};
-    refreshDerived(entry);
+    auto* entry = new Entry;
+    refreshDerived(entry, item);
     return entry;
 }
 
-// Recomputes what an entry caches about its clip.
-void ClipboardStore::refreshDerived(Entry* entry)
+void ClipboardStore::refreshDerived(Entry* entry, const ClipboardItem& item)
 {
-    entry->key = UnicodeText::canonicalForm(entry->item.dedupeKey());
-    const ClipboardImage* image = entry->item.content().imageIf();
+    entry->id = item.id();
+    entry->pinned = item.isPinned();
+    entry->createdAt = item.createdAt();
+    entry->key = UnicodeText::canonicalForm(item.dedupeKey());
+    const ClipboardImage* image = item.content().imageIf();
     entry->fingerprint = image ? image->fingerprint() : QString();
-    entry->bytes = estimatedStorageBytes(entry->item);
+    entry->bytes = estimatedStorageBytes(item);
 }
 
-// Adds an entry to the indexes and puts it at its place in list order: ahead of the clips with
-// the same pin state and creation time, or behind them when `afterTies` is set.
-void ClipboardStore::insertEntry(Entry* entry, bool afterTies)
+void ClipboardStore::listInsert(size_t position, ClipboardItem item, Entry* entry)
 {
-    const bool pinned = entry->item.isPinned();
-    const double time = entry->item.createdAt();
+    const qsizetype pos = static_cast<qsizetype>(position);
+    if (pos <= items_.size() / 2) {
+        // Grow at the front, shift the first `pos` clips one step forward, fill the gap.
+        items_.prepend(std::move(item));
+        auto first = items_.begin();
+        ClipboardItem placed = std::move(*first);
+        std::move(first + 1, first + pos + 1, first);
+        *(first + pos) = std::move(placed);
+    } else {
+        items_.insert(pos, std::move(item));
+    }
+    order_.insert(order_.begin() + static_cast<std::ptrdiff_t>(position), entry);
+}
+
+void ClipboardStore::listErase(size_t position)
+{
+    const qsizetype pos = static_cast<qsizetype>(position);
+    if (pos < items_.size() / 2) {
+        // Shift the clips before it one step back over it, then drop the first slot.
+        auto first = items_.begin();
+        std::move_backward(first, first + pos, first + pos + 1);
+        items_.removeFirst();
+    } else {
+        items_.remove(pos);
+    }
+    order_.erase(order_.begin() + static_cast<std::ptrdiff_t>(position));
+}
+
+// Puts a clip at its place in list order: ahead of the clips with the same pin state and creation
+// time, or behind them when `afterTies` is set.
+void ClipboardStore::insertItem(ClipboardItem item, bool afterTies)
+{
+    Entry* entry = makeEntry(item);
+    const bool pinned = entry->pinned;
+    const double time = entry->createdAt;
     auto position = std::partition_point(order_.begin(), order_.end(), [&](const Entry* other) {
-        const bool otherPinned = other->item.isPinned();
-        const double otherTime = other->item.createdAt();
         if (afterTies)
-            return !precedes(pinned, time, otherPinned, otherTime);
-        return precedes(otherPinned, otherTime, pinned, time);
+            return !precedes(pinned, time, other->pinned, other->createdAt);
+        return precedes(other->pinned, other->createdAt, pinned, time);
     });
-    order_.insert(position, entry);
+    listInsert(static_cast<size_t>(position - order_.begin()), std::move(item), entry);
     attachIndexes(entry);
 }
 
 void ClipboardStore::attachIndexes(Entry* entry)
 {
     byKey_.insert(entry->key, entry);
-    byId_.insert(entry->item.id(), entry);
+    byId_.insert(entry->id, entry);
     if (!entry->fingerprint.isEmpty()) {
         ++imageCounts_[entry->fingerprint];
         vanishedFingerprints_.remove(entry->fingerprint);
     }
     totalBytes_ += entry->bytes;
-    if (entry->item.isPinned())
+    if (entry->pinned)
         ++pinnedCount_;
 }
 
-// Takes an entry out of the indexes (not out of `order_`); the caller erases or deletes it.
+// Takes an entry out of the indexes (not out of the list); the caller erases or deletes it.
 void ClipboardStore::detachEntry(Entry* entry)
 {
     byKey_.remove(entry->key, entry);
-    byId_.remove(entry->item.id(), entry);
+    byId_.remove(entry->id, entry);
     if (!entry->fingerprint.isEmpty()) {
         auto it = imageCounts_.find(entry->fingerprint);
         if (it != imageCounts_.end() && --it.value() <= 0) {
@@ -198,7 +219,7 @@ void ClipboardStore::detachEntry(Entry* entry)
         }
     }
     totalBytes_ -= entry->bytes;
-    if (entry->item.isPinned())
+    if (entry->pinned)
         --pinnedCount_;
 }
 
@@ -206,18 +227,39 @@ void ClipboardStore::eraseAt(size_t position)
 {
     Entry* entry = order_[position];
     detachEntry(entry);
-    order_.erase(order_.begin() + static_cast<std::ptrdiff_t>(position));
+    listErase(position);
     delete entry;
 }
 
-// Position of an entry in `order_`: a binary search to the clips of its pin state and creation
+// Removes every clip for which `doomed` holds from position `first` on, keeping the order of the
+// rest: one pass over that stretch of the list.
+template <typename Predicate>
+void ClipboardStore::eraseFrom(size_t first, Predicate doomed)
+{
+    size_t write = first;
+    for (size_t read = first; read < order_.size(); ++read) {
+        Entry* entry = order_[read];
+        if (doomed(entry)) {
+            detachEntry(entry);
+            delete entry;
+            continue;
+        }
+        if (write != read) {
+            order_[write] = entry;
+            items_[static_cast<qsizetype>(write)] = std::move(items_[static_cast<qsizetype>(read)]);
+        }
+        ++write;
+    }
+    order_.erase(order_.begin() + static_cast<std::ptrdiff_t>(write), order_.end());
+    items_.remove(static_cast<qsizetype>(write), items_.size() - static_cast<qsizetype>(write));
+}
+
+// Position of an entry in the list: a binary search to the clips of its pin state and creation
 // time, then a walk through those ties.
 size_t ClipboardStore::positionOf(const Entry* entry) const
 {
-    const bool pinned = entry->item.isPinned();
-    const double time = entry->item.createdAt();
     auto it = std::partition_point(order_.begin(), order_.end(), [&](const Entry* other) {
-        return precedes(other->item.isPinned(), other->item.createdAt(), pinned, time);
+        return precedes(other->pinned, other->createdAt, entry->pinned, entry->createdAt);
     });
     for (; it != order_.end(); ++it) {
         if (*it == entry)
@@ -272,6 +314,7 @@ void ClipboardStore::destroyAllEntries()
     for (Entry* entry : order_)
         delete entry;
     order_.clear();
+    items_.clear();
     byKey_.clear();
     byId_.clear();
     for (auto it = imageCounts_.cbegin(); it != imageCounts_.cend(); ++it)
@@ -286,49 +329,49 @@ void ClipboardStore::destroyAllEntries()
 void ClipboardStore::assignItems(const QList<ClipboardItem>& items, bool sortItems)
 {
     destroyAllEntries();
-    std::vector<Entry*> entries;
-    entries.reserve(static_cast<size_t>(items.size()));
-    for (const ClipboardItem& item : items)
-        entries.push_back(makeEntry(item));
+    QList<ClipboardItem> list = items;
     if (sortItems) {
-        std::stable_sort(entries.begin(), entries.end(), [](const Entry* a, const Entry* b) {
-            return precedes(a->item.isPinned(), a->item.createdAt(), b->item.isPinned(), b->item.createdAt());
+        const bool sorted = std::is_sorted(list.cbegin(), list.cend(), [](const ClipboardItem& a, const ClipboardItem& b) {
+            return precedes(a.isPinned(), a.createdAt(), b.isPinned(), b.createdAt());
         });
+        if (!sorted) {
+            std::stable_sort(list.begin(), list.end(), [](const ClipboardItem& a, const ClipboardItem& b) {
+                return precedes(a.isPinned(), a.createdAt(), b.isPinned(), b.createdAt());
+            });
+        }
     }
-    byKey_.reserve(static_cast<qsizetype>(entries.size()));
-    byId_.reserve(static_cast<qsizetype>(entries.size()));
-    for (Entry* entry : entries) {
+    byKey_.reserve(list.size());
+    byId_.reserve(list.size());
+    for (const ClipboardItem& item : std::as_const(list)) {
+        Entry* entry = makeEntry(item);
         order_.push_back(entry);
         attachIndexes(entry);
     }
+    items_ = std::move(list);
     itemsChangedBy();
 }
 
-// Replaces the clip an entry holds where it stands in the list (for changes that keep its place).
-void ClipboardStore::replaceItemInPlace(Entry* entry, ClipboardItem item)
+// Replaces a clip where it stands in the list (for changes that keep its place).
+void ClipboardStore::replaceItemInPlace(size_t position, ClipboardItem item)
 {
+    Entry* entry = order_[position];
     detachEntry(entry);
-    entry->item = std::move(item);
-    refreshDerived(entry);
+    refreshDerived(entry, item);
+    items_[static_cast<qsizetype>(position)] = std::move(item);
     attachIndexes(entry);
 }
 
-// Replaces the clip an entry holds and moves it to its place for the new pin state and time.
-void ClipboardStore::replaceItemAndReposition(Entry* entry, ClipboardItem item, bool afterTies)
+// Replaces a clip and moves it to its place for its new pin state and time.
+void ClipboardStore::replaceItemAndReposition(size_t position, ClipboardItem item, bool afterTies)
 {
-    const size_t position = positionOf(entry);
-    order_.erase(order_.begin() + static_cast<std::ptrdiff_t>(position));
-    detachEntry(entry);
-    entry->item = std::move(item);
-    refreshDerived(entry);
-    insertEntry(entry, afterTies);
+    eraseAt(position);
+    insertItem(std::move(item), afterTies);
 }
 
 // The effects of every assignment of the clips: the OCR bookkeeping is pruned and a save is asked
 // for (skipped while loading or inside a batch).
 void ClipboardStore::itemsChangedBy(bool pruneNeeded)
 {
-    itemsCache_.reset();
     itemsDirty_ = true;
     if (pruneNeeded)
         pruneOCRState();
@@ -422,7 +465,7 @@ bool ClipboardStore::record(const ClipboardContent& content, double createdAt,
                         std::move(originalPayload));
     const QString key = UnicodeText::canonicalForm(fresh.dedupeKey());
     if (const Entry* donor = firstWithKey(key)) {
-        const ClipboardItem& old = donor->item;
+        const ClipboardItem& old = items_.at(static_cast<qsizetype>(positionOf(donor)));
         fresh.setPinned(old.isPinned());
         fresh.setPinboardIDs(old.pinboardIDs());
         if (!fresh.sourceApp())
@@ -444,7 +487,7 @@ bool ClipboardStore::record(const ClipboardContent& content, double createdAt,
             break;
         eraseAt(positionOf(it.value()));
     }
-    insertEntry(makeEntry(std::move(fresh)), false);
+    insertItem(std::move(fresh), false);
     itemsChangedBy();
     trimToLimit();
     trimToStorageLimit();
@@ -485,6 +528,7 @@ void ClipboardStore::trimToLimit()
         delete order_[i];
     }
     order_.erase(order_.begin() + static_cast<std::ptrdiff_t>(keep), order_.end());
+    items_.remove(static_cast<qsizetype>(keep), items_.size() - static_cast<qsizetype>(keep));
     itemsChangedBy();
 }
 
@@ -505,9 +549,9 @@ void ClipboardStore::trimToStorageLimit()
     std::vector<Entry*> victims;
     bool budgetMet = false;
     while (groupEnd > begin && !budgetMet) {
-        const double time = order_[groupEnd - 1]->item.createdAt();
+        const double time = order_[groupEnd - 1]->createdAt;
         size_t groupBegin = groupEnd - 1;
-        while (groupBegin > begin && order_[groupBegin - 1]->item.createdAt() == time)
+        while (groupBegin > begin && order_[groupBegin - 1]->createdAt == time)
             --groupBegin;
         for (size_t i = groupBegin; i < groupEnd; ++i) {
             if (total <= budget) {
@@ -526,7 +570,7 @@ void ClipboardStore::trimToStorageLimit()
     // program writes; only when another clip shares a victim's id is the slower filter needed.
     QHash<QUuid, qsizetype> victimIDs;
     for (const Entry* victim : victims)
-        ++victimIDs[victim->item.id()];
+        ++victimIDs[victim->id];
     bool sharedIDs = false;
     for (auto it = victimIDs.cbegin(); it != victimIDs.cend() && !sharedIDs; ++it)
         sharedIDs = byId_.count(it.key()) != it.value();
@@ -540,29 +584,9 @@ void ClipboardStore::trimToStorageLimit()
         size_t first = order_.size();
         for (const Entry* victim : victims)
             first = std::min(first, positionOf(victim));
-        size_t write = first;
-        for (size_t read = first; read < order_.size(); ++read) {
-            Entry* entry = order_[read];
-            if (doomed.contains(entry)) {
-                detachEntry(entry);
-                delete entry;
-            } else {
-                order_[write++] = entry;
-            }
-        }
-        order_.erase(order_.begin() + static_cast<std::ptrdiff_t>(write), order_.end());
+        eraseFrom(first, [&](const Entry* entry) { return doomed.contains(entry); });
     } else {
-        size_t write = 0;
-        for (size_t read = 0; read < order_.size(); ++read) {
-            Entry* entry = order_[read];
-            if (victimIDs.contains(entry->item.id())) {
-                detachEntry(entry);
-                delete entry;
-            } else {
-                order_[write++] = entry;
-            }
-        }
-        order_.erase(order_.begin() + static_cast<std::ptrdiff_t>(write), order_.end());
+        eraseFrom(0, [&](const Entry* entry) { return victimIDs.contains(entry->id); });
     }
     itemsChangedBy();
 }
@@ -583,17 +607,7 @@ void ClipboardStore::removeItems(double createdAfter)
 {
     if (storageIssue_ == StorageIssue::loadFailed)
         return;
-    size_t write = 0;
-    for (size_t read = 0; read < order_.size(); ++read) {
-        Entry* entry = order_[read];
-        if (entry->item.createdAt() >= createdAfter) {
-            detachEntry(entry);
-            delete entry;
-        } else {
-            order_[write++] = entry;
-        }
-    }
-    order_.erase(order_.begin() + static_cast<std::ptrdiff_t>(write), order_.end());
+    eraseFrom(0, [&](const Entry* entry) { return entry->createdAt >= createdAfter; });
     itemsChangedBy();
     publishChanges();
 }
@@ -614,12 +628,13 @@ void ClipboardStore::togglePinned(const ClipboardItem& item)
     if (!entry)
         return;
     isBatchingMutation_ = true;
-    ClipboardItem updated = entry->item;
+    const size_t position = positionOf(entry);
+    ClipboardItem updated = items_.at(static_cast<qsizetype>(position));
     const bool pinning = !updated.isPinned();
     updated.setPinned(pinning);
     // A stable sort keeps the clip behind the pinned clips of equal time that stood before it,
     // and ahead of the unpinned ones of equal time that stood after it.
-    replaceItemAndReposition(entry, std::move(updated), pinning);
+    replaceItemAndReposition(position, std::move(updated), pinning);
     itemsChangedBy();
     isBatchingMutation_ = false;
     persist();
@@ -638,7 +653,8 @@ void ClipboardStore::togglePinboard(const Pinboard& board, const ClipboardItem& 
     if (!entry)
         return;
     isBatchingMutation_ = true;
-    ClipboardItem updated = entry->item;
+    const size_t position = positionOf(entry);
+    ClipboardItem updated = items_.at(static_cast<qsizetype>(position));
     QList<QUuid>& ids = updated.pinboardIDs();
     bool pinning = false;
     if (ids.contains(board.id())) {
@@ -651,9 +667,9 @@ void ClipboardStore::togglePinboard(const Pinboard& board, const ClipboardItem& 
     // Only a clip that becomes pinned moves; otherwise pin state and time are unchanged and a
     // stable sort leaves it where it is.
     if (pinning)
-        replaceItemAndReposition(entry, std::move(updated), true);
+        replaceItemAndReposition(position, std::move(updated), true);
     else
-        replaceItemInPlace(entry, std::move(updated));
+        replaceItemInPlace(position, std::move(updated));
     itemsChangedBy();
     isBatchingMutation_ = false;
     persist();
@@ -684,14 +700,14 @@ bool ClipboardStore::updateText(const QString& text, const ClipboardItem& item)
     const QString key = UnicodeText::canonicalForm(ClipboardContent::text(text).dedupeKey());
     std::vector<std::pair<size_t, Entry*>> equal;
     for (auto it = byKey_.constFind(key); it != byKey_.cend() && it.key() == key; ++it) {
-        if (it.value()->item.id() != item.id())
+        if (it.value()->id != item.id())
             equal.emplace_back(positionOf(it.value()), it.value());
     }
     std::sort(equal.begin(), equal.end());
     std::vector<ClipboardItem> equalItems;
     equalItems.reserve(equal.size());
     for (auto it = equal.rbegin(); it != equal.rend(); ++it) {
-        equalItems.insert(equalItems.begin(), it->second->item);
+        equalItems.insert(equalItems.begin(), items_.at(static_cast<qsizetype>(it->first)));
         eraseAt(it->first);
     }
     if (!equal.empty())
@@ -705,7 +721,8 @@ bool ClipboardStore::updateText(const QString& text, const ClipboardItem& item)
         return false;
     }
 
-    ClipboardItem edited = entry->item;
+    const size_t position = positionOf(entry);
+    ClipboardItem edited = items_.at(static_cast<qsizetype>(position));
     edited.setContent(ClipboardContent::text(text));
     edited.setOriginalPayload(std::nullopt);
     bool pinned = edited.isPinned();
@@ -730,9 +747,9 @@ bool ClipboardStore::updateText(const QString& text, const ClipboardItem& item)
     edited.setPinboardIDs(std::move(boards));
 
     if (pinning)
-        replaceItemAndReposition(entry, std::move(edited), true);
+        replaceItemAndReposition(position, std::move(edited), true);
     else
-        replaceItemInPlace(entry, std::move(edited));
+        replaceItemInPlace(position, std::move(edited));
     itemsChangedBy();
 
     isBatchingMutation_ = false;
@@ -969,9 +986,10 @@ void ClipboardStore::applyRecognizedText(const QString& text, const QString& fin
     if (!target)
         return;
     isBatchingMutation_ = true;
-    ClipboardItem updated = target->item;
+    const size_t position = positionOf(target);
+    ClipboardItem updated = items_.at(static_cast<qsizetype>(position));
     updated.content().imageValue().setRecognizedText(text);
-    replaceItemInPlace(target, std::move(updated));
+    replaceItemInPlace(position, std::move(updated));
     itemsChangedBy();
     isBatchingMutation_ = false;
     persist();

@@ -38,7 +38,8 @@ class ClipboardHistoryPersisting;
 // operations and imports write the whole new history synchronously and publish it only after
 // the write succeeded.
 //
-// Internally the clips are kept in a deque of entries sorted by list order, with a
+// The published list is the storage itself, so a state for the save queue costs no copy. Beside
+// it the store keeps, per clip, its place in list order (pinned state, creation time) and a
 // de-duplication-key index (keys in canonical form, cached per clip), an id index, a running
 // storage estimate and per-fingerprint image counts, so that recording, eviction and OCR
 // bookkeeping cost time in proportion to what they change, not to the size of the history.
@@ -79,8 +80,8 @@ public:
     const std::optional<QString>& lastCaptureIssue() const { return lastCaptureIssue_; }
     const QHash<QString, OCRStatus>& ocrStatuses() const { return ocrStatuses_; }
     const QSet<QString>& ocrInProgress() const { return ocrInProgress_; }
-    // The history in list order. Built on the first read after a change and shared until the next.
-    QList<ClipboardItem> items() const;
+    // The history in list order (an implicitly shared copy: cheap to take and to keep).
+    QList<ClipboardItem> items() const { return items_; }
     const QList<Pinboard>& pinboards() const { return pinboards_; }
 
     const Configuration& configuration() const { return configuration_; }
@@ -172,18 +173,22 @@ private:
     void assignItems(const QList<ClipboardItem>& items, bool sortItems);
     void assignPinboards(QList<Pinboard> boards);
     void destroyAllEntries();
-    Entry* makeEntry(ClipboardItem item) const;
-    static void refreshDerived(Entry* entry);
-    void insertEntry(Entry* entry, bool afterTies);
+    static Entry* makeEntry(const ClipboardItem& item);
+    static void refreshDerived(Entry* entry, const ClipboardItem& item);
+    void listInsert(size_t position, ClipboardItem item, Entry* entry);
+    void listErase(size_t position);
+    void insertItem(ClipboardItem item, bool afterTies);
     void attachIndexes(Entry* entry);
     void detachEntry(Entry* entry);
     void eraseAt(size_t position);
+    template <typename Predicate>
+    void eraseFrom(size_t first, Predicate doomed);
     size_t positionOf(const Entry* entry) const;
     Entry* firstWithKey(const QString& key) const;
     const QString& canonicalKeyAt(qsizetype index) const;
     Entry* firstWithId(const QUuid& id) const;
-    void replaceItemInPlace(Entry* entry, ClipboardItem item);
-    void replaceItemAndReposition(Entry* entry, ClipboardItem item, bool afterTies);
+    void replaceItemInPlace(size_t position, ClipboardItem item);
+    void replaceItemAndReposition(size_t position, ClipboardItem item, bool afterTies);
     void itemsChangedBy(bool pruneNeeded = true);
 
     // Limits.
@@ -220,6 +225,8 @@ private:
     QSet<QString> ocrInProgress_;
     QList<Pinboard> pinboards_;
 
+    // The clips in list order, and beside them (same index) what places each in the indexes.
+    QList<ClipboardItem> items_;
     std::deque<Entry*> order_;
     QMultiHash<QString, Entry*> byKey_;
     QMultiHash<QUuid, Entry*> byId_;
@@ -227,7 +234,6 @@ private:
     QSet<QString> vanishedFingerprints_;
     qint64 totalBytes_ = 0;
     qsizetype pinnedCount_ = 0;
-    mutable std::optional<QList<ClipboardItem>> itemsCache_;
 
     bool isLoading_ = false;
     bool isBatchingMutation_ = false;
