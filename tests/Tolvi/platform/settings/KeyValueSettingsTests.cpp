@@ -252,16 +252,4 @@ TEST_F(SettingsFile, HandEditedValuesReadLeniently)
     EXPECT_TRUE(settings->string(QStringLiteral("tolvi.appExclusions.v1")).has_value());
 }
 
-TEST(InMemorySettings, CountsWrites)
-{
-    InMemoryKeyValueSettings settings;
-    settings.setBoolean(QStringLiteral("tolvi.a"), true);
-    settings.setBoolean(QStringLiteral("tolvi.a"), true);
-    settings.remove(QStringLiteral("tolvi.a"));
-    settings.setInteger(QStringLiteral("tolvi.b"), 1);
-    EXPECT_EQ(settings.writeCount(QStringLiteral("tolvi.a")), 2);
-    EXPECT_EQ(settings.writeCount(QStringLiteral("tolvi.b")), 1);
-    EXPECT_EQ(settings.totalWriteCount(), 3);
-}
-
 } // namespace

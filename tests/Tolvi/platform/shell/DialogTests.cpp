@@ -137,21 +137,4 @@ TEST(QtFilePanels, CancelledOpenPanelGivesNothing)
               std::nullopt);
 }
 
-TEST(FakeDialogs, ScriptedAnswersThenDefaults)
-{
-    FakeAlerts alerts;
-    alerts.answers = {1};
-    AlertRequest request;
-    request.buttons = {QStringLiteral("A"), QStringLiteral("B")};
-    EXPECT_EQ(alerts.run(request), 1);
-    EXPECT_EQ(alerts.run(request), 0);
-    EXPECT_EQ(alerts.requests.size(), 2);
-
-    FakeFilePanels panels;
-    panels.saveAnswers = {QStringLiteral("/tmp/x.txt")};
-    EXPECT_EQ(panels.chooseSaveLocation({}), QStringLiteral("/tmp/x.txt"));
-    EXPECT_EQ(panels.chooseSaveLocation({}), std::nullopt);
-    EXPECT_EQ(panels.saveRequests.size(), 2);
-}
-
 } // namespace
