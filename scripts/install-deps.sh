@@ -11,6 +11,7 @@ PACKAGES=(
   libtesseract-dev tesseract-ocr-eng libleptonica-dev
   libx11-dev libx11-xcb-dev libxtst-dev libxcb1-dev libxcb-xtest0-dev libxcb-xfixes0-dev libxcb-keysyms1-dev
   xvfb xauth openbox trayer xcompmgr x11-utils xdotool xclip fonts-dejavu-core tzdata
+  dbus-daemon
 )
 
 missing=()
