@@ -144,6 +144,10 @@ TYPED_TEST(KeyValueSettingsContract, AbsentAndPresentStayDistinct)
     settings->setValue(key, QVariant());
     EXPECT_FALSE(settings->contains(key));
     EXPECT_EQ(settings->keys(), QStringList{QStringLiteral("tolvi.preferences.appearance")});
+
+    // An empty key names nothing; it must not wipe the whole file.
+    settings->remove(QString());
+    EXPECT_EQ(settings->keys(), QStringList{QStringLiteral("tolvi.preferences.appearance")});
 }
 
 TYPED_TEST(KeyValueSettingsContract, TypedValuesReadBack)
