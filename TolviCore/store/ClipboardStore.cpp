@@ -534,7 +534,8 @@ void ClipboardStore::trimToLimit()
 
 // Evicts the oldest unpinned clips (by creation time; among equal times the one earlier in the
 // list first) until the estimate is within the budget. The victims are worked out in one pass
-// and removed in one assignment, which ends in the same state as evicting them one at a time.
+// and removed in one assignment, which ends in the same state as evicting them one at a time
+// (removal only ever takes clips away, so no later choice depends on an earlier removal).
 void ClipboardStore::trimToStorageLimit()
 {
     const qint64 budget = configuration_.maxHistoryBytes;
@@ -566,28 +567,17 @@ void ClipboardStore::trimToStorageLimit()
     if (victims.empty())
         return;
 
-    // Each eviction removes every clip with the victim's id. Ids are unique in any history this
-    // program writes; only when another clip shares a victim's id is the slower filter needed.
-    QHash<QUuid, qsizetype> victimIDs;
+    // Only the victims themselves go. (A history file can hold two clips with one id; taking every
+    // clip with a victim's id could evict a pinned clip.)
+    QSet<const Entry*> doomed;
+    doomed.reserve(static_cast<qsizetype>(victims.size()));
     for (const Entry* victim : victims)
-        ++victimIDs[victim->id];
-    bool sharedIDs = false;
-    for (auto it = victimIDs.cbegin(); it != victimIDs.cend() && !sharedIDs; ++it)
-        sharedIDs = byId_.count(it.key()) != it.value();
-
-    if (!sharedIDs) {
-        QSet<const Entry*> doomed;
-        doomed.reserve(static_cast<qsizetype>(victims.size()));
-        for (const Entry* victim : victims)
-            doomed.insert(victim);
-        // The victims are a run at the tail of the list plus a leading part of one tie group.
-        size_t first = order_.size();
-        for (const Entry* victim : victims)
-            first = std::min(first, positionOf(victim));
-        eraseFrom(first, [&](const Entry* entry) { return doomed.contains(entry); });
-    } else {
-        eraseFrom(0, [&](const Entry* entry) { return victimIDs.contains(entry->id); });
-    }
+        doomed.insert(victim);
+    // The victims are a run at the tail of the list plus a leading part of one tie group.
+    size_t first = order_.size();
+    for (const Entry* victim : victims)
+        first = std::min(first, positionOf(victim));
+    eraseFrom(first, [&](const Entry* entry) { return doomed.contains(entry); });
     itemsChangedBy();
 }
 

@@ -195,6 +195,18 @@ TEST(ClipboardStoreLimits, PinnedClipsAloneOverBudgetEvictEveryUnpinnedClip)
     EXPECT_EQ(unbounded->itemCount(), 5);
 }
 
+TEST(ClipboardStoreLimits, EvictionNeverTakesAPinnedClipThatSharesAVictimsId)
+{
+    auto persistence = std::make_shared<FakeSyncPersistence>();
+    const QUuid shared = QUuid::createUuid();
+    persistence->stored = ClipboardHistoryState{{ClipboardItem(shared, QStringLiteral("pinned twin"), 50, true),
+                                                 ClipboardItem(shared, textOfCost(1000, 'o'), 1)},
+                                                DefaultPinboards::all()};
+    auto store = storeWith(persistence, std::nullopt, 1200);
+    ASSERT_TRUE(store->record(QStringLiteral("new"), 60));
+    EXPECT_EQ(texts(store->items()), (QStringList{"pinned twin", "new"}));
+}
+
 TEST(ClipboardStoreLimits, EqualTimesAreEvictedInListOrderNewlyRecordedFirst)
 {
     auto persistence = std::make_shared<FakeSyncPersistence>();
