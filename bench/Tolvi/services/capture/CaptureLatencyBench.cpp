@@ -22,6 +22,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include <memory>
+
 using namespace tolvi;
 
 namespace {
@@ -73,10 +75,14 @@ struct Rig {
     }
 };
 
+// Built on first use, after the application object; torn down before it.
+std::unique_ptr<Rig> theRig;
+
 Rig& rig()
 {
-    static Rig instance;
-    return instance;
+    if (!theRig)
+        theRig = std::make_unique<Rig>();
+    return *theRig;
 }
 
 void BM_TextCopyToStore(benchmark::State& state)
@@ -135,5 +141,6 @@ int main(int argc, char** argv)
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
+    theRig.reset();
     return 0;
 }
