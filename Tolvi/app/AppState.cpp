@@ -19,6 +19,7 @@
 #include "Tolvi/services/capture/CapturePreferences.h"
 #include "Tolvi/services/capture/PasteboardMonitor.h"
 #include "Tolvi/services/capture/Scheduler.h"
+#include "Tolvi/services/paste/PermissionStatusStore.h"
 #include "Tolvi/shell/AppFeatureFlags.h"
 #include "Tolvi/shell/DiagnosticsExporter.h"
 #include "Tolvi/shell/PreferencesRuntimeBinding.h"
@@ -91,15 +92,22 @@ AppState::AppState(AppEnvironment environment, QObject* parent)
                                                         ClipboardStore::Configuration::standard());
     m_appExclusionStore = std::make_unique<AppExclusionStore>(m_environment.settings);
     m_preferencesStore = std::make_unique<PreferencesStore>(m_environment.settings);
+    m_permissionStatusStore = std::make_unique<PermissionStatusStore>(
+        m_environment.eventPostingPermission ? m_environment.eventPostingPermission : [] { return false; },
+        m_environment.scheduler);
     m_usageMetricsStore = std::make_unique<UsageMetricsStore>(m_environment.settings, m_environment.clock);
+    // m_featureFlags is read in the initialiser list above.
+    m_pasteService = std::make_unique<PasteService>(m_environment.pasteboard, m_environment.pasteEnvironment);
     m_capturePreferences = std::make_unique<PreferencesCaptureSwitches>(*m_preferencesStore);
 
     for (auto signal : {&ClipboardStore::itemsChanged, &ClipboardStore::pinboardsChanged})
         connect(m_clipboardStore.get(), signal, this, &AppState::menuInputsChanged);
     connect(m_appExclusionStore.get(), &AppExclusionStore::excludedAppsChanged, this, &AppState::menuInputsChanged);
     connect(m_appExclusionStore.get(), &AppExclusionStore::loadIssueChanged, this, &AppState::menuInputsChanged);
+    // The preferences announce a change before they store it: rebuild the menu afterwards.
     connect(m_preferencesStore.get(), &PreferencesStore::clipboardMonitoringEnabledChanged, this,
             &AppState::menuInputsChanged, Qt::QueuedConnection);
+    connect(m_pasteService.get(), &PasteService::queueStatusChanged, this, &AppState::menuInputsChanged);
 }
 
 AppState::~AppState()
@@ -109,6 +117,7 @@ AppState::~AppState()
     m_compactHotKey.reset();
     m_runtimePreferencesBinding.reset();
     m_pasteboardMonitor.reset();
+    m_pasteService.reset();
 }
 
 double AppState::referenceNow() const
@@ -369,6 +378,20 @@ void AppState::togglePanel()
     panelController().toggle();
 }
 
+void AppState::paste(const ClipboardItem& item)
+{
+    if (m_panelController && m_panelController->hasWindow())
+        m_panelController->orderOut();
+    m_usageMetricsStore->record(UsageMetricEvent::pastePerformed);
+    recordFirst(UsageMetricEvent::firstPasteCompleted);
+    m_pasteService->pasteItem(item);
+}
+
+void AppState::cancelPasteQueue()
+{
+    m_pasteService->cancelPendingPaste(QStringLiteral("Paste queue cancelled."));
+}
+
 void AppState::toggleCompactPanel()
 {
     if (m_panelController && m_panelController->hasWindow())
@@ -513,6 +536,11 @@ void AppState::completeSetup()
 DiagnosticsServiceFacts AppState::diagnosticsServiceFacts() const
 {
     DiagnosticsServiceFacts facts;
+    facts.automaticPasteAllowed =
+        m_environment.eventPostingPermission ? m_environment.eventPostingPermission() : false;
+    const PasteService::TargetDiagnostics target = m_pasteService->targetDiagnostics();
+    if (target.selectedTargetApplication || target.frontmostApplication)
+        facts.pasteTarget = PasteTargetDiagnostics{target.selectedTargetApplication, target.frontmostApplication};
     facts.exclusionCount = m_appExclusionStore->excludedApps().size();
     facts.pinboardCount = m_clipboardStore->pinboards().size();
     for (qsizetype i = 0; i < m_clipboardStore->itemCount(); ++i) {

@@ -3,6 +3,7 @@
 #include "Tolvi/app/WindowControllers.h"
 #include "Tolvi/platform/hotkeys/GlobalHotKey.h"
 #include "Tolvi/services/capture/ImageRecognition.h"
+#include "Tolvi/services/paste/PasteService.h"
 #include "Tolvi/shell/DiagnosticsExporter.h"
 #include "Tolvi/shell/PreferenceValues.h"
 #include "Tolvi/shell/UsageMetricEvent.h"
@@ -34,6 +35,7 @@ class HotKeyBackend;
 class KeyValueSettings;
 class Pasteboard;
 class PasteboardMonitor;
+class PermissionStatusStore;
 class PreferencesRuntimeBinding;
 class PreferencesStore;
 class Scheduler;
@@ -58,6 +60,9 @@ struct AppEnvironment {
     std::function<std::shared_ptr<ClipboardHistoryPersisting>(const QString& path)> makePersistence;
     // The update machinery; empty: none.
     std::function<std::unique_ptr<UpdateController>()> makeUpdateController;
+    // Pasting into other programs, and whether we may send them keystrokes.
+    PasteService::Environment pasteEnvironment;
+    std::function<bool()> eventPostingPermission;
     // Text recognition of copied images.
     RecognizeImage recognizeImage;
     // The access token of the AI rewrite service (called off the main thread).
@@ -97,6 +102,8 @@ public:
     AppExclusionStore& appExclusionStore() const { return *m_appExclusionStore; }
     PreferencesStore& preferencesStore() const { return *m_preferencesStore; }
     UsageMetricsStore& usageMetricsStore() const { return *m_usageMetricsStore; }
+    PermissionStatusStore& permissionStatusStore() const { return *m_permissionStatusStore; }
+    PasteService& pasteService() const { return *m_pasteService; }
     const FeatureFlags& featureFlags() const { return m_featureFlags; }
     const AppEnvironment& environment() const { return m_environment; }
 
@@ -124,6 +131,10 @@ public:
 
     // Actions of menus, hot keys and windows.
     void togglePanel();
+    void paste(const ClipboardItem& item);
+    void cancelPasteQueue();
+    // Asks the program to quit (the tray's Quit); the owner of the event loop answers quitRequested.
+    void requestQuit() { emit quitRequested(); }
     void toggleCompactPanel();
     void showHistory();  // shows without toggling
     void showNewSnippet();
@@ -154,6 +165,7 @@ public:
 signals:
     // The tray menu's inputs changed (stores, preferences, exclusions, the paste queue).
     void menuInputsChanged();
+    void quitRequested();
 
 private:
     void bindPreferences();
@@ -168,8 +180,10 @@ private:
     std::unique_ptr<ClipboardStore> m_clipboardStore;
     std::unique_ptr<AppExclusionStore> m_appExclusionStore;
     std::unique_ptr<PreferencesStore> m_preferencesStore;
+    std::unique_ptr<PermissionStatusStore> m_permissionStatusStore;
     std::unique_ptr<UsageMetricsStore> m_usageMetricsStore;
     FeatureFlags m_featureFlags;
+    std::unique_ptr<PasteService> m_pasteService;
     std::unique_ptr<CapturePreferences> m_capturePreferences;
 
     std::unique_ptr<AIService> m_aiService;

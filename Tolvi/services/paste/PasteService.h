@@ -93,6 +93,9 @@ public:
     std::optional<Pid> targetPID() const { return targetPID_; }
     std::optional<Pid> lastNonTolviPID() const { return lastNonTolviPID_; }
     std::optional<Pid> activeTargetPID() const { return activeTargetPID_; }
+    // The clips of the running paste queue and how many of them were pasted.
+    const QList<ClipboardItem>& queuedContents() const { return queuedContents_; }
+    int completedCount() const { return completedCount_; }
 
 signals:
     void queueStatusChanged(const PasteService::PasteQueueStatus& status);

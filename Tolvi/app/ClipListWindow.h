@@ -1,0 +1,89 @@
+#pragma once
+
+#include "Tolvi/app/WindowControllers.h"
+#include "TolviCore/model/ClipboardItem.h"
+
+#include "Tolvi/panels/EscapeClosingPanel.h"
+
+#include <QObject>
+#include <QPointer>
+
+#include <functional>
+
+class QLineEdit;
+class QListWidget;
+
+namespace tolvi {
+
+class ClipboardStore;
+
+
+// A plain keyboard-first list of the history in a floating panel: type to filter, arrows to
+// move, Return to paste, Escape to close. It serves the history and compact hot keys until
+// the full windows take their place.
+class ClipListWindow : public QObject {
+    Q_OBJECT
+public:
+    using PasteAction = std::function<void(const ClipboardItem&)>;
+
+    // `beforeShow` runs each time the window is about to appear (the paste target is taken then).
+    ClipListWindow(ClipboardStore& store, QString title, PasteAction paste, std::function<void()> beforeShow = {},
+                   QObject* parent = nullptr);
+    ~ClipListWindow() override;
+
+    bool hasWindow() const { return m_panel != nullptr; }
+    bool isVisible() const;
+    void show();
+    void hide();
+    void toggle();
+
+    EscapeClosingPanel* panel() const { return m_panel; }
+    QListWidget* list() const { return m_list; }
+    QLineEdit* searchField() const { return m_search; }
+
+private:
+    void build();
+    void reload();
+    void pasteSelected();
+
+    ClipboardStore& m_store;
+    QString m_title;
+    PasteAction m_paste;
+    std::function<void()> m_beforeShow;
+    QPointer<EscapeClosingPanel> m_panel;
+    QListWidget* m_list = nullptr;
+    QLineEdit* m_search = nullptr;
+};
+
+// The window controllers of the composition root, backed by clip lists.
+class ClipListHistoryController final : public HistoryWindowControlling {
+public:
+    explicit ClipListHistoryController(std::unique_ptr<ClipListWindow> window) : m_window(std::move(window)) {}
+    bool hasWindow() const override { return m_window->hasWindow(); }
+    bool isWindowVisible() const override { return m_window->isVisible(); }
+    void orderOut() override { m_window->hide(); }
+    void setHiddenFromScreenCapture(bool) override {}
+    void show(bool) override { m_window->show(); }
+    void toggle() override { m_window->toggle(); }
+    ClipListWindow& window() const { return *m_window; }
+
+private:
+    std::unique_ptr<ClipListWindow> m_window;
+};
+
+class ClipListCompactController final : public CompactPanelControlling {
+public:
+    explicit ClipListCompactController(std::unique_ptr<ClipListWindow> window) : m_window(std::move(window)) {}
+    bool hasWindow() const override { return m_window->hasWindow(); }
+    bool isWindowVisible() const override { return m_window->isVisible(); }
+    void orderOut() override { m_window->hide(); }
+    void setHiddenFromScreenCapture(bool) override {}
+    void show() override { m_window->show(); }
+    void toggle() override { m_window->toggle(); }
+    ClipListWindow& window() const { return *m_window; }
+
+private:
+    std::unique_ptr<ClipListWindow> m_window;
+};
+
+} // namespace tolvi

@@ -1,0 +1,43 @@
+#pragma once
+
+#include "Tolvi/menu/MenuBarMenuModel.h"
+
+#include <QObject>
+
+#include <functional>
+#include <memory>
+
+class QMenu;
+class QSystemTrayIcon;
+
+namespace tolvi {
+
+// The program's tray icon ("Tolvi", our clipboard symbol) and its menu, rebuilt whenever
+// what it shows changes.
+class TrayController : public QObject {
+    Q_OBJECT
+public:
+    using SnapshotSource = std::function<MenuBarSnapshot()>;
+    using ActionHandler = std::function<void(const MenuBarEntry&)>;
+
+    TrayController(SnapshotSource snapshot, ActionHandler handler, QObject* parent = nullptr);
+    ~TrayController() override;
+
+    // Shows the icon; false when the desktop has no tray (the program then stays reachable
+    // through its hot keys and by launching it again).
+    bool show();
+    bool isVisible() const;
+    void rebuildMenu();
+    QMenu* menu() const { return m_menu.get(); }
+    QSystemTrayIcon* icon() const { return m_icon.get(); }
+
+private:
+    SnapshotSource m_snapshot;
+    ActionHandler m_handler;
+    std::unique_ptr<QMenu> m_menu;
+    std::unique_ptr<QSystemTrayIcon> m_icon;
+    bool m_rebuildPending = false;
+    bool m_staleWhileOpen = false;
+};
+
+} // namespace tolvi

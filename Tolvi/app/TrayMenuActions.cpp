@@ -1,0 +1,116 @@
+#include "Tolvi/app/TrayMenuActions.h"
+
+#include "Tolvi/app/AppState.h"
+#include "Tolvi/platform/shell/DesktopWorkspace.h"
+#include "Tolvi/services/capture/AppExclusionStore.h"
+#include "Tolvi/services/paste/PasteService.h"
+#include "Tolvi/shell/PreferencesStore.h"
+#include "Tolvi/shell/TolviReleaseNotes.h"
+#include "Tolvi/updater/AppUpdater.h"
+#include "TolviCore/store/ClipboardStore.h"
+
+namespace tolvi {
+
+MenuBarSnapshot menuSnapshot(AppState& state)
+{
+    MenuBarSnapshot snapshot;
+    snapshot.pinnedItems = state.clipboardStore().pinnedItems();
+    snapshot.recentItems = state.clipboardStore().recentItems();
+    snapshot.monitoringEnabled = state.preferencesStore().isClipboardMonitoringEnabled();
+    snapshot.exclusionsUnreadable = state.appExclusionStore().loadIssue().has_value();
+    snapshot.excludedApps = state.appExclusionStore().excludedApps();
+    snapshot.queuedCount = state.pasteService().queuedContents().size();
+    snapshot.completedCount = state.pasteService().completedCount();
+    snapshot.canCheckForUpdates = state.appUpdater().canCheckForUpdates();
+    return snapshot;
+}
+
+void performMenuAction(AppState& state, const MenuBarEntry& entry)
+{
+    using A = MenuBarAction;
+    DesktopWorkspace& desktop = state.environment().desktop;
+    switch (entry.action) {
+    case A::None:
+        break;
+    case A::ShowCompact:
+        state.toggleCompactPanel();
+        break;
+    case A::ShowHistory:
+        state.togglePanel();
+        break;
+    case A::ShowNewSnippet:
+        state.showNewSnippet();
+        break;
+    case A::PasteNext:
+        state.pasteService().pasteNextQueuedItem();
+        break;
+    case A::CancelPasteQueue:
+        state.cancelPasteQueue();
+        break;
+    case A::ToggleMonitoring:
+        state.toggleClipboardMonitoring();
+        break;
+    case A::ClearRecentHistory:
+        state.confirmAndClearRecentHistory();
+        break;
+    case A::PasteItem:
+        if (const std::optional<ClipboardItem> item = state.clipboardStore().item(entry.clipID))
+            state.paste(*item);
+        break;
+    case A::ExcludeFrontApp:
+        state.excludeFrontApplication();
+        break;
+    case A::RemoveExclusion:
+        for (const ExcludedApp& app : state.appExclusionStore().excludedApps()) {
+            if (app.bundleIdentifier == entry.bundleIdentifier) {
+                state.removeExclusion(app);
+                break;
+            }
+        }
+        break;
+    case A::ShowSetup:
+        state.showSetup();
+        break;
+    case A::ShowSettings:
+        state.settingsPanelController().show();
+        break;
+    case A::ShowAbout:
+        state.aboutPanelController().show();
+        break;
+    case A::ShowWhatsNew:
+        state.whatsNewPanelController().show(true);
+        break;
+    case A::CheckForUpdates:
+        state.checkForUpdates();
+        break;
+    case A::OpenChangelog:
+        desktop.openUrl(TolviLinks::changelog());
+        break;
+    case A::OpenSupport:
+        desktop.openUrl(TolviLinks::support());
+        break;
+    case A::SendFeedback:
+        state.recordFeedbackAndOpen(QStringLiteral("Tolvi Feedback"));
+        break;
+    case A::RequestFeature:
+        state.recordFeedbackAndOpen(QStringLiteral("Tolvi Feature Request"));
+        break;
+    case A::ReportBug:
+        state.recordFeedbackAndOpen(QStringLiteral("Tolvi Bug Report"));
+        break;
+    case A::OpenPrivacy:
+        desktop.openUrl(TolviLinks::privacy());
+        break;
+    case A::OpenTerms:
+        desktop.openUrl(TolviLinks::terms());
+        break;
+    case A::ClearHistory:
+        state.confirmAndClearHistory();
+        break;
+    case A::Quit:
+        state.requestQuit();
+        break;
+    }
+}
+
+} // namespace tolvi
