@@ -201,6 +201,20 @@ TEST_F(ImportFixture, MergedTotalsAreLimitedAndTheItemLimitIsNotApplied)
     EXPECT_EQ(store->itemCount(), 10);
 }
 
+TEST_F(ImportFixture, ArchiveRefusalsLeaveTheStoreUnchanged)
+{
+    start({textItem(QStringLiteral("kept"), 1)});
+    const QList<ClipboardItem> before = store->items();
+    EXPECT_EQ(importError([&] { store->mergeImport(QByteArrayView("{\"items\": [")); }), Case::invalidArchive);
+    EXPECT_EQ(importError([&] { store->mergeImport(QByteArrayView("{\"format\": \"com.tolvi.history\", \"version\": 9}")); }),
+              Case::unsupportedVersion);
+    EXPECT_EQ(importError([&] { store->mergeImport(QByteArray(100'000'001, ' ')); }), Case::tooLarge);
+    EXPECT_EQ(store->items(), before);
+    EXPECT_EQ(store->pinboards(), DefaultPinboards::all());
+    EXPECT_TRUE(persistence->saves.isEmpty());
+    EXPECT_FALSE(store->storageIssue().has_value());
+}
+
 TEST_F(ImportFixture, StorageIssuesRefuseBeforeTheDataIsRead)
 {
     persistence->failLoad = true;
