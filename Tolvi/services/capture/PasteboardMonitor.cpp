@@ -3,6 +3,7 @@
 #include "Tolvi/services/capture/AppExclusionStore.h"
 #include "Tolvi/services/capture/CapturePreferences.h"
 #include "Tolvi/services/capture/ClipboardOriginalPayloadReader.h"
+#include "Tolvi/services/capture/OCRClientRecognizer.h"
 
 #include "Tolvi/platform/pasteboard/Pasteboard.h"
 #include "Tolvi/platform/pasteboard/PasteboardTypes.h"
@@ -48,6 +49,8 @@ QString typesForLog(const std::optional<QStringList>& types)
 PasteboardMonitor::PasteboardMonitor(Dependencies dependencies, QObject* parent)
     : QObject(parent), deps_(std::move(dependencies))
 {
+    if (!deps_.recognize)
+        deps_.recognize = ocrClientRecognizer();
     lastChangeCount_ = deps_.pasteboard.changeCount() - 1;
     if (deps_.sourceApplication)
         lastObservedSourceBundleIdentifier_ = identifierOf(deps_.sourceApplication());

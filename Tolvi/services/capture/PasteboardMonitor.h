@@ -43,6 +43,7 @@ public:
         const CapturePreferences& preferences;
         Scheduler& scheduler;
         SourceApplication sourceApplication;
+        // Empty: the OCR client (ocrClientRecognizer()).
         RecognizeImage recognize;
         CaptureLogSink log = defaultCaptureLog();
     };

@@ -1,4 +1,5 @@
 #include "Tolvi/services/capture/AppExclusionStore.h"
+#include "Tolvi/services/capture/OCRClientRecognizer.h"
 #include "Tolvi/services/capture/PasteboardMonitor.h"
 
 #include "Tolvi/platform/pasteboard/InMemoryPasteboard.h"
@@ -441,4 +442,27 @@ TEST(FrontmostSourceApplication, RecognisesOurselvesByProcessNotByMissingIdentif
 
     workspace.setFrontmost(RunningApplication{7, QStringLiteral("xterm"), QString()});
     EXPECT_EQ(PasteboardMonitor::frontmostSourceApplication(workspace)->name(), QStringLiteral("xterm"));
+}
+
+TEST(OCRClientRecognizer, MapsEveryOutcomeAndRefusesNonImagesWithoutTheWorker)
+{
+    using From = ImageOCRService::Outcome::Kind;
+    using To = ImageRecognitionOutcome::Kind;
+    const QList<std::pair<From, To>> kinds{{From::noText, To::noText},       {From::failed, To::failed},
+                                           {From::unsupportedImage, To::unsupportedImage},
+                                           {From::timedOut, To::timedOut},   {From::busy, To::busy},
+                                           {From::cancelled, To::cancelled}};
+    for (const auto& [from, to] : kinds)
+        EXPECT_EQ(recognitionOutcome(ImageOCRService::Outcome::of(from)).kind, to);
+    const ImageRecognitionOutcome text = recognitionOutcome(ImageOCRService::Outcome::recognized("Total 12"));
+    EXPECT_EQ(text.kind, To::recognized);
+    EXPECT_EQ(text.storeText(), QStringLiteral("Total 12"));
+    EXPECT_FALSE(text.storeStatus().has_value());
+
+    std::optional<ImageRecognitionOutcome> answer;
+    ocrClientRecognizer()("not an image", [&](ImageRecognitionOutcome outcome) { answer = outcome; });
+    for (int i = 0; i < 100 && !answer; ++i)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    ASSERT_TRUE(answer.has_value());
+    EXPECT_EQ(answer->kind, To::unsupportedImage);
 }
