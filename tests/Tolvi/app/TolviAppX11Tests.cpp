@@ -1,0 +1,265 @@
+// The real program under Xvfb with openbox and a tray: started as a separate process with a
+// private home folder, driven with XTest key presses and the clipboard, as a user would.
+#include <gtest/gtest.h>
+
+#include <QByteArray>
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
+
+#include <functional>
+
+namespace {
+
+class X11 {
+public:
+    X11() : m_display(XOpenDisplay(nullptr))
+    {
+        // Windows come and go while we look at them: a vanished window is not an error here.
+        XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
+    }
+    ~X11()
+    {
+        if (m_display)
+            XCloseDisplay(m_display);
+    }
+    Display* display() const { return m_display; }
+
+    long cardinal(Window window, const char* property)
+    {
+        Atom type;
+        int format;
+        unsigned long count, after;
+        unsigned char* data = nullptr;
+        long value = -1;
+        if (XGetWindowProperty(m_display, window, XInternAtom(m_display, property, False), 0, 1, False, XA_CARDINAL,
+                               &type, &format, &count, &after, &data) == Success && data && count == 1)
+            value = *reinterpret_cast<long*>(data);
+        if (data)
+            XFree(data);
+        return value;
+    }
+
+    QByteArray name(Window window)
+    {
+        char* text = nullptr;
+        QByteArray result;
+        if (XFetchName(m_display, window, &text) && text)
+            result = text;
+        if (text)
+            XFree(text);
+        return result;
+    }
+
+    void forEachWindow(Window window, const std::function<void(Window, Window)>& visit, Window parent = None)
+    {
+        visit(window, parent);
+        Window root, parentOut, *children = nullptr;
+        unsigned int count = 0;
+        if (!XQueryTree(m_display, window, &root, &parentOut, &children, &count))
+            return;
+        for (unsigned int i = 0; i < count; ++i)
+            forEachWindow(children[i], visit, window);
+        if (children)
+            XFree(children);
+    }
+
+    bool isViewable(Window window)
+    {
+        XWindowAttributes attributes{};
+        return XGetWindowAttributes(m_display, window, &attributes) && attributes.map_state == IsViewable;
+    }
+
+    // A viewable window of the process with this title.
+    bool hasViewableWindow(qint64 pid, const QByteArray& title)
+    {
+        bool found = false;
+        forEachWindow(DefaultRootWindow(m_display), [&](Window window, Window) {
+            if (!found && cardinal(window, "_NET_WM_PID") == pid && name(window) == title && isViewable(window))
+                found = true;
+        });
+        return found;
+    }
+
+    // A viewable window of the process embedded in a window of the system tray's process.
+    bool hasIconInTray(qint64 pid)
+    {
+        const Window owner = XGetSelectionOwner(m_display, XInternAtom(m_display, "_NET_SYSTEM_TRAY_S0", False));
+        if (owner == None)
+            return false;
+        const long trayPid = cardinal(owner, "_NET_WM_PID");
+        return trayPid > 0 && embedded(DefaultRootWindow(m_display), pid, trayPid, false);
+    }
+
+    void key(KeySym keysym, bool down)
+    {
+        XTestFakeKeyEvent(m_display, XKeysymToKeycode(m_display, keysym), down, CurrentTime);
+        XSync(m_display, False);
+    }
+
+    void chord(std::initializer_list<KeySym> modifiers, KeySym keysym)
+    {
+        for (KeySym modifier : modifiers)
+            key(modifier, true);
+        key(keysym, true);
+        key(keysym, false);
+        for (auto it = std::rbegin(modifiers); it != std::rend(modifiers); ++it)
+            key(*it, false);
+    }
+
+private:
+    bool embedded(Window window, qint64 pid, long trayPid, bool insideTray)
+    {
+        const long owner = cardinal(window, "_NET_WM_PID");
+        if (insideTray && owner == pid && isViewable(window))
+            return true;
+        insideTray = insideTray || owner == trayPid;
+        Window root, parent, *children = nullptr;
+        unsigned int count = 0;
+        if (!XQueryTree(m_display, window, &root, &parent, &children, &count))
+            return false;
+        bool found = false;
+        for (unsigned int i = 0; i < count && !found; ++i)
+            found = embedded(children[i], pid, trayPid, insideTray);
+        if (children)
+            XFree(children);
+        return found;
+    }
+
+    Display* m_display;
+};
+
+bool waitUntil(const std::function<bool()>& done, int ms = 8000)
+{
+    QDeadlineTimer deadline(ms);
+    while (!deadline.hasExpired()) {
+        if (done())
+            return true;
+        QThread::msleep(50);
+    }
+    return done();
+}
+
+struct RunningApp {
+    QTemporaryDir home;
+    QProcess process;
+
+    QProcessEnvironment environment() const
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("HOME", home.path());
+        env.insert("XDG_DATA_HOME", home.filePath("data"));
+        env.insert("XDG_CONFIG_HOME", home.filePath("config"));
+        env.insert("XDG_RUNTIME_DIR", home.filePath("runtime"));
+        env.insert("QT_LOGGING_RULES", "tolvi.*=true");
+        env.remove("QT_QPA_PLATFORM");
+        return env;
+    }
+
+    void start()
+    {
+        QDir(home.path()).mkpath("runtime");
+        QFile::setPermissions(home.filePath("runtime"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        process.setProcessEnvironment(environment());
+        process.setProcessChannelMode(QProcess::MergedChannels);
+        process.start(TOLVI_APP_PATH, {});
+        ASSERT_TRUE(process.waitForStarted(5000));
+    }
+
+    QByteArray output()
+    {
+        process.waitForReadyRead(10);
+        m_output += process.readAll();
+        return m_output;
+    }
+
+    ~RunningApp()
+    {
+        if (process.state() != QProcess::NotRunning) {
+            process.kill();
+            process.waitForFinished(3000);
+        }
+    }
+
+    QByteArray m_output;
+};
+
+void copyToClipboard(const QByteArray& text)
+{
+    QProcess xclip;
+    xclip.start("xclip", {"-selection", "clipboard"});
+    ASSERT_TRUE(xclip.waitForStarted());
+    xclip.write(text);
+    xclip.closeWriteChannel();
+    ASSERT_TRUE(xclip.waitForFinished(5000));
+}
+
+} // namespace
+
+TEST(TolviApp, TrayHotKeySecondLaunchAndFlushOnSigterm)
+{
+    X11 x;
+    ASSERT_NE(x.display(), nullptr);
+    RunningApp app;
+    app.start();
+    const qint64 pid = app.process.processId();
+
+    EXPECT_TRUE(waitUntil([&] { return x.hasIconInTray(pid); })) << app.output().constData();
+
+    // The history hot key (Ctrl+Alt+V by default) shows the history window, and hides it again.
+    EXPECT_TRUE(waitUntil([&] { return app.output().contains("Tolvi has no onboarding window"); }));
+    x.chord({XK_Control_L, XK_Alt_L}, XK_v);
+    EXPECT_TRUE(waitUntil([&] { return x.hasViewableWindow(pid, "Tolvi History"); })) << app.output().constData();
+    x.chord({XK_Control_L, XK_Alt_L}, XK_v);
+    EXPECT_TRUE(waitUntil([&] { return !x.hasViewableWindow(pid, "Tolvi History"); }));
+
+    // Launching Tolvi again hands over to the running one, which shows its history window.
+    RunningApp second;
+    second.process.setProcessEnvironment(app.environment());
+    second.process.start(TOLVI_APP_PATH, {});
+    ASSERT_TRUE(second.process.waitForFinished(10000));
+    EXPECT_EQ(second.process.exitCode(), 0);
+    EXPECT_TRUE(waitUntil([&] { return x.hasViewableWindow(pid, "Tolvi History"); }));
+    x.key(XK_Escape, true);
+    x.key(XK_Escape, false);
+
+    // A copy made in another program is captured, and SIGTERM writes the history before exiting.
+    copyToClipboard("captured before shutdown");
+    EXPECT_TRUE(waitUntil([&] { return app.output().contains("Tolvi recorded clipboard item"); }))
+        << app.output().constData();
+    app.process.terminate();
+    ASSERT_TRUE(app.process.waitForFinished(10000));
+    EXPECT_EQ(app.process.exitStatus(), QProcess::NormalExit);
+    QFile history(app.home.filePath("data/Tolvi/history.json"));
+    ASSERT_TRUE(history.open(QIODevice::ReadOnly)) << app.output().constData();
+    EXPECT_TRUE(history.readAll().contains("captured before shutdown"));
+}
+
+TEST(TolviApp, ChordHeldByAnotherProgramIsReported)
+{
+    X11 x;
+    ASSERT_NE(x.display(), nullptr);
+    // Another program holds Ctrl+Alt+V (with and without Num Lock) before Tolvi starts.
+    const KeyCode v = XKeysymToKeycode(x.display(), XK_v);
+    for (const unsigned int extra : {0u, unsigned(LockMask), unsigned(Mod2Mask), unsigned(LockMask | Mod2Mask)})
+        XGrabKey(x.display(), v, ControlMask | Mod1Mask | extra, DefaultRootWindow(x.display()), True, GrabModeAsync,
+                 GrabModeAsync);
+    XSync(x.display(), False);
+
+    RunningApp app;
+    app.start();
+    EXPECT_TRUE(waitUntil([&] { return app.output().contains("Tolvi failed to register global hotkey: 10"); }))
+        << app.output().constData();
+    // The compact hot key (Super+Shift+V) still works: its window appears.
+    x.chord({XK_Super_L, XK_Shift_L}, XK_v);
+    EXPECT_TRUE(waitUntil([&] { return x.hasViewableWindow(app.process.processId(), "Quick Paste"); }))
+        << app.output().constData();
+}
