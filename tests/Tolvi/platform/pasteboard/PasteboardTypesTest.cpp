@@ -1,4 +1,3 @@
-#include "Tolvi/platform/pasteboard/InMemoryPasteboard.h"
 #include "Tolvi/platform/pasteboard/PasteboardTypes.h"
 #include "Tolvi/platform/pasteboard/SystemPasteboard.h"
 
@@ -73,29 +72,6 @@ TEST(PasteboardTypes, SanitisesForeignNamesForTheLog)
     EXPECT_EQ(T::sanitizedForLog(QStringLiteral("a\nb\x1b[31mc")), QStringLiteral("a_b_[31mc"));
     const QString cut = T::sanitizedForLog(QString(500, QLatin1Char('x')), 80);
     EXPECT_EQ(cut, QString(80, QLatin1Char('x')) + QStringLiteral("..."));
-}
-
-TEST(InMemoryPasteboard, CountsChangesAndOffersItemsInOrder)
-{
-    InMemoryPasteboard board;
-    const qint64 start = board.changeCount();
-    PasteboardItem first;
-    first.setData(T::fileURL, "file:///a");
-    PasteboardItem second;
-    second.setData(T::fileURL, "file:///b");
-    second.setData(T::plainText, "/b");
-    board.setItems({first, second});
-    EXPECT_EQ(board.changeCount(), start + 1);
-    EXPECT_EQ(board.types(), QStringList({T::fileURL, T::plainText}));
-    EXPECT_EQ(board.itemCount(), 2);
-    EXPECT_EQ(board.itemData(1, T::fileURL), QByteArray("file:///b"));
-    EXPECT_EQ(board.data(T::plainText), QByteArray("/b"));
-    EXPECT_FALSE(board.itemData(2, T::fileURL).has_value());
-
-    board.setAcceptsWrites(false);
-    EXPECT_FALSE(board.write({first}));
-    EXPECT_EQ(board.itemCount(), 2);
-    EXPECT_EQ(board.changeCount(), start + 1);
 }
 
 TEST(SystemPasteboardMime, SingleItemKeepsEveryRepresentationUnderItsMimeType)
