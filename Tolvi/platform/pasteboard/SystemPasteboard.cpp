@@ -102,11 +102,11 @@ qint64 SystemPasteboard::changeCount()
     return counter_ + pendingBump_;
 }
 
-SystemPasteboard::Snapshot& SystemPasteboard::snapshot()
+std::shared_ptr<SystemPasteboard::Snapshot> SystemPasteboard::snapshot()
 {
     if (snapshot_ && snapshot_->key == changeCount())
-        return *snapshot_;
-    snapshot_ = std::make_unique<Snapshot>();
+        return snapshot_;
+    snapshot_ = std::make_shared<Snapshot>();
     snapshot_->key = changeCount();
     snapshot_->local = !reader_ || ownsSelection();
     if (!snapshot_->local) {
@@ -114,7 +114,7 @@ SystemPasteboard::Snapshot& SystemPasteboard::snapshot()
         snapshot_->owner = reader_->owner();
         snapshot_->deadline = QDeadlineTimer(readBudget_);
     }
-    return *snapshot_;
+    return snapshot_;
 }
 
 void SystemPasteboard::noteChangeDuringRead()
@@ -124,7 +124,8 @@ void SystemPasteboard::noteChangeDuringRead()
 
 bool SystemPasteboard::ensureTargets()
 {
-    Snapshot& snap = snapshot();
+    const std::shared_ptr<Snapshot> held = snapshot();
+    Snapshot& snap = *held;
     if (snap.targetsLoaded)
         return snap.targets.has_value();
     snap.targetsLoaded = true;
@@ -155,7 +156,8 @@ std::optional<QByteArray> SystemPasteboard::target(const QString& name)
 {
     if (!ensureTargets())
         return std::nullopt;
-    Snapshot& snap = snapshot();
+    const std::shared_ptr<Snapshot> held = snapshot();
+    Snapshot& snap = *held;
     if (!snap.targets || !snap.targets->contains(name))
         return std::nullopt;
     const auto cached = snap.cache.constFind(name);
@@ -179,11 +181,16 @@ std::optional<QByteArray> SystemPasteboard::target(const QString& name)
     return result;
 }
 
-const QList<QByteArray>& SystemPasteboard::fileUris()
+QList<QByteArray> SystemPasteboard::fileUris()
 {
-    Snapshot& snap = snapshot();
+    ensureTargets();
+    const std::shared_ptr<Snapshot> held = snapshot();
+    Snapshot& snap = *held;
     if (!snap.urisLoaded) {
         snap.urisLoaded = true;
+        // A copy marked secret is dropped from its types alone: read nothing of it.
+        if (!snap.targets || snap.targets->contains(PasteboardTypes::passwordManagerHint))
+            return snap.fileUris;
         if (std::optional<QByteArray> list = target(uriListTarget)) {
             const QList<QByteArray> uris = PasteboardTypes::parseUriList(*list);
             for (const QByteArray& uri : uris) {
@@ -201,7 +208,10 @@ std::optional<QStringList> SystemPasteboard::types()
 {
     if (!ensureTargets())
         return std::nullopt;
-    const QStringList targets = *snapshot().targets;
+    const std::optional<QStringList> listed = snapshot()->targets;
+    if (!listed)
+        return std::nullopt;
+    const QStringList targets = *listed;
     QStringList result;
     for (const QString& name : targets) {
         std::optional<QString> identifier;
@@ -217,9 +227,12 @@ std::optional<QStringList> SystemPasteboard::types()
 
 int SystemPasteboard::itemCount()
 {
-    if (!ensureTargets() || snapshot().targets->isEmpty())
+    if (!ensureTargets())
         return 0;
-    const QList<QByteArray>& uris = fileUris();
+    const std::optional<QStringList> listed = snapshot()->targets;
+    if (!listed || listed->isEmpty())
+        return 0;
+    const QList<QByteArray> uris = fileUris();
     return uris.isEmpty() ? 1 : int(uris.size());
 }
 
@@ -238,7 +251,7 @@ std::optional<QByteArray> SystemPasteboard::itemData(int index, const QString& t
     const int count = itemCount();
     if (index < 0 || index >= count)
         return std::nullopt;
-    const QList<QByteArray>& uris = fileUris();
+    const QList<QByteArray> uris = fileUris();
     if (!uris.isEmpty()) {
         if (type == PasteboardTypes::fileURL)
             return uris.at(index);
@@ -250,7 +263,7 @@ std::optional<QByteArray> SystemPasteboard::itemData(int index, const QString& t
 std::optional<QByteArray> SystemPasteboard::data(const QString& type)
 {
     if (type == PasteboardTypes::fileURL) {
-        const QList<QByteArray>& uris = fileUris();
+        const QList<QByteArray> uris = fileUris();
         if (uris.isEmpty())
             return std::nullopt;
         return uris.constFirst();

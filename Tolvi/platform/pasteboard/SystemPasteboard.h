@@ -45,11 +45,13 @@ public:
 
 private:
     struct Snapshot;
-    Snapshot& snapshot();
+    // The snapshot of the current change. Callers hold it while they read: a change noticed
+    // meanwhile starts a new one for later readers.
+    std::shared_ptr<Snapshot> snapshot();
     // The raw bytes of one target (X11 target name or MIME type), read at most once per change.
     std::optional<QByteArray> target(const QString& name);
     bool ensureTargets();
-    const QList<QByteArray>& fileUris();
+    QList<QByteArray> fileUris();
     void noteChangeDuringRead();
     void clipboardChanged();
     // Whether the X server names one of our own windows as the owner of CLIPBOARD. Qt's own
@@ -64,7 +66,7 @@ private:
     std::chrono::milliseconds readBudget_;
     qint64 counter_ = 0;
     qint64 pendingBump_ = 0;
-    std::unique_ptr<Snapshot> snapshot_;
+    std::shared_ptr<Snapshot> snapshot_;
     bool writing_ = false;
     const void* ownMimeData_ = nullptr;
     class TimestampWatcher;
