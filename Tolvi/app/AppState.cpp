@@ -481,10 +481,18 @@ void AppState::chooseExcludedApplication()
     if (!path || path->isEmpty())
         return;
 
-    QFile file(*path);
-    if (!file.open(QIODevice::ReadOnly) || file.size() > 1024 * 1024)
+    // Only a regular file is read, and at most the size limit of it: a pipe would block the
+    // open and a device would be read without end.
+    constexpr qint64 maximumEntryBytes = 1024 * 1024;
+    if (!QFileInfo(*path).isFile())
         return;
-    const DesktopEntries::Entry entry = DesktopEntries::parse(file.readAll());
+    QFile file(*path);
+    if (!file.open(QIODevice::ReadOnly))
+        return;
+    const QByteArray text = file.read(maximumEntryBytes + 1);
+    if (text.size() > maximumEntryBytes)
+        return;
+    const DesktopEntries::Entry entry = DesktopEntries::parse(text);
     const QString baseName = QFileInfo(*path).completeBaseName();
     // The desktop matches windows to entries by StartupWMClass; entries without one are
     // usually named after their window class.

@@ -853,6 +853,25 @@ TEST(AppStateActions, ChooserReadsTheDesktopEntry)
                                   {QStringLiteral("texteditor"), QStringLiteral("Text Editor")}}));
 }
 
+TEST(AppStateActions, ChooserRefusesWhatIsNotARegularFileWithoutBlocking)
+{
+    Harness h;
+    AppState& app = h.make();
+    // A pipe nobody writes to would block the open; a device would be read without end.
+    const QString pipe = h.dir.filePath(QStringLiteral("pipe.desktop"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    const QString device = h.dir.filePath(QStringLiteral("zero.desktop"));
+    ASSERT_TRUE(QFile::link(QStringLiteral("/dev/zero"), device));
+    const QString huge = h.dir.filePath(QStringLiteral("huge.desktop"));
+    writeFile(huge, "[Desktop Entry]\nName=Huge\nStartupWMClass=huge\n# " + QByteArray(1024 * 1024, 'x') + "\n");
+
+    h.panels.openAnswers << pipe << device << huge << h.dir.path();
+    for (int i = 0; i < 4; ++i)
+        app.chooseExcludedApplication();
+    EXPECT_EQ(h.panels.openRequests.size(), 4);
+    EXPECT_TRUE(app.appExclusionStore().excludedApps().isEmpty());
+}
+
 TEST(AppStateActions, RemoveExclusionKeepsTheOthersInOrder)
 {
     Harness h;
