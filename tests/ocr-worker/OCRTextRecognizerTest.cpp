@@ -18,15 +18,6 @@ TextRecognizer& recognizer()
 
 } // namespace
 
-TEST(OCRTextRecognizer, InitialisesOnce)
-{
-    EXPECT_TRUE(recognizer().initialize());
-    EXPECT_TRUE(recognizer().initialize());
-    EXPECT_TRUE(recognizer().isReady());
-    TextRecognizer fresh;
-    EXPECT_EQ(fresh.recognize(renderLines({QStringLiteral("not ready")})), std::nullopt);
-}
-
 TEST(OCRTextRecognizer, LineModeKeepsFragmentsOfOneBaselineApartAndInOrder)
 {
     ASSERT_TRUE(recognizer().initialize());

@@ -90,29 +90,3 @@ TEST(OCRWorkerLoop, AnswersInTurnAndStopsAfterFailedOrUnsupported)
     }
 }
 
-TEST(OCRWorkerLoop, WireErrorsEndWithStatus74AndNoReply)
-{
-    auto recogniseNothing = [](QByteArrayView) { return OCRWire::Response{Kind::noText, std::nullopt}; };
-    {
-        Pipe input;
-        Pipe output;
-        input.closeWrite();
-        EXPECT_EQ(OCRWorker::run(input.read, output.write, recogniseNothing), OCRWorker::exitNormal);
-    }
-    {
-        Pipe input;
-        Pipe output;
-        const char header[] = {0, char(0xb7), 0x1b, 0x01}; // 12,000,001
-        ASSERT_EQ(write(input.write, header, 4), 4);
-        EXPECT_EQ(OCRWorker::run(input.read, output.write, recogniseNothing), OCRWorker::exitWireError);
-    }
-    {
-        // The reply cannot be written: the reader is gone.
-        Pipe input;
-        Pipe output;
-        ASSERT_EQ(OCRWire::writeFrame(QByteArray("x"), input.write, 10), std::nullopt);
-        close(output.read);
-        output.read = -1;
-        EXPECT_EQ(OCRWorker::run(input.read, output.write, recogniseNothing), OCRWorker::exitWireError);
-    }
-}

@@ -112,17 +112,3 @@ TEST(ImageOCRServiceEndToEnd, NothingIsDeliveredToAReceiverThatIsGone)
     EXPECT_FALSE(delivery.outcome);
 }
 
-TEST(ImageOCRServiceEndToEnd, TheDeadlineStopsARealRecognition)
-{
-    // A deadline of zero: the request times out before the worker is even asked, and the
-    // next request with a normal deadline still works.
-    Coordinator instant(0);
-    OCRHelperSession session(realWorker);
-    QObject context;
-    const QByteArray png = tolvi::testing::encode(tolvi::testing::renderLines({QStringLiteral("deadline")}));
-    Delivery timedOut;
-    recognizeOutcome(png, instant, session, &context, collect(timedOut));
-    waitFor(timedOut);
-    EXPECT_EQ(timedOut.outcome, Outcome::of(Kind::timedOut));
-    EXPECT_EQ(session.workerProcessId(), 0);
-}
