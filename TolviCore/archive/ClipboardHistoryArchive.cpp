@@ -139,34 +139,66 @@ ClipboardHistoryState readHistory(simdjson::ondemand::object object, const Path&
     return ClipboardHistoryState{std::move(*items), std::move(*boards)};
 }
 
+// Reads a value through to its end, so that any syntax error inside it is found.
+void requireWellFormed(value v)
+{
+    switch (take(v.type())) {
+    case json_type::object:
+        for (auto field : take(v.get_object())) {
+            take(field.unescaped_key());
+            requireWellFormed(take(field.value()));
+        }
+        break;
+    case json_type::array:
+        for (auto element : take(v.get_array()))
+            requireWellFormed(take(std::move(element)));
+        break;
+    case json_type::string:
+        take(v.get_string());
+        break;
+    case json_type::number:
+        take(v.get_number());
+        break;
+    case json_type::boolean:
+        take(v.get_bool());
+        break;
+    case json_type::null:
+        if (!take(v.is_null()))
+            refuse(Case::invalidArchive);
+        break;
+    }
+}
+
 ClipboardHistoryState decodePadded(const char* data, std::size_t size)
 {
     simdjson::ondemand::parser parser;
     simdjson::ondemand::document document = HistoryJsonReader::iterate(parser, data, size, size);
 
-    // First pass: is this an envelope, and are its format and version ours?
+    // First pass: the whole document must be JSON (the reader of the second pass skips what it
+    // does not know without looking inside); and is this an envelope with our format and version?
     bool isEnvelope = false;
     bool formatMatches = false;
     bool versionMatches = false;
-    if (take(document.type()) == json_type::object) {
-        simdjson::ondemand::object top = take(document.get_object());
-        for (auto field : top) {
-            std::string_view key = take(field.unescaped_key());
-            if (key == "format") {
-                isEnvelope = true;
-                value format = take(field.value());
-                std::string_view text;
-                formatMatches = take(format.type()) == json_type::string && !format.get_string().get(text)
-                                && text == formatName;
-            } else if (key == "version") {
-                isEnvelope = true;
-                value version = take(field.value());
-                double number = 0;
-                versionMatches = take(version.type()) == json_type::number && !version.get_double().get(number)
-                                 && number == currentVersion;
-            }
+    if (take(document.type()) != json_type::object)
+        refuse(Case::invalidArchive);
+    simdjson::ondemand::object top = take(document.get_object());
+    for (auto field : top) {
+        std::string_view key = take(field.unescaped_key());
+        value fieldValue = take(field.value());
+        const json_type type = take(fieldValue.type());
+        if (key == "format" && type == json_type::string) {
+            isEnvelope = true;
+            formatMatches = take(fieldValue.get_string()) == formatName;
+        } else if (key == "version" && type == json_type::number) {
+            isEnvelope = true;
+            double number = 0;
+            versionMatches = !fieldValue.get_double().get(number) && number == currentVersion;
+        } else {
+            isEnvelope = isEnvelope || key == "format" || key == "version";
+            requireWellFormed(fieldValue);
         }
     }
+    HistoryJsonReader::expectEnd(document);
 
     // Second pass: the history itself.
     document.rewind();

@@ -118,6 +118,14 @@ TEST(ClipboardHistoryArchive, EnvelopeFormatIsCheckedBeforeVersion)
     EXPECT_EQ(decodeError(""), Case::invalidArchive);
     EXPECT_EQ(decodeError("{\"items\": []}"), Case::invalidArchive);
     EXPECT_EQ(decodeError(history + " trailing"), Case::invalidArchive);
+    // Syntax errors inside values the reader does not use still make the data invalid.
+    EXPECT_EQ(decodeError("{\"items\": [], \"pinboards\": [], \"x\": [1,,2]}"), Case::invalidArchive);
+    EXPECT_EQ(decodeError("{\"items\": [], \"pinboards\": [], \"x\": {\"a\" 1}}"), Case::invalidArchive);
+    EXPECT_EQ(decodeError("{\"items\": [], \"pinboards\": [], \"x\": tru}"), Case::invalidArchive);
+    EXPECT_EQ(decodeError("{\"format\": \"com.tolvi.history\", \"version\": 1, \"x\": \"\\q\", \"history\": " + history + "}"),
+              Case::invalidArchive);
+    EXPECT_EQ(decodeError("{\"items\": [], \"pinboards\": [], \"x\": [{\"deep\": [null, true, 1.5e3, \"\\u00e9\"]}]}"),
+              std::nullopt);
 }
 
 TEST(ClipboardHistoryArchive, SizeLimitComesBeforeParsing)
