@@ -10,6 +10,7 @@
 #include <QTemporaryDir>
 
 #include <chrono>
+#include <future>
 #include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
@@ -297,4 +298,40 @@ TEST(OCRHelperSession, TheWorkerIsFoundOnlyBesideTheAppsOwnExecutable)
     const QString ownFolder = QFileInfo(QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath()).absolutePath();
     EXPECT_EQ(found, OCRHelperSession::executableIn(ownFolder));
     EXPECT_NE(found, std::optional<QString>(path));
+}
+
+TEST(OCRHelperSession, TheCoordinatorsDeadlineStopsAWorkerThatIgnoresSIGTERM)
+{
+    // Real clock, real timer thread: the deadline decides timedOut at once, the worker gets
+    // SIGTERM, ignores it, is killed half a second later, and only then is the slot free.
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    const QString marker = folder.filePath(QStringLiteral("term"));
+    ImageOCRService::Coordinator coordinator(0.3);
+    OCRHelperSession session(fakeWorker);
+    auto operation = [&session](const QByteArray& data, Cancellation& cancellation) {
+        return session.recognize(data, cancellation);
+    };
+
+    std::promise<Outcome> decided;
+    const auto start = std::chrono::steady_clock::now();
+    coordinator.run("hang-ignoring-term:" + QFile::encodeName(marker), operation,
+                    [&decided](const Outcome& outcome) { decided.set_value(outcome); });
+    EXPECT_EQ(decided.get_future().get(), Outcome::of(Kind::timedOut));
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(250));
+
+    // Busy until the killed worker has been reaped, then a fresh worker serves the next request.
+    Outcome next = Outcome::of(Kind::busy);
+    for (int attempt = 0; attempt < 300 && next.kind == Kind::busy; ++attempt) {
+        std::promise<Outcome> answer;
+        coordinator.run("pid", operation, [&answer](const Outcome& outcome) { answer.set_value(outcome); });
+        next = answer.get_future().get();
+        if (next.kind == Kind::busy)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    EXPECT_EQ(next.kind, Kind::recognized);
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(700));
+    QFile note(marker);
+    ASSERT_TRUE(note.open(QIODevice::ReadOnly));
+    EXPECT_EQ(note.readAll(), "TERM\n");
 }
