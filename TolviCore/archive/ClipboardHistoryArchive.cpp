@@ -139,19 +139,27 @@ ClipboardHistoryState readHistory(simdjson::ondemand::object object, const Path&
     return ClipboardHistoryState{std::move(*items), std::move(*boards)};
 }
 
+// Deepest nesting of arrays and objects accepted in a value the reader does not use. An archive's
+// own values nest a few levels; this bounds the walk below, which recurses once per level.
+constexpr int maximumNesting = 512;
+
 // Reads a value through to its end, so that any syntax error inside it is found.
-void requireWellFormed(value v)
+void requireWellFormed(value v, int depth = 0)
 {
     switch (take(v.type())) {
     case json_type::object:
+        if (depth >= maximumNesting)
+            refuse(Case::invalidArchive);
         for (auto field : take(v.get_object())) {
             take(field.unescaped_key());
-            requireWellFormed(take(field.value()));
+            requireWellFormed(take(field.value()), depth + 1);
         }
         break;
     case json_type::array:
+        if (depth >= maximumNesting)
+            refuse(Case::invalidArchive);
         for (auto element : take(v.get_array()))
-            requireWellFormed(take(std::move(element)));
+            requireWellFormed(take(std::move(element)), depth + 1);
         break;
     case json_type::string:
         take(v.get_string());

@@ -285,3 +285,24 @@ TEST(ClipboardHistoryArchive, BadInputFailsCleanly)
     // A clip naming a board the archive lacks.
     EXPECT_EQ(decodeError(bareHistory("[" + textClip(id, ", \"pinboardIDs\": [\"" + id + "\"]") + "]")), Case::invalidArchive);
 }
+
+TEST(ClipboardHistoryArchive, DeepNestingAnywhereIsRefusedWithoutExhaustingTheStack)
+{
+    const QByteArray open(200'000, '['), close(200'000, ']');
+    const QByteArray id = "5F4D8C2A-0000-4000-8000-000000000001";
+    // Balanced, in a value nothing reads; unbalanced; inside a clip; inside the envelope's history.
+    EXPECT_EQ(decodeError("{\"items\": [], \"pinboards\": [], \"x\": " + open + close + "}"), Case::invalidArchive);
+    EXPECT_EQ(decodeError("{\"items\": [], \"pinboards\": [], \"x\": " + open + "}"), Case::invalidArchive);
+    EXPECT_EQ(decodeError(bareHistory("[" + textClip(id, ", \"x\": " + open + close) + "]")), Case::invalidArchive);
+    EXPECT_EQ(decodeError("{\"format\": \"com.tolvi.history\", \"version\": 1, \"history\": {\"items\": [], \"pinboards\": [], "
+                          "\"x\": " + open + close + "}}"),
+              Case::invalidArchive);
+    // Ordinary nesting in an unused value is fine.
+    EXPECT_EQ(decodeError("{\"items\": [], \"pinboards\": [], \"x\": " + QByteArray(100, '[') + QByteArray(100, ']') + "}"),
+              std::nullopt);
+    QByteArray objects;
+    for (int i = 0; i < 100'000; ++i)
+        objects += "{\"a\":";
+    EXPECT_EQ(decodeError("{\"items\": [], \"pinboards\": [], \"x\": " + objects + "1" + QByteArray(100'000, '}') + "}"),
+              Case::invalidArchive);
+}
