@@ -15,6 +15,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 
 namespace tolvi {
 
@@ -73,7 +74,9 @@ std::optional<qint64> X11Desktop::frontmostPID()
 
 bool X11Desktop::isRunning(qint64 pid)
 {
-    if (pid <= 0)
+    // _NET_WM_PID is whatever a client wrote: a value beyond pid_t would wrap to a negative
+    // number, which kill() reads as a process group (-1: every process we may signal).
+    if (pid <= 0 || pid > std::numeric_limits<pid_t>::max())
         return false;
     if (::kill(pid_t(pid), 0) != 0 && errno != EPERM)
         return false;

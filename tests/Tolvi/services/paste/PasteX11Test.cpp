@@ -18,6 +18,8 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 using namespace tolvi;
 using namespace tolvi::test;
 using Status = PasteService::PasteQueueStatus;
@@ -166,6 +168,11 @@ TEST(X11DesktopProcesses, RunningDescribeAndActivateUnknown)
     const qint64 own = QCoreApplication::applicationPid();
     EXPECT_TRUE(X11Desktop::isRunning(own));
     EXPECT_FALSE(X11Desktop::isRunning(0));
+    // A window may claim any 32-bit process id; one past pid_t must not wrap onto a process
+    // group or onto our own id.
+    EXPECT_FALSE(X11Desktop::isRunning(0xFFFFFFFFLL));
+    EXPECT_FALSE(X11Desktop::isRunning((qint64(1) << 32) + own));
+    EXPECT_FALSE(X11Desktop::isRunning((qint64(1) << 32) - ::getpgrp()));
     EXPECT_FALSE(desktop.activate(4194304 + 7));
     EXPECT_EQ(desktop.describe(std::nullopt), std::nullopt);
     EXPECT_EQ(desktop.describe(4194304 + 7), QStringLiteral("Unavailable process (PID 4194311)"));
