@@ -1,5 +1,6 @@
 // The front application as the window manager reports it, against real windows.
 #include "Tolvi/platform/x11/DesktopEntries.h"
+#include "Tolvi/platform/x11/X11Connection.h"
 #include "Tolvi/platform/x11/X11Workspace.h"
 
 #include "PeerProcess.h"
@@ -10,6 +11,10 @@
 #include <QWidget>
 
 #include <gtest/gtest.h>
+
+#include <xcb/xcb.h>
+
+#include <cstdlib>
 
 using namespace tolvi;
 using namespace tolvi::test;
@@ -70,4 +75,24 @@ TEST(X11Workspace, NamesTheActiveWindowsProgramAndKnowsOurOwn)
     const std::optional<RunningApplication> ours = workspace.frontmostApplication();
     ASSERT_TRUE(ours.has_value() && ours->pid.has_value());
     EXPECT_TRUE(workspace.isOwnProcess(*ours->pid));
+
+    // A process id is only as good as the machine it belongs to: a window that names another host
+    // (a remote client over the network) has no local process, whatever _NET_WM_PID says.
+    const std::unique_ptr<X11Connection> connection = X11Connection::open();
+    ASSERT_TRUE(connection);
+    const auto setMachine = [&](const QByteArray& host) {
+        xcb_change_property(connection->raw(), XCB_PROP_MODE_REPLACE, quint32(own.winId()), XCB_ATOM_WM_CLIENT_MACHINE,
+                            XCB_ATOM_STRING, 8, quint32(host.size()), host.constData());
+        // A round trip: the change is in place once the reply arrives.
+        std::free(xcb_get_input_focus_reply(connection->raw(), xcb_get_input_focus(connection->raw()), nullptr));
+    };
+    setMachine("elsewhere.invalid");
+    EXPECT_FALSE(workspace.processOfWindow(quint32(own.winId())).has_value());
+    const std::optional<RunningApplication> remote = workspace.frontmostApplication();
+    ASSERT_TRUE(remote.has_value());
+    EXPECT_FALSE(remote->pid.has_value());
+    setMachine(QByteArray());
+    EXPECT_FALSE(workspace.processOfWindow(quint32(own.winId())).has_value());
+    setMachine(X11Connection::hostName());
+    EXPECT_EQ(workspace.processOfWindow(quint32(own.winId())), QCoreApplication::applicationPid());
 }
