@@ -9,12 +9,15 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include <atomic>
 #include <chrono>
 #include <future>
 #include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
 #include <pthread.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 
@@ -22,6 +25,20 @@ using namespace tolvi;
 using ImageOCRService::Cancellation;
 using ImageOCRService::Outcome;
 using Kind = ImageOCRService::Outcome::Kind;
+
+// Counts the signals this process sends to one pid: this kill stands in for the C library's
+// and passes every call on.
+namespace {
+std::atomic<pid_t> watchedPid{0};
+std::atomic<int> signalsToWatchedPid{0};
+} // namespace
+
+extern "C" int kill(pid_t pid, int signalNumber)
+{
+    if (pid > 0 && pid == watchedPid.load())
+        ++signalsToWatchedPid;
+    return int(syscall(SYS_kill, pid, signalNumber));
+}
 
 namespace {
 
@@ -65,6 +82,17 @@ QMap<QString, QString> describe(const Outcome& outcome)
         fields.insert(line.section(QLatin1Char('='), 0, 0), line.section(QLatin1Char('='), 1));
     return fields;
 }
+
+class SignalWatch {
+public:
+    explicit SignalWatch(pid_t pid)
+    {
+        signalsToWatchedPid = 0;
+        watchedPid = pid;
+    }
+    ~SignalWatch() { watchedPid = 0; }
+    int count() const { return signalsToWatchedPid.load(); }
+};
 
 } // namespace
 
@@ -334,4 +362,31 @@ TEST(OCRHelperSession, TheCoordinatorsDeadlineStopsAWorkerThatIgnoresSIGTERM)
     QFile note(marker);
     ASSERT_TRUE(note.open(QIODevice::ReadOnly));
     EXPECT_EQ(note.readAll(), "TERM\n");
+}
+
+TEST(OCRWorkerProcess, AReapedWorkerIsNeverSignalled)
+{
+    // Once reaped, the pid may already belong to an unrelated process.
+    auto process = OCRWorkerProcess::launch(fakeWorker, {});
+    ASSERT_TRUE(process);
+    const pid_t pid = process->pid();
+    const SignalWatch watch(pid);
+    EXPECT_TRUE(process->isRunning());
+    process->closePipes(); // a clean end of input: the worker ends with status 0
+    for (int i = 0; i < 500 && process->isRunning(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ASSERT_FALSE(process->isRunning());
+    // Ended but not reaped: the pid is still held by our zombie, so a signal may go to it.
+    EXPECT_FALSE(process->reaped());
+    EXPECT_TRUE(process->signal(0));
+    EXPECT_EQ(watch.count(), 1);
+
+    process->waitForExit();
+    EXPECT_TRUE(process->reaped());
+    EXPECT_TRUE(WIFEXITED(process->exitStatus()));
+    EXPECT_EQ(WEXITSTATUS(process->exitStatus()), 0);
+    EXPECT_FALSE(process->signal(SIGKILL));
+    EXPECT_FALSE(process->signal(0));
+    EXPECT_EQ(watch.count(), 1);
+    process->waitForExit(); // a second wait returns at once
 }
