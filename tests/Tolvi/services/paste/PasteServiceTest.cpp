@@ -6,6 +6,8 @@
 #include "Tolvi/platform/pasteboard/InMemoryPasteboard.h"
 #include "Tolvi/platform/pasteboard/PasteboardTypes.h"
 
+#include <QBuffer>
+#include <QImage>
 #include <QSet>
 #include <QUuid>
 
@@ -89,6 +91,18 @@ protected:
     {
         return ClipboardItem(QUuid::createUuid(), value, 0.0, false, {}, std::nullopt,
                              ClipboardOriginalPayload::create(std::nullopt, QByteArray("<b>") + value.toUtf8() + "</b>", {}));
+    }
+
+    static ClipboardItem image(int width, int height)
+    {
+        QImage pixels(width, height, QImage::Format_RGB32);
+        pixels.fill(Qt::darkCyan);
+        QByteArray png;
+        QBuffer buffer(&png);
+        buffer.open(QIODevice::WriteOnly);
+        pixels.save(&buffer, "PNG");
+        return ClipboardItem(QUuid::createUuid(),
+                             ClipboardContent::image(ClipboardImage(png, T::png, width, height)), 0.0);
     }
 
     InMemoryPasteboard board;
@@ -301,6 +315,23 @@ TEST_F(PasteServiceFixture, BatchesOfPlainTextPasteOnce)
     service->pasteItems({});
     EXPECT_EQ(pasted.size(), 1);
     EXPECT_EQ(activations, 1);
+}
+
+TEST_F(PasteServiceFixture, SelectionsWithImagesBecomeAQueue)
+{
+    // Texts and an image: one clip at a time, the image as itself rather than a placeholder.
+    const ClipboardItem shot = image(4, 3);
+    service->pasteItems({text("caption"), shot});
+    EXPECT_EQ(published(), QList<Status>({Status::preparing(0, 2), Status::ready(1, 2)}));
+    EXPECT_EQ(pasted, QStringList{"caption"});
+    service->pasteNextQueuedItem();
+    EXPECT_EQ(published(), QList<Status>({Status::preparing(1, 2), Status::completedAll(2)}));
+    EXPECT_EQ(board.items().at(0).data(T::png), shot.content().imageValue().data());
+    EXPECT_FALSE(board.items().at(0).data(T::plainText).has_value());
+
+    // Images only: a queue as well.
+    service->pasteItems({shot, image(2, 2)});
+    EXPECT_EQ(published(), QList<Status>({Status::preparing(0, 2), Status::ready(1, 2)}));
 }
 
 TEST_F(PasteServiceFixture, ReasonTextsOfEveryFailure)

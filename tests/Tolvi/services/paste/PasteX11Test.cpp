@@ -6,6 +6,7 @@
 #include "Tolvi/services/capture/Scheduler.h"
 
 #include "Tolvi/platform/pasteboard/SystemPasteboard.h"
+#include "Tolvi/platform/x11/X11Connection.h"
 #include "Tolvi/platform/x11/X11Desktop.h"
 
 #include "PeerProcess.h"
@@ -19,6 +20,7 @@
 #include <gtest/gtest.h>
 
 #include <unistd.h>
+#include <xcb/xcb.h>
 
 using namespace tolvi;
 using namespace tolvi::test;
@@ -144,6 +146,42 @@ TEST_F(PasteX11, ModalDialogPausesTheQueueAndAThirdProgramStopsIt)
     ASSERT_TRUE(waitForStatus(Status::cancelled(QStringLiteral("The destination app changed."))))
         << service->queueStatus().reason.toStdString();
     EXPECT_EQ(service->lastNonTolviPID(), third.pid());
+}
+
+TEST_F(PasteX11, ActivationNoticesDropNoWindowAndRepeats)
+{
+    const qint64 own = QCoreApplication::applicationPid();
+    // Let notices of the set-up's own activations arrive first.
+    waitUntil([] { return false; }, 150);
+    QList<qint64> notices;
+    QObject::connect(&watcher, &X11ActivationWatcher::applicationActivated, [&](qint64 pid) { notices.append(pid); });
+
+    ASSERT_TRUE(activatePeer());
+    ASSERT_TRUE(waitUntil([&] { return !notices.isEmpty(); }));
+    EXPECT_EQ(notices, QList<qint64>{peer.pid()});
+
+    // The active window becomes none, then the same program's window again: neither is a new
+    // activation.
+    std::unique_ptr<X11Connection> connection = X11Connection::open();
+    ASSERT_TRUE(connection);
+    const auto setActive = [&](std::uint32_t window) {
+        xcb_change_property(connection->raw(), XCB_PROP_MODE_REPLACE, connection->root(),
+                            connection->atom("_NET_ACTIVE_WINDOW"), XCB_ATOM_WINDOW, 32, 1, &window);
+        xcb_flush(connection->raw());
+        return waitUntil([&] { return connection->value32(connection->root(), "_NET_ACTIVE_WINDOW") == window; }) &&
+               !waitUntil([&] { return notices.size() > 1; }, 200);
+    };
+    EXPECT_TRUE(setActive(0));
+    EXPECT_TRUE(setActive(peerWindow));
+
+    ASSERT_TRUE(focusOwnWindow());
+    ASSERT_TRUE(waitUntil([&] { return notices.size() > 1; }));
+    EXPECT_EQ(notices, QList<qint64>({peer.pid(), own}));
+
+    // The descriptions name the program by its window class.
+    EXPECT_EQ(desktop.describe(peer.pid()),
+              QStringLiteral("TolviTestPeer [TolviTestPeer] (PID %1)").arg(peer.pid()));
+    EXPECT_EQ(desktop.describe(own), QStringLiteral("PasteX11Test [PasteX11Test] (PID %1)").arg(own));
 }
 
 TEST_F(PasteX11, DialogProbeAnswersPromptlyForAFrozenProgram)
