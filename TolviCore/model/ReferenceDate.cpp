@@ -26,6 +26,11 @@ double toUnixSeconds(double referenceSeconds)
 QDateTime toDateTime(double referenceSeconds)
 {
     const double ms = std::floor(toUnixSeconds(referenceSeconds) * 1000.0);
+    // Dates read from files can be anything: a value with no instant in time gives no date,
+    // rather than a cast the language leaves undefined.
+    constexpr double limit = 9.2e18;
+    if (!std::isfinite(ms) || ms > limit || ms < -limit)
+        return {};
     return QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(ms), Qt::UTC);
 }
 

@@ -8,6 +8,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <limits>
+
 #include <QJsonDocument>
 
 using namespace tolvi;
@@ -129,4 +132,12 @@ TEST(ReferenceDate, ConversionsKeepTheEpochOffset)
     EXPECT_DOUBLE_EQ(ReferenceDate::fromDateTime(QDateTime(QDate(2001, 1, 2), QTime(0, 0), Qt::UTC)), 86400.0);
     const double now = ReferenceDate::now();
     EXPECT_NEAR(ReferenceDate::toUnixSeconds(now), QDateTime::currentMSecsSinceEpoch() / 1000.0, 5.0);
+}
+
+TEST(ReferenceDate, ValuesWithNoInstantGiveNoDate)
+{
+    EXPECT_FALSE(ReferenceDate::toDateTime(std::nan("")).isValid());
+    EXPECT_FALSE(ReferenceDate::toDateTime(std::numeric_limits<double>::infinity()).isValid());
+    EXPECT_FALSE(ReferenceDate::toDateTime(-1e300).isValid());
+    EXPECT_TRUE(ReferenceDate::toDateTime(-978307200.0).isValid());
 }
