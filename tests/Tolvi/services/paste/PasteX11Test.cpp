@@ -214,6 +214,23 @@ TEST(X11DesktopProcesses, RunningDescribeAndActivateUnknown)
     EXPECT_FALSE(desktop.activate(4194304 + 7));
     EXPECT_EQ(desktop.describe(std::nullopt), std::nullopt);
     EXPECT_EQ(desktop.describe(4194304 + 7), QStringLiteral("Unavailable process (PID 4194311)"));
+    // XTEST on an X11 display is the right to send keystrokes; a Wayland session gives an X11
+    // client no such right even though its display has the extension.
+    EXPECT_TRUE(desktop.canSendKeystrokes());
+    qputenv("WAYLAND_DISPLAY", "wayland-0");
+    EXPECT_FALSE(desktop.canSendKeystrokes());
+    qunsetenv("WAYLAND_DISPLAY");
+    const std::optional<QByteArray> sessionType =
+        qEnvironmentVariableIsSet("XDG_SESSION_TYPE") ? std::optional(qgetenv("XDG_SESSION_TYPE")) : std::nullopt;
+    qputenv("XDG_SESSION_TYPE", "wayland");
+    EXPECT_FALSE(desktop.canSendKeystrokes());
+    qputenv("XDG_SESSION_TYPE", "x11");
+    EXPECT_TRUE(desktop.canSendKeystrokes());
+    if (sessionType)
+        qputenv("XDG_SESSION_TYPE", *sessionType);
+    else
+        qunsetenv("XDG_SESSION_TYPE");
+
     // Our own process has no window here: its description names no identifier.
     EXPECT_EQ(desktop.describe(own), QStringLiteral("Unknown app [no bundle identifier] (PID %1)").arg(own));
 }
