@@ -8,15 +8,50 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListWidget>
+#include <QAbstractListModel>
+#include <QListView>
 #include <QVBoxLayout>
 
 namespace tolvi {
 
 namespace {
 constexpr int kPreviewLimit = 90;
-constexpr int kIdRole = Qt::UserRole + 1;
 } // namespace
+
+// The rows of the list: the filtered clips themselves, titled only when a row is painted, so a
+// long history opens without formatting every clip first.
+class ClipListModel final : public QAbstractListModel {
+public:
+    using QAbstractListModel::QAbstractListModel;
+
+    void setItems(QList<ClipboardItem> items)
+    {
+        beginResetModel();
+        m_items = std::move(items);
+        endResetModel();
+    }
+
+    const ClipboardItem* itemAt(int row) const
+    {
+        return row >= 0 && row < m_items.size() ? &m_items[row] : nullptr;
+    }
+
+    int rowCount(const QModelIndex& parent) const override { return parent.isValid() ? 0 : int(m_items.size()); }
+
+    QVariant data(const QModelIndex& index, int role) const override
+    {
+        const ClipboardItem* item = itemAt(index.row());
+        if (!item || role != Qt::DisplayRole)
+            return {};
+        QString title = ClipboardFormatter::menuPreview(*item, kPreviewLimit);
+        if (item->isPinned())
+            title.prepend(QStringLiteral("Pinned · "));
+        return title;
+    }
+
+private:
+    QList<ClipboardItem> m_items;
+};
 
 ClipListWindow::ClipListWindow(ClipboardStore& store, QString title, PasteAction paste,
                                std::function<void()> beforeShow, QObject* parent)
@@ -56,14 +91,17 @@ void ClipListWindow::build()
     m_search = new QLineEdit(m_panel);
     m_search->setPlaceholderText(QStringLiteral("Search clips"));
     m_search->setClearButtonEnabled(true);
-    m_list = new QListWidget(m_panel);
+    m_model = new ClipListModel(this);
+    m_list = new QListView(m_panel);
     m_list->setUniformItemSizes(true);
+    m_list->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_list->setModel(m_model);
     layout->addWidget(heading);
     layout->addWidget(m_search);
     layout->addWidget(m_list, 1);
 
     connect(m_search, &QLineEdit::textChanged, this, &ClipListWindow::reload);
-    connect(m_list, &QListWidget::itemActivated, this, &ClipListWindow::pasteSelected);
+    connect(m_list, &QListView::activated, this, &ClipListWindow::pasteSelected);
     m_panel->setEscapeHandler([this] { hide(); });
     m_panel->setKeyDownHandler([this](QKeyEvent* event) {
         switch (event->key()) {
@@ -74,8 +112,11 @@ void ClipListWindow::build()
         case Qt::Key_Up:
         case Qt::Key_Down: {
             const int step = event->key() == Qt::Key_Up ? -1 : 1;
-            const int row = std::clamp(m_list->currentRow() + step, 0, std::max(0, m_list->count() - 1));
-            m_list->setCurrentRow(row);
+            const int count = m_model->rowCount({});
+            if (count == 0)
+                return true;
+            const int row = std::clamp(m_list->currentIndex().row() + step, 0, count - 1);
+            m_list->setCurrentIndex(m_model->index(row));
             return true;
         }
         default:
@@ -91,24 +132,16 @@ void ClipListWindow::reload()
     const ClipboardSearchCriteria criteria(m_search->text(), ClipboardSearchContentFilter::all,
                                            ClipboardSearchScope::all(), ClipboardSearchDateFilter::anyTime, false);
     const double now = QDateTime::currentMSecsSinceEpoch() / 1000.0 - 978307200.0;
-    const QList<ClipboardItem> items = ClipboardSearch::filter(m_store.items(), criteria, now);
-    m_list->clear();
-    for (const ClipboardItem& item : items) {
-        QString title = ClipboardFormatter::menuPreview(item, kPreviewLimit);
-        if (item.isPinned())
-            title.prepend(QStringLiteral("Pinned · "));
-        auto* row = new QListWidgetItem(title, m_list);
-        row->setData(kIdRole, item.id());
-    }
-    m_list->setCurrentRow(m_list->count() > 0 ? 0 : -1);
+    m_model->setItems(ClipboardSearch::filter(m_store.items(), criteria, now));
+    m_list->setCurrentIndex(m_model->index(0));
 }
 
 void ClipListWindow::pasteSelected()
 {
-    QListWidgetItem* row = m_list ? m_list->currentItem() : nullptr;
+    const ClipboardItem* row = m_list ? m_model->itemAt(m_list->currentIndex().row()) : nullptr;
     if (!row)
         return;
-    const std::optional<ClipboardItem> item = m_store.item(row->data(kIdRole).toUuid());
+    const std::optional<ClipboardItem> item = m_store.item(row->id());
     if (!item)
         return;
     hide();

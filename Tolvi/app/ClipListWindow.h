@@ -11,11 +11,12 @@
 #include <functional>
 
 class QLineEdit;
-class QListWidget;
+class QListView;
 
 namespace tolvi {
 
 class ClipboardStore;
+class ClipListModel;
 
 
 // A plain keyboard-first list of the history in a floating panel: type to filter, arrows to
@@ -38,7 +39,7 @@ public:
     void toggle();
 
     EscapeClosingPanel* panel() const { return m_panel; }
-    QListWidget* list() const { return m_list; }
+    QListView* list() const { return m_list; }
     QLineEdit* searchField() const { return m_search; }
 
 private:
@@ -51,7 +52,8 @@ private:
     PasteAction m_paste;
     std::function<void()> m_beforeShow;
     QPointer<EscapeClosingPanel> m_panel;
-    QListWidget* m_list = nullptr;
+    ClipListModel* m_model = nullptr;
+    QListView* m_list = nullptr;
     QLineEdit* m_search = nullptr;
 };
 
