@@ -29,6 +29,7 @@
 #include "Tolvi/updater/AppUpdater.h"
 #include "TolviCore/ai/AIService.h"
 #include "TolviCore/featureflags/SetupGuideVersion.h"
+#include "TolviCore/model/ReferenceDate.h"
 #include "TolviCore/persistence/ClipboardHistoryPersisting.h"
 #include "TolviCore/persistence/PrivateAtomicFileWriter.h"
 #include "TolviCore/store/ClipboardStore.h"
@@ -56,29 +57,6 @@ public:
 private:
     const PreferencesStore& m_preferences;
 };
-
-constexpr double kReferenceDateOffset = 978307200.0;  // 2001-01-01 in Unix seconds
-
-std::optional<qint64> limitFor(HistoryLimitPreference preference)
-{
-    switch (preference) {
-    case HistoryLimitPreference::twentyFive:
-        return 25;
-    case HistoryLimitPreference::fifty:
-        return 50;
-    case HistoryLimitPreference::oneHundred:
-        return 100;
-    case HistoryLimitPreference::twoHundred:
-        return 200;
-    case HistoryLimitPreference::fiveHundred:
-        return 500;
-    case HistoryLimitPreference::oneThousand:
-        return 1000;
-    case HistoryLimitPreference::unlimited:
-        return std::nullopt;
-    }
-    return std::nullopt;
-}
 
 } // namespace
 
@@ -122,7 +100,7 @@ AppState::~AppState()
 
 double AppState::referenceNow() const
 {
-    return m_environment.clock.now().toMSecsSinceEpoch() / 1000.0 - kReferenceDateOffset;
+    return ReferenceDate::fromDateTime(m_environment.clock.now());
 }
 
 // MARK: lazy parts
@@ -268,7 +246,8 @@ void AppState::bindPreferences()
 
 void AppState::applyHistoryLimit(HistoryLimitPreference preference)
 {
-    m_clipboardStore->updateRecentLimit(limitFor(preference), false);
+    const std::optional<int> limit = historylimit::itemLimit(preference);
+    m_clipboardStore->updateRecentLimit(limit ? std::optional<qint64>(*limit) : std::nullopt, false);
 }
 
 void AppState::applyScreenCapturePrivacy(bool hidesFromScreenCapture)
