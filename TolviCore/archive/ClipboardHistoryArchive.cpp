@@ -15,9 +15,10 @@
 #include <cmath>
 #include <cstring>
 #include <memory>
-#include <vector>
+#include <algorithm>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace tolvi::ClipboardHistoryArchive {
@@ -51,6 +52,57 @@ private:
     std::size_t written_ = 0;
 };
 
+// Collects the archive in one buffer reserved up front: growing a buffer of tens of megabytes
+// step by step costs as much again as the encoding.
+class ReservedByteArraySink final : public OutputSink {
+public:
+    explicit ReservedByteArraySink(qsizetype capacity) { bytes_.reserve(capacity); }
+    void write(const char* data, std::size_t size) override { bytes_.append(data, static_cast<qsizetype>(size)); }
+    QByteArray takeBytes() { return std::move(bytes_); }
+
+private:
+    QByteArray bytes_;
+};
+
+qsizetype base64Length(qsizetype bytes)
+{
+    return (bytes + 2) / 3 * 4;
+}
+
+// A close upper estimate of the archive's length, at most one byte past the limit (encoding stops
+// there anyway). Text counts three bytes per code unit, the most UTF-8 needs for one; the fixed
+// amounts cover keys, ids, numbers and indentation. Reserved memory that is never written is
+// never touched.
+qsizetype estimatedArchiveBytes(const ClipboardHistoryState& state)
+{
+    constexpr qsizetype limit = static_cast<qsizetype>(maximumBytes) + 1;
+    qsizetype total = 256 + 256 * state.pinboards.size();
+    for (const Pinboard& board : state.pinboards)
+        total += 3 * (board.name().size() + board.systemName().size());
+    for (const ClipboardItem& item : state.items) {
+        total += 640 + 48 * item.pinboardIDs().size();
+        if (const QString* text = item.content().textIf()) {
+            total += 3 * text->size();
+        } else {
+            const ClipboardImage& image = item.content().imageValue();
+            total += base64Length(image.byteCount()) + 3 * image.typeIdentifier().size();
+            if (image.recognizedText())
+                total += 3 * image.recognizedText()->size();
+        }
+        if (const auto& app = item.sourceApp())
+            total += 3 * (app->name().size() + (app->bundleIdentifier() ? app->bundleIdentifier()->size() : 0));
+        if (const auto& payload = item.originalPayload()) {
+            total += base64Length(payload->rtf() ? payload->rtf()->size() : 0)
+                     + base64Length(payload->html() ? payload->html()->size() : 0);
+            for (const QString& url : payload->fileURLs())
+                total += 16 + 3 * url.size();
+        }
+        if (total >= limit)
+            return limit;
+    }
+    return std::min(total, limit);
+}
+
 void writeEnvelope(const ClipboardHistoryState& state, OutputSink& sink)
 {
     BoundedSink bounded(sink);
@@ -74,7 +126,8 @@ struct PaddedBytes {
     static PaddedBytes allocate(std::size_t size)
     {
         PaddedBytes bytes;
-        bytes.buffer = std::make_unique<char[]>(size + JsonInput::padding);
+        // Not zeroed: the caller fills the document at once.
+        bytes.buffer = std::make_unique_for_overwrite<char[]>(size + JsonInput::padding);
         std::memset(bytes.buffer.get() + size, 0, JsonInput::padding);
         bytes.size = size;
         return bytes;
@@ -161,9 +214,14 @@ void requireWellFormed(value v, int depth = 0)
         for (auto element : take(v.get_array()))
             requireWellFormed(take(std::move(element)), depth + 1);
         break;
-    case json_type::string:
-        take(v.get_string());
+    case json_type::string: {
+        // The parser has checked the encoding of the whole document already; only escapes can
+        // still be wrong. Most strings (Base64 data above all) have none and need no copy.
+        const std::string_view raw = v.raw_json_token();
+        if (raw.find('\\') != std::string_view::npos)
+            take(v.get_string());
         break;
+    }
     case json_type::number:
         take(v.get_number());
         break;
@@ -237,21 +295,31 @@ ClipboardHistoryState decodePadded(const char* data, std::size_t size)
     return state;
 }
 
-// Reads up to maximumBytes + 1 bytes in fixed chunks, so that a source larger than an archive
-// may be is refused having held no more than that.
+// Reads up to maximumBytes + 1 bytes, so that a source larger than an archive may be is refused
+// having held no more than that, whatever size it claims. A regular file is read straight into a
+// buffer of its size (plus one byte, to see the end); a pipe, or a file that grows while it is
+// read, into a buffer that doubles up to the limit.
 PaddedBytes readBounded(int fd)
 {
-    constexpr std::size_t chunkSize = 4u << 20;
-    std::vector<std::unique_ptr<char[]>> chunks;
+    constexpr std::size_t limit = maximumBytes + 1;
+    std::size_t capacity = 1u << 20;
+    struct stat status {};
+    if (::fstat(fd, &status) == 0 && S_ISREG(status.st_mode) && status.st_size >= 0)
+        capacity = std::min<std::size_t>(limit, static_cast<std::size_t>(status.st_size) + 1);
+
+    auto buffer = std::make_unique_for_overwrite<char[]>(capacity + JsonInput::padding);
     std::size_t total = 0;
-    std::size_t inLast = chunkSize;
-    while (total <= maximumBytes) {
-        if (inLast == chunkSize) {
-            chunks.push_back(std::make_unique<char[]>(chunkSize));
-            inLast = 0;
+    while (true) {
+        if (total == capacity) {
+            if (capacity == limit)
+                break;
+            const std::size_t grown = std::min(limit, capacity * 2);
+            auto larger = std::make_unique_for_overwrite<char[]>(grown + JsonInput::padding);
+            std::memcpy(larger.get(), buffer.get(), total);
+            buffer = std::move(larger);
+            capacity = grown;
         }
-        const std::size_t wanted = std::min(chunkSize - inLast, maximumBytes + 1 - total);
-        const ssize_t got = ::read(fd, chunks.back().get() + inLast, wanted);
+        const ssize_t got = ::read(fd, buffer.get() + total, capacity - total);
         if (got < 0) {
             if (errno == EINTR)
                 continue;
@@ -259,20 +327,15 @@ PaddedBytes readBounded(int fd)
         }
         if (got == 0)
             break;
-        inLast += static_cast<std::size_t>(got);
         total += static_cast<std::size_t>(got);
     }
     if (total > maximumBytes)
         refuse(Case::tooLarge);
 
-    PaddedBytes bytes = PaddedBytes::allocate(total);
-    std::size_t offset = 0;
-    for (auto& chunk : chunks) {
-        const std::size_t length = std::min(chunkSize, total - offset);
-        std::memcpy(bytes.buffer.get() + offset, chunk.get(), length);
-        offset += length;
-        chunk.reset();
-    }
+    std::memset(buffer.get() + total, 0, JsonInput::padding);
+    PaddedBytes bytes;
+    bytes.buffer = std::move(buffer);
+    bytes.size = total;
     return bytes;
 }
 
@@ -318,7 +381,7 @@ void validate(const ClipboardHistoryState& state)
 QByteArray encode(const ClipboardHistoryState& state)
 {
     validate(state);
-    ByteArraySink sink;
+    ReservedByteArraySink sink(estimatedArchiveBytes(state));
     writeEnvelope(state, sink);
     return sink.takeBytes();
 }

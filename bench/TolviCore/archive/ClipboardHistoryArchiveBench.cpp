@@ -4,7 +4,9 @@
 
 #include <benchmark/benchmark.h>
 
+#include <QFileInfo>
 #include <QRandomGenerator>
+#include <QTemporaryDir>
 
 using namespace tolvi;
 
@@ -58,5 +60,35 @@ void BM_DecodeArchive(benchmark::State& state)
     state.counters["archiveMB"] = double(archive.size()) / 1e6;
 }
 BENCHMARK(BM_DecodeArchive)->Unit(benchmark::kMillisecond)->Iterations(5);
+
+// The importer's path: the archive read from a file and decoded.
+void BM_ReadArchiveFile(benchmark::State& state)
+{
+    QTemporaryDir folder;
+    const QString path = folder.filePath(QStringLiteral("history.json"));
+    ClipboardHistoryArchive::writeFile(largeHistory(), path);
+    qint64 bytes = 0;
+    for (auto _ : state) {
+        const ClipboardHistoryState decoded = ClipboardHistoryArchive::readFile(path);
+        benchmark::DoNotOptimize(decoded.items.size());
+    }
+    bytes = QFileInfo(path).size();
+    state.SetBytesProcessed(bytes * state.iterations());
+    state.counters["archiveMB"] = double(bytes) / 1e6;
+}
+BENCHMARK(BM_ReadArchiveFile)->Unit(benchmark::kMillisecond)->Iterations(5)->UseRealTime();
+
+// Streaming the archive to a file through the private atomic writer.
+void BM_WriteArchiveFile(benchmark::State& state)
+{
+    QTemporaryDir folder;
+    const QString path = folder.filePath(QStringLiteral("history.json"));
+    for (auto _ : state)
+        ClipboardHistoryArchive::writeFile(largeHistory(), path);
+    const qint64 bytes = QFileInfo(path).size();
+    state.SetBytesProcessed(bytes * state.iterations());
+    state.counters["archiveMB"] = double(bytes) / 1e6;
+}
+BENCHMARK(BM_WriteArchiveFile)->Unit(benchmark::kMillisecond)->Iterations(5)->UseRealTime();
 
 } // namespace

@@ -174,6 +174,32 @@ TEST(ClipboardHistoryArchive, ReadingAPipeStopsJustPastTheLimit)
     EXPECT_LT(written.load(), qint64(ClipboardHistoryArchive::maximumBytes) + (32 << 20));
 }
 
+TEST(ClipboardHistoryArchive, ReadingAFileHonoursTheLimitExactly)
+{
+    QTemporaryDir folder;
+    const QString path = folder.filePath(QStringLiteral("large.tolvi"));
+    QByteArray exact = bareHistory("[]");
+    exact.append(QByteArray(qsizetype(ClipboardHistoryArchive::maximumBytes) - exact.size(), ' '));
+    {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        ASSERT_EQ(file.write(exact), exact.size());
+    }
+    exact.clear();
+    EXPECT_NO_THROW(ClipboardHistoryArchive::readFile(path));
+    {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::Append));
+        ASSERT_EQ(file.write(" "), 1);
+    }
+    try {
+        ClipboardHistoryArchive::readFile(path);
+        ADD_FAILURE() << "a file one byte over the limit was read";
+    } catch (const ClipboardHistoryImportError& error) {
+        EXPECT_EQ(error.errorCase(), Case::tooLarge);
+    }
+}
+
 TEST(ClipboardHistoryArchive, ReadsAndWritesFiles)
 {
     QTemporaryDir folder;

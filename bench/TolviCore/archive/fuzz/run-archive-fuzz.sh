@@ -14,7 +14,7 @@ cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   "-DCMAKE_CXX_FLAGS=-fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer" \
   "-DTOLVI_ONLY=TolviCore/model;TolviCore/persistence;TolviCore/archive;bench/TolviCore/archive" \
   -DTOLVI_BUILD_TESTS=OFF -DTOLVI_BUILD_FUZZERS=ON >/dev/null
-cmake --build "$build" --target TolviArchiveDecodeFuzzer
+cmake --build "$build" --parallel 3 --target TolviArchiveDecodeFuzzer
 
 corpus="$build/archive-corpus"
 mkdir -p "$corpus"
