@@ -5,13 +5,23 @@
 
 #include <QApplication>
 #include <QShowEvent>
+#include <QTimer>
 
 namespace tolvi {
+
+namespace {
+// A window manager settles a new mapping within a few tens of milliseconds.
+constexpr int hintCheckInterval = 100;
+constexpr int hintChecks = 15;
+} // namespace
 
 EscapeClosingPanel::EscapeClosingPanel(QWidget* parent)
     : QWidget(parent, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint)
 {
     PanelKeyRouter::ensureInstalled();
+    m_hintCheck = new QTimer(this);
+    m_hintCheck->setInterval(hintCheckInterval);
+    connect(m_hintCheck, &QTimer::timeout, this, &EscapeClosingPanel::checkWindowHints);
 }
 
 EscapeClosingPanel::~EscapeClosingPanel() = default;
@@ -58,8 +68,21 @@ void EscapeClosingPanel::showEvent(QShowEvent* event)
         if (other != this && other->isVisible() && !isMyParent(other))
             other->hide();
     }
-    // The window manager reads these when it maps the window, which follows this event.
-    PanelWindowHints::apply(this);
+    // The window manager reads these when it maps the window, which follows this
+    // event. Shown again right after it was hidden, the window may lose them to
+    // the window manager's withdrawal of the old mapping: check for a while.
+    if (PanelWindowHints::apply(this)) {
+        m_hintChecksLeft = hintChecks;
+        m_hintCheck->start();
+    }
+}
+
+void EscapeClosingPanel::checkWindowHints()
+{
+    if (!isVisible() || --m_hintChecksLeft <= 0)
+        m_hintCheck->stop();
+    if (isVisible() && !PanelWindowHints::isSettled(this))
+        PanelWindowHints::requestOnMappedWindow(this);
 }
 
 bool EscapeClosingPanel::routeEscape()

@@ -5,6 +5,7 @@
 #include <functional>
 
 class QKeyEvent;
+class QTimer;
 
 namespace tolvi {
 
@@ -52,6 +53,10 @@ private:
 
     EscapeHandler m_escapeHandler;
     KeyDownHandler m_keyDownHandler;
+    // After showing: how many more times to check that the window manager kept the window hints.
+    void checkWindowHints();
+    QTimer* m_hintCheck = nullptr;
+    int m_hintChecksLeft = 0;
 };
 
 } // namespace tolvi

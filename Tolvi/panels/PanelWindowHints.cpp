@@ -6,6 +6,7 @@
 #include <xcb/xcb.h>
 
 #include <algorithm>
+#include <array>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -23,14 +24,92 @@ xcb_atom_t internAtom(xcb_connection_t* connection, const char* name)
     return reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
 }
 
+xcb_connection_t* x11Connection()
+{
+    if (QGuiApplication::platformName() != QLatin1String("xcb"))
+        return nullptr;
+    auto* x11 = qApp->nativeInterface<QNativeInterface::QX11Application>();
+    return x11 ? x11->connection() : nullptr;
+}
+
+xcb_window_t rootOf(xcb_connection_t* connection, xcb_window_t window)
+{
+    std::unique_ptr<xcb_get_geometry_reply_t, decltype(&std::free)> geometry(
+        xcb_get_geometry_reply(connection, xcb_get_geometry(connection, window), nullptr), &std::free);
+    return geometry ? geometry->root : xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root;
+}
+
+// A request to the window manager about a managed window (EWMH client message).
+void sendToWindowManager(xcb_connection_t* connection, xcb_window_t root, xcb_window_t window, xcb_atom_t type,
+                         std::array<uint32_t, 5> data)
+{
+    xcb_client_message_event_t event{};
+    event.response_type = XCB_CLIENT_MESSAGE;
+    event.format = 32;
+    event.window = window;
+    event.type = type;
+    std::copy(data.begin(), data.end(), event.data.data32);
+    xcb_send_event(connection, 0, root, XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+                   reinterpret_cast<const char*>(&event));
+}
+
 } // namespace
+
+bool PanelWindowHints::requestOnMappedWindow(QWidget* window)
+{
+    xcb_connection_t* connection = window ? x11Connection() : nullptr;
+    if (!connection)
+        return false;
+    const auto id = xcb_window_t(window->winId());
+    const xcb_atom_t state = internAtom(connection, "_NET_WM_STATE");
+    const xcb_atom_t desktop = internAtom(connection, "_NET_WM_DESKTOP");
+    if (state == XCB_ATOM_NONE || desktop == XCB_ATOM_NONE)
+        return false;
+    const xcb_window_t root = rootOf(connection, id);
+    constexpr uint32_t add = 1;
+    constexpr uint32_t fromApplication = 1;
+    sendToWindowManager(connection, root, id, state,
+                        {add, internAtom(connection, "_NET_WM_STATE_SKIP_TASKBAR"),
+                         internAtom(connection, "_NET_WM_STATE_SKIP_PAGER"), fromApplication, 0});
+    if (window->windowFlags().testFlag(Qt::WindowStaysOnTopHint))
+        sendToWindowManager(connection, root, id, state,
+                            {add, internAtom(connection, "_NET_WM_STATE_ABOVE"), 0, fromApplication, 0});
+    sendToWindowManager(connection, root, id, desktop, {0xFFFFFFFF, fromApplication, 0, 0, 0});
+    xcb_flush(connection);
+    return true;
+}
+
+bool PanelWindowHints::isSettled(QWidget* window)
+{
+    xcb_connection_t* connection = window ? x11Connection() : nullptr;
+    if (!connection)
+        return true;
+    const auto id = xcb_window_t(window->winId());
+    auto read = [&](const char* name, xcb_atom_t type) {
+        std::vector<uint32_t> values;
+        const xcb_atom_t property = internAtom(connection, name);
+        if (property == XCB_ATOM_NONE)
+            return values;
+        std::unique_ptr<xcb_get_property_reply_t, decltype(&std::free)> reply(
+            xcb_get_property_reply(connection, xcb_get_property(connection, 0, id, property, type, 0, 1024), nullptr),
+            &std::free);
+        if (reply && reply->format == 32) {
+            const auto* data = static_cast<const uint32_t*>(xcb_get_property_value(reply.get()));
+            values.assign(data, data + xcb_get_property_value_length(reply.get()) / sizeof(uint32_t));
+        }
+        return values;
+    };
+    const std::vector<uint32_t> states = read("_NET_WM_STATE", XCB_ATOM_ATOM);
+    auto has = [&](const char* name) {
+        return std::find(states.begin(), states.end(), internAtom(connection, name)) != states.end();
+    };
+    return has("_NET_WM_STATE_SKIP_TASKBAR") && has("_NET_WM_STATE_SKIP_PAGER")
+        && read("_NET_WM_DESKTOP", XCB_ATOM_CARDINAL) == std::vector<uint32_t>{0xFFFFFFFF};
+}
 
 bool PanelWindowHints::apply(QWidget* window)
 {
-    if (!window || QGuiApplication::platformName() != QLatin1String("xcb"))
-        return false;
-    auto* x11 = qApp->nativeInterface<QNativeInterface::QX11Application>();
-    xcb_connection_t* connection = x11 ? x11->connection() : nullptr;
+    xcb_connection_t* connection = window ? x11Connection() : nullptr;
     if (!connection)
         return false;
     const auto id = xcb_window_t(window->winId());

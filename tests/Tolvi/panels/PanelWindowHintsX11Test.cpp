@@ -1,0 +1,268 @@
+// Panels on a real X server with the openbox window manager (see CMakeLists.txt):
+// what the window manager makes of the panel's hints, real key presses, and the
+// compositor probe with and without a compositor.
+#include "Tolvi/design/CompositorProbe.h"
+#include "Tolvi/design/TolviTheme.h"
+#include "Tolvi/panels/EscapeClosingPanel.h"
+
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QProcess>
+#include <QShortcut>
+#include <QSignalSpy>
+#include <QTest>
+#include <QVBoxLayout>
+
+#include <xcb/xcb.h>
+#include <xcb/xcb_keysyms.h>
+#include <xcb/xtest.h>
+
+#include <X11/keysym.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+namespace tolvi {
+namespace {
+
+template <typename T>
+using Reply = std::unique_ptr<T, decltype(&std::free)>;
+
+xcb_connection_t* connection()
+{
+    return qApp->nativeInterface<QNativeInterface::QX11Application>()->connection();
+}
+
+xcb_window_t rootWindow()
+{
+    return xcb_setup_roots_iterator(xcb_get_setup(connection())).data->root;
+}
+
+xcb_atom_t atom(const char* name)
+{
+    Reply<xcb_intern_atom_reply_t> reply(
+        xcb_intern_atom_reply(connection(), xcb_intern_atom(connection(), 0, uint16_t(std::strlen(name)), name), nullptr),
+        &std::free);
+    return reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
+}
+
+std::vector<uint32_t> property(xcb_window_t window, const char* name, xcb_atom_t type)
+{
+    Reply<xcb_get_property_reply_t> reply(
+        xcb_get_property_reply(connection(), xcb_get_property(connection(), 0, window, atom(name), type, 0, 64), nullptr),
+        &std::free);
+    std::vector<uint32_t> values;
+    if (reply && reply->format == 32) {
+        const auto* data = static_cast<const uint32_t*>(xcb_get_property_value(reply.get()));
+        values.assign(data, data + xcb_get_property_value_length(reply.get()) / 4);
+    }
+    return values;
+}
+
+bool hasState(QWidget& window, const char* state)
+{
+    const auto states = property(xcb_window_t(window.winId()), "_NET_WM_STATE", XCB_ATOM_ATOM);
+    return std::find(states.begin(), states.end(), atom(state)) != states.end();
+}
+
+// Whether the window is really on screen (the window manager maps and unmaps
+// windows when the desktop changes; Qt's own visibility does not follow that).
+bool viewable(QWidget& window)
+{
+    Reply<xcb_get_window_attributes_reply_t> reply(
+        xcb_get_window_attributes_reply(connection(), xcb_get_window_attributes(connection(), xcb_window_t(window.winId())),
+                                        nullptr),
+        &std::free);
+    return reply && reply->map_state == XCB_MAP_STATE_VIEWABLE;
+}
+
+bool hasInputFocus(QWidget& window)
+{
+    Reply<xcb_get_input_focus_reply_t> reply(
+        xcb_get_input_focus_reply(connection(), xcb_get_input_focus(connection()), nullptr), &std::free);
+    return reply && reply->focus == xcb_window_t(window.winId());
+}
+
+// Asks the window manager to switch to another desktop, as a pager does.
+void switchToDesktop(uint32_t desktop)
+{
+    xcb_client_message_event_t event{};
+    event.response_type = XCB_CLIENT_MESSAGE;
+    event.format = 32;
+    event.window = rootWindow();
+    event.type = atom("_NET_CURRENT_DESKTOP");
+    event.data.data32[0] = desktop;
+    event.data.data32[1] = XCB_CURRENT_TIME;
+    xcb_send_event(connection(), 0, rootWindow(),
+                   XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+                   reinterpret_cast<const char*>(&event));
+    xcb_flush(connection());
+}
+
+uint32_t currentDesktop()
+{
+    const auto value = property(rootWindow(), "_NET_CURRENT_DESKTOP", XCB_ATOM_CARDINAL);
+    return value.empty() ? 0xFFFFFFFFu : value[0];
+}
+
+void fakeKey(xcb_keysym_t keysym)
+{
+    xcb_key_symbols_t* symbols = xcb_key_symbols_alloc(connection());
+    xcb_keycode_t* codes = xcb_key_symbols_get_keycode(symbols, keysym);
+    xcb_key_symbols_free(symbols);
+    ASSERT_NE(codes, nullptr);
+    const xcb_keycode_t code = codes[0];
+    std::free(codes);
+    xcb_test_fake_input(connection(), XCB_KEY_PRESS, code, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
+    xcb_test_fake_input(connection(), XCB_KEY_RELEASE, code, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
+    xcb_flush(connection());
+}
+
+class PanelX11Test : public ::testing::Test {
+protected:
+    // The window manager may still be starting when the binary does: a window
+    // mapped before it took over the screen is never managed. Wait until it
+    // announces itself on the root window, and let Qt read what it supports.
+    static void SetUpTestSuite()
+    {
+        ASSERT_EQ(QGuiApplication::platformName(), QStringLiteral("xcb"));
+        const bool managed = QTest::qWaitFor(
+            [] {
+                return !property(rootWindow(), "_NET_SUPPORTING_WM_CHECK", XCB_ATOM_WINDOW).empty()
+                    && !property(rootWindow(), "_NET_NUMBER_OF_DESKTOPS", XCB_ATOM_CARDINAL).empty();
+            },
+            10000);
+        ASSERT_TRUE(managed) << "no window manager on the display";
+        QTest::qWait(100);
+    }
+
+    void TearDown() override
+    {
+        if (currentDesktop() != 0) {
+            switchToDesktop(0);
+            QTest::qWaitFor([] { return currentDesktop() == 0; });
+        }
+    }
+};
+
+TEST_F(PanelX11Test, PanelStaysOnEveryDesktopAndOffTheTaskbarEachTimeItIsShown)
+{
+    const auto desktops = property(rootWindow(), "_NET_NUMBER_OF_DESKTOPS", XCB_ATOM_CARDINAL);
+    ASSERT_FALSE(desktops.empty());
+    ASSERT_GE(desktops[0], 2u) << "the window manager needs a second desktop for this test";
+
+    // An ordinary window shows that switching desktops really hides windows.
+    QWidget ordinary;
+    ordinary.resize(120, 80);
+    ordinary.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&ordinary));
+
+    EscapeClosingPanel panel;
+    panel.resize(200, 100);
+    for (int round = 0; round < 3; ++round) {
+        SCOPED_TRACE(round);
+        panel.makeKeyAndOrderFront();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&panel));
+        EXPECT_TRUE(QTest::qWaitFor([&] {
+            return hasState(panel, "_NET_WM_STATE_SKIP_TASKBAR") && hasState(panel, "_NET_WM_STATE_SKIP_PAGER")
+                && hasState(panel, "_NET_WM_STATE_ABOVE")
+                && property(xcb_window_t(panel.winId()), "_NET_WM_DESKTOP", XCB_ATOM_CARDINAL)
+                       == std::vector<uint32_t>{0xFFFFFFFFu};
+        }));
+
+        switchToDesktop(1);
+        ASSERT_TRUE(QTest::qWaitFor([] { return currentDesktop() == 1; }));
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !viewable(ordinary); }));
+        // The window manager keeps it on all desktops (0xFFFFFFFF). Shown again
+        // right after it was hidden, the window may briefly have lost that to
+        // the withdrawal of its old mapping; the panel asks again.
+        EXPECT_TRUE(QTest::qWaitFor([&] {
+            return viewable(panel)
+                && property(xcb_window_t(panel.winId()), "_NET_WM_DESKTOP", XCB_ATOM_CARDINAL)
+                       == std::vector<uint32_t>{0xFFFFFFFFu};
+        }));
+
+        switchToDesktop(0);
+        ASSERT_TRUE(QTest::qWaitFor([] { return currentDesktop() == 0; }));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return viewable(ordinary); }));
+        // Hidden and at once shown again, as a controller does when it reuses its
+        // panel: the window manager withdraws the window while it is mapped anew.
+        panel.hide();
+    }
+}
+
+TEST_F(PanelX11Test, RealKeyboardEscapeReachesTheHandlerAndNotTheShortcut)
+{
+    EscapeClosingPanel panel;
+    auto* layout = new QVBoxLayout(&panel);
+    auto* field = new QLineEdit;
+    layout->addWidget(field);
+    int escapes = 0;
+    panel.setEscapeHandler([&] {
+        ++escapes;
+        panel.hide();
+    });
+    QList<int> handled;
+    panel.setKeyDownHandler([&](QKeyEvent* event) {
+        handled.append(event->key());
+        return event->key() == Qt::Key_B;
+    });
+    QShortcut shortcut(QKeySequence(Qt::Key_Escape), &panel);
+    QSignalSpy fired(&shortcut, &QShortcut::activated);
+    panel.makeKeyAndOrderFront();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&panel));
+    // Qt's idea of the active window comes before the server's focus change settles.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return hasInputFocus(panel); }));
+    field->setFocus();
+
+    fakeKey(XK_a);
+    fakeKey(XK_b);
+    fakeKey(XK_c);
+    // The handler sees each key once; the one it takes never reaches the field.
+    EXPECT_TRUE(QTest::qWaitFor([&] { return field->text() == QStringLiteral("ac"); }));
+    EXPECT_EQ(handled, (QList<int>{Qt::Key_A, Qt::Key_B, Qt::Key_C}));
+
+    fakeKey(XK_Escape);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return escapes == 1; }));
+    EXPECT_FALSE(panel.isVisible());
+    EXPECT_EQ(fired.count(), 0);
+    EXPECT_EQ(handled.size(), 3);
+}
+
+TEST_F(PanelX11Test, TranslucencyFollowsWhetherACompositorRuns)
+{
+    EXPECT_FALSE(CompositorProbe::translucencyAvailable());
+    {
+        TolviTheme theme;
+        EXPECT_FALSE(theme.translucencyAvailable());
+        EscapeClosingPanel panel;
+        tolviConsoleAppearance(&panel, &theme);
+        EXPECT_FALSE(panel.testAttribute(Qt::WA_TranslucentBackground));
+    }
+
+    QProcess compositor;
+    compositor.start(QStringLiteral("xcompmgr"), {});
+    if (!compositor.waitForStarted(5000))
+        GTEST_SKIP() << "xcompmgr is not installed";
+    const bool running = QTest::qWaitFor([] { return CompositorProbe::translucencyAvailable(); }, 10000);
+    {
+        TolviTheme theme;
+        EscapeClosingPanel panel;
+        tolviConsoleAppearance(&panel, &theme);
+        EXPECT_TRUE(running);
+        EXPECT_TRUE(theme.translucencyAvailable());
+        EXPECT_TRUE(panel.testAttribute(Qt::WA_TranslucentBackground));
+    }
+    compositor.terminate();
+    ASSERT_TRUE(compositor.waitForFinished(5000));
+    EXPECT_TRUE(QTest::qWaitFor([] { return !CompositorProbe::translucencyAvailable(); }));
+}
+
+} // namespace
+} // namespace tolvi
