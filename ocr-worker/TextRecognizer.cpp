@@ -8,8 +8,11 @@
 #include <QStringList>
 
 #include <algorithm>
+#include <cstdlib>
 #include <dlfcn.h>
 #include <memory>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 namespace tolvi {
@@ -21,6 +24,15 @@ namespace {
 // full screenshots are read as they are, which keeps their latency in bounds.
 constexpr qint64 enlargeUpToPixels = 1'000'000;
 constexpr int sourceResolution = 96;
+
+// Cutting an image in two pays off only for large images (screenshots, not snippets). The cut
+// lies within the middle half of the image, in a band of at least three rows without a
+// strong step between neighbouring pixels (text always has such steps; a change of panel
+// colour across a row does not).
+constexpr qint64 splitFromPixels = 400'000;
+constexpr int splitMinimumHeight = 96;
+constexpr int emptyBandRows = 3;
+constexpr int inkStep = 24;
 
 struct TextDeleter {
     void operator()(char* text) const { delete[] text; }
@@ -48,8 +60,10 @@ QImage toGrey(const QImage& image)
 // Debian's Tesseract runs parts of recognition in OpenMP thread teams whose idle threads
 // spin. For one image at a time that buys little, and several processes recognising at once
 // (or a busy desktop) slow each other down by orders of magnitude. Every parallel region is
-// made to run on the calling thread. The runtime comes in with the engine library, so it is
-// looked up rather than linked; an engine built without OpenMP has nothing to limit.
+// made to run on the calling thread. The limit belongs to the calling thread (threads start
+// with the runtime's defaults), so every thread that runs the engine sets it. The runtime comes
+// in with the engine library, so it is looked up rather than linked; an engine built without
+// OpenMP has nothing to limit.
 void runEngineOnOneThread()
 {
     using SetLevels = void (*)(int);
@@ -59,12 +73,12 @@ void runEngineOnOneThread()
 
 } // namespace
 
-TextRecognizer::TextRecognizer() = default;
+TextRecognizer::TextRecognizer(int engines) : m_wantedEngines(std::max(1, engines)) {}
 
 TextRecognizer::~TextRecognizer()
 {
-    if (m_api)
-        m_api->End();
+    for (auto& engine : m_engines)
+        engine->End();
 }
 
 bool TextRecognizer::initialize()
@@ -72,14 +86,38 @@ bool TextRecognizer::initialize()
     if (m_ready)
         return true;
     runEngineOnOneThread();
-    m_api = std::make_unique<tesseract::TessBaseAPI>();
-    // Diagnostics would otherwise go to standard error, which stays silent.
-    m_api->SetVariable("debug_file", "/dev/null");
-    if (m_api->Init(nullptr, "eng", tesseract::OEM_LSTM_ONLY) != 0) {
-        m_api.reset();
-        return false;
+    std::vector<std::unique_ptr<tesseract::TessBaseAPI>> engines;
+    for (int i = 0; i < m_wantedEngines; ++i) {
+        engines.push_back(std::make_unique<tesseract::TessBaseAPI>());
+        // Diagnostics would otherwise go to standard error, which stays silent. Set here, on
+        // this thread, before any engine loads.
+        engines.back()->SetVariable("debug_file", "/dev/null");
     }
-    m_api->SetVariable("debug_file", "/dev/null");
+    // Each engine loads its own model; they load side by side, so two cost about the time of one.
+    std::vector<int> results(engines.size(), -1);
+    std::vector<std::thread> loaders;
+    for (size_t i = 1; i < engines.size(); ++i) {
+        try {
+            loaders.emplace_back([&engines, &results, i] {
+                runEngineOnOneThread();
+                results[i] = engines[i]->Init(nullptr, "eng", tesseract::OEM_LSTM_ONLY);
+            });
+        } catch (const std::system_error&) {
+            break; // no thread: fewer engines
+        }
+    }
+    results[0] = engines[0]->Init(nullptr, "eng", tesseract::OEM_LSTM_ONLY);
+    for (std::thread& loader : loaders)
+        loader.join();
+    for (size_t i = 0; i < engines.size(); ++i) {
+        if (results[i] != 0) {
+            if (i == 0)
+                return false;
+            continue;
+        }
+        engines[i]->SetVariable("debug_file", "/dev/null");
+        m_engines.push_back(std::move(engines[i]));
+    }
     m_ready = true;
     return true;
 }
@@ -117,58 +155,137 @@ QImage TextRecognizer::prepare(const QImage& image, int* scale)
     return grey;
 }
 
+std::optional<int> TextRecognizer::splitRow(const QImage& grey)
+{
+    const int width = grey.width();
+    const int height = grey.height();
+    if (grey.format() != QImage::Format_Grayscale8 || qint64(width) * height < splitFromPixels
+        || height < splitMinimumHeight)
+        return std::nullopt;
+    auto empty = [&](int y) {
+        const uchar* line = grey.constScanLine(y);
+        for (int x = 1; x < width; ++x) {
+            if (std::abs(int(line[x]) - int(line[x - 1])) > inkStep)
+                return false;
+        }
+        return true;
+    };
+    // Rows outward from the middle; the first band of empty rows found wins.
+    const int middle = height / 2;
+    for (int distance = 0; distance <= height / 4; ++distance) {
+        for (const int y : {middle - distance, middle + distance}) {
+            if (y - emptyBandRows / 2 < 0 || y + emptyBandRows / 2 >= height)
+                continue;
+            bool band = true;
+            for (int row = y - emptyBandRows / 2; band && row <= y + emptyBandRows / 2; ++row)
+                band = empty(row);
+            if (band)
+                return y;
+        }
+    }
+    return std::nullopt;
+}
+
 std::optional<QString> TextRecognizer::recognize(const QImage& image, Mode mode)
 {
     if (!m_ready || image.isNull())
         return std::nullopt;
     const QImage grey = prepare(image);
-    m_api->SetPageSegMode(mode == Mode::lines ? tesseract::PSM_SPARSE_TEXT : tesseract::PSM_AUTO);
-    m_api->SetImage(grey.constBits(), grey.width(), grey.height(), 1, int(grey.bytesPerLine()));
-    m_api->SetSourceResolution(sourceResolution);
-    std::optional<QString> text = mode == Mode::lines ? readLines(grey.width(), grey.height()) : readDocument();
-    m_api->Clear();
-    return text;
+    if (mode == Mode::document)
+        return readDocument(grey);
+
+    std::vector<Line> lines;
+    const std::optional<int> split = m_engines.size() > 1 ? splitRow(grey) : std::nullopt;
+    bool read = false;
+    if (split) {
+        std::optional<std::vector<Line>> lower;
+        std::thread helper;
+        try {
+            helper = std::thread([&] {
+                runEngineOnOneThread();
+                lower = readLines(*m_engines[1], grey, *split, grey.height() - *split);
+            });
+        } catch (const std::system_error&) {
+        }
+        if (helper.joinable()) {
+            auto upper = readLines(*m_engines[0], grey, 0, *split);
+            helper.join();
+            if (!upper || !lower)
+                return std::nullopt;
+            lines = std::move(*upper);
+            lines.insert(lines.end(), lower->begin(), lower->end());
+            read = true;
+        }
+    }
+    if (!read) {
+        auto whole = readLines(*m_engines[0], grey, 0, grey.height());
+        if (!whole)
+            return std::nullopt;
+        lines = std::move(*whole);
+    }
+
+    // Tesseract measures from the top left in pixels; the reading order works in normalised
+    // coordinates with the origin at the lower left.
+    std::vector<OCRReadingOrder::Box> boxes;
+    boxes.reserve(lines.size());
+    const double width = grey.width();
+    const double height = grey.height();
+    for (const Line& line : lines) {
+        const QRect& box = line.box;
+        boxes.push_back({box.left() / width, 1.0 - (box.top() + box.height()) / height, box.width() / width,
+                         box.height() / height});
+    }
+    QStringList ordered;
+    for (const int index : OCRReadingOrder::readingOrder(boxes))
+        ordered.append(lines.at(size_t(index)).text);
+    return ordered.join(QLatin1Char('\n'));
 }
 
-std::optional<QString> TextRecognizer::readLines(int width, int height)
+std::optional<std::vector<TextRecognizer::Line>> TextRecognizer::readLines(tesseract::TessBaseAPI& engine,
+                                                                           const QImage& grey, int top, int height)
 {
-    if (m_api->Recognize(nullptr) != 0)
+    engine.SetPageSegMode(tesseract::PSM_SPARSE_TEXT);
+    engine.SetImage(grey.constScanLine(top), grey.width(), height, 1, int(grey.bytesPerLine()));
+    engine.SetSourceResolution(sourceResolution);
+    if (engine.Recognize(nullptr) != 0) {
+        engine.Clear();
         return std::nullopt;
-    std::vector<OCRReadingOrder::Box> boxes;
-    QStringList lines;
-    std::unique_ptr<tesseract::ResultIterator> it(m_api->GetIterator());
+    }
+    std::vector<Line> lines;
+    std::unique_ptr<tesseract::ResultIterator> it(engine.GetIterator());
     if (it) {
         do {
             OwnedText raw(it->GetUTF8Text(tesseract::RIL_TEXTLINE));
             if (!raw)
                 continue;
-            QString line = QString::fromUtf8(raw.get());
-            while (line.endsWith(QLatin1Char('\n')))
-                line.chop(1);
-            if (line.trimmed().isEmpty())
+            QString text = QString::fromUtf8(raw.get());
+            while (text.endsWith(QLatin1Char('\n')))
+                text.chop(1);
+            if (text.trimmed().isEmpty())
                 continue;
-            int left = 0, top = 0, right = 0, bottom = 0;
-            if (!it->BoundingBox(tesseract::RIL_TEXTLINE, &left, &top, &right, &bottom))
+            int left = 0, boxTop = 0, right = 0, bottom = 0;
+            if (!it->BoundingBox(tesseract::RIL_TEXTLINE, &left, &boxTop, &right, &bottom))
                 continue;
-            // Tesseract measures from the top left in pixels; the reading order works in
-            // normalised coordinates with the origin at the lower left.
-            boxes.push_back({double(left) / width, 1.0 - double(bottom) / height, double(right - left) / width,
-                             double(bottom - top) / height});
-            lines.append(line);
+            lines.push_back({text, QRect(QPoint(left, boxTop + top), QPoint(right - 1, bottom + top - 1))});
         } while (it->Next(tesseract::RIL_TEXTLINE));
     }
-    QStringList ordered;
-    for (const int index : OCRReadingOrder::readingOrder(boxes))
-        ordered.append(lines.at(index));
-    return ordered.join(QLatin1Char('\n'));
+    it.reset();
+    engine.Clear();
+    return lines;
 }
 
-std::optional<QString> TextRecognizer::readDocument()
+std::optional<QString> TextRecognizer::readDocument(const QImage& grey)
 {
-    if (m_api->Recognize(nullptr) != 0)
+    tesseract::TessBaseAPI& engine = *m_engines[0];
+    engine.SetPageSegMode(tesseract::PSM_AUTO);
+    engine.SetImage(grey.constBits(), grey.width(), grey.height(), 1, int(grey.bytesPerLine()));
+    engine.SetSourceResolution(sourceResolution);
+    if (engine.Recognize(nullptr) != 0) {
+        engine.Clear();
         return std::nullopt;
+    }
     QStringList blocks;
-    std::unique_ptr<tesseract::ResultIterator> it(m_api->GetIterator());
+    std::unique_ptr<tesseract::ResultIterator> it(engine.GetIterator());
     if (it) {
         do {
             OwnedText raw(it->GetUTF8Text(tesseract::RIL_BLOCK));
@@ -179,6 +296,8 @@ std::optional<QString> TextRecognizer::readDocument()
                 blocks.append(block);
         } while (it->Next(tesseract::RIL_BLOCK));
     }
+    it.reset();
+    engine.Clear();
     return blocks.join(QLatin1Char('\n'));
 }
 

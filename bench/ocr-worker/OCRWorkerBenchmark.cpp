@@ -5,7 +5,9 @@
 //     is edit distance / expected characters with runs of white space folded to one space.
 //   WarmLatency: one 1440x900 screenshot per request to a running worker process.
 //   StartToReady: worker start until its first reply (an empty PNG answers noText).
-//   Counter "peakMB" on WarmLatency: the worker's peak resident memory.
+//   Counters on WarmLatency: "peakMB", the worker's peak resident memory; "workerCPUms", the
+//     worker's CPU time per request summed over its threads (on a busy machine the latency
+//     grows with what other programs take; this does not).
 
 #include "OCRTextImages.h"
 #include "WorkerProcess.h"
@@ -84,14 +86,19 @@ void WarmLatency(benchmark::State& state)
         state.SkipWithError("worker did not answer");
         return;
     }
+    const double cpuBefore = worker.cpuMilliseconds();
+    qint64 requests = 0;
     for (auto _ : state) {
         const auto reply = worker.request(png);
         if (!reply || reply->kind != OCRWire::Response::Kind::recognized) {
             state.SkipWithError("no text recognised");
             return;
         }
+        ++requests;
     }
     state.counters["peakMB"] = double(worker.peakResidentKilobytes()) / 1024.0;
+    if (requests > 0 && cpuBefore >= 0)
+        state.counters["workerCPUms"] = (worker.cpuMilliseconds() - cpuBefore) / double(requests);
 }
 BENCHMARK(WarmLatency)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3.0);
 

@@ -67,6 +67,19 @@ long WorkerProcess::peakResidentKilobytes() const
     return 0;
 }
 
+double WorkerProcess::cpuMilliseconds() const
+{
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(m_pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return -1;
+    // Fields after the command name: state is field 3; utime and stime are fields 14 and 15.
+    const QList<QByteArray> fields = stat.readAll().split(')').last().trimmed().split(' ');
+    if (fields.size() < 13)
+        return -1;
+    const double ticks = fields.at(11).toDouble() + fields.at(12).toDouble();
+    return ticks * 1000.0 / double(sysconf(_SC_CLK_TCK));
+}
+
 int WorkerProcess::finish()
 {
     if (m_input >= 0)

@@ -22,6 +22,8 @@ public:
     std::optional<OCRWire::Response> request(const QByteArray& image);
     // VmHWM of the worker in kilobytes (0 when unknown).
     long peakResidentKilobytes() const;
+    // CPU time (user and system) the worker has used so far, in milliseconds (-1 when unknown).
+    double cpuMilliseconds() const;
     // Closes the input and waits for the exit status.
     int finish();
 

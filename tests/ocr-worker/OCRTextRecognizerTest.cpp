@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 using namespace tolvi;
 using namespace tolvi::testing;
 
@@ -56,4 +58,55 @@ TEST(OCRTextRecognizer, PreparationInvertsDarkImagesAndComposesAlphaOnWhite)
     screen.fill(Qt::white);
     TextRecognizer::prepare(screen, &scale);
     EXPECT_EQ(scale, 1);
+}
+
+TEST(OCRTextRecognizer, LargeImagesAreCutOnlyWhereNoTextIs)
+{
+    // Too small to be worth cutting.
+    EXPECT_EQ(TextRecognizer::splitRow(TextRecognizer::prepare(renderLines({QStringLiteral("short")}))), std::nullopt);
+
+    // Lines so close that ascenders meet the descenders above: no empty band anywhere.
+    TextStyle style;
+    style.pixelSize = 14;
+    std::vector<PlacedText> dense;
+    for (int baseline = 20; baseline < 900; baseline += 11)
+        dense.push_back({QStringLiteral("Typography lifts jumpy quilted glyphs"), QPoint(10, baseline)});
+    EXPECT_EQ(TextRecognizer::splitRow(TextRecognizer::prepare(renderText(QSize(1200, 900), dense, style))), std::nullopt);
+
+    // A screenshot: the cut lies in an empty band, near the middle, clear of every line.
+    const auto shot = renderScreenshot(QSize(1440, 900), QStringLiteral("DejaVu Sans"), 14, true, 3);
+    const QImage grey = TextRecognizer::prepare(shot.image);
+    const auto row = TextRecognizer::splitRow(grey);
+    ASSERT_TRUE(row);
+    EXPECT_GE(*row, 900 / 4);
+    EXPECT_LE(*row, 900 * 3 / 4);
+    // No text pixel on the rows around the cut: after preparation the panels are light and
+    // every glyph has dark pixels.
+    for (int y = *row - 1; y <= *row + 1; ++y) {
+        const uchar* line = grey.constScanLine(y);
+        EXPECT_GT(*std::min_element(line, line + grey.width()), 180) << y;
+    }
+}
+
+TEST(OCRTextRecognizer, AnImageReadInTwoPartsReadsAsWhenReadWhole)
+{
+    // Lines above and below the middle, and two fragments on one baseline just below the cut:
+    // the parts are read at the same time and the lines still come out in reading order.
+    TextStyle style;
+    style.pixelSize = 18;
+    const QImage image = renderText(QSize(1200, 700),
+                                    {{QStringLiteral("Invoice number 2291"), QPoint(40, 80)},
+                                     {QStringLiteral("Billing period March"), QPoint(40, 200)},
+                                     {QStringLiteral("Subtotal"), QPoint(40, 420)},
+                                     {QStringLiteral("880 euros"), QPoint(900, 420)},
+                                     {QStringLiteral("Thank you for your order"), QPoint(40, 600)}},
+                                    style);
+    ASSERT_TRUE(TextRecognizer::splitRow(TextRecognizer::prepare(image)));
+    ASSERT_TRUE(recognizer().initialize());
+    ASSERT_EQ(recognizer().engineCount(), 2);
+    TextRecognizer single(1);
+    ASSERT_TRUE(single.initialize());
+    const QString expected = QStringLiteral("Invoice number 2291\nBilling period March\nSubtotal\n880 euros\nThank you for your order");
+    EXPECT_EQ(recognizer().recognize(image, TextRecognizer::Mode::lines), expected);
+    EXPECT_EQ(single.recognize(image, TextRecognizer::Mode::lines), expected);
 }
