@@ -285,7 +285,8 @@ std::optional<Metadata> sniffTIFF(const Bytes& bytes)
             const auto count = u32(entry + 4);
             if (*tag != 256 && *tag != 257)
                 continue;
-            if (*count != 1)
+            // A size given twice leaves it open which one the decoder believes.
+            if (*count != 1 || (*tag == 256 ? width : height))
                 return std::nullopt;
             std::optional<quint32> value;
             if (*type == 3)

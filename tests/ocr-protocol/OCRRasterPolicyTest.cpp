@@ -216,6 +216,24 @@ TEST(OCRRasterPolicy, PixelBudgetIsSummedOverFrames)
     EXPECT_EQ(metadata(gif(1'000, 1'000, std::vector<GIFFrame>(41))), std::nullopt);
 }
 
+TEST(OCRRasterPolicy, APageWhoseSizeIsMissingOrGivenTwiceIsRefused)
+{
+    // One directory entry per tag: (tag, type SHORT, count 1, value).
+    auto page = [](const std::vector<std::pair<quint16, quint16>>& entries) {
+        QByteArray bytes = QByteArray("II*\0", 4) + le32(8) + le16(quint16(entries.size()));
+        for (const auto& [tag, value] : entries)
+            bytes += le16(tag) + le16(3) + le32(1) + le16(value) + le16(0);
+        return bytes + le32(0);
+    };
+    EXPECT_EQ(metadata(page({{256, 40}, {257, 30}})), (Metadata{"public.tiff", 40, 30, 1}));
+    EXPECT_EQ(metadata(page({{256, 40}})), std::nullopt);
+    EXPECT_EQ(metadata(page({{257, 30}})), std::nullopt);
+    // Which of two widths a decoder uses is its own affair; the limits must hold for both.
+    EXPECT_EQ(metadata(page({{256, 40}, {256, 60'000}, {257, 30}})), std::nullopt);
+    EXPECT_EQ(metadata(page({{256, 60'000}, {256, 40}, {257, 30}})), std::nullopt);
+    EXPECT_EQ(metadata(page({{256, 40}, {257, 30}, {257, 30}})), std::nullopt);
+}
+
 TEST(OCRRasterPolicy, LaterFramesDoNotChangeTheReportedSize)
 {
     const auto meta = metadata(tiff({{30, 20}, {300, 200}}));
