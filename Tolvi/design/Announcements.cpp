@@ -94,6 +94,10 @@ TolviAccessibilityAnnouncement::TolviAccessibilityAnnouncement(QWidget* host, co
     setFixedSize(0, 0);
     setAttribute(Qt::WA_TransparentForMouseEvents);
     setFocusPolicy(Qt::NoFocus);
+    // A child added to a window already on screen stays hidden until shown, and a
+    // hidden element may never speak. Shown here, it appears with its host.
+    if (host)
+        show();
 }
 
 void TolviAccessibilityAnnouncement::setMessage(const std::optional<QString>& message) { m_source.update(message); }

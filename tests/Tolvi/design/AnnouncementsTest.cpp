@@ -137,5 +137,17 @@ TEST_F(WidgetChannelTest, DeliveryNamesTheNotificationElement)
     EXPECT_EQ(element->text(QAccessible::Name), QStringLiteral("Queue finished"));
 }
 
+TEST_F(WidgetChannelTest, AnElementAddedToAWindowAlreadyOnScreenSpeaks)
+{
+    window.show();
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    auto* announcement = tolviAccessibilityAnnouncement(container, QStringLiteral("Queue ready"));
+    announcement->setChannel(std::make_unique<WidgetAnnouncementChannel>(announcement, [] { return true; }));
+    QSignalSpy announced(announcement, &TolviAccessibilityAnnouncement::announced);
+    announcement->setMessage(QStringLiteral("Pasted 1 of 3"));
+    EXPECT_EQ(announced.count(), 1);
+}
+
 } // namespace
 } // namespace tolvi
