@@ -6,11 +6,14 @@
 #include "Tolvi/design/TolviPrimaryButton.h"
 #include "Tolvi/design/TolviTheme.h"
 
+#include <QFontMetrics>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace tolvi {
 
@@ -154,6 +157,20 @@ private:
     bool m_compact;
 };
 
+// A patch of desktop behind a window sample.
+class DeskTile : public QWidget {
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter p(this);
+        p.setRenderHint(QPainter::Antialiasing);
+        QLinearGradient g(rect().topLeft(), rect().bottomRight());
+        g.setColorAt(0, QColor(0x4A, 0x6F, 0xA5));
+        g.setColorAt(1, QColor(0xC0, 0x7A, 0x9E));
+        p.fillPath(roundedShape(rect(), 8), g);
+    }
+};
+
 } // namespace
 
 QImage DesignGallery::renderPieces(ThemeAppearance appearance)
@@ -246,12 +263,16 @@ QImage DesignGallery::renderPieces(ThemeAppearance appearance)
     root->addWidget(heading(QStringLiteral("Backdrops: regular 22 pt · compact 18 pt · no compositor")));
     auto* backdrops = new QHBoxLayout;
     auto backdrop = [](bool compact, TolviTheme* t) {
+        auto* desk = new DeskTile;
+        auto* d = new QVBoxLayout(desk);
+        d->setContentsMargins(10, 10, 10, 10);
         auto* b = new TolviConsoleBackdrop(compact);
         b->setFixedSize(200, 90);
         auto* l = new QVBoxLayout(b);
         l->setContentsMargins(16, 12, 16, 12);
         l->addWidget(caption(compact ? QStringLiteral("Compact panel") : QStringLiteral("History window"), Typography::rowTitle));
-        return themed(b, t);
+        d->addWidget(b);
+        return themed(desk, t);
     };
     backdrops->addWidget(backdrop(false, &theme));
     backdrops->addWidget(backdrop(true, &theme));
@@ -278,15 +299,21 @@ QImage DesignGallery::renderSymbols(ThemeAppearance appearance)
     grid->setVerticalSpacing(4);
     const QStringList names = SymbolCatalog::names();
     const ColorToken tints[] = {ColorToken::ink, ColorToken::electricBlue, ColorToken::mint, ColorToken::amber, ColorToken::violet};
+    // Every name in full: the columns are as wide as the longest one.
+    const QFontMetrics metrics(TolviDesign::font(Typography::meta));
+    int nameWidth = 0;
+    for (const QString& name : names)
+        nameWidth = std::max(nameWidth, metrics.horizontalAdvance(name));
+    constexpr int columns = 5;
     for (int i = 0; i < names.size(); ++i) {
         auto* cell = new QWidget;
         auto* h = new QHBoxLayout(cell);
         h->setContentsMargins(0, 0, 0, 0);
         h->addWidget(new TolviIconTile(names[i], tints[i % 5]));
         auto* label = caption(names[i]);
-        label->setFixedWidth(150);
+        label->setFixedWidth(nameWidth + 4);
         h->addWidget(label);
-        grid->addWidget(cell, i / 6, i % 6);
+        grid->addWidget(cell, i / columns, i % columns);
     }
     root->addLayout(grid);
     return grabSheet(&sheet);
