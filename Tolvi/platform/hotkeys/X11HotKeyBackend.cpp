@@ -117,7 +117,10 @@ HotKeyBackend::Status X11HotKeyBackend::registerHotKey(const HotKeyChord& chord,
     const auto variants = lockVariants(modifiers);
     std::array<xcb_void_cookie_t, 4> cookies{};
     for (size_t i = 0; i < variants.size(); ++i) {
-        cookies[i] = xcb_grab_key_checked(m_connection, 1, m_root, variants[i], keycode,
+        // owner_events off: while the grab is active every key event of it comes to the root,
+        // also when one of our own windows has the focus (its release would go there otherwise,
+        // and the next press would pass for a repeat of a key still held).
+        cookies[i] = xcb_grab_key_checked(m_connection, 0, m_root, variants[i], keycode,
                                           XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC);
     }
     Status status = NoError;

@@ -8,6 +8,7 @@
 #include <QDeadlineTimer>
 #include <QGuiApplication>
 #include <QThread>
+#include <QWindow>
 
 #include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>
@@ -117,6 +118,39 @@ TEST(X11HotKeyBackend, ChordFromAnotherClientRunsTheActionWithAndWithoutLocks)
     // Another chord of the same key does not trigger it.
     other.chord({XK_Shift_L}, XK_v);
     spinFor(200);
+    EXPECT_EQ(runs, 2);
+}
+
+TEST(X11HotKeyBackend, ChordPressedWhileOurOwnWindowHasTheFocusStillRunsTheAction)
+{
+    // The history window is ours: toggling it closed happens while it has the keyboard focus.
+    X11HotKeyBackend backend;
+    int runs = 0;
+    GlobalHotKey hotKey(backend, {tolviHotKeySignature(), 1}, [&] { ++runs; });
+    hotKey.install(kSuperShiftV);
+    ASSERT_TRUE(hotKey.isRegistered());
+
+    QWindow window;
+    window.resize(200, 120);
+    window.show();
+    spinUntil([&] { return window.isExposed(); });
+    ASSERT_TRUE(window.isExposed());
+    OtherClient other;
+    ASSERT_NE(other.display(), nullptr);
+    XSetInputFocus(other.display(), Window(window.winId()), RevertToParent, CurrentTime);
+    XSync(other.display(), False);
+    Window focus = None;
+    int revert = 0;
+    XGetInputFocus(other.display(), &focus, &revert);
+    ASSERT_EQ(focus, Window(window.winId()));
+
+    // Pressed twice: the release in between must reach us, or the second press would pass
+    // for a repeat of a key still held.
+    other.chord({XK_Super_L, XK_Shift_L}, XK_v);
+    spinUntil([&] { return runs == 1; });
+    EXPECT_EQ(runs, 1);
+    other.chord({XK_Super_L, XK_Shift_L}, XK_v);
+    spinUntil([&] { return runs == 2; });
     EXPECT_EQ(runs, 2);
 }
 
