@@ -388,6 +388,18 @@ void AppState::showHistory()
     panelController().show(false);
 }
 
+void AppState::handleReopen()
+{
+    const QList<const PanelWindowController*> existing{
+        m_panelController.get(),         m_compactPanelController.get(), m_settingsPanelController.get(),
+        m_setupPanelController.get(),    m_aboutPanelController.get(),   m_whatsNewPanelController.get()};
+    for (const PanelWindowController* controller : existing) {
+        if (controller && controller->isWindowVisible())
+            return;
+    }
+    panelController().show(false);
+}
+
 void AppState::showNewSnippet()
 {
     if (m_compactPanelController && m_compactPanelController->hasWindow())

@@ -137,6 +137,9 @@ public:
     void requestQuit() { emit quitRequested(); }
     void toggleCompactPanel();
     void showHistory();  // shows without toggling
+    // The program was launched again while running: shows the history window unless one of
+    // the program's windows is already on screen.
+    void handleReopen();
     void showNewSnippet();
     void confirmAndClearRecentHistory();
     void confirmAndClearHistory();

@@ -184,7 +184,7 @@ int main(int argc, char** argv)
     if (!tray.show())
         qCInfo(lcMain) << "No system tray: Tolvi stays reachable through its hot keys and by starting it again";
 
-    QObject::connect(&instance, &SingleInstance::activationRequested, state.get(), [&state] { state->showHistory(); });
+    QObject::connect(&instance, &SingleInstance::activationRequested, state.get(), [&state] { state->handleReopen(); });
 
     // Quitting writes the history first. The user's Quit may be cancelled; the system's may not.
     TerminationSignals terminationSignals;

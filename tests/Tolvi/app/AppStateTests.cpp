@@ -1,4 +1,5 @@
 #include "Tolvi/app/AppState.h"
+#include "Tolvi/app/TrayMenuActions.h"
 #include "Tolvi/app/WindowControllers.h"
 #include "Tolvi/platform/hotkeys/FakeHotKeyBackend.h"
 #include "Tolvi/platform/pasteboard/InMemoryPasteboard.h"
@@ -702,6 +703,32 @@ TEST(AppStateActions, ToggleCompactPanelRecordsTheFirstOpeningOnce)
     EXPECT_EQ(h.count(UsageMetricEvent::compactModeOpened), 3);
 }
 
+TEST(AppStateActions, LaunchingAgainShowsHistoryOnlyWhileNoWindowIsOnScreen)
+{
+    Harness h;
+    AppState& app = h.make();
+    app.handleReopen();
+    EXPECT_EQ(h.windows.calls, QStringList{"history.show"});
+    EXPECT_EQ(h.count(UsageMetricEvent::fullHistoryOpened), 0);
+
+    // Any window on screen, even one that is not the history window: nothing else happens.
+    app.toggleCompactPanel();
+    h.windows.calls.clear();
+    app.handleReopen();
+    EXPECT_TRUE(h.windows.calls.isEmpty());
+    app.toggleCompactPanel();  // hides it
+    app.aboutPanelController().show();
+    h.windows.calls.clear();
+    app.handleReopen();
+    EXPECT_TRUE(h.windows.calls.isEmpty());
+
+    // The history window already showing is not hidden by a launch (it never toggles).
+    app.aboutPanelController().orderOut();
+    app.handleReopen();
+    app.handleReopen();
+    EXPECT_EQ(h.windows.calls, (QStringList{"about.orderOut", "history.show"}));
+}
+
 TEST(AppStateActions, PasteHidesTheHistoryWindowAndCountsTheFirstPasteOnce)
 {
     Harness h;
@@ -720,6 +747,69 @@ TEST(AppStateActions, PasteHidesTheHistoryWindowAndCountsTheFirstPasteOnce)
     app.paste(clip(QStringLiteral("again"), h.now()));
     EXPECT_EQ(h.count(UsageMetricEvent::pastePerformed), 2);
     EXPECT_EQ(h.count(UsageMetricEvent::firstPasteCompleted), 1);
+}
+
+// MARK: tray menu
+
+TEST(AppStateTrayMenu, SnapshotFollowsTheStoresAndEntriesActOnTheRoot)
+{
+    Harness h;
+    const ClipboardItem pinned = clip(QStringLiteral("pinned"), h.now() - 10, true);
+    const ClipboardItem recent = clip(QStringLiteral("recent"), h.now() - 5);
+    h.seedHistory({pinned, recent});
+    AppState& app = h.make();
+    app.start();
+    app.appExclusionStore().add(QStringLiteral("org.example.Notes"), QStringLiteral("Notes"));
+    int rebuilds = 0;
+    QObject::connect(&app, &AppState::menuInputsChanged, [&] { ++rebuilds; });
+
+    MenuBarSnapshot snapshot = menuSnapshot(app);
+    ASSERT_EQ(snapshot.pinnedItems.size(), 1);
+    EXPECT_EQ(snapshot.pinnedItems[0].id(), pinned.id());
+    ASSERT_EQ(snapshot.recentItems.size(), 1);
+    EXPECT_TRUE(snapshot.monitoringEnabled);
+    EXPECT_TRUE(snapshot.canCheckForUpdates);
+    ASSERT_EQ(snapshot.excludedApps.size(), 1);
+
+    // Pinning from a window rebuilds the menu.
+    app.clipboardStore().togglePinned(recent);
+    EXPECT_GT(rebuilds, 0);
+    EXPECT_EQ(menuSnapshot(app).pinnedItems.size(), 2);
+
+    // "Pause Capture" turns the preference off; the menu is rebuilt once it is stored.
+    rebuilds = 0;
+    performMenuAction(app, MenuBarEntry::button(QStringLiteral("Pause Capture"), MenuBarAction::ToggleMonitoring));
+    EXPECT_FALSE(app.preferencesStore().isClipboardMonitoringEnabled());
+    QCoreApplication::processEvents();
+    EXPECT_GT(rebuilds, 0);
+    EXPECT_FALSE(menuSnapshot(app).monitoringEnabled);
+
+    // "New Snippet...": the compact panel goes, the history window opens with the editor.
+    app.toggleCompactPanel();
+    h.windows.calls.clear();
+    performMenuAction(app, MenuBarEntry::button(QStringLiteral("New Snippet..."), MenuBarAction::ShowNewSnippet));
+    EXPECT_EQ(h.windows.calls, (QStringList{"compact.orderOut", "history.show(newSnippet)"}));
+    EXPECT_EQ(h.count(UsageMetricEvent::fullHistoryOpened), 1);
+
+    performMenuAction(app, MenuBarEntry::button(QStringLiteral("Check for Updates..."), MenuBarAction::CheckForUpdates));
+    EXPECT_EQ(h.updater.userChecks, 1);
+    EXPECT_EQ(h.count(UsageMetricEvent::updateCheckStarted), 1);
+
+    MenuBarEntry remove = MenuBarEntry::button(QStringLiteral("Remove Notes"), MenuBarAction::RemoveExclusion);
+    remove.bundleIdentifier = QStringLiteral("org.example.Notes");
+    performMenuAction(app, remove);
+    EXPECT_TRUE(app.appExclusionStore().excludedApps().isEmpty());
+
+    MenuBarEntry paste = MenuBarEntry::button(QStringLiteral("recent"), MenuBarAction::PasteItem);
+    paste.clipID = recent.id();
+    performMenuAction(app, paste);
+    EXPECT_EQ(h.pasteboard.data(PasteboardTypes::plainText).value_or(QByteArray()), "recent");
+    EXPECT_EQ(h.count(UsageMetricEvent::pastePerformed), 1);
+
+    int quits = 0;
+    QObject::connect(&app, &AppState::quitRequested, [&] { ++quits; });
+    performMenuAction(app, MenuBarEntry::button(QStringLiteral("Quit Tolvi"), MenuBarAction::Quit));
+    EXPECT_EQ(quits, 1);
 }
 
 // MARK: clearing history

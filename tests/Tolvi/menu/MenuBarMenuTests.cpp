@@ -64,6 +64,31 @@ TEST(MenuBarMenu, EmptyHistoryShowsNoHistoryAndDisablesClearing)
     EXPECT_EQ(titles(exclusions->children), QStringList{"Exclude Front App"});
 }
 
+TEST(MenuBarMenu, ItemsStandInTheirOrderWithAQueueAClipOfEachKindAndAnExclusion)
+{
+    MenuBarSnapshot snapshot;
+    snapshot.pinnedItems = {ClipboardItem(QStringLiteral("a pinned clip"))};
+    snapshot.recentItems = {ClipboardItem(QStringLiteral("a recent clip"))};
+    snapshot.excludedApps = {ExcludedApp{QStringLiteral("org.example.Notes"), QStringLiteral("Notes")}};
+    snapshot.queuedCount = 2;
+    snapshot.canCheckForUpdates = true;
+    const auto menu = buildMenuBarMenu(snapshot, preview);
+    EXPECT_EQ(titles(menu),
+              (QStringList{"Quick Paste", "Show History", "New Snippet...", "Paste Next (2 remaining)",
+                           "Cancel Paste Queue", "---", "Pause Capture", "Clear Last 15 Minutes", "---", "Pinned",
+                           "a pinned clip", "---", "a recent clip", "---", "App Exclusions", "How to Use...",
+                           "Settings...", "---", "About Tolvi", "What's New", "Check for Updates...",
+                           "Release Notes", "Support", "Send Feedback...", "Request Feature...", "Report Bug...",
+                           "Privacy Policy", "Terms of Use", "---", "Clear History", "Quit Tolvi"}));
+    EXPECT_EQ(titles(find(menu, "App Exclusions")->children), (QStringList{"Exclude Front App", "---", "Remove Notes"}));
+    for (const MenuBarEntry& entry : menu) {
+        if (entry.kind == MenuBarEntry::Kind::Button)
+            EXPECT_TRUE(entry.enabled) << entry.title.toStdString();
+    }
+    EXPECT_TRUE(find(menu, "Clear History")->destructive);
+    EXPECT_TRUE(find(menu, "Clear Last 15 Minutes")->destructive);
+}
+
 TEST(MenuBarMenu, ShowsAtMostFourPinnedAndSixRecentClipsInOrder)
 {
     MenuBarSnapshot snapshot;
