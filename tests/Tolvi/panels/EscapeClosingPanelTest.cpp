@@ -156,6 +156,30 @@ TEST_F(EscapeClosingPanelTest, KeysOfOtherWindowsAreNotRouted)
     EXPECT_EQ(otherField->text(), QStringLiteral("x"));
 }
 
+TEST_F(EscapeClosingPanelTest, KeysReachTheHandlerWhenFocusMovesUpToAContainer)
+{
+    // Key events are often built at the same address one after another; a key
+    // for the panel itself after one for its field is a new key, not the old
+    // one travelling up.
+    int escapes = 0;
+    panel.setEscapeHandler([&] { ++escapes; });
+    QList<int> seen;
+    panel.setKeyDownHandler([&](QKeyEvent* e) {
+        seen.append(e->key());
+        return false;
+    });
+    for (int round = 0; round < 3; ++round) {
+        field->setFocus();
+        press(Qt::Key_A);
+        panel.setFocus();
+        ASSERT_EQ(QApplication::focusWidget(), &panel);
+        press(Qt::Key_B);
+        press(Qt::Key_Escape);
+    }
+    EXPECT_EQ(escapes, 3);
+    EXPECT_EQ(seen, (QList<int>{Qt::Key_A, Qt::Key_B, Qt::Key_A, Qt::Key_B, Qt::Key_A, Qt::Key_B}));
+}
+
 TEST_F(EscapeClosingPanelTest, CancelOperationCallsTheEscapeHandler)
 {
     int escapes = 0;
