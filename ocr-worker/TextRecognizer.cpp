@@ -152,6 +152,9 @@ QImage TextRecognizer::prepare(const QImage& image, int* scale)
         grey = grey.scaled(grey.size() * factor, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     if (scale)
         *scale = factor;
+    // The engines are handed one byte per pixel.
+    if (grey.format() != QImage::Format_Grayscale8)
+        grey = grey.convertToFormat(QImage::Format_Grayscale8);
     return grey;
 }
 
