@@ -4,6 +4,7 @@
 #include <QHash>
 #include <QImage>
 #include <QPainter>
+#include <QPixmapCache>
 #include <QSvgRenderer>
 
 #include <cmath>
@@ -87,6 +88,15 @@ bool SymbolCatalog::contains(const QString& name)
 
 QPixmap SymbolCatalog::pixmap(const QString& name, int size, const QColor& color, qreal devicePixelRatio)
 {
+    // Views paint the same few symbols over and over: rasterise each look once.
+    const QString key = QStringLiteral("tolvi.symbol/%1/%2/%3/%4")
+                            .arg(contains(name) ? name : fallbackName())
+                            .arg(size)
+                            .arg(color.rgba(), 8, 16, QLatin1Char('0'))
+                            .arg(devicePixelRatio);
+    QPixmap cached;
+    if (QPixmapCache::find(key, &cached))
+        return cached;
     const int px = std::max(1, int(std::lround(size * devicePixelRatio)));
     QImage image(px, px, QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);
@@ -97,6 +107,7 @@ QPixmap SymbolCatalog::pixmap(const QString& name, int size, const QColor& color
     }
     QPixmap pixmap = QPixmap::fromImage(tinted(std::move(image), color));
     pixmap.setDevicePixelRatio(devicePixelRatio);
+    QPixmapCache::insert(key, pixmap);
     return pixmap;
 }
 
