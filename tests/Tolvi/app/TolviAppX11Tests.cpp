@@ -220,6 +220,12 @@ TEST(TolviApp, TrayHotKeySecondLaunchAndFlushOnSigterm)
     EXPECT_TRUE(waitUntil([&] { return x.hasViewableWindow(pid, "Tolvi History"); })) << app.output().constData();
     x.chord({XK_Control_L, XK_Alt_L}, XK_v);
     EXPECT_TRUE(waitUntil([&] { return !x.hasViewableWindow(pid, "Tolvi History"); }));
+    // And again: the press that hid the window (while it had the focus) must not leave the key
+    // looking held, which would swallow this one as a repeat.
+    x.chord({XK_Control_L, XK_Alt_L}, XK_v);
+    EXPECT_TRUE(waitUntil([&] { return x.hasViewableWindow(pid, "Tolvi History"); }));
+    x.chord({XK_Control_L, XK_Alt_L}, XK_v);
+    EXPECT_TRUE(waitUntil([&] { return !x.hasViewableWindow(pid, "Tolvi History"); }));
 
     // Launching Tolvi again hands over to the running one, which shows its history window.
     RunningApp second;
