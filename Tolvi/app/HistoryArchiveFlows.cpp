@@ -6,10 +6,16 @@
 #include "Tolvi/platform/shell/FilePanels.h"
 #include "TolviCore/archive/ClipboardHistoryArchive.h"
 #include "TolviCore/model/ClipboardHistoryImportError.h"
+#include "TolviCore/persistence/PersistenceError.h"
 #include "TolviCore/persistence/PrivateAtomicFileWriter.h"
 #include "TolviCore/store/ClipboardStore.h"
 
+#include <QFile>
 #include <QFileInfo>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace tolvi {
 
@@ -26,6 +32,28 @@ void showFailure(Alerts& alerts, const QString& message, const QString& informat
     alert.buttons = {QStringLiteral("OK")};
     alert.escapeButton = 0;
     alerts.run(alert);
+}
+
+// Reads the chosen archive. A named pipe is opened without waiting for a writer (a plain
+// open would hold the program until one came, with no way out); once open, it is read
+// as any file, and a pipe nobody writes to reads as empty.
+ClipboardHistoryState readArchive(const QString& path)
+{
+    const QByteArray encoded = QFile::encodeName(path);
+    int fd;
+    do {
+        fd = ::open(encoded.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0)
+        throwSystemError("open");
+    struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer{fd};
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) < 0)
+        throwSystemError("fcntl");
+    return ClipboardHistoryArchive::read(fd);
 }
 
 } // namespace
@@ -75,7 +103,7 @@ void HistoryImporter::importHistory(ClipboardStore& store, FilePanels& panels, A
         if (info.isFile() && info.size() > maximumFileBytes)
             throw ClipboardHistoryImportError(ClipboardHistoryImportError::Case::tooLarge);
         // Parsed once: the preview and the merge both use this state.
-        archive = ClipboardHistoryArchive::readFile(*path);
+        archive = readArchive(*path);
         preview = store.previewImport(archive);
     } catch (const std::exception& error) {
         showFailure(alerts, failureMessage, errorDescription(error));

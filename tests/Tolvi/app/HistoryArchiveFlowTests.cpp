@@ -13,7 +13,9 @@
 #include <QTemporaryDir>
 #include <QThread>
 
+#include <atomic>
 #include <csignal>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -143,24 +145,41 @@ TEST(HistoryArchiveFlows, SizeGuardAtTheLimitAndFromAPipe)
         EXPECT_EQ(f.alerts.requests.last().informativeText == tooLarge, size > 100'000'000) << size;
     }
 
-    // A pipe has no size to check: the read itself stops past the limit. (The writer then
-    // writes into a closed pipe: that must fail its write, not end the test.)
+    // A pipe has no size to check: the read itself stops past the limit. (A reader that never
+    // reads lets the writer open at once; closing it afterwards fails the writer's last write,
+    // which must not end the test.)
     ::signal(SIGPIPE, SIG_IGN);
     const QString fifo = f.path("archive.fifo");
     ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
-    QThread* writer = QThread::create([fifo] {
+    const int placeholder = ::open(QFile::encodeName(fifo).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    ASSERT_GE(placeholder, 0);
+    std::atomic<bool> writing = false;
+    QThread* writer = QThread::create([fifo, &writing] {
         QFile out(fifo);
         if (!out.open(QIODevice::WriteOnly))
             return;
+        writing = true;
         const QByteArray chunk(1 << 20, ' ');
         for (int i = 0; i < 120 && out.write(chunk) == chunk.size(); ++i) {
         }
     });
     writer->start();
+    while (!writing)
+        QThread::msleep(1);
     f.panels.openAnswers << fifo;
     HistoryImporter::importHistory(*f.store, f.panels, f.alerts);
+    ::close(placeholder);
     writer->wait();
     delete writer;
     EXPECT_EQ(f.alerts.requests.last().informativeText, tooLarge);
     EXPECT_EQ(f.store->itemCount(), 0);
+
+    // A pipe nobody writes to: no wait for a writer that may never come, just an empty file.
+    const QString silent = f.path("silent.fifo");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(silent).constData(), 0600), 0);
+    f.panels.openAnswers << silent;
+    const qsizetype before = f.alerts.requests.size();
+    HistoryImporter::importHistory(*f.store, f.panels, f.alerts);
+    ASSERT_EQ(f.alerts.requests.size(), before + 1);
+    EXPECT_EQ(f.alerts.requests.last().message, "History could not be imported");
 }
