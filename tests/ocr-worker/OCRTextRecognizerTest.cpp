@@ -10,17 +10,23 @@
 using namespace tolvi;
 using namespace tolvi::testing;
 
-namespace {
+// One recogniser for the suite, ended before the program exits: the engine library's own
+// caches are static objects, and an engine released after them leaves its dictionaries behind.
+class OCRTextRecognizer : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { s_recognizer = new TextRecognizer; }
+    static void TearDownTestSuite()
+    {
+        delete s_recognizer;
+        s_recognizer = nullptr;
+    }
+    static TextRecognizer& recognizer() { return *s_recognizer; }
 
-TextRecognizer& recognizer()
-{
-    static TextRecognizer instance;
-    return instance;
-}
+private:
+    static inline TextRecognizer* s_recognizer = nullptr;
+};
 
-} // namespace
-
-TEST(OCRTextRecognizer, LineModeKeepsFragmentsOfOneBaselineApartAndInOrder)
+TEST_F(OCRTextRecognizer, LineModeKeepsFragmentsOfOneBaselineApartAndInOrder)
 {
     ASSERT_TRUE(recognizer().initialize());
     TextStyle style;
@@ -31,7 +37,7 @@ TEST(OCRTextRecognizer, LineModeKeepsFragmentsOfOneBaselineApartAndInOrder)
     EXPECT_EQ(recognizer().recognize(image, TextRecognizer::Mode::lines), QStringLiteral("Name\nAmount due"));
 }
 
-TEST(OCRTextRecognizer, DocumentModeReadsBlocks)
+TEST_F(OCRTextRecognizer, DocumentModeReadsBlocks)
 {
     ASSERT_TRUE(recognizer().initialize());
     const QImage image = renderLines({QStringLiteral("Meeting notes for Monday"), QStringLiteral("Review the budget")});
@@ -40,7 +46,7 @@ TEST(OCRTextRecognizer, DocumentModeReadsBlocks)
     EXPECT_EQ(text->simplified(), QStringLiteral("Meeting notes for Monday Review the budget"));
 }
 
-TEST(OCRTextRecognizer, PreparationInvertsDarkImagesAndComposesAlphaOnWhite)
+TEST_F(OCRTextRecognizer, PreparationInvertsDarkImagesAndComposesAlphaOnWhite)
 {
     QImage dark(100, 50, QImage::Format_RGB32);
     dark.fill(QColor(20, 20, 20));
@@ -60,7 +66,7 @@ TEST(OCRTextRecognizer, PreparationInvertsDarkImagesAndComposesAlphaOnWhite)
     EXPECT_EQ(scale, 1);
 }
 
-TEST(OCRTextRecognizer, LargeImagesAreCutOnlyWhereNoTextIs)
+TEST_F(OCRTextRecognizer, LargeImagesAreCutOnlyWhereNoTextIs)
 {
     // Too small to be worth cutting.
     EXPECT_EQ(TextRecognizer::splitRow(TextRecognizer::prepare(renderLines({QStringLiteral("short")}))), std::nullopt);
@@ -88,7 +94,7 @@ TEST(OCRTextRecognizer, LargeImagesAreCutOnlyWhereNoTextIs)
     }
 }
 
-TEST(OCRTextRecognizer, AnImageReadInTwoPartsReadsAsWhenReadWhole)
+TEST_F(OCRTextRecognizer, AnImageReadInTwoPartsReadsAsWhenReadWhole)
 {
     // Lines above and below the middle, and two fragments on one baseline just below the cut:
     // the parts are read at the same time and the lines still come out in reading order.
