@@ -22,8 +22,11 @@ FeedUpdateController::FeedUpdateController(QUrl feedURL, QString currentVersion,
 
 FeedUpdateController::~FeedUpdateController()
 {
-    if (m_reply)
+    if (m_reply) {
+        // Aborting finishes the reply at once: its result must not reach the user now.
+        disconnect(m_reply, nullptr, this, nullptr);
         m_reply->abort();
+    }
 }
 
 QUrl FeedUpdateController::buildFeedURL()

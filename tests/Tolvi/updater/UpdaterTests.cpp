@@ -128,6 +128,23 @@ TEST(FeedUpdateController, FailuresAreShownOnlyToAUserWhoAsked)
     }
 }
 
+TEST(FeedUpdateController, QuittingDuringACheckShowsNothing)
+{
+    InMemoryKeyValueSettings settings;
+    Shown shown;
+    FeedServer hanging("", 200, true);
+    {
+        FeedUpdateController controller(hanging.url(), "0.1.0", settings, shown.presenter());
+        controller.checkForUpdates();
+        QDeadlineTimer deadline(5000);
+        while (hanging.requests == 0 && !deadline.hasExpired())
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        ASSERT_EQ(hanging.requests, 1);
+        ASSERT_TRUE(controller.isChecking());
+    }
+    EXPECT_TRUE(shown.events.isEmpty()) << "the program is going away: no failure to show";
+}
+
 TEST(FeedUpdateController, AutomaticChecksFollowTheUserSetting)
 {
     InMemoryKeyValueSettings settings;
