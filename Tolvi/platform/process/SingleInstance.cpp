@@ -57,6 +57,11 @@ QString SingleInstance::defaultSocketPath()
 
 bool SingleInstance::notifyRunningInstance()
 {
+    // Only a socket of our own user is a running Tolvi: in a shared temporary folder another
+    // user could otherwise answer and keep us from starting.
+    const QFileInfo info(m_socketPath);
+    if (info.exists() && info.ownerId() != ::getuid())
+        return false;
     QLocalSocket socket;
     socket.connectToServer(m_socketPath);
     if (!socket.waitForConnected(kTimeoutMs))

@@ -70,6 +70,30 @@ TEST(SingleInstance, LeftoverSocketOfACrashedInstanceIsTakenOver)
     EXPECT_EQ(instance.claim(), SingleInstance::Role::Primary);
 }
 
+TEST(SingleInstance, SocketOfAnotherUserIsNeverHandedOverTo)
+{
+    if (::getuid() != 0)
+        GTEST_SKIP() << "needs to give a socket to another user";
+    QTemporaryDir dir;
+    const QString path = dir.filePath("tolvi.instance");
+    // Another user's program that answers as a running Tolvi would.
+    SingleInstance squatter(path);
+    ASSERT_EQ(squatter.claim(), SingleInstance::Role::Primary);
+    int activations = 0;
+    QObject::connect(&squatter, &SingleInstance::activationRequested, [&] { ++activations; });
+    ASSERT_EQ(::chown(QFile::encodeName(path).constData(), 65534, 65534), 0);
+
+    SingleInstance::Role role = SingleInstance::Role::Secondary;
+    QThread* thread = QThread::create([&] { role = SingleInstance(path).claim(); });
+    thread->start();
+    spinUntil([&] { return thread->isFinished(); });
+    thread->wait();
+    delete thread;
+    EXPECT_NE(role, SingleInstance::Role::Secondary);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(activations, 0);
+}
+
 TEST(TerminationSignals, SigtermArrivesAsAQtSignal)
 {
     TerminationSignals signals_;
