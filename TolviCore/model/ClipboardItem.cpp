@@ -8,13 +8,8 @@ namespace tolvi {
 ClipboardItem::ClipboardItem(QUuid id, ClipboardContent content, double createdAt, bool isPinned,
                              QList<QUuid> pinboardIDs, std::optional<ClipboardSourceApp> sourceApp,
                              std::optional<ClipboardOriginalPayload> originalPayload)
-    : id_(id),
-      content_(std::move(content)),
-      createdAt_(createdAt),
-      isPinned_(isPinned),
-      pinboardIDs_(std::move(pinboardIDs)),
-      sourceApp_(std::move(sourceApp)),
-      originalPayload_(std::move(originalPayload))
+    : d(new Data(id, std::move(content), createdAt, isPinned, std::move(pinboardIDs), std::move(sourceApp),
+                 std::move(originalPayload)))
 {
 }
 
@@ -33,18 +28,21 @@ ClipboardItem::ClipboardItem(QString text)
 
 QString ClipboardItem::dedupeKey() const
 {
-    QString contentKey = content_.dedupeKey();
-    if (!originalPayload_)
+    QString contentKey = d->content.dedupeKey();
+    if (!d->originalPayload)
         return contentKey;
     return QStringLiteral("original:") + QString::number(UnicodeText::utf8Length(contentKey)) + QLatin1Char(':')
-           + contentKey + QLatin1Char(':') + originalPayload_->fingerprint();
+           + contentKey + QLatin1Char(':') + d->originalPayload->fingerprint();
 }
 
 bool operator==(const ClipboardItem& a, const ClipboardItem& b)
 {
-    return a.id_ == b.id_ && a.content_ == b.content_ && a.createdAt_ == b.createdAt_ && a.isPinned_ == b.isPinned_
-           && a.pinboardIDs_ == b.pinboardIDs_ && a.sourceApp_ == b.sourceApp_
-           && a.originalPayload_ == b.originalPayload_;
+    if (a.d == b.d)
+        return true;
+    const ClipboardItem::Data& x = *a.d;
+    const ClipboardItem::Data& y = *b.d;
+    return x.id == y.id && x.content == y.content && x.createdAt == y.createdAt && x.isPinned == y.isPinned
+           && x.pinboardIDs == y.pinboardIDs && x.sourceApp == y.sourceApp && x.originalPayload == y.originalPayload;
 }
 
 } // namespace tolvi

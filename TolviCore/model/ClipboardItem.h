@@ -5,13 +5,16 @@
 #include "TolviCore/model/ClipboardSourceApp.h"
 
 #include <QList>
+#include <QSharedData>
+#include <QSharedDataPointer>
 #include <QUuid>
 
 #include <optional>
 
 namespace tolvi {
 
-// One clip of the history.
+// One clip of the history. Copies share their data until one of them is changed, so the
+// history list moves one pointer a clip when clips are inserted or reordered.
 class ClipboardItem {
 public:
     ClipboardItem(QUuid id, ClipboardContent content, double createdAt, bool isPinned = false,
@@ -24,21 +27,21 @@ public:
     // with no source application and no kept representations.
     explicit ClipboardItem(QString text);
 
-    const QUuid& id() const { return id_; }
-    const ClipboardContent& content() const { return content_; }
-    ClipboardContent& content() { return content_; }
-    void setContent(ClipboardContent content) { content_ = std::move(content); }
-    double createdAt() const { return createdAt_; }
-    void setCreatedAt(double createdAt) { createdAt_ = createdAt; }
-    bool isPinned() const { return isPinned_; }
-    void setPinned(bool pinned) { isPinned_ = pinned; }
-    const QList<QUuid>& pinboardIDs() const { return pinboardIDs_; }
-    QList<QUuid>& pinboardIDs() { return pinboardIDs_; }
-    void setPinboardIDs(QList<QUuid> ids) { pinboardIDs_ = std::move(ids); }
-    const std::optional<ClipboardSourceApp>& sourceApp() const { return sourceApp_; }
-    void setSourceApp(std::optional<ClipboardSourceApp> app) { sourceApp_ = std::move(app); }
-    const std::optional<ClipboardOriginalPayload>& originalPayload() const { return originalPayload_; }
-    void setOriginalPayload(std::optional<ClipboardOriginalPayload> payload) { originalPayload_ = std::move(payload); }
+    const QUuid& id() const { return d->id; }
+    const ClipboardContent& content() const { return d->content; }
+    ClipboardContent& content() { return d->content; }
+    void setContent(ClipboardContent content) { d->content = std::move(content); }
+    double createdAt() const { return d->createdAt; }
+    void setCreatedAt(double createdAt) { d->createdAt = createdAt; }
+    bool isPinned() const { return d->isPinned; }
+    void setPinned(bool pinned) { d->isPinned = pinned; }
+    const QList<QUuid>& pinboardIDs() const { return d->pinboardIDs; }
+    QList<QUuid>& pinboardIDs() { return d->pinboardIDs; }
+    void setPinboardIDs(QList<QUuid> ids) { d->pinboardIDs = std::move(ids); }
+    const std::optional<ClipboardSourceApp>& sourceApp() const { return d->sourceApp; }
+    void setSourceApp(std::optional<ClipboardSourceApp> app) { d->sourceApp = std::move(app); }
+    const std::optional<ClipboardOriginalPayload>& originalPayload() const { return d->originalPayload; }
+    void setOriginalPayload(std::optional<ClipboardOriginalPayload> payload) { d->originalPayload = std::move(payload); }
 
     // The content key, or with kept representations
     // "original:<UTF-8 bytes of the content key>:<content key>:<payload fingerprint>".
@@ -48,13 +51,29 @@ public:
     friend bool operator==(const ClipboardItem& a, const ClipboardItem& b);
 
 private:
-    QUuid id_;
-    ClipboardContent content_;
-    double createdAt_;
-    bool isPinned_;
-    QList<QUuid> pinboardIDs_;
-    std::optional<ClipboardSourceApp> sourceApp_;
-    std::optional<ClipboardOriginalPayload> originalPayload_;
+    struct Data : QSharedData {
+        Data(QUuid id, ClipboardContent content, double createdAt, bool isPinned, QList<QUuid> pinboardIDs,
+             std::optional<ClipboardSourceApp> sourceApp, std::optional<ClipboardOriginalPayload> originalPayload)
+            : id(id),
+              content(std::move(content)),
+              createdAt(createdAt),
+              isPinned(isPinned),
+              pinboardIDs(std::move(pinboardIDs)),
+              sourceApp(std::move(sourceApp)),
+              originalPayload(std::move(originalPayload))
+        {
+        }
+        QUuid id;
+        ClipboardContent content;
+        double createdAt;
+        bool isPinned;
+        QList<QUuid> pinboardIDs;
+        std::optional<ClipboardSourceApp> sourceApp;
+        std::optional<ClipboardOriginalPayload> originalPayload;
+    };
+    QSharedDataPointer<Data> d;
 };
 
 } // namespace tolvi
+
+Q_DECLARE_TYPEINFO(tolvi::ClipboardItem, Q_RELOCATABLE_TYPE);
