@@ -54,10 +54,10 @@ TrayController::~TrayController()
 
 bool TrayController::show()
 {
-    if (!QSystemTrayIcon::isSystemTrayAvailable())
-        return false;
+    // Shown even without a tray: the icon docks as soon as one appears (a panel that starts
+    // after Tolvi at login).
     m_icon->show();
-    return true;
+    return QSystemTrayIcon::isSystemTrayAvailable();
 }
 
 bool TrayController::isVisible() const

@@ -23,8 +23,9 @@ public:
     TrayController(SnapshotSource snapshot, ActionHandler handler, QObject* parent = nullptr);
     ~TrayController() override;
 
-    // Shows the icon; false when the desktop has no tray (the program then stays reachable
-    // through its hot keys and by launching it again).
+    // Shows the icon; false when the desktop has no tray yet (the icon then appears once a
+    // tray starts; until then the program stays reachable through its hot keys and by
+    // launching it again).
     bool show();
     bool isVisible() const;
     void rebuildMenu();

@@ -17,6 +17,8 @@
 
 #include <functional>
 
+#include <csignal>
+
 namespace {
 
 class X11 {
@@ -268,4 +270,31 @@ TEST(TolviApp, ChordHeldByAnotherProgramIsReported)
     x.chord({XK_Super_L, XK_Shift_L}, XK_v);
     EXPECT_TRUE(waitUntil([&] { return x.hasViewableWindow(app.process.processId(), "Quick Paste"); }))
         << app.output().constData();
+}
+
+// Last in this file: it replaces the session's tray with one of its own.
+TEST(TolviApp, IconAppearsInATrayThatStartsAfterTolvi)
+{
+    X11 x;
+    ASSERT_NE(x.display(), nullptr);
+    const Atom trayAtom = XInternAtom(x.display(), "_NET_SYSTEM_TRAY_S0", False);
+    const Window owner = XGetSelectionOwner(x.display(), trayAtom);
+    if (owner != None) {
+        const long trayPid = x.cardinal(owner, "_NET_WM_PID");
+        ASSERT_GT(trayPid, 0);
+        ::kill(pid_t(trayPid), SIGTERM);
+        ASSERT_TRUE(waitUntil([&] { return XGetSelectionOwner(x.display(), trayAtom) == None; }));
+    }
+
+    RunningApp app;
+    app.start();
+    const qint64 pid = app.process.processId();
+    ASSERT_TRUE(waitUntil([&] { return app.output().contains("No system tray"); })) << app.output().constData();
+
+    QProcess tray;
+    tray.start("trayer", {"--edge", "top", "--align", "right", "--widthtype", "request", "--height", "24"});
+    ASSERT_TRUE(tray.waitForStarted(5000));
+    EXPECT_TRUE(waitUntil([&] { return x.hasIconInTray(pid); })) << app.output().constData();
+    tray.terminate();
+    tray.waitForFinished(3000);
 }
