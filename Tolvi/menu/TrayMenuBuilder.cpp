@@ -1,6 +1,7 @@
 #include "Tolvi/menu/TrayMenuBuilder.h"
 
 #include <QAction>
+#include <QFont>
 #include <QMenu>
 
 namespace tolvi {
@@ -25,9 +26,16 @@ void fillTrayMenu(QMenu& menu, const QList<MenuBarEntry>& entries,
         case MenuBarEntry::Kind::Separator:
             menu.addSeparator();
             break;
-        case MenuBarEntry::Kind::Section:
-            menu.addSection(menuTitleText(entry.title));
+        case MenuBarEntry::Kind::Section: {
+            // A section title is an inert row of its own: most styles, and menus that trays show
+            // for us over D-Bus, draw a Qt menu section as a bare separator and drop its title.
+            QAction* action = menu.addAction(menuTitleText(entry.title));
+            action->setEnabled(false);
+            QFont font = action->font();
+            font.setBold(true);
+            action->setFont(font);
             break;
+        }
         case MenuBarEntry::Kind::Text: {
             // Status texts are inert rows; menus draw them in the muted (disabled) colour.
             QAction* action = menu.addAction(menuTitleText(entry.title));

@@ -146,6 +146,7 @@ TEST(TrayMenu, ShowsUserTextVerbatimAndReportsTheChosenEntry)
 {
     MenuBarSnapshot snapshot;
     snapshot.recentItems = {ClipboardItem(QStringLiteral("Tom & Jerry\tline"))};
+    snapshot.pinnedItems = {ClipboardItem(QStringLiteral("a pinned clip"))};
     snapshot.excludedApps = {ExcludedApp{QStringLiteral("org.example.Notes"), QStringLiteral("R&D Notes")}};
     QMenu menu;
     QList<MenuBarEntry> chosen;
@@ -160,6 +161,14 @@ TEST(TrayMenu, ShowsUserTextVerbatimAndReportsTheChosenEntry)
             exclusions = action->menu();
     }
     ASSERT_NE(clip, nullptr);
+    // The pinned section keeps its title on screen, above its clips.
+    QStringList shown;
+    for (QAction* action : menu.actions())
+        shown << (action->isSeparator() ? QStringLiteral("---") : action->text());
+    const qsizetype pinnedTitle = shown.indexOf("Pinned");
+    ASSERT_GE(pinnedTitle, 0);
+    EXPECT_FALSE(menu.actions()[pinnedTitle]->isEnabled());
+    EXPECT_EQ(shown[pinnedTitle + 1], "a pinned clip");
     clip->trigger();
     ASSERT_EQ(chosen.size(), 1);
     EXPECT_EQ(chosen[0].clipID, snapshot.recentItems[0].id());
