@@ -5,6 +5,7 @@
 #include "Tolvi/ai/TolviAIBackendConfiguration.h"
 #include "Tolvi/app/ErrorDescription.h"
 #include "Tolvi/app/HistoryArchiveFlows.h"
+#include "Tolvi/design/TolviTheme.h"
 #include "Tolvi/platform/hotkeys/HotKeyBackend.h"
 #include "Tolvi/platform/pasteboard/Pasteboard.h"
 #include "Tolvi/platform/settings/KeyValueSettings.h"
@@ -70,6 +71,15 @@ AppState::AppState(AppEnvironment environment, QObject* parent)
                                                         ClipboardStore::Configuration::standard());
     m_appExclusionStore = std::make_unique<AppExclusionStore>(m_environment.settings);
     m_preferencesStore = std::make_unique<PreferencesStore>(m_environment.settings);
+    // Windows are drawn in the appearance the preferences name. The store announces a new
+    // appearance before it keeps it: follow the announced value.
+    auto themeAppearance = [](TolviAppearance value) {
+        return value == TolviAppearance::dark ? ThemeAppearance::dark : ThemeAppearance::light;
+    };
+    m_theme = std::make_unique<TolviTheme>();
+    m_theme->setAppearance(themeAppearance(m_preferencesStore->appearance()));
+    connect(m_preferencesStore.get(), &PreferencesStore::appearanceChanged, this,
+            [this, themeAppearance](TolviAppearance value) { m_theme->setAppearance(themeAppearance(value)); });
     m_permissionStatusStore = std::make_unique<PermissionStatusStore>(
         m_environment.eventPostingPermission ? m_environment.eventPostingPermission : [] { return false; },
         m_environment.scheduler);

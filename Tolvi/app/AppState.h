@@ -79,6 +79,8 @@ struct AppEnvironment {
 // The program's one composition root: owns every store, service and window controller,
 // builds them in a fixed order, binds the preferences to the running services, installs the
 // global hot keys and decides what the user sees first. Main thread only.
+class TolviTheme;
+
 class AppState : public QObject {
     Q_OBJECT
 public:
@@ -104,6 +106,8 @@ public:
     UsageMetricsStore& usageMetricsStore() const { return *m_usageMetricsStore; }
     PermissionStatusStore& permissionStatusStore() const { return *m_permissionStatusStore; }
     PasteService& pasteService() const { return *m_pasteService; }
+    // The theme every window is drawn with; it follows the appearance preference.
+    TolviTheme& theme() const { return *m_theme; }
     const FeatureFlags& featureFlags() const { return m_featureFlags; }
     const AppEnvironment& environment() const { return m_environment; }
 
@@ -183,6 +187,7 @@ private:
     std::unique_ptr<ClipboardStore> m_clipboardStore;
     std::unique_ptr<AppExclusionStore> m_appExclusionStore;
     std::unique_ptr<PreferencesStore> m_preferencesStore;
+    std::unique_ptr<TolviTheme> m_theme;
     std::unique_ptr<PermissionStatusStore> m_permissionStatusStore;
     std::unique_ptr<UsageMetricsStore> m_usageMetricsStore;
     FeatureFlags m_featureFlags;

@@ -1,5 +1,6 @@
 #include "Tolvi/app/ClipListWindow.h"
 
+#include "Tolvi/design/TolviTheme.h"
 #include "Tolvi/panels/EscapeClosingPanel.h"
 #include "TolviCore/search/ClipboardFormatter.h"
 #include "TolviCore/search/ClipboardSearch.h"
@@ -54,12 +55,13 @@ private:
 };
 
 ClipListWindow::ClipListWindow(ClipboardStore& store, QString title, PasteAction paste,
-                               std::function<void()> beforeShow, QObject* parent)
+                               std::function<void()> beforeShow, TolviTheme* theme, QObject* parent)
     : QObject(parent),
       m_store(store),
       m_title(std::move(title)),
       m_paste(std::move(paste)),
-      m_beforeShow(std::move(beforeShow))
+      m_beforeShow(std::move(beforeShow)),
+      m_theme(theme)
 {
     connect(&m_store, &ClipboardStore::itemsChanged, this, [this] {
         if (isVisible())
@@ -80,6 +82,8 @@ bool ClipListWindow::isVisible() const
 void ClipListWindow::build()
 {
     m_panel = new EscapeClosingPanel();
+    if (m_theme)
+        tolviConsoleAppearance(m_panel, m_theme);
     m_panel->setWindowTitle(m_title);
     m_panel->resize(560, 420);
     auto* layout = new QVBoxLayout(m_panel);

@@ -17,6 +17,7 @@ namespace tolvi {
 
 class ClipboardStore;
 class ClipListModel;
+class TolviTheme;
 
 
 // A plain keyboard-first list of the history in a floating panel: type to filter, arrows to
@@ -28,8 +29,9 @@ public:
     using PasteAction = std::function<void(const ClipboardItem&)>;
 
     // `beforeShow` runs each time the window is about to appear (the paste target is taken then).
+    // `theme`: what the window is drawn with (Qt's own look when null).
     ClipListWindow(ClipboardStore& store, QString title, PasteAction paste, std::function<void()> beforeShow = {},
-                   QObject* parent = nullptr);
+                   TolviTheme* theme = nullptr, QObject* parent = nullptr);
     ~ClipListWindow() override;
 
     bool hasWindow() const { return m_panel != nullptr; }
@@ -51,6 +53,7 @@ private:
     QString m_title;
     PasteAction m_paste;
     std::function<void()> m_beforeShow;
+    TolviTheme* m_theme = nullptr;
     QPointer<EscapeClosingPanel> m_panel;
     ClipListModel* m_model = nullptr;
     QListView* m_list = nullptr;

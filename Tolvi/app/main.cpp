@@ -162,7 +162,7 @@ int main(int argc, char** argv)
     auto clipList = [](AppState& app, const QString& title) {
         return std::make_unique<ClipListWindow>(
             app.clipboardStore(), title, [&app](const ClipboardItem& item) { app.paste(item); },
-            [&app] { app.pasteService().captureTarget(); });
+            [&app] { app.pasteService().captureTarget(); }, &app.theme());
     };
     environment.windows.history = [clipList](AppState& app) -> std::unique_ptr<HistoryWindowControlling> {
         return std::make_unique<ClipListHistoryController>(clipList(app, QStringLiteral("Tolvi History")));

@@ -93,7 +93,8 @@ struct Platform {
         env.recognizeImage = [](const QByteArray&, std::function<void(ImageRecognitionOutcome)>) {};
         env.windows.history = [](AppState& app) -> std::unique_ptr<HistoryWindowControlling> {
             return std::make_unique<ClipListHistoryController>(
-                std::make_unique<ClipListWindow>(app.clipboardStore(), QStringLiteral("Tolvi History"), nullptr));
+                std::make_unique<ClipListWindow>(app.clipboardStore(), QStringLiteral("Tolvi History"), nullptr,
+                                                 std::function<void()>(), &app.theme()));
         };
         env.windows.whatsNew = [](AppState&) -> std::unique_ptr<WhatsNewWindowControlling> { return std::make_unique<NoWindow>(); };
         env.windows.setup = [](AppState&) -> std::unique_ptr<SimpleWindowControlling> { return std::make_unique<NoWindow>(); };

@@ -1,4 +1,5 @@
 #include "Tolvi/app/AppState.h"
+#include "Tolvi/design/TolviTheme.h"
 #include "Tolvi/app/TrayMenuActions.h"
 #include "Tolvi/app/WindowControllers.h"
 #include "Tolvi/platform/hotkeys/FakeHotKeyBackend.h"
@@ -21,6 +22,8 @@
 #include "TolviCore/featureflags/SetupGuideVersion.h"
 #include "TolviCore/store/ClipboardStore.h"
 #include "tests/TolviCore/store/StoreTestSupport.h"
+
+#include <QSignalSpy>
 
 #include <gtest/gtest.h>
 
@@ -505,6 +508,21 @@ TEST(AppStatePreferenceBinding, HistoryLimitPresetsSetTheStoreLimitWithoutTrimmi
         EXPECT_EQ(app.clipboardStore().configuration().maxItems, limit) << historylimit::rawValue(preset).toStdString();
     }
     EXPECT_EQ(app.clipboardStore().itemCount(), 30);
+}
+
+TEST(AppStatePreferenceBinding, ThemeFollowsTheStoredAndTheChosenAppearance)
+{
+    Harness h;
+    h.settings.setString(PreferencesStore::appearanceKey, QStringLiteral("dark"));
+    AppState& app = h.make();
+    EXPECT_EQ(app.theme().appearance(), ThemeAppearance::dark);
+
+    QSignalSpy recoloured(&app.theme(), &TolviTheme::changed);
+    app.preferencesStore().setAppearance(TolviAppearance::light);
+    EXPECT_EQ(app.theme().appearance(), ThemeAppearance::light);
+    EXPECT_EQ(recoloured.count(), 1);
+    app.preferencesStore().setAppearance(TolviAppearance::dark);
+    EXPECT_EQ(app.theme().appearance(), ThemeAppearance::dark);
 }
 
 TEST(AppStatePreferenceBinding, HotKeysFollowTheSwitchAndThePreset)
