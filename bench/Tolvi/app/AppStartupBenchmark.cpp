@@ -84,7 +84,8 @@ struct Platform {
     {
         AppEnvironment env{settings, bundle, clock, scheduler, alerts, panels, desktop, workspace, pasteboard, hotKeys,
                            historyPath,
-                           [](const QString& path) { return std::make_shared<FileClipboardHistoryPersistence>(path); }};
+                           [](const QString& path) { return std::make_shared<FileClipboardHistoryPersistence>(path); },
+                           {}, {}, {}, {}, {}, {}, {}, QStringLiteral("support@tolvi.app"), {}};
         env.pasteEnvironment.frontmostPID = [] { return std::optional<qint64>(); };
         env.pasteEnvironment.isTolvi = [](qint64) { return false; };
         env.pasteEnvironment.schedule = [this](double seconds, std::function<void()> work) {

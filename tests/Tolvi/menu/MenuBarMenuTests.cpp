@@ -82,8 +82,9 @@ TEST(MenuBarMenu, ItemsStandInTheirOrderWithAQueueAClipOfEachKindAndAnExclusion)
                            "Privacy Policy", "Terms of Use", "---", "Clear History", "Quit Tolvi"}));
     EXPECT_EQ(titles(find(menu, "App Exclusions")->children), (QStringList{"Exclude Front App", "---", "Remove Notes"}));
     for (const MenuBarEntry& entry : menu) {
-        if (entry.kind == MenuBarEntry::Kind::Button)
+        if (entry.kind == MenuBarEntry::Kind::Button) {
             EXPECT_TRUE(entry.enabled) << entry.title.toStdString();
+        }
     }
     EXPECT_TRUE(find(menu, "Clear History")->destructive);
     EXPECT_TRUE(find(menu, "Clear Last 15 Minutes")->destructive);

@@ -146,7 +146,7 @@ protected:
     {
         if (currentDesktop() != 0) {
             switchToDesktop(0);
-            QTest::qWaitFor([] { return currentDesktop() == 0; });
+            EXPECT_TRUE(QTest::qWaitFor([] { return currentDesktop() == 0; }));
         }
     }
 };

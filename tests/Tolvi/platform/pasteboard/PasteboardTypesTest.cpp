@@ -44,8 +44,9 @@ TEST(PasteboardTypes, TypeIdentifiersMapBackToTheirMimeTypes)
         {T::webp, "image/webp"},      {T::fileURL, "text/uri-list"}};
     for (const auto& [identifier, mime] : expected) {
         EXPECT_EQ(T::mimeTypeForTypeIdentifier(identifier), mime);
-        if (identifier != T::fileURL)
+        if (identifier != T::fileURL) {
             EXPECT_EQ(T::typeIdentifierForTarget(mime), identifier);
+        }
     }
     // Reading plain text prefers UTF-8 targets over Latin-1 STRING.
     const QStringList textTargets = T::targetsForTypeIdentifier(T::plainText);
