@@ -8,6 +8,7 @@
 
 #include <array>
 #include <cstdlib>
+#include <vector>
 
 namespace tolvi {
 
@@ -52,6 +53,13 @@ std::array<quint16, 4> lockVariants(quint16 modifiers)
             quint16(modifiers | kLockMask | kNumLockMask)};
 }
 
+// Waits until the server has handled the requests, so another client that asks for the same
+// chord right after sees it free.
+void waitFor(xcb_connection_t* connection, const std::vector<xcb_void_cookie_t>& requests)
+{
+    for (const xcb_void_cookie_t cookie : requests)
+        std::free(xcb_request_check(connection, cookie));
+}
 } // namespace
 
 X11HotKeyBackend::X11HotKeyBackend(QObject* parent) : HotKeyBackend(parent) {}
@@ -135,11 +143,12 @@ HotKeyBackend::Status X11HotKeyBackend::registerHotKey(const HotKeyChord& chord,
         }
     }
     if (status != NoError) {
+        std::vector<xcb_void_cookie_t> releases;
         for (size_t i = 0; i < variants.size(); ++i) {
             if (granted[i])
-                xcb_ungrab_key(m_connection, keycode, m_root, variants[i]);
+                releases.push_back(xcb_ungrab_key_checked(m_connection, keycode, m_root, variants[i]));
         }
-        xcb_flush(m_connection);
+        waitFor(m_connection, releases);
         return status;
     }
     m_grabs.append(Grab{id, keycode, modifiers});
@@ -153,9 +162,10 @@ void X11HotKeyBackend::unregisterHotKey(const HotKeyID& id)
             continue;
         const Grab grab = m_grabs.takeAt(i);
         if (m_connection) {
+            std::vector<xcb_void_cookie_t> releases;
             for (const quint16 variant : lockVariants(grab.modifiers))
-                xcb_ungrab_key(m_connection, grab.keycode, m_root, variant);
-            xcb_flush(m_connection);
+                releases.push_back(xcb_ungrab_key_checked(m_connection, grab.keycode, m_root, variant));
+            waitFor(m_connection, releases);
         }
         return;
     }
