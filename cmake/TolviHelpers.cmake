@@ -71,6 +71,12 @@ function(tolvi_add_gtest name)
     message(FATAL_ERROR "tolvi_add_gtest(${name}): QT must be none, core, gui or widgets")
   endif()
 
+  set(sanitizer_env "")
+  if(TOLVI_SANITIZE STREQUAL "address")
+    set(sanitizer_env "LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/tests/support/lsan.supp"
+                      "UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1")
+  endif()
+
   if(T_X11)
     set(flags "")
     if(T_WM)
@@ -82,10 +88,10 @@ function(tolvi_add_gtest name)
     add_test(NAME ${name}
              COMMAND ${PROJECT_SOURCE_DIR}/tests/support/with-x11 ${flags} -- $<TARGET_FILE:${name}>)
     set_tests_properties(${name} PROPERTIES TIMEOUT ${T_TIMEOUT} LABELS "x11;${T_LABELS}"
-                         ENVIRONMENT "TOLVI_TEST_X11=1")
+                         ENVIRONMENT "TOLVI_TEST_X11=1;${sanitizer_env}")
   else()
     include(GoogleTest)
-    set(props TIMEOUT ${T_TIMEOUT} ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
+    set(props TIMEOUT ${T_TIMEOUT} ENVIRONMENT "QT_QPA_PLATFORM=offscreen;${sanitizer_env}")
     if(T_LABELS)
       list(APPEND props LABELS "${T_LABELS}")
     endif()

@@ -291,7 +291,10 @@ TEST(TolviApp, ChordHeldByAnotherProgramIsReported)
     EXPECT_TRUE(waitUntil([&] { return app.output().contains("Tolvi failed to register global hotkey: 10"); }))
         << app.output().constData();
     // The compact hot key (Super+Shift+V) still works: its window appears.
-    ASSERT_TRUE(waitUntil([&] { return x.chordTaken(Mod4Mask | ShiftMask, XK_v); })) << app.output().constData();
+    // Start-up (hot keys included) is over once the first window is due. Probing the chord with a
+    // grab of our own here would race the program's registration.
+    ASSERT_TRUE(waitUntil([&] { return app.output().contains("Tolvi has no onboarding window"); }))
+        << app.output().constData();
     x.chord({XK_Super_L, XK_Shift_L}, XK_v);
     EXPECT_TRUE(waitUntil([&] { return x.hasViewableWindow(app.process.processId(), "Quick Paste"); }))
         << app.output().constData();
