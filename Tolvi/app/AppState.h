@@ -59,21 +59,21 @@ struct AppEnvironment {
     QString historyFilePath;
     std::function<std::shared_ptr<ClipboardHistoryPersisting>(const QString& path)> makePersistence;
     // The update machinery; empty: none.
-    std::function<std::unique_ptr<UpdateController>()> makeUpdateController;
+    std::function<std::unique_ptr<UpdateController>()> makeUpdateController{};
     // Pasting into other programs, and whether we may send them keystrokes.
-    PasteService::Environment pasteEnvironment;
-    std::function<bool()> eventPostingPermission;
+    PasteService::Environment pasteEnvironment{};
+    std::function<bool()> eventPostingPermission{};
     // Text recognition of copied images.
-    RecognizeImage recognizeImage;
+    RecognizeImage recognizeImage{};
     // The access token of the AI rewrite service (called off the main thread).
-    std::function<std::optional<QString>()> accessToken;
+    std::function<std::optional<QString>()> accessToken{};
     // Process environment lookup for the development AI provider.
-    std::function<std::optional<QString>(const QString&)> environmentVariable;
-    WindowControllerFactory windows;
+    std::function<std::optional<QString>(const QString&)> environmentVariable{};
+    WindowControllerFactory windows{};
     // The mail address feedback goes to.
     QString supportAddress = QStringLiteral("support@tolvi.app");
     // The operating system's name and version, for the feedback mail.
-    QString operatingSystemVersion;
+    QString operatingSystemVersion{};
 };
 
 // The program's one composition root: owns every store, service and window controller,

@@ -143,35 +143,22 @@ T take(simdjson::simdjson_result<T>&& result)
     return out;
 }
 
-QList<ClipboardItem> readArchiveItems(value v, const Path& path)
+// An array of at most `maximum` elements, each read by `read`. Past the maximum it stops
+// rather than decode the rest.
+template <typename T>
+QList<T> readBoundedArray(value v, const Path& path, qsizetype maximum, T (*read)(value, const Path&))
 {
-    QList<ClipboardItem> items;
+    QList<T> elements;
     simdjson::ondemand::array array = take(v.get_array());
     qsizetype index = 0;
     for (auto element : array) {
-        // More clips than an archive may hold: stop here rather than decode the rest.
-        if (index >= maximumItems)
+        if (index >= maximum)
             refuse(Case::tooLarge);
         value elementValue = take(std::move(element));
-        items.append(HistoryJsonReader::readItem(elementValue, path.element(index)));
+        elements.append(read(elementValue, path.element(index)));
         ++index;
     }
-    return items;
-}
-
-QList<Pinboard> readArchiveBoards(value v, const Path& path)
-{
-    QList<Pinboard> boards;
-    simdjson::ondemand::array array = take(v.get_array());
-    qsizetype index = 0;
-    for (auto element : array) {
-        if (index >= maximumBoards)
-            refuse(Case::tooLarge);
-        value elementValue = take(std::move(element));
-        boards.append(HistoryJsonReader::readBoard(elementValue, path.element(index)));
-        ++index;
-    }
-    return boards;
+    return elements;
 }
 
 // {"items": [...], "pinboards": [...]}; other keys are ignored.
@@ -183,9 +170,9 @@ ClipboardHistoryState readHistory(simdjson::ondemand::object object, const Path&
         std::string_view key = take(field.unescaped_key());
         value fieldValue = take(field.value());
         if (key == "items")
-            items = readArchiveItems(fieldValue, path.child("items"));
+            items = readBoundedArray(fieldValue, path.child("items"), maximumItems, &HistoryJsonReader::readItem);
         else if (key == "pinboards")
-            boards = readArchiveBoards(fieldValue, path.child("pinboards"));
+            boards = readBoundedArray(fieldValue, path.child("pinboards"), maximumBoards, &HistoryJsonReader::readBoard);
     }
     if (!items || !boards)
         refuse(Case::invalidArchive);

@@ -21,6 +21,19 @@ const char* findTail(const char* h, std::size_t from, std::size_t n, const char*
 }
 
 #if TOLVI_BYTE_SEARCH_X86
+// The candidates of one block, a bit each where the needle's first and last bytes both match:
+// the first whose middle matches too.
+inline const char* confirmCandidates(unsigned mask, const char* block, const char* needle, std::size_t m)
+{
+    while (mask) {
+        const unsigned bit = unsigned(__builtin_ctz(mask));
+        if (std::memcmp(block + bit + 1, needle + 1, m - 2) == 0)
+            return block + bit;
+        mask &= mask - 1;
+    }
+    return nullptr;
+}
+
 const char* findSSE2(const char* h, std::size_t n, const char* needle, std::size_t m)
 {
     const __m128i first = _mm_set1_epi8(needle[0]);
@@ -29,13 +42,9 @@ const char* findSSE2(const char* h, std::size_t n, const char* needle, std::size
     for (; i + m - 1 + 16 <= n; i += 16) {
         const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(h + i));
         const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(h + i + m - 1));
-        unsigned mask = unsigned(_mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(a, first), _mm_cmpeq_epi8(b, last))));
-        while (mask) {
-            const unsigned bit = unsigned(__builtin_ctz(mask));
-            if (std::memcmp(h + i + bit + 1, needle + 1, m - 2) == 0)
-                return h + i + bit;
-            mask &= mask - 1;
-        }
+        const unsigned mask = unsigned(_mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(a, first), _mm_cmpeq_epi8(b, last))));
+        if (const char* match = confirmCandidates(mask, h + i, needle, m))
+            return match;
     }
     return findTail(h, i, n, needle, m);
 }
@@ -48,13 +57,9 @@ __attribute__((target("avx2"))) const char* findAVX2(const char* h, std::size_t 
     for (; i + m - 1 + 32 <= n; i += 32) {
         const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(h + i));
         const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(h + i + m - 1));
-        unsigned mask = unsigned(_mm256_movemask_epi8(_mm256_and_si256(_mm256_cmpeq_epi8(a, first), _mm256_cmpeq_epi8(b, last))));
-        while (mask) {
-            const unsigned bit = unsigned(__builtin_ctz(mask));
-            if (std::memcmp(h + i + bit + 1, needle + 1, m - 2) == 0)
-                return h + i + bit;
-            mask &= mask - 1;
-        }
+        const unsigned mask = unsigned(_mm256_movemask_epi8(_mm256_and_si256(_mm256_cmpeq_epi8(a, first), _mm256_cmpeq_epi8(b, last))));
+        if (const char* match = confirmCandidates(mask, h + i, needle, m))
+            return match;
     }
     return findTail(h, i, n, needle, m);
 }

@@ -146,17 +146,11 @@ private:
             if (!member.value)
                 return false;
             value.members.push_back(std::move(member));
-            skipWhitespace();
-            if (atEnd())
+            const Separator next = readSeparator(u'}');
+            if (next == Separator::invalid)
                 return false;
-            if (peek() == u',') {
-                ++position_;
-                continue;
-            }
-            if (peek() != u'}')
-                return false;
-            ++position_;
-            break;
+            if (next == Separator::closed)
+                break;
         }
         std::stable_sort(value.members.begin(), value.members.end(),
                          [](const Member& a, const Member& b) { return codePointLess(a.key, b.key); });
@@ -182,18 +176,25 @@ private:
             if (!element)
                 return false;
             value.elements.push_back(std::move(element));
-            skipWhitespace();
-            if (atEnd())
-                return false;
-            if (peek() == u',') {
-                ++position_;
-                continue;
-            }
-            if (peek() != u']')
-                return false;
-            ++position_;
-            return true;
+            const Separator next = readSeparator(u']');
+            if (next != Separator::comma)
+                return next == Separator::closed;
         }
+    }
+
+    enum class Separator { comma, closed, invalid };
+
+    // What follows a member or an element: a comma, the closing bracket, or anything else.
+    Separator readSeparator(char16_t closing)
+    {
+        skipWhitespace();
+        if (atEnd())
+            return Separator::invalid;
+        const auto c = peek();
+        if (c != u',' && c != closing)
+            return Separator::invalid;
+        ++position_;
+        return c == u',' ? Separator::comma : Separator::closed;
     }
 
     bool readHex4(char16_t& unit)

@@ -82,10 +82,20 @@ struct Platform {
 
     AppEnvironment environment(const QString& historyPath)
     {
-        AppEnvironment env{settings, bundle, clock, scheduler, alerts, panels, desktop, workspace, pasteboard, hotKeys,
-                           historyPath,
-                           [](const QString& path) { return std::make_shared<FileClipboardHistoryPersistence>(path); },
-                           {}, {}, {}, {}, {}, {}, {}, QStringLiteral("support@tolvi.app"), {}};
+        AppEnvironment env{
+            .settings = settings,
+            .bundle = bundle,
+            .clock = clock,
+            .scheduler = scheduler,
+            .alerts = alerts,
+            .filePanels = panels,
+            .desktop = desktop,
+            .workspace = workspace,
+            .pasteboard = pasteboard,
+            .hotKeys = hotKeys,
+            .historyFilePath = historyPath,
+            .makePersistence = [](const QString& path) { return std::make_shared<FileClipboardHistoryPersistence>(path); },
+        };
         env.pasteEnvironment.frontmostPID = [] { return std::optional<qint64>(); };
         env.pasteEnvironment.isTolvi = [](qint64) { return false; };
         env.pasteEnvironment.schedule = [this](double seconds, std::function<void()> work) {
