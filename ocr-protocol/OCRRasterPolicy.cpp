@@ -401,7 +401,8 @@ QByteArray qtFormat(const QString& type)
     return "webp";
 }
 
-QImage decode(QByteArrayView data, const Metadata& meta, int longestSide)
+// scale: below 1 to decode reduced, otherwise at full size.
+QImage decode(QByteArrayView data, const Metadata& meta, double scale)
 {
     ensureDecoderAllocationLimit();
     QByteArray bytes = QByteArray::fromRawData(data.data(), data.size());
@@ -411,11 +412,8 @@ QImage decode(QByteArrayView data, const Metadata& meta, int longestSide)
     QImageReader reader(&buffer, qtFormat(meta.typeIdentifier));
     reader.setAutoTransform(true);
     reader.setDecideFormatFromContent(false);
-    const int longer = std::max(meta.width, meta.height);
-    if (longestSide > 0 && longer > longestSide) {
-        const double scale = double(longestSide) / longer;
+    if (scale < 1)
         reader.setScaledSize(QSize(std::max(1, qRound(meta.width * scale)), std::max(1, qRound(meta.height * scale))));
-    }
     QImage image = reader.read();
     // Whatever the decoder made of the bytes must stay within what the header promised.
     if (!image.isNull() && qint64(image.width()) * image.height() > qint64(meta.width) * meta.height)
@@ -463,7 +461,19 @@ QImage previewImage(QByteArrayView data)
     const auto meta = metadata(data);
     if (!meta)
         return {};
-    return decode(data, *meta, previewMaximumSide);
+    const int longer = std::max(meta->width, meta->height);
+    return decode(data, *meta, longer > previewMaximumSide ? double(previewMaximumSide) / longer : 1.0);
+}
+
+QImage previewImageCovering(QByteArrayView data, int side)
+{
+    if (side <= 0)
+        return {};
+    const auto meta = metadata(data);
+    if (!meta)
+        return {};
+    const int shorter = std::min(meta->width, meta->height);
+    return decode(data, *meta, shorter > side ? double(side) / shorter : 1.0);
 }
 
 QImage validatedImage(QByteArrayView data)
@@ -471,7 +481,7 @@ QImage validatedImage(QByteArrayView data)
     const auto meta = metadata(data);
     if (!meta)
         return {};
-    return decode(data, *meta, 0);
+    return decode(data, *meta, 1.0);
 }
 
 int decoderAllocationLimitMegabytes()

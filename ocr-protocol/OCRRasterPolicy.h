@@ -47,6 +47,12 @@ std::optional<Metadata> metadata(QByteArrayView data);
 // previewMaximumSide. A null image when the bytes are refused or do not decode.
 QImage previewImage(QByteArrayView data);
 
+// The first frame, upright, reduced (never enlarged) so that its shorter side is `side`
+// pixels: the smallest decode that still covers a `side` x `side` tile. Decoders that can
+// (JPEG) decode at that size directly. A null image when refused or undecodable, or when
+// `side` is not positive.
+QImage previewImageCovering(QByteArrayView data, int side);
+
 // The first frame at full size, upright. A null image when refused or undecodable.
 QImage validatedImage(QByteArrayView data);
 

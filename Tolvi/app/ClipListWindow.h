@@ -21,8 +21,8 @@ class TolviTheme;
 
 
 // A plain keyboard-first list of the history in a floating panel: type to filter, arrows to
-// move, Return to paste, Escape to close. It serves the history and compact hot keys until
-// the full windows take their place.
+// move, Return to paste, Escape to close. It serves the compact hot key until the compact
+// panel takes its place.
 class ClipListWindow : public QObject {
     Q_OBJECT
 public:
@@ -60,22 +60,7 @@ private:
     QLineEdit* m_search = nullptr;
 };
 
-// The window controllers of the composition root, backed by clip lists.
-class ClipListHistoryController final : public HistoryWindowControlling {
-public:
-    explicit ClipListHistoryController(std::unique_ptr<ClipListWindow> window) : m_window(std::move(window)) {}
-    bool hasWindow() const override { return m_window->hasWindow(); }
-    bool isWindowVisible() const override { return m_window->isVisible(); }
-    void orderOut() override { m_window->hide(); }
-    void setHiddenFromScreenCapture(bool) override {}
-    void show(bool) override { m_window->show(); }
-    void toggle() override { m_window->toggle(); }
-    ClipListWindow& window() const { return *m_window; }
-
-private:
-    std::unique_ptr<ClipListWindow> m_window;
-};
-
+// The compact panel of the composition root, backed by a clip list.
 class ClipListCompactController final : public CompactPanelControlling {
 public:
     explicit ClipListCompactController(std::unique_ptr<ClipListWindow> window) : m_window(std::move(window)) {}

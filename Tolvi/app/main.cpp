@@ -1,6 +1,7 @@
 // Tolvi: clipboard history in the system tray.
 #include "Tolvi/app/AppState.h"
 #include "Tolvi/app/ClipListWindow.h"
+#include "Tolvi/app/ErrorDescription.h"
 #include "Tolvi/app/TrayController.h"
 #include "Tolvi/app/TrayMenuActions.h"
 #include "Tolvi/platform/hotkeys/X11HotKeyBackend.h"
@@ -14,6 +15,9 @@
 #include "Tolvi/platform/shell/DesktopWorkspace.h"
 #include "Tolvi/platform/shell/FilePanels.h"
 #include "Tolvi/platform/x11/X11Desktop.h"
+#include "Tolvi/history/ClipboardPanelController.h"
+#include "Tolvi/history/ThumbnailCache.h"
+#include "Tolvi/services/capture/PasteboardMonitor.h"
 #include "Tolvi/services/paste/LivePasteEnvironment.h"
 #include "Tolvi/services/capture/Scheduler.h"
 #include "Tolvi/shell/DiagnosticsSnapshot.h"
@@ -125,6 +129,8 @@ int main(int argc, char** argv)
     SystemPasteboard pasteboard;
     X11HotKeyBackend hotKeys;
 
+    // One set of image tiles for every clip list of the program; it outlives the windows.
+    ThumbnailCache thumbnails;
     std::unique_ptr<AppState> state;
     AppEnvironment environment{
         settings,
@@ -159,16 +165,34 @@ int main(int argc, char** argv)
         QStringLiteral("support@tolvi.app"),
         SystemFacts::current().operatingSystemVersion,
     };
-    auto clipList = [](AppState& app, const QString& title) {
-        return std::make_unique<ClipListWindow>(
-            app.clipboardStore(), title, [&app](const ClipboardItem& item) { app.paste(item); },
-            [&app] { app.pasteService().captureTarget(); }, &app.theme());
+    environment.windows.history = [&thumbnails, &settings, &bundle](AppState& app) -> std::unique_ptr<HistoryWindowControlling> {
+        QPointer<AppState> owner(&app);
+        return std::make_unique<ClipboardPanelController>(ClipboardPanelController::Dependencies{
+            app.clipboardStore(),
+            app.featureFlags(),
+            app.usageMetricsStore(),
+            app.pasteService(),
+            &app.aiService(),
+            [owner](const ClipboardItem& item) {
+                if (owner)
+                    owner->pasteboardMonitor().retryOCR(item);
+            },
+            [owner] {
+                if (owner)
+                    owner->showSetup();
+            },
+            &app.theme(),
+            &settings,
+            &thumbnails,
+            bundle.bundleIdentifier(),
+            [](const std::exception& error) { return errorDescription(error); },
+            {},
+        });
     };
-    environment.windows.history = [clipList](AppState& app) -> std::unique_ptr<HistoryWindowControlling> {
-        return std::make_unique<ClipListHistoryController>(clipList(app, QStringLiteral("Tolvi History")));
-    };
-    environment.windows.compact = [clipList](AppState& app) -> std::unique_ptr<CompactPanelControlling> {
-        return std::make_unique<ClipListCompactController>(clipList(app, QStringLiteral("Quick Paste")));
+    environment.windows.compact = [](AppState& app) -> std::unique_ptr<CompactPanelControlling> {
+        return std::make_unique<ClipListCompactController>(std::make_unique<ClipListWindow>(
+            app.clipboardStore(), QStringLiteral("Quick Paste"), [&app](const ClipboardItem& item) { app.paste(item); },
+            [&app] { app.pasteService().captureTarget(); }, &app.theme()));
     };
     environment.windows.settings = unavailable<SimpleWindowControlling>(QStringLiteral("Settings"));
     environment.windows.setup = unavailable<SimpleWindowControlling>(QStringLiteral("onboarding"));

@@ -148,14 +148,23 @@ void TolviIconTile::setSystemImage(const QString& systemImage)
     update();
 }
 
+void TolviIconTile::paintTile(QPainter& painter, const QRectF& rect, const QString& systemImage, const QColor& tint)
+{
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing);
+    const QRectF tile(rect.center().x() - side / 2.0, rect.center().y() - side / 2.0, side, side);
+    painter.fillPath(roundedShape(tile, cornerRadius), withOpacity(tint, 0.1));
+    const int symbol = SymbolCatalog::pixelSizeForPointSize(symbolPointSize);
+    SymbolCatalog::paint(painter,
+                         QRectF(tile.left() + (side - symbol) / 2.0, tile.top() + (side - symbol) / 2.0, symbol, symbol),
+                         systemImage, tint);
+    painter.restore();
+}
+
 void TolviIconTile::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
-    painter.setRenderHint(QPainter::Antialiasing);
-    const QColor tint = m_tint.resolve(DesignContext::of(this));
-    painter.fillPath(roundedShape(rect(), cornerRadius), withOpacity(tint, 0.1));
-    const int symbol = SymbolCatalog::pixelSizeForPointSize(symbolPointSize);
-    SymbolCatalog::paint(painter, QRectF((side - symbol) / 2.0, (side - symbol) / 2.0, symbol, symbol), m_systemImage, tint);
+    paintTile(painter, rect(), m_systemImage, m_tint.resolve(DesignContext::of(this)));
 }
 
 } // namespace tolvi

@@ -6,6 +6,8 @@
 
 #include <optional>
 
+class QPainter;
+
 namespace tolvi {
 
 // A small tinted label with an optional symbol before its text.
@@ -79,6 +81,9 @@ public:
     DesignColor tint() const { return m_tint; }
 
     QSize sizeHint() const override { return {side, side}; }
+
+    // Paints a tile of `side` x `side` centred in rect; for views that draw tiles themselves.
+    static void paintTile(QPainter& painter, const QRectF& rect, const QString& systemImage, const QColor& tint);
 
     static constexpr int side = 34;
     static constexpr qreal cornerRadius = 7;

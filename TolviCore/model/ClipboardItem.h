@@ -48,6 +48,9 @@ public:
     // Compare keys with UnicodeText::canonicallyEqual and hash them by UnicodeText::canonicalForm.
     QString dedupeKey() const;
 
+    // Both are copies of one record (so equal), told without reading it.
+    bool sharesDataWith(const ClipboardItem& other) const { return d == other.d; }
+
     friend bool operator==(const ClipboardItem& a, const ClipboardItem& b);
 
 private:

@@ -4,7 +4,7 @@
 //
 // Run: QT_QPA_PLATFORM=offscreen build/test/bench/Tolvi/app/AppStartupBenchmark
 #include "Tolvi/app/AppState.h"
-#include "Tolvi/app/ClipListWindow.h"
+#include "Tolvi/history/ClipboardPanelController.h"
 #include "Tolvi/shell/PreferencesStore.h"
 #include "TolviCore/featureflags/SetupGuideVersion.h"
 #include "Tolvi/app/TrayMenuActions.h"
@@ -103,9 +103,9 @@ struct Platform {
         };
         env.recognizeImage = [](const QByteArray&, std::function<void(ImageRecognitionOutcome)>) {};
         env.windows.history = [](AppState& app) -> std::unique_ptr<HistoryWindowControlling> {
-            return std::make_unique<ClipListHistoryController>(
-                std::make_unique<ClipListWindow>(app.clipboardStore(), QStringLiteral("Tolvi History"), nullptr,
-                                                 std::function<void()>(), &app.theme()));
+            return std::make_unique<ClipboardPanelController>(ClipboardPanelController::Dependencies{
+                app.clipboardStore(), app.featureFlags(), app.usageMetricsStore(), app.pasteService(), nullptr, {}, {},
+                &app.theme(), nullptr, nullptr, {}, {}, {}});
         };
         env.windows.whatsNew = [](AppState&) -> std::unique_ptr<WhatsNewWindowControlling> { return std::make_unique<NoWindow>(); };
         env.windows.setup = [](AppState&) -> std::unique_ptr<SimpleWindowControlling> { return std::make_unique<NoWindow>(); };

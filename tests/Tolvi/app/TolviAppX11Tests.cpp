@@ -15,6 +15,8 @@
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
 
+#include "PeerProcess.h"
+
 #include <functional>
 
 #include <csignal>
@@ -241,15 +243,15 @@ TEST(TolviApp, TrayHotKeySecondLaunchAndFlushOnSigterm)
     // The history hot key (Ctrl+Alt+V by default) shows the history window, and hides it again.
     EXPECT_TRUE(waitUntil([&] { return app.output().contains("Tolvi has no onboarding window"); }));
     x.chord({XK_Control_L, XK_Alt_L}, XK_v);
-    EXPECT_TRUE(waitUntil([&] { return x.hasViewableWindow(pid, "Tolvi History"); })) << app.output().constData();
+    EXPECT_TRUE(waitUntil([&] { return x.hasViewableWindow(pid, "Tolvi"); })) << app.output().constData();
     x.chord({XK_Control_L, XK_Alt_L}, XK_v);
-    EXPECT_TRUE(waitUntil([&] { return !x.hasViewableWindow(pid, "Tolvi History"); }));
+    EXPECT_TRUE(waitUntil([&] { return !x.hasViewableWindow(pid, "Tolvi"); }));
     // And again: the press that hid the window (while it had the focus) must not leave the key
     // looking held, which would swallow this one as a repeat.
     x.chord({XK_Control_L, XK_Alt_L}, XK_v);
-    EXPECT_TRUE(waitUntil([&] { return x.hasViewableWindow(pid, "Tolvi History"); }));
+    EXPECT_TRUE(waitUntil([&] { return x.hasViewableWindow(pid, "Tolvi"); }));
     x.chord({XK_Control_L, XK_Alt_L}, XK_v);
-    EXPECT_TRUE(waitUntil([&] { return !x.hasViewableWindow(pid, "Tolvi History"); }));
+    EXPECT_TRUE(waitUntil([&] { return !x.hasViewableWindow(pid, "Tolvi"); }));
 
     // Launching Tolvi again hands over to the running one, which shows its history window.
     RunningApp second;
@@ -257,7 +259,7 @@ TEST(TolviApp, TrayHotKeySecondLaunchAndFlushOnSigterm)
     second.process.start(TOLVI_APP_PATH, {});
     ASSERT_TRUE(second.process.waitForFinished(10000));
     EXPECT_EQ(second.process.exitCode(), 0);
-    EXPECT_TRUE(waitUntil([&] { return x.hasViewableWindow(pid, "Tolvi History"); }));
+    EXPECT_TRUE(waitUntil([&] { return x.hasViewableWindow(pid, "Tolvi"); }));
     x.key(XK_Escape, true);
     x.key(XK_Escape, false);
 
@@ -271,6 +273,52 @@ TEST(TolviApp, TrayHotKeySecondLaunchAndFlushOnSigterm)
     QFile history(app.home.filePath("data/Tolvi/history.json"));
     ASSERT_TRUE(history.open(QIODevice::ReadOnly)) << app.output().constData();
     EXPECT_TRUE(history.readAll().contains("captured before shutdown"));
+}
+
+TEST(TolviApp, HistoryHotKeyFilterAndReturnPastesIntoAnotherProgram)
+{
+    X11 x;
+    ASSERT_NE(x.display(), nullptr);
+    ASSERT_TRUE(waitUntil([&] { return !x.chordTaken(ControlMask | Mod1Mask, XK_v); }));
+    RunningApp app;
+    app.start();
+    const qint64 pid = app.process.processId();
+    ASSERT_TRUE(waitUntil([&] { return app.output().contains("Tolvi has no onboarding window"); }))
+        << app.output().constData();
+
+    tolvi::test::PeerProcess peer;
+    ASSERT_TRUE(peer.start());
+    ASSERT_TRUE(peer.showWindow().has_value());
+    // A copy made while the app in front changes is skipped: let the capture see it settle.
+    QThread::msleep(1200);
+
+    // Two copies made elsewhere while the other program is in front.
+    copyToClipboard("paste me into the peer");
+    ASSERT_TRUE(waitUntil([&] { return app.output().count("Tolvi recorded clipboard item") == 1; }))
+        << app.output().constData();
+    copyToClipboard("another clip, newer");
+    ASSERT_TRUE(waitUntil([&] { return app.output().count("Tolvi recorded clipboard item") == 2; }))
+        << app.output().constData();
+
+    // The hot key opens the history window with the search field focused; typing filters the
+    // list to the older clip, Tab moves to the list and Return pastes it where we came from.
+    x.chord({XK_Control_L, XK_Alt_L}, XK_v);
+    ASSERT_TRUE(waitUntil([&] { return x.hasViewableWindow(pid, "Tolvi"); })) << app.output().constData();
+    QThread::msleep(300);
+    for (const KeySym key : {XK_p, XK_a, XK_s, XK_t, XK_e}) {
+        x.key(key, true);
+        x.key(key, false);
+    }
+    QThread::msleep(300);
+    x.key(XK_Tab, true);
+    x.key(XK_Tab, false);
+    QThread::msleep(200);
+    x.key(XK_Return, true);
+    x.key(XK_Return, false);
+    EXPECT_TRUE(peer.waitForText([](const QString& text) { return text == QStringLiteral("paste me into the peer"); },
+                                 10000))
+        << "peer has: " << peer.lastText().toStdString() << "\n" << app.output().constData();
+    EXPECT_TRUE(waitUntil([&] { return !x.hasViewableWindow(pid, "Tolvi"); }));
 }
 
 TEST(TolviApp, ChordHeldByAnotherProgramIsReported)

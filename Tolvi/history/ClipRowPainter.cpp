@@ -1,0 +1,442 @@
+#include "Tolvi/history/ClipRowPainter.h"
+
+#include "Tolvi/design/Badges.h"
+#include "Tolvi/design/Surfaces.h"
+#include "Tolvi/design/SymbolCatalog.h"
+#include "Tolvi/history/OCRStatusLabel.h"
+
+#include <QFontMetricsF>
+#include <QPainter>
+#include <QTextBoundaryFinder>
+#include <QTextLayout>
+
+#include <algorithm>
+#include <cmath>
+
+namespace tolvi {
+
+using TolviDesign::ColorToken;
+using TolviDesign::Typography;
+
+namespace {
+
+constexpr qreal padding = 12;
+constexpr qreal tileGap = 12;
+constexpr qreal columnSpacing = 5;
+constexpr qreal titleRowSpacing = 8;
+constexpr qreal kindRowSpacing = 10;
+constexpr qreal labelSpacing = 5;
+constexpr qreal cornerRadius = 7;
+constexpr qreal imageCornerRadius = 8;
+constexpr qreal digitWidth = 28;
+constexpr qreal digitHeight = 22;
+constexpr qreal digitCornerRadius = 5;
+// The pin is set in the caption size, the multi-paste mark in the title's.
+constexpr qreal pinPointSize = 10;
+
+const QString ellipsis = QStringLiteral("\u2026");
+
+QColor withOpacity(QColor c, qreal opacity)
+{
+    c.setAlphaF(float(c.alphaF() * opacity));
+    return c;
+}
+
+int symbolSide(qreal layoutPoints)
+{
+    return SymbolCatalog::pixelSizeForPointSize(layoutPoints);
+}
+
+// Line heights of the row's text styles, measured once (the type scale never changes).
+struct RowMetrics {
+    qreal titleLine;
+    qreal titleAscent;
+    qreal metaLine;
+    qreal kindLine;
+    qreal recognitionLine;
+    // The first line of the title row: the title's line or the digit badge, whichever is taller.
+    qreal firstSlot;
+    qreal titleReserve;
+    int textRowHeight;
+    int imageRowHeight;
+};
+
+const RowMetrics& rowMetrics()
+{
+    static const RowMetrics m = [] {
+        RowMetrics r{};
+        const QFontMetricsF title(TolviDesign::font(Typography::rowTitle));
+        const QFontMetricsF meta(TolviDesign::font(Typography::meta));
+        const QFontMetricsF chip(TolviDesign::font(Typography::chip));
+        const qreal metaSymbol = symbolSide(TolviDesign::layoutPointSize(Typography::meta));
+        const qreal chipSymbol = symbolSide(TolviDesign::layoutPointSize(Typography::chip));
+        r.titleLine = std::ceil(title.height());
+        r.titleAscent = title.ascent();
+        r.metaLine = std::ceil(meta.height());
+        r.kindLine = std::ceil(std::max({chip.height(), meta.height(), metaSymbol, chipSymbol}));
+        r.recognitionLine = std::ceil(std::max(meta.height(), metaSymbol));
+        r.firstSlot = std::max(r.titleLine, digitHeight);
+        r.titleReserve = r.firstSlot + r.titleLine;
+        const qreal textColumn = r.titleReserve + columnSpacing + r.metaLine + columnSpacing + r.kindLine;
+        // An image's title ("Image 1200 x 800") takes one line: its recognition line uses the
+        // room of a second one, so every row has the same height and lists lay out at once.
+        const qreal imageColumn =
+            r.firstSlot + columnSpacing + r.metaLine + columnSpacing + r.kindLine + columnSpacing + r.recognitionLine;
+        const qreal tile = ClipRowPainter::tileSide;
+        const int height = int(std::ceil(2 * padding + std::max({tile, textColumn, imageColumn})));
+        r.textRowHeight = height;
+        r.imageRowHeight = height;
+        return r;
+    }();
+    return m;
+}
+
+bool isLineBreak(char16_t c)
+{
+    return c == u'\n' || c == u'\r' || c == 0x0B || c == 0x0C || c == 0x85 || c == 0x2028 || c == 0x2029;
+}
+
+// What a painted text line shows for a character: control characters other than line breaks
+// have no glyph, so they show as blanks rather than boxes.
+QChar displayed(QChar c)
+{
+    const char16_t u = c.unicode();
+    if (u < 0x20 || (u >= 0x7F && u < 0xA0))
+        return QChar(u' ');
+    return c;
+}
+
+// One line of a single-line text, with line breaks and controls shown as blanks.
+QString oneLine(const QString& text)
+{
+    QString line = text;
+    for (QChar& c : line) {
+        if (isLineBreak(c.unicode()))
+            c = QChar(u' ');
+        else
+            c = displayed(c);
+    }
+    return line;
+}
+
+// The last visible line of a text that goes on: it ends in an ellipsis and fits the width.
+QString withEllipsis(QString line, const QFontMetricsF& metrics, qreal width)
+{
+    // Whole characters come off the end until the ellipsis fits; a line is at most a few
+    // hundred characters.
+    while (!line.isEmpty() && (line.back().isSpace() || metrics.horizontalAdvance(line + ellipsis) > width)) {
+        QTextBoundaryFinder characters(QTextBoundaryFinder::Grapheme, line);
+        characters.toEnd();
+        line.truncate(std::max<qsizetype>(0, characters.toPreviousBoundary()));
+    }
+    return line + ellipsis;
+}
+
+void drawLine(QPainter& painter, const QRectF& box, const QString& text, const QFont& font, const QColor& color)
+{
+    if (box.width() <= 0)
+        return;
+    const QFontMetricsF metrics(font);
+    const QString shown = metrics.elidedText(oneLine(text), Qt::ElideRight, box.width());
+    painter.setFont(font);
+    painter.setPen(color);
+    const qreal baseline = box.top() + (box.height() - metrics.height()) / 2 + metrics.ascent();
+    painter.drawText(QPointF(box.left(), baseline), shown);
+}
+
+// [symbol][spacing][text] starting at the box's left, centred vertically; returns its width.
+qreal drawLabel(QPainter& painter, const QRectF& box, const QString& symbol, const QColor& symbolColor,
+                const QString& text, const QFont& font, const QColor& textColor, qreal symbolPoints)
+{
+    const qreal side = symbolSide(symbolPoints);
+    if (box.width() < side)
+        return 0;
+    SymbolCatalog::paint(painter, QRectF(box.left(), box.center().y() - side / 2, side, side), symbol, symbolColor);
+    const QRectF textBox(box.left() + side + labelSpacing, box.top(), box.width() - side - labelSpacing, box.height());
+    drawLine(painter, textBox, text, font, textColor);
+    const QFontMetricsF metrics(font);
+    return side + labelSpacing + std::min(textBox.width(), metrics.horizontalAdvance(oneLine(text)));
+}
+
+QColor rowFill(const ClipRowInput& input, const DesignContext& context)
+{
+    if (input.isSelectedForBatch)
+        return withOpacity(context.color(ColorToken::mint), input.isFocused ? 0.18 : 0.12);
+    if (input.isFocused)
+        return context.color(ColorToken::focusedRowFill);
+    return context.color(context.increasedContrast ? ColorToken::surface : ColorToken::rowFill);
+}
+
+std::pair<QColor, qreal> rowStroke(const ClipRowInput& input, const DesignContext& context)
+{
+    if (context.increasedContrast) {
+        if (input.isFocused || input.isSelectedForBatch)
+            return {context.color(ColorToken::electricBlue), 2};
+        return {context.color(ColorToken::muted), 1};
+    }
+    if (input.isSelectedForBatch)
+        return {withOpacity(context.color(ColorToken::mint), input.isFocused ? 0.44 : 0.32), 1};
+    if (input.isFocused)
+        return {context.color(ColorToken::focusedRowStroke), 1};
+    return {context.color(ColorToken::rowStroke), 1};
+}
+
+void paintTile(QPainter& painter, const QRectF& tile, const ClipboardItem& item, const ClipRowPresentation& presentation,
+               const ClipRowPainter::Thumbnail& thumbnail, const DesignContext& context)
+{
+    if (ClipRowText::hasFileReferences(item)) {
+        TolviIconTile::paintTile(painter, tile, presentation.contentSystemImage, context.color(ColorToken::electricBlue));
+        return;
+    }
+    if (!item.content().isImage()) {
+        TolviIconTile::paintTile(painter, tile, QStringLiteral("text.alignleft"), context.color(ColorToken::violet));
+        return;
+    }
+    const QImage& image = thumbnail.image;
+    if (thumbnail.state != ClipRowPainter::Thumbnail::State::ready || image.isNull()) {
+        TolviIconTile::paintTile(painter, tile, QStringLiteral("photo"), context.color(ColorToken::muted));
+        return;
+    }
+    // Scaled to fill: the centre of the image, cropped to the tile's square.
+    const qreal scale = std::max(tile.width() / image.width(), tile.height() / image.height());
+    const QSizeF shown(tile.width() / scale, tile.height() / scale);
+    const QRectF source((image.width() - shown.width()) / 2, (image.height() - shown.height()) / 2, shown.width(),
+                        shown.height());
+    const QPainterPath shape = roundedShape(tile, imageCornerRadius);
+    painter.save();
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    painter.setClipPath(shape, Qt::IntersectClip);
+    painter.drawImage(tile, image, source);
+    painter.restore();
+    painter.setPen(QPen(withOpacity(context.color(ColorToken::ink), 0.12), 1));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawPath(roundedShape(tile.adjusted(0.5, 0.5, -0.5, -0.5), imageCornerRadius - 0.5));
+}
+
+} // namespace
+
+int ClipRowPainter::rowHeight(bool isImageRow)
+{
+    return isImageRow ? rowMetrics().imageRowHeight : rowMetrics().textRowHeight;
+}
+
+bool ClipRowPainter::isImageRow(const ClipboardItem& item)
+{
+    return item.content().isImage() && !ClipRowText::hasFileReferences(item);
+}
+
+QStringList ClipRowPainter::titleLines(const QString& title, qreal width)
+{
+    if (width <= 0)
+        return {};
+    // Two lines hold far fewer characters than this, so a long title is read only this far.
+    const qsizetype bound = 2 * qsizetype(std::ceil(width)) + 16;
+
+    // The first two hard lines, each cut at the bound; `more`: the text goes on after them.
+    QStringList hardLines;
+    bool more = false;
+    {
+        QString current;
+        const qsizetype n = title.size();
+        qsizetype i = 0;
+        for (; i < n; ++i) {
+            const char16_t c = title.at(i).unicode();
+            if (isLineBreak(c)) {
+                if (c == u'\r' && i + 1 < n && title.at(i + 1) == u'\n')
+                    ++i;
+                hardLines.append(current);
+                current.clear();
+                if (hardLines.size() == 2)
+                    break;
+                continue;
+            }
+            if (current.size() >= bound) {
+                // This line alone fills both visible lines.
+                hardLines.append(current);
+                more = true;
+                break;
+            }
+            current.append(displayed(title.at(i)));
+        }
+        if (i >= n && !more) {
+            hardLines.append(current);
+        } else if (!more) {
+            // Stopped after a second line break: anything left but more breaks is shown as going on.
+            for (qsizetype j = i + 1; j < n && !more; ++j)
+                more = !isLineBreak(title.at(j).unicode());
+        }
+        // Line breaks that end the text add no visible line.
+        while (hardLines.size() > 1 && hardLines.back().isEmpty() && !more)
+            hardLines.removeLast();
+    }
+
+    const QFont& font = TolviDesign::font(Typography::rowTitle);
+    const QFontMetricsF metrics(font);
+    QStringList lines;
+    for (qsizetype h = 0; h < hardLines.size() && lines.size() < 2; ++h) {
+        const QString& hard = hardLines.at(h);
+        if (hard.isEmpty()) {
+            lines.append(QString());
+            continue;
+        }
+        QTextLayout layout(hard, font);
+        QTextOption option;
+        option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+        layout.setTextOption(option);
+        layout.beginLayout();
+        qsizetype consumed = 0;
+        while (lines.size() < 2) {
+            QTextLine line = layout.createLine();
+            if (!line.isValid())
+                break;
+            line.setLineWidth(width);
+            lines.append(hard.mid(line.textStart(), line.textLength()));
+            consumed = line.textStart() + line.textLength();
+        }
+        layout.endLayout();
+        if (lines.size() == 2 && (consumed < hard.size() || h + 1 < hardLines.size()))
+            more = true;
+    }
+    if (more && !lines.isEmpty())
+        lines.back() = withEllipsis(lines.back(), metrics, width);
+    return lines;
+}
+
+void ClipRowPainter::paint(QPainter& painter, const QRectF& rect, const ClipboardItem& item, const ClipRowInput& input,
+                           const ClipRowPresentation& presentation, const Thumbnail& thumbnail,
+                           const DesignContext& context)
+{
+    const RowMetrics& m = rowMetrics();
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setRenderHint(QPainter::TextAntialiasing);
+
+    // Background and outline; the outline is kept inside the row.
+    painter.fillPath(roundedShape(rect, cornerRadius), rowFill(input, context));
+    const auto [strokeColor, strokeWidth] = rowStroke(input, context);
+    const qreal inset = strokeWidth / 2;
+    painter.setPen(QPen(strokeColor, strokeWidth));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawPath(roundedShape(rect.adjusted(inset, inset, -inset, -inset), cornerRadius - inset));
+
+    const QRectF inner = rect.adjusted(padding, padding, -padding, -padding);
+    const qreal left = inner.left() + tileSide + tileGap;
+    const qreal width = std::max<qreal>(0, inner.right() - left);
+
+    // The marks after the title, right to left: digit badge, multi-paste mark, pin.
+    const qreal pinSide = symbolSide(pinPointSize);
+    const qreal checkSide = symbolSide(TolviDesign::layoutPointSize(Typography::rowTitle));
+    qreal marksWidth = 0;
+    if (input.shortcutNumber)
+        marksWidth += digitWidth + titleRowSpacing;
+    if (input.isSelectedForBatch)
+        marksWidth += checkSide + titleRowSpacing;
+    if (item.isPinned())
+        marksWidth += pinSide + titleRowSpacing;
+
+    const qreal titleWidth = std::max<qreal>(0, width - marksWidth);
+    QStringList title = titleLines(presentation.title, titleWidth);
+    if (isImageRow(item) && title.size() > 1) {
+        const QFontMetricsF metrics(TolviDesign::font(Typography::rowTitle));
+        title = QStringList{metrics.elidedText(presentation.title, Qt::ElideRight, titleWidth)};
+    }
+
+    // What the column holds.
+    const bool badgeSlot = input.shortcutNumber.has_value();
+    const qreal firstSlot = badgeSlot ? m.firstSlot : m.titleLine;
+    const qreal titleHeight = firstSlot + std::max<qsizetype>(0, title.size() - 1) * m.titleLine;
+    enum class Recognition { none, status, recognizing, preview };
+    Recognition recognition = Recognition::none;
+    if (input.ocrStatus)
+        recognition = Recognition::status;
+    else if (input.isRecognizingText)
+        recognition = Recognition::recognizing;
+    else if (presentation.ocrPreview)
+        recognition = Recognition::preview;
+    // Recognition concerns images only; a clip shown as files never gets the line.
+    if (!isImageRow(item))
+        recognition = Recognition::none;
+    qreal columnHeight = titleHeight + columnSpacing + m.metaLine + columnSpacing + m.kindLine;
+    if (recognition != Recognition::none)
+        columnHeight += columnSpacing + m.recognitionLine;
+    // Tile and column are top-aligned with each other; together they are centred in the room the
+    // row keeps for its tallest content.
+    qreal y = inner.top() + std::max<qreal>(0, (inner.height() - std::max<qreal>(tileSide, columnHeight)) / 2);
+    paintTile(painter, QRectF(inner.left(), y, tileSide, tileSide), item, presentation, thumbnail, context);
+
+    // Title row.
+    const qreal firstLineTop = y + (firstSlot - m.titleLine) / 2;
+    const qreal firstLineCentre = y + firstSlot / 2;
+    painter.setFont(TolviDesign::font(Typography::rowTitle));
+    painter.setPen(context.color(ColorToken::ink));
+    for (qsizetype i = 0; i < title.size(); ++i)
+        painter.drawText(QPointF(left, firstLineTop + i * m.titleLine + m.titleAscent), title.at(i));
+
+    qreal markRight = inner.right();
+    if (input.shortcutNumber) {
+        const QRectF badge(markRight - digitWidth, firstLineCentre - digitHeight / 2, digitWidth, digitHeight);
+        painter.fillPath(roundedShape(badge, digitCornerRadius), withOpacity(context.color(ColorToken::ink), 0.08));
+        painter.setFont(TolviDesign::font(Typography::number));
+        painter.setPen(context.color(ColorToken::muted));
+        painter.drawText(badge, Qt::AlignCenter | Qt::TextSingleLine, QString::number(*input.shortcutNumber));
+        markRight = badge.left() - titleRowSpacing;
+    }
+    if (input.isSelectedForBatch) {
+        SymbolCatalog::paint(painter, QRectF(markRight - checkSide, firstLineCentre - checkSide / 2, checkSide, checkSide),
+                             QStringLiteral("checkmark.circle.fill"), context.color(ColorToken::mint));
+        markRight -= checkSide + titleRowSpacing;
+    }
+    if (item.isPinned()) {
+        // The accent colour and electric blue are one colour here, focused or not.
+        SymbolCatalog::paint(painter, QRectF(markRight - pinSide, firstLineCentre - pinSide / 2, pinSide, pinSide),
+                             QStringLiteral("pin.fill"), context.color(ColorToken::electricBlue));
+    }
+    y += titleHeight + columnSpacing;
+
+    // Metadata line.
+    drawLine(painter, QRectF(left, y, width, m.metaLine), presentation.metadata, TolviDesign::font(Typography::meta),
+             context.color(ColorToken::muted));
+    y += m.metaLine + columnSpacing;
+
+    // Kind row: the kind, then the board count.
+    {
+        const QColor tint = context.color(presentation.contentTint);
+        const QRectF box(left, y, width, m.kindLine);
+        const qreal used = drawLabel(painter, box, presentation.contentSystemImage, tint, presentation.contentKind,
+                                     TolviDesign::font(Typography::chip), tint, TolviDesign::layoutPointSize(Typography::chip));
+        if (presentation.boardCount && used > 0) {
+            const QColor muted = context.color(ColorToken::muted);
+            drawLabel(painter, box.adjusted(used + kindRowSpacing, 0, 0, 0), QStringLiteral("square.grid.2x2"), muted,
+                      *presentation.boardCount, TolviDesign::font(Typography::meta), muted,
+                      TolviDesign::layoutPointSize(Typography::meta));
+        }
+        y += m.kindLine + columnSpacing;
+    }
+
+    // Recognition line.
+    const QRectF line(left, y, width, m.recognitionLine);
+    const QFont& meta = TolviDesign::font(Typography::meta);
+    const qreal metaPoints = TolviDesign::layoutPointSize(Typography::meta);
+    switch (recognition) {
+    case Recognition::status: {
+        const OCRStatusLabel::Presentation status = OCRStatusLabel::presentation(*input.ocrStatus);
+        drawLabel(painter, line, status.systemImage, context.color(status.symbolColor), status.message, meta,
+                  context.color(ColorToken::ink), metaPoints);
+        break;
+    }
+    case Recognition::recognizing: {
+        const QColor amber = context.color(ColorToken::amber);
+        drawLabel(painter, line, QStringLiteral("text.viewfinder"), amber, QStringLiteral("Reading image text\u2026"),
+                  meta, amber, metaPoints);
+        break;
+    }
+    case Recognition::preview:
+        drawLine(painter, line, QStringLiteral("OCR: ") + *presentation.ocrPreview, meta, context.color(ColorToken::muted));
+        break;
+    case Recognition::none:
+        break;
+    }
+    painter.restore();
+}
+
+} // namespace tolvi

@@ -1,0 +1,616 @@
+#include "Tolvi/history/ClipboardHistoryPanel.h"
+
+#include "Tolvi/design/DesignTokens.h"
+#include "Tolvi/design/SymbolCatalog.h"
+#include "Tolvi/design/TolviTheme.h"
+#include "Tolvi/history/ClipListModel.h"
+#include "Tolvi/history/ClipRowDelegate.h"
+#include "Tolvi/history/EmptyHistoryView.h"
+#include "Tolvi/history/ThumbnailCache.h"
+#include "Tolvi/panels/PanelCommandBus.h"
+#include "TolviCore/store/ClipboardStore.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QContextMenuEvent>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QListView>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QStackedWidget>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <cmath>
+
+namespace tolvi {
+
+namespace {
+
+using TolviDesign::ColorToken;
+
+QString menuText(const QString& userText)
+{
+    QString text = userText;
+    return text.replace(QLatin1Char('&'), QStringLiteral("&&"));
+}
+
+// A symbol drawn in one colour token.
+class SymbolMark final : public QWidget {
+public:
+    SymbolMark(QString name, ColorToken color, int side, QWidget* parent)
+        : QWidget(parent), m_name(std::move(name)), m_color(color)
+    {
+        setFixedSize(side, side);
+        setAttribute(Qt::WA_TransparentForMouseEvents);
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter painter(this);
+        SymbolCatalog::paint(painter, QRectF(rect()), m_name, DesignContext::of(this).color(m_color));
+    }
+
+private:
+    QString m_name;
+    ColorToken m_color;
+};
+
+// A hairline between the window's sections.
+class Divider final : public QWidget {
+public:
+    explicit Divider(Qt::Orientation orientation, QWidget* parent) : QWidget(parent)
+    {
+        if (orientation == Qt::Horizontal)
+            setFixedHeight(1);
+        else
+            setFixedWidth(1);
+        setAttribute(Qt::WA_TransparentForMouseEvents);
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter painter(this);
+        QColor color = DesignContext::of(this).color(ColorToken::muted);
+        color.setAlphaF(0.55 * 0.45);
+        painter.fillRect(rect(), color);
+    }
+};
+
+// The search field's rounded canvas with its hairline edge.
+class SearchFieldFrame final : public QWidget {
+public:
+    explicit SearchFieldFrame(QWidget* parent) : QWidget(parent) {}
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter painter(this);
+        painter.setRenderHint(QPainter::Antialiasing);
+        const DesignContext context = DesignContext::of(this);
+        const QRectF body = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
+        QPainterPath path;
+        path.addRoundedRect(body, 6, 6);
+        painter.fillPath(path, context.color(ColorToken::canvas));
+        painter.setPen(QPen(context.color(ColorToken::glassStroke), 1));
+        painter.drawPath(path);
+    }
+};
+
+// A filled area in one colour token (the inspector's place).
+class CanvasArea final : public QWidget {
+public:
+    explicit CanvasArea(QWidget* parent) : QWidget(parent) {}
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter painter(this);
+        painter.fillRect(rect(), DesignContext::of(this).color(ColorToken::canvas));
+    }
+};
+
+} // namespace
+
+// The clip list: a click selects, nothing activates, and the bare digits 1 to 9 select the
+// first nine rows. Typing never searches inside the list (the search field does that).
+class HistoryListView final : public QListView {
+public:
+    std::function<void(int row)> selectRow;
+
+    explicit HistoryListView(QWidget* parent) : QListView(parent) { setViewportMargins(0, 6, 0, 6); }
+
+    void keyboardSearch(const QString&) override {}
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override
+    {
+        const int key = event->key();
+        if (key >= Qt::Key_1 && key <= Qt::Key_9 && (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+            if (selectRow && key - Qt::Key_1 < model()->rowCount())
+                selectRow(key - Qt::Key_1);
+            event->accept();
+            return;
+        }
+        QListView::keyPressEvent(event);
+    }
+
+    void paintEvent(QPaintEvent* event) override
+    {
+        // The rows sit straight on the window's backdrop, tinted slightly.
+        QPainter painter(viewport());
+        QColor tint(Qt::black);
+        tint.setAlphaF(0.035);
+        painter.fillRect(viewport()->rect(), tint);
+        painter.end();
+        QListView::paintEvent(event);
+    }
+};
+
+// The list with the inspector's place beside it when the window is wide, or the narrow action
+// strip's place under it when it is narrow.
+class HistoryContentSplit final : public QWidget {
+public:
+    HistoryContentSplit(QListView* list, QWidget* parent)
+        : QWidget(parent), m_list(list)
+    {
+        m_list->setParent(this);
+        m_divider = new Divider(Qt::Vertical, this);
+        m_bottomDivider = new Divider(Qt::Horizontal, this);
+        m_inspector = new CanvasArea(this);
+        m_narrowActions = new QWidget(this);
+        m_narrowActions->setObjectName(QStringLiteral("narrowActionsPlace"));
+        m_inspector->setObjectName(QStringLiteral("inspectorPlace"));
+    }
+
+    bool isWide() const { return width() >= ClipboardHistoryPanel::wideLayoutWidth; }
+    QWidget* inspectorPlace() const { return m_inspector; }
+    QWidget* narrowActionsPlace() const { return m_narrowActions; }
+    void setHasLens(bool hasLens)
+    {
+        m_hasLens = hasLens;
+        relayout();
+    }
+
+    // Width of the list beside the inspector.
+    static int wideListWidth(int width) { return int(std::min(std::max(width * 0.44, 330.0), 430.0)); }
+
+protected:
+    void resizeEvent(QResizeEvent*) override { relayout(); }
+
+private:
+    void relayout()
+    {
+        const int w = width();
+        const int h = height();
+        if (isWide()) {
+            const int listWidth = wideListWidth(w);
+            m_list->setGeometry(0, 0, listWidth, h);
+            m_divider->setGeometry(listWidth, 0, 1, h);
+            m_inspector->setGeometry(listWidth + 1, 0, std::max(0, w - listWidth - 1), h);
+            m_divider->show();
+            m_inspector->setVisible(m_hasLens);
+            m_bottomDivider->hide();
+            m_narrowActions->hide();
+            return;
+        }
+        m_divider->hide();
+        m_inspector->hide();
+        const int stripHeight = m_hasLens ? m_narrowActions->sizeHint().height() : 0;
+        const bool strip = m_hasLens && stripHeight > 0;
+        const int listHeight = strip ? std::max(0, h - stripHeight - 1) : h;
+        m_list->setGeometry(0, 0, w, listHeight);
+        m_bottomDivider->setVisible(strip);
+        m_narrowActions->setVisible(strip);
+        if (strip) {
+            m_bottomDivider->setGeometry(0, listHeight, w, 1);
+            m_narrowActions->setGeometry(0, listHeight + 1, w, stripHeight);
+        }
+    }
+
+    QListView* m_list;
+    Divider* m_divider;
+    Divider* m_bottomDivider;
+    QWidget* m_inspector;
+    QWidget* m_narrowActions;
+    bool m_hasLens = false;
+};
+
+ClipboardHistoryPanel::ClipboardHistoryPanel(HistoryWindowState& state, ThumbnailCache* thumbnails, QWidget* panel,
+                                             QWidget* parent)
+    : QWidget(parent),
+      m_state(state),
+      m_thumbnails(thumbnails),
+      m_panel(panel ? panel : this)
+{
+    setMinimumSize(minimumWidth, minimumHeight);
+    m_state.setOverlayAvailability([this](HistoryOverlay overlay) {
+        // The window shows the clear-history confirmation itself; the other overlays come from
+        // the inspector and editors once they are in place.
+        return overlay == HistoryOverlay::clearHistoryConfirmation && m_panel;
+    });
+
+    auto* root = new QVBoxLayout(this);
+    root->setContentsMargins(0, 0, 0, 0);
+    root->setSpacing(0);
+
+    m_body = new QWidget(this);
+    auto* layout = new QVBoxLayout(m_body);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    root->addWidget(m_body);
+
+    m_headerPlace = new QWidget(m_body);
+    m_headerPlace->setObjectName(QStringLiteral("headerPlace"));
+    m_noticePlace = new QWidget(m_body);
+    m_noticePlace->setObjectName(QStringLiteral("noticePlace"));
+    for (QWidget* place : {m_headerPlace, m_noticePlace}) {
+        auto* placeLayout = new QVBoxLayout(place);
+        placeLayout->setContentsMargins(0, 0, 0, 0);
+        placeLayout->setSpacing(0);
+        layout->addWidget(place);
+    }
+    buildSearchSection(layout);
+    layout->addWidget(new Divider(Qt::Horizontal, m_body));
+
+    m_model = new ClipListModel(this);
+    m_model->setRowInputProvider([this](int row, const ClipboardItem& item) {
+        ClipRowInput input;
+        if (row < 9)
+            input.shortcutNumber = row + 1;
+        input.isFocused = row == m_state.lensRow();
+        input.isSelectedForBatch = m_state.isQueued(item.id());
+        if (const ClipboardImage* image = item.content().imageIf()) {
+            const ClipboardStore& store = m_state.store();
+            input.isRecognizingText = store.ocrInProgress().contains(image->fingerprint());
+            const auto status = store.ocrStatuses().constFind(image->fingerprint());
+            if (status != store.ocrStatuses().cend())
+                input.ocrStatus = *status;
+        }
+        return input;
+    });
+
+    auto* list = new HistoryListView(this);
+    m_list = list;
+    m_list->setObjectName(QStringLiteral("clipList"));
+    m_list->setModel(m_model);
+    m_list->setItemDelegate(new ClipRowDelegate(*m_model, m_thumbnails, m_list));
+    // Rows are all of one height, so even a list of 100,000 clips lays out without measuring.
+    m_list->setUniformItemSizes(true);
+    m_list->setSelectionMode(QAbstractItemView::NoSelection);
+    m_list->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_list->setFrameShape(QFrame::NoFrame);
+    m_list->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
+    m_list->verticalScrollBar()->setSingleStep(24);
+    m_list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_list->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    m_list->setMouseTracking(false);
+    m_list->setContextMenuPolicy(Qt::CustomContextMenu);
+    m_list->setAutoFillBackground(false);
+    m_list->viewport()->setAutoFillBackground(false);
+    m_list->setAccessibleName(QStringLiteral("Clipboard history"));
+    list->selectRow = [this](int row) {
+        if (const ClipboardItem* item = m_model->itemAt(row))
+            m_state.selectItem(item->id());
+    };
+
+    m_split = new HistoryContentSplit(m_list, this);
+    m_empty = new EmptyHistoryView(QString(), QString());
+    m_content = new QStackedWidget(m_body);
+    m_content->addWidget(m_split);
+    m_content->addWidget(m_empty);
+    layout->addWidget(m_content, 1);
+
+    layout->addWidget(new Divider(Qt::Horizontal, m_body));
+    m_footerPlace = new QWidget(m_body);
+    m_footerPlace->setObjectName(QStringLiteral("footerPlace"));
+    auto* footerLayout = new QVBoxLayout(m_footerPlace);
+    footerLayout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(m_footerPlace);
+
+    // Overlays lie over the whole content; nothing is there until an overlay is shown.
+    m_overlayHost = new QWidget(this);
+    m_overlayHost->setObjectName(QStringLiteral("overlayHost"));
+    m_overlayHost->hide();
+
+    // Clicks select; keys the list handles itself (page up and down, home, end) select too.
+    connect(m_list, &QListView::pressed, this, [this](const QModelIndex& index) {
+        if (const ClipboardItem* item = m_model->itemAt(index.row()))
+            m_state.selectItem(item->id());
+    });
+    connect(m_list->selectionModel(), &QItemSelectionModel::currentChanged, this,
+            [this](const QModelIndex& current) {
+                if (m_syncingCurrent || !current.isValid())
+                    return;
+                if (const ClipboardItem* item = m_model->itemAt(current.row()))
+                    m_state.selectItem(item->id());
+            });
+    connect(m_list, &QWidget::customContextMenuRequested, this, &ClipboardHistoryPanel::openRowMenu);
+    if (m_thumbnails) {
+        connect(m_thumbnails, &ThumbnailCache::thumbnailReady, m_list->viewport(),
+                qOverload<>(&QWidget::update));
+    }
+
+    connect(&m_state, &HistoryWindowState::filteredItemsChanged, this, &ClipboardHistoryPanel::showFilteredItems);
+    connect(&m_state, &HistoryWindowState::lensChanged, this, &ClipboardHistoryPanel::showLens);
+    connect(&m_state, &HistoryWindowState::queueChanged, m_model, &ClipListModel::decorationsChanged);
+    connect(&m_state.store(), &ClipboardStore::ocrStatusesChanged, m_model, &ClipListModel::decorationsChanged);
+    connect(&m_state.store(), &ClipboardStore::ocrInProgressChanged, m_model, &ClipListModel::decorationsChanged);
+    connect(&m_state, &HistoryWindowState::searchFocusChanged, this, &ClipboardHistoryPanel::applySearchFocus);
+    connect(&m_state, &HistoryWindowState::overlaysChanged, this, &ClipboardHistoryPanel::applyOverlays);
+    connect(&m_state, &HistoryWindowState::pendingScrollChanged, this, &ClipboardHistoryPanel::scrollToPending);
+    connect(&m_state, &HistoryWindowState::criteriaChanged, this, [this] {
+        if (m_search->text() != m_state.query())
+            m_search->setText(m_state.query());
+    });
+    connect(&m_state, &HistoryWindowState::dismissOverlayRequested, this,
+            [] { PanelCommandBus::shared().post(PanelKeyboardCommand::dismissHistoryOverlay, nullptr); });
+    connect(qApp, &QApplication::focusChanged, this, &ClipboardHistoryPanel::focusChanged);
+
+    for (PanelKeyboardCommand command : allPanelKeyboardCommands) {
+        if (command == PanelKeyboardCommand::dismissHistoryOverlay)
+            continue;
+        PanelCommandBus::shared().subscribe(command, m_panel, this,
+                                            [this, command] { m_state.handleCommand(command); });
+    }
+
+    showFilteredItems();
+    showLens();
+}
+
+ClipboardHistoryPanel::~ClipboardHistoryPanel()
+{
+    if (m_confirmation)
+        m_confirmation->deleteLater();
+}
+
+void ClipboardHistoryPanel::buildSearchSection(QVBoxLayout* layout)
+{
+    auto* section = new QWidget(m_body);
+    auto* rows = new QVBoxLayout(section);
+    rows->setContentsMargins(8 + 22, 8, 8 + 22, 8 + 6);
+    rows->setSpacing(8);
+
+    auto* searchRow = new QHBoxLayout;
+    searchRow->setSpacing(10);
+    searchRow->addWidget(new SymbolMark(QStringLiteral("magnifyingglass"), ColorToken::electricBlue, 18, section));
+
+    auto* frame = new SearchFieldFrame(section);
+    auto* frameLayout = new QHBoxLayout(frame);
+    frameLayout->setContentsMargins(12, 10, 12, 10);
+    m_search = new QLineEdit(frame);
+    m_search->setObjectName(QStringLiteral("searchField"));
+    m_search->setFrame(false);
+    m_search->setPlaceholderText(QStringLiteral("Search history"));
+    m_search->setAccessibleName(QStringLiteral("Search clipboard history"));
+    m_search->setAccessibleDescription(QStringLiteral("Type to filter clips. Use arrow keys to select a result."));
+    m_search->setFont(TolviDesign::systemFont(15));
+    m_search->setAttribute(Qt::WA_MacShowFocusRect, false);
+    m_search->setStyleSheet(QStringLiteral("QLineEdit { background: transparent; }"));
+    frameLayout->addWidget(m_search);
+    searchRow->addWidget(frame, 1);
+    rows->addLayout(searchRow);
+
+    m_filterBarPlace = new QWidget(section);
+    m_filterBarPlace->setObjectName(QStringLiteral("filterBarPlace"));
+    auto* filterLayout = new QVBoxLayout(m_filterBarPlace);
+    filterLayout->setContentsMargins(0, 0, 0, 0);
+    filterLayout->setSpacing(8);
+    m_filterBarPlace->hide();
+    rows->addWidget(m_filterBarPlace);
+
+    layout->addWidget(section);
+    setFocusProxy(m_search);
+    connect(m_search, &QLineEdit::textChanged, this, [this](const QString& text) { m_state.setQuery(text); });
+}
+
+bool ClipboardHistoryPanel::isShowingList() const
+{
+    return m_content->currentWidget() == m_split;
+}
+
+bool ClipboardHistoryPanel::isWideLayout() const
+{
+    return m_split->isWide();
+}
+
+QWidget* ClipboardHistoryPanel::inspectorPlace() const
+{
+    return m_split->inspectorPlace();
+}
+
+QWidget* ClipboardHistoryPanel::narrowActionsPlace() const
+{
+    return m_split->narrowActionsPlace();
+}
+
+void ClipboardHistoryPanel::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    m_overlayHost->setGeometry(rect());
+}
+
+void ClipboardHistoryPanel::showFilteredItems()
+{
+    m_syncingCurrent = true;
+    m_model->setItems(m_state.filteredItems());
+    m_syncingCurrent = false;
+    if (m_state.store().itemCount() == 0) {
+        m_empty->setContent(QStringLiteral("No clipboard history"), QStringLiteral("Copied text and images will appear here."),
+                            QStringLiteral("Show Quick Start"), QStringLiteral("sparkles"), [this] {
+                                if (m_state.actions().showSetup)
+                                    m_state.actions().showSetup();
+                            });
+        m_content->setCurrentWidget(m_empty);
+    } else if (m_state.filteredItems().isEmpty()) {
+        m_empty->setContent(QStringLiteral("No matches"), QStringLiteral("Clear the search and filters to see all clips."),
+                            QStringLiteral("Show All Clips"), QStringLiteral("xmark.circle"),
+                            [this] { m_state.showAllClips(); });
+        m_content->setCurrentWidget(m_empty);
+    } else {
+        m_content->setCurrentWidget(m_split);
+    }
+    showLens();
+}
+
+void ClipboardHistoryPanel::showLens()
+{
+    const int row = m_state.lensRow();
+    m_model->setFocusedRow(row);
+    m_split->setHasLens(row >= 0);
+    if (row < 0)
+        return;
+    const QModelIndex index = m_model->index(row);
+    if (m_list->currentIndex() != index) {
+        m_syncingCurrent = true;
+        m_list->selectionModel()->setCurrentIndex(index, QItemSelectionModel::NoUpdate);
+        m_syncingCurrent = false;
+    }
+    m_list->scrollTo(index, QAbstractItemView::EnsureVisible);
+}
+
+void ClipboardHistoryPanel::applySearchFocus(bool focused)
+{
+    if (focused) {
+        if (!m_search->hasFocus())
+            m_search->setFocus(Qt::OtherFocusReason);
+    } else if (m_search->hasFocus()) {
+        m_list->setFocus(Qt::OtherFocusReason);
+    }
+}
+
+void ClipboardHistoryPanel::focusChanged(QWidget* old, QWidget* now)
+{
+    if (now == m_search)
+        m_state.setSearchFocused(true);
+    else if (old == m_search && now && now->window() == window())
+        m_state.setSearchFocused(false);
+}
+
+void ClipboardHistoryPanel::applyOverlays()
+{
+    // The content under an open preview or editor takes no input.
+    const bool covered = m_state.isCreatingSnippet() || m_state.editingItem() || m_state.previewedItem();
+    m_body->setEnabled(!covered);
+    if (m_state.isConfirmingClearHistory() && !m_confirmation)
+        presentClearHistoryConfirmation();
+}
+
+void ClipboardHistoryPanel::scrollToPending()
+{
+    const std::optional<QUuid> id = m_state.pendingScrollItemID();
+    if (!id)
+        return;
+    const int row = m_model->rowOf(*id);
+    if (row >= 0)
+        m_list->scrollTo(m_model->index(row), QAbstractItemView::PositionAtCenter);
+    m_state.setPendingScrollItemID(std::nullopt);
+}
+
+void ClipboardHistoryPanel::presentClearHistoryConfirmation()
+{
+    QWidget* owner = m_panel ? m_panel.data() : window();
+    auto* box = new QMessageBox(owner);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::WindowModal);
+    box->setIcon(QMessageBox::Warning);
+    box->setWindowTitle(QStringLiteral("Tolvi"));
+    box->setText(QStringLiteral("Clear all clipboard history?"));
+    box->setInformativeText(QStringLiteral(
+        "This removes saved clips, including pinned clips. Export a copy from Settings first if you want to keep them."));
+    // Action roles keep the buttons in this order on every desktop.
+    QPushButton* clear = box->addButton(QStringLiteral("Clear History"), QMessageBox::ActionRole);
+    QPushButton* cancel = box->addButton(QStringLiteral("Cancel"), QMessageBox::ActionRole);
+    box->setDefaultButton(cancel);
+    box->setEscapeButton(cancel);
+    m_confirmation = box;
+    connect(box, &QMessageBox::finished, this, [this, box, clear] {
+        const bool confirmed = box->clickedButton() == clear;
+        m_confirmation = nullptr;
+        m_state.setConfirmingClearHistory(false);
+        if (confirmed && m_state.actions().clearHistory)
+            m_state.actions().clearHistory();
+    });
+    box->open();
+}
+
+QMenu* ClipboardHistoryPanel::makeRowMenu(const QUuid& itemID, QWidget* parent)
+{
+    const std::optional<ClipboardItem> item = m_state.store().item(itemID);
+    if (!item)
+        return nullptr;
+    auto* menu = new QMenu(parent);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    // Each action finds its clip again when it runs: the history may have changed meanwhile.
+    auto withClip = [this, itemID](auto&& act) {
+        return [this, itemID, act] {
+            if (const std::optional<ClipboardItem> current = m_state.store().item(itemID))
+                act(*current);
+        };
+    };
+    const HistoryWindowActions& actions = m_state.actions();
+    menu->addAction(item->isPinned() ? QStringLiteral("Unpin") : QStringLiteral("Pin"), this,
+                    withClip([&actions](const ClipboardItem& clip) {
+                        if (actions.togglePinned)
+                            actions.togglePinned(clip);
+                    }));
+    QMenu* boards = menu->addMenu(QStringLiteral("Pinboard"));
+    for (const Pinboard& board : m_state.store().pinboards()) {
+        QAction* entry = boards->addAction(menuText(board.name()));
+        if (item->pinboardIDs().contains(board.id()))
+            entry->setIcon(QIcon(SymbolCatalog::pixmap(QStringLiteral("checkmark"), 16,
+                                                       DesignContext::of(this).color(ColorToken::ink),
+                                                       devicePixelRatioF())));
+        const QUuid boardID = board.id();
+        connect(entry, &QAction::triggered, this, withClip([this, &actions, boardID](const ClipboardItem& clip) {
+                    for (const Pinboard& current : m_state.store().pinboards()) {
+                        if (current.id() == boardID && actions.togglePinboard)
+                            actions.togglePinboard(current, clip);
+                    }
+                }));
+    }
+    if (item->content().isText() && m_state.canPresent(HistoryOverlay::quickEdit)) {
+        menu->addAction(QStringLiteral("Edit"), this,
+                        withClip([this](const ClipboardItem& clip) { m_state.setEditingItem(clip); }));
+    }
+    menu->addAction(QStringLiteral("Copy"), this, withClip([&actions](const ClipboardItem& clip) {
+                        if (actions.copyItem)
+                            actions.copyItem(clip);
+                    }));
+    menu->addSeparator();
+    menu->addAction(QStringLiteral("Delete"), this, withClip([&actions](const ClipboardItem& clip) {
+                        if (actions.deleteItem)
+                            actions.deleteItem(clip);
+                    }));
+    return menu;
+}
+
+void ClipboardHistoryPanel::openRowMenu(const QPoint& position)
+{
+    if (m_state.isHistoryInteractionBlocked())
+        return;
+    QModelIndex index = m_list->indexAt(position);
+    QPoint at = position;
+    if (!index.isValid()) {
+        // The menu key: the inspected row's menu, at that row.
+        index = m_model->index(m_state.lensRow());
+        if (!index.isValid())
+            return;
+        at = m_list->visualRect(index).center();
+    }
+    const ClipboardItem* item = m_model->itemAt(index.row());
+    if (!item)
+        return;
+    if (QMenu* menu = makeRowMenu(item->id(), this))
+        menu->popup(m_list->viewport()->mapToGlobal(at));
+}
+
+} // namespace tolvi

@@ -1,0 +1,94 @@
+#pragma once
+
+#include "Tolvi/history/HistoryWindowState.h"
+
+#include <QMessageBox>
+#include <QPointer>
+#include <QWidget>
+
+class QLineEdit;
+class QListView;
+class QMenu;
+class QStackedWidget;
+class QVBoxLayout;
+
+namespace tolvi {
+
+class ClipListModel;
+class EmptyHistoryView;
+class HistoryContentSplit;
+class ThumbnailCache;
+
+// The history window's content: the search section, the clip list with the inspector place
+// beside it (or the narrow action strip under it), the empty states, and the places the header,
+// the notices, the footer and the overlays take. It shows the state of a HistoryWindowState
+// and turns the user's input into its commands; keyboard commands reach it through the panel
+// command bus, posted for `panel`.
+class ClipboardHistoryPanel : public QWidget {
+    Q_OBJECT
+public:
+    ClipboardHistoryPanel(HistoryWindowState& state, ThumbnailCache* thumbnails, QWidget* panel,
+                          QWidget* parent = nullptr);
+    ~ClipboardHistoryPanel() override;
+
+    HistoryWindowState& state() const { return m_state; }
+    QLineEdit* searchField() const { return m_search; }
+    QListView* list() const { return m_list; }
+    ClipListModel& model() const { return *m_model; }
+    EmptyHistoryView* emptyView() const { return m_empty; }
+    bool isShowingList() const;
+    // The window is wide enough for the inspector beside the list.
+    bool isWideLayout() const;
+
+    // Where the other pieces of the window go.
+    QWidget* headerPlace() const { return m_headerPlace; }
+    QWidget* noticePlace() const { return m_noticePlace; }
+    QWidget* filterBarPlace() const { return m_filterBarPlace; }
+    QWidget* inspectorPlace() const;
+    QWidget* narrowActionsPlace() const;
+    QWidget* footerPlace() const { return m_footerPlace; }
+    QWidget* overlayHost() const { return m_overlayHost; }
+
+    // The open clear-history confirmation, if any.
+    QMessageBox* clearHistoryConfirmation() const { return m_confirmation; }
+    // The context menu of a row, as a right click or the menu key opens it.
+    QMenu* makeRowMenu(const QUuid& itemID, QWidget* parent);
+
+    static constexpr int minimumWidth = 520;
+    static constexpr int minimumHeight = 430;
+    static constexpr int wideLayoutWidth = 760;
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void buildSearchSection(QVBoxLayout* layout);
+    void showFilteredItems();
+    void showLens();
+    void applySearchFocus(bool focused);
+    void applyOverlays();
+    void scrollToPending();
+    void presentClearHistoryConfirmation();
+    void openRowMenu(const QPoint& position);
+    void focusChanged(QWidget* old, QWidget* now);
+
+    HistoryWindowState& m_state;
+    ThumbnailCache* m_thumbnails;
+    QPointer<QWidget> m_panel;
+    ClipListModel* m_model = nullptr;
+    QWidget* m_headerPlace = nullptr;
+    QWidget* m_noticePlace = nullptr;
+    QWidget* m_filterBarPlace = nullptr;
+    QWidget* m_footerPlace = nullptr;
+    QWidget* m_overlayHost = nullptr;
+    QWidget* m_body = nullptr;
+    QLineEdit* m_search = nullptr;
+    QListView* m_list = nullptr;
+    QStackedWidget* m_content = nullptr;
+    EmptyHistoryView* m_empty = nullptr;
+    HistoryContentSplit* m_split = nullptr;
+    QPointer<QMessageBox> m_confirmation;
+    bool m_syncingCurrent = false;
+};
+
+} // namespace tolvi

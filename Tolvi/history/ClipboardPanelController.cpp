@@ -1,0 +1,399 @@
+#include "Tolvi/history/ClipboardPanelController.h"
+
+#include "Tolvi/design/Surfaces.h"
+#include "Tolvi/design/TolviTheme.h"
+#include "Tolvi/history/ClipboardHistoryPanel.h"
+#include "Tolvi/history/HistoryWindowState.h"
+#include "Tolvi/panels/EscapeClosingPanel.h"
+#include "Tolvi/panels/PanelCommandBus.h"
+#include "Tolvi/panels/PanelKeyboardRouting.h"
+#include "Tolvi/platform/settings/KeyValueSettings.h"
+#include "Tolvi/services/paste/PasteService.h"
+#include "Tolvi/shell/UsageMetricsStore.h"
+#include "TolviCore/ai/AIService.h"
+#include "TolviCore/model/ReferenceDate.h"
+#include "TolviCore/store/ClipboardStore.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QLineEdit>
+#include <QLoggingCategory>
+#include <QMessageBox>
+#include <QMouseEvent>
+#include <QScreen>
+#include <QTimer>
+#include <QVBoxLayout>
+#include <QWindow>
+
+#include <algorithm>
+
+namespace tolvi {
+
+namespace {
+
+Q_LOGGING_CATEGORY(lcHistoryWindow, "tolvi.history")
+
+// How close to the window's edge a press resizes it instead of moving it.
+constexpr int resizeMargin = 6;
+
+// The window's background: drawn as the console backdrop, and the handle that moves and
+// resizes the frameless window (the window manager does the moving).
+class HistoryBackdrop final : public TolviConsoleBackdrop {
+public:
+    explicit HistoryBackdrop(QWidget* parent) : TolviConsoleBackdrop(false, parent) { setMouseTracking(true); }
+
+protected:
+    Qt::Edges edgesAt(const QPoint& point) const
+    {
+        Qt::Edges edges;
+        if (point.x() < resizeMargin)
+            edges |= Qt::LeftEdge;
+        if (point.x() >= width() - resizeMargin)
+            edges |= Qt::RightEdge;
+        if (point.y() < resizeMargin)
+            edges |= Qt::TopEdge;
+        if (point.y() >= height() - resizeMargin)
+            edges |= Qt::BottomEdge;
+        return edges;
+    }
+
+    void mouseMoveEvent(QMouseEvent* event) override
+    {
+        const Qt::Edges edges = edgesAt(event->position().toPoint());
+        if ((edges & (Qt::LeftEdge | Qt::RightEdge)) && (edges & (Qt::TopEdge | Qt::BottomEdge)))
+            setCursor(((edges & Qt::LeftEdge) != 0) == ((edges & Qt::TopEdge) != 0) ? Qt::SizeFDiagCursor
+                                                                                    : Qt::SizeBDiagCursor);
+        else if (edges & (Qt::LeftEdge | Qt::RightEdge))
+            setCursor(Qt::SizeHorCursor);
+        else if (edges)
+            setCursor(Qt::SizeVerCursor);
+        else
+            unsetCursor();
+        TolviConsoleBackdrop::mouseMoveEvent(event);
+    }
+
+    void mousePressEvent(QMouseEvent* event) override
+    {
+        QWindow* handle = window()->windowHandle();
+        if (event->button() != Qt::LeftButton || !handle) {
+            TolviConsoleBackdrop::mousePressEvent(event);
+            return;
+        }
+        const Qt::Edges edges = edgesAt(event->position().toPoint());
+        if (edges)
+            handle->startSystemResize(edges);
+        else
+            handle->startSystemMove();
+        event->accept();
+    }
+};
+
+} // namespace
+
+ClipboardPanelController::ClipboardPanelController(Dependencies dependencies, QObject* parent)
+    : QObject(parent),
+      m_dependencies(std::move(dependencies))
+{
+    if (!m_dependencies.now)
+        m_dependencies.now = [] { return ReferenceDate::now(); };
+    connect(qApp, &QGuiApplication::applicationStateChanged, this,
+            &ClipboardPanelController::applicationStateChanged);
+}
+
+ClipboardPanelController::~ClipboardPanelController()
+{
+    saveSize();
+    delete m_panel;
+}
+
+bool ClipboardPanelController::hasWindow() const
+{
+    return m_panel != nullptr;
+}
+
+bool ClipboardPanelController::isWindowVisible() const
+{
+    return m_panel && m_panel->isVisible();
+}
+
+void ClipboardPanelController::orderOut()
+{
+    if (!m_panel || !m_panel->isVisible())
+        return;
+    saveSize();
+    m_panel->hide();
+}
+
+void ClipboardPanelController::toggle()
+{
+    if (!isWindowVisible())
+        show(false);
+    else
+        orderOut();
+}
+
+void ClipboardPanelController::show(bool opensNewSnippet)
+{
+    m_dependencies.pasteService.captureTarget();
+    if (!m_panel)
+        m_panel = makePanel();
+    if (!m_hasInstalledContent) {
+        installContent(opensNewSnippet);
+        m_hasInstalledContent = true;
+    } else {
+        // Clips may have aged past a date filter's day while the window was away.
+        m_state->refresh();
+        if (opensNewSnippet)
+            PanelCommandBus::shared().post(PanelKeyboardCommand::createSnippet, m_panel);
+    }
+    position();
+    const bool firstAppearance = !m_panel->property("tolviAppeared").toBool();
+    m_panel->makeKeyAndOrderFront();
+    if (firstAppearance) {
+        m_panel->setProperty("tolviAppeared", true);
+        m_state->appear();
+    } else if (m_state->isSearchFocused()) {
+        m_view->searchField()->setFocus(Qt::ActiveWindowFocusReason);
+    }
+}
+
+EscapeClosingPanel* ClipboardPanelController::makePanel()
+{
+    auto* panel = new EscapeClosingPanel();
+    panel->setWindowTitle(windowTitle);
+    panel->setAttribute(Qt::WA_TranslucentBackground);
+    panel->setMinimumSize(minimumSize);
+    panel->setMaximumSize(maximumSize);
+    QSize size = initialSize;
+    if (m_dependencies.settings) {
+        const std::optional<QString> saved = m_dependencies.settings->string(QStringLiteral("tolvi.windowFrame.") + frameAutosaveName);
+        if (saved) {
+            const QStringList parts = saved->split(QLatin1Char(' '));
+            bool widthOK = false;
+            bool heightOK = false;
+            const int width = parts.value(0).toInt(&widthOK);
+            const int height = parts.value(1).toInt(&heightOK);
+            if (parts.size() == 2 && widthOK && heightOK)
+                size = QSize(width, height).expandedTo(minimumSize).boundedTo(maximumSize);
+        }
+    }
+    panel->resize(size);
+    if (m_dependencies.theme)
+        tolviConsoleAppearance(panel, m_dependencies.theme);
+
+    QPointer<EscapeClosingPanel> weakPanel(panel);
+    panel->setEscapeHandler([weakPanel] {
+        PanelCommandBus::shared().post(PanelKeyboardCommand::historyEscape, weakPanel.data());
+    });
+    QPointer<ClipboardPanelController> self(this);
+    panel->setKeyDownHandler([self](QKeyEvent* event) { return self && self->handleKey(event); });
+    return panel;
+}
+
+void ClipboardPanelController::installContent(bool opensNewSnippet)
+{
+    m_state = new HistoryWindowState(m_dependencies.store, &m_dependencies.usageMetrics, m_dependencies.featureFlags,
+                                     opensNewSnippet, makeActions(), this);
+    m_state->setClock(m_dependencies.now);
+    auto* layout = new QVBoxLayout(m_panel);
+    layout->setContentsMargins(0, 0, 0, 0);
+    auto* backdrop = new HistoryBackdrop(m_panel);
+    layout->addWidget(backdrop);
+    auto* backdropLayout = new QVBoxLayout(backdrop);
+    // Room for the rounded corners and the resize edge.
+    backdropLayout->setContentsMargins(resizeMargin, resizeMargin + 8, resizeMargin, resizeMargin + 4);
+    m_view = new ClipboardHistoryPanel(*m_state, m_dependencies.thumbnails, m_panel, backdrop);
+    backdropLayout->addWidget(m_view);
+}
+
+bool ClipboardPanelController::hasAttachedSheet() const
+{
+    if (!m_panel)
+        return false;
+    const QList<QWidget*> children = m_panel->findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
+    return std::any_of(children.cbegin(), children.cend(), [](const QWidget* child) {
+        return child->isWindow() && child->isVisible() && child->windowModality() != Qt::NonModal;
+    });
+}
+
+bool ClipboardPanelController::handleKey(QKeyEvent* event)
+{
+    if (!m_panel || m_blocksHistoryShortcuts || hasAttachedSheet())
+        return false;
+    const std::optional<PanelKeyboardCommand> command =
+        PanelKeyboardRouting::historyCommand(*event, PanelKeyboardRouting::focus(m_panel));
+    if (!command)
+        return false;
+    PanelCommandBus::shared().post(*command, m_panel);
+    return true;
+}
+
+QSize ClipboardPanelController::fittedSize(const QRect& visible, const QSize& current)
+{
+    const int targetWidth = std::max(std::min(visible.width() - 24, maximumSize.width()), minimumSize.width());
+    const int targetHeight = std::max(std::min(visible.height() - 24, maximumSize.height()), minimumSize.height());
+    return {std::min(targetWidth, std::max(current.width(), minimumSize.width())),
+            std::min(targetHeight, std::max(current.height(), minimumSize.height()))};
+}
+
+QPoint ClipboardPanelController::origin(const QRect& visible, const QSize& size)
+{
+    const int x = visible.x() + (visible.width() - size.width()) / 2;
+    // The top edge 92 pixels under the top of the usable area, but the bottom edge no closer
+    // than 24 pixels to its bottom.
+    const int gapBelow = std::max(24, visible.height() - size.height() - 92);
+    const int y = visible.y() + visible.height() - size.height() - gapBelow;
+    return {x, y};
+}
+
+void ClipboardPanelController::position()
+{
+    QScreen* screen = QGuiApplication::primaryScreen();
+    const QRect visible = screen ? screen->availableGeometry() : QRect();
+    const QSize size = fittedSize(visible, m_panel->size());
+    if (size != m_panel->size())
+        m_panel->resize(size);
+    m_panel->move(origin(visible, size));
+}
+
+void ClipboardPanelController::saveSize() const
+{
+    if (!m_panel || !m_dependencies.settings || !m_hasInstalledContent)
+        return;
+    const QSize size = m_panel->size();
+    m_dependencies.settings->setString(QStringLiteral("tolvi.windowFrame.") + frameAutosaveName,
+                                       QStringLiteral("%1 %2").arg(size.width()).arg(size.height()));
+}
+
+void ClipboardPanelController::applicationStateChanged(Qt::ApplicationState state)
+{
+    if (state == Qt::ApplicationActive || !isWindowVisible())
+        return;
+    // Focus passing between two of our own windows can leave none active for a moment.
+    QPointer<ClipboardPanelController> self(this);
+    QTimer::singleShot(150, this, [self] {
+        if (self && QGuiApplication::applicationState() != Qt::ApplicationActive && !QApplication::activeWindow())
+            self->orderOut();
+    });
+}
+
+void ClipboardPanelController::recordPaste()
+{
+    UsageMetricsStore& usage = m_dependencies.usageMetrics;
+    usage.record(UsageMetricEvent::pastePerformed);
+    if (usage.count(UsageMetricEvent::firstPasteCompleted) <= 0)
+        usage.record(UsageMetricEvent::firstPasteCompleted);
+}
+
+HistoryWindowActions ClipboardPanelController::makeActions()
+{
+    QPointer<ClipboardPanelController> self(this);
+    HistoryWindowActions actions;
+    actions.pasteItem = [self](const ClipboardItem& item) {
+        if (!self)
+            return;
+        self->orderOut();
+        self->recordPaste();
+        self->m_dependencies.pasteService.pasteItem(item);
+    };
+    actions.pasteItems = [self](const QList<ClipboardItem>& items) {
+        if (!self)
+            return;
+        self->orderOut();
+        self->recordPaste();
+        self->m_dependencies.pasteService.pasteItems(items);
+    };
+    actions.pasteText = [self](const QString& text) {
+        if (!self)
+            return;
+        self->orderOut();
+        self->recordPaste();
+        self->m_dependencies.pasteService.pasteText(text);
+    };
+    actions.copyItem = [self](const ClipboardItem& item) {
+        if (!self)
+            return;
+        self->m_dependencies.usageMetrics.record(UsageMetricEvent::copyPerformed);
+        self->m_dependencies.pasteService.copyItem(item);
+    };
+    actions.copyText = [self](const QString& text) {
+        if (!self)
+            return;
+        self->m_dependencies.usageMetrics.record(UsageMetricEvent::copyPerformed);
+        self->m_dependencies.pasteService.copyText(text);
+    };
+    actions.editText = [self](const ClipboardItem& item, const QString& text) {
+        if (!self || !self->m_dependencies.store.updateText(text, item))
+            return false;
+        self->m_dependencies.usageMetrics.record(UsageMetricEvent::quickEditSaved);
+        return true;
+    };
+    actions.createSnippet = [self](const QString& text) {
+        if (!self)
+            return false;
+        Dependencies& d = self->m_dependencies;
+        const std::optional<QString> identifier =
+            d.bundleIdentifier.isEmpty() ? std::nullopt : std::optional(d.bundleIdentifier);
+        if (!d.store.record(text, d.now(), ClipboardSourceApp(QStringLiteral("Tolvi"), identifier), std::nullopt))
+            return false;
+        d.usageMetrics.record(UsageMetricEvent::snippetCreated);
+        if (d.usageMetrics.count(UsageMetricEvent::firstSnippetCreated) <= 0)
+            d.usageMetrics.record(UsageMetricEvent::firstSnippetCreated);
+        return true;
+    };
+    if (AIService* ai = m_dependencies.aiService) {
+        actions.runAIAction = [ai](const AIAction& action, const QString& text, QObject* receiver,
+                                   std::function<void(AIResult)> done) { ai->run(action, text, receiver, std::move(done)); };
+    }
+    actions.deleteItem = [self](const ClipboardItem& item) {
+        if (self)
+            self->m_dependencies.store.remove(item);
+    };
+    actions.togglePinned = [self](const ClipboardItem& item) {
+        if (self)
+            self->m_dependencies.store.togglePinned(item);
+    };
+    actions.togglePinboard = [self](const Pinboard& board, const ClipboardItem& item) {
+        if (!self)
+            return;
+        try {
+            self->m_dependencies.store.togglePinboard(board, item);
+        } catch (const std::exception& error) {
+            // The board change was not written, so it did not happen: say so.
+            qCWarning(lcHistoryWindow) << "Tolvi could not change a clip's board";
+            if (self->m_panel) {
+                auto* box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Tolvi"),
+                                            QStringLiteral("The board could not be changed."), QMessageBox::Ok,
+                                            self->m_panel);
+                box->setAttribute(Qt::WA_DeleteOnClose);
+                box->setWindowModality(Qt::WindowModal);
+                if (self->m_dependencies.describeError)
+                    box->setInformativeText(self->m_dependencies.describeError(error));
+                box->setTextFormat(Qt::PlainText);
+                box->open();
+            }
+            return;
+        }
+        self->m_dependencies.usageMetrics.record(UsageMetricEvent::boardAssignmentChanged);
+    };
+    actions.clearHistory = [self] {
+        if (self)
+            self->m_dependencies.store.clear();
+    };
+    actions.retryOCR = m_dependencies.retryOCR;
+    actions.showSetup = [self] {
+        if (self && self->m_dependencies.showSetup)
+            self->m_dependencies.showSetup();
+    };
+    actions.closePanel = [self] {
+        if (self)
+            self->orderOut();
+    };
+    actions.setHistoryInteractionBlocked = [self](bool blocked) {
+        if (self)
+            self->m_blocksHistoryShortcuts = blocked;
+    };
+    return actions;
+}
+
+} // namespace tolvi

@@ -1,0 +1,104 @@
+#pragma once
+
+#include "Tolvi/app/WindowControllers.h"
+#include "Tolvi/history/HistoryWindowActions.h"
+#include "Tolvi/panels/EscapeClosingPanel.h"
+#include "TolviCore/featureflags/FeatureFlags.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QRect>
+#include <QSize>
+
+#include <exception>
+#include <functional>
+
+class QKeyEvent;
+
+namespace tolvi {
+
+class AIService;
+class ClipboardHistoryPanel;
+class ClipboardStore;
+class HistoryWindowState;
+class KeyValueSettings;
+class PasteService;
+class ThumbnailCache;
+class TolviTheme;
+class UsageMetricsStore;
+
+// Owns the history window: makes its panel and content once, records the paste target each
+// time it opens, places it, turns its key presses into panel commands and every action of its
+// content into calls on the store, the paste service, the AI service and the usage counters.
+class ClipboardPanelController final : public QObject, public HistoryWindowControlling {
+    Q_OBJECT
+public:
+    struct Dependencies {
+        ClipboardStore& store;
+        FeatureFlags featureFlags;
+        UsageMetricsStore& usageMetrics;
+        PasteService& pasteService;
+        // Absent: the window offers no AI actions that could run.
+        AIService* aiService = nullptr;
+        // Asks for text recognition of an image again; empty when that is not possible.
+        std::function<void(const ClipboardItem&)> retryOCR;
+        std::function<void()> showSetup;
+        TolviTheme* theme = nullptr;
+        // Where the window's size is kept between launches; none: not kept.
+        KeyValueSettings* settings = nullptr;
+        ThumbnailCache* thumbnails = nullptr;
+        // The identifier this program records as the source of the snippets written in it.
+        QString bundleIdentifier;
+        // The sentence shown for an error a board operation throws.
+        std::function<QString(const std::exception&)> describeError;
+        // Seconds since 2001-01-01 UTC; the system clock when empty.
+        std::function<double()> now;
+    };
+
+    static inline const QString frameAutosaveName = QStringLiteral("TolviConsoleHistoryPanel");
+    static inline const QString windowTitle = QStringLiteral("Tolvi");
+    static constexpr QSize initialSize{860, 640};
+    static constexpr QSize minimumSize{520, 430};
+    static constexpr QSize maximumSize{980, 900};
+
+    explicit ClipboardPanelController(Dependencies dependencies, QObject* parent = nullptr);
+    ~ClipboardPanelController() override;
+
+    bool hasWindow() const override;
+    bool isWindowVisible() const override;
+    void orderOut() override;
+    // X11 offers no way to keep a window out of screen captures.
+    void setHiddenFromScreenCapture(bool) override {}
+    void show(bool opensNewSnippet) override;
+    void toggle() override;
+
+    EscapeClosingPanel* panel() const { return m_panel; }
+    ClipboardHistoryPanel* view() const { return m_view; }
+    HistoryWindowState* windowState() const { return m_state; }
+    bool blocksHistoryShortcuts() const { return m_blocksHistoryShortcuts; }
+
+    // The window's size on a screen whose usable area is `visible`, from its current size:
+    // never grown, shrunk to fit, never below the minimum. And the place of its top-left corner.
+    static QSize fittedSize(const QRect& visible, const QSize& current);
+    static QPoint origin(const QRect& visible, const QSize& size);
+
+private:
+    EscapeClosingPanel* makePanel();
+    void installContent(bool opensNewSnippet);
+    void position();
+    bool handleKey(QKeyEvent* event);
+    bool hasAttachedSheet() const;
+    HistoryWindowActions makeActions();
+    void recordPaste();
+    void saveSize() const;
+    void applicationStateChanged(Qt::ApplicationState state);
+
+    Dependencies m_dependencies;
+    QPointer<EscapeClosingPanel> m_panel;
+    HistoryWindowState* m_state = nullptr;
+    ClipboardHistoryPanel* m_view = nullptr;
+    bool m_blocksHistoryShortcuts = false;
+    bool m_hasInstalledContent = false;
+};
+
+} // namespace tolvi

@@ -1,0 +1,291 @@
+// The history window with a large history: from the hot key to the window painted (first open
+// and reopening), one keystroke in the search field to the list repainted, and scrolling the
+// whole list page by page (the longest page and the thumbnail memory).
+//   HistoryWindowBenchmarks [--benchmark_filter=...]
+#include "Tolvi/history/ClipboardHistoryPanel.h"
+#include "Tolvi/history/ClipboardPanelController.h"
+#include "Tolvi/history/HistoryWindowState.h"
+#include "Tolvi/history/PartitionedClipSearch.h"
+#include "Tolvi/history/ThumbnailCache.h"
+
+#include "Tolvi/platform/pasteboard/InMemoryPasteboard.h"
+#include "Tolvi/platform/settings/InMemoryKeyValueSettings.h"
+#include "Tolvi/platform/shell/Clock.h"
+#include "Tolvi/services/paste/PasteService.h"
+#include "Tolvi/shell/UsageMetricsStore.h"
+#include "TolviCore/model/ReferenceDate.h"
+#include "TolviCore/persistence/ClipboardHistoryPersisting.h"
+#include "TolviCore/store/ClipboardStore.h"
+
+#include <QApplication>
+#include <QBuffer>
+#include <QElapsedTimer>
+#include <QImage>
+#include <QLineEdit>
+#include <QListView>
+#include <QPainter>
+#include <QRandomGenerator>
+#include <QScrollBar>
+
+#include <benchmark/benchmark.h>
+
+using namespace tolvi;
+
+namespace {
+
+class PreparedHistory final : public ClipboardHistoryPersisting {
+public:
+    explicit PreparedHistory(ClipboardHistoryState state) : m_state(std::move(state)) {}
+    ClipboardHistoryState load() override { return m_state; }
+    void save(const ClipboardHistoryState&) override {}
+
+private:
+    ClipboardHistoryState m_state;
+};
+
+const QStringList words = {QStringLiteral("invoice"), QStringLiteral("meeting"), QStringLiteral("deploy"),
+                           QStringLiteral("quarterly"), QStringLiteral("panel"), QStringLiteral("customer"),
+                           QStringLiteral("pricing"), QStringLiteral("release"), QStringLiteral("notes"),
+                           QStringLiteral("kitchen"), QStringLiteral("garden"), QStringLiteral("parcel")};
+
+QString sentence(QRandomGenerator& random, int wordCount)
+{
+    QString text;
+    for (int i = 0; i < wordCount; ++i) {
+        if (i)
+            text += i % 13 == 0 ? QLatin1Char('\n') : QLatin1Char(' ');
+        text += words[random.bounded(int(words.size()))];
+        text += QString::number(random.bounded(1000));
+    }
+    return text;
+}
+
+QByteArray photo(int index)
+{
+    QImage image(640, 400, QImage::Format_RGB32);
+    QPainter painter(&image);
+    QLinearGradient gradient(0, 0, 640, 400);
+    gradient.setColorAt(0, QColor::fromHsv(index * 7 % 360, 160, 230));
+    gradient.setColorAt(1, QColor::fromHsv(index * 13 % 360, 200, 120));
+    painter.fillRect(image.rect(), gradient);
+    painter.setPen(Qt::white);
+    painter.setFont(QFont(QStringLiteral("DejaVu Sans"), 28));
+    painter.drawText(image.rect(), Qt::AlignCenter, QStringLiteral("Screenshot %1").arg(index));
+    painter.end();
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return bytes;
+}
+
+// `texts` text clips (a few up to 50,000 characters) and `images` images, newest first.
+ClipboardHistoryState history(int texts, int images)
+{
+    QRandomGenerator random(7);
+    QList<ClipboardItem> items;
+    const double now = ReferenceDate::now();
+    for (int i = 0; i < texts; ++i) {
+        const int wordCount = i % 500 == 7 ? 5000 : 3 + random.bounded(40);
+        items.append(ClipboardItem(QUuid::createUuid(), sentence(random, wordCount).left(50'000), now - i * 30.0));
+    }
+    for (int i = 0; i < images; ++i) {
+        ClipboardImage image(photo(i), QStringLiteral("public.png"), 640, 400);
+        items.append(ClipboardItem(QUuid::createUuid(), ClipboardContent::image(image), now - i * 97.0 - 15));
+    }
+    return {items, DefaultPinboards::all()};
+}
+
+struct Window {
+    explicit Window(const ClipboardHistoryState& state)
+        : store(std::make_shared<PreparedHistory>(state), [] {
+              ClipboardStore::Configuration configuration = ClipboardStore::Configuration::standard();
+              configuration.maxItems.reset();
+              return configuration;
+          }())
+    {
+    }
+
+    std::unique_ptr<ClipboardPanelController> makeController()
+    {
+        return std::make_unique<ClipboardPanelController>(ClipboardPanelController::Dependencies{
+            store, FeatureFlags(TolviDistributionChannel::direct, false), usage, paste, nullptr, {}, {}, nullptr,
+            nullptr, &thumbnails, {}, {}, {}});
+    }
+
+    static PasteService::Environment environment()
+    {
+        PasteService::Environment env;
+        env.frontmostPID = [] { return std::optional<PasteService::Pid>(); };
+        env.isTolvi = [](PasteService::Pid) { return false; };
+        env.isRunning = [](PasteService::Pid) { return false; };
+        env.activate = [](PasteService::Pid) { return false; };
+        env.isTrusted = [] { return true; };
+        env.requestPermission = [] {};
+        env.sendPaste = [] {};
+        env.schedule = [](double, std::function<void()>) {};
+        env.destinationHasBlockingDialog = [](PasteService::Pid) { return false; };
+        env.applicationDescription = [](std::optional<PasteService::Pid>) { return std::optional<QString>(); };
+        return env;
+    }
+
+    // Paints the list as the screen would get it.
+    static void paint(ClipboardPanelController& controller)
+    {
+        QWidget* panel = controller.panel();
+        QImage target(panel->size(), QImage::Format_ARGB32_Premultiplied);
+        panel->render(&target);
+    }
+
+    ClipboardStore store;
+    InMemoryKeyValueSettings settings;
+    FakeClock clock;
+    UsageMetricsStore usage{settings, clock};
+    InMemoryPasteboard pasteboard;
+    PasteService paste{pasteboard, environment()};
+    ThumbnailCache thumbnails;
+};
+
+const ClipboardHistoryState& mixedHistory()
+{
+    static const ClipboardHistoryState state = history(9800, 200);
+    return state;
+}
+
+const ClipboardHistoryState& largeHistory()
+{
+    static const ClipboardHistoryState state = history(100'000, 0);
+    return state;
+}
+
+const ClipboardHistoryState& historyFor(const benchmark::State& state)
+{
+    return state.range(0) == 10'000 ? mixedHistory() : largeHistory();
+}
+
+// The first open: the window and its content are made, placed, shown and painted.
+void BM_FirstOpenToPainted(benchmark::State& state)
+{
+    Window window(historyFor(state));
+    for (auto _ : state) {
+        std::unique_ptr<ClipboardPanelController> controller = window.makeController();
+        controller->show(false);
+        Window::paint(*controller);
+        state.PauseTiming();
+        controller.reset();
+        QCoreApplication::processEvents();
+        state.ResumeTiming();
+    }
+}
+BENCHMARK(BM_FirstOpenToPainted)->Arg(10'000)->Arg(100'000)->Unit(benchmark::kMillisecond);
+
+// Every later open: the hot key shows the window kept from before.
+void BM_ReopenToPainted(benchmark::State& state)
+{
+    Window window(historyFor(state));
+    std::unique_ptr<ClipboardPanelController> controller = window.makeController();
+    controller->show(false);
+    Window::paint(*controller);
+    for (auto _ : state) {
+        controller->orderOut();
+        controller->show(false);
+        Window::paint(*controller);
+    }
+}
+BENCHMARK(BM_ReopenToPainted)->Arg(10'000)->Arg(100'000)->Unit(benchmark::kMillisecond);
+
+// One typed character, from the field's change to the list painted again: words typed a
+// character at a time and deleted again, each word new to the search (typing on narrows the
+// previous result; deleting finds an earlier result again).
+void BM_KeystrokeToRepaint(benchmark::State& state)
+{
+    Window window(historyFor(state));
+    std::unique_ptr<ClipboardPanelController> controller = window.makeController();
+    controller->show(false);
+    Window::paint(*controller);
+    QLineEdit* field = controller->view()->searchField();
+    QStringList steps;
+    for (const QString& word : words) {
+        const QString query = word + QString::number(words.indexOf(word) * 37 % 1000);
+        for (int i = 1; i <= query.size(); ++i)
+            steps.append(query.left(i));
+        for (int i = query.size() - 1; i >= 0; --i)
+            steps.append(query.left(i));
+    }
+    // Search keeps what it worked out per clip since the first search: start from there.
+    field->setText(QStringLiteral("x"));
+    field->setText(QString());
+    qsizetype step = 0;
+    double slowest = 0;
+    for (auto _ : state) {
+        QElapsedTimer timer;
+        timer.start();
+        field->setText(steps[step]);
+        step = (step + 1) % steps.size();
+        Window::paint(*controller);
+        slowest = std::max(slowest, timer.nsecsElapsed() / 1e6);
+    }
+    state.counters["slowest_ms"] = slowest;
+}
+// The very first keystroke after start-up, when search has seen no clip yet.
+void BM_FirstKeystrokeToRepaint(benchmark::State& state)
+{
+    for (auto _ : state) {
+        state.PauseTiming();
+        PartitionedClipSearch::shared().clearCaches();
+        Window window(historyFor(state));
+        std::unique_ptr<ClipboardPanelController> controller = window.makeController();
+        controller->show(false);
+        Window::paint(*controller);
+        state.ResumeTiming();
+        controller->view()->searchField()->setText(QStringLiteral("p"));
+        Window::paint(*controller);
+    }
+}
+BENCHMARK(BM_FirstKeystrokeToRepaint)->Arg(10'000)->Arg(100'000)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_KeystrokeToRepaint)->Arg(10'000)->Arg(100'000)->Unit(benchmark::kMillisecond);
+
+// Scrolling through the whole list a page at a time; reports the longest page and the
+// thumbnail cache's size at the end.
+void BM_ScrollWholeListByPages(benchmark::State& state)
+{
+    Window window(mixedHistory());
+    std::unique_ptr<ClipboardPanelController> controller = window.makeController();
+    controller->show(false);
+    QListView* list = controller->view()->list();
+    // Images interleaved with texts, as a real history has them.
+    double longestPage = 0;
+    int pages = 0;
+    for (auto _ : state) {
+        QScrollBar* bar = list->verticalScrollBar();
+        bar->setValue(0);
+        while (true) {
+            QElapsedTimer timer;
+            timer.start();
+            Window::paint(*controller);
+            QCoreApplication::processEvents();
+            longestPage = std::max(longestPage, timer.nsecsElapsed() / 1e6);
+            ++pages;
+            if (bar->value() >= bar->maximum())
+                break;
+            bar->setValue(bar->value() + bar->pageStep());
+        }
+    }
+    state.counters["longest_page_ms"] = longestPage;
+    state.counters["pages"] = double(pages) / double(state.iterations());
+    state.counters["thumbnail_MB"] = double(window.thumbnails.totalBytes()) / (1024.0 * 1024.0);
+}
+BENCHMARK(BM_ScrollWholeListByPages)->Unit(benchmark::kMillisecond)->Iterations(2);
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

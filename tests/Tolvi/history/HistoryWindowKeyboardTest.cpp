@@ -1,0 +1,250 @@
+// The history window offscreen, driven by key presses and clicks through the program's own key
+// routing, as a user would drive it.
+#include "Tolvi/history/ClipboardHistoryPanel.h"
+#include "Tolvi/history/ClipboardPanelController.h"
+#include "Tolvi/history/ClipListModel.h"
+#include "Tolvi/history/EmptyHistoryView.h"
+#include "Tolvi/history/HistoryWindowState.h"
+#include "Tolvi/history/ThumbnailCache.h"
+
+#include "HistoryTestSupport.h"
+
+#include "Tolvi/design/TolviPrimaryButton.h"
+#include "Tolvi/platform/pasteboard/PasteboardTypes.h"
+#include "Tolvi/platform/shell/Clock.h"
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QListView>
+#include <QMenu>
+#include <QMessageBox>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+using namespace tolvi;
+using namespace tolvi::test;
+
+namespace {
+
+constexpr double now = 800'000'000.0;
+
+class HistoryWindowKeyboardTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        store = makeMemoryStore();
+        int age = 10;
+        for (const char* text : {"alpha 10", "gamma 3", "beta 2", "alpha 1"})
+            ASSERT_TRUE(store->record(QString::fromLatin1(text), now - age--));
+        controller = std::make_unique<ClipboardPanelController>(ClipboardPanelController::Dependencies{
+            *store, FeatureFlags(TolviDistributionChannel::direct, false), usage, paste.service, nullptr, {}, {},
+            nullptr, &settings, &thumbnails, QStringLiteral("tolvi"), {}, [] { return now; }});
+    }
+
+    void TearDown() override { controller.reset(); }
+
+    void open()
+    {
+        controller->show(false);
+        ASSERT_TRUE(QTest::qWaitForWindowActive(controller->panel()));
+    }
+
+    void press(int key, Qt::KeyboardModifiers modifiers = {})
+    {
+        QWidget* target = QApplication::focusWidget();
+        ASSERT_NE(target, nullptr);
+        QTest::keyClick(target, Qt::Key(key), modifiers);
+    }
+
+    HistoryWindowState& state() const { return *controller->windowState(); }
+    QString lensText() const { return state().lensItem() ? state().lensItem()->content().searchText() : QString(); }
+    QLineEdit* search() const { return controller->view()->searchField(); }
+    QListView* list() const { return controller->view()->list(); }
+
+    void clickRow(int row)
+    {
+        const QRect rect = list()->visualRect(list()->model()->index(row, 0));
+        ASSERT_TRUE(rect.isValid());
+        QTest::mouseClick(list()->viewport(), Qt::LeftButton, {}, rect.center());
+    }
+
+    std::unique_ptr<ClipboardStore> store;
+    InMemoryKeyValueSettings settings;
+    FakeClock clock;
+    UsageMetricsStore usage{settings, clock};
+    RecordingPaste paste;
+    ThumbnailCache thumbnails;
+    std::unique_ptr<ClipboardPanelController> controller;
+};
+
+TEST_F(HistoryWindowKeyboardTest, TypeMoveAndPasteThroughTheKeyRouting)
+{
+    open();
+    EXPECT_EQ(controller->panel()->windowTitle(), QStringLiteral("Tolvi"));
+    ASSERT_TRUE(search()->hasFocus());
+    EXPECT_EQ(lensText(), QStringLiteral("alpha 1"));
+
+    // Letters and digits typed in the field search; digits select nothing there.
+    QTest::keyClicks(search(), QStringLiteral("alpha 1"));
+    EXPECT_EQ(search()->text(), QStringLiteral("alpha 1"));
+    EXPECT_EQ(state().query(), QStringLiteral("alpha 1"));
+    ASSERT_EQ(state().filteredItems().size(), 2);
+    EXPECT_EQ(list()->model()->rowCount(), 2);
+
+    // Down moves the selection from the field; Return there pastes nothing.
+    press(Qt::Key_Down);
+    EXPECT_EQ(lensText(), QStringLiteral("alpha 10"));
+    EXPECT_TRUE(search()->hasFocus());
+    press(Qt::Key_Return);
+    EXPECT_EQ(paste.pastes, 0);
+    EXPECT_TRUE(controller->isWindowVisible());
+
+    // Only the inspected row carries the row identifier the routing treats as a clip row.
+    EXPECT_TRUE(list()->model()->index(1, 0).data(ClipListModel::IdentifierRole).toString().startsWith("tolvi.row."));
+    EXPECT_TRUE(list()->model()->index(0, 0).data(ClipListModel::IdentifierRole).toString().startsWith("tolvi.clip."));
+
+    // Clearing the field shows everything again with the selection kept.
+    search()->clear();
+    ASSERT_EQ(list()->model()->rowCount(), 4);
+    EXPECT_EQ(lensText(), QStringLiteral("alpha 10"));
+
+    // A click selects and never pastes; in the list the digits select the first rows.
+    clickRow(2);
+    EXPECT_EQ(lensText(), QStringLiteral("gamma 3"));
+    EXPECT_FALSE(search()->hasFocus());
+    EXPECT_FALSE(state().isSearchFocused());
+    EXPECT_EQ(paste.pastes, 0);
+    press(Qt::Key_2);
+    EXPECT_EQ(lensText(), QStringLiteral("beta 2"));
+    EXPECT_EQ(paste.pastes, 0);
+    press(Qt::Key_Up);
+    EXPECT_EQ(lensText(), QStringLiteral("alpha 1"));
+
+    // Return pastes the inspected clip into the target and hides the window.
+    press(Qt::Key_Return);
+    EXPECT_EQ(paste.pastes, 1);
+    EXPECT_EQ(paste.pasteboard.string(PasteboardTypes::plainText), std::optional<QString>(QStringLiteral("alpha 1")));
+    EXPECT_FALSE(controller->isWindowVisible());
+    EXPECT_EQ(usage.count(UsageMetricEvent::pastePerformed), 1);
+    EXPECT_EQ(usage.count(UsageMetricEvent::firstPasteCompleted), 1);
+}
+
+TEST_F(HistoryWindowKeyboardTest, EscapeInAConfirmationClosesOnlyTheConfirmation)
+{
+    open();
+    state().setQueuedItemIDs({store->items().first().id()});
+    state().requestClearHistory();
+    QMessageBox* box = controller->view()->clearHistoryConfirmation();
+    ASSERT_NE(box, nullptr);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(box));
+    EXPECT_TRUE(controller->blocksHistoryShortcuts());
+    box->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(box));
+    QTest::keyClick(box, Qt::Key_Escape);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !controller->view()->clearHistoryConfirmation(); }));
+    EXPECT_TRUE(controller->isWindowVisible());
+    EXPECT_FALSE(controller->blocksHistoryShortcuts());
+    EXPECT_EQ(state().queuedItemIDs().size(), 1);
+    EXPECT_EQ(store->itemCount(), 4);
+
+    // Confirming clears the history and shows the empty state with its quick-start action.
+    state().requestClearHistory();
+    box = controller->view()->clearHistoryConfirmation();
+    ASSERT_NE(box, nullptr);
+    QAbstractButton* clear = nullptr;
+    for (QAbstractButton* button : box->buttons()) {
+        if (button->text() == QStringLiteral("Clear History"))
+            clear = button;
+    }
+    ASSERT_NE(clear, nullptr);
+    clear->click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return store->itemCount() == 0; }));
+    EXPECT_FALSE(controller->view()->isShowingList());
+    EXPECT_EQ(controller->view()->emptyView()->title(), QStringLiteral("No clipboard history"));
+    ASSERT_NE(controller->view()->emptyView()->actionButton(), nullptr);
+
+    // Escape in the window itself clears the multi-paste choice and hides it.
+    controller->panel()->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(controller->panel()));
+    press(Qt::Key_Escape);
+    EXPECT_FALSE(controller->isWindowVisible());
+    EXPECT_TRUE(state().queuedItemIDs().isEmpty());
+}
+
+TEST_F(HistoryWindowKeyboardTest, NoMatchesOffersToShowEverythingAgain)
+{
+    open();
+    QTest::keyClicks(search(), QStringLiteral("zzz"));
+    EXPECT_FALSE(controller->view()->isShowingList());
+    EmptyHistoryView* empty = controller->view()->emptyView();
+    EXPECT_EQ(empty->title(), QStringLiteral("No matches"));
+    state().setFilterKey(QStringLiteral("pinned"));
+    ASSERT_NE(empty->actionButton(), nullptr);
+    empty->actionButton()->click();
+    EXPECT_TRUE(search()->text().isEmpty());
+    EXPECT_EQ(state().filterKey(), QStringLiteral("all"));
+    EXPECT_TRUE(controller->view()->isShowingList());
+    EXPECT_TRUE(search()->hasFocus());
+}
+
+TEST_F(HistoryWindowKeyboardTest, RowMenuActsOnTheClipItWasOpenedFor)
+{
+    open();
+    const QUuid id = store->items().at(1).id();
+    const Pinboard board = store->createPinboard(QStringLiteral("<b>Work</b> & play"), QStringLiteral("briefcase"));
+    std::unique_ptr<QMenu> menu(controller->view()->makeRowMenu(id, nullptr));
+    ASSERT_NE(menu, nullptr);
+    menu->setAttribute(Qt::WA_DeleteOnClose, false);
+    QMenu* boards = nullptr;
+    QAction* pin = nullptr;
+    QAction* remove = nullptr;
+    for (QAction* action : menu->actions()) {
+        if (action->menu() && action->text() == QStringLiteral("Pinboard"))
+            boards = action->menu();
+        if (action->text() == QStringLiteral("Pin"))
+            pin = action;
+        if (action->text() == QStringLiteral("Delete"))
+            remove = action;
+    }
+    ASSERT_NE(boards, nullptr);
+    ASSERT_NE(pin, nullptr);
+    ASSERT_NE(remove, nullptr);
+    // A board name is shown as its characters, with the ampersand kept.
+    QStringList names;
+    for (QAction* action : boards->actions())
+        names.append(action->text());
+    EXPECT_TRUE(names.contains(QStringLiteral("<b>Work</b> && play")));
+
+    // A new clip arrives while the menu is open: the actions still act on the clip they were for.
+    ASSERT_TRUE(store->record(QStringLiteral("arrived later"), now));
+    pin->trigger();
+    EXPECT_TRUE(store->item(id)->isPinned());
+    remove->trigger();
+    EXPECT_FALSE(store->item(id));
+    EXPECT_EQ(store->itemCount(), 4);
+    EXPECT_TRUE(store->item(store->items().first().id()));
+    (void)board;
+}
+
+TEST_F(HistoryWindowKeyboardTest, SizeIsKeptAndFittedToTheScreen)
+{
+    open();
+    controller->panel()->resize(700, 500);
+    controller->orderOut();
+    controller.reset();
+    controller = std::make_unique<ClipboardPanelController>(ClipboardPanelController::Dependencies{
+        *store, FeatureFlags(TolviDistributionChannel::direct, false), usage, paste.service, nullptr, {}, {}, nullptr,
+        &settings, &thumbnails, QStringLiteral("tolvi"), {}, [] { return now; }});
+    open();
+    EXPECT_EQ(controller->panel()->size(), QSize(700, 500));
+
+    // Never grown to fill the screen, shrunk to fit it, never below the minimum.
+    EXPECT_EQ(ClipboardPanelController::fittedSize(QRect(0, 0, 1440, 800), QSize(900, 880)), QSize(900, 776));
+    EXPECT_EQ(ClipboardPanelController::fittedSize(QRect(0, 0, 500, 400), QSize(900, 880)), QSize(520, 430));
+    // The bottom edge stays 24 pixels above the bottom when 92 under the top would be too low.
+    EXPECT_EQ(ClipboardPanelController::origin(QRect(0, 0, 1440, 800), QSize(900, 776)), QPoint(270, 0));
+    EXPECT_EQ(ClipboardPanelController::origin(QRect(0, 30, 1440, 900), QSize(860, 640)), QPoint(290, 122));
+}
+
+} // namespace
