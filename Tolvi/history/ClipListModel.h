@@ -33,6 +33,7 @@ public:
 
     void setRowInputProvider(RowInputProvider provider) { m_rowInput = std::move(provider); }
     void setClock(std::function<double()> now) { m_now = std::move(now); }
+    double now() const { return m_now(); }
     void setFocusedRow(int row);
     int focusedRow() const { return m_focusedRow; }
 

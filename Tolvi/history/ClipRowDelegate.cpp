@@ -3,7 +3,6 @@
 #include "Tolvi/history/ClipListModel.h"
 #include "Tolvi/history/ClipRowPainter.h"
 #include "Tolvi/history/ThumbnailCache.h"
-#include "TolviCore/model/ReferenceDate.h"
 
 #include <QPainter>
 #include <QWidget>
@@ -39,7 +38,7 @@ void ClipRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& optio
     const QWidget* widget = option.widget;
     const DesignContext context = DesignContext::of(widget);
     const ClipRowInput input = m_model.rowInput(index.row());
-    const ClipRowPresentation presentation = ClipRowPresentation::make(*item, ReferenceDate::now());
+    const ClipRowPresentation presentation = ClipRowPresentation::make(*item, m_model.now());
 
     ClipRowPainter::Thumbnail thumbnail;
     if (ClipRowPainter::isImageRow(*item)) {

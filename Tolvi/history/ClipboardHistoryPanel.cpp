@@ -13,6 +13,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QContextMenuEvent>
+#include <QGridLayout>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -143,16 +144,6 @@ protected:
         QListView::keyPressEvent(event);
     }
 
-    void paintEvent(QPaintEvent* event) override
-    {
-        // The rows sit straight on the window's backdrop, tinted slightly.
-        QPainter painter(viewport());
-        QColor tint(Qt::black);
-        tint.setAlphaF(0.035);
-        painter.fillRect(viewport()->rect(), tint);
-        painter.end();
-        QListView::paintEvent(event);
-    }
 };
 
 // The list with the inspector's place beside it when the window is wide, or the narrow action
@@ -185,6 +176,17 @@ public:
 
 protected:
     void resizeEvent(QResizeEvent*) override { relayout(); }
+
+    void paintEvent(QPaintEvent*) override
+    {
+        // Beside the inspector the rows sit on a slightly darker band.
+        if (!isWide())
+            return;
+        QPainter painter(this);
+        QColor tint(Qt::black);
+        tint.setAlphaF(0.035);
+        painter.fillRect(m_list->geometry(), tint);
+    }
 
 private:
     void relayout()
@@ -262,6 +264,7 @@ ClipboardHistoryPanel::ClipboardHistoryPanel(HistoryWindowState& state, Thumbnai
     layout->addWidget(new Divider(Qt::Horizontal, m_body));
 
     m_model = new ClipListModel(this);
+    m_model->setClock([this] { return m_state.now(); });
     m_model->setRowInputProvider([this](int row, const ClipboardItem& item) {
         ClipRowInput input;
         if (row < 9)
@@ -285,7 +288,9 @@ ClipboardHistoryPanel::ClipboardHistoryPanel(HistoryWindowState& state, Thumbnai
     m_list->setItemDelegate(new ClipRowDelegate(*m_model, m_thumbnails, m_list));
     // Rows are all of one height, so even a list of 100,000 clips lays out without measuring.
     m_list->setUniformItemSizes(true);
-    m_list->setSelectionMode(QAbstractItemView::NoSelection);
+    // The inspected row is the list's one selected row, as assistive technologies read it; the
+    // rows draw their own highlight.
+    m_list->setSelectionMode(QAbstractItemView::SingleSelection);
     m_list->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_list->setFrameShape(QFrame::NoFrame);
     m_list->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
@@ -296,6 +301,8 @@ ClipboardHistoryPanel::ClipboardHistoryPanel(HistoryWindowState& state, Thumbnai
     m_list->setContextMenuPolicy(Qt::CustomContextMenu);
     m_list->setAutoFillBackground(false);
     m_list->viewport()->setAutoFillBackground(false);
+    m_list->setAttribute(Qt::WA_TranslucentBackground);
+    m_list->viewport()->setAttribute(Qt::WA_TranslucentBackground);
     m_list->setAccessibleName(QStringLiteral("Clipboard history"));
     list->selectRow = [this](int row) {
         if (const ClipboardItem* item = m_model->itemAt(row))
@@ -309,7 +316,8 @@ ClipboardHistoryPanel::ClipboardHistoryPanel(HistoryWindowState& state, Thumbnai
     m_content->addWidget(m_empty);
     layout->addWidget(m_content, 1);
 
-    layout->addWidget(new Divider(Qt::Horizontal, m_body));
+    m_footerDivider = new Divider(Qt::Horizontal, m_body);
+    layout->addWidget(m_footerDivider);
     m_footerPlace = new QWidget(m_body);
     m_footerPlace->setObjectName(QStringLiteral("footerPlace"));
     auto* footerLayout = new QVBoxLayout(m_footerPlace);
@@ -364,6 +372,44 @@ ClipboardHistoryPanel::ClipboardHistoryPanel(HistoryWindowState& state, Thumbnai
 
     showFilteredItems();
     showLens();
+    updatePlaces();
+    styleScrollBar();
+}
+
+void ClipboardHistoryPanel::updatePlaces()
+{
+    // A place shows (with its divider) once something has been put in it.
+    const bool hasFooter = m_footerPlace->layout() && m_footerPlace->layout()->count() > 0;
+    m_footerPlace->setVisible(hasFooter);
+    m_footerDivider->setVisible(hasFooter);
+    for (QWidget* place : {m_headerPlace, m_noticePlace})
+        place->setVisible(place->layout() && place->layout()->count() > 0);
+}
+
+void ClipboardHistoryPanel::styleScrollBar()
+{
+    // A slim handle in the theme's muted ink, without arrows or a track.
+    QColor handle = DesignContext::of(this).color(ColorToken::muted);
+    handle.setAlphaF(0.45);
+    m_list->verticalScrollBar()->setStyleSheet(
+        QStringLiteral("QScrollBar:vertical { background: transparent; width: 10px; margin: 2px 2px 2px 0; }"
+                       "QScrollBar::handle:vertical { background: %1; border-radius: 4px; min-height: 32px; }"
+                       "QScrollBar::add-line:vertical, QScrollBar::sub-line:vertical { height: 0; }"
+                       "QScrollBar::add-page:vertical, QScrollBar::sub-page:vertical { background: transparent; }")
+            .arg(handle.name(QColor::HexArgb)));
+}
+
+void ClipboardHistoryPanel::changeEvent(QEvent* event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange && m_list)
+        styleScrollBar();
+}
+
+void ClipboardHistoryPanel::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    updatePlaces();
 }
 
 ClipboardHistoryPanel::~ClipboardHistoryPanel()
@@ -394,7 +440,10 @@ void ClipboardHistoryPanel::buildSearchSection(QVBoxLayout* layout)
     m_search->setAccessibleDescription(QStringLiteral("Type to filter clips. Use arrow keys to select a result."));
     m_search->setFont(TolviDesign::systemFont(15));
     m_search->setAttribute(Qt::WA_MacShowFocusRect, false);
-    m_search->setStyleSheet(QStringLiteral("QLineEdit { background: transparent; }"));
+    // The frame draws the field's background; the text colours come from the theme.
+    QPalette transparentBase;
+    transparentBase.setColor(QPalette::Base, Qt::transparent);
+    m_search->setPalette(transparentBase);
     frameLayout->addWidget(m_search);
     searchRow->addWidget(frame, 1);
     rows->addLayout(searchRow);
@@ -469,9 +518,9 @@ void ClipboardHistoryPanel::showLens()
     if (row < 0)
         return;
     const QModelIndex index = m_model->index(row);
-    if (m_list->currentIndex() != index) {
+    if (m_list->currentIndex() != index || !m_list->selectionModel()->isSelected(index)) {
         m_syncingCurrent = true;
-        m_list->selectionModel()->setCurrentIndex(index, QItemSelectionModel::NoUpdate);
+        m_list->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect);
         m_syncingCurrent = false;
     }
     m_list->scrollTo(index, QAbstractItemView::EnsureVisible);
@@ -520,6 +569,13 @@ void ClipboardHistoryPanel::presentClearHistoryConfirmation()
     QWidget* owner = m_panel ? m_panel.data() : window();
     auto* box = new QMessageBox(owner);
     box->setAttribute(Qt::WA_DeleteOnClose);
+    // The window's colours, on an opaque surface of its own (the window draws its background
+    // itself and leaves its palette's clear).
+    const DesignContext context = DesignContext::of(owner);
+    QPalette palette = TolviTheme::palette(context.appearance);
+    palette.setColor(QPalette::Window, context.color(ColorToken::raisedSurface));
+    box->setPalette(palette);
+    box->setAutoFillBackground(true);
     box->setWindowModality(Qt::WindowModal);
     box->setIcon(QMessageBox::Warning);
     box->setWindowTitle(QStringLiteral("Tolvi"));
@@ -529,6 +585,10 @@ void ClipboardHistoryPanel::presentClearHistoryConfirmation()
     // Action roles keep the buttons in this order on every desktop.
     QPushButton* clear = box->addButton(QStringLiteral("Clear History"), QMessageBox::ActionRole);
     QPushButton* cancel = box->addButton(QStringLiteral("Cancel"), QMessageBox::ActionRole);
+    // Room for the message on a few lines, not a narrow column.
+    if (auto* grid = qobject_cast<QGridLayout*>(box->layout()))
+        grid->addItem(new QSpacerItem(440, 0, QSizePolicy::Minimum, QSizePolicy::Expanding), grid->rowCount(), 0, 1,
+                      grid->columnCount());
     box->setDefaultButton(cancel);
     box->setEscapeButton(cancel);
     m_confirmation = box;

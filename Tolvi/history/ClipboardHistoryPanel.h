@@ -58,11 +58,17 @@ public:
     static constexpr int minimumHeight = 430;
     static constexpr int wideLayoutWidth = 760;
 
+    // Shows the places that hold something, with their dividers.
+    void updatePlaces();
+
 protected:
     void resizeEvent(QResizeEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private:
     void buildSearchSection(QVBoxLayout* layout);
+    void styleScrollBar();
     void showFilteredItems();
     void showLens();
     void applySearchFocus(bool focused);
@@ -80,6 +86,7 @@ private:
     QWidget* m_noticePlace = nullptr;
     QWidget* m_filterBarPlace = nullptr;
     QWidget* m_footerPlace = nullptr;
+    QWidget* m_footerDivider = nullptr;
     QWidget* m_overlayHost = nullptr;
     QWidget* m_body = nullptr;
     QLineEdit* m_search = nullptr;

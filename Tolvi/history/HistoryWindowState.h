@@ -44,6 +44,7 @@ public:
 
     // The clock (seconds since 2001-01-01 UTC) and the time zone the date filters count days in.
     void setClock(std::function<double()> now, QTimeZone timeZone = QTimeZone::systemTimeZone());
+    double now() const { return m_now(); }
     // Which overlays the window can show; a request for any other is ignored, so the window
     // never reports itself blocked with nothing on screen. None at first.
     void setOverlayAvailability(std::function<bool(HistoryOverlay)> available);

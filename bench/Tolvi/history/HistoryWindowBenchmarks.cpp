@@ -133,7 +133,9 @@ struct Window {
     static void paint(ClipboardPanelController& controller)
     {
         QWidget* panel = controller.panel();
-        QImage target(panel->size(), QImage::Format_ARGB32_Premultiplied);
+        static QImage target;
+        if (target.size() != panel->size())
+            target = QImage(panel->size(), QImage::Format_ARGB32_Premultiplied);
         panel->render(&target);
     }
 
@@ -265,6 +267,8 @@ void BM_ScrollWholeListByPages(benchmark::State& state)
             Window::paint(*controller);
             QCoreApplication::processEvents();
             longestPage = std::max(longestPage, timer.nsecsElapsed() / 1e6);
+            if (qEnvironmentVariableIsSet("TOLVI_BENCH_TRACE") && timer.nsecsElapsed() > 12'000'000)
+                fprintf(stderr, "page %d at %d: %.1f ms\n", pages, bar->value(), timer.nsecsElapsed() / 1e6);
             ++pages;
             if (bar->value() >= bar->maximum())
                 break;

@@ -292,6 +292,13 @@ TEST(TolviApp, HistoryHotKeyFilterAndReturnPastesIntoAnotherProgram)
     // A copy made while the app in front changes is skipped: let the capture see it settle.
     QThread::msleep(1200);
 
+    // The window hides as soon as another program becomes active.
+    x.chord({XK_Control_L, XK_Alt_L}, XK_v);
+    ASSERT_TRUE(waitUntil([&] { return x.hasViewableWindow(pid, "Tolvi"); })) << app.output().constData();
+    ASSERT_TRUE(peer.command("activate", "ok activate").has_value());
+    EXPECT_TRUE(waitUntil([&] { return !x.hasViewableWindow(pid, "Tolvi"); }));
+    QThread::msleep(1200);
+
     // Two copies made elsewhere while the other program is in front.
     copyToClipboard("paste me into the peer");
     ASSERT_TRUE(waitUntil([&] { return app.output().count("Tolvi recorded clipboard item") == 1; }))

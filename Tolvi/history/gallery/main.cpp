@@ -1,0 +1,662 @@
+// Shows the history window over a sample history and saves each of its main states in the light
+// and dark themes as PNG files named history-<state>-<light|dark>.png:
+//   TolviHistoryScreenshots <output folder>
+// It needs a real X server with a window manager (scripts/screenshots.sh provides one): the
+// clear-history confirmation is a window of its own and is captured from the screen.
+#include "Tolvi/design/TolviTheme.h"
+#include "Tolvi/history/ClipboardHistoryPanel.h"
+#include "Tolvi/history/ClipboardPanelController.h"
+#include "Tolvi/history/HistoryWindowState.h"
+#include "Tolvi/history/ThumbnailCache.h"
+#include "Tolvi/panels/EscapeClosingPanel.h"
+#include "Tolvi/platform/pasteboard/InMemoryPasteboard.h"
+#include "Tolvi/platform/pasteboard/PasteboardTypes.h"
+#include "Tolvi/platform/settings/InMemoryKeyValueSettings.h"
+#include "Tolvi/platform/shell/Clock.h"
+#include "Tolvi/services/paste/PasteService.h"
+#include "Tolvi/shell/UsageMetricsStore.h"
+#include "TolviCore/model/ReferenceDate.h"
+#include "TolviCore/persistence/FileClipboardHistoryPersistence.h"
+#include "TolviCore/store/ClipboardStore.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QBuffer>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QLinearGradient>
+#include <QMessageBox>
+#include <QPainter>
+#include <QPixmap>
+#include <QScreen>
+#include <QTemporaryDir>
+#include <QTextStream>
+#include <QTimer>
+#include <QUrl>
+#include <QWindow>
+
+#include <algorithm>
+#include <functional>
+#include <memory>
+#include <optional>
+
+namespace {
+
+using namespace tolvi;
+
+QTextStream& errors()
+{
+    static QTextStream stream(stderr);
+    return stream;
+}
+
+// Runs the event loop for a while, so that the window manager, the compositor and the
+// thumbnail workers catch up.
+void settle(int milliseconds)
+{
+    QEventLoop loop;
+    QTimer::singleShot(milliseconds, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+// Runs the event loop until the condition holds or the time is up; whether it holds.
+bool waitFor(const std::function<bool()>& condition, int milliseconds)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!condition()) {
+        if (timer.elapsed() > milliseconds)
+            return false;
+        settle(10);
+    }
+    return true;
+}
+
+// Sample pictures --------------------------------------------------------------------------
+
+QByteArray encodedPNG(const QImage& image)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return bytes;
+}
+
+QFont pictureFont(int pixelSize, bool bold = false, bool monospace = false)
+{
+    QFont font(monospace ? QStringLiteral("DejaVu Sans Mono") : QStringLiteral("DejaVu Sans"));
+    font.setPixelSize(std::max(8, pixelSize));
+    font.setBold(bold);
+    return font;
+}
+
+// A window as a screenshot shows it: a title bar, then lines of text on its page.
+QImage windowPicture(QSize size, QColor page, QColor ink, QColor bar, const QString& title, const QStringList& lines,
+                     bool monospace = false)
+{
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(page);
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setRenderHint(QPainter::TextAntialiasing);
+    const int barHeight = std::max(24, size.height() / 12);
+    painter.fillRect(0, 0, size.width(), barHeight, bar);
+    painter.setFont(pictureFont(barHeight / 2, true));
+    painter.setPen(Qt::white);
+    painter.drawText(QRect(barHeight / 2, 0, size.width() - barHeight, barHeight), Qt::AlignVCenter | Qt::AlignLeft,
+                     title);
+    const QFont text = pictureFont(std::min(size.height() / 18, size.width() / 28), false, monospace);
+    const QFontMetrics metrics(text);
+    painter.setFont(text);
+    painter.setPen(ink);
+    int y = barHeight + metrics.height();
+    for (const QString& line : lines) {
+        painter.drawText(barHeight / 2, y + metrics.ascent(), line);
+        y += metrics.height() * 3 / 2;
+    }
+    return image;
+}
+
+// A banner: one large line of text on a coloured ground.
+QImage bannerPicture(QSize size, QColor ground, QColor ink, const QString& text)
+{
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(ground);
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::TextAntialiasing);
+    painter.setFont(pictureFont(size.height() * 2 / 5, true));
+    painter.setPen(ink);
+    painter.drawText(image.rect(), Qt::AlignCenter, text);
+    return image;
+}
+
+// A landscape without any text: sky, sun and hills.
+QImage landscapePicture(QSize size)
+{
+    QImage image(size, QImage::Format_RGB32);
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing);
+    QLinearGradient sky(0, 0, 0, size.height());
+    sky.setColorAt(0, QColor(0x1d, 0x3b, 0x8f));
+    sky.setColorAt(0.7, QColor(0xf2, 0x9e, 0x4c));
+    painter.fillRect(image.rect(), sky);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(QColor(0xff, 0xd8, 0x6b));
+    painter.drawEllipse(QPointF(size.width() * 0.7, size.height() * 0.55), size.height() * 0.12, size.height() * 0.12);
+    painter.setBrush(QColor(0x2f, 0x5d, 0x3a));
+    painter.drawEllipse(QRectF(-size.width() * 0.2, size.height() * 0.62, size.width() * 0.9, size.height() * 0.8));
+    painter.setBrush(QColor(0x24, 0x4a, 0x2e));
+    painter.drawEllipse(QRectF(size.width() * 0.35, size.height() * 0.7, size.width() * 0.9, size.height() * 0.7));
+    return image;
+}
+
+// The sample history -----------------------------------------------------------------------
+
+// Records the sample clips into a store and hands back each stored clip. Every clip gets its
+// own creation time, by which it is found again after recording.
+class SampleHistory {
+public:
+    SampleHistory(ClipboardStore& store, double now) : m_store(store), m_now(now) {}
+
+    std::optional<ClipboardItem> text(const QString& text, double age, std::optional<ClipboardSourceApp> app = {},
+                                      std::optional<ClipboardOriginalPayload> payload = std::nullopt)
+    {
+        const double createdAt = m_now - age;
+        if (!m_store.record(text, createdAt, std::move(app), std::move(payload)))
+            return refused(QStringLiteral("text clip \"%1\"").arg(text.left(40)));
+        return recorded(createdAt);
+    }
+
+    std::optional<ClipboardItem> image(const QImage& picture, double age, std::optional<ClipboardSourceApp> app = {},
+                                       std::optional<QString> recognizedText = std::nullopt)
+    {
+        const double createdAt = m_now - age;
+        ClipboardImage image(encodedPNG(picture), PasteboardTypes::png, picture.width(), picture.height(),
+                             std::move(recognizedText));
+        if (!m_store.record(ClipboardContent::image(std::move(image)), createdAt, std::move(app)))
+            return refused(QStringLiteral("image %1 x %2").arg(picture.width()).arg(picture.height()));
+        return recorded(createdAt);
+    }
+
+    // File references as a file manager copies them: the paths as the text, the URLs kept.
+    std::optional<ClipboardItem> files(const QStringList& urls, double age, std::optional<ClipboardSourceApp> app = {})
+    {
+        std::optional<ClipboardOriginalPayload> payload = ClipboardOriginalPayload::create(std::nullopt, std::nullopt, urls);
+        if (!payload)
+            return refused(QStringLiteral("file references %1").arg(urls.join(QLatin1Char(' '))));
+        QStringList paths;
+        for (const QString& url : urls)
+            paths.append(QUrl(url).path(QUrl::FullyDecoded));
+        return text(paths.join(QLatin1Char('\n')), age, std::move(app), std::move(payload));
+    }
+
+    const QStringList& failures() const { return m_failures; }
+    void fail(const QString& what) { m_failures.append(what); }
+
+private:
+    std::optional<ClipboardItem> refused(const QString& what)
+    {
+        fail(QStringLiteral("the store refused the ") + what);
+        return std::nullopt;
+    }
+
+    std::optional<ClipboardItem> recorded(double createdAt)
+    {
+        const QList<ClipboardItem> items = m_store.items();
+        const auto found = std::find_if(items.cbegin(), items.cend(),
+                                        [createdAt](const ClipboardItem& item) { return item.createdAt() == createdAt; });
+        if (found == items.cend()) {
+            fail(QStringLiteral("a recorded clip is missing from the history"));
+            return std::nullopt;
+        }
+        return *found;
+    }
+
+    ClipboardStore& m_store;
+    double m_now;
+    QStringList m_failures;
+};
+
+QString longText(qsizetype length)
+{
+    const QString sentence = QStringLiteral(
+        "The quick brown fox jumps over the lazy dog while the clipboard keeps every word of it. ");
+    QString text;
+    text.reserve(length);
+    int paragraph = 0;
+    while (text.size() < length) {
+        text += sentence;
+        if (++paragraph % 6 == 0)
+            text += QStringLiteral("\n\n");
+    }
+    text.truncate(length);
+    return text;
+}
+
+// Fills the store with about thirty clips of every kind; the problems met, if any.
+QStringList fillSampleHistory(ClipboardStore& store, double now)
+{
+    SampleHistory history(store, now);
+    const ClipboardSourceApp firefox(QStringLiteral("Firefox"), QStringLiteral("org.mozilla.firefox"));
+    const ClipboardSourceApp terminal(QStringLiteral("Terminal"), QStringLiteral("org.gnome.Terminal"));
+    const ClipboardSourceApp editor(QStringLiteral("Text Editor"), QStringLiteral("org.gnome.TextEditor"));
+    const ClipboardSourceApp files(QStringLiteral("Files"), QStringLiteral("org.gnome.Nautilus"));
+    const ClipboardSourceApp screenshot(QStringLiteral("Screenshot"), QStringLiteral("org.gnome.Screenshot"));
+    const ClipboardSourceApp mail(QStringLiteral("Thunderbird Mail"), QStringLiteral("org.mozilla.Thunderbird"));
+    const ClipboardSourceApp chat(QStringLiteral("Element"), QStringLiteral("im.riot.Riot"));
+    const double minute = 60;
+    const double hour = 60 * minute;
+    const double day = 24 * hour;
+
+    // Plain texts.
+    const auto meeting = history.text(QStringLiteral("Meet at 14:30 by the north entrance"), 25, chat);
+    history.text(QStringLiteral("OK"), 3 * minute, chat);
+    history.text(QStringLiteral("ada.lovelace@example.org"), 7 * minute, mail);
+    history.text(QStringLiteral("+44 20 7946 0958"), 11 * minute);
+    const auto email = history.text(QStringLiteral(
+        "Hi team,\n\nthe release candidate is ready for testing. Please try the new history window, the board "
+        "manager and the multi-paste queue, and file anything odd before Thursday.\n\nThanks,\nAda"),
+        18 * minute, mail);
+    history.text(QStringLiteral("Grüße aus Köln — 東京 ✈️ naïve café, ½ price"), 26 * minute, chat);
+    history.text(QStringLiteral("<b>Bold</b> & <i>italic</i> are plain text here, not markup & never links"),
+                 33 * minute, editor);
+    history.text(QStringLiteral("\tIndented with a tab\n    and four spaces\n\n\nafter three line breaks"), 41 * minute,
+                 editor);
+    history.text(QStringLiteral("eyJhbGciOiJIUzI1NiIsInR5cCI6IkpXVCJ9.eyJzdWIiOiIxMjM0NTY3ODkwIiwibmFtZSI6IkFkYSBMb3Zl"
+                                "bGFjZSIsImlhdCI6MTUxNjIzOTAyMn0.SflKxwRJSMeKKF2QT4fwpMeJf36POk6yJV_adQssw5c"),
+                 55 * minute, terminal);
+    history.text(QStringLiteral("221B Baker Street\nLondon NW1 6XE\nUnited Kingdom"), 2 * hour, firefox);
+    history.text(longText(50'000), 3 * hour, editor);
+
+    // Links.
+    history.text(QStringLiteral("https://github.com/tolvi-app/tolvi/pull/482"), 4 * minute, firefox);
+    history.text(QStringLiteral("https://docs.qt.io/qt-6/qwidget.html#grab"), 52 * minute, firefox);
+    history.text(QStringLiteral("https://maps.example.com/search/?api=1&query=north+entrance+central+station&zoom=17"
+                                "&layers=transit,bicycling&utm_source=newsletter&utm_medium=email"),
+                 5 * hour, mail);
+
+    // Code and JSON.
+    const auto code = history.text(QStringLiteral(
+        "for (const ClipboardItem& item : store.items()) {\n"
+        "    if (item.isPinned())\n"
+        "        pinned.append(item.id());\n"
+        "}"), 14 * minute, editor);
+    history.text(QStringLiteral("git log --oneline --graph --decorate -n 20 | grep -i history"), 22 * minute, terminal);
+    history.text(QStringLiteral("def fingerprint(data: bytes) -> str:\n    return hashlib.sha256(data).hexdigest()\n"),
+                 6 * hour, editor);
+    const auto json = history.text(QStringLiteral(
+        "{\n  \"name\": \"tolvi\",\n  \"version\": \"0.1.0\",\n  \"boards\": [\"Work\", \"Code\"],\n"
+        "  \"limits\": { \"maxItems\": 80, \"maxCharacters\": 50000 }\n}"), 47 * minute, editor);
+    history.text(QStringLiteral("{\"id\":482,\"state\":\"open\",\"labels\":[\"ui\",\"history\"],\"draft\":false}"),
+                 9 * hour, firefox);
+
+    // Images with and without text.
+    const auto report = history.image(
+        windowPicture({1440, 900}, QColor(0xf7, 0xf7, 0xf2), QColor(0x22, 0x22, 0x22), QColor(0x2b, 0x57, 0x9a),
+                      QStringLiteral("Quarterly Report - Q3"),
+                      {QStringLiteral("Revenue grew 12% over the quarter."),
+                       QStringLiteral("Support tickets fell to 214, the lowest this year."),
+                       QStringLiteral("Next review: 14 November.")}),
+        9 * minute, screenshot);
+    history.image(
+        windowPicture({600, 900}, Qt::white, Qt::black, QColor(0x55, 0x55, 0x55), QStringLiteral("RECEIPT #20931"),
+                      {QStringLiteral("Coffee       3.20"), QStringLiteral("Croissant    2.80"),
+                       QStringLiteral("Total        6.00"), QStringLiteral("Thank you!")}, true),
+        1.5 * hour, screenshot,
+        QStringLiteral("RECEIPT #20931 Coffee 3.20 Croissant 2.80 Total 6.00 Thank you!"));
+    history.image(
+        bannerPicture({320, 120}, QColor(0xd9, 0x3f, 0x3f), Qt::white, QStringLiteral("SALE -40%")), 4 * hour, firefox);
+    const auto terminalShot = history.image(
+        windowPicture({1600, 400}, QColor(0x1e, 0x1e, 0x1e), QColor(0x9c, 0xdc, 0x7c), QColor(0x3a, 0x3a, 0x3a),
+                      QStringLiteral("ada@workstation: ~/tolvi"),
+                      {QStringLiteral("$ ctest --output-on-failure"), QStringLiteral("100% tests passed, 0 tests failed")},
+                      true),
+        1 * day + 2 * hour, screenshot);
+    const auto landscape = history.image(landscapePicture({1200, 800}), 2 * day, firefox);
+    const auto scan = history.image(
+        windowPicture({900, 1200}, QColor(0xee, 0xe8, 0xd5), QColor(0x55, 0x44, 0x33), QColor(0x8a, 0x6d, 0x3b),
+                      QStringLiteral("Scan 0042"), {QStringLiteral("(faded handwriting)")}),
+        3 * day, files);
+    const auto diagram = history.image(
+        windowPicture({1024, 640}, QColor(0xe8, 0xf1, 0xfb), QColor(0x12, 0x3a, 0x63), QColor(0x1f, 0x6f, 0xb2),
+                      QStringLiteral("Architecture"), {QStringLiteral("store -> state -> view")}),
+        10 * minute + 5, screenshot);
+
+    // File references.
+    const auto oneFile = history.files({QStringLiteral("file:///home/ada/Documents/Quarterly%20Report%20Q3.pdf")},
+                                       36 * minute, files);
+    history.files({QStringLiteral("file:///home/ada/Pictures/holiday-01.jpg"),
+                   QStringLiteral("file:///home/ada/Pictures/holiday-02.jpg"),
+                   QStringLiteral("file:///home/ada/Pictures/holiday-03.jpg"),
+                   QStringLiteral("file:///home/ada/Pictures/holiday-04.jpg"),
+                   QStringLiteral("file:///home/ada/Pictures/holiday-05.jpg")},
+                  8 * day, files);
+
+    // Text recognition: found text, nothing found, a failure and a recognition under way.
+    if (report)
+        store.updateRecognizedText(QStringLiteral("Quarterly Report - Q3 Revenue grew 12% over the quarter. Support "
+                                                  "tickets fell to 214, the lowest this year. Next review: 14 November."),
+                                   report->content().imageValue().fingerprint(), report->id());
+    if (terminalShot)
+        store.updateRecognizedText(QStringLiteral("$ ctest --output-on-failure 100% tests passed, 0 tests failed"),
+                                   terminalShot->content().imageValue().fingerprint(), terminalShot->id());
+    if (landscape)
+        store.setOCRStatus(ClipboardStore::OCRStatus::noText, landscape->content().imageValue().fingerprint());
+    if (scan)
+        store.setOCRStatus(ClipboardStore::OCRStatus::failed, scan->content().imageValue().fingerprint());
+    if (diagram)
+        store.setOCRProcessing(true, diagram->content().imageValue().fingerprint());
+
+    // Pins and boards: two clips pinned on no board, others on one or two boards.
+    auto board = [&store](const QUuid& id) -> std::optional<Pinboard> {
+        for (const Pinboard& b : store.pinboards()) {
+            if (b.id() == id)
+                return b;
+        }
+        return std::nullopt;
+    };
+    auto current = [&store](const std::optional<ClipboardItem>& item) { return item ? store.item(item->id()) : item; };
+    std::optional<Pinboard> releaseNotes;
+    try {
+        releaseNotes = store.createPinboard(QStringLiteral("Release notes"), QStringLiteral("doc.text"));
+    } catch (const std::exception& error) {
+        history.fail(QStringLiteral("the board could not be created: ") + QString::fromLocal8Bit(error.what()));
+    }
+    const std::optional<Pinboard> work = board(DefaultPinboards::workID());
+    const std::optional<Pinboard> codeBoard = board(DefaultPinboards::codeID());
+    const std::optional<Pinboard> screenshots = board(DefaultPinboards::screenshotsID());
+    if (!work || !codeBoard || !screenshots)
+        history.fail(QStringLiteral("the history has not got its default boards"));
+    try {
+        if (const auto clip = current(meeting))
+            store.togglePinned(*clip);
+        if (const auto clip = current(oneFile))
+            store.togglePinned(*clip);
+        if (const auto clip = current(email); clip && work)
+            store.togglePinboard(*work, *clip);
+        if (const auto clip = current(email); clip && releaseNotes)
+            store.togglePinboard(*releaseNotes, *clip);
+        if (const auto clip = current(code); clip && codeBoard)
+            store.togglePinboard(*codeBoard, *clip);
+        if (const auto clip = current(json); clip && codeBoard)
+            store.togglePinboard(*codeBoard, *clip);
+        if (const auto clip = current(json); clip && work)
+            store.togglePinboard(*work, *clip);
+        if (const auto clip = current(report); clip && screenshots)
+            store.togglePinboard(*screenshots, *clip);
+    } catch (const std::exception& error) {
+        history.fail(QStringLiteral("a board change failed: ") + QString::fromLocal8Bit(error.what()));
+    }
+    return history.failures();
+}
+
+// Taking the pictures -----------------------------------------------------------------------
+
+// Saves the window's states into the output folder, remembering whatever went wrong.
+class Photographer {
+public:
+    Photographer(QDir folder, ThumbnailCache& thumbnails) : m_folder(std::move(folder)), m_thumbnails(thumbnails) {}
+
+    void setTheme(const QString& name) { m_theme = name; }
+    bool failed() const { return m_failed; }
+
+    void fail(const QString& what)
+    {
+        errors() << "TolviHistoryScreenshots: " << what << "\n";
+        errors().flush();
+        m_failed = true;
+    }
+
+    // Waits until the window was drawn and every preview tile it asked for is decoded.
+    bool waitUntilDrawn(QWidget* window, const QString& state)
+    {
+        if (!waitFor([window] { return window->windowHandle() && window->windowHandle()->isExposed(); }, 5000)) {
+            fail(QStringLiteral("the window never appeared for \"%1\"").arg(state));
+            return false;
+        }
+        window->update();
+        settle(250);
+        if (!waitFor([this] { return m_thumbnails.pendingCount() == 0; }, 15000)) {
+            fail(QStringLiteral("thumbnails were still decoding for \"%1\"").arg(state));
+            return false;
+        }
+        // The rows repaint with their tiles.
+        settle(250);
+        return true;
+    }
+
+    void savePanel(QWidget* panel, const QString& state)
+    {
+        if (!waitUntilDrawn(panel, state))
+            return;
+        QPixmap picture = panel->grab();
+        if (m_thumbnails.pendingCount() > 0) {
+            // The grab drew rows the screen had not shown yet: once more with their tiles.
+            if (!waitUntilDrawn(panel, state))
+                return;
+            picture = panel->grab();
+        }
+        save(picture, state);
+    }
+
+    // The screen area that holds the window and its dialog, as the compositor shows it.
+    void saveScreenArea(QWidget* panel, QWidget* dialog, const QString& state)
+    {
+        if (!waitUntilDrawn(panel, state) || !waitUntilDrawn(dialog, state))
+            return;
+        // The window manager places and maps the dialog, the compositor draws it.
+        settle(600);
+        QScreen* screen = panel->screen();
+        if (!screen) {
+            fail(QStringLiteral("no screen to capture \"%1\" from").arg(state));
+            return;
+        }
+        const QRect area = panel->frameGeometry()
+                               .united(dialog->frameGeometry())
+                               .adjusted(-24, -24, 24, 24)
+                               .intersected(screen->geometry());
+        save(screen->grabWindow(0, area.x(), area.y(), area.width(), area.height()), state);
+    }
+
+private:
+    void save(const QPixmap& picture, const QString& state)
+    {
+        const QString path = m_folder.filePath(QStringLiteral("history-%1-%2.png").arg(state, m_theme));
+        if (picture.isNull() || !picture.save(path, "PNG")) {
+            fail(QStringLiteral("cannot write %1").arg(path));
+            return;
+        }
+        QTextStream out(stdout);
+        out << path << "\n";
+    }
+
+    QDir m_folder;
+    ThumbnailCache& m_thumbnails;
+    QString m_theme;
+    bool m_failed = false;
+};
+
+// What the controllers need besides the store and the theme: fakes that never paste.
+struct Services {
+    InMemoryPasteboard pasteboard;
+    PasteService paste{pasteboard, environment()};
+    InMemoryKeyValueSettings settings;
+    SystemClock clock;
+    UsageMetricsStore usage{settings, clock};
+    ThumbnailCache thumbnails;
+
+    static PasteService::Environment environment()
+    {
+        PasteService::Environment env;
+        env.frontmostPID = [] { return std::optional<PasteService::Pid>(); };
+        env.isTolvi = [](PasteService::Pid) { return false; };
+        env.isRunning = [](PasteService::Pid) { return false; };
+        env.activate = [](PasteService::Pid) { return false; };
+        env.isTrusted = [] { return false; };
+        env.requestPermission = [] {};
+        env.sendPaste = [] {};
+        env.schedule = [](double seconds, std::function<void()> work) {
+            QTimer::singleShot(int(seconds * 1000), qApp, std::move(work));
+        };
+        env.destinationHasBlockingDialog = [](PasteService::Pid) { return false; };
+        env.applicationDescription = [](std::optional<PasteService::Pid>) { return std::optional<QString>(); };
+        return env;
+    }
+};
+
+std::unique_ptr<ClipboardPanelController> makeController(ClipboardStore& store, Services& services, TolviTheme& theme)
+{
+    return std::make_unique<ClipboardPanelController>(ClipboardPanelController::Dependencies{
+        store, FeatureFlags(TolviDistributionChannel::direct, false), services.usage, services.paste, nullptr, {}, {},
+        &theme, nullptr, &services.thumbnails, QStringLiteral("tolvi"), {}, {}});
+}
+
+// Opens the window and waits until the window manager gave it the keyboard: the window closes
+// itself when the program loses it.
+EscapeClosingPanel* open(ClipboardPanelController& controller, Photographer& photographer)
+{
+    controller.show(false);
+    EscapeClosingPanel* panel = controller.panel();
+    if (!waitFor([panel] { return panel->isActiveWindow(); }, 5000))
+        photographer.fail(QStringLiteral("the history window never became active"));
+    return panel;
+}
+
+bool resize(QWidget* window, QSize size)
+{
+    window->resize(size);
+    return waitFor([window, size] { return window->size() == size; }, 3000);
+}
+
+// The window states over the sample history.
+void photographSampleHistory(ClipboardStore& store, Services& services, TolviTheme& theme, Photographer& photographer)
+{
+    auto controller = makeController(store, services, theme);
+    EscapeClosingPanel* panel = open(*controller, photographer);
+    HistoryWindowState& state = *controller->windowState();
+    ClipboardHistoryPanel& view = *controller->view();
+
+    photographer.savePanel(panel, QStringLiteral("wide"));
+
+    if (resize(panel, {600, 640}))
+        photographer.savePanel(panel, QStringLiteral("narrow"));
+    else
+        photographer.fail(QStringLiteral("the window did not take the narrow size"));
+    if (!resize(panel, ClipboardPanelController::initialSize))
+        photographer.fail(QStringLiteral("the window did not take its initial size again"));
+
+    // Four rows down, with two clips (one of them the inspected one) chosen for multi-paste.
+    const QList<ClipboardItem>& rows = state.filteredItems();
+    if (rows.size() >= 5) {
+        state.selectItem(rows.first().id());
+        state.moveSelection(4);
+        state.setQueuedItemIDs({rows.at(2).id(), rows.at(4).id()});
+        photographer.savePanel(panel, QStringLiteral("selection"));
+        state.setQueuedItemIDs({});
+        state.selectItem(state.filteredItems().first().id());
+    } else {
+        photographer.fail(QStringLiteral("the sample history has too few clips"));
+    }
+
+    state.setQuery(QStringLiteral("https"));
+    if (state.filteredItems().isEmpty() || state.filteredItems().size() > 6)
+        photographer.fail(QStringLiteral("the search matched %1 clips").arg(state.filteredItems().size()));
+    state.moveSelection(1);
+    photographer.savePanel(panel, QStringLiteral("search"));
+
+    state.setQuery(QStringLiteral("no clip says this"));
+    if (!state.filteredItems().isEmpty())
+        photographer.fail(QStringLiteral("the no-matches query matched clips"));
+    photographer.savePanel(panel, QStringLiteral("no-matches"));
+    state.setQuery(QString());
+
+    const qsizetype clips = store.itemCount();
+    state.requestClearHistory();
+    QMessageBox* confirmation = view.clearHistoryConfirmation();
+    if (!confirmation || !waitFor([confirmation] { return confirmation->isVisible(); }, 5000)) {
+        photographer.fail(QStringLiteral("the clear-history confirmation did not open"));
+    } else {
+        photographer.saveScreenArea(panel, confirmation, QStringLiteral("clear-confirmation"));
+        // Cancel, so the history stays for the next theme.
+        if (QAbstractButton* cancel = confirmation->escapeButton())
+            cancel->click();
+        else
+            confirmation->reject();
+        if (!waitFor([&view] { return view.clearHistoryConfirmation() == nullptr; }, 5000))
+            photographer.fail(QStringLiteral("the clear-history confirmation did not close"));
+    }
+    if (store.itemCount() != clips)
+        photographer.fail(QStringLiteral("cancelling the confirmation changed the history"));
+}
+
+void photographEmptyHistory(ClipboardStore& store, Services& services, TolviTheme& theme, Photographer& photographer)
+{
+    auto controller = makeController(store, services, theme);
+    EscapeClosingPanel* panel = open(*controller, photographer);
+    photographer.savePanel(panel, QStringLiteral("empty"));
+}
+
+std::unique_ptr<ClipboardStore> makeStore(const QString& folder)
+{
+    return std::make_unique<ClipboardStore>(
+        std::make_shared<FileClipboardHistoryPersistence>(QDir(folder).filePath(QStringLiteral("history.json"))),
+        ClipboardStore::Configuration::standard());
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    if (argc != 2) {
+        errors() << "usage: TolviHistoryScreenshots <output folder>\n";
+        return 2;
+    }
+    const QDir folder(QString::fromLocal8Bit(argv[1]));
+    if (!folder.exists() && !QDir().mkpath(folder.path())) {
+        errors() << "cannot create " << folder.path() << "\n";
+        return 1;
+    }
+
+    // Private folders (owner only, as the history file requires), removed on exit.
+    QTemporaryDir sampleFolder;
+    QTemporaryDir emptyFolder;
+    if (!sampleFolder.isValid() || !emptyFolder.isValid()) {
+        errors() << "cannot create a temporary folder\n";
+        return 1;
+    }
+    const std::unique_ptr<ClipboardStore> sample = makeStore(sampleFolder.path());
+    const std::unique_ptr<ClipboardStore> empty = makeStore(emptyFolder.path());
+    if (sample->storageIssue() || empty->storageIssue()) {
+        errors() << "cannot open the sample histories\n";
+        return 1;
+    }
+
+    Services services;
+    Photographer photographer(folder, services.thumbnails);
+    for (const QString& problem : fillSampleHistory(*sample, ReferenceDate::now()))
+        photographer.fail(problem);
+
+    const struct {
+        QString name;
+        ThemeAppearance appearance;
+    } themes[] = {{QStringLiteral("light"), ThemeAppearance::light}, {QStringLiteral("dark"), ThemeAppearance::dark}};
+    for (const auto& entry : themes) {
+        TolviTheme theme;
+        theme.setAppearance(entry.appearance);
+        photographer.setTheme(entry.name);
+        photographSampleHistory(*sample, services, theme, photographer);
+        photographEmptyHistory(*empty, services, theme, photographer);
+    }
+
+    try {
+        sample->flushPersistence();
+        empty->flushPersistence();
+    } catch (const std::exception& error) {
+        photographer.fail(QStringLiteral("the sample history could not be written: ") +
+                          QString::fromLocal8Bit(error.what()));
+    }
+    return photographer.failed() ? 1 : 0;
+}

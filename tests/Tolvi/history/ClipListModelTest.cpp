@@ -1,0 +1,123 @@
+#include "Tolvi/history/ClipListModel.h"
+#include "Tolvi/history/PartitionedClipSearch.h"
+
+#include "TolviCore/search/ClipboardSearch.h"
+#include "TolviCore/search/ClipboardSearchTextCache.h"
+
+#include <QRandomGenerator>
+#include <QSignalSpy>
+
+#include <gtest/gtest.h>
+
+using namespace tolvi;
+
+namespace {
+
+QList<ClipboardItem> clips(int count, const QString& prefix = QStringLiteral("clip"))
+{
+    QList<ClipboardItem> items;
+    for (int i = 0; i < count; ++i)
+        items.append(ClipboardItem(QUuid::createUuid(), QStringLiteral("%1 %2").arg(prefix).arg(i), 1000.0 - i));
+    return items;
+}
+
+QList<QUuid> ids(const QList<ClipboardItem>& items)
+{
+    QList<QUuid> result;
+    for (const ClipboardItem& item : items)
+        result.append(item.id());
+    return result;
+}
+
+TEST(ClipListModelTest, SmallChangesMoveOnlyTheRowsThatChanged)
+{
+    ClipListModel model;
+    QList<ClipboardItem> items = clips(200);
+    model.setItems(items);
+    QSignalSpy resets(&model, &QAbstractItemModel::modelReset);
+    QSignalSpy inserted(&model, &QAbstractItemModel::rowsInserted);
+    QSignalSpy removed(&model, &QAbstractItemModel::rowsRemoved);
+    QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
+
+    // A new clip at the top: one row inserted at 0.
+    items.prepend(ClipboardItem(QUuid::createUuid(), QStringLiteral("newest"), 2000.0));
+    model.setItems(items);
+    ASSERT_EQ(inserted.count(), 1);
+    EXPECT_EQ(inserted[0][1].toInt(), 0);
+    EXPECT_EQ(inserted[0][2].toInt(), 0);
+
+    // A clip deleted in the middle: one row removed there.
+    items.removeAt(100);
+    model.setItems(items);
+    ASSERT_EQ(removed.count(), 1);
+    EXPECT_EQ(removed[0][1].toInt(), 100);
+
+    // A clip edited in place: only its row repaints.
+    items[5].setContent(ClipboardContent::text(QStringLiteral("edited")));
+    model.setItems(items);
+    ASSERT_EQ(changed.count(), 1);
+    EXPECT_EQ(changed[0][0].value<QModelIndex>().row(), 5);
+    EXPECT_EQ(changed[0][1].value<QModelIndex>().row(), 5);
+    EXPECT_EQ(resets.count(), 0);
+    EXPECT_EQ(ids(model.items()), ids(items));
+
+    // A new list with most rows different is a reset.
+    const QList<ClipboardItem> other = clips(150, QStringLiteral("other"));
+    model.setItems(other);
+    EXPECT_EQ(resets.count(), 1);
+    EXPECT_EQ(ids(model.items()), ids(other));
+    EXPECT_EQ(model.rowCount(), 150);
+}
+
+TEST(ClipListModelTest, OnlyTheFocusedRowIsIdentifiedAsTheClipRow)
+{
+    ClipListModel model;
+    const QList<ClipboardItem> items = clips(3);
+    model.setItems(items);
+    model.setFocusedRow(1);
+    const QString upper = items[1].id().toString(QUuid::WithoutBraces).toUpper();
+    EXPECT_EQ(model.index(1).data(ClipListModel::IdentifierRole).toString(), QStringLiteral("tolvi.row.") + upper);
+    EXPECT_TRUE(model.index(0).data(ClipListModel::IdentifierRole).toString().startsWith(QStringLiteral("tolvi.clip.")));
+    QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
+    model.setFocusedRow(2);
+    // The row that lost the focus and the one that gained it.
+    EXPECT_EQ(changed.count(), 2);
+}
+
+TEST(PartitionedClipSearchTest, FindsExactlyWhatTheSearchFinds)
+{
+    QRandomGenerator random(11);
+    const QStringList words = {QStringLiteral("Straße"), QStringLiteral("STRASSE"), QStringLiteral("café"),
+                               QStringLiteral("invoice"), QStringLiteral("Invoice-42"), QStringLiteral("naïve"),
+                               QStringLiteral("tea"), QStringLiteral("team"), QStringLiteral("https://example.org/a")};
+    QList<ClipboardItem> items;
+    for (int i = 0; i < 9000; ++i) {
+        QString text;
+        for (int w = 0; w < 1 + int(random.bounded(5)); ++w)
+            text += words[random.bounded(int(words.size()))] + QLatin1Char(' ');
+        std::optional<ClipboardSourceApp> app;
+        if (i % 7 == 0)
+            app = ClipboardSourceApp(QStringLiteral("Teams"), QStringLiteral("com.example.teams"));
+        items.append(ClipboardItem(QUuid::createUuid(), text, 5000.0 - i, false, {}, app));
+    }
+    PartitionedClipSearch search(4);
+    ClipboardSearchTextCache reference;
+    for (const QString& query : {QStringLiteral("strasse"), QStringLiteral("CAFÉ"), QStringLiteral("team"),
+                                 QStringLiteral("invoice-4"), QStringLiteral("  tea "), QStringLiteral("zzz"),
+                                 QString()}) {
+        for (const ClipboardSearchContentFilter content :
+             {ClipboardSearchContentFilter::all, ClipboardSearchContentFilter::links}) {
+            const ClipboardSearchCriteria criteria(query, content, ClipboardSearchScope::all(),
+                                                   ClipboardSearchDateFilter::anyTime, false);
+            // Long lists are searched on several threads, short ones on this one.
+            for (const qsizetype count : {items.size(), qsizetype(300)}) {
+                const QList<ClipboardItem> input = items.mid(0, count);
+                EXPECT_EQ(ids(search.filter(input, criteria, 6000.0)),
+                          ids(ClipboardSearch::filter(input, criteria, 6000.0, QTimeZone::systemTimeZone(), reference)))
+                    << query.toStdString() << " over " << count;
+            }
+        }
+    }
+}
+
+} // namespace
