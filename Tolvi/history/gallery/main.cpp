@@ -13,6 +13,7 @@
 #include "Tolvi/platform/pasteboard/PasteboardTypes.h"
 #include "Tolvi/platform/settings/InMemoryKeyValueSettings.h"
 #include "Tolvi/platform/shell/Clock.h"
+#include "Tolvi/services/paste/InertPasteEnvironment.h"
 #include "Tolvi/services/paste/PasteService.h"
 #include "Tolvi/shell/UsageMetricsStore.h"
 #include "TolviCore/model/ReferenceDate.h"
@@ -481,29 +482,11 @@ private:
 // What the controllers need besides the store and the theme: fakes that never paste.
 struct Services {
     InMemoryPasteboard pasteboard;
-    PasteService paste{pasteboard, environment()};
+    PasteService paste{pasteboard, inertPasteEnvironment()};
     InMemoryKeyValueSettings settings;
     SystemClock clock;
     UsageMetricsStore usage{settings, clock};
     ThumbnailCache thumbnails;
-
-    static PasteService::Environment environment()
-    {
-        PasteService::Environment env;
-        env.frontmostPID = [] { return std::optional<PasteService::Pid>(); };
-        env.isTolvi = [](PasteService::Pid) { return false; };
-        env.isRunning = [](PasteService::Pid) { return false; };
-        env.activate = [](PasteService::Pid) { return false; };
-        env.isTrusted = [] { return false; };
-        env.requestPermission = [] {};
-        env.sendPaste = [] {};
-        env.schedule = [](double seconds, std::function<void()> work) {
-            QTimer::singleShot(int(seconds * 1000), qApp, std::move(work));
-        };
-        env.destinationHasBlockingDialog = [](PasteService::Pid) { return false; };
-        env.applicationDescription = [](std::optional<PasteService::Pid>) { return std::optional<QString>(); };
-        return env;
-    }
 };
 
 std::unique_ptr<ClipboardPanelController> makeController(ClipboardStore& store, Services& services, TolviTheme& theme)

@@ -11,6 +11,7 @@
 #include "Tolvi/platform/pasteboard/InMemoryPasteboard.h"
 #include "Tolvi/platform/settings/InMemoryKeyValueSettings.h"
 #include "Tolvi/platform/shell/Clock.h"
+#include "Tolvi/services/paste/InertPasteEnvironment.h"
 #include "Tolvi/services/paste/PasteService.h"
 #include "Tolvi/shell/UsageMetricsStore.h"
 #include "TolviCore/model/ReferenceDate.h"
@@ -113,22 +114,6 @@ struct Window {
             nullptr, &thumbnails, {}, {}, {}});
     }
 
-    static PasteService::Environment environment()
-    {
-        PasteService::Environment env;
-        env.frontmostPID = [] { return std::optional<PasteService::Pid>(); };
-        env.isTolvi = [](PasteService::Pid) { return false; };
-        env.isRunning = [](PasteService::Pid) { return false; };
-        env.activate = [](PasteService::Pid) { return false; };
-        env.isTrusted = [] { return true; };
-        env.requestPermission = [] {};
-        env.sendPaste = [] {};
-        env.schedule = [](double, std::function<void()>) {};
-        env.destinationHasBlockingDialog = [](PasteService::Pid) { return false; };
-        env.applicationDescription = [](std::optional<PasteService::Pid>) { return std::optional<QString>(); };
-        return env;
-    }
-
     // Paints the list as the screen would get it.
     static void paint(ClipboardPanelController& controller)
     {
@@ -144,7 +129,7 @@ struct Window {
     FakeClock clock;
     UsageMetricsStore usage{settings, clock};
     InMemoryPasteboard pasteboard;
-    PasteService paste{pasteboard, environment()};
+    PasteService paste{pasteboard, inertPasteEnvironment()};
     ThumbnailCache thumbnails;
 };
 
@@ -282,14 +267,3 @@ void BM_ScrollWholeListByPages(benchmark::State& state)
 BENCHMARK(BM_ScrollWholeListByPages)->Unit(benchmark::kMillisecond)->Iterations(2);
 
 } // namespace
-
-int main(int argc, char** argv)
-{
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

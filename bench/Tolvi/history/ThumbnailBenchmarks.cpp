@@ -109,14 +109,3 @@ BENCHMARK(BM_TilesOfTwoHundredImages)->Unit(benchmark::kMillisecond)->UseRealTim
 
 } // namespace
 } // namespace tolvi
-
-int main(int argc, char** argv)
-{
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QGuiApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
