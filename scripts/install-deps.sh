@@ -10,8 +10,11 @@ PACKAGES=(
   libssl-dev libicu-dev libsimdjson-dev
   libtesseract-dev tesseract-ocr-eng libleptonica-dev
   libx11-dev libx11-xcb-dev libxtst-dev libxcb1-dev libxcb-xtest0-dev libxcb-xfixes0-dev libxcb-keysyms1-dev
+  libxcb-res0-dev
   xvfb xauth openbox trayer xcompmgr x11-utils xdotool xclip fonts-dejavu-core tzdata
-  dbus-daemon
+  # The paste tests type into a Tk window (wish) with a terminal open beside it.
+  tk xterm
+  dbus-daemon desktop-file-utils
 )
 
 missing=()

@@ -495,13 +495,31 @@ void AppState::chooseExcludedApplication()
         return;
     const DesktopEntries::Entry entry = DesktopEntries::parse(text);
     const QString baseName = QFileInfo(*path).completeBaseName();
-    // The desktop matches windows to entries by StartupWMClass; entries without one are
-    // usually named after their window class.
-    const QString identifier = entry.startupWMClass.isEmpty() ? baseName : entry.startupWMClass;
-    if (identifier.isEmpty() || identifier == m_environment.bundle.bundleIdentifier())
-        return;
     const QString name = entry.name.isEmpty() ? baseName : entry.name;
-    m_appExclusionStore->add(identifier, name);
+    // Copies are recorded under the window class: the entry's StartupWMClass, else the class of
+    // the application's open windows. A file name is no window class: storing it would list the
+    // app as excluded while its copies are still recorded.
+    DesktopEntries::Application application;
+    application.desktopID = baseName;
+    application.name = name;
+    application.startupWMClass = entry.startupWMClass;
+    application.program = QFileInfo(entry.exec.section(QLatin1Char(' '), 0, 0, QString::SectionSkipEmpty)).fileName();
+    const std::optional<QString> identifier =
+        DesktopEntries::windowClassFor(application, m_environment.workspace.runningApplications());
+    if (!identifier) {
+        AlertRequest alert;
+        alert.style = AlertStyle::warning;
+        alert.message = QStringLiteral("Tolvi cannot tell this app's copies apart");
+        alert.informativeText = QStringLiteral(
+            "The entry of %1 names no window class. Open the app, then choose it again while its window is open.")
+                                    .arg(name);
+        alert.escapeButton = 0;
+        m_environment.alerts.run(alert);
+        return;
+    }
+    if (identifier->isEmpty() || *identifier == m_environment.bundle.bundleIdentifier())
+        return;
+    m_appExclusionStore->add(*identifier, name);
 }
 
 void AppState::removeExclusion(const ExcludedApp& app)
@@ -563,6 +581,11 @@ DiagnosticsServiceFacts AppState::diagnosticsServiceFacts() const
 
 void AppState::exportDiagnostics()
 {
+    exportDiagnostics(m_environment.filePanels, m_environment.alerts);
+}
+
+void AppState::exportDiagnostics(FilePanels& filePanels, Alerts& alerts)
+{
     m_usageMetricsStore->record(UsageMetricEvent::diagnosticsExported);
 
     DiagnosticsServiceFacts facts = diagnosticsServiceFacts();
@@ -576,13 +599,13 @@ void AppState::exportDiagnostics()
     request.canCreateDirectories = true;
     request.nameFilters = {QStringLiteral("Text (*.txt)")};
     request.proposedFileName = DiagnosticsExporter::proposedFileName(m_environment.clock.now().toLocalTime());
-    const std::optional<QString> path = m_environment.filePanels.chooseSaveLocation(request);
+    const std::optional<QString> path = filePanels.chooseSaveLocation(request);
     if (!path || path->isEmpty())
         return;
     try {
         PrivateAtomicFileWriter::write(DiagnosticsExporter::makeReport(snapshot).toUtf8(), *path);
     } catch (const std::exception& error) {
-        DiagnosticsExporter::showExportError(m_environment.alerts, errorDescription(error));
+        DiagnosticsExporter::showExportError(alerts, errorDescription(error));
         return;
     }
     m_environment.desktop.revealFile(*path);

@@ -156,6 +156,8 @@ public:
     void startOnboardingDemo();
     void completeSetup();
     void exportDiagnostics();
+    // The same, asking with the given panels and alerts (those of the window it was started from).
+    void exportDiagnostics(FilePanels& filePanels, Alerts& alerts);
     void revealHistoryFile();
     void openFeedback(const QString& subject);
     void recordFeedbackAndOpen(const QString& subject);

@@ -1,7 +1,7 @@
 // Tolvi: clipboard history in the system tray.
 #include "Tolvi/app/AppState.h"
-#include "Tolvi/app/ClipListWindow.h"
 #include "Tolvi/app/ErrorDescription.h"
+#include "Tolvi/app/HistoryArchiveFlows.h"
 #include "Tolvi/app/TrayController.h"
 #include "Tolvi/app/TrayMenuActions.h"
 #include "Tolvi/platform/hotkeys/X11HotKeyBackend.h"
@@ -15,12 +15,18 @@
 #include "Tolvi/platform/shell/DesktopWorkspace.h"
 #include "Tolvi/platform/shell/FilePanels.h"
 #include "Tolvi/platform/x11/X11Desktop.h"
+#include "Tolvi/compact/CompactClipboardPanelController.h"
 #include "Tolvi/history/ClipboardPanelController.h"
+#include "Tolvi/settings/SettingsWindowWiring.h"
 #include "Tolvi/history/ThumbnailCache.h"
+#include "Tolvi/onboarding/AboutPanelController.h"
+#include "Tolvi/onboarding/SetupPanelController.h"
+#include "Tolvi/onboarding/WhatsNewPanelController.h"
 #include "Tolvi/services/capture/PasteboardMonitor.h"
 #include "Tolvi/services/paste/LivePasteEnvironment.h"
 #include "Tolvi/services/capture/Scheduler.h"
 #include "Tolvi/shell/DiagnosticsSnapshot.h"
+#include "Tolvi/updater/AppUpdater.h"
 #include "Tolvi/updater/FeedUpdateController.h"
 #include "TolviCore/persistence/FileClipboardHistoryPersistence.h"
 
@@ -37,27 +43,6 @@ using namespace tolvi;
 namespace {
 
 Q_LOGGING_CATEGORY(lcMain, "tolvi.main")
-
-// The windows not built yet answer with nothing on screen; the tray menu stays usable.
-class UnavailableWindow final : public SimpleWindowControlling, public WhatsNewWindowControlling {
-public:
-    explicit UnavailableWindow(QString name) : m_name(std::move(name)) {}
-    bool hasWindow() const override { return false; }
-    bool isWindowVisible() const override { return false; }
-    void orderOut() override {}
-    void setHiddenFromScreenCapture(bool) override {}
-    void show() override { qCInfo(lcMain).noquote() << "Tolvi has no" << m_name << "window in this version"; }
-    void show(bool) override { show(); }
-
-private:
-    QString m_name;
-};
-
-template <typename Interface>
-std::function<std::unique_ptr<Interface>(AppState&)> unavailable(const QString& name)
-{
-    return [name](AppState&) -> std::unique_ptr<Interface> { return std::make_unique<UnavailableWindow>(name); };
-}
 
 UpdatePresenter updatePresenter(Alerts& alerts, DesktopWorkspace& desktop)
 {
@@ -165,13 +150,14 @@ int main(int argc, char** argv)
         QStringLiteral("support@tolvi.app"),
         SystemFacts::current().operatingSystemVersion,
     };
-    environment.windows.history = [&thumbnails, &settings, &bundle](AppState& app) -> std::unique_ptr<HistoryWindowControlling> {
+    environment.windows.history = [&thumbnails, &settings, &bundle, &desktop](AppState& app) -> std::unique_ptr<HistoryWindowControlling> {
         QPointer<AppState> owner(&app);
         return std::make_unique<ClipboardPanelController>(ClipboardPanelController::Dependencies{
             app.clipboardStore(),
             app.featureFlags(),
             app.usageMetricsStore(),
             app.pasteService(),
+            &app.preferencesStore(),
             &app.aiService(),
             [owner](const ClipboardItem& item) {
                 if (owner)
@@ -187,17 +173,51 @@ int main(int argc, char** argv)
             bundle.bundleIdentifier(),
             [](const std::exception& error) { return errorDescription(error); },
             {},
+            app.environment().historyFilePath,
+            [&desktop](const QUrl& url) { return desktop.openUrl(url); },
+            [&app, &desktop](QWidget* parent) {
+                QtFilePanels panels(parent);
+                QtAlerts alerts(parent);
+                HistoryExporter::exportHistory(app.clipboardStore(), panels, alerts, desktop);
+            },
         });
     };
-    environment.windows.compact = [](AppState& app) -> std::unique_ptr<CompactPanelControlling> {
-        return std::make_unique<ClipListCompactController>(std::make_unique<ClipListWindow>(
-            app.clipboardStore(), QStringLiteral("Quick Paste"), [&app](const ClipboardItem& item) { app.paste(item); },
-            [&app] { app.pasteService().captureTarget(); }, &app.theme()));
+    environment.windows.compact = [&thumbnails](AppState& app) -> std::unique_ptr<CompactPanelControlling> {
+        QPointer<AppState> owner(&app);
+        CompactClipboardPanelController::Dependencies dependencies{
+            app.clipboardStore(),
+            app.featureFlags(),
+            app.usageMetricsStore(),
+            app.pasteService(),
+        };
+        dependencies.aiService = &app.aiService();
+        dependencies.retryOCR = [owner](const ClipboardItem& item) {
+            if (owner)
+                owner->pasteboardMonitor().retryOCR(item);
+        };
+        dependencies.theme = &app.theme();
+        dependencies.thumbnails = &thumbnails;
+        return std::make_unique<CompactClipboardPanelController>(std::move(dependencies));
     };
-    environment.windows.settings = unavailable<SimpleWindowControlling>(QStringLiteral("Settings"));
-    environment.windows.setup = unavailable<SimpleWindowControlling>(QStringLiteral("onboarding"));
-    environment.windows.about = unavailable<SimpleWindowControlling>(QStringLiteral("About"));
-    environment.windows.whatsNew = unavailable<WhatsNewWindowControlling>(QStringLiteral("What's New"));
+    environment.windows.settings = makeSettingsPanelController;
+    environment.windows.setup = [](AppState& app) -> std::unique_ptr<SimpleWindowControlling> {
+        QPointer<AppState> owner(&app);
+        return std::make_unique<SetupPanelController>(SetupPanelController::Dependencies{
+            app.permissionStatusStore(), app.preferencesStore(), &app.theme(), &AppState::compactChord,
+            app.appUpdater().canCheckForUpdates(), AppState::onboardingSampleText,
+            [owner] { if (owner) owner->togglePanel(); },
+            [owner] { if (owner) owner->startOnboardingDemo(); },
+            [owner] { if (owner) owner->completeSetup(); }});
+    };
+    environment.windows.about = [&bundle, &desktop](AppState& app) -> std::unique_ptr<SimpleWindowControlling> {
+        QPointer<AppState> owner(&app);
+        return std::make_unique<AboutPanelController>(AboutPanelController::Dependencies{
+            bundle, desktop, &app.theme(), [owner] { if (owner) owner->openFeedback(QStringLiteral("Tolvi Feedback")); }});
+    };
+    environment.windows.whatsNew = [&bundle, &desktop](AppState& app) -> std::unique_ptr<WhatsNewWindowControlling> {
+        return std::make_unique<WhatsNewPanelController>(
+            WhatsNewPanelController::Dependencies{app.preferencesStore(), bundle, desktop, &app.theme()});
+    };
 
     state = std::make_unique<AppState>(std::move(environment));
     connectActivations(activationWatcher, state->pasteService());

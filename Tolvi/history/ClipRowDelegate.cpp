@@ -4,7 +4,12 @@
 #include "Tolvi/history/ClipRowPainter.h"
 #include "Tolvi/history/ThumbnailCache.h"
 
+#include "Tolvi/design/SymbolCatalog.h"
+
+#include <QAbstractItemView>
+#include <QHelpEvent>
 #include <QPainter>
+#include <QToolTip>
 #include <QWidget>
 
 #include <cmath>
@@ -18,9 +23,37 @@ ClipRowDelegate::ClipRowDelegate(const ClipListModel& model, ThumbnailCache* thu
 {
 }
 
+namespace {
+QRect itemArea(const QRect& itemRect)
+{
+    return itemRect.adjusted(ClipRowDelegate::sideInset, ClipRowDelegate::rowGap / 2, -ClipRowDelegate::sideInset,
+                             -(ClipRowDelegate::rowGap - ClipRowDelegate::rowGap / 2));
+}
+} // namespace
+
+QRect ClipRowDelegate::markRect(const QRect& itemRect)
+{
+    const QRect area = itemArea(itemRect);
+    return {area.left(), area.center().y() - markSide / 2, markSide, markSide};
+}
+
 QRect ClipRowDelegate::rowRect(const QRect& itemRect)
 {
-    return itemRect.adjusted(sideInset, rowGap / 2, -sideInset, -(rowGap - rowGap / 2));
+    return itemArea(itemRect).adjusted(markSide + markSpacing, 0, 0, 0);
+}
+
+bool ClipRowDelegate::helpEvent(QHelpEvent* event, QAbstractItemView* view, const QStyleOptionViewItem& option,
+                                const QModelIndex& index)
+{
+    if (event->type() == QEvent::ToolTip && markRect(option.rect).contains(event->pos())) {
+        const ClipRowInput input = m_model.rowInput(index.row());
+        QToolTip::showText(event->globalPos(),
+                           input.isSelectedForBatch ? QStringLiteral("Remove from multi-paste selection")
+                                                    : QStringLiteral("Select for multi-paste"),
+                           view);
+        return true;
+    }
+    return QStyledItemDelegate::helpEvent(event, view, option, index);
 }
 
 QSize ClipRowDelegate::sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const
@@ -52,6 +85,18 @@ void ClipRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& optio
     }
     painter->save();
     painter->setRenderHint(QPainter::Antialiasing);
+    // The multi-paste mark beside the card.
+    const QRect mark = markRect(option.rect);
+    const int side = SymbolCatalog::pixelSizeForPointSize(19);
+    const QRectF symbol(mark.center().x() - side / 2.0 + 0.5, mark.center().y() - side / 2.0 + 0.5, side, side);
+    if (input.isSelectedForBatch) {
+        SymbolCatalog::paint(*painter, symbol, QStringLiteral("checkmark.circle.fill"),
+                             context.color(TolviDesign::ColorToken::mint));
+    } else {
+        QColor muted = context.color(TolviDesign::ColorToken::muted);
+        muted.setAlphaF(muted.alphaF() * 0.72);
+        SymbolCatalog::paint(*painter, symbol, QStringLiteral("circle"), muted);
+    }
     ClipRowPainter::paint(*painter, QRectF(rowRect(option.rect)), *item, input, presentation, thumbnail, context);
     painter->restore();
 }

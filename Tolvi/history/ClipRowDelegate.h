@@ -20,8 +20,15 @@ public:
     void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
     QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override;
 
-    // The rectangle the row itself takes within its item rectangle.
+    // Within an item rectangle: the multi-paste mark at the leading edge, and the clip's card
+    // beside it.
+    static QRect markRect(const QRect& itemRect);
     static QRect rowRect(const QRect& itemRect);
+    static constexpr int markSide = 28;
+    static constexpr int markSpacing = 8;
+
+    bool helpEvent(QHelpEvent* event, QAbstractItemView* view, const QStyleOptionViewItem& option,
+                   const QModelIndex& index) override;
 
 private:
     const ClipListModel& m_model;

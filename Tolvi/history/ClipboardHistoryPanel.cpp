@@ -5,7 +5,13 @@
 #include "Tolvi/design/TolviTheme.h"
 #include "Tolvi/history/ClipListModel.h"
 #include "Tolvi/history/ClipRowDelegate.h"
+#include "Tolvi/history/ClipboardFooter.h"
 #include "Tolvi/history/EmptyHistoryView.h"
+#include "Tolvi/history/HistoryFilterBars.h"
+#include "Tolvi/history/HistoryHeader.h"
+#include "Tolvi/history/NarrowClipActions.h"
+#include "Tolvi/history/PowerSearchMenu.h"
+#include "Tolvi/history/PasteQueueNotice.h"
 #include "Tolvi/history/ThumbnailCache.h"
 #include "Tolvi/panels/PanelCommandBus.h"
 #include "TolviCore/store/ClipboardStore.h"
@@ -19,6 +25,7 @@
 #include <QLineEdit>
 #include <QListView>
 #include <QMenu>
+#include <QMouseEvent>
 #include <QMessageBox>
 #include <QPainter>
 #include <QPainterPath>
@@ -126,12 +133,26 @@ protected:
 class HistoryListView final : public QListView {
 public:
     std::function<void(int row)> selectRow;
+    // A press on a row's multi-paste mark.
+    std::function<void(int row)> toggleMark;
 
     explicit HistoryListView(QWidget* parent) : QListView(parent) { setViewportMargins(0, 6, 0, 6); }
 
     void keyboardSearch(const QString&) override {}
 
 protected:
+    void mousePressEvent(QMouseEvent* event) override
+    {
+        const QModelIndex index = indexAt(event->position().toPoint());
+        if (index.isValid() && event->button() == Qt::LeftButton && toggleMark
+            && ClipRowDelegate::markRect(visualRect(index)).contains(event->position().toPoint())) {
+            toggleMark(index.row());
+            event->accept();
+            return;
+        }
+        QListView::mousePressEvent(event);
+    }
+
     void keyPressEvent(QKeyEvent* event) override
     {
         const int key = event->key();
@@ -159,11 +180,20 @@ public:
         m_inspector = new CanvasArea(this);
         m_narrowActions = new QWidget(this);
         m_narrowActions->setObjectName(QStringLiteral("narrowActionsPlace"));
+        auto* actionsLayout = new QVBoxLayout(m_narrowActions);
+        actionsLayout->setContentsMargins(0, 0, 0, 0);
         m_inspector->setObjectName(QStringLiteral("inspectorPlace"));
     }
 
     bool isWide() const { return width() >= ClipboardHistoryPanel::wideLayoutWidth; }
     QWidget* inspectorPlace() const { return m_inspector; }
+    void setNarrowStrip(NarrowClipActions* strip)
+    {
+        m_narrowStrip = strip;
+        m_narrowActions->layout()->addWidget(strip);
+        relayout();
+    }
+    void relayoutNow() { relayout(); }
     QWidget* narrowActionsPlace() const { return m_narrowActions; }
     void setHasLens(bool hasLens)
     {
@@ -206,7 +236,9 @@ private:
         }
         m_divider->hide();
         m_inspector->hide();
-        const int stripHeight = m_hasLens ? m_narrowActions->sizeHint().height() : 0;
+        int stripHeight = 0;
+        if (m_hasLens && m_narrowStrip)
+            stripHeight = m_narrowStrip->preferredHeight(w);
         const bool strip = m_hasLens && stripHeight > 0;
         const int listHeight = strip ? std::max(0, h - stripHeight - 1) : h;
         m_list->setGeometry(0, 0, w, listHeight);
@@ -223,11 +255,12 @@ private:
     Divider* m_bottomDivider;
     QWidget* m_inspector;
     QWidget* m_narrowActions;
+    NarrowClipActions* m_narrowStrip = nullptr;
     bool m_hasLens = false;
 };
 
 ClipboardHistoryPanel::ClipboardHistoryPanel(HistoryWindowState& state, ThumbnailCache* thumbnails, QWidget* panel,
-                                             QWidget* parent)
+                                             PreferencesStore* preferences, QWidget* parent)
     : QWidget(parent),
       m_state(state),
       m_thumbnails(thumbnails),
@@ -260,6 +293,7 @@ ClipboardHistoryPanel::ClipboardHistoryPanel(HistoryWindowState& state, Thumbnai
         placeLayout->setSpacing(0);
         layout->addWidget(place);
     }
+    m_headerPlace->layout()->addWidget(new HistoryHeader(m_state, preferences, m_headerPlace));
     buildSearchSection(layout);
     layout->addWidget(new Divider(Qt::Horizontal, m_body));
 
@@ -304,12 +338,20 @@ ClipboardHistoryPanel::ClipboardHistoryPanel(HistoryWindowState& state, Thumbnai
     m_list->setAttribute(Qt::WA_TranslucentBackground);
     m_list->viewport()->setAttribute(Qt::WA_TranslucentBackground);
     m_list->setAccessibleName(QStringLiteral("Clipboard history"));
+    list->toggleMark = [this](int row) {
+        if (const ClipboardItem* item = m_model->itemAt(row))
+            m_state.toggleQueueFromRowMark(item->id());
+    };
     list->selectRow = [this](int row) {
         if (const ClipboardItem* item = m_model->itemAt(row))
             m_state.selectItem(item->id());
     };
 
     m_split = new HistoryContentSplit(m_list, this);
+    m_split->setNarrowStrip(new NarrowClipActions(m_state, m_split->narrowActionsPlace()));
+    // The strip's height follows what it shows for the inspected clip.
+    connect(&m_state, &HistoryWindowState::lensChanged, m_split, [this] { m_split->relayoutNow(); });
+    connect(&m_state.store(), &ClipboardStore::ocrStatusesChanged, m_split, [this] { m_split->relayoutNow(); });
     m_empty = new EmptyHistoryView(QString(), QString());
     m_content = new QStackedWidget(m_body);
     m_content->addWidget(m_split);
@@ -322,6 +364,7 @@ ClipboardHistoryPanel::ClipboardHistoryPanel(HistoryWindowState& state, Thumbnai
     m_footerPlace->setObjectName(QStringLiteral("footerPlace"));
     auto* footerLayout = new QVBoxLayout(m_footerPlace);
     footerLayout->setContentsMargins(0, 0, 0, 0);
+    footerLayout->addWidget(new ClipboardFooter(m_state, m_footerPlace));
     layout->addWidget(m_footerPlace);
 
     // Overlays lie over the whole content; nothing is there until an overlay is shown.
@@ -374,6 +417,34 @@ ClipboardHistoryPanel::ClipboardHistoryPanel(HistoryWindowState& state, Thumbnai
     showLens();
     updatePlaces();
     styleScrollBar();
+    // Tab goes from the search field straight to the clips (Return there pastes nothing).
+    setTabOrder(m_search, m_list);
+}
+
+void ClipboardHistoryPanel::installNotices(PasteService& pasteService, HistoryStorageNotice::Actions storageActions)
+{
+    if (m_storageNotice)
+        return;
+    m_storageNotice = new HistoryStorageNotice(m_state.store(), std::move(storageActions), m_noticePlace);
+    m_noticePlace->layout()->addWidget(m_storageNotice);
+    // The queue notice shows itself whenever the queue has news: a holder keeps it out of sight
+    // while the window is blocked.
+    m_queueNoticeHolder = new QWidget(m_noticePlace);
+    auto* holderLayout = new QVBoxLayout(m_queueNoticeHolder);
+    holderLayout->setContentsMargins(0, 0, 0, 0);
+    m_queueNotice = new PasteQueueNotice(
+        pasteService,
+        [this] {
+            if (m_state.actions().closePanel)
+                m_state.actions().closePanel();
+        },
+        m_queueNoticeHolder);
+    holderLayout->addWidget(m_queueNotice);
+    m_noticePlace->layout()->addWidget(m_queueNoticeHolder);
+    m_queueNoticeHolder->setVisible(!m_state.isHistoryInteractionBlocked());
+    connect(&m_state, &HistoryWindowState::interactionBlockedChanged, m_queueNoticeHolder,
+            [this](bool blocked) { m_queueNoticeHolder->setVisible(!blocked); });
+    updatePlaces();
 }
 
 void ClipboardHistoryPanel::updatePlaces()
@@ -425,6 +496,8 @@ void ClipboardHistoryPanel::buildSearchSection(QVBoxLayout* layout)
     rows->setContentsMargins(8 + 22, 8, 8 + 22, 8 + 6);
     rows->setSpacing(8);
 
+    rows->addWidget(new ScopeBar(m_state, section));
+
     auto* searchRow = new QHBoxLayout;
     searchRow->setSpacing(10);
     searchRow->addWidget(new SymbolMark(QStringLiteral("magnifyingglass"), ColorToken::electricBlue, 18, section));
@@ -446,14 +519,16 @@ void ClipboardHistoryPanel::buildSearchSection(QVBoxLayout* layout)
     m_search->setPalette(transparentBase);
     frameLayout->addWidget(m_search);
     searchRow->addWidget(frame, 1);
+    searchRow->addWidget(new PowerSearchButton(m_state, section));
     rows->addLayout(searchRow);
+    rows->addWidget(new CategoryBar(m_state, section));
 
     m_filterBarPlace = new QWidget(section);
     m_filterBarPlace->setObjectName(QStringLiteral("filterBarPlace"));
     auto* filterLayout = new QVBoxLayout(m_filterBarPlace);
     filterLayout->setContentsMargins(0, 0, 0, 0);
     filterLayout->setSpacing(8);
-    m_filterBarPlace->hide();
+    filterLayout->addWidget(new ActiveFilterBar(m_state, m_filterBarPlace));
     rows->addWidget(m_filterBarPlace);
 
     layout->addWidget(section);
@@ -609,6 +684,10 @@ QMenu* ClipboardHistoryPanel::makeRowMenu(const QUuid& itemID, QWidget* parent)
         return nullptr;
     auto* menu = new QMenu(parent);
     menu->setAttribute(Qt::WA_DeleteOnClose);
+    // Submenus take their colours from this menu.
+    menu->setAttribute(Qt::WA_WindowPropagation);
+    menu->setPalette(palette());
+    ClipRowMenuEntries::add(*menu, m_state, itemID, ClipRowMenuEntries::Part::leading);
     // Each action finds its clip again when it runs: the history may have changed meanwhile.
     auto withClip = [this, itemID](auto&& act) {
         return [this, itemID, act] {
@@ -637,6 +716,7 @@ QMenu* ClipboardHistoryPanel::makeRowMenu(const QUuid& itemID, QWidget* parent)
                     }
                 }));
     }
+    ClipRowMenuEntries::add(*menu, m_state, itemID, ClipRowMenuEntries::Part::middle);
     if (item->content().isText() && m_state.canPresent(HistoryOverlay::quickEdit)) {
         menu->addAction(QStringLiteral("Edit"), this,
                         withClip([this](const ClipboardItem& clip) { m_state.setEditingItem(clip); }));

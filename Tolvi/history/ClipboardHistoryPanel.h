@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Tolvi/history/HistoryStorageNotice.h"
 #include "Tolvi/history/HistoryWindowState.h"
 
 #include <QMessageBox>
@@ -17,6 +18,9 @@ namespace tolvi {
 class ClipListModel;
 class EmptyHistoryView;
 class HistoryContentSplit;
+class PasteQueueNotice;
+class PasteService;
+class PreferencesStore;
 class ThumbnailCache;
 
 // The history window's content: the search section, the clip list with the inspector place
@@ -28,7 +32,7 @@ class ClipboardHistoryPanel : public QWidget {
     Q_OBJECT
 public:
     ClipboardHistoryPanel(HistoryWindowState& state, ThumbnailCache* thumbnails, QWidget* panel,
-                          QWidget* parent = nullptr);
+                          PreferencesStore* preferences = nullptr, QWidget* parent = nullptr);
     ~ClipboardHistoryPanel() override;
 
     HistoryWindowState& state() const { return m_state; }
@@ -48,6 +52,12 @@ public:
     QWidget* narrowActionsPlace() const;
     QWidget* footerPlace() const { return m_footerPlace; }
     QWidget* overlayHost() const { return m_overlayHost; }
+
+    // Puts the storage notice and the paste-queue notice under the header. The queue notice is
+    // left out of sight while an overlay, sheet or confirmation is open.
+    void installNotices(PasteService& pasteService, HistoryStorageNotice::Actions storageActions);
+    HistoryStorageNotice* storageNotice() const { return m_storageNotice; }
+    PasteQueueNotice* pasteQueueNotice() const { return m_queueNotice; }
 
     // The open clear-history confirmation, if any.
     QMessageBox* clearHistoryConfirmation() const { return m_confirmation; }
@@ -88,6 +98,9 @@ private:
     QWidget* m_footerPlace = nullptr;
     QWidget* m_footerDivider = nullptr;
     QWidget* m_overlayHost = nullptr;
+    HistoryStorageNotice* m_storageNotice = nullptr;
+    PasteQueueNotice* m_queueNotice = nullptr;
+    QWidget* m_queueNoticeHolder = nullptr;
     QWidget* m_body = nullptr;
     QLineEdit* m_search = nullptr;
     QListView* m_list = nullptr;

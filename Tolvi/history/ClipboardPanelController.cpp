@@ -202,8 +202,20 @@ void ClipboardPanelController::installContent(bool opensNewSnippet)
     auto* backdropLayout = new QVBoxLayout(backdrop);
     // Room for the rounded corners and the resize edge.
     backdropLayout->setContentsMargins(resizeMargin, resizeMargin + 8, resizeMargin, resizeMargin + 4);
-    m_view = new ClipboardHistoryPanel(*m_state, m_dependencies.thumbnails, m_panel, backdrop);
+    m_view = new ClipboardHistoryPanel(*m_state, m_dependencies.thumbnails, m_panel, m_dependencies.preferences, backdrop);
     backdropLayout->addWidget(m_view);
+
+    HistoryStorageNotice::Actions storage;
+    storage.historyFilePath = m_dependencies.historyFilePath;
+    storage.openUrl = m_dependencies.openUrl;
+    if (m_dependencies.exportHistory) {
+        QPointer<ClipboardPanelController> self(this);
+        storage.exportCopy = [self] {
+            if (self && self->m_dependencies.exportHistory)
+                self->m_dependencies.exportHistory(self->m_panel);
+        };
+    }
+    m_view->installNotices(m_dependencies.pasteService, std::move(storage));
 }
 
 bool ClipboardPanelController::hasAttachedSheet() const

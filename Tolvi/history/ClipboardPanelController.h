@@ -23,6 +23,7 @@ class ClipboardStore;
 class HistoryWindowState;
 class KeyValueSettings;
 class PasteService;
+class PreferencesStore;
 class ThumbnailCache;
 class TolviTheme;
 class UsageMetricsStore;
@@ -38,6 +39,8 @@ public:
         FeatureFlags featureFlags;
         UsageMetricsStore& usageMetrics;
         PasteService& pasteService;
+        // The user's preferences the window shows and changes (theme, capture); none: not shown.
+        PreferencesStore* preferences = nullptr;
         // Absent: the window offers no AI actions that could run.
         AIService* aiService = nullptr;
         // Asks for text recognition of an image again; empty when that is not possible.
@@ -53,6 +56,12 @@ public:
         std::function<QString(const std::exception&)> describeError;
         // Seconds since 2001-01-01 UTC; the system clock when empty.
         std::function<double()> now;
+        // The history file (its folder is what the storage notice shows); the default one when empty.
+        QString historyFilePath{};
+        // Opens a folder or web page in the user's programs; QDesktopServices when empty.
+        std::function<bool(const QUrl&)> openUrl{};
+        // The archive export flow, with its dialogs parented to the given window; none: not offered.
+        std::function<void(QWidget* parent)> exportHistory{};
     };
 
     static inline const QString frameAutosaveName = QStringLiteral("TolviConsoleHistoryPanel");
@@ -75,6 +84,7 @@ public:
     EscapeClosingPanel* panel() const { return m_panel; }
     ClipboardHistoryPanel* view() const { return m_view; }
     HistoryWindowState* windowState() const { return m_state; }
+    PreferencesStore* preferences() const { return m_dependencies.preferences; }
     bool blocksHistoryShortcuts() const { return m_blocksHistoryShortcuts; }
 
     // The window's size on a screen whose usable area is `visible`, from its current size:

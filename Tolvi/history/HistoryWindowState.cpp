@@ -12,8 +12,11 @@
 #include <QCollator>
 #include <QHash>
 #include <QSet>
+#include <QTimer>
 
 #include <algorithm>
+#include <chrono>
+#include <cmath>
 
 namespace tolvi {
 
@@ -21,6 +24,23 @@ namespace {
 const QString pinboardKeyPrefix = QStringLiteral("pinboard:");
 // Recent results kept for other queries over the same clips and filters.
 constexpr qsizetype recentResultLimit = 16;
+// The longest wait for the next local midnight. Timers do not count time the computer spends
+// asleep, so a long wait could wake far too late; a short one only looks at the date again.
+constexpr qint64 dayChangeCheckLimitMs = 10 * 60 * 1000;
+// The shortest wait, should a timer wake before midnight.
+constexpr qint64 dayChangeCheckMinimumMs = 50;
+
+std::optional<QDateTime> localDateTime(double referenceSeconds, const QTimeZone& timeZone)
+{
+    const double ms = std::floor(ReferenceDate::toUnixSeconds(referenceSeconds) * 1000.0);
+    // Beyond what QDateTime can place (about 292 million years either way).
+    if (!std::isfinite(ms) || std::fabs(ms) > 9.0e15)
+        return std::nullopt;
+    QDateTime dateTime = QDateTime::fromMSecsSinceEpoch(qint64(ms), timeZone);
+    if (!dateTime.isValid())
+        return std::nullopt;
+    return dateTime;
+}
 } // namespace
 
 HistoryWindowState::HistoryWindowState(ClipboardStore& store, UsageMetricsStore* usageMetrics,
@@ -35,6 +55,9 @@ HistoryWindowState::HistoryWindowState(ClipboardStore& store, UsageMetricsStore*
       m_now([] { return ReferenceDate::now(); }),
       m_timeZone(QTimeZone::systemTimeZone())
 {
+    m_dayChangeTimer = new QTimer(this);
+    m_dayChangeTimer->setSingleShot(true);
+    connect(m_dayChangeTimer, &QTimer::timeout, this, &HistoryWindowState::dayChangeTimerFired);
     connect(&m_store, &ClipboardStore::itemsChanged, this, &HistoryWindowState::storeItemsChanged);
     // A deleted board can make the scope fall back to everything.
     connect(&m_store, &ClipboardStore::pinboardsChanged, this, [this] {
@@ -56,6 +79,7 @@ void HistoryWindowState::setClock(std::function<double()> now, QTimeZone timeZon
 void HistoryWindowState::setOverlayAvailability(std::function<bool(HistoryOverlay)> available)
 {
     m_overlayAvailable = std::move(available);
+    emit overlayAvailabilityChanged();
 }
 
 bool HistoryWindowState::canPresent(HistoryOverlay overlay) const
@@ -174,6 +198,8 @@ void HistoryWindowState::setQueuedItemIDs(const QList<QUuid>& ids)
     if (ids == m_queuedItemIDs)
         return;
     m_queuedItemIDs = ids;
+    m_queuedIDSet = QSet<QUuid>(ids.cbegin(), ids.cend());
+    forgetQueueCounts();
     emit queueChanged();
 }
 
@@ -284,9 +310,46 @@ const QList<SourceAppFilterOption>& HistoryWindowState::sourceAppOptions() const
 
 std::optional<ClipboardItem> HistoryWindowState::lensItem() const
 {
-    if (m_lensRow < 0)
+    if (m_lensRow >= 0 && m_lensRow < m_filteredItems.size() && m_filteredItems.at(m_lensRow).id() == m_lensID)
+        return m_filteredItems.at(m_lensRow);
+    // The list was computed anew and the lens has not followed yet (a slot of
+    // filteredItemsChanged asks): the kept row may lie past the list or name another clip.
+    if (m_filteredItems.isEmpty())
         return std::nullopt;
-    return m_filteredItems.at(m_lensRow);
+    if (m_selectedItemID) {
+        if (const int row = rowOf(*m_selectedItemID); row >= 0)
+            return m_filteredItems.at(row);
+    }
+    return m_filteredItems.first();
+}
+
+QString HistoryWindowState::scopeTitle() const
+{
+    if (m_filterKey == QLatin1String("pinned"))
+        return QStringLiteral("Pinned");
+    if (const std::optional<Pinboard> board = selectedPinboard())
+        return board->name();
+    return QStringLiteral("All History");
+}
+
+QString HistoryWindowState::scopeSystemImage() const
+{
+    if (m_filterKey == QLatin1String("pinned"))
+        return QStringLiteral("pin.fill");
+    if (const std::optional<Pinboard> board = selectedPinboard())
+        return board->systemName();
+    return QStringLiteral("clock.arrow.circlepath");
+}
+
+std::optional<QString> HistoryWindowState::sourceAppFilterTitle() const
+{
+    if (!m_sourceAppIdentifier)
+        return std::nullopt;
+    for (const SourceAppFilterOption& option : sourceAppOptions()) {
+        if (option.id == *m_sourceAppIdentifier)
+            return option.title;
+    }
+    return *m_sourceAppIdentifier;
 }
 
 bool HistoryWindowState::isHistoryInteractionBlocked() const
@@ -360,7 +423,8 @@ QList<ClipboardItem> HistoryWindowState::filtered(const ClipboardSearchCriteria&
 
 void HistoryWindowState::recompute()
 {
-    QList<ClipboardItem> filtered = this->filtered(searchCriteria(), m_now());
+    const double now = m_now();
+    QList<ClipboardItem> filtered = this->filtered(searchCriteria(), now);
     bool idsChanged = false;
     if (!filtered.isSharedWith(m_filteredItems)) {
         idsChanged = filtered.size() != m_filteredItems.size();
@@ -371,6 +435,12 @@ void HistoryWindowState::recompute()
         }
     }
     m_filteredItems = std::move(filtered);
+    m_filteredDay = QDate();
+    if (m_dateFilter == ClipboardSearchDateFilter::today) {
+        if (const std::optional<QDateTime> local = localDateTime(now, m_timeZone))
+            m_filteredDay = local->date();
+    }
+    scheduleDayChange();
     emit filteredItemsChanged();
     if (idsChanged)
         normalizeSelection();
@@ -380,6 +450,30 @@ void HistoryWindowState::recompute()
 void HistoryWindowState::refresh()
 {
     recompute();
+}
+
+void HistoryWindowState::scheduleDayChange()
+{
+    if (!m_filteredDay.isValid()) {
+        m_dayChangeTimer->stop();
+        return;
+    }
+    const std::optional<QDateTime> local = localDateTime(m_now(), m_timeZone);
+    const QDateTime midnight = m_filteredDay.addDays(1).startOfDay(m_timeZone);
+    qint64 wait = dayChangeCheckLimitMs;
+    if (local && midnight.isValid())
+        wait = std::clamp(local->msecsTo(midnight), dayChangeCheckMinimumMs, dayChangeCheckLimitMs);
+    m_dayChangeTimer->start(std::chrono::milliseconds(wait));
+}
+
+void HistoryWindowState::dayChangeTimerFired()
+{
+    const std::optional<QDateTime> local = localDateTime(m_now(), m_timeZone);
+    // A new day (or a clock set back to another day) counts "today" again.
+    if (local && local->date() != m_filteredDay)
+        recompute();
+    else
+        scheduleDayChange();
 }
 
 void HistoryWindowState::storeItemsChanged()
@@ -445,13 +539,22 @@ void HistoryWindowState::removeStaleQueuedItems()
 {
     if (m_queuedItemIDs.isEmpty())
         return;
-    QList<QUuid> kept;
-    kept.reserve(m_queuedItemIDs.size());
-    for (const QUuid& id : std::as_const(m_queuedItemIDs)) {
-        if (m_store.item(id))
-            kept.append(id);
+    QSet<QUuid> stale;
+    for (const QUuid& id : std::as_const(m_queuedIDSet)) {
+        if (!m_store.item(id))
+            stale.insert(id);
     }
-    setQueuedItemIDs(kept);
+    if (!stale.isEmpty()) {
+        m_queuedItemIDs.removeIf([&stale](const QUuid& id) { return stale.contains(id); });
+        m_queuedIDSet.subtract(stale);
+        forgetQueueCounts();
+    }
+    // Every id left names a clip of the history as it is now: the footer's count needs no
+    // second round of look-ups.
+    m_queuedLiveCount = m_queuedItemIDs.size();
+    m_queuedLiveCountGeneration = m_storeGeneration;
+    if (!stale.isEmpty())
+        emit queueChanged();
 }
 
 void HistoryWindowState::moveSelection(int offset)
@@ -592,6 +695,138 @@ void HistoryWindowState::handleCommand(PanelKeyboardCommand command)
     case PanelKeyboardCommand::dismissHistoryOverlay:
         break;
     }
+}
+
+// ---- Multi-paste --------------------------------------------------------------------------
+
+void HistoryWindowState::forgetQueueCounts()
+{
+    m_queuedLiveCount.reset();
+    m_everyVisibleQueued.reset();
+    m_everyVisibleQueuedFor = {};
+}
+
+bool HistoryWindowState::hasQueuedLiveCount() const
+{
+    return m_queuedLiveCount && m_queuedLiveCountGeneration == m_storeGeneration;
+}
+
+qsizetype HistoryWindowState::queuedItemCount() const
+{
+    if (!hasQueuedLiveCount()) {
+        qsizetype live = 0;
+        for (const QUuid& id : m_queuedItemIDs)
+            live += m_store.item(id).has_value();
+        m_queuedLiveCount = live;
+        m_queuedLiveCountGeneration = m_storeGeneration;
+    }
+    return *m_queuedLiveCount;
+}
+
+bool HistoryWindowState::isEveryVisibleItemQueued() const
+{
+    if (m_filteredItems.isEmpty() || m_queuedIDSet.isEmpty())
+        return false;
+    if (m_everyVisibleQueued && m_everyVisibleQueuedFor.isSharedWith(m_filteredItems))
+        return *m_everyVisibleQueued;
+    // Stops at the first visible clip that is not chosen: as long as only the top of the list
+    // is chosen, that is near the top.
+    bool every = true;
+    for (const ClipboardItem& item : m_filteredItems) {
+        if (!m_queuedIDSet.contains(item.id())) {
+            every = false;
+            break;
+        }
+    }
+    m_everyVisibleQueued = every;
+    m_everyVisibleQueuedFor = m_filteredItems;
+    return every;
+}
+
+void HistoryWindowState::toggleQueue(const QUuid& id)
+{
+    const bool liveCounted = hasQueuedLiveCount();
+    if (m_queuedIDSet.contains(id)) {
+        const qsizetype removed = m_queuedItemIDs.removeAll(id);
+        m_queuedIDSet.remove(id);
+        if (liveCounted && m_store.item(id))
+            *m_queuedLiveCount -= removed;
+        // Fewer chosen clips: "none missing" may no longer hold, "some missing" still does.
+        if (m_everyVisibleQueued == true)
+            m_everyVisibleQueued.reset();
+    } else {
+        if (!m_store.item(id))
+            return;
+        m_queuedItemIDs.append(id);
+        m_queuedIDSet.insert(id);
+        if (liveCounted)
+            ++*m_queuedLiveCount;
+        // More chosen clips: the other way round.
+        if (m_everyVisibleQueued == false)
+            m_everyVisibleQueued.reset();
+    }
+    emit queueChanged();
+}
+
+void HistoryWindowState::toggleQueueFromRowMark(const QUuid& id)
+{
+    if (!m_store.item(id))
+        return;
+    setSelectedItemID(id);
+    toggleQueue(id);
+}
+
+void HistoryWindowState::toggleVisibleSelection()
+{
+    if (m_filteredItems.isEmpty())
+        return;
+    // The visible clips come from the history as it was last published, so every one of them
+    // is a live clip.
+    const bool liveCounted = hasQueuedLiveCount();
+    if (isEveryVisibleItemQueued()) {
+        for (const ClipboardItem& item : std::as_const(m_filteredItems))
+            m_queuedIDSet.remove(item.id());
+        qsizetype removed = m_queuedItemIDs.size();
+        if (m_queuedIDSet.isEmpty())
+            m_queuedItemIDs.clear();
+        else
+            removed = m_queuedItemIDs.removeIf([this](const QUuid& id) { return !m_queuedIDSet.contains(id); });
+        if (liveCounted)
+            *m_queuedLiveCount -= removed;
+        m_everyVisibleQueued = false;
+    } else {
+        m_queuedIDSet.reserve(m_queuedIDSet.size() + m_filteredItems.size());
+        m_queuedItemIDs.reserve(m_queuedItemIDs.size() + m_filteredItems.size());
+        qsizetype added = 0;
+        for (const ClipboardItem& item : std::as_const(m_filteredItems)) {
+            const qsizetype before = m_queuedIDSet.size();
+            m_queuedIDSet.insert(item.id());
+            if (m_queuedIDSet.size() == before)
+                continue;
+            m_queuedItemIDs.append(item.id());
+            ++added;
+        }
+        if (liveCounted)
+            *m_queuedLiveCount += added;
+        m_everyVisibleQueued = true;
+    }
+    m_everyVisibleQueuedFor = m_filteredItems;
+    emit queueChanged();
+}
+
+void HistoryWindowState::clearQueue()
+{
+    setQueuedItemIDs({});
+}
+
+void HistoryWindowState::showInAllHistory(const QUuid& id)
+{
+    setQuery(QString());
+    clearSearchFilters();
+    if (!m_store.item(id))
+        return;
+    setSelectedItemID(id);
+    setPendingScrollItemID(id);
 }
 
 } // namespace tolvi

@@ -8,13 +8,17 @@
 #include "TolviCore/search/ClipboardSearchCriteria.h"
 
 #include <QList>
+#include <QDate>
 #include <QObject>
+#include <QSet>
 #include <QString>
 #include <QTimeZone>
 #include <QUuid>
 
 #include <functional>
 #include <optional>
+
+class QTimer;
 
 namespace tolvi {
 
@@ -49,6 +53,9 @@ public:
     // never reports itself blocked with nothing on screen. None at first.
     void setOverlayAvailability(std::function<bool(HistoryOverlay)> available);
     bool canPresent(HistoryOverlay overlay) const;
+    // The day the "today" filter was last counted for; the next local midnight counts again.
+    // Invalid while no day-bound filter is chosen.
+    QDate filteredDay() const { return m_filteredDay; }
 
     ClipboardStore& store() const { return m_store; }
     const FeatureFlags& featureFlags() const { return m_featureFlags; }
@@ -98,10 +105,18 @@ public:
     const QList<SourceAppFilterOption>& sourceAppOptions() const;
     // The clip the inspector and the keyboard commands act on, and its row in filteredItems().
     std::optional<ClipboardItem> lensItem() const;
+    // The chosen scope's title ("Pinned", the board's name, else "All History") and symbol
+    // ("pin.fill", the board's own symbol, else "clock.arrow.circlepath"). A key naming a board
+    // that no longer exists reads as all history.
+    QString scopeTitle() const;
+    QString scopeSystemImage() const;
+    // The name of the chosen source application; its identifier when no clip carries it any
+    // more; nothing while no application is chosen.
+    std::optional<QString> sourceAppFilterTitle() const;
     int lensRow() const { return m_lensRow; }
     bool isHistoryInteractionBlocked() const;
     bool canRetryOCR(const ClipboardItem& item) const;
-    bool isQueued(const QUuid& id) const { return m_queuedItemIDs.contains(id); }
+    bool isQueued(const QUuid& id) const { return m_queuedIDSet.contains(id); }
 
     // Commands.
     // The window's content appeared for the first time.
@@ -126,9 +141,29 @@ public:
     // Computes the filtered clips again with the current time (the window is shown again).
     void refresh();
 
+    // ---- Multi-paste ------------------------------------------------------------------------
+    // Adds the clip at the end of the choice, or takes every occurrence of it out. A clip that
+    // is not in the history is never added.
+    void toggleQueue(const QUuid& id);
+    // The row's multi-paste mark: the clip becomes the inspected one, then toggleQueue().
+    void toggleQueueFromRowMark(const QUuid& id);
+    // At least one clip is visible and every visible clip is chosen.
+    bool isEveryVisibleItemQueued() const;
+    // Takes the visible clips out of the choice when all of them are in it (clips chosen under
+    // other filters stay chosen); otherwise adds the visible clips not yet chosen, in list
+    // order, after the ones chosen before. Does nothing while no clip is visible.
+    void toggleVisibleSelection();
+    void clearQueue();
+    // How many clips queuedItems() gives, without building them.
+    qsizetype queuedItemCount() const;
+    // Clears the query and every filter, then selects the clip and scrolls the list to it.
+    void showInAllHistory(const QUuid& id);
+
 signals:
     // The query or a filter changed.
     void criteriaChanged();
+    // The window can show other overlays than before (canPresent may answer differently).
+    void overlayAvailabilityChanged();
     // The filtered clips were computed anew (their list may or may not differ).
     void filteredItemsChanged();
     // The lens clip or its row changed.
@@ -149,6 +184,8 @@ private:
     void overlaysUpdated();
     void storeItemsChanged();
     int rowOf(const QUuid& id) const;
+    void scheduleDayChange();
+    void dayChangeTimerFired();
 
     ClipboardStore& m_store;
     UsageMetricsStore* m_usageMetrics;
@@ -158,6 +195,9 @@ private:
     std::function<double()> m_now;
     QTimeZone m_timeZone;
     std::function<bool(HistoryOverlay)> m_overlayAvailable;
+    // Wakes the state at the next local midnight while the list is filtered to one day.
+    QTimer* m_dayChangeTimer = nullptr;
+    QDate m_filteredDay;
 
     QString m_query;
     QString m_filterKey = QStringLiteral("all");
@@ -172,6 +212,8 @@ private:
     bool m_isConfirmingClearHistory = false;
     bool m_isManagingBoards = false;
     QList<QUuid> m_queuedItemIDs;
+    // The same ids, for membership.
+    QSet<QUuid> m_queuedIDSet;
     std::optional<QUuid> m_pendingScrollItemID;
     bool m_isSearchFocused = false;
 
@@ -191,6 +233,20 @@ private:
     std::optional<QUuid> m_lensID;
     bool m_blocked = false;
     mutable std::optional<QList<SourceAppFilterOption>> m_sourceAppOptions;
+
+    // ---- Multi-paste ------------------------------------------------------------------------
+    // What the footer asks after every change, kept beside the choice so that one more or one
+    // fewer clip costs no walk over the choice or the visible clips. The live count is worked
+    // out again after a change of the history, the visible answer for another visible list;
+    // both after the choice is replaced wholesale.
+    void forgetQueueCounts();
+    bool hasQueuedLiveCount() const;
+    // Chosen ids that name a clip of the history, counted at m_queuedLiveCountGeneration.
+    mutable std::optional<qsizetype> m_queuedLiveCount;
+    mutable quint64 m_queuedLiveCountGeneration = 0;
+    // isEveryVisibleItemQueued() for the visible list kept beside it.
+    mutable std::optional<bool> m_everyVisibleQueued;
+    mutable QList<ClipboardItem> m_everyVisibleQueuedFor;
 };
 
 } // namespace tolvi

@@ -47,23 +47,21 @@ QList<ClipboardItem> PartitionedClipSearch::filter(const QList<ClipboardItem>& i
     if (parts == 1)
         return ClipboardSearch::filter(items, criteria, now, timeZone, *m_caches.front());
 
-    // Each clip belongs to the part its id names, whatever its place in the list (the ids are
-    // random, so their first bits spread the clips evenly).
-    std::vector<QList<ClipboardItem>> inputs(parts);
-    std::vector<std::vector<qsizetype>> positions(parts);
-    for (auto& input : inputs)
-        input.reserve(items.size() / qsizetype(parts) + 16);
-    for (qsizetype i = 0; i < items.size(); ++i) {
-        const size_t part = size_t(items[i].id().data1) % parts;
-        inputs[part].append(items[i]);
-        positions[part].push_back(i);
-    }
+    // Each clip belongs to the part its id names, whatever list it is in (the whole history or an
+    // earlier result) and wherever it stands there: the ids are random, so their first bits
+    // spread the clips evenly. The parts read the clips in place.
+    const qsizetype count = items.size();
+    std::vector<std::vector<qsizetype>> candidates(parts);
+    for (auto& part : candidates)
+        part.reserve(size_t(count) / parts + 16);
+    for (qsizetype i = 0; i < count; ++i)
+        candidates[size_t(items.at(i).id().data1) % parts].push_back(i);
 
-    std::vector<QList<ClipboardItem>> matches(parts);
+    std::vector<char> matched(size_t(count), 0);
     auto search = [&](size_t part) {
-        matches[part] = ClipboardSearch::filter(inputs[part], criteria, now, timeZone, *m_caches[part]);
+        ClipboardSearch::markMatches(items, candidates[part], criteria, now, timeZone, *m_caches[part], matched);
     };
-    if (items.size() < parallelThreshold) {
+    if (count < parallelThreshold) {
         for (size_t part = 0; part < parts; ++part)
             search(part);
     } else {
@@ -78,27 +76,14 @@ QList<ClipboardItem> PartitionedClipSearch::filter(const QList<ClipboardItem>& i
         done.wait();
     }
 
-    // A part's matches keep its input order: walk both to find each match's place.
-    std::vector<char> matched(size_t(items.size()), 0);
-    qsizetype total = 0;
-    for (size_t part = 0; part < parts; ++part) {
-        const QList<ClipboardItem>& input = inputs[part];
-        qsizetype at = 0;
-        for (const ClipboardItem& match : matches[part]) {
-            while (at < input.size() && input[at].id() != match.id())
-                ++at;
-            if (at == input.size())
-                break;
-            matched[size_t(positions[part][size_t(at)])] = 1;
-            ++at;
-            ++total;
-        }
-    }
+    const qsizetype total = std::count(matched.cbegin(), matched.cend(), char(1));
+    if (total == count)
+        return items;
     QList<ClipboardItem> result;
     result.reserve(total);
-    for (qsizetype i = 0; i < items.size(); ++i) {
+    for (qsizetype i = 0; i < count; ++i) {
         if (matched[size_t(i)])
-            result.append(items[i]);
+            result.append(items.at(i));
     }
     return result;
 }

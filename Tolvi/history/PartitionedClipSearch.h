@@ -16,8 +16,8 @@ class ClipboardSearchTextCache;
 
 // ClipboardSearch::filter over a long list on several threads at once. The clips are split by
 // id into a fixed number of parts, each with a search cache of its own, so a clip is always
-// folded and kept by the same part; the parts are searched side by side and their matches
-// merged back into the input order. The result is exactly ClipboardSearch::filter's.
+// folded and kept by the same part; the parts are searched side by side, reading the clips in
+// place, and the matches are taken in list order. The result is exactly ClipboardSearch::filter's.
 // Call from one thread at a time (the windows' main thread).
 class PartitionedClipSearch {
 public:

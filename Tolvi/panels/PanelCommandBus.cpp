@@ -19,13 +19,19 @@ PanelCommandBus& PanelCommandBus::shared()
 
 void PanelCommandBus::post(PanelKeyboardCommand command, QObject* panel) { emit posted(command, panel); }
 
+void PanelCommandBus::post(CompactPanelCommand command, QObject* panel) { emit compactPosted(command, panel); }
+
 bool PanelCommandBus::post(const QString& name, QObject* panel)
 {
-    const auto command = panelKeyboardCommand(name);
-    if (!command)
-        return false;
-    post(*command, panel);
-    return true;
+    if (const auto command = panelKeyboardCommand(name)) {
+        post(*command, panel);
+        return true;
+    }
+    if (const auto command = compactPanelCommand(name)) {
+        post(*command, panel);
+        return true;
+    }
+    return false;
 }
 
 QMetaObject::Connection PanelCommandBus::subscribe(PanelKeyboardCommand command, QObject* panel, QObject* context,
@@ -35,6 +41,21 @@ QMetaObject::Connection PanelCommandBus::subscribe(PanelKeyboardCommand command,
     const bool anyPanel = panel == nullptr;
     return connect(this, &PanelCommandBus::posted, context,
                    [command, expected, anyPanel, handler = std::move(handler)](PanelKeyboardCommand posted, QObject* from) {
+                       if (posted != command)
+                           return;
+                       if (!anyPanel && (expected.isNull() || from != expected.data()))
+                           return;
+                       handler();
+                   });
+}
+
+QMetaObject::Connection PanelCommandBus::subscribe(CompactPanelCommand command, QObject* panel, QObject* context,
+                                                   std::function<void()> handler)
+{
+    QPointer<QObject> expected(panel);
+    const bool anyPanel = panel == nullptr;
+    return connect(this, &PanelCommandBus::compactPosted, context,
+                   [command, expected, anyPanel, handler = std::move(handler)](CompactPanelCommand posted, QObject* from) {
                        if (posted != command)
                            return;
                        if (!anyPanel && (expected.isNull() || from != expected.data()))

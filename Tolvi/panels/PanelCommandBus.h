@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Tolvi/panels/CompactPanelCommand.h"
 #include "Tolvi/panels/PanelKeyboardCommand.h"
 
 #include <QObject>
@@ -21,16 +22,22 @@ public:
     static PanelCommandBus& shared();
 
     void post(PanelKeyboardCommand command, QObject* panel);
-    // Posts by name; returns false (and posts nothing) for a name that is no panel command.
+    void post(CompactPanelCommand command, QObject* panel);
+    // Posts by name ("tolvi.panel." or "tolvi.compact." names); returns false (and posts
+    // nothing) for a name that is neither a panel nor a compact panel command.
     bool post(const QString& notificationName, QObject* panel);
 
     // Calls handler for every posting of command whose panel is `panel` (any panel
     // when null), for as long as context lives.
     QMetaObject::Connection subscribe(PanelKeyboardCommand command, QObject* panel, QObject* context,
                                       std::function<void()> handler);
+    // The same for a compact panel command.
+    QMetaObject::Connection subscribe(CompactPanelCommand command, QObject* panel, QObject* context,
+                                      std::function<void()> handler);
 
 signals:
     void posted(tolvi::PanelKeyboardCommand command, QObject* panel);
+    void compactPosted(tolvi::CompactPanelCommand command, QObject* panel);
 };
 
 } // namespace tolvi

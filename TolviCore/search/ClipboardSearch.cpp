@@ -183,6 +183,21 @@ QList<ClipboardItem> filter(const QList<ClipboardItem>& items, const ClipboardSe
     return result;
 }
 
+void markMatches(const QList<ClipboardItem>& items, const std::vector<qsizetype>& candidates,
+                 const ClipboardSearchCriteria& criteria, double now, const QTimeZone& timeZone,
+                 ClipboardSearchTextCache& cache, std::vector<char>& matched)
+{
+    if (!criteria.hasActiveQuery() && !criteria.hasActiveNonQueryFilters()) {
+        for (const qsizetype position : candidates)
+            matched[size_t(position)] = 1;
+        return;
+    }
+    ClipboardSearchTextCache::Pass pass(cache);
+    const PreparedCriteria prepared = prepare(criteria, now, timeZone, pass.locale());
+    for (const qsizetype position : candidates)
+        matched[size_t(position)] = preparedMatch(prepared, items.at(position), pass) ? 1 : 0;
+}
+
 QList<ClipboardItem> filter(const QList<ClipboardItem>& items, const ClipboardSearchCriteria& criteria, double now,
                             const QTimeZone& timeZone)
 {

@@ -7,6 +7,8 @@
 #include <QStringView>
 #include <QTimeZone>
 
+#include <vector>
+
 namespace tolvi {
 
 class ClipboardSearchTextCache;
@@ -27,6 +29,12 @@ QList<ClipboardItem> filter(const QList<ClipboardItem>& items, const ClipboardSe
 QList<ClipboardItem> filter(const QList<ClipboardItem>& items, const ClipboardSearchCriteria& criteria, double now,
                             const QTimeZone& timeZone, ClipboardSearchTextCache& cache);
 
+// Marks, for each of the `candidates` (positions in `items`), whether its clip matches:
+// matched[position] becomes 1 or 0. For searching parts of one list side by side, each part with
+// its own cache; parts with disjoint candidates may mark one vector at once.
+void markMatches(const QList<ClipboardItem>& items, const std::vector<qsizetype>& candidates,
+                 const ClipboardSearchCriteria& criteria, double now, const QTimeZone& timeZone,
+                 ClipboardSearchTextCache& cache, std::vector<char>& matched);
 bool matches(const ClipboardItem& item, const ClipboardSearchCriteria& criteria, double now,
              const QTimeZone& timeZone = QTimeZone::systemTimeZone());
 

@@ -7,6 +7,9 @@
 #include "Tolvi/history/ClipboardHistoryPanel.h"
 #include "Tolvi/history/ClipboardPanelController.h"
 #include "Tolvi/history/HistoryWindowState.h"
+#include "Tolvi/history/NarrowClipActions.h"
+#include "Tolvi/history/PasteAsMenu.h"
+#include "Tolvi/history/PowerSearchMenu.h"
 #include "Tolvi/history/ThumbnailCache.h"
 #include "Tolvi/panels/EscapeClosingPanel.h"
 #include "Tolvi/platform/pasteboard/InMemoryPasteboard.h"
@@ -15,8 +18,10 @@
 #include "Tolvi/platform/shell/Clock.h"
 #include "Tolvi/services/paste/InertPasteEnvironment.h"
 #include "Tolvi/services/paste/PasteService.h"
+#include "Tolvi/shell/PreferencesStore.h"
 #include "Tolvi/shell/UsageMetricsStore.h"
 #include "TolviCore/model/ReferenceDate.h"
+#include "TolviCore/model/UuidText.h"
 #include "TolviCore/persistence/FileClipboardHistoryPersistence.h"
 #include "TolviCore/store/ClipboardStore.h"
 
@@ -27,6 +32,7 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QLinearGradient>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPainter>
 #include <QPixmap>
@@ -479,21 +485,38 @@ private:
     bool m_failed = false;
 };
 
+// A desktop with one other program in front that takes every paste (no keystroke is sent), so
+// that a paste queue shows its bands.
+PasteService::Environment desktopWithOneProgram()
+{
+    PasteService::Environment env = inertPasteEnvironment();
+    env.frontmostPID = [] { return std::optional<PasteService::Pid>(4242); };
+    env.isRunning = [](PasteService::Pid pid) { return pid == 4242; };
+    env.activate = [](PasteService::Pid) { return true; };
+    env.isTrusted = [] { return true; };
+    env.applicationDescription = [](std::optional<PasteService::Pid>) {
+        return std::optional<QString>(QStringLiteral("Text Editor"));
+    };
+    return env;
+}
+
 // What the controllers need besides the store and the theme: fakes that never paste.
 struct Services {
     InMemoryPasteboard pasteboard;
-    PasteService paste{pasteboard, inertPasteEnvironment()};
+    PasteService paste{pasteboard, desktopWithOneProgram()};
     InMemoryKeyValueSettings settings;
     SystemClock clock;
     UsageMetricsStore usage{settings, clock};
+    PreferencesStore preferences{settings};
     ThumbnailCache thumbnails;
 };
 
 std::unique_ptr<ClipboardPanelController> makeController(ClipboardStore& store, Services& services, TolviTheme& theme)
 {
     return std::make_unique<ClipboardPanelController>(ClipboardPanelController::Dependencies{
-        store, FeatureFlags(TolviDistributionChannel::direct, false), services.usage, services.paste, nullptr, {}, {},
-        &theme, nullptr, &services.thumbnails, QStringLiteral("tolvi"), {}, {}});
+        store, FeatureFlags(TolviDistributionChannel::direct, false), services.usage, services.paste,
+        &services.preferences, nullptr, {}, {}, &theme, nullptr, &services.thumbnails, QStringLiteral("tolvi"), {}, {},
+        {}, [](const QUrl&) { return true; }, [](QWidget*) {}});
 }
 
 // Opens the window and waits until the window manager gave it the keyboard: the window closes
@@ -543,6 +566,80 @@ void photographSampleHistory(ClipboardStore& store, Services& services, TolviThe
         photographer.fail(QStringLiteral("the sample history has too few clips"));
     }
 
+    // Several clips chosen: the footer offers to paste them; narrow, the footer wraps and the
+    // action strip shows under the list.
+    if (rows.size() >= 6) {
+        state.setQueuedItemIDs({rows.at(5).id(), rows.at(1).id(), rows.at(3).id()});
+        photographer.savePanel(panel, QStringLiteral("multi-paste"));
+        if (resize(panel, {560, 640}))
+            photographer.savePanel(panel, QStringLiteral("multi-paste-narrow"));
+        resize(panel, ClipboardPanelController::initialSize);
+        state.setQueuedItemIDs({});
+    }
+
+    // Filters: the pinned scope with a category and a date, as chips under the field.
+    state.setFilterKey(QStringLiteral("pinned"));
+    state.setContentFilter(ClipboardSearchContentFilter::text);
+    state.setDateFilter(ClipboardSearchDateFilter::last7Days);
+    photographer.savePanel(panel, QStringLiteral("filters"));
+    state.clearSearchFilters();
+    state.setFilterKey(QStringLiteral("pinboard:") + UuidText::format(DefaultPinboards::screenshotsID()));
+    photographer.savePanel(panel, QStringLiteral("scope-screenshots"));
+    state.clearSearchFilters();
+
+    // Menus, as they open over the window.
+    const QPoint menuAt = panel->mapToGlobal(QPoint(panel->width() - 300, 70));
+    auto photographMenu = [&](QMenu* menu, const QString& name) {
+        menu->popup(menuAt);
+        if (!waitFor([menu] { return menu->isVisible(); }, 3000))
+            photographer.fail(QStringLiteral("the %1 menu did not open").arg(name));
+        else
+            photographer.saveScreenArea(panel, menu, name);
+        menu->close();
+        delete menu;
+    };
+    photographMenu(new PowerSearchMenu(state, panel), QStringLiteral("power-search-menu"));
+    const ClipboardItem& first = state.filteredItems().first();
+    photographMenu(view.makeRowMenu(first.id(), panel), QStringLiteral("row-menu"));
+    auto lookUp = [&store](const QUuid& id) { return store.item(id); };
+    photographMenu(PasteAsMenu::create(first, lookUp, [](const ClipboardItem&) {}, [](const QString&) {}, panel),
+                   QStringLiteral("paste-as-text"));
+    for (const ClipboardItem& item : state.filteredItems()) {
+        const ClipboardImage* image = item.content().imageIf();
+        if (image && image->recognizedText() && !image->recognizedText()->isEmpty()) {
+            photographMenu(PasteAsMenu::create(item, lookUp, [](const ClipboardItem&) {}, [](const QString&) {}, panel),
+                           QStringLiteral("paste-as-image"));
+            auto* tools = new QMenu(panel);
+            ClipRowMenuEntries::addTools(*tools, state, item);
+            if (!tools->actions().isEmpty() && tools->actions().first()->menu())
+                photographMenu(tools->actions().first()->menu(), QStringLiteral("tools-menu"));
+            delete tools;
+            break;
+        }
+    }
+
+    // A paste queue of three clips with kept representations: waiting for "Paste Next", then
+    // stopped by a change of the clipboard.
+    QList<ClipboardItem> rich;
+    for (const char* text : {"Quarterly summary", "Action items", "Sign-off"}) {
+        const QByteArray html = QByteArray("<b>") + text + "</b>";
+        rich.append(ClipboardItem(QUuid::createUuid(), QString::fromLatin1(text), ReferenceDate::now(), false, {},
+                                  std::nullopt, ClipboardOriginalPayload::create(std::nullopt, html, {})));
+    }
+    if (rich.size() >= 2) {
+        services.paste.pasteItems(rich);
+        if (!waitFor([&services] {
+                return services.paste.queueStatus().kind == PasteService::PasteQueueStatus::Kind::ready;
+            }, 5000))
+            photographer.fail(QStringLiteral("the paste queue did not get ready"));
+        photographer.savePanel(panel, QStringLiteral("paste-queue"));
+        services.paste.cancelPendingPaste(QStringLiteral("The clipboard changed, so the paste queue stopped."));
+        photographer.savePanel(panel, QStringLiteral("paste-queue-stopped"));
+        services.paste.resetPendingPaste();
+    } else {
+        photographer.fail(QStringLiteral("the sample history has too few clips with kept representations"));
+    }
+
     state.setQuery(QStringLiteral("https"));
     if (state.filteredItems().isEmpty() || state.filteredItems().size() > 6)
         photographer.fail(QStringLiteral("the search matched %1 clips").arg(state.filteredItems().size()));
@@ -581,6 +678,14 @@ void photographEmptyHistory(ClipboardStore& store, Services& services, TolviThem
     photographer.savePanel(panel, QStringLiteral("empty"));
 }
 
+void photographUnreadableHistory(ClipboardStore& store, Services& services, TolviTheme& theme,
+                                 Photographer& photographer)
+{
+    auto controller = makeController(store, services, theme);
+    EscapeClosingPanel* panel = open(*controller, photographer);
+    photographer.savePanel(panel, QStringLiteral("storage-notice"));
+}
+
 std::unique_ptr<ClipboardStore> makeStore(const QString& folder)
 {
     return std::make_unique<ClipboardStore>(
@@ -606,7 +711,8 @@ int main(int argc, char** argv)
     // Private folders (owner only, as the history file requires), removed on exit.
     QTemporaryDir sampleFolder;
     QTemporaryDir emptyFolder;
-    if (!sampleFolder.isValid() || !emptyFolder.isValid()) {
+    QTemporaryDir damagedFolder;
+    if (!sampleFolder.isValid() || !emptyFolder.isValid() || !damagedFolder.isValid()) {
         errors() << "cannot create a temporary folder\n";
         return 1;
     }
@@ -616,6 +722,17 @@ int main(int argc, char** argv)
         errors() << "cannot open the sample histories\n";
         return 1;
     }
+
+    // A history file that is not a history: the window says it cannot be opened.
+    {
+        QFile damaged(QDir(damagedFolder.path()).filePath(QStringLiteral("history.json")));
+        if (!damaged.open(QIODevice::WriteOnly) || damaged.write("{ this is not a history") < 0) {
+            errors() << "cannot write the damaged sample history\n";
+            return 1;
+        }
+        damaged.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
+    }
+    const std::unique_ptr<ClipboardStore> damaged = makeStore(damagedFolder.path());
 
     Services services;
     Photographer photographer(folder, services.thumbnails);
@@ -632,6 +749,7 @@ int main(int argc, char** argv)
         photographer.setTheme(entry.name);
         photographSampleHistory(*sample, services, theme, photographer);
         photographEmptyHistory(*empty, services, theme, photographer);
+        photographUnreadableHistory(*damaged, services, theme, photographer);
     }
 
     try {

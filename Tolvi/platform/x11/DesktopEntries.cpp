@@ -1,7 +1,11 @@
 #include "Tolvi/platform/x11/DesktopEntries.h"
 
+#include <QDir>
 #include <QDirIterator>
 #include <QFile>
+#include <QSet>
+
+#include <algorithm>
 #include <QStandardPaths>
 
 namespace tolvi {
@@ -46,8 +50,90 @@ DesktopEntries::Entry DesktopEntries::parse(const QByteArray& text)
             entry.name = value;
         else if (key == "StartupWMClass" && entry.startupWMClass.isEmpty())
             entry.startupWMClass = value;
+        else if (key == "Type" && entry.type.isEmpty())
+            entry.type = value;
+        else if (key == "Icon" && entry.icon.isEmpty())
+            entry.icon = value;
+        else if (key == "Exec" && entry.exec.isEmpty())
+            entry.exec = value;
+        else if (key == "NoDisplay")
+            entry.noDisplay = value == QLatin1String("true");
+        else if (key == "Hidden")
+            entry.hidden = value == QLatin1String("true");
     }
     return entry;
+}
+
+namespace {
+
+// The file name of the program an Exec line starts, past "env" and its assignments.
+QString programOfExec(const QString& exec)
+{
+    const QStringList words = exec.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    for (qsizetype i = 0; i < words.size(); ++i) {
+        QString word = words.at(i);
+        word.remove(QLatin1Char('"'));
+        if (word.isEmpty() || (i == 0 && word.endsWith(QLatin1String("/env"))) || word == QLatin1String("env")
+            || word.contains(QLatin1Char('=')))
+            continue;
+        return word.mid(word.lastIndexOf(QLatin1Char('/')) + 1);
+    }
+    return {};
+}
+
+} // namespace
+
+QList<DesktopEntries::Application> DesktopEntries::applications(const QStringList& folders)
+{
+    QList<Application> result;
+    QSet<QString> seen;
+    for (const QString& folder : folders) {
+        QDirIterator files(folder, {QStringLiteral("*.desktop")}, QDir::Files | QDir::Readable,
+                           QDirIterator::Subdirectories);
+        while (files.hasNext()) {
+            const QString path = files.next();
+            // The desktop ID of a file in a subfolder joins the folders with '-'.
+            QString id = QDir(folder).relativeFilePath(path);
+            id.chop(int(qstrlen(".desktop")));
+            id.replace(QLatin1Char('/'), QLatin1Char('-'));
+            if (seen.contains(id))
+                continue;
+            seen.insert(id);
+            QFile file(path);
+            if (file.size() > 256 * 1024 || !file.open(QIODevice::ReadOnly))
+                continue;
+            const Entry entry = parse(file.read(256 * 1024));
+            if (entry.type != QLatin1String("Application") || entry.noDisplay || entry.hidden || entry.name.isEmpty())
+                continue;
+            result.append({id, entry.name, entry.icon, entry.startupWMClass, programOfExec(entry.exec)});
+        }
+    }
+    std::stable_sort(result.begin(), result.end(), [](const Application& a, const Application& b) {
+        return a.name.compare(b.name, Qt::CaseInsensitive) < 0;
+    });
+    return result;
+}
+
+std::optional<QString> DesktopEntries::windowClassFor(const Application& application,
+                                                      const QList<RunningApplication>& running)
+{
+    if (!application.startupWMClass.isEmpty())
+        return application.startupWMClass;
+    QStringList names{application.desktopID};
+    const qsizetype dot = application.desktopID.lastIndexOf(QLatin1Char('.'));
+    if (dot >= 0 && dot + 1 < application.desktopID.size())
+        names.append(application.desktopID.mid(dot + 1));
+    if (!application.program.isEmpty())
+        names.append(application.program);
+    for (const RunningApplication& app : running) {
+        if (!app.identifier || app.identifier->isEmpty())
+            continue;
+        for (const QString& name : names) {
+            if (!name.isEmpty() && app.identifier->compare(name, Qt::CaseInsensitive) == 0)
+                return *app.identifier;
+        }
+    }
+    return std::nullopt;
 }
 
 void DesktopEntries::load()

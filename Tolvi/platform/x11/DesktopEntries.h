@@ -1,7 +1,10 @@
 #pragma once
 
+#include "Tolvi/platform/x11/Workspace.h"
+
 #include <QDateTime>
 #include <QHash>
+#include <QList>
 #include <QString>
 #include <QStringList>
 
@@ -21,12 +24,38 @@ public:
     // The Name of the first entry whose StartupWMClass equals the window class exactly.
     std::optional<QString> nameForWindowClass(const QString& windowClass);
 
-    // The Name and StartupWMClass of one desktop entry's text (exposed for tests).
+    // The keys of one desktop entry's main group that the program reads (exposed for tests).
     struct Entry {
         QString name;
         QString startupWMClass;
+        QString type;
+        QString icon;
+        QString exec;
+        bool noDisplay = false;
+        bool hidden = false;
     };
     static Entry parse(const QByteArray& text);
+
+    // An application the desktop lists in its menus.
+    struct Application {
+        QString desktopID;  // the entry's file name without ".desktop"
+        QString name;
+        QString icon;       // a theme icon name or an absolute path; may be empty
+        QString startupWMClass;
+        QString program;    // the file name of the program Exec starts; may be empty
+
+        friend bool operator==(const Application&, const Application&) = default;
+    };
+    // Every shown application entry (Type=Application, not NoDisplay or Hidden) of the folders,
+    // the first of one desktop ID winning, sorted by name. Reads files: never on the main thread.
+    static QList<Application> applications(const QStringList& folders);
+
+    // The window class copies of the application are recorded under: its StartupWMClass, else
+    // the class of its open windows (recognised by desktop ID, the ID's last dot-separated
+    // part, or the program's file name, in any case). Nothing when the entry names no class
+    // and none of its windows is open.
+    static std::optional<QString> windowClassFor(const Application& application,
+                                                 const QList<RunningApplication>& running);
 
 private:
     void load();

@@ -16,7 +16,11 @@ public:
 
     std::optional<RunningApplication> frontmostApplication() override;
 
+    void setRunning(QList<RunningApplication> applications) { running_ = std::move(applications); }
+    QList<RunningApplication> runningApplications() override { return running_; }
+
 private:
+    QList<RunningApplication> running_;
     std::optional<RunningApplication> frontmost_;
     std::function<void()> onLookup_;
     int lookupCount_ = 0;

@@ -6,6 +6,11 @@ namespace tolvi {
 
 Workspace::~Workspace() = default;
 
+QList<RunningApplication> Workspace::runningApplications()
+{
+    return {};
+}
+
 bool Workspace::isOwnProcess(qint64 pid) const
 {
     return pid == QCoreApplication::applicationPid();

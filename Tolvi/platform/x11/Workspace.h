@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QList>
 #include <QString>
 
 #include <optional>
@@ -25,6 +26,10 @@ public:
 
     // The application of the active window; nothing when no window is active.
     virtual std::optional<RunningApplication> frontmostApplication() = 0;
+
+    // One entry per application (by identifier) with a window open now, this program's own
+    // excepted; none where the desktop does not list its windows.
+    virtual QList<RunningApplication> runningApplications();
 
     // True for this program's own process.
     virtual bool isOwnProcess(qint64 pid) const;

@@ -1,5 +1,6 @@
 #include "Tolvi/platform/x11/X11Connection.h"
 
+#include <xcb/res.h>
 #include <xcb/xcb.h>
 
 #include <unistd.h>
@@ -108,6 +109,45 @@ std::optional<std::uint32_t> X11Connection::value32(std::uint32_t window, const 
     if (values.isEmpty())
         return std::nullopt;
     return values.constFirst();
+}
+
+std::optional<qint64> X11Connection::creatorProcess(std::uint32_t window)
+{
+    if (!window)
+        return std::nullopt;
+    if (!canAskForClientIds_) {
+        // QueryClientIds came with version 1.2 of the extension.
+        bool supported = false;
+        const xcb_query_extension_reply_t* extension = xcb_get_extension_data(connection_, &xcb_res_id);
+        if (extension && extension->present) {
+            xcb_res_query_version_reply_t* version = xcb_res_query_version_reply(
+                connection_, xcb_res_query_version(connection_, XCB_RES_MAJOR_VERSION, XCB_RES_MINOR_VERSION), nullptr);
+            supported = version && (version->server_major > 1 || (version->server_major == 1 && version->server_minor >= 2));
+            std::free(version);
+        }
+        canAskForClientIds_ = supported;
+    }
+    if (!*canAskForClientIds_)
+        return std::nullopt;
+    // A window's id lies in the id range of the client that created it: the server answers for
+    // that client.
+    const xcb_res_client_id_spec_t spec{window, XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID};
+    xcb_res_query_client_ids_reply_t* reply =
+        xcb_res_query_client_ids_reply(connection_, xcb_res_query_client_ids(connection_, 1, &spec), nullptr);
+    if (!reply)
+        return std::nullopt;
+    std::optional<qint64> pid;
+    for (xcb_res_client_id_value_iterator_t it = xcb_res_query_client_ids_ids_iterator(reply); it.rem;
+         xcb_res_client_id_value_next(&it)) {
+        if ((it.data->spec.mask & XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID) &&
+            xcb_res_client_id_value_value_length(it.data) == 1) {
+            const std::uint32_t value = *xcb_res_client_id_value_value(it.data);
+            if (value > 0)
+                pid = qint64(value);
+        }
+    }
+    std::free(reply);
+    return pid;
 }
 
 QByteArray X11Connection::hostName()

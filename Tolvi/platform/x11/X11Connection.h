@@ -41,6 +41,11 @@ public:
     QList<std::uint32_t> values32(std::uint32_t window, const QByteArray& name);
     std::optional<std::uint32_t> value32(std::uint32_t window, const QByteArray& name);
 
+    // The process of the local client that created the window, as the server knows it from the
+    // other end of its socket (X-Resource 1.2); nothing for a remote client, a window of the
+    // server's own or a server without the extension.
+    std::optional<qint64> creatorProcess(std::uint32_t window);
+
     // This machine's host name, as clients write it into WM_CLIENT_MACHINE.
     static QByteArray hostName();
 
@@ -49,6 +54,7 @@ private:
     xcb_connection_t* connection_ = nullptr;
     std::uint32_t root_ = 0;
     QHash<QByteArray, std::uint32_t> atoms_;
+    std::optional<bool> canAskForClientIds_;
 };
 
 } // namespace tolvi

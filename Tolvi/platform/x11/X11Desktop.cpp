@@ -44,32 +44,45 @@ X11Desktop::X11Desktop(DesktopEntries entries) : X11Workspace(std::move(entries)
 
 X11Desktop::~X11Desktop() = default;
 
+std::uint32_t X11Desktop::frontWindow()
+{
+    if (!connection())
+        return 0;
+    if (const std::uint32_t active = activeWindow())
+        return active;
+    xcb_get_input_focus_reply_t* focus =
+        xcb_get_input_focus_reply(connection()->raw(), xcb_get_input_focus(connection()->raw()), nullptr);
+    if (!focus)
+        return 0;
+    const std::uint32_t window = focus->focus;
+    std::free(focus);
+    return window > XCB_INPUT_FOCUS_POINTER_ROOT && window != connection()->root() ? window : 0;
+}
+
 std::optional<qint64> X11Desktop::frontmostPID()
 {
     if (!connection())
         return std::nullopt;
-    std::uint32_t window = activeWindow();
-    if (!window) {
-        // Without a window manager: the focused window, or the top-level it belongs to.
-        xcb_get_input_focus_reply_t* focus =
-            xcb_get_input_focus_reply(connection()->raw(), xcb_get_input_focus(connection()->raw()), nullptr);
-        if (!focus)
+    if (const std::uint32_t active = activeWindow())
+        return processOfWindow(active);
+    // Without a window manager: the focused window, or the top-level it belongs to.
+    std::uint32_t window = frontWindow();
+    for (int depth = 0; depth < 16 && window && window != connection()->root(); ++depth) {
+        if (std::optional<qint64> pid = processOfWindow(window))
+            return pid;
+        xcb_query_tree_reply_t* tree =
+            xcb_query_tree_reply(connection()->raw(), xcb_query_tree(connection()->raw(), window), nullptr);
+        if (!tree)
             return std::nullopt;
-        window = focus->focus;
-        std::free(focus);
-        for (int depth = 0; depth < 16 && window > XCB_INPUT_FOCUS_POINTER_ROOT && window != connection()->root(); ++depth) {
-            if (std::optional<qint64> pid = processOfWindow(window))
-                return pid;
-            xcb_query_tree_reply_t* tree =
-                xcb_query_tree_reply(connection()->raw(), xcb_query_tree(connection()->raw(), window), nullptr);
-            if (!tree)
-                return std::nullopt;
-            window = tree->parent;
-            std::free(tree);
-        }
-        return std::nullopt;
+        window = tree->parent;
+        std::free(tree);
     }
-    return processOfWindow(window);
+    return std::nullopt;
+}
+
+bool X11Desktop::frontmostIsUnidentified()
+{
+    return frontWindow() != 0 && !frontmostPID();
 }
 
 bool X11Desktop::isRunning(qint64 pid)
@@ -159,43 +172,90 @@ bool X11Desktop::canSendKeystrokes()
     return xtest && xtest->present;
 }
 
-void X11Desktop::sendPaste()
+bool X11Desktop::keyboardFocusBelongsTo(qint64 pid)
+{
+    if (!connection() || pid <= 0)
+        return false;
+    xcb_connection_t* c = connection()->raw();
+    xcb_get_input_focus_reply_t* focus = xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr);
+    if (!focus)
+        return false;
+    std::uint32_t window = focus->focus;
+    std::free(focus);
+    if (window <= XCB_INPUT_FOCUS_POINTER_ROOT)
+        return false;
+    // The focus may sit on a child of the program's top-level (or on a window embedded in it);
+    // the window manager's frame and the root belong to no program.
+    for (int depth = 0; depth < 32 && window && window != connection()->root(); ++depth) {
+        if (processOfWindow(window) == pid)
+            return true;
+        xcb_query_tree_reply_t* tree = xcb_query_tree_reply(c, xcb_query_tree(c, window), nullptr);
+        if (!tree)
+            return false;
+        window = tree->parent;
+        std::free(tree);
+    }
+    return false;
+}
+
+bool X11Desktop::pasteInto(qint64 pid)
 {
     if (!connection())
-        return;
+        return false;
     xcb_connection_t* c = connection()->raw();
     xcb_key_symbols_t* symbols = xcb_key_symbols_alloc(c);
     if (!symbols)
-        return;
+        return false;
     std::optional<xcb_keycode_t> control = keycodeFor(symbols, keysymControlL);
     if (!control)
         control = keycodeFor(symbols, keysymControlR);
     const std::optional<xcb_keycode_t> v = keycodeFor(symbols, keysymV);
     xcb_key_symbols_free(symbols);
     if (!control || !v)
-        return;
+        return false;
 
-    // Release every modifier key that is down now.
-    xcb_query_keymap_reply_t* keymap = xcb_query_keymap_reply(c, xcb_query_keymap(c), nullptr);
-    xcb_get_modifier_mapping_reply_t* modifiers =
-        xcb_get_modifier_mapping_reply(c, xcb_get_modifier_mapping(c), nullptr);
-    if (keymap && modifiers) {
-        const xcb_keycode_t* codes = xcb_get_modifier_mapping_keycodes(modifiers);
-        const int count = xcb_get_modifier_mapping_keycodes_length(modifiers);
-        for (int i = 0; i < count; ++i) {
-            const xcb_keycode_t code = codes[i];
-            if (code && (keymap->keys[code / 8] & (1 << (code % 8))))
-                xcb_test_fake_input(c, XCB_KEY_RELEASE, code, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
+    // While the server is held it serves this connection only: the focus seen here is the
+    // focus the keystroke meets.
+    xcb_grab_server(c);
+    const bool focused = keyboardFocusBelongsTo(pid);
+    if (focused) {
+        // Release every modifier key that is down now.
+        xcb_query_keymap_reply_t* keymap = xcb_query_keymap_reply(c, xcb_query_keymap(c), nullptr);
+        xcb_get_modifier_mapping_reply_t* modifiers =
+            xcb_get_modifier_mapping_reply(c, xcb_get_modifier_mapping(c), nullptr);
+        if (keymap && modifiers) {
+            const xcb_keycode_t* codes = xcb_get_modifier_mapping_keycodes(modifiers);
+            const int count = xcb_get_modifier_mapping_keycodes_length(modifiers);
+            for (int i = 0; i < count; ++i) {
+                const xcb_keycode_t code = codes[i];
+                if (code && (keymap->keys[code / 8] & (1 << (code % 8))))
+                    xcb_test_fake_input(c, XCB_KEY_RELEASE, code, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
+            }
         }
-    }
-    std::free(keymap);
-    std::free(modifiers);
+        std::free(keymap);
+        std::free(modifiers);
 
-    xcb_test_fake_input(c, XCB_KEY_PRESS, *control, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
-    xcb_test_fake_input(c, XCB_KEY_PRESS, *v, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
-    xcb_test_fake_input(c, XCB_KEY_RELEASE, *v, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
-    xcb_test_fake_input(c, XCB_KEY_RELEASE, *control, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
+        xcb_test_fake_input(c, XCB_KEY_PRESS, *control, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
+        xcb_test_fake_input(c, XCB_KEY_PRESS, *v, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
+        xcb_test_fake_input(c, XCB_KEY_RELEASE, *v, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
+        xcb_test_fake_input(c, XCB_KEY_RELEASE, *control, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
+        // A round trip before letting go: the server has delivered the keystroke once it answers.
+        std::free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
+    }
+    xcb_ungrab_server(c);
     xcb_flush(c);
+    return focused;
+}
+
+bool X11Desktop::isViewable(std::uint32_t window)
+{
+    if (!connection() || !window)
+        return false;
+    xcb_get_window_attributes_reply_t* attributes = xcb_get_window_attributes_reply(
+        connection()->raw(), xcb_get_window_attributes(connection()->raw(), window), nullptr);
+    const bool viewable = attributes && attributes->map_state == XCB_MAP_STATE_VIEWABLE;
+    std::free(attributes);
+    return viewable;
 }
 
 bool X11Desktop::isModalWindow(std::uint32_t window)

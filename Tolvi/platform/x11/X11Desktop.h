@@ -24,6 +24,9 @@ public:
     ~X11Desktop() override;
 
     std::optional<qint64> frontmostPID();
+    // A window is in front (active, or focused without a window manager) whose process cannot be
+    // told: a remote client, say. Pasting must then go nowhere rather than to another program.
+    bool frontmostIsUnidentified();
     // The process exists and has not ended.
     static bool isRunning(qint64 pid);
     // Asks the window manager (as a pager does) to activate the topmost window of the process;
@@ -32,10 +35,18 @@ public:
 
     // Keystrokes can be sent: an X11 display with the XTEST extension, not a Wayland session.
     bool canSendKeystrokes();
-    // Ctrl+V to the focused window. Modifier keys the user still holds are released first (a held
-    // Alt would turn the keystroke into another one). Keycodes are looked up now, for the
-    // keyboard layout in use.
-    void sendPaste();
+    // The keyboard focus, as the server has it, is on a window of the process or on a window
+    // inside one of the process's windows. False for no focus and for PointerRoot focus (keys
+    // would go wherever the pointer happens to be).
+    bool keyboardFocusBelongsTo(qint64 pid);
+    // Ctrl+V to the focused window, only while the keyboard focus belongs to the process: the
+    // server is held from that check until the keystroke is delivered, so no other client can
+    // move the focus in between. False when nothing was posted. Modifier keys the user still
+    // holds are released first (a held Alt would turn the keystroke into another one). Keycodes
+    // are looked up now, for the keyboard layout in use.
+    bool pasteInto(qint64 pid);
+    // The window is mapped and all its ancestors are (it can be seen and can hold the focus).
+    bool isViewable(std::uint32_t window);
 
     // True when the program's active window is a dialog (modal state, dialog type, or transient
     // for another window), or any of its windows is modal. Bounded by the budget.
@@ -48,6 +59,8 @@ public:
     QList<std::uint32_t> windowsOfProcess(qint64 pid);
 
 private:
+    // The active window, or without a window manager the focused one; 0 for none.
+    std::uint32_t frontWindow();
     bool isDialogWindow(std::uint32_t window);
     bool isModalWindow(std::uint32_t window);
 };

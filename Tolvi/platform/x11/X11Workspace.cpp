@@ -2,6 +2,8 @@
 
 #include "Tolvi/platform/x11/X11Connection.h"
 
+#include <algorithm>
+
 namespace tolvi {
 
 X11Workspace::X11Workspace(DesktopEntries entries)
@@ -29,18 +31,20 @@ std::optional<qint64> X11Workspace::processOfWindow(X11Connection& connection, s
 {
     if (!window)
         return std::nullopt;
-    const std::optional<X11Connection::Property> machine = connection.property(window, "WM_CLIENT_MACHINE", 1024);
-    if (!machine)
-        return std::nullopt;
-    QByteArray host = machine->value;
-    while (host.endsWith('\0'))
-        host.chop(1);
-    if (host.isEmpty() || host != X11Connection::hostName())
-        return std::nullopt;
-    const std::optional<std::uint32_t> pid = connection.value32(window, "_NET_WM_PID");
-    if (!pid || *pid == 0)
-        return std::nullopt;
-    return qint64(*pid);
+    if (const std::optional<X11Connection::Property> machine = connection.property(window, "WM_CLIENT_MACHINE", 1024)) {
+        QByteArray host = machine->value;
+        while (host.endsWith('\0'))
+            host.chop(1);
+        // A window of another (or an unnamed) machine: its process id means nothing here, and the
+        // local process behind its connection (an ssh session, say) speaks for many programs.
+        if (host.isEmpty() || host != X11Connection::hostName())
+            return std::nullopt;
+        if (const std::optional<std::uint32_t> pid = connection.value32(window, "_NET_WM_PID"); pid && *pid != 0)
+            return qint64(*pid);
+    }
+    // Tk, Xt programs and others name neither their process nor their machine: the server knows
+    // which local process created the window.
+    return connection.creatorProcess(window);
 }
 
 QString X11Workspace::identifierForWindowClass(const QByteArray& windowClass)
@@ -76,6 +80,27 @@ std::optional<RunningApplication> X11Workspace::frontmostApplication()
     if (!window)
         return std::nullopt;
     return applicationOfWindow(window);
+}
+
+QList<RunningApplication> X11Workspace::runningApplications()
+{
+    QList<RunningApplication> result;
+    if (!connection_)
+        return result;
+    // A bound on the server round trips when some program opens windows without end.
+    constexpr qsizetype maximumWindows = 512;
+    const QList<std::uint32_t> clients = connection_->values32(connection_->root(), "_NET_CLIENT_LIST");
+    for (qsizetype i = 0; i < clients.size() && i < maximumWindows; ++i) {
+        RunningApplication application = applicationOfWindow(clients.at(i));
+        if (!application.identifier || (application.pid && isOwnProcess(*application.pid)))
+            continue;
+        const bool listed = std::any_of(result.cbegin(), result.cend(), [&](const RunningApplication& other) {
+            return other.identifier->compare(*application.identifier, Qt::CaseInsensitive) == 0;
+        });
+        if (!listed)
+            result.append(std::move(application));
+    }
+    return result;
 }
 
 } // namespace tolvi

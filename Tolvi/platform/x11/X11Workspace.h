@@ -11,7 +11,8 @@ namespace tolvi {
 class X11Connection;
 
 // The front application of an EWMH desktop: _NET_ACTIVE_WINDOW on the root window, the window's
-// _NET_WM_PID (trusted only when WM_CLIENT_MACHINE names this host) and its WM_CLASS.
+// _NET_WM_PID (trusted only when WM_CLIENT_MACHINE names this host; a window that names no
+// machine belongs to the local process the server saw create it) and its WM_CLASS.
 class X11Workspace : public Workspace {
 public:
     // Connects to the display DISPLAY names; isValid() is false without one.
@@ -21,10 +22,14 @@ public:
     bool isValid() const { return connection_ != nullptr; }
 
     std::optional<RunningApplication> frontmostApplication() override;
+    // From the window manager's client list (_NET_CLIENT_LIST); empty without a window manager.
+    QList<RunningApplication> runningApplications() override;
 
     // The active window (0 when none).
     std::uint32_t activeWindow();
-    // The process of a window on this host; nothing when unknown or on another machine.
+    // The process of a window on this host: _NET_WM_PID when WM_CLIENT_MACHINE names this host;
+    // without WM_CLIENT_MACHINE (or without _NET_WM_PID), the local process that created the
+    // window. Nothing when unknown or on another (or an unnamed) machine.
     std::optional<qint64> processOfWindow(std::uint32_t window);
     RunningApplication applicationOfWindow(std::uint32_t window);
 

@@ -103,7 +103,6 @@ void AppExclusionStore::add(const QString& bundleIdentifier, const QString& name
     }
     QList<ExcludedApp> apps = excludedApps_;
     apps.append(ExcludedApp{bundleIdentifier, name});
-    setExcludedApps(apps);
     QCollator collator;
     collator.setCaseSensitivity(Qt::CaseInsensitive);
     std::stable_sort(apps.begin(), apps.end(), [&collator](const ExcludedApp& a, const ExcludedApp& b) {
@@ -118,6 +117,15 @@ bool AppExclusionStore::contains(const std::optional<QString>& bundleIdentifier)
         return false;
     return std::any_of(excludedApps_.cbegin(), excludedApps_.cend(),
                        [&](const ExcludedApp& app) { return app.bundleIdentifier == *bundleIdentifier; });
+}
+
+bool AppExclusionStore::excludes(const std::optional<QString>& identifier) const
+{
+    if (!identifier || identifier->isEmpty())
+        return false;
+    return std::any_of(excludedApps_.cbegin(), excludedApps_.cend(), [&](const ExcludedApp& app) {
+        return app.bundleIdentifier.compare(*identifier, Qt::CaseInsensitive) == 0;
+    });
 }
 
 void AppExclusionStore::resetUnreadableSettings()

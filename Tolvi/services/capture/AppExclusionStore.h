@@ -33,8 +33,15 @@ public:
     // Adds an application, then keeps the list sorted by name (case-insensitive, in the user's
     // locale). Silently refused while unreadable, for an invalid identifier or a duplicate.
     void add(const QString& bundleIdentifier, const QString& name);
+    // Whether an entry has exactly this identifier (the list's identity).
     bool contains(const std::optional<QString>& bundleIdentifier) const;
+    // Whether copies from the application with this identifier are skipped: an entry names it
+    // without regard to case (window classes are written in more than one case).
+    bool excludes(const std::optional<QString>& identifier) const;
     void resetUnreadableSettings();
+    // Reads the stored list again: on success publishes it and clears loadIssue(); a value that
+    // still cannot be decoded leaves the store unreadable and the value untouched.
+    void load();
 
     // Not empty and free of white space, line breaks and control characters.
     static bool isValidBundleIdentifier(const QString& identifier);
@@ -44,7 +51,6 @@ signals:
     void excludedAppsChanged();
 
 private:
-    void load();
     void persist();
     void setLoadIssue(std::optional<LoadIssue> issue);
 

@@ -142,7 +142,7 @@ void PasteboardMonitor::poll()
         return;
     }
     // 6. Unreadable exclusions block every capture.
-    if (deps_.exclusions.loadIssue() || deps_.exclusions.contains(firstIdentifier)) {
+    if (deps_.exclusions.loadIssue() || deps_.exclusions.excludes(firstIdentifier)) {
         log(QStringLiteral("Tolvi skipped excluded source app"));
         return;
     }
@@ -158,7 +158,7 @@ void PasteboardMonitor::poll()
     const std::optional<QString> secondIdentifier = identifierOf(secondSource);
     lastObservedSourceBundleIdentifier_ = secondIdentifier;
     if (monitoringGeneration_ != generation || secondIdentifier != firstIdentifier ||
-        deps_.exclusions.loadIssue() || deps_.exclusions.contains(secondIdentifier) ||
+        deps_.exclusions.loadIssue() || deps_.exclusions.excludes(secondIdentifier) ||
         !captureIsEnabled(content->content)) {
         log(QStringLiteral("Tolvi skipped clipboard change after capture eligibility changed"));
         return;

@@ -103,12 +103,17 @@ std::optional<QString> OCRHelperSession::executableIn(const QString& directory)
     return path;
 }
 
+QString OCRHelperSession::workerDirectory(const QString& appDirectory)
+{
+    return QDir::cleanPath(appDirectory + QLatin1Char('/') + QStringLiteral(TOLVI_WORKER_DIRECTORY_FROM_APP));
+}
+
 std::optional<QString> OCRHelperSession::bundledExecutable()
 {
     const QString self = QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath();
     if (self.isEmpty())
         return std::nullopt;
-    return executableIn(QFileInfo(self).absolutePath());
+    return executableIn(workerDirectory(QFileInfo(self).absolutePath()));
 }
 
 pid_t OCRHelperSession::workerProcessId() const

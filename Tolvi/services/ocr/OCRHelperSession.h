@@ -25,7 +25,7 @@ namespace tolvi {
 
 class OCRHelperSession {
 public:
-    // Program name of the worker, looked for beside the app's own executable.
+    // Program name of the worker, looked for in workerDirectory() of the app's own folder.
     static QString workerProgramName() { return QStringLiteral("TolviOCRWorker"); }
     static constexpr std::chrono::milliseconds killDelay{500};
 
@@ -39,9 +39,12 @@ public:
 
     ImageOCRService::Outcome recognize(const QByteArray& data, ImageOCRService::Cancellation& cancellation);
 
-    // The worker beside this program's own executable (the folder of /proc/self/exe), never
-    // beside argv[0] or in the current folder, which a launcher controls.
+    // The worker in workerDirectory() of this program's own folder (the folder of
+    // /proc/self/exe), never relative to argv[0] or the current folder, which a launcher controls.
     static std::optional<QString> bundledExecutable();
+    // Where the worker lives for an app in `appDirectory`: one rule for the build tree and an
+    // installed tree alike (bin/Tolvi and libexec/tolvi/TolviOCRWorker under one prefix).
+    static QString workerDirectory(const QString& appDirectory);
     // `directory`/TolviOCRWorker when it is a regular file this user may execute.
     static std::optional<QString> executableIn(const QString& directory);
 

@@ -5,8 +5,45 @@
 #include "Tolvi/platform/x11/X11Desktop.h"
 
 #include <QCoreApplication>
+#include <QGuiApplication>
+#include <QWindow>
+
+#include <xcb/xcb.h>
+
+#include <algorithm>
+#include <cstdlib>
 
 namespace tolvi {
+
+namespace {
+
+// Our windows that Qt has hidden (and had created on the server).
+QList<std::uint32_t> hiddenOwnWindows()
+{
+    QList<std::uint32_t> windows;
+    if (!qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
+        return windows;
+    for (QWindow* window : QGuiApplication::topLevelWindows()) {
+        if (!window->isVisible() && window->handle())
+            windows.append(std::uint32_t(window->winId()));
+    }
+    return windows;
+}
+
+// A panel is hidden through Qt's connection to the server, the destination activated through
+// ours. Once Qt's connection has had an answer, the server has unmapped the panel, so the window
+// manager hands the focus back from it before it sees our activation request, never after.
+void letOwnWindowRequestsArrive()
+{
+    auto* application = qobject_cast<QGuiApplication*>(QCoreApplication::instance());
+    auto* x11 = application ? application->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    if (!x11 || !x11->connection())
+        return;
+    xcb_connection_t* connection = x11->connection();
+    std::free(xcb_get_input_focus_reply(connection, xcb_get_input_focus(connection), nullptr));
+}
+
+} // namespace
 
 PasteService::Environment makeLivePasteEnvironment(X11Desktop& desktop, Scheduler& scheduler)
 {
@@ -14,13 +51,15 @@ PasteService::Environment makeLivePasteEnvironment(X11Desktop& desktop, Schedule
     environment.frontmostPID = [&desktop] { return desktop.frontmostPID(); };
     environment.isTolvi = [](PasteService::Pid pid) { return pid == QCoreApplication::applicationPid(); };
     environment.isRunning = [](PasteService::Pid pid) { return X11Desktop::isRunning(pid); };
-    environment.activate = [&desktop](PasteService::Pid pid) { return desktop.activate(pid); };
+    environment.activate = [&desktop](PasteService::Pid pid) {
+        letOwnWindowRequestsArrive();
+        return desktop.activate(pid);
+    };
     environment.isTrusted = [&desktop] { return desktop.canSendKeystrokes(); };
     // Nothing to ask for on X11: the right comes with the session.
     environment.requestPermission = [] {};
-    // The target then asks us for the clipboard contents; the event loop keeps running after
-    // this returns, so we can answer.
-    environment.sendPaste = [&desktop] { desktop.sendPaste(); };
+    // Keystrokes go out through pasteInto only, checked against the destination.
+    environment.sendPaste = nullptr;
     environment.schedule = [&scheduler](double seconds, std::function<void()> work) {
         scheduler.scheduleOnce(seconds, std::move(work));
     };
@@ -30,6 +69,18 @@ PasteService::Environment makeLivePasteEnvironment(X11Desktop& desktop, Schedule
     environment.applicationDescription = [&desktop](std::optional<PasteService::Pid> pid) {
         return desktop.describe(pid);
     };
+    environment.keyboardFocusBelongsTo = [&desktop](PasteService::Pid pid) {
+        return desktop.keyboardFocusBelongsTo(pid);
+    };
+    environment.ownWindowsUnmapped = [&desktop] {
+        const QList<std::uint32_t> hidden = hiddenOwnWindows();
+        return std::none_of(hidden.cbegin(), hidden.cend(),
+                            [&desktop](std::uint32_t window) { return desktop.isViewable(window); });
+    };
+    // The target then asks us for the clipboard contents; the event loop keeps running after
+    // this returns, so we can answer.
+    environment.pasteInto = [&desktop](PasteService::Pid pid) { return desktop.pasteInto(pid); };
+    environment.frontmostIsUnidentified = [&desktop] { return desktop.frontmostIsUnidentified(); };
     return environment;
 }
 

@@ -18,6 +18,8 @@ constexpr int maximumActivationRetries = 12;
 constexpr double activationRetryDelay = 0.08;
 
 const QString copyFailed = QStringLiteral("This clip could not be copied. A referenced file may no longer be available.");
+const QString noKeyboardFocus =
+    QStringLiteral("The destination app did not take the keyboard focus. The item remains on the clipboard.");
 
 QString needsPermission(const QString& tail)
 {
@@ -85,9 +87,15 @@ void PasteService::cancelPendingPaste(const QString& reason)
 void PasteService::captureTarget()
 {
     const std::optional<Pid> front = environment_.frontmostPID();
+    targetUnidentified_ = false;
     if (front && !environment_.isTolvi(*front)) {
         targetPID_ = front;
         lastNonTolviPID_ = front;
+    } else if (!front && environment_.frontmostIsUnidentified && environment_.frontmostIsUnidentified()) {
+        // The user is in a program we cannot name: the clip is for that one, not for the last
+        // program we knew.
+        targetPID_.reset();
+        targetUnidentified_ = true;
     } else {
         targetPID_ = lastNonTolviPID_;
     }
@@ -95,6 +103,8 @@ void PasteService::captureTarget()
 
 std::optional<PasteService::Pid> PasteService::validDestination() const
 {
+    if (targetUnidentified_)
+        return std::nullopt;
     const std::optional<Pid> destination = targetPID_ ? targetPID_ : lastNonTolviPID_;
     if (!destination || environment_.isTolvi(*destination) || !environment_.isRunning(*destination))
         return std::nullopt;
@@ -219,14 +229,16 @@ void PasteService::waitForTargetAndPaste(Pid destination, const QUuid& generatio
         cancelPendingPaste(QStringLiteral("The clipboard changed. Paste was cancelled."));
         return;
     }
-    const std::optional<Pid> front = environment_.frontmostPID();
-    if (!front || *front != destination) {
+    bool frontIsDestination = false;
+    if (!destinationHasKeyboard(destination, &frontIsDestination)) {
         if (attempt < maximumActivationRetries) {
             QPointer<PasteService> self(this);
             environment_.schedule(activationRetryDelay, [self, destination, generation, expectedChangeCount, attempt] {
                 if (self)
                     self->waitForTargetAndPaste(destination, generation, expectedChangeCount, attempt + 1);
             });
+        } else if (frontIsDestination) {
+            cancelPendingPaste(noKeyboardFocus);
         } else {
             cancelPendingPaste(QStringLiteral("The destination app did not activate. Paste was cancelled."));
         }
@@ -234,7 +246,10 @@ void PasteService::waitForTargetAndPaste(Pid destination, const QUuid& generatio
     }
 
     if (queuedContents_.isEmpty()) {
-        environment_.sendPaste();
+        if (!postPaste(destination)) {
+            cancelPendingPaste(noKeyboardFocus);
+            return;
+        }
         isPreparing_ = false;
         activeTargetPID_.reset();
         return;
@@ -245,9 +260,7 @@ void PasteService::waitForTargetAndPaste(Pid destination, const QUuid& generatio
         const bool dialog = environment_.destinationHasBlockingDialog(destination);
         if (generation != pasteGeneration_ || !isPreparing_)
             return;
-        const std::optional<Pid> frontAfter = environment_.frontmostPID();
-        if (!environment_.isTrusted() || !environment_.isRunning(destination) || !frontAfter ||
-            *frontAfter != destination) {
+        if (!environment_.isTrusted() || !environment_.isRunning(destination) || !destinationHasKeyboard(destination)) {
             cancelPendingPaste(QStringLiteral("The destination app or automatic paste permission changed."));
             return;
         }
@@ -267,7 +280,10 @@ void PasteService::waitForTargetAndPaste(Pid destination, const QUuid& generatio
         cancelPendingPaste(QStringLiteral("The next item could not be copied to the clipboard."));
         return;
     }
-    environment_.sendPaste();
+    if (!postPaste(destination)) {
+        cancelPendingPaste(noKeyboardFocus);
+        return;
+    }
     isPreparing_ = false;
     ++completedCount_;
     expectedQueueChangeCount_ = pasteboard_.changeCount();
@@ -278,6 +294,32 @@ void PasteService::waitForTargetAndPaste(Pid destination, const QUuid& generatio
     } else {
         setStatus(PasteQueueStatus::ready(completedCount_, total));
     }
+}
+
+bool PasteService::destinationHasKeyboard(Pid destination, bool* frontIsDestination) const
+{
+    const std::optional<Pid> front = environment_.frontmostPID();
+    const bool inFront = front && *front == destination;
+    if (frontIsDestination)
+        *frontIsDestination = inFront;
+    if (!inFront)
+        return false;
+    // Being the active program is not enough: the focus can still be on its way (a window
+    // manager handing it back from a panel we just hid), or with a program that only looks
+    // active.
+    if (environment_.ownWindowsUnmapped && !environment_.ownWindowsUnmapped())
+        return false;
+    return !environment_.keyboardFocusBelongsTo || environment_.keyboardFocusBelongsTo(destination);
+}
+
+bool PasteService::postPaste(Pid destination)
+{
+    if (environment_.pasteInto)
+        return environment_.pasteInto(destination);
+    if (!environment_.sendPaste)
+        return false;
+    environment_.sendPaste();
+    return true;
 }
 
 void PasteService::pasteNextQueuedItem()
@@ -311,14 +353,20 @@ void PasteService::applicationActivated(Pid pid)
     const bool isTolvi = environment_.isTolvi(pid);
     if (activeTargetPID_ && *activeTargetPID_ != pid && !isTolvi)
         cancelPendingPaste(QStringLiteral("The destination app changed."));
-    if (!isTolvi && environment_.isRunning(pid))
+    if (!isTolvi && environment_.isRunning(pid)) {
         lastNonTolviPID_ = pid;
+        // A program we know came to the front after the unknown one.
+        targetUnidentified_ = false;
+    }
 }
 
 PasteService::TargetDiagnostics PasteService::targetDiagnostics() const
 {
     TargetDiagnostics diagnostics;
-    diagnostics.selectedTargetPID = activeTargetPID_ ? activeTargetPID_ : (targetPID_ ? targetPID_ : lastNonTolviPID_);
+    if (activeTargetPID_)
+        diagnostics.selectedTargetPID = activeTargetPID_;
+    else if (!targetUnidentified_)
+        diagnostics.selectedTargetPID = targetPID_ ? targetPID_ : lastNonTolviPID_;
     diagnostics.frontmostPID = environment_.frontmostPID();
     if (environment_.applicationDescription) {
         diagnostics.selectedTargetApplication = environment_.applicationDescription(diagnostics.selectedTargetPID);

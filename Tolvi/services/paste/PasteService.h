@@ -16,9 +16,10 @@ class Pasteboard;
 
 // Pastes clips into the program the user was working in before one of our panels opened: writes
 // the clip to the clipboard, activates the destination, waits until it really is in front and
-// sends Ctrl+V. Also runs the paste queue: several clips pasted one after another into the same
-// destination, each released by the user ("Paste Next"), with clipboard, destination and the
-// permission to send keystrokes checked again before every step. Lives on the main thread.
+// holds the keyboard focus, and sends Ctrl+V. Also runs the paste queue: several clips pasted one
+// after another into the same destination, each released by the user ("Paste Next"), with
+// clipboard, destination and the permission to send keystrokes checked again before every step.
+// Lives on the main thread.
 class PasteService : public QObject {
     Q_OBJECT
 public:
@@ -34,7 +35,7 @@ public:
         // Whether we may send keystrokes to other programs.
         std::function<bool()> isTrusted;
         std::function<void()> requestPermission;
-        // Ctrl+V to the program in front.
+        // Ctrl+V to the program in front. Used only when pasteInto is not given.
         std::function<void()> sendPaste;
         // Runs work once on the main thread after the delay.
         std::function<void(double seconds, std::function<void()> work)> schedule;
@@ -42,6 +43,23 @@ public:
         std::function<bool(Pid)> destinationHasBlockingDialog;
         // A line naming the process, for the diagnostics report; nothing for no process.
         std::function<std::optional<QString>(std::optional<Pid>)> applicationDescription;
+
+        // The members below may be left unset: frontmostPID and sendPaste then decide alone.
+        // A keystroke meant for one program must never reach another, so the live desktop sets
+        // them all.
+
+        // The keyboard focus, as the display server has it, is on a window of the program (or on
+        // a window inside one of its windows).
+        std::function<bool(Pid)> keyboardFocusBelongsTo;
+        // Every window of ours that was hidden is unmapped: hiding a focused window makes the
+        // window manager hand the focus on, and that must be over before the keystroke.
+        std::function<bool()> ownWindowsUnmapped;
+        // Ctrl+V, posted only if the keyboard focus belongs to the program at that very moment;
+        // false when nothing was posted.
+        std::function<bool(Pid)> pasteInto;
+        // A window is in front whose program cannot be told apart: a paste must then go nowhere
+        // rather than to the last program we knew.
+        std::function<bool()> frontmostIsUnidentified;
     };
 
     struct PasteQueueStatus {
@@ -106,6 +124,11 @@ private:
     void preparePaste(Pid destination, qint64 expectedChangeCount);
     void waitForTargetAndPaste(Pid destination, const QUuid& generation, qint64 expectedChangeCount, int attempt);
     std::optional<Pid> validDestination() const;
+    // The destination is in front, has the keyboard focus and none of our hidden windows is
+    // still mapped. Sets frontIsDestination when at least the first holds.
+    bool destinationHasKeyboard(Pid destination, bool* frontIsDestination = nullptr) const;
+    // Ctrl+V into the destination; false when nothing was posted.
+    bool postPaste(Pid destination);
     bool write(const ClipboardItem& item);
     void setStatus(PasteQueueStatus status);
     void setWarning(std::optional<QString> warning);
@@ -116,6 +139,8 @@ private:
     std::optional<QString> queueDestinationWarning_;
     std::optional<Pid> targetPID_;
     std::optional<Pid> lastNonTolviPID_;
+    // The panel opened over a window whose program is unknown: there is no destination.
+    bool targetUnidentified_ = false;
     QUuid pasteGeneration_ = QUuid::createUuid();
     std::optional<Pid> activeTargetPID_;
     QList<ClipboardItem> queuedContents_;

@@ -104,7 +104,7 @@ struct Platform {
         env.recognizeImage = [](const QByteArray&, std::function<void(ImageRecognitionOutcome)>) {};
         env.windows.history = [](AppState& app) -> std::unique_ptr<HistoryWindowControlling> {
             return std::make_unique<ClipboardPanelController>(ClipboardPanelController::Dependencies{
-                app.clipboardStore(), app.featureFlags(), app.usageMetricsStore(), app.pasteService(), nullptr, {}, {},
+                app.clipboardStore(), app.featureFlags(), app.usageMetricsStore(), app.pasteService(), &app.preferencesStore(), nullptr, {}, {},
                 &app.theme(), nullptr, nullptr, {}, {}, {}});
         };
         env.windows.whatsNew = [](AppState&) -> std::unique_ptr<WhatsNewWindowControlling> { return std::make_unique<NoWindow>(); };

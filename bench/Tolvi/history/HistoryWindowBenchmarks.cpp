@@ -110,7 +110,7 @@ struct Window {
     std::unique_ptr<ClipboardPanelController> makeController()
     {
         return std::make_unique<ClipboardPanelController>(ClipboardPanelController::Dependencies{
-            store, FeatureFlags(TolviDistributionChannel::direct, false), usage, paste, nullptr, {}, {}, nullptr,
+            store, FeatureFlags(TolviDistributionChannel::direct, false), usage, paste, nullptr, nullptr, {}, {}, nullptr,
             nullptr, &thumbnails, {}, {}, {}});
     }
 

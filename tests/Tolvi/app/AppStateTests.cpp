@@ -955,10 +955,19 @@ TEST(AppStateActions, ChooserReadsTheDesktopEntry)
     h.panels.openAnswers << named << bare << own << h.dir.filePath(QStringLiteral("missing.desktop"));
     for (int i = 0; i < 4; ++i)
         app.chooseExcludedApplication();
-
+    // An entry without a window class is refused, with a word why, while none of its windows is
+    // open: its file name is not what its copies are recorded under.
     EXPECT_EQ(app.appExclusionStore().excludedApps(),
-              (QList<ExcludedApp>{{QStringLiteral("org.example.Viewer"), QStringLiteral("org.example.Viewer")},
-                                  {QStringLiteral("texteditor"), QStringLiteral("Text Editor")}}));
+              (QList<ExcludedApp>{{QStringLiteral("texteditor"), QStringLiteral("Text Editor")}}));
+    ASSERT_EQ(h.alerts.requests.size(), 1);
+    EXPECT_TRUE(h.alerts.requests[0].informativeText.contains(QStringLiteral("org.example.Viewer")));
+
+    // With its window open, the class of that window is stored.
+    h.workspace.setRunning({RunningApplication{77, QStringLiteral("Viewer"), QStringLiteral("viewer")}});
+    h.panels.openAnswers << bare;
+    app.chooseExcludedApplication();
+    EXPECT_TRUE(app.appExclusionStore().excludedApps().contains(
+        ExcludedApp{QStringLiteral("Viewer"), QStringLiteral("org.example.Viewer")}));
 }
 
 TEST(AppStateActions, ChooserRefusesWhatIsNotARegularFileWithoutBlocking)

@@ -228,6 +228,46 @@ void copyToClipboard(const QByteArray& text)
     ASSERT_TRUE(xclip.waitForFinished(5000));
 }
 
+// Start-up is over once the first window is due: on a first start that is the onboarding tour.
+// Escape closes it (recording nothing), so the test goes on from a quiet desktop. The window
+// manager may map the tour without handing it the keyboard (right after an earlier test's
+// program went away, the focus can stay elsewhere): the tour is asked for as a pager would
+// before each Escape.
+bool closeTourOnceShown(X11& x, RunningApp& app)
+{
+    const qint64 pid = app.process.processId();
+    Window tour = None;
+    auto findTour = [&] {
+        tour = None;
+        x.forEachWindow(DefaultRootWindow(x.display()), [&](Window window, Window) {
+            if (tour == None && x.cardinal(window, "_NET_WM_PID") == pid && x.name(window) == "Tolvi Setup"
+                && x.isViewable(window))
+                tour = window;
+        });
+        return tour != None;
+    };
+    if (!waitUntil(findTour))
+        return false;
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        XEvent event{};
+        event.xclient.type = ClientMessage;
+        event.xclient.window = tour;
+        event.xclient.message_type = XInternAtom(x.display(), "_NET_ACTIVE_WINDOW", False);
+        event.xclient.format = 32;
+        event.xclient.data.l[0] = 2;
+        event.xclient.data.l[1] = CurrentTime;
+        XSendEvent(x.display(), DefaultRootWindow(x.display()), False,
+                   SubstructureRedirectMask | SubstructureNotifyMask, &event);
+        XSync(x.display(), False);
+        QThread::msleep(200);
+        x.key(XK_Escape, true);
+        x.key(XK_Escape, false);
+        if (waitUntil([&] { return !findTour(); }, 1500))
+            return true;
+    }
+    return false;
+}
+
 } // namespace
 
 TEST(TolviApp, TrayHotKeySecondLaunchAndFlushOnSigterm)
@@ -241,7 +281,7 @@ TEST(TolviApp, TrayHotKeySecondLaunchAndFlushOnSigterm)
     EXPECT_TRUE(waitUntil([&] { return x.hasIconInTray(pid); })) << app.output().constData();
 
     // The history hot key (Ctrl+Alt+V by default) shows the history window, and hides it again.
-    EXPECT_TRUE(waitUntil([&] { return app.output().contains("Tolvi has no onboarding window"); }));
+    EXPECT_TRUE(closeTourOnceShown(x, app));
     x.chord({XK_Control_L, XK_Alt_L}, XK_v);
     EXPECT_TRUE(waitUntil([&] { return x.hasViewableWindow(pid, "Tolvi"); })) << app.output().constData();
     x.chord({XK_Control_L, XK_Alt_L}, XK_v);
@@ -283,7 +323,7 @@ TEST(TolviApp, HistoryHotKeyFilterAndReturnPastesIntoAnotherProgram)
     RunningApp app;
     app.start();
     const qint64 pid = app.process.processId();
-    ASSERT_TRUE(waitUntil([&] { return app.output().contains("Tolvi has no onboarding window"); }))
+    ASSERT_TRUE(closeTourOnceShown(x, app))
         << app.output().constData();
 
     tolvi::test::PeerProcess peer;
@@ -348,10 +388,10 @@ TEST(TolviApp, ChordHeldByAnotherProgramIsReported)
     // The compact hot key (Super+Shift+V) still works: its window appears.
     // Start-up (hot keys included) is over once the first window is due. Probing the chord with a
     // grab of our own here would race the program's registration.
-    ASSERT_TRUE(waitUntil([&] { return app.output().contains("Tolvi has no onboarding window"); }))
+    ASSERT_TRUE(closeTourOnceShown(x, app))
         << app.output().constData();
     x.chord({XK_Super_L, XK_Shift_L}, XK_v);
-    EXPECT_TRUE(waitUntil([&] { return x.hasViewableWindow(app.process.processId(), "Quick Paste"); }))
+    EXPECT_TRUE(waitUntil([&] { return x.hasViewableWindow(app.process.processId(), "Tolvi Compact"); }))
         << app.output().constData();
 }
 

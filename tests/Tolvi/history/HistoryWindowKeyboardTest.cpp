@@ -38,7 +38,7 @@ protected:
         for (const char* text : {"alpha 10", "gamma 3", "beta 2", "alpha 1"})
             ASSERT_TRUE(store->record(QString::fromLatin1(text), now - age--));
         controller = std::make_unique<ClipboardPanelController>(ClipboardPanelController::Dependencies{
-            *store, FeatureFlags(TolviDistributionChannel::direct, false), usage, paste.service, nullptr, {}, {},
+            *store, FeatureFlags(TolviDistributionChannel::direct, false), usage, paste.service, nullptr, nullptr, {}, {},
             nullptr, &settings, &thumbnails, QStringLiteral("tolvi"), {}, [] { return now; }});
     }
 
@@ -234,7 +234,7 @@ TEST_F(HistoryWindowKeyboardTest, SizeIsKeptAndFittedToTheScreen)
     controller->orderOut();
     controller.reset();
     controller = std::make_unique<ClipboardPanelController>(ClipboardPanelController::Dependencies{
-        *store, FeatureFlags(TolviDistributionChannel::direct, false), usage, paste.service, nullptr, {}, {}, nullptr,
+        *store, FeatureFlags(TolviDistributionChannel::direct, false), usage, paste.service, nullptr, nullptr, {}, {}, nullptr,
         &settings, &thumbnails, QStringLiteral("tolvi"), {}, [] { return now; }});
     open();
     EXPECT_EQ(controller->panel()->size(), QSize(700, 500));

@@ -12,6 +12,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <xcb/xcb.h>
 
 #include <cstdlib>
@@ -76,6 +78,14 @@ TEST(X11Workspace, NamesTheActiveWindowsProgramAndKnowsOurOwn)
     ASSERT_TRUE(ours.has_value() && ours->pid.has_value());
     EXPECT_TRUE(workspace.isOwnProcess(*ours->pid));
 
+    // The apps with windows open: the peer once, this program never.
+    const QList<RunningApplication> running = workspace.runningApplications();
+    EXPECT_EQ(std::count_if(running.cbegin(), running.cend(),
+                            [](const RunningApplication& app) { return app.identifier == QStringLiteral("TolviTestPeer"); }),
+              1);
+    for (const RunningApplication& app : running)
+        EXPECT_FALSE(app.pid && workspace.isOwnProcess(*app.pid));
+
     // A process id is only as good as the machine it belongs to: a window that names another host
     // (a remote client over the network) has no local process, whatever _NET_WM_PID says.
     const std::unique_ptr<X11Connection> connection = X11Connection::open();
@@ -95,4 +105,34 @@ TEST(X11Workspace, NamesTheActiveWindowsProgramAndKnowsOurOwn)
     EXPECT_FALSE(workspace.processOfWindow(quint32(own.winId())).has_value());
     setMachine(X11Connection::hostName());
     EXPECT_EQ(workspace.processOfWindow(quint32(own.winId())), QCoreApplication::applicationPid());
+}
+
+TEST(X11Workspace, WindowThatNamesNoMachineBelongsToTheProcessThatCreatedIt)
+{
+    // Tk and other toolkits set neither WM_CLIENT_MACHINE nor _NET_WM_PID; a _NET_WM_PID set
+    // without a machine is no better. The server knows which local process made the window.
+    X11Workspace workspace;
+    ASSERT_TRUE(workspace.isValid());
+    PeerProcess peer;
+    ASSERT_TRUE(peer.start());
+    const std::optional<quint32> window = peer.showWindow();
+    ASSERT_TRUE(window.has_value());
+
+    const std::unique_ptr<X11Connection> connection = X11Connection::open();
+    ASSERT_TRUE(connection);
+    const auto roundTrip = [&] {
+        std::free(xcb_get_input_focus_reply(connection->raw(), xcb_get_input_focus(connection->raw()), nullptr));
+    };
+    xcb_delete_property(connection->raw(), *window, XCB_ATOM_WM_CLIENT_MACHINE);
+    roundTrip();
+    EXPECT_EQ(workspace.processOfWindow(*window), peer.pid());
+    const std::uint32_t claimed = std::uint32_t(QCoreApplication::applicationPid());
+    xcb_change_property(connection->raw(), XCB_PROP_MODE_REPLACE, *window, connection->atom("_NET_WM_PID"),
+                        XCB_ATOM_CARDINAL, 32, 1, &claimed);
+    roundTrip();
+    EXPECT_EQ(workspace.processOfWindow(*window), peer.pid());
+    xcb_delete_property(connection->raw(), *window, connection->atom("_NET_WM_PID"));
+    roundTrip();
+    EXPECT_EQ(workspace.processOfWindow(*window), peer.pid());
+    EXPECT_EQ(connection->creatorProcess(*window), peer.pid());
 }

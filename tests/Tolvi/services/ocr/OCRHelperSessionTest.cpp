@@ -298,7 +298,7 @@ TEST(OCRHelperSession, AWorkerThatClosedItsInputDoesNotTakeTheAppDown)
     EXPECT_GT(pidOf(ask(session, "pid")), 0);
 }
 
-TEST(OCRHelperSession, TheWorkerIsFoundOnlyBesideTheAppsOwnExecutable)
+TEST(OCRHelperSession, TheWorkerIsFoundOnlyInItsFolderBesideTheAppsOwnExecutable)
 {
     QTemporaryDir folder;
     ASSERT_TRUE(folder.isValid());
@@ -324,8 +324,13 @@ TEST(OCRHelperSession, TheWorkerIsFoundOnlyBesideTheAppsOwnExecutable)
     const auto found = OCRHelperSession::bundledExecutable();
     QDir::setCurrent(previous);
     const QString ownFolder = QFileInfo(QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath()).absolutePath();
-    EXPECT_EQ(found, OCRHelperSession::executableIn(ownFolder));
+    EXPECT_EQ(found, OCRHelperSession::executableIn(OCRHelperSession::workerDirectory(ownFolder)));
     EXPECT_NE(found, std::optional<QString>(path));
+
+    // The same rule in the build tree and in an installed tree: bin/ and libexec/tolvi/ of one prefix.
+    EXPECT_EQ(OCRHelperSession::workerDirectory(QStringLiteral("/usr/local/bin")), QStringLiteral("/usr/local/libexec/tolvi"));
+    EXPECT_EQ(OCRHelperSession::workerDirectory(QStringLiteral("/home/me/.local/bin/")),
+              QStringLiteral("/home/me/.local/libexec/tolvi"));
 }
 
 TEST(OCRHelperSession, TheCoordinatorsDeadlineStopsAWorkerThatIgnoresSIGTERM)

@@ -25,6 +25,8 @@ constexpr Pid editor = 200;
 constexpr Pid browser = 300;
 
 const QString permissionPlace = QStringLiteral("an X11 session with XTEST");
+const QString noKeyboardFocus =
+    QStringLiteral("The destination app did not take the keyboard focus. The item remains on the clipboard.");
 
 class PasteServiceFixture : public ::testing::Test {
 protected:
@@ -43,15 +45,12 @@ protected:
                 return false;
             if (activationBringsToFront)
                 front = pid;
+            if (activationBringsKeyboard)
+                keyboard = pid;
             return true;
         };
         environment.isTrusted = [this] { return trusted; };
         environment.requestPermission = [this] { ++permissionRequests; };
-        environment.sendPaste = [this] {
-            pasted.append(board.string(T::plainText).value_or(QString()));
-            if (onPaste)
-                onPaste();
-        };
         environment.schedule = [this](double seconds, std::function<void()> work) {
             scheduler.scheduleOnce(seconds, std::move(work));
         };
@@ -66,12 +65,39 @@ protected:
                 return std::nullopt;
             return QStringLiteral("App %1").arg(*pid);
         };
+        // As the X11 desktop answers: the keyboard focus and our own windows are checked, and the
+        // keystroke goes out only where the focus is.
+        environment.keyboardFocusBelongsTo = [this](Pid pid) {
+            ++focusChecks;
+            if (onFocusCheck)
+                onFocusCheck();
+            return keyboard == pid;
+        };
+        environment.ownWindowsUnmapped = [this] { return ownWindowsUnmapped; };
+        environment.pasteInto = [this](Pid pid) {
+            if (onPasteInto)
+                onPasteInto();
+            if (keyboard != pid)
+                return false;
+            pasted.append(board.string(T::plainText).value_or(QString()));
+            return true;
+        };
+        environment.frontmostIsUnidentified = [this] { return !front && unidentifiedInFront; };
+        // Never used while pasteInto is there.
+        environment.sendPaste = [this] { ++unguardedPastes; };
+        liveLike = environment;
+        makeService(environment);
+    }
+
+    void makeService(const PasteService::Environment& environment)
+    {
         service = std::make_unique<PasteService>(board, environment);
         QObject::connect(service.get(), &PasteService::queueStatusChanged,
                          [this](const Status& status) { statuses.append(status); });
         front = editor;
         service->captureTarget();
         front = self;
+        keyboard = self;
     }
 
     // The statuses published since the last call, without the idle ones every reset sends.
@@ -107,20 +133,28 @@ protected:
 
     InMemoryPasteboard board;
     ManualScheduler scheduler;
+    PasteService::Environment liveLike;
     std::unique_ptr<PasteService> service;
     std::optional<Pid> front;
     QSet<Pid> running{self, editor, browser};
     bool trusted = true;
     bool activationAccepted = true;
     bool activationBringsToFront = true;
+    bool activationBringsKeyboard = true;
+    std::optional<Pid> keyboard;
+    bool ownWindowsUnmapped = true;
+    bool unidentifiedInFront = false;
     bool dialog = false;
     int frontmostChecks = 0;
     int activations = 0;
     int permissionRequests = 0;
     int dialogProbes = 0;
+    int focusChecks = 0;
+    int unguardedPastes = 0;
     QStringList pasted;
-    std::function<void()> onPaste;
     std::function<void()> onProbe;
+    std::function<void()> onFocusCheck;
+    std::function<void()> onPasteInto;
     QList<Status> statuses;
 };
 
@@ -174,6 +208,113 @@ TEST_F(PasteServiceFixture, LateActivationPastesOnARetry)
     scheduler.runNext();
     EXPECT_EQ(pasted, QStringList{"late"});
     EXPECT_EQ(scheduler.pendingOnceCount(), 0);
+}
+
+TEST_F(PasteServiceFixture, KeystrokeWaitsForTheKeyboardFocusAndOurHiddenPanel)
+{
+    // The destination is active at once, but the window manager hands it the keyboard a little
+    // later, and our panel is still being unmapped then.
+    activationBringsKeyboard = false;
+    ownWindowsUnmapped = false;
+    service->pasteItem(text("careful"));
+    EXPECT_TRUE(pasted.isEmpty());
+    keyboard = editor;
+    scheduler.runNext();
+    EXPECT_TRUE(pasted.isEmpty());
+    ownWindowsUnmapped = true;
+    scheduler.runNext();
+    EXPECT_EQ(pasted, QStringList{"careful"});
+    EXPECT_EQ(scheduler.pendingOnceCount(), 0);
+    EXPECT_EQ(service->queueStatus(), Status::idle());
+    EXPECT_EQ(unguardedPastes, 0);
+}
+
+TEST_F(PasteServiceFixture, FocusThatStaysElsewherePostsNothing)
+{
+    // The destination is the active program, but the keys would go to another one (a terminal).
+    activationBringsKeyboard = false;
+    keyboard = browser;
+    service->pasteItem(text("rm -rf ~/notes"));
+    while (scheduler.runNext()) {
+    }
+    EXPECT_TRUE(pasted.isEmpty());
+    EXPECT_EQ(focusChecks, 13);
+    EXPECT_EQ(scheduler.onceDelays(), QList<double>(12, 0.08));
+    EXPECT_EQ(service->queueStatus(), Status::cancelled(noKeyboardFocus));
+    EXPECT_EQ(board.string(T::plainText), QStringLiteral("rm -rf ~/notes"));
+    EXPECT_FALSE(service->activeTargetPID().has_value());
+
+    service->pasteItems({html("one"), html("two")});
+    while (scheduler.runNext()) {
+    }
+    EXPECT_EQ(service->queueStatus(), Status::cancelled(noKeyboardFocus));
+    EXPECT_TRUE(service->queuedContents().isEmpty());
+    EXPECT_TRUE(pasted.isEmpty());
+    EXPECT_EQ(unguardedPastes, 0);
+}
+
+TEST_F(PasteServiceFixture, FocusMovingAwayAtTheLastMomentPostsNothing)
+{
+    // Every check passes, but when the keystroke is to go out the focus has moved on.
+    onPasteInto = [&] { keyboard = browser; };
+    service->pasteItem(text("single"));
+    EXPECT_TRUE(pasted.isEmpty());
+    EXPECT_EQ(service->queueStatus(), Status::cancelled(noKeyboardFocus));
+    EXPECT_EQ(board.string(T::plainText), QStringLiteral("single"));
+
+    service->pasteItems({html("first"), html("second")});
+    EXPECT_EQ(service->queueStatus(), Status::cancelled(noKeyboardFocus));
+    EXPECT_EQ(service->completedCount(), 0);
+    EXPECT_TRUE(pasted.isEmpty());
+
+    // Between two queued items the focus goes elsewhere during the dialog probe.
+    onPasteInto = nullptr;
+    service->pasteItems({html("a"), html("b")});
+    ASSERT_EQ(service->queueStatus(), Status::ready(1, 2));
+    onProbe = [&] { keyboard = browser; };
+    service->pasteNextQueuedItem();
+    EXPECT_EQ(service->queueStatus(), Status::cancelled("The destination app or automatic paste permission changed."));
+    EXPECT_EQ(pasted, QStringList{"a"});
+}
+
+TEST_F(PasteServiceFixture, PanelOverAProgramWeCannotNamePastesNowhere)
+{
+    // The editor is the last program we could name; the user is now in one we cannot.
+    front = std::nullopt;
+    unidentifiedInFront = true;
+    service->captureTarget();
+    EXPECT_FALSE(service->targetPID().has_value());
+    front = self;
+    service->pasteItem(text("meant for the unknown one"));
+    EXPECT_EQ(service->queueStatus(),
+              Status::cancelled("The destination app is no longer available. The item remains on the clipboard."));
+    service->pasteItems({html("a"), html("b")});
+    EXPECT_EQ(service->queueStatus(), Status::cancelled("The destination app is no longer available."));
+    EXPECT_EQ(activations, 0);
+    EXPECT_TRUE(pasted.isEmpty());
+    EXPECT_FALSE(service->targetDiagnostics().selectedTargetPID.has_value());
+
+    // A program we know comes to the front afterwards: it is the destination.
+    service->applicationActivated(browser);
+    service->pasteItem(text("for the browser"));
+    EXPECT_EQ(pasted, QStringList{"for the browser"});
+}
+
+TEST_F(PasteServiceFixture, EnvironmentWithoutFocusQueriesPastesByTheFrontProgram)
+{
+    PasteService::Environment plain = liveLike;
+    plain.keyboardFocusBelongsTo = nullptr;
+    plain.ownWindowsUnmapped = nullptr;
+    plain.pasteInto = nullptr;
+    plain.frontmostIsUnidentified = nullptr;
+    makeService(plain);
+    activationBringsKeyboard = false;
+    service->pasteItem(text("plain"));
+    EXPECT_EQ(unguardedPastes, 1);
+    EXPECT_EQ(service->queueStatus(), Status::idle());
+    front = std::nullopt;
+    service->captureTarget();
+    EXPECT_EQ(service->targetPID(), editor);
 }
 
 TEST_F(PasteServiceFixture, QueueOfThreeStepsThroughItsStatuses)

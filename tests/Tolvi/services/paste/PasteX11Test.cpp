@@ -1,10 +1,12 @@
 // Pasting into another program on a private X server with a window manager: our own window has
-// the focus (as a panel would), and the clip must arrive in the other program's line edit.
+// the focus (as a panel would), and the clip must arrive in the other program's line edit, or in
+// a Tk text window while a terminal is open beside it, and never in the terminal.
 #include "Tolvi/services/paste/LivePasteEnvironment.h"
 #include "Tolvi/services/paste/PasteService.h"
 
 #include "Tolvi/services/capture/Scheduler.h"
 
+#include "Tolvi/platform/pasteboard/PasteboardTypes.h"
 #include "Tolvi/platform/pasteboard/SystemPasteboard.h"
 #include "Tolvi/platform/x11/X11Connection.h"
 #include "Tolvi/platform/x11/X11Desktop.h"
@@ -13,7 +15,10 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QProcess>
+#include <QTemporaryDir>
+#include <QTimer>
 #include <QUuid>
 #include <QWidget>
 
@@ -21,6 +26,8 @@
 
 #include <unistd.h>
 #include <xcb/xcb.h>
+
+#include <cstdlib>
 
 using namespace tolvi;
 using namespace tolvi::test;
@@ -233,4 +240,294 @@ TEST(X11DesktopProcesses, RunningDescribeAndActivateUnknown)
 
     // Our own process has no window here: its description names no identifier.
     EXPECT_EQ(desktop.describe(own), QStringLiteral("Unknown app [no bundle identifier] (PID %1)").arg(own));
+}
+
+namespace {
+
+std::uint32_t parentOf(std::uint32_t window)
+{
+    std::unique_ptr<X11Connection> connection = X11Connection::open();
+    if (!connection)
+        return 0;
+    xcb_query_tree_reply_t* tree =
+        xcb_query_tree_reply(connection->raw(), xcb_query_tree(connection->raw(), window), nullptr);
+    const std::uint32_t parent = tree ? tree->parent : 0;
+    std::free(tree);
+    return parent;
+}
+
+// A wish text window (TkEditor.tcl). Tk's top-level is a wrapper window that the window manager
+// manages, holding the widget's own window.
+class TkEditor {
+public:
+    ~TkEditor()
+    {
+        process_.kill();
+        process_.waitForFinished(2000);
+    }
+
+    bool start(const QStringList& arguments = {})
+    {
+        process_.setStandardErrorFile(QProcess::nullDevice());
+        process_.start(QStringLiteral("wish"),
+                       QStringList{QStringLiteral(TOLVI_TK_EDITOR_SCRIPT), QStringLiteral("--")} + arguments);
+        const auto shown = [&] {
+            read();
+            return inner_ != 0;
+        };
+        if (!process_.waitForStarted(5000) || !waitUntil(shown, 5000))
+            return false;
+        window_ = parentOf(inner_);
+        return window_ != 0;
+    }
+    qint64 pid() const { return process_.processId(); }
+    std::uint32_t window() const { return window_; }
+    QString text() const { return text_; }
+    bool waitForText(const QString& expected, int timeoutMs = 5000)
+    {
+        return waitUntil(
+            [&] {
+                read();
+                return text_ == expected;
+            },
+            timeoutMs);
+    }
+
+private:
+    void read()
+    {
+        buffer_.append(process_.readAllStandardOutput());
+        qsizetype end;
+        while ((end = buffer_.indexOf('\n')) >= 0) {
+            const QByteArray line = buffer_.left(end);
+            buffer_.remove(0, end + 1);
+            if (line.startsWith("window "))
+                inner_ = line.mid(7).toUInt(nullptr, 0);
+            else if (line.startsWith("text "))
+                text_ = QString::fromUtf8(QByteArray::fromBase64(line.mid(5)));
+        }
+    }
+
+    QProcess process_;
+    QByteArray buffer_;
+    std::uint32_t inner_ = 0;
+    std::uint32_t window_ = 0;
+    QString text_;
+};
+
+// An xterm whose shell writes everything typed into it, raw (a Ctrl+V is byte 0x16), to a file.
+class Terminal {
+public:
+    ~Terminal()
+    {
+        process_.kill();
+        process_.waitForFinished(2000);
+    }
+
+    bool start(X11Desktop& desktop)
+    {
+        process_.setStandardErrorFile(QProcess::nullDevice());
+        process_.start(QStringLiteral("xterm"), {QStringLiteral("-e"), QStringLiteral("sh"), QStringLiteral("-c"),
+                                                 QStringLiteral("stty raw -echo; exec cat > \"$0\""), path_});
+        if (!process_.waitForStarted(5000))
+            return false;
+        // The shell names the file only after switching the terminal to raw input.
+        return waitUntil([&] { return QFile::exists(path_) && !desktop.windowsOfProcess(pid()).isEmpty(); }, 5000) &&
+               (window_ = desktop.windowsOfProcess(pid()).constLast()) != 0;
+    }
+    qint64 pid() const { return process_.processId(); }
+    std::uint32_t window() const { return window_; }
+    QByteArray received() const
+    {
+        QFile file(path_);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(unreadable)");
+    }
+    // Nothing arrives within a while (typing reaches a terminal within milliseconds).
+    bool staysEmpty() const
+    {
+        return !waitUntil([&] { return !received().isEmpty(); }, 300);
+    }
+
+private:
+    QTemporaryDir directory_;
+    QString path_ = directory_.filePath(QStringLiteral("typed"));
+    QProcess process_;
+    std::uint32_t window_ = 0;
+};
+
+class PasteIntoTk : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(desktop.isValid());
+        ASSERT_TRUE(desktop.canSendKeystrokes());
+        ASSERT_TRUE(watcher.isValid());
+        service = std::make_unique<PasteService>(board, makeLivePasteEnvironment(desktop, scheduler));
+        connectActivations(watcher, *service);
+        ASSERT_TRUE(terminal.start(desktop));
+        ASSERT_TRUE(activateUntil(terminal.window(), [&] { return desktop.frontmostPID() == terminal.pid(); }));
+        panel.resize(300, 200);
+    }
+
+    std::unique_ptr<TkEditor> openEditor(const QStringList& arguments = {})
+    {
+        auto editor = std::make_unique<TkEditor>();
+        if (!editor->start(arguments) ||
+            !activateUntil(editor->window(), [&] { return desktop.activeWindow() == editor->window(); }))
+            return nullptr;
+        return editor;
+    }
+
+    bool showPanel(QWidget& window)
+    {
+        window.show();
+        return activateUntil(quint32(window.winId()),
+                             [&] { return desktop.frontmostPID() == QCoreApplication::applicationPid(); });
+    }
+
+    // Our panel has the focus; choosing a clip hides it and pastes.
+    bool pasteFromPanel(const QString& text)
+    {
+        if (!showPanel(panel))
+            return false;
+        panel.hide();
+        service->pasteItem(ClipboardItem(text));
+        return true;
+    }
+
+    X11Desktop desktop;
+    X11ActivationWatcher watcher;
+    QtScheduler scheduler;
+    SystemPasteboard board;
+    std::unique_ptr<PasteService> service;
+    Terminal terminal;
+    QWidget panel;
+};
+
+} // namespace
+
+TEST_F(PasteIntoTk, TextLandsInTheTkWindowAndNeverInTheTerminal)
+{
+    // Tk names neither its process nor its machine unless told with `wm client`; a _NET_WM_PID
+    // set from outside names no machine either.
+    enum class Naming { nothing, processOnly, clientMachine };
+    for (const Naming naming : {Naming::nothing, Naming::processOnly, Naming::clientMachine}) {
+        SCOPED_TRACE(int(naming));
+        const std::unique_ptr<TkEditor> editor =
+            openEditor(naming == Naming::clientMachine
+                           ? QStringList{QStringLiteral("--client-machine"), QString::fromUtf8(X11Connection::hostName())}
+                           : QStringList{});
+        ASSERT_TRUE(editor);
+        if (naming == Naming::processOnly) {
+            std::unique_ptr<X11Connection> connection = X11Connection::open();
+            const std::uint32_t pid = std::uint32_t(editor->pid());
+            xcb_change_property(connection->raw(), XCB_PROP_MODE_REPLACE, editor->window(),
+                                connection->atom("_NET_WM_PID"), XCB_ATOM_CARDINAL, 32, 1, &pid);
+            std::free(xcb_get_input_focus_reply(connection->raw(), xcb_get_input_focus(connection->raw()), nullptr));
+        }
+        service->captureTarget();
+        ASSERT_EQ(service->targetPID(), editor->pid());
+
+        const QString text = QStringLiteral("echo pasted %1").arg(int(naming));
+        ASSERT_TRUE(pasteFromPanel(text));
+        EXPECT_TRUE(editor->waitForText(text))
+            << editor->text().toStdString() << " / " << service->queueStatus().reason.toStdString();
+        EXPECT_TRUE(terminal.staysEmpty()) << terminal.received().toHex().constData();
+        EXPECT_EQ(service->queueStatus(), Status::idle());
+    }
+}
+
+TEST_F(PasteIntoTk, PanelOpenedOverOurOwnWindowPastesIntoTheProgramBefore)
+{
+    const std::unique_ptr<TkEditor> editor = openEditor();
+    ASSERT_TRUE(editor);
+    ASSERT_TRUE(waitUntil([&] { return service->lastNonTolviPID() == editor->pid(); }));
+    // Another window of ours is in front when the panel opens: the destination is the program
+    // before it, and hiding the panel hands the focus back to our other window first.
+    QWidget other;
+    other.resize(200, 100);
+    ASSERT_TRUE(showPanel(other));
+    service->captureTarget();
+    ASSERT_EQ(service->targetPID(), editor->pid());
+    ASSERT_TRUE(pasteFromPanel(QStringLiteral("via our other window")));
+    EXPECT_TRUE(editor->waitForText(QStringLiteral("via our other window")))
+        << editor->text().toStdString() << " / " << service->queueStatus().reason.toStdString();
+    EXPECT_TRUE(terminal.staysEmpty()) << terminal.received().toHex().constData();
+}
+
+TEST_F(PasteIntoTk, WindowOfAnotherMachineGetsNoPasteAndNeitherDoesTheTerminal)
+{
+    // The terminal was the last program we could name; the window in front is a remote one.
+    const std::unique_ptr<TkEditor> editor =
+        openEditor({QStringLiteral("--client-machine"), QStringLiteral("elsewhere.invalid")});
+    ASSERT_TRUE(editor);
+    ASSERT_EQ(service->lastNonTolviPID(), terminal.pid());
+    service->captureTarget();
+    EXPECT_FALSE(service->targetPID().has_value());
+    ASSERT_TRUE(pasteFromPanel(QStringLiteral("not for the terminal")));
+    EXPECT_EQ(service->queueStatus(),
+              Status::cancelled("The destination app is no longer available. The item remains on the clipboard."));
+    EXPECT_TRUE(terminal.staysEmpty()) << terminal.received().toHex().constData();
+    EXPECT_TRUE(editor->text().isEmpty());
+    EXPECT_EQ(board.string(PasteboardTypes::plainText), QStringLiteral("not for the terminal"));
+}
+
+TEST_F(PasteIntoTk, KeystrokeGoesOnlyWhereTheKeyboardFocusIs)
+{
+    const std::unique_ptr<TkEditor> editor = openEditor();
+    ASSERT_TRUE(editor);
+    EXPECT_TRUE(desktop.keyboardFocusBelongsTo(editor->pid()));
+    EXPECT_FALSE(desktop.keyboardFocusBelongsTo(terminal.pid()));
+    ASSERT_TRUE(activateUntil(terminal.window(), [&] { return desktop.keyboardFocusBelongsTo(terminal.pid()); }));
+    EXPECT_FALSE(desktop.keyboardFocusBelongsTo(editor->pid()));
+    EXPECT_FALSE(desktop.frontmostIsUnidentified());
+
+    service->copyText(QStringLiteral("only into Tk"));
+    EXPECT_FALSE(desktop.pasteInto(editor->pid()));
+    EXPECT_TRUE(terminal.staysEmpty()) << terminal.received().toHex().constData();
+
+    ASSERT_TRUE(activateUntil(editor->window(), [&] { return desktop.keyboardFocusBelongsTo(editor->pid()); }));
+    EXPECT_TRUE(desktop.pasteInto(editor->pid()));
+    EXPECT_TRUE(editor->waitForText(QStringLiteral("only into Tk"))) << editor->text().toStdString();
+    EXPECT_TRUE(terminal.received().isEmpty());
+}
+
+TEST_F(PasteIntoTk, FocusKeptInTheTerminalMeansNothingIsTyped)
+{
+    const std::unique_ptr<TkEditor> editor = openEditor();
+    ASSERT_TRUE(editor);
+    ASSERT_TRUE(showPanel(panel));
+
+    // The window manager's record names the Tk window as the active one, but the keyboard stays
+    // in the terminal, and asking for the Tk window changes nothing.
+    PasteService::Environment environment = makeLivePasteEnvironment(desktop, scheduler);
+    environment.activate = [](PasteService::Pid) { return true; };
+    service = std::make_unique<PasteService>(board, environment);
+    service->applicationActivated(editor->pid());
+    std::unique_ptr<X11Connection> connection = X11Connection::open();
+    ASSERT_TRUE(connection);
+    const auto misdirect = [&] {
+        if (!desktop.keyboardFocusBelongsTo(terminal.pid()))
+            xcb_set_input_focus(connection->raw(), XCB_INPUT_FOCUS_POINTER_ROOT, terminal.window(), XCB_CURRENT_TIME);
+        if (desktop.activeWindow() != editor->window()) {
+            const std::uint32_t active = editor->window();
+            xcb_change_property(connection->raw(), XCB_PROP_MODE_REPLACE, connection->root(),
+                                connection->atom("_NET_ACTIVE_WINDOW"), XCB_ATOM_WINDOW, 32, 1, &active);
+        }
+        xcb_flush(connection->raw());
+    };
+    QTimer keeper;
+    QObject::connect(&keeper, &QTimer::timeout, misdirect);
+    keeper.start(5);
+    ASSERT_TRUE(waitUntil([&] {
+        return desktop.frontmostPID() == editor->pid() && desktop.keyboardFocusBelongsTo(terminal.pid());
+    }));
+    panel.hide();
+    service->pasteItem(ClipboardItem(QStringLiteral("held elsewhere")));
+    // A single paste is pending until it is posted or given up.
+    ASSERT_TRUE(waitUntil([&] { return !service->activeTargetPID().has_value(); }));
+    keeper.stop();
+    EXPECT_EQ(service->queueStatus().kind, Status::Kind::cancelled);
+    EXPECT_TRUE(terminal.staysEmpty()) << terminal.received().toHex().constData();
+    EXPECT_TRUE(editor->text().isEmpty());
 }

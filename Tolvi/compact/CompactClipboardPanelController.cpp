@@ -1,0 +1,413 @@
+#include "Tolvi/compact/CompactClipboardPanelController.h"
+
+#include "Tolvi/design/Surfaces.h"
+#include "Tolvi/design/TolviTheme.h"
+#include "Tolvi/history/PasteQueueNotice.h"
+#include "Tolvi/panels/PanelCommandBus.h"
+#include "Tolvi/services/paste/PasteService.h"
+#include "Tolvi/shell/UsageMetricsStore.h"
+#include "TolviCore/ai/AIService.h"
+#include "TolviCore/model/ReferenceDate.h"
+#include "TolviCore/store/ClipboardStore.h"
+
+#include <QApplication>
+#include <QCursor>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QListView>
+#include <QMouseEvent>
+#include <QPlainTextEdit>
+#include <QScreen>
+#include <QTimer>
+#include <QVBoxLayout>
+#include <QWindow>
+
+#include <algorithm>
+
+namespace tolvi {
+
+namespace {
+
+// How close to the panel's edge a press resizes it instead of moving it.
+constexpr int resizeMargin = 6;
+constexpr int sideMargin = 16;
+constexpr int pointerGap = 18;
+
+// The panel's background, and the handle that moves and resizes the frameless window (the
+// window manager does the moving).
+class CompactBackdrop final : public TolviConsoleBackdrop {
+public:
+    explicit CompactBackdrop(QWidget* parent) : TolviConsoleBackdrop(true, parent) { setMouseTracking(true); }
+
+protected:
+    Qt::Edges edgesAt(const QPoint& point) const
+    {
+        Qt::Edges edges;
+        if (point.x() < resizeMargin)
+            edges |= Qt::LeftEdge;
+        if (point.x() >= width() - resizeMargin)
+            edges |= Qt::RightEdge;
+        if (point.y() < resizeMargin)
+            edges |= Qt::TopEdge;
+        if (point.y() >= height() - resizeMargin)
+            edges |= Qt::BottomEdge;
+        return edges;
+    }
+
+    void mouseMoveEvent(QMouseEvent* event) override
+    {
+        const Qt::Edges edges = edgesAt(event->position().toPoint());
+        if ((edges & (Qt::LeftEdge | Qt::RightEdge)) && (edges & (Qt::TopEdge | Qt::BottomEdge)))
+            setCursor(((edges & Qt::LeftEdge) != 0) == ((edges & Qt::TopEdge) != 0) ? Qt::SizeFDiagCursor
+                                                                                    : Qt::SizeBDiagCursor);
+        else if (edges & (Qt::LeftEdge | Qt::RightEdge))
+            setCursor(Qt::SizeHorCursor);
+        else if (edges)
+            setCursor(Qt::SizeVerCursor);
+        else
+            unsetCursor();
+        TolviConsoleBackdrop::mouseMoveEvent(event);
+    }
+
+    void mousePressEvent(QMouseEvent* event) override
+    {
+        QWindow* handle = window()->windowHandle();
+        if (event->button() != Qt::LeftButton || !handle) {
+            TolviConsoleBackdrop::mousePressEvent(event);
+            return;
+        }
+        const Qt::Edges edges = edgesAt(event->position().toPoint());
+        if (edges)
+            handle->startSystemResize(edges);
+        else
+            handle->startSystemMove();
+        event->accept();
+    }
+};
+
+} // namespace
+
+CompactClipboardPanelController::CompactClipboardPanelController(Dependencies dependencies, QObject* parent)
+    : QObject(parent),
+      m_dependencies(std::move(dependencies))
+{
+    if (!m_dependencies.now)
+        m_dependencies.now = [] { return ReferenceDate::now(); };
+    if (!m_dependencies.pointerPosition)
+        m_dependencies.pointerPosition = [] { return QCursor::pos(); };
+    connect(qApp, &QGuiApplication::applicationStateChanged, this,
+            &CompactClipboardPanelController::applicationStateChanged);
+}
+
+CompactClipboardPanelController::~CompactClipboardPanelController()
+{
+    delete m_panel;
+}
+
+bool CompactClipboardPanelController::hasWindow() const
+{
+    return m_panel != nullptr;
+}
+
+bool CompactClipboardPanelController::isWindowVisible() const
+{
+    return m_panel && m_panel->isVisible();
+}
+
+void CompactClipboardPanelController::orderOut()
+{
+    if (m_panel && m_panel->isVisible())
+        m_panel->hide();
+}
+
+void CompactClipboardPanelController::toggle()
+{
+    if (!isWindowVisible())
+        show();
+    else
+        orderOut();
+}
+
+void CompactClipboardPanelController::show()
+{
+    // The target is taken before the panel becomes active, so the paste goes where the user was.
+    m_dependencies.pasteService.captureTarget();
+    if (!m_panel)
+        m_panel = makePanel();
+    if (!m_hasInstalledContent) {
+        installContent();
+        m_hasInstalledContent = true;
+    } else {
+        // Clips may have aged past a date filter's day while the panel was away.
+        m_state->refresh();
+    }
+    applyPanelHeight(m_state->panelHeight());
+    position();
+    m_panel->makeKeyAndOrderFront();
+    if (!m_hasAppeared) {
+        m_hasAppeared = true;
+        m_state->appear();
+    } else {
+        restoreFocus();
+    }
+}
+
+void CompactClipboardPanelController::restoreFocus()
+{
+    switch (m_state->mode()) {
+    case CompactPanelMode::results:
+        m_view->searchField()->setFocus(Qt::ActiveWindowFocusReason);
+        break;
+    case CompactPanelMode::actions:
+        m_view->actionList()->setFocus(Qt::ActiveWindowFocusReason);
+        break;
+    case CompactPanelMode::editor:
+        m_view->editor()->setFocus(Qt::ActiveWindowFocusReason);
+        break;
+    }
+}
+
+EscapeClosingPanel* CompactClipboardPanelController::makePanel()
+{
+    auto* panel = new EscapeClosingPanel();
+    panel->setWindowTitle(windowTitle);
+    panel->setAttribute(Qt::WA_TranslucentBackground);
+    panel->setMinimumSize(minimumSize);
+    panel->setMaximumSize(maximumSize);
+    panel->resize(idealWidth, 236);
+    if (m_dependencies.theme)
+        tolviConsoleAppearance(panel, m_dependencies.theme);
+    panel->installEventFilter(this);
+
+    QPointer<EscapeClosingPanel> weakPanel(panel);
+    panel->setEscapeHandler([weakPanel] {
+        PanelCommandBus::shared().post(CompactPanelCommand::cancel, weakPanel.data());
+    });
+    QPointer<CompactClipboardPanelController> self(this);
+    panel->setKeyDownHandler([self](QKeyEvent* event) { return self && self->handleKey(event); });
+    return panel;
+}
+
+void CompactClipboardPanelController::installContent()
+{
+    m_state = new CompactPanelState(m_dependencies.store, &m_dependencies.usageMetrics, m_dependencies.featureFlags,
+                                    makeActions(), this);
+    m_state->setClock(m_dependencies.now);
+    auto* layout = new QVBoxLayout(m_panel);
+    layout->setContentsMargins(0, 0, 0, 0);
+    auto* backdrop = new CompactBackdrop(m_panel);
+    layout->addWidget(backdrop);
+    auto* backdropLayout = new QVBoxLayout(backdrop);
+    backdropLayout->setContentsMargins(0, 0, 0, 0);
+    m_view = new CompactClipboardPanel(*m_state, m_dependencies.thumbnails, m_panel, backdrop);
+    backdropLayout->addWidget(m_view);
+    if (m_dependencies.makePreview)
+        m_view->setPreviewFactory(m_dependencies.makePreview);
+    m_view->storageNoticePlace()->layout()->addWidget(new HistoryStorageNotice(
+        m_dependencies.store, m_dependencies.storageNoticeActions, m_view->storageNoticePlace()));
+    QPointer<CompactClipboardPanelController> self(this);
+    m_view->queueNoticePlace()->layout()->addWidget(new PasteQueueNotice(
+        m_dependencies.pasteService,
+        [self] {
+            if (self)
+                self->orderOut();
+        },
+        m_view->queueNoticePlace()));
+    m_view->updateNoticePlaces();
+    connect(m_state, &CompactPanelState::panelHeightChanged, this, &CompactClipboardPanelController::applyPanelHeight);
+}
+
+void CompactClipboardPanelController::applyPanelHeight(int height)
+{
+    if (!m_panel)
+        return;
+    // The panel takes the content's ideal height; a width the user gave it stays.
+    const int clamped = std::clamp(height, minimumSize.height(), maximumSize.height());
+    if (m_panel->height() != clamped)
+        m_panel->resize(m_panel->width(), clamped);
+}
+
+QPoint CompactClipboardPanelController::placement(const QPoint& pointer, const QRect& available, const QSize& size)
+{
+    const int left = available.x();
+    const int top = available.y();
+    const int right = available.x() + available.width();
+    const int bottom = available.y() + available.height();
+    const int w = size.width();
+    const int h = size.height();
+
+    int x;
+    const int loX = left + sideMargin;
+    const int hiX = right - w - sideMargin;
+    if (loX <= hiX)
+        x = std::min(hiX, std::max(loX, pointer.x() - w / 2));
+    else
+        x = left + (available.width() - w) / 2;
+
+    int y;
+    const int loY = top + pointerGap;
+    const int hiY = bottom - h - pointerGap;
+    if (loY <= hiY) {
+        // Under the pointer, or above it when the panel would reach into the bottom margin.
+        y = pointer.y() + pointerGap;
+        if (y + h > bottom - pointerGap)
+            y = pointer.y() - pointerGap - h;
+        y = std::clamp(y, loY, hiY);
+    } else {
+        y = top + (available.height() - h) / 2;
+    }
+    return {x, y};
+}
+
+void CompactClipboardPanelController::position()
+{
+    const QPoint pointer = m_dependencies.pointerPosition();
+    QScreen* screen = QGuiApplication::screenAt(pointer);
+    if (!screen)
+        screen = QGuiApplication::primaryScreen();
+    const QRect available = screen ? screen->availableGeometry() : QRect();
+    m_panel->move(placement(pointer, available, m_panel->size()));
+}
+
+std::optional<CompactPanelCommand> CompactClipboardPanelController::keyCommand(int key, Qt::KeyboardModifiers modifiers,
+                                                                              PanelKeyboardRouting::Focus focus,
+                                                                              CompactPanelMode mode,
+                                                                              bool modalInteractionActive)
+{
+    using Focus = PanelKeyboardRouting::Focus;
+    if (mode == CompactPanelMode::editor || modalInteractionActive || focus == Focus::textEditor)
+        return std::nullopt;
+    modifiers = PanelKeyboardRouting::tableModifiers(modifiers);
+    if (modifiers != Qt::NoModifier) {
+        // Control plays the part of the command key.
+        if (modifiers == Qt::ControlModifier && key == Qt::Key_E)
+            return CompactPanelCommand::editSelectedClip;
+        return std::nullopt;
+    }
+    if (focus == Focus::otherControl)
+        return std::nullopt;
+    switch (key) {
+    case Qt::Key_E:
+        if (focus != Focus::searchField && mode == CompactPanelMode::actions)
+            return CompactPanelCommand::editSelectedClip;
+        return std::nullopt;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        return CompactPanelCommand::accept;
+    case Qt::Key_Space:
+        if (focus != Focus::searchField)
+            return CompactPanelCommand::toggleClipPreview;
+        return std::nullopt;
+    case Qt::Key_Down:
+        return CompactPanelCommand::selectNextClip;
+    case Qt::Key_Up:
+        return CompactPanelCommand::selectPreviousClip;
+    default:
+        return std::nullopt;
+    }
+}
+
+bool CompactClipboardPanelController::hasAttachedDialog() const
+{
+    if (!m_panel)
+        return false;
+    const QList<QWidget*> children = m_panel->findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
+    return std::any_of(children.cbegin(), children.cend(), [](const QWidget* child) {
+        return child->isWindow() && child->isVisible() && child->windowModality() != Qt::NonModal;
+    });
+}
+
+bool CompactClipboardPanelController::handleKey(QKeyEvent* event)
+{
+    if (!m_panel)
+        return false;
+    const std::optional<CompactPanelCommand> command =
+        keyCommand(event->key(), event->modifiers(), PanelKeyboardRouting::focus(m_panel), m_panelMode,
+                   m_modalInteractionActive || hasAttachedDialog());
+    if (!command)
+        return false;
+    PanelCommandBus::shared().post(*command, m_panel);
+    return true;
+}
+
+bool CompactClipboardPanelController::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_panel && event->type() == QEvent::Hide && m_view)
+        m_view->panelHidden();
+    return QObject::eventFilter(watched, event);
+}
+
+void CompactClipboardPanelController::applicationStateChanged(Qt::ApplicationState state)
+{
+    if (state == Qt::ApplicationActive || !isWindowVisible())
+        return;
+    // Focus passing between two of our own windows (the panel and its dialog) can leave none
+    // active for a moment.
+    QPointer<CompactClipboardPanelController> self(this);
+    QTimer::singleShot(150, this, [self] {
+        if (self && QGuiApplication::applicationState() != Qt::ApplicationActive && !QApplication::activeWindow())
+            self->orderOut();
+    });
+}
+
+void CompactClipboardPanelController::recordPaste()
+{
+    UsageMetricsStore& usage = m_dependencies.usageMetrics;
+    usage.record(UsageMetricEvent::pastePerformed);
+    if (usage.count(UsageMetricEvent::firstPasteCompleted) <= 0)
+        usage.record(UsageMetricEvent::firstPasteCompleted);
+}
+
+CompactPanelActions CompactClipboardPanelController::makeActions()
+{
+    QPointer<CompactClipboardPanelController> self(this);
+    CompactPanelActions actions;
+    // The panel goes before the paste service activates the target.
+    actions.pasteItem = [self](const ClipboardItem& item) {
+        if (!self)
+            return;
+        self->orderOut();
+        self->recordPaste();
+        self->m_dependencies.pasteService.pasteItem(item);
+    };
+    actions.pasteText = [self](const QString& text) {
+        if (!self)
+            return;
+        self->orderOut();
+        self->recordPaste();
+        // A new plain-text clip, never added to the history.
+        self->m_dependencies.pasteService.pasteText(text);
+    };
+    actions.copyItem = [self](const ClipboardItem& item) {
+        if (!self)
+            return;
+        self->m_dependencies.usageMetrics.record(UsageMetricEvent::copyPerformed);
+        self->m_dependencies.pasteService.copyItem(item);
+    };
+    actions.copyText = [self](const QString& text) {
+        if (!self)
+            return;
+        self->m_dependencies.usageMetrics.record(UsageMetricEvent::copyPerformed);
+        self->m_dependencies.pasteService.copyText(text);
+    };
+    if (AIService* ai = m_dependencies.aiService) {
+        actions.runAIAction = [ai](const AIAction& action, const QString& text, QObject* receiver,
+                                   std::function<void(AIResult)> done) { ai->run(action, text, receiver, std::move(done)); };
+    }
+    actions.setPanelMode = [self](CompactPanelMode mode) {
+        if (self)
+            self->m_panelMode = mode;
+    };
+    actions.setModalInteraction = [self](bool active) {
+        if (self)
+            self->m_modalInteractionActive = active;
+    };
+    actions.closePanel = [self] {
+        if (self)
+            self->orderOut();
+    };
+    actions.retryOCR = m_dependencies.retryOCR;
+    return actions;
+}
+
+} // namespace tolvi

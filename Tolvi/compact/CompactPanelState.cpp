@@ -1,0 +1,919 @@
+#include "Tolvi/compact/CompactPanelState.h"
+
+#include "Tolvi/history/PartitionedClipSearch.h"
+#include "Tolvi/shell/UsageMetricsStore.h"
+#include "TolviCore/ai/AIError.h"
+#include "TolviCore/model/ReferenceDate.h"
+#include "TolviCore/search/ClipboardFormatter.h"
+#include "TolviCore/search/ClipboardSearchTextCache.h"
+#include "TolviCore/store/ClipboardStore.h"
+#include "TolviCore/text/TextCharacters.h"
+
+#include <QLocale>
+#include <QPointer>
+#include <QTimer>
+
+#include <algorithm>
+
+namespace tolvi {
+
+namespace {
+
+// Recent results kept for other queries over the same clips and filters.
+constexpr qsizetype recentResultLimit = 16;
+constexpr int minimumHeight = 220;
+constexpr int maximumHeight = 420;
+
+const QString changedWhileRunning =
+    QStringLiteral("Your text changed while the rewrite was running. Run it again to use your latest text.");
+const QString editedClipGone =
+    QStringLiteral("This clip is no longer in the history, so the edit was not saved. Copy or paste it instead.");
+const QString editNotSaved = QStringLiteral("The edit could not be saved.");
+
+} // namespace
+
+CompactPanelState::CompactPanelState(ClipboardStore& store, UsageMetricsStore* usageMetrics, FeatureFlags featureFlags,
+                                     CompactPanelActions actions, QObject* parent)
+    : QObject(parent),
+      m_store(store),
+      m_usageMetrics(usageMetrics),
+      m_featureFlags(std::move(featureFlags)),
+      m_actions(std::move(actions)),
+      m_now([] { return ReferenceDate::now(); }),
+      m_timeZone(QTimeZone::systemTimeZone())
+{
+    connect(&m_store, &ClipboardStore::itemsChanged, this, &CompactPanelState::storeItemsChanged);
+    // Recognition states change what the image actions and the retry button offer.
+    connect(&m_store, &ClipboardStore::ocrStatusesChanged, this, [this] { emit actionsChanged(); });
+    connect(&m_store, &ClipboardStore::ocrInProgressChanged, this, [this] { emit actionsChanged(); });
+    recompute();
+}
+
+CompactPanelState::~CompactPanelState() = default;
+
+void CompactPanelState::setClock(std::function<double()> now, QTimeZone timeZone)
+{
+    m_now = std::move(now);
+    m_timeZone = std::move(timeZone);
+    recompute();
+}
+
+void CompactPanelState::setPreviewAvailable(bool available)
+{
+    if (available == m_previewAvailable)
+        return;
+    m_previewAvailable = available;
+    invalidateActions();
+    normalizeActionSelection();
+    notifyHeight();
+}
+
+// ---- View state -------------------------------------------------------------------------
+
+void CompactPanelState::setQuery(const QString& query)
+{
+    if (query == m_query)
+        return;
+    m_query = query;
+    emit criteriaChanged();
+    recompute();
+}
+
+void CompactPanelState::setContentFilter(ClipboardSearchContentFilter filter)
+{
+    if (filter == m_contentFilter)
+        return;
+    m_contentFilter = filter;
+    emit criteriaChanged();
+    recompute();
+}
+
+void CompactPanelState::setDateFilter(ClipboardSearchDateFilter filter)
+{
+    if (filter == m_dateFilter)
+        return;
+    m_dateFilter = filter;
+    emit criteriaChanged();
+    recompute();
+}
+
+void CompactPanelState::setRequiresOCRText(bool required)
+{
+    if (required == m_requiresOCRText)
+        return;
+    m_requiresOCRText = required;
+    emit criteriaChanged();
+    recompute();
+}
+
+void CompactPanelState::setSelectedItemID(const std::optional<QUuid>& id)
+{
+    if (id == m_selectedItemID)
+        return;
+    m_selectedItemID = id;
+    updateSelectedRow();
+}
+
+void CompactPanelState::setSelectedActionID(const std::optional<QString>& id)
+{
+    if (id == m_selectedActionID)
+        return;
+    m_selectedActionID = id;
+    emit actionsChanged();
+}
+
+void CompactPanelState::setEditedText(const QString& text)
+{
+    if (text == m_draft.editedText)
+        return;
+    m_draft.editedText = text;
+    emit editorStatusChanged();
+}
+
+void CompactPanelState::setEditorTab(CompactEditorTab tab)
+{
+    if (tab == m_editorTab)
+        return;
+    m_editorTab = tab;
+    emit editorTabChanged();
+}
+
+// ---- Derived values ---------------------------------------------------------------------
+
+ClipboardSearchCriteria CompactPanelState::searchCriteria() const
+{
+    return ClipboardSearchCriteria(m_query, m_contentFilter, ClipboardSearchScope::all(), m_dateFilter,
+                                   m_requiresOCRText);
+}
+
+bool CompactPanelState::hasActiveFilters() const
+{
+    return searchCriteria().hasActiveNonQueryFilters();
+}
+
+QList<QUuid> CompactPanelState::filteredItemIDs() const
+{
+    QList<QUuid> ids;
+    ids.reserve(m_filteredItems.size());
+    for (const ClipboardItem& item : m_filteredItems)
+        ids.append(item.id());
+    return ids;
+}
+
+std::optional<ClipboardItem> CompactPanelState::selectedItem() const
+{
+    if (m_selectedRow < 0 || m_selectedRow >= m_filteredItems.size())
+        return std::nullopt;
+    return m_filteredItems.at(m_selectedRow);
+}
+
+const QList<CompactPasteActionSection>& CompactPanelState::actionSections() const
+{
+    if (!m_sections) {
+        QList<CompactPasteActionSection> sections;
+        if (const std::optional<ClipboardItem> item = selectedItem())
+            sections = CompactPasteActionSection::sections(*item, m_featureFlags.aiRewriteEnabled());
+        if (!m_previewAvailable) {
+            // Nothing offers a preview that cannot open.
+            for (CompactPasteActionSection& section : sections)
+                section.actions.removeIf(
+                    [](const CompactPasteAction& action) { return action.kind == CompactPasteAction::Kind::previewItem; });
+        }
+        m_visibleActions.clear();
+        for (const CompactPasteActionSection& section : std::as_const(sections))
+            m_visibleActions.append(section.actions);
+        m_sections = std::move(sections);
+    }
+    return *m_sections;
+}
+
+const QList<CompactPasteAction>& CompactPanelState::visibleActions() const
+{
+    actionSections();
+    return m_visibleActions;
+}
+
+QStringList CompactPanelState::visibleActionIDs() const
+{
+    QStringList ids;
+    for (const CompactPasteAction& action : visibleActions())
+        ids.append(action.id);
+    return ids;
+}
+
+int CompactPanelState::selectedActionIndex() const
+{
+    const QList<CompactPasteAction>& actions = visibleActions();
+    if (actions.isEmpty())
+        return -1;
+    if (m_selectedActionID) {
+        for (qsizetype i = 0; i < actions.size(); ++i) {
+            if (actions.at(i).id == *m_selectedActionID)
+                return int(i);
+        }
+    }
+    return 0;
+}
+
+std::optional<CompactPasteAction> CompactPanelState::selectedAction() const
+{
+    const int index = selectedActionIndex();
+    if (index < 0)
+        return std::nullopt;
+    return visibleActions().at(index);
+}
+
+QString CompactPanelState::summary(const ClipboardItem& item)
+{
+    if (const ClipboardImage* image = item.content().imageIf())
+        return QStringLiteral("Image ") + image->pixelDescription();
+    return ClipboardFormatter::singleLinePreview(item.content().textValue(), 74);
+}
+
+QString CompactPanelState::editorTitle() const
+{
+    if (m_editedItemID) {
+        if (const std::optional<ClipboardItem> item = m_store.item(*m_editedItemID))
+            return summary(*item);
+    }
+    return QStringLiteral("Text clip");
+}
+
+std::optional<AIAction> CompactPanelState::runningAIAction() const
+{
+    if (!m_runningAIActionID)
+        return std::nullopt;
+    for (const AIAction& action : AIAction::textActions()) {
+        if (action.id == *m_runningAIActionID)
+            return action;
+    }
+    return std::nullopt;
+}
+
+QString CompactPanelState::editorStatus() const
+{
+    if (m_aiErrorMessage)
+        return *m_aiErrorMessage;
+    if (const std::optional<AIAction> running = runningAIAction()) {
+        if (running->id == AIAction::draftReply().id)
+            return QStringLiteral("Drafting reply...");
+        if (running->id == AIAction::fixWriting().id)
+            return QStringLiteral("Fixing writing...");
+        return QStringLiteral("Running AI...");
+    }
+    if (m_saveIssue)
+        return *m_saveIssue;
+    return m_draft.characterStatus();
+}
+
+bool CompactPanelState::editorStatusIsError() const
+{
+    return m_aiErrorMessage.has_value() || (!m_runningAIActionID && m_saveIssue.has_value());
+}
+
+bool CompactPanelState::canSaveEditedText() const
+{
+    return m_draft.canUseEditedText() && m_draft.hasUnsavedChanges();
+}
+
+int CompactPanelState::panelHeight() const
+{
+    switch (m_mode) {
+    case CompactPanelMode::results:
+        if (m_filteredItems.isEmpty())
+            return 236;
+        return int(std::clamp<qint64>(58 * qint64(m_filteredItems.size()) + 74, minimumHeight, maximumHeight));
+    case CompactPanelMode::actions: {
+        const QList<CompactPasteActionSection>& sections = actionSections();
+        const qint64 titled = std::count_if(sections.cbegin(), sections.cend(),
+                                            [](const CompactPasteActionSection& s) { return s.title.has_value(); });
+        return int(std::clamp<qint64>(52 * qint64(visibleActions().size()) + 72 + 18 * titled + 20, minimumHeight,
+                                      maximumHeight));
+    }
+    case CompactPanelMode::editor:
+        return maximumHeight;
+    }
+    return maximumHeight;
+}
+
+bool CompactPanelState::canRetryOCR(const ClipboardItem& item) const
+{
+    if (!m_actions.retryOCR)
+        return false;
+    const ClipboardImage* image = item.content().imageIf();
+    if (!image)
+        return false;
+    if (m_store.ocrInProgress().contains(image->fingerprint()))
+        return false;
+    const auto status = m_store.ocrStatuses().constFind(image->fingerprint());
+    if (status != m_store.ocrStatuses().cend())
+        return *status != ClipboardStore::OCRStatus::unsupportedImage;
+    return !image->recognizedText() || image->recognizedText()->isEmpty();
+}
+
+QString CompactPanelState::retryOCRTitle(const ClipboardItem& item) const
+{
+    const ClipboardImage* image = item.content().imageIf();
+    if (!image || m_store.ocrStatuses().contains(image->fingerprint()))
+        return QStringLiteral("Retry Text Recognition");
+    return QStringLiteral("Read Image Text");
+}
+
+bool CompactPanelState::looksLikeCode(const QString& text)
+{
+    static const QStringList markers{QStringLiteral("```"), QStringLiteral("func "), QStringLiteral("let "),
+                                     QStringLiteral("const "), QStringLiteral("=>"), QStringLiteral("{"),
+                                     QStringLiteral("</")};
+    return std::any_of(markers.cbegin(), markers.cend(),
+                       [&text](const QString& marker) { return text.contains(marker, Qt::CaseSensitive); });
+}
+
+// ---- Reactions --------------------------------------------------------------------------
+
+QList<ClipboardItem> CompactPanelState::filtered(const ClipboardSearchCriteria& criteria, double now)
+{
+    // Results are only reused while the clips, the filters and (for date filters) the time are
+    // the same.
+    const QString filters = QStringLiteral("%1|%2|%3|%4")
+                                .arg(m_storeGeneration)
+                                .arg(int(m_contentFilter))
+                                .arg(int(m_dateFilter))
+                                .arg(m_requiresOCRText);
+    if (m_dateFilter != ClipboardSearchDateFilter::anyTime || filters != m_recentResultsFilters) {
+        m_recentResults.clear();
+        m_recentResultsFilters = filters;
+    }
+    if (m_dateFilter != ClipboardSearchDateFilter::anyTime)
+        return PartitionedClipSearch::shared().filter(m_store.items(), criteria, now, m_timeZone);
+
+    const QByteArray folded = ClipboardSearchTextCache::foldedForMatching(
+        TextCharacters::trimmedWhitespaceAndNewlines(criteria.query), QLocale());
+    const RecentResult* narrowest = nullptr;
+    for (const RecentResult& recent : std::as_const(m_recentResults)) {
+        if (recent.foldedQuery == folded)
+            return recent.items;
+        if (folded.contains(recent.foldedQuery)
+            && (!narrowest || recent.foldedQuery.size() > narrowest->foldedQuery.size()))
+            narrowest = &recent;
+    }
+    QList<ClipboardItem> result = PartitionedClipSearch::shared().filter(
+        narrowest ? narrowest->items : m_store.items(), criteria, now, m_timeZone);
+    if (m_recentResults.size() >= recentResultLimit)
+        m_recentResults.removeFirst();
+    m_recentResults.append({folded, result});
+    return result;
+}
+
+void CompactPanelState::recompute()
+{
+    QList<ClipboardItem> filtered = this->filtered(searchCriteria(), m_now());
+    bool idsChanged = false;
+    if (!filtered.isSharedWith(m_filteredItems)) {
+        idsChanged = filtered.size() != m_filteredItems.size();
+        for (qsizetype i = 0; !idsChanged && i < filtered.size(); ++i) {
+            const ClipboardItem& now = filtered.at(i);
+            const ClipboardItem& before = m_filteredItems.at(i);
+            idsChanged = !now.sharesDataWith(before) && now.id() != before.id();
+        }
+    }
+    m_filteredItems = std::move(filtered);
+    // The selected row is right before anyone hears of the new list.
+    m_selectedRow = rowOfSelection();
+    if (idsChanged)
+        normalizeSelection();
+    updateSelectedRow();
+    emit filteredItemsChanged();
+    notifyHeight();
+}
+
+void CompactPanelState::refresh()
+{
+    recompute();
+}
+
+void CompactPanelState::storeItemsChanged()
+{
+    ++m_storeGeneration;
+    recompute();
+    // The selected clip's record may have changed in place (its recognised text, say).
+    invalidateActions();
+    normalizeActionSelection();
+    notifyHeight();
+}
+
+int CompactPanelState::rowOfSelection() const
+{
+    if (m_selectedItemID) {
+        for (qsizetype i = 0; i < m_filteredItems.size(); ++i) {
+            if (m_filteredItems.at(i).id() == *m_selectedItemID)
+                return int(i);
+        }
+    }
+    return m_filteredItems.isEmpty() ? -1 : 0;
+}
+
+void CompactPanelState::updateSelectedRow()
+{
+    const int row = rowOfSelection();
+    // The catalogue stays while it was built for this very clip record.
+    const bool sameClip = row >= 0 && m_sections && !m_visibleActions.isEmpty()
+        && m_visibleActions.first().item.sharesDataWith(m_filteredItems.at(row));
+    m_selectedRow = row;
+    if (!sameClip)
+        invalidateActions();
+    emit selectionChanged();
+    if (m_mode == CompactPanelMode::actions)
+        notifyHeight();
+}
+
+void CompactPanelState::invalidateActions()
+{
+    m_sections.reset();
+    m_visibleActions.clear();
+    emit actionsChanged();
+}
+
+void CompactPanelState::notifyHeight()
+{
+    const int height = panelHeight();
+    if (height == m_lastHeight)
+        return;
+    m_lastHeight = height;
+    emit panelHeightChanged(height);
+}
+
+bool CompactPanelState::isGuarded() const
+{
+    return m_previewedItem.has_value() || m_isDiscardConfirmationPresented;
+}
+
+void CompactPanelState::requestSearchFocus()
+{
+    QPointer<CompactPanelState> self(this);
+    QTimer::singleShot(0, this, [self] {
+        if (self)
+            emit self->searchFocusRequested();
+    });
+}
+
+void CompactPanelState::requestEditorFocus()
+{
+    QPointer<CompactPanelState> self(this);
+    QTimer::singleShot(0, this, [self] {
+        if (self && self->m_mode == CompactPanelMode::editor)
+            emit self->editorFocusRequested();
+    });
+}
+
+// ---- Operations -------------------------------------------------------------------------
+
+void CompactPanelState::appear()
+{
+    requestSearchFocus();
+    if (m_actions.setPanelMode)
+        m_actions.setPanelMode(m_mode);
+    normalizeSelection();
+    if (m_mode == CompactPanelMode::actions)
+        normalizeActionSelection();
+}
+
+void CompactPanelState::normalizeSelection()
+{
+    if (m_mode == CompactPanelMode::editor)
+        return;
+    if (m_filteredItems.isEmpty()) {
+        setSelectedItemID(std::nullopt);
+        setMode(CompactPanelMode::results);
+        return;
+    }
+    if (m_selectedItemID) {
+        for (const ClipboardItem& item : std::as_const(m_filteredItems)) {
+            if (item.id() == *m_selectedItemID)
+                return;
+        }
+    }
+    setSelectedItemID(m_filteredItems.first().id());
+}
+
+void CompactPanelState::normalizeActionSelection()
+{
+    if (m_mode == CompactPanelMode::results) {
+        // The list is not shown; the choice is made again when it opens.
+        return;
+    }
+    const QList<CompactPasteAction>& actions = visibleActions();
+    if (actions.isEmpty()) {
+        setSelectedActionID(std::nullopt);
+        return;
+    }
+    if (m_selectedActionID
+        && std::any_of(actions.cbegin(), actions.cend(),
+                       [this](const CompactPasteAction& action) { return action.id == *m_selectedActionID; }))
+        return;
+    setSelectedActionID(actions.first().id);
+}
+
+void CompactPanelState::invalidateAIRequest()
+{
+    m_aiRequestID = QUuid::createUuid();
+    if (m_runningAIActionID) {
+        m_runningAIActionID.reset();
+        emit editorStatusChanged();
+    }
+}
+
+void CompactPanelState::updateModalInteraction()
+{
+    if (m_actions.setModalInteraction)
+        m_actions.setModalInteraction(isGuarded());
+}
+
+void CompactPanelState::setMode(CompactPanelMode mode)
+{
+    if (mode == m_mode)
+        return;
+    m_mode = mode;
+    // The catalogue is built again when the action list next opens.
+    if (mode == CompactPanelMode::results) {
+        m_sections.reset();
+        m_visibleActions.clear();
+    }
+    if (m_actions.setPanelMode)
+        m_actions.setPanelMode(mode);
+    // Any AI run stops when the editor is left, by whatever path.
+    if (mode != CompactPanelMode::editor)
+        invalidateAIRequest();
+    emit modeChanged(mode);
+    notifyHeight();
+}
+
+void CompactPanelState::setDiscardConfirmation(bool presented)
+{
+    if (presented == m_isDiscardConfirmationPresented)
+        return;
+    m_isDiscardConfirmationPresented = presented;
+    emit discardConfirmationChanged(presented);
+    updateModalInteraction();
+}
+
+void CompactPanelState::accept()
+{
+    switch (m_mode) {
+    case CompactPanelMode::results:
+        openActions();
+        break;
+    case CompactPanelMode::actions:
+        if (const std::optional<CompactPasteAction> action = selectedAction())
+            run(*action);
+        break;
+    case CompactPanelMode::editor:
+        pasteEditedText();
+        break;
+    }
+}
+
+void CompactPanelState::openActions()
+{
+    if (!selectedItem())
+        return;
+    setMode(CompactPanelMode::actions);
+    normalizeActionSelection();
+    emit actionsChanged();
+}
+
+void CompactPanelState::openEditor()
+{
+    std::optional<ClipboardItem> item;
+    if (m_mode == CompactPanelMode::editor) {
+        // Opening again re-reads the clip, but never over unsaved text.
+        if (m_draft.hasUnsavedChanges())
+            return;
+        if (m_editedItemID)
+            item = m_store.item(*m_editedItemID);
+    } else {
+        item = selectedItem();
+    }
+    if (!item || !item->content().isText())
+        return;
+    invalidateAIRequest();
+    m_editedItemID = item->id();
+    m_aiErrorMessage.reset();
+    m_editorTab = CompactEditorTab::edited;
+    replaceDraft(item->content().textValue());
+    setSelectedItemID(item->id());
+    setMode(CompactPanelMode::editor);
+    requestEditorFocus();
+}
+
+void CompactPanelState::replaceDraft(const QString& text)
+{
+    m_draft = ClipboardTextDraft(text);
+    m_saveIssue.reset();
+    emit draftReplaced();
+    emit editorTabChanged();
+    emit editorStatusChanged();
+}
+
+void CompactPanelState::togglePreview()
+{
+    if (m_previewedItem) {
+        closePreview();
+        return;
+    }
+    if (const std::optional<ClipboardItem> item = selectedItem())
+        openPreview(*item);
+}
+
+void CompactPanelState::openPreview(const ClipboardItem& item)
+{
+    if (!m_previewAvailable)
+        return;
+    m_previewedItem = item;
+    emit previewChanged();
+    updateModalInteraction();
+    if (m_usageMetrics) {
+        m_usageMetrics->record(UsageMetricEvent::richPreviewOpened);
+        if (m_usageMetrics->count(UsageMetricEvent::firstPreviewOpened) <= 0)
+            m_usageMetrics->record(UsageMetricEvent::firstPreviewOpened);
+    }
+}
+
+void CompactPanelState::closePreview()
+{
+    if (!m_previewedItem)
+        return;
+    m_previewedItem.reset();
+    emit previewChanged();
+    updateModalInteraction();
+}
+
+void CompactPanelState::cancel()
+{
+    if (m_isDiscardConfirmationPresented) {
+        setDiscardConfirmation(false);
+        return;
+    }
+    if (m_previewedItem) {
+        closePreview();
+        return;
+    }
+    switch (m_mode) {
+    case CompactPanelMode::editor:
+        requestLeaveEditor();
+        break;
+    case CompactPanelMode::actions:
+        showResults();
+        break;
+    case CompactPanelMode::results:
+        if (m_actions.closePanel)
+            m_actions.closePanel();
+        break;
+    }
+}
+
+void CompactPanelState::showResults()
+{
+    setMode(CompactPanelMode::results);
+    m_selectedActionID.reset();
+    emit actionsChanged();
+    requestSearchFocus();
+}
+
+void CompactPanelState::requestLeaveEditor()
+{
+    if (m_draft.editedText != m_draft.originalText) {
+        setDiscardConfirmation(true);
+        return;
+    }
+    leaveEditorToActions();
+}
+
+void CompactPanelState::leaveEditorToActions()
+{
+    invalidateAIRequest();
+    setMode(CompactPanelMode::actions);
+    normalizeActionSelection();
+    emit actionsChanged();
+}
+
+void CompactPanelState::discardChanges()
+{
+    setDiscardConfirmation(false);
+    leaveEditorToActions();
+}
+
+void CompactPanelState::keepEditing()
+{
+    setDiscardConfirmation(false);
+}
+
+void CompactPanelState::clearFilters()
+{
+    if (!hasActiveFilters())
+        return;
+    m_contentFilter = ClipboardSearchContentFilter::all;
+    m_dateFilter = ClipboardSearchDateFilter::anyTime;
+    m_requiresOCRText = false;
+    emit criteriaChanged();
+    recompute();
+}
+
+void CompactPanelState::showAllClips()
+{
+    m_query.clear();
+    m_contentFilter = ClipboardSearchContentFilter::all;
+    m_dateFilter = ClipboardSearchDateFilter::anyTime;
+    m_requiresOCRText = false;
+    emit criteriaChanged();
+    recompute();
+    emit searchFocusRequested();
+}
+
+void CompactPanelState::moveClipSelection(int delta)
+{
+    if (m_filteredItems.isEmpty()) {
+        setSelectedItemID(std::nullopt);
+        return;
+    }
+    const int current = std::max(0, m_selectedRow);
+    const qsizetype target = std::clamp<qsizetype>(qsizetype(current) + delta, 0, m_filteredItems.size() - 1);
+    const QUuid id = m_filteredItems.at(target).id();
+    setSelectedItemID(id);
+    m_scrollTargetID = id;
+    emit scrollTargetChanged();
+}
+
+void CompactPanelState::moveActionSelection(int delta)
+{
+    const QList<CompactPasteAction>& actions = visibleActions();
+    if (actions.isEmpty()) {
+        setSelectedActionID(std::nullopt);
+        return;
+    }
+    const int current = std::max(0, selectedActionIndex());
+    const qsizetype target = std::clamp<qsizetype>(qsizetype(current) + delta, 0, actions.size() - 1);
+    setSelectedActionID(actions.at(target).id);
+}
+
+void CompactPanelState::run(const CompactPasteAction& action)
+{
+    switch (action.kind) {
+    case CompactPasteAction::Kind::pasteItem:
+        if (m_actions.pasteItem)
+            m_actions.pasteItem(action.item);
+        break;
+    case CompactPasteAction::Kind::pasteText:
+        if (m_actions.pasteText)
+            m_actions.pasteText(action.pastedText());
+        break;
+    case CompactPasteAction::Kind::editItem:
+        setSelectedItemID(action.item.id());
+        openEditor();
+        break;
+    case CompactPasteAction::Kind::previewItem:
+        setSelectedItemID(action.item.id());
+        openPreview(action.item);
+        break;
+    case CompactPasteAction::Kind::aiText:
+        if (action.aiAction)
+            runAIFromActions(*action.aiAction, action.item, action.text);
+        break;
+    }
+}
+
+void CompactPanelState::runAIFromActions(const AIAction& action, const ClipboardItem& item, const QString& text)
+{
+    if (!m_featureFlags.aiRewriteEnabled())
+        return;
+    // Never over an unsaved draft of another run.
+    if (m_mode == CompactPanelMode::editor && m_draft.hasUnsavedChanges())
+        return;
+    setSelectedItemID(item.id());
+    invalidateAIRequest();
+    m_editedItemID = item.id();
+    m_aiErrorMessage.reset();
+    m_editorTab = CompactEditorTab::edited;
+    replaceDraft(text);
+    setMode(CompactPanelMode::editor);
+    requestEditorFocus();
+    runAIInEditor(action);
+}
+
+void CompactPanelState::runAIInEditor(const AIAction& action)
+{
+    if (!m_featureFlags.aiRewriteEnabled() || !m_draft.canUseEditedText() || m_runningAIActionID
+        || !m_actions.runAIAction)
+        return;
+    invalidateAIRequest();
+    m_aiErrorMessage.reset();
+    m_runningAIActionID = action.id;
+    emit editorStatusChanged();
+
+    const QUuid token = m_aiRequestID;
+    const std::optional<QUuid> itemID = m_editedItemID;
+    const QString input = m_draft.editedText;
+    QPointer<CompactPanelState> self(this);
+    m_actions.runAIAction(action, input, this, [self, token, itemID, input](AIResult result) {
+        // A result belongs to the run that is still current, in the editor, on the same clip.
+        if (!self || self->m_aiRequestID != token || self->m_mode != CompactPanelMode::editor
+            || self->m_editedItemID != itemID)
+            return;
+        self->m_runningAIActionID.reset();
+        if (!result.isSuccess()) {
+            const AIErrorPtr error = result.error();
+            self->m_aiErrorMessage = error ? error->errorDescription() : QStringLiteral("AI returned an empty result.");
+            emit self->editorStatusChanged();
+            return;
+        }
+        if (self->m_draft.editedText != input) {
+            self->m_aiErrorMessage = changedWhileRunning;
+            emit self->editorStatusChanged();
+            return;
+        }
+        self->m_draft.applyAIResult(result.text());
+        self->m_editorTab = CompactEditorTab::edited;
+        emit self->draftReplaced();
+        emit self->editorTabChanged();
+        emit self->editorStatusChanged();
+        emit self->editorFocusRequested();
+    });
+}
+
+void CompactPanelState::saveEditedText()
+{
+    if (!m_editedItemID || !m_draft.canUseEditedText() || !m_draft.hasUnsavedChanges())
+        return;
+    const std::optional<ClipboardItem> item = m_store.item(*m_editedItemID);
+    if (!item) {
+        // Evicted or removed meanwhile: saving must not bring it back, nor land on another clip.
+        m_saveIssue = editedClipGone;
+        emit editorStatusChanged();
+        return;
+    }
+    if (!m_store.updateText(m_draft.editedText, *item)) {
+        m_saveIssue = m_store.lastCaptureIssue().value_or(editNotSaved);
+        emit editorStatusChanged();
+        return;
+    }
+    m_saveIssue.reset();
+    m_draft.markSaved();
+    setSelectedItemID(item->id());
+    if (m_usageMetrics)
+        m_usageMetrics->record(UsageMetricEvent::quickEditSaved);
+    emit editorStatusChanged();
+}
+
+void CompactPanelState::copyEditedText()
+{
+    if (m_draft.canUseEditedText() && m_actions.copyText)
+        m_actions.copyText(m_draft.editedText);
+}
+
+void CompactPanelState::pasteEditedText()
+{
+    if (m_draft.canUseEditedText() && m_actions.pasteText)
+        m_actions.pasteText(m_draft.editedText);
+}
+
+void CompactPanelState::retryOCR(const ClipboardItem& item)
+{
+    if (canRetryOCR(item))
+        m_actions.retryOCR(item);
+}
+
+void CompactPanelState::handleCommand(CompactPanelCommand command)
+{
+    if (command == CompactPanelCommand::cancel) {
+        cancel();
+        return;
+    }
+    if (isGuarded())
+        return;
+    switch (command) {
+    case CompactPanelCommand::accept:
+        accept();
+        break;
+    case CompactPanelCommand::openActions:
+        openActions();
+        break;
+    case CompactPanelCommand::editSelectedClip:
+        openEditor();
+        break;
+    case CompactPanelCommand::toggleClipPreview:
+        togglePreview();
+        break;
+    case CompactPanelCommand::selectPreviousClip:
+    case CompactPanelCommand::selectNextClip: {
+        const int delta = command == CompactPanelCommand::selectNextClip ? 1 : -1;
+        if (m_mode == CompactPanelMode::results)
+            moveClipSelection(delta);
+        else if (m_mode == CompactPanelMode::actions)
+            moveActionSelection(delta);
+        break;
+    }
+    case CompactPanelCommand::cancel:
+        break;
+    }
+}
+
+} // namespace tolvi

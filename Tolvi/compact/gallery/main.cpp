@@ -1,0 +1,144 @@
+// Renders the compact panel over a sample history in each of its modes and saves them in the
+// light and dark themes as PNG files named compact-<state>-<light|dark>.png:
+//   TolviCompactScreenshots <output folder>
+#include "Tolvi/compact/CompactClipboardPanelController.h"
+#include "Tolvi/design/TolviTheme.h"
+#include "Tolvi/history/ThumbnailCache.h"
+#include "Tolvi/platform/pasteboard/InMemoryPasteboard.h"
+#include "Tolvi/platform/settings/InMemoryKeyValueSettings.h"
+#include "Tolvi/platform/shell/Clock.h"
+#include "Tolvi/services/paste/InertPasteEnvironment.h"
+#include "Tolvi/services/paste/PasteService.h"
+#include "Tolvi/shell/UsageMetricsStore.h"
+#include "TolviCore/model/ReferenceDate.h"
+#include "TolviCore/persistence/ClipboardHistoryPersisting.h"
+#include "TolviCore/store/ClipboardStore.h"
+
+#include <QApplication>
+#include <QBuffer>
+#include <QDir>
+#include <QEventLoop>
+#include <QImage>
+#include <QLinearGradient>
+#include <QPainter>
+#include <QPlainTextEdit>
+#include <QTimer>
+
+#include <memory>
+
+namespace {
+
+using namespace tolvi;
+
+class MemoryHistory final : public ClipboardHistoryPersisting {
+public:
+    ClipboardHistoryState load() override { return {{}, DefaultPinboards::all()}; }
+    void save(const ClipboardHistoryState&) override {}
+};
+
+void settle(int milliseconds)
+{
+    QEventLoop loop;
+    QTimer::singleShot(milliseconds, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+QByteArray screenshot()
+{
+    QImage image(1200, 760, QImage::Format_RGB32);
+    QPainter painter(&image);
+    QLinearGradient gradient(0, 0, 1200, 760);
+    gradient.setColorAt(0, QColor(0x2d, 0x6c, 0xdf));
+    gradient.setColorAt(1, QColor(0x9b, 0x4d, 0xca));
+    painter.fillRect(image.rect(), gradient);
+    painter.fillRect(QRect(80, 80, 500, 300), QColor(255, 255, 255, 200));
+    painter.end();
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return bytes;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication application(argc, argv);
+    const QString folder = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral(".");
+    QDir().mkpath(folder);
+
+    ClipboardStore::Configuration configuration = ClipboardStore::Configuration::standard();
+    configuration.maxItems.reset();
+    ClipboardStore store(std::make_shared<MemoryHistory>(), configuration);
+    const double now = ReferenceDate::now();
+    store.record(ClipboardContent::image(ClipboardImage(screenshot(), QStringLiteral("public.png"), 1200, 760,
+                                                        QStringLiteral("Quarterly report\nRevenue up 12%"))),
+                 now - 4000, ClipboardSourceApp(QStringLiteral("Screenshot"), std::nullopt));
+    store.record(QStringLiteral("{\"service\": \"deploy\", \"replicas\": 3}"), now - 3000,
+                 ClipboardSourceApp(QStringLiteral("Terminal"), std::nullopt));
+    store.record(QStringLiteral("https://example.com/pricing?utm_source=newsletter&ref=42"), now - 900,
+                 ClipboardSourceApp(QStringLiteral("Firefox"), std::nullopt));
+    store.record(QStringLiteral("Need quote for panel upgrade. Customer wants pricing by Friday.\nNeed equivalent model."),
+                 now - 60, ClipboardSourceApp(QStringLiteral("Mail"), std::nullopt));
+    const ClipboardItem pinned = store.itemAt(2);
+    store.togglePinned(pinned);
+
+    InMemoryKeyValueSettings settings;
+    SystemClock clock;
+    UsageMetricsStore usage(settings, clock);
+    InMemoryPasteboard pasteboard;
+    PasteService paste(pasteboard, inertPasteEnvironment());
+    ThumbnailCache thumbnails;
+    TolviTheme theme;
+
+    CompactClipboardPanelController::Dependencies dependencies{
+        store, FeatureFlags(TolviDistributionChannel::development, true), usage, paste};
+    dependencies.theme = &theme;
+    dependencies.thumbnails = &thumbnails;
+    dependencies.retryOCR = [](const ClipboardItem&) {};
+    dependencies.pointerPosition = [] { return QPoint(400, 200); };
+    CompactClipboardPanelController controller(std::move(dependencies));
+
+    int failures = 0;
+    auto save = [&](const QString& name) {
+        settle(150);
+        const QString path = QDir(folder).filePath(QStringLiteral("compact-%1-%2.png")
+                                                       .arg(name, theme.appearance() == ThemeAppearance::dark
+                                                                      ? QStringLiteral("dark")
+                                                                      : QStringLiteral("light")));
+        if (!controller.panel()->grab().save(path))
+            ++failures;
+    };
+
+    for (const ThemeAppearance appearance : {ThemeAppearance::light, ThemeAppearance::dark}) {
+        theme.setAppearance(appearance);
+        controller.show();
+        CompactPanelState& state = *controller.panelState();
+        state.showAllClips();
+        state.showResults();
+        state.setSelectedItemID(store.itemAt(0).id());
+        save(QStringLiteral("results"));
+        state.openActions();
+        save(QStringLiteral("actions-text"));
+        state.showResults();
+        state.setSelectedItemID(store.itemAt(3).id());
+        state.openActions();
+        state.moveActionSelection(1);
+        save(QStringLiteral("actions-image"));
+        state.showResults();
+        state.setSelectedItemID(store.itemAt(0).id());
+        state.openEditor();
+        controller.view()->editor()->appendPlainText(QStringLiteral("Thanks!"));
+        save(QStringLiteral("editor"));
+        state.discardChanges();
+        state.showResults();
+        state.setQuery(QStringLiteral("nothing matches this"));
+        save(QStringLiteral("no-matches"));
+        state.showAllClips();
+        controller.orderOut();
+    }
+    return failures == 0 ? 0 : 1;
+}

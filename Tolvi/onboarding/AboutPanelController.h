@@ -1,0 +1,86 @@
+#pragma once
+
+#include "Tolvi/app/WindowControllers.h"
+#include "Tolvi/panels/EscapeClosingPanel.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QWidget>
+
+#include <functional>
+
+class QAbstractButton;
+
+namespace tolvi {
+
+class BundleInfo;
+class DesktopWorkspace;
+class TolviTheme;
+
+// The program's icon, name, tagline and version, with the product pages and feedback.
+class AboutView : public QWidget {
+    Q_OBJECT
+public:
+    struct Actions {
+        std::function<void()> openPrivacy;
+        std::function<void()> openSupport;
+        std::function<void()> sendFeedback;
+        std::function<void()> openChangelog;
+        std::function<void()> openTerms;
+        // The corner's close button.
+        std::function<void()> dismiss;
+    };
+
+    static constexpr int viewWidth = 380;
+
+    AboutView(const QString& version, const QString& build, Actions actions, QWidget* parent = nullptr);
+
+    // "Version 0.1.0 (1)".
+    QString versionLine() const { return m_versionLine; }
+    // The button with this title ("Privacy Policy", "Send Feedback...").
+    QAbstractButton* button(const QString& title) const;
+
+private:
+    Actions m_actions;
+    QString m_versionLine;
+};
+
+// Owns the About panel, made once on the first showing with the build's version and kept for
+// the life of the program; Escape and the close button hide it.
+class AboutPanelController final : public QObject, public SimpleWindowControlling {
+    Q_OBJECT
+public:
+    struct Dependencies {
+        const BundleInfo& bundle;
+        DesktopWorkspace& desktop;
+        TolviTheme* theme = nullptr;
+        // Starts a feedback mail naming the version and the system.
+        std::function<void()> sendFeedback;
+    };
+
+    static inline const QString windowTitle = QStringLiteral("About Tolvi");
+
+    explicit AboutPanelController(Dependencies dependencies, QObject* parent = nullptr);
+    ~AboutPanelController() override;
+
+    bool hasWindow() const override { return m_panel != nullptr; }
+    bool isWindowVisible() const override;
+    void orderOut() override;
+    void setHiddenFromScreenCapture(bool) override {}
+    void show() override;
+
+    EscapeClosingPanel* panel() const { return m_panel; }
+    AboutView* view() const { return m_view; }
+
+    // The build's value for a key when present (also when empty), else the fallback.
+    static QString bundleValue(const BundleInfo& bundle, const char* key, const QString& fallback);
+
+private:
+    EscapeClosingPanel* makePanel();
+
+    Dependencies m_dependencies;
+    QPointer<EscapeClosingPanel> m_panel;
+    QPointer<AboutView> m_view;
+};
+
+} // namespace tolvi

@@ -1,0 +1,291 @@
+// The compact panel with a large history: from the hot key to the panel painted, one keystroke
+// in the search field to the list repainted, an arrow key to the next selection painted,
+// opening the actions of a 50,000-character clip, and scrolling through 200 images.
+//   CompactPanelBenchmarks [--benchmark_filter=...]
+#include "Tolvi/compact/CompactClipboardPanelController.h"
+#include "Tolvi/history/PartitionedClipSearch.h"
+#include "Tolvi/history/ThumbnailCache.h"
+
+#include "Tolvi/panels/PanelCommandBus.h"
+#include "Tolvi/platform/pasteboard/InMemoryPasteboard.h"
+#include "Tolvi/platform/settings/InMemoryKeyValueSettings.h"
+#include "Tolvi/platform/shell/Clock.h"
+#include "Tolvi/services/paste/InertPasteEnvironment.h"
+#include "Tolvi/services/paste/PasteService.h"
+#include "Tolvi/shell/UsageMetricsStore.h"
+#include "TolviCore/model/ReferenceDate.h"
+#include "TolviCore/persistence/ClipboardHistoryPersisting.h"
+#include "TolviCore/store/ClipboardStore.h"
+
+#include <QApplication>
+#include <QBuffer>
+#include <QElapsedTimer>
+#include <QImage>
+#include <QLineEdit>
+#include <QListView>
+#include <QPainter>
+#include <QRandomGenerator>
+#include <QScrollBar>
+
+#include <benchmark/benchmark.h>
+
+using namespace tolvi;
+
+namespace {
+
+class PreparedHistory final : public ClipboardHistoryPersisting {
+public:
+    explicit PreparedHistory(ClipboardHistoryState state) : m_state(std::move(state)) {}
+    ClipboardHistoryState load() override { return m_state; }
+    void save(const ClipboardHistoryState&) override {}
+
+private:
+    ClipboardHistoryState m_state;
+};
+
+const QStringList words = {QStringLiteral("invoice"), QStringLiteral("meeting"), QStringLiteral("deploy"),
+                           QStringLiteral("quarterly"), QStringLiteral("panel"), QStringLiteral("customer"),
+                           QStringLiteral("pricing"), QStringLiteral("release"), QStringLiteral("notes"),
+                           QStringLiteral("kitchen"), QStringLiteral("garden"), QStringLiteral("parcel")};
+
+QString sentence(QRandomGenerator& random, int wordCount)
+{
+    QString text;
+    for (int i = 0; i < wordCount; ++i) {
+        if (i)
+            text += i % 13 == 0 ? QLatin1Char('\n') : QLatin1Char(' ');
+        text += words[random.bounded(int(words.size()))];
+        text += QString::number(random.bounded(1000));
+    }
+    return text;
+}
+
+QByteArray photo(int index)
+{
+    QImage image(640, 400, QImage::Format_RGB32);
+    QPainter painter(&image);
+    QLinearGradient gradient(0, 0, 640, 400);
+    gradient.setColorAt(0, QColor::fromHsv(index * 7 % 360, 160, 230));
+    gradient.setColorAt(1, QColor::fromHsv(index * 13 % 360, 200, 120));
+    painter.fillRect(image.rect(), gradient);
+    painter.end();
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return bytes;
+}
+
+// `texts` text clips (a few up to 50,000 characters) and `images` images spread among them,
+// newest first.
+ClipboardHistoryState history(int texts, int images)
+{
+    QRandomGenerator random(7);
+    QList<ClipboardItem> items;
+    const double now = ReferenceDate::now();
+    const int every = images > 0 ? std::max(1, texts / images) : 0;
+    for (int i = 0; i < texts; ++i) {
+        const int wordCount = i % 500 == 7 ? 5000 : 3 + random.bounded(40);
+        items.append(ClipboardItem(QUuid::createUuid(), sentence(random, wordCount).left(50'000), now - i * 30.0));
+        if (every && i % every == 0 && i / every < images) {
+            ClipboardImage image(photo(i / every), QStringLiteral("public.png"), 640, 400);
+            items.append(ClipboardItem(QUuid::createUuid(), ClipboardContent::image(image), now - i * 30.0 - 1));
+        }
+    }
+    return {items, DefaultPinboards::all()};
+}
+
+const ClipboardHistoryState& mixedHistory()
+{
+    static const ClipboardHistoryState state = history(9800, 200);
+    return state;
+}
+
+const ClipboardHistoryState& largeHistory()
+{
+    static const ClipboardHistoryState state = history(100'000, 0);
+    return state;
+}
+
+const ClipboardHistoryState& historyFor(const benchmark::State& state)
+{
+    return state.range(0) == 10'000 ? mixedHistory() : largeHistory();
+}
+
+struct Panel {
+    explicit Panel(const ClipboardHistoryState& state)
+        : store(std::make_shared<PreparedHistory>(state), [] {
+              ClipboardStore::Configuration configuration = ClipboardStore::Configuration::standard();
+              configuration.maxItems.reset();
+              return configuration;
+          }())
+    {
+    }
+
+    std::unique_ptr<CompactClipboardPanelController> makeController()
+    {
+        CompactClipboardPanelController::Dependencies dependencies{
+            store, FeatureFlags(TolviDistributionChannel::development, true), usage, paste};
+        dependencies.thumbnails = &thumbnails;
+        dependencies.pointerPosition = [] { return QPoint(400, 300); };
+        return std::make_unique<CompactClipboardPanelController>(std::move(dependencies));
+    }
+
+    // Paints the panel as the screen would get it.
+    static void paint(CompactClipboardPanelController& controller)
+    {
+        QWidget* panel = controller.panel();
+        static QImage target;
+        if (target.size() != panel->size())
+            target = QImage(panel->size(), QImage::Format_ARGB32_Premultiplied);
+        panel->render(&target);
+    }
+
+    ClipboardStore store;
+    InMemoryKeyValueSettings settings;
+    FakeClock clock;
+    UsageMetricsStore usage{settings, clock};
+    InMemoryPasteboard pasteboard;
+    PasteService paste{pasteboard, inertPasteEnvironment()};
+    ThumbnailCache thumbnails;
+};
+
+// The first hot key press: the panel and its content are made, placed, shown and painted.
+void BM_FirstHotKeyToPainted(benchmark::State& state)
+{
+    Panel panel(historyFor(state));
+    for (auto _ : state) {
+        std::unique_ptr<CompactClipboardPanelController> controller = panel.makeController();
+        controller->show();
+        Panel::paint(*controller);
+        state.PauseTiming();
+        controller.reset();
+        QCoreApplication::processEvents();
+        state.ResumeTiming();
+    }
+}
+BENCHMARK(BM_FirstHotKeyToPainted)->Arg(10'000)->Arg(100'000)->Unit(benchmark::kMillisecond);
+
+// Every later press: the panel kept from before is shown again (the list is worked out anew
+// for the current time).
+void BM_HotKeyToPainted(benchmark::State& state)
+{
+    Panel panel(historyFor(state));
+    std::unique_ptr<CompactClipboardPanelController> controller = panel.makeController();
+    controller->show();
+    Panel::paint(*controller);
+    for (auto _ : state) {
+        controller->orderOut();
+        controller->show();
+        Panel::paint(*controller);
+    }
+}
+BENCHMARK(BM_HotKeyToPainted)->Arg(10'000)->Arg(100'000)->Unit(benchmark::kMillisecond);
+
+// One typed character, from the field's change to the panel painted again: words typed a
+// character at a time and deleted again.
+void BM_KeystrokeToRepaint(benchmark::State& state)
+{
+    Panel panel(historyFor(state));
+    std::unique_ptr<CompactClipboardPanelController> controller = panel.makeController();
+    controller->show();
+    Panel::paint(*controller);
+    QLineEdit* field = controller->view()->searchField();
+    QStringList steps;
+    for (const QString& word : words) {
+        const QString query = word + QString::number(words.indexOf(word) * 37 % 1000);
+        for (int i = 1; i <= query.size(); ++i)
+            steps.append(query.left(i));
+        for (int i = query.size() - 1; i >= 0; --i)
+            steps.append(query.left(i));
+    }
+    field->setText(QStringLiteral("x"));
+    field->setText(QString());
+    qsizetype step = 0;
+    double slowest = 0;
+    for (auto _ : state) {
+        QElapsedTimer timer;
+        timer.start();
+        field->setText(steps[step]);
+        step = (step + 1) % steps.size();
+        Panel::paint(*controller);
+        slowest = std::max(slowest, timer.nsecsElapsed() / 1e6);
+    }
+    state.counters["slowest_ms"] = slowest;
+}
+BENCHMARK(BM_KeystrokeToRepaint)->Arg(10'000)->Arg(100'000)->Unit(benchmark::kMillisecond);
+
+// An arrow key, as the key routing posts it, to the next selection painted; down the list and
+// back up again.
+void BM_ArrowToSelectionPainted(benchmark::State& state)
+{
+    Panel panel(historyFor(state));
+    std::unique_ptr<CompactClipboardPanelController> controller = panel.makeController();
+    controller->show();
+    Panel::paint(*controller);
+    int moves = 0;
+    bool down = true;
+    for (auto _ : state) {
+        PanelCommandBus::shared().post(down ? CompactPanelCommand::selectNextClip : CompactPanelCommand::selectPreviousClip,
+                                       controller->panel());
+        Panel::paint(*controller);
+        if (++moves % 200 == 0)
+            down = !down;
+    }
+}
+BENCHMARK(BM_ArrowToSelectionPainted)->Arg(10'000)->Arg(100'000)->Unit(benchmark::kMicrosecond);
+
+// Return on a 50,000-character clip: its catalogue (every transform's availability) is built
+// and the action list painted.
+void BM_OpenActionsOnLongClip(benchmark::State& state)
+{
+    Panel panel(mixedHistory());
+    QRandomGenerator random(3);
+    panel.store.record(sentence(random, 12'000).left(50'000), ReferenceDate::now() + 10);
+    std::unique_ptr<CompactClipboardPanelController> controller = panel.makeController();
+    controller->show();
+    Panel::paint(*controller);
+    CompactPanelState& panelState = *controller->panelState();
+    panelState.setSelectedItemID(panel.store.itemAt(0).id());
+    for (auto _ : state) {
+        PanelCommandBus::shared().post(CompactPanelCommand::accept, controller->panel());
+        Panel::paint(*controller);
+        state.PauseTiming();
+        panelState.showResults();
+        state.ResumeTiming();
+    }
+}
+BENCHMARK(BM_OpenActionsOnLongClip)->Unit(benchmark::kMillisecond);
+
+// Scrolling through the whole result list of the mixed history a page at a time (its 200
+// images decode off the main thread); reports the longest page.
+void BM_ScrollThroughImages(benchmark::State& state)
+{
+    Panel panel(history(400, 200));
+    std::unique_ptr<CompactClipboardPanelController> controller = panel.makeController();
+    controller->show();
+    QListView* list = controller->view()->resultList();
+    double longestPage = 0;
+    int pages = 0;
+    for (auto _ : state) {
+        panel.thumbnails.clear();
+        QScrollBar* bar = list->verticalScrollBar();
+        bar->setValue(0);
+        while (true) {
+            QElapsedTimer timer;
+            timer.start();
+            Panel::paint(*controller);
+            QCoreApplication::processEvents();
+            longestPage = std::max(longestPage, timer.nsecsElapsed() / 1e6);
+            ++pages;
+            if (bar->value() >= bar->maximum())
+                break;
+            bar->setValue(bar->value() + bar->pageStep() / 2);
+        }
+    }
+    state.counters["longest_page_ms"] = longestPage;
+    state.counters["pages"] = double(pages) / double(state.iterations());
+}
+BENCHMARK(BM_ScrollThroughImages)->Unit(benchmark::kMillisecond)->Iterations(2);
+
+} // namespace

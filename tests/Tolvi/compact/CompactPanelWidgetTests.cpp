@@ -1,0 +1,263 @@
+// The compact panel offscreen, driven through the program's own key routing as a user would
+// drive it, plus its key table and its placement under the pointer.
+#include "Tolvi/compact/CompactClipboardPanelController.h"
+#include "Tolvi/compact/CompactRows.h"
+
+#include "tests/Tolvi/history/HistoryTestSupport.h"
+
+#include "Tolvi/design/TolviPrimaryButton.h"
+#include "Tolvi/history/EmptyHistoryView.h"
+#include "Tolvi/history/ThumbnailCache.h"
+#include "Tolvi/platform/pasteboard/PasteboardTypes.h"
+#include "Tolvi/platform/shell/Clock.h"
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QListView>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QToolButton>
+
+#include <gtest/gtest.h>
+
+using namespace tolvi;
+using namespace tolvi::test;
+
+namespace {
+
+constexpr double now = 800'000'000.0;
+using Focus = PanelKeyboardRouting::Focus;
+using Controller = CompactClipboardPanelController;
+
+TEST(CompactPanelKeys, TheKeyTableFollowsFocusModeAndModifiers)
+{
+    const auto results = CompactPanelMode::results;
+    const auto actions = CompactPanelMode::actions;
+    EXPECT_EQ(Controller::keyCommand(Qt::Key_E, Qt::ControlModifier, Focus::searchField, results, false),
+              CompactPanelCommand::editSelectedClip);
+    EXPECT_EQ(Controller::keyCommand(Qt::Key_E, Qt::NoModifier, Focus::searchField, results, false), std::nullopt);
+    EXPECT_EQ(Controller::keyCommand(Qt::Key_E, Qt::NoModifier, Focus::none, results, false), std::nullopt);
+    EXPECT_EQ(Controller::keyCommand(Qt::Key_E, Qt::NoModifier, Focus::clipRow, actions, false),
+              CompactPanelCommand::editSelectedClip);
+    EXPECT_EQ(Controller::keyCommand(Qt::Key_Return, Qt::NoModifier, Focus::searchField, results, false),
+              CompactPanelCommand::accept);
+    EXPECT_EQ(Controller::keyCommand(Qt::Key_Enter, Qt::KeypadModifier, Focus::none, actions, false),
+              CompactPanelCommand::accept);
+    EXPECT_EQ(Controller::keyCommand(Qt::Key_Down, Qt::NoModifier, Focus::searchField, results, false),
+              CompactPanelCommand::selectNextClip);
+    EXPECT_EQ(Controller::keyCommand(Qt::Key_Up, Qt::NoModifier, Focus::none, actions, false),
+              CompactPanelCommand::selectPreviousClip);
+    EXPECT_EQ(Controller::keyCommand(Qt::Key_Space, Qt::NoModifier, Focus::clipRow, results, false),
+              CompactPanelCommand::toggleClipPreview);
+    EXPECT_EQ(Controller::keyCommand(Qt::Key_Space, Qt::NoModifier, Focus::searchField, results, false), std::nullopt);
+    // Other chords, other controls, the editor and modal moments keep their keys.
+    EXPECT_EQ(Controller::keyCommand(Qt::Key_Return, Qt::ShiftModifier, Focus::none, results, false), std::nullopt);
+    EXPECT_EQ(Controller::keyCommand(Qt::Key_Down, Qt::AltModifier, Focus::searchField, results, false), std::nullopt);
+    EXPECT_EQ(Controller::keyCommand(Qt::Key_Space, Qt::ControlModifier, Focus::clipRow, results, false), std::nullopt);
+    EXPECT_EQ(Controller::keyCommand(Qt::Key_Return, Qt::NoModifier, Focus::otherControl, results, false), std::nullopt);
+    EXPECT_EQ(Controller::keyCommand(Qt::Key_E, Qt::ControlModifier, Focus::otherControl, actions, false),
+              CompactPanelCommand::editSelectedClip);
+    EXPECT_EQ(Controller::keyCommand(Qt::Key_Return, Qt::NoModifier, Focus::searchField, results, true), std::nullopt);
+    EXPECT_EQ(Controller::keyCommand(Qt::Key_Return, Qt::NoModifier, Focus::none, CompactPanelMode::editor, false),
+              std::nullopt);
+    EXPECT_EQ(Controller::keyCommand(Qt::Key_E, Qt::ControlModifier, Focus::textEditor, actions, false), std::nullopt);
+}
+
+TEST(CompactPanelPlacement, UnderThePointerInsideTheUsableArea)
+{
+    const QRect screen(0, 0, 1440, 900);
+    const QSize size(520, 300);
+    // Centred under the pointer, its top 18 below it.
+    EXPECT_EQ(Controller::placement({700, 200}, screen, size), QPoint(440, 218));
+    // Near the right edge: 16 inside.
+    EXPECT_EQ(Controller::placement({1430, 200}, screen, size), QPoint(1440 - 16 - 520, 218));
+    // Near the bottom: above the pointer, its bottom 18 above it.
+    EXPECT_EQ(Controller::placement({700, 880}, screen, size), QPoint(440, 880 - 18 - 300));
+    // A second screen beside the first, with its own top offset.
+    const QRect second(1440, 100, 1280, 800);
+    EXPECT_EQ(Controller::placement({2000, 150}, second, size), QPoint(1740, 168));
+    // Too narrow or too low for the margins: centred along that side.
+    EXPECT_EQ(Controller::placement({10, 10}, QRect(0, 0, 540, 330), size), QPoint(10, 15));
+}
+
+class CompactPanelWidgetTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        store = makeMemoryStore();
+        int age = 10;
+        for (const char* text : {"alpha older", "gamma", "beta", "alpha newest"})
+            ASSERT_TRUE(store->record(QString::fromLatin1(text), now - age--));
+        Controller::Dependencies dependencies{*store, FeatureFlags(TolviDistributionChannel::direct, false), usage,
+                                              paste.service};
+        dependencies.thumbnails = &thumbnails;
+        dependencies.now = [] { return now; };
+        dependencies.pointerPosition = [] { return QPoint(300, 200); };
+        controller = std::make_unique<Controller>(std::move(dependencies));
+    }
+
+    void TearDown() override { controller.reset(); }
+
+    void open()
+    {
+        controller->show();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(controller->panel()));
+        // The offscreen platform keeps its focus window across hiding, so a window shown again
+        // is never reported active again; a window manager would report it.
+        if (QApplication::activeWindow() != controller->panel())
+            QApplication::setActiveWindow(controller->panel());
+        QCoreApplication::processEvents();
+    }
+
+    void press(int key, Qt::KeyboardModifiers modifiers = {})
+    {
+        QWidget* target = QApplication::focusWidget();
+        ASSERT_NE(target, nullptr);
+        QTest::keyClick(target, Qt::Key(key), modifiers);
+    }
+
+    CompactClipboardPanel& view() const { return *controller->view(); }
+    CompactPanelState& state() const { return *controller->panelState(); }
+
+    std::unique_ptr<ClipboardStore> store;
+    InMemoryKeyValueSettings settings;
+    FakeClock clock;
+    UsageMetricsStore usage{settings, clock};
+    RecordingPaste paste;
+    ThumbnailCache thumbnails;
+    std::unique_ptr<Controller> controller;
+};
+
+TEST_F(CompactPanelWidgetTest, TypingFiltersAndReturnThenPasteActionPastes)
+{
+    open();
+    EXPECT_EQ(controller->panel()->windowTitle(), QStringLiteral("Tolvi Compact"));
+    EXPECT_EQ(QApplication::focusWidget(), view().searchField());
+    EXPECT_EQ(controller->panel()->height(), 58 * 4 + 74);
+    QTest::keyClicks(view().searchField(), QStringLiteral("alpha"));
+    EXPECT_EQ(view().resultModel().rowCount(), 2);
+    EXPECT_EQ(view().resultModel().index(0).data(PanelKeyboardRouting::accessibilityIdentifierRole).toString(),
+              QStringLiteral("tolvi.row.") + store->itemAt(0).id().toString(QUuid::WithoutBraces).toUpper());
+    press(Qt::Key_Down);
+    EXPECT_EQ(state().selectedItem()->content().textValue(), QStringLiteral("alpha older"));
+
+    // Return opens the actions; the list takes focus, so E and Space reach the panel.
+    press(Qt::Key_Return);
+    ASSERT_EQ(controller->panelMode(), CompactPanelMode::actions);
+    EXPECT_TRUE(view().isShowingActionList());
+    EXPECT_EQ(QApplication::focusWidget(), view().actionList());
+    for (int i = 0; i < 3; ++i)
+        press(Qt::Key_Down);
+    EXPECT_EQ(state().selectedActionID(), QStringLiteral("paste"));
+    press(Qt::Key_Return);
+    EXPECT_FALSE(controller->isWindowVisible());
+    EXPECT_EQ(paste.pastes, 1);
+    EXPECT_EQ(paste.pasteboard.string(PasteboardTypes::plainText), std::optional<QString>(QStringLiteral("alpha older")));
+    EXPECT_EQ(usage.count(UsageMetricEvent::pastePerformed), 1);
+    EXPECT_EQ(usage.count(UsageMetricEvent::firstPasteCompleted), 1);
+}
+
+TEST_F(CompactPanelWidgetTest, TheEditorKeepsItsDraftAcrossHidingAndAsksBeforeDroppingIt)
+{
+    open();
+    press(Qt::Key_E, Qt::ControlModifier);
+    ASSERT_EQ(controller->panelMode(), CompactPanelMode::editor);
+    EXPECT_EQ(controller->panel()->height(), 420);
+    QCoreApplication::processEvents();
+    ASSERT_EQ(QApplication::focusWidget(), view().editor());
+    // Return types into the editor; Escape still goes to the panel.
+    QTest::keyClicks(view().editor(), QStringLiteral(" draft"));
+    press(Qt::Key_Return);
+    EXPECT_EQ(state().draft().editedText, QStringLiteral("alpha newest draft\n"));
+    EXPECT_TRUE(view().saveButton()->isEnabled());
+
+    // The hot key hides the panel; the draft waits for the next showing.
+    controller->toggle();
+    EXPECT_FALSE(controller->isWindowVisible());
+    open();
+    EXPECT_EQ(controller->panelMode(), CompactPanelMode::editor);
+    EXPECT_EQ(view().editor()->toPlainText(), QStringLiteral("alpha newest draft\n"));
+
+    // Escape asks, in a window-modal box of the panel's own, opened without blocking.
+    press(Qt::Key_Escape);
+    QMessageBox* box = view().discardConfirmation();
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(box->parentWidget(), controller->panel());
+    EXPECT_EQ(box->windowModality(), Qt::WindowModal);
+    EXPECT_TRUE(box->isVisible());
+    EXPECT_EQ(box->text(), QStringLiteral("Discard unsaved changes?"));
+    EXPECT_TRUE(controller->isModalInteractionActive());
+    // Hiding the panel takes the question away and keeps the draft.
+    controller->orderOut();
+    EXPECT_FALSE(state().isDiscardConfirmationPresented());
+    QCoreApplication::processEvents();
+    EXPECT_EQ(view().discardConfirmation(), nullptr);
+    open();
+    press(Qt::Key_Escape);
+    box = view().discardConfirmation();
+    ASSERT_NE(box, nullptr);
+    QPushButton* discard = nullptr;
+    for (QAbstractButton* button : box->buttons()) {
+        if (button->text() == QStringLiteral("Discard Changes"))
+            discard = qobject_cast<QPushButton*>(button);
+    }
+    ASSERT_NE(discard, nullptr);
+    discard->click();
+    EXPECT_EQ(controller->panelMode(), CompactPanelMode::actions);
+    EXPECT_EQ(store->itemAt(0).content().textValue(), QStringLiteral("alpha newest"));
+}
+
+TEST_F(CompactPanelWidgetTest, EditorShortcutsSaveAndPaste)
+{
+    open();
+    press(Qt::Key_E, Qt::ControlModifier);
+    QCoreApplication::processEvents();
+    view().editor()->selectAll();
+    QTest::keyClicks(view().editor(), QStringLiteral("rewritten"));
+    press(Qt::Key_S, Qt::ControlModifier);
+    EXPECT_EQ(store->itemAt(0).content().textValue(), QStringLiteral("rewritten"));
+    EXPECT_FALSE(view().saveButton()->isEnabled());
+    press(Qt::Key_Return, Qt::ControlModifier);
+    EXPECT_FALSE(controller->isWindowVisible());
+    EXPECT_EQ(paste.pasteboard.string(PasteboardTypes::plainText), std::optional<QString>(QStringLiteral("rewritten")));
+}
+
+TEST_F(CompactPanelWidgetTest, EmptyStatesAndTheFilterMenu)
+{
+    open();
+    QTest::keyClicks(view().searchField(), QStringLiteral("zzz"));
+    EXPECT_FALSE(view().isShowingResultList());
+    EXPECT_TRUE(view().noMatchesView()->isVisible());
+    EXPECT_EQ(controller->panel()->height(), 236);
+
+    QMenu* menu = view().makeFilterMenu(controller->panel());
+    QAction* images = nullptr;
+    for (QAction* action : menu->actions()) {
+        if (action->text() == QStringLiteral("Images"))
+            images = action;
+        EXPECT_NE(action->text(), QStringLiteral("Clear Filters"));
+    }
+    ASSERT_NE(images, nullptr);
+    images->trigger();
+    delete menu;
+    EXPECT_EQ(view().filterButton()->accessibleName(), QStringLiteral("Filters active"));
+    menu = view().makeFilterMenu(controller->panel());
+    EXPECT_EQ(menu->actions().last()->text(), QStringLiteral("Clear Filters"));
+    menu->actions().last()->trigger();
+    delete menu;
+    EXPECT_EQ(state().contentFilter(), ClipboardSearchContentFilter::all);
+    EXPECT_EQ(state().query(), QStringLiteral("zzz"));
+
+    ASSERT_NE(view().noMatchesView()->actionButton(), nullptr);
+    view().noMatchesView()->actionButton()->click();
+    EXPECT_EQ(view().searchField()->text(), QString());
+    EXPECT_TRUE(view().isShowingResultList());
+
+    store->clear();
+    EXPECT_TRUE(view().resultsEmptyView()->isVisible());
+}
+
+} // namespace

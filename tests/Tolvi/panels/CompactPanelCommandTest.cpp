@@ -1,0 +1,38 @@
+#include "Tolvi/panels/PanelCommandBus.h"
+
+#include <gtest/gtest.h>
+
+namespace tolvi {
+namespace {
+
+TEST(CompactPanelCommandTest, NamesUseTheCompactPrefixAndNeverMixWithPanelCommands)
+{
+    EXPECT_EQ(notificationName(CompactPanelCommand::accept), QStringLiteral("tolvi.compact.accept"));
+    EXPECT_EQ(notificationName(CompactPanelCommand::selectNextClip), QStringLiteral("tolvi.compact.selectNextClip"));
+    for (CompactPanelCommand c : allCompactPanelCommands)
+        EXPECT_EQ(compactPanelCommand(notificationName(c)), c);
+    EXPECT_EQ(compactPanelCommand(QStringLiteral("tolvi.panel.selectNextClip")), std::nullopt);
+    EXPECT_EQ(compactPanelCommand(QStringLiteral("tolvi.compact.")), std::nullopt);
+}
+
+TEST(CompactPanelCommandTest, TheBusDeliversCompactCommandsOnlyToCompactSubscribersOfThatPanel)
+{
+    PanelCommandBus bus;
+    QObject compact, other, view;
+    int compactAccepts = 0, panelPastes = 0, cancels = 0;
+    bus.subscribe(CompactPanelCommand::accept, &compact, &view, [&] { ++compactAccepts; });
+    bus.subscribe(CompactPanelCommand::cancel, nullptr, &view, [&] { ++cancels; });
+    bus.subscribe(PanelKeyboardCommand::pasteSelectedClip, nullptr, &view, [&] { ++panelPastes; });
+
+    bus.post(CompactPanelCommand::accept, &compact);
+    bus.post(CompactPanelCommand::accept, &other);
+    EXPECT_TRUE(bus.post(QStringLiteral("tolvi.compact.accept"), &compact));
+    EXPECT_TRUE(bus.post(QStringLiteral("tolvi.compact.cancel"), &other));
+    EXPECT_FALSE(bus.post(QStringLiteral("tolvi.compact.paste"), &compact));
+    EXPECT_EQ(compactAccepts, 2);
+    EXPECT_EQ(cancels, 1);
+    EXPECT_EQ(panelPastes, 0);
+}
+
+} // namespace
+} // namespace tolvi
