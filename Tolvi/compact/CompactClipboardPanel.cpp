@@ -3,6 +3,7 @@
 #include "Tolvi/compact/CompactRows.h"
 #include "Tolvi/design/Badges.h"
 #include "Tolvi/design/DesignTokens.h"
+#include "Tolvi/design/Surfaces.h"
 #include "Tolvi/design/SymbolCatalog.h"
 #include "Tolvi/design/TolviPrimaryButton.h"
 #include "Tolvi/design/TolviTheme.h"
@@ -51,27 +52,6 @@ QColor withOpacity(QColor c, qreal opacity)
     return c;
 }
 
-// A symbol drawn in one colour token.
-class SymbolMark final : public QWidget {
-public:
-    SymbolMark(QString name, ColorToken color, int side, QWidget* parent)
-        : QWidget(parent), m_name(std::move(name)), m_color(color)
-    {
-        setFixedSize(side, side);
-        setAttribute(Qt::WA_TransparentForMouseEvents);
-    }
-
-protected:
-    void paintEvent(QPaintEvent*) override
-    {
-        QPainter painter(this);
-        SymbolCatalog::paint(painter, QRectF(rect()), m_name, DesignContext::of(this).color(m_color));
-    }
-
-private:
-    QString m_name;
-    ColorToken m_color;
-};
 
 // One line of plain text, elided at the right, in one font and colour token.
 class LineLabel final : public QWidget {
@@ -527,7 +507,7 @@ QWidget* CompactClipboardPanel::buildSearchRow()
     auto* layout = new QHBoxLayout(row);
     layout->setContentsMargins(30, 24, 16, 16);
     layout->setSpacing(10);
-    layout->addWidget(new SymbolMark(QStringLiteral("magnifyingglass"), ColorToken::muted,
+    layout->addWidget(new TolviSymbolMark(QStringLiteral("magnifyingglass"), ColorToken::muted,
                                      SymbolCatalog::pixelSizeForPointSize(15), row));
 
     m_search = new QLineEdit(row);

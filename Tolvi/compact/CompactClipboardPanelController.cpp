@@ -28,62 +28,8 @@ namespace tolvi {
 
 namespace {
 
-// How close to the panel's edge a press resizes it instead of moving it.
-constexpr int resizeMargin = 6;
 constexpr int sideMargin = 16;
 constexpr int pointerGap = 18;
-
-// The panel's background, and the handle that moves and resizes the frameless window (the
-// window manager does the moving).
-class CompactBackdrop final : public TolviConsoleBackdrop {
-public:
-    explicit CompactBackdrop(QWidget* parent) : TolviConsoleBackdrop(true, parent) { setMouseTracking(true); }
-
-protected:
-    Qt::Edges edgesAt(const QPoint& point) const
-    {
-        Qt::Edges edges;
-        if (point.x() < resizeMargin)
-            edges |= Qt::LeftEdge;
-        if (point.x() >= width() - resizeMargin)
-            edges |= Qt::RightEdge;
-        if (point.y() < resizeMargin)
-            edges |= Qt::TopEdge;
-        if (point.y() >= height() - resizeMargin)
-            edges |= Qt::BottomEdge;
-        return edges;
-    }
-
-    void mouseMoveEvent(QMouseEvent* event) override
-    {
-        const Qt::Edges edges = edgesAt(event->position().toPoint());
-        if ((edges & (Qt::LeftEdge | Qt::RightEdge)) && (edges & (Qt::TopEdge | Qt::BottomEdge)))
-            setCursor(((edges & Qt::LeftEdge) != 0) == ((edges & Qt::TopEdge) != 0) ? Qt::SizeFDiagCursor
-                                                                                    : Qt::SizeBDiagCursor);
-        else if (edges & (Qt::LeftEdge | Qt::RightEdge))
-            setCursor(Qt::SizeHorCursor);
-        else if (edges)
-            setCursor(Qt::SizeVerCursor);
-        else
-            unsetCursor();
-        TolviConsoleBackdrop::mouseMoveEvent(event);
-    }
-
-    void mousePressEvent(QMouseEvent* event) override
-    {
-        QWindow* handle = window()->windowHandle();
-        if (event->button() != Qt::LeftButton || !handle) {
-            TolviConsoleBackdrop::mousePressEvent(event);
-            return;
-        }
-        const Qt::Edges edges = edgesAt(event->position().toPoint());
-        if (edges)
-            handle->startSystemResize(edges);
-        else
-            handle->startSystemMove();
-        event->accept();
-    }
-};
 
 } // namespace
 
@@ -195,7 +141,7 @@ void CompactClipboardPanelController::installContent()
     m_state->setClock(m_dependencies.now);
     auto* layout = new QVBoxLayout(m_panel);
     layout->setContentsMargins(0, 0, 0, 0);
-    auto* backdrop = new CompactBackdrop(m_panel);
+    auto* backdrop = new TolviWindowBackdrop(true, m_panel);
     layout->addWidget(backdrop);
     auto* backdropLayout = new QVBoxLayout(backdrop);
     backdropLayout->setContentsMargins(0, 0, 0, 0);

@@ -1,8 +1,11 @@
 #include "Tolvi/design/Surfaces.h"
+#include "Tolvi/design/SymbolCatalog.h"
 
 #include <QLayout>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QVBoxLayout>
+#include <QWindow>
 
 #include <algorithm>
 
@@ -163,6 +166,69 @@ void TolviConsoleBackdrop::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
     paint(painter, rect(), cornerRadius(), DesignContext::of(this));
+}
+
+TolviWindowBackdrop::TolviWindowBackdrop(bool compact, QWidget* parent)
+    : TolviConsoleBackdrop(compact, parent)
+{
+    setMouseTracking(true);
+}
+
+Qt::Edges TolviWindowBackdrop::edgesAt(const QPoint& point) const
+{
+    Qt::Edges edges;
+    if (point.x() < resizeMargin)
+        edges |= Qt::LeftEdge;
+    if (point.x() >= width() - resizeMargin)
+        edges |= Qt::RightEdge;
+    if (point.y() < resizeMargin)
+        edges |= Qt::TopEdge;
+    if (point.y() >= height() - resizeMargin)
+        edges |= Qt::BottomEdge;
+    return edges;
+}
+
+void TolviWindowBackdrop::mouseMoveEvent(QMouseEvent* event)
+{
+    const Qt::Edges edges = edgesAt(event->position().toPoint());
+    if ((edges & (Qt::LeftEdge | Qt::RightEdge)) && (edges & (Qt::TopEdge | Qt::BottomEdge)))
+        setCursor(((edges & Qt::LeftEdge) != 0) == ((edges & Qt::TopEdge) != 0) ? Qt::SizeFDiagCursor
+                                                                                : Qt::SizeBDiagCursor);
+    else if (edges & (Qt::LeftEdge | Qt::RightEdge))
+        setCursor(Qt::SizeHorCursor);
+    else if (edges)
+        setCursor(Qt::SizeVerCursor);
+    else
+        unsetCursor();
+    TolviConsoleBackdrop::mouseMoveEvent(event);
+}
+
+void TolviWindowBackdrop::mousePressEvent(QMouseEvent* event)
+{
+    QWindow* handle = window()->windowHandle();
+    if (event->button() != Qt::LeftButton || !handle) {
+        TolviConsoleBackdrop::mousePressEvent(event);
+        return;
+    }
+    const Qt::Edges edges = edgesAt(event->position().toPoint());
+    if (edges)
+        handle->startSystemResize(edges);
+    else
+        handle->startSystemMove();
+    event->accept();
+}
+
+TolviSymbolMark::TolviSymbolMark(QString name, TolviDesign::ColorToken color, int side, QWidget* parent)
+    : QWidget(parent), m_name(std::move(name)), m_color(color)
+{
+    setFixedSize(side, side);
+    setAttribute(Qt::WA_TransparentForMouseEvents);
+}
+
+void TolviSymbolMark::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    SymbolCatalog::paint(painter, QRectF(rect()), m_name, DesignContext::of(this).color(m_color));
 }
 
 } // namespace tolvi

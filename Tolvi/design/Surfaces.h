@@ -110,4 +110,33 @@ private:
     bool m_compact;
 };
 
+// The console backdrop of a frameless window that is also its handle: a press near an edge
+// resizes the window, anywhere else moves it (the window manager does both).
+class TolviWindowBackdrop : public TolviConsoleBackdrop {
+    Q_OBJECT
+public:
+    explicit TolviWindowBackdrop(bool compact = false, QWidget* parent = nullptr);
+    // How close to an edge a press resizes.
+    static constexpr int resizeMargin = 6;
+    Qt::Edges edgesAt(const QPoint& point) const;
+
+protected:
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+};
+
+// A symbol drawn in one colour token, taking no input.
+class TolviSymbolMark : public QWidget {
+    Q_OBJECT
+public:
+    TolviSymbolMark(QString name, TolviDesign::ColorToken color, int side, QWidget* parent = nullptr);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    QString m_name;
+    TolviDesign::ColorToken m_color;
+};
+
 } // namespace tolvi

@@ -1,6 +1,7 @@
 #include "Tolvi/history/ClipboardHistoryPanel.h"
 
 #include "Tolvi/design/DesignTokens.h"
+#include "Tolvi/design/Surfaces.h"
 #include "Tolvi/design/SymbolCatalog.h"
 #include "Tolvi/design/TolviTheme.h"
 #include "Tolvi/history/ClipListModel.h"
@@ -49,27 +50,6 @@ QString menuText(const QString& userText)
     return text.replace(QLatin1Char('&'), QStringLiteral("&&"));
 }
 
-// A symbol drawn in one colour token.
-class SymbolMark final : public QWidget {
-public:
-    SymbolMark(QString name, ColorToken color, int side, QWidget* parent)
-        : QWidget(parent), m_name(std::move(name)), m_color(color)
-    {
-        setFixedSize(side, side);
-        setAttribute(Qt::WA_TransparentForMouseEvents);
-    }
-
-protected:
-    void paintEvent(QPaintEvent*) override
-    {
-        QPainter painter(this);
-        SymbolCatalog::paint(painter, QRectF(rect()), m_name, DesignContext::of(this).color(m_color));
-    }
-
-private:
-    QString m_name;
-    ColorToken m_color;
-};
 
 // A hairline between the window's sections.
 class Divider final : public QWidget {
@@ -500,7 +480,7 @@ void ClipboardHistoryPanel::buildSearchSection(QVBoxLayout* layout)
 
     auto* searchRow = new QHBoxLayout;
     searchRow->setSpacing(10);
-    searchRow->addWidget(new SymbolMark(QStringLiteral("magnifyingglass"), ColorToken::electricBlue, 18, section));
+    searchRow->addWidget(new TolviSymbolMark(QStringLiteral("magnifyingglass"), ColorToken::electricBlue, 18, section));
 
     auto* frame = new SearchFieldFrame(section);
     auto* frameLayout = new QHBoxLayout(frame);

@@ -32,62 +32,6 @@ namespace tolvi {
 namespace {
 
 Q_LOGGING_CATEGORY(lcHistoryWindow, "tolvi.history")
-
-// How close to the window's edge a press resizes it instead of moving it.
-constexpr int resizeMargin = 6;
-
-// The window's background: drawn as the console backdrop, and the handle that moves and
-// resizes the frameless window (the window manager does the moving).
-class HistoryBackdrop final : public TolviConsoleBackdrop {
-public:
-    explicit HistoryBackdrop(QWidget* parent) : TolviConsoleBackdrop(false, parent) { setMouseTracking(true); }
-
-protected:
-    Qt::Edges edgesAt(const QPoint& point) const
-    {
-        Qt::Edges edges;
-        if (point.x() < resizeMargin)
-            edges |= Qt::LeftEdge;
-        if (point.x() >= width() - resizeMargin)
-            edges |= Qt::RightEdge;
-        if (point.y() < resizeMargin)
-            edges |= Qt::TopEdge;
-        if (point.y() >= height() - resizeMargin)
-            edges |= Qt::BottomEdge;
-        return edges;
-    }
-
-    void mouseMoveEvent(QMouseEvent* event) override
-    {
-        const Qt::Edges edges = edgesAt(event->position().toPoint());
-        if ((edges & (Qt::LeftEdge | Qt::RightEdge)) && (edges & (Qt::TopEdge | Qt::BottomEdge)))
-            setCursor(((edges & Qt::LeftEdge) != 0) == ((edges & Qt::TopEdge) != 0) ? Qt::SizeFDiagCursor
-                                                                                    : Qt::SizeBDiagCursor);
-        else if (edges & (Qt::LeftEdge | Qt::RightEdge))
-            setCursor(Qt::SizeHorCursor);
-        else if (edges)
-            setCursor(Qt::SizeVerCursor);
-        else
-            unsetCursor();
-        TolviConsoleBackdrop::mouseMoveEvent(event);
-    }
-
-    void mousePressEvent(QMouseEvent* event) override
-    {
-        QWindow* handle = window()->windowHandle();
-        if (event->button() != Qt::LeftButton || !handle) {
-            TolviConsoleBackdrop::mousePressEvent(event);
-            return;
-        }
-        const Qt::Edges edges = edgesAt(event->position().toPoint());
-        if (edges)
-            handle->startSystemResize(edges);
-        else
-            handle->startSystemMove();
-        event->accept();
-    }
-};
-
 } // namespace
 
 ClipboardPanelController::ClipboardPanelController(Dependencies dependencies, QObject* parent)
@@ -197,11 +141,12 @@ void ClipboardPanelController::installContent(bool opensNewSnippet)
     m_state->setClock(m_dependencies.now);
     auto* layout = new QVBoxLayout(m_panel);
     layout->setContentsMargins(0, 0, 0, 0);
-    auto* backdrop = new HistoryBackdrop(m_panel);
+    auto* backdrop = new TolviWindowBackdrop(false, m_panel);
     layout->addWidget(backdrop);
     auto* backdropLayout = new QVBoxLayout(backdrop);
     // Room for the rounded corners and the resize edge.
-    backdropLayout->setContentsMargins(resizeMargin, resizeMargin + 8, resizeMargin, resizeMargin + 4);
+    constexpr int edge = TolviWindowBackdrop::resizeMargin;
+    backdropLayout->setContentsMargins(edge, edge + 8, edge, edge + 4);
     m_view = new ClipboardHistoryPanel(*m_state, m_dependencies.thumbnails, m_panel, m_dependencies.preferences, backdrop);
     backdropLayout->addWidget(m_view);
 
