@@ -16,6 +16,10 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 
 namespace tolvi {
 
@@ -66,6 +70,13 @@ void requirePrivateFolder(const QString& folder)
         throwSystemError("stat");
     if (info.st_uid != ::geteuid() || (info.st_mode & (S_IWGRP | S_IWOTH)) != 0)
         throw PersistenceError::system(EACCES, QStringLiteral("The folder %1 is not private to this user").arg(folder));
+}
+
+void releaseFreeMemory()
+{
+#ifdef __GLIBC__
+    ::malloc_trim(0);
+#endif
 }
 
 qint64 systemUnixSeconds()
@@ -253,41 +264,126 @@ ClipboardHistoryState FileClipboardHistoryPersistence::loadFile()
             return ClipboardHistoryState{{}, DefaultPinboards::all()};
         throwSystemError("open");
     }
-    JsonInput input = [&] {
-        struct Closer {
-            int fd;
-            ~Closer() { ::close(fd); }
-        } closer{fd};
-        if (::fchmod(fd, 0600) != 0)
-            throwSystemError("fchmod");
-        return JsonInput::readAll(fd);
-    }();
-    try {
-        return HistoryJsonCodec::decodeHistoryFile(input).state;
-    } catch (const PersistenceError& error) {
-        if (error.kind() != PersistenceError::Kind::decoding)
-            throw;
-        backupCorruptHistory(input.data(), input.size());
-        throw;
+    struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer{fd};
+    if (::fchmod(fd, 0600) != 0)
+        throwSystemError("fchmod");
+
+    std::optional<ClipboardHistoryState> state;
+    std::optional<PersistenceError> failure;
+    {
+        // A regular file is mapped, not copied: its pages are read where the page cache holds
+        // them, and the image text is given back as soon as it has been decoded.
+        const JsonInput input = JsonInput::readFile(fd);
+        if (options_.beforeDecoding)
+            options_.beforeDecoding();
+        try {
+            state = HistoryJsonCodec::decodeHistoryFile(input).state;
+        } catch (const PersistenceError& error) {
+            if (error.kind() != PersistenceError::Kind::decoding)
+                throw;
+            failure = error;
+        }
+        // Whatever the decoder made of it, part of what it read was not the file.
+        if (input.changedWhileRead())
+            failure = PersistenceError::decoding(QStringLiteral("The history file was cut short while it was read"));
+        if (failure) {
+            state.reset();
+            if (input.isMapped())
+                backupCorruptHistory(fd);
+            else
+                backupCorruptHistory(input.data(), input.size());
+        }
     }
+    // The parser's buffers and the decoding's temporaries are gone: hand their memory back, so
+    // that the peak of loading does not stay with the process.
+    releaseFreeMemory();
+    if (failure)
+        throw *failure;
+    return std::move(*state);
+}
+
+namespace {
+
+// Opens the corrupt copy's name for writing: never replaces an existing file and never follows
+// a link planted under the name.
+int createCorruptCopy(const QByteArray& native)
+{
+    const int fd = ::open(native.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd >= 0 && ::fchmod(fd, 0600) != 0) {
+        ::close(fd);
+        ::unlink(native.constData());
+        return -1;
+    }
+    return fd;
+}
+
+// Ends the copy; a partial copy never stands under the dated name.
+void finishCorruptCopy(const QByteArray& native, int fd, bool complete)
+{
+    complete = complete && ::fsync(fd) == 0;
+    complete = (::close(fd) == 0) && complete;
+    if (!complete)
+        ::unlink(native.constData());
+}
+
+// Copies the whole of `from` (from its start) to `to` in the kernel, or through a small buffer
+// where the file systems cannot copy between them.
+bool copyFile(int from, int to)
+{
+    off_t offset = 0;
+    for (;;) {
+        const ssize_t copied = ::copy_file_range(from, &offset, to, nullptr, 1 << 30, 0);
+        if (copied > 0)
+            continue;
+        if (copied == 0)
+            return true;
+        if (errno == EINTR)
+            continue;
+        if (errno != EXDEV && errno != ENOSYS && errno != EOPNOTSUPP && errno != EINVAL)
+            return false;
+        break;
+    }
+    std::vector<char> buffer(1 << 20);
+    for (;;) {
+        const ssize_t got = ::pread(from, buffer.data(), buffer.size(), offset);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            return false;
+        if (got == 0)
+            return true;
+        if (!writeAll(to, buffer.data(), static_cast<std::size_t>(got)))
+            return false;
+        offset += got;
+    }
+}
+
+} // namespace
+
+QByteArray FileClipboardHistoryPersistence::corruptCopyPath() const
+{
+    const QString copyPath = folderOf(filePath_) + QStringLiteral("/history.corrupt-")
+                             + QString::number(options_.unixSecondsNow()) + QStringLiteral(".json");
+    return QFile::encodeName(copyPath);
 }
 
 void FileClipboardHistoryPersistence::backupCorruptHistory(const char* data, std::size_t size)
 {
-    const QString copyPath = folderOf(filePath_) + QStringLiteral("/history.corrupt-")
-                             + QString::number(options_.unixSecondsNow()) + QStringLiteral(".json");
-    const QByteArray native = QFile::encodeName(copyPath);
-    // Never replaces an existing file and never follows a link planted under the name.
-    const int fd = ::open(native.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-    if (fd < 0)
-        return;
-    bool complete = ::fchmod(fd, 0600) == 0;
-    complete = complete && writeAll(fd, data, size);
-    complete = complete && ::fsync(fd) == 0;
-    complete = (::close(fd) == 0) && complete;
-    // A partial copy never stands under the dated name.
-    if (!complete)
-        ::unlink(native.constData());
+    const QByteArray native = corruptCopyPath();
+    const int fd = createCorruptCopy(native);
+    if (fd >= 0)
+        finishCorruptCopy(native, fd, writeAll(fd, data, size));
+}
+
+void FileClipboardHistoryPersistence::backupCorruptHistory(int historyFd)
+{
+    const QByteArray native = corruptCopyPath();
+    const int fd = createCorruptCopy(native);
+    if (fd >= 0)
+        finishCorruptCopy(native, fd, copyFile(historyFd, fd));
 }
 
 } // namespace tolvi

@@ -18,7 +18,9 @@ namespace tolvi {
 // follows, of the newest state) and their completions are handed to the main-thread executor, in
 // call order, never run on the writer thread. A file that decodes in neither the object form nor
 // the older bare-array form gets a dated private copy ("history.corrupt-<unix seconds>.json")
-// and is never changed by loading. The history's folder must belong to the user and be writable
+// and is never changed by loading. The file is read through a private read-only mapping, its
+// images decoded and hashed on a pool of threads; a file truncated while it is read fails to load
+// like a damaged one (see MappedFile). The history's folder must belong to the user and be writable
 // by nobody else, or loading and saving fail with EACCES.
 class FileClipboardHistoryPersistence final : public ClipboardHistoryAsyncPersisting {
 public:
@@ -31,6 +33,9 @@ public:
         std::function<qint64()> unixSecondsNow;
         // Called before each write's rename (tests use it to hold a write open).
         PrivateAtomicFileWriter::BeforeReplace beforeReplace;
+        // Called on each load once the file is open and mapped, before it is decoded (tests
+        // change the file there).
+        std::function<void()> beforeDecoding = {};
     };
 
     explicit FileClipboardHistoryPersistence(QString filePath);
@@ -58,7 +63,9 @@ private:
     void drainPending();
     void saveFile(const ClipboardHistoryState& state);
     ClipboardHistoryState loadFile();
+    QByteArray corruptCopyPath() const;
     void backupCorruptHistory(const char* data, std::size_t size);
+    void backupCorruptHistory(int historyFd);
 
     QString filePath_;
     Options options_;

@@ -5,11 +5,22 @@
 #include "TolviCore/persistence/HistoryJsonReader.h"
 #include "TolviCore/persistence/PersistenceError.h"
 
+#include <QThread>
 #include <QUrl>
 
+#include <algorithm>
 #include <cmath>
+#include <condition_variable>
 #include <cstring>
+#include <deque>
+#include <exception>
 #include <limits>
+#include <mutex>
+#include <optional>
+#include <thread>
+#include <tuple>
+#include <utility>
+#include <vector>
 
 namespace tolvi {
 
@@ -277,6 +288,9 @@ QUuid readUuid(value& v, const Path& path)
     return *uuid;
 }
 
+// The input whose decoded Base64 text the readers on this thread give back (JsonInput::release).
+thread_local const JsonInput* consumedInput = nullptr;
+
 // Base64 strings are read from the raw document text where they carry no escapes, so that
 // hundreds of megabytes of image data are not first copied into the parser's string buffer.
 QByteArray readBase64(value& v, const Path& path)
@@ -293,6 +307,8 @@ QByteArray readBase64(value& v, const Path& path)
     if (raw.size() >= 2 && raw.front() == '"' && raw.back() == '"'
         && std::memchr(raw.data() + 1, '\\', raw.size() - 2) == nullptr) {
         bytes = Base64::decode(raw.substr(1, raw.size() - 2));
+        if (bytes && consumedInput)
+            consumedInput->release(raw.data(), raw.data() + raw.size());
     } else {
         bytes = Base64::decode(readRawString(v, path));
     }
@@ -553,6 +569,219 @@ void expectEnd(simdjson::ondemand::document& document)
         fail(Path{}, QStringLiteral("unexpected content after the end of the document"));
 }
 
+namespace {
+
+// The clips of a history file, read on a pool of threads (one per core, started as there is work
+// for them, joined by finish()); a small file is read on the reading thread alone. The reading
+// thread only
+// finds where each clip's object begins and ends, which the parser's index of the whole document
+// makes cheap, and hands runs of consecutive clips to the pool; each pool thread parses its clips
+// again with a parser of its own and reads them there, images decoded and hashed included; the
+// Base64 text of the images is given back as it is decoded. A run stops at its first failure, and
+// the one reported is the first in document order: every run was handed over before the point
+// where the reading thread stopped, so a failure in a run comes before any failure of the reading
+// thread. The outcome and the message are those of reading the clips one after another, except
+// for a clip whose braces and brackets do not pair up, whose failure names the clip alone.
+class ParallelItemReader {
+public:
+    explicit ParallelItemReader(const JsonInput& input)
+        : input_(input),
+          maximumWorkers_(input.size() < parallelSize ? 0
+                                                      : static_cast<std::size_t>(std::max(1, QThread::idealThreadCount())))
+    {
+    }
+    ~ParallelItemReader() { joinWorkers(); }
+    ParallelItemReader(const ParallelItemReader&) = delete;
+    ParallelItemReader& operator=(const ParallelItemReader&) = delete;
+
+    // Hands the clips of a list to the pool; takeList() gives them after finish(). `path` is the
+    // list's own: the top level, or the "items" key of the top level.
+    int readList(value v, const Path& path)
+    {
+        const int list = listCount_++;
+        const bool underItemsKey = path.key != nullptr;
+        Run* run = nullptr;
+        std::size_t runBytes = 0;
+        try {
+            forEachElement(v, path, [&](qsizetype index, value& element) {
+                const Path elementPath = path.element(index);
+                simdjson::ondemand::object object = take(element.get_object(), elementPath);
+                const std::string_view text = take(object.raw_json(), elementPath);
+                if (!run) {
+                    run = &runs_.emplace_back();
+                    run->list = list;
+                    run->underItemsKey = underItemsKey;
+                    run->firstIndex = index;
+                    runBytes = 0;
+                }
+                run->texts.push_back(text);
+                runBytes += text.size();
+                if (runBytes >= runBytesTarget) {
+                    start(*run);
+                    run = nullptr;
+                }
+            });
+        } catch (...) {
+            // The clips before the failure are read all the same: a failure among them comes first.
+            if (run)
+                start(*run);
+            throw;
+        }
+        if (run)
+            start(*run);
+        return list;
+    }
+
+    // Waits for the pool; throws the first failure in document order.
+    void finish()
+    {
+        joinWorkers();
+        for (const Run& run : runs_) {
+            if (run.failure)
+                std::rethrow_exception(run.failure);
+        }
+    }
+
+    QList<ClipboardItem> takeList(int list)
+    {
+        qsizetype count = 0;
+        for (const Run& run : runs_)
+            count += run.list == list ? run.items.size() : 0;
+        QList<ClipboardItem> items;
+        items.reserve(count);
+        for (Run& run : runs_) {
+            if (run.list != list)
+                continue;
+            for (ClipboardItem& item : run.items)
+                items.append(std::move(item));
+            run.items = {};
+        }
+        return items;
+    }
+
+private:
+    // Clips handed over at a time: enough text for a task to be worth its hand-over; a large image
+    // is a run of its own.
+    static constexpr std::size_t runBytesTarget = 256 * 1024;
+    // Below this size starting threads costs more than they save.
+    static constexpr std::size_t parallelSize = 1024 * 1024;
+
+    struct Run {
+        int list = 0;
+        bool underItemsKey = false; // the list's path: the "items" key, or the top level
+        qsizetype firstIndex = 0;
+        std::vector<std::string_view> texts;
+        QList<ClipboardItem> items;
+        std::exception_ptr failure;
+    };
+
+    void start(Run& run)
+    {
+        if (maximumWorkers_ == 0) {
+            read(run, ownParser_);
+            return;
+        }
+        {
+            std::lock_guard lock(mutex_);
+            waiting_.push_back(&run);
+        }
+        workAvailable_.notify_one();
+        if (workers_.size() < maximumWorkers_)
+            workers_.emplace_back([this] { work(); });
+    }
+
+    void work()
+    {
+        simdjson::ondemand::parser parser; // one per worker, grown to its largest clip
+        for (;;) {
+            Run* run = nullptr;
+            {
+                std::unique_lock lock(mutex_);
+                workAvailable_.wait(lock, [this] { return closed_ || !waiting_.empty(); });
+                if (waiting_.empty())
+                    return;
+                run = waiting_.front();
+                waiting_.pop_front();
+            }
+            read(*run, parser);
+        }
+    }
+
+    // Lets the workers finish what is waiting, then ends them.
+    void joinWorkers()
+    {
+        {
+            std::lock_guard lock(mutex_);
+            closed_ = true;
+        }
+        workAvailable_.notify_all();
+        for (std::thread& worker : workers_)
+            worker.join();
+        workers_.clear();
+    }
+
+    void read(Run& run, simdjson::ondemand::parser& parser)
+    {
+        const JsonInput* previous = std::exchange(consumedInput, &input_);
+        const Path top;
+        const Path list = run.underItemsKey ? top.child("items") : top;
+        const char* const end = input_.data() + input_.capacity();
+        try {
+            run.items.reserve(static_cast<qsizetype>(run.texts.size()));
+            for (std::size_t i = 0; i < run.texts.size(); ++i) {
+                const Path path = list.element(run.firstIndex + static_cast<qsizetype>(i));
+                const std::string_view text = run.texts[i];
+                // The padding the parser reads past the clip is the rest of the document.
+                auto document = iterate(parser, text.data(), text.size(), static_cast<std::size_t>(end - text.data()));
+                value root;
+                if (const auto error = document.get_value().get(root))
+                    fail(path, error);
+                run.items.append(readItem(root, path));
+            }
+        } catch (...) {
+            run.failure = std::current_exception();
+        }
+        consumedInput = previous;
+    }
+
+    const JsonInput& input_;
+    const std::size_t maximumWorkers_;
+    simdjson::ondemand::parser ownParser_; // for a file read without the pool
+    std::deque<Run> runs_;
+    int listCount_ = 0;
+
+    std::mutex mutex_; // guards the next two
+    std::deque<Run*> waiting_;
+    bool closed_ = false;
+    std::condition_variable workAvailable_;
+    std::vector<std::thread> workers_;
+};
+
+// The history object with its clips read through `reader`: the list of the "items" key that
+// counts (the last one), and the boards.
+std::pair<int, QList<Pinboard>> readStateInParallel(value v, ParallelItemReader& reader)
+{
+    const Path path;
+    std::optional<int> items;
+    std::optional<QList<Pinboard>> boards;
+    forEachField(v, path, [&](std::string_view key, value& field) {
+        if (key == "items") {
+            items = reader.readList(field, path.child("items"));
+        } else if (key == "pinboards") {
+            const Path p = path.child("pinboards");
+            QList<Pinboard> list;
+            forEachElement(field, p,
+                           [&](qsizetype index, value& element) { list.append(readBoard(element, p.element(index))); });
+            boards = std::move(list);
+        }
+    });
+    requireKey(items.has_value(), path, "items");
+    requireKey(boards.has_value(), path, "pinboards");
+    return {*items, std::move(*boards)};
+}
+
+} // namespace
+
 } // namespace HistoryJsonReader
 
 namespace {
@@ -597,10 +826,26 @@ HistoryJsonCodec::DecodedHistoryFile HistoryJsonCodec::decodeHistoryFile(const J
     simdjson::ondemand::parser parser;
     auto document = HistoryJsonReader::iterate(parser, input.data(), input.size(), input.capacity());
     const auto type = topType(document);
+    HistoryJsonReader::ParallelItemReader reader(input);
+    // A failure of the reading thread counts only when no clip handed to the pool failed before it.
+    const auto readAll = [&](const auto& read) {
+        try {
+            read();
+        } catch (const PersistenceError&) {
+            reader.finish();
+            throw;
+        }
+        reader.finish();
+    };
     if (type == simdjson::ondemand::json_type::object) {
         try {
-            ClipboardHistoryState state = HistoryJsonReader::readState(topValue(document), HistoryJsonReader::Path{});
-            HistoryJsonReader::expectEnd(document);
+            ClipboardHistoryState state;
+            int items = -1;
+            readAll([&] {
+                std::tie(items, state.pinboards) = HistoryJsonReader::readStateInParallel(topValue(document), reader);
+                HistoryJsonReader::expectEnd(document);
+            });
+            state.items = reader.takeList(items);
             return {std::move(state), HistoryFileForm::object};
         } catch (const PersistenceError& error) {
             throw PersistenceError::decoding(
@@ -610,9 +855,12 @@ HistoryJsonCodec::DecodedHistoryFile HistoryJsonCodec::decodeHistoryFile(const J
     }
     if (type != simdjson::ondemand::json_type::array)
         HistoryJsonReader::fail(HistoryJsonReader::Path{}, QStringLiteral("expected a list of clips"));
-    QList<ClipboardItem> items = HistoryJsonReader::readItems(topValue(document), HistoryJsonReader::Path{});
-    HistoryJsonReader::expectEnd(document);
-    return {ClipboardHistoryState{std::move(items), DefaultPinboards::all()}, HistoryFileForm::legacyArray};
+    int items = -1;
+    readAll([&] {
+        items = reader.readList(topValue(document), HistoryJsonReader::Path{});
+        HistoryJsonReader::expectEnd(document);
+    });
+    return {ClipboardHistoryState{reader.takeList(items), DefaultPinboards::all()}, HistoryFileForm::legacyArray};
 }
 
 } // namespace tolvi

@@ -68,4 +68,19 @@ JsonInput JsonInput::readAll(int fd)
     return input;
 }
 
+JsonInput JsonInput::readFile(int fd)
+{
+    std::optional<MappedFile> mapped = MappedFile::map(fd, padding);
+    if (!mapped)
+        return readAll(fd);
+    if (mapped->size() > maximumSize)
+        throw PersistenceError::decoding(
+            QStringLiteral("The file is too large to be read (%1 bytes).").arg(mapped->size()));
+    JsonInput input;
+    input.size_ = mapped->size();
+    input.capacity_ = mapped->capacity() - padding;
+    input.mapped_ = std::move(mapped);
+    return input;
+}
+
 } // namespace tolvi

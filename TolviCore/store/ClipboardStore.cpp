@@ -5,9 +5,13 @@
 #include "TolviCore/persistence/ClipboardHistoryPersisting.h"
 
 #include <QPointer>
+#include <QThread>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
+#include <thread>
+#include <vector>
 
 namespace tolvi {
 
@@ -17,12 +21,37 @@ struct ClipboardStore::Entry {
     QUuid id;
     bool pinned = false;
     double createdAt = 0;
-    QString key;         // de-duplication key in canonical form
+    size_t keyHash = 0;  // of the de-duplication key in canonical form (keyHashOf)
     QString fingerprint; // image fingerprint; empty for a text clip
     qint64 bytes = 0;    // storage estimate
 };
 
 namespace {
+
+// Runs work(begin, end) over consecutive slices of [0, count) on up to one thread per core, this
+// one included, and returns when all of it is done. A short list stays on this thread.
+template <typename Work>
+void inParallelSlices(qsizetype count, const Work& work)
+{
+    constexpr qsizetype slice = 256;
+    const qsizetype threads = std::min<qsizetype>(std::max(1, QThread::idealThreadCount()), count / (2 * slice));
+    if (threads <= 1) {
+        work(0, count);
+        return;
+    }
+    std::atomic<qsizetype> next{0};
+    const auto run = [&] {
+        for (qsizetype begin = next.fetch_add(slice); begin < count; begin = next.fetch_add(slice))
+            work(begin, std::min(count, begin + slice));
+    };
+    std::vector<std::thread> helpers;
+    helpers.reserve(static_cast<std::size_t>(threads - 1));
+    for (qsizetype i = 1; i < threads; ++i)
+        helpers.emplace_back(run);
+    run();
+    for (std::thread& helper : helpers)
+        helper.join();
+}
 
 // List order: pinned clips first, then newer creation time first.
 inline bool precedes(bool pinnedA, double timeA, bool pinnedB, double timeB)
@@ -141,7 +170,7 @@ void ClipboardStore::refreshDerived(Entry* entry, const ClipboardItem& item)
     entry->id = item.id();
     entry->pinned = item.isPinned();
     entry->createdAt = item.createdAt();
-    entry->key = UnicodeText::canonicalForm(item.dedupeKey());
+    entry->keyHash = keyHashOf(item);
     const ClipboardImage* image = item.content().imageIf();
     entry->fingerprint = image ? image->fingerprint() : QString();
     entry->bytes = estimatedStorageBytes(item);
@@ -195,7 +224,7 @@ void ClipboardStore::insertItem(ClipboardItem item, bool afterTies)
 
 void ClipboardStore::attachIndexes(Entry* entry)
 {
-    byKey_.insert(entry->key, entry);
+    byKey_.insert(entry->keyHash, entry);
     byId_.insert(entry->id, entry);
     if (!entry->fingerprint.isEmpty()) {
         ++imageCounts_[entry->fingerprint];
@@ -209,7 +238,7 @@ void ClipboardStore::attachIndexes(Entry* entry)
 // Takes an entry out of the indexes (not out of the list); the caller erases or deletes it.
 void ClipboardStore::detachEntry(Entry* entry)
 {
-    byKey_.remove(entry->key, entry);
+    byKey_.remove(entry->keyHash, entry);
     byId_.remove(entry->id, entry);
     if (!entry->fingerprint.isEmpty()) {
         auto it = imageCounts_.find(entry->fingerprint);
@@ -269,13 +298,39 @@ size_t ClipboardStore::positionOf(const Entry* entry) const
     return order_.size();
 }
 
-ClipboardStore::Entry* ClipboardStore::firstWithKey(const QString& key) const
+// The index holds hashes of the keys, not the keys: a text's key would be a second copy of the
+// text. A hash of a canonical key is built without building the key where that can be: the
+// canonical form of "text:" and a text is "text:" and the text's canonical form (no character
+// composes with a colon), so a text clip's hash is that of its canonical text; an image's key is
+// "image:" and its fingerprint. Clips whose keys are equal always have equal hashes, and every
+// match on a hash is checked against the key itself.
+size_t ClipboardStore::keyHashOf(const ClipboardItem& item)
+{
+    if (!item.originalPayload()) {
+        if (const QString* text = item.content().textIf())
+            return textKeyHash(*text);
+        return qHash(item.content().imageValue().fingerprint(), QHashSeed::globalSeed());
+    }
+    return qHash(UnicodeText::canonicalForm(item.dedupeKey()), QHashSeed::globalSeed());
+}
+
+size_t ClipboardStore::textKeyHash(const QString& text)
+{
+    return qHash(UnicodeText::canonicalForm(text), QHashSeed::globalSeed());
+}
+
+bool ClipboardStore::hasKey(const Entry* entry, const QString& key) const
+{
+    return canonicalKeyAt(static_cast<qsizetype>(positionOf(entry))) == key;
+}
+
+ClipboardStore::Entry* ClipboardStore::firstWithKey(size_t hash, const QString& key) const
 {
     Entry* first = nullptr;
     size_t firstPosition = 0;
-    for (auto it = byKey_.constFind(key); it != byKey_.cend() && it.key() == key; ++it) {
+    for (auto it = byKey_.constFind(hash); it != byKey_.cend() && it.key() == hash; ++it) {
         const size_t position = positionOf(it.value());
-        if (!first || position < firstPosition) {
+        if ((!first || position < firstPosition) && canonicalKeyAt(static_cast<qsizetype>(position)) == key) {
             first = it.value();
             firstPosition = position;
         }
@@ -283,9 +338,14 @@ ClipboardStore::Entry* ClipboardStore::firstWithKey(const QString& key) const
     return first;
 }
 
-const QString& ClipboardStore::canonicalKeyAt(qsizetype index) const
+size_t ClipboardStore::keyHashAt(qsizetype index) const
 {
-    return order_[static_cast<size_t>(index)]->key;
+    return order_[static_cast<size_t>(index)]->keyHash;
+}
+
+QString ClipboardStore::canonicalKeyAt(qsizetype index) const
+{
+    return UnicodeText::canonicalForm(items_.at(index).dedupeKey());
 }
 
 ClipboardStore::Entry* ClipboardStore::firstWithId(const QUuid& id) const
@@ -340,10 +400,16 @@ void ClipboardStore::assignItems(const QList<ClipboardItem>& items, bool sortIte
             });
         }
     }
+    // What each clip's entry holds depends on that clip alone (its key's hash and its size walk
+    // its whole text), so a large history has them made on every core.
+    std::vector<Entry*> entries(static_cast<std::size_t>(list.size()));
+    inParallelSlices(list.size(), [&](qsizetype begin, qsizetype end) {
+        for (qsizetype i = begin; i < end; ++i)
+            entries[static_cast<std::size_t>(i)] = makeEntry(list.at(i));
+    });
     byKey_.reserve(list.size());
     byId_.reserve(list.size());
-    for (const ClipboardItem& item : std::as_const(list)) {
-        Entry* entry = makeEntry(item);
+    for (Entry* entry : entries) {
         order_.push_back(entry);
         attachIndexes(entry);
     }
@@ -464,7 +530,8 @@ bool ClipboardStore::record(const ClipboardContent& content, double createdAt,
     ClipboardItem fresh(QUuid::createUuid(), content, createdAt, false, {}, std::move(sourceApp),
                         std::move(originalPayload));
     const QString key = UnicodeText::canonicalForm(fresh.dedupeKey());
-    if (const Entry* donor = firstWithKey(key)) {
+    const size_t keyHash = keyHashOf(fresh);
+    if (const Entry* donor = firstWithKey(keyHash, key)) {
         const ClipboardItem& old = items_.at(static_cast<qsizetype>(positionOf(donor)));
         fresh.setPinned(old.isPinned());
         fresh.setPinboardIDs(old.pinboardIDs());
@@ -481,12 +548,8 @@ bool ClipboardStore::record(const ClipboardContent& content, double createdAt,
 
     isBatchingMutation_ = true;
     // Every clip with the key goes, not only the donor.
-    while (true) {
-        auto it = byKey_.constFind(key);
-        if (it == byKey_.cend())
-            break;
-        eraseAt(positionOf(it.value()));
-    }
+    while (const Entry* equal = firstWithKey(keyHash, key))
+        eraseAt(positionOf(equal));
     insertItem(std::move(fresh), false);
     itemsChangedBy();
     trimToLimit();
@@ -688,9 +751,10 @@ bool ClipboardStore::updateText(const QString& text, const ClipboardItem& item)
 
     // The clips the edit makes equal to it: plain text clips with the same text.
     const QString key = UnicodeText::canonicalForm(ClipboardContent::text(text).dedupeKey());
+    const size_t keyHash = textKeyHash(text);
     std::vector<std::pair<size_t, Entry*>> equal;
-    for (auto it = byKey_.constFind(key); it != byKey_.cend() && it.key() == key; ++it) {
-        if (it.value()->id != item.id())
+    for (auto it = byKey_.constFind(keyHash); it != byKey_.cend() && it.key() == keyHash; ++it) {
+        if (it.value()->id != item.id() && hasKey(it.value(), key))
             equal.emplace_back(positionOf(it.value()), it.value());
     }
     std::sort(equal.begin(), equal.end());

@@ -40,7 +40,7 @@ class ClipboardHistoryPersisting;
 //
 // The published list is the storage itself, so a state for the save queue costs no copy. Beside
 // it the store keeps, per clip, its place in list order (pinned state, creation time) and a
-// de-duplication-key index (keys in canonical form, cached per clip), an id index, a running
+// de-duplication-key index (hashes of the keys in canonical form), an id index, a running
 // storage estimate and per-fingerprint image counts, so that recording, eviction and OCR
 // bookkeeping cost time in proportion to what they change, not to the size of the history.
 class ClipboardStore : public QObject {
@@ -184,8 +184,12 @@ private:
     template <typename Predicate>
     void eraseFrom(size_t first, Predicate doomed);
     size_t positionOf(const Entry* entry) const;
-    Entry* firstWithKey(const QString& key) const;
-    const QString& canonicalKeyAt(qsizetype index) const;
+    static size_t keyHashOf(const ClipboardItem& item);
+    static size_t textKeyHash(const QString& text);
+    bool hasKey(const Entry* entry, const QString& key) const;
+    Entry* firstWithKey(size_t hash, const QString& key) const;
+    QString canonicalKeyAt(qsizetype index) const;
+    size_t keyHashAt(qsizetype index) const;
     Entry* firstWithId(const QUuid& id) const;
     void replaceItemInPlace(size_t position, ClipboardItem item);
     void replaceItemAndReposition(size_t position, ClipboardItem item, bool afterTies);
@@ -228,7 +232,7 @@ private:
     // The clips in list order, and beside them (same index) what places each in the indexes.
     QList<ClipboardItem> items_;
     std::deque<Entry*> order_;
-    QMultiHash<QString, Entry*> byKey_;
+    QMultiHash<size_t, Entry*> byKey_; // by keyHashOf
     QMultiHash<QUuid, Entry*> byId_;
     QHash<QString, qsizetype> imageCounts_;
     QSet<QString> vanishedFingerprints_;

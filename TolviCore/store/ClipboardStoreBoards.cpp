@@ -229,18 +229,25 @@ ClipboardStore::importCandidate(const ClipboardHistoryState& archive) const
         boardMap.insert(incoming.id(), incoming.id());
     }
 
-    // Index of the present clips.
+    // Index of the present clips, by the hashes of their keys (keyHashOf); a match on a hash is
+    // checked against the key itself. The first clip in the list with a key is the one merged into.
     QList<ClipboardItem> result = items();
-    QHash<QString, qsizetype> keyIndex;
+    QMultiHash<size_t, qsizetype> keyIndex;
     QSet<QUuid> ids;
     keyIndex.reserve(result.size() + archive.items.size());
     ids.reserve(result.size() + archive.items.size());
     for (qsizetype i = 0; i < result.size(); ++i) {
-        const QString& key = canonicalKeyAt(i);
-        if (!keyIndex.contains(key))
-            keyIndex.insert(key, i);
+        keyIndex.insert(keyHashAt(i), i);
         ids.insert(result[i].id());
     }
+    const auto firstWithKey = [&](size_t hash, const QString& key) {
+        qsizetype first = -1;
+        for (auto it = keyIndex.constFind(hash); it != keyIndex.cend() && it.key() == hash; ++it) {
+            if ((first < 0 || it.value() < first) && UnicodeText::canonicalForm(result[it.value()].dedupeKey()) == key)
+                first = it.value();
+        }
+        return first;
+    };
 
     int added = 0;
     int merged = 0;
@@ -254,8 +261,9 @@ ClipboardStore::importCandidate(const ClipboardHistoryState& archive) const
                 mapped.append(it.value());
         }
         const QString key = UnicodeText::canonicalForm(incoming.dedupeKey());
-        if (auto found = keyIndex.constFind(key); found != keyIndex.cend()) {
-            ClipboardItem& present = result[found.value()];
+        const size_t keyHash = keyHashOf(incoming);
+        if (const qsizetype found = firstWithKey(keyHash, key); found >= 0) {
+            ClipboardItem& present = result[found];
             present.setPinned(present.isPinned() || incoming.isPinned() || !mapped.isEmpty());
             for (const QUuid& id : mapped) {
                 if (!std::as_const(present).pinboardIDs().contains(id))
@@ -275,7 +283,7 @@ ClipboardStore::importCandidate(const ClipboardHistoryState& archive) const
         ClipboardItem fresh(id, incoming.content(), incoming.createdAt(), pinned, std::move(mapped), incoming.sourceApp(),
                             incoming.originalPayload());
         ids.insert(id);
-        keyIndex.insert(key, result.size());
+        keyIndex.insert(keyHash, result.size());
         result.append(std::move(fresh));
         ++added;
     }

@@ -3,6 +3,7 @@
 #include "StoreTestSupport.h"
 
 #include "TolviCore/archive/ClipboardHistoryArchive.h"
+#include "TolviCore/model/ClipboardOriginalPayload.h"
 
 #include <gtest/gtest.h>
 
@@ -147,6 +148,25 @@ TEST_F(ImportFixture, ClipsMergeByKeyAndFillInOnlyWhatIsMissing)
         }
     }
     EXPECT_EQ(differentCount, 1);
+}
+
+TEST_F(ImportFixture, KeysMatchInCanonicalFormAndKeptRepresentationsKeepClipsApart)
+{
+    const auto rtf = [](const char* text) { return ClipboardOriginalPayload::create(QByteArray(text), std::nullopt, {}); };
+    const ClipboardItem composed(QUuid::createUuid(), QStringLiteral("caf\u00e9"), 10);
+    const ClipboardItem composedRich(QUuid::createUuid(), QStringLiteral("caf\u00e9"), 11, false, {}, std::nullopt, rtf("{\\rtf1 a}"));
+    start({composed, composedRich});
+
+    const ClipboardItem decomposed(QUuid::createUuid(), QStringLiteral("cafe\u0301"), 20, false, {DefaultPinboards::workID()});
+    const ClipboardItem sameRich(QUuid::createUuid(), QStringLiteral("caf\u00e9"), 21, false, {}, std::nullopt,
+                                 rtf("{\\rtf1 a}"));
+    const ClipboardItem otherRich(QUuid::createUuid(), QStringLiteral("caf\u00e9"), 22, false, {}, std::nullopt,
+                                  rtf("{\\rtf1 b}"));
+    EXPECT_EQ(store->mergeImport(archive({decomposed, sameRich, otherRich}, DefaultPinboards::all())),
+              counts(1, 2, 0, 3));
+    EXPECT_EQ(store->item(composed.id())->pinboardIDs(), QList<QUuid>{DefaultPinboards::workID()});
+    EXPECT_TRUE(store->item(composed.id())->isPinned());
+    EXPECT_TRUE(store->item(otherRich.id()).has_value());
 }
 
 TEST_F(ImportFixture, ResultIsSortedWithPresentClipsFirstAmongTies)

@@ -252,17 +252,28 @@ TEST(ClipboardStoreLimits, IndexedRecordingMatchesOneAtATimeReference)
         // Start from a file with pins, equal times and repeated keys.
         QList<ClipboardItem> initial;
         for (int i = 0; i < 40; ++i) {
-            initial.append(textItem(QStringLiteral("t%1").arg(random.bounded(30)), random.bounded(20), random.bounded(6) == 0));
+            const QString accent = i % 3 == 0 ? QStringLiteral("caf\u00e9") : i % 3 == 1 ? QStringLiteral("cafe\u0301") : QString();
+            initial.append(textItem(QStringLiteral("t%1").arg(random.bounded(30)) + accent, random.bounded(20),
+                                    random.bounded(6) == 0));
         }
         persistence->stored = ClipboardHistoryState{initial, DefaultPinboards::all()};
         auto store = storeWith(persistence, maxItems, budget);
         reference.items = store->items();
 
         for (int step = 0; step < 400; ++step) {
-            const QString text = QStringLiteral("t%1").arg(random.bounded(60)) + QString(random.bounded(300), QLatin1Char('x'));
+            // Keys that are equal only in canonical form, and equal texts told apart by kept RTF.
+            QString text = QStringLiteral("t%1").arg(random.bounded(60)) + QString(random.bounded(300), QLatin1Char('x'));
+            const int variant = random.bounded(4);
+            if (variant == 1)
+                text += QStringLiteral("caf\u00e9");
+            else if (variant == 2)
+                text += QStringLiteral("cafe\u0301");
+            std::optional<ClipboardOriginalPayload> payload;
+            if (variant == 3 && random.bounded(2))
+                payload = ClipboardOriginalPayload::create(QByteArray("{\\rtf1 x}"), std::nullopt, {});
             const double time = random.bounded(2) ? step + 20.0 : double(random.bounded(40));
-            ASSERT_TRUE(store->record(text, time));
-            ClipboardItem fresh(QUuid::createUuid(), text, time);
+            ASSERT_TRUE(store->record(text, time, std::nullopt, payload));
+            ClipboardItem fresh(QUuid::createUuid(), text, time, false, {}, std::nullopt, payload);
             reference.record(fresh);
 
             // Fresh ids differ between the two; compare contents, times and pins.

@@ -1,0 +1,38 @@
+#pragma once
+
+// Histories of the sizes the start-up benchmarks measure, generated once per run of a benchmark
+// and written with the program's own history writer.
+
+#include <QString>
+#include <QTemporaryDir>
+
+#include <span>
+
+namespace tolvi::bench {
+
+struct HistoryShape {
+    const char* name;
+    int texts;
+    int images;
+};
+
+// Empty; 10,000 texts of about 2.5 KB; the same with 200 PNGs of about 1 MB; and a history at
+// the default byte budget of 500 MB, mostly images.
+std::span<const HistoryShape> historyShapes();
+
+struct GeneratedHistory {
+    explicit GeneratedHistory(const HistoryShape& shape);
+
+    // $HOME of the program: the file is data/Tolvi/history.json in it (none for the empty shape).
+    QTemporaryDir home;
+    double fileMB = 0;
+    double decodedMB = 0; // image bytes plus text as UTF-8
+    int clipCount = 0;
+
+    QString historyPath() const;
+};
+
+// The history of a shape, generated at the first call.
+GeneratedHistory& generatedHistory(const HistoryShape& shape);
+
+} // namespace tolvi::bench

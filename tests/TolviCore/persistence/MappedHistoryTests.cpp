@@ -1,0 +1,355 @@
+// Reading the history file through a mapping, and its images on several threads: what another
+// program or a save does to the file meanwhile, and that the parallel decoding reads, refuses and
+// reports exactly as decoding in place does.
+#include "SampleHistory.h"
+#include "TestFiles.h"
+
+#include "TolviCore/model/Sha256.h"
+#include "TolviCore/persistence/Base64.h"
+#include "TolviCore/persistence/FileClipboardHistoryPersistence.h"
+#include "TolviCore/persistence/HistoryJsonCodec.h"
+#include "TolviCore/persistence/MappedFile.h"
+#include "TolviCore/persistence/PrivateAtomicFileWriter.h"
+
+#include <gtest/gtest.h>
+
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+
+#include <csignal>
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <unistd.h>
+
+using namespace tolvi;
+using namespace tolvi::samples;
+
+namespace {
+
+struct OpenFile {
+    int fd;
+    explicit OpenFile(const QString& path) : fd(::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC)) {}
+    ~OpenFile()
+    {
+        if (fd >= 0)
+            ::close(fd);
+    }
+};
+
+QByteArray randomBytes(qsizetype size, quint32 seed)
+{
+    QByteArray bytes(size, Qt::Uninitialized);
+    QRandomGenerator random(seed);
+    for (char& c : bytes)
+        c = static_cast<char>(random.bounded(256));
+    return bytes;
+}
+
+// Reads every byte, as a parser would.
+void readAll(const MappedFile& file)
+{
+    const volatile char* bytes = file.data();
+    for (std::size_t i = 0; i < file.capacity(); ++i)
+        (void)bytes[i];
+}
+
+// Clips with images large enough to be decoded on the pool, between small ones and texts.
+ClipboardHistoryState historyWithLargeImages()
+{
+    ClipboardHistoryState state = sampleHistory();
+    for (int i = 0; i < 12; ++i) {
+        const qsizetype size = 60'000 + i * 37'001; // every remainder of three, past the pool's threshold
+        state.items.append(ClipboardItem(
+            QUuid::createUuid(),
+            ClipboardContent::image(ClipboardImage(randomBytes(size, static_cast<quint32>(i)), QStringLiteral("public.png"),
+                                                   i, i + 1, i % 2 ? std::optional<QString>(QStringLiteral("seen")) : std::nullopt)),
+            100.0 - i));
+        state.items.append(ClipboardItem(QUuid::createUuid(), QStringLiteral("between %1").arg(i), 50.0 - i));
+    }
+    return state;
+}
+
+class MappedHistoryTest : public ::testing::Test {
+protected:
+    QTemporaryDir dir;
+    QString folder() const { return dir.filePath(QStringLiteral("Tolvi")); }
+    QString historyPath() const { return folder() + QStringLiteral("/history.json"); }
+
+    std::unique_ptr<FileClipboardHistoryPersistence> makePersistence(std::function<void()> beforeDecoding = {})
+    {
+        FileClipboardHistoryPersistence::Options options;
+        options.mainExecutor = [](std::function<void()> task) { task(); };
+        options.unixSecondsNow = [] { return qint64(1'700'000'000); };
+        options.beforeDecoding = std::move(beforeDecoding);
+        return std::make_unique<FileClipboardHistoryPersistence>(historyPath(), options);
+    }
+
+    QStringList corruptCopies() const
+    {
+        QStringList copies;
+        for (const QString& name : entries(folder())) {
+            if (name.startsWith(QLatin1String("history.corrupt-")))
+                copies.append(name);
+        }
+        return copies;
+    }
+};
+
+QString historyFileError(const QByteArray& json)
+{
+    try {
+        HistoryJsonCodec::decodeHistoryFile(JsonInput::copyOf(json));
+    } catch (const PersistenceError& error) {
+        EXPECT_EQ(error.kind(), PersistenceError::Kind::decoding);
+        return error.message();
+    }
+    ADD_FAILURE() << "decoding succeeded";
+    return QString();
+}
+
+} // namespace
+
+TEST(MappedFile, HoldsTheFileFollowedByZeroPaddingAtEveryPageBoundary)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("f"));
+    const long page = ::sysconf(_SC_PAGESIZE);
+    for (qsizetype size : {qsizetype(0), qsizetype(1), qsizetype(page - 64), qsizetype(page - 1), qsizetype(page),
+                           qsizetype(3 * page + 17)}) {
+        const QByteArray content = size ? randomBytes(size, 3) : QByteArray();
+        writeFile(path, content);
+        OpenFile file(path);
+        std::optional<MappedFile> mapped = MappedFile::map(file.fd, 64);
+        ASSERT_TRUE(mapped.has_value()) << size;
+        ASSERT_EQ(mapped->size(), static_cast<std::size_t>(size));
+        ASSERT_GE(mapped->capacity(), mapped->size() + 64);
+        EXPECT_EQ(QByteArray(mapped->data(), size), content) << size;
+        EXPECT_EQ(QByteArray(mapped->data() + size, 64), QByteArray(64, '\0')) << size;
+        EXPECT_FALSE(mapped->changedWhileRead());
+        // Given-back pages come back from the file.
+        mapped->release(mapped->data(), mapped->data() + mapped->size());
+        EXPECT_EQ(QByteArray(mapped->data(), size), content) << size;
+    }
+}
+
+TEST(MappedFile, OnlyRegularFilesAreMapped)
+{
+    int pipeFds[2];
+    ASSERT_EQ(::pipe(pipeFds), 0);
+    EXPECT_FALSE(MappedFile::map(pipeFds[0], 64).has_value());
+    ::close(pipeFds[0]);
+    ::close(pipeFds[1]);
+}
+
+TEST(MappedFile, AFileReplacedByARenameKeepsWhatWasMapped)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("history.json"));
+    const QByteArray before = randomBytes(50'000, 1);
+    writeFile(path, before);
+    OpenFile file(path);
+    std::optional<MappedFile> mapped = MappedFile::map(file.fd, 64);
+    ASSERT_TRUE(mapped.has_value());
+    PrivateAtomicFileWriter::write(randomBytes(20'000, 2), path);
+    EXPECT_EQ(QByteArray(mapped->data(), static_cast<qsizetype>(mapped->size())), before);
+    EXPECT_FALSE(mapped->changedWhileRead());
+}
+
+TEST(MappedFile, AFileCutShortWhileMappedReadsAsZerosAndSaysSo)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("history.json"));
+    const long page = ::sysconf(_SC_PAGESIZE);
+    const QByteArray before = randomBytes(5 * page + 100, 4);
+    writeFile(path, before);
+    OpenFile file(path);
+    std::optional<MappedFile> mapped = MappedFile::map(file.fd, 64);
+    ASSERT_TRUE(mapped.has_value());
+    ASSERT_EQ(::truncate(QFile::encodeName(path).constData(), page + 10), 0);
+    // Reading past the new end would have ended the process with SIGBUS.
+    readAll(*mapped);
+    EXPECT_TRUE(mapped->changedWhileRead());
+    EXPECT_EQ(QByteArray(mapped->data(), page + 10), before.first(page + 10));
+    EXPECT_EQ(QByteArray(mapped->data() + 2 * page, page), QByteArray(page, '\0'));
+
+    // A mapping made after the cut is unaffected by the earlier one.
+    std::optional<MappedFile> again = MappedFile::map(file.fd, 64);
+    ASSERT_TRUE(again.has_value());
+    EXPECT_EQ(again->size(), static_cast<std::size_t>(page + 10));
+    EXPECT_FALSE(again->changedWhileRead());
+}
+
+TEST(MappedFileDeathTest, ABusErrorOutsideTheMappingsStillEndsTheProcess)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("other"));
+    const long page = ::sysconf(_SC_PAGESIZE);
+    writeFile(path, randomBytes(3 * page, 5));
+    const auto faultOutsideTheMappings = [&] {
+        OpenFile guarded(path);
+        const std::optional<MappedFile> mapped = MappedFile::map(guarded.fd, 64); // installs the handler
+        OpenFile file(path);
+        auto* raw = static_cast<volatile char*>(::mmap(nullptr, 3 * page, PROT_READ, MAP_PRIVATE, file.fd, 0));
+        if (::truncate(QFile::encodeName(path).constData(), 0) != 0)
+            std::_Exit(0);
+        (void)raw[2 * page];
+        std::_Exit(0); // the fault was swallowed
+    };
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    // The sanitizer's own handler was there first: it reports the fault and ends the process.
+    EXPECT_DEATH(faultOutsideTheMappings(), "");
+#else
+    EXPECT_EXIT(faultOutsideTheMappings(), ::testing::KilledBySignal(SIGBUS), "");
+#endif
+}
+
+TEST_F(MappedHistoryTest, LargeImagesRoundTripWithTheirFingerprintsAndTheSameBytes)
+{
+    const ClipboardHistoryState state = historyWithLargeImages();
+    auto persistence = makePersistence();
+    persistence->save(state);
+    const QByteArray written = readFile(historyPath());
+
+    const ClipboardHistoryState loaded = persistence->load();
+    ASSERT_EQ(loaded, state);
+    for (const ClipboardItem& item : loaded.items) {
+        if (const ClipboardImage* image = item.content().imageIf()) {
+            EXPECT_EQ(image->fingerprint(), Sha256::hexDigest(image->data()));
+        }
+    }
+    persistence->save(loaded);
+    EXPECT_EQ(readFile(historyPath()), written);
+
+    // The older bare array takes the same path.
+    QByteArray array = HistoryJsonCodec::encodeState(state);
+    array = array.mid(array.indexOf('['), array.indexOf("\"pinboards\"") - array.indexOf('['));
+    array.truncate(array.lastIndexOf(']') + 1);
+    const auto decoded = HistoryJsonCodec::decodeHistoryFile(JsonInput::copyOf(array));
+    EXPECT_EQ(decoded.form, HistoryJsonCodec::HistoryFileForm::legacyArray);
+    EXPECT_EQ(decoded.state.items, state.items);
+}
+
+TEST(ParallelItemReading, LargeImagesAreDecodedAsStrictlyAsSmallOnes)
+{
+    const QByteArray head = R"({"pinboards": [], "items": [)";
+    const auto item = [](int index, const QByteArray& fields) {
+        return QByteArrayLiteral(R"({"id": "6F1C2B1E-0D2A-4C7B-9E3A-1B2C3D4E5F6)") + QByteArray::number(index)
+               + R"(", "createdAt": 1, "content": {"type": "image", "image": {)" + fields
+               + R"(, "typeIdentifier": "p"}}})";
+    };
+    const auto data = [](const QByteArray& base64) { return "\"data\": \"" + base64 + "\""; };
+    // Large enough for the file to be read on the pool.
+    const QByteArray good = Base64::encode(randomBytes(900'000, 6));
+    ASSERT_EQ(good.size() % 4, 0);
+
+    QByteArray badCharacter = good;
+    badCharacter[good.size() / 2] = '*';
+    QByteArray badPadding = Base64::encode(randomBytes(900'001, 7)); // ends in "=="
+    badPadding[badPadding.size() - 3] = 'R';                       // leaves bits over
+    const QByteArray badLength = good + "A";
+    QByteArray spaced = good;
+    spaced[100] = ' ';
+    for (const QByteArray& bad : {badCharacter, badPadding, badLength, spaced}) {
+        const QString message = historyFileError(head + item(0, data(good)) + ", " + item(1, data(bad)) + "]}");
+        EXPECT_TRUE(message.contains(QLatin1String("items[1].content.image.data: not valid Base64"))) << message.toStdString();
+    }
+
+    // The first failure in the document is the one reported, whichever way each was decoded.
+    const QString imageFirst = historyFileError(head + item(0, data(badCharacter)) + R"(, {"createdAt": 1}]})");
+    EXPECT_TRUE(imageFirst.contains(QLatin1String("items[0].content.image.data"))) << imageFirst.toStdString();
+    const QString keyFirst = historyFileError(head + R"({"createdAt": 1}, )" + item(1, data(badCharacter)) + "]}");
+    EXPECT_TRUE(keyFirst.contains(QLatin1String("\"id\""))) << keyFirst.toStdString();
+    const QString twoImages =
+        historyFileError(head + item(0, data(good)) + ", " + item(1, data(spaced)) + ", " + item(2, data(badCharacter)) + "]}");
+    EXPECT_TRUE(twoImages.contains(QLatin1String("items[1]"))) << twoImages.toStdString();
+
+    // A key given twice: the last value counts, and its fingerprint is the one kept.
+    const QByteArray other = Base64::encode(randomBytes(800'000, 8));
+    const auto twice = HistoryJsonCodec::decodeHistoryFile(
+        JsonInput::copyOf(head + item(0, data(good) + ", " + data(other)) + "]}"));
+    const ClipboardImage& image = twice.state.items[0].content().imageValue();
+    EXPECT_EQ(image.data(), randomBytes(800'000, 8));
+    EXPECT_EQ(image.fingerprint(), Sha256::hexDigest(image.data()));
+}
+
+TEST(ParallelItemReading, FailuresAreReportedAsReadingInOrderReportsThem)
+{
+    const QByteArray id = R"("id": "6F1C2B1E-0D2A-4C7B-9E3A-1B2C3D4E5F60", "createdAt": 1, )";
+    const QByteArray good = "{" + id + R"("content": {"type": "text", "text": "fine"}})";
+    const QByteArray largeImage = "{" + id + R"("content": {"type": "image", "image": {"typeIdentifier": "p", "data": ")"
+                                  + Base64::encode(randomBytes(600'000, 9)) + "\"}}}";
+    const QList<QByteArray> badItems = {
+        R"({"createdAt": 1, "content": {"type": "text", "text": "hi"}})",
+        "{" + id + R"("content": {"type": "file"}})",
+        "{" + id + R"("content": {"type": "text", "text": 3}})",
+        "{" + id + R"("content": {"type": "image", "image": {"data": "AA=E", "typeIdentifier": "p"}}})",
+        "{" + id + R"("content": {"type": "text", "text": "x"}, "originalPayload": {"html": ""}})",
+        "{" + id + R"("content": {"type": "text", "text": "x"}, "pinboardIDs": ["nope"]})",
+        R"("not an object")",
+        "3",
+    };
+    QList<QByteArray> documents;
+    for (const QByteArray& bad : badItems) {
+        // A bad clip between good ones and large images, then a second failure after it.
+        documents.append(R"({"pinboards": [], "items": [)" + good + ", " + largeImage + ", " + bad + ", " + largeImage
+                         + R"(, {"id": 1}]})");
+        documents.append(R"({"items": [)" + good + ", " + bad + R"(], "pinboards": [{"id": 2}]})");
+        documents.append(R"({"items": [)" + largeImage + ", " + bad + "]}");
+    }
+    documents.append(R"({"items": {"not": "a list"}, "pinboards": []})");
+    documents.append(R"({"pinboards": [{"id": 3}], "items": [)" + good + "]}");
+    for (const QByteArray& document : documents) {
+        QString inOrder;
+        try {
+            HistoryJsonCodec::decodeState(document);
+        } catch (const PersistenceError& error) {
+            inOrder = error.message();
+        }
+        ASSERT_FALSE(inOrder.isEmpty()) << document.left(200).constData();
+        EXPECT_EQ(historyFileError(document),
+                  QStringLiteral("The history file is neither a history object nor a list of clips (%1)").arg(inOrder))
+            << document.left(200).constData();
+    }
+
+    // The older bare array: its clips are at the top level.
+    const QString arrayError = historyFileError("[" + good + ", " + largeImage + ", " + badItems[0] + "]");
+    EXPECT_TRUE(arrayError.startsWith(QLatin1String("[2]: "))) << arrayError.toStdString();
+}
+
+TEST_F(MappedHistoryTest, ASaveThatReplacesTheFileDuringALoadDoesNotDisturbIt)
+{
+    const ClipboardHistoryState first = historyWithLargeImages();
+    const ClipboardHistoryState second = generationHistory(5, 200'000);
+    auto writer = makePersistence();
+    writer->save(first);
+    auto reader = makePersistence([&] { writer->save(second); });
+    EXPECT_EQ(reader->load(), first);
+    EXPECT_TRUE(corruptCopies().isEmpty());
+    EXPECT_EQ(generationOf(makePersistence()->load()), 5);
+}
+
+TEST_F(MappedHistoryTest, AFileCutShortDuringALoadFailsAsDamagedWithItsOneCopy)
+{
+    auto writer = makePersistence();
+    writer->save(historyWithLargeImages());
+    const qint64 fullSize = QFileInfo(historyPath()).size();
+    for (const qint64 keep : {fullSize / 2, qint64(10), qint64(0)}) {
+        writer->save(historyWithLargeImages());
+        QDir dirOfCopies(folder());
+        for (const QString& copy : corruptCopies())
+            dirOfCopies.remove(copy);
+        auto reader = makePersistence([&] { ASSERT_EQ(::truncate(QFile::encodeName(historyPath()).constData(), keep), 0); });
+        try {
+            reader->load();
+            ADD_FAILURE() << "a cut file loaded";
+        } catch (const PersistenceError& error) {
+            EXPECT_EQ(error.kind(), PersistenceError::Kind::decoding);
+        }
+        // The copy holds the file as it is now; the file itself is left as it is.
+        ASSERT_EQ(corruptCopies(), QStringList{QStringLiteral("history.corrupt-1700000000.json")}) << keep;
+        const QByteArray now = readFile(historyPath());
+        EXPECT_EQ(now.size(), keep);
+        EXPECT_EQ(readFile(folder() + QStringLiteral("/history.corrupt-1700000000.json")), now);
+    }
+}
