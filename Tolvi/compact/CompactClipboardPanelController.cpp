@@ -41,8 +41,8 @@ CompactClipboardPanelController::CompactClipboardPanelController(Dependencies de
         m_dependencies.now = [] { return ReferenceDate::now(); };
     if (!m_dependencies.pointerPosition)
         m_dependencies.pointerPosition = [] { return QCursor::pos(); };
-    connect(qApp, &QGuiApplication::applicationStateChanged, this,
-            &CompactClipboardPanelController::applicationStateChanged);
+    hideWhenDeactivated(
+        this, [this] { return isWindowVisible(); }, [this] { orderOut(); });
 }
 
 CompactClipboardPanelController::~CompactClipboardPanelController()
@@ -281,19 +281,6 @@ bool CompactClipboardPanelController::eventFilter(QObject* watched, QEvent* even
     if (watched == m_panel && event->type() == QEvent::Hide && m_view)
         m_view->panelHidden();
     return QObject::eventFilter(watched, event);
-}
-
-void CompactClipboardPanelController::applicationStateChanged(Qt::ApplicationState state)
-{
-    if (state == Qt::ApplicationActive || !isWindowVisible())
-        return;
-    // Focus passing between two of our own windows (the panel and its dialog) can leave none
-    // active for a moment.
-    QPointer<CompactClipboardPanelController> self(this);
-    QTimer::singleShot(150, this, [self] {
-        if (self && QGuiApplication::applicationState() != Qt::ApplicationActive && !QApplication::activeWindow())
-            self->orderOut();
-    });
 }
 
 void CompactClipboardPanelController::recordPaste()

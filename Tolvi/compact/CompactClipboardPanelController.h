@@ -102,7 +102,6 @@ private:
     CompactPanelActions makeActions();
     void recordPaste();
     void applyPanelHeight(int height);
-    void applicationStateChanged(Qt::ApplicationState state);
     void restoreFocus();
 
     Dependencies m_dependencies;

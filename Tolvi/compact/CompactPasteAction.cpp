@@ -1,5 +1,7 @@
 #include "Tolvi/compact/CompactPasteAction.h"
 
+#include "Tolvi/history/PasteAsMenu.h"
+
 #include "Tolvi/compact/CompactTransformSubtitle.h"
 
 #include <QSet>
@@ -62,7 +64,7 @@ CompactPasteAction transformAction(const ClipboardItem& clip, const QString& sou
     const QString prefix = recognised ? QStringLiteral("ocr-") : QStringLiteral("text-");
     const QString title = recognised ? QStringLiteral("OCR ") + compactShortTitle(transform) : compactShortTitle(transform);
     CompactPasteAction action = make(prefix + transform.rawValue(), title, compactSubtitle(transform),
-                                     compactSystemImage(transform), Kind::pasteText, clip, source);
+                                     PasteAsMenu::systemImage(transform), Kind::pasteText, clip, source);
     action.transform = transform;
     return action;
 }
@@ -172,31 +174,6 @@ QString compactShortTitle(TextTransform transform)
     case TextTransform::prettyJSON: return QStringLiteral("JSON");
     case TextTransform::cleanURL: return QStringLiteral("Clean URL");
     case TextTransform::markdownLink: return QStringLiteral("Markdown");
-    }
-    return {};
-}
-
-QString compactSystemImage(TextTransform transform)
-{
-    switch (transform.value()) {
-    case TextTransform::trimWhitespace:
-    case TextTransform::collapseSpaces: return QStringLiteral("textformat");
-    case TextTransform::sentenceCase:
-    case TextTransform::titleCase:
-    case TextTransform::uppercase:
-    case TextTransform::lowercase: return QStringLiteral("textformat.size");
-    case TextTransform::bulletList: return QStringLiteral("list.bullet");
-    case TextTransform::numberedList: return QStringLiteral("list.number");
-    case TextTransform::checklist: return QStringLiteral("checklist");
-    case TextTransform::emailDraft: return QStringLiteral("envelope");
-    case TextTransform::sortLines: return QStringLiteral("arrow.up.arrow.down");
-    case TextTransform::deduplicateLines: return QStringLiteral("line.3.horizontal.decrease");
-    case TextTransform::quoteLines: return QStringLiteral("quote.opening");
-    case TextTransform::codeBlock: return QStringLiteral("chevron.left.forwardslash.chevron.right");
-    case TextTransform::slugify: return QStringLiteral("number");
-    case TextTransform::prettyJSON: return QStringLiteral("curlybraces");
-    case TextTransform::cleanURL: return QStringLiteral("link");
-    case TextTransform::markdownLink: return QStringLiteral("curlybraces.square");
     }
     return {};
 }

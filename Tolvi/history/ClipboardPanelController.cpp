@@ -40,8 +40,8 @@ ClipboardPanelController::ClipboardPanelController(Dependencies dependencies, QO
 {
     if (!m_dependencies.now)
         m_dependencies.now = [] { return ReferenceDate::now(); };
-    connect(qApp, &QGuiApplication::applicationStateChanged, this,
-            &ClipboardPanelController::applicationStateChanged);
+    hideWhenDeactivated(
+        this, [this] { return isWindowVisible(); }, [this] { orderOut(); });
 }
 
 ClipboardPanelController::~ClipboardPanelController()
@@ -220,18 +220,6 @@ void ClipboardPanelController::saveSize() const
     const QSize size = m_panel->size();
     m_dependencies.settings->setString(QStringLiteral("tolvi.windowFrame.") + frameAutosaveName,
                                        QStringLiteral("%1 %2").arg(size.width()).arg(size.height()));
-}
-
-void ClipboardPanelController::applicationStateChanged(Qt::ApplicationState state)
-{
-    if (state == Qt::ApplicationActive || !isWindowVisible())
-        return;
-    // Focus passing between two of our own windows can leave none active for a moment.
-    QPointer<ClipboardPanelController> self(this);
-    QTimer::singleShot(150, this, [self] {
-        if (self && QGuiApplication::applicationState() != Qt::ApplicationActive && !QApplication::activeWindow())
-            self->orderOut();
-    });
 }
 
 void ClipboardPanelController::recordPaste()

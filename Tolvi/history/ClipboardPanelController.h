@@ -101,7 +101,6 @@ private:
     HistoryWindowActions makeActions();
     void recordPaste();
     void saveSize() const;
-    void applicationStateChanged(Qt::ApplicationState state);
 
     Dependencies m_dependencies;
     QPointer<EscapeClosingPanel> m_panel;

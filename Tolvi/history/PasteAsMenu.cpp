@@ -39,30 +39,6 @@ QString pasteAsTitle(TextTransform transform)
     return transform.title();
 }
 
-QString pasteAsSystemImage(TextTransform transform)
-{
-    switch (transform.value()) {
-    case TextTransform::trimWhitespace:
-    case TextTransform::collapseSpaces: return QStringLiteral("textformat");
-    case TextTransform::sentenceCase:
-    case TextTransform::titleCase:
-    case TextTransform::uppercase:
-    case TextTransform::lowercase: return QStringLiteral("textformat.size");
-    case TextTransform::bulletList: return QStringLiteral("list.bullet");
-    case TextTransform::numberedList: return QStringLiteral("list.number");
-    case TextTransform::checklist: return QStringLiteral("checklist");
-    case TextTransform::emailDraft: return QStringLiteral("envelope");
-    case TextTransform::sortLines: return QStringLiteral("arrow.up.arrow.down");
-    case TextTransform::deduplicateLines: return QStringLiteral("line.3.horizontal.decrease");
-    case TextTransform::quoteLines: return QStringLiteral("quote.opening");
-    case TextTransform::codeBlock: return QStringLiteral("chevron.left.forwardslash.chevron.right");
-    case TextTransform::slugify: return QStringLiteral("number");
-    case TextTransform::prettyJSON: return QStringLiteral("curlybraces");
-    case TextTransform::cleanURL: return QStringLiteral("link");
-    case TextTransform::markdownLink: return QStringLiteral("curlybraces.square");
-    }
-    return QStringLiteral("textformat");
-}
 
 // The transforms this menu offers, most specific first. Case changes, line sorting and quoting
 // are left to the tools menu.
@@ -101,7 +77,7 @@ QList<PasteAsMenu::Entry> PasteAsMenu::entries(const ClipboardItem& item)
         list.append({Kind::plainText, QStringLiteral("Plain Text"), QStringLiteral("doc.plaintext"), std::nullopt});
         list.append(Entry());
         for (TextTransform transform : pasteTransforms(*text))
-            list.append({Kind::transformed, pasteAsTitle(transform), pasteAsSystemImage(transform), transform});
+            list.append({Kind::transformed, pasteAsTitle(transform), PasteAsMenu::systemImage(transform), transform});
         return list;
     }
     list.append({Kind::image, QStringLiteral("Image"), QStringLiteral("photo"), std::nullopt});
@@ -111,7 +87,7 @@ QList<PasteAsMenu::Entry> PasteAsMenu::entries(const ClipboardItem& item)
                      std::nullopt});
         for (TextTransform transform : pasteTransforms(*recognized)) {
             list.append({Kind::recognizedTransformed, QStringLiteral("OCR ") + pasteAsTitle(transform),
-                         pasteAsSystemImage(transform), transform});
+                         PasteAsMenu::systemImage(transform), transform});
         }
     }
     list.append(Entry());
@@ -204,6 +180,31 @@ QMenu* PasteAsMenu::create(const ClipboardItem& item, LookUp lookUp, PasteItem p
     menu->setIcon(menuIcon(systemImage(), parent));
     populate(*menu, item, std::move(lookUp), std::move(pasteItem), std::move(pasteText));
     return menu;
+}
+
+QString PasteAsMenu::systemImage(TextTransform transform)
+{
+    switch (transform.value()) {
+    case TextTransform::trimWhitespace:
+    case TextTransform::collapseSpaces: return QStringLiteral("textformat");
+    case TextTransform::sentenceCase:
+    case TextTransform::titleCase:
+    case TextTransform::uppercase:
+    case TextTransform::lowercase: return QStringLiteral("textformat.size");
+    case TextTransform::bulletList: return QStringLiteral("list.bullet");
+    case TextTransform::numberedList: return QStringLiteral("list.number");
+    case TextTransform::checklist: return QStringLiteral("checklist");
+    case TextTransform::emailDraft: return QStringLiteral("envelope");
+    case TextTransform::sortLines: return QStringLiteral("arrow.up.arrow.down");
+    case TextTransform::deduplicateLines: return QStringLiteral("line.3.horizontal.decrease");
+    case TextTransform::quoteLines: return QStringLiteral("quote.opening");
+    case TextTransform::codeBlock: return QStringLiteral("chevron.left.forwardslash.chevron.right");
+    case TextTransform::slugify: return QStringLiteral("number");
+    case TextTransform::prettyJSON: return QStringLiteral("curlybraces");
+    case TextTransform::cleanURL: return QStringLiteral("link");
+    case TextTransform::markdownLink: return QStringLiteral("curlybraces.square");
+    }
+    return QStringLiteral("textformat");
 }
 
 } // namespace tolvi

@@ -70,6 +70,8 @@ public:
     static QIcon menuIcon(const QString& systemImage, const QWidget* context);
 
     static QString title() { return QStringLiteral("Paste As"); }
+    // The symbol a transform is listed with, wherever transforms are offered for pasting.
+    static QString systemImage(TextTransform transform);
     static QString systemImage() { return QStringLiteral("textformat"); }
 };
 

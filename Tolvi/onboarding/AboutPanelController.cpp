@@ -137,7 +137,7 @@ AboutPanelController::AboutPanelController(Dependencies dependencies, QObject* p
     , m_dependencies(std::move(dependencies))
 {
     QPointer<AboutPanelController> self(this);
-    onboardingpanel::hideWhenDeactivated(
+    hideWhenDeactivated(
         this, [self] { return self && self->isWindowVisible(); },
         [self] {
             if (self)

@@ -290,20 +290,6 @@ void centre(QWidget* window)
                  visible.y() + (visible.height() - size.height()) / 2);
 }
 
-void hideWhenDeactivated(QObject* owner, std::function<bool()> isVisible, std::function<void()> orderOut)
-{
-    QObject::connect(qApp, &QGuiApplication::applicationStateChanged, owner,
-                     [owner, isVisible, orderOut](Qt::ApplicationState state) {
-                         if (state == Qt::ApplicationActive || !isVisible())
-                             return;
-                         QTimer::singleShot(150, owner, [isVisible, orderOut] {
-                             if (isVisible() && QGuiApplication::applicationState() != Qt::ApplicationActive
-                                 && !QApplication::activeWindow())
-                                 orderOut();
-                         });
-                     });
-}
-
 bool isDefaultActionKey(const QKeyEvent& event)
 {
     const Qt::KeyboardModifiers modifiers = event.modifiers() & ~Qt::KeypadModifier;

@@ -172,10 +172,6 @@ EscapeClosingPanel* make(const QString& title, const QSize& size, TolviTheme* th
 // Moves the window to the middle of the primary screen's usable area.
 void centre(QWidget* window);
 
-// Hides the window (through `orderOut`) once the program is no longer the active one, as
-// every panel of the program does. Focus passing between two of our own windows can leave
-// none active for a moment, so it looks again a little later before hiding.
-void hideWhenDeactivated(QObject* owner, std::function<bool()> isVisible, std::function<void()> orderOut);
 
 // Returns whether a key press is Return or Enter without modifiers (the default action).
 bool isDefaultActionKey(const QKeyEvent& event);

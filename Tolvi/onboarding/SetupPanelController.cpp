@@ -29,7 +29,7 @@ SetupPanelController::SetupPanelController(Dependencies dependencies, QObject* p
                     m_view->setCanPostEvents(canPostEvents);
             });
     QPointer<SetupPanelController> self(this);
-    onboardingpanel::hideWhenDeactivated(
+    hideWhenDeactivated(
         this, [self] { return self && self->isWindowVisible(); },
         [self] {
             if (self)

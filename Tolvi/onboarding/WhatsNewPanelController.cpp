@@ -159,7 +159,7 @@ WhatsNewPanelController::WhatsNewPanelController(Dependencies dependencies, QObj
     , m_dependencies(dependencies)
 {
     QPointer<WhatsNewPanelController> self(this);
-    onboardingpanel::hideWhenDeactivated(
+    hideWhenDeactivated(
         this, [self] { return self && self->isWindowVisible(); },
         [self] {
             if (self)

@@ -96,4 +96,18 @@ bool EscapeClosingPanel::routeKeyDown(QKeyEvent* event)
     return m_keyDownHandler && m_keyDownHandler(event);
 }
 
+void hideWhenDeactivated(QObject* owner, std::function<bool()> isVisible, std::function<void()> orderOut)
+{
+    QObject::connect(qApp, &QGuiApplication::applicationStateChanged, owner,
+                     [owner, isVisible, orderOut](Qt::ApplicationState state) {
+                         if (state == Qt::ApplicationActive || !isVisible())
+                             return;
+                         QTimer::singleShot(150, owner, [isVisible, orderOut] {
+                             if (isVisible() && QGuiApplication::applicationState() != Qt::ApplicationActive
+                                 && !QApplication::activeWindow())
+                                 orderOut();
+                         });
+                     });
+}
+
 } // namespace tolvi

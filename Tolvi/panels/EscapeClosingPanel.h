@@ -59,4 +59,9 @@ private:
     int m_hintChecksLeft = 0;
 };
 
+// Calls orderOut when the program stops being the active one while isVisible() holds, as every
+// panel of the program does. Focus passing between two of our own windows (a panel and its
+// dialog) can leave none active for a moment, so it looks again a little later before hiding.
+void hideWhenDeactivated(QObject* owner, std::function<bool()> isVisible, std::function<void()> orderOut);
+
 } // namespace tolvi

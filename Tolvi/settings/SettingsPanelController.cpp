@@ -67,7 +67,8 @@ SettingsPanelController::SettingsPanelController(SettingsDependencies dependenci
     : QObject(parent)
     , m_dependencies(std::move(dependencies))
 {
-    connect(qApp, &QGuiApplication::applicationStateChanged, this, &SettingsPanelController::applicationStateChanged);
+    hideWhenDeactivated(
+        this, [this] { return isWindowVisible(); }, [this] { orderOut(); });
 }
 
 SettingsPanelController::~SettingsPanelController()
@@ -136,19 +137,6 @@ EscapeClosingPanel* SettingsPanelController::makePanel()
             weakPanel->hide();
     });
     return panel;
-}
-
-void SettingsPanelController::applicationStateChanged(Qt::ApplicationState state)
-{
-    if (state == Qt::ApplicationActive || !isWindowVisible())
-        return;
-    // Focus passing between two of our own windows (a dialog of this window among them) can
-    // leave none active for a moment.
-    QPointer<SettingsPanelController> self(this);
-    QTimer::singleShot(150, this, [self] {
-        if (self && QGuiApplication::applicationState() != Qt::ApplicationActive && !QApplication::activeWindow())
-            self->orderOut();
-    });
 }
 
 } // namespace tolvi

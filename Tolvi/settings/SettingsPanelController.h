@@ -38,7 +38,6 @@ public:
 
 private:
     EscapeClosingPanel* makePanel();
-    void applicationStateChanged(Qt::ApplicationState state);
 
     SettingsDependencies m_dependencies;
     QPointer<EscapeClosingPanel> m_panel;
