@@ -11,12 +11,13 @@ build_dir=${TOLVI_TEST_BUILD_DIR:-build/test}
 out_dir=build/screenshots
 cmake -S . -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
       -DTOLVI_BUILD_TESTS=ON -DTOLVI_BUILD_BENCHMARKS=ON ${TOLVI_CMAKE_ARGS:-}
-cmake --build "$build_dir" --target TolviHistoryScreenshots TolviOnboardingScreenshots TolviSettingsScreenshots --parallel "$(nproc)"
+cmake --build "$build_dir" --target TolviHistoryScreenshots TolviCompactScreenshots TolviOnboardingScreenshots TolviSettingsScreenshots --parallel "$(nproc)"
 
 program="$build_dir/Tolvi/history/gallery/TolviHistoryScreenshots"
 
 rm -rf "$out_dir"
 mkdir -p "$out_dir"
 bash tests/support/with-x11 --wm --compositor -- "$program" "$out_dir"
+bash tests/support/with-x11 --wm --compositor -- "$build_dir/Tolvi/compact/gallery/TolviCompactScreenshots" "$out_dir"
 bash tests/support/with-x11 --wm --compositor -- "$build_dir/Tolvi/onboarding/gallery/TolviOnboardingScreenshots" "$out_dir"
 bash tests/support/with-x11 --wm --compositor -- "$build_dir/Tolvi/settings/gallery/TolviSettingsScreenshots" "$out_dir"
