@@ -476,6 +476,25 @@ QImage previewImageCovering(QByteArrayView data, int side)
     return decode(data, *meta, shorter > side ? double(side) / shorter : 1.0);
 }
 
+QImage previewImageFitting(QByteArrayView data, QSize bounds)
+{
+    if (bounds.width() <= 0 || bounds.height() <= 0)
+        return {};
+    const auto meta = metadata(data);
+    if (!meta)
+        return {};
+    // EXIF orientation may turn the frame a quarter: take the larger of the two fits, so the
+    // upright picture is never smaller than what fits.
+    const double width = meta->width;
+    const double height = meta->height;
+    const double fit = std::max(std::min(bounds.width() / width, bounds.height() / height),
+                                std::min(bounds.width() / height, bounds.height() / width));
+    const int longer = std::max(meta->width, meta->height);
+    const double limit = longer > previewMaximumSide ? double(previewMaximumSide) / longer : 1.0;
+    const double scale = std::min(fit, limit);
+    return decode(data, *meta, std::min(scale, 1.0));
+}
+
 QImage validatedImage(QByteArrayView data)
 {
     const auto meta = metadata(data);

@@ -53,6 +53,12 @@ QImage previewImage(QByteArrayView data);
 // `side` is not positive.
 QImage previewImageCovering(QByteArrayView data, int side);
 
+// The first frame, upright, reduced (never enlarged) to about the size that fits `bounds`
+// (never below it, so a final scale loses nothing), its longer side at most
+// previewMaximumSide. Decoders that can decode at that size directly. A null image when refused
+// or undecodable, or when `bounds` is empty.
+QImage previewImageFitting(QByteArrayView data, QSize bounds);
+
 // The first frame at full size, upright. A null image when refused or undecodable.
 QImage validatedImage(QByteArrayView data);
 

@@ -17,16 +17,18 @@ namespace tolvi {
 
 namespace {
 
+// A square tile (height 0) or a whole image fitted within width x height.
 struct TileKey {
     QString fingerprint;
     int side = 0;
+    int height = 0;
 
     friend bool operator==(const TileKey&, const TileKey&) = default;
 };
 
 size_t qHash(const TileKey& key, size_t seed = 0) noexcept
 {
-    return qHashMulti(seed, key.fingerprint, key.side);
+    return qHashMulti(seed, key.fingerprint, key.side, key.height);
 }
 
 // Undecodable images are remembered by key and forgotten least recently asked first; an entry
@@ -61,6 +63,22 @@ QImage decodeTile(const QByteArray& data, int side)
     return tile;
 }
 
+// Runs on a worker thread. Null when the bytes are refused or do not decode.
+QImage decodeFitted(const QByteArray& data, QSize bounds)
+{
+    QImage source = OCRRasterPolicy::previewImageFitting(data, bounds);
+    if (source.isNull())
+        return {};
+    const QImage::Format format =
+        source.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32;
+    source.convertTo(format);
+    if (source.width() <= bounds.width() && source.height() <= bounds.height())
+        return source;
+    QImage fitted = source.scaled(bounds, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    fitted.convertTo(format);
+    return fitted;
+}
+
 } // namespace
 
 // Where workers hand their results in. It outlives the cache as long as a worker still holds
@@ -80,6 +98,8 @@ struct ThumbnailCache::Private {
     QCache<TileKey, QImage> tiles;
     QCache<TileKey, Failure> failures{maximumRememberedFailures};
     QSet<TileKey> pending;
+
+    ClipRowPainter::Thumbnail request(const ClipboardImage& image, const TileKey& key);
 };
 
 ThumbnailCache::ThumbnailCache(qint64 byteBudget, QThreadPool* pool, QObject* parent)
@@ -112,12 +132,25 @@ ThumbnailCache::~ThumbnailCache()
 
 ClipRowPainter::Thumbnail ThumbnailCache::thumbnail(const ClipboardImage& image, int side)
 {
-    using State = ClipRowPainter::Thumbnail::State;
     // A tile the budget cannot hold would be decoded again on every paint.
     if (side <= 0 || side > maximumSide || tileBytes(side) > d->byteBudget || image.data().isEmpty())
-        return {State::failed, {}};
+        return {ClipRowPainter::Thumbnail::State::failed, {}};
+    return d->request(image, TileKey{image.fingerprint(), side, 0});
+}
 
-    TileKey key{image.fingerprint(), side};
+ClipRowPainter::Thumbnail ThumbnailCache::preview(const ClipboardImage& image, QSize bounds)
+{
+    const QSize capped = bounds.boundedTo(QSize(maximumSide, maximumSide));
+    if (capped.width() <= 0 || capped.height() <= 0 || qint64(capped.width()) * capped.height() * 4 > d->byteBudget
+        || image.data().isEmpty())
+        return {ClipRowPainter::Thumbnail::State::failed, {}};
+    return d->request(image, TileKey{image.fingerprint(), capped.width(), capped.height()});
+}
+
+ClipRowPainter::Thumbnail ThumbnailCache::Private::request(const ClipboardImage& image, const TileKey& key)
+{
+    Private* d = this;
+    using State = ClipRowPainter::Thumbnail::State;
     if (const QImage* tile = d->tiles.object(key))
         return {State::ready, *tile};
     if (d->failures.contains(key))
@@ -132,7 +165,7 @@ ClipRowPainter::Thumbnail ThumbnailCache::thumbnail(const ClipboardImage& image,
             if (!mailbox->cache)
                 return;
         }
-        QImage tile = decodeTile(data, key.side);
+        QImage tile = key.height > 0 ? decodeFitted(data, QSize(key.side, key.height)) : decodeTile(data, key.side);
         QMutexLocker lock(&mailbox->mutex);
         ThumbnailCache* cache = mailbox->cache;
         if (!cache)

@@ -146,6 +146,39 @@ TEST(ThumbnailCache, TileIsPendingThenReadyFilledAndCentreCropped)
     EXPECT_EQ(spy.count(), 1); // asking for a kept tile starts nothing
 }
 
+TEST(ThumbnailCache, PreviewFitsTheWholeImageWithinItsBoundsAndIsNeverEnlarged)
+{
+    ThumbnailCache cache;
+    QSignalSpy spy(&cache, &ThumbnailCache::thumbnailReady);
+    // 400 x 100, green on the left half and red on the right: fitted to 200 x 200 it is
+    // 200 x 50 with both halves kept (nothing cropped).
+    const ClipboardImage wide = png(bands(400, 100, {Qt::green, Qt::red}));
+    const ClipboardImage small = solid(Qt::blue);
+
+    EXPECT_EQ(cache.preview(wide, QSize(200, 200)).state, State::pending);
+    EXPECT_EQ(cache.preview(small, QSize(200, 200)).state, State::pending);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return spy.count() == 2; }, deadlineMs));
+
+    const auto fitted = cache.preview(wide, QSize(200, 200));
+    ASSERT_EQ(fitted.state, State::ready);
+    EXPECT_EQ(fitted.image.size(), QSize(200, 50));
+    EXPECT_TRUE(near(fitted.image.pixel(5, 25), Qt::green));
+    EXPECT_TRUE(near(fitted.image.pixel(195, 25), Qt::red));
+    // A tile of the same image at the same width is another entry.
+    EXPECT_EQ(cache.thumbnail(wide, 200).state, State::pending);
+
+    const auto kept = cache.preview(small, QSize(200, 200));
+    ASSERT_EQ(kept.state, State::ready);
+    EXPECT_EQ(kept.image.size(), QSize(64, 64));
+
+    // Refused bytes, and bounds that cannot be drawn, fail.
+    const ClipboardImage junk(QByteArray(64, 'x'), QStringLiteral("public.png"));
+    EXPECT_EQ(cache.preview(junk, QSize(200, 200)).state, State::pending);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return cache.pendingCount() == 0; }, deadlineMs));
+    EXPECT_EQ(cache.preview(junk, QSize(200, 200)).state, State::failed);
+    EXPECT_EQ(cache.preview(wide, QSize(0, 200)).state, State::failed);
+}
+
 TEST(ThumbnailCache, TransparencyIsKeptPremultipliedAndOrientationApplied)
 {
     ThumbnailCache cache;
