@@ -12,7 +12,11 @@
 #include <QTemporaryDir>
 #include <QThread>
 
+#include <csignal>
 #include <mutex>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace tolvi;
 using namespace tolvi::testing;
@@ -44,6 +48,12 @@ struct ManualExecutor {
         return taken.size();
     }
 };
+
+QByteArray contentOf(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
+}
 
 struct FileFixture : ::testing::Test {
     QTemporaryDir folder;
@@ -154,4 +164,66 @@ TEST_F(FileFixture, UnreadableHistoryIsNeverWrittenUntilRepaired)
     executor.runAll();
     ClipboardStore reloaded(persistence(), ClipboardStore::Configuration::standard());
     EXPECT_EQ(texts(reloaded.items()), (QStringList{"new", "repaired"}));
+}
+
+TEST_F(FileFixture, AHistoryUnderALinkIsNeitherReadNorChangedAndNothingIsCaptured)
+{
+    // Another file of the user's, readable by others, that the link points at.
+    const QString elsewhere = folder.filePath(QStringLiteral("elsewhere.json"));
+    FileClipboardHistoryPersistence(elsewhere).save({{textItem(QStringLiteral("not a clip of ours"), 1)}, {}});
+    ASSERT_EQ(::chmod(QFile::encodeName(elsewhere).constData(), 0644), 0);
+    const QByteArray elsewhereBytes = contentOf(elsewhere);
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(path).absolutePath()));
+    ASSERT_EQ(::symlink(QFile::encodeName(elsewhere).constData(), QFile::encodeName(path).constData()), 0);
+
+    ClipboardStore store(persistence(), ClipboardStore::Configuration::standard());
+    EXPECT_EQ(store.storageIssue(), ClipboardStore::StorageIssue::loadFailed);
+    EXPECT_EQ(store.itemCount(), 0);
+    EXPECT_FALSE(store.record(QStringLiteral("copied meanwhile"), 2));
+    EXPECT_THROW(store.flushPersistence(), ClipboardHistoryImportError);
+    executor.runAll();
+
+    EXPECT_TRUE(QFileInfo(path).isSymLink());
+    EXPECT_EQ(contentOf(elsewhere), elsewhereBytes);
+    EXPECT_EQ(QFileInfo(elsewhere).permissions() & QFile::ReadOther, QFile::ReadOther);
+    EXPECT_EQ(QDir(QFileInfo(path).absolutePath()).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot),
+              QStringList{QStringLiteral("history.json")});
+}
+
+TEST_F(FileFixture, AFileSizeLimitFailsTheSaveInsteadOfEndingTheProgram)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    {
+        ClipboardStore store(persistence(), ClipboardStore::Configuration::standard());
+        ASSERT_TRUE(store.record(QStringLiteral("kept"), 1));
+        store.flushPersistence();
+        executor.runAll();
+    }
+    const QByteArray before = contentOf(path);
+    const auto saveBeyondTheLimit = [&] {
+        // As under "ulimit -f": the signal has its default action, which ends the process.
+        struct sigaction byDefault {};
+        byDefault.sa_handler = SIG_DFL;
+        ::sigaction(SIGXFSZ, &byDefault, nullptr);
+        rlimit limit {};
+        ::getrlimit(RLIMIT_FSIZE, &limit);
+        limit.rlim_cur = static_cast<rlim_t>(before.size()) + 64 * 1024;
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+
+        ClipboardStore store(persistence(), ClipboardStore::Configuration::standard());
+        store.record(ClipboardContent::image(image(QByteArray(1 << 20, 'i'))), 2);
+        int error = 0;
+        try {
+            store.flushPersistence();
+        } catch (const PersistenceError& failure) {
+            error = failure.code();
+        }
+        executor.runAll();
+        const bool untouched = contentOf(path) == before
+                               && QDir(QFileInfo(path).absolutePath())
+                                          .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot)
+                                      == QStringList{QStringLiteral("history.json")};
+        std::_Exit(error == EFBIG && store.storageIssue() == ClipboardStore::StorageIssue::saveFailed && untouched ? 0 : 1);
+    };
+    EXPECT_EXIT(saveBeyondTheLimit(), ::testing::ExitedWithCode(0), "");
 }
