@@ -15,8 +15,6 @@
 #include <csignal>
 #include <mutex>
 #include <sys/resource.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 using namespace tolvi;
 using namespace tolvi::testing;
@@ -164,30 +162,6 @@ TEST_F(FileFixture, UnreadableHistoryIsNeverWrittenUntilRepaired)
     executor.runAll();
     ClipboardStore reloaded(persistence(), ClipboardStore::Configuration::standard());
     EXPECT_EQ(texts(reloaded.items()), (QStringList{"new", "repaired"}));
-}
-
-TEST_F(FileFixture, AHistoryUnderALinkIsNeitherReadNorChangedAndNothingIsCaptured)
-{
-    // Another file of the user's, readable by others, that the link points at.
-    const QString elsewhere = folder.filePath(QStringLiteral("elsewhere.json"));
-    FileClipboardHistoryPersistence(elsewhere).save({{textItem(QStringLiteral("not a clip of ours"), 1)}, {}});
-    ASSERT_EQ(::chmod(QFile::encodeName(elsewhere).constData(), 0644), 0);
-    const QByteArray elsewhereBytes = contentOf(elsewhere);
-    ASSERT_TRUE(QDir().mkpath(QFileInfo(path).absolutePath()));
-    ASSERT_EQ(::symlink(QFile::encodeName(elsewhere).constData(), QFile::encodeName(path).constData()), 0);
-
-    ClipboardStore store(persistence(), ClipboardStore::Configuration::standard());
-    EXPECT_EQ(store.storageIssue(), ClipboardStore::StorageIssue::loadFailed);
-    EXPECT_EQ(store.itemCount(), 0);
-    EXPECT_FALSE(store.record(QStringLiteral("copied meanwhile"), 2));
-    EXPECT_THROW(store.flushPersistence(), ClipboardHistoryImportError);
-    executor.runAll();
-
-    EXPECT_TRUE(QFileInfo(path).isSymLink());
-    EXPECT_EQ(contentOf(elsewhere), elsewhereBytes);
-    EXPECT_EQ(QFileInfo(elsewhere).permissions() & QFile::ReadOther, QFile::ReadOther);
-    EXPECT_EQ(QDir(QFileInfo(path).absolutePath()).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot),
-              QStringList{QStringLiteral("history.json")});
 }
 
 TEST_F(FileFixture, AFileSizeLimitFailsTheSaveInsteadOfEndingTheProgram)
