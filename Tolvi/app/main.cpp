@@ -29,6 +29,7 @@
 #include "Tolvi/updater/AppUpdater.h"
 #include "Tolvi/updater/FeedUpdateController.h"
 #include "TolviCore/persistence/FileClipboardHistoryPersistence.h"
+#include "TolviCore/persistence/HistoryFolderLock.h"
 
 #include <QApplication>
 #include <QGuiApplication>
@@ -85,8 +86,10 @@ int main(int argc, char** argv)
     QApplication::setApplicationVersion(QStringLiteral(TOLVI_VERSION));
     QApplication::setQuitOnLastWindowClosed(false);
     QGuiApplication::setDesktopFileName(QStringLiteral("tolvi"));
-    // A peer that closed its pipe (the OCR worker, a paste target) must fail a write, not end us.
+    // A peer that closed its pipe (the OCR worker, a paste target) must fail a write, not end us;
+    // so must a file-size limit (ulimit -f), which fails the write with EFBIG instead.
     std::signal(SIGPIPE, SIG_IGN);
+    std::signal(SIGXFSZ, SIG_IGN);
 
     if (QGuiApplication::platformName() != QLatin1String("xcb"))
         qCWarning(lcMain) << "Tolvi needs an X11 session; hot keys and pasting are unavailable here";
@@ -100,6 +103,31 @@ int main(int argc, char** argv)
         break;
     case SingleInstance::Role::Primary:
         break;
+    }
+
+    // Whatever became of the socket, one program at a time loads, saves and tidies a history.
+    const QString historyFilePath = FileClipboardHistoryPersistence::defaultFilePath();
+    HistoryFolderLock historyLock(historyFilePath);
+    try {
+        if (historyLock.acquire()) {
+            historyLock.removeLeftoverTemporaryFiles();
+        } else if (instance.handOver()) {
+            return 0;
+        } else {
+            qCCritical(lcMain).noquote() << "Another Tolvi is using the history in" << historyLock.folder()
+                                         << "and does not answer; this one quits without touching it";
+            AlertRequest alert;
+            alert.style = AlertStyle::warning;
+            alert.message = QStringLiteral("Tolvi is already running");
+            alert.informativeText = QStringLiteral("Another Tolvi is using the history in %1 and does not answer. "
+                                                   "This one quits without touching the history.")
+                                        .arg(historyLock.folder());
+            alert.escapeButton = 0;
+            QtAlerts().run(alert);
+            return 1;
+        }
+    } catch (const PersistenceError& error) {
+        qCWarning(lcMain) << "Tolvi could not lock its history folder; going on:" << error.what();
     }
 
     QtKeyValueSettings settings;
@@ -128,7 +156,7 @@ int main(int argc, char** argv)
         x11Desktop,
         pasteboard,
         hotKeys,
-        FileClipboardHistoryPersistence::defaultFilePath(),
+        historyFilePath,
         [](const QString& path) { return std::make_shared<FileClipboardHistoryPersistence>(path); },
         [&settings, &alerts, &desktop]() -> std::unique_ptr<UpdateController> {
             const QUrl feed = FeedUpdateController::buildFeedURL();

@@ -4,6 +4,7 @@
 #include "TolviCore/persistence/HistoryJsonCodec.h"
 #include "TolviCore/persistence/JsonInput.h"
 #include "TolviCore/persistence/OutputSink.h"
+#include "TolviCore/persistence/PrivateFolders.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -13,7 +14,10 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
+#include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -24,53 +28,6 @@
 namespace tolvi {
 
 namespace {
-
-QString folderOf(const QString& path)
-{
-    const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
-    if (slash <= 0)
-        return slash == 0 ? QStringLiteral("/") : QStringLiteral(".");
-    return path.left(slash);
-}
-
-// Creates the folder and every missing folder above it, each new one with mode 0700 whatever
-// the umask. Folders that exist are left as they are.
-void createFolders(const QString& folder)
-{
-    const QByteArray native = QFile::encodeName(folder);
-    struct stat info {};
-    if (::stat(native.constData(), &info) == 0) {
-        if (!S_ISDIR(info.st_mode)) {
-            errno = ENOTDIR;
-            throwSystemError("mkdir");
-        }
-        return;
-    }
-    if (errno != ENOENT)
-        throwSystemError("stat");
-    const QString parent = folderOf(folder);
-    if (parent != folder)
-        createFolders(parent);
-    if (::mkdir(native.constData(), 0700) != 0) {
-        if (errno == EEXIST)
-            return;
-        throwSystemError("mkdir");
-    }
-    if (::chmod(native.constData(), 0700) != 0)
-        throwSystemError("chmod");
-}
-
-// The history's own folder must belong to the user and be writable by nobody else; otherwise
-// another user could swap the file under us or read it.
-void requirePrivateFolder(const QString& folder)
-{
-    struct stat info {};
-    const QByteArray native = QFile::encodeName(folder);
-    if (::stat(native.constData(), &info) != 0)
-        throwSystemError("stat");
-    if (info.st_uid != ::geteuid() || (info.st_mode & (S_IWGRP | S_IWOTH)) != 0)
-        throw PersistenceError::system(EACCES, QStringLiteral("The folder %1 is not private to this user").arg(folder));
-}
 
 void releaseFreeMemory()
 {
@@ -83,6 +40,40 @@ qint64 systemUnixSeconds()
 {
     return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch())
         .count();
+}
+
+// Passes the encoded history on until the file would pass its size bound.
+class BoundedSink final : public OutputSink {
+public:
+    BoundedSink(OutputSink& inner, qint64 limit)
+        : inner_(inner), limit_(static_cast<std::size_t>(std::max<qint64>(limit, 0)))
+    {
+    }
+    void write(const char* data, std::size_t size) override
+    {
+        if (size > limit_ - written_)
+            throw PersistenceError::encoding(
+                QStringLiteral("The history is larger than a history file may be (%1 bytes)").arg(limit_));
+        inner_.write(data, size);
+        written_ += size;
+    }
+
+private:
+    OutputSink& inner_;
+    std::size_t limit_;
+    std::size_t written_ = 0;
+};
+
+// Only a regular file of the user's own is a history: anything else under the name (a folder, a
+// FIFO, a device, another user's file) is left exactly as it is.
+void requireOwnRegularFile(const struct stat& info)
+{
+    if (S_ISDIR(info.st_mode))
+        throw PersistenceError::system(EISDIR, QStringLiteral("The history file is a folder"));
+    if (!S_ISREG(info.st_mode))
+        throw PersistenceError::system(EINVAL, QStringLiteral("The history file is not a regular file"));
+    if (info.st_uid != ::geteuid())
+        throw PersistenceError::system(EACCES, QStringLiteral("The history file belongs to another user"));
 }
 
 } // namespace
@@ -237,11 +228,12 @@ void FileClipboardHistoryPersistence::drainPending()
 void FileClipboardHistoryPersistence::saveFile(const ClipboardHistoryState& state)
 {
     const QString folder = folderOf(filePath_);
-    createFolders(folder);
+    createPrivateFolders(folder);
     requirePrivateFolder(folder);
     PrivateAtomicFileWriter::writeStreaming(
         filePath_, [&](int fd) {
-            FileDescriptorSink sink(fd);
+            FileDescriptorSink file(fd);
+            BoundedSink sink(file, options_.maximumFileBytes);
             HistoryJsonCodec::encodeState(state, sink);
         },
         options_.beforeReplace);
@@ -258,7 +250,9 @@ ClipboardHistoryState FileClipboardHistoryPersistence::loadFile()
     }
     requirePrivateFolder(folder);
     const QByteArray native = QFile::encodeName(filePath_);
-    const int fd = ::open(native.constData(), O_RDONLY | O_CLOEXEC);
+    // Never through a link (whose target could be anything on the machine), and without waiting
+    // for a writer should a FIFO stand under the name.
+    const int fd = ::open(native.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) {
         if (errno == ENOENT)
             return ClipboardHistoryState{{}, DefaultPinboards::all()};
@@ -268,8 +262,19 @@ ClipboardHistoryState FileClipboardHistoryPersistence::loadFile()
         int fd;
         ~Closer() { ::close(fd); }
     } closer{fd};
+    struct stat info {};
+    if (::fstat(fd, &info) != 0)
+        throwSystemError("fstat");
+    requireOwnRegularFile(info);
     if (::fchmod(fd, 0600) != 0)
         throwSystemError("fchmod");
+    if (info.st_size > options_.maximumFileBytes) {
+        backupCorruptHistory(fd);
+        throw PersistenceError::decoding(QStringLiteral("The history file is larger than a history file may be "
+                                                        "(%1 bytes, at most %2)")
+                                             .arg(info.st_size)
+                                             .arg(options_.maximumFileBytes));
+    }
 
     std::optional<ClipboardHistoryState> state;
     std::optional<PersistenceError> failure;
@@ -291,10 +296,7 @@ ClipboardHistoryState FileClipboardHistoryPersistence::loadFile()
             failure = PersistenceError::decoding(QStringLiteral("The history file was cut short while it was read"));
         if (failure) {
             state.reset();
-            if (input.isMapped())
-                backupCorruptHistory(fd);
-            else
-                backupCorruptHistory(input.data(), input.size());
+            backupCorruptHistory(fd);
         }
     }
     // The parser's buffers and the decoding's temporaries are gone: hand their memory back, so
@@ -306,28 +308,6 @@ ClipboardHistoryState FileClipboardHistoryPersistence::loadFile()
 }
 
 namespace {
-
-// Opens the corrupt copy's name for writing: never replaces an existing file and never follows
-// a link planted under the name.
-int createCorruptCopy(const QByteArray& native)
-{
-    const int fd = ::open(native.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-    if (fd >= 0 && ::fchmod(fd, 0600) != 0) {
-        ::close(fd);
-        ::unlink(native.constData());
-        return -1;
-    }
-    return fd;
-}
-
-// Ends the copy; a partial copy never stands under the dated name.
-void finishCorruptCopy(const QByteArray& native, int fd, bool complete)
-{
-    complete = complete && ::fsync(fd) == 0;
-    complete = (::close(fd) == 0) && complete;
-    if (!complete)
-        ::unlink(native.constData());
-}
 
 // Copies the whole of `from` (from its start) to `to` in the kernel, or through a small buffer
 // where the file systems cannot copy between them.
@@ -361,6 +341,80 @@ bool copyFile(int from, int to)
     }
 }
 
+// Reads up to `size` bytes at `offset`, retrying interrupted and short reads; fewer at the end.
+ssize_t readAt(int fd, char* buffer, std::size_t size, off_t offset)
+{
+    std::size_t total = 0;
+    while (total < size) {
+        const ssize_t got = ::pread(fd, buffer + total, size - total, offset + static_cast<off_t>(total));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            return -1;
+        if (got == 0)
+            break;
+        total += static_cast<std::size_t>(got);
+    }
+    return static_cast<ssize_t>(total);
+}
+
+bool sameBytes(int a, int b)
+{
+    constexpr std::size_t chunk = 1 << 20;
+    std::vector<char> left(chunk), right(chunk);
+    for (off_t offset = 0;; offset += static_cast<off_t>(chunk)) {
+        const ssize_t gotLeft = readAt(a, left.data(), chunk, offset);
+        const ssize_t gotRight = readAt(b, right.data(), chunk, offset);
+        if (gotLeft < 0 || gotRight < 0 || gotLeft != gotRight)
+            return false;
+        if (gotLeft == 0)
+            return true;
+        if (std::memcmp(left.data(), right.data(), static_cast<std::size_t>(gotLeft)) != 0)
+            return false;
+    }
+}
+
+bool isCorruptCopyName(std::string_view name)
+{
+    return name.starts_with("history.corrupt-") && name.ends_with(".json");
+}
+
+// Whether a corrupt copy in the folder holds exactly the bytes of the open history file: the same
+// file under a second name, or a file of the user's own with the same size and content.
+bool hasCopyOf(const QString& folder, int historyFd)
+{
+    struct stat history {};
+    if (::fstat(historyFd, &history) != 0)
+        return false;
+    const int folderFd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folderFd < 0)
+        return false;
+    DIR* listing = ::fdopendir(folderFd);
+    if (!listing) {
+        ::close(folderFd);
+        return false;
+    }
+    bool found = false;
+    while (!found) {
+        const dirent* entry = ::readdir(listing);
+        if (!entry)
+            break;
+        if (!isCorruptCopyName(entry->d_name))
+            continue;
+        const int fd = ::openat(folderFd, entry->d_name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+        if (fd < 0)
+            continue;
+        struct stat copy {};
+        if (::fstat(fd, &copy) == 0 && S_ISREG(copy.st_mode) && copy.st_uid == ::geteuid()) {
+            found = (copy.st_dev == history.st_dev && copy.st_ino == history.st_ino)
+                    || (copy.st_size == history.st_size && sameBytes(historyFd, fd));
+        }
+        ::close(fd);
+    }
+    ::closedir(listing);
+    return found;
+}
+
 } // namespace
 
 QByteArray FileClipboardHistoryPersistence::corruptCopyPath() const
@@ -370,20 +424,24 @@ QByteArray FileClipboardHistoryPersistence::corruptCopyPath() const
     return QFile::encodeName(copyPath);
 }
 
-void FileClipboardHistoryPersistence::backupCorruptHistory(const char* data, std::size_t size)
-{
-    const QByteArray native = corruptCopyPath();
-    const int fd = createCorruptCopy(native);
-    if (fd >= 0)
-        finishCorruptCopy(native, fd, writeAll(fd, data, size));
-}
-
+// Never replaces a file under the dated name and never follows a link planted there; every
+// failure is ignored, the load fails with the decoding error all the same.
 void FileClipboardHistoryPersistence::backupCorruptHistory(int historyFd)
 {
-    const QByteArray native = corruptCopyPath();
-    const int fd = createCorruptCopy(native);
-    if (fd >= 0)
-        finishCorruptCopy(native, fd, copyFile(historyFd, fd));
+    if (hasCopyOf(folderOf(filePath_), historyFd))
+        return;
+    const QByteArray copy = corruptCopyPath();
+    // A second name for the file that was read: instant whatever its size, and the same bytes.
+    const QByteArray opened = "/proc/self/fd/" + QByteArray::number(historyFd);
+    if (::linkat(AT_FDCWD, opened.constData(), AT_FDCWD, copy.constData(), AT_SYMLINK_FOLLOW) == 0 || errno == EEXIST)
+        return;
+    try {
+        PrivateAtomicFileWriter::createStreaming(QFile::decodeName(copy), [&](int fd) {
+            if (!copyFile(historyFd, fd))
+                throwSystemError("copy");
+        });
+    } catch (const PersistenceError&) {
+    }
 }
 
 } // namespace tolvi

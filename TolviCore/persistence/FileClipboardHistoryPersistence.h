@@ -22,9 +22,22 @@ namespace tolvi {
 // images decoded and hashed on a pool of threads; a file truncated while it is read fails to load
 // like a damaged one (see MappedFile). The history's folder must belong to the user and be writable
 // by nobody else, or loading and saving fail with EACCES.
+//
+// Loading opens only a regular file of the user's own, never through a symbolic link and without
+// waiting (a FIFO under the name would block for ever); anything else fails to load with a system
+// error and is neither copied nor changed. A file larger than maximumFileBytes is damaged without
+// being read, and no save writes one that large. A damaged file is copied only when no copy beside
+// it holds the same bytes: as a second name for the same file where the file system allows it,
+// else through a private temporary file that takes the dated name only once it is complete.
 class FileClipboardHistoryPersistence final : public ClipboardHistoryAsyncPersisting {
 public:
     using Executor = std::function<void(std::function<void()>)>;
+
+    // The largest history file: twice the store's content budget of 500,000,000 bytes. Image data
+    // and kept RTF and HTML (at most 1,000,000 bytes each, counted in the budget), the bulk of any
+    // large history, grow by a third as Base64; the rest leaves room for what the budget does not
+    // count (ids, dates, keys, indentation) and for escapes in texts.
+    static constexpr qint64 maximumFileBytes = 1'000'000'000;
 
     struct Options {
         // Where completions run. Default: a queued call on the Qt application's thread.
@@ -36,6 +49,8 @@ public:
         // Called on each load once the file is open and mapped, before it is decoded (tests
         // change the file there).
         std::function<void()> beforeDecoding = {};
+        // The size bound of the file, for reading and writing alike.
+        qint64 maximumFileBytes = FileClipboardHistoryPersistence::maximumFileBytes;
     };
 
     explicit FileClipboardHistoryPersistence(QString filePath);
@@ -64,7 +79,6 @@ private:
     void saveFile(const ClipboardHistoryState& state);
     ClipboardHistoryState loadFile();
     QByteArray corruptCopyPath() const;
-    void backupCorruptHistory(const char* data, std::size_t size);
     void backupCorruptHistory(int historyFd);
 
     QString filePath_;

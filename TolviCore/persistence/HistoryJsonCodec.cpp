@@ -261,22 +261,35 @@ double readDate(value& v, const Path& path)
     return date;
 }
 
-qint64 readInteger(value& v, const Path& path)
+// The largest width or height believed. A size beyond it, or below one pixel, reads as no size:
+// a damaged or hostile file must not make a list show an impossible one.
+constexpr qint64 maximumPixelSide = 1'000'000;
+
+std::optional<qint64> readPixelSize(value& v, const Path& path)
 {
+    if (isNull(v, path))
+        return std::nullopt;
     simdjson::ondemand::number number = take(v.get_number(), path);
+    qint64 size = 0;
     switch (number.get_number_type()) {
     case simdjson::ondemand::number_type::signed_integer:
-        return number.get_int64();
+        size = number.get_int64();
+        break;
     case simdjson::ondemand::number_type::unsigned_integer:
-        fail(path, QStringLiteral("the number does not fit an integer"));
+        return std::nullopt; // beyond every signed integer
     case simdjson::ondemand::number_type::floating_point_number: {
         const double d = number.get_double();
-        if (std::trunc(d) == d && d >= -9.2e18 && d <= 9.2e18)
-            return static_cast<qint64>(d);
-        fail(path, QStringLiteral("the number is not an integer"));
+        if (std::trunc(d) != d)
+            fail(path, QStringLiteral("the number is not an integer"));
+        if (d < 1 || d > double(maximumPixelSide))
+            return std::nullopt;
+        size = static_cast<qint64>(d);
+        break;
     }
     }
-    fail(path, QStringLiteral("expected an integer"));
+    if (size < 1 || size > maximumPixelSide)
+        return std::nullopt;
+    return size;
 }
 
 QUuid readUuid(value& v, const Path& path)
@@ -364,11 +377,9 @@ ClipboardImage readImage(value& v, const Path& path)
         } else if (key == "typeIdentifier") {
             typeIdentifier = readString(field, path.child("typeIdentifier"));
         } else if (key == "pixelWidth") {
-            const Path p = path.child("pixelWidth");
-            width = isNull(field, p) ? std::nullopt : std::optional<qint64>(readInteger(field, p));
+            width = readPixelSize(field, path.child("pixelWidth"));
         } else if (key == "pixelHeight") {
-            const Path p = path.child("pixelHeight");
-            height = isNull(field, p) ? std::nullopt : std::optional<qint64>(readInteger(field, p));
+            height = readPixelSize(field, path.child("pixelHeight"));
         } else if (key == "recognizedText") {
             const Path p = path.child("recognizedText");
             recognizedText = isNull(field, p) ? std::nullopt : std::optional<QString>(readString(field, p));

@@ -13,6 +13,18 @@ namespace tolvi {
 namespace {
 constexpr int kTimeoutMs = 1000;
 const QByteArray kActivate = "activate\n";
+
+// The socket's folder must be the user's own and closed to everyone else, so that nobody else can
+// put a socket there first. The per-user folder of the fallback is made when it is missing.
+bool isPrivateFolder(const QString& folder)
+{
+    const QByteArray native = QFile::encodeName(folder);
+    if (::mkdir(native.constData(), 0700) == 0)
+        ::chmod(native.constData(), 0700);
+    struct stat info {};
+    return ::stat(native.constData(), &info) == 0 && S_ISDIR(info.st_mode) && info.st_uid == ::getuid()
+           && (info.st_mode & 0077) == 0;
+}
 } // namespace
 
 SingleInstance::SingleInstance(QString socketPath, QObject* parent)
@@ -52,7 +64,7 @@ QString SingleInstance::defaultSocketPath()
     if (!runtime.isEmpty() && ::stat(runtime.constData(), &info) == 0 && S_ISDIR(info.st_mode)
         && info.st_uid == ::getuid() && (info.st_mode & 0077) == 0)
         return QFile::decodeName(runtime) + QStringLiteral("/tolvi.instance");
-    return QDir::tempPath() + QStringLiteral("/tolvi-%1.instance").arg(::getuid());
+    return QDir::tempPath() + QStringLiteral("/Tolvi-%1/tolvi.instance").arg(::getuid());
 }
 
 bool SingleInstance::notifyRunningInstance()
@@ -75,24 +87,24 @@ bool SingleInstance::notifyRunningInstance()
 
 bool SingleInstance::listen()
 {
-    if (m_server.listen(m_socketPath))
-        return true;
-    if (m_server.serverError() != QAbstractSocket::AddressInUseError)
-        return false;
-    // A socket file nobody answers on is left over from a crash: only then take it over.
-    QLocalSocket probe;
-    probe.connectToServer(m_socketPath);
-    if (probe.waitForConnected(kTimeoutMs))
-        return false;
+    // A socket file nobody answers on is left over from a crash: only then take it over. This is
+    // checked first because listening with access options renames a new socket over the name,
+    // which would take it from a program that is only slow to answer.
     const QFileInfo info(m_socketPath);
-    if (info.exists() && info.ownerId() != ::getuid())
-        return false;
-    QLocalServer::removeServer(m_socketPath);
+    if (info.exists() || info.isSymLink()) {
+        QLocalSocket probe;
+        probe.connectToServer(m_socketPath);
+        if (probe.waitForConnected(kTimeoutMs) || info.ownerId() != ::getuid())
+            return false;
+        QLocalServer::removeServer(m_socketPath);
+    }
     return m_server.listen(m_socketPath);
 }
 
 SingleInstance::Role SingleInstance::claim()
 {
+    if (!isPrivateFolder(QFileInfo(m_socketPath).absolutePath()))
+        return Role::Failed;
     for (int attempt = 0; attempt < 3; ++attempt) {
         if (notifyRunningInstance())
             return Role::Secondary;
@@ -101,6 +113,12 @@ SingleInstance::Role SingleInstance::claim()
         // Another launch won the race to listen: hand over to it on the next round.
     }
     return Role::Failed;
+}
+
+bool SingleInstance::handOver()
+{
+    m_server.close();
+    return notifyRunningInstance();
 }
 
 } // namespace tolvi

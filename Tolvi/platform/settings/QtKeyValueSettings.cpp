@@ -1,8 +1,50 @@
 #include "Tolvi/platform/settings/QtKeyValueSettings.h"
 
+#include <QFile>
+#include <QSettings>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace tolvi {
 
 namespace {
+
+// Creates the missing folders of a path, each with mode 0700 whatever the umask; folders that
+// exist are left as they are.
+bool createPrivateFolders(const QByteArray& folder)
+{
+    struct stat info {};
+    if (::stat(folder.constData(), &info) == 0)
+        return S_ISDIR(info.st_mode);
+    const qsizetype slash = folder.lastIndexOf('/');
+    if (errno != ENOENT || (slash > 0 && !createPrivateFolders(folder.left(slash))))
+        return false;
+    if (::mkdir(folder.constData(), 0700) != 0)
+        return errno == EEXIST;
+    return ::chmod(folder.constData(), 0700) == 0;
+}
+
+// The settings hold the capture switch and the exclusion list: another user who could write them
+// could stop or redirect capture. QSettings creates what is missing as the umask allows (0777 and
+// 0666 under umask 000) and keeps the mode of a file it rewrites, so the file is made 0600 first,
+// in folders made 0700. A failure here leaves it to QSettings, which reports an unwritable file.
+void preparePrivateFile(const QString& path)
+{
+    const QByteArray native = QFile::encodeName(path);
+    const qsizetype slash = native.lastIndexOf('/');
+    if (slash > 0 && !createPrivateFolders(native.left(slash)))
+        return;
+    const int fd = ::open(native.constData(), O_RDONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return;
+    struct stat info {};
+    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_uid == ::geteuid() && (info.st_mode & 0077) != 0)
+        ::fchmod(fd, info.st_mode & 0700);
+    ::close(fd);
+}
 
 // Lists are always written as variant lists: Qt writes a one-element string list as the bare
 // text, which would read back as a text rather than a list.
@@ -22,13 +64,15 @@ QVariant storableForm(const QVariant& value)
 } // namespace
 
 QtKeyValueSettings::QtKeyValueSettings()
-    : m_settings(std::make_unique<QSettings>())
 {
+    preparePrivateFile(QSettings().fileName());
+    m_settings = std::make_unique<QSettings>();
 }
 
 QtKeyValueSettings::QtKeyValueSettings(const QString& filePath)
-    : m_settings(std::make_unique<QSettings>(filePath, QSettings::IniFormat))
 {
+    preparePrivateFile(filePath);
+    m_settings = std::make_unique<QSettings>(filePath, QSettings::IniFormat);
 }
 
 QtKeyValueSettings::~QtKeyValueSettings()

@@ -9,6 +9,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QThread>
+#include <QUuid>
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
@@ -20,6 +21,11 @@
 #include <functional>
 
 #include <csignal>
+#include <cstring>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 namespace {
 
@@ -392,6 +398,117 @@ TEST(TolviApp, ChordHeldByAnotherProgramIsReported)
         << app.output().constData();
     x.chord({XK_Super_L, XK_Shift_L}, XK_v);
     EXPECT_TRUE(waitUntil([&] { return x.hasViewableWindow(app.process.processId(), "Tolvi Compact"); }))
+        << app.output().constData();
+}
+
+namespace {
+
+// A socket that takes connections and never answers.
+int silentListener(const QString& path)
+{
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const QByteArray encoded = QFile::encodeName(path);
+    std::memcpy(address.sun_path, encoded.constData(), encoded.size());
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 || ::listen(fd, 8) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+mode_t modeOf(const QString& path)
+{
+    struct stat info {};
+    return ::lstat(QFile::encodeName(path).constData(), &info) == 0 ? info.st_mode & 07777 : 07777;
+}
+
+QByteArray contentOf(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+QString plantLeftover(const QString& folder)
+{
+    const QString path = folder + QStringLiteral("/.tolvi-private-")
+                         + QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper() + QStringLiteral(".tmp");
+    QFile file(path);
+    if (file.open(QIODevice::WriteOnly))
+        file.write("clips of a save that was killed");
+    return path;
+}
+
+} // namespace
+
+// Two programs never share one history: a second one that cannot reach the first (its socket is
+// held by something that never answers) says so and quits without touching the history. The one
+// that holds the history tidies what killed saves left, and creates its settings privately
+// whatever the umask.
+TEST(TolviApp, ASecondProgramThatCannotTakeTheHistoryLeavesItAlone)
+{
+    X11 x;
+    ASSERT_NE(x.display(), nullptr);
+    RunningApp app;
+    const QString folder = app.home.filePath("data/Tolvi");
+    ASSERT_TRUE(QDir().mkpath(folder));
+    ASSERT_EQ(::chmod(QFile::encodeName(folder).constData(), 0700), 0);
+    const QString leftover = plantLeftover(folder);
+    app.process.setChildProcessModifier([] { ::umask(0); });
+    app.start();
+    ASSERT_TRUE(closeTourOnceShown(x, app)) << app.output().constData();
+    EXPECT_FALSE(QFileInfo::exists(leftover));
+    EXPECT_EQ(modeOf(app.home.filePath("config")), 0700u);
+    EXPECT_EQ(modeOf(app.home.filePath("config/Tolvi")), 0700u);
+    EXPECT_EQ(modeOf(app.home.filePath("config/Tolvi/Tolvi.conf")), 0600u);
+
+    QThread::msleep(1200); // a copy made while the app in front changes is skipped
+    copyToClipboard("kept by the first program");
+    const QString history = folder + QStringLiteral("/history.json");
+    ASSERT_TRUE(waitUntil([&] { return contentOf(history).contains("kept by the first program"); }))
+        << app.output().constData();
+    const QByteArray before = contentOf(history);
+    const QString lateLeftover = plantLeftover(folder);
+
+    QTemporaryDir otherRuntime;
+    const int stuck = silentListener(otherRuntime.filePath("tolvi.instance"));
+    ASSERT_GE(stuck, 0);
+    RunningApp second;
+    QProcessEnvironment environment = app.environment();
+    environment.insert("XDG_RUNTIME_DIR", otherRuntime.path());
+    second.process.setProcessEnvironment(environment);
+    second.process.setProcessChannelMode(QProcess::MergedChannels);
+    second.process.start(TOLVI_APP_PATH, {});
+    ASSERT_TRUE(second.process.waitForStarted(5000));
+    EXPECT_TRUE(waitUntil([&] { return second.output().contains("Another Tolvi is using the history in"); }, 20000))
+        << second.output().constData();
+    // It says so in a dialog too, and quits once that is answered.
+    const qint64 secondPid = second.process.processId();
+    Window dialog = None;
+    EXPECT_TRUE(waitUntil([&] {
+        x.forEachWindow(DefaultRootWindow(x.display()), [&](Window window, Window) {
+            if (dialog == None && x.cardinal(window, "_NET_WM_PID") == secondPid && x.isViewable(window))
+                dialog = window;
+        });
+        return dialog != None;
+    }));
+    if (dialog != None) {
+        XSetInputFocus(x.display(), dialog, RevertToParent, CurrentTime);
+        XSync(x.display(), False);
+        QThread::msleep(200);
+        x.key(XK_Return, true);
+        x.key(XK_Return, false);
+    }
+    EXPECT_TRUE(second.process.waitForFinished(10000));
+    EXPECT_EQ(second.process.exitCode(), 1) << second.output().constData();
+    ::close(stuck);
+
+    EXPECT_EQ(contentOf(history), before);
+    EXPECT_TRUE(QFileInfo::exists(lateLeftover));
+    // The first program goes on capturing.
+    copyToClipboard("still captured by the first");
+    EXPECT_TRUE(waitUntil([&] { return contentOf(history).contains("still captured by the first"); }))
         << app.output().constData();
 }
 

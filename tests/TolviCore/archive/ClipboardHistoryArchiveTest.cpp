@@ -283,6 +283,18 @@ TEST(ClipboardHistoryArchive, StructuralChecks)
     EXPECT_EQ(encodeError(infinite), Case::invalidArchive);
 }
 
+TEST(ClipboardHistoryArchive, ImpossiblePixelSizesAreReadAsAbsent)
+{
+    const QByteArray clip = R"({"id": "5F4D8C2A-0000-4000-8000-000000000001", "createdAt": 5, "content": {"type": "image",
+        "image": {"data": "AAEC", "typeIdentifier": "public.png", "pixelWidth": -5, "pixelHeight": 9223372036854775807}}})";
+    const ClipboardHistoryState state = ClipboardHistoryArchive::decode(bareHistory("[" + clip + "]"));
+    ASSERT_EQ(state.items.size(), 1);
+    const ClipboardImage& image = state.items[0].content().imageValue();
+    EXPECT_FALSE(image.pixelWidth());
+    EXPECT_FALSE(image.pixelHeight());
+    EXPECT_EQ(image.pixelDescription(), QStringLiteral("Unknown size"));
+}
+
 TEST(ClipboardHistoryArchive, BadInputFailsCleanly)
 {
     const QByteArray id = "5F4D8C2A-0000-4000-8000-000000000001";

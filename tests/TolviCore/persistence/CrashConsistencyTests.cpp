@@ -2,6 +2,7 @@
 #include "TestFiles.h"
 
 #include "TolviCore/persistence/FileClipboardHistoryPersistence.h"
+#include "TolviCore/persistence/HistoryFolderLock.h"
 
 #include <gtest/gtest.h>
 
@@ -40,4 +41,42 @@ TEST(HistoryFileCrashConsistency, KilledWriterAlwaysLeavesALoadableHistory)
                 << name.toStdString();
     }
     EXPECT_GE(lastGeneration, 0);
+
+    // The next program to start removes what the killed saves left, and the history stays.
+    HistoryFolderLock lock(path);
+    ASSERT_TRUE(lock.acquire());
+    lock.removeLeftoverTemporaryFiles();
+    EXPECT_EQ(entries(dir.path()), (QStringList{QStringLiteral("history.json"), QStringLiteral("history.lock")}));
+    EXPECT_EQ(generationOf(reader.load()), lastGeneration);
+}
+
+TEST(HistoryFileCrashConsistency, AKilledCopyOfADamagedHistoryNeverStandsUnderItsDatedName)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("history.json"));
+    const QByteArray damaged = "[" + QByteArray(48 << 20, 'x');
+    writeFile(path, damaged);
+    for (int round = 0; round < 12; ++round) {
+        QProcess loader;
+        loader.start(QStringLiteral(TOLVI_HISTORY_WRITER_HELPER), {path, QStringLiteral("load")});
+        ASSERT_TRUE(loader.waitForStarted(10'000));
+        ASSERT_TRUE(loader.waitForReadyRead(30'000));
+        QThread::usleep(QRandomGenerator::global()->bounded(0, 150'000));
+        loader.kill();
+        ASSERT_TRUE(loader.waitForFinished(10'000));
+
+        // Whatever stands under a dated name is the whole damaged file; a cut copy has only its
+        // temporary name.
+        for (const QString& name : entries(dir.path())) {
+            if (!name.startsWith(QLatin1String("history.corrupt-")))
+                continue;
+            EXPECT_TRUE(readFile(dir.filePath(name)) == damaged) << "round " << round << ": " << name.toStdString();
+            QFile::remove(dir.filePath(name));
+        }
+    }
+    HistoryFolderLock lock(path);
+    ASSERT_TRUE(lock.acquire());
+    lock.removeLeftoverTemporaryFiles();
+    EXPECT_EQ(entries(dir.path()), (QStringList{QStringLiteral("history.json"), QStringLiteral("history.lock")}));
+    EXPECT_TRUE(readFile(path) == damaged);
 }

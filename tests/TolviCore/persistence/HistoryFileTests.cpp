@@ -1,3 +1,4 @@
+#include "HardLinks.h"
 #include "SampleHistory.h"
 #include "TestFiles.h"
 
@@ -155,6 +156,8 @@ TEST_F(HistoryFileTest, FailuresInOneSecondMakeOneCopyAndLaterSecondsMakeMore)
     writeFile(historyPath(), "first broken");
     auto persistence = makePersistence();
     expectCorruptLoad(*persistence);
+    // Replaced as a whole, as a save would: the first copy may be a second name for the first file.
+    QFile::remove(historyPath());
     writeFile(historyPath(), "second broken");
     expectCorruptLoad(*persistence);
     ASSERT_EQ(corruptCopies().size(), 1);
@@ -174,10 +177,14 @@ TEST_F(HistoryFileTest, CorruptCopyThatFailsPartWayIsRemoved)
     writeFile(historyPath(), broken);
     auto persistence = makePersistence();
     {
+        // Where the file system has hard links no byte is copied; here it must copy.
+        refuseHardLinks(true);
         ScopedFileSizeLimit limit(64 * 1024);
         expectCorruptLoad(*persistence);
+        refuseHardLinks(false);
     }
     EXPECT_TRUE(corruptCopies().isEmpty());
+    EXPECT_EQ(entries(folder()), QStringList{QStringLiteral("history.json")});
     EXPECT_EQ(readFile(historyPath()), broken);
 }
 

@@ -235,3 +235,27 @@ TEST(HistoryJsonCodec, HistoryFileAcceptsTheOlderBareArray)
         EXPECT_THROW(HistoryJsonCodec::decodeHistoryFile(JsonInput::copyOf(bad)), PersistenceError) << bad.constData();
     }
 }
+
+TEST(HistoryJsonCodec, ImpossiblePixelSizesReadAsAbsent)
+{
+    const auto sizesOf = [](const QByteArray& width, const QByteArray& height) {
+        const QByteArray json = withItem(R"({"id": "6F1C2B1E-0D2A-4C7B-9E3A-1B2C3D4E5F60", "createdAt": 1,
+            "content": {"type": "image", "image": {"data": "AAEC", "typeIdentifier": "public.png", "pixelWidth": )"
+                                         + width + ", \"pixelHeight\": " + height + "}}}");
+        const ClipboardImage image = decode(json).items[0].content().imageValue();
+        return std::pair(image.pixelWidth(), image.pixelHeight());
+    };
+    const std::optional<qint64> none;
+    for (const QByteArray& impossible : {QByteArray("-5"), QByteArray("0"), QByteArray("-0.0"), QByteArray("1000001"),
+                                         QByteArray("9223372036854775807"), QByteArray("18446744073709551615"),
+                                         QByteArray("1e300"), QByteArray("-9223372036854775808")}) {
+        EXPECT_EQ(sizesOf(impossible, "7"), std::pair(none, std::optional<qint64>(7))) << impossible.constData();
+        EXPECT_EQ(sizesOf("7", impossible), std::pair(std::optional<qint64>(7), none)) << impossible.constData();
+    }
+    EXPECT_EQ(sizesOf("1", "1000000"), std::pair(std::optional<qint64>(1), std::optional<qint64>(1'000'000)));
+    EXPECT_EQ(sizesOf("1e3", "2.0"), std::pair(std::optional<qint64>(1000), std::optional<qint64>(2)));
+    const ClipboardImage shown = decode(withItem(R"({"id": "6F1C2B1E-0D2A-4C7B-9E3A-1B2C3D4E5F60", "createdAt": 1,
+        "content": {"type": "image", "image": {"data": "AAEC", "typeIdentifier": "public.png", "pixelWidth": -5,
+        "pixelHeight": 9223372036854775807}}})")).items[0].content().imageValue();
+    EXPECT_EQ(shown.pixelDescription(), QStringLiteral("Unknown size"));
+}

@@ -62,7 +62,7 @@ ClipboardHistoryState historyWithLargeImages()
         state.items.append(ClipboardItem(
             QUuid::createUuid(),
             ClipboardContent::image(ClipboardImage(randomBytes(size, static_cast<quint32>(i)), QStringLiteral("public.png"),
-                                                   i, i + 1, i % 2 ? std::optional<QString>(QStringLiteral("seen")) : std::nullopt)),
+                                                   i + 1, i + 2, i % 2 ? std::optional<QString>(QStringLiteral("seen")) : std::nullopt)),
             100.0 - i));
         state.items.append(ClipboardItem(QUuid::createUuid(), QStringLiteral("between %1").arg(i), 50.0 - i));
     }

@@ -54,7 +54,7 @@ ClipboardHistoryState generationHistory(int generation, int imageBytes)
     state.items.append(ClipboardItem(
         QUuid::createUuid(),
         ClipboardContent::image(ClipboardImage(QByteArray(imageBytes, static_cast<char>('a' + generation % 26)),
-                                               QStringLiteral("public.png"), generation, count)),
+                                               QStringLiteral("public.png"), generation + 1, count)),
         generation));
     return state;
 }
@@ -67,7 +67,7 @@ int generationOf(const ClipboardHistoryState& state)
     const ClipboardImage* image = last.content().imageIf();
     if (!image || !image->pixelWidth() || !image->pixelHeight())
         return -1;
-    const int generation = static_cast<int>(*image->pixelWidth());
+    const int generation = static_cast<int>(*image->pixelWidth()) - 1;
     const int count = 3 + generation % 17;
     if (*image->pixelHeight() != count || state.items.size() != count + 1)
         return -1;

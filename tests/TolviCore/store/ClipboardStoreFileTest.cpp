@@ -12,7 +12,9 @@
 #include <QTemporaryDir>
 #include <QThread>
 
+#include <csignal>
 #include <mutex>
+#include <sys/resource.h>
 
 using namespace tolvi;
 using namespace tolvi::testing;
@@ -44,6 +46,12 @@ struct ManualExecutor {
         return taken.size();
     }
 };
+
+QByteArray contentOf(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
+}
 
 struct FileFixture : ::testing::Test {
     QTemporaryDir folder;
@@ -154,4 +162,42 @@ TEST_F(FileFixture, UnreadableHistoryIsNeverWrittenUntilRepaired)
     executor.runAll();
     ClipboardStore reloaded(persistence(), ClipboardStore::Configuration::standard());
     EXPECT_EQ(texts(reloaded.items()), (QStringList{"new", "repaired"}));
+}
+
+TEST_F(FileFixture, AFileSizeLimitFailsTheSaveInsteadOfEndingTheProgram)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    {
+        ClipboardStore store(persistence(), ClipboardStore::Configuration::standard());
+        ASSERT_TRUE(store.record(QStringLiteral("kept"), 1));
+        store.flushPersistence();
+        executor.runAll();
+    }
+    const QByteArray before = contentOf(path);
+    const auto saveBeyondTheLimit = [&] {
+        // As under "ulimit -f": the signal has its default action, which ends the process.
+        struct sigaction byDefault {};
+        byDefault.sa_handler = SIG_DFL;
+        ::sigaction(SIGXFSZ, &byDefault, nullptr);
+        rlimit limit {};
+        ::getrlimit(RLIMIT_FSIZE, &limit);
+        limit.rlim_cur = static_cast<rlim_t>(before.size()) + 64 * 1024;
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+
+        ClipboardStore store(persistence(), ClipboardStore::Configuration::standard());
+        store.record(ClipboardContent::image(image(QByteArray(1 << 20, 'i'))), 2);
+        int error = 0;
+        try {
+            store.flushPersistence();
+        } catch (const PersistenceError& failure) {
+            error = failure.code();
+        }
+        executor.runAll();
+        const bool untouched = contentOf(path) == before
+                               && QDir(QFileInfo(path).absolutePath())
+                                          .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot)
+                                      == QStringList{QStringLiteral("history.json")};
+        std::_Exit(error == EFBIG && store.storageIssue() == ClipboardStore::StorageIssue::saveFailed && untouched ? 0 : 1);
+    };
+    EXPECT_EXIT(saveBeyondTheLimit(), ::testing::ExitedWithCode(0), "");
 }

@@ -13,6 +13,7 @@
 
 #include <csignal>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -92,6 +93,76 @@ TEST(SingleInstance, SocketOfAnotherUserIsNeverHandedOverTo)
     EXPECT_NE(role, SingleInstance::Role::Secondary);
     QCoreApplication::processEvents();
     EXPECT_EQ(activations, 0);
+}
+
+namespace {
+// A socket that takes connections and never answers, as another program could leave one.
+int silentListener(const QString& path)
+{
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const QByteArray encoded = QFile::encodeName(path);
+    std::memcpy(address.sun_path, encoded.constData(), encoded.size());
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 || ::listen(fd, 8) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+} // namespace
+
+TEST(SingleInstance, ASocketThatDoesNotAnswerIsNeverTakenOver)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("tolvi.instance");
+    const int stuck = silentListener(path);
+    ASSERT_GE(stuck, 0);
+    struct stat before {};
+    ASSERT_EQ(::lstat(QFile::encodeName(path).constData(), &before), 0);
+    EXPECT_EQ(SingleInstance(path).claim(), SingleInstance::Role::Failed);
+    struct stat after {};
+    ASSERT_EQ(::lstat(QFile::encodeName(path).constData(), &after), 0);
+    EXPECT_EQ(after.st_ino, before.st_ino);
+    ::close(stuck);
+}
+
+// Without a runtime folder the socket goes into a folder of the user's own in the temporary
+// folder: a socket another user put in the shared folder itself cannot stand in the way.
+TEST(SingleInstance, FallbackSocketLivesInAFolderNobodyElseCanHaveMade)
+{
+    QTemporaryDir temporary;
+    const QByteArray savedRuntime = qgetenv("XDG_RUNTIME_DIR");
+    const QByteArray savedTemporary = qgetenv("TMPDIR");
+    qunsetenv("XDG_RUNTIME_DIR");
+    qputenv("TMPDIR", QFile::encodeName(temporary.path()));
+    const mode_t savedMask = ::umask(0);
+    const QString folder = temporary.filePath(QStringLiteral("Tolvi-%1").arg(::getuid()));
+    EXPECT_EQ(SingleInstance::defaultSocketPath(), folder + QStringLiteral("/tolvi.instance"));
+
+    const QString squatted = temporary.filePath(QStringLiteral("tolvi-%1.instance").arg(::getuid()));
+    const int squatter = silentListener(squatted);
+    ASSERT_GE(squatter, 0);
+    if (::getuid() == 0)
+        ::chown(QFile::encodeName(squatted).constData(), 65534, 65534);
+    {
+        SingleInstance first;
+        EXPECT_EQ(first.claim(), SingleInstance::Role::Primary);
+        struct stat info {};
+        ASSERT_EQ(::lstat(QFile::encodeName(folder).constData(), &info), 0);
+        EXPECT_EQ(info.st_mode & 07777, 0700u);
+    }
+    ::close(squatter);
+
+    // A folder of that name that others may write into is refused.
+    ASSERT_EQ(::chmod(QFile::encodeName(folder).constData(), 0777), 0);
+    EXPECT_EQ(SingleInstance().claim(), SingleInstance::Role::Failed);
+
+    ::umask(savedMask);
+    qputenv("TMPDIR", savedTemporary);
+    if (savedTemporary.isNull())
+        qunsetenv("TMPDIR");
+    qputenv("XDG_RUNTIME_DIR", savedRuntime);
 }
 
 TEST(TerminationSignals, SigtermArrivesAsAQtSignal)

@@ -9,6 +9,8 @@
 #include <limits>
 #include <memory>
 
+#include <sys/stat.h>
+
 using namespace tolvi;
 
 namespace {
@@ -254,6 +256,50 @@ TEST_F(SettingsFile, HandEditedValuesReadLeniently)
     // Hand-written text is not a data value.
     EXPECT_EQ(settings->data(QStringLiteral("tolvi.appExclusions.v1")), std::nullopt);
     EXPECT_TRUE(settings->string(QStringLiteral("tolvi.appExclusions.v1")).has_value());
+}
+
+mode_t modeOf(const QString& path)
+{
+    struct stat info {};
+    return ::lstat(QFile::encodeName(path).constData(), &info) == 0 ? info.st_mode & 07777 : 07777;
+}
+
+// Another user who could write the settings could switch capture off or change the exclusions.
+TEST_F(SettingsFile, OnlyTheUserCanReadOrWriteThemWhateverTheUmask)
+{
+    const mode_t previousMask = ::umask(0);
+    const QString file = path(QStringLiteral("config/Tolvi/Tolvi.conf"));
+    {
+        QtKeyValueSettings settings(file);
+        for (const bool enabled : {false, true}) {
+            settings.setBoolean(QStringLiteral("tolvi.preferences.monitoringEnabled"), enabled);
+            settings.sync();
+            EXPECT_TRUE(settings.isWritable());
+            EXPECT_EQ(modeOf(path(QStringLiteral("config"))), 0700u);
+            EXPECT_EQ(modeOf(path(QStringLiteral("config/Tolvi"))), 0700u);
+            EXPECT_EQ(modeOf(file), 0600u);
+        }
+    }
+    EXPECT_TRUE(reopenAsNewRun(file)->boolean(QStringLiteral("tolvi.preferences.monitoringEnabled")));
+
+    // A folder that was there is left as it is; the file in it is made private.
+    const QString shared = path(QStringLiteral("shared"));
+    ASSERT_EQ(::mkdir(QFile::encodeName(shared).constData(), 0755), 0);
+    const QString existing = shared + QStringLiteral("/Tolvi.conf");
+    QFile out(existing);
+    ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+    out.write("[General]\ntolvi.preferences.capturesText=false\n");
+    out.close();
+    ASSERT_EQ(modeOf(existing), 0666u);
+    {
+        QtKeyValueSettings settings(existing);
+        EXPECT_TRUE(settings.contains(QStringLiteral("tolvi.preferences.capturesText")));
+        settings.setBoolean(QStringLiteral("tolvi.preferences.capturesImages"), true);
+        settings.sync();
+    }
+    EXPECT_EQ(modeOf(shared), 0755u);
+    EXPECT_EQ(modeOf(existing), 0600u);
+    ::umask(previousMask);
 }
 
 } // namespace
