@@ -1,5 +1,6 @@
 #include "Tolvi/compact/CompactQuickLook.h"
 
+#include "Tolvi/design/Surfaces.h"
 #include "Tolvi/inspector/ClipQuickLookOverlay.h"
 
 #include <QPointer>
@@ -26,6 +27,8 @@ CompactClipboardPanel::PreviewFactory compactQuickLookFactory(ThumbnailCache* th
         QPointer<CompactClipboardPanel> weakPanel(panel);
         environment.now = [weakPanel] { return weakPanel ? weakPanel->state().now() : 0.0; };
         auto* overlay = new ClipQuickLookOverlay(item, std::move(actions), std::move(environment), panel);
+        // The panel fills its rounded window.
+        overlay->setHostCornerRadius(TolviConsoleBackdrop::compactRadius);
         overlay->present();
         return overlay;
     };

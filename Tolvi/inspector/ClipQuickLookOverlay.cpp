@@ -20,6 +20,8 @@
 #include <QPainterPath>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QRegion>
+#include <QResizeEvent>
 #include <QScrollBar>
 #include <QStackedWidget>
 #include <QTextDocument>
@@ -619,12 +621,26 @@ private:
     QList<DetailRowView*> m_views;
 };
 
-// The card itself: the raised glass surface.
+// The card itself: a raised surface. With no blur behind it here, a translucent card would let
+// the rows under it show through the text, so it is opaque.
 class Card final : public TolviGlassSurface {
 public:
     explicit Card(QWidget* parent = nullptr) : TolviGlassSurface(18, DesignColor::clear(), true, parent)
     {
         setObjectName(QStringLiteral("quickLookCard"));
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter painter(this);
+        painter.setRenderHint(QPainter::Antialiasing);
+        const DesignContext context = DesignContext::of(this);
+        const QRectF body = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
+        painter.fillPath(roundedShape(body, cornerRadius()), context.color(ColorToken::raisedSurface));
+        painter.setPen(QPen(context.color(ColorToken::glassStroke), context.increasedContrast ? 1.5 : 1));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawPath(roundedShape(body, cornerRadius()));
     }
 };
 
@@ -666,7 +682,9 @@ ClipQuickLookOverlay::~ClipQuickLookOverlay() = default;
 
 void ClipQuickLookOverlay::buildCard()
 {
-    auto* layout = new QVBoxLayout(card());
+    auto* content = new QWidget;
+    static_cast<TolviGlassSurface*>(card())->setContentWidget(content);
+    auto* layout = new QVBoxLayout(content);
     layout->setContentsMargins(16, 16, 16, 16);
     layout->setSpacing(12);
     layout->addWidget(buildHeader());
@@ -936,6 +954,23 @@ void ClipQuickLookOverlay::takeFocus()
     }
     if (target)
         target->setFocus(Qt::OtherFocusReason);
+}
+
+void ClipQuickLookOverlay::setHostCornerRadius(qreal radius)
+{
+    m_hostCornerRadius = radius;
+    QResizeEvent event(size(), size());
+    resizeEvent(&event);
+}
+
+void ClipQuickLookOverlay::resizeEvent(QResizeEvent* event)
+{
+    TolviCardOverlay::resizeEvent(event);
+    if (m_hostCornerRadius <= 0) {
+        clearMask();
+        return;
+    }
+    setMask(QRegion(roundedShape(QRectF(rect()), m_hostCornerRadius).toFillPolygon().toPolygon()));
 }
 
 void ClipQuickLookOverlay::focusInEvent(QFocusEvent* event)

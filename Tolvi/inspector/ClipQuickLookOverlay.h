@@ -89,6 +89,9 @@ public:
     // The tabs the picker offers now.
     const QList<QuickLookTab>& availableTabs() const { return m_availableTabs; }
 
+    // The host's own corners, when they are rounded: the dimmed backdrop keeps within them.
+    void setHostCornerRadius(qreal radius);
+
     // Asks the host to close (once).
     void requestClose();
     // Puts the keyboard focus on what the selected tab shows.
@@ -114,6 +117,7 @@ signals:
 protected:
     // Focus given to the overlay goes to what the selected tab shows.
     void focusInEvent(QFocusEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     void buildCard();
@@ -132,6 +136,7 @@ private:
     QuickLookTab m_selectedTab;
     QList<QuickLookTab> m_availableTabs;
     bool m_closeRequested = false;
+    qreal m_hostCornerRadius = 0;
 
     quicklook::KindTile* m_kindTile = nullptr;
     quicklook::TextLine* m_subtitle = nullptr;
