@@ -480,8 +480,20 @@ protected:
             return;
         }
         const QRectF room = QRectF(rect()).adjusted(padding, padding, -padding, -padding);
-        QSizeF size = QSizeF(m_shown.size()).scaled(room.size(), Qt::KeepAspectRatio);
-        QRectF target(QPointF(), size);
+        const qreal ratio = devicePixelRatioF();
+        const QSizeF natural = QSizeF(m_shown.size()) / ratio;
+        const QSizeF fitted = natural.scaled(room.size(), Qt::KeepAspectRatio);
+        if (std::abs(fitted.width() - natural.width()) * ratio < 1.5
+            && std::abs(fitted.height() - natural.height()) * ratio < 1.5) {
+            // Decoded for this very room: drawn pixel for pixel, on whole device pixels.
+            QImage picture = m_shown;
+            picture.setDevicePixelRatio(ratio);
+            const QPointF topLeft = room.center() - QPointF(natural.width() / 2, natural.height() / 2);
+            painter.drawImage(QPointF(std::round(topLeft.x() * ratio) / ratio, std::round(topLeft.y() * ratio) / ratio),
+                              picture);
+            return;
+        }
+        QRectF target(QPointF(), fitted);
         target.moveCenter(room.center());
         painter.drawImage(target, m_shown);
     }
