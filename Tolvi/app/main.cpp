@@ -16,6 +16,7 @@
 #include "Tolvi/platform/shell/FilePanels.h"
 #include "Tolvi/platform/x11/X11Desktop.h"
 #include "Tolvi/compact/CompactClipboardPanelController.h"
+#include "Tolvi/compact/CompactQuickLook.h"
 #include "Tolvi/history/ClipboardPanelController.h"
 #include "Tolvi/settings/SettingsWindowWiring.h"
 #include "Tolvi/history/ThumbnailCache.h"
@@ -210,7 +211,7 @@ int main(int argc, char** argv)
             },
         });
     };
-    environment.windows.compact = [&thumbnails](AppState& app) -> std::unique_ptr<CompactPanelControlling> {
+    environment.windows.compact = [&thumbnails, &desktop](AppState& app) -> std::unique_ptr<CompactPanelControlling> {
         QPointer<AppState> owner(&app);
         CompactClipboardPanelController::Dependencies dependencies{
             app.clipboardStore(),
@@ -225,6 +226,8 @@ int main(int argc, char** argv)
         };
         dependencies.theme = &app.theme();
         dependencies.thumbnails = &thumbnails;
+        dependencies.makePreview =
+            compactQuickLookFactory(&thumbnails, [&desktop](const QUrl& url) { return desktop.openUrl(url); });
         return std::make_unique<CompactClipboardPanelController>(std::move(dependencies));
     };
     environment.windows.settings = makeSettingsPanelController;

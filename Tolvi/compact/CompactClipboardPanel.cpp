@@ -2,6 +2,7 @@
 
 #include "Tolvi/compact/CompactRows.h"
 #include "Tolvi/design/Badges.h"
+#include "Tolvi/design/CardOverlay.h"
 #include "Tolvi/design/DesignTokens.h"
 #include "Tolvi/design/Surfaces.h"
 #include "Tolvi/design/SymbolCatalog.h"
@@ -1084,12 +1085,24 @@ void CompactClipboardPanel::showPreview()
 {
     const std::optional<ClipboardItem>& item = m_state.previewedItem();
     if (m_preview && (!item || m_preview->property("tolviPreviewID").toUuid() != item->id())) {
-        m_preview->deleteLater();
+        // A card goes out with its transition.
+        if (auto* card = qobject_cast<TolviCardOverlay*>(m_preview.data()))
+            card->dismiss([card] { card->deleteLater(); });
+        else
+            m_preview->deleteLater();
         m_preview = nullptr;
+    }
+    if (item && !m_preview) {
+        QWidget* focused = QApplication::focusWidget();
+        m_focusBeforePreview = focused && isAncestorOf(focused) ? focused : nullptr;
     }
     // The content under the preview takes no input.
     m_body->setEnabled(!item);
     showNotices();
+    if (!item && m_focusBeforePreview) {
+        m_focusBeforePreview->setFocus(Qt::OtherFocusReason);
+        m_focusBeforePreview = nullptr;
+    }
     if (!item || m_preview || !m_previewFactory)
         return;
     QPointer<CompactClipboardPanel> self(this);

@@ -151,6 +151,8 @@ private:
     QPushButton* m_paste = nullptr;
     QPointer<QMessageBox> m_confirmation;
     QPointer<QWidget> m_preview;
+    // Where the keyboard focus goes back to when the preview closes.
+    QPointer<QWidget> m_focusBeforePreview;
     std::optional<ClipboardItem> m_headerItem;
     bool m_syncingEditor = false;
     bool m_syncingCurrent = false;

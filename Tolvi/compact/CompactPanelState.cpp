@@ -278,6 +278,9 @@ bool CompactPanelState::canSaveEditedText() const
 
 int CompactPanelState::panelHeight() const
 {
+    // The full-size preview takes the tallest panel, whatever it covers.
+    if (m_previewedItem)
+        return maximumHeight;
     switch (m_mode) {
     case CompactPanelMode::results:
         if (m_filteredItems.isEmpty())
@@ -629,6 +632,7 @@ void CompactPanelState::openPreview(const ClipboardItem& item)
     if (!m_previewAvailable)
         return;
     m_previewedItem = item;
+    notifyHeight();
     emit previewChanged();
     updateModalInteraction();
     if (m_usageMetrics) {
@@ -645,6 +649,7 @@ void CompactPanelState::closePreview()
     m_previewedItem.reset();
     emit previewChanged();
     updateModalInteraction();
+    notifyHeight();
 }
 
 void CompactPanelState::cancel()

@@ -14,12 +14,14 @@
 #include "Tolvi/history/PowerSearchMenu.h"
 #include "Tolvi/history/PasteQueueNotice.h"
 #include "Tolvi/history/ThumbnailCache.h"
+#include "Tolvi/inspector/ClipQuickLookOverlay.h"
 #include "Tolvi/panels/PanelCommandBus.h"
 #include "TolviCore/store/ClipboardStore.h"
 
 #include <QAbstractButton>
 #include <QApplication>
 #include <QContextMenuEvent>
+#include <QDesktopServices>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -248,6 +250,8 @@ ClipboardHistoryPanel::ClipboardHistoryPanel(HistoryWindowState& state, Thumbnai
 {
     setMinimumSize(minimumWidth, minimumHeight);
     m_state.setOverlayAvailability([this](HistoryOverlay overlay) {
+        if (overlay == HistoryOverlay::preview)
+            return true;
         // The window shows the clear-history confirmation itself; the other overlays come from
         // the inspector and editors once they are in place.
         return overlay == HistoryOverlay::clearHistoryConfirmation && m_panel;
@@ -604,8 +608,63 @@ void ClipboardHistoryPanel::applyOverlays()
     // The content under an open preview or editor takes no input.
     const bool covered = m_state.isCreatingSnippet() || m_state.editingItem() || m_state.previewedItem();
     m_body->setEnabled(!covered);
+    applyPreview();
     if (m_state.isConfirmingClearHistory() && !m_confirmation)
         presentClearHistoryConfirmation();
+}
+
+void ClipboardHistoryPanel::setOpenUrl(std::function<bool(const QUrl&)> openUrl)
+{
+    m_openUrl = std::move(openUrl);
+}
+
+ClipQuickLookOverlay* ClipboardHistoryPanel::previewOverlay() const
+{
+    return m_preview;
+}
+
+void ClipboardHistoryPanel::applyPreview()
+{
+    const std::optional<ClipboardItem>& item = m_state.previewedItem();
+    if (m_preview && item) {
+        m_preview->setItem(*item);
+        return;
+    }
+    auto hideEmptyHost = [this] {
+        const QList<QWidget*> children = m_overlayHost->findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
+        if (std::none_of(children.cbegin(), children.cend(), [](const QWidget* child) { return child->isVisible(); }))
+            m_overlayHost->hide();
+    };
+    if (!item) {
+        if (!m_preview)
+            return;
+        ClipQuickLookOverlay* closing = m_preview;
+        m_preview = nullptr;
+        closing->dismiss([closing, hideEmptyHost] {
+            closing->hide();
+            closing->deleteLater();
+            hideEmptyHost();
+        });
+        m_list->setFocus(Qt::OtherFocusReason);
+        return;
+    }
+    ClipQuickLookOverlay::Actions actions;
+    const HistoryWindowActions& window = m_state.actions();
+    actions.pasteItem = window.pasteItem;
+    actions.copyItem = window.copyItem;
+    actions.copyText = window.copyText;
+    actions.close = [this] { m_state.setPreviewedItem(std::nullopt); };
+    actions.openUrl = m_openUrl ? m_openUrl : [](const QUrl& url) { return QDesktopServices::openUrl(url); };
+    ClipQuickLookOverlay::Environment environment;
+    environment.store = &m_state.store();
+    environment.thumbnails = m_thumbnails;
+    environment.now = [this] { return m_state.now(); };
+    m_preview = new ClipQuickLookOverlay(*item, std::move(actions), std::move(environment), m_overlayHost);
+    m_overlayHost->setGeometry(rect());
+    m_overlayHost->show();
+    m_overlayHost->raise();
+    m_preview->present();
+    m_preview->takeFocus();
 }
 
 void ClipboardHistoryPanel::scrollToPending()

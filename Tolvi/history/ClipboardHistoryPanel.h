@@ -5,7 +5,10 @@
 
 #include <QMessageBox>
 #include <QPointer>
+#include <QUrl>
 #include <QWidget>
+
+#include <functional>
 
 class QLineEdit;
 class QListView;
@@ -16,6 +19,7 @@ class QVBoxLayout;
 namespace tolvi {
 
 class ClipListModel;
+class ClipQuickLookOverlay;
 class EmptyHistoryView;
 class HistoryContentSplit;
 class PasteQueueNotice;
@@ -59,6 +63,12 @@ public:
     HistoryStorageNotice* storageNotice() const { return m_storageNotice; }
     PasteQueueNotice* pasteQueueNotice() const { return m_queueNotice; }
 
+    // Where the full-size preview's links open: the desktop's default browser (QDesktopServices
+    // while none is set).
+    void setOpenUrl(std::function<bool(const QUrl&)> openUrl);
+    // The full-size preview while the state previews a clip.
+    ClipQuickLookOverlay* previewOverlay() const;
+
     // The open clear-history confirmation, if any.
     QMessageBox* clearHistoryConfirmation() const { return m_confirmation; }
     // The context menu of a row, as a right click or the menu key opens it.
@@ -83,6 +93,7 @@ private:
     void showLens();
     void applySearchFocus(bool focused);
     void applyOverlays();
+    void applyPreview();
     void scrollToPending();
     void presentClearHistoryConfirmation();
     void openRowMenu(const QPoint& position);
@@ -108,6 +119,8 @@ private:
     EmptyHistoryView* m_empty = nullptr;
     HistoryContentSplit* m_split = nullptr;
     QPointer<QMessageBox> m_confirmation;
+    QPointer<ClipQuickLookOverlay> m_preview;
+    std::function<bool(const QUrl&)> m_openUrl;
     bool m_syncingCurrent = false;
 };
 

@@ -161,6 +161,7 @@ void ClipboardPanelController::installContent(bool opensNewSnippet)
         };
     }
     m_view->installNotices(m_dependencies.pasteService, std::move(storage));
+    m_view->setOpenUrl(m_dependencies.openUrl);
 }
 
 bool ClipboardPanelController::hasAttachedSheet() const

@@ -1,6 +1,7 @@
 #include "Tolvi/history/HistoryWindowState.h"
 
 #include "Tolvi/history/PartitionedClipSearch.h"
+#include "Tolvi/inspector/ClipQuickLook.h"
 #include "Tolvi/shell/UsageMetricsStore.h"
 #include "TolviCore/model/ReferenceDate.h"
 #include "TolviCore/model/UuidText.h"
@@ -482,7 +483,20 @@ void HistoryWindowState::storeItemsChanged()
     m_sourceAppOptions.reset();
     // Any change of the history's clips can change which ids exist.
     removeStaleQueuedItems();
+    followPreviewedItem();
     recompute();
+}
+
+void HistoryWindowState::followPreviewedItem()
+{
+    if (!m_previewedItem)
+        return;
+    // The preview shows the clip as it is now; it closes once the clip has left the history.
+    const std::optional<ClipboardItem> current = ClipQuickLook::currentClip(m_store, *m_previewedItem);
+    if (!current)
+        setPreviewedItem(std::nullopt);
+    else if (!current->sharesDataWith(*m_previewedItem))
+        setPreviewedItem(current);
 }
 
 void HistoryWindowState::updateLens()

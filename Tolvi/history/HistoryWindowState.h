@@ -183,6 +183,7 @@ private:
     void updateLens();
     void overlaysUpdated();
     void storeItemsChanged();
+    void followPreviewedItem();
     int rowOf(const QUuid& id) const;
     void scheduleDayChange();
     void dayChangeTimerFired();

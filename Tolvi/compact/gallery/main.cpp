@@ -2,6 +2,7 @@
 // light and dark themes as PNG files named compact-<state>-<light|dark>.png:
 //   TolviCompactScreenshots <output folder>
 #include "Tolvi/compact/CompactClipboardPanelController.h"
+#include "Tolvi/compact/CompactQuickLook.h"
 #include "Tolvi/design/TolviTheme.h"
 #include "Tolvi/history/ThumbnailCache.h"
 #include "Tolvi/platform/pasteboard/InMemoryPasteboard.h"
@@ -100,6 +101,7 @@ int main(int argc, char** argv)
     dependencies.thumbnails = &thumbnails;
     dependencies.retryOCR = [](const ClipboardItem&) {};
     dependencies.pointerPosition = [] { return QPoint(400, 200); };
+    dependencies.makePreview = compactQuickLookFactory(&thumbnails, [](const QUrl&) { return true; });
     CompactClipboardPanelController controller(std::move(dependencies));
 
     int failures = 0;
@@ -138,6 +140,14 @@ int main(int argc, char** argv)
         state.setQuery(QStringLiteral("nothing matches this"));
         save(QStringLiteral("no-matches"));
         state.showAllClips();
+        // The preview comes in with its transition and decodes its picture.
+        state.openPreview(store.itemAt(3));
+        settle(300);
+        for (int wait = 0; wait < 100 && thumbnails.pendingCount() > 0; ++wait)
+            settle(50);
+        save(QStringLiteral("preview-image"));
+        state.closePreview();
+        settle(300);
         controller.orderOut();
     }
     return failures == 0 ? 0 : 1;

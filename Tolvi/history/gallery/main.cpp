@@ -3,6 +3,8 @@
 //   TolviHistoryScreenshots <output folder>
 // It needs a real X server with a window manager (scripts/screenshots.sh provides one): the
 // clear-history confirmation is a window of its own and is captured from the screen.
+#include "PreviewShots.h"
+
 #include "Tolvi/design/TolviTheme.h"
 #include "Tolvi/history/ClipboardHistoryPanel.h"
 #include "Tolvi/history/ClipboardPanelController.h"
@@ -669,6 +671,9 @@ void photographSampleHistory(ClipboardStore& store, Services& services, TolviThe
     }
     if (store.itemCount() != clips)
         photographer.fail(QStringLiteral("cancelling the confirmation changed the history"));
+
+    photographPreviews(state, panel, [&](QWidget* window, const QString& name) { photographer.savePanel(window, name); },
+                       [&](const QString& problem) { photographer.fail(problem); });
 }
 
 void photographEmptyHistory(ClipboardStore& store, Services& services, TolviTheme& theme, Photographer& photographer)

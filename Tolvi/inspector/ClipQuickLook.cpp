@@ -1,0 +1,185 @@
+#include "Tolvi/inspector/ClipQuickLook.h"
+
+#include "Tolvi/inspector/ClipDetectedKind.h"
+#include "TolviCore/model/ByteCountFormatter.h"
+#include "TolviCore/model/ReferenceDate.h"
+#include "TolviCore/search/ClipboardSearch.h"
+#include "TolviCore/store/ClipboardStore.h"
+#include "TolviCore/text/MediumDate.h"
+#include "TolviCore/text/TextCharacters.h"
+#include "TolviCore/text/UriComponents.h"
+
+#include <QDateTime>
+
+#include <cmath>
+
+namespace tolvi::ClipQuickLook {
+
+std::optional<Link> linkURL(const ClipboardItem& item)
+{
+    const QString* text = item.content().textIf();
+    if (!text)
+        return std::nullopt;
+    const QStringView trimmed = TextCharacters::trimmedWhitespaceAndNewlines(*text);
+    // Strict parsing: blanks inside, non-ASCII letters or a stray "%" make it no address.
+    const std::optional<UriComponents> components = UriComponents::parse(trimmed);
+    if (!components || !components->scheme)
+        return std::nullopt;
+    const QString scheme = components->scheme->toLower();
+    if (scheme != QLatin1String("http") && scheme != QLatin1String("https"))
+        return std::nullopt;
+    Link link;
+    link.absoluteString = trimmed.toString();
+    if (components->host && !components->host->isEmpty())
+        link.host = components->host;
+    link.url = QUrl::fromEncoded(link.absoluteString.toUtf8(), QUrl::StrictMode);
+    if (!link.url.isValid())
+        return std::nullopt;
+    return link;
+}
+
+std::optional<QString> ocrText(const ClipboardItem& item)
+{
+    const ClipboardImage* image = item.content().imageIf();
+    if (!image || !image->recognizedText())
+        return std::nullopt;
+    const QStringView trimmed = TextCharacters::trimmedWhitespaceAndNewlines(*image->recognizedText());
+    if (trimmed.isEmpty())
+        return std::nullopt;
+    return trimmed.toString();
+}
+
+QList<QuickLookTab> availableTabs(const ClipboardItem& item)
+{
+    QList<QuickLookTab> tabs{QuickLookTab::preview};
+    if (ocrText(item))
+        tabs.append(QuickLookTab::ocr);
+    tabs.append(QuickLookTab::details);
+    return tabs;
+}
+
+QuickLookTab normalizedTab(QuickLookTab selected, const QList<QuickLookTab>& available)
+{
+    return available.contains(selected) ? selected : QuickLookTab::preview;
+}
+
+QString tabTitle(QuickLookTab tab)
+{
+    switch (tab) {
+    case QuickLookTab::preview:
+        return QStringLiteral("Preview");
+    case QuickLookTab::ocr:
+        return QStringLiteral("OCR");
+    case QuickLookTab::details:
+        return QStringLiteral("Details");
+    }
+    return {};
+}
+
+QString tabSystemImage(QuickLookTab tab)
+{
+    switch (tab) {
+    case QuickLookTab::preview:
+        return QStringLiteral("rectangle.expand.vertical");
+    case QuickLookTab::ocr:
+        return QStringLiteral("text.viewfinder");
+    case QuickLookTab::details:
+        return QStringLiteral("info.circle");
+    }
+    return {};
+}
+
+qsizetype wordCount(QStringView text)
+{
+    TextCharacters::CharacterBoundaries boundaries(text);
+    qsizetype words = 0;
+    bool inWord = false;
+    qsizetype position = 0;
+    while (position < text.size()) {
+        // A character is judged by its first code point, so a blank carrying a combining mark
+        // still separates, and CR LF is one separator.
+        const bool separator = TextCharacters::isWhitespaceOrNewline(TextCharacters::codePointAt(text, position));
+        if (!separator && !inWord)
+            ++words;
+        inWord = !separator;
+        const qsizetype next = boundaries.next(position);
+        position = next > position ? next : position + 1;
+    }
+    return words;
+}
+
+bool usesMonospacedFont(const QString& text)
+{
+    return text.contains(QLatin1Char('\n')) || ClipboardSearch::looksLikeCode(text);
+}
+
+QString createdText(double createdAt, const QLocale& locale, const QTimeZone& timeZone)
+{
+    const QString date = MediumDate::format(ReferenceDate::toUnixSeconds(createdAt), locale, timeZone);
+    const double ms = std::floor(ReferenceDate::toUnixSeconds(createdAt) * 1000.0);
+    // Beyond what QDateTime can place the date alone is shown.
+    if (!std::isfinite(ms) || std::fabs(ms) > 9.0e15)
+        return date;
+    const QDateTime local = QDateTime::fromMSecsSinceEpoch(qint64(ms), timeZone);
+    if (!local.isValid())
+        return date;
+    return date + QStringLiteral(", ") + locale.toString(local.time(), QLocale::ShortFormat);
+}
+
+QList<DetailRow> detailRows(const ClipboardItem& item, const QLocale& locale, const QTimeZone& timeZone)
+{
+    const ClipDetectedKind kind = ClipDetectedKind::of(item);
+    QList<DetailRow> rows;
+    rows.append({QStringLiteral("Kind"), kind.title(), kind.systemImage()});
+    rows.append({QStringLiteral("Created"), createdText(item.createdAt(), locale, timeZone), QStringLiteral("calendar")});
+    rows.append({QStringLiteral("Source"), item.sourceApp() ? item.sourceApp()->name() : QStringLiteral("Unknown"),
+                 QStringLiteral("app.dashed")});
+    if (const ClipboardImage* image = item.content().imageIf()) {
+        rows.append({QStringLiteral("Dimensions"), image->pixelDescription(), QStringLiteral("ruler")});
+        rows.append({QStringLiteral("Size"), ByteCountFormatter::fileStyle(image->byteCount(), locale),
+                     QStringLiteral("externaldrive")});
+        const std::optional<QString> recognized = ocrText(item);
+        rows.append({QStringLiteral("OCR"),
+                     recognized ? QString::number(TextCharacters::characterCount(*recognized))
+                                      + QStringLiteral(" characters")
+                                : QStringLiteral("No recognized text"),
+                     QStringLiteral("text.viewfinder")});
+    } else {
+        const QString& text = item.content().textValue();
+        rows.append({QStringLiteral("Characters"), QString::number(TextCharacters::characterCount(text)),
+                     QStringLiteral("textformat.abc")});
+        rows.append({QStringLiteral("Words"), QString::number(wordCount(text)), QStringLiteral("text.word.spacing")});
+        if (const std::optional<Link> link = linkURL(item))
+            rows.append({QStringLiteral("Link Host"), link->host.value_or(link->absoluteString), QStringLiteral("link")});
+    }
+    rows.append({QStringLiteral("Pinned"), item.isPinned() ? QStringLiteral("Yes") : QStringLiteral("No"),
+                 item.isPinned() ? QStringLiteral("pin.fill") : QStringLiteral("pin")});
+    rows.append({QStringLiteral("Boards"),
+                 item.pinboardIDs().isEmpty() ? QStringLiteral("None") : QString::number(item.pinboardIDs().size()),
+                 QStringLiteral("square.grid.2x2")});
+    return rows;
+}
+
+std::optional<ClipboardItem> currentClip(const ClipboardStore& store, const ClipboardItem& shown)
+{
+    if (std::optional<ClipboardItem> same = store.item(shown.id()))
+        return same;
+    // A clip recorded again keeps its content; the cheap comparisons go first.
+    const ClipboardContent& content = shown.content();
+    const QString key = shown.dedupeKey();
+    const qsizetype count = store.itemCount();
+    for (qsizetype i = 0; i < count; ++i) {
+        const ClipboardItem& candidate = store.itemAt(i);
+        const ClipboardContent& other = candidate.content();
+        bool sameContent = false;
+        if (const QString* text = content.textIf())
+            sameContent = other.textIf() && *other.textIf() == *text;
+        else
+            sameContent = other.imageIf() && other.imageIf()->fingerprint() == content.imageValue().fingerprint();
+        if (sameContent && candidate.dedupeKey() == key)
+            return candidate;
+    }
+    return std::nullopt;
+}
+
+} // namespace tolvi::ClipQuickLook

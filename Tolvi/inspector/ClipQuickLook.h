@@ -1,0 +1,80 @@
+#pragma once
+
+#include "TolviCore/model/ClipboardItem.h"
+
+#include <QList>
+#include <QLocale>
+#include <QString>
+#include <QStringView>
+#include <QTimeZone>
+#include <QUrl>
+
+#include <optional>
+
+namespace tolvi {
+
+class ClipboardStore;
+
+// The three views of the full-size preview, in the order its picker offers them.
+enum class QuickLookTab { preview, ocr, details };
+
+// What the full-size preview derives from its clip. Nothing here is kept: the preview works
+// every value out again from the clip as the store holds it now.
+namespace ClipQuickLook {
+
+// A web address held by a text clip: the text as written (trimmed), its host as written (no
+// lower-casing, no punycode), and the address to hand to the desktop.
+struct Link {
+    QString absoluteString;
+    std::optional<QString> host;
+    QUrl url;
+};
+
+// The clip's text trimmed of white space and line breaks, when it parses strictly as a URI whose
+// scheme is http or https in any letter case. Nothing for other schemes and for images.
+std::optional<Link> linkURL(const ClipboardItem& item);
+
+// An image's recognised text trimmed of white space and line breaks; nothing when it has none,
+// when only blanks were recognised, and for texts.
+std::optional<QString> ocrText(const ClipboardItem& item);
+
+// Preview, then OCR when there is recognised text, then Details.
+QList<QuickLookTab> availableTabs(const ClipboardItem& item);
+// The tab to show: the selected one while it is offered, else Preview.
+QuickLookTab normalizedTab(QuickLookTab selected, const QList<QuickLookTab>& available);
+
+// The tab's segment label and symbol.
+QString tabTitle(QuickLookTab tab);
+QString tabSystemImage(QuickLookTab tab);
+
+// Non-empty runs of characters between separators: a character whose first code point is white
+// space or a line break separates words.
+qsizetype wordCount(QStringView text);
+
+// Whether a text is shown monospaced: it looks like code, or it has more than one line.
+bool usesMonospacedFont(const QString& text);
+
+// One row of the details table.
+struct DetailRow {
+    QString title;
+    QString value;
+    QString systemImage;
+    friend bool operator==(const DetailRow&, const DetailRow&) = default;
+};
+
+// Kind, Created, Source; then Dimensions, Size and OCR for an image, or Characters, Words and
+// (for a link) Link Host for a text; then Pinned and Boards.
+QList<DetailRow> detailRows(const ClipboardItem& item, const QLocale& locale = QLocale(),
+                            const QTimeZone& timeZone = QTimeZone::systemTimeZone());
+
+// The creation time as the details show it: the locale's abbreviated date and short time.
+QString createdText(double createdAt, const QLocale& locale = QLocale(),
+                    const QTimeZone& timeZone = QTimeZone::systemTimeZone());
+
+// The clip a preview of `shown` shows once the history changed: the clip with its id; else the
+// clip recorded again in its place (copying a clip records it anew under another id); nothing
+// when the clip is gone.
+std::optional<ClipboardItem> currentClip(const ClipboardStore& store, const ClipboardItem& shown);
+
+} // namespace ClipQuickLook
+} // namespace tolvi
