@@ -15,6 +15,7 @@ class QVBoxLayout;
 
 namespace tolvi {
 
+class BoardManagementView;
 class ClipListModel;
 class EmptyHistoryView;
 class HistoryContentSplit;
@@ -22,6 +23,7 @@ class PasteQueueNotice;
 class PasteService;
 class PreferencesStore;
 class ThumbnailCache;
+class TolviCardOverlay;
 
 // The history window's content: the search section, the clip list with the inspector place
 // beside it (or the narrow action strip under it), the empty states, and the places the header,
@@ -61,6 +63,8 @@ public:
 
     // The open clear-history confirmation, if any.
     QMessageBox* clearHistoryConfirmation() const { return m_confirmation; }
+    // The board sheet while it is shown (also while it goes out).
+    BoardManagementView* boardSheet() const;
     // The context menu of a row, as a right click or the menu key opens it.
     QMenu* makeRowMenu(const QUuid& itemID, QWidget* parent);
 
@@ -85,6 +89,7 @@ private:
     void applyOverlays();
     void scrollToPending();
     void presentClearHistoryConfirmation();
+    void applyBoardSheet();
     void openRowMenu(const QPoint& position);
     void focusChanged(QWidget* old, QWidget* now);
 
@@ -108,6 +113,7 @@ private:
     EmptyHistoryView* m_empty = nullptr;
     HistoryContentSplit* m_split = nullptr;
     QPointer<QMessageBox> m_confirmation;
+    QPointer<TolviCardOverlay> m_boardSheet;
     bool m_syncingCurrent = false;
 };
 
