@@ -242,9 +242,13 @@ void BoardRowEditor::showBoard(const Pinboard& board, const QString& fieldText, 
         m_down->setAccessibleName(QStringLiteral("Move %1 down").arg(board.name()));
         m_remove->setAccessibleName(QStringLiteral("Remove %1 board").arg(board.name()));
     }
-    // Setting the same text again would move the cursor of a field being typed in.
-    if (m_name->text() != fieldText)
+    // Setting the same text again would move the cursor of a field being typed in. A field set
+    // anew shows the start of a long name, not its end.
+    if (m_name->text() != fieldText) {
         m_name->setText(fieldText);
+        if (!m_name->hasFocus())
+            m_name->setCursorPosition(0);
+    }
     m_save->setEnabled(canSave);
     m_up->setEnabled(canMoveUp);
     m_down->setEnabled(canMoveDown);
@@ -392,6 +396,7 @@ BoardManagementView::BoardManagementView(ClipboardStore& store, QWidget* parent)
     m_list->viewport()->setAutoFillBackground(false);
     column->addWidget(m_list, 1);
 
+    styleScrollBar();
     m_announcement = tolviAccessibilityAnnouncement(this, m_error);
 
     connect(m_done, &QPushButton::clicked, this, &BoardManagementView::requestClose);
@@ -475,7 +480,8 @@ void BoardManagementView::render()
         unsetCursor();
     m_errorText->setText(m_error.value_or(QString()));
     m_errorLine->setAccessibleName(m_error.value_or(QString()));
-    m_errorLine->setVisible(m_error.has_value());
+    // While a change is written the last refusal is out of date: the write's outcome replaces it.
+    m_errorLine->setVisible(m_error.has_value() && !busy);
     m_announcement->setMessage(m_error);
 }
 
@@ -503,11 +509,34 @@ void BoardManagementView::editorCreated(BoardRowEditor* editor)
 
 void BoardManagementView::paintEvent(QPaintEvent*)
 {
+    // The card: the window's canvas with a hairline edge, which keeps it apart from the dimmed
+    // window around it in the dark appearance too.
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
-    painter.setPen(Qt::NoPen);
-    painter.setBrush(DesignContext::of(this).color(ColorToken::canvas));
-    painter.drawRoundedRect(QRectF(rect()), cornerRadius, cornerRadius);
+    const DesignContext context = DesignContext::of(this);
+    painter.setPen(QPen(context.color(ColorToken::glassStroke), 1));
+    painter.setBrush(context.color(ColorToken::canvas));
+    painter.drawRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), cornerRadius, cornerRadius);
+}
+
+void BoardManagementView::changeEvent(QEvent* event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange && m_list)
+        styleScrollBar();
+}
+
+// The window's slim scroll handle in the muted ink, without arrows or a track.
+void BoardManagementView::styleScrollBar()
+{
+    QColor handle = DesignContext::of(this).color(ColorToken::muted);
+    handle.setAlphaF(0.45);
+    m_list->verticalScrollBar()->setStyleSheet(
+        QStringLiteral("QScrollBar:vertical { background: transparent; width: 10px; margin: 0 0 0 2px; }"
+                       "QScrollBar::handle:vertical { background: %1; border-radius: 4px; min-height: 32px; }"
+                       "QScrollBar::add-line:vertical, QScrollBar::sub-line:vertical { height: 0; }"
+                       "QScrollBar::add-page:vertical, QScrollBar::sub-page:vertical { background: transparent; }")
+            .arg(handle.name(QColor::HexArgb)));
 }
 
 void BoardManagementView::showEvent(QShowEvent* event)

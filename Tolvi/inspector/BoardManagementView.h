@@ -118,6 +118,7 @@ signals:
 protected:
     void paintEvent(QPaintEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private:
     struct FocusSpot {
@@ -127,6 +128,7 @@ private:
     using Operation = std::function<void(std::function<void(const std::optional<QString>&)>)>;
 
     void render();
+    void styleScrollBar();
     void syncRows();
     void editorCreated(BoardRowEditor* editor);
     QString fieldText(const Pinboard& board) const;

@@ -3,6 +3,8 @@
 //   TolviHistoryScreenshots <output folder>
 // It needs a real X server with a window manager (scripts/screenshots.sh provides one): the
 // clear-history confirmation is a window of its own and is captured from the screen.
+#include "BoardShots.h"
+
 #include "Tolvi/design/TolviTheme.h"
 #include "Tolvi/history/ClipboardHistoryPanel.h"
 #include "Tolvi/history/ClipboardPanelController.h"
@@ -750,6 +752,8 @@ int main(int argc, char** argv)
         photographSampleHistory(*sample, services, theme, photographer);
         photographEmptyHistory(*empty, services, theme, photographer);
         photographUnreadableHistory(*damaged, services, theme, photographer);
+        for (const QString& problem : photographBoardSheet(folder, entry.name, theme))
+            photographer.fail(problem);
     }
 
     try {
