@@ -78,19 +78,47 @@ public:
 
     using QAbstractListModel::QAbstractListModel;
 
-    // Takes the store's list. The same boards in the same order only change their names, so
-    // the rows' editors stay (and with them the keyboard focus); any other change rebuilds the
-    // rows. Returns whether it did.
-    bool setBoards(const QList<Pinboard>& boards)
+    // Takes the store's list and returns the rows that have no editor yet. The sheet's own
+    // changes (a name, a board added at the end or removed, two neighbours swapped) change
+    // only what they touch, so the other rows keep their editors (and the keyboard focus); any
+    // other change rebuilds every row.
+    QList<int> setBoards(const QList<Pinboard>& boards)
     {
-        bool sameRows = boards.size() == m_boards.size();
-        for (qsizetype i = 0; sameRows && i < boards.size(); ++i)
-            sameRows = boards[i].id() == m_boards[i].id();
-        if (!sameRows) {
+        const qsizetype count = m_boards.size();
+        qsizetype first = 0;
+        while (first < std::min(count, boards.size()) && boards[first].id() == m_boards[first].id())
+            ++first;
+        const auto sameFrom = [&](qsizetype mine, qsizetype theirs) {
+            for (; mine < count && theirs < boards.size(); ++mine, ++theirs) {
+                if (boards[theirs].id() != m_boards[mine].id())
+                    return false;
+            }
+            return mine == count && theirs == boards.size();
+        };
+        QList<int> fresh;
+        if (first == count && boards.size() == count) {
+            // The same rows.
+        } else if (first == count && boards.size() == count + 1) {
+            beginInsertRows({}, int(count), int(count));
+            m_boards.append(boards.last());
+            endInsertRows();
+            fresh.append(int(count));
+        } else if (boards.size() == count - 1 && sameFrom(first + 1, first)) {
+            beginRemoveRows({}, int(first), int(first));
+            m_boards.removeAt(first);
+            endRemoveRows();
+        } else if (boards.size() == count && first + 1 < count && boards[first].id() == m_boards[first + 1].id()
+                   && boards[first + 1].id() == m_boards[first].id() && sameFrom(first + 2, first + 2)) {
+            beginMoveRows({}, int(first + 1), int(first + 1), {}, int(first));
+            m_boards.swapItemsAt(first, first + 1);
+            endMoveRows();
+        } else {
             beginResetModel();
             m_boards = boards;
             endResetModel();
-            return true;
+            for (int row = 0; row < m_boards.size(); ++row)
+                fresh.append(row);
+            return fresh;
         }
         for (qsizetype i = 0; i < boards.size(); ++i) {
             if (boards[i] == m_boards[i])
@@ -98,7 +126,7 @@ public:
             m_boards[i] = boards[i];
             emit dataChanged(index(int(i)), index(int(i)));
         }
-        return false;
+        return fresh;
     }
 
     const Pinboard& board(int row) const { return m_boards.at(row); }
@@ -487,10 +515,8 @@ void BoardManagementView::render()
 
 void BoardManagementView::syncRows()
 {
-    if (!m_model->setBoards(m_store.pinboards()))
-        return;
-    for (int i = 0; i < m_model->rowCount(); ++i)
-        m_list->openPersistentEditor(m_model->index(i));
+    for (int row : m_model->setBoards(m_store.pinboards()))
+        m_list->openPersistentEditor(m_model->index(row));
 }
 
 void BoardManagementView::editorCreated(BoardRowEditor* editor)

@@ -206,10 +206,16 @@ TEST_F(BoardManagementViewTest, ArrowsMoveABoardOneStepAndStopAtTheEnds)
     EXPECT_TRUE(sheet->row(3)->upButton()->isEnabled());
     EXPECT_FALSE(sheet->row(3)->downButton()->isEnabled());
 
-    // A typed name moves with its board.
-    typeInto(sheet->row(0)->nameField(), QStringLiteral("Desk"));
-    sheet->row(0)->downButton()->click();
+    // A typed name moves with its board, and so does its row's editor (with the keyboard).
+    BoardRowEditor* work = sheet->row(0);
+    typeInto(work->nameField(), QStringLiteral("Desk"));
+    work->downButton()->setFocus();
+    QTest::keyClick(work->downButton(), Qt::Key_Space);
     settle();
+    QApplication::processEvents();
+    EXPECT_EQ(sheet->row(1), work);
+    EXPECT_TRUE(work->downButton()->hasFocus());
+    EXPECT_LT(sheet->row(0)->geometry().bottom(), work->geometry().top());
     EXPECT_EQ(boardNames(), (QStringList{QStringLiteral("Code"), QStringLiteral("Work"), QStringLiteral("Screenshots"),
                                          QStringLiteral("Personal")}));
     EXPECT_EQ(sheet->row(1)->nameField()->text(), QStringLiteral("Desk"));
@@ -378,4 +384,21 @@ TEST_F(BoardManagementViewTest, AFailedWriteShowsItsErrorAndKeepsTheBoards)
     createBoard(QStringLiteral("Projects"));
     EXPECT_EQ(sheet->error(), std::nullopt);
     EXPECT_EQ(boardNames().last(), QStringLiteral("Projects"));
+}
+
+TEST_F(BoardManagementViewTest, AtTheBoardLimitAnotherBoardIsRefusedAfterTheNameChecks)
+{
+    auto full = std::make_shared<MemoryHistory>();
+    for (int i = full->state.pinboards.size(); i < ClipboardStore::maximumBoards; ++i)
+        full->state.pinboards.append(Pinboard(QUuid::createUuid(), QStringLiteral("Board %1").arg(i), QStringLiteral("pinboard"), 1));
+    ClipboardStore::Configuration configuration = ClipboardStore::Configuration::standard();
+    start(std::make_unique<ClipboardStore>(full, configuration));
+    EXPECT_EQ(sheet->rowCount(), ClipboardStore::maximumBoards);
+
+    createBoard(QStringLiteral("board 7"));
+    EXPECT_EQ(shownError(), duplicateMessage);
+    createBoard(QStringLiteral("Fresh"));
+    EXPECT_EQ(shownError(), QStringLiteral("This archive exceeds the supported size or item limits."));
+    EXPECT_EQ(sheet->newNameField()->text(), QStringLiteral("Fresh"));
+    EXPECT_EQ(store->pinboards().size(), ClipboardStore::maximumBoards);
 }
