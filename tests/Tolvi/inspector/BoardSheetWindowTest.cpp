@@ -68,53 +68,45 @@ protected:
 
 } // namespace
 
-TEST_F(BoardSheetWindowTest, ManageBoardsShowsTheSheetOverTheBlockedWindowAndEscapeClosesIt)
+TEST_F(BoardSheetWindowTest, ManageBoardsShowsTheSheetOverTheBlockedWindowAndEscapeRunsItsCloseRequest)
 {
     openSheet();
     BoardManagementView* sheet = view().boardSheet();
-    EXPECT_TRUE(state().isManagingBoards());
     EXPECT_TRUE(state().isHistoryInteractionBlocked());
     EXPECT_FALSE(view().list()->isEnabled());
     ASSERT_TRUE(eventually([sheet] { return sheet->isVisible() && sheet->newNameField()->hasFocus(); }));
-    // The card keeps its margin inside the window.
-    auto* overlay = qobject_cast<TolviCardOverlay*>(sheet->parentWidget());
-    ASSERT_NE(overlay, nullptr);
-    EXPECT_TRUE(overlay->rect().adjusted(27, 27, -27, -27).contains(overlay->restingCardRect()));
 
-    // Escape runs the sheet's close request: with nothing unsaved it closes, the window stays.
-    pressEscape();
-    EXPECT_FALSE(state().isManagingBoards());
-    EXPECT_TRUE(controller->isWindowVisible());
-    ASSERT_TRUE(eventually([this] { return view().boardSheet() == nullptr; }));
-    EXPECT_TRUE(view().list()->isEnabled());
-    EXPECT_TRUE(eventually([this] { return view().list()->hasFocus(); }));
-}
-
-TEST_F(BoardSheetWindowTest, EscapeWithAnUnsavedNameAsksAndKeepsEditingOnRequest)
-{
-    openSheet();
-    BoardManagementView* sheet = view().boardSheet();
-    ASSERT_TRUE(eventually([sheet] { return sheet->newNameField()->hasFocus(); }));
+    // With a name typed, Escape asks first; Escape in the question keeps editing.
     QTest::keyClicks(sheet->newNameField(), QStringLiteral("Projects"));
     pressEscape();
     QMessageBox* box = sheet->confirmation();
     ASSERT_NE(box, nullptr);
     EXPECT_EQ(box->parentWidget(), controller->panel());
     ASSERT_TRUE(QTest::qWaitForWindowExposed(box));
-    // Escape in the dialog keeps editing.
     QTest::keyClick(box, Qt::Key_Escape);
     ASSERT_TRUE(eventually([sheet] { return sheet->confirmation() == nullptr; }));
+    // (The offscreen platform gives the window back its activation only when asked.)
+    controller->panel()->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(controller->panel()));
     EXPECT_TRUE(state().isManagingBoards());
-    EXPECT_TRUE(controller->isWindowVisible());
     EXPECT_EQ(sheet->newNameField()->text(), QStringLiteral("Projects"));
 
-    // Adding it leaves nothing unsaved; the window's scopes show the new board.
+    // Added, nothing is unsaved: Escape closes the sheet, not the window, and the list has the
+    // keyboard again.
     QTest::keyClick(sheet->newNameField(), Qt::Key_Return);
     ASSERT_TRUE(eventually([sheet] { return !sheet->isBusy(); }));
     EXPECT_EQ(store->pinboards().last().name(), QStringLiteral("Projects"));
     EXPECT_EQ(store->pinboards().last().systemName(), QStringLiteral("pinboard"));
-    // A click beside the sheet closes it now.
-    auto* overlay = qobject_cast<TolviCardOverlay*>(sheet->parentWidget());
+    pressEscape();
+    EXPECT_FALSE(state().isManagingBoards());
+    EXPECT_TRUE(controller->isWindowVisible());
+    ASSERT_TRUE(eventually([this] { return view().boardSheet() == nullptr; }));
+    EXPECT_TRUE(view().list()->isEnabled());
+    EXPECT_TRUE(eventually([this] { return view().list()->hasFocus(); }));
+
+    // A click beside the sheet closes it when nothing is unsaved.
+    openSheet();
+    auto* overlay = qobject_cast<TolviCardOverlay*>(view().boardSheet()->parentWidget());
     ASSERT_NE(overlay, nullptr);
     QTest::mouseClick(overlay, Qt::LeftButton, {}, QPoint(4, 4));
     EXPECT_FALSE(state().isManagingBoards());
