@@ -1,5 +1,6 @@
 #include "Tolvi/history/ClipboardHistoryPanel.h"
 
+#include "Tolvi/design/CardOverlay.h"
 #include "Tolvi/design/DesignTokens.h"
 #include "Tolvi/design/Surfaces.h"
 #include "Tolvi/design/SymbolCatalog.h"
@@ -15,6 +16,7 @@
 #include "Tolvi/history/PasteQueueNotice.h"
 #include "Tolvi/history/ThumbnailCache.h"
 #include "Tolvi/inspector/ClipQuickLookOverlay.h"
+#include "Tolvi/inspector/BoardManagementView.h"
 #include "Tolvi/panels/PanelCommandBus.h"
 #include "TolviCore/store/ClipboardStore.h"
 
@@ -254,6 +256,8 @@ ClipboardHistoryPanel::ClipboardHistoryPanel(HistoryWindowState& state, Thumbnai
             return true;
         // The window shows the clear-history confirmation itself; the other overlays come from
         // the inspector and editors once they are in place.
+        if (overlay == HistoryOverlay::boardManagement)
+            return true;
         return overlay == HistoryOverlay::clearHistoryConfirmation && m_panel;
     });
 
@@ -606,11 +610,62 @@ void ClipboardHistoryPanel::focusChanged(QWidget* old, QWidget* now)
 void ClipboardHistoryPanel::applyOverlays()
 {
     // The content under an open preview or editor takes no input.
-    const bool covered = m_state.isCreatingSnippet() || m_state.editingItem() || m_state.previewedItem();
+    const bool covered = m_state.isCreatingSnippet() || m_state.editingItem() || m_state.previewedItem()
+        || m_state.isManagingBoards();
     m_body->setEnabled(!covered);
     applyPreview();
     if (m_state.isConfirmingClearHistory() && !m_confirmation)
         presentClearHistoryConfirmation();
+    applyBoardSheet();
+}
+
+BoardManagementView* ClipboardHistoryPanel::boardSheet() const
+{
+    return m_boardSheet ? qobject_cast<BoardManagementView*>(m_boardSheet->card()) : nullptr;
+}
+
+// The board sheet comes in over the window while the state manages boards and goes out when it
+// stops; the sheet itself asks to stop (Done, "Discard Changes", a click beside it).
+void ClipboardHistoryPanel::applyBoardSheet()
+{
+    if (m_state.isManagingBoards() && (!m_boardSheet || m_boardSheet->isDismissing())) {
+        if (m_boardSheet)
+            m_boardSheet->deleteLater();
+        auto* sheet = new BoardManagementView(m_state.store());
+        TolviCardOverlay::Geometry geometry;
+        geometry.minimum = BoardManagementView::minimumSheetSize;
+        geometry.ideal = BoardManagementView::idealSheetSize;
+        geometry.maximum = QSize(QWIDGETSIZE_MAX, BoardManagementView::maximumSheetHeight);
+        geometry.backdropOpacity = 0.18;
+        geometry.shadowCornerRadius = BoardManagementView::cornerRadius;
+        m_boardSheet = new TolviCardOverlay(sheet, geometry, m_overlayHost);
+        connect(sheet, &BoardManagementView::finished, this, [this] { m_state.setManagingBoards(false); });
+        connect(m_boardSheet, &TolviCardOverlay::backdropClicked, sheet, &BoardManagementView::requestInteractiveDismissal);
+        // Escape reaches the sheet as the window's dismiss command.
+        PanelCommandBus::shared().subscribe(PanelKeyboardCommand::dismissHistoryOverlay, nullptr, sheet,
+                                            [sheet] { sheet->requestClose(); });
+        m_overlayHost->setGeometry(rect());
+        m_overlayHost->show();
+        m_overlayHost->raise();
+        m_boardSheet->present();
+        sheet->newNameField()->setFocus(Qt::OtherFocusReason);
+        return;
+    }
+    if (!m_state.isManagingBoards() && m_boardSheet && !m_boardSheet->isDismissing()) {
+        QPointer<TolviCardOverlay> overlay = m_boardSheet;
+        overlay->dismiss([this, overlay] {
+            if (overlay)
+                overlay->deleteLater();
+            // The host stays while another overlay is on it.
+            bool othersShown = false;
+            for (QWidget* child : m_overlayHost->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+                othersShown = othersShown || (child != overlay && child->isVisible());
+            if (!othersShown)
+                m_overlayHost->hide();
+            if (!m_state.isHistoryInteractionBlocked())
+                m_list->setFocus(Qt::OtherFocusReason);
+        });
+    }
 }
 
 void ClipboardHistoryPanel::setOpenUrl(std::function<bool(const QUrl&)> openUrl)

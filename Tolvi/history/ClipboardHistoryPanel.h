@@ -18,6 +18,7 @@ class QVBoxLayout;
 
 namespace tolvi {
 
+class BoardManagementView;
 class ClipListModel;
 class ClipQuickLookOverlay;
 class EmptyHistoryView;
@@ -26,6 +27,7 @@ class PasteQueueNotice;
 class PasteService;
 class PreferencesStore;
 class ThumbnailCache;
+class TolviCardOverlay;
 
 // The history window's content: the search section, the clip list with the inspector place
 // beside it (or the narrow action strip under it), the empty states, and the places the header,
@@ -71,6 +73,8 @@ public:
 
     // The open clear-history confirmation, if any.
     QMessageBox* clearHistoryConfirmation() const { return m_confirmation; }
+    // The board sheet while it is shown (also while it goes out).
+    BoardManagementView* boardSheet() const;
     // The context menu of a row, as a right click or the menu key opens it.
     QMenu* makeRowMenu(const QUuid& itemID, QWidget* parent);
 
@@ -96,6 +100,7 @@ private:
     void applyPreview();
     void scrollToPending();
     void presentClearHistoryConfirmation();
+    void applyBoardSheet();
     void openRowMenu(const QPoint& position);
     void focusChanged(QWidget* old, QWidget* now);
 
@@ -121,6 +126,7 @@ private:
     QPointer<QMessageBox> m_confirmation;
     QPointer<ClipQuickLookOverlay> m_preview;
     std::function<bool(const QUrl&)> m_openUrl;
+    QPointer<TolviCardOverlay> m_boardSheet;
     bool m_syncingCurrent = false;
 };
 

@@ -598,6 +598,11 @@ void HistoryWindowState::openPreview(const ClipboardItem& item)
 
 void HistoryWindowState::handleEscape()
 {
+    if (m_isManagingBoards) {
+        // The board sheet runs its close request (it asks before unsaved names are dropped).
+        emit dismissOverlayRequested();
+        return;
+    }
     if (m_isCreatingSnippet || m_editingItem) {
         emit dismissOverlayRequested();
         return;

@@ -3,6 +3,7 @@
 #include "TolviCore/archive/TextLimits.h"
 #include "TolviCore/model/UnicodeText.h"
 #include "TolviCore/persistence/ClipboardHistoryPersisting.h"
+#include "TolviCore/persistence/SerialQueue.h"
 
 #include <QPointer>
 #include <QThread>
@@ -81,6 +82,9 @@ ClipboardStore::ClipboardStore(std::shared_ptr<ClipboardHistoryPersisting> persi
 
 ClipboardStore::~ClipboardStore()
 {
+    // A board change still being written is finished first (its completion is dropped with the
+    // store): the writer thread must not outlive what it reports to.
+    boardWriter_.reset();
     destroyAllEntries();
 }
 
@@ -820,6 +824,12 @@ void ClipboardStore::persist()
         return;
     if (storageIssue_ == StorageIssue::loadFailed)
         return;
+    if (boardWrite_) {
+        // A save now would carry the boards as they were before the change being written, and
+        // would land after it. The state of the moment is saved once that write is done.
+        saveHeldForBoards_ = true;
+        return;
+    }
     const ClipboardHistoryState state = currentState();
     const qint64 generation = ++persistenceGeneration_;
     if (auto* async = dynamic_cast<ClipboardHistoryAsyncPersisting*>(persistence_.get())) {
@@ -855,6 +865,7 @@ void ClipboardStore::flushPersistence()
 {
     if (storageIssue_ == StorageIssue::loadFailed)
         throw ClipboardHistoryImportError(ClipboardHistoryImportError::Case::storageUnavailable);
+    finishBoardWrite();
     auto* async = dynamic_cast<ClipboardHistoryAsyncPersisting*>(persistence_.get());
     if (!async)
         return;
@@ -895,6 +906,7 @@ void ClipboardStore::publishChanges()
     const bool inProgress = std::exchange(ocrInProgressDirty_, false);
     const bool clips = std::exchange(itemsDirty_, false);
     const bool boards = std::exchange(pinboardsDirty_, false);
+    const bool savingBoards = std::exchange(savingBoardsDirty_, false);
     if (storage)
         emit storageIssueChanged();
     if (capture)
@@ -907,6 +919,8 @@ void ClipboardStore::publishChanges()
         emit itemsChanged();
     if (boards)
         emit pinboardsChanged();
+    if (savingBoards)
+        emit savingBoardsChanged();
 }
 
 // MARK: - OCR bookkeeping

@@ -19,6 +19,7 @@
 #include <QUuid>
 
 #include <deque>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -26,6 +27,7 @@
 namespace tolvi {
 
 class ClipboardHistoryPersisting;
+class SerialQueue;
 
 // The one history store of the program: the clips in list order (pinned first, then newest
 // first), the boards in the user's order, the OCR bookkeeping of every image, and the storage
@@ -35,8 +37,8 @@ class ClipboardHistoryPersisting;
 //
 // Recording, edits, pins and trims change the published state first and hand it to the
 // persistence afterwards (in the background when the persistence is asynchronous). Board
-// operations and imports write the whole new history synchronously and publish it only after
-// the write succeeded.
+// operations and imports write the whole new history before they publish it: synchronously, or
+// (the board operations' Async forms) on a thread of their own while the main thread goes on.
 //
 // The published list is the storage itself, so a state for the save queue costs no copy. Beside
 // it the store keeps, per clip, its place in list order (pinned state, creation time) and a
@@ -135,6 +137,26 @@ public:
     void deletePinboard(const QUuid& id);
     void reorderPinboards(const QList<QUuid>& ids);
 
+    // The board operations with the write off the main thread, for windows that must not freeze
+    // while a large history is written. The checks run at once and refuse by throwing, exactly
+    // as above; then the whole new history is written on another thread and the call returns.
+    // The store's own saves wait meanwhile, so the file never ends up with older boards than
+    // the store shows: clips recorded or changed during the write are kept, get the board change
+    // too (a deleted board leaves them as well), and are saved right after it. `done` is called
+    // on the main thread: with nothing once the change is on disk and published; with the write
+    // error's description when it failed, after saveFailed was reported and with the boards left
+    // as they were. Never called once the store is gone.
+    //
+    // One board change is written at a time: a board operation or import asked for while one is
+    // being written first waits for it (the window takes none meanwhile), and so does flushing.
+    using BoardChangeCompletion = std::function<void(const std::optional<QString>& failure)>;
+    void createPinboardAsync(const QString& name, const QString& systemName, BoardChangeCompletion done);
+    void renamePinboardAsync(const QUuid& id, const QString& name, BoardChangeCompletion done);
+    void deletePinboardAsync(const QUuid& id, BoardChangeCompletion done);
+    void reorderPinboardsAsync(const QList<QUuid>& ids, BoardChangeCompletion done);
+    // Published: a board change is being written.
+    bool isSavingBoards() const { return bool(boardWrite_); }
+
     // Archive export and import. Import only adds clips and boards, unites pins and board
     // memberships and fills in what a present clip lacks; a merge is written synchronously before
     // it is published.
@@ -160,6 +182,7 @@ signals:
     void ocrInProgressChanged();
     void itemsChanged();
     void pinboardsChanged();
+    void savingBoardsChanged();
 
 private:
     struct Entry;
@@ -214,6 +237,19 @@ private:
     ClipboardHistoryState currentState() const;
 
     // Boards and import.
+    struct BoardChange {
+        ClipboardHistoryState state;
+        // A deleted board, whose id comes off every clip.
+        std::optional<QUuid> removedBoard;
+    };
+    struct BoardWrite;
+    BoardChange preparedCreate(const QString& name, const QString& systemName, Pinboard* made) const;
+    BoardChange preparedRename(const QUuid& id, const QString& name) const;
+    BoardChange preparedDelete(const QUuid& id) const;
+    BoardChange preparedReorder(const QList<QUuid>& ids) const;
+    void commitInBackground(BoardChange change, BoardChangeCompletion done);
+    void finishBoardWrite();
+    void boardWriteFinished(const std::shared_ptr<BoardWrite>& write);
     void commit(const ClipboardHistoryState& state);
     QString validatedBoardName(const QString& name, const std::optional<QUuid>& excluding) const;
     void requireHealthyStorage() const;
@@ -249,6 +285,13 @@ private:
     bool ocrInProgressDirty_ = false;
     bool itemsDirty_ = false;
     bool pinboardsDirty_ = false;
+    bool savingBoardsDirty_ = false;
+
+    // The board change being written, and whether a save of the store's was held back meanwhile.
+    std::shared_ptr<BoardWrite> boardWrite_;
+    bool saveHeldForBoards_ = false;
+    // The thread board changes are written on, made at the first one.
+    std::unique_ptr<SerialQueue> boardWriter_;
 };
 
 } // namespace tolvi

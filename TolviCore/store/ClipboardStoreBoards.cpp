@@ -7,11 +7,14 @@
 #include "TolviCore/model/ReferenceDate.h"
 #include "TolviCore/model/UnicodeText.h"
 #include "TolviCore/persistence/ClipboardHistoryPersisting.h"
+#include "TolviCore/persistence/PersistenceError.h"
+#include "TolviCore/persistence/SerialQueue.h"
 
 #include <QHash>
 #include <QSet>
 
 #include <algorithm>
+#include <future>
 
 namespace tolvi {
 
@@ -36,6 +39,18 @@ qsizetype indexOfBoard(const QList<Pinboard>& boards, const QUuid& id)
 } // namespace
 
 // MARK: - Commit
+
+// A board change written on the board writer's thread: the history it writes (let go of there
+// once written), what is adopted once it is on disk, and the write's outcome (nothing, or the
+// error's description).
+struct ClipboardStore::BoardWrite {
+    ClipboardHistoryState state;
+    QList<Pinboard> boards;
+    std::optional<QUuid> removedBoard;
+    BoardChangeCompletion done;
+    std::promise<std::optional<QString>> outcome;
+    std::shared_future<std::optional<QString>> result = outcome.get_future().share();
+};
 
 void ClipboardStore::requireHealthyStorage() const
 {
@@ -65,6 +80,105 @@ void ClipboardStore::commit(const ClipboardHistoryState& state)
     publishChanges();
 }
 
+namespace {
+
+std::optional<QString> describedFailure(const std::function<void()>& write)
+{
+    try {
+        write();
+    } catch (const PersistenceError& error) {
+        return error.message();
+    } catch (const std::exception& error) {
+        return QString::fromLocal8Bit(error.what());
+    } catch (...) {
+        return QStringLiteral("The history could not be saved.");
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+// The same commit with the write on the board writer's thread. The store's saves are held back
+// until it is done (persist), so nothing of the store's reaches the file between this state and
+// the one saved after it; saves asked for before it are written first (the persistence drains
+// them ahead of a synchronous save).
+void ClipboardStore::commitInBackground(BoardChange change, BoardChangeCompletion done)
+{
+    requireHealthyStorage();
+    ++persistenceGeneration_;
+    auto write = std::make_shared<BoardWrite>();
+    write->boards = change.state.pinboards;
+    write->removedBoard = change.removedBoard;
+    write->state = std::move(change.state);
+    write->done = std::move(done);
+    boardWrite_ = write;
+    saveHeldForBoards_ = false;
+    savingBoardsDirty_ = true;
+    if (!boardWriter_)
+        boardWriter_ = std::make_unique<SerialQueue>("tolvi-boards");
+    boardWriter_->async([this, write, persistence = persistence_] {
+        std::optional<QString> failure = describedFailure([&] {
+            const ClipboardHistoryState state = std::move(write->state);
+            persistence->save(state);
+        });
+        write->outcome.set_value(std::move(failure));
+        // The store outlives this task (its destructor waits for the writer), and an event
+        // still queued for it when it goes is dropped with it.
+        QMetaObject::invokeMethod(this, [this, write] { boardWriteFinished(write); }, Qt::QueuedConnection);
+    });
+    publishChanges();
+}
+
+// Waits for the board change being written, if any, and takes its outcome on at once.
+void ClipboardStore::finishBoardWrite()
+{
+    if (!boardWrite_)
+        return;
+    const std::shared_ptr<BoardWrite> write = boardWrite_;
+    write->result.wait();
+    boardWriteFinished(write);
+}
+
+void ClipboardStore::boardWriteFinished(const std::shared_ptr<BoardWrite>& write)
+{
+    if (boardWrite_ != write)
+        return;
+    boardWrite_.reset();
+    savingBoardsDirty_ = true;
+    const std::optional<QString> failure = write->result.get();
+    if (failure) {
+        setStorageIssue(StorageIssue::saveFailed);
+    } else {
+        setStorageIssue(std::nullopt);
+        isBatchingMutation_ = true;
+        // The clips as they are now, with the change applied: only the clips of a deleted board
+        // change, each where it stands (its pin and time stay).
+        if (write->removedBoard) {
+            bool changed = false;
+            for (size_t position = 0; position < order_.size(); ++position) {
+                const ClipboardItem& clip = items_.at(static_cast<qsizetype>(position));
+                if (!clip.pinboardIDs().contains(*write->removedBoard))
+                    continue;
+                ClipboardItem updated = clip;
+                updated.pinboardIDs().removeAll(*write->removedBoard);
+                replaceItemInPlace(position, std::move(updated));
+                changed = true;
+            }
+            if (changed)
+                itemsChangedBy(false);
+        }
+        assignPinboards(write->boards);
+        isBatchingMutation_ = false;
+    }
+    // What changed while the write ran (and, after a failure, the state before the change) goes
+    // to the file now.
+    if (std::exchange(saveHeldForBoards_, false))
+        persist();
+    publishChanges();
+    if (write->done)
+        write->done(failure);
+}
+
 // MARK: - Board operations
 
 QString ClipboardStore::validatedBoardName(const QString& name, const std::optional<QUuid>& excluding) const
@@ -83,7 +197,8 @@ QString ClipboardStore::validatedBoardName(const QString& name, const std::optio
     return trimmed;
 }
 
-Pinboard ClipboardStore::createPinboard(const QString& name, const QString& systemName)
+ClipboardStore::BoardChange ClipboardStore::preparedCreate(const QString& name, const QString& systemName,
+                                                           Pinboard* made) const
 {
     const QString trimmed = validatedBoardName(name, std::nullopt);
     if (pinboards_.size() >= maximumBoards
@@ -92,11 +207,12 @@ Pinboard ClipboardStore::createPinboard(const QString& name, const QString& syst
     Pinboard board(QUuid::createUuid(), trimmed, systemName, ReferenceDate::now());
     QList<Pinboard> boards = pinboards_;
     boards.append(board);
-    commit(ClipboardHistoryState{items(), std::move(boards)});
-    return board;
+    if (made)
+        *made = board;
+    return {ClipboardHistoryState{items(), std::move(boards)}, std::nullopt};
 }
 
-void ClipboardStore::renamePinboard(const QUuid& id, const QString& name)
+ClipboardStore::BoardChange ClipboardStore::preparedRename(const QUuid& id, const QString& name) const
 {
     const qsizetype index = indexOfBoard(pinboards_, id);
     if (index < 0)
@@ -104,10 +220,10 @@ void ClipboardStore::renamePinboard(const QUuid& id, const QString& name)
     const QString trimmed = validatedBoardName(name, id);
     QList<Pinboard> boards = pinboards_;
     boards[index].setName(trimmed);
-    commit(ClipboardHistoryState{items(), std::move(boards)});
+    return {ClipboardHistoryState{items(), std::move(boards)}, std::nullopt};
 }
 
-void ClipboardStore::deletePinboard(const QUuid& id)
+ClipboardStore::BoardChange ClipboardStore::preparedDelete(const QUuid& id) const
 {
     if (indexOfBoard(pinboards_, id) < 0)
         refuse(Case::missingBoard);
@@ -121,10 +237,10 @@ void ClipboardStore::deletePinboard(const QUuid& id)
         if (board.id() != id)
             boards.append(board);
     }
-    commit(ClipboardHistoryState{std::move(clips), std::move(boards)});
+    return {ClipboardHistoryState{std::move(clips), std::move(boards)}, id};
 }
 
-void ClipboardStore::reorderPinboards(const QList<QUuid>& ids)
+ClipboardStore::BoardChange ClipboardStore::preparedReorder(const QList<QUuid>& ids) const
 {
     if (ids.size() != pinboards_.size())
         refuse(Case::invalidBoardOrder);
@@ -142,7 +258,57 @@ void ClipboardStore::reorderPinboards(const QList<QUuid>& ids)
         seen.insert(id);
         boards.append(pinboards_[it.value()]);
     }
-    commit(ClipboardHistoryState{items(), std::move(boards)});
+    return {ClipboardHistoryState{items(), std::move(boards)}, std::nullopt};
+}
+
+Pinboard ClipboardStore::createPinboard(const QString& name, const QString& systemName)
+{
+    finishBoardWrite();
+    Pinboard board(QUuid(), QString(), QString(), 0);
+    commit(preparedCreate(name, systemName, &board).state);
+    return board;
+}
+
+void ClipboardStore::renamePinboard(const QUuid& id, const QString& name)
+{
+    finishBoardWrite();
+    commit(preparedRename(id, name).state);
+}
+
+void ClipboardStore::deletePinboard(const QUuid& id)
+{
+    finishBoardWrite();
+    commit(preparedDelete(id).state);
+}
+
+void ClipboardStore::reorderPinboards(const QList<QUuid>& ids)
+{
+    finishBoardWrite();
+    commit(preparedReorder(ids).state);
+}
+
+void ClipboardStore::createPinboardAsync(const QString& name, const QString& systemName, BoardChangeCompletion done)
+{
+    finishBoardWrite();
+    commitInBackground(preparedCreate(name, systemName, nullptr), std::move(done));
+}
+
+void ClipboardStore::renamePinboardAsync(const QUuid& id, const QString& name, BoardChangeCompletion done)
+{
+    finishBoardWrite();
+    commitInBackground(preparedRename(id, name), std::move(done));
+}
+
+void ClipboardStore::deletePinboardAsync(const QUuid& id, BoardChangeCompletion done)
+{
+    finishBoardWrite();
+    commitInBackground(preparedDelete(id), std::move(done));
+}
+
+void ClipboardStore::reorderPinboardsAsync(const QList<QUuid>& ids, BoardChangeCompletion done)
+{
+    finishBoardWrite();
+    commitInBackground(preparedReorder(ids), std::move(done));
 }
 
 // MARK: - Export and import
@@ -160,6 +326,7 @@ ClipboardImportPreview ClipboardStore::previewImport(QByteArrayView data)
 
 ClipboardImportPreview ClipboardStore::mergeImport(QByteArrayView data)
 {
+    finishBoardWrite();
     requireHealthyStorage();
     auto [state, preview] = importCandidate(ClipboardHistoryArchive::decode(data));
     commit(state);
@@ -175,6 +342,7 @@ ClipboardImportPreview ClipboardStore::previewImport(const ClipboardHistoryState
 
 ClipboardImportPreview ClipboardStore::mergeImport(const ClipboardHistoryState& archive)
 {
+    finishBoardWrite();
     requireHealthyStorage();
     ClipboardHistoryArchive::validate(archive);
     auto [state, preview] = importCandidate(archive);

@@ -4,6 +4,7 @@
 // It needs a real X server with a window manager (scripts/screenshots.sh provides one): the
 // clear-history confirmation is a window of its own and is captured from the screen.
 #include "PreviewShots.h"
+#include "BoardShots.h"
 
 #include "Tolvi/design/TolviTheme.h"
 #include "Tolvi/history/ClipboardHistoryPanel.h"
@@ -755,6 +756,8 @@ int main(int argc, char** argv)
         photographSampleHistory(*sample, services, theme, photographer);
         photographEmptyHistory(*empty, services, theme, photographer);
         photographUnreadableHistory(*damaged, services, theme, photographer);
+        for (const QString& problem : photographBoardSheet(folder, entry.name, theme))
+            photographer.fail(problem);
     }
 
     try {

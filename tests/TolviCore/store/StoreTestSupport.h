@@ -11,8 +11,12 @@
 #include <QList>
 
 #include <cerrno>
+#include <chrono>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
 #include <optional>
+#include <thread>
 
 namespace tolvi::testing {
 
@@ -90,6 +94,65 @@ public:
         queued[index].completion(success ? SaveResult::success()
                                          : SaveResult::failure(PersistenceError::system(EIO, QStringLiteral("write"))));
     }
+};
+
+// Writes on the calling thread (the store writes board changes from a thread of its own), as
+// slowly as the test wants: while held, a write waits to be released. The next write can be made
+// to fail.
+class GatedPersistence : public ClipboardHistoryPersisting {
+public:
+    ClipboardHistoryState load() override { return stored(); }
+
+    void save(const ClipboardHistoryState& state) override
+    {
+        std::unique_lock lock(m_mutex);
+        ++m_started;
+        m_changed.notify_all();
+        m_changed.wait(lock, [this] { return !m_held; });
+        m_threads.append(std::this_thread::get_id());
+        if (std::exchange(m_failNext, false))
+            throw PersistenceError::system(ENOSPC, QStringLiteral("write"));
+        m_saves.append(state);
+        m_stored = state;
+    }
+
+    void hold() { set(m_held, true); }
+    void release() { set(m_held, false); }
+    void failNextWrite() { set(m_failNext, true); }
+    // Waits (five seconds at most) until that many writes have begun.
+    bool waitForWrites(int count)
+    {
+        std::unique_lock lock(m_mutex);
+        return m_changed.wait_for(lock, std::chrono::seconds(5), [&] { return m_started >= count; });
+    }
+    int startedWrites() { return get(m_started); }
+    QList<ClipboardHistoryState> saves() { return get(m_saves); }
+    QList<std::thread::id> threads() { return get(m_threads); }
+    ClipboardHistoryState stored() { return get(m_stored); }
+
+private:
+    template <typename T>
+    void set(T& field, T value)
+    {
+        std::lock_guard lock(m_mutex);
+        field = value;
+        m_changed.notify_all();
+    }
+    template <typename T>
+    T get(const T& field)
+    {
+        std::lock_guard lock(m_mutex);
+        return field;
+    }
+
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    ClipboardHistoryState m_stored{{}, DefaultPinboards::all()};
+    QList<ClipboardHistoryState> m_saves;
+    QList<std::thread::id> m_threads;
+    int m_started = 0;
+    bool m_held = false;
+    bool m_failNext = false;
 };
 
 inline ClipboardStore::Configuration unlimitedConfiguration()

@@ -1,0 +1,244 @@
+// Board changes written off the main thread: published only once on disk, ordered with the
+// store's own saves, nothing captured meanwhile lost, failures reported with the boards kept.
+
+#include "StoreTestSupport.h"
+
+#include "TolviCore/persistence/FileClipboardHistoryPersistence.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+
+#include <thread>
+
+using namespace tolvi;
+using namespace tolvi::testing;
+
+namespace {
+
+using Case = ClipboardHistoryImportError::Case;
+
+// What a board change's completion reported.
+struct Outcome {
+    bool called = false;
+    std::optional<QString> failure;
+
+    ClipboardStore::BoardChangeCompletion completion()
+    {
+        return [this](const std::optional<QString>& reported) {
+            called = true;
+            failure = reported;
+        };
+    }
+};
+
+bool processEventsUntil(const std::function<bool()>& condition)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!condition()) {
+        if (timer.elapsed() > 5000)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    return true;
+}
+
+QStringList namesOf(const QList<Pinboard>& boards)
+{
+    QStringList names;
+    for (const Pinboard& board : boards)
+        names.append(board.name());
+    return names;
+}
+
+template <typename F>
+std::optional<Case> importError(F&& operation)
+{
+    try {
+        operation();
+    } catch (const ClipboardHistoryImportError& error) {
+        return error.errorCase();
+    }
+    return std::nullopt;
+}
+
+struct BoardWritesFixture : ::testing::Test {
+    std::shared_ptr<GatedPersistence> persistence = std::make_shared<GatedPersistence>();
+    std::unique_ptr<ClipboardStore> store;
+
+    void SetUp() override { store = std::make_unique<ClipboardStore>(persistence, unlimitedConfiguration()); }
+    void TearDown() override
+    {
+        persistence->release();
+        store.reset();
+    }
+};
+
+} // namespace
+
+TEST_F(BoardWritesFixture, AChangeIsWrittenOnAnotherThreadAndPublishedOnlyOnceOnDisk)
+{
+    const QUuid work = DefaultPinboards::workID();
+    QSignalSpy boardsChanged(store.get(), &ClipboardStore::pinboardsChanged);
+    QSignalSpy savingChanged(store.get(), &ClipboardStore::savingBoardsChanged);
+    persistence->hold();
+    Outcome outcome;
+    store->renamePinboardAsync(work, QStringLiteral("  Office "), outcome.completion());
+
+    // The call came back while the write waits: nothing is published yet.
+    ASSERT_TRUE(persistence->waitForWrites(1));
+    EXPECT_TRUE(store->isSavingBoards());
+    EXPECT_EQ(savingChanged.count(), 1);
+    EXPECT_EQ(store->pinboards()[0].name(), QStringLiteral("Work"));
+    EXPECT_EQ(boardsChanged.count(), 0);
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(outcome.called);
+
+    persistence->release();
+    ASSERT_TRUE(processEventsUntil([&] { return outcome.called; }));
+    EXPECT_EQ(outcome.failure, std::nullopt);
+    EXPECT_FALSE(store->isSavingBoards());
+    EXPECT_EQ(savingChanged.count(), 2);
+    EXPECT_EQ(boardsChanged.count(), 1);
+    EXPECT_EQ(store->pinboards()[0].name(), QStringLiteral("Office"));
+    ASSERT_EQ(persistence->saves().size(), 1);
+    EXPECT_EQ(persistence->stored().pinboards, store->pinboards());
+    EXPECT_NE(persistence->threads().first(), std::this_thread::get_id());
+
+    // The other operations go the same way; a delete also takes its board off the clips.
+    Outcome removed;
+    store->deletePinboardAsync(DefaultPinboards::codeID(), removed.completion());
+    ASSERT_TRUE(processEventsUntil([&] { return removed.called; }));
+    EXPECT_EQ(namesOf(store->pinboards()),
+              (QStringList{QStringLiteral("Office"), QStringLiteral("Screenshots"), QStringLiteral("Personal")}));
+    EXPECT_EQ(persistence->stored().pinboards, store->pinboards());
+}
+
+TEST_F(BoardWritesFixture, AFailedWriteKeepsTheBoardsReportsTheErrorAndStillSavesWhatCameMeanwhile)
+{
+    QSignalSpy boardsChanged(store.get(), &ClipboardStore::pinboardsChanged);
+    persistence->hold();
+    persistence->failNextWrite();
+    Outcome outcome;
+    store->deletePinboardAsync(DefaultPinboards::screenshotsID(), outcome.completion());
+    ASSERT_TRUE(persistence->waitForWrites(1));
+    ASSERT_TRUE(store->record(QStringLiteral("captured meanwhile"), 2));
+    persistence->release();
+    ASSERT_TRUE(processEventsUntil([&] { return outcome.called; }));
+    EXPECT_EQ(outcome.failure, PersistenceError::system(ENOSPC, QStringLiteral("write")).message());
+    EXPECT_EQ(store->pinboards(), DefaultPinboards::all());
+    EXPECT_EQ(boardsChanged.count(), 0);
+    EXPECT_FALSE(store->isSavingBoards());
+
+    // The clip goes to the file with the boards as they were; that save clears the failure.
+    ASSERT_TRUE(processEventsUntil([&] { return persistence->saves().size() == 1; }));
+    EXPECT_EQ(persistence->stored().pinboards, DefaultPinboards::all());
+    EXPECT_EQ(texts(persistence->stored().items), QStringList{QStringLiteral("captured meanwhile")});
+    EXPECT_EQ(store->storageIssue(), std::nullopt);
+
+    // With nothing saved after it, the failure stays reported.
+    persistence->failNextWrite();
+    Outcome second;
+    store->renamePinboardAsync(DefaultPinboards::workID(), QStringLiteral("Office"), second.completion());
+    ASSERT_TRUE(processEventsUntil([&] { return second.called; }));
+    EXPECT_EQ(store->storageIssue(), ClipboardStore::StorageIssue::saveFailed);
+    EXPECT_EQ(store->pinboards()[0].name(), QStringLiteral("Work"));
+}
+
+TEST_F(BoardWritesFixture, ClipsChangedDuringTheWriteAreKeptAndSavedAfterIt)
+{
+    ASSERT_TRUE(store->record(QStringLiteral("filed"), 1));
+    const Pinboard screenshots = store->pinboards()[2];
+    store->togglePinboard(screenshots, store->itemAt(0));
+    ASSERT_EQ(persistence->saves().size(), 2);
+
+    persistence->hold();
+    Outcome outcome;
+    store->deletePinboardAsync(screenshots.id(), outcome.completion());
+    ASSERT_TRUE(persistence->waitForWrites(3));
+    // Meanwhile: a capture, filed on the board being deleted (which the window still shows).
+    ASSERT_TRUE(store->record(QStringLiteral("captured meanwhile"), 2));
+    store->togglePinboard(screenshots, store->itemAt(1));
+    EXPECT_EQ(texts(store->items()), (QStringList{QStringLiteral("captured meanwhile"), QStringLiteral("filed")}));
+    // No save of the store's gets between the board change and the file.
+    EXPECT_EQ(persistence->startedWrites(), 3);
+
+    persistence->release();
+    ASSERT_TRUE(processEventsUntil([&] { return outcome.called && persistence->saves().size() == 4; }));
+    EXPECT_EQ(outcome.failure, std::nullopt);
+    const QList<ClipboardHistoryState> saves = persistence->saves();
+    // First the change as asked for, then the history as it is now, with the change applied.
+    EXPECT_EQ(texts(saves[2].items), QStringList{QStringLiteral("filed")});
+    EXPECT_EQ(saves[2].pinboards.size(), 3);
+    EXPECT_EQ(saves[3].pinboards, store->pinboards());
+    EXPECT_EQ(saves[3].items, store->items());
+    EXPECT_EQ(texts(store->items()), (QStringList{QStringLiteral("captured meanwhile"), QStringLiteral("filed")}));
+    for (const ClipboardItem& item : store->items()) {
+        EXPECT_TRUE(item.pinboardIDs().isEmpty());
+        EXPECT_TRUE(item.isPinned());
+    }
+    EXPECT_EQ(store->storageIssue(), std::nullopt);
+}
+
+TEST_F(BoardWritesFixture, AnotherChangeOrAFlushWaitsForTheOneBeingWritten)
+{
+    persistence->hold();
+    Outcome first;
+    store->renamePinboardAsync(DefaultPinboards::workID(), QStringLiteral("Office"), first.completion());
+    ASSERT_TRUE(persistence->waitForWrites(1));
+    std::thread releaser([this] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        persistence->release();
+    });
+    // Checked against the boards as the first change leaves them.
+    EXPECT_EQ(importError([&] { store->createPinboard(QStringLiteral("office"), {}); }), Case::duplicateBoardName);
+    releaser.join();
+    EXPECT_TRUE(first.called);
+    EXPECT_EQ(store->pinboards()[0].name(), QStringLiteral("Office"));
+
+    persistence->hold();
+    Outcome second;
+    store->renamePinboardAsync(DefaultPinboards::codeID(), QStringLiteral("Snippets"), second.completion());
+    ASSERT_TRUE(persistence->waitForWrites(2));
+    ASSERT_TRUE(store->record(QStringLiteral("captured meanwhile"), 3));
+    std::thread secondReleaser([this] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        persistence->release();
+    });
+    store->flushPersistence();
+    secondReleaser.join();
+    EXPECT_TRUE(second.called);
+    EXPECT_EQ(persistence->stored().pinboards, store->pinboards());
+    EXPECT_EQ(texts(persistence->stored().items), QStringList{QStringLiteral("captured meanwhile")});
+
+    // A completion that arrives after the change was taken on does nothing more.
+    const int writes = persistence->startedWrites();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(persistence->startedWrites(), writes);
+}
+
+TEST(BoardWritesFile, TheHistoryFileEndsWithTheNewBoardsAndEveryClip)
+{
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    const QString path = folder.filePath(QStringLiteral("Tolvi/history.json"));
+    {
+        ClipboardStore store(std::make_shared<FileClipboardHistoryPersistence>(path),
+                             ClipboardStore::Configuration::standard());
+        ASSERT_TRUE(store.record(QStringLiteral("before"), 1));
+        Outcome outcome;
+        store.renamePinboardAsync(DefaultPinboards::personalID(), QStringLiteral("Home"), outcome.completion());
+        ASSERT_TRUE(store.record(QStringLiteral("during"), 2));
+        ASSERT_TRUE(processEventsUntil([&] { return outcome.called; }));
+        EXPECT_EQ(outcome.failure, std::nullopt);
+        store.flushPersistence();
+    }
+    ClipboardStore reopened(std::make_shared<FileClipboardHistoryPersistence>(path),
+                            ClipboardStore::Configuration::standard());
+    EXPECT_EQ(reopened.pinboards().last().name(), QStringLiteral("Home"));
+    EXPECT_EQ(texts(reopened.items()), (QStringList{QStringLiteral("during"), QStringLiteral("before")}));
+}
