@@ -16,8 +16,10 @@ class QVBoxLayout;
 namespace tolvi {
 
 class ClipListModel;
+class ClipTextEditorOverlay;
 class EmptyHistoryView;
 class HistoryContentSplit;
+class NewSnippetOverlay;
 class PasteQueueNotice;
 class PasteService;
 class PreferencesStore;
@@ -61,6 +63,9 @@ public:
 
     // The open clear-history confirmation, if any.
     QMessageBox* clearHistoryConfirmation() const { return m_confirmation; }
+    // The quick-edit and new-snippet cards, while they are shown (also while they go out).
+    ClipTextEditorOverlay* quickEditOverlay() const;
+    NewSnippetOverlay* newSnippetOverlay() const;
     // The context menu of a row, as a right click or the menu key opens it.
     QMenu* makeRowMenu(const QUuid& itemID, QWidget* parent);
 
@@ -83,6 +88,7 @@ private:
     void showLens();
     void applySearchFocus(bool focused);
     void applyOverlays();
+    void applyEditorOverlays();
     void scrollToPending();
     void presentClearHistoryConfirmation();
     void openRowMenu(const QPoint& position);
@@ -108,6 +114,10 @@ private:
     EmptyHistoryView* m_empty = nullptr;
     HistoryContentSplit* m_split = nullptr;
     QPointer<QMessageBox> m_confirmation;
+    QPointer<ClipTextEditorOverlay> m_quickEdit;
+    // The clip the window asked to edit (the card may follow it to a new id).
+    QUuid m_quickEditRequest;
+    QPointer<NewSnippetOverlay> m_newSnippet;
     bool m_syncingCurrent = false;
 };
 
