@@ -647,8 +647,10 @@ void ClipboardHistoryPanel::applyEditorOverlays()
     QWidget* dialogOwner = m_panel ? m_panel.data() : window();
 
     const std::optional<ClipboardItem>& editing = m_state.editingItem();
-    if (m_quickEdit && !m_quickEdit->isDismissing() && (!editing || editing->id() != m_quickEditRequest))
+    if (m_quickEdit && !m_quickEdit->isDismissing() && (!editing || editing->id() != m_quickEditRequest)) {
+        m_quickEdit->endSession();
         dismiss(m_quickEdit);
+    }
     if (editing && (!m_quickEdit || m_quickEdit->isDismissing())) {
         ClipTextEditorOverlay::Actions editor;
         editor.saveText = actions.editText;
@@ -665,8 +667,10 @@ void ClipboardHistoryPanel::applyEditorOverlays()
         present(m_quickEdit);
     }
 
-    if (m_newSnippet && !m_newSnippet->isDismissing() && !m_state.isCreatingSnippet())
+    if (m_newSnippet && !m_newSnippet->isDismissing() && !m_state.isCreatingSnippet()) {
+        m_newSnippet->endSession();
         dismiss(m_newSnippet);
+    }
     if (m_state.isCreatingSnippet() && (!m_newSnippet || m_newSnippet->isDismissing())) {
         NewSnippetOverlay::Actions snippet;
         snippet.saveSnippet = [this](const QString& text) { return m_state.saveSnippet(text); };

@@ -1,6 +1,7 @@
 #include "Tolvi/inspector/ClipTextEditor.h"
 
 #include "Tolvi/design/DesignTokens.h"
+#include "Tolvi/design/TolviTheme.h"
 
 #include <QMimeData>
 #include <QScrollBar>
@@ -17,12 +18,9 @@ ClipTextEditor::ClipTextEditor(QWidget* parent)
     setFrameShape(QFrame::NoFrame);
     setTabChangesFocus(false);
     setFont(TolviDesign::systemFont(fontSize));
-    // The plate behind the editor draws its background.
-    viewport()->setAutoFillBackground(false);
     setAutoFillBackground(false);
-    QPalette palette = this->palette();
-    palette.setColor(QPalette::Base, Qt::transparent);
-    setPalette(palette);
+    viewport()->setAutoFillBackground(true);
+    applyBackground();
     connect(document(), &QTextDocument::contentsChange, this, &ClipTextEditor::followChange);
     // Every piece of one change has arrived: the buffer must hold what the document holds.
     connect(document(), &QTextDocument::contentsChanged, this, [this] {
@@ -113,6 +111,51 @@ QMimeData* ClipTextEditor::createMimeDataFromSelection() const
     auto* data = new QMimeData;
     data->setText(m_buffer.storedText(cursor.selectionStart(), cursor.selectionEnd()));
     return data;
+}
+
+void ClipTextEditor::setPlateTint(qreal opacity)
+{
+    if (opacity == m_plateTint)
+        return;
+    m_plateTint = opacity;
+    applyBackground();
+}
+
+void ClipTextEditor::applyBackground()
+{
+    const DesignContext context = DesignContext::of(this);
+    const QColor canvas = context.color(TolviDesign::ColorToken::canvas);
+    const QColor ink = context.color(TolviDesign::ColorToken::ink);
+    const qreal a = m_plateTint * ink.alphaF();
+    const QColor fill = QColor::fromRgbF(canvas.redF() * (1 - a) + ink.redF() * a,
+                                         canvas.greenF() * (1 - a) + ink.greenF() * a,
+                                         canvas.blueF() * (1 - a) + ink.blueF() * a);
+    // The window's slim scroll bar: a handle in the muted ink, without arrows or a track.
+    QColor handle = context.color(TolviDesign::ColorToken::muted);
+    handle.setAlphaF(0.45);
+    const QString scrollStyle =
+        QStringLiteral("QScrollBar:vertical { background: transparent; width: 10px; margin: 2px 0 2px 0; }"
+                       "QScrollBar::handle:vertical { background: %1; border-radius: 4px; min-height: 32px; }"
+                       "QScrollBar::add-line:vertical, QScrollBar::sub-line:vertical { height: 0; }"
+                       "QScrollBar::add-page:vertical, QScrollBar::sub-page:vertical { background: transparent; }")
+            .arg(handle.name(QColor::HexArgb));
+    if (verticalScrollBar()->styleSheet() != scrollStyle)
+        verticalScrollBar()->setStyleSheet(scrollStyle);
+    QPalette palette = this->palette();
+    if (palette.color(QPalette::Base) == fill)
+        return;
+    palette.setColor(QPalette::Base, fill);
+    m_applyingBackground = true;
+    setPalette(palette);
+    m_applyingBackground = false;
+}
+
+void ClipTextEditor::changeEvent(QEvent* event)
+{
+    QPlainTextEdit::changeEvent(event);
+    // A new theme, or the editor placed in a window of another one.
+    if ((event->type() == QEvent::PaletteChange || event->type() == QEvent::ParentChange) && !m_applyingBackground)
+        applyBackground();
 }
 
 void ClipTextEditor::setMonospaced(bool monospaced)

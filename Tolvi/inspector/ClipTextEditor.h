@@ -12,8 +12,9 @@ namespace tolvi {
 // into LF and non-breaking spaces into spaces). A copy of a selection carries the stored form
 // too. Read the text with storedText(), never with toPlainText().
 //
-// Its look: the system font at 13 points (monospaced on request), no frame and no background of
-// its own. (A plain-text layout spaces lines by the font alone; it has no extra line spacing.)
+// Its look: the system font at 13 points (monospaced on request), no frame, the colour of the
+// plate it lies on. (A plain-text layout spaces lines by the font alone; it has no extra line
+// spacing.)
 class ClipTextEditor : public QPlainTextEdit {
     Q_OBJECT
 public:
@@ -32,6 +33,10 @@ public:
 
     void setMonospaced(bool monospaced);
     bool isMonospaced() const { return m_monospaced; }
+    // The editor lies on a plate of the canvas colour with the ink over it at this opacity: it
+    // fills its own area in that colour, so a keystroke repaints the editor alone, not the
+    // window under the card.
+    void setPlateTint(qreal opacity);
 
     static constexpr qreal fontSize = 13;
 
@@ -41,14 +46,18 @@ signals:
 
 protected:
     QMimeData* createMimeDataFromSelection() const override;
+    void changeEvent(QEvent* event) override;
 
 private:
     void followChange(int position, int removed, int added);
     void checkLoaded();
+    void applyBackground();
 
     EditorTextBuffer m_buffer;
     bool m_loading = false;
     bool m_monospaced = false;
+    qreal m_plateTint = 0.025;
+    bool m_applyingBackground = false;
 };
 
 } // namespace tolvi

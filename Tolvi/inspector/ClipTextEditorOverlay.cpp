@@ -1,6 +1,5 @@
 #include "Tolvi/inspector/ClipTextEditorOverlay.h"
 
-#include "Tolvi/design/Surfaces.h"
 #include "Tolvi/design/TolviPrimaryButton.h"
 #include "Tolvi/inspector/ClipTextEditor.h"
 #include "Tolvi/inspector/EditorOverlayParts.h"
@@ -33,7 +32,7 @@ const QString staleDraftMessage =
 ClipTextEditorOverlay::ClipTextEditorOverlay(const ClipboardItem& item, const ClipboardStore& store, Actions actions,
                                              bool showsAIControls, QWidget* dialogOwner, QWidget* host,
                                              std::function<double()> now)
-    : TolviCardOverlay(makeCardSurface(), EditorOverlayParts::cardGeometry(minimumCardSize, idealCardSize, maximumCardSize), host),
+    : TolviCardOverlay(new CardSurface(ColorToken::mint), EditorOverlayParts::cardGeometry(minimumCardSize, idealCardSize, maximumCardSize), host),
       m_item(item),
       m_store(store),
       m_actions(std::move(actions)),
@@ -67,7 +66,7 @@ ClipTextEditorOverlay::~ClipTextEditorOverlay()
 
 void ClipTextEditorOverlay::buildCard()
 {
-    QWidget* surface = static_cast<TolviGlassSurface*>(card())->contentWidget();
+    QWidget* surface = static_cast<CardSurface*>(card())->content();
     auto* column = new QVBoxLayout(surface);
     column->setContentsMargins(16, 16, 16, 16);
     column->setSpacing(12);
@@ -105,6 +104,7 @@ void ClipTextEditorOverlay::buildCard()
     m_original->setObjectName(QStringLiteral("quickEditOriginal"));
     m_original->setAccessibleName(QStringLiteral("Original text"));
     m_original->setReadOnly(true);
+    m_original->setPlateTint(0.045);
     m_original->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     m_stack->addWidget(m_editor);
     m_stack->addWidget(m_original);
@@ -113,10 +113,15 @@ void ClipTextEditorOverlay::buildCard()
 
     m_notice = new NoticeLine(surface);
     column->addWidget(m_notice);
+    m_statusOverflow = new NoticeLine(surface);
+    column->addWidget(m_statusOverflow);
 
     auto* footer = new QHBoxLayout;
-    footer->setSpacing(8);
+    // The buttons keep a ring margin of 4 on each side: 8 between their bodies.
+    footer->setSpacing(0);
     m_status = new StatusLine(surface);
+    m_status->setHidesWhenCut(true);
+    connect(m_status, &StatusLine::fitChanged, this, &ClipTextEditorOverlay::showStatusOverflow);
     footer->addWidget(m_status, 1);
     for (const AIAction& action : AIAction::textActions()) {
         auto* button = new AIActionButton(action, surface);
@@ -126,10 +131,8 @@ void ClipTextEditorOverlay::buildCard()
         footer->addWidget(button);
     }
     m_save = new FooterButton(QStringLiteral("Save"), surface);
-    m_save->setToolTip(QStringLiteral("Save (Ctrl+S)"));
     m_copy = new FooterButton(QStringLiteral("Copy"), surface);
     auto* paste = new TolviPrimaryButton(QStringLiteral("Paste"), surface);
-    paste->setToolTip(QStringLiteral("Paste (Ctrl+Return)"));
     m_paste = paste;
     footer->addWidget(m_save);
     footer->addWidget(m_copy);
@@ -148,6 +151,33 @@ void ClipTextEditorOverlay::buildCard()
     shortcut(QKeySequence(Qt::CTRL | Qt::Key_Return), &ClipTextEditorOverlay::paste);
     shortcut(QKeySequence(Qt::CTRL | Qt::Key_Enter), &ClipTextEditorOverlay::paste);
     surface->setFocusProxy(m_editor);
+    card()->installEventFilter(this);
+}
+
+bool ClipTextEditorOverlay::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == card() && event->type() == QEvent::Resize)
+        fitFooter();
+    return TolviCardOverlay::eventFilter(watched, event);
+}
+
+void ClipTextEditorOverlay::fitFooter()
+{
+    // A card too narrow for the footer with every label shows the AI actions by their symbols.
+    if (!m_showsAIControls)
+        return;
+    constexpr int roomForStatus = 120;
+    int needed = 2 * 16 + roomForStatus + m_save->sizeHint().width() + m_copy->sizeHint().width()
+        + m_paste->sizeHint().width();
+    for (AIActionButton* button : std::as_const(m_aiButtons)) {
+        const bool wasCompact = button->isCompact();
+        button->setCompact(false);
+        needed += button->sizeHint().width();
+        button->setCompact(wasCompact);
+    }
+    const bool compact = card()->width() < needed;
+    for (AIActionButton* button : std::as_const(m_aiButtons))
+        button->setCompact(compact);
 }
 
 QAbstractButton* ClipTextEditorOverlay::saveButton() const
@@ -504,6 +534,17 @@ void ClipTextEditorOverlay::finishClose()
         m_actions.close();
 }
 
+void ClipTextEditorOverlay::endSession()
+{
+    m_closed = true;
+    m_aiRequestID = QUuid::createUuid();
+    if (m_question) {
+        m_question->disconnect();
+        m_question->close();
+        m_question = nullptr;
+    }
+}
+
 // ---- Showing it -------------------------------------------------------------------------
 
 void ClipTextEditorOverlay::showTab()
@@ -518,6 +559,12 @@ void ClipTextEditorOverlay::showTab()
     m_originalTab->setChecked(!edited);
     m_stack->setCurrentWidget(edited ? m_editor : m_original);
     m_plate->setTintOpacity(edited ? 0.025 : 0.045);
+}
+
+void ClipTextEditorOverlay::showStatusOverflow()
+{
+    const bool cut = !m_status->fits();
+    m_statusOverflow->setNotice(cut ? m_status->status() : QString(), m_status->isFailure());
 }
 
 void ClipTextEditorOverlay::render()
@@ -535,7 +582,7 @@ void ClipTextEditorOverlay::render()
         button->setRunning(m_runningAIActionID == button->action().id);
         button->setEnabled(usable && !m_runningAIActionID);
     }
-    m_editor->setMonospaced(looksLikeCode(m_draft.editedText));
+    m_editor->setMonospaced(m_editedLooksLikeCode.test(m_draft.editedText));
     m_editedTab->setChecked(m_tab == Tab::edited);
     m_originalTab->setChecked(m_tab == Tab::original);
 }

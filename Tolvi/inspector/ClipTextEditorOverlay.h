@@ -2,6 +2,7 @@
 
 #include "Tolvi/design/CardOverlay.h"
 #include "Tolvi/inspector/IncrementalCharacterCount.h"
+#include "Tolvi/inspector/LooksLikeCode.h"
 #include "TolviCore/ai/AIAction.h"
 #include "TolviCore/ai/AIResult.h"
 #include "TolviCore/model/ClipboardItem.h"
@@ -112,6 +113,9 @@ public:
     void setEditorTab(Tab tab);
     // The one close request of the close button, Escape, the dismiss command and the backdrop.
     void requestClose();
+    // The host takes the card away (it goes out, then goes): from now on nothing reaches the
+    // text, a late AI result least of all, and an open question goes unanswered.
+    void endSession();
 
     static constexpr QSize minimumCardSize{430, 380};
     static constexpr QSize idealCardSize{620, 520};
@@ -119,6 +123,7 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void buildCard();
@@ -132,6 +137,8 @@ private:
     void finishAI(const QUuid& request, const QString& input, const AIResult& result);
     void finishClose();
     void render();
+    void showStatusOverflow();
+    void fitFooter();
     void showTab();
 
     ClipboardItem m_item;
@@ -157,6 +164,7 @@ private:
     // Counted anew from the stretch that changed, on every look at the status.
     mutable IncrementalCharacterCount m_editedCount;
     qsizetype m_originalCount = 0;
+    LooksLikeCodeTracker m_editedLooksLikeCode;
     QPointer<QMessageBox> m_question;
 
     EditorOverlayParts::StatusLine* m_subtitle = nullptr;
@@ -168,6 +176,8 @@ private:
     ClipTextEditor* m_editor = nullptr;
     ClipTextEditor* m_original = nullptr;
     EditorOverlayParts::NoticeLine* m_notice = nullptr;
+    // The status when it is too long for the footer: above it, wrapped.
+    EditorOverlayParts::NoticeLine* m_statusOverflow = nullptr;
     EditorOverlayParts::StatusLine* m_status = nullptr;
     QList<EditorOverlayParts::AIActionButton*> m_aiButtons;
     EditorOverlayParts::FooterButton* m_save = nullptr;

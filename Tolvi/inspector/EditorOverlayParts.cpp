@@ -38,6 +38,8 @@ void paintFocusRing(QPainter& painter, const QRectF& rect, qreal radius, const D
     painter.restore();
 }
 
+const QString aiHelp = QStringLiteral("AI sends only this selected text when you press an AI action.");
+
 constexpr int noticeSymbol = 14;
 constexpr int noticeSpacing = 6;
 
@@ -55,11 +57,26 @@ TolviCardOverlay::Geometry cardGeometry(QSize minimum, QSize ideal, QSize maximu
     return geometry;
 }
 
-TolviGlassSurface* makeCardSurface()
+CardSurface::CardSurface(ColorToken tint, QWidget* parent)
+    : QWidget(parent),
+      m_tint(tint),
+      m_content(new QWidget(this))
 {
-    auto* surface = new TolviGlassSurface(18, DesignColor::clear(), true);
-    surface->setContentWidget(new QWidget(surface));
-    return surface;
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(m_content);
+}
+
+void CardSurface::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    const DesignContext context = DesignContext::of(this);
+    const QPainterPath shape = roundedShape(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), cornerRadius);
+    painter.fillPath(shape, context.color(ColorToken::raisedSurface));
+    painter.fillPath(shape, withAlpha(context.color(m_tint), 0.035));
+    painter.setPen(QPen(context.color(ColorToken::glassStroke), 1));
+    painter.drawPath(shape);
 }
 
 QColor failureColor(const DesignContext& context)
@@ -88,10 +105,24 @@ void StatusLine::setStatus(const QString& text, bool isFailure)
     setToolTip(text.toHtmlEscaped());
     setAccessibleName(text);
     update();
+    emit fitChanged();
+}
+
+bool StatusLine::fits() const
+{
+    return fontMetrics().horizontalAdvance(m_text) <= contentsRect().width();
+}
+
+void StatusLine::resizeEvent(QResizeEvent* event)
+{
+    QLabel::resizeEvent(event);
+    emit fitChanged();
 }
 
 void StatusLine::paintEvent(QPaintEvent*)
 {
+    if (m_hidesWhenCut && !fits())
+        return;
     QPainter painter(this);
     const DesignContext context = DesignContext::of(this);
     painter.setFont(font());
@@ -311,11 +342,40 @@ FooterButton::FooterButton(const QString& title, QWidget* parent)
     setAutoDefault(false);
 }
 
+QRect FooterButton::body() const
+{
+    const int m = TolviPrimaryButtonStyle::ringMargin;
+    return rect().adjusted(m, m, -m, -m);
+}
+
+bool FooterButton::hitButton(const QPoint& position) const
+{
+    return body().contains(position);
+}
+
+void FooterButton::paintBody(QPainter& painter, bool withLabel)
+{
+    QStyleOptionButton option;
+    initStyleOption(&option);
+    option.rect = body();
+    if (!withLabel) {
+        option.text.clear();
+        option.icon = QIcon();
+    }
+    style()->drawControl(QStyle::CE_PushButton, &option, &painter, this);
+}
+
+void FooterButton::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    paintBody(painter, true);
+}
+
 QSize FooterButton::sizeHint() const
 {
     const int m = TolviPrimaryButtonStyle::ringMargin;
     const int height = TolviPrimaryButtonStyle::bodySize(QStringLiteral("Save")).height() + 2 * m;
-    int width = fontMetrics().horizontalAdvance(text()) + 2 * TolviPrimaryButtonStyle::horizontalPadding + 2 * m;
+    int width = fontMetrics().horizontalAdvance(text()) + 2 * (TolviPrimaryButtonStyle::horizontalPadding + 3) + 2 * m;
     if (!icon().isNull())
         width += iconSize().width() + 6;
     return {width, height};
@@ -326,7 +386,7 @@ AIActionButton::AIActionButton(const AIAction& action, QWidget* parent)
       m_action(action)
 {
     setAccessibleName(action.title);
-    setToolTip(QStringLiteral("AI sends only this selected text when you press an AI action."));
+    setToolTip(aiHelp);
     setIconSize(QSize(14, 14));
     m_spin.setInterval(60);
     connect(&m_spin, &QTimer::timeout, this, [this] {
@@ -358,6 +418,15 @@ void AIActionButton::setRunning(bool running)
     update();
 }
 
+void AIActionButton::setCompact(bool compact)
+{
+    if (compact == m_compact)
+        return;
+    m_compact = compact;
+    setText(compact ? QString() : QString(m_action.title).replace(QLatin1Char('&'), QStringLiteral("&&")));
+    setToolTip(compact ? m_action.title.toHtmlEscaped() + QStringLiteral(": ") + aiHelp : aiHelp);
+}
+
 void AIActionButton::changeEvent(QEvent* event)
 {
     FooterButton::changeEvent(event);
@@ -382,11 +451,7 @@ void AIActionButton::paintEvent(QPaintEvent* event)
     }
     // The button's body without its label, then the indicator in the label's place.
     QPainter painter(this);
-    QStyleOptionButton option;
-    initStyleOption(&option);
-    option.text.clear();
-    option.icon = QIcon();
-    style()->drawControl(QStyle::CE_PushButton, &option, &painter, this);
+    paintBody(painter, false);
     painter.setRenderHint(QPainter::Antialiasing);
     const QRectF box(width() / 2.0 - 8, height() / 2.0 - 8, 16, 16);
     painter.setPen(QPen(DesignContext::of(this).color(ColorToken::electricBlue), 2, Qt::SolidLine, Qt::RoundCap));

@@ -17,8 +17,6 @@ class QMessageBox;
 
 namespace tolvi {
 
-class TolviGlassSurface;
-
 // The pieces both text editors of the history window are made of: the card with its header,
 // the plate behind the text, the footer's status line and buttons, and their dialogs.
 namespace EditorOverlayParts {
@@ -26,9 +24,25 @@ namespace EditorOverlayParts {
 // The card of an editor over the history window: minimum, ideal and maximum size, the margin
 // around it and the backdrop's black at 0.18.
 TolviCardOverlay::Geometry cardGeometry(QSize minimum, QSize ideal, QSize maximum);
-// The card's surface: the shared glass surface, radius 18, raised, with an empty content
-// widget to lay the card out in.
-TolviGlassSurface* makeCardSurface();
+// The card's surface: a rounded plate of radius 18 in the raised surface colour, washed with
+// the card's tint at 0.035 and outlined finely. It is opaque: without the blur of a glass
+// material the window's text would show through the card and be read with the card's own.
+class CardSurface : public QWidget {
+    Q_OBJECT
+public:
+    explicit CardSurface(TolviDesign::ColorToken tint, QWidget* parent = nullptr);
+    // The widget the card is laid out in.
+    QWidget* content() const { return m_content; }
+
+    static constexpr qreal cornerRadius = 18;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    TolviDesign::ColorToken m_tint;
+    QWidget* m_content;
+};
 
 // The colour of failure messages in the window's appearance.
 QColor failureColor(const DesignContext& context);
@@ -42,13 +56,23 @@ public:
     void setStatus(const QString& text, bool isFailure);
     QString status() const { return m_text; }
     bool isFailure() const { return m_failure; }
+    // Whether the whole text fits on the line as it is laid out now.
+    bool fits() const;
+    // A line that gives its text to another place when it does not fit draws nothing then.
+    void setHidesWhenCut(bool hides) { m_hidesWhenCut = hides; }
+
+signals:
+    // fits() may answer differently.
+    void fitChanged();
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     QString m_text;
     bool m_failure = false;
+    bool m_hidesWhenCut = false;
 };
 
 // A notice between the text and the footer: a warning symbol and a sentence, amber for what
@@ -138,13 +162,20 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 };
 
-// A footer button in the platform's look, as tall as the primary button with its ring margin.
+// A footer button in the platform's look, drawn as large as the primary button's body, with
+// the same margin kept for the focus ring around it.
 class FooterButton : public QPushButton {
     Q_OBJECT
 public:
     explicit FooterButton(const QString& title, QWidget* parent = nullptr);
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override { return sizeHint(); }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    bool hitButton(const QPoint& position) const override;
+    QRect body() const;
+    void paintBody(QPainter& painter, bool withLabel);
 };
 
 // The button of one AI action: its symbol and title; while the action's request runs a small
@@ -156,6 +187,10 @@ public:
     const AIAction& action() const { return m_action; }
     void setRunning(bool running);
     bool isRunning() const { return m_running; }
+    // Only the symbol, for a card too narrow for every label (the title stays its tooltip and
+    // what assistive technologies read).
+    void setCompact(bool compact);
+    bool isCompact() const { return m_compact; }
     static QString symbolName(const AIAction& action);
 
 protected:
@@ -167,6 +202,7 @@ private:
 
     AIAction m_action;
     bool m_running = false;
+    bool m_compact = false;
     int m_angle = 0;
     QTimer m_spin;
 };

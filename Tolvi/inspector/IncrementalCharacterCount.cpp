@@ -1,11 +1,11 @@
 #include "Tolvi/inspector/IncrementalCharacterCount.h"
 
+#include "Tolvi/inspector/TextChange.h"
 #include "TolviCore/model/UnicodeText.h"
 
 #include <QTextBoundaryFinder>
 
 #include <algorithm>
-#include <cstring>
 
 namespace tolvi {
 
@@ -53,33 +53,6 @@ bool isControl(char16_t c)
     return c < 0x20 || (c >= 0x7F && c <= 0x9F) || c == 0x2028 || c == 0x2029;
 }
 
-qsizetype commonPrefix(QStringView a, QStringView b)
-{
-    const qsizetype n = std::min(a.size(), b.size());
-    const char16_t* x = a.utf16();
-    const char16_t* y = b.utf16();
-    constexpr qsizetype block = 1024;
-    qsizetype i = 0;
-    while (i + block <= n && std::memcmp(x + i, y + i, block * sizeof(char16_t)) == 0)
-        i += block;
-    while (i < n && x[i] == y[i])
-        ++i;
-    return i;
-}
-
-qsizetype commonSuffix(QStringView a, QStringView b, qsizetype limit)
-{
-    const char16_t* x = a.utf16() + a.size();
-    const char16_t* y = b.utf16() + b.size();
-    constexpr qsizetype block = 1024;
-    qsizetype i = 0;
-    while (i + block <= limit && std::memcmp(x - i - block, y - i - block, block * sizeof(char16_t)) == 0)
-        i += block;
-    while (i < limit && x[-i - 1] == y[-i - 1])
-        ++i;
-    return i;
-}
-
 qsizetype countRange(const QString& text, qsizetype from, qsizetype to)
 {
     if (to <= from)
@@ -118,12 +91,13 @@ qsizetype IncrementalCharacterCount::count(const QString& text)
         return countWhole();
     const qsizetype oldLength = m_text.size();
     const qsizetype newLength = text.size();
-    const qsizetype prefix = commonPrefix(m_text, text);
-    if (prefix == oldLength && prefix == newLength) {
+    const TextChange change = TextChange::between(m_text, text);
+    if (change.isNone(m_text, text)) {
         m_text = text;
         return m_count;
     }
-    const qsizetype suffix = commonSuffix(m_text, text, std::min(oldLength, newLength) - prefix);
+    const qsizetype prefix = change.prefix;
+    const qsizetype suffix = change.suffix;
 
     // The stretch that changed, widened on both sides to boundaries that lie in the common
     // parts (so they are boundaries of both versions alike).

@@ -1,6 +1,5 @@
 #include "Tolvi/inspector/NewSnippetOverlay.h"
 
-#include "Tolvi/design/Surfaces.h"
 #include "Tolvi/design/TolviPrimaryButton.h"
 #include "Tolvi/inspector/ClipTextEditor.h"
 #include "Tolvi/inspector/EditorOverlayParts.h"
@@ -20,7 +19,7 @@ using namespace EditorOverlayParts;
 using TolviDesign::ColorToken;
 
 NewSnippetOverlay::NewSnippetOverlay(Actions actions, QWidget* dialogOwner, QWidget* host)
-    : TolviCardOverlay(makeCardSurface(), EditorOverlayParts::cardGeometry(minimumCardSize, idealCardSize, maximumCardSize), host),
+    : TolviCardOverlay(new CardSurface(ColorToken::violet), EditorOverlayParts::cardGeometry(minimumCardSize, idealCardSize, maximumCardSize), host),
       m_actions(std::move(actions)),
       m_dialogOwner(dialogOwner)
 {
@@ -42,7 +41,7 @@ NewSnippetOverlay::~NewSnippetOverlay()
 
 void NewSnippetOverlay::buildCard()
 {
-    QWidget* surface = static_cast<TolviGlassSurface*>(card())->contentWidget();
+    QWidget* surface = static_cast<CardSurface*>(card())->content();
     auto* column = new QVBoxLayout(surface);
     column->setContentsMargins(16, 16, 16, 16);
     column->setSpacing(12);
@@ -69,16 +68,22 @@ void NewSnippetOverlay::buildCard()
         render();
     });
 
+    // The status when it is too long for the footer: above it, wrapped.
+    m_statusOverflow = new NoticeLine(surface);
+    column->addWidget(m_statusOverflow);
     auto* footer = new QHBoxLayout;
-    footer->setSpacing(8);
+    // The buttons keep a ring margin of 4 on each side: 8 between their bodies.
+    footer->setSpacing(0);
     m_status = new StatusLine(surface);
+    m_status->setHidesWhenCut(true);
+    connect(m_status, &StatusLine::fitChanged, this, [this] {
+        m_statusOverflow->setNotice(m_status->fits() ? QString() : m_status->status(), m_status->isFailure());
+    });
     footer->addWidget(m_status, 1);
     m_save = new FooterButton(QStringLiteral("Save"), surface);
-    m_save->setToolTip(QStringLiteral("Save (Ctrl+S)"));
     m_copy = new FooterButton(QStringLiteral("Copy"), surface);
     auto* saveAndPaste = new TolviPrimaryButton(QStringLiteral("Save && Paste"), surface);
     saveAndPaste->setAccessibleName(QStringLiteral("Save & Paste"));
-    saveAndPaste->setToolTip(QStringLiteral("Save &amp; Paste (Ctrl+Return)"));
     m_saveAndPaste = saveAndPaste;
     footer->addWidget(m_save);
     footer->addWidget(m_copy);
@@ -213,6 +218,16 @@ void NewSnippetOverlay::finishClose()
         m_actions.close();
 }
 
+void NewSnippetOverlay::endSession()
+{
+    m_closed = true;
+    if (m_question) {
+        m_question->disconnect();
+        m_question->close();
+        m_question = nullptr;
+    }
+}
+
 void NewSnippetOverlay::render()
 {
     const bool usable = canUseText();
@@ -220,7 +235,7 @@ void NewSnippetOverlay::render()
     m_save->setEnabled(usable);
     m_copy->setEnabled(usable);
     m_saveAndPaste->setEnabled(usable);
-    m_editor->setMonospaced(looksLikeCode(m_text));
+    m_editor->setMonospaced(m_looksLikeCode.test(m_text));
 }
 
 } // namespace tolvi

@@ -2,6 +2,7 @@
 
 #include "Tolvi/design/CardOverlay.h"
 #include "Tolvi/inspector/IncrementalCharacterCount.h"
+#include "Tolvi/inspector/LooksLikeCode.h"
 
 #include <QMessageBox>
 #include <QPointer>
@@ -17,6 +18,7 @@ class ClipTextEditor;
 
 namespace EditorOverlayParts {
 class FooterButton;
+class NoticeLine;
 class StatusLine;
 class SymbolButton;
 } // namespace EditorOverlayParts
@@ -59,6 +61,8 @@ public:
     void saveAndPaste();
     // The one close request of the close button, Escape, the dismiss command and the backdrop.
     void requestClose();
+    // The host takes the card away: an open question goes unanswered.
+    void endSession();
 
     static constexpr QSize minimumCardSize{430, 360};
     static constexpr QSize idealCardSize{620, 500};
@@ -79,11 +83,13 @@ private:
     std::optional<QString> m_statusMessage;
     bool m_closed = false;
     mutable IncrementalCharacterCount m_count;
+    LooksLikeCodeTracker m_looksLikeCode;
     QPointer<QMessageBox> m_question;
 
     EditorOverlayParts::SymbolButton* m_close = nullptr;
     ClipTextEditor* m_editor = nullptr;
     EditorOverlayParts::StatusLine* m_status = nullptr;
+    EditorOverlayParts::NoticeLine* m_statusOverflow = nullptr;
     EditorOverlayParts::FooterButton* m_save = nullptr;
     EditorOverlayParts::FooterButton* m_copy = nullptr;
     QAbstractButton* m_saveAndPaste = nullptr;

@@ -11,6 +11,7 @@
 #include "Tolvi/history/PasteAsMenu.h"
 #include "Tolvi/history/PowerSearchMenu.h"
 #include "Tolvi/history/ThumbnailCache.h"
+#include "Tolvi/history/gallery/EditorShots.h"
 #include "Tolvi/panels/EscapeClosingPanel.h"
 #include "Tolvi/platform/pasteboard/InMemoryPasteboard.h"
 #include "Tolvi/platform/pasteboard/PasteboardTypes.h"
@@ -750,6 +751,11 @@ int main(int argc, char** argv)
         photographSampleHistory(*sample, services, theme, photographer);
         photographEmptyHistory(*empty, services, theme, photographer);
         photographUnreadableHistory(*damaged, services, theme, photographer);
+        photographEditors(theme, {[&](QWidget* window, const QString& state) { photographer.savePanel(window, state); },
+                                  [&](QWidget* window, QWidget* dialog, const QString& state) {
+                                      photographer.saveScreenArea(window, dialog, state);
+                                  },
+                                  [&](const QString& problem) { photographer.fail(problem); }});
     }
 
     try {

@@ -2,6 +2,7 @@
 // document makes of line breaks, and the character count follows edits without recounting.
 #include "Tolvi/inspector/ClipTextEditor.h"
 #include "Tolvi/inspector/IncrementalCharacterCount.h"
+#include "Tolvi/inspector/LooksLikeCode.h"
 #include "TolviCore/model/ClipboardTextDraft.h"
 #include "TolviCore/model/UnicodeText.h"
 
@@ -227,4 +228,24 @@ TEST(IncrementalCharacterCountTest, FollowsEditsAsAFullCountWould)
     // Thai clusters are worked out per run of text: counted whole, still right.
     pieces += {QString(QChar(0x0E01)), QString(QChar(0x0E33)), QString(QChar(0x0E34))};
     run(14);
+}
+
+TEST(LooksLikeCodeTrackerTest, AnswersAsTheWholeTestWould)
+{
+    // Fragments that make and break markers as they meet ("con" + "st ", "=" + ">", ...).
+    const QStringList pieces = {QStringLiteral("con"), QStringLiteral("st "), QStringLiteral("="),
+                                QStringLiteral(">"),   QStringLiteral("<"),   QStringLiteral("/"),
+                                QStringLiteral("{"),   QStringLiteral("le"),  QStringLiteral("t "),
+                                QStringLiteral("``"),  QStringLiteral("`"),   QStringLiteral("word ")};
+    QRandomGenerator random(5);
+    QString text = QString(3000, QLatin1Char('a'));
+    LooksLikeCodeTracker tracker;
+    for (int step = 0; step < 4000; ++step) {
+        const qsizetype at = random.bounded(int(text.size() + 1));
+        if (random.bounded(2) == 0 && !text.isEmpty())
+            text.remove(std::min(at, text.size() - 1), 1 + random.bounded(4));
+        else
+            text.insert(at, pieces[random.bounded(int(pieces.size()))]);
+        ASSERT_EQ(tracker.test(text), looksLikeCode(text)) << "step " << step;
+    }
 }

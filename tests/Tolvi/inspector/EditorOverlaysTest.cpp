@@ -295,10 +295,14 @@ TEST_F(QuickEditTest, AppliesAnAIResultOnlyToTheTextItWasAskedFor)
     EXPECT_EQ(saves, 0);
     EXPECT_EQ(storedText(item.id()), QStringLiteral("teh report is done"));
 
-    // Once the editor is gone, its results are not even delivered.
-    delete overlay.data();
+    // Once the editor is gone, its results are not even delivered; nor are they to a card its
+    // host took away.
     ClipTextEditorOverlay& next = open(QStringLiteral("second clip"));
+    next.runAI(AIAction::fixWriting());
+    delete &editor;
     deliver(3, AIResult::success(QStringLiteral("Late again.")));
+    next.endSession();
+    deliver(4, AIResult::success(QStringLiteral("Taken away.")));
     EXPECT_EQ(next.draft().editedText, QStringLiteral("second clip"));
 }
 
