@@ -17,6 +17,8 @@
 #include "Tolvi/history/ThumbnailCache.h"
 #include "Tolvi/inspector/ClipQuickLookOverlay.h"
 #include "Tolvi/inspector/BoardManagementView.h"
+#include "Tolvi/inspector/ClipTextEditorOverlay.h"
+#include "Tolvi/inspector/NewSnippetOverlay.h"
 #include "Tolvi/panels/PanelCommandBus.h"
 #include "TolviCore/store/ClipboardStore.h"
 
@@ -258,7 +260,9 @@ ClipboardHistoryPanel::ClipboardHistoryPanel(HistoryWindowState& state, Thumbnai
         // the inspector and editors once they are in place.
         if (overlay == HistoryOverlay::boardManagement)
             return true;
-        return overlay == HistoryOverlay::clearHistoryConfirmation && m_panel;
+        return (overlay == HistoryOverlay::clearHistoryConfirmation && m_panel)
+            || overlay == HistoryOverlay::quickEdit
+            || overlay == HistoryOverlay::newSnippet;
     });
 
     auto* root = new QVBoxLayout(this);
@@ -617,6 +621,7 @@ void ClipboardHistoryPanel::applyOverlays()
     if (m_state.isConfirmingClearHistory() && !m_confirmation)
         presentClearHistoryConfirmation();
     applyBoardSheet();
+    applyEditorOverlays();
 }
 
 BoardManagementView* ClipboardHistoryPanel::boardSheet() const
@@ -720,6 +725,75 @@ void ClipboardHistoryPanel::applyPreview()
     m_overlayHost->raise();
     m_preview->present();
     m_preview->takeFocus();
+}
+
+ClipTextEditorOverlay* ClipboardHistoryPanel::quickEditOverlay() const
+{
+    return m_quickEdit;
+}
+
+NewSnippetOverlay* ClipboardHistoryPanel::newSnippetOverlay() const
+{
+    return m_newSnippet;
+}
+
+void ClipboardHistoryPanel::applyEditorOverlays()
+{
+    // A card goes out, then goes; the overlay host hides once nothing is left in it.
+    auto dismiss = [host = QPointer<QWidget>(m_overlayHost)](TolviCardOverlay* overlay) {
+        overlay->dismiss([overlay, host] {
+            overlay->hide();
+            overlay->deleteLater();
+            if (!host)
+                return;
+            const QList<QWidget*> children = host->findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
+            if (std::none_of(children.cbegin(), children.cend(), [](const QWidget* child) { return child->isVisible(); }))
+                host->hide();
+        });
+    };
+    auto present = [this](TolviCardOverlay* overlay) {
+        m_overlayHost->setGeometry(rect());
+        m_overlayHost->show();
+        m_overlayHost->raise();
+        overlay->present();
+    };
+    const HistoryWindowActions& actions = m_state.actions();
+    QWidget* dialogOwner = m_panel ? m_panel.data() : window();
+
+    const std::optional<ClipboardItem>& editing = m_state.editingItem();
+    if (m_quickEdit && !m_quickEdit->isDismissing() && (!editing || editing->id() != m_quickEditRequest)) {
+        m_quickEdit->endSession();
+        dismiss(m_quickEdit);
+    }
+    if (editing && (!m_quickEdit || m_quickEdit->isDismissing())) {
+        ClipTextEditorOverlay::Actions editor;
+        editor.saveText = actions.editText;
+        // A clip that left the history is saved again as a clip of its own.
+        editor.saveAsNewClip = actions.createSnippet;
+        editor.pasteText = actions.pasteText;
+        editor.copyText = actions.copyText;
+        editor.runAIAction = actions.runAIAction;
+        editor.close = [this] { m_state.setEditingItem(std::nullopt); };
+        m_quickEditRequest = editing->id();
+        m_quickEdit = new ClipTextEditorOverlay(*editing, m_state.store(), std::move(editor),
+                                                m_state.featureFlags().aiRewriteEnabled(), dialogOwner, m_overlayHost,
+                                                [this] { return m_state.now(); });
+        present(m_quickEdit);
+    }
+
+    if (m_newSnippet && !m_newSnippet->isDismissing() && !m_state.isCreatingSnippet()) {
+        m_newSnippet->endSession();
+        dismiss(m_newSnippet);
+    }
+    if (m_state.isCreatingSnippet() && (!m_newSnippet || m_newSnippet->isDismissing())) {
+        NewSnippetOverlay::Actions snippet;
+        snippet.saveSnippet = [this](const QString& text) { return m_state.saveSnippet(text); };
+        snippet.pasteText = actions.pasteText;
+        snippet.copyText = actions.copyText;
+        snippet.close = [this] { m_state.setCreatingSnippet(false); };
+        m_newSnippet = new NewSnippetOverlay(std::move(snippet), dialogOwner, m_overlayHost);
+        present(m_newSnippet);
+    }
 }
 
 void ClipboardHistoryPanel::scrollToPending()

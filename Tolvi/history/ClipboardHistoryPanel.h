@@ -21,8 +21,10 @@ namespace tolvi {
 class BoardManagementView;
 class ClipListModel;
 class ClipQuickLookOverlay;
+class ClipTextEditorOverlay;
 class EmptyHistoryView;
 class HistoryContentSplit;
+class NewSnippetOverlay;
 class PasteQueueNotice;
 class PasteService;
 class PreferencesStore;
@@ -75,6 +77,9 @@ public:
     QMessageBox* clearHistoryConfirmation() const { return m_confirmation; }
     // The board sheet while it is shown (also while it goes out).
     BoardManagementView* boardSheet() const;
+    // The quick-edit and new-snippet cards, while they are shown (also while they go out).
+    ClipTextEditorOverlay* quickEditOverlay() const;
+    NewSnippetOverlay* newSnippetOverlay() const;
     // The context menu of a row, as a right click or the menu key opens it.
     QMenu* makeRowMenu(const QUuid& itemID, QWidget* parent);
 
@@ -98,6 +103,7 @@ private:
     void applySearchFocus(bool focused);
     void applyOverlays();
     void applyPreview();
+    void applyEditorOverlays();
     void scrollToPending();
     void presentClearHistoryConfirmation();
     void applyBoardSheet();
@@ -127,6 +133,10 @@ private:
     QPointer<ClipQuickLookOverlay> m_preview;
     std::function<bool(const QUrl&)> m_openUrl;
     QPointer<TolviCardOverlay> m_boardSheet;
+    QPointer<ClipTextEditorOverlay> m_quickEdit;
+    // The clip the window asked to edit (the card may follow it to a new id).
+    QUuid m_quickEditRequest;
+    QPointer<NewSnippetOverlay> m_newSnippet;
     bool m_syncingCurrent = false;
 };
 

@@ -14,6 +14,7 @@
 #include "Tolvi/history/PasteAsMenu.h"
 #include "Tolvi/history/PowerSearchMenu.h"
 #include "Tolvi/history/ThumbnailCache.h"
+#include "Tolvi/history/gallery/EditorShots.h"
 #include "Tolvi/panels/EscapeClosingPanel.h"
 #include "Tolvi/platform/pasteboard/InMemoryPasteboard.h"
 #include "Tolvi/platform/pasteboard/PasteboardTypes.h"
@@ -758,6 +759,11 @@ int main(int argc, char** argv)
         photographUnreadableHistory(*damaged, services, theme, photographer);
         for (const QString& problem : photographBoardSheet(folder, entry.name, theme))
             photographer.fail(problem);
+        photographEditors(theme, {[&](QWidget* window, const QString& state) { photographer.savePanel(window, state); },
+                                  [&](QWidget* window, QWidget* dialog, const QString& state) {
+                                      photographer.saveScreenArea(window, dialog, state);
+                                  },
+                                  [&](const QString& problem) { photographer.fail(problem); }});
     }
 
     try {

@@ -1,0 +1,63 @@
+#pragma once
+
+#include "Tolvi/inspector/EditorTextBuffer.h"
+
+#include <QPlainTextEdit>
+
+namespace tolvi {
+
+// A plain-text editor for clip text that gives back what it was given: the text it shows is
+// followed by an EditorTextBuffer, so line breaks and characters the user did not touch keep
+// their stored form (QPlainTextEdit::toPlainText would turn CR LF, lone CRs, U+2028 and U+2029
+// into LF and non-breaking spaces into spaces). A copy of a selection carries the stored form
+// too. Read the text with storedText(), never with toPlainText().
+//
+// Its look: the system font at 13 points (monospaced on request), no frame, the colour of the
+// plate it lies on. (A plain-text layout spaces lines by the font alone; it has no extra line
+// spacing.)
+class ClipTextEditor : public QPlainTextEdit {
+    Q_OBJECT
+public:
+    explicit ClipTextEditor(QWidget* parent = nullptr);
+
+    // Shows a stored text, untouched; the undo history starts again.
+    void setStoredText(const QString& text);
+    // Shows a stored text in place of the content as one step the user can undo.
+    void replaceStoredText(const QString& text);
+    QString storedText() const { return m_buffer.storedText(); }
+    // Nothing differs from the text shown last by setStoredText() or replaceStoredText().
+    bool isUntouched() const { return m_buffer.isUntouched(); }
+    // What is shown now counts as what was loaded (after a save); the undo history stays.
+    void rebase();
+    const EditorTextBuffer& buffer() const { return m_buffer; }
+
+    void setMonospaced(bool monospaced);
+    bool isMonospaced() const { return m_monospaced; }
+    // The editor lies on a plate of the canvas colour with the ink over it at this opacity: it
+    // fills its own area in that colour, so a keystroke repaints the editor alone, not the
+    // window under the card.
+    void setPlateTint(qreal opacity);
+
+    static constexpr qreal fontSize = 13;
+
+signals:
+    // The stored text changed by the user's hand (not by setStoredText or replaceStoredText).
+    void storedTextEdited();
+
+protected:
+    QMimeData* createMimeDataFromSelection() const override;
+    void changeEvent(QEvent* event) override;
+
+private:
+    void followChange(int position, int removed, int added);
+    void checkLoaded();
+    void applyBackground();
+
+    EditorTextBuffer m_buffer;
+    bool m_loading = false;
+    bool m_monospaced = false;
+    qreal m_plateTint = 0.025;
+    bool m_applyingBackground = false;
+};
+
+} // namespace tolvi

@@ -1,0 +1,366 @@
+#include "Tolvi/inspector/EditorTextBuffer.h"
+
+#include "Tolvi/inspector/IncrementalCharacterCount.h"
+
+#include <algorithm>
+
+namespace tolvi {
+
+namespace {
+
+constexpr char16_t paragraphSeparator = 0x2029;
+
+bool becomesSeparator(char16_t c)
+{
+    // What a text document turns into a paragraph separator (CR and LF are handled apart).
+    return c == paragraphSeparator || c == 0xFDD0 || c == 0xFDD1;
+}
+
+// Where to cut a long line near `target` (never before `from`, never at `end` or after): after a
+// space where one lies a little before the target, else at the nearest definite character
+// boundary after it; -1 when there is none.
+qsizetype cutNear(QStringView line, qsizetype from, qsizetype target, qsizetype end)
+{
+    constexpr qsizetype lookBack = 240;
+    for (qsizetype at = target; at > std::max(from + 1, target - lookBack); --at) {
+        if (line[at - 1] == u' ' && isDefiniteCharacterBoundary(line, at))
+            return at;
+    }
+    for (qsizetype at = target; at < end; ++at) {
+        if (isDefiniteCharacterBoundary(line, at))
+            return at;
+    }
+    return -1;
+}
+
+} // namespace
+
+EditorTextBuffer::EditorTextBuffer(const QString& stored)
+{
+    load(stored);
+}
+
+void EditorTextBuffer::load(const QString& stored)
+{
+    m_base = stored;
+    m_points.clear();
+    m_shiftAfter.clear();
+
+    // The display without cuts, the CR LF pairs and the long lines.
+    QString display;
+    display.reserve(stored.size());
+    std::vector<qsizetype> pairs;
+    struct Line {
+        qsizetype start;
+        qsizetype end;
+    };
+    std::vector<Line> longLines;
+    bool crlf = false, cr = false, lf = false, separator = false;
+    qsizetype lineStart = 0;
+    auto endLine = [&] {
+        if (display.size() - lineStart > longLineLength)
+            longLines.push_back({lineStart, display.size()});
+    };
+    const char16_t* s = reinterpret_cast<const char16_t*>(stored.utf16());
+    const qsizetype n = stored.size();
+    qsizetype runStart = 0;
+    auto flushRun = [&](qsizetype upTo) {
+        if (upTo > runStart)
+            display.append(QStringView(s + runStart, upTo - runStart));
+    };
+    for (qsizetype i = 0; i < n; ++i) {
+        const char16_t c = s[i];
+        if (c != u'\r' && c != u'\n' && !becomesSeparator(c))
+            continue;
+        flushRun(i);
+        endLine();
+        if (c == u'\r' && i + 1 < n && s[i + 1] == u'\n') {
+            pairs.push_back(display.size());
+            crlf = true;
+            ++i;
+        } else if (c == u'\r') {
+            cr = true;
+        } else if (c == u'\n') {
+            lf = true;
+        } else if (c == paragraphSeparator) {
+            separator = true;
+        }
+        display.append(QChar(paragraphSeparator));
+        lineStart = display.size();
+        runStart = i + 1;
+    }
+    flushRun(n);
+    endLine();
+
+    const int kinds = int(crlf) + int(cr) + int(lf) + int(separator);
+    if (kinds == 1 && crlf)
+        m_lineBreak = QStringLiteral("\r\n");
+    else if (kinds == 1 && cr)
+        m_lineBreak = QStringLiteral("\r");
+    else if (kinds == 1 && separator)
+        m_lineBreak = QString(QChar(paragraphSeparator));
+    else
+        m_lineBreak = QStringLiteral("\n");
+
+    if (longLines.empty()) {
+        m_baseDisplay = std::move(display);
+        qsizetype shift = 0;
+        for (qsizetype pair : pairs) {
+            m_points.push_back(pair);
+            m_shiftAfter.push_back(++shift);
+        }
+    } else {
+        // Cut the long lines: a separator of the display's own at each cut, standing for nothing.
+        std::vector<qsizetype> cuts;
+        for (const Line& line : longLines) {
+            qsizetype at = line.start;
+            while (line.end - at > pieceLength + pieceLength / 2) {
+                const qsizetype cut = cutNear(display, at + 1, at + pieceLength, line.end - pieceLength / 2);
+                if (cut < 0)
+                    break;
+                cuts.push_back(cut);
+                at = cut;
+            }
+        }
+        QString cutDisplay;
+        cutDisplay.reserve(display.size() + qsizetype(cuts.size()));
+        qsizetype copied = 0;
+        qsizetype shift = 0;
+        size_t nextPair = 0;
+        auto takePairsBefore = [&](qsizetype limit) {
+            // Pairs at display positions below `limit` (in the display without cuts).
+            while (nextPair < pairs.size() && pairs[nextPair] < limit) {
+                m_points.push_back(pairs[nextPair] + (cutDisplay.size() - copied));
+                m_shiftAfter.push_back(++shift);
+                ++nextPair;
+            }
+        };
+        for (qsizetype cut : cuts) {
+            takePairsBefore(cut);
+            cutDisplay.append(QStringView(display).mid(copied, cut - copied));
+            copied = cut;
+            m_points.push_back(cutDisplay.size());
+            m_shiftAfter.push_back(--shift);
+            cutDisplay.append(QChar(paragraphSeparator));
+        }
+        // Pairs after the last cut keep their distance to the copied part.
+        const qsizetype offset = cutDisplay.size() - copied;
+        while (nextPair < pairs.size()) {
+            m_points.push_back(pairs[nextPair] + offset);
+            m_shiftAfter.push_back(++shift);
+            ++nextPair;
+        }
+        cutDisplay.append(QStringView(display).mid(copied));
+        m_baseDisplay = std::move(cutDisplay);
+    }
+
+    m_segments.clear();
+    if (!m_baseDisplay.isEmpty())
+        m_segments.push_back({true, 0, m_baseDisplay.size(), {}});
+    m_length = m_baseDisplay.size();
+}
+
+qsizetype EditorTextBuffer::storedPosition(qsizetype displayPosition) const
+{
+    const auto before = std::lower_bound(m_points.cbegin(), m_points.cend(), displayPosition);
+    const qsizetype index = before - m_points.cbegin();
+    return displayPosition + (index > 0 ? m_shiftAfter[size_t(index - 1)] : 0);
+}
+
+void EditorTextBuffer::appendStored(QString& out, const Segment& segment, qsizetype from, qsizetype to) const
+{
+    // `from` and `to` are offsets into the segment.
+    if (to <= from)
+        return;
+    // A lone CR before and an LF after the place where two pieces meet would read as one CR LF,
+    // one line break where the editor shows two: the second becomes a CR LF of its own.
+    auto join = [&out](QStringView piece) {
+        if (piece.startsWith(u'\n') && out.endsWith(u'\r'))
+            out.append(u'\r');
+        out.append(piece);
+    };
+    if (segment.original) {
+        const qsizetype begin = storedPosition(segment.start + from);
+        const qsizetype end = storedPosition(segment.start + to);
+        join(QStringView(m_base).mid(begin, end - begin));
+    } else {
+        QString piece;
+        appendNew(piece, QStringView(segment.text).mid(from, to - from));
+        join(piece);
+    }
+}
+
+void EditorTextBuffer::appendNew(QString& out, QStringView text) const
+{
+    qsizetype from = 0;
+    while (from < text.size()) {
+        const qsizetype separator = text.indexOf(QChar(paragraphSeparator), from);
+        if (separator < 0) {
+            out.append(text.mid(from));
+            return;
+        }
+        out.append(text.mid(from, separator - from));
+        out.append(m_lineBreak);
+        from = separator + 1;
+    }
+}
+
+bool EditorTextBuffer::replace(qsizetype position, qsizetype removed, const QString& added)
+{
+    if (position < 0 || removed < 0 || position > m_length || removed > m_length - position)
+        return false;
+    if (removed == 0 && added.isEmpty())
+        return true;
+
+    // Makes a segment start at `at`; the index of that segment (or the end).
+    auto splitAt = [this](qsizetype at) -> size_t {
+        qsizetype offset = 0;
+        for (size_t i = 0; i < m_segments.size(); ++i) {
+            if (offset == at)
+                return i;
+            Segment& segment = m_segments[i];
+            if (at < offset + segment.length) {
+                const qsizetype split = at - offset;
+                Segment right = segment;
+                right.length = segment.length - split;
+                if (segment.original) {
+                    right.start = segment.start + split;
+                } else {
+                    right.text = segment.text.mid(split);
+                    segment.text.truncate(split);
+                }
+                segment.length = split;
+                m_segments.insert(m_segments.begin() + std::ptrdiff_t(i + 1), std::move(right));
+                return i + 1;
+            }
+            offset += segment.length;
+        }
+        return m_segments.size();
+    };
+    const size_t first = splitAt(position);
+    const size_t last = splitAt(position + removed);
+    m_segments.erase(m_segments.begin() + std::ptrdiff_t(first), m_segments.begin() + std::ptrdiff_t(last));
+    if (!added.isEmpty())
+        m_segments.insert(m_segments.begin() + std::ptrdiff_t(first), Segment{false, 0, added.size(), added});
+    m_length += added.size() - removed;
+    normalize();
+    return true;
+}
+
+void EditorTextBuffer::normalize()
+{
+    auto merge = [this] {
+        std::vector<Segment> merged;
+        merged.reserve(m_segments.size());
+        for (Segment& segment : m_segments) {
+            if (segment.length == 0)
+                continue;
+            if (!merged.empty()) {
+                Segment& previous = merged.back();
+                if (!previous.original && !segment.original) {
+                    previous.text += segment.text;
+                    previous.length += segment.length;
+                    continue;
+                }
+                if (previous.original && segment.original && previous.start + previous.length == segment.start) {
+                    previous.length += segment.length;
+                    continue;
+                }
+            }
+            merged.push_back(std::move(segment));
+        }
+        m_segments = std::move(merged);
+    };
+    merge();
+    // New text that is exactly what stood in that place before (typed again, undone) is the
+    // loaded text again. Originals keep their order, so the gap between two of them is where
+    // the new text stands.
+    bool restored = false;
+    for (size_t i = 0; i < m_segments.size(); ++i) {
+        Segment& segment = m_segments[i];
+        if (segment.original)
+            continue;
+        const qsizetype gapStart = i > 0 ? m_segments[i - 1].start + m_segments[i - 1].length : 0;
+        const qsizetype gapEnd = i + 1 < m_segments.size() ? m_segments[i + 1].start : m_baseDisplay.size();
+        if (gapEnd - gapStart != segment.length || QStringView(m_baseDisplay).mid(gapStart, segment.length) != segment.text)
+            continue;
+        segment = Segment{true, gapStart, segment.length, {}};
+        restored = true;
+    }
+    if (restored)
+        merge();
+}
+
+void EditorTextBuffer::resynchronize(const QString& editorText)
+{
+    const QString current = currentDisplayText();
+    const qsizetype shorter = std::min(current.size(), editorText.size());
+    qsizetype prefix = 0;
+    while (prefix < shorter && current[prefix] == editorText[prefix])
+        ++prefix;
+    qsizetype suffix = 0;
+    while (suffix < shorter - prefix
+           && current[current.size() - 1 - suffix] == editorText[editorText.size() - 1 - suffix])
+        ++suffix;
+    replace(prefix, current.size() - prefix - suffix, editorText.mid(prefix, editorText.size() - prefix - suffix));
+}
+
+QString EditorTextBuffer::currentDisplayText() const
+{
+    if (isUntouched())
+        return m_baseDisplay;
+    QString out;
+    out.reserve(m_length);
+    for (const Segment& segment : m_segments) {
+        if (segment.original)
+            out.append(QStringView(m_baseDisplay).mid(segment.start, segment.length));
+        else
+            out.append(segment.text);
+    }
+    return out;
+}
+
+QString EditorTextBuffer::storedText() const
+{
+    if (isUntouched())
+        return m_base;
+    QString out;
+    out.reserve(m_length + m_length / 16);
+    for (const Segment& segment : m_segments)
+        appendStored(out, segment, 0, segment.length);
+    return out;
+}
+
+QString EditorTextBuffer::storedText(qsizetype from, qsizetype to) const
+{
+    from = std::clamp<qsizetype>(from, 0, m_length);
+    to = std::clamp<qsizetype>(to, from, m_length);
+    QString out;
+    qsizetype offset = 0;
+    for (const Segment& segment : m_segments) {
+        const qsizetype begin = std::max(from, offset);
+        const qsizetype end = std::min(to, offset + segment.length);
+        if (begin < end)
+            appendStored(out, segment, begin - offset, end - offset);
+        offset += segment.length;
+        if (offset >= to)
+            break;
+    }
+    return out;
+}
+
+bool EditorTextBuffer::isUntouched() const
+{
+    if (m_segments.empty())
+        return m_baseDisplay.isEmpty();
+    return m_segments.size() == 1 && m_segments.front().original && m_segments.front().start == 0
+        && m_segments.front().length == m_baseDisplay.size();
+}
+
+void EditorTextBuffer::rebase()
+{
+    if (!isUntouched())
+        load(storedText());
+}
+
+} // namespace tolvi

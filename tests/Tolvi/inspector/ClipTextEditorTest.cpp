@@ -1,0 +1,251 @@
+// The editors' text: what the user did not touch comes back byte for byte, whatever the
+// document makes of line breaks, and the character count follows edits without recounting.
+#include "Tolvi/inspector/ClipTextEditor.h"
+#include "Tolvi/inspector/IncrementalCharacterCount.h"
+#include "Tolvi/inspector/LooksLikeCode.h"
+#include "TolviCore/model/ClipboardTextDraft.h"
+#include "TolviCore/model/UnicodeText.h"
+
+#include <QMimeData>
+#include <QRandomGenerator>
+#include <QTest>
+#include <QTextBlock>
+#include <QTextCursor>
+
+#include <gtest/gtest.h>
+
+using namespace tolvi;
+
+namespace {
+
+const QString nbsp = QString(QChar(0x00A0));
+const QString lineSeparator = QString(QChar(0x2028));
+const QString paragraphSeparator = QString(QChar(0x2029));
+
+class Editor : public ClipTextEditor {
+public:
+    using ClipTextEditor::createMimeDataFromSelection;
+};
+
+void insertAt(QPlainTextEdit& editor, int position, const QString& text)
+{
+    QTextCursor cursor(editor.document());
+    cursor.setPosition(position);
+    cursor.insertText(text);
+}
+
+void removeRange(QPlainTextEdit& editor, int from, int to)
+{
+    QTextCursor cursor(editor.document());
+    cursor.setPosition(from);
+    cursor.setPosition(to, QTextCursor::KeepAnchor);
+    cursor.removeSelectedText();
+}
+
+QString copied(Editor& editor, int from, int to)
+{
+    QTextCursor cursor(editor.document());
+    cursor.setPosition(from);
+    cursor.setPosition(to, QTextCursor::KeepAnchor);
+    editor.setTextCursor(cursor);
+    std::unique_ptr<QMimeData> data(editor.createMimeDataFromSelection());
+    return data->text();
+}
+
+} // namespace
+
+TEST(ClipTextEditorTest, UntouchedTextComesBackExactlyAndShowsNoChange)
+{
+    const QString texts[] = {
+        QStringLiteral("Dear team,\r\n\r\nthe report is attached.\r\nBest"),
+        QStringLiteral("old\rmac\rlines"),
+        QStringLiteral("mixed\r\nbreaks\nand\rmore\n"),
+        QStringLiteral("price:") + nbsp + QStringLiteral("42") + nbsp + QStringLiteral("EUR"),
+        QStringLiteral("soft") + lineSeparator + QStringLiteral("break") + paragraphSeparator + QStringLiteral("para"),
+        QStringLiteral("noncharacters ") + QChar(0xFDD0) + QChar(0xFDD1) + QStringLiteral(" end"),
+        QString(30'000, QLatin1Char('x')) + QStringLiteral("\r\n") + QStringLiteral("tail"),
+    };
+    Editor editor;
+    for (const QString& text : texts) {
+        editor.setStoredText(text);
+        EXPECT_EQ(editor.storedText(), text);
+        EXPECT_TRUE(editor.isUntouched());
+        EXPECT_EQ(editor.document()->toRawText(), editor.buffer().displayText());
+        ClipboardTextDraft draft(text);
+        draft.editedText = editor.storedText();
+        EXPECT_FALSE(draft.hasUnsavedChanges());
+        // A copy of everything carries the stored form, not the document's.
+        EXPECT_EQ(copied(editor, 0, editor.document()->characterCount() - 1), text);
+    }
+}
+
+TEST(ClipTextEditorTest, EditsKeepEverythingElseAsStored)
+{
+    const QString text = QStringLiteral("first\r\nsecond") + nbsp + QStringLiteral("line\r\nthird");
+    Editor editor;
+    editor.setStoredText(text);
+
+    // Typing into the second line leaves both CR LF pairs and the non-breaking space.
+    insertAt(editor, 8, QStringLiteral("XY"));
+    EXPECT_EQ(editor.storedText(), QStringLiteral("first\r\nseXYcond") + nbsp + QStringLiteral("line\r\nthird"));
+    EXPECT_FALSE(editor.isUntouched());
+
+    // A new line break takes the text's own style.
+    insertAt(editor, 0, paragraphSeparator);
+    EXPECT_TRUE(editor.storedText().startsWith(QStringLiteral("\r\nfirst\r\n")));
+
+    // Deleting what was typed, or undoing it, gives the text back untouched.
+    removeRange(editor, 0, 1);
+    removeRange(editor, 8, 10);
+    EXPECT_TRUE(editor.isUntouched());
+    EXPECT_EQ(editor.storedText(), text);
+    removeRange(editor, 3, 12);
+    EXPECT_NE(editor.storedText(), text);
+    editor.undo();
+    EXPECT_EQ(editor.storedText(), text);
+    EXPECT_TRUE(editor.isUntouched());
+
+    // Two edits far apart leave the CR LF between them alone.
+    insertAt(editor, 0, QStringLiteral("A"));
+    insertAt(editor, editor.document()->characterCount() - 1, QStringLiteral("Z"));
+    EXPECT_EQ(editor.storedText(), QStringLiteral("A") + text + QStringLiteral("Z"));
+
+    // After a save the shown text is the loaded one; edits go on from there.
+    editor.rebase();
+    EXPECT_TRUE(editor.isUntouched());
+    EXPECT_EQ(editor.storedText(), QStringLiteral("A") + text + QStringLiteral("Z"));
+    insertAt(editor, 1, paragraphSeparator);
+    EXPECT_EQ(copied(editor, 0, 8), QStringLiteral("A\r\nfirst\r\n"));
+
+    // Where a lone CR and an LF come to meet, the text still reads as the two breaks shown.
+    editor.setStoredText(QStringLiteral("a\rb\nc"));
+    removeRange(editor, 2, 3);
+    EXPECT_EQ(EditorTextBuffer(editor.storedText()).displayText(), editor.document()->toRawText());
+}
+
+TEST(ClipTextEditorTest, KeyboardTypingIsFollowed)
+{
+    Editor editor;
+    editor.setStoredText(QStringLiteral("a\r\nb"));
+    editor.show();
+    editor.moveCursor(QTextCursor::End);
+    QTest::keyClicks(&editor, QStringLiteral("cd"));
+    QTest::keyClick(&editor, Qt::Key_Return);
+    QTest::keyClicks(&editor, QStringLiteral("e"));
+    EXPECT_EQ(editor.storedText(), QStringLiteral("a\r\nbcd\r\ne"));
+    editor.selectAll();
+    QTest::keyClick(&editor, Qt::Key_Delete);
+    EXPECT_EQ(editor.storedText(), QString());
+    editor.undo();
+    EXPECT_EQ(editor.storedText(), QStringLiteral("a\r\nbcd\r\ne"));
+}
+
+TEST(ClipTextEditorTest, LongLinesAreShownInPiecesThatNeverReachTheText)
+{
+    QString line;
+    while (line.size() < 60'000)
+        line += QStringLiteral("word%1 ").arg(line.size());
+    const QString text = QStringLiteral("head\r\n") + line + QStringLiteral("\r\ntail");
+    Editor editor;
+    editor.setStoredText(text);
+    EXPECT_GT(editor.document()->blockCount(), 20);
+    int longest = 0;
+    for (QTextBlock block = editor.document()->begin(); block.isValid(); block = block.next())
+        longest = std::max(longest, block.length());
+    EXPECT_LT(longest, int(EditorTextBuffer::longLineLength));
+    EXPECT_EQ(editor.storedText(), text);
+
+    // A copy across a cut has no line break there; an edit next to a cut keeps the line whole.
+    const QTextBlock second = editor.document()->findBlockByNumber(2);
+    const int cut = second.position() - 1;
+    EXPECT_EQ(copied(editor, cut - 5, cut + 5),
+              QStringView(text).mid(editor.buffer().storedText(0, cut - 5).size(), 9).toString());
+    removeRange(editor, cut, cut + 1);
+    insertAt(editor, cut, QStringLiteral("!"));
+    QString expected = text;
+    expected.insert(editor.buffer().storedText(0, cut).size(), QLatin1Char('!'));
+    EXPECT_EQ(editor.storedText(), expected);
+}
+
+TEST(ClipTextEditorTest, RandomEditsAreFollowedExactly)
+{
+    const QStringList pieces = {QStringLiteral("a"), QStringLiteral("word "), paragraphSeparator, nbsp,
+                                QStringLiteral("é"), QString::fromUtf8("\xF0\x9F\x91\x8D"), lineSeparator};
+    QRandomGenerator random(7);
+    Editor editor;
+    editor.setStoredText(QStringLiteral("one\r\ntwo\rthree\nfour") + nbsp + QStringLiteral("five"));
+    for (int step = 0; step < 400; ++step) {
+        const int length = editor.document()->characterCount() - 1;
+        const int choice = random.bounded(10);
+        if (choice < 5) {
+            insertAt(editor, random.bounded(length + 1), pieces[random.bounded(int(pieces.size()))]);
+        } else if (choice < 8 && length > 0) {
+            const int from = random.bounded(length);
+            removeRange(editor, from, std::min(length, from + 1 + random.bounded(4)));
+        } else if (choice == 8) {
+            editor.undo();
+        } else {
+            editor.redo();
+        }
+        const QString shown = editor.document()->toRawText();
+        ASSERT_EQ(editor.buffer().currentDisplayText(), shown) << "step " << step;
+        // The stored text reads as exactly what is shown.
+        ASSERT_EQ(EditorTextBuffer(editor.storedText()).displayText(), shown) << "step " << step;
+    }
+}
+
+TEST(IncrementalCharacterCountTest, FollowsEditsAsAFullCountWould)
+{
+    // Pieces whose clustering depends on neighbours: combining marks, joiners, flags, CR LF,
+    // controls, Hangul jamo, emoji modifiers.
+    QStringList pieces = {
+        QStringLiteral("a"),      QStringLiteral(" "),       QString(QChar(0x0301)), QStringLiteral("\r"),
+        QStringLiteral("\n"),     QString(QChar(0x008F)),    QString(QChar(0x200D)), QString(QChar(0x1100)),
+        QString(QChar(0x1161)),   QString(QChar(0xAC00)),    QStringLiteral("漢"),   QString(QChar(0x00BD)),
+        QString::fromUtf8("\xF0\x9F\x87\xAB"), QString::fromUtf8("\xF0\x9F\x87\xB7"),
+        QString::fromUtf8("\xF0\x9F\x91\xA9"), QString::fromUtf8("\xF0\x9F\x8F\xBD"),
+    };
+    auto run = [&pieces](quint32 seed) {
+        QRandomGenerator random(seed);
+        QString text = QStringLiteral("start ") + QString(5000, QLatin1Char('x'));
+        IncrementalCharacterCount count;
+        ASSERT_EQ(count.count(text), UnicodeText::characterCount(text));
+        for (int step = 0; step < 3000; ++step) {
+            const qsizetype at = random.bounded(int(text.size() + 1));
+            if (random.bounded(3) == 0 && !text.isEmpty()) {
+                text.remove(std::min(at, text.size() - 1), 1 + random.bounded(3));
+            } else {
+                QString insert;
+                for (int i = random.bounded(1, 4); i > 0; --i)
+                    insert += pieces[random.bounded(int(pieces.size()))];
+                text.insert(at, insert);
+            }
+            ASSERT_EQ(count.count(text), UnicodeText::characterCount(text)) << "seed " << seed << " step " << step;
+        }
+    };
+    for (quint32 seed : {11u, 12u, 13u})
+        run(seed);
+    // Thai clusters are worked out per run of text: counted whole, still right.
+    pieces += {QString(QChar(0x0E01)), QString(QChar(0x0E33)), QString(QChar(0x0E34))};
+    run(14);
+}
+
+TEST(LooksLikeCodeTrackerTest, AnswersAsTheWholeTestWould)
+{
+    // Fragments that make and break markers as they meet ("con" + "st ", "=" + ">", ...).
+    const QStringList pieces = {QStringLiteral("con"), QStringLiteral("st "), QStringLiteral("="),
+                                QStringLiteral(">"),   QStringLiteral("<"),   QStringLiteral("/"),
+                                QStringLiteral("{"),   QStringLiteral("le"),  QStringLiteral("t "),
+                                QStringLiteral("``"),  QStringLiteral("`"),   QStringLiteral("word ")};
+    QRandomGenerator random(5);
+    QString text = QString(3000, QLatin1Char('a'));
+    LooksLikeCodeTracker tracker;
+    for (int step = 0; step < 4000; ++step) {
+        const qsizetype at = random.bounded(int(text.size() + 1));
+        if (random.bounded(2) == 0 && !text.isEmpty())
+            text.remove(std::min(at, text.size() - 1), 1 + random.bounded(4));
+        else
+            text.insert(at, pieces[random.bounded(int(pieces.size()))]);
+        ASSERT_EQ(tracker.test(text), looksLikeCode(text)) << "step " << step;
+    }
+}
