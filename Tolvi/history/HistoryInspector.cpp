@@ -17,6 +17,8 @@ HistoryInspector::HistoryInspector(HistoryWindowState& state, ThumbnailCache* th
         layout = new QVBoxLayout(place);
         layout->setContentsMargins(0, 0, 0, 0);
     }
+    // The window gives the place its size; the pane never asks for more.
+    layout->setSizeConstraint(QLayout::SetNoConstraint);
     const QPointer<HistoryWindowState> weak(&state);
     m_view = new ClipLensView(actions(state), thumbnails, [weak] { return weak ? weak->now() : 0.0; }, place);
     layout->addWidget(m_view);

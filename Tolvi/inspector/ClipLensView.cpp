@@ -370,6 +370,9 @@ void ClipLensView::buildColumn(QVBoxLayout* layout)
     m_scroll->setFrameShape(QFrame::NoFrame);
     m_scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    // In a short window the column gives way first, down to nothing; the header and the
+    // primary actions stay whole.
+    m_scroll->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Ignored);
     m_scroll->verticalScrollBar()->setSingleStep(24);
     m_scroll->setAccessibleName(QStringLiteral("Clip content and tools"));
     m_scroll->setToolTip(QStringLiteral("Scroll to see the full clip and its tools."));

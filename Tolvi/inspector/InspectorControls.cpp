@@ -168,9 +168,15 @@ void InspectorButton::paintEvent(QPaintEvent*)
     const QFont font = labelFont();
     const QFontMetricsF metrics(font);
     const int side = m_systemImage.isEmpty() ? 0 : symbolSide();
-    // Centred; when the body is narrow the padding gives way before the title is elided.
-    const qreal room = std::max(0, content.width() - (m_title.isEmpty() ? 0 : 2 * minimumPadding));
-    const qreal symbolRoom = side > 0 && !m_title.isEmpty() ? side + symbolSpacing : side;
+    // Centred; when the body is narrow the padding, then the gap after the symbol give way
+    // before the title is elided.
+    qreal room = std::max(0, content.width() - (m_title.isEmpty() ? 0 : 2 * minimumPadding));
+    qreal symbolRoom = side > 0 && !m_title.isEmpty() ? side + symbolSpacing : side;
+    if (!m_title.isEmpty() && symbolRoom + metrics.horizontalAdvance(m_title) > room) {
+        room = std::max(0, content.width() - 2);
+        if (side > 0)
+            symbolRoom = side + 3;
+    }
     const QString title =
         m_title.isEmpty() ? QString() : metrics.elidedText(m_title, Qt::ElideRight, std::max<qreal>(0, room - symbolRoom));
     const qreal textWidth = title.isEmpty() ? 0 : std::ceil(metrics.horizontalAdvance(title));

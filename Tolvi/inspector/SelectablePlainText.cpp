@@ -450,9 +450,12 @@ void SelectablePlainText::mouseMoveEvent(QMouseEvent* event)
 
 void SelectablePlainText::mouseReleaseEvent(QMouseEvent* event)
 {
-    if (event->button() == Qt::LeftButton)
-        m_selecting = false;
-    QWidget::mouseReleaseEvent(event);
+    if (event->button() != Qt::LeftButton) {
+        QWidget::mouseReleaseEvent(event);
+        return;
+    }
+    m_selecting = false;
+    event->accept();
 }
 
 void SelectablePlainText::mouseDoubleClickEvent(QMouseEvent* event)

@@ -1,6 +1,7 @@
 #include "Tolvi/history/gallery/InspectorShots.h"
 
 #include "Tolvi/history/ClipboardHistoryPanel.h"
+#include "Tolvi/history/ClipboardPanelController.h"
 #include "Tolvi/history/HistoryWindowState.h"
 #include "Tolvi/inspector/ClipLensView.h"
 #include "Tolvi/inspector/InspectorControls.h"
@@ -136,6 +137,15 @@ void photographInspector(HistoryWindowState& state, QWidget* window, const Inspe
             taker.fail(QStringLiteral("the inspector's Board menu did not open"));
         menu->close();
         state.toggleQueue(json->id());
+    }
+
+    // The smallest window that still shows the inspector beside the list.
+    if (const std::optional<ClipboardItem> email = findClip(store, textStarting(QStringLiteral("Hi team")))) {
+        state.selectItem(email->id());
+        if (resizeTo(window, {ClipboardHistoryPanel::wideLayoutWidth + 2 * 6, ClipboardPanelController::minimumSize.height()}))
+            taker.saveWindow(QStringLiteral("inspector-smallest"));
+        else
+            taker.fail(QStringLiteral("the window did not take the smallest wide size"));
     }
 
     state.setSelectedItemID(selected);
