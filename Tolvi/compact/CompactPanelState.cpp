@@ -1,5 +1,7 @@
 #include "Tolvi/compact/CompactPanelState.h"
 
+#include "Tolvi/inspector/LooksLikeCode.h"
+
 #include "Tolvi/history/PartitionedClipSearch.h"
 #include "Tolvi/shell/UsageMetricsStore.h"
 #include "TolviCore/ai/AIError.h"
@@ -324,11 +326,7 @@ QString CompactPanelState::retryOCRTitle(const ClipboardItem& item) const
 
 bool CompactPanelState::looksLikeCode(const QString& text)
 {
-    static const QStringList markers{QStringLiteral("```"), QStringLiteral("func "), QStringLiteral("let "),
-                                     QStringLiteral("const "), QStringLiteral("=>"), QStringLiteral("{"),
-                                     QStringLiteral("</")};
-    return std::any_of(markers.cbegin(), markers.cend(),
-                       [&text](const QString& marker) { return text.contains(marker, Qt::CaseSensitive); });
+    return ::tolvi::looksLikeCode(QStringView(text));
 }
 
 // ---- Reactions --------------------------------------------------------------------------

@@ -11,6 +11,7 @@
 #include "Tolvi/history/EmptyHistoryView.h"
 #include "Tolvi/history/HistoryFilterBars.h"
 #include "Tolvi/history/HistoryHeader.h"
+#include "Tolvi/history/HistoryInspector.h"
 #include "Tolvi/history/NarrowClipActions.h"
 #include "Tolvi/history/PowerSearchMenu.h"
 #include "Tolvi/history/PasteQueueNotice.h"
@@ -341,6 +342,7 @@ ClipboardHistoryPanel::ClipboardHistoryPanel(HistoryWindowState& state, Thumbnai
 
     m_split = new HistoryContentSplit(m_list, this);
     m_split->setNarrowStrip(new NarrowClipActions(m_state, m_split->narrowActionsPlace()));
+    new HistoryInspector(m_state, m_thumbnails, m_split->inspectorPlace());
     // The strip's height follows what it shows for the inspected clip.
     connect(&m_state, &HistoryWindowState::lensChanged, m_split, [this] { m_split->relayoutNow(); });
     connect(&m_state.store(), &ClipboardStore::ocrStatusesChanged, m_split, [this] { m_split->relayoutNow(); });

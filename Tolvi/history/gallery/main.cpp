@@ -15,6 +15,7 @@
 #include "Tolvi/history/PowerSearchMenu.h"
 #include "Tolvi/history/ThumbnailCache.h"
 #include "Tolvi/history/gallery/EditorShots.h"
+#include "Tolvi/history/gallery/InspectorShots.h"
 #include "Tolvi/panels/EscapeClosingPanel.h"
 #include "Tolvi/platform/pasteboard/InMemoryPasteboard.h"
 #include "Tolvi/platform/pasteboard/PasteboardTypes.h"
@@ -519,8 +520,9 @@ std::unique_ptr<ClipboardPanelController> makeController(ClipboardStore& store, 
 {
     return std::make_unique<ClipboardPanelController>(ClipboardPanelController::Dependencies{
         store, FeatureFlags(TolviDistributionChannel::direct, false), services.usage, services.paste,
-        &services.preferences, nullptr, {}, {}, &theme, nullptr, &services.thumbnails, QStringLiteral("tolvi"), {}, {},
-        {}, [](const QUrl&) { return true; }, [](QWidget*) {}});
+        // Recognition that can be asked for again, so the inspector shows its read and retry buttons.
+        &services.preferences, nullptr, [](const ClipboardItem&) {}, {}, &theme, nullptr, &services.thumbnails,
+        QStringLiteral("tolvi"), {}, {}, {}, [](const QUrl&) { return true; }, [](QWidget*) {}});
 }
 
 // Opens the window and waits until the window manager gave it the keyboard: the window closes
@@ -549,6 +551,9 @@ void photographSampleHistory(ClipboardStore& store, Services& services, TolviThe
     ClipboardHistoryPanel& view = *controller->view();
 
     photographer.savePanel(panel, QStringLiteral("wide"));
+    photographInspector(state, panel, {[&](const QString& name) { photographer.savePanel(panel, name); },
+                                       [&](QWidget* popup, const QString& name) { photographer.saveScreenArea(panel, popup, name); },
+                                       [&](const QString& problem) { photographer.fail(problem); }});
 
     if (resize(panel, {600, 640}))
         photographer.savePanel(panel, QStringLiteral("narrow"));

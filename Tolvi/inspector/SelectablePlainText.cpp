@@ -1,0 +1,514 @@
+#include "Tolvi/inspector/SelectablePlainText.h"
+
+#include "Tolvi/design/DesignTokens.h"
+#include "Tolvi/design/Surfaces.h"
+#include "Tolvi/design/TolviTheme.h"
+
+#include <QContextMenuEvent>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QScrollArea>
+#include <QTextBoundaryFinder>
+#include <QTextLayout>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace tolvi {
+
+using TolviDesign::ColorToken;
+
+namespace {
+
+bool isBreak(QChar c)
+{
+    return c == u'\n' || c == u'\r' || c == QChar::LineSeparator || c == QChar::ParagraphSeparator;
+}
+
+// How far around a double-clicked position the word is looked for.
+constexpr int wordWindow = 256;
+
+} // namespace
+
+struct SelectablePlainText::Piece {
+    int start = 0;
+    int length = 0;
+    std::unique_ptr<QTextLayout> layout;
+    qreal top = 0;
+    qreal height = 0;
+};
+
+struct SelectablePlainText::Layout {
+    int textWidth = 0;
+    QFont font;
+    QTextOption option;
+    qreal lineHeight = 0;
+    // Advance of an average character of this text, for the estimate of what is not laid out.
+    qreal averageAdvance = 0;
+    std::vector<Piece> pieces;
+    // Where the next piece starts, and the index in m_breaks of the break that ends its paragraph.
+    int next = 0;
+    size_t nextBreak = 0;
+    bool done = false;
+    qreal bottom = 0;
+};
+
+SelectablePlainText::SelectablePlainText(Appearance appearance, QWidget* parent)
+    : QWidget(parent),
+      m_appearance(appearance)
+{
+    QSizePolicy policy(QSizePolicy::Preferred, QSizePolicy::Preferred);
+    policy.setHeightForWidth(true);
+    setSizePolicy(policy);
+    setFocusPolicy(Qt::ClickFocus);
+    setCursor(Qt::IBeamCursor);
+    m_more.setSingleShot(true);
+    m_more.setInterval(0);
+    connect(&m_more, &QTimer::timeout, this, &SelectablePlainText::layOutMore);
+}
+
+SelectablePlainText::~SelectablePlainText() = default;
+
+void SelectablePlainText::setText(const QString& text, const QFont& font)
+{
+    if (text == m_text && font == m_font)
+        return;
+    m_text = text;
+    m_font = font;
+    m_breaks.clear();
+    const qsizetype size = m_text.size();
+    const QChar* characters = m_text.constData();
+    for (qsizetype i = 0; i < size; ++i) {
+        if (!isBreak(characters[i]))
+            continue;
+        m_breaks.push_back(int(i));
+        if (characters[i] == u'\r' && i + 1 < size && characters[i + 1] == u'\n')
+            ++i;
+    }
+    m_layout.reset();
+    m_measuredHeights.clear();
+    m_slicesSinceGeometry = 0;
+    m_more.stop();
+    m_anchor = m_cursor = 0;
+    m_selecting = false;
+    updateGeometry();
+    update();
+}
+
+int SelectablePlainText::textWidthFor(int width) const
+{
+    return std::max(1, width - 2 * m_appearance.padding);
+}
+
+int SelectablePlainText::breakEnd(int position) const
+{
+    if (m_text.at(position) == u'\r' && position + 1 < m_text.size() && m_text.at(position + 1) == u'\n')
+        return position + 2;
+    return position + 1;
+}
+
+SelectablePlainText::Layout& SelectablePlainText::layoutAt(int textWidth) const
+{
+    if (m_layout && m_layout->textWidth == textWidth)
+        return *m_layout;
+    auto layout = std::make_unique<Layout>();
+    layout->textWidth = textWidth;
+    layout->font = m_font;
+    const QFontMetricsF metrics(layout->font);
+    layout->option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    layout->option.setTabStopDistance(4 * metrics.horizontalAdvance(QLatin1Char(' ')));
+    layout->lineHeight = metrics.height();
+    const QString sample = m_text.left(400);
+    layout->averageAdvance =
+        sample.isEmpty() ? metrics.averageCharWidth() : metrics.horizontalAdvance(sample) / sample.size();
+    m_layout = std::move(layout);
+    return *m_layout;
+}
+
+bool SelectablePlainText::layOutNextPiece(Layout& layout) const
+{
+    if (layout.done)
+        return false;
+    const int start = layout.next;
+    const int paragraphEnd = layout.nextBreak < m_breaks.size() ? m_breaks[layout.nextBreak] : int(m_text.size());
+    int end = paragraphEnd;
+    const bool cut = end - start > pieceLimit;
+    if (cut) {
+        end = start + pieceLimit;
+        if (m_text.at(end - 1).isHighSurrogate())
+            --end;
+    }
+
+    auto textLayout = std::make_unique<QTextLayout>(m_text.mid(start, end - start), layout.font);
+    textLayout->setTextOption(layout.option);
+    auto layOut = [&](QTextLayout& tl) {
+        qreal y = 0;
+        int count = 0;
+        int lastStart = 0;
+        tl.beginLayout();
+        for (QTextLine line = tl.createLine(); line.isValid(); line = tl.createLine()) {
+            line.setLineWidth(layout.textWidth);
+            if (count++ > 0)
+                y += m_appearance.lineSpacing;
+            line.setPosition(QPointF(0, y));
+            y += line.height();
+            lastStart = line.textStart();
+        }
+        tl.endLayout();
+        return std::tuple(count > 0 ? y : layout.lineHeight, count, lastStart);
+    };
+    auto [height, lines, lastStart] = layOut(*textLayout);
+    if (cut && lines > 1) {
+        // The last line may go on in the next piece: the next piece starts with it.
+        end = start + lastStart;
+        textLayout->setText(m_text.mid(start, end - start));
+        std::tie(height, lines, lastStart) = layOut(*textLayout);
+    }
+
+    Piece piece;
+    piece.start = start;
+    piece.length = end - start;
+    piece.layout = std::move(textLayout);
+    piece.top = layout.pieces.empty() ? 0 : layout.bottom + m_appearance.lineSpacing;
+    piece.height = height;
+    layout.bottom = piece.top + piece.height;
+    layout.pieces.push_back(std::move(piece));
+
+    if (end < paragraphEnd) {
+        layout.next = end;
+    } else if (layout.nextBreak < m_breaks.size()) {
+        layout.next = breakEnd(m_breaks[layout.nextBreak]);
+        ++layout.nextBreak;
+    } else {
+        layout.done = true;
+    }
+    return true;
+}
+
+void SelectablePlainText::layOutDownTo(Layout& layout, qreal y) const
+{
+    while (!layout.done && (layout.pieces.empty() || layout.bottom < y))
+        layOutNextPiece(layout);
+}
+
+qreal SelectablePlainText::estimatedRestHeight(const Layout& layout) const
+{
+    if (layout.done)
+        return 0;
+    // Every paragraph left takes a line, and its characters as many more as they fill.
+    const qreal paragraphs = qreal(m_breaks.size() - layout.nextBreak) + 1;
+    const qreal characters = qreal(m_text.size() - layout.next);
+    const qreal lines = paragraphs + std::floor(characters * layout.averageAdvance / layout.textWidth);
+    return lines * (layout.lineHeight + m_appearance.lineSpacing) - (layout.pieces.empty() ? m_appearance.lineSpacing : 0);
+}
+
+qreal SelectablePlainText::textHeight(const Layout& layout) const
+{
+    return layout.bottom + estimatedRestHeight(layout);
+}
+
+bool SelectablePlainText::isFullyLaidOut() const
+{
+    return m_layout && m_layout->textWidth == textWidthFor(width()) && m_layout->done;
+}
+
+int SelectablePlainText::heightForWidth(int width) const
+{
+    const int textWidth = textWidthFor(width);
+    qreal height = 0;
+    if (m_text.size() <= wholeLayoutLimit) {
+        // Layouts asked for in turn at two widths (with and without a scroll bar) are
+        // measured once each.
+        for (const auto& [knownWidth, knownHeight] : m_measuredHeights) {
+            if (knownWidth == textWidth)
+                return knownHeight;
+        }
+        Layout& layout = layoutAt(textWidth);
+        layOutDownTo(layout, std::numeric_limits<qreal>::infinity());
+        const int result = std::max(m_appearance.minimumHeight, int(std::ceil(layout.bottom)) + 2 * m_appearance.padding);
+        if (m_measuredHeights.size() >= 4)
+            m_measuredHeights.erase(m_measuredHeights.begin());
+        m_measuredHeights.emplace_back(textWidth, result);
+        return result;
+    }
+    if (m_layout && m_layout->textWidth == textWidth) {
+        height = textHeight(*m_layout);
+    } else {
+        // Another width than the one laid out: estimated, laying out nothing.
+        Layout estimate;
+        estimate.textWidth = textWidth;
+        const QFontMetricsF metrics(m_font);
+        estimate.lineHeight = metrics.height();
+        const QString sample = m_text.left(400);
+        estimate.averageAdvance = metrics.horizontalAdvance(sample) / std::max<qsizetype>(1, sample.size());
+        height = estimatedRestHeight(estimate);
+    }
+    return std::max(m_appearance.minimumHeight, int(std::ceil(height)) + 2 * m_appearance.padding);
+}
+
+QSize SelectablePlainText::sizeHint() const
+{
+    return {320, heightForWidth(320)};
+}
+
+QSize SelectablePlainText::minimumSizeHint() const
+{
+    return {2 * m_appearance.padding + 40, m_appearance.minimumHeight};
+}
+
+void SelectablePlainText::scheduleMore()
+{
+    if (m_layout && !m_layout->done && isVisible() && !m_more.isActive())
+        m_more.start();
+}
+
+void SelectablePlainText::layOutMore()
+{
+    if (!isVisible())
+        return;
+    Layout& layout = layoutAt(textWidthFor(width()));
+    QElapsedTimer slice;
+    slice.start();
+    while (!layout.done && slice.elapsed() < sliceMilliseconds)
+        layOutNextPiece(layout);
+    // The estimate gives way to the measured lines once they are all there, and now and then
+    // before for a very long text (what is shown stays where it is): each change of the height
+    // lays out and repaints the column.
+    if (layout.done || ++m_slicesSinceGeometry >= slicesPerGeometryUpdate) {
+        m_slicesSinceGeometry = 0;
+        updateGeometry();
+    }
+    scheduleMore();
+}
+
+void SelectablePlainText::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    scheduleMore();
+}
+
+void SelectablePlainText::changeEvent(QEvent* event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange || event->type() == QEvent::EnabledChange)
+        update();
+}
+
+void SelectablePlainText::paintEvent(QPaintEvent* event)
+{
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    const DesignContext context = DesignContext::of(this);
+    Layout& layout = layoutAt(textWidthFor(width()));
+    const QRect exposed = event->rect();
+    layOutDownTo(layout, exposed.bottom() - m_appearance.padding);
+
+    if (m_appearance.drawsBackground) {
+        // As tall as the padded text; under a short text the rest of the minimum stays empty.
+        const qreal backgroundHeight =
+            std::min<qreal>(height(), std::ceil(textHeight(layout)) + 2 * m_appearance.padding);
+        const QRectF background(0.5, 0.5, width() - 1.0, backgroundHeight - 1.0);
+        painter.setPen(QPen(context.color(ColorToken::glassStroke), 1));
+        painter.setBrush(context.color(ColorToken::surface));
+        painter.drawPath(roundedShape(background, backgroundCornerRadius));
+    }
+
+    QColor ink = context.color(m_appearance.color);
+    if (!isEnabled())
+        ink.setAlphaF(ink.alphaF() * 0.6f);
+    painter.setPen(ink);
+    const int selectionStart = std::min(m_anchor, m_cursor);
+    const int selectionEnd = std::max(m_anchor, m_cursor);
+    const QPalette::ColorGroup group = hasFocus() ? QPalette::Active : QPalette::Inactive;
+    const qreal top = exposed.top() - m_appearance.padding;
+    const qreal bottom = exposed.bottom() - m_appearance.padding;
+    auto first = std::partition_point(layout.pieces.begin(), layout.pieces.end(),
+                                      [top](const Piece& piece) { return piece.top + piece.height < top; });
+    for (auto it = first; it != layout.pieces.end() && it->top <= bottom; ++it) {
+        QList<QTextLayout::FormatRange> selections;
+        const int pieceEnd = it->start + it->length;
+        if (selectionStart < selectionEnd && selectionStart < pieceEnd && selectionEnd > it->start) {
+            QTextLayout::FormatRange range;
+            range.start = std::max(selectionStart, it->start) - it->start;
+            range.length = std::min(selectionEnd, pieceEnd) - it->start - range.start;
+            range.format.setBackground(palette().brush(group, QPalette::Highlight));
+            range.format.setForeground(palette().brush(group, QPalette::HighlightedText));
+            selections.append(range);
+        }
+        it->layout->draw(&painter, QPointF(m_appearance.padding, m_appearance.padding + it->top), selections, exposed);
+    }
+    scheduleMore();
+}
+
+int SelectablePlainText::positionAt(const QPointF& point)
+{
+    Layout& layout = layoutAt(textWidthFor(width()));
+    const qreal y = point.y() - m_appearance.padding;
+    layOutDownTo(layout, y);
+    if (layout.pieces.empty() || y < 0)
+        return 0;
+    if (layout.done && y > layout.bottom)
+        return int(m_text.size());
+    auto after = std::partition_point(layout.pieces.begin(), layout.pieces.end(),
+                                      [y](const Piece& piece) { return piece.top <= y; });
+    const Piece& piece = after == layout.pieces.begin() ? *after : *(after - 1);
+    QTextLayout& tl = *piece.layout;
+    int lineIndex = tl.lineCount() - 1;
+    for (int i = 0; i < tl.lineCount(); ++i) {
+        const QTextLine line = tl.lineAt(i);
+        if (y - piece.top < line.y() + line.height() + m_appearance.lineSpacing / 2) {
+            lineIndex = i;
+            break;
+        }
+    }
+    if (lineIndex < 0)
+        return piece.start;
+    return piece.start + tl.lineAt(lineIndex).xToCursor(point.x() - m_appearance.padding);
+}
+
+QString SelectablePlainText::selectedText() const
+{
+    const int start = std::min(m_anchor, m_cursor);
+    const int end = std::max(m_anchor, m_cursor);
+    return m_text.mid(start, end - start);
+}
+
+void SelectablePlainText::select(int start, int end)
+{
+    const int size = int(m_text.size());
+    m_anchor = std::clamp(start, 0, size);
+    m_cursor = std::clamp(end, 0, size);
+    update();
+}
+
+void SelectablePlainText::selectAll()
+{
+    select(0, int(m_text.size()));
+}
+
+void SelectablePlainText::clearSelection()
+{
+    select(m_cursor, m_cursor);
+}
+
+int SelectablePlainText::wordStart(int position) const
+{
+    const int from = std::max(0, position - wordWindow);
+    const QString window = m_text.mid(from, std::min<qsizetype>(m_text.size(), position + wordWindow) - from);
+    QTextBoundaryFinder finder(QTextBoundaryFinder::Word, window);
+    finder.setPosition(position - from);
+    if (!finder.isAtBoundary() || !(finder.boundaryReasons() & QTextBoundaryFinder::StartOfItem))
+        finder.toPreviousBoundary();
+    return from + std::max<qsizetype>(0, finder.position());
+}
+
+int SelectablePlainText::wordEnd(int position) const
+{
+    const int from = std::max(0, position - wordWindow);
+    const QString window = m_text.mid(from, std::min<qsizetype>(m_text.size(), position + wordWindow) - from);
+    QTextBoundaryFinder finder(QTextBoundaryFinder::Word, window);
+    finder.setPosition(position - from);
+    const qsizetype next = finder.toNextBoundary();
+    return from + int(next < 0 ? window.size() : next);
+}
+
+void SelectablePlainText::mousePressEvent(QMouseEvent* event)
+{
+    if (event->button() != Qt::LeftButton) {
+        QWidget::mousePressEvent(event);
+        return;
+    }
+    const int position = positionAt(event->position());
+    if (!(event->modifiers() & Qt::ShiftModifier))
+        m_anchor = position;
+    m_cursor = position;
+    m_selecting = true;
+    update();
+    event->accept();
+}
+
+void SelectablePlainText::mouseMoveEvent(QMouseEvent* event)
+{
+    if (!m_selecting || !(event->buttons() & Qt::LeftButton))
+        return;
+    m_cursor = positionAt(event->position());
+    // Dragging past the edge of what is shown scrolls the inspector's column.
+    for (QWidget* ancestor = parentWidget(); ancestor; ancestor = ancestor->parentWidget()) {
+        if (auto* area = qobject_cast<QScrollArea*>(ancestor)) {
+            if (area->widget()) {
+                const QPoint at = mapTo(area->widget(), event->position().toPoint());
+                area->ensureVisible(at.x(), at.y(), 0, 16);
+            }
+            break;
+        }
+    }
+    update();
+}
+
+void SelectablePlainText::mouseReleaseEvent(QMouseEvent* event)
+{
+    if (event->button() != Qt::LeftButton) {
+        QWidget::mouseReleaseEvent(event);
+        return;
+    }
+    m_selecting = false;
+    event->accept();
+}
+
+void SelectablePlainText::mouseDoubleClickEvent(QMouseEvent* event)
+{
+    if (event->button() != Qt::LeftButton || m_text.isEmpty())
+        return;
+    const int position = positionAt(event->position());
+    select(wordStart(position), wordEnd(position));
+    m_selecting = false;
+}
+
+void SelectablePlainText::copySelection()
+{
+    const QString selected = selectedText();
+    if (!selected.isEmpty() && m_copy)
+        m_copy(selected);
+}
+
+void SelectablePlainText::keyPressEvent(QKeyEvent* event)
+{
+    if (event->matches(QKeySequence::Copy)) {
+        copySelection();
+        event->accept();
+        return;
+    }
+    if (event->matches(QKeySequence::SelectAll)) {
+        selectAll();
+        event->accept();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+void SelectablePlainText::contextMenuEvent(QContextMenuEvent* event)
+{
+    auto* menu = new QMenu(this);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    QAction* copy = menu->addAction(QStringLiteral("Copy"), this, &SelectablePlainText::copySelection);
+    copy->setEnabled(!selectedText().isEmpty());
+    menu->addAction(QStringLiteral("Select All"), this, &SelectablePlainText::selectAll);
+    menu->popup(event->globalPos());
+}
+
+void SelectablePlainText::focusInEvent(QFocusEvent* event)
+{
+    QWidget::focusInEvent(event);
+    update();
+}
+
+void SelectablePlainText::focusOutEvent(QFocusEvent* event)
+{
+    QWidget::focusOutEvent(event);
+    update();
+}
+
+} // namespace tolvi

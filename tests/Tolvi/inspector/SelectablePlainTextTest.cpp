@@ -1,0 +1,134 @@
+#include "Tolvi/inspector/SelectablePlainText.h"
+
+#include "Tolvi/design/DesignTokens.h"
+
+#include <QFontMetricsF>
+#include <QKeyEvent>
+#include <QScrollArea>
+#include <QTest>
+#include <QTextLayout>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+namespace tolvi {
+namespace {
+
+constexpr int padding = 14;
+constexpr qreal spacing = 3;
+
+SelectablePlainText::Appearance preview()
+{
+    SelectablePlainText::Appearance appearance;
+    appearance.padding = padding;
+    appearance.lineSpacing = spacing;
+    appearance.minimumHeight = 100;
+    appearance.drawsBackground = true;
+    return appearance;
+}
+
+// The height of the text laid out in one piece per paragraph, as a plain QTextLayout does it.
+int wholeHeight(const QString& text, const QFont& font, int width)
+{
+    qreal y = 0;
+    int lines = 0;
+    for (const QString& paragraph : text.split(QLatin1Char('\n'))) {
+        QTextLayout layout(paragraph, font);
+        QTextOption option;
+        option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+        option.setTabStopDistance(4 * QFontMetricsF(font).horizontalAdvance(QLatin1Char(' ')));
+        layout.setTextOption(option);
+        layout.beginLayout();
+        for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+            line.setLineWidth(width - 2 * padding);
+            y += (lines++ > 0 ? spacing : 0) + line.height();
+        }
+        layout.endLayout();
+    }
+    return int(std::ceil(y)) + 2 * padding;
+}
+
+QString words(int count)
+{
+    QString text;
+    for (int i = 0; i < count; ++i)
+        text += QStringLiteral("word%1 ").arg(i % 97);
+    return text;
+}
+
+class SelectablePlainTextTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        area.setWidgetResizable(true);
+        area.setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        text = new SelectablePlainText(preview());
+        area.setWidget(text);
+        area.resize(400, 300);
+        area.show();
+    }
+
+    // Lets the idle slices finish the layout.
+    bool finish() { return QTest::qWaitFor([this] { return text->isFullyLaidOut(); }, 10'000); }
+
+    QScrollArea area;
+    SelectablePlainText* text = nullptr;
+    const QFont font = TolviDesign::systemFont(13);
+};
+
+TEST_F(SelectablePlainTextTest, LongLinesWrapAsTheyWouldWhole)
+{
+    // A single line of ten pieces, and paragraphs of every length around the piece limit.
+    const QString content = words(4000) + QStringLiteral("\n\n") + words(10) + QLatin1Char('\n') + words(330) +
+                            QLatin1Char('\n') + QStringLiteral("x").repeated(SelectablePlainText::pieceLimit * 2 + 7);
+    text->setText(content, font);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+    text->repaint();
+    // What shows is laid out first; the rest waits for the event loop.
+    EXPECT_FALSE(text->isFullyLaidOut());
+    ASSERT_TRUE(finish());
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+    EXPECT_EQ(text->height(), wholeHeight(content, font, text->width()));
+}
+
+TEST_F(SelectablePlainTextTest, ShortTextsMeasureExactlyAtAnyWidth)
+{
+    const QString content = QStringLiteral("Hi team,\n\n\tthe release candidate is ready.\r\nThanks,\nAda");
+    text->setText(content, font);
+    for (int width : {180, 260, 400})
+        EXPECT_EQ(text->heightForWidth(width), std::max(100, wholeHeight(QString(content).remove(QLatin1Char('\r')), font, width)));
+}
+
+TEST_F(SelectablePlainTextTest, SelectionIsCopiedThroughTheHandler)
+{
+    QStringList copied;
+    text->setCopyHandler([&copied](const QString& selected) { copied.append(selected); });
+    text->setText(QStringLiteral("alpha beta gamma\nsecond line"), font);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+    text->setFocus();
+
+    // A drag from the start of the first line to the start of the second.
+    const QPoint start(padding + 1, padding + 4);
+    const QPoint end(padding + 1, padding + QFontMetrics(font).height() + int(spacing) + 4);
+    QTest::mousePress(text, Qt::LeftButton, {}, start);
+    QTest::mouseMove(text, end);
+    QMouseEvent move(QEvent::MouseMove, end, text->mapToGlobal(end), Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(text, &move);
+    QTest::mouseRelease(text, Qt::LeftButton, {}, end);
+    EXPECT_EQ(text->selectedText(), QStringLiteral("alpha beta gamma\n"));
+    QTest::keyClick(text, Qt::Key_C, Qt::ControlModifier);
+
+    QTest::mouseDClick(text, Qt::LeftButton, {}, start + QPoint(2, 0));
+    EXPECT_EQ(text->selectedText(), QStringLiteral("alpha"));
+    QTest::keyClick(text, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClick(text, Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(copied, QStringList({QStringLiteral("alpha beta gamma\n"), QStringLiteral("alpha beta gamma\nsecond line")}));
+
+    // Another text drops the selection.
+    text->setText(QStringLiteral("other"), font);
+    EXPECT_TRUE(text->selectedText().isEmpty());
+}
+
+} // namespace
+} // namespace tolvi
