@@ -88,7 +88,7 @@ public:
     static constexpr double historyDelaySeconds = 0.9;
     static inline const QString hotKeyErrorMessage = QStringLiteral(
         "A shortcut could not be registered. Choose another shortcut or check other apps using these keys. "
-        "Tolvi is still available from the menu bar.");
+        "Tolvi is still available from its system tray icon.");
     static inline const QString onboardingSampleText =
         QStringLiteral("Need quote for panel upgrade. Customer wants pricing by Friday.\nNeed equivalent model.");
 

@@ -246,7 +246,7 @@ int main(int argc, char** argv)
             scene.preferences->setAppearance(preference);
             scene.preferences->setGlobalHotKeyError(
                 QStringLiteral("A shortcut could not be registered. Choose another shortcut or check other apps using "
-                               "these keys. Tolvi is still available from the menu bar."));
+                               "these keys. Tolvi is still available from its system tray icon."));
             scene.preferences->setCapturesImages(false);
             scene.controller->show();
             SettingsView* view = scene.controller->view();

@@ -573,7 +573,7 @@ TEST(AppStatePreferenceBinding, TakenChordSetsTheErrorAndAnotherPresetClearsIt)
     EXPECT_EQ(preferences.globalHotKeyError(), std::optional<QString>(AppState::hotKeyErrorMessage));
     EXPECT_EQ(AppState::hotKeyErrorMessage,
               "A shortcut could not be registered. Choose another shortcut or check other apps using these keys. "
-              "Tolvi is still available from the menu bar.");
+              "Tolvi is still available from its system tray icon.");
     // The compact hot key still works.
     EXPECT_FALSE(app.hotKey()->isRegistered());
     EXPECT_TRUE(app.compactHotKey()->isRegistered());
