@@ -6,6 +6,7 @@
 #include "Tolvi/design/DesignTokens.h"
 #include "Tolvi/design/Surfaces.h"
 #include "Tolvi/design/SymbolCatalog.h"
+#include "Tolvi/design/ThemedWidgets.h"
 #include "Tolvi/design/TolviPrimaryButton.h"
 #include "Tolvi/design/TolviTheme.h"
 #include "Tolvi/history/EmptyHistoryView.h"
@@ -660,14 +661,7 @@ void CompactClipboardPanel::styleList(QListView* list)
     list->viewport()->setAutoFillBackground(false);
     list->setAttribute(Qt::WA_TranslucentBackground);
     list->viewport()->setAttribute(Qt::WA_TranslucentBackground);
-    QColor handle = DesignContext::of(this).color(ColorToken::muted);
-    handle.setAlphaF(0.45f);
-    list->verticalScrollBar()->setStyleSheet(
-        QStringLiteral("QScrollBar:vertical { background: transparent; width: 10px; margin: 2px 2px 2px 0; }"
-                       "QScrollBar::handle:vertical { background: %1; border-radius: 4px; min-height: 32px; }"
-                       "QScrollBar::add-line:vertical, QScrollBar::sub-line:vertical { height: 0; }"
-                       "QScrollBar::add-page:vertical, QScrollBar::sub-page:vertical { background: transparent; }")
-            .arg(handle.name(QColor::HexArgb)));
+    list->verticalScrollBar()->setStyleSheet(slimScrollBarStyleSheet(DesignContext::of(this), QStringLiteral("2px 2px 2px 0")));
 }
 
 QWidget* CompactClipboardPanel::buildResultsPage()
@@ -1140,16 +1134,7 @@ void CompactClipboardPanel::presentDiscardConfirmation(bool presented)
         return;
     // Window-modal on the panel, so it is never behind the always-on-top panel it blocks.
     QWidget* owner = m_panel ? m_panel.data() : window();
-    auto* box = new QMessageBox(owner);
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    const DesignContext context = DesignContext::of(owner);
-    QPalette palette = TolviTheme::palette(context.appearance);
-    palette.setColor(QPalette::Window, context.color(ColorToken::raisedSurface));
-    box->setPalette(palette);
-    box->setAutoFillBackground(true);
-    box->setWindowModality(Qt::WindowModal);
-    box->setIcon(QMessageBox::Warning);
-    box->setWindowTitle(QStringLiteral("Tolvi"));
+    QMessageBox* box = makeThemedWarningBox(owner);
     box->setText(QStringLiteral("Discard unsaved changes?"));
     box->setInformativeText(QStringLiteral("Your edited text has not been saved."));
     // Action roles keep the buttons in this order on every desktop.

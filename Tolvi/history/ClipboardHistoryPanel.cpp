@@ -4,6 +4,7 @@
 #include "Tolvi/design/DesignTokens.h"
 #include "Tolvi/design/Surfaces.h"
 #include "Tolvi/design/SymbolCatalog.h"
+#include "Tolvi/design/ThemedWidgets.h"
 #include "Tolvi/design/TolviTheme.h"
 #include "Tolvi/history/ClipListModel.h"
 #include "Tolvi/history/ClipRowDelegate.h"
@@ -454,14 +455,7 @@ void ClipboardHistoryPanel::updatePlaces()
 void ClipboardHistoryPanel::styleScrollBar()
 {
     // A slim handle in the theme's muted ink, without arrows or a track.
-    QColor handle = DesignContext::of(this).color(ColorToken::muted);
-    handle.setAlphaF(0.45);
-    m_list->verticalScrollBar()->setStyleSheet(
-        QStringLiteral("QScrollBar:vertical { background: transparent; width: 10px; margin: 2px 2px 2px 0; }"
-                       "QScrollBar::handle:vertical { background: %1; border-radius: 4px; min-height: 32px; }"
-                       "QScrollBar::add-line:vertical, QScrollBar::sub-line:vertical { height: 0; }"
-                       "QScrollBar::add-page:vertical, QScrollBar::sub-page:vertical { background: transparent; }")
-            .arg(handle.name(QColor::HexArgb)));
+    m_list->verticalScrollBar()->setStyleSheet(slimScrollBarStyleSheet(DesignContext::of(this), QStringLiteral("2px 2px 2px 0")));
 }
 
 void ClipboardHistoryPanel::changeEvent(QEvent* event)
@@ -812,18 +806,7 @@ void ClipboardHistoryPanel::scrollToPending()
 void ClipboardHistoryPanel::presentClearHistoryConfirmation()
 {
     QWidget* owner = m_panel ? m_panel.data() : window();
-    auto* box = new QMessageBox(owner);
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    // The window's colours, on an opaque surface of its own (the window draws its background
-    // itself and leaves its palette's clear).
-    const DesignContext context = DesignContext::of(owner);
-    QPalette palette = TolviTheme::palette(context.appearance);
-    palette.setColor(QPalette::Window, context.color(ColorToken::raisedSurface));
-    box->setPalette(palette);
-    box->setAutoFillBackground(true);
-    box->setWindowModality(Qt::WindowModal);
-    box->setIcon(QMessageBox::Warning);
-    box->setWindowTitle(QStringLiteral("Tolvi"));
+    QMessageBox* box = makeThemedWarningBox(owner);
     box->setText(QStringLiteral("Clear all clipboard history?"));
     box->setInformativeText(QStringLiteral(
         "This removes saved clips, including pinned clips. Export a copy from Settings first if you want to keep them."));
@@ -831,9 +814,7 @@ void ClipboardHistoryPanel::presentClearHistoryConfirmation()
     QPushButton* clear = box->addButton(QStringLiteral("Clear History"), QMessageBox::ActionRole);
     QPushButton* cancel = box->addButton(QStringLiteral("Cancel"), QMessageBox::ActionRole);
     // Room for the message on a few lines, not a narrow column.
-    if (auto* grid = qobject_cast<QGridLayout*>(box->layout()))
-        grid->addItem(new QSpacerItem(440, 0, QSizePolicy::Minimum, QSizePolicy::Expanding), grid->rowCount(), 0, 1,
-                      grid->columnCount());
+    reserveMessageWidth(box, 440);
     box->setDefaultButton(cancel);
     box->setEscapeButton(cancel);
     m_confirmation = box;

@@ -4,6 +4,7 @@
 #include "Tolvi/design/DesignTokens.h"
 #include "Tolvi/design/Surfaces.h"
 #include "Tolvi/design/SymbolCatalog.h"
+#include "Tolvi/design/ThemedWidgets.h"
 #include "Tolvi/design/TolviPrimaryButton.h"
 #include "Tolvi/design/TolviTheme.h"
 #include "TolviCore/model/ClipboardHistoryImportError.h"
@@ -555,14 +556,7 @@ void BoardManagementView::changeEvent(QEvent* event)
 // The window's slim scroll handle in the muted ink, without arrows or a track.
 void BoardManagementView::styleScrollBar()
 {
-    QColor handle = DesignContext::of(this).color(ColorToken::muted);
-    handle.setAlphaF(0.45);
-    m_list->verticalScrollBar()->setStyleSheet(
-        QStringLiteral("QScrollBar:vertical { background: transparent; width: 10px; margin: 0 0 0 2px; }"
-                       "QScrollBar::handle:vertical { background: %1; border-radius: 4px; min-height: 32px; }"
-                       "QScrollBar::add-line:vertical, QScrollBar::sub-line:vertical { height: 0; }"
-                       "QScrollBar::add-page:vertical, QScrollBar::sub-page:vertical { background: transparent; }")
-            .arg(handle.name(QColor::HexArgb)));
+    m_list->verticalScrollBar()->setStyleSheet(slimScrollBarStyleSheet(DesignContext::of(this), QStringLiteral("0 0 0 2px")));
 }
 
 void BoardManagementView::showEvent(QShowEvent* event)
@@ -739,22 +733,11 @@ void BoardManagementView::confirmDiscard()
 QMessageBox* BoardManagementView::makeConfirmation(const QString& text)
 {
     QWidget* owner = window();
-    auto* box = new QMessageBox(owner);
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    const DesignContext context = DesignContext::of(owner);
-    QPalette palette = TolviTheme::palette(context.appearance);
-    palette.setColor(QPalette::Window, context.color(ColorToken::raisedSurface));
-    box->setPalette(palette);
-    box->setAutoFillBackground(true);
-    box->setWindowModality(Qt::WindowModal);
-    box->setIcon(QMessageBox::Warning);
-    box->setWindowTitle(QStringLiteral("Tolvi"));
+    QMessageBox* box = makeThemedWarningBox(owner);
     box->setTextFormat(Qt::PlainText);
     box->setText(text);
     // Room for the question and its buttons on one line each.
-    if (auto* grid = qobject_cast<QGridLayout*>(box->layout()))
-        grid->addItem(new QSpacerItem(360, 0, QSizePolicy::Minimum, QSizePolicy::Expanding), grid->rowCount(), 0, 1,
-                      grid->columnCount());
+    reserveMessageWidth(box, 360);
     m_confirmation = box;
     return box;
 }

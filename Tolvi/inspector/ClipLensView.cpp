@@ -1,5 +1,6 @@
 #include "Tolvi/inspector/ClipLensView.h"
 
+#include "Tolvi/design/ThemedWidgets.h"
 #include "Tolvi/inspector/LooksLikeCode.h"
 
 #include "Tolvi/design/Announcements.h"
@@ -488,14 +489,7 @@ void ClipLensView::buildActionsCard(QVBoxLayout* column)
 void ClipLensView::styleScrollBar()
 {
     // A slim handle in the theme's muted ink, without arrows or a track, as beside the list.
-    QColor handle = DesignContext::of(this).color(ColorToken::muted);
-    handle.setAlphaF(0.45f);
-    m_scroll->verticalScrollBar()->setStyleSheet(
-        QStringLiteral("QScrollBar:vertical { background: transparent; width: 10px; margin: 2px 0 2px 0; }"
-                       "QScrollBar::handle:vertical { background: %1; border-radius: 4px; min-height: 32px; }"
-                       "QScrollBar::add-line:vertical, QScrollBar::sub-line:vertical { height: 0; }"
-                       "QScrollBar::add-page:vertical, QScrollBar::sub-page:vertical { background: transparent; }")
-            .arg(handle.name(QColor::HexArgb)));
+    m_scroll->verticalScrollBar()->setStyleSheet(slimScrollBarStyleSheet(DesignContext::of(this), QStringLiteral("2px 0 2px 0")));
 }
 
 void ClipLensView::changeEvent(QEvent* event)

@@ -1,6 +1,7 @@
 #include "Tolvi/inspector/ClipTextEditor.h"
 
 #include "Tolvi/design/DesignTokens.h"
+#include "Tolvi/design/ThemedWidgets.h"
 #include "Tolvi/design/TolviTheme.h"
 
 #include <QMimeData>
@@ -131,14 +132,7 @@ void ClipTextEditor::applyBackground()
                                          canvas.greenF() * (1 - a) + ink.greenF() * a,
                                          canvas.blueF() * (1 - a) + ink.blueF() * a);
     // The window's slim scroll bar: a handle in the muted ink, without arrows or a track.
-    QColor handle = context.color(TolviDesign::ColorToken::muted);
-    handle.setAlphaF(0.45);
-    const QString scrollStyle =
-        QStringLiteral("QScrollBar:vertical { background: transparent; width: 10px; margin: 2px 0 2px 0; }"
-                       "QScrollBar::handle:vertical { background: %1; border-radius: 4px; min-height: 32px; }"
-                       "QScrollBar::add-line:vertical, QScrollBar::sub-line:vertical { height: 0; }"
-                       "QScrollBar::add-page:vertical, QScrollBar::sub-page:vertical { background: transparent; }")
-            .arg(handle.name(QColor::HexArgb));
+    const QString scrollStyle = slimScrollBarStyleSheet(context, QStringLiteral("2px 0 2px 0"));
     if (verticalScrollBar()->styleSheet() != scrollStyle)
         verticalScrollBar()->setStyleSheet(scrollStyle);
     QPalette palette = this->palette();

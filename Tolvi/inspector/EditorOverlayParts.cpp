@@ -3,6 +3,7 @@
 #include "Tolvi/design/Badges.h"
 #include "Tolvi/design/Surfaces.h"
 #include "Tolvi/design/SymbolCatalog.h"
+#include "Tolvi/design/ThemedWidgets.h"
 #include "Tolvi/design/TolviPrimaryButton.h"
 #include "Tolvi/design/TolviTheme.h"
 
@@ -463,18 +464,7 @@ void AIActionButton::paintEvent(QPaintEvent* event)
 QMessageBox* ask(QWidget* owner, const QString& title, const QString& message, const QStringList& buttons,
                  std::function<void(int)> answered)
 {
-    auto* box = new QMessageBox(owner);
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    // The window's colours on an opaque surface of its own (the window draws its background
-    // itself and leaves its palette's clear).
-    const DesignContext context = DesignContext::of(owner);
-    QPalette palette = TolviTheme::palette(context.appearance);
-    palette.setColor(QPalette::Window, context.color(ColorToken::raisedSurface));
-    box->setPalette(palette);
-    box->setAutoFillBackground(true);
-    box->setWindowModality(Qt::WindowModal);
-    box->setIcon(QMessageBox::Warning);
-    box->setWindowTitle(QStringLiteral("Tolvi"));
+    QMessageBox* box = makeThemedWarningBox(owner);
     box->setTextFormat(Qt::PlainText);
     box->setText(title);
     box->setInformativeText(message);
@@ -482,9 +472,7 @@ QMessageBox* ask(QWidget* owner, const QString& title, const QString& message, c
     QList<QPushButton*> made;
     for (const QString& label : buttons)
         made.append(box->addButton(label, QMessageBox::ActionRole));
-    if (auto* grid = qobject_cast<QGridLayout*>(box->layout()))
-        grid->addItem(new QSpacerItem(380, 0, QSizePolicy::Minimum, QSizePolicy::Expanding), grid->rowCount(), 0, 1,
-                      grid->columnCount());
+    reserveMessageWidth(box, 380);
     if (!made.isEmpty()) {
         box->setDefaultButton(made.last());
         box->setEscapeButton(made.last());
