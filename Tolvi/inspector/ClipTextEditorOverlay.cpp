@@ -13,7 +13,6 @@
 
 #include <QHBoxLayout>
 #include <QMessageBox>
-#include <QShortcut>
 #include <QStackedWidget>
 #include <QVBoxLayout>
 
@@ -58,18 +57,13 @@ ClipTextEditorOverlay::ClipTextEditorOverlay(const ClipboardItem& item, const Cl
 ClipTextEditorOverlay::~ClipTextEditorOverlay()
 {
     // A question still open belongs to this card: it goes with it, unanswered.
-    if (m_question) {
-        m_question->disconnect();
-        m_question->deleteLater();
-    }
+    dropQuestion(m_question);
 }
 
 void ClipTextEditorOverlay::buildCard()
 {
-    QWidget* surface = static_cast<CardSurface*>(card())->content();
-    auto* column = new QVBoxLayout(surface);
-    column->setContentsMargins(16, 16, 16, 16);
-    column->setSpacing(12);
+    QVBoxLayout* column = makeCardColumn(this);
+    QWidget* surface = column->parentWidget();
 
     const Header header = makeHeader(QStringLiteral("pencil.line"), ColorToken::mint, QStringLiteral("Quick Edit"),
                                      QStringLiteral("Close editor"), surface);
@@ -113,16 +107,10 @@ void ClipTextEditorOverlay::buildCard()
 
     m_notice = new NoticeLine(surface);
     column->addWidget(m_notice);
-    m_statusOverflow = new NoticeLine(surface);
-    column->addWidget(m_statusOverflow);
-
-    auto* footer = new QHBoxLayout;
-    // The buttons keep a ring margin of 4 on each side: 8 between their bodies.
-    footer->setSpacing(0);
-    m_status = new StatusLine(surface);
-    m_status->setHidesWhenCut(true);
-    connect(m_status, &StatusLine::fitChanged, this, &ClipTextEditorOverlay::showStatusOverflow);
-    footer->addWidget(m_status, 1);
+    const Footer footerParts = makeFooter(surface, column);
+    m_statusOverflow = footerParts.overflow;
+    m_status = footerParts.status;
+    QHBoxLayout* footer = footerParts.row;
     for (const AIAction& action : AIAction::textActions()) {
         auto* button = new AIActionButton(action, surface);
         button->setVisible(m_showsAIControls);
@@ -142,14 +130,9 @@ void ClipTextEditorOverlay::buildCard()
     connect(m_copy, &QAbstractButton::clicked, this, &ClipTextEditorOverlay::copy);
     connect(m_paste, &QAbstractButton::clicked, this, &ClipTextEditorOverlay::paste);
 
-    auto shortcut = [surface, this](QKeySequence keys, void (ClipTextEditorOverlay::*act)()) {
-        auto* s = new QShortcut(keys, surface);
-        s->setContext(Qt::WidgetWithChildrenShortcut);
-        connect(s, &QShortcut::activated, this, act);
-    };
-    shortcut(QKeySequence(Qt::CTRL | Qt::Key_S), &ClipTextEditorOverlay::save);
-    shortcut(QKeySequence(Qt::CTRL | Qt::Key_Return), &ClipTextEditorOverlay::paste);
-    shortcut(QKeySequence(Qt::CTRL | Qt::Key_Enter), &ClipTextEditorOverlay::paste);
+    addCardShortcut(surface, QKeySequence(Qt::CTRL | Qt::Key_S), this, [this] { save(); });
+    addCardShortcut(surface, QKeySequence(Qt::CTRL | Qt::Key_Return), this, [this] { this->paste(); });
+    addCardShortcut(surface, QKeySequence(Qt::CTRL | Qt::Key_Enter), this, [this] { this->paste(); });
     surface->setFocusProxy(m_editor);
     card()->installEventFilter(this);
 }
@@ -378,12 +361,7 @@ void ClipTextEditorOverlay::writeToClip()
     const bool stored = m_actions.saveText && m_actions.saveText(m_item, text);
     m_saving = false;
     if (stored) {
-        m_draft.markSaved();
-        m_editor->rebase();
-        m_originalCount = m_editedCount.count(text);
-        m_originalLoaded = false;
-        m_refusal.reset();
-        m_changedElsewhere = false;
+        markSaved(text);
         followStore();
     } else {
         // Gone meanwhile, or refused for a reason of the history's.
@@ -408,12 +386,7 @@ void ClipTextEditorOverlay::writeAsNewClip()
         render();
         return;
     }
-    m_draft.markSaved();
-    m_editor->rebase();
-    m_originalCount = m_editedCount.count(text);
-    m_originalLoaded = false;
-    m_refusal.reset();
-    m_changedElsewhere = false;
+    markSaved(text);
     // The new clip is the one that holds the text now.
     m_clipGone = false;
     m_item = ClipboardItem(QUuid(), text, m_now());
@@ -424,6 +397,16 @@ void ClipTextEditorOverlay::writeAsNewClip()
     followStore();
     showTab();
     render();
+}
+
+void ClipTextEditorOverlay::markSaved(const QString& text)
+{
+    m_draft.markSaved();
+    m_editor->rebase();
+    m_originalCount = m_editedCount.count(text);
+    m_originalLoaded = false;
+    m_refusal.reset();
+    m_changedElsewhere = false;
 }
 
 QString ClipTextEditorOverlay::refusalReason() const
@@ -538,11 +521,7 @@ void ClipTextEditorOverlay::endSession()
 {
     m_closed = true;
     m_aiRequestID = QUuid::createUuid();
-    if (m_question) {
-        m_question->disconnect();
-        m_question->close();
-        m_question = nullptr;
-    }
+    closeQuestion(m_question);
 }
 
 // ---- Showing it -------------------------------------------------------------------------
@@ -559,12 +538,6 @@ void ClipTextEditorOverlay::showTab()
     m_originalTab->setChecked(!edited);
     m_stack->setCurrentWidget(edited ? m_editor : m_original);
     m_plate->setTintOpacity(edited ? 0.025 : 0.045);
-}
-
-void ClipTextEditorOverlay::showStatusOverflow()
-{
-    const bool cut = !m_status->fits();
-    m_statusOverflow->setNotice(cut ? m_status->status() : QString(), m_status->isFailure());
 }
 
 void ClipTextEditorOverlay::render()

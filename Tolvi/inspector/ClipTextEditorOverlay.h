@@ -133,11 +133,12 @@ private:
     std::optional<ClipboardItem> successor() const;
     void writeToClip();
     void writeAsNewClip();
+    // The text just saved is the one the card starts from now.
+    void markSaved(const QString& text);
     QString refusalReason() const;
     void finishAI(const QUuid& request, const QString& input, const AIResult& result);
     void finishClose();
     void render();
-    void showStatusOverflow();
     void fitFooter();
     void showTab();
 

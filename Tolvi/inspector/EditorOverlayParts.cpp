@@ -12,6 +12,7 @@
 #include <QHBoxLayout>
 #include <QMessageBox>
 #include <QPainter>
+#include <QShortcut>
 #include <QPushButton>
 #include <QStyle>
 #include <QStyleOptionButton>
@@ -284,6 +285,60 @@ Header makeHeader(const QString& systemImage, ColorToken tint, const QString& ti
     header.closeButton->setToolTip(QStringLiteral("Close"));
     row->addWidget(header.closeButton, 0, Qt::AlignVCenter);
     return header;
+}
+
+// ---- The card's layout -----------------------------------------------------------------
+
+QVBoxLayout* makeCardColumn(TolviCardOverlay* overlay)
+{
+    QWidget* surface = static_cast<CardSurface*>(overlay->card())->content();
+    auto* column = new QVBoxLayout(surface);
+    column->setContentsMargins(16, 16, 16, 16);
+    column->setSpacing(12);
+    return column;
+}
+
+Footer makeFooter(QWidget* surface, QVBoxLayout* column)
+{
+    Footer footer;
+    footer.overflow = new NoticeLine(surface);
+    column->addWidget(footer.overflow);
+    footer.row = new QHBoxLayout;
+    // The buttons keep a ring margin of 4 on each side: 8 between their bodies.
+    footer.row->setSpacing(0);
+    footer.status = new StatusLine(surface);
+    footer.status->setHidesWhenCut(true);
+    StatusLine* status = footer.status;
+    NoticeLine* overflow = footer.overflow;
+    QObject::connect(status, &StatusLine::fitChanged, overflow, [status, overflow] {
+        overflow->setNotice(status->fits() ? QString() : status->status(), status->isFailure());
+    });
+    footer.row->addWidget(footer.status, 1);
+    return footer;
+}
+
+void addCardShortcut(QWidget* surface, const QKeySequence& keys, QObject* receiver, std::function<void()> act)
+{
+    auto* shortcut = new QShortcut(keys, surface);
+    shortcut->setContext(Qt::WidgetWithChildrenShortcut);
+    QObject::connect(shortcut, &QShortcut::activated, receiver, std::move(act));
+}
+
+void dropQuestion(QMessageBox* question)
+{
+    if (question) {
+        question->disconnect();
+        question->deleteLater();
+    }
+}
+
+void closeQuestion(QPointer<QMessageBox>& question)
+{
+    if (question) {
+        question->disconnect();
+        question->close();
+        question = nullptr;
+    }
 }
 
 // ---- Segments ---------------------------------------------------------------------------

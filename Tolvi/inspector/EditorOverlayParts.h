@@ -7,13 +7,17 @@
 
 #include <QAbstractButton>
 #include <QLabel>
+#include <QPointer>
 #include <QPushButton>
 #include <QTimer>
 #include <QToolButton>
 
 #include <functional>
 
+class QHBoxLayout;
+class QKeySequence;
 class QMessageBox;
+class QVBoxLayout;
 
 namespace tolvi {
 
@@ -140,6 +144,27 @@ struct Header {
 };
 Header makeHeader(const QString& systemImage, TolviDesign::ColorToken tint, const QString& title,
                   const QString& closeLabel, QWidget* parent);
+
+// The card's column on its surface: margins of 16 and 12 between the rows.
+QVBoxLayout* makeCardColumn(TolviCardOverlay* overlay);
+
+// The footer under the text: the status line, and above the footer the notice that shows the
+// status wrapped when it is too long for its line. The overflow notice is in `column` already;
+// the row is the caller's to fill and add.
+struct Footer {
+    QHBoxLayout* row = nullptr;
+    StatusLine* status = nullptr;
+    NoticeLine* overflow = nullptr;
+};
+Footer makeFooter(QWidget* surface, QVBoxLayout* column);
+
+// A keyboard shortcut for the whole card (its surface and the widgets in it).
+void addCardShortcut(QWidget* surface, const QKeySequence& keys, QObject* receiver, std::function<void()> act);
+
+// A question that belongs to a card goes with it, unanswered.
+void dropQuestion(QMessageBox* question);
+// Closes a question that no longer has anyone to answer to, without an answer.
+void closeQuestion(QPointer<QMessageBox>& question);
 
 // One half of a two-way switch ("Original" / "Edited").
 class SegmentButton : public QAbstractButton {

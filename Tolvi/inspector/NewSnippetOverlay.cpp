@@ -9,7 +9,6 @@
 
 #include <QHBoxLayout>
 #include <QMessageBox>
-#include <QShortcut>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -33,18 +32,13 @@ NewSnippetOverlay::NewSnippetOverlay(Actions actions, QWidget* dialogOwner, QWid
 
 NewSnippetOverlay::~NewSnippetOverlay()
 {
-    if (m_question) {
-        m_question->disconnect();
-        m_question->deleteLater();
-    }
+    dropQuestion(m_question);
 }
 
 void NewSnippetOverlay::buildCard()
 {
-    QWidget* surface = static_cast<CardSurface*>(card())->content();
-    auto* column = new QVBoxLayout(surface);
-    column->setContentsMargins(16, 16, 16, 16);
-    column->setSpacing(12);
+    QVBoxLayout* column = makeCardColumn(this);
+    QWidget* surface = column->parentWidget();
 
     const Header header = makeHeader(QStringLiteral("square.and.pencil"), ColorToken::violet,
                                      QStringLiteral("New Snippet"), QStringLiteral("Close new snippet"), surface);
@@ -69,17 +63,10 @@ void NewSnippetOverlay::buildCard()
     });
 
     // The status when it is too long for the footer: above it, wrapped.
-    m_statusOverflow = new NoticeLine(surface);
-    column->addWidget(m_statusOverflow);
-    auto* footer = new QHBoxLayout;
-    // The buttons keep a ring margin of 4 on each side: 8 between their bodies.
-    footer->setSpacing(0);
-    m_status = new StatusLine(surface);
-    m_status->setHidesWhenCut(true);
-    connect(m_status, &StatusLine::fitChanged, this, [this] {
-        m_statusOverflow->setNotice(m_status->fits() ? QString() : m_status->status(), m_status->isFailure());
-    });
-    footer->addWidget(m_status, 1);
+    const Footer footerParts = makeFooter(surface, column);
+    m_statusOverflow = footerParts.overflow;
+    m_status = footerParts.status;
+    QHBoxLayout* footer = footerParts.row;
     m_save = new FooterButton(QStringLiteral("Save"), surface);
     m_copy = new FooterButton(QStringLiteral("Copy"), surface);
     auto* saveAndPaste = new TolviPrimaryButton(QStringLiteral("Save && Paste"), surface);
@@ -93,14 +80,9 @@ void NewSnippetOverlay::buildCard()
     connect(m_copy, &QAbstractButton::clicked, this, &NewSnippetOverlay::copy);
     connect(m_saveAndPaste, &QAbstractButton::clicked, this, &NewSnippetOverlay::saveAndPaste);
 
-    auto shortcut = [surface, this](QKeySequence keys, void (NewSnippetOverlay::*act)()) {
-        auto* s = new QShortcut(keys, surface);
-        s->setContext(Qt::WidgetWithChildrenShortcut);
-        connect(s, &QShortcut::activated, this, act);
-    };
-    shortcut(QKeySequence(Qt::CTRL | Qt::Key_S), &NewSnippetOverlay::save);
-    shortcut(QKeySequence(Qt::CTRL | Qt::Key_Return), &NewSnippetOverlay::saveAndPaste);
-    shortcut(QKeySequence(Qt::CTRL | Qt::Key_Enter), &NewSnippetOverlay::saveAndPaste);
+    addCardShortcut(surface, QKeySequence(Qt::CTRL | Qt::Key_S), this, [this] { save(); });
+    addCardShortcut(surface, QKeySequence(Qt::CTRL | Qt::Key_Return), this, [this] { this->saveAndPaste(); });
+    addCardShortcut(surface, QKeySequence(Qt::CTRL | Qt::Key_Enter), this, [this] { this->saveAndPaste(); });
     surface->setFocusProxy(m_editor);
 }
 
@@ -221,11 +203,7 @@ void NewSnippetOverlay::finishClose()
 void NewSnippetOverlay::endSession()
 {
     m_closed = true;
-    if (m_question) {
-        m_question->disconnect();
-        m_question->close();
-        m_question = nullptr;
-    }
+    closeQuestion(m_question);
 }
 
 void NewSnippetOverlay::render()
