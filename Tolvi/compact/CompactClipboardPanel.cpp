@@ -4,6 +4,7 @@
 #include "Tolvi/design/Badges.h"
 #include "Tolvi/design/CardOverlay.h"
 #include "Tolvi/design/DesignTokens.h"
+#include "Tolvi/design/Segments.h"
 #include "Tolvi/design/Surfaces.h"
 #include "Tolvi/design/SymbolCatalog.h"
 #include "Tolvi/design/ThemedWidgets.h"
@@ -230,11 +231,7 @@ public:
     SegmentButton(const QString& title, QWidget* parent) : QToolButton(parent)
     {
         setText(title);
-        setCheckable(true);
-        setAutoExclusive(true);
-        setFocusPolicy(Qt::TabFocus);
-        setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
-        setFixedHeight(26);
+        setUpSegment(this);
     }
 
 protected:
@@ -244,30 +241,11 @@ protected:
         painter.setRenderHint(QPainter::Antialiasing);
         const DesignContext context = DesignContext::of(this);
         const QRectF body = QRectF(rect()).adjusted(1, 1, -1, -1);
-        if (isChecked()) {
-            painter.setPen(QPen(context.color(ColorToken::glassStroke), 1));
-            painter.setBrush(context.color(ColorToken::raisedSurface));
-            painter.drawRoundedRect(body, 6, 6);
-        }
+        if (isChecked())
+            paintChosenSegment(painter, body, context);
         painter.setFont(TolviDesign::font(isChecked() ? Typography::bodyStrong : Typography::body));
         painter.setPen(context.color(isChecked() ? ColorToken::ink : ColorToken::muted));
         painter.drawText(body, Qt::AlignCenter, text());
-    }
-};
-
-// The segmented control's track.
-class SegmentTrack final : public QWidget {
-public:
-    explicit SegmentTrack(QWidget* parent) : QWidget(parent) {}
-
-protected:
-    void paintEvent(QPaintEvent*) override
-    {
-        QPainter painter(this);
-        painter.setRenderHint(QPainter::Antialiasing);
-        painter.setPen(Qt::NoPen);
-        painter.setBrush(withOpacity(DesignContext::of(this).color(ColorToken::ink), 0.06));
-        painter.drawRoundedRect(QRectF(rect()), 8, 8);
     }
 };
 
@@ -763,7 +741,7 @@ QWidget* CompactClipboardPanel::buildEditorPage()
     layout->setContentsMargins(10, 10, 10, 10);
     layout->setSpacing(10);
 
-    auto* track = new SegmentTrack(page);
+    auto* track = new TolviSegmentTrack(page);
     auto* trackLayout = new QHBoxLayout(track);
     trackLayout->setContentsMargins(2, 2, 2, 2);
     trackLayout->setSpacing(2);

@@ -2,6 +2,7 @@
 
 #include "Tolvi/design/Badges.h"
 #include "Tolvi/design/DesignTokens.h"
+#include "Tolvi/design/Segments.h"
 #include "Tolvi/design/Surfaces.h"
 #include "Tolvi/design/SymbolCatalog.h"
 #include "Tolvi/design/TolviTheme.h"
@@ -220,12 +221,8 @@ public:
     {
         setText(ClipQuickLook::tabTitle(tab));
         setAccessibleName(text());
-        setCheckable(true);
-        setAutoExclusive(true);
-        setFocusPolicy(Qt::TabFocus);
+        setUpSegment(this);
         setCursor(Qt::PointingHandCursor);
-        setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
-        setFixedHeight(26);
     }
     QuickLookTab tab() const { return m_tab; }
 
@@ -242,11 +239,8 @@ protected:
         painter.setRenderHint(QPainter::Antialiasing);
         const DesignContext context = DesignContext::of(this);
         const QRectF body = QRectF(rect()).adjusted(1, 1, -1, -1);
-        if (isChecked()) {
-            painter.setPen(QPen(context.color(ColorToken::glassStroke), 1));
-            painter.setBrush(context.color(ColorToken::raisedSurface));
-            painter.drawRoundedRect(body, 6, 6);
-        }
+        if (isChecked())
+            paintChosenSegment(painter, body, context);
         if (hasFocus()) {
             painter.setPen(QPen(context.color(ColorToken::electricBlue), 1.5));
             painter.setBrush(Qt::NoBrush);
@@ -273,11 +267,11 @@ private:
 };
 
 // The "Preview Mode" picker: one segment per offered tab on a shallow track.
-class TabPicker final : public QWidget {
+class TabPicker final : public TolviSegmentTrack {
 public:
     std::function<void(QuickLookTab)> chosen;
 
-    explicit TabPicker(QWidget* parent) : QWidget(parent)
+    explicit TabPicker(QWidget* parent) : TolviSegmentTrack(parent)
     {
         setAccessibleName(QStringLiteral("Preview Mode"));
         auto* layout = new QHBoxLayout(this);
@@ -309,16 +303,6 @@ public:
             segment->setVisible(available.contains(segment->tab()));
             segment->setChecked(segment->tab() == selected);
         }
-    }
-
-protected:
-    void paintEvent(QPaintEvent*) override
-    {
-        QPainter painter(this);
-        painter.setRenderHint(QPainter::Antialiasing);
-        painter.setPen(Qt::NoPen);
-        painter.setBrush(withOpacity(DesignContext::of(this).color(ColorToken::ink), 0.06));
-        painter.drawRoundedRect(QRectF(rect()), 8, 8);
     }
 
 private:
@@ -780,14 +764,39 @@ QWidget* ClipQuickLookOverlay::buildHeader()
     return header;
 }
 
+namespace {
+
+// The column a page of the card is laid out in.
+QVBoxLayout* makePageColumn(QWidget* page)
+{
+    auto* column = new QVBoxLayout(page);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(10);
+    return column;
+}
+
+// A read-only text view on `plate`, the plate taking the rest of `column`.
+QPlainTextEdit* addPlatedTextView(QVBoxLayout* column, Plate* plate, const QString& objectName,
+                                  const QString& accessibleName)
+{
+    auto* plateLayout = new QVBoxLayout(plate);
+    plateLayout->setContentsMargins(1, 1, 1, 1);
+    QPlainTextEdit* view = makeTextView(plate);
+    view->setObjectName(objectName);
+    view->setAccessibleName(accessibleName);
+    plateLayout->addWidget(view);
+    column->addWidget(plate, 1);
+    return view;
+}
+
+} // namespace
+
 QWidget* ClipQuickLookOverlay::buildPreviewPage()
 {
     m_previewKinds = new QStackedWidget(card());
 
     m_textPage = new QWidget(m_previewKinds);
-    auto* column = new QVBoxLayout(m_textPage);
-    column->setContentsMargins(0, 0, 0, 0);
-    column->setSpacing(10);
+    QVBoxLayout* column = makePageColumn(m_textPage);
     m_linkCard = new LinkCard(m_textPage);
     column->addWidget(m_linkCard);
     connect(m_linkCard->openButton(), &QAbstractButton::clicked, this, [this] {
@@ -796,13 +805,7 @@ QWidget* ClipQuickLookOverlay::buildPreviewPage()
     });
     auto* plate = new Plate(ColorToken::ink, 0.035, m_textPage);
     m_textPlate = plate;
-    auto* plateLayout = new QVBoxLayout(plate);
-    plateLayout->setContentsMargins(1, 1, 1, 1);
-    m_text = makeTextView(plate);
-    m_text->setObjectName(QStringLiteral("quickLookText"));
-    m_text->setAccessibleName(QStringLiteral("Clip text"));
-    plateLayout->addWidget(m_text);
-    column->addWidget(plate, 1);
+    m_text = addPlatedTextView(column, plate, QStringLiteral("quickLookText"), QStringLiteral("Clip text"));
     m_previewKinds->addWidget(m_textPage);
 
     m_image = new ImagePreview(m_environment.thumbnails, m_previewKinds);
@@ -814,9 +817,7 @@ QWidget* ClipQuickLookOverlay::buildPreviewPage()
 QWidget* ClipQuickLookOverlay::buildOCRPage()
 {
     auto* page = new QWidget(card());
-    auto* column = new QVBoxLayout(page);
-    column->setContentsMargins(0, 0, 0, 0);
-    column->setSpacing(10);
+    QVBoxLayout* column = makePageColumn(page);
 
     auto* heading = new QHBoxLayout;
     heading->setSpacing(6);
@@ -836,23 +837,15 @@ QWidget* ClipQuickLookOverlay::buildOCRPage()
             std::function<void(const QString&)>(m_actions.copyText)(*text);
     });
 
-    auto* plate = new Plate(ColorToken::mint, 0.05, page);
-    auto* plateLayout = new QVBoxLayout(plate);
-    plateLayout->setContentsMargins(1, 1, 1, 1);
-    m_ocrText = makeTextView(plate);
-    m_ocrText->setObjectName(QStringLiteral("quickLookOCRText"));
-    m_ocrText->setAccessibleName(QStringLiteral("Extracted text"));
-    plateLayout->addWidget(m_ocrText);
-    column->addWidget(plate, 1);
+    m_ocrText = addPlatedTextView(column, new Plate(ColorToken::mint, 0.05, page), QStringLiteral("quickLookOCRText"),
+                                  QStringLiteral("Extracted text"));
     return page;
 }
 
 QWidget* ClipQuickLookOverlay::buildDetailsPage()
 {
     auto* page = new QWidget(card());
-    auto* column = new QVBoxLayout(page);
-    column->setContentsMargins(0, 0, 0, 0);
-    column->setSpacing(10);
+    QVBoxLayout* column = makePageColumn(page);
     auto* heading = new TextLine(Typography::bodyStrong, ColorToken::ink, Qt::ElideRight, page);
     heading->setText(QStringLiteral("Clip Details"));
     column->addWidget(heading);
