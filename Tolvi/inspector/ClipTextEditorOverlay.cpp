@@ -494,18 +494,9 @@ void ClipTextEditorOverlay::requestClose()
         finishClose();
         return;
     }
-    QPointer<ClipTextEditorOverlay> self(this);
-    m_question = ask(m_dialogOwner ? m_dialogOwner.data() : window(), QStringLiteral("Discard unsaved changes?"),
-                     QStringLiteral("Your edited text has not been saved."),
-                     {QStringLiteral("Discard Changes"), QStringLiteral("Keep Editing")}, [self](int choice) {
-                         if (!self)
-                             return;
-                         self->m_question = nullptr;
-                         if (choice == 0)
-                             self->finishClose();
-                         else
-                             self->m_editor->setFocus(Qt::OtherFocusReason);
-                     });
+    askToDiscard(m_question, this, m_dialogOwner ? m_dialogOwner.data() : window(),
+                 QStringLiteral("Discard unsaved changes?"), QStringLiteral("Your edited text has not been saved."),
+                 [this] { finishClose(); }, [this] { m_editor->setFocus(Qt::OtherFocusReason); });
 }
 
 void ClipTextEditorOverlay::finishClose()

@@ -541,4 +541,21 @@ QMessageBox* ask(QWidget* owner, const QString& title, const QString& message, c
     return box;
 }
 
+void askToDiscard(QPointer<QMessageBox>& question, QObject* card, QWidget* owner, const QString& title,
+                  const QString& message, std::function<void()> discard, std::function<void()> keep)
+{
+    QPointer<QObject> alive(card);
+    QPointer<QMessageBox>* slot = &question;
+    question = ask(owner, title, message, {QStringLiteral("Discard Changes"), QStringLiteral("Keep Editing")},
+                   [alive, slot, discard = std::move(discard), keep = std::move(keep)](int choice) {
+                       if (!alive)
+                           return;
+                       *slot = nullptr;
+                       if (choice == 0)
+                           discard();
+                       else
+                           keep();
+                   });
+}
+
 } // namespace tolvi::EditorOverlayParts

@@ -238,5 +238,11 @@ private:
 QMessageBox* ask(QWidget* owner, const QString& title, const QString& message, const QStringList& buttons,
                  std::function<void(int)> answered);
 
+// Asks over `owner` whether the unsaved text of `card` goes: "Discard Changes" runs `discard`,
+// "Keep Editing" (the default) runs `keep`. `question` is the card's own and holds the box
+// while it is open; nothing runs once the card is gone.
+void askToDiscard(QPointer<QMessageBox>& question, QObject* card, QWidget* owner, const QString& title,
+                  const QString& message, std::function<void()> discard, std::function<void()> keep);
+
 } // namespace EditorOverlayParts
 } // namespace tolvi
