@@ -742,13 +742,9 @@ QWidget* CompactClipboardPanel::buildEditorPage()
     layout->setSpacing(10);
 
     auto* track = new TolviSegmentTrack(page);
-    auto* trackLayout = new QHBoxLayout(track);
-    trackLayout->setContentsMargins(2, 2, 2, 2);
-    trackLayout->setSpacing(2);
     m_originalTab = new SegmentButton(QStringLiteral("Original"), track);
     m_editedTab = new SegmentButton(QStringLiteral("Edited"), track);
-    trackLayout->addWidget(m_originalTab);
-    trackLayout->addWidget(m_editedTab);
+    layOutSegments(track, {m_originalTab, m_editedTab});
     track->setAccessibleName(QStringLiteral("Version"));
     layout->addWidget(track);
     connect(m_originalTab, &QAbstractButton::clicked, this, [this] { m_state.setEditorTab(CompactEditorTab::original); });

@@ -1,6 +1,7 @@
 #include "Tolvi/design/Segments.h"
 
 #include <QAbstractButton>
+#include <QHBoxLayout>
 #include <QPainter>
 
 namespace tolvi {
@@ -30,6 +31,16 @@ void setUpSegment(QAbstractButton* segment)
     segment->setFocusPolicy(Qt::TabFocus);
     segment->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     segment->setFixedHeight(26);
+}
+
+QHBoxLayout* layOutSegments(QWidget* track, std::initializer_list<QAbstractButton*> segments)
+{
+    auto* layout = new QHBoxLayout(track);
+    layout->setContentsMargins(2, 2, 2, 2);
+    layout->setSpacing(2);
+    for (QAbstractButton* segment : segments)
+        layout->addWidget(segment);
+    return layout;
 }
 
 void paintChosenSegment(QPainter& painter, const QRectF& body, const DesignContext& context)

@@ -4,7 +4,10 @@
 
 #include <QWidget>
 
+#include <initializer_list>
+
 class QAbstractButton;
+class QHBoxLayout;
 class QPainter;
 
 namespace tolvi {
@@ -22,6 +25,9 @@ protected:
 // A segment of a picker: checkable and the only one checked in its track, reached by Tab, as
 // wide as the track gives it and 26 high.
 void setUpSegment(QAbstractButton* segment);
+
+// Lays the segments out side by side in `track`, 2 apart and 2 from its edges.
+QHBoxLayout* layOutSegments(QWidget* track, std::initializer_list<QAbstractButton*> segments = {});
 
 // The chosen segment's plate within `body`: the raised surface outlined in the glass stroke,
 // rounded by 6.

@@ -274,9 +274,7 @@ public:
     explicit TabPicker(QWidget* parent) : TolviSegmentTrack(parent)
     {
         setAccessibleName(QStringLiteral("Preview Mode"));
-        auto* layout = new QHBoxLayout(this);
-        layout->setContentsMargins(2, 2, 2, 2);
-        layout->setSpacing(2);
+        QHBoxLayout* layout = layOutSegments(this);
         for (QuickLookTab tab : {QuickLookTab::preview, QuickLookTab::ocr, QuickLookTab::details}) {
             auto* segment = new TabSegment(tab, this);
             layout->addWidget(segment);

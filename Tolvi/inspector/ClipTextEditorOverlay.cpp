@@ -1,5 +1,6 @@
 #include "Tolvi/inspector/ClipTextEditorOverlay.h"
 
+#include "Tolvi/design/Segments.h"
 #include "Tolvi/design/TolviPrimaryButton.h"
 #include "Tolvi/inspector/ClipTextEditor.h"
 #include "Tolvi/inspector/EditorOverlayParts.h"
@@ -74,13 +75,9 @@ void ClipTextEditorOverlay::buildCard()
 
     // The version picker over the text.
     auto* track = new SegmentTrack(surface);
-    auto* trackLayout = new QHBoxLayout(track);
-    trackLayout->setContentsMargins(2, 2, 2, 2);
-    trackLayout->setSpacing(2);
     m_originalTab = new SegmentButton(QStringLiteral("Original"), track);
     m_editedTab = new SegmentButton(QStringLiteral("Edited"), track);
-    trackLayout->addWidget(m_originalTab);
-    trackLayout->addWidget(m_editedTab);
+    layOutSegments(track, {m_originalTab, m_editedTab});
     track->setAccessibleName(QStringLiteral("Version"));
     connect(m_originalTab, &QAbstractButton::clicked, this, [this] { setEditorTab(Tab::original); });
     connect(m_editedTab, &QAbstractButton::clicked, this, [this] { setEditorTab(Tab::edited); });
