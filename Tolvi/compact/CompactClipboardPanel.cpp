@@ -816,6 +816,12 @@ QWidget* CompactClipboardPanel::buildEditorPage()
     bottom->addWidget(m_save);
     bottom->addWidget(m_copy);
     bottom->addWidget(m_paste);
+    // One height for the row: the tool buttons stand as tall as the primary button beside them.
+    const int rowHeight = m_paste->sizeHint().height();
+    QList<QAbstractButton*> toolButtons = m_aiButtons;
+    toolButtons << m_save << m_copy;
+    for (QAbstractButton* button : toolButtons)
+        button->setMinimumHeight(rowHeight);
     layout->addLayout(bottom);
     connect(m_save, &QAbstractButton::clicked, this, [this] { m_state.saveEditedText(); });
     connect(m_copy, &QAbstractButton::clicked, this, [this] { m_state.copyEditedText(); });
