@@ -371,8 +371,7 @@ void AppState::paste(const ClipboardItem& item)
 {
     if (m_panelController && m_panelController->hasWindow())
         m_panelController->orderOut();
-    m_usageMetricsStore->record(UsageMetricEvent::pastePerformed);
-    recordFirst(UsageMetricEvent::firstPasteCompleted);
+    m_usageMetricsStore->recordWithMilestone(UsageMetricEvent::pastePerformed);
     m_pasteService->pasteItem(item);
 }
 
@@ -387,8 +386,7 @@ void AppState::toggleCompactPanel()
         m_panelController->orderOut();
     if (!m_compactPanelController || !m_compactPanelController->hasWindow()
         || !m_compactPanelController->isWindowVisible()) {
-        m_usageMetricsStore->record(UsageMetricEvent::compactModeOpened);
-        recordFirst(UsageMetricEvent::firstCompactModeOpened);
+        m_usageMetricsStore->recordWithMilestone(UsageMetricEvent::compactModeOpened);
     }
     compactPanelController().toggle();
 }
@@ -547,8 +545,7 @@ void AppState::showSetup()
 void AppState::startOnboardingDemo()
 {
     m_usageMetricsStore->record(UsageMetricEvent::onboardingDemoStarted);
-    m_usageMetricsStore->record(UsageMetricEvent::compactModeOpened);
-    recordFirst(UsageMetricEvent::firstCompactModeOpened);
+    m_usageMetricsStore->recordWithMilestone(UsageMetricEvent::compactModeOpened);
     m_clipboardStore->record(onboardingSampleText, referenceNow());
     compactPanelController().show();
 }

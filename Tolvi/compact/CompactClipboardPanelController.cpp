@@ -285,10 +285,7 @@ bool CompactClipboardPanelController::eventFilter(QObject* watched, QEvent* even
 
 void CompactClipboardPanelController::recordPaste()
 {
-    UsageMetricsStore& usage = m_dependencies.usageMetrics;
-    usage.record(UsageMetricEvent::pastePerformed);
-    if (usage.count(UsageMetricEvent::firstPasteCompleted) <= 0)
-        usage.record(UsageMetricEvent::firstPasteCompleted);
+    m_dependencies.usageMetrics.recordWithMilestone(UsageMetricEvent::pastePerformed);
 }
 
 CompactPanelActions CompactClipboardPanelController::makeActions()

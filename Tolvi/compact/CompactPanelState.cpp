@@ -2,16 +2,12 @@
 
 #include "Tolvi/inspector/LooksLikeCode.h"
 
-#include "Tolvi/history/PartitionedClipSearch.h"
 #include "Tolvi/shell/UsageMetricsStore.h"
 #include "TolviCore/ai/AIError.h"
 #include "TolviCore/model/ReferenceDate.h"
 #include "TolviCore/search/ClipboardFormatter.h"
-#include "TolviCore/search/ClipboardSearchTextCache.h"
 #include "TolviCore/store/ClipboardStore.h"
-#include "TolviCore/text/TextCharacters.h"
 
-#include <QLocale>
 #include <QPointer>
 #include <QTimer>
 
@@ -22,7 +18,6 @@ namespace tolvi {
 namespace {
 
 // Recent results kept for other queries over the same clips and filters.
-constexpr qsizetype recentResultLimit = 16;
 constexpr int minimumHeight = 220;
 constexpr int maximumHeight = 420;
 
@@ -340,29 +335,7 @@ QList<ClipboardItem> CompactPanelState::filtered(const ClipboardSearchCriteria& 
                                 .arg(int(m_contentFilter))
                                 .arg(int(m_dateFilter))
                                 .arg(m_requiresOCRText);
-    if (m_dateFilter != ClipboardSearchDateFilter::anyTime || filters != m_recentResultsFilters) {
-        m_recentResults.clear();
-        m_recentResultsFilters = filters;
-    }
-    if (m_dateFilter != ClipboardSearchDateFilter::anyTime)
-        return PartitionedClipSearch::shared().filter(m_store.items(), criteria, now, m_timeZone);
-
-    const QByteArray folded = ClipboardSearchTextCache::foldedForMatching(
-        TextCharacters::trimmedWhitespaceAndNewlines(criteria.query), QLocale());
-    const RecentResult* narrowest = nullptr;
-    for (const RecentResult& recent : std::as_const(m_recentResults)) {
-        if (recent.foldedQuery == folded)
-            return recent.items;
-        if (folded.contains(recent.foldedQuery)
-            && (!narrowest || recent.foldedQuery.size() > narrowest->foldedQuery.size()))
-            narrowest = &recent;
-    }
-    QList<ClipboardItem> result = PartitionedClipSearch::shared().filter(
-        narrowest ? narrowest->items : m_store.items(), criteria, now, m_timeZone);
-    if (m_recentResults.size() >= recentResultLimit)
-        m_recentResults.removeFirst();
-    m_recentResults.append({folded, result});
-    return result;
+    return m_search.filter(m_store.items(), criteria, now, m_timeZone, filters);
 }
 
 void CompactPanelState::recompute()
@@ -633,11 +606,8 @@ void CompactPanelState::openPreview(const ClipboardItem& item)
     notifyHeight();
     emit previewChanged();
     updateModalInteraction();
-    if (m_usageMetrics) {
-        m_usageMetrics->record(UsageMetricEvent::richPreviewOpened);
-        if (m_usageMetrics->count(UsageMetricEvent::firstPreviewOpened) <= 0)
-            m_usageMetrics->record(UsageMetricEvent::firstPreviewOpened);
-    }
+    if (m_usageMetrics)
+        m_usageMetrics->recordWithMilestone(UsageMetricEvent::richPreviewOpened);
 }
 
 void CompactPanelState::closePreview()

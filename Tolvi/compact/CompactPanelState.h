@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Tolvi/compact/CompactPasteAction.h"
+#include "Tolvi/history/NarrowingClipSearch.h"
 #include "Tolvi/panels/CompactPanelCommand.h"
 #include "TolviCore/ai/AIAction.h"
 #include "TolviCore/ai/AIResult.h"
@@ -228,14 +229,7 @@ private:
     mutable std::optional<QList<CompactPasteActionSection>> m_sections;
     mutable QList<CompactPasteAction> m_visibleActions;
 
-    // Recent results for the same history and filters but other queries: a query that contains
-    // an earlier one can only match fewer clips, so typing on searches the earlier result only.
-    struct RecentResult {
-        QByteArray foldedQuery;
-        QList<ClipboardItem> items;
-    };
-    QList<RecentResult> m_recentResults;
-    QString m_recentResultsFilters;
+    NarrowingClipSearch m_search;
     quint64 m_storeGeneration = 0;
 };
 

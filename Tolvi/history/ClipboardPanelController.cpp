@@ -225,10 +225,7 @@ void ClipboardPanelController::saveSize() const
 
 void ClipboardPanelController::recordPaste()
 {
-    UsageMetricsStore& usage = m_dependencies.usageMetrics;
-    usage.record(UsageMetricEvent::pastePerformed);
-    if (usage.count(UsageMetricEvent::firstPasteCompleted) <= 0)
-        usage.record(UsageMetricEvent::firstPasteCompleted);
+    m_dependencies.usageMetrics.recordWithMilestone(UsageMetricEvent::pastePerformed);
 }
 
 HistoryWindowActions ClipboardPanelController::makeActions()
@@ -282,9 +279,7 @@ HistoryWindowActions ClipboardPanelController::makeActions()
             d.bundleIdentifier.isEmpty() ? std::nullopt : std::optional(d.bundleIdentifier);
         if (!d.store.record(text, d.now(), ClipboardSourceApp(QStringLiteral("Tolvi"), identifier), std::nullopt))
             return false;
-        d.usageMetrics.record(UsageMetricEvent::snippetCreated);
-        if (d.usageMetrics.count(UsageMetricEvent::firstSnippetCreated) <= 0)
-            d.usageMetrics.record(UsageMetricEvent::firstSnippetCreated);
+        d.usageMetrics.recordWithMilestone(UsageMetricEvent::snippetCreated);
         return true;
     };
     if (AIService* ai = m_dependencies.aiService) {

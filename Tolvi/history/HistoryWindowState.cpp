@@ -1,14 +1,11 @@
 #include "Tolvi/history/HistoryWindowState.h"
 
-#include "Tolvi/history/PartitionedClipSearch.h"
 #include "Tolvi/inspector/ClipQuickLook.h"
 #include "Tolvi/shell/UsageMetricsStore.h"
 #include "TolviCore/model/ReferenceDate.h"
 #include "TolviCore/model/UuidText.h"
 #include "TolviCore/search/ClipboardSearch.h"
-#include "TolviCore/search/ClipboardSearchTextCache.h"
 #include "TolviCore/store/ClipboardStore.h"
-#include "TolviCore/text/TextCharacters.h"
 
 #include <QCollator>
 #include <QHash>
@@ -24,7 +21,6 @@ namespace tolvi {
 namespace {
 const QString pinboardKeyPrefix = QStringLiteral("pinboard:");
 // Recent results kept for other queries over the same clips and filters.
-constexpr qsizetype recentResultLimit = 16;
 // The longest wait for the next local midnight. Timers do not count time the computer spends
 // asleep, so a long wait could wake far too late; a short one only looks at the date again.
 constexpr qint64 dayChangeCheckLimitMs = 10 * 60 * 1000;
@@ -397,29 +393,7 @@ QList<ClipboardItem> HistoryWindowState::filtered(const ClipboardSearchCriteria&
                                 .arg(m_requiresOCRText)
                                 .arg(m_sourceAppIdentifier.has_value())
                                 .arg(m_sourceAppIdentifier.value_or(QString()));
-    if (m_dateFilter != ClipboardSearchDateFilter::anyTime || filters != m_recentResultsFilters) {
-        m_recentResults.clear();
-        m_recentResultsFilters = filters;
-    }
-    if (m_dateFilter != ClipboardSearchDateFilter::anyTime)
-        return PartitionedClipSearch::shared().filter(m_store.items(), criteria, now, m_timeZone);
-
-    const QByteArray folded = ClipboardSearchTextCache::foldedForMatching(
-        TextCharacters::trimmedWhitespaceAndNewlines(criteria.query), QLocale());
-    const RecentResult* narrowest = nullptr;
-    for (const RecentResult& recent : std::as_const(m_recentResults)) {
-        if (recent.foldedQuery == folded)
-            return recent.items;
-        if (folded.contains(recent.foldedQuery)
-            && (!narrowest || recent.foldedQuery.size() > narrowest->foldedQuery.size()))
-            narrowest = &recent;
-    }
-    QList<ClipboardItem> result = PartitionedClipSearch::shared().filter(
-        narrowest ? narrowest->items : m_store.items(), criteria, now, m_timeZone);
-    if (m_recentResults.size() >= recentResultLimit)
-        m_recentResults.removeFirst();
-    m_recentResults.append({folded, result});
-    return result;
+    return m_search.filter(m_store.items(), criteria, now, m_timeZone, filters);
 }
 
 void HistoryWindowState::recompute()
@@ -589,11 +563,8 @@ void HistoryWindowState::openPreview(const ClipboardItem& item)
     if (!canPresent(HistoryOverlay::preview))
         return;
     setPreviewedItem(item);
-    if (m_usageMetrics) {
-        m_usageMetrics->record(UsageMetricEvent::richPreviewOpened);
-        if (m_usageMetrics->count(UsageMetricEvent::firstPreviewOpened) <= 0)
-            m_usageMetrics->record(UsageMetricEvent::firstPreviewOpened);
-    }
+    if (m_usageMetrics)
+        m_usageMetrics->recordWithMilestone(UsageMetricEvent::richPreviewOpened);
 }
 
 void HistoryWindowState::handleEscape()

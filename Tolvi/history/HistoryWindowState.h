@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Tolvi/history/HistoryWindowActions.h"
+#include "Tolvi/history/NarrowingClipSearch.h"
 #include "Tolvi/panels/PanelKeyboardCommand.h"
 #include "TolviCore/featureflags/FeatureFlags.h"
 #include "TolviCore/model/ClipboardItem.h"
@@ -218,15 +219,7 @@ private:
     std::optional<QUuid> m_pendingScrollItemID;
     bool m_isSearchFocused = false;
 
-    // Recent results for the same history and filters but other queries. A query that contains
-    // an earlier one can only match fewer clips, so typing on searches the earlier result only,
-    // and deleting characters finds its result again.
-    struct RecentResult {
-        QByteArray foldedQuery;
-        QList<ClipboardItem> items;
-    };
-    QList<RecentResult> m_recentResults;
-    QString m_recentResultsFilters;
+    NarrowingClipSearch m_search;
     quint64 m_storeGeneration = 0;
 
     QList<ClipboardItem> m_filteredItems;

@@ -72,7 +72,7 @@ void UsageMetricsStore::record(UsageMetricEvent event)
 void UsageMetricsStore::recordWithMilestone(UsageMetricEvent event)
 {
     record(event);
-    if (const auto first = usagemetric::milestone(event); first && count(*first) == 0)
+    if (const auto first = usagemetric::milestone(event); first && count(*first) <= 0)
         record(*first);
 }
 
