@@ -645,28 +645,40 @@ void ClipboardHistoryPanel::applyBoardSheet()
         // Escape reaches the sheet as the window's dismiss command.
         PanelCommandBus::shared().subscribe(PanelKeyboardCommand::dismissHistoryOverlay, nullptr, sheet,
                                             [sheet] { sheet->requestClose(); });
-        m_overlayHost->setGeometry(rect());
-        m_overlayHost->show();
-        m_overlayHost->raise();
-        m_boardSheet->present();
+        presentCard(m_boardSheet);
         sheet->newNameField()->setFocus(Qt::OtherFocusReason);
         return;
     }
     if (!m_state.isManagingBoards() && m_boardSheet && !m_boardSheet->isDismissing()) {
-        QPointer<TolviCardOverlay> overlay = m_boardSheet;
-        overlay->dismiss([this, overlay] {
-            if (overlay)
-                overlay->deleteLater();
-            // The host stays while another overlay is on it.
-            bool othersShown = false;
-            for (QWidget* child : m_overlayHost->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
-                othersShown = othersShown || (child != overlay && child->isVisible());
-            if (!othersShown)
-                m_overlayHost->hide();
+        dismissCard(m_boardSheet, [this] {
             if (!m_state.isHistoryInteractionBlocked())
                 m_list->setFocus(Qt::OtherFocusReason);
         });
     }
+}
+
+void ClipboardHistoryPanel::presentCard(TolviCardOverlay* card)
+{
+    m_overlayHost->setGeometry(rect());
+    m_overlayHost->show();
+    m_overlayHost->raise();
+    card->present();
+}
+
+void ClipboardHistoryPanel::dismissCard(TolviCardOverlay* card, std::function<void()> afterwards)
+{
+    // A card goes out, then goes; the overlay host hides once nothing is left in it.
+    card->dismiss([card, host = QPointer<QWidget>(m_overlayHost), afterwards = std::move(afterwards)] {
+        card->hide();
+        card->deleteLater();
+        if (host) {
+            const QList<QWidget*> children = host->findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
+            if (std::none_of(children.cbegin(), children.cend(), [](const QWidget* child) { return child->isVisible(); }))
+                host->hide();
+        }
+        if (afterwards)
+            afterwards();
+    });
 }
 
 void ClipboardHistoryPanel::setOpenUrl(std::function<bool(const QUrl&)> openUrl)
@@ -686,21 +698,12 @@ void ClipboardHistoryPanel::applyPreview()
         m_preview->setItem(*item);
         return;
     }
-    auto hideEmptyHost = [this] {
-        const QList<QWidget*> children = m_overlayHost->findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
-        if (std::none_of(children.cbegin(), children.cend(), [](const QWidget* child) { return child->isVisible(); }))
-            m_overlayHost->hide();
-    };
     if (!item) {
         if (!m_preview)
             return;
         ClipQuickLookOverlay* closing = m_preview;
         m_preview = nullptr;
-        closing->dismiss([closing, hideEmptyHost] {
-            closing->hide();
-            closing->deleteLater();
-            hideEmptyHost();
-        });
+        dismissCard(closing);
         m_list->setFocus(Qt::OtherFocusReason);
         return;
     }
@@ -716,10 +719,7 @@ void ClipboardHistoryPanel::applyPreview()
     environment.thumbnails = m_thumbnails;
     environment.now = [this] { return m_state.now(); };
     m_preview = new ClipQuickLookOverlay(*item, std::move(actions), std::move(environment), m_overlayHost);
-    m_overlayHost->setGeometry(rect());
-    m_overlayHost->show();
-    m_overlayHost->raise();
-    m_preview->present();
+    presentCard(m_preview);
     m_preview->takeFocus();
 }
 
@@ -735,31 +735,13 @@ NewSnippetOverlay* ClipboardHistoryPanel::newSnippetOverlay() const
 
 void ClipboardHistoryPanel::applyEditorOverlays()
 {
-    // A card goes out, then goes; the overlay host hides once nothing is left in it.
-    auto dismiss = [host = QPointer<QWidget>(m_overlayHost)](TolviCardOverlay* overlay) {
-        overlay->dismiss([overlay, host] {
-            overlay->hide();
-            overlay->deleteLater();
-            if (!host)
-                return;
-            const QList<QWidget*> children = host->findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
-            if (std::none_of(children.cbegin(), children.cend(), [](const QWidget* child) { return child->isVisible(); }))
-                host->hide();
-        });
-    };
-    auto present = [this](TolviCardOverlay* overlay) {
-        m_overlayHost->setGeometry(rect());
-        m_overlayHost->show();
-        m_overlayHost->raise();
-        overlay->present();
-    };
     const HistoryWindowActions& actions = m_state.actions();
     QWidget* dialogOwner = m_panel ? m_panel.data() : window();
 
     const std::optional<ClipboardItem>& editing = m_state.editingItem();
     if (m_quickEdit && !m_quickEdit->isDismissing() && (!editing || editing->id() != m_quickEditRequest)) {
         m_quickEdit->endSession();
-        dismiss(m_quickEdit);
+        dismissCard(m_quickEdit);
     }
     if (editing && (!m_quickEdit || m_quickEdit->isDismissing())) {
         ClipTextEditorOverlay::Actions editor;
@@ -774,12 +756,12 @@ void ClipboardHistoryPanel::applyEditorOverlays()
         m_quickEdit = new ClipTextEditorOverlay(*editing, m_state.store(), std::move(editor),
                                                 m_state.featureFlags().aiRewriteEnabled(), dialogOwner, m_overlayHost,
                                                 [this] { return m_state.now(); });
-        present(m_quickEdit);
+        presentCard(m_quickEdit);
     }
 
     if (m_newSnippet && !m_newSnippet->isDismissing() && !m_state.isCreatingSnippet()) {
         m_newSnippet->endSession();
-        dismiss(m_newSnippet);
+        dismissCard(m_newSnippet);
     }
     if (m_state.isCreatingSnippet() && (!m_newSnippet || m_newSnippet->isDismissing())) {
         NewSnippetOverlay::Actions snippet;
@@ -788,7 +770,7 @@ void ClipboardHistoryPanel::applyEditorOverlays()
         snippet.copyText = actions.copyText;
         snippet.close = [this] { m_state.setCreatingSnippet(false); };
         m_newSnippet = new NewSnippetOverlay(std::move(snippet), dialogOwner, m_overlayHost);
-        present(m_newSnippet);
+        presentCard(m_newSnippet);
     }
 }
 

@@ -107,6 +107,11 @@ private:
     void scrollToPending();
     void presentClearHistoryConfirmation();
     void applyBoardSheet();
+    // Puts a card on the overlay host and lets it come in.
+    void presentCard(TolviCardOverlay* card);
+    // Lets a card go out, then deletes it (and hides the host once no card is left on it) and
+    // calls `afterwards`.
+    void dismissCard(TolviCardOverlay* card, std::function<void()> afterwards = {});
     void openRowMenu(const QPoint& position);
     void focusChanged(QWidget* old, QWidget* now);
 
