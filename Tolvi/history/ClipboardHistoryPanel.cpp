@@ -715,7 +715,7 @@ void ClipboardHistoryPanel::applyPreview()
     actions.close = [this] { m_state.setPreviewedItem(std::nullopt); };
     actions.openUrl = m_openUrl ? m_openUrl : [](const QUrl& url) { return QDesktopServices::openUrl(url); };
     ClipQuickLookOverlay::Environment environment;
-    environment.store = &m_state.store();
+    // No store: the window's state follows the clip through changes of the history and hands it on.
     environment.thumbnails = m_thumbnails;
     environment.now = [this] { return m_state.now(); };
     m_preview = new ClipQuickLookOverlay(*item, std::move(actions), std::move(environment), m_overlayHost);
