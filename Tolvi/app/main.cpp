@@ -77,6 +77,17 @@ UpdatePresenter updatePresenter(Alerts& alerts, DesktopWorkspace& desktop)
     return presenter;
 }
 
+// "Export Copy…" of a window's storage notice: the history held in memory, written to an archive
+// the user picks, with the file dialog and the alerts over that window.
+std::function<void(QWidget*)> exportHistoryCopy(AppState& app, DesktopWorkspace& desktop)
+{
+    return [&app, &desktop](QWidget* parent) {
+        QtFilePanels panels(parent);
+        QtAlerts alerts(parent);
+        HistoryExporter::exportHistory(app.clipboardStore(), panels, alerts, desktop);
+    };
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -204,11 +215,7 @@ int main(int argc, char** argv)
             {},
             app.environment().historyFilePath,
             [&desktop](const QUrl& url) { return desktop.openUrl(url); },
-            [&app, &desktop](QWidget* parent) {
-                QtFilePanels panels(parent);
-                QtAlerts alerts(parent);
-                HistoryExporter::exportHistory(app.clipboardStore(), panels, alerts, desktop);
-            },
+            exportHistoryCopy(app, desktop),
         });
     };
     environment.windows.compact = [&thumbnails, &desktop](AppState& app) -> std::unique_ptr<CompactPanelControlling> {
@@ -228,6 +235,9 @@ int main(int argc, char** argv)
         dependencies.thumbnails = &thumbnails;
         dependencies.makePreview =
             compactQuickLookFactory(&thumbnails, [&desktop](const QUrl& url) { return desktop.openUrl(url); });
+        dependencies.historyFilePath = app.environment().historyFilePath;
+        dependencies.openUrl = [&desktop](const QUrl& url) { return desktop.openUrl(url); };
+        dependencies.exportHistory = exportHistoryCopy(app, desktop);
         return std::make_unique<CompactClipboardPanelController>(std::move(dependencies));
     };
     environment.windows.settings = makeSettingsPanelController;

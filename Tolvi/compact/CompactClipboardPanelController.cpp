@@ -150,7 +150,10 @@ void CompactClipboardPanelController::installContent()
     if (m_dependencies.makePreview)
         m_view->setPreviewFactory(m_dependencies.makePreview);
     m_view->storageNoticePlace()->layout()->addWidget(new HistoryStorageNotice(
-        m_dependencies.store, m_dependencies.storageNoticeActions, m_view->storageNoticePlace()));
+        m_dependencies.store,
+        HistoryStorageNotice::actionsFor(m_panel, m_dependencies.historyFilePath, m_dependencies.openUrl,
+                                         m_dependencies.exportHistory),
+        m_view->storageNoticePlace()));
     QPointer<CompactClipboardPanelController> self(this);
     m_view->queueNoticePlace()->layout()->addWidget(new PasteQueueNotice(
         m_dependencies.pasteService,
@@ -169,8 +172,40 @@ void CompactClipboardPanelController::applyPanelHeight(int height)
         return;
     // The panel takes the content's ideal height; a width the user gave it stays.
     const int clamped = std::clamp(height, minimumSize.height(), maximumSize.height());
-    if (m_panel->height() != clamped)
-        m_panel->resize(m_panel->width(), clamped);
+    if (m_panel->height() == clamped)
+        return;
+    const QRect before = m_panel->geometry();
+    m_panel->resize(m_panel->width(), clamped);
+    if (!m_panel->isVisible())
+        return; // placed when it is shown
+    // A panel that opened above the pointer grows upward, one under it downward; either way it
+    // stays inside the usable area of its screen.
+    const int top = m_opensAbovePointer ? before.bottom() + 1 - clamped : before.y();
+    m_panel->move(keptInside(QRect(QPoint(before.x(), top), m_panel->size()), availableArea(before.center())));
+}
+
+QRect CompactClipboardPanelController::availableArea(const QPoint& point) const
+{
+    QScreen* screen = QGuiApplication::screenAt(point);
+    if (!screen && m_panel)
+        screen = m_panel->screen();
+    if (!screen)
+        screen = QGuiApplication::primaryScreen();
+    return screen ? screen->availableGeometry() : QRect();
+}
+
+QPoint CompactClipboardPanelController::keptInside(const QRect& frame, const QRect& available)
+{
+    // The margins of the placement under the pointer; centred along a side that is too short.
+    auto along = [](int start, int length, int areaStart, int areaLength, int margin) {
+        const int lo = areaStart + margin;
+        const int hi = areaStart + areaLength - length - margin;
+        if (lo > hi)
+            return areaStart + (areaLength - length) / 2;
+        return std::clamp(start, lo, hi);
+    };
+    return {along(frame.x(), frame.width(), available.x(), available.width(), sideMargin),
+            along(frame.y(), frame.height(), available.y(), available.height(), pointerGap)};
 }
 
 QPoint CompactClipboardPanelController::placement(const QPoint& pointer, const QRect& available, const QSize& size)
@@ -208,11 +243,9 @@ QPoint CompactClipboardPanelController::placement(const QPoint& pointer, const Q
 void CompactClipboardPanelController::position()
 {
     const QPoint pointer = m_dependencies.pointerPosition();
-    QScreen* screen = QGuiApplication::screenAt(pointer);
-    if (!screen)
-        screen = QGuiApplication::primaryScreen();
-    const QRect available = screen ? screen->availableGeometry() : QRect();
-    m_panel->move(placement(pointer, available, m_panel->size()));
+    const QPoint origin = placement(pointer, availableArea(pointer), m_panel->size());
+    m_opensAbovePointer = origin.y() < pointer.y();
+    m_panel->move(origin);
 }
 
 std::optional<CompactPanelCommand> CompactClipboardPanelController::keyCommand(int key, Qt::KeyboardModifiers modifiers,

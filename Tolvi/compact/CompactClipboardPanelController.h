@@ -50,8 +50,13 @@ public:
         std::function<double()> now = {};
         // The full-size preview of a clip over the panel; none: the panel offers no preview.
         CompactClipboardPanel::PreviewFactory makePreview = {};
-        // What the storage notice under the top bar offers for a storage problem.
-        HistoryStorageNotice::Actions storageNoticeActions = {};
+        // What the storage notice under the top bar offers for a storage problem: the history
+        // file whose folder it shows (the default one when empty), how it opens a folder, and
+        // the export of a copy of the history held in memory ("Export Copy…" after a failed
+        // save; none when empty), as the history window's notice does.
+        QString historyFilePath = {};
+        std::function<bool(const QUrl&)> openUrl = {};
+        std::function<void(QWidget* parent)> exportHistory = {};
         // Where the pointer is, in global coordinates; QCursor::pos() when empty.
         std::function<QPoint()> pointerPosition = {};
     };
@@ -83,6 +88,9 @@ public:
     // it when there is no room below), at least 16 points inside the area sideways and 18 points
     // at the top and bottom; centred in the area along a side it does not fit.
     static QPoint placement(const QPoint& pointer, const QRect& available, const QSize& size);
+    // The top-left corner that keeps a panel at `frame` inside `available` with the same
+    // margins, moving it as little as it can (centred along a side it does not fit).
+    static QPoint keptInside(const QRect& frame, const QRect& available);
 
     // The command a key press makes in the panel, if any: nothing while editing or while a
     // modal interaction is up, nothing for the text editor.
@@ -102,6 +110,8 @@ private:
     CompactPanelActions makeActions();
     void recordPaste();
     void applyPanelHeight(int height);
+    // The usable area of the screen that holds `point` (or the panel's, or the primary one).
+    QRect availableArea(const QPoint& point) const;
     void restoreFocus();
 
     Dependencies m_dependencies;
@@ -112,6 +122,8 @@ private:
     bool m_modalInteractionActive = false;
     bool m_hasInstalledContent = false;
     bool m_hasAppeared = false;
+    // Opened above the pointer (no room under it): the panel grows upward.
+    bool m_opensAbovePointer = false;
 };
 
 } // namespace tolvi

@@ -150,16 +150,8 @@ void ClipboardPanelController::installContent(bool opensNewSnippet)
     m_view = new ClipboardHistoryPanel(*m_state, m_dependencies.thumbnails, m_panel, m_dependencies.preferences, backdrop);
     backdropLayout->addWidget(m_view);
 
-    HistoryStorageNotice::Actions storage;
-    storage.historyFilePath = m_dependencies.historyFilePath;
-    storage.openUrl = m_dependencies.openUrl;
-    if (m_dependencies.exportHistory) {
-        QPointer<ClipboardPanelController> self(this);
-        storage.exportCopy = [self] {
-            if (self && self->m_dependencies.exportHistory)
-                self->m_dependencies.exportHistory(self->m_panel);
-        };
-    }
+    HistoryStorageNotice::Actions storage = HistoryStorageNotice::actionsFor(
+        m_panel, m_dependencies.historyFilePath, m_dependencies.openUrl, m_dependencies.exportHistory);
     m_view->installNotices(m_dependencies.pasteService, std::move(storage));
     m_view->setOpenUrl(m_dependencies.openUrl);
 }

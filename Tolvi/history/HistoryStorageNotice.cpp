@@ -118,6 +118,22 @@ QPushButton* makeButton(const QString& title, QWidget* parent)
 
 } // namespace
 
+HistoryStorageNotice::Actions HistoryStorageNotice::actionsFor(QWidget* window, QString historyFilePath,
+                                                               std::function<bool(const QUrl&)> openUrl,
+                                                               std::function<void(QWidget* parent)> exportHistory)
+{
+    Actions actions;
+    actions.historyFilePath = std::move(historyFilePath);
+    actions.openUrl = std::move(openUrl);
+    if (exportHistory) {
+        actions.exportCopy = [owner = QPointer<QWidget>(window), exportHistory = std::move(exportHistory)] {
+            if (owner)
+                exportHistory(owner);
+        };
+    }
+    return actions;
+}
+
 HistoryStorageNotice::HistoryStorageNotice(ClipboardStore& store, Actions actions, QWidget* parent)
     : QWidget(parent)
     , m_store(&store)

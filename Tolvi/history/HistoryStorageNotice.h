@@ -37,6 +37,11 @@ public:
         std::function<void()> exportCopy;
     };
 
+    // The actions of the notice in a window: "Export Copy…" runs `exportHistory` with its dialogs
+    // over `window` (while the window lives); an empty `exportHistory` offers no export.
+    static Actions actionsFor(QWidget* window, QString historyFilePath, std::function<bool(const QUrl&)> openUrl,
+                              std::function<void(QWidget* parent)> exportHistory);
+
     HistoryStorageNotice(ClipboardStore& store, Actions actions, QWidget* parent = nullptr);
     ~HistoryStorageNotice() override;
 

@@ -7,9 +7,11 @@
 
 #include "Tolvi/design/TolviPrimaryButton.h"
 #include "Tolvi/history/EmptyHistoryView.h"
+#include "Tolvi/history/HistoryStorageNotice.h"
 #include "Tolvi/history/ThumbnailCache.h"
 #include "Tolvi/platform/pasteboard/PasteboardTypes.h"
 #include "Tolvi/platform/shell/Clock.h"
+#include "TolviCore/persistence/PersistenceError.h"
 
 #include <QApplication>
 #include <QLineEdit>
@@ -18,10 +20,13 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QTest>
 #include <QToolButton>
 
 #include <gtest/gtest.h>
+
+#include <cerrno>
 
 using namespace tolvi;
 using namespace tolvi::test;
@@ -83,11 +88,40 @@ TEST(CompactPanelPlacement, UnderThePointerInsideTheUsableArea)
     EXPECT_EQ(Controller::placement({10, 10}, QRect(0, 0, 540, 330), size), QPoint(10, 15));
 }
 
+TEST(CompactPanelPlacement, AGrownPanelIsKeptInsideTheUsableArea)
+{
+    const QRect screen(0, 28, 1440, 872);
+    // Inside already: it stays where it is.
+    EXPECT_EQ(Controller::keptInside(QRect(440, 218, 520, 420), screen), QPoint(440, 218));
+    // Past the bottom: up until its bottom is 18 inside; past the top or a side: back in.
+    EXPECT_EQ(Controller::keptInside(QRect(440, 600, 520, 420), screen), QPoint(440, 900 - 18 - 420));
+    EXPECT_EQ(Controller::keptInside(QRect(440, 0, 520, 420), screen), QPoint(440, 28 + 18));
+    EXPECT_EQ(Controller::keptInside(QRect(1200, 218, 520, 420), screen), QPoint(1440 - 16 - 520, 218));
+    // Taller than the area with its margins: centred in it.
+    EXPECT_EQ(Controller::keptInside(QRect(440, 600, 520, 860), QRect(0, 0, 1440, 880)), QPoint(440, 10));
+}
+
+// A history kept in memory whose writes can be made to fail, as on a full disk.
+class FailableHistory final : public ClipboardHistoryPersisting {
+public:
+    ClipboardHistoryState load() override { return state; }
+    void save(const ClipboardHistoryState& saved) override
+    {
+        if (failSave)
+            throw PersistenceError::system(ENOSPC, QStringLiteral("write"));
+        state = saved;
+    }
+    ClipboardHistoryState state{{}, DefaultPinboards::all()};
+    bool failSave = false;
+};
+
 class CompactPanelWidgetTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        store = makeMemoryStore();
+        ClipboardStore::Configuration configuration = ClipboardStore::Configuration::standard();
+        configuration.maxItems.reset();
+        store = std::make_unique<ClipboardStore>(history, configuration);
         int age = 10;
         for (const char* text : {"alpha older", "gamma", "beta", "alpha newest"})
             ASSERT_TRUE(store->record(QString::fromLatin1(text), now - age--));
@@ -95,7 +129,8 @@ protected:
                                               paste.service};
         dependencies.thumbnails = &thumbnails;
         dependencies.now = [] { return now; };
-        dependencies.pointerPosition = [] { return QPoint(300, 200); };
+        dependencies.pointerPosition = [this] { return pointer; };
+        dependencies.exportHistory = [this](QWidget* parent) { exportParents.append(parent); };
         controller = std::make_unique<Controller>(std::move(dependencies));
     }
 
@@ -122,7 +157,10 @@ protected:
     CompactClipboardPanel& view() const { return *controller->view(); }
     CompactPanelState& state() const { return *controller->panelState(); }
 
+    std::shared_ptr<FailableHistory> history = std::make_shared<FailableHistory>();
     std::unique_ptr<ClipboardStore> store;
+    QPoint pointer{300, 200};
+    QList<QWidget*> exportParents;
     InMemoryKeyValueSettings settings;
     FakeClock clock;
     UsageMetricsStore usage{settings, clock};
@@ -258,6 +296,64 @@ TEST_F(CompactPanelWidgetTest, EmptyStatesAndTheFilterMenu)
 
     store->clear();
     EXPECT_TRUE(view().resultsEmptyView()->isVisible());
+}
+
+TEST_F(CompactPanelWidgetTest, GrowingIntoActionsAndTheEditorNearTheScreenBottomStaysOnTheScreen)
+{
+    const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+    // No room under the pointer: the panel opens above it, its bottom 18 points above it.
+    pointer = QPoint(area.center().x(), area.bottom() - 40);
+    open();
+    const QRect opened = controller->panel()->geometry();
+    EXPECT_EQ(opened.height(), 58 * 4 + 74);
+    EXPECT_EQ(opened.bottom() + 1, pointer.y() - 18);
+
+    auto expectInside = [&](const char* when) {
+        const QRect frame = controller->panel()->geometry();
+        EXPECT_GE(frame.top(), area.top() + 18) << when;
+        EXPECT_LE(frame.bottom() + 1, area.bottom() + 1 - 18) << when;
+        EXPECT_GE(frame.left(), area.left() + 16) << when;
+        EXPECT_LE(frame.right() + 1, area.right() + 1 - 16) << when;
+    };
+    press(Qt::Key_Return);
+    ASSERT_EQ(controller->panelMode(), CompactPanelMode::actions);
+    expectInside("actions");
+    press(Qt::Key_E);
+    ASSERT_EQ(controller->panelMode(), CompactPanelMode::editor);
+    EXPECT_EQ(controller->panel()->height(), 420);
+    expectInside("editor");
+    // It grew upward from where it opened: its bottom edge kept its place.
+    EXPECT_EQ(controller->panel()->geometry().bottom(), opened.bottom());
+
+    // A panel opened under the pointer grows downward until the area's edge stops it.
+    controller->orderOut();
+    state().requestLeaveEditor();
+    state().showResults();
+    pointer = QPoint(area.center().x(), area.top() + area.height() / 3);
+    open();
+    const int openedTop = controller->panel()->y();
+    EXPECT_EQ(openedTop, pointer.y() + 18);
+    press(Qt::Key_E, Qt::ControlModifier);
+    ASSERT_EQ(controller->panelMode(), CompactPanelMode::editor);
+    expectInside("editor under the pointer");
+    EXPECT_EQ(controller->panel()->y(), std::min(openedTop, area.bottom() + 1 - 18 - 420));
+}
+
+TEST_F(CompactPanelWidgetTest, AFailedSaveOffersExportCopyInThePanel)
+{
+    open();
+    history->failSave = true;
+    ASSERT_TRUE(store->record(QStringLiteral("kept in memory"), now));
+    ASSERT_EQ(store->storageIssue(), ClipboardStore::StorageIssue::saveFailed);
+    auto* notice = view().storageNoticePlace()->findChild<HistoryStorageNotice*>();
+    ASSERT_NE(notice, nullptr);
+    EXPECT_TRUE(notice->isVisible());
+    ASSERT_NE(notice->exportButton(), nullptr);
+    EXPECT_EQ(notice->exportButton()->text(), QStringLiteral("Export Copy\u2026"));
+    EXPECT_TRUE(notice->exportButton()->isVisible());
+    notice->exportButton()->click();
+    // The export's dialogs belong over the compact panel.
+    EXPECT_EQ(exportParents, QList<QWidget*>{controller->panel()});
 }
 
 } // namespace
