@@ -12,6 +12,7 @@
 #include "Tolvi/design/TolviTheme.h"
 #include "Tolvi/history/EmptyHistoryView.h"
 #include "Tolvi/history/ThumbnailCache.h"
+#include "Tolvi/inspector/ClipTextEditor.h"
 #include "Tolvi/panels/PanelCommandBus.h"
 #include "TolviCore/store/ClipboardStore.h"
 
@@ -26,7 +27,6 @@
 #include <QListView>
 #include <QMenu>
 #include <QPainter>
-#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QShortcut>
@@ -351,17 +351,6 @@ public:
     explicit CompactListView(QWidget* parent) : QListView(parent) { setViewportMargins(0, 4, 0, 4); }
     void keyboardSearch(const QString&) override {}
 };
-
-// The editor's 13-point font, monospaced for text that looks like code.
-QFont editorFont(const QString& text)
-{
-    QFont font = TolviDesign::systemFont(13);
-    if (CompactPanelState::looksLikeCode(text)) {
-        font.setFamily(QStringLiteral("monospace"));
-        font.setStyleHint(QFont::Monospace);
-    }
-    return font;
-}
 
 // A place for an empty state: the view framed to 180 points high, centred.
 QWidget* framedEmptyView(EmptyHistoryView* view, QWidget* parent)
@@ -756,35 +745,31 @@ QWidget* CompactClipboardPanel::buildEditorPage()
     plateLayout->setContentsMargins(6, 6, 6, 6);
     m_textStack = new QStackedWidget(plate);
     plateLayout->addWidget(m_textStack);
-    auto makeText = [this](bool editable) {
-        auto* text = new QPlainTextEdit(m_textStack);
-        text->setFrameShape(QFrame::NoFrame);
-        text->setReadOnly(!editable);
-        text->setTabChangesFocus(false);
-        text->setFont(TolviDesign::systemFont(13));
-        text->viewport()->setAutoFillBackground(false);
-        text->setAutoFillBackground(false);
-        QPalette palette = text->palette();
-        palette.setColor(QPalette::Base, Qt::transparent);
-        text->setPalette(palette);
-        if (!editable)
-            text->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
-        return text;
-    };
-    m_editor = makeText(true);
+    m_editor = new ClipTextEditor(m_textStack);
     m_editor->setObjectName(QStringLiteral("compactEditor"));
     m_editor->setAccessibleName(QStringLiteral("Edited text"));
-    m_original = makeText(false);
+    m_original = new ClipTextEditor(m_textStack);
     m_original->setObjectName(QStringLiteral("compactOriginalText"));
     m_original->setAccessibleName(QStringLiteral("Original text"));
+    m_original->setReadOnly(true);
+    m_original->setPlateTint(0.045);
+    m_original->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    m_longTextNote = new QLabel(QStringLiteral("This text is too long to edit here. Copy and Paste use all of it, "
+                                               "exactly as stored."),
+                                m_textStack);
+    m_longTextNote->setObjectName(QStringLiteral("compactLongTextNote"));
+    m_longTextNote->setTextFormat(Qt::PlainText);
+    m_longTextNote->setWordWrap(true);
+    m_longTextNote->setAlignment(Qt::AlignCenter);
+    m_longTextNote->setContentsMargins(24, 0, 24, 0);
+    m_longTextNote->setFont(TolviDesign::font(Typography::body));
     m_textStack->addWidget(m_original);
     m_textStack->addWidget(m_editor);
+    m_textStack->addWidget(m_longTextNote);
     layout->addWidget(plate, 1);
-    connect(m_editor, &QPlainTextEdit::textChanged, this, [this] {
-        if (m_syncingEditor)
-            return;
-        m_state.setEditedText(m_editor->toPlainText());
-    });
+    // Only the user's own edits arrive here; a draft shown anew does not echo back.
+    connect(m_editor, &ClipTextEditor::storedTextEdited, this,
+            [this] { m_state.setEditedText(m_editor->storedText()); });
     connect(&m_state, &CompactPanelState::editorTabChanged, plate, [this, plate] {
         plate->setTint(m_state.editorTab() == CompactEditorTab::edited ? 0.025 : 0.045);
     });
@@ -991,24 +976,35 @@ void CompactClipboardPanel::showActions()
 void CompactClipboardPanel::showDraft()
 {
     const ClipboardTextDraft& draft = m_state.draft();
-    m_syncingEditor = true;
-    if (m_editor->toPlainText() != draft.editedText) {
-        m_editor->setPlainText(draft.editedText);
+    if (m_state.isDraftTooLongToEdit()) {
+        // Nothing of it is laid out; the editor lets go of the text it held.
+        if (!m_editor->document()->isEmpty())
+            m_editor->setStoredText(QString());
+    } else if (m_editor->storedText() != draft.editedText) {
+        m_editor->setStoredText(draft.editedText);
         m_editor->moveCursor(QTextCursor::End);
     }
-    m_syncingEditor = false;
-    m_original->setPlainText(draft.originalText);
-    m_original->setFont(editorFont(draft.originalText));
+    m_editedLooksLikeCode.reset();
     static_cast<LineLabel*>(m_editorTitle)->setText(m_state.editorTitle());
     showEditorTab();
 }
 
 void CompactClipboardPanel::showEditorTab()
 {
+    const ClipboardTextDraft& draft = m_state.draft();
     const bool edited = m_state.editorTab() == CompactEditorTab::edited;
     m_editedTab->setChecked(edited);
     m_originalTab->setChecked(!edited);
-    m_textStack->setCurrentWidget(edited ? static_cast<QWidget*>(m_editor) : m_original);
+    if (m_state.isDraftTooLongToEdit()) {
+        m_textStack->setCurrentWidget(m_longTextNote);
+        return;
+    }
+    // The saved text is laid out when it is looked at, and again after a save changed it.
+    if (!edited && m_original->buffer().loadedText() != draft.originalText) {
+        m_original->setStoredText(draft.originalText);
+        m_original->setMonospaced(CompactPanelState::looksLikeCode(draft.originalText));
+    }
+    m_textStack->setCurrentWidget(edited ? m_editor : m_original);
 }
 
 void CompactClipboardPanel::showEditorStatus()
@@ -1027,11 +1023,12 @@ void CompactClipboardPanel::showEditorStatus()
     for (QAbstractButton* button : std::as_const(m_aiButtons)) {
         auto* ai = static_cast<AIActionButton*>(button);
         ai->setRunning(m_state.runningAIActionID() == ai->action().id);
-        ai->setEnabled(usable && !m_state.runningAIActionID());
+        ai->setEnabled(m_state.canRunAIInEditor());
     }
-    const QFont font = editorFont(draft.editedText);
-    if (m_editor->font() != font)
-        m_editor->setFont(font);
+    if (!m_state.isDraftTooLongToEdit())
+        m_editor->setMonospaced(m_editedLooksLikeCode.test(draft.editedText));
+    if (m_state.editorTab() == CompactEditorTab::original)
+        showEditorTab();
 }
 
 void CompactClipboardPanel::showNotices()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Tolvi/compact/CompactPanelState.h"
+#include "Tolvi/inspector/LooksLikeCode.h"
 
 #include <QMessageBox>
 #include <QPointer>
@@ -13,7 +14,6 @@ class QLabel;
 class QLineEdit;
 class QMenu;
 class QListView;
-class QPlainTextEdit;
 class QPushButton;
 class QStackedWidget;
 class QToolButton;
@@ -21,6 +21,7 @@ class QVBoxLayout;
 
 namespace tolvi {
 
+class ClipTextEditor;
 class CompactActionListModel;
 class CompactClipListModel;
 class EmptyHistoryView;
@@ -61,8 +62,12 @@ public:
     EmptyHistoryView* noMatchesView() const { return m_noMatches; }
     EmptyHistoryView* actionsEmptyView() const { return m_actionsEmpty; }
     QPushButton* retryButton() const { return m_retry; }
-    QPlainTextEdit* editor() const { return m_editor; }
-    QPlainTextEdit* originalText() const { return m_original; }
+    // The editor gives back the text as stored where the user did not touch it: read it with
+    // storedText().
+    ClipTextEditor* editor() const { return m_editor; }
+    ClipTextEditor* originalText() const { return m_original; }
+    // The note shown instead of a text too long to edit here.
+    QLabel* longTextNote() const { return m_longTextNote; }
     QLabel* editorStatusLabel() const { return m_status; }
     QAbstractButton* saveButton() const { return m_save; }
     QAbstractButton* copyButton() const { return m_copy; }
@@ -142,8 +147,10 @@ private:
     QAbstractButton* m_originalTab = nullptr;
     QAbstractButton* m_editedTab = nullptr;
     QStackedWidget* m_textStack = nullptr;
-    QPlainTextEdit* m_editor = nullptr;
-    QPlainTextEdit* m_original = nullptr;
+    ClipTextEditor* m_editor = nullptr;
+    ClipTextEditor* m_original = nullptr;
+    QLabel* m_longTextNote = nullptr;
+    LooksLikeCodeTracker m_editedLooksLikeCode;
     QLabel* m_status = nullptr;
     QList<QAbstractButton*> m_aiButtons;
     QAbstractButton* m_save = nullptr;
@@ -154,7 +161,6 @@ private:
     // Where the keyboard focus goes back to when the preview closes.
     QPointer<QWidget> m_focusBeforePreview;
     std::optional<ClipboardItem> m_headerItem;
-    bool m_syncingEditor = false;
     bool m_syncingCurrent = false;
 };
 

@@ -16,7 +16,7 @@
 #include <QLineEdit>
 #include <QListView>
 #include <QMouseEvent>
-#include <QPlainTextEdit>
+#include "Tolvi/inspector/ClipTextEditor.h"
 #include <QScreen>
 #include <QTimer>
 #include <QVBoxLayout>

@@ -1,5 +1,6 @@
 #include "Tolvi/compact/CompactPanelState.h"
 
+#include "Tolvi/inspector/EditorStatusText.h"
 #include "Tolvi/inspector/LooksLikeCode.h"
 
 #include "Tolvi/shell/UsageMetricsStore.h"
@@ -260,12 +261,21 @@ QString CompactPanelState::editorStatus() const
     }
     if (m_saveIssue)
         return *m_saveIssue;
-    return m_draft.characterStatus();
+    if (m_draftTooLongToEdit)
+        return QStringLiteral("Too long to edit here");
+    return EditorStatusText::characterStatus(m_editedCount.count(m_draft.editedText), m_originalCount,
+                                             m_draft.hasUnsavedChanges());
 }
 
 bool CompactPanelState::editorStatusIsError() const
 {
     return m_aiErrorMessage.has_value() || (!m_runningAIActionID && m_saveIssue.has_value());
+}
+
+bool CompactPanelState::canRunAIInEditor() const
+{
+    // A text too long to edit here is too long to send for a rewrite too.
+    return m_draft.canUseEditedText() && !m_runningAIActionID && !m_draftTooLongToEdit;
 }
 
 bool CompactPanelState::canSaveEditedText() const
@@ -579,9 +589,17 @@ void CompactPanelState::openEditor()
     requestEditorFocus();
 }
 
+void CompactPanelState::editedTextReplaced()
+{
+    m_draftTooLongToEdit = m_draft.editedText.size() > maximumEditableLength;
+    m_editedCount.reset();
+}
+
 void CompactPanelState::replaceDraft(const QString& text)
 {
     m_draft = ClipboardTextDraft(text);
+    editedTextReplaced();
+    m_originalCount = m_draftTooLongToEdit ? 0 : m_editedCount.count(text);
     m_saveIssue.reset();
     emit draftReplaced();
     emit editorTabChanged();
@@ -774,8 +792,7 @@ void CompactPanelState::runAIFromActions(const AIAction& action, const Clipboard
 
 void CompactPanelState::runAIInEditor(const AIAction& action)
 {
-    if (!m_featureFlags.aiRewriteEnabled() || !m_draft.canUseEditedText() || m_runningAIActionID
-        || !m_actions.runAIAction)
+    if (!m_featureFlags.aiRewriteEnabled() || !canRunAIInEditor() || !m_actions.runAIAction)
         return;
     invalidateAIRequest();
     m_aiErrorMessage.reset();
@@ -804,6 +821,7 @@ void CompactPanelState::runAIInEditor(const AIAction& action)
             return;
         }
         self->m_draft.applyAIResult(result.text());
+        self->editedTextReplaced();
         self->m_editorTab = CompactEditorTab::edited;
         emit self->draftReplaced();
         emit self->editorTabChanged();
@@ -830,6 +848,7 @@ void CompactPanelState::saveEditedText()
     }
     m_saveIssue.reset();
     m_draft.markSaved();
+    m_originalCount = m_editedCount.count(m_draft.editedText);
     setSelectedItemID(item->id());
     if (m_usageMetrics)
         m_usageMetrics->record(UsageMetricEvent::quickEditSaved);

@@ -2,6 +2,7 @@
 
 #include "Tolvi/compact/CompactPasteAction.h"
 #include "Tolvi/history/NarrowingClipSearch.h"
+#include "Tolvi/inspector/IncrementalCharacterCount.h"
 #include "Tolvi/panels/CompactPanelCommand.h"
 #include "TolviCore/ai/AIAction.h"
 #include "TolviCore/ai/AIResult.h"
@@ -89,6 +90,12 @@ public:
     const ClipboardTextDraft& draft() const { return m_draft; }
     // The user typed in the editor.
     void setEditedText(const QString& text);
+    // A text longer than this (in UTF-16 code units) is not laid out in the editor: laying out
+    // and counting it would hold the panel up for seconds. The editor then says so instead of
+    // showing it, and Copy and Paste use the text whole, as stored.
+    static constexpr qsizetype maximumEditableLength = 500'000;
+    // The draft's text came in too long to edit (see maximumEditableLength).
+    bool isDraftTooLongToEdit() const { return m_draftTooLongToEdit; }
     CompactEditorTab editorTab() const { return m_editorTab; }
     void setEditorTab(CompactEditorTab tab);
     const std::optional<QString>& runningAIActionID() const { return m_runningAIActionID; }
@@ -114,6 +121,8 @@ public:
     // The status shows an error (in red).
     bool editorStatusIsError() const;
     bool canSaveEditedText() const;
+    // An AI action can start on the draft now.
+    bool canRunAIInEditor() const;
     int panelHeight() const;
     bool canRetryOCR(const ClipboardItem& item) const;
     // "Read Image Text", or "Retry Text Recognition" once recognition left a status.
@@ -188,6 +197,8 @@ private:
     void setDiscardConfirmation(bool presented);
     void leaveEditorToActions();
     void replaceDraft(const QString& text);
+    // The draft's edited text was replaced whole (a new draft, an AI result).
+    void editedTextReplaced();
     void storeItemsChanged();
     void notifyHeight();
     bool isGuarded() const;
@@ -219,6 +230,10 @@ private:
     std::optional<QString> m_aiErrorMessage;
     // Why the last save did not happen; cleared by the next save or a new draft.
     std::optional<QString> m_saveIssue;
+    bool m_draftTooLongToEdit = false;
+    // The edited text's count, followed through each edit; the saved text's count.
+    mutable IncrementalCharacterCount m_editedCount;
+    qsizetype m_originalCount = 0;
     bool m_isDiscardConfirmationPresented = false;
 
     QList<ClipboardItem> m_filteredItems;

@@ -5,6 +5,7 @@
 #include "Tolvi/compact/CompactQuickLook.h"
 #include "Tolvi/design/TolviTheme.h"
 #include "Tolvi/history/ThumbnailCache.h"
+#include "Tolvi/inspector/ClipTextEditor.h"
 #include "Tolvi/platform/pasteboard/InMemoryPasteboard.h"
 #include "Tolvi/platform/settings/InMemoryKeyValueSettings.h"
 #include "Tolvi/platform/shell/Clock.h"

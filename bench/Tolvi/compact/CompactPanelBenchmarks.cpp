@@ -1,10 +1,13 @@
 // The compact panel with a large history: from the hot key to the panel painted, one keystroke
 // in the search field to the list repainted, an arrow key to the next selection painted,
-// opening the actions of a 50,000-character clip, and scrolling through 200 images.
+// opening the actions of a 50,000-character clip, opening the editor on clips the history file
+// may hold beyond the capture limit, one keystroke in the editor on a long clip, and scrolling
+// through 200 images.
 //   CompactPanelBenchmarks [--benchmark_filter=...]
 #include "Tolvi/compact/CompactClipboardPanelController.h"
 #include "Tolvi/history/PartitionedClipSearch.h"
 #include "Tolvi/history/ThumbnailCache.h"
+#include "Tolvi/inspector/ClipTextEditor.h"
 
 #include "Tolvi/panels/PanelCommandBus.h"
 #include "Tolvi/platform/pasteboard/InMemoryPasteboard.h"
@@ -21,6 +24,7 @@
 #include <QBuffer>
 #include <QElapsedTimer>
 #include <QImage>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QListView>
 #include <QPainter>
@@ -256,6 +260,80 @@ void BM_OpenActionsOnLongClip(benchmark::State& state)
     }
 }
 BENCHMARK(BM_OpenActionsOnLongClip)->Unit(benchmark::kMillisecond);
+
+// A history of a few short clips under one long text: 50,000,006 characters of lines, one line
+// of 2,000,020 characters (a URL), or 400,000 characters of lines (long, but edited in place).
+ClipboardHistoryState longClipHistory(int64_t kind)
+{
+    QString text;
+    if (kind == 0 || kind == 2) {
+        const qsizetype length = kind == 0 ? 50'000'006 : 400'000;
+        const QString line = QStringLiteral("Line of the export: the quarterly invoice for the garden parcel.\n");
+        text.reserve(length + line.size());
+        while (text.size() < length)
+            text += line;
+        text.truncate(length);
+    } else {
+        text = QStringLiteral("https://example.com/?q=") + QString(2'000'020 - 23, QLatin1Char('x'));
+    }
+    const double now = ReferenceDate::now();
+    return {{ClipboardItem(QUuid::createUuid(), text, now), ClipboardItem(QUuid::createUuid(), QStringLiteral("short"), now - 60)},
+            DefaultPinboards::all()};
+}
+
+const char* longClipLabel(int64_t kind)
+{
+    return kind == 0 ? "50,000,006 chars" : kind == 1 ? "2,000,020-char line" : "400,000 chars";
+}
+
+// Control+E on the long clip to the editor painted.
+void BM_OpenEditorOnLongClip(benchmark::State& state)
+{
+    Panel panel(longClipHistory(state.range(0)));
+    std::unique_ptr<CompactClipboardPanelController> controller = panel.makeController();
+    controller->show();
+    Panel::paint(*controller);
+    CompactPanelState& panelState = *controller->panelState();
+    for (auto _ : state) {
+        PanelCommandBus::shared().post(CompactPanelCommand::editSelectedClip, controller->panel());
+        Panel::paint(*controller);
+        state.PauseTiming();
+        panelState.requestLeaveEditor();
+        panelState.showResults();
+        Panel::paint(*controller);
+        state.ResumeTiming();
+    }
+    state.SetLabel(longClipLabel(state.range(0)));
+}
+BENCHMARK(BM_OpenEditorOnLongClip)->Arg(0)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond);
+
+// One character typed into the middle of a 400,000-character clip (status, buttons and font
+// worked out again) to the editor painted again.
+void BM_EditorKeystrokeOnLongClip(benchmark::State& state)
+{
+    Panel panel(longClipHistory(2));
+    std::unique_ptr<CompactClipboardPanelController> controller = panel.makeController();
+    controller->show();
+    PanelCommandBus::shared().post(CompactPanelCommand::editSelectedClip, controller->panel());
+    Panel::paint(*controller);
+    ClipTextEditor* editor = controller->view()->editor();
+    editor->setFocus();
+    QTextCursor middle(editor->document());
+    middle.setPosition(editor->document()->characterCount() / 2);
+    editor->setTextCursor(middle);
+    editor->ensureCursorVisible();
+    Panel::paint(*controller);
+    int typed = 0;
+    for (auto _ : state) {
+        const bool erase = typed++ % 2 == 1;
+        QKeyEvent press(QEvent::KeyPress, erase ? Qt::Key_Backspace : Qt::Key_X, Qt::NoModifier,
+                        erase ? QString() : QStringLiteral("x"));
+        QApplication::sendEvent(editor, &press);
+        Panel::paint(*controller);
+    }
+    state.SetLabel(longClipLabel(2));
+}
+BENCHMARK(BM_EditorKeystrokeOnLongClip)->Unit(benchmark::kMillisecond);
 
 // Scrolling through the whole result list of the mixed history a page at a time (its 200
 // images decode off the main thread); reports the longest page.

@@ -8,6 +8,7 @@
 #include "Tolvi/design/TolviPrimaryButton.h"
 #include "Tolvi/history/EmptyHistoryView.h"
 #include "Tolvi/history/HistoryStorageNotice.h"
+#include "Tolvi/inspector/ClipTextEditor.h"
 #include "Tolvi/history/ThumbnailCache.h"
 #include "Tolvi/platform/pasteboard/PasteboardTypes.h"
 #include "Tolvi/platform/shell/Clock.h"
@@ -15,6 +16,7 @@
 
 #include <QApplication>
 #include <QLineEdit>
+#include <QLabel>
 #include <QListView>
 #include <QMenu>
 #include <QMessageBox>
@@ -217,7 +219,7 @@ TEST_F(CompactPanelWidgetTest, TheEditorKeepsItsDraftAcrossHidingAndAsksBeforeDr
     EXPECT_FALSE(controller->isWindowVisible());
     open();
     EXPECT_EQ(controller->panelMode(), CompactPanelMode::editor);
-    EXPECT_EQ(view().editor()->toPlainText(), QStringLiteral("alpha newest draft\n"));
+    EXPECT_EQ(view().editor()->storedText(), QStringLiteral("alpha newest draft\n"));
 
     // Escape asks, in a window-modal box of the panel's own, opened without blocking.
     press(Qt::Key_Escape);
@@ -354,6 +356,103 @@ TEST_F(CompactPanelWidgetTest, AFailedSaveOffersExportCopyInThePanel)
     notice->exportButton()->click();
     // The export's dialogs belong over the compact panel.
     EXPECT_EQ(exportParents, QList<QWidget*>{controller->panel()});
+}
+
+// Every way a text can break its lines, and a no-break space: what the user does not touch comes
+// back exactly so from Save and Paste, and typing a change back leaves nothing to discard.
+TEST_F(CompactPanelWidgetTest, TheEditorGivesBackLineBreaksAndSpacesItWasNotAskedToChange)
+{
+    const QString stored = QStringLiteral("one\r\ntwo\rthree\u2028four\u2029five\u00A0six\nseven");
+    ASSERT_TRUE(store->record(stored, now));
+    open();
+    press(Qt::Key_E, Qt::ControlModifier);
+    ASSERT_EQ(controller->panelMode(), CompactPanelMode::editor);
+    QCoreApplication::processEvents();
+    ASSERT_EQ(QApplication::focusWidget(), view().editor());
+    EXPECT_EQ(state().draft().editedText, stored);
+
+    // A change typed and taken back: nothing unsaved, so leaving asks nothing.
+    press(Qt::Key_Exclam, Qt::ShiftModifier);
+    EXPECT_EQ(state().draft().editedText, stored + QLatin1Char('!'));
+    EXPECT_TRUE(view().saveButton()->isEnabled());
+    press(Qt::Key_Backspace);
+    EXPECT_EQ(state().draft().editedText, stored);
+    EXPECT_FALSE(view().saveButton()->isEnabled());
+    EXPECT_EQ(view().editorStatusLabel()->text(), QStringLiteral("33 chars"));
+    press(Qt::Key_Escape);
+    EXPECT_EQ(view().discardConfirmation(), nullptr);
+    EXPECT_EQ(controller->panelMode(), CompactPanelMode::actions);
+
+    // An edit at the start: the rest of the text is saved and pasted as it was stored.
+    press(Qt::Key_E);
+    ASSERT_EQ(controller->panelMode(), CompactPanelMode::editor);
+    QCoreApplication::processEvents();
+    view().editor()->moveCursor(QTextCursor::Start);
+    QTest::keyClicks(view().editor(), QStringLiteral(">> "));
+    EXPECT_EQ(view().editorStatusLabel()->text(), QStringLiteral("36 chars, +3"));
+    press(Qt::Key_S, Qt::ControlModifier);
+    EXPECT_EQ(store->itemAt(0).content().textValue(), QStringLiteral(">> ") + stored);
+    EXPECT_FALSE(view().saveButton()->isEnabled());
+    // The Original tab shows the text as saved now.
+    view().originalTabButton()->click();
+    EXPECT_EQ(view().originalText()->storedText(), QStringLiteral(">> ") + stored);
+    view().editedTabButton()->click();
+    view().editor()->setFocus();
+    press(Qt::Key_Return, Qt::ControlModifier);
+    EXPECT_FALSE(controller->isWindowVisible());
+    EXPECT_EQ(paste.pasteboard.string(PasteboardTypes::plainText), std::optional<QString>(QStringLiteral(">> ") + stored));
+}
+
+// A history file can hold texts far beyond what can be captured. The editor lays none of such a
+// text out (that would hold the program up for seconds): it says so, and Copy and Paste use the
+// text whole.
+class CompactPanelHugeClipTest : public CompactPanelWidgetTest {
+protected:
+    void SetUp() override
+    {
+        hugeText = QString(50'000'000, QLatin1Char('a')) + QStringLiteral("\r\nend\u00A0");
+        history->state.items.append(ClipboardItem(QUuid::createUuid(), hugeText, now));
+        CompactPanelWidgetTest::SetUp();
+    }
+    QString hugeText;
+};
+
+TEST_F(CompactPanelHugeClipTest, TheEditorSaysATextIsTooLongToEditAndStillCopiesAndPastesItWhole)
+{
+    ASSERT_EQ(store->itemAt(0).content().textValue().size(), 50'000'006);
+    open();
+    press(Qt::Key_E, Qt::ControlModifier);
+    ASSERT_EQ(controller->panelMode(), CompactPanelMode::editor);
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(state().isDraftTooLongToEdit());
+    EXPECT_TRUE(view().longTextNote()->isVisible());
+    EXPECT_FALSE(view().editor()->isVisible());
+    EXPECT_LT(view().editor()->document()->characterCount(), 10);
+    EXPECT_EQ(view().editorStatusLabel()->text(), QStringLiteral("Too long to edit here"));
+    EXPECT_FALSE(view().saveButton()->isEnabled());
+    view().originalTabButton()->click();
+    EXPECT_TRUE(view().longTextNote()->isVisible());
+    EXPECT_LT(view().originalText()->document()->characterCount(), 10);
+
+    ASSERT_TRUE(view().copyButton()->isEnabled());
+    view().copyButton()->click();
+    EXPECT_EQ(paste.pasteboard.string(PasteboardTypes::plainText), std::optional<QString>(hugeText));
+    paste.pasteboard.clear();
+    view().pasteButton()->click();
+    EXPECT_EQ(paste.pasteboard.string(PasteboardTypes::plainText), std::optional<QString>(hugeText));
+    // Leaving asks nothing: nothing was changed.
+    open();
+    press(Qt::Key_Escape);
+    EXPECT_EQ(view().discardConfirmation(), nullptr);
+    EXPECT_EQ(controller->panelMode(), CompactPanelMode::actions);
+
+    // A text within the bound opens for editing as usual.
+    press(Qt::Key_Escape);
+    press(Qt::Key_Down);
+    press(Qt::Key_E, Qt::ControlModifier);
+    ASSERT_EQ(controller->panelMode(), CompactPanelMode::editor);
+    EXPECT_FALSE(state().isDraftTooLongToEdit());
+    EXPECT_EQ(view().editor()->storedText(), QStringLiteral("alpha newest"));
 }
 
 } // namespace
