@@ -27,6 +27,7 @@
 #include "Tolvi/services/paste/LivePasteEnvironment.h"
 #include "Tolvi/services/capture/Scheduler.h"
 #include "Tolvi/shell/DiagnosticsSnapshot.h"
+#include "Tolvi/shell/UnsavedDrafts.h"
 #include "Tolvi/updater/AppUpdater.h"
 #include "Tolvi/updater/FeedUpdateController.h"
 #include "TolviCore/persistence/FileClipboardHistoryPersistence.h"
@@ -142,6 +143,10 @@ int main(int argc, char** argv)
         qCWarning(lcMain) << "Tolvi could not lock its history folder; going on:" << error.what();
     }
 
+    // Text typed into an editor when an earlier run ended, offered again as the editors come.
+    UnsavedDrafts drafts(UnsavedDrafts::filePathBeside(historyFilePath));
+    drafts.recover();
+
     QtKeyValueSettings settings;
     CompiledBundleInfo bundle;
     SystemClock clock;
@@ -190,7 +195,7 @@ int main(int argc, char** argv)
         QStringLiteral("support@tolvi.app"),
         SystemFacts::current().operatingSystemVersion,
     };
-    environment.windows.history = [&thumbnails, &settings, &bundle, &desktop](AppState& app) -> std::unique_ptr<HistoryWindowControlling> {
+    environment.windows.history = [&thumbnails, &settings, &bundle, &desktop, &drafts](AppState& app) -> std::unique_ptr<HistoryWindowControlling> {
         QPointer<AppState> owner(&app);
         return std::make_unique<ClipboardPanelController>(ClipboardPanelController::Dependencies{
             app.clipboardStore(),
@@ -216,9 +221,10 @@ int main(int argc, char** argv)
             app.environment().historyFilePath,
             [&desktop](const QUrl& url) { return desktop.openUrl(url); },
             exportHistoryCopy(app, desktop),
+            &drafts,
         });
     };
-    environment.windows.compact = [&thumbnails, &desktop](AppState& app) -> std::unique_ptr<CompactPanelControlling> {
+    environment.windows.compact = [&thumbnails, &desktop, &drafts](AppState& app) -> std::unique_ptr<CompactPanelControlling> {
         QPointer<AppState> owner(&app);
         CompactClipboardPanelController::Dependencies dependencies{
             app.clipboardStore(),
@@ -238,6 +244,7 @@ int main(int argc, char** argv)
         dependencies.historyFilePath = app.environment().historyFilePath;
         dependencies.openUrl = [&desktop](const QUrl& url) { return desktop.openUrl(url); };
         dependencies.exportHistory = exportHistoryCopy(app, desktop);
+        dependencies.drafts = &drafts;
         return std::make_unique<CompactClipboardPanelController>(std::move(dependencies));
     };
     environment.windows.settings = makeSettingsPanelController;
@@ -274,8 +281,10 @@ int main(int argc, char** argv)
     // Quitting writes the history first. The user's Quit may be cancelled; the system's may not.
     TerminationSignals terminationSignals;
     bool quitting = false;
+    // Typed text nobody dropped waits in its file for the next run.
     auto quitNow = [&] {
         quitting = true;
+        drafts.keep();
         QApplication::quit();
     };
     QObject::connect(&terminationSignals, &TerminationSignals::terminationRequested, state.get(), [&](int) {
@@ -283,8 +292,18 @@ int main(int argc, char** argv)
             state->prepareToQuit(false);
         quitNow();
     });
-    QObject::connect(&application, &QGuiApplication::commitDataRequest, state.get(),
-                     [&](QSessionManager&) { state->prepareToQuit(false); });
+    // Before a logout the session manager lets each editor with typed text ask its own question,
+    // as desktop editors do; "Keep Editing" cancels the logout.
+    QObject::connect(&application, &QGuiApplication::commitDataRequest, state.get(), [&](QSessionManager& manager) {
+        if (drafts.commitData([&manager] { return manager.allowsInteraction(); })
+            == UnsavedDrafts::CommitAnswer::cancel) {
+            manager.cancel();
+            return;
+        }
+        manager.release();
+        state->prepareToQuit(false);
+        drafts.keep();
+    });
     QObject::connect(state.get(), &AppState::quitRequested, state.get(), [&] {
         if (state->prepareToQuit(true))
             quitNow();
@@ -293,9 +312,16 @@ int main(int argc, char** argv)
     // Two start calls, as the application object and its delegate make them; only the first acts.
     QTimer::singleShot(0, state.get(), [&state] { state->start(); });
     state->start();
+    // The editors that held text when the last run ended take it back now.
+    if (drafts.hasRecovered(UnsavedDraft::quickEdit) || drafts.hasRecovered(UnsavedDraft::newSnippet))
+        state->panelController();
+    if (drafts.hasRecovered(UnsavedDraft::compactEditor))
+        state->compactPanelController();
 
     const int status = QApplication::exec();
-    if (!quitting)
+    if (!quitting) {
         state->prepareToQuit(false);
+        drafts.keep();
+    }
     return status;
 }

@@ -5,6 +5,7 @@
 #include "Tolvi/history/PasteQueueNotice.h"
 #include "Tolvi/panels/PanelCommandBus.h"
 #include "Tolvi/services/paste/PasteService.h"
+#include "Tolvi/shell/UnsavedDrafts.h"
 #include "Tolvi/shell/UsageMetricsStore.h"
 #include "TolviCore/ai/AIService.h"
 #include "TolviCore/model/ReferenceDate.h"
@@ -43,6 +44,47 @@ CompactClipboardPanelController::CompactClipboardPanelController(Dependencies de
         m_dependencies.pointerPosition = [] { return QCursor::pos(); };
     hideWhenDeactivated(
         this, [this] { return isWindowVisible(); }, [this] { orderOut(); });
+    joinUnsavedDrafts();
+}
+
+void CompactClipboardPanelController::joinUnsavedDrafts()
+{
+    if (!m_dependencies.drafts)
+        return;
+    UnsavedDrafts::Editor editor;
+    editor.kind = UnsavedDraft::compactEditor;
+    editor.unsaved = [this]() -> std::optional<UnsavedDraft> {
+        if (!m_state || !m_state->holdsUnsavedText())
+            return std::nullopt;
+        const ClipboardTextDraft& draft = m_state->draft();
+        return UnsavedDraft{UnsavedDraft::compactEditor, m_state->editedItemID(), draft.originalText, draft.editedText};
+    };
+    editor.askToDiscard = [this](std::function<void(bool)> answered) {
+        if (!m_state || !m_state->holdsUnsavedText()) {
+            answered(true);
+            return;
+        }
+        // The panel in front with its own question; the answer is acted on by the next turn.
+        show();
+        auto once = std::make_shared<QMetaObject::Connection>();
+        *once = connect(m_state, &CompactPanelState::discardConfirmationChanged, this,
+                        [this, once, answered](bool presented) {
+                            if (presented)
+                                return;
+                            disconnect(*once);
+                            QTimer::singleShot(0, this, [this, answered] { answered(!m_state->holdsUnsavedText()); });
+                        });
+        m_state->requestLeaveEditor();
+        if (!m_state->isDiscardConfirmationPresented()) {
+            disconnect(*once);
+            answered(!m_state->holdsUnsavedText());
+        }
+    };
+    editor.offer = [this](const UnsavedDraft& draft) {
+        show();
+        m_state->restoreDraft(draft.clipID, draft.originalText, draft.editedText);
+    };
+    m_dependencies.drafts->add(this, std::move(editor));
 }
 
 CompactClipboardPanelController::~CompactClipboardPanelController()

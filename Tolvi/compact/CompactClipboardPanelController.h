@@ -26,6 +26,7 @@ class ClipboardStore;
 class PasteService;
 class ThumbnailCache;
 class TolviTheme;
+class UnsavedDrafts;
 class UsageMetricsStore;
 
 // Owns the compact quick-paste panel: makes its window and content once, records the paste
@@ -59,6 +60,9 @@ public:
         std::function<void(QWidget* parent)> exportHistory = {};
         // Where the pointer is, in global coordinates; QCursor::pos() when empty.
         std::function<QPoint()> pointerPosition = {};
+        // Where the editor's typed text goes when the program ends, and comes back from at the
+        // next start; none: not kept.
+        UnsavedDrafts* drafts = nullptr;
     };
 
     static inline const QString windowTitle = QStringLiteral("Tolvi Compact");
@@ -113,6 +117,7 @@ private:
     // The usable area of the screen that holds `point` (or the panel's, or the primary one).
     QRect availableArea(const QPoint& point) const;
     void restoreFocus();
+    void joinUnsavedDrafts();
 
     Dependencies m_dependencies;
     QPointer<EscapeClosingPanel> m_panel;

@@ -595,15 +595,43 @@ void CompactPanelState::editedTextReplaced()
     m_editedCount.reset();
 }
 
-void CompactPanelState::replaceDraft(const QString& text)
+void CompactPanelState::replaceDraft(const QString& text, const std::optional<QString>& editedText)
 {
     m_draft = ClipboardTextDraft(text);
-    editedTextReplaced();
+    m_draftTooLongToEdit = text.size() > maximumEditableLength;
+    m_editedCount.reset();
     m_originalCount = m_draftTooLongToEdit ? 0 : m_editedCount.count(text);
+    if (editedText) {
+        m_draft.editedText = *editedText;
+        editedTextReplaced();
+    }
     m_saveIssue.reset();
     emit draftReplaced();
     emit editorTabChanged();
     emit editorStatusChanged();
+}
+
+bool CompactPanelState::restoreDraft(const std::optional<QUuid>& clipID, const QString& originalText,
+                                     const QString& editedText)
+{
+    if (holdsUnsavedText())
+        return false;
+    closePreview();
+    invalidateAIRequest();
+    m_editedItemID = clipID;
+    m_aiErrorMessage.reset();
+    m_editorTab = CompactEditorTab::edited;
+    replaceDraft(originalText, editedText);
+    if (clipID && m_store.item(*clipID))
+        setSelectedItemID(clipID);
+    setMode(CompactPanelMode::editor);
+    requestEditorFocus();
+    return true;
+}
+
+bool CompactPanelState::holdsUnsavedText() const
+{
+    return m_mode == CompactPanelMode::editor && m_draft.hasUnsavedChanges();
 }
 
 void CompactPanelState::togglePreview()

@@ -162,6 +162,12 @@ public:
     void handleCommand(CompactPanelCommand command);
     // Works out the filtered clips again with the current time (the panel is shown again).
     void refresh();
+    // Opens the editor on a draft kept from an earlier run: the text as it was saved and the
+    // text as typed, for that clip (which may have left the history since; Save then says so).
+    // Nothing happens over typed text. False when nothing happened.
+    bool restoreDraft(const std::optional<QUuid>& clipID, const QString& originalText, const QString& editedText);
+    // The typed text not saved: only while editing.
+    bool holdsUnsavedText() const;
 
 signals:
     void criteriaChanged();
@@ -196,7 +202,7 @@ private:
     void setMode(CompactPanelMode mode);
     void setDiscardConfirmation(bool presented);
     void leaveEditorToActions();
-    void replaceDraft(const QString& text);
+    void replaceDraft(const QString& text, const std::optional<QString>& editedText = std::nullopt);
     // The draft's edited text was replaced whole (a new draft, an AI result).
     void editedTextReplaced();
     void storeItemsChanged();

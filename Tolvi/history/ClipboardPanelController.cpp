@@ -4,11 +4,14 @@
 #include "Tolvi/design/TolviTheme.h"
 #include "Tolvi/history/ClipboardHistoryPanel.h"
 #include "Tolvi/history/HistoryWindowState.h"
+#include "Tolvi/inspector/ClipTextEditorOverlay.h"
+#include "Tolvi/inspector/NewSnippetOverlay.h"
 #include "Tolvi/panels/EscapeClosingPanel.h"
 #include "Tolvi/panels/PanelCommandBus.h"
 #include "Tolvi/panels/PanelKeyboardRouting.h"
 #include "Tolvi/platform/settings/KeyValueSettings.h"
 #include "Tolvi/services/paste/PasteService.h"
+#include "Tolvi/shell/UnsavedDrafts.h"
 #include "Tolvi/shell/UsageMetricsStore.h"
 #include "TolviCore/ai/AIService.h"
 #include "TolviCore/model/ReferenceDate.h"
@@ -42,6 +45,106 @@ ClipboardPanelController::ClipboardPanelController(Dependencies dependencies, QO
         m_dependencies.now = [] { return ReferenceDate::now(); };
     hideWhenDeactivated(
         this, [this] { return isWindowVisible(); }, [this] { orderOut(); });
+    joinUnsavedDrafts();
+}
+
+namespace {
+
+// Calls `answered` with whether the card dropped its text, once the question it raised (if any)
+// was answered and acted on.
+template <typename Card>
+void awaitCardAnswer(QObject* context, Card* card, std::function<void(bool)> answered,
+                     const std::function<bool(Card*)>& holdsText)
+{
+    QPointer<Card> alive(card);
+    auto settle = [alive, answered, holdsText] { answered(!alive || alive->isClosed() || !holdsText(alive)); };
+    QMessageBox* question = card->openQuestion();
+    if (!question) {
+        settle();
+        return;
+    }
+    auto done = std::make_shared<bool>(false);
+    auto finish = [context, done, settle] {
+        if (*done)
+            return;
+        *done = true;
+        QTimer::singleShot(0, context, settle);
+    };
+    QObject::connect(question, &QMessageBox::finished, context, finish);
+    QObject::connect(question, &QObject::destroyed, context, finish);
+}
+
+} // namespace
+
+void ClipboardPanelController::joinUnsavedDrafts()
+{
+    if (!m_dependencies.drafts)
+        return;
+    auto quickEditHolds = [](ClipTextEditorOverlay* card) { return card->draft().hasUnsavedChanges(); };
+    auto snippetHolds = [](NewSnippetOverlay* card) { return card->canUseText(); };
+
+    UnsavedDrafts::Editor quickEdit;
+    quickEdit.kind = UnsavedDraft::quickEdit;
+    quickEdit.unsaved = [this, quickEditHolds]() -> std::optional<UnsavedDraft> {
+        ClipTextEditorOverlay* card = m_view ? m_view->quickEditOverlay() : nullptr;
+        if (!card || card->isClosed() || !quickEditHolds(card))
+            return std::nullopt;
+        return UnsavedDraft{UnsavedDraft::quickEdit, card->item().id(), card->draft().originalText,
+                            card->draft().editedText};
+    };
+    quickEdit.askToDiscard = [this, quickEditHolds](std::function<void(bool)> answered) {
+        ClipTextEditorOverlay* card = m_view ? m_view->quickEditOverlay() : nullptr;
+        if (!card || card->isClosed()) {
+            answered(true);
+            return;
+        }
+        show(false);
+        card->requestClose();
+        awaitCardAnswer<ClipTextEditorOverlay>(this, card, std::move(answered), quickEditHolds);
+    };
+    quickEdit.offer = [this](const UnsavedDraft& draft) {
+        if (!draft.clipID)
+            return;
+        show(false);
+        if (ClipTextEditorOverlay* open = m_view->quickEditOverlay(); open && !open->isClosed()
+            && open->draft().hasUnsavedChanges())
+            return; // never over text typed now
+        // The clip as it is now; one that left the history is edited as it was, and Save then
+        // keeps the text as a new clip.
+        const ClipboardItem clip = m_dependencies.store.item(*draft.clipID)
+                                       .value_or(ClipboardItem(*draft.clipID, draft.originalText, m_dependencies.now()));
+        m_state->setEditingItem(clip);
+        if (ClipTextEditorOverlay* card = m_view->quickEditOverlay())
+            card->restoreEditedText(draft.editedText);
+    };
+    m_dependencies.drafts->add(this, std::move(quickEdit));
+
+    UnsavedDrafts::Editor snippet;
+    snippet.kind = UnsavedDraft::newSnippet;
+    snippet.unsaved = [this, snippetHolds]() -> std::optional<UnsavedDraft> {
+        NewSnippetOverlay* card = m_view ? m_view->newSnippetOverlay() : nullptr;
+        if (!card || card->isClosed() || !snippetHolds(card))
+            return std::nullopt;
+        return UnsavedDraft{UnsavedDraft::newSnippet, std::nullopt, QString(), card->text()};
+    };
+    snippet.askToDiscard = [this, snippetHolds](std::function<void(bool)> answered) {
+        NewSnippetOverlay* card = m_view ? m_view->newSnippetOverlay() : nullptr;
+        if (!card || card->isClosed()) {
+            answered(true);
+            return;
+        }
+        show(false);
+        card->requestClose();
+        awaitCardAnswer<NewSnippetOverlay>(this, card, std::move(answered), snippetHolds);
+    };
+    snippet.offer = [this](const UnsavedDraft& draft) {
+        show(false);
+        m_state->setCreatingSnippet(true);
+        NewSnippetOverlay* card = m_view->newSnippetOverlay();
+        if (card && !card->canUseText())
+            card->restoreText(draft.editedText);
+    };
+    m_dependencies.drafts->add(this, std::move(snippet));
 }
 
 ClipboardPanelController::~ClipboardPanelController()

@@ -17,6 +17,8 @@ class QKeyEvent;
 
 namespace tolvi {
 
+class UnsavedDrafts;
+
 class AIService;
 class ClipboardHistoryPanel;
 class ClipboardStore;
@@ -62,6 +64,9 @@ public:
         std::function<bool(const QUrl&)> openUrl{};
         // The archive export flow, with its dialogs parented to the given window; none: not offered.
         std::function<void(QWidget* parent)> exportHistory{};
+        // Where the text typed into Quick Edit and New Snippet goes when the program ends, and
+        // comes back from at the next start; none: not kept.
+        UnsavedDrafts* drafts = nullptr;
     };
 
     static inline const QString frameAutosaveName = QStringLiteral("TolviConsoleHistoryPanel");
@@ -101,6 +106,7 @@ private:
     HistoryWindowActions makeActions();
     void recordPaste();
     void saveSize() const;
+    void joinUnsavedDrafts();
 
     Dependencies m_dependencies;
     QPointer<EscapeClosingPanel> m_panel;

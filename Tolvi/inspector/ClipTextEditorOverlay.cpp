@@ -479,6 +479,18 @@ void ClipTextEditorOverlay::setEditorTab(Tab tab)
     render();
 }
 
+void ClipTextEditorOverlay::restoreEditedText(const QString& text)
+{
+    if (m_closed)
+        return;
+    m_editor->replaceStoredText(text);
+    m_draft.editedText = m_editor->storedText();
+    m_refusal.reset();
+    m_tab = Tab::edited;
+    showTab();
+    render();
+}
+
 void ClipTextEditorOverlay::requestClose()
 {
     if (m_closed || isDismissing())

@@ -113,6 +113,8 @@ public:
     void setEditorTab(Tab tab);
     // The one close request of the close button, Escape, the dismiss command and the backdrop.
     void requestClose();
+    // Takes back text typed in an earlier run as the edited text, against the clip's text.
+    void restoreEditedText(const QString& text);
     // The host takes the card away (it goes out, then goes): from now on nothing reaches the
     // text, a late AI result least of all, and an open question goes unanswered.
     void endSession();

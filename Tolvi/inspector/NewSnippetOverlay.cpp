@@ -167,6 +167,16 @@ void NewSnippetOverlay::saveAndPaste()
     finishClose();
 }
 
+void NewSnippetOverlay::restoreText(const QString& text)
+{
+    if (m_closed)
+        return;
+    m_editor->replaceStoredText(text);
+    m_text = m_editor->storedText();
+    m_statusMessage.reset();
+    render();
+}
+
 void NewSnippetOverlay::requestClose()
 {
     if (m_closed || isDismissing())

@@ -61,6 +61,8 @@ public:
     void saveAndPaste();
     // The one close request of the close button, Escape, the dismiss command and the backdrop.
     void requestClose();
+    // Takes back text typed in an earlier run as the snippet being written.
+    void restoreText(const QString& text);
     // The host takes the card away: an open question goes unanswered.
     void endSession();
 
