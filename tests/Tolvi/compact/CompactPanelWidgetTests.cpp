@@ -12,6 +12,7 @@
 #include "Tolvi/history/ThumbnailCache.h"
 #include "Tolvi/platform/pasteboard/PasteboardTypes.h"
 #include "Tolvi/platform/shell/Clock.h"
+#include "Tolvi/shell/UnsavedDrafts.h"
 #include "TolviCore/persistence/PersistenceError.h"
 
 #include <QApplication>
@@ -23,7 +24,9 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
 
 #include <gtest/gtest.h>
@@ -133,6 +136,7 @@ protected:
         dependencies.now = [] { return now; };
         dependencies.pointerPosition = [this] { return pointer; };
         dependencies.exportHistory = [this](QWidget* parent) { exportParents.append(parent); };
+        dependencies.drafts = &drafts;
         controller = std::make_unique<Controller>(std::move(dependencies));
     }
 
@@ -163,6 +167,8 @@ protected:
     std::unique_ptr<ClipboardStore> store;
     QPoint pointer{300, 200};
     QList<QWidget*> exportParents;
+    QTemporaryDir dataFolder;
+    UnsavedDrafts drafts{dataFolder.filePath(QStringLiteral("unsaved-drafts.json"))};
     InMemoryKeyValueSettings settings;
     FakeClock clock;
     UsageMetricsStore usage{settings, clock};
@@ -453,6 +459,68 @@ TEST_F(CompactPanelHugeClipTest, TheEditorSaysATextIsTooLongToEditAndStillCopies
     ASSERT_EQ(controller->panelMode(), CompactPanelMode::editor);
     EXPECT_FALSE(state().isDraftTooLongToEdit());
     EXPECT_EQ(view().editor()->storedText(), QStringLiteral("alpha newest"));
+}
+
+// Clicks the button of that title in the discard question once it is up.
+void answerDiscardQuestion(CompactClipboardPanel& view, const QString& button)
+{
+    QTimer::singleShot(20, &view, [&view, button] {
+        QMessageBox* box = view.discardConfirmation();
+        ASSERT_NE(box, nullptr);
+        for (QAbstractButton* candidate : box->buttons()) {
+            if (candidate->text() == button)
+                candidate->click();
+        }
+    });
+}
+
+TEST_F(CompactPanelWidgetTest, ALogoutAsksTheEditorsOwnQuestionAndAnEndWithoutOneKeepsTheDraftForTheNextStart)
+{
+    open();
+    press(Qt::Key_E, Qt::ControlModifier);
+    QCoreApplication::processEvents();
+    QTest::keyClicks(view().editor(), QStringLiteral(" typed"));
+    const QString typed = QStringLiteral("alpha newest typed");
+    ASSERT_EQ(state().draft().editedText, typed);
+    // Hidden meanwhile: the question brings the panel back in front.
+    controller->orderOut();
+
+    answerDiscardQuestion(view(), QStringLiteral("Keep Editing"));
+    EXPECT_EQ(drafts.commitData([] { return true; }), UnsavedDrafts::CommitAnswer::cancel);
+    EXPECT_TRUE(controller->isWindowVisible());
+    EXPECT_EQ(controller->panelMode(), CompactPanelMode::editor);
+    EXPECT_EQ(state().draft().editedText, typed);
+
+    // The program is ended without a question: the text goes into the private file.
+    ASSERT_TRUE(drafts.keep());
+    const QUuid clip = store->itemAt(0).id();
+    UnsavedDrafts nextRun(drafts.filePath());
+    nextRun.recover();
+    const UnsavedDraft kept{UnsavedDraft::compactEditor, clip, QStringLiteral("alpha newest"), typed};
+    ASSERT_EQ(nextRun.recovered(), QList<UnsavedDraft>{kept});
+
+    // "Discard Changes" lets the logout go on, and nothing is left to keep.
+    answerDiscardQuestion(view(), QStringLiteral("Discard Changes"));
+    EXPECT_EQ(drafts.commitData([] { return true; }), UnsavedDrafts::CommitAnswer::proceed);
+    EXPECT_EQ(controller->panelMode(), CompactPanelMode::actions);
+    ASSERT_TRUE(drafts.keep());
+    EXPECT_FALSE(QFile::exists(drafts.filePath()));
+
+    // The next start: a new panel takes the kept draft back into its editor, unsaved.
+    controller.reset();
+    Controller::Dependencies dependencies{*store, FeatureFlags(TolviDistributionChannel::direct, false), usage,
+                                          paste.service};
+    dependencies.pointerPosition = [this] { return pointer; };
+    dependencies.drafts = &nextRun;
+    controller = std::make_unique<Controller>(std::move(dependencies));
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(controller->isWindowVisible());
+    ASSERT_EQ(controller->panelMode(), CompactPanelMode::editor);
+    EXPECT_EQ(view().editor()->storedText(), typed);
+    EXPECT_EQ(state().draft().originalText, QStringLiteral("alpha newest"));
+    ASSERT_TRUE(view().saveButton()->isEnabled());
+    view().saveButton()->click();
+    EXPECT_EQ(store->item(clip)->content().textValue(), typed);
 }
 
 } // namespace
