@@ -22,6 +22,9 @@
 #include <functional>
 #include <optional>
 
+#include <csignal>
+#include <sys/stat.h>
+
 namespace {
 
 class X11 {
@@ -170,15 +173,18 @@ struct RunningApp {
     QTemporaryDir home;
     QProcess process;
 
-    void start()
+    // In a home of its own, or in `at` (the home of an earlier run).
+    void start(const QString& at = QString())
     {
-        QDir(home.path()).mkpath("runtime");
-        QFile::setPermissions(home.filePath("runtime"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        const QDir homeDir(at.isEmpty() ? home.path() : at);
+        root = homeDir.path();
+        homeDir.mkpath("runtime");
+        QFile::setPermissions(homeDir.filePath("runtime"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("HOME", home.path());
-        env.insert("XDG_DATA_HOME", home.filePath("data"));
-        env.insert("XDG_CONFIG_HOME", home.filePath("config"));
-        env.insert("XDG_RUNTIME_DIR", home.filePath("runtime"));
+        env.insert("HOME", homeDir.path());
+        env.insert("XDG_DATA_HOME", homeDir.filePath("data"));
+        env.insert("XDG_CONFIG_HOME", homeDir.filePath("config"));
+        env.insert("XDG_RUNTIME_DIR", homeDir.filePath("runtime"));
         env.insert("QT_LOGGING_RULES", "tolvi.*=true");
         env.remove("QT_QPA_PLATFORM");
         process.setProcessEnvironment(env);
@@ -202,6 +208,7 @@ struct RunningApp {
         }
     }
 
+    QString root;
     QByteArray m_output;
 };
 
@@ -269,4 +276,66 @@ TEST(CompactPanelX11, HotKeyOpensUnderThePointerTypingFiltersAndReturnPastesInto
                                  10000))
         << "peer has: " << peer.lastText().toStdString() << "\n" << app.output().constData();
     EXPECT_TRUE(waitUntil([&] { return !x.viewableWindow(pid, "Tolvi Compact"); }));
+}
+
+TEST(CompactPanelX11, TextTypedInTheEditorSurvivesSigtermAndComesBackAtTheNextStart)
+{
+    X11 x;
+    ASSERT_NE(x.display(), nullptr);
+    RunningApp app;
+    app.start();
+    const qint64 pid = app.process.processId();
+    ASSERT_TRUE(waitUntil([&] { return x.hasIconInTray(pid); }, 15000)) << app.output().constData();
+    QThread::msleep(1500);
+
+    tolvi::test::PeerProcess peer;
+    ASSERT_TRUE(peer.start());
+    ASSERT_TRUE(peer.showWindow().has_value());
+    ASSERT_TRUE(peer.command("activate", "ok activate").has_value());
+    QThread::msleep(1200);
+    copyToClipboard("draft base");
+    ASSERT_TRUE(waitUntil([&] { return app.output().count("Tolvi recorded clipboard item") == 1; }))
+        << app.output().constData();
+
+    // The compact panel's editor on the clip, with a few words typed and not saved.
+    x.movePointer(300, 250);
+    x.chord({XK_Super_L, XK_Shift_L}, XK_v);
+    ASSERT_TRUE(waitUntil([&] { return x.viewableWindow(pid, "Tolvi Compact").has_value(); }))
+        << app.output().constData();
+    QThread::msleep(400);
+    x.chord({XK_Control_L}, XK_e);
+    QThread::msleep(400);
+    for (const KeySym key : {XK_space, XK_k, XK_e, XK_p, XK_t})
+        x.tap(key);
+    QThread::msleep(300);
+
+    // SIGTERM: the program ends at once, the typed text in a file only its user can read.
+    ASSERT_EQ(::kill(pid_t(pid), SIGTERM), 0);
+    ASSERT_TRUE(app.process.waitForFinished(10000));
+    EXPECT_EQ(app.process.exitStatus(), QProcess::NormalExit);
+    const QString draftFile = app.root + "/data/Tolvi/unsaved-drafts.json";
+    QFile file(draftFile);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << app.output().constData();
+    EXPECT_TRUE(file.readAll().contains("draft base kept"));
+    struct stat info {};
+    ASSERT_EQ(::stat(QFile::encodeName(draftFile).constData(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+
+    // The next start hands it back to the editor: opened again, Control+Return pastes it.
+    RunningApp next;
+    next.start(app.root);
+    const qint64 nextPid = next.process.processId();
+    ASSERT_TRUE(waitUntil([&] { return x.hasIconInTray(nextPid); }, 15000)) << next.output().constData();
+    ASSERT_TRUE(waitUntil([&] { return next.output().contains("Tolvi offers unsaved text kept at the last end"); }))
+        << next.output().constData();
+    QThread::msleep(1500);
+    ASSERT_TRUE(peer.command("activate", "ok activate").has_value());
+    QThread::msleep(600);
+    x.chord({XK_Super_L, XK_Shift_L}, XK_v);
+    ASSERT_TRUE(waitUntil([&] { return x.viewableWindow(nextPid, "Tolvi Compact").has_value(); }))
+        << next.output().constData();
+    QThread::msleep(400);
+    x.chord({XK_Control_L}, XK_Return);
+    EXPECT_TRUE(peer.waitForText([](const QString& text) { return text == QStringLiteral("draft base kept"); }, 10000))
+        << "peer has: " << peer.lastText().toStdString() << "\n" << next.output().constData();
 }
