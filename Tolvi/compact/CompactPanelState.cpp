@@ -262,7 +262,7 @@ QString CompactPanelState::editorStatus() const
     if (m_saveIssue)
         return *m_saveIssue;
     if (m_draftTooLongToEdit)
-        return QStringLiteral("Too long to edit here");
+        return QStringLiteral("Long text");
     return EditorStatusText::characterStatus(m_editedCount.count(m_draft.editedText), m_originalCount,
                                              m_draft.hasUnsavedChanges());
 }

@@ -14,6 +14,7 @@
 #include "Tolvi/shell/UsageMetricsStore.h"
 #include "TolviCore/model/ReferenceDate.h"
 #include "TolviCore/persistence/ClipboardHistoryPersisting.h"
+#include "TolviCore/persistence/PersistenceError.h"
 #include "TolviCore/store/ClipboardStore.h"
 
 #include <QApplication>
@@ -23,19 +24,25 @@
 #include <QImage>
 #include <QLinearGradient>
 #include <QPainter>
-#include <QPlainTextEdit>
 #include <QTimer>
 
+#include <cerrno>
 #include <memory>
 
 namespace {
 
 using namespace tolvi;
 
+// A history in memory whose writes can be made to fail (a full disk), for the storage notice.
 class MemoryHistory final : public ClipboardHistoryPersisting {
 public:
     ClipboardHistoryState load() override { return {{}, DefaultPinboards::all()}; }
-    void save(const ClipboardHistoryState&) override {}
+    void save(const ClipboardHistoryState&) override
+    {
+        if (failSave)
+            throw PersistenceError::system(ENOSPC, QStringLiteral("write"));
+    }
+    bool failSave = false;
 };
 
 void settle(int milliseconds)
@@ -74,7 +81,8 @@ int main(int argc, char** argv)
 
     ClipboardStore::Configuration configuration = ClipboardStore::Configuration::standard();
     configuration.maxItems.reset();
-    ClipboardStore store(std::make_shared<MemoryHistory>(), configuration);
+    auto history = std::make_shared<MemoryHistory>();
+    ClipboardStore store(history, configuration);
     const double now = ReferenceDate::now();
     store.record(ClipboardContent::image(ClipboardImage(screenshot(), QStringLiteral("public.png"), 1200, 760,
                                                         QStringLiteral("Quarterly report\nRevenue up 12%"))),
@@ -103,6 +111,7 @@ int main(int argc, char** argv)
     dependencies.retryOCR = [](const ClipboardItem&) {};
     dependencies.pointerPosition = [] { return QPoint(400, 200); };
     dependencies.makePreview = compactQuickLookFactory(&thumbnails, [](const QUrl&) { return true; });
+    dependencies.exportHistory = [](QWidget*) {};
     CompactClipboardPanelController controller(std::move(dependencies));
 
     int failures = 0;
@@ -137,6 +146,19 @@ int main(int argc, char** argv)
         controller.view()->editor()->appendPlainText(QStringLiteral("Thanks!"));
         save(QStringLiteral("editor"));
         state.discardChanges();
+        // A text the history file holds beyond what is edited in place.
+        state.restoreDraft(std::nullopt, QString(CompactPanelState::maximumEditableLength + 1, QLatin1Char('x')),
+                           QString(CompactPanelState::maximumEditableLength + 1, QLatin1Char('x')));
+        save(QStringLiteral("editor-long-text"));
+        state.discardChanges();
+        // A failed write: the storage notice offers its ways out.
+        history->failSave = true;
+        store.togglePinned(*store.item(pinned.id()));
+        store.togglePinned(*store.item(pinned.id()));
+        state.showResults();
+        save(QStringLiteral("results-save-failed"));
+        history->failSave = false;
+        store.retryStorage();
         state.showResults();
         state.setQuery(QStringLiteral("nothing matches this"));
         save(QStringLiteral("no-matches"));

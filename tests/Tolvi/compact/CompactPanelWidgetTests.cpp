@@ -434,7 +434,7 @@ TEST_F(CompactPanelHugeClipTest, TheEditorSaysATextIsTooLongToEditAndStillCopies
     EXPECT_TRUE(view().longTextNote()->isVisible());
     EXPECT_FALSE(view().editor()->isVisible());
     EXPECT_LT(view().editor()->document()->characterCount(), 10);
-    EXPECT_EQ(view().editorStatusLabel()->text(), QStringLiteral("Too long to edit here"));
+    EXPECT_EQ(view().editorStatusLabel()->text(), QStringLiteral("Long text"));
     EXPECT_FALSE(view().saveButton()->isEnabled());
     view().originalTabButton()->click();
     EXPECT_TRUE(view().longTextNote()->isVisible());

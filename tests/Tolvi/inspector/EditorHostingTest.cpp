@@ -9,6 +9,7 @@
 #include "Tolvi/inspector/ClipTextEditorOverlay.h"
 #include "Tolvi/inspector/NewSnippetOverlay.h"
 #include "Tolvi/platform/shell/Clock.h"
+#include "Tolvi/shell/UnsavedDrafts.h"
 
 #include "tests/Tolvi/history/HistoryTestSupport.h"
 
@@ -18,7 +19,9 @@
 #include <QListView>
 #include <QMenu>
 #include <QMessageBox>
+#include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -159,4 +162,62 @@ TEST_F(EditorHostingTest, QuickEditFromTheRowMenuSavesAndPastes)
     press(Qt::Key_Return, Qt::ControlModifier);
     EXPECT_EQ(paste.pastes, 1);
     EXPECT_FALSE(controller->isWindowVisible());
+}
+
+// Clicks the button of that title in the card's question once it is up.
+static void answerCardQuestion(ClipTextEditorOverlay* card, const QString& button)
+{
+    QTimer::singleShot(20, card, [card, button] {
+        QMessageBox* box = card->openQuestion();
+        ASSERT_NE(box, nullptr);
+        EXPECT_EQ(box->text(), QStringLiteral("Discard unsaved changes?"));
+        for (QAbstractButton* candidate : box->buttons()) {
+            if (candidate->text() == button)
+                candidate->click();
+        }
+    });
+}
+
+TEST_F(EditorHostingTest, QuickEditTextAsksAtLogoutAndComesBackAtTheNextStart)
+{
+    QTemporaryDir dataFolder;
+    UnsavedDrafts drafts(dataFolder.filePath(QStringLiteral("unsaved-drafts.json")));
+    auto makeController = [&](UnsavedDrafts& with) {
+        return std::make_unique<ClipboardPanelController>(ClipboardPanelController::Dependencies{
+            *store, FeatureFlags(TolviDistributionChannel::direct, false), usage, paste.service, nullptr, nullptr, {},
+            {}, nullptr, &settings, &thumbnails, QStringLiteral("tolvi"), {}, [] { return now; }, {}, {}, {}, &with});
+    };
+    controller = makeController(drafts);
+    open();
+    const ClipboardItem clip = store->itemAt(0);
+    state().setEditingItem(clip);
+    ClipTextEditorOverlay* card = view().quickEditOverlay();
+    ASSERT_NE(card, nullptr);
+    card->editor()->moveCursor(QTextCursor::End);
+    QTest::keyClicks(card->editor(), QStringLiteral(", edited"));
+    const QString typed = QStringLiteral("first clip, edited");
+    ASSERT_EQ(card->draft().editedText, typed);
+
+    // The logout asks the card's own question; "Keep Editing" cancels it and keeps the card.
+    answerCardQuestion(card, QStringLiteral("Keep Editing"));
+    EXPECT_EQ(drafts.commitData([] { return true; }), UnsavedDrafts::CommitAnswer::cancel);
+    ASSERT_EQ(view().quickEditOverlay(), card);
+    EXPECT_FALSE(card->isClosed());
+
+    // Ended without a question: kept, and handed back to a new window's Quick Edit.
+    ASSERT_TRUE(drafts.keep());
+    UnsavedDrafts nextRun(drafts.filePath());
+    nextRun.recover();
+    ASSERT_EQ(nextRun.recovered().size(), 1);
+    controller = makeController(nextRun);
+    QCoreApplication::processEvents();
+    ASSERT_TRUE(controller->isWindowVisible());
+    card = view().quickEditOverlay();
+    ASSERT_NE(card, nullptr);
+    EXPECT_EQ(card->item().id(), clip.id());
+    EXPECT_EQ(card->draft().originalText, QStringLiteral("first clip"));
+    EXPECT_EQ(card->draft().editedText, typed);
+    EXPECT_EQ(card->editor()->storedText(), typed);
+    card->save();
+    EXPECT_EQ(store->itemAt(0).content().textValue(), typed);
 }
