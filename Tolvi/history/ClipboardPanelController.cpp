@@ -50,12 +50,18 @@ ClipboardPanelController::ClipboardPanelController(Dependencies dependencies, QO
 
 namespace {
 
-// Calls `answered` with whether the card dropped its text, once the question it raised (if any)
-// was answered and acted on.
+// Brings the window forward and lets the card ask its own question about its typed text; calls
+// `answered` with whether the card dropped the text, once the question was answered and acted on.
 template <typename Card>
-void awaitCardAnswer(QObject* context, Card* card, std::function<void(bool)> answered,
-                     const std::function<bool(Card*)>& holdsText)
+void askCardToDiscard(QObject* context, Card* card, const std::function<void()>& bringForward,
+                      std::function<void(bool)> answered, const std::function<bool(Card*)>& holdsText)
 {
+    if (!card || card->isClosed()) {
+        answered(true);
+        return;
+    }
+    bringForward();
+    card->requestClose();
     QPointer<Card> alive(card);
     auto settle = [alive, answered, holdsText] { answered(!alive || alive->isClosed() || !holdsText(alive)); };
     QMessageBox* question = card->openQuestion();
@@ -93,14 +99,8 @@ void ClipboardPanelController::joinUnsavedDrafts()
                             card->draft().editedText};
     };
     quickEdit.askToDiscard = [this, quickEditHolds](std::function<void(bool)> answered) {
-        ClipTextEditorOverlay* card = m_view ? m_view->quickEditOverlay() : nullptr;
-        if (!card || card->isClosed()) {
-            answered(true);
-            return;
-        }
-        show(false);
-        card->requestClose();
-        awaitCardAnswer<ClipTextEditorOverlay>(this, card, std::move(answered), quickEditHolds);
+        askCardToDiscard<ClipTextEditorOverlay>(this, m_view ? m_view->quickEditOverlay() : nullptr,
+                                                [this] { show(false); }, std::move(answered), quickEditHolds);
     };
     quickEdit.offer = [this](const UnsavedDraft& draft) {
         if (!draft.clipID)
@@ -128,14 +128,8 @@ void ClipboardPanelController::joinUnsavedDrafts()
         return UnsavedDraft{UnsavedDraft::newSnippet, std::nullopt, QString(), card->text()};
     };
     snippet.askToDiscard = [this, snippetHolds](std::function<void(bool)> answered) {
-        NewSnippetOverlay* card = m_view ? m_view->newSnippetOverlay() : nullptr;
-        if (!card || card->isClosed()) {
-            answered(true);
-            return;
-        }
-        show(false);
-        card->requestClose();
-        awaitCardAnswer<NewSnippetOverlay>(this, card, std::move(answered), snippetHolds);
+        askCardToDiscard<NewSnippetOverlay>(this, m_view ? m_view->newSnippetOverlay() : nullptr,
+                                            [this] { show(false); }, std::move(answered), snippetHolds);
     };
     snippet.offer = [this](const UnsavedDraft& draft) {
         show(false);

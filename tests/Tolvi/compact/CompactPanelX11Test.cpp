@@ -222,6 +222,29 @@ void copyToClipboard(const QByteArray& text)
     ASSERT_TRUE(xclip.waitForFinished(5000));
 }
 
+// The program started (its hot keys in place, which the tray icon shows, and the first window
+// of start-up come and gone), the peer program in front, and `clips` copied and recorded.
+void startWithPeerAndClips(X11& x, RunningApp& app, tolvi::test::PeerProcess& peer,
+                           std::initializer_list<QByteArray> clips)
+{
+    app.start();
+    const qint64 pid = app.process.processId();
+    ASSERT_TRUE(waitUntil([&] { return x.hasIconInTray(pid); }, 15000)) << app.output().constData();
+    QThread::msleep(1500);
+    ASSERT_TRUE(peer.start());
+    ASSERT_TRUE(peer.showWindow().has_value());
+    ASSERT_TRUE(peer.command("activate", "ok activate").has_value());
+    // A copy made while the program in front changes is skipped: let the capture see it settle.
+    QThread::msleep(1200);
+    int recorded = 0;
+    for (const QByteArray& clip : clips) {
+        copyToClipboard(clip);
+        ++recorded;
+        ASSERT_TRUE(waitUntil([&] { return app.output().count("Tolvi recorded clipboard item") == recorded; }))
+            << app.output().constData();
+    }
+}
+
 } // namespace
 
 TEST(CompactPanelX11, HotKeyOpensUnderThePointerTypingFiltersAndReturnPastesIntoAnotherProgram)
@@ -229,25 +252,9 @@ TEST(CompactPanelX11, HotKeyOpensUnderThePointerTypingFiltersAndReturnPastesInto
     X11 x;
     ASSERT_NE(x.display(), nullptr);
     RunningApp app;
-    app.start();
-    const qint64 pid = app.process.processId();
-    // Hot keys are in place once the event loop runs, which the tray icon shows; the first
-    // window of start-up follows within a second.
-    ASSERT_TRUE(waitUntil([&] { return x.hasIconInTray(pid); }, 15000)) << app.output().constData();
-    QThread::msleep(1500);
-
     tolvi::test::PeerProcess peer;
-    ASSERT_TRUE(peer.start());
-    ASSERT_TRUE(peer.showWindow().has_value());
-    ASSERT_TRUE(peer.command("activate", "ok activate").has_value());
-    // A copy made while the program in front changes is skipped: let the capture see it settle.
-    QThread::msleep(1200);
-    copyToClipboard("paste me into the peer");
-    ASSERT_TRUE(waitUntil([&] { return app.output().count("Tolvi recorded clipboard item") == 1; }))
-        << app.output().constData();
-    copyToClipboard("another clip, newer");
-    ASSERT_TRUE(waitUntil([&] { return app.output().count("Tolvi recorded clipboard item") == 2; }))
-        << app.output().constData();
+    ASSERT_NO_FATAL_FAILURE(startWithPeerAndClips(x, app, peer, {"paste me into the peer", "another clip, newer"}));
+    const qint64 pid = app.process.processId();
 
     // Super+Shift+V with the pointer at (300, 250): the panel opens centred under it, its top
     // edge 18 pixels below it.
@@ -283,19 +290,9 @@ TEST(CompactPanelX11, TextTypedInTheEditorSurvivesSigtermAndComesBackAtTheNextSt
     X11 x;
     ASSERT_NE(x.display(), nullptr);
     RunningApp app;
-    app.start();
-    const qint64 pid = app.process.processId();
-    ASSERT_TRUE(waitUntil([&] { return x.hasIconInTray(pid); }, 15000)) << app.output().constData();
-    QThread::msleep(1500);
-
     tolvi::test::PeerProcess peer;
-    ASSERT_TRUE(peer.start());
-    ASSERT_TRUE(peer.showWindow().has_value());
-    ASSERT_TRUE(peer.command("activate", "ok activate").has_value());
-    QThread::msleep(1200);
-    copyToClipboard("draft base");
-    ASSERT_TRUE(waitUntil([&] { return app.output().count("Tolvi recorded clipboard item") == 1; }))
-        << app.output().constData();
+    ASSERT_NO_FATAL_FAILURE(startWithPeerAndClips(x, app, peer, {"draft base"}));
+    const qint64 pid = app.process.processId();
 
     // The compact panel's editor on the clip, with a few words typed and not saved.
     x.movePointer(300, 250);
