@@ -27,6 +27,7 @@ const QString changedWhileRunning =
 const QString editedClipGone =
     QStringLiteral("This clip is no longer in the history, so the edit was not saved. Copy or paste it instead.");
 const QString editNotSaved = QStringLiteral("The edit could not be saved.");
+const QString tooLongForAI = QStringLiteral("This text is too long to send for a rewrite.");
 
 } // namespace
 
@@ -815,6 +816,12 @@ void CompactPanelState::runAIFromActions(const AIAction& action, const Clipboard
     replaceDraft(text);
     setMode(CompactPanelMode::editor);
     requestEditorFocus();
+    if (m_draftTooLongToEdit) {
+        // Nothing this long is sent for a rewrite; the editor says why nothing runs.
+        m_aiErrorMessage = tooLongForAI;
+        emit editorStatusChanged();
+        return;
+    }
     runAIInEditor(action);
 }
 

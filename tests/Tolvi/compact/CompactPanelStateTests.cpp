@@ -372,3 +372,34 @@ TEST_F(CompactPanelStateTest, FiltersAndCodeLook)
 }
 
 } // namespace
+
+namespace {
+
+// A text too long to edit in place is not sent for a rewrite either: the catalogue's AI entry
+// opens the editor on it, runs nothing and says why; Copy and Paste still have all of it.
+TEST_F(CompactPanelStateTest, ATextTooLongToEditIsNotSentForARewrite)
+{
+    CompactPanelState& s = makeState(true);
+    const QString longText(CompactPanelState::maximumEditableLength + 1, QLatin1Char('w'));
+    s.runAIFromActions(AIAction::fixWriting(), clipAt(0), longText);
+    ASSERT_EQ(s.mode(), CompactPanelMode::editor);
+    EXPECT_TRUE(s.isDraftTooLongToEdit());
+    EXPECT_TRUE(runs.isEmpty());
+    EXPECT_EQ(s.editorStatus(), QStringLiteral("This text is too long to send for a rewrite."));
+    EXPECT_TRUE(s.editorStatusIsError());
+    EXPECT_FALSE(s.canRunAIInEditor());
+    s.runAIInEditor(AIAction::draftReply());
+    EXPECT_TRUE(runs.isEmpty());
+    s.pasteEditedText();
+    EXPECT_EQ(pastedTexts, QStringList{longText});
+
+    // A text at the bound is edited and rewritten as usual.
+    s.discardChanges();
+    const QString atBound(CompactPanelState::maximumEditableLength, QLatin1Char('w'));
+    s.runAIFromActions(AIAction::fixWriting(), clipAt(0), atBound);
+    EXPECT_FALSE(s.isDraftTooLongToEdit());
+    ASSERT_EQ(runs.size(), 1);
+    EXPECT_EQ(runs.first().input, atBound);
+}
+
+} // namespace
