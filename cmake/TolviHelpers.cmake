@@ -44,7 +44,7 @@ endfunction()
 #   WM      with X11: also starts openbox, for tests that need EWMH.
 #   TRAY    with X11: also starts trayer, for tests that need a system tray.
 #   SWAY    runs the whole binary inside its own headless sway session with XWayland and a focused
-#           Wayland-native window (tests/support/with-sway).
+#           Wayland-native window (tests/support/with-sway); Qt itself stays offscreen.
 # Offscreen tests are discovered test by test; X11 tests run as one ctest entry per binary.
 function(tolvi_add_gtest name)
   cmake_parse_arguments(T "X11;WM;TRAY;SWAY" "QT;TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
@@ -82,7 +82,7 @@ function(tolvi_add_gtest name)
   if(T_SWAY)
     add_test(NAME ${name} COMMAND ${PROJECT_SOURCE_DIR}/tests/support/with-sway -- $<TARGET_FILE:${name}>)
     set_tests_properties(${name} PROPERTIES TIMEOUT ${T_TIMEOUT} LABELS "wayland;${T_LABELS}"
-                         ENVIRONMENT "TOLVI_TEST_SWAY=1;${sanitizer_env}")
+                         ENVIRONMENT "TOLVI_TEST_SWAY=1;QT_QPA_PLATFORM=offscreen;${sanitizer_env}")
   elseif(T_X11)
     set(flags "")
     if(T_WM)

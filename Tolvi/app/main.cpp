@@ -14,6 +14,9 @@
 #include "Tolvi/platform/shell/Clock.h"
 #include "Tolvi/platform/shell/DesktopWorkspace.h"
 #include "Tolvi/platform/shell/FilePanels.h"
+#include "Tolvi/platform/wayland/DataControlClipboard.h"
+#include "Tolvi/platform/wayland/SessionKind.h"
+#include "Tolvi/platform/wayland/WaylandConnection.h"
 #include "Tolvi/platform/x11/X11Desktop.h"
 #include "Tolvi/compact/CompactClipboardPanelController.h"
 #include "Tolvi/compact/CompactQuickLook.h"
@@ -81,6 +84,10 @@ UpdatePresenter updatePresenter(Alerts& alerts, DesktopWorkspace& desktop)
 
 int main(int argc, char** argv)
 {
+    // In a Wayland session the windows stay X11 clients of XWayland, where placement, staying on
+    // top and key grabs work; the clipboard is read over a Wayland connection of our own.
+    if (environmentNamesWayland() && !qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "xcb");
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tolvi"));
     QApplication::setOrganizationName(QStringLiteral("Tolvi"));
@@ -93,7 +100,7 @@ int main(int argc, char** argv)
     std::signal(SIGXFSZ, SIG_IGN);
 
     if (QGuiApplication::platformName() != QLatin1String("xcb"))
-        qCWarning(lcMain) << "Tolvi needs an X11 session; hot keys and pasting are unavailable here";
+        qCWarning(lcMain) << "Tolvi needs an X11 server (XWayland in a Wayland session); hot keys and pasting are unavailable here";
 
     SingleInstance instance;
     switch (instance.claim()) {
@@ -140,7 +147,19 @@ int main(int argc, char** argv)
     SystemDesktopWorkspace desktop;
     X11Desktop x11Desktop;
     X11ActivationWatcher activationWatcher;
-    SystemPasteboard pasteboard;
+    // Which session this is decides where copies are read from.
+    std::unique_ptr<WaylandConnection> wayland = environmentNamesWayland() ? WaylandConnection::connect() : nullptr;
+    const SessionKind session = decideSessionKind(currentSessionFacts(wayland.get()));
+    std::unique_ptr<DataControlClipboard> dataControl;
+    if (session == SessionKind::waylandWithDataControl)
+        dataControl = DataControlClipboard::create(*wayland);
+    if (wayland)
+        wayland->startDispatching();
+    std::unique_ptr<SystemPasteboard> x11Pasteboard;
+    if (!dataControl)
+        x11Pasteboard = std::make_unique<SystemPasteboard>();
+    Pasteboard& pasteboard = dataControl ? static_cast<Pasteboard&>(dataControl->pasteboard()) : *x11Pasteboard;
+    qCInfo(lcMain).noquote() << "Session:" << sessionKindTitle(session);
     X11HotKeyBackend hotKeys;
 
     // One set of image tiles for every clip list of the program; it outlives the windows.
@@ -251,6 +270,13 @@ int main(int argc, char** argv)
     };
 
     state = std::make_unique<AppState>(std::move(environment));
+    if (dataControl) {
+        // Each new selection is looked at at once, not at the next poll.
+        QObject::connect(&dataControl->pasteboard(), &DataControlPasteboard::changed, state.get(), [&state] {
+            if (state->hasPasteboardMonitor() && state->pasteboardMonitor().isRunning())
+                state->pasteboardMonitor().poll();
+        });
+    }
     connectActivations(activationWatcher, state->pasteService());
 
     TrayController tray([&state] { return menuSnapshot(*state); },
@@ -287,5 +313,8 @@ int main(int argc, char** argv)
     const int status = QApplication::exec();
     if (!quitting)
         state->prepareToQuit(false);
+    // No Wayland event may reach an object that is being destroyed.
+    if (wayland)
+        wayland->stopDispatching();
     return status;
 }

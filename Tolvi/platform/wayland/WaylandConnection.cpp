@@ -36,12 +36,7 @@ std::unique_ptr<WaylandConnection> WaylandConnection::connect(const QByteArray& 
 
 WaylandConnection::~WaylandConnection()
 {
-    if (thread_.joinable()) {
-        stopping_ = true;
-        const std::uint64_t one = 1;
-        [[maybe_unused]] const ssize_t written = ::write(wakeFd_, &one, sizeof one);
-        thread_.join();
-    }
+    stopDispatching();
     if (registry_)
         wl_registry_destroy(registry_);
     if (display_)
@@ -145,6 +140,16 @@ void WaylandConnection::startDispatching()
     if (thread_.joinable())
         return;
     thread_ = std::thread([this] { dispatchLoop(); });
+}
+
+void WaylandConnection::stopDispatching()
+{
+    if (!thread_.joinable())
+        return;
+    stopping_ = true;
+    const std::uint64_t one = 1;
+    [[maybe_unused]] const ssize_t written = ::write(wakeFd_, &one, sizeof one);
+    thread_.join();
 }
 
 bool WaylandConnection::flush()

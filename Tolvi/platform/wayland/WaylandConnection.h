@@ -61,6 +61,8 @@ public:
 
     // Starts the dispatch thread (once).
     void startDispatching();
+    // Stops the dispatch thread (the destructor does too); objects may then be destroyed safely.
+    void stopDispatching();
     bool isDispatchThread() const { return std::this_thread::get_id() == dispatchThreadId_.load(); }
     // Sends the requests queued so far.
     bool flush();
