@@ -29,6 +29,7 @@
 #include "Tolvi/services/capture/PasteboardMonitor.h"
 #include "Tolvi/services/paste/LivePasteEnvironment.h"
 #include "Tolvi/services/capture/Scheduler.h"
+#include "Tolvi/panels/PanelStartupActivation.h"
 #include "Tolvi/shell/DiagnosticsSnapshot.h"
 #include "Tolvi/updater/AppUpdater.h"
 #include "Tolvi/updater/FeedUpdateController.h"
@@ -36,12 +37,15 @@
 #include "TolviCore/persistence/HistoryFolderLock.h"
 
 #include <QApplication>
+#include <QCommandLineParser>
 #include <QGuiApplication>
 #include <QLoggingCategory>
 #include <QSessionManager>
 #include <QTimer>
 
 #include <csignal>
+#include <cstdio>
+#include <cstdlib>
 
 using namespace tolvi;
 
@@ -80,6 +84,66 @@ UpdatePresenter updatePresenter(Alerts& alerts, DesktopWorkspace& desktop)
     return presenter;
 }
 
+// The window a launch asks for ("Tolvi --history"); a plain launch asks to reopen.
+SingleInstance::Command windowCommand(const QApplication& application)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "Clipboard history in the system tray. With a window option, toggles that window of the running Tolvi "
+        "(starting Tolvi when it is not running): bind these command lines to keys in the desktop's keyboard settings."));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    const QCommandLineOption history(QStringLiteral("history"), QStringLiteral("Show or hide the history window."));
+    const QCommandLineOption compact(QStringLiteral("compact"), QStringLiteral("Show or hide the compact panel."));
+    const QCommandLineOption settings(QStringLiteral("settings"), QStringLiteral("Show or hide the settings window."));
+    parser.addOptions({history, compact, settings});
+    // Unknown options and stray arguments end the launch with a message and status 1.
+    parser.process(application);
+    if (!parser.positionalArguments().isEmpty()) {
+        fprintf(stderr, "Tolvi: unexpected argument \"%s\"\n", qPrintable(parser.positionalArguments().constFirst()));
+        std::exit(1);
+    }
+    const int chosen = int(parser.isSet(history)) + int(parser.isSet(compact)) + int(parser.isSet(settings));
+    if (chosen > 1) {
+        fprintf(stderr, "Tolvi: choose one of --history, --compact and --settings\n");
+        std::exit(1);
+    }
+    if (parser.isSet(history))
+        return SingleInstance::Command::history;
+    if (parser.isSet(compact))
+        return SingleInstance::Command::compact;
+    if (parser.isSet(settings))
+        return SingleInstance::Command::settings;
+    return SingleInstance::Command::reopen;
+}
+
+// Toggles the window a later launch asked for, letting it take the focus with that launch's token.
+void runWindowRequest(AppState& state, const SingleInstance::Request& request)
+{
+    PanelStartupActivation::setPendingToken(request.activationToken);
+    switch (request.command) {
+    case SingleInstance::Command::reopen:
+        state.handleReopen();
+        break;
+    case SingleInstance::Command::history:
+        state.togglePanel();
+        break;
+    case SingleInstance::Command::compact:
+        state.toggleCompactPanel();
+        break;
+    case SingleInstance::Command::settings: {
+        SimpleWindowControlling& settings = state.settingsPanelController();
+        if (settings.isWindowVisible())
+            settings.orderOut();
+        else
+            settings.show();
+        break;
+    }
+    }
+    // A token is for the window it was given with; a window hidden by this request takes none.
+    PanelStartupActivation::setPendingToken({});
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -102,10 +166,16 @@ int main(int argc, char** argv)
     if (QGuiApplication::platformName() != QLatin1String("xcb"))
         qCWarning(lcMain) << "Tolvi needs an X11 server (XWayland in a Wayland session); hot keys and pasting are unavailable here";
 
+    const SingleInstance::Request launchRequest = SingleInstance::requestFromEnvironment(windowCommand(application));
+    // Programs started from here (a browser opened from the menu) must not reuse the token.
+    qunsetenv("XDG_ACTIVATION_TOKEN");
+    qunsetenv("DESKTOP_STARTUP_ID");
+
     SingleInstance instance;
+    instance.setRequest(launchRequest);
     switch (instance.claim()) {
     case SingleInstance::Role::Secondary:
-        return 0;  // the running Tolvi shows its history window
+        return 0;  // the running Tolvi shows the window asked for
     case SingleInstance::Role::Failed:
         qCWarning(lcMain) << "Tolvi could not check for another running copy; going on";
         break;
@@ -286,6 +356,8 @@ int main(int argc, char** argv)
         qCInfo(lcMain) << "No system tray: Tolvi stays reachable through its hot keys and by starting it again";
 
     QObject::connect(&instance, &SingleInstance::activationRequested, state.get(), [&state] { state->handleReopen(); });
+    QObject::connect(&instance, &SingleInstance::requestReceived, state.get(),
+                     [&state](const SingleInstance::Request& request) { runWindowRequest(*state, request); });
 
     // Quitting writes the history first. The user's Quit may be cancelled; the system's may not.
     TerminationSignals terminationSignals;
@@ -309,6 +381,14 @@ int main(int argc, char** argv)
     // Two start calls, as the application object and its delegate make them; only the first acts.
     QTimer::singleShot(0, state.get(), [&state] { state->start(); });
     state->start();
+    // Started by a window command: the start shows the history window (or the tour) after a
+    // moment, which is what --history asks; another window is shown right after that.
+    if (launchRequest.command == SingleInstance::Command::history || launchRequest.command == SingleInstance::Command::reopen) {
+        PanelStartupActivation::setPendingToken(launchRequest.activationToken);
+    } else {
+        const int delay = int(AppState::historyDelaySeconds * 1000) + 100;
+        QTimer::singleShot(delay, state.get(), [&state, launchRequest] { runWindowRequest(*state, launchRequest); });
+    }
 
     const int status = QApplication::exec();
     if (!quitting)

@@ -1,0 +1,216 @@
+// The real program in a headless sway session (tests/support/with-sway): it is an X11 client of
+// XWayland while a Wayland-native window (foot) holds the focus. Copies made by Wayland programs
+// are recorded in order, and "Tolvi --history" toggles the history window of the running program.
+#include <gtest/gtest.h>
+
+#include <QByteArray>
+#include <QDeadlineTimer>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+
+#include <functional>
+
+#include <csignal>
+
+namespace {
+
+bool waitUntil(const std::function<bool()>& done, int ms = 8000)
+{
+    QDeadlineTimer deadline(ms);
+    while (!deadline.hasExpired()) {
+        if (done())
+            return true;
+        QThread::msleep(20);
+    }
+    return done();
+}
+
+// Runs a command as the session's user, as programs of the session run.
+bool runInSession(const QString& command, const QByteArray& input = {})
+{
+    QProcess process;
+    process.start(QStringLiteral("sh"),
+                  {QStringLiteral("-c"), qEnvironmentVariable("TOLVI_TEST_SWAY_RUN") + QLatin1Char(' ') + command});
+    if (!process.waitForStarted(5000))
+        return false;
+    process.write(input);
+    process.closeWriteChannel();
+    return process.waitForFinished(5000) && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+}
+
+class XWayland {
+public:
+    XWayland() : display_(XOpenDisplay(nullptr))
+    {
+        XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
+    }
+    ~XWayland()
+    {
+        if (display_)
+            XCloseDisplay(display_);
+    }
+    bool isOpen() const { return display_ != nullptr; }
+
+    // A viewable window of the process with this title.
+    bool hasViewableWindow(qint64 pid, const QByteArray& title)
+    {
+        bool found = false;
+        visit(DefaultRootWindow(display_), [&](Window window) {
+            XWindowAttributes attributes{};
+            if (!found && pidOf(window) == pid && nameOf(window) == title &&
+                XGetWindowAttributes(display_, window, &attributes) && attributes.map_state == IsViewable)
+                found = true;
+        });
+        return found;
+    }
+
+private:
+    void visit(Window window, const std::function<void(Window)>& each)
+    {
+        each(window);
+        Window root, parent, *children = nullptr;
+        unsigned int count = 0;
+        if (!XQueryTree(display_, window, &root, &parent, &children, &count))
+            return;
+        for (unsigned int i = 0; i < count; ++i)
+            visit(children[i], each);
+        if (children)
+            XFree(children);
+    }
+    long pidOf(Window window)
+    {
+        Atom type;
+        int format;
+        unsigned long count, after;
+        unsigned char* data = nullptr;
+        long value = -1;
+        if (XGetWindowProperty(display_, window, XInternAtom(display_, "_NET_WM_PID", False), 0, 1, False, XA_CARDINAL,
+                               &type, &format, &count, &after, &data) == Success && data && count == 1)
+            value = *reinterpret_cast<long*>(data);
+        if (data)
+            XFree(data);
+        return value;
+    }
+    QByteArray nameOf(Window window)
+    {
+        char* text = nullptr;
+        QByteArray result;
+        if (XFetchName(display_, window, &text) && text)
+            result = text;
+        if (text)
+            XFree(text);
+        return result;
+    }
+
+    Display* display_;
+};
+
+struct Tolvi {
+    QTemporaryDir home;
+    QProcess process;
+    QByteArray output;
+
+    QProcessEnvironment environment() const
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("HOME", home.path());
+        env.insert("XDG_DATA_HOME", home.filePath("data"));
+        env.insert("XDG_CONFIG_HOME", home.filePath("config"));
+        env.insert("XDG_RUNTIME_DIR", home.filePath("runtime"));
+        env.insert("XDG_SESSION_TYPE", "wayland");
+        env.insert("QT_LOGGING_RULES", "tolvi.*=true");
+        // The program picks XWayland by itself in a Wayland session.
+        env.remove("QT_QPA_PLATFORM");
+        return env;
+    }
+    void start()
+    {
+        QDir(home.path()).mkpath("runtime");
+        QFile::setPermissions(home.filePath("runtime"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        process.setProcessEnvironment(environment());
+        process.setProcessChannelMode(QProcess::MergedChannels);
+        process.start(TOLVI_APP_PATH, {});
+        ASSERT_TRUE(process.waitForStarted(5000));
+    }
+    QByteArray read()
+    {
+        process.waitForReadyRead(10);
+        output += process.readAll();
+        return output;
+    }
+    // A second launch with the given arguments; its exit status.
+    int launch(const QStringList& arguments, const QByteArray& token = {})
+    {
+        QProcess second;
+        QProcessEnvironment env = environment();
+        if (!token.isEmpty())
+            env.insert("DESKTOP_STARTUP_ID", token);
+        second.setProcessEnvironment(env);
+        second.start(TOLVI_APP_PATH, arguments);
+        if (!second.waitForFinished(10000))
+            return -1;
+        return second.exitCode();
+    }
+    ~Tolvi()
+    {
+        if (process.state() != QProcess::NotRunning) {
+            process.kill();
+            process.waitForFinished(3000);
+        }
+    }
+};
+
+} // namespace
+
+TEST(TolviWaylandSession, CopiesInWaylandProgramsAreRecordedAndTheHistoryCommandTogglesTheWindow)
+{
+    XWayland x;
+    ASSERT_TRUE(x.isOpen()) << "no XWayland at DISPLAY";
+    Tolvi app;
+    app.start();
+    const qint64 pid = app.process.processId();
+    ASSERT_TRUE(waitUntil([&] { return app.read().contains("Session: Wayland (data control)"); }))
+        << app.read().constData();
+    // Start-up is over once the onboarding tour is on screen.
+    ASSERT_TRUE(waitUntil([&] { return x.hasViewableWindow(pid, "Tolvi Setup"); })) << app.read().constData();
+
+    // Copies in a Wayland program while its window has the focus, each recorded at once.
+    const QStringList copies{"first Wayland copy", "second Wayland copy", "third Wayland copy"};
+    for (int i = 0; i < copies.size(); ++i) {
+        ASSERT_TRUE(runInSession(QStringLiteral("wl-copy"), copies.at(i).toUtf8()));
+        ASSERT_TRUE(waitUntil([&] { return app.read().count("Tolvi recorded clipboard item") == i + 1; }))
+            << app.read().constData();
+    }
+
+    // "Tolvi --history" toggles the running program's history window and leaves at once.
+    EXPECT_EQ(app.launch({"--history"}, "tolvi-test-launch_TIME1234"), 0);
+    EXPECT_TRUE(waitUntil([&] { return x.hasViewableWindow(pid, "Tolvi"); })) << app.read().constData();
+    EXPECT_EQ(app.launch({"--history"}), 0);
+    EXPECT_TRUE(waitUntil([&] { return !x.hasViewableWindow(pid, "Tolvi"); }));
+    EXPECT_EQ(app.launch({"--compact"}), 0);
+    EXPECT_TRUE(waitUntil([&] { return x.hasViewableWindow(pid, "Tolvi Compact"); })) << app.read().constData();
+    EXPECT_EQ(app.launch({"--compact"}), 0);
+    EXPECT_TRUE(waitUntil([&] { return !x.hasViewableWindow(pid, "Tolvi Compact"); }));
+    // A mistyped option is an error of the launch, and reaches nothing.
+    EXPECT_EQ(app.launch({"--histroy"}), 1);
+    EXPECT_EQ(app.process.state(), QProcess::Running);
+
+    // The history file holds the copies, newest first.
+    ::kill(pid_t(pid), SIGTERM);
+    ASSERT_TRUE(app.process.waitForFinished(10000));
+    QFile history(app.home.filePath("data/Tolvi/history.json"));
+    ASSERT_TRUE(history.open(QIODevice::ReadOnly));
+    const QJsonArray items = QJsonDocument::fromJson(history.readAll()).object().value("items").toArray();
+    QStringList recorded;
+    for (const QJsonValue& item : items)
+        recorded.append(item.toObject().value("content").toObject().value("text").toString());
+    EXPECT_EQ(recorded, QStringList({copies.at(2), copies.at(1), copies.at(0)}));
+}
