@@ -268,6 +268,12 @@ int main(int argc, char** argv)
         QStringLiteral("support@tolvi.app"),
         SystemFacts::current().operatingSystemVersion,
     };
+    environment.shortcutAccess = [session] {
+        ShortcutAccess access;
+        access.route = session == SessionKind::x11 ? ShortcutAccess::Route::keyGrab : ShortcutAccess::Route::boundCommands;
+        access.programPath = QCoreApplication::applicationFilePath();
+        return access;
+    };
     environment.windows.history = [&thumbnails, &settings, &bundle, &desktop](AppState& app) -> std::unique_ptr<HistoryWindowControlling> {
         QPointer<AppState> owner(&app);
         return std::make_unique<ClipboardPanelController>(ClipboardPanelController::Dependencies{
