@@ -4,6 +4,7 @@
 #include "Tolvi/app/HistoryArchiveFlows.h"
 #include "Tolvi/app/TrayController.h"
 #include "Tolvi/app/TrayMenuActions.h"
+#include "Tolvi/platform/hotkeys/GlobalShortcutsPortal.h"
 #include "Tolvi/platform/hotkeys/X11HotKeyBackend.h"
 #include "Tolvi/platform/pasteboard/SystemPasteboard.h"
 #include "Tolvi/platform/process/SingleInstance.h"
@@ -31,6 +32,7 @@
 #include "Tolvi/services/capture/Scheduler.h"
 #include "Tolvi/panels/PanelStartupActivation.h"
 #include "Tolvi/shell/DiagnosticsSnapshot.h"
+#include "Tolvi/shell/PreferencesStore.h"
 #include "Tolvi/updater/AppUpdater.h"
 #include "Tolvi/updater/FeedUpdateController.h"
 #include "TolviCore/persistence/FileClipboardHistoryPersistence.h"
@@ -232,6 +234,10 @@ int main(int argc, char** argv)
     qCInfo(lcMain).noquote() << "Session:" << sessionKindTitle(session);
     X11HotKeyBackend hotKeys;
 
+    // In a Wayland session the desktop's global shortcuts service, where there is one, holds the
+    // chords: X11 key grabs see keys only while an X11 window has the focus.
+    GlobalShortcutsPortal shortcutsPortal;
+
     // One set of image tiles for every clip list of the program; it outlives the windows.
     ThumbnailCache thumbnails;
     std::unique_ptr<AppState> state;
@@ -268,9 +274,14 @@ int main(int argc, char** argv)
         QStringLiteral("support@tolvi.app"),
         SystemFacts::current().operatingSystemVersion,
     };
-    environment.shortcutAccess = [session] {
+    environment.shortcutAccess = [session, &shortcutsPortal] {
         ShortcutAccess access;
-        access.route = session == SessionKind::x11 ? ShortcutAccess::Route::keyGrab : ShortcutAccess::Route::boundCommands;
+        if (session == SessionKind::x11)
+            access.route = ShortcutAccess::Route::keyGrab;
+        else if (shortcutsPortal.state() == GlobalShortcutsPortal::State::bound)
+            access.route = ShortcutAccess::Route::desktopPortal;
+        else
+            access.route = ShortcutAccess::Route::boundCommands;
         access.programPath = QCoreApplication::applicationFilePath();
         return access;
     };
@@ -354,6 +365,27 @@ int main(int argc, char** argv)
         });
     }
     connectActivations(activationWatcher, state->pasteService());
+
+    if (session != SessionKind::x11) {
+        QObject::connect(&shortcutsPortal, &GlobalShortcutsPortal::stateChanged, &hotKeys,
+                         [&hotKeys](GlobalShortcutsPortal::State portalState) {
+                             hotKeys.setPressesHandedElsewhere(portalState == GlobalShortcutsPortal::State::bound);
+                         });
+        QObject::connect(&shortcutsPortal, &GlobalShortcutsPortal::activated, state.get(),
+                         [&state](const QString& id, const QByteArray& token) {
+                             const SingleInstance::Command command = id == QLatin1String("compact")
+                                                                         ? SingleInstance::Command::compact
+                                                                         : SingleInstance::Command::history;
+                             runWindowRequest(*state, {command, token});
+                         });
+        const GlobalShortcutPreset preset = state->preferencesStore().globalShortcut();
+        shortcutsPortal.bind({
+            {QStringLiteral("history"), QStringLiteral("Open the Tolvi history window"),
+             GlobalShortcutsPortal::triggerFor(AppState::mainChord(preset))},
+            {QStringLiteral("compact"), QStringLiteral("Open the Tolvi compact panel"),
+             GlobalShortcutsPortal::triggerFor(AppState::compactChord(preset))},
+        });
+    }
 
     TrayController tray([&state] { return menuSnapshot(*state); },
                        [&state](const MenuBarEntry& entry) { performMenuAction(*state, entry); });

@@ -254,7 +254,7 @@ bool X11HotKeyBackend::handleKeyEvent(KeyEventKind kind, quint8 keycode, quint16
     m_held = true;
     m_heldKeycode = keycode;
     m_lastPressTime = time;
-    if (repeatedPair || stillHeld)
+    if (repeatedPair || stillHeld || m_pressesElsewhere)
         return true;
     emit hotKeyPressed(grab->id);
     return true;

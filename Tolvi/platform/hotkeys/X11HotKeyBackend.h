@@ -38,6 +38,11 @@ public:
     enum class KeyEventKind { Press, Release };
     bool handleKeyEvent(KeyEventKind kind, quint8 keycode, quint16 state, quint32 time);
 
+    // While presses are handed elsewhere (the desktop's global shortcuts service holds the same
+    // chords), the chords stay grabbed but their presses are dropped, so one press never runs
+    // an action twice.
+    void setPressesHandedElsewhere(bool elsewhere) { m_pressesElsewhere = elsewhere; }
+
     // Grabs every chord again on the keys that now carry its symbol (the keyboard mapping changed).
     void regrabAfterMappingChange();
     // The keycode a chord is grabbed on now (0 when it is not registered).
@@ -67,6 +72,7 @@ private:
     quint8 m_heldKeycode = 0;
     bool m_held = false;
     quint32 m_lastPressTime = 0;
+    bool m_pressesElsewhere = false;
     quint8 m_lastReleaseKeycode = 0;
     quint32 m_lastReleaseTime = 0;
     bool m_hasLastRelease = false;
