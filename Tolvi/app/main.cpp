@@ -357,6 +357,11 @@ int main(int argc, char** argv)
     };
 
     state = std::make_unique<AppState>(std::move(environment));
+    if (session == SessionKind::waylandWithoutDataControl) {
+        state->preferencesStore().setCaptureScopeNote(QStringLiteral(
+            "This Wayland desktop offers no data control: copies made in X11 apps are recorded, copies made in "
+            "Wayland apps only when the desktop passes them to X11 apps"));
+    }
     if (dataControl) {
         // Each new selection is looked at at once, not at the next poll.
         QObject::connect(&dataControl->pasteboard(), &DataControlPasteboard::changed, state.get(), [&state] {
