@@ -1,6 +1,7 @@
 #include "Tolvi/platform/wayland/DataControlPasteboard.h"
 
 #include "Tolvi/platform/pasteboard/PasteboardTypes.h"
+#include "Tolvi/platform/pasteboard/SelectionTargetView.h"
 #include "Tolvi/platform/pasteboard/SystemPasteboard.h"
 
 #include <QDeadlineTimer>
@@ -203,69 +204,35 @@ QList<QByteArray> DataControlPasteboard::fileUris()
     return snap->fileUris;
 }
 
+SelectionTargetView DataControlPasteboard::view()
+{
+    return {[this] { return std::optional<QStringList>(snapshot()->targets); },
+            [this](const QString& name) { return target(name); }, [this] { return fileUris(); }};
+}
+
 std::optional<QStringList> DataControlPasteboard::types()
 {
-    const std::shared_ptr<Snapshot> snap = snapshot();
-    QStringList result;
-    for (const QString& name : snap->targets) {
-        std::optional<QString> identifier;
-        if (name == uriListTarget)
-            identifier = fileUris().isEmpty() ? name : PasteboardTypes::fileURL;
-        else
-            identifier = PasteboardTypes::typeIdentifierForTarget(name);
-        if (identifier && !result.contains(*identifier))
-            result.append(*identifier);
-    }
-    return result;
+    return view().types();
 }
 
 int DataControlPasteboard::itemCount()
 {
-    if (snapshot()->targets.isEmpty())
-        return 0;
-    const QList<QByteArray> uris = fileUris();
-    return uris.isEmpty() ? 1 : int(uris.size());
+    return view().itemCount();
 }
 
 QStringList DataControlPasteboard::itemTypes(int index)
 {
-    if (index < 0 || index >= itemCount())
-        return {};
-    if (!fileUris().isEmpty())
-        return {PasteboardTypes::fileURL};
-    return types().value_or(QStringList());
+    return view().itemTypes(index);
 }
 
 std::optional<QByteArray> DataControlPasteboard::itemData(int index, const QString& type)
 {
-    if (index < 0 || index >= itemCount())
-        return std::nullopt;
-    const QList<QByteArray> uris = fileUris();
-    if (!uris.isEmpty()) {
-        if (type == PasteboardTypes::fileURL)
-            return uris.at(index);
-        return std::nullopt;
-    }
-    return data(type);
+    return view().itemData(index, type);
 }
 
 std::optional<QByteArray> DataControlPasteboard::data(const QString& type)
 {
-    if (type == PasteboardTypes::fileURL) {
-        const QList<QByteArray> uris = fileUris();
-        if (uris.isEmpty())
-            return std::nullopt;
-        return uris.constFirst();
-    }
-    for (const QString& name : PasteboardTypes::targetsForTypeIdentifier(type)) {
-        std::optional<QByteArray> bytes = target(name);
-        if (!bytes)
-            continue;
-        if (name == QLatin1String("STRING"))
-            return QString::fromLatin1(*bytes).toUtf8();
-        return bytes;
-    }
-    return std::nullopt;
+    return view().data(type);
 }
 
 SelectionRepresentations DataControlPasteboard::representationsForItems(const QList<PasteboardItem>& items)

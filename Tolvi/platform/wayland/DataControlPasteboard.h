@@ -12,6 +12,8 @@
 
 namespace tolvi {
 
+struct SelectionTargetView;
+
 // The clipboard of a Wayland session, seen through data control: the seat's clipboard selection
 // (never the primary one). The change count rises on every selection event (our own write counts
 // once, when it is made); the types are the offer's MIME types mapped as on X11; representations
@@ -54,6 +56,7 @@ private:
     std::shared_ptr<Snapshot> snapshot();
     std::optional<QByteArray> target(const QString& name);
     QList<QByteArray> fileUris();
+    SelectionTargetView view();
 
     DataControlSelectionOwner* owner_;
     std::chrono::milliseconds readBudget_;
