@@ -189,7 +189,7 @@ public:
             active_ = state;
         }
         // The compositor has made it the selection (or refused it) once it answered everything sent.
-        const bool answered = connection_.roundtrip(500);
+        const bool answered = connection_.roundtrip(1000);
         return answered && !state->cancelled.load();
     }
 
