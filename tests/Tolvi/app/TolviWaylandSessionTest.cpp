@@ -46,6 +46,25 @@ bool runInSession(const QString& command, const QByteArray& input = {})
     return process.waitForFinished(5000) && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
 }
 
+// The title of the window that has the keyboard focus in sway (its tree lists a node's "name"
+// after its "focused" flag).
+QString focusedWindow()
+{
+    QProcess swaymsg;
+    swaymsg.start(QStringLiteral("swaymsg"), {QStringLiteral("-t"), QStringLiteral("get_tree")});
+    if (!swaymsg.waitForFinished(5000))
+        return {};
+    const QString tree = QString::fromUtf8(swaymsg.readAllStandardOutput());
+    const qsizetype focused = tree.indexOf(QLatin1String("\"focused\": true"));
+    if (focused < 0)
+        return {};
+    const qsizetype name = tree.indexOf(QLatin1String("\"name\": \""), focused);
+    if (name < 0)
+        return {};
+    const qsizetype start = name + 9;
+    return tree.mid(start, tree.indexOf(QLatin1Char('"'), start) - start);
+}
+
 class XWayland {
 public:
     XWayland() : display_(XOpenDisplay(nullptr))
@@ -191,10 +210,14 @@ TEST(TolviWaylandSession, CopiesInWaylandProgramsAreRecordedAndTheHistoryCommand
     }
 
     // "Tolvi --history" toggles the running program's history window and leaves at once.
+    // The window takes the keyboard focus (the user types into its search field at once), and
+    // gives it back to the Wayland window when it goes.
     EXPECT_EQ(app.launch({"--history"}, "tolvi-test-launch_TIME1234"), 0);
     EXPECT_TRUE(waitUntil([&] { return x.hasViewableWindow(pid, "Tolvi"); })) << app.read().constData();
+    EXPECT_TRUE(waitUntil([&] { return focusedWindow() == QLatin1String("Tolvi"); })) << focusedWindow().toStdString();
     EXPECT_EQ(app.launch({"--history"}), 0);
     EXPECT_TRUE(waitUntil([&] { return !x.hasViewableWindow(pid, "Tolvi"); }));
+    EXPECT_TRUE(waitUntil([&] { return focusedWindow() == QLatin1String("foot"); })) << focusedWindow().toStdString();
     EXPECT_EQ(app.launch({"--compact"}), 0);
     EXPECT_TRUE(waitUntil([&] { return x.hasViewableWindow(pid, "Tolvi Compact"); })) << app.read().constData();
     EXPECT_EQ(app.launch({"--compact"}), 0);
