@@ -13,6 +13,8 @@
 #include <QTemporaryDir>
 #include <QThread>
 
+#include "RunningTolvi.h"
+
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 
@@ -132,94 +134,41 @@ private:
     Display* display_;
 };
 
-struct Tolvi {
-    QTemporaryDir home;
-    QProcess process;
-    QByteArray output;
-
-    QProcessEnvironment environment() const
-    {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("HOME", home.path());
-        env.insert("XDG_DATA_HOME", home.filePath("data"));
-        env.insert("XDG_CONFIG_HOME", home.filePath("config"));
-        env.insert("XDG_RUNTIME_DIR", home.filePath("runtime"));
-        env.insert("XDG_SESSION_TYPE", "wayland");
-        env.insert("QT_LOGGING_RULES", "tolvi.*=true");
-        // The program picks XWayland by itself in a Wayland session.
-        env.remove("QT_QPA_PLATFORM");
-        return env;
-    }
-    void start()
-    {
-        QDir(home.path()).mkpath("runtime");
-        QFile::setPermissions(home.filePath("runtime"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        process.setProcessEnvironment(environment());
-        process.setProcessChannelMode(QProcess::MergedChannels);
-        process.start(TOLVI_APP_PATH, {});
-        ASSERT_TRUE(process.waitForStarted(5000));
-    }
-    QByteArray read()
-    {
-        process.waitForReadyRead(10);
-        output += process.readAll();
-        return output;
-    }
-    // A second launch with the given arguments; its exit status.
-    int launch(const QStringList& arguments, const QByteArray& token = {})
-    {
-        QProcess second;
-        QProcessEnvironment env = environment();
-        if (!token.isEmpty())
-            env.insert("DESKTOP_STARTUP_ID", token);
-        second.setProcessEnvironment(env);
-        second.start(TOLVI_APP_PATH, arguments);
-        if (!second.waitForFinished(10000))
-            return -1;
-        return second.exitCode();
-    }
-    ~Tolvi()
-    {
-        if (process.state() != QProcess::NotRunning) {
-            process.kill();
-            process.waitForFinished(3000);
-        }
-    }
-};
-
 } // namespace
 
 TEST(TolviWaylandSession, CopiesInWaylandProgramsAreRecordedAndTheHistoryCommandTogglesTheWindow)
 {
     XWayland x;
     ASSERT_TRUE(x.isOpen()) << "no XWayland at DISPLAY";
-    Tolvi app;
+    RunningApp app;
+    // The program picks XWayland by itself in a Wayland session.
+    app.extraEnvironment.insert("XDG_SESSION_TYPE", "wayland");
     app.start();
     const qint64 pid = app.process.processId();
-    ASSERT_TRUE(waitUntil([&] { return app.read().contains("Session: Wayland (data control)"); }))
-        << app.read().constData();
+    ASSERT_TRUE(waitUntil([&] { return app.output().contains("Session: Wayland (data control)"); }))
+        << app.output().constData();
     // Start-up is over once the onboarding tour is on screen.
-    ASSERT_TRUE(waitUntil([&] { return x.hasViewableWindow(pid, "Tolvi Setup"); })) << app.read().constData();
+    ASSERT_TRUE(waitUntil([&] { return x.hasViewableWindow(pid, "Tolvi Setup"); })) << app.output().constData();
 
     // Copies in a Wayland program while its window has the focus, each recorded at once.
     const QStringList copies{"first Wayland copy", "second Wayland copy", "third Wayland copy"};
     for (int i = 0; i < copies.size(); ++i) {
         ASSERT_TRUE(runInSession(QStringLiteral("wl-copy"), copies.at(i).toUtf8()));
-        ASSERT_TRUE(waitUntil([&] { return app.read().count("Tolvi recorded clipboard item") == i + 1; }))
-            << app.read().constData();
+        ASSERT_TRUE(waitUntil([&] { return app.output().count("Tolvi recorded clipboard item") == i + 1; }))
+            << app.output().constData();
     }
 
     // "Tolvi --history" toggles the running program's history window and leaves at once.
     // The window takes the keyboard focus (the user types into its search field at once), and
     // gives it back to the Wayland window when it goes.
     EXPECT_EQ(app.launch({"--history"}, "tolvi-test-launch_TIME1234"), 0);
-    EXPECT_TRUE(waitUntil([&] { return x.hasViewableWindow(pid, "Tolvi"); })) << app.read().constData();
+    EXPECT_TRUE(waitUntil([&] { return x.hasViewableWindow(pid, "Tolvi"); })) << app.output().constData();
     EXPECT_TRUE(waitUntil([&] { return focusedWindow() == QLatin1String("Tolvi"); })) << focusedWindow().toStdString();
     EXPECT_EQ(app.launch({"--history"}), 0);
     EXPECT_TRUE(waitUntil([&] { return !x.hasViewableWindow(pid, "Tolvi"); }));
     EXPECT_TRUE(waitUntil([&] { return focusedWindow() == QLatin1String("foot"); })) << focusedWindow().toStdString();
     EXPECT_EQ(app.launch({"--compact"}), 0);
-    EXPECT_TRUE(waitUntil([&] { return x.hasViewableWindow(pid, "Tolvi Compact"); })) << app.read().constData();
+    EXPECT_TRUE(waitUntil([&] { return x.hasViewableWindow(pid, "Tolvi Compact"); })) << app.output().constData();
     EXPECT_EQ(app.launch({"--compact"}), 0);
     EXPECT_TRUE(waitUntil([&] { return !x.hasViewableWindow(pid, "Tolvi Compact"); }));
     // A mistyped option is an error of the launch, and reaches nothing.
