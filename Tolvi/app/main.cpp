@@ -221,10 +221,14 @@ int main(int argc, char** argv)
     X11ActivationWatcher activationWatcher;
     // Which session this is decides where copies are read from.
     std::unique_ptr<WaylandConnection> wayland = environmentNamesWayland() ? WaylandConnection::connect() : nullptr;
-    const SessionKind session = decideSessionKind(currentSessionFacts(wayland.get()));
+    SessionKind session = decideSessionKind(currentSessionFacts(wayland.get()));
     std::unique_ptr<DataControlClipboard> dataControl;
-    if (session == SessionKind::waylandWithDataControl)
+    if (session == SessionKind::waylandWithDataControl) {
         dataControl = DataControlClipboard::create(*wayland);
+        // No seat to watch: copies can reach us only through XWayland after all.
+        if (!dataControl)
+            session = SessionKind::waylandWithoutDataControl;
+    }
     if (wayland)
         wayland->startDispatching();
     std::unique_ptr<SystemPasteboard> x11Pasteboard;
