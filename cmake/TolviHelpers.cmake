@@ -35,7 +35,7 @@ function(tolvi_add_subdirectories)
   endforeach()
 endfunction()
 
-# tolvi_add_gtest(<name> SOURCES ... [LIBS ...] [QT none|core|gui|widgets] [X11] [WM] [TRAY] [TIMEOUT s] [LABELS ...])
+# tolvi_add_gtest(<name> SOURCES ... [LIBS ...] [QT none|core|gui|widgets] [X11] [WM] [TRAY] [SWAY] [TIMEOUT s] [LABELS ...])
 #
 # Builds a GoogleTest binary with the shared test main and registers it with ctest.
 #   QT      which Qt application object the test main creates (default: core).
@@ -43,9 +43,11 @@ endfunction()
 #   X11     runs the whole binary under its own Xvfb server (tests/support/with-x11).
 #   WM      with X11: also starts openbox, for tests that need EWMH.
 #   TRAY    with X11: also starts trayer, for tests that need a system tray.
+#   SWAY    runs the whole binary inside its own headless sway session with XWayland and a focused
+#           Wayland-native window (tests/support/with-sway); Qt itself stays offscreen.
 # Offscreen tests are discovered test by test; X11 tests run as one ctest entry per binary.
 function(tolvi_add_gtest name)
-  cmake_parse_arguments(T "X11;WM;TRAY" "QT;TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
+  cmake_parse_arguments(T "X11;WM;TRAY;SWAY" "QT;TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
   if(NOT T_QT)
     set(T_QT core)
   endif()
@@ -77,7 +79,11 @@ function(tolvi_add_gtest name)
                       "UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1")
   endif()
 
-  if(T_X11)
+  if(T_SWAY)
+    add_test(NAME ${name} COMMAND ${PROJECT_SOURCE_DIR}/tests/support/with-sway -- $<TARGET_FILE:${name}>)
+    set_tests_properties(${name} PROPERTIES TIMEOUT ${T_TIMEOUT} LABELS "wayland;${T_LABELS}"
+                         ENVIRONMENT "TOLVI_TEST_SWAY=1;QT_QPA_PLATFORM=offscreen;${sanitizer_env}")
+  elseif(T_X11)
     set(flags "")
     if(T_WM)
       list(APPEND flags --wm)

@@ -15,6 +15,9 @@ PACKAGES=(
   # The paste tests type into a Tk window (wish) with a terminal open beside it.
   tk xterm
   dbus-daemon desktop-file-utils
+  # Wayland sessions: the client library and wayland-scanner for our protocol code; the tests run a
+  # headless sway (with XWayland) and copy with wl-clipboard while a foot terminal has the focus.
+  libwayland-dev libwayland-bin sway xwayland wl-clipboard foot x11-xserver-utils
 )
 
 missing=()

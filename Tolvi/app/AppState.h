@@ -2,6 +2,7 @@
 
 #include "Tolvi/app/WindowControllers.h"
 #include "Tolvi/platform/hotkeys/GlobalHotKey.h"
+#include "Tolvi/platform/hotkeys/ShortcutAccess.h"
 #include "Tolvi/services/capture/ImageRecognition.h"
 #include "Tolvi/services/paste/PasteService.h"
 #include "Tolvi/shell/DiagnosticsExporter.h"
@@ -74,6 +75,8 @@ struct AppEnvironment {
     QString supportAddress = QStringLiteral("support@tolvi.app");
     // The operating system's name and version, for the feedback mail.
     QString operatingSystemVersion{};
+    // How the window shortcuts reach the program in this session (shown in settings).
+    std::function<ShortcutAccess()> shortcutAccess{};
 };
 
 // The program's one composition root: owns every store, service and window controller,

@@ -4,6 +4,7 @@
 #include "Tolvi/app/HistoryArchiveFlows.h"
 #include "Tolvi/app/TrayController.h"
 #include "Tolvi/app/TrayMenuActions.h"
+#include "Tolvi/platform/hotkeys/GlobalShortcutsPortal.h"
 #include "Tolvi/platform/hotkeys/X11HotKeyBackend.h"
 #include "Tolvi/platform/pasteboard/SystemPasteboard.h"
 #include "Tolvi/platform/process/SingleInstance.h"
@@ -14,6 +15,9 @@
 #include "Tolvi/platform/shell/Clock.h"
 #include "Tolvi/platform/shell/DesktopWorkspace.h"
 #include "Tolvi/platform/shell/FilePanels.h"
+#include "Tolvi/platform/wayland/DataControlClipboard.h"
+#include "Tolvi/platform/wayland/SessionKind.h"
+#include "Tolvi/platform/wayland/WaylandConnection.h"
 #include "Tolvi/platform/x11/X11Desktop.h"
 #include "Tolvi/compact/CompactClipboardPanelController.h"
 #include "Tolvi/compact/CompactQuickLook.h"
@@ -26,20 +30,25 @@
 #include "Tolvi/services/capture/PasteboardMonitor.h"
 #include "Tolvi/services/paste/LivePasteEnvironment.h"
 #include "Tolvi/services/capture/Scheduler.h"
+#include "Tolvi/panels/PanelStartupActivation.h"
 #include "Tolvi/shell/DiagnosticsSnapshot.h"
 #include "Tolvi/shell/UnsavedDrafts.h"
+#include "Tolvi/shell/PreferencesStore.h"
 #include "Tolvi/updater/AppUpdater.h"
 #include "Tolvi/updater/FeedUpdateController.h"
 #include "TolviCore/persistence/FileClipboardHistoryPersistence.h"
 #include "TolviCore/persistence/HistoryFolderLock.h"
 
 #include <QApplication>
+#include <QCommandLineParser>
 #include <QGuiApplication>
 #include <QLoggingCategory>
 #include <QSessionManager>
 #include <QTimer>
 
 #include <csignal>
+#include <cstdio>
+#include <cstdlib>
 
 using namespace tolvi;
 
@@ -89,10 +98,74 @@ std::function<void(QWidget*)> exportHistoryCopy(AppState& app, DesktopWorkspace&
     };
 }
 
+// The window a launch asks for ("Tolvi --history"); a plain launch asks to reopen.
+SingleInstance::Command windowCommand(const QApplication& application)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "Clipboard history in the system tray. With a window option, toggles that window of the running Tolvi "
+        "(starting Tolvi when it is not running): bind these command lines to keys in the desktop's keyboard settings."));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    const QCommandLineOption history(QStringLiteral("history"), QStringLiteral("Show or hide the history window."));
+    const QCommandLineOption compact(QStringLiteral("compact"), QStringLiteral("Show or hide the compact panel."));
+    const QCommandLineOption settings(QStringLiteral("settings"), QStringLiteral("Show or hide the settings window."));
+    parser.addOptions({history, compact, settings});
+    // Unknown options and stray arguments end the launch with a message and status 1.
+    parser.process(application);
+    if (!parser.positionalArguments().isEmpty()) {
+        fprintf(stderr, "Tolvi: unexpected argument \"%s\"\n", qPrintable(parser.positionalArguments().constFirst()));
+        std::exit(1);
+    }
+    const int chosen = int(parser.isSet(history)) + int(parser.isSet(compact)) + int(parser.isSet(settings));
+    if (chosen > 1) {
+        fprintf(stderr, "Tolvi: choose one of --history, --compact and --settings\n");
+        std::exit(1);
+    }
+    if (parser.isSet(history))
+        return SingleInstance::Command::history;
+    if (parser.isSet(compact))
+        return SingleInstance::Command::compact;
+    if (parser.isSet(settings))
+        return SingleInstance::Command::settings;
+    return SingleInstance::Command::reopen;
+}
+
+// Toggles the window a later launch asked for, letting it take the focus with that launch's token.
+void runWindowRequest(AppState& state, const SingleInstance::Request& request)
+{
+    PanelStartupActivation::setPendingToken(request.activationToken);
+    switch (request.command) {
+    case SingleInstance::Command::reopen:
+        state.handleReopen();
+        break;
+    case SingleInstance::Command::history:
+        state.togglePanel();
+        break;
+    case SingleInstance::Command::compact:
+        state.toggleCompactPanel();
+        break;
+    case SingleInstance::Command::settings: {
+        SimpleWindowControlling& settings = state.settingsPanelController();
+        if (settings.isWindowVisible())
+            settings.orderOut();
+        else
+            settings.show();
+        break;
+    }
+    }
+    // A token is for the window it was given with; a window hidden by this request takes none.
+    PanelStartupActivation::setPendingToken({});
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
+    // In a Wayland session the windows stay X11 clients of XWayland, where placement, staying on
+    // top and key grabs work; the clipboard is read over a Wayland connection of our own.
+    if (environmentNamesWayland() && !qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "xcb");
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tolvi"));
     QApplication::setOrganizationName(QStringLiteral("Tolvi"));
@@ -105,12 +178,18 @@ int main(int argc, char** argv)
     std::signal(SIGXFSZ, SIG_IGN);
 
     if (QGuiApplication::platformName() != QLatin1String("xcb"))
-        qCWarning(lcMain) << "Tolvi needs an X11 session; hot keys and pasting are unavailable here";
+        qCWarning(lcMain) << "Tolvi needs an X11 server (XWayland in a Wayland session); hot keys and pasting are unavailable here";
+
+    const SingleInstance::Request launchRequest = SingleInstance::requestFromEnvironment(windowCommand(application));
+    // Programs started from here (a browser opened from the menu) must not reuse the token.
+    qunsetenv("XDG_ACTIVATION_TOKEN");
+    qunsetenv("DESKTOP_STARTUP_ID");
 
     SingleInstance instance;
+    instance.setRequest(launchRequest);
     switch (instance.claim()) {
     case SingleInstance::Role::Secondary:
-        return 0;  // the running Tolvi shows its history window
+        return 0;  // the running Tolvi shows the window asked for
     case SingleInstance::Role::Failed:
         qCWarning(lcMain) << "Tolvi could not check for another running copy; going on";
         break;
@@ -156,8 +235,28 @@ int main(int argc, char** argv)
     SystemDesktopWorkspace desktop;
     X11Desktop x11Desktop;
     X11ActivationWatcher activationWatcher;
-    SystemPasteboard pasteboard;
+    // Which session this is decides where copies are read from.
+    std::unique_ptr<WaylandConnection> wayland = environmentNamesWayland() ? WaylandConnection::connect() : nullptr;
+    SessionKind session = decideSessionKind(currentSessionFacts(wayland.get()));
+    std::unique_ptr<DataControlClipboard> dataControl;
+    if (session == SessionKind::waylandWithDataControl) {
+        dataControl = DataControlClipboard::create(*wayland);
+        // No seat to watch: copies can reach us only through XWayland after all.
+        if (!dataControl)
+            session = SessionKind::waylandWithoutDataControl;
+    }
+    if (wayland)
+        wayland->startDispatching();
+    std::unique_ptr<SystemPasteboard> x11Pasteboard;
+    if (!dataControl)
+        x11Pasteboard = std::make_unique<SystemPasteboard>();
+    Pasteboard& pasteboard = dataControl ? static_cast<Pasteboard&>(dataControl->pasteboard()) : *x11Pasteboard;
+    qCInfo(lcMain).noquote() << "Session:" << sessionKindTitle(session);
     X11HotKeyBackend hotKeys;
+
+    // In a Wayland session the desktop's global shortcuts service, where there is one, holds the
+    // chords: X11 key grabs see keys only while an X11 window has the focus.
+    GlobalShortcutsPortal shortcutsPortal;
 
     // One set of image tiles for every clip list of the program; it outlives the windows.
     ThumbnailCache thumbnails;
@@ -194,6 +293,17 @@ int main(int argc, char** argv)
         {},
         QStringLiteral("support@tolvi.app"),
         SystemFacts::current().operatingSystemVersion,
+    };
+    environment.shortcutAccess = [session, &shortcutsPortal] {
+        ShortcutAccess access;
+        if (session == SessionKind::x11)
+            access.route = ShortcutAccess::Route::keyGrab;
+        else if (shortcutsPortal.state() == GlobalShortcutsPortal::State::bound)
+            access.route = ShortcutAccess::Route::desktopPortal;
+        else
+            access.route = ShortcutAccess::Route::boundCommands;
+        access.programPath = QCoreApplication::applicationFilePath();
+        return access;
     };
     environment.windows.history = [&thumbnails, &settings, &bundle, &desktop, &drafts](AppState& app) -> std::unique_ptr<HistoryWindowControlling> {
         QPointer<AppState> owner(&app);
@@ -268,7 +378,40 @@ int main(int argc, char** argv)
     };
 
     state = std::make_unique<AppState>(std::move(environment));
+    if (session == SessionKind::waylandWithoutDataControl) {
+        state->preferencesStore().setCaptureScopeNote(QStringLiteral(
+            "This Wayland desktop offers no data control: copies made in X11 apps are recorded, copies made in "
+            "Wayland apps only when the desktop passes them to X11 apps"));
+    }
+    if (dataControl) {
+        // Each new selection is looked at at once, not at the next poll.
+        QObject::connect(&dataControl->pasteboard(), &DataControlPasteboard::changed, state.get(), [&state] {
+            if (state->hasPasteboardMonitor() && state->pasteboardMonitor().isRunning())
+                state->pasteboardMonitor().poll();
+        });
+    }
     connectActivations(activationWatcher, state->pasteService());
+
+    if (session != SessionKind::x11) {
+        QObject::connect(&shortcutsPortal, &GlobalShortcutsPortal::stateChanged, &hotKeys,
+                         [&hotKeys](GlobalShortcutsPortal::State portalState) {
+                             hotKeys.setPressesHandedElsewhere(portalState == GlobalShortcutsPortal::State::bound);
+                         });
+        QObject::connect(&shortcutsPortal, &GlobalShortcutsPortal::activated, state.get(),
+                         [&state](const QString& id, const QByteArray& token) {
+                             const SingleInstance::Command command = id == QLatin1String("compact")
+                                                                         ? SingleInstance::Command::compact
+                                                                         : SingleInstance::Command::history;
+                             runWindowRequest(*state, {command, token});
+                         });
+        const GlobalShortcutPreset preset = state->preferencesStore().globalShortcut();
+        shortcutsPortal.bind({
+            {QStringLiteral("history"), QStringLiteral("Open the Tolvi history window"),
+             GlobalShortcutsPortal::triggerFor(AppState::mainChord(preset))},
+            {QStringLiteral("compact"), QStringLiteral("Open the Tolvi compact panel"),
+             GlobalShortcutsPortal::triggerFor(AppState::compactChord(preset))},
+        });
+    }
 
     TrayController tray([&state] { return menuSnapshot(*state); },
                        [&state](const MenuBarEntry& entry) { performMenuAction(*state, entry); });
@@ -277,6 +420,8 @@ int main(int argc, char** argv)
         qCInfo(lcMain) << "No system tray: Tolvi stays reachable through its hot keys and by starting it again";
 
     QObject::connect(&instance, &SingleInstance::activationRequested, state.get(), [&state] { state->handleReopen(); });
+    QObject::connect(&instance, &SingleInstance::requestReceived, state.get(),
+                     [&state](const SingleInstance::Request& request) { runWindowRequest(*state, request); });
 
     // Quitting writes the history first. The user's Quit may be cancelled; the system's may not.
     TerminationSignals terminationSignals;
@@ -317,11 +462,22 @@ int main(int argc, char** argv)
         state->panelController();
     if (drafts.hasRecovered(UnsavedDraft::compactEditor))
         state->compactPanelController();
+    // Started by a window command: the start shows the history window (or the tour) after a
+    // moment, which is what --history asks; another window is shown right after that.
+    if (launchRequest.command == SingleInstance::Command::history || launchRequest.command == SingleInstance::Command::reopen) {
+        PanelStartupActivation::setPendingToken(launchRequest.activationToken);
+    } else {
+        const int delay = int(AppState::historyDelaySeconds * 1000) + 100;
+        QTimer::singleShot(delay, state.get(), [&state, launchRequest] { runWindowRequest(*state, launchRequest); });
+    }
 
     const int status = QApplication::exec();
     if (!quitting) {
         state->prepareToQuit(false);
         drafts.keep();
     }
+    // No Wayland event may reach an object that is being destroyed.
+    if (wayland)
+        wayland->stopDispatching();
     return status;
 }

@@ -257,7 +257,10 @@ void HistoryHeader::showAppearance(TolviAppearance appearance)
 
 void HistoryHeader::showCaptureStatus()
 {
-    const CaptureStatus status = captureStatus(m_captureBlocked, m_monitoringEnabled);
+    CaptureStatus status = captureStatus(m_captureBlocked, m_monitoringEnabled);
+    // A session where capture cannot see every copy says so with the status.
+    if (m_monitoringEnabled && !m_captureBlocked && m_preferences && !m_preferences->captureScopeNote().isEmpty())
+        status.detail += QStringLiteral(". ") + m_preferences->captureScopeNote();
     m_pill->setTitle(status.title);
     m_pill->setSystemImage(status.systemImage);
     m_pill->setAccessibleName(QStringLiteral("Clipboard capture"));

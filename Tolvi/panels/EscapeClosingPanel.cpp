@@ -1,6 +1,7 @@
 #include "Tolvi/panels/EscapeClosingPanel.h"
 
 #include "Tolvi/panels/PanelKeyRouter.h"
+#include "Tolvi/panels/PanelStartupActivation.h"
 #include "Tolvi/panels/PanelWindowHints.h"
 
 #include <QApplication>
@@ -54,6 +55,8 @@ void EscapeClosingPanel::showEvent(QShowEvent* event)
     QWidget::showEvent(event);
     if (event->spontaneous())
         return;
+    // Opened for a launch with an activation token: the window manager lets it take the focus.
+    PanelStartupActivation::applyPending(this);
     // At most one of the program's panels is on screen: order the others out,
     // keeping them (and their contents) for reuse. A panel's own parents stay,
     // since hiding them would hide this one too.

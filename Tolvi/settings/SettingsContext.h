@@ -1,6 +1,7 @@
 #pragma once
 
 #include "TolviCore/featureflags/FeatureFlags.h"
+#include "Tolvi/platform/hotkeys/ShortcutAccess.h"
 #include "TolviCore/model/ExcludedApp.h"
 
 #include <QString>
@@ -60,6 +61,8 @@ struct SettingsDependencies {
     QString historyFilePath;
     TolviTheme* theme = nullptr;
     SettingsActions actions;
+    // How the window shortcuts reach the program in this session; empty: Tolvi's own key grab.
+    std::function<ShortcutAccess()> shortcutAccess{};
 };
 
 } // namespace tolvi

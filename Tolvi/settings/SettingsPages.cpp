@@ -114,6 +114,18 @@ GeneralSettingsPage::GeneralSettingsPage(SettingsDependencies& dependencies, Set
     shortcut->contentLayout()->addWidget(m_errorLine);
     m_currentBadge = new TolviBadge(QString(), QStringLiteral("keyboard"), ColorToken::electricBlue, shortcut);
     shortcut->contentLayout()->addLayout(badgeRow(QStringLiteral("Current"), m_currentBadge, shortcut));
+    // Which route the shortcuts take in this session, and the commands to bind to keys.
+    const ShortcutAccess access = m_d.shortcutAccess ? m_d.shortcutAccess() : ShortcutAccess{};
+    m_accessSummary = new TokenLabel(access.summary(), Typography::body, DesignColor(ColorToken::muted), shortcut);
+    m_accessSummary->setWordWrap(true);
+    shortcut->contentLayout()->addWidget(m_accessSummary);
+    for (const QString& command : access.commandLines()) {
+        auto* line = new TokenLabel(command, Typography::meta, std::nullopt, shortcut);
+        line->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        line->setAccessibleName(QStringLiteral("Command line"));
+        m_commandLines.append(line);
+        shortcut->contentLayout()->addWidget(line);
+    }
     column()->addWidget(shortcut);
 
     auto* window = new SettingsGroup(QStringLiteral("Window"),
@@ -184,6 +196,14 @@ QAbstractButton* GeneralSettingsPage::appearanceButton(TolviAppearance appearanc
 QString GeneralSettingsPage::hotKeyErrorText() const
 {
     return m_errorText->text();
+}
+
+QString GeneralSettingsPage::shortcutAccessText() const
+{
+    QStringList lines{m_accessSummary->text()};
+    for (const TokenLabel* line : m_commandLines)
+        lines.append(line->text());
+    return lines.join(QLatin1Char('\n'));
 }
 
 QStringList GeneralSettingsPage::keyboardRowKeys() const

@@ -69,6 +69,8 @@ public:
     TolviBadge* currentShortcutBadge() const { return m_currentBadge; }
     // The keys of the keyboard list's rows, in order.
     QStringList keyboardRowKeys() const;
+    // What the page says about the route of the shortcuts, and the command lines it shows.
+    QString shortcutAccessText() const;
 
 private:
     void renderShortcut();
@@ -84,6 +86,8 @@ private:
     TokenLabel* m_errorText = nullptr;
     TolviBadge* m_currentBadge = nullptr;
     QList<TolviBadge*> m_rowBadges;
+    TokenLabel* m_accessSummary = nullptr;
+    QList<TokenLabel*> m_commandLines;
 };
 
 class CaptureSettingsPage final : public SettingsPage {

@@ -56,6 +56,7 @@ std::unique_ptr<SimpleWindowControlling> makeSettingsPanelController(AppState& a
         environment.historyFilePath,
         &app.theme(),
         std::move(actions),
+        environment.shortcutAccess,
     });
 }
 

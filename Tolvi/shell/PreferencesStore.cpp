@@ -158,7 +158,9 @@ QString PreferencesStore::captureStatusDetail() const
 {
     if (m_isCapturePrivacyBlocked)
         return QStringLiteral("Blocked because app exclusions could not be read. Open Settings, Exclusions to recover.");
-    return m_isClipboardMonitoringEnabled ? QStringLiteral("On") : QStringLiteral("Paused");
+    if (!m_isClipboardMonitoringEnabled)
+        return QStringLiteral("Paused");
+    return m_captureScopeNote.isEmpty() ? QStringLiteral("On") : QStringLiteral("On. ") + m_captureScopeNote;
 }
 
 bool PreferencesStore::shouldShowReleaseNotes(const QString& version) const

@@ -68,6 +68,11 @@ public:
     void setCompletedSetupVersion(const std::optional<QString>& value);
     void setLastSeenReleaseNotesVersion(const std::optional<QString>& value);
 
+    // What capture cannot see in this session, said with the capture status (not stored; the
+    // program sets it at start). Empty: capture sees every copy.
+    void setCaptureScopeNote(const QString& note) { m_captureScopeNote = note; }
+    QString captureScopeNote() const { return m_captureScopeNote; }
+
     // "Capture blocked", "Capture on" or "Paused".
     QString captureStatusTitle() const;
     // The longer form of the capture status for settings.
@@ -100,6 +105,7 @@ private:
     TolviAppearance m_appearance = TolviAppearance::light;
     std::optional<QString> m_globalHotKeyError;
     bool m_isCapturePrivacyBlocked = false;
+    QString m_captureScopeNote;
     bool m_isClipboardMonitoringEnabled = true;
     bool m_capturesText = true;
     bool m_capturesImages = true;

@@ -18,6 +18,9 @@ constexpr quint16 kLockMask = XCB_MOD_MASK_LOCK;
 constexpr quint16 kNumLockMask = XCB_MOD_MASK_2;
 constexpr quint16 kRelevantMask = XCB_MOD_MASK_SHIFT | XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_1 | XCB_MOD_MASK_4;
 
+// Longer than any keyboard's auto-repeat delay (X's default is 660 ms, most desktops 500-600).
+constexpr quint32 kRepeatWindowMs = 1000;
+
 constexpr quint32 kKeysymV = 0x0076;      // XK_v
 constexpr quint32 kKeysymSpace = 0x0020;  // XK_space
 
@@ -103,25 +106,20 @@ HotKeyBackend::Status X11HotKeyBackend::installHandler()
     return NoError;
 }
 
-HotKeyBackend::Status X11HotKeyBackend::registerHotKey(const HotKeyChord& chord, const HotKeyID& id)
+quint8 X11HotKeyBackend::keycodeFor(quint32 keysym) const
 {
-    if (!ensureConnection())
-        return NoDisplay;
-    const quint32 keysym = keysymFor(chord.keyCode);
-    if (!keysym)
-        return NoKeyCode;
-
     xcb_key_symbols_t* symbols = xcb_key_symbols_alloc(m_connection);
     if (!symbols)
-        return NoKeyCode;
+        return 0;
     xcb_keycode_t* keycodes = xcb_key_symbols_get_keycode(symbols, keysym);
     const quint8 keycode = (keycodes && keycodes[0] != XCB_NO_SYMBOL) ? keycodes[0] : 0;
     std::free(keycodes);
     xcb_key_symbols_free(symbols);
-    if (!keycode)
-        return NoKeyCode;
+    return keycode;
+}
 
-    const quint16 modifiers = xModifiers(chord.modifiers);
+HotKeyBackend::Status X11HotKeyBackend::grabVariants(quint8 keycode, quint16 modifiers)
+{
     const auto variants = lockVariants(modifiers);
     std::array<xcb_void_cookie_t, 4> cookies{};
     for (size_t i = 0; i < variants.size(); ++i) {
@@ -149,10 +147,64 @@ HotKeyBackend::Status X11HotKeyBackend::registerHotKey(const HotKeyChord& chord,
                 releases.push_back(xcb_ungrab_key_checked(m_connection, keycode, m_root, variants[i]));
         }
         waitFor(m_connection, releases);
-        return status;
     }
-    m_grabs.append(Grab{id, keycode, modifiers});
+    return status;
+}
+
+void X11HotKeyBackend::ungrabVariants(quint8 keycode, quint16 modifiers)
+{
+    std::vector<xcb_void_cookie_t> releases;
+    for (const quint16 variant : lockVariants(modifiers))
+        releases.push_back(xcb_ungrab_key_checked(m_connection, keycode, m_root, variant));
+    waitFor(m_connection, releases);
+}
+
+HotKeyBackend::Status X11HotKeyBackend::registerHotKey(const HotKeyChord& chord, const HotKeyID& id)
+{
+    if (!ensureConnection())
+        return NoDisplay;
+    const quint32 keysym = keysymFor(chord.keyCode);
+    if (!keysym)
+        return NoKeyCode;
+    const quint8 keycode = keycodeFor(keysym);
+    if (!keycode)
+        return NoKeyCode;
+    const quint16 modifiers = xModifiers(chord.modifiers);
+    const Status status = grabVariants(keycode, modifiers);
+    if (status != NoError)
+        return status;
+    m_grabs.append(Grab{id, keysym, keycode, modifiers});
     return NoError;
+}
+
+void X11HotKeyBackend::regrabAfterMappingChange()
+{
+    if (!m_connection)
+        return;
+    for (Grab& grab : m_grabs) {
+        const quint8 keycode = keycodeFor(grab.keysym);
+        if (keycode == grab.keycode)
+            continue;
+        if (grab.keycode)
+            ungrabVariants(grab.keycode, grab.modifiers);
+        grab.keycode = 0;
+        // The key may be gone from the new mapping, or another program may hold the chord on
+        // it: the hot key then waits for the next mapping change.
+        if (keycode && grabVariants(keycode, grab.modifiers) == NoError)
+            grab.keycode = keycode;
+        else
+            qWarning("Tolvi could not grab its hot key again after a keyboard mapping change");
+    }
+    m_held = false;
+}
+
+quint8 X11HotKeyBackend::grabbedKeycode(const HotKeyID& id) const
+{
+    for (const Grab& grab : m_grabs) {
+        if (grab.id == id)
+            return grab.keycode;
+    }
+    return 0;
 }
 
 void X11HotKeyBackend::unregisterHotKey(const HotKeyID& id)
@@ -161,12 +213,8 @@ void X11HotKeyBackend::unregisterHotKey(const HotKeyID& id)
         if (!(m_grabs[i].id == id))
             continue;
         const Grab grab = m_grabs.takeAt(i);
-        if (m_connection) {
-            std::vector<xcb_void_cookie_t> releases;
-            for (const quint16 variant : lockVariants(grab.modifiers))
-                releases.push_back(xcb_ungrab_key_checked(m_connection, grab.keycode, m_root, variant));
-            waitFor(m_connection, releases);
-        }
+        if (m_connection && grab.keycode)
+            ungrabVariants(grab.keycode, grab.modifiers);
         return;
     }
 }
@@ -175,7 +223,7 @@ const X11HotKeyBackend::Grab* X11HotKeyBackend::grabFor(quint8 keycode, quint16 
 {
     const quint16 modifiers = state & kRelevantMask;
     for (const Grab& grab : m_grabs) {
-        if (grab.keycode == keycode && grab.modifiers == modifiers)
+        if (grab.keycode && grab.keycode == keycode && grab.modifiers == modifiers)
             return &grab;
     }
     return nullptr;
@@ -196,12 +244,17 @@ bool X11HotKeyBackend::handleKeyEvent(KeyEventKind kind, quint8 keycode, quint16
     if (!grab)
         return false;
     // Auto-repeat arrives either as a release/press pair with one timestamp, or
-    // (with detectable auto-repeat) as presses without releases in between.
+    // (with detectable auto-repeat) as presses without releases in between, each within the
+    // repeat interval of the one before. A press long after the last one is a new press even
+    // when its release was never seen: under XWayland the release goes to the Wayland window
+    // that took the focus when the chord hid our window, and the next chord would otherwise
+    // pass for a repeat (every second press doing nothing).
     const bool repeatedPair = m_hasLastRelease && m_lastReleaseKeycode == keycode && m_lastReleaseTime == time;
-    const bool stillHeld = m_held && m_heldKeycode == keycode;
+    const bool stillHeld = m_held && m_heldKeycode == keycode && quint32(time - m_lastPressTime) < kRepeatWindowMs;
     m_held = true;
     m_heldKeycode = keycode;
-    if (repeatedPair || stillHeld)
+    m_lastPressTime = time;
+    if (repeatedPair || stillHeld || m_pressesElsewhere)
         return true;
     emit hotKeyPressed(grab->id);
     return true;
@@ -213,6 +266,12 @@ bool X11HotKeyBackend::nativeEventFilter(const QByteArray& eventType, void* mess
         return false;
     auto* event = static_cast<xcb_generic_event_t*>(message);
     const quint8 type = event->response_type & ~0x80;
+    if (type == XCB_MAPPING_NOTIFY) {
+        // Qt reads the new mapping too: the event is left to it.
+        if (reinterpret_cast<xcb_mapping_notify_event_t*>(event)->request == XCB_MAPPING_KEYBOARD)
+            regrabAfterMappingChange();
+        return false;
+    }
     if (type != XCB_KEY_PRESS && type != XCB_KEY_RELEASE)
         return false;
     auto* key = reinterpret_cast<xcb_key_press_event_t*>(event);

@@ -18,6 +18,9 @@ namespace tolvi {
 // client holds the chord; the partial grabs are undone and the X error code is
 // returned. Holding a chord makes the server repeat it as release/press pairs
 // with equal timestamps; such repeats never reach hotKeyPressed.
+//
+// A grab holds a keycode, not a key symbol: when the keyboard mapping changes (another layout,
+// xmodmap, a new keyboard) every chord is grabbed again on the key that now carries its symbol.
 class X11HotKeyBackend : public HotKeyBackend, public QAbstractNativeEventFilter {
     Q_OBJECT
 public:
@@ -35,14 +38,29 @@ public:
     enum class KeyEventKind { Press, Release };
     bool handleKeyEvent(KeyEventKind kind, quint8 keycode, quint16 state, quint32 time);
 
+    // While presses are handed elsewhere (the desktop's global shortcuts service holds the same
+    // chords), the chords stay grabbed but their presses are dropped, so one press never runs
+    // an action twice.
+    void setPressesHandedElsewhere(bool elsewhere) { m_pressesElsewhere = elsewhere; }
+
+    // Grabs every chord again on the keys that now carry its symbol (the keyboard mapping changed).
+    void regrabAfterMappingChange();
+    // The keycode a chord is grabbed on now (0 when it is not registered).
+    quint8 grabbedKeycode(const HotKeyID& id) const;
+
 private:
     struct Grab {
         HotKeyID id;
+        quint32 keysym = 0;
         quint8 keycode = 0;
         quint16 modifiers = 0;  // X modifier mask without lock bits
     };
 
     bool ensureConnection();
+    quint8 keycodeFor(quint32 keysym) const;
+    // Grabs the keycode with every lock variant; all or nothing. The X error code or NoError.
+    Status grabVariants(quint8 keycode, quint16 modifiers);
+    void ungrabVariants(quint8 keycode, quint16 modifiers);
     const Grab* grabFor(quint8 keycode, quint16 state) const;
 
     xcb_connection_t* m_connection = nullptr;
@@ -53,6 +71,8 @@ private:
     // Repeat detection.
     quint8 m_heldKeycode = 0;
     bool m_held = false;
+    quint32 m_lastPressTime = 0;
+    bool m_pressesElsewhere = false;
     quint8 m_lastReleaseKeycode = 0;
     quint32 m_lastReleaseTime = 0;
     bool m_hasLastRelease = false;

@@ -1,6 +1,7 @@
 #include "Tolvi/platform/pasteboard/SystemPasteboard.h"
 
 #include "Tolvi/platform/pasteboard/PasteboardTypes.h"
+#include "Tolvi/platform/pasteboard/SelectionTargetView.h"
 #include "Tolvi/platform/pasteboard/X11SelectionReader.h"
 
 #include <QAbstractNativeEventFilter>
@@ -204,79 +205,39 @@ QList<QByteArray> SystemPasteboard::fileUris()
     return snap.fileUris;
 }
 
+SelectionTargetView SystemPasteboard::view()
+{
+    return {[this]() -> std::optional<QStringList> {
+                if (!ensureTargets())
+                    return std::nullopt;
+                return snapshot()->targets;
+            },
+            [this](const QString& name) { return target(name); }, [this] { return fileUris(); }};
+}
+
 std::optional<QStringList> SystemPasteboard::types()
 {
-    if (!ensureTargets())
-        return std::nullopt;
-    const std::optional<QStringList> listed = snapshot()->targets;
-    if (!listed)
-        return std::nullopt;
-    const QStringList targets = *listed;
-    QStringList result;
-    for (const QString& name : targets) {
-        std::optional<QString> identifier;
-        if (name == uriListTarget)
-            identifier = fileUris().isEmpty() ? name : PasteboardTypes::fileURL;
-        else
-            identifier = PasteboardTypes::typeIdentifierForTarget(name);
-        if (identifier && !result.contains(*identifier))
-            result.append(*identifier);
-    }
-    return result;
+    return view().types();
 }
 
 int SystemPasteboard::itemCount()
 {
-    if (!ensureTargets())
-        return 0;
-    const std::optional<QStringList> listed = snapshot()->targets;
-    if (!listed || listed->isEmpty())
-        return 0;
-    const QList<QByteArray> uris = fileUris();
-    return uris.isEmpty() ? 1 : int(uris.size());
+    return view().itemCount();
 }
 
 QStringList SystemPasteboard::itemTypes(int index)
 {
-    const int count = itemCount();
-    if (index < 0 || index >= count)
-        return {};
-    if (!fileUris().isEmpty())
-        return {PasteboardTypes::fileURL};
-    return types().value_or(QStringList());
+    return view().itemTypes(index);
 }
 
 std::optional<QByteArray> SystemPasteboard::itemData(int index, const QString& type)
 {
-    const int count = itemCount();
-    if (index < 0 || index >= count)
-        return std::nullopt;
-    const QList<QByteArray> uris = fileUris();
-    if (!uris.isEmpty()) {
-        if (type == PasteboardTypes::fileURL)
-            return uris.at(index);
-        return std::nullopt;
-    }
-    return data(type);
+    return view().itemData(index, type);
 }
 
 std::optional<QByteArray> SystemPasteboard::data(const QString& type)
 {
-    if (type == PasteboardTypes::fileURL) {
-        const QList<QByteArray> uris = fileUris();
-        if (uris.isEmpty())
-            return std::nullopt;
-        return uris.constFirst();
-    }
-    for (const QString& name : PasteboardTypes::targetsForTypeIdentifier(type)) {
-        std::optional<QByteArray> bytes = target(name);
-        if (!bytes)
-            continue;
-        if (name == QLatin1String("STRING"))
-            return QString::fromLatin1(*bytes).toUtf8();
-        return bytes;
-    }
-    return std::nullopt;
+    return view().data(type);
 }
 
 QMimeData* SystemPasteboard::mimeDataForItems(const QList<PasteboardItem>& items)

@@ -14,6 +14,7 @@ class QMimeData;
 namespace tolvi {
 
 class X11SelectionReader;
+struct SelectionTargetView;
 
 // The desktop's clipboard: the CLIPBOARD selection (never PRIMARY, the select-to-copy buffer).
 //
@@ -52,6 +53,7 @@ private:
     std::optional<QByteArray> target(const QString& name);
     bool ensureTargets();
     QList<QByteArray> fileUris();
+    SelectionTargetView view();
     void noteChangeDuringRead();
     void clipboardChanged();
     // Whether the X server names one of our own windows as the owner of CLIPBOARD. Qt's own

@@ -12,7 +12,31 @@ namespace tolvi {
 
 namespace {
 constexpr int kTimeoutMs = 1000;
-const QByteArray kActivate = "activate\n";
+constexpr qsizetype kMaximumTokenBytes = 512;
+// A command word, a space and a token, and the line end.
+constexpr qsizetype kMaximumLineBytes = kMaximumTokenBytes + 16;
+
+const QList<std::pair<SingleInstance::Command, QByteArray>>& commandWords()
+{
+    static const QList<std::pair<SingleInstance::Command, QByteArray>> words{
+        {SingleInstance::Command::reopen, "activate"},
+        {SingleInstance::Command::history, "history"},
+        {SingleInstance::Command::compact, "compact"},
+        {SingleInstance::Command::settings, "settings"},
+    };
+    return words;
+}
+
+bool isValidToken(const QByteArray& token)
+{
+    if (token.isEmpty() || token.size() > kMaximumTokenBytes)
+        return false;
+    for (const char c : token) {
+        if (c < 0x21 || c > 0x7e)
+            return false;
+    }
+    return true;
+}
 
 // The socket's folder must be the user's own and closed to everyone else, so that nobody else can
 // put a socket there first. The per-user folder of the fallback is made when it is missing.
@@ -35,18 +59,24 @@ SingleInstance::SingleInstance(QString socketPath, QObject* parent)
         while (QLocalSocket* socket = m_server.nextPendingConnection()) {
             connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
             connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
-                if (socket->bytesAvailable() > 64) {
+                if (socket->bytesAvailable() > kMaximumLineBytes) {
                     socket->abort();
                     return;
                 }
                 if (!socket->canReadLine())
                     return;
-                const QByteArray line = socket->readLine();
+                const std::optional<Request> request = decode(socket->readLine());
+                if (!request) {
+                    socket->abort();
+                    return;
+                }
                 socket->write("ok\n");
                 socket->flush();
                 socket->disconnectFromServer();
-                if (line == kActivate)
+                if (request->command == Command::reopen)
                     emit activationRequested();
+                else
+                    emit requestReceived(*request);
             });
         }
     });
@@ -78,11 +108,63 @@ bool SingleInstance::notifyRunningInstance()
     socket.connectToServer(m_socketPath);
     if (!socket.waitForConnected(kTimeoutMs))
         return false;
-    socket.write(kActivate);
+    socket.write(encode(m_request));
     if (!socket.waitForBytesWritten(kTimeoutMs))
         return false;
     // The running instance answers once it has taken the request.
     return socket.waitForReadyRead(kTimeoutMs) && socket.readLine() == "ok\n";
+}
+
+QByteArray SingleInstance::encode(const Request& request)
+{
+    QByteArray line;
+    for (const auto& [command, word] : commandWords()) {
+        if (command == request.command)
+            line = word;
+    }
+    if (isValidToken(request.activationToken))
+        line += ' ' + request.activationToken;
+    return line + '\n';
+}
+
+std::optional<SingleInstance::Request> SingleInstance::decode(const QByteArray& line)
+{
+    if (!line.endsWith('\n') || line.size() > kMaximumLineBytes)
+        return std::nullopt;
+    const QByteArray body = line.chopped(1);
+    const qsizetype space = body.indexOf(' ');
+    const QByteArray word = space < 0 ? body : body.left(space);
+    Request request;
+    bool known = false;
+    for (const auto& [command, name] : commandWords()) {
+        if (name == word) {
+            request.command = command;
+            known = true;
+        }
+    }
+    if (!known)
+        return std::nullopt;
+    if (space >= 0) {
+        request.activationToken = body.mid(space + 1);
+        if (!isValidToken(request.activationToken))
+            return std::nullopt;
+    }
+    return request;
+}
+
+SingleInstance::Request SingleInstance::requestFromEnvironment(Command command)
+{
+    Request request;
+    request.command = command;
+    // A Wayland launcher's token first; X11 launchers hand a startup id.
+    for (const char* name : {"XDG_ACTIVATION_TOKEN", "DESKTOP_STARTUP_ID"}) {
+        const QByteArray value = qgetenv(name);
+        if (isValidToken(value)) {
+            request.activationToken = value;
+            break;
+        }
+    }
+    return request;
 }
 
 bool SingleInstance::listen()

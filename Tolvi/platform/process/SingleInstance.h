@@ -1,19 +1,44 @@
 #pragma once
 
+#include <QByteArray>
 #include <QLocalServer>
 #include <QObject>
 #include <QString>
 
+#include <optional>
+
 namespace tolvi {
 
 // One running Tolvi per user. The first launch listens on a private local socket; a later
-// launch finds it, asks it to show its history window and exits. The socket's folder must belong
+// launch finds it, hands it its request (show the history window, or toggle one of the windows
+// with the launch's activation token, as "Tolvi --history" asks) and exits. The socket's folder must belong
 // to the user and be closed to everyone else (claim fails otherwise): the user's runtime folder,
 // else a per-user folder in the temporary folder, made 0700 when missing.
 class SingleInstance : public QObject {
     Q_OBJECT
 public:
     enum class Role { Primary, Secondary, Failed };
+
+    // What a launch asks of the running program.
+    enum class Command {
+        reopen,   // a plain launch: show the history window unless a window is on screen
+        history,  // toggle the history window
+        compact,  // toggle the compact panel
+        settings, // toggle the settings window
+    };
+    struct Request {
+        Command command = Command::reopen;
+        // The launcher's activation token (XDG_ACTIVATION_TOKEN or DESKTOP_STARTUP_ID), which
+        // lets the window take the keyboard focus; empty when there was none.
+        QByteArray activationToken;
+        friend bool operator==(const Request&, const Request&) = default;
+    };
+    // The line a request travels as, and back; nothing for a malformed line. A token must be
+    // printable ASCII without spaces, at most 512 bytes; one that is not is dropped.
+    static QByteArray encode(const Request& request);
+    static std::optional<Request> decode(const QByteArray& line);
+    // The request of a launch with this command and environment's token.
+    static Request requestFromEnvironment(Command command);
 
     // `socketPath`: empty for the default path of the user (private runtime folder).
     explicit SingleInstance(QString socketPath = QString(), QObject* parent = nullptr);
@@ -22,6 +47,8 @@ public:
     // Becomes the primary instance, or hands over to the running one (which then emits
     // activationRequested) and answers Secondary.
     Role claim();
+    // What claim() and handOver() hand to the running program (a plain reopen by default).
+    void setRequest(Request request) { m_request = std::move(request); }
     // Stops answering as the primary instance (removing its socket) and asks whatever instance
     // now answers on the socket to show its history window; true when one took the request.
     bool handOver();
@@ -30,7 +57,10 @@ public:
     QString socketPath() const { return m_socketPath; }
 
 signals:
+    // A plain launch (Command::reopen).
     void activationRequested();
+    // A launch with a window command.
+    void requestReceived(const tolvi::SingleInstance::Request& request);
 
 private:
     bool notifyRunningInstance();
@@ -38,6 +68,7 @@ private:
 
     QString m_socketPath;
     QLocalServer m_server;
+    Request m_request;
 };
 
 } // namespace tolvi

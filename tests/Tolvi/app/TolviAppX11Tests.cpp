@@ -17,6 +17,7 @@
 #include <X11/keysym.h>
 
 #include "PeerProcess.h"
+#include "RunningTolvi.h"
 
 #include <functional>
 
@@ -180,50 +181,6 @@ bool waitUntil(const std::function<bool()>& done, int ms = 8000)
     return done();
 }
 
-struct RunningApp {
-    QTemporaryDir home;
-    QProcess process;
-
-    QProcessEnvironment environment() const
-    {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("HOME", home.path());
-        env.insert("XDG_DATA_HOME", home.filePath("data"));
-        env.insert("XDG_CONFIG_HOME", home.filePath("config"));
-        env.insert("XDG_RUNTIME_DIR", home.filePath("runtime"));
-        env.insert("QT_LOGGING_RULES", "tolvi.*=true");
-        env.remove("QT_QPA_PLATFORM");
-        return env;
-    }
-
-    void start()
-    {
-        QDir(home.path()).mkpath("runtime");
-        QFile::setPermissions(home.filePath("runtime"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        process.setProcessEnvironment(environment());
-        process.setProcessChannelMode(QProcess::MergedChannels);
-        process.start(TOLVI_APP_PATH, {});
-        ASSERT_TRUE(process.waitForStarted(5000));
-    }
-
-    QByteArray output()
-    {
-        process.waitForReadyRead(10);
-        m_output += process.readAll();
-        return m_output;
-    }
-
-    ~RunningApp()
-    {
-        if (process.state() != QProcess::NotRunning) {
-            process.kill();
-            process.waitForFinished(3000);
-        }
-    }
-
-    QByteArray m_output;
-};
-
 void copyToClipboard(const QByteArray& text)
 {
     QProcess xclip;
@@ -300,11 +257,7 @@ TEST(TolviApp, TrayHotKeySecondLaunchAndFlushOnSigterm)
     EXPECT_TRUE(waitUntil([&] { return !x.hasViewableWindow(pid, "Tolvi"); }));
 
     // Launching Tolvi again hands over to the running one, which shows its history window.
-    RunningApp second;
-    second.process.setProcessEnvironment(app.environment());
-    second.process.start(TOLVI_APP_PATH, {});
-    ASSERT_TRUE(second.process.waitForFinished(10000));
-    EXPECT_EQ(second.process.exitCode(), 0);
+    ASSERT_EQ(app.launch({}), 0);
     EXPECT_TRUE(waitUntil([&] { return x.hasViewableWindow(pid, "Tolvi"); }));
     x.key(XK_Escape, true);
     x.key(XK_Escape, false);

@@ -560,6 +560,12 @@ TEST_F(HistoryFiltersTest, HeaderSwitchesTheThemeAndShowsTheCaptureStatus)
     EXPECT_EQ(pill->title(), QStringLiteral("Capture blocked"));
     expectStatus(QStringLiteral("exclamationmark.triangle.fill"));
     EXPECT_EQ(pill->accessibleName(), QStringLiteral("Clipboard capture"));
+
+    // A session where capture cannot see every copy says which copies are missed.
+    preferences.setCaptureScopeNote(QStringLiteral("Copies made in Wayland apps are missed"));
+    preferences.setCapturePrivacyBlocked(false);
+    EXPECT_EQ(pill->toolTip(), QStringLiteral("On. Copies made in Wayland apps are missed"));
+    expectStatus(QStringLiteral("record.circle"));
 }
 
 TEST_F(HistoryFiltersTest, HeaderButtonsActOnlyWhereTheyCan)

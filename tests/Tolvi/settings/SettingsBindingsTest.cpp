@@ -70,6 +70,28 @@ TEST_F(ViewFixture, ShortcutPickerToggleBadgeAndKeyboardRowsFollowThePreferences
     EXPECT_TRUE(page.shortcutPicker()->isEnabled());
 }
 
+TEST_F(ViewFixture, GeneralSaysHowTheShortcutsReachTolviAndShowsTheCommandsToBind)
+{
+    // An X11 session (or no word from the program): the key grab.
+    EXPECT_TRUE(make().generalPage()->shortcutAccessText().startsWith("Tolvi's shortcuts work in every app of this X11 session"));
+
+    view.reset();
+    dependencies.emplace(h.dependencies());
+    dependencies->shortcutAccess = [] {
+        ShortcutAccess access;
+        access.route = ShortcutAccess::Route::boundCommands;
+        access.programPath = QStringLiteral("/opt/my apps/Tolvi");
+        return access;
+    };
+    view = std::make_unique<SettingsView>(*dependencies);
+    const QStringList lines = view->generalPage()->shortcutAccessText().split(QLatin1Char('\n'));
+    ASSERT_EQ(lines.size(), 3);
+    EXPECT_TRUE(lines.at(0).contains("bind these commands to keys in the desktop's keyboard settings"));
+    // A path with a space stays one word when pasted into a shortcut setting.
+    EXPECT_EQ(lines.at(1), "'/opt/my apps/Tolvi' --history");
+    EXPECT_EQ(lines.at(2), "'/opt/my apps/Tolvi' --compact");
+}
+
 TEST_F(ViewFixture, HotKeyErrorLineShowsTheMessageUntilItIsCleared)
 {
     h.preferences->setGlobalHotKeyError(QStringLiteral("taken"));

@@ -207,3 +207,74 @@ TEST(X11HotKeyBackend, AutoRepeatPairsAreFilteredOut)
     QCoreApplication::processEvents();
     EXPECT_EQ(runs, 2);
 }
+
+TEST(X11HotKeyBackend, AChordMovesWithItsKeyWhenTheKeyboardMappingChanges)
+{
+    X11HotKeyBackend backend;
+    int runs = 0;
+    const HotKeyID id{tolviHotKeySignature(), 1};
+    GlobalHotKey hotKey(backend, id, [&] { ++runs; });
+    hotKey.install(kSuperShiftV);
+    ASSERT_TRUE(hotKey.isRegistered());
+
+    // Another layout: V and B trade keys.
+    Display* display = XOpenDisplay(nullptr);
+    ASSERT_NE(display, nullptr);
+    const KeyCode oldV = XKeysymToKeycode(display, XK_v);
+    const KeyCode oldB = XKeysymToKeycode(display, XK_b);
+    ASSERT_EQ(backend.grabbedKeycode(id), oldV);
+    auto setKey = [&](KeyCode code, KeySym lower, KeySym upper) {
+        KeySym symbols[2] = {lower, upper};
+        XChangeKeyboardMapping(display, code, 2, symbols, 1);
+        XSync(display, False);
+    };
+    setKey(oldV, XK_b, XK_B);
+    setKey(oldB, XK_v, XK_V);
+    spinUntil([&] { return backend.grabbedKeycode(id) == oldB; });
+    EXPECT_EQ(backend.grabbedKeycode(id), oldB);
+
+    // The chord on the key that now carries V runs the action; the old key no longer does.
+    OtherClient other;
+    other.chord({XK_Super_L, XK_Shift_L}, XK_v);
+    spinUntil([&] { return runs == 1; });
+    EXPECT_EQ(runs, 1);
+    for (KeySym modifier : {XK_Super_L, XK_Shift_L})
+        other.key(modifier, true);
+    XTestFakeKeyEvent(other.display(), oldV, True, CurrentTime);
+    XTestFakeKeyEvent(other.display(), oldV, False, CurrentTime);
+    for (KeySym modifier : {XK_Shift_L, XK_Super_L})
+        other.key(modifier, false);
+    spinFor(200);
+    EXPECT_EQ(runs, 1);
+
+    setKey(oldV, XK_v, XK_V);
+    setKey(oldB, XK_b, XK_B);
+    spinUntil([&] { return backend.grabbedKeycode(id) == oldV; });
+    EXPECT_EQ(backend.grabbedKeycode(id), oldV);
+    XCloseDisplay(display);
+}
+
+TEST(X11HotKeyBackend, APressLongAfterAnUnseenReleaseIsANewPress)
+{
+    X11HotKeyBackend backend;
+    int runs = 0;
+    GlobalHotKey hotKey(backend, {tolviHotKeySignature(), 1}, [&] { ++runs; });
+    hotKey.install(kSuperShiftV);
+    ASSERT_TRUE(hotKey.isRegistered());
+    Display* display = XOpenDisplay(nullptr);
+    ASSERT_NE(display, nullptr);
+    const quint8 keycode = XKeysymToKeycode(display, XK_v);
+    XCloseDisplay(display);
+    const quint16 state = XCB_MOD_MASK_4 | XCB_MOD_MASK_SHIFT;
+
+    using Kind = X11HotKeyBackend::KeyEventKind;
+    // The chord hides the window; under XWayland its release goes to the Wayland window that
+    // takes the focus, so it never arrives here.
+    backend.handleKeyEvent(Kind::Press, keycode, state, 10000);
+    // Seconds later the user presses the chord again: it opens the window.
+    backend.handleKeyEvent(Kind::Press, keycode, state, 13000);
+    backend.handleKeyEvent(Kind::Release, keycode, state, 13100);
+    backend.handleKeyEvent(Kind::Press, keycode, state, 16000);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(runs, 3);
+}

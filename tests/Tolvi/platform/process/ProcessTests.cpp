@@ -53,6 +53,53 @@ TEST(SingleInstance, SecondLaunchHandsOverToTheFirst)
     EXPECT_EQ(activations, 1);
 }
 
+TEST(SingleInstance, AWindowCommandReachesTheRunningInstanceWithItsActivationToken)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("tolvi.instance");
+    SingleInstance first(path);
+    ASSERT_EQ(first.claim(), SingleInstance::Role::Primary);
+    QList<SingleInstance::Request> received;
+    int activations = 0;
+    QObject::connect(&first, &SingleInstance::requestReceived, [&](const SingleInstance::Request& request) {
+        received.append(request);
+    });
+    QObject::connect(&first, &SingleInstance::activationRequested, [&] { ++activations; });
+
+    const SingleInstance::Request asked{SingleInstance::Command::compact, "kwin-token_TIME42"};
+    QThread* thread = QThread::create([&] {
+        SingleInstance second(path);
+        second.setRequest(asked);
+        second.claim();
+    });
+    thread->start();
+    spinUntil([&] { return thread->isFinished() && !received.isEmpty(); });
+    thread->wait();
+    delete thread;
+    ASSERT_EQ(received.size(), 1);
+    EXPECT_EQ(received.first(), asked);
+    EXPECT_EQ(activations, 0);
+}
+
+TEST(SingleInstance, RequestLinesAreCheckedWordAndToken)
+{
+    using Command = SingleInstance::Command;
+    for (const Command command : {Command::reopen, Command::history, Command::compact, Command::settings}) {
+        const SingleInstance::Request request{command, "id-1_TIME7"};
+        EXPECT_EQ(SingleInstance::decode(SingleInstance::encode(request)), request);
+    }
+    // Older launches send the bare word.
+    EXPECT_EQ(SingleInstance::decode("activate\n"), SingleInstance::Request{});
+    EXPECT_EQ(SingleInstance::decode("settings\n"), (SingleInstance::Request{Command::settings, {}}));
+    EXPECT_FALSE(SingleInstance::decode("history"));
+    EXPECT_FALSE(SingleInstance::decode("quit\n"));
+    EXPECT_FALSE(SingleInstance::decode("history two words\n"));
+    EXPECT_FALSE(SingleInstance::decode("history \x1b[2J\n"));
+    EXPECT_FALSE(SingleInstance::decode("history " + QByteArray(513, 'a') + "\n"));
+    // A token that cannot travel is left out rather than sent broken.
+    EXPECT_EQ(SingleInstance::encode({Command::history, "has space"}), QByteArray("history\n"));
+}
+
 TEST(SingleInstance, LeftoverSocketOfACrashedInstanceIsTakenOver)
 {
     QTemporaryDir dir;

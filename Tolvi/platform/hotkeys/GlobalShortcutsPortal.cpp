@@ -1,0 +1,232 @@
+#include "Tolvi/platform/hotkeys/GlobalShortcutsPortal.h"
+
+#include <QDBusArgument>
+#include <QDBusMessage>
+#include <QDBusMetaType>
+#include <QDBusObjectPath>
+#include <QDBusPendingCallWatcher>
+#include <QDBusPendingReply>
+#include <QDBusVariant>
+#include <QLoggingCategory>
+
+namespace tolvi {
+
+namespace {
+
+Q_LOGGING_CATEGORY(lcPortal, "tolvi.hotkeys.portal")
+
+const QString portalService = QStringLiteral("org.freedesktop.portal.Desktop");
+const QString portalPath = QStringLiteral("/org/freedesktop/portal/desktop");
+const QString shortcutsInterface = QStringLiteral("org.freedesktop.portal.GlobalShortcuts");
+const QString requestInterface = QStringLiteral("org.freedesktop.portal.Request");
+
+// One entry of the portal's a(sa{sv}) shortcut lists.
+struct PortalShortcut {
+    QString id;
+    QVariantMap properties;
+};
+
+QDBusArgument& operator<<(QDBusArgument& argument, const PortalShortcut& shortcut)
+{
+    argument.beginStructure();
+    argument << shortcut.id << shortcut.properties;
+    argument.endStructure();
+    return argument;
+}
+
+const QDBusArgument& operator>>(const QDBusArgument& argument, PortalShortcut& shortcut)
+{
+    argument.beginStructure();
+    argument >> shortcut.id >> shortcut.properties;
+    argument.endStructure();
+    return argument;
+}
+
+} // namespace
+} // namespace tolvi
+
+Q_DECLARE_METATYPE(tolvi::PortalShortcut)
+
+namespace tolvi {
+
+GlobalShortcutsPortal::GlobalShortcutsPortal(QDBusConnection bus, QObject* parent) : QObject(parent), bus_(std::move(bus))
+{
+    qDBusRegisterMetaType<PortalShortcut>();
+    qDBusRegisterMetaType<QList<PortalShortcut>>();
+}
+
+GlobalShortcutsPortal::~GlobalShortcutsPortal() = default;
+
+QString GlobalShortcutsPortal::triggerFor(const HotKeyChord& chord)
+{
+    QStringList parts;
+    if (chord.modifiers & HotKeyModifier::Control)
+        parts.append(QStringLiteral("CTRL"));
+    if (chord.modifiers & HotKeyModifier::Option)
+        parts.append(QStringLiteral("ALT"));
+    if (chord.modifiers & HotKeyModifier::Shift)
+        parts.append(QStringLiteral("SHIFT"));
+    if (chord.modifiers & HotKeyModifier::Command)
+        parts.append(QStringLiteral("LOGO"));
+    parts.append(chord.keyCode == HotKeyKeyCode::Space ? QStringLiteral("space") : QStringLiteral("v"));
+    return parts.join(QLatin1Char('+'));
+}
+
+void GlobalShortcutsPortal::setState(State state)
+{
+    if (state_ == state)
+        return;
+    state_ = state;
+    emit stateChanged(state);
+}
+
+QString GlobalShortcutsPortal::requestPath(const QString& token) const
+{
+    // The portal names each request after the caller's unique bus name and the caller's token.
+    QString sender = bus_.baseService().mid(1);
+    sender.replace(QLatin1Char('.'), QLatin1Char('_'));
+    return portalPath + QStringLiteral("/request/") + sender + QLatin1Char('/') + token;
+}
+
+void GlobalShortcutsPortal::bind(const QList<Shortcut>& shortcuts)
+{
+    if (state_ != State::idle)
+        return;
+    if (!bus_.isConnected()) {
+        setState(State::unavailable);
+        return;
+    }
+    shortcuts_ = shortcuts;
+    setState(State::binding);
+    QDBusMessage get = QDBusMessage::createMethodCall(portalService, portalPath,
+                                                      QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
+    get << shortcutsInterface << QStringLiteral("version");
+    auto* watcher = new QDBusPendingCallWatcher(bus_.asyncCall(get), this);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* call) {
+        call->deleteLater();
+        if (call->isError()) {
+            qCInfo(lcPortal) << "No global shortcuts portal:" << call->error().name();
+            setState(State::unavailable);
+            return;
+        }
+        createSession();
+    });
+}
+
+void GlobalShortcutsPortal::finishRequest(const QDBusPendingCall& call)
+{
+    auto* watcher = new QDBusPendingCallWatcher(call, this);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* answer) {
+        answer->deleteLater();
+        if (answer->isError()) {
+            qCWarning(lcPortal) << "The global shortcuts portal refused a request:" << answer->error().name();
+            setState(State::failed);
+        }
+    });
+}
+
+void GlobalShortcutsPortal::createSession()
+{
+    const QString token = QStringLiteral("tolvi_session_request_%1").arg(++requestCounter_);
+    pendingRequest_ = requestPath(token);
+    // Listened for before asking: the answer may come before the call returns.
+    bus_.connect(portalService, pendingRequest_, requestInterface, QStringLiteral("Response"), this,
+                 SLOT(handleSessionResponse(QDBusMessage)));
+    QDBusMessage call = QDBusMessage::createMethodCall(portalService, portalPath, shortcutsInterface,
+                                                       QStringLiteral("CreateSession"));
+    call << QVariantMap{{QStringLiteral("handle_token"), token},
+                        {QStringLiteral("session_handle_token"), QStringLiteral("tolvi_session_%1").arg(requestCounter_)}};
+    finishRequest(bus_.asyncCall(call));
+}
+
+void GlobalShortcutsPortal::handleSessionResponse(const QDBusMessage& message)
+{
+    bus_.disconnect(portalService, pendingRequest_, requestInterface, QStringLiteral("Response"), this,
+                    SLOT(handleSessionResponse(QDBusMessage)));
+    const QList<QVariant> arguments = message.arguments();
+    if (arguments.size() < 2 || arguments.at(0).toUInt() != 0) {
+        setState(State::failed);
+        return;
+    }
+    const QVariantMap results = qdbus_cast<QVariantMap>(arguments.at(1));
+    const QVariant handle = results.value(QStringLiteral("session_handle"));
+    sessionHandle_ = handle.canConvert<QDBusObjectPath>() ? handle.value<QDBusObjectPath>().path() : handle.toString();
+    if (sessionHandle_.isEmpty()) {
+        setState(State::failed);
+        return;
+    }
+    bus_.connect(portalService, portalPath, shortcutsInterface, QStringLiteral("Activated"), this,
+                 SLOT(handleActivated(QDBusMessage)));
+    bus_.connect(portalService, portalPath, shortcutsInterface, QStringLiteral("ShortcutsChanged"), this,
+                 SLOT(handleShortcutsChanged(QDBusMessage)));
+    bindShortcuts();
+}
+
+void GlobalShortcutsPortal::bindShortcuts()
+{
+    const QString token = QStringLiteral("tolvi_bind_request_%1").arg(++requestCounter_);
+    pendingRequest_ = requestPath(token);
+    bus_.connect(portalService, pendingRequest_, requestInterface, QStringLiteral("Response"), this,
+                 SLOT(handleBindResponse(QDBusMessage)));
+    QList<PortalShortcut> list;
+    for (const Shortcut& shortcut : shortcuts_) {
+        list.append({shortcut.id,
+                     {{QStringLiteral("description"), shortcut.description},
+                      {QStringLiteral("preferred_trigger"), shortcut.preferredTrigger}}});
+    }
+    QDBusMessage call = QDBusMessage::createMethodCall(portalService, portalPath, shortcutsInterface,
+                                                       QStringLiteral("BindShortcuts"));
+    call << QVariant::fromValue(QDBusObjectPath(sessionHandle_)) << QVariant::fromValue(list) << QString()
+         << QVariantMap{{QStringLiteral("handle_token"), token}};
+    finishRequest(bus_.asyncCall(call));
+}
+
+void GlobalShortcutsPortal::handleBindResponse(const QDBusMessage& message)
+{
+    bus_.disconnect(portalService, pendingRequest_, requestInterface, QStringLiteral("Response"), this,
+                    SLOT(handleBindResponse(QDBusMessage)));
+    const QList<QVariant> arguments = message.arguments();
+    if (arguments.size() < 2 || arguments.at(0).toUInt() != 0) {
+        // The user declined, or the desktop's service could not take them.
+        setState(State::failed);
+        return;
+    }
+    readShortcuts(qdbus_cast<QVariantMap>(arguments.at(1)).value(QStringLiteral("shortcuts")));
+    setState(State::bound);
+}
+
+void GlobalShortcutsPortal::readShortcuts(const QVariant& value)
+{
+    if (!value.canConvert<QDBusArgument>())
+        return;
+    QList<PortalShortcut> list;
+    value.value<QDBusArgument>() >> list;
+    QHash<QString, QString> triggers;
+    for (const PortalShortcut& shortcut : list)
+        triggers.insert(shortcut.id, shortcut.properties.value(QStringLiteral("trigger_description")).toString());
+    if (triggers != triggers_) {
+        triggers_ = triggers;
+        emit triggersChanged();
+    }
+}
+
+void GlobalShortcutsPortal::handleActivated(const QDBusMessage& message)
+{
+    const QList<QVariant> arguments = message.arguments();
+    if (arguments.size() < 2 || arguments.at(0).value<QDBusObjectPath>().path() != sessionHandle_)
+        return;
+    QByteArray token;
+    if (arguments.size() >= 4)
+        token = qdbus_cast<QVariantMap>(arguments.at(3)).value(QStringLiteral("activation_token")).toString().toUtf8();
+    emit activated(arguments.at(1).toString(), token);
+}
+
+void GlobalShortcutsPortal::handleShortcutsChanged(const QDBusMessage& message)
+{
+    const QList<QVariant> arguments = message.arguments();
+    if (arguments.size() < 2 || arguments.at(0).value<QDBusObjectPath>().path() != sessionHandle_)
+        return;
+    readShortcuts(arguments.at(1));
+}
+
+} // namespace tolvi
