@@ -1,7 +1,13 @@
 // The history window with a large history: from the hot key to the window painted (first open
-// and reopening), one keystroke in the search field to the list repainted, and scrolling the
-// whole list page by page (the longest page and the thumbnail memory).
+// and reopening), one keystroke in the search field to the list repainted (the first one after
+// start-up and later ones), the memory the search holds, and scrolling the whole list page by
+// page (the longest page and the thumbnail memory).
+// Histories: "mixed_10k" (9,800 short texts and 200 images), "texts_10k" (10,000 texts of about
+// 2.5 KB, 25 MB of text, as the start-up benchmark has them) and "short_100k" (100,000 short
+// texts).
 //   HistoryWindowBenchmarks [--benchmark_filter=...]
+// BM_FirstSearchMemory measures resident memory: run it on its own for figures that earlier
+// benchmarks' heap does not blur (--benchmark_filter=FirstSearchMemory).
 #include "Tolvi/history/ClipboardHistoryPanel.h"
 #include "Tolvi/history/ClipboardPanelController.h"
 #include "Tolvi/history/HistoryWindowState.h"
@@ -18,6 +24,8 @@
 #include "TolviCore/persistence/ClipboardHistoryPersisting.h"
 #include "TolviCore/store/ClipboardStore.h"
 
+#include "../../startup/GeneratedHistory.h"
+
 #include <QApplication>
 #include <QBuffer>
 #include <QElapsedTimer>
@@ -29,6 +37,11 @@
 #include <QScrollBar>
 
 #include <benchmark/benchmark.h>
+
+#include <malloc.h>
+#include <unistd.h>
+
+#include <fstream>
 
 using namespace tolvi;
 
@@ -145,9 +158,64 @@ const ClipboardHistoryState& largeHistory()
     return state;
 }
 
-const ClipboardHistoryState& historyFor(const benchmark::State& state)
+// 10,000 texts of ordinary length, as the start-up benchmark's history holds them.
+const ClipboardHistoryState& ordinaryHistory()
 {
-    return state.range(0) == 10'000 ? mixedHistory() : largeHistory();
+    static const ClipboardHistoryState state = [] {
+        QRandomGenerator random(7);
+        QList<ClipboardItem> items;
+        const double now = ReferenceDate::now();
+        for (int i = 0; i < 10'000; ++i) {
+            items.append(ClipboardItem(QUuid::createUuid(), bench::ordinaryText(i, random), now - i * 13.0, false, {},
+                                       ClipboardSourceApp(QStringLiteral("Editor"), QStringLiteral("org.example.editor"))));
+        }
+        return ClipboardHistoryState{items, DefaultPinboards::all()};
+    }();
+    return state;
+}
+
+enum HistoryKind { mixed10k, texts10k, short100k };
+
+const ClipboardHistoryState& historyFor(benchmark::State& state)
+{
+    switch (HistoryKind(state.range(0))) {
+    case mixed10k:
+        state.SetLabel("mixed_10k");
+        return mixedHistory();
+    case texts10k:
+        state.SetLabel("texts_10k");
+        return ordinaryHistory();
+    case short100k:
+        break;
+    }
+    state.SetLabel("short_100k");
+    return largeHistory();
+}
+
+// Every history kind, by its number.
+void histories(benchmark::internal::Benchmark* benchmark)
+{
+    benchmark->ArgName("history")->Arg(mixed10k)->Arg(texts10k)->Arg(short100k);
+}
+
+double residentMB()
+{
+    std::ifstream statm("/proc/self/statm");
+    long size = 0;
+    long resident = 0;
+    statm >> size >> resident;
+    return double(resident) * double(sysconf(_SC_PAGESIZE)) / (1024.0 * 1024.0);
+}
+
+// The history's text as UTF-8, in MB.
+double textMB(const ClipboardHistoryState& history)
+{
+    double bytes = 0;
+    for (const ClipboardItem& item : history.items) {
+        if (const QString* text = item.content().textIf())
+            bytes += double(text->toUtf8().size());
+    }
+    return bytes / (1024.0 * 1024.0);
 }
 
 // The first open: the window and its content are made, placed, shown and painted.
@@ -164,7 +232,7 @@ void BM_FirstOpenToPainted(benchmark::State& state)
         state.ResumeTiming();
     }
 }
-BENCHMARK(BM_FirstOpenToPainted)->Arg(10'000)->Arg(100'000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FirstOpenToPainted)->Apply(histories)->Unit(benchmark::kMillisecond);
 
 // Every later open: the hot key shows the window kept from before.
 void BM_ReopenToPainted(benchmark::State& state)
@@ -179,7 +247,7 @@ void BM_ReopenToPainted(benchmark::State& state)
         Window::paint(*controller);
     }
 }
-BENCHMARK(BM_ReopenToPainted)->Arg(10'000)->Arg(100'000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ReopenToPainted)->Apply(histories)->Unit(benchmark::kMillisecond);
 
 // One typed character, from the field's change to the list painted again: words typed a
 // character at a time and deleted again, each word new to the search (typing on narrows the
@@ -229,8 +297,34 @@ void BM_FirstKeystrokeToRepaint(benchmark::State& state)
         Window::paint(*controller);
     }
 }
-BENCHMARK(BM_FirstKeystrokeToRepaint)->Arg(10'000)->Arg(100'000)->Unit(benchmark::kMillisecond)->Iterations(3);
-BENCHMARK(BM_KeystrokeToRepaint)->Arg(10'000)->Arg(100'000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FirstKeystrokeToRepaint)->Apply(histories)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_KeystrokeToRepaint)->Apply(histories)->Unit(benchmark::kMillisecond);
+
+// The memory the search keeps once it has searched: resident memory after the first keystroke's
+// search and repaint minus before it, against the size of the history's text as UTF-8.
+void BM_FirstSearchMemory(benchmark::State& state)
+{
+    const ClipboardHistoryState& history = historyFor(state);
+    double searchMB = 0;
+    for (auto _ : state) {
+        PartitionedClipSearch::shared().clearCaches();
+        Window window(history);
+        std::unique_ptr<ClipboardPanelController> controller = window.makeController();
+        controller->show(false);
+        Window::paint(*controller);
+        QCoreApplication::processEvents();
+        malloc_trim(0);
+        const double before = residentMB();
+        controller->view()->searchField()->setText(QStringLiteral("p"));
+        Window::paint(*controller);
+        malloc_trim(0);
+        searchMB = residentMB() - before;
+    }
+    state.counters["search_MB"] = searchMB;
+    state.counters["text_MB"] = textMB(history);
+    state.counters["search_per_text"] = searchMB / textMB(history);
+}
+BENCHMARK(BM_FirstSearchMemory)->Apply(histories)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 // Scrolling through the whole list a page at a time; reports the longest page and the
 // thumbnail cache's size at the end.
