@@ -18,11 +18,49 @@ PartitionedClipSearch::PartitionedClipSearch(int parts)
         m_caches.push_back(std::make_unique<ClipboardSearchTextCache>());
     m_pool.setMaxThreadCount(std::max(1, parts - 1));
     m_pool.setObjectName(QStringLiteral("tolvi.search"));
+    m_preparePool.setMaxThreadCount(parts);
+    m_preparePool.setObjectName(QStringLiteral("tolvi.search.prepare"));
 }
 
 PartitionedClipSearch::~PartitionedClipSearch()
 {
+    m_preparePool.waitForDone();
     m_pool.waitForDone();
+}
+
+std::vector<std::vector<qsizetype>> PartitionedClipSearch::partitioned(const QList<ClipboardItem>& items) const
+{
+    // Each clip belongs to the part its id names, whatever list it is in (the whole history or an
+    // earlier result) and wherever it stands there: the ids are random, so their first bits
+    // spread the clips evenly.
+    const size_t parts = m_caches.size();
+    const qsizetype count = items.size();
+    std::vector<std::vector<qsizetype>> candidates(parts);
+    for (auto& part : candidates)
+        part.reserve(size_t(count) / parts + 16);
+    for (qsizetype i = 0; i < count; ++i) {
+        if (i + 16 < count)
+            __builtin_prefetch(&items.at(i + 16).id());
+        candidates[size_t(items.at(i).id().data1) % parts].push_back(i);
+    }
+    return candidates;
+}
+
+void PartitionedClipSearch::prepare(const QList<ClipboardItem>& items)
+{
+    std::vector<std::vector<qsizetype>> candidates = partitioned(items);
+    for (size_t part = 0; part < candidates.size(); ++part) {
+        if (candidates[part].empty())
+            continue;
+        m_preparePool.start([items, positions = std::move(candidates[part]), cache = m_caches[part].get()] {
+            cache->prepare(items, positions);
+        });
+    }
+}
+
+void PartitionedClipSearch::waitUntilPrepared()
+{
+    m_preparePool.waitForDone();
 }
 
 PartitionedClipSearch& PartitionedClipSearch::shared()
@@ -47,19 +85,16 @@ QList<ClipboardItem> PartitionedClipSearch::filter(const QList<ClipboardItem>& i
     if (parts == 1)
         return ClipboardSearch::filter(items, criteria, now, timeZone, *m_caches.front());
 
-    // Each clip belongs to the part its id names, whatever list it is in (the whole history or an
-    // earlier result) and wherever it stands there: the ids are random, so their first bits
-    // spread the clips evenly. The parts read the clips in place.
+    // The parts read the clips in place.
     const qsizetype count = items.size();
-    std::vector<std::vector<qsizetype>> candidates(parts);
-    for (auto& part : candidates)
-        part.reserve(size_t(count) / parts + 16);
-    for (qsizetype i = 0; i < count; ++i)
-        candidates[size_t(items.at(i).id().data1) % parts].push_back(i);
+    const std::vector<std::vector<qsizetype>> candidates = partitioned(items);
 
-    std::vector<char> matched(size_t(count), 0);
+    // Each part marks its own candidates (marks of one list written by several threads would share
+    // cache lines); the marks are put in list order afterwards.
+    std::vector<std::vector<char>> partMatches(parts);
     auto search = [&](size_t part) {
-        ClipboardSearch::markMatches(items, candidates[part], criteria, now, timeZone, *m_caches[part], matched);
+        ClipboardSearch::markMatches(items, candidates[part], criteria, now, timeZone, *m_caches[part],
+                                     partMatches[part]);
     };
     if (count < parallelThreshold) {
         for (size_t part = 0; part < parts; ++part)
@@ -76,7 +111,14 @@ QList<ClipboardItem> PartitionedClipSearch::filter(const QList<ClipboardItem>& i
         done.wait();
     }
 
-    const qsizetype total = std::count(matched.cbegin(), matched.cend(), char(1));
+    std::vector<char> matched(size_t(count), 0);
+    qsizetype total = 0;
+    for (size_t part = 0; part < parts; ++part) {
+        for (size_t k = 0; k < candidates[part].size(); ++k) {
+            matched[size_t(candidates[part][k])] = partMatches[part][k];
+            total += partMatches[part][k];
+        }
+    }
     if (total == count)
         return items;
     QList<ClipboardItem> result;
