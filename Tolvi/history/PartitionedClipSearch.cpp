@@ -48,14 +48,22 @@ std::vector<std::vector<qsizetype>> PartitionedClipSearch::partitioned(const QLi
 
 void PartitionedClipSearch::prepare(const QList<ClipboardItem>& items)
 {
-    std::vector<std::vector<qsizetype>> candidates = partitioned(items);
-    for (size_t part = 0; part < candidates.size(); ++part) {
-        if (candidates[part].empty())
-            continue;
-        m_preparePool.start([items, positions = std::move(candidates[part]), cache = m_caches[part].get()] {
-            cache->prepare(items, positions);
-        });
-    }
+    if (items.isEmpty())
+        return;
+    // A short history is prepared on one thread (another thread costs a heap of its own), a long
+    // one on a thread per part, so that it is ready soon after the load.
+    const size_t parts = m_caches.size();
+    const size_t threads = items.size() < parallelThreshold ? 1 : parts;
+    m_preparePool.start([this, items, parts, threads] {
+        const auto candidates = std::make_shared<const std::vector<std::vector<qsizetype>>>(partitioned(items));
+        auto prepareParts = [this, items, parts, threads, candidates](size_t first) {
+            for (size_t part = first; part < parts; part += threads)
+                m_caches[part]->prepare(items, (*candidates)[part]);
+        };
+        for (size_t thread = 1; thread < threads; ++thread)
+            m_preparePool.start([prepareParts, thread] { prepareParts(thread); });
+        prepareParts(0);
+    });
 }
 
 void PartitionedClipSearch::waitUntilPrepared()

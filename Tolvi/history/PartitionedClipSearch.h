@@ -42,7 +42,7 @@ public:
     int partCount() const { return int(m_caches.size()); }
     // Forgets what earlier searches worked out, as a new program start would.
     void clearCaches();
-    // Below this many clips the parts are searched one after another on the calling thread.
+    // Below this many clips the parts are searched (and prepared) one after another on one thread.
     static constexpr qsizetype parallelThreshold = 4096;
 
 private:

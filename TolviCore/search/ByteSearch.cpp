@@ -155,14 +155,31 @@ bool isAscii16SSE2(const char16_t* text, std::size_t n)
 {
     const __m128i high = _mm_set1_epi16(short(0xFF80));
     std::size_t i = 0;
-    __m128i seen = _mm_setzero_si128();
-    for (; i + 8 <= n; i += 8) {
-        seen = _mm_or_si128(seen, _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + i)));
-        if ((i & 1023) == 0 && anyHigh(seen, high))
+    for (; i + 32 <= n; i += 32) {
+        const __m128i* block = reinterpret_cast<const __m128i*>(text + i);
+        const __m128i seen = _mm_or_si128(_mm_or_si128(_mm_loadu_si128(block), _mm_loadu_si128(block + 1)),
+                                          _mm_or_si128(_mm_loadu_si128(block + 2), _mm_loadu_si128(block + 3)));
+        if (anyHigh(seen, high))
             return false;
     }
-    if (anyHigh(seen, high))
-        return false;
+    for (; i < n; ++i) {
+        if (text[i] >= 0x80)
+            return false;
+    }
+    return true;
+}
+
+__attribute__((target("avx2"))) bool isAscii16AVX2(const char16_t* text, std::size_t n)
+{
+    const __m256i high = _mm256_set1_epi16(short(0xFF80));
+    std::size_t i = 0;
+    for (; i + 64 <= n; i += 64) {
+        const __m256i* block = reinterpret_cast<const __m256i*>(text + i);
+        const __m256i seen = _mm256_or_si256(_mm256_or_si256(_mm256_loadu_si256(block), _mm256_loadu_si256(block + 1)),
+                                             _mm256_or_si256(_mm256_loadu_si256(block + 2), _mm256_loadu_si256(block + 3)));
+        if (!_mm256_testz_si256(seen, high))
+            return false;
+    }
     for (; i < n; ++i) {
         if (text[i] >= 0x80)
             return false;
@@ -190,7 +207,7 @@ const char16_t* findMasked16(const char16_t* haystack, std::size_t n, const char
 bool isAscii16(const char16_t* text, std::size_t n)
 {
 #if TOLVI_BYTE_SEARCH_X86
-    return isAscii16SSE2(text, n);
+    return hasAVX2() ? isAscii16AVX2(text, n) : isAscii16SSE2(text, n);
 #else
     for (std::size_t i = 0; i < n; ++i) {
         if (text[i] >= 0x80)

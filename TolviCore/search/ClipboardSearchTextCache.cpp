@@ -195,7 +195,9 @@ ClipboardSearchTextCache::Built ClipboardSearchTextCache::build(const ClipboardI
             return built;
         }
         built.entry.form = Form::folded;
-        built.details.emplace().folded = folded.toUtf8();
+        QByteArray& copy = built.details.emplace().folded;
+        copy = folded.toUtf8();
+        copy.squeeze(); // the conversion leaves room for three bytes a character
         return built;
     }
     const ClipboardImage& image = content.imageValue();
@@ -204,6 +206,7 @@ ClipboardSearchTextCache::Built ClipboardSearchTextCache::build(const ClipboardI
     built.entry.source = image.recognizedText().value_or(QString());
     Details& details = built.details.emplace();
     details.folded = foldedForMatching(content.searchText(), locale);
+    details.folded.squeeze();
     details.fingerprint = image.fingerprint();
     details.pixelWidth = image.pixelWidth();
     details.pixelHeight = image.pixelHeight();
