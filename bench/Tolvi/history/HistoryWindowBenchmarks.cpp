@@ -127,6 +127,23 @@ struct Window {
             nullptr, &thumbnails, {}, {}, {}});
     }
 
+    // A window shown and painted once.
+    std::unique_ptr<ClipboardPanelController> shownController()
+    {
+        std::unique_ptr<ClipboardPanelController> controller = makeController();
+        controller->show(false);
+        paint(*controller);
+        return controller;
+    }
+
+    // As at start-up: search prepares what it needs of the loaded history in the background
+    // before the user types.
+    void prepareSearch()
+    {
+        PartitionedClipSearch::shared().prepare(store.items());
+        PartitionedClipSearch::shared().waitUntilPrepared();
+    }
+
     // Paints the list as the screen would get it.
     static void paint(ClipboardPanelController& controller)
     {
@@ -238,9 +255,7 @@ BENCHMARK(BM_FirstOpenToPainted)->Apply(histories)->Unit(benchmark::kMillisecond
 void BM_ReopenToPainted(benchmark::State& state)
 {
     Window window(historyFor(state));
-    std::unique_ptr<ClipboardPanelController> controller = window.makeController();
-    controller->show(false);
-    Window::paint(*controller);
+    std::unique_ptr<ClipboardPanelController> controller = window.shownController();
     for (auto _ : state) {
         controller->orderOut();
         controller->show(false);
@@ -255,9 +270,7 @@ BENCHMARK(BM_ReopenToPainted)->Apply(histories)->Unit(benchmark::kMillisecond);
 void BM_KeystrokeToRepaint(benchmark::State& state)
 {
     Window window(historyFor(state));
-    std::unique_ptr<ClipboardPanelController> controller = window.makeController();
-    controller->show(false);
-    Window::paint(*controller);
+    std::unique_ptr<ClipboardPanelController> controller = window.shownController();
     QLineEdit* field = controller->view()->searchField();
     QStringList steps;
     for (const QString& word : words) {
@@ -267,9 +280,7 @@ void BM_KeystrokeToRepaint(benchmark::State& state)
         for (int i = query.size() - 1; i >= 0; --i)
             steps.append(query.left(i));
     }
-    // Search works out what it needs of the history after the load: start from there.
-    PartitionedClipSearch::shared().prepare(window.store.items());
-    PartitionedClipSearch::shared().waitUntilPrepared();
+    window.prepareSearch();
     qsizetype step = 0;
     double slowest = 0;
     for (auto _ : state) {
@@ -290,13 +301,8 @@ void BM_FirstKeystrokeToRepaint(benchmark::State& state)
     for (auto _ : state) {
         PartitionedClipSearch::shared().clearCaches();
         Window window(history);
-        std::unique_ptr<ClipboardPanelController> controller = window.makeController();
-        controller->show(false);
-        Window::paint(*controller);
-        // As at start-up: search prepares what it needs of the loaded history in the background
-        // before the user types.
-        PartitionedClipSearch::shared().prepare(window.store.items());
-        PartitionedClipSearch::shared().waitUntilPrepared();
+        std::unique_ptr<ClipboardPanelController> controller = window.shownController();
+        window.prepareSearch();
         QElapsedTimer timer;
         timer.start();
         controller->view()->searchField()->setText(QStringLiteral("p"));
@@ -317,14 +323,11 @@ void BM_FirstSearchMemory(benchmark::State& state)
     for (auto _ : state) {
         PartitionedClipSearch::shared().clearCaches();
         Window window(history);
-        std::unique_ptr<ClipboardPanelController> controller = window.makeController();
-        controller->show(false);
-        Window::paint(*controller);
+        std::unique_ptr<ClipboardPanelController> controller = window.shownController();
         QCoreApplication::processEvents();
         malloc_trim(0);
         const double before = residentMB();
-        PartitionedClipSearch::shared().prepare(window.store.items());
-        PartitionedClipSearch::shared().waitUntilPrepared();
+        window.prepareSearch();
         controller->view()->searchField()->setText(QStringLiteral("p"));
         Window::paint(*controller);
         malloc_trim(0);
