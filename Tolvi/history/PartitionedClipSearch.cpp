@@ -39,8 +39,8 @@ std::vector<std::vector<qsizetype>> PartitionedClipSearch::partitioned(const QLi
     for (auto& part : candidates)
         part.reserve(size_t(count) / parts + 16);
     for (qsizetype i = 0; i < count; ++i) {
-        if (i + 16 < count)
-            __builtin_prefetch(&items.at(i + 16).id());
+        if (i + 32 < count)
+            __builtin_prefetch(&items.at(i + 32).id());
         candidates[size_t(items.at(i).id().data1) % parts].push_back(i);
     }
     return candidates;
@@ -97,12 +97,23 @@ QList<ClipboardItem> PartitionedClipSearch::filter(const QList<ClipboardItem>& i
     const qsizetype count = items.size();
     const std::vector<std::vector<qsizetype>> candidates = partitioned(items);
 
-    // Each part marks its own candidates (marks of one list written by several threads would share
-    // cache lines); the marks are put in list order afterwards.
-    std::vector<std::vector<char>> partMatches(parts);
+    // Each part marks its own candidates and takes its own copies of the clips that match (marks of
+    // one list written by several threads would share cache lines, and the copies are made where
+    // the clips' records were just read); the copies are put in list order afterwards.
+    struct PartResult {
+        std::vector<char> marks;
+        QList<ClipboardItem> items;
+    };
+    std::vector<PartResult> results(parts);
     auto search = [&](size_t part) {
-        ClipboardSearch::markMatches(items, candidates[part], criteria, now, timeZone, *m_caches[part],
-                                     partMatches[part]);
+        PartResult& result = results[part];
+        const std::vector<qsizetype>& positions = candidates[part];
+        ClipboardSearch::markMatches(items, positions, criteria, now, timeZone, *m_caches[part], result.marks);
+        result.items.reserve(std::count(result.marks.cbegin(), result.marks.cend(), char(1)));
+        for (size_t k = 0; k < positions.size(); ++k) {
+            if (result.marks[k])
+                result.items.append(items.at(positions[k]));
+        }
     };
     if (count < parallelThreshold) {
         for (size_t part = 0; part < parts; ++part)
@@ -119,21 +130,27 @@ QList<ClipboardItem> PartitionedClipSearch::filter(const QList<ClipboardItem>& i
         done.wait();
     }
 
-    std::vector<char> matched(size_t(count), 0);
     qsizetype total = 0;
-    for (size_t part = 0; part < parts; ++part) {
-        for (size_t k = 0; k < candidates[part].size(); ++k) {
-            matched[size_t(candidates[part][k])] = partMatches[part][k];
-            total += partMatches[part][k];
-        }
-    }
+    for (const PartResult& result : results)
+        total += result.items.size();
     if (total == count)
         return items;
+    // The part of each matching clip, by its place in the list (0 for none).
+    std::vector<quint8> owner(size_t(count), 0);
+    for (size_t part = 0; part < parts; ++part) {
+        for (size_t k = 0; k < candidates[part].size(); ++k) {
+            if (results[part].marks[k])
+                owner[size_t(candidates[part][k])] = quint8(part + 1);
+        }
+    }
+    std::vector<ClipboardItem*> next(parts);
+    for (size_t part = 0; part < parts; ++part)
+        next[part] = results[part].items.data();
     QList<ClipboardItem> result;
     result.reserve(total);
-    for (qsizetype i = 0; i < count; ++i) {
-        if (matched[size_t(i)])
-            result.append(items.at(i));
+    for (const quint8 part : owner) {
+        if (part)
+            result.append(std::move(*next[part - 1]++));
     }
     return result;
 }
