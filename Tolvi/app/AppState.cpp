@@ -6,6 +6,7 @@
 #include "Tolvi/app/ErrorDescription.h"
 #include "Tolvi/app/HistoryArchiveFlows.h"
 #include "Tolvi/design/TolviTheme.h"
+#include "Tolvi/history/PartitionedClipSearch.h"
 #include "Tolvi/platform/hotkeys/HotKeyBackend.h"
 #include "Tolvi/platform/pasteboard/Pasteboard.h"
 #include "Tolvi/platform/settings/KeyValueSettings.h"
@@ -69,6 +70,9 @@ AppState::AppState(AppEnvironment environment, QObject* parent)
     // The order matters: the history first, then the exclusions and the preferences.
     m_clipboardStore = std::make_unique<ClipboardStore>(m_environment.makePersistence(m_environment.historyFilePath),
                                                         ClipboardStore::Configuration::standard());
+    // Search works out what it needs of the loaded history in the background, so that the
+    // first keystroke in a window finds it ready.
+    PartitionedClipSearch::shared().prepare(m_clipboardStore->items());
     m_appExclusionStore = std::make_unique<AppExclusionStore>(m_environment.settings);
     m_preferencesStore = std::make_unique<PreferencesStore>(m_environment.settings);
     // Windows are drawn in the appearance the preferences name. The store announces a new

@@ -31,15 +31,27 @@ public:
     QList<ClipboardItem> filter(const QList<ClipboardItem>& items, const ClipboardSearchCriteria& criteria, double now,
                                 const QTimeZone& timeZone = QTimeZone::systemTimeZone());
 
+    // Works out on threads of its own what searching `items` needs (which texts can be searched
+    // where they stand, the folded copies of the others), so that the first search after the
+    // history is loaded finds it ready. Returns at once; a search that comes sooner does what is
+    // left of its clips itself.
+    void prepare(const QList<ClipboardItem>& items);
+    // Waits until the work that prepare() started is done (for tests and measurements).
+    void waitUntilPrepared();
+
     int partCount() const { return int(m_caches.size()); }
     // Forgets what earlier searches worked out, as a new program start would.
     void clearCaches();
-    // Below this many clips the parts are searched one after another on the calling thread.
+    // Below this many clips the parts are searched (and prepared) one after another on one thread.
     static constexpr qsizetype parallelThreshold = 4096;
 
 private:
+    // Each clip's position in `items` under the part it belongs to.
+    std::vector<std::vector<qsizetype>> partitioned(const QList<ClipboardItem>& items) const;
+
     std::vector<std::unique_ptr<ClipboardSearchTextCache>> m_caches;
     QThreadPool m_pool;
+    QThreadPool m_preparePool;
 };
 
 } // namespace tolvi

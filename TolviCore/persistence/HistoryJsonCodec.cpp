@@ -595,12 +595,7 @@ namespace {
 // for a clip whose braces and brackets do not pair up, whose failure names the clip alone.
 class ParallelItemReader {
 public:
-    explicit ParallelItemReader(const JsonInput& input)
-        : input_(input),
-          maximumWorkers_(input.size() < parallelSize ? 0
-                                                      : static_cast<std::size_t>(std::max(1, QThread::idealThreadCount())))
-    {
-    }
+    explicit ParallelItemReader(const JsonInput& input) : input_(input), maximumWorkers_(workersFor(input.size())) {}
     ~ParallelItemReader() { joinWorkers(); }
     ParallelItemReader(const ParallelItemReader&) = delete;
     ParallelItemReader& operator=(const ParallelItemReader&) = delete;
@@ -676,6 +671,17 @@ private:
     static constexpr std::size_t runBytesTarget = 256 * 1024;
     // Below this size starting threads costs more than they save.
     static constexpr std::size_t parallelSize = 1024 * 1024;
+    // Input for one worker: a thread more than the work needs only adds a heap of its own (whose
+    // growth and page faults contend with the others' for the process's memory map), not speed.
+    static constexpr std::size_t bytesPerWorker = 8 * 1024 * 1024;
+
+    static std::size_t workersFor(std::size_t inputBytes)
+    {
+        if (inputBytes < parallelSize)
+            return 0;
+        const std::size_t needed = (inputBytes + bytesPerWorker - 1) / bytesPerWorker;
+        return std::min(needed, static_cast<std::size_t>(std::max(1, QThread::idealThreadCount())));
+    }
 
     struct Run {
         int list = 0;
@@ -742,6 +748,15 @@ private:
             for (std::size_t i = 0; i < run.texts.size(); ++i) {
                 const Path path = list.element(run.firstIndex + static_cast<qsizetype>(i));
                 const std::string_view text = run.texts[i];
+                // The parser's buffers are kept from clip to clip; one that is too small for a
+                // clip grows to twice its size at least, so that a run of slightly longer clips
+                // does not free and allocate them for each (the parser itself would grow them to
+                // the clip's size exactly).
+                if (parser.capacity() < text.size()) {
+                    const std::size_t capacity = std::max(text.size(), 2 * parser.capacity());
+                    if (const auto error = parser.allocate(std::min(capacity, JsonInput::maximumSize)))
+                        fail(path, error);
+                }
                 // The padding the parser reads past the clip is the rest of the document.
                 auto document = iterate(parser, text.data(), text.size(), static_cast<std::size_t>(end - text.data()));
                 value root;

@@ -78,10 +78,13 @@ DateBounds dateBounds(ClipboardSearchDateFilter filter, double now, const QTimeZ
     return {};
 }
 
+// How many clips ahead of the one being looked at the next clips' records are fetched (and half
+// as many ahead, their texts).
+constexpr qsizetype prefetchDistance = 8;
+
 struct PreparedCriteria {
     const ClipboardSearchCriteria& criteria;
-    QByteArray foldedQuery; // empty when there is no query
-    std::vector<quint16> queryPairs;
+    ClipboardSearchTextCache::Query query; // empty when there is none
     DateBounds bounds;
 };
 
@@ -149,20 +152,18 @@ bool preparedMatch(const PreparedCriteria& prepared, const ClipboardItem& item, 
         break;
     }
 
-    if (prepared.foldedQuery.isEmpty())
+    if (prepared.query.isEmpty())
         return true;
-    return pass.foldedText(item).contains(prepared.foldedQuery, prepared.queryPairs);
+    return pass.contains(item, prepared.query);
 }
 
 PreparedCriteria prepare(const ClipboardSearchCriteria& criteria, double now, const QTimeZone& timeZone,
                          const QLocale& locale)
 {
-    PreparedCriteria prepared{criteria, {}, {}, dateBounds(criteria.dateFilter, now, timeZone)};
+    PreparedCriteria prepared{criteria, {}, dateBounds(criteria.dateFilter, now, timeZone)};
     const QStringView query = TextCharacters::trimmedWhitespaceAndNewlines(criteria.query);
-    if (!query.isEmpty()) {
-        prepared.foldedQuery = ClipboardSearchTextCache::foldedForMatching(query, locale);
-        prepared.queryPairs = ClipboardSearchTextCache::pairHashes(prepared.foldedQuery);
-    }
+    if (!query.isEmpty())
+        prepared.query = ClipboardSearchTextCache::Query(query, locale);
     return prepared;
 }
 
@@ -176,9 +177,14 @@ QList<ClipboardItem> filter(const QList<ClipboardItem>& items, const ClipboardSe
     ClipboardSearchTextCache::Pass pass(cache);
     const PreparedCriteria prepared = prepare(criteria, now, timeZone, pass.locale());
     QList<ClipboardItem> result;
-    for (const ClipboardItem& item : items) {
-        if (preparedMatch(prepared, item, pass))
-            result.append(item);
+    const qsizetype count = items.size();
+    for (qsizetype i = 0; i < count; ++i) {
+        if (i + prefetchDistance < count)
+            ClipboardSearchTextCache::Pass::prefetch(items.at(i + prefetchDistance));
+        if (i + prefetchDistance / 2 < count)
+            ClipboardSearchTextCache::Pass::prefetchText(items.at(i + prefetchDistance / 2));
+        if (preparedMatch(prepared, items.at(i), pass))
+            result.append(items.at(i));
     }
     return result;
 }
@@ -187,15 +193,18 @@ void markMatches(const QList<ClipboardItem>& items, const std::vector<qsizetype>
                  const ClipboardSearchCriteria& criteria, double now, const QTimeZone& timeZone,
                  ClipboardSearchTextCache& cache, std::vector<char>& matched)
 {
-    if (!criteria.hasActiveQuery() && !criteria.hasActiveNonQueryFilters()) {
-        for (const qsizetype position : candidates)
-            matched[size_t(position)] = 1;
+    matched.assign(candidates.size(), 1);
+    if (!criteria.hasActiveQuery() && !criteria.hasActiveNonQueryFilters())
         return;
-    }
     ClipboardSearchTextCache::Pass pass(cache);
     const PreparedCriteria prepared = prepare(criteria, now, timeZone, pass.locale());
-    for (const qsizetype position : candidates)
-        matched[size_t(position)] = preparedMatch(prepared, items.at(position), pass) ? 1 : 0;
+    for (size_t k = 0; k < candidates.size(); ++k) {
+        if (k + prefetchDistance < candidates.size())
+            ClipboardSearchTextCache::Pass::prefetch(items.at(candidates[k + prefetchDistance]));
+        if (k + prefetchDistance / 2 < candidates.size())
+            ClipboardSearchTextCache::Pass::prefetchText(items.at(candidates[k + prefetchDistance / 2]));
+        matched[k] = preparedMatch(prepared, items.at(candidates[k]), pass) ? 1 : 0;
+    }
 }
 
 QList<ClipboardItem> filter(const QList<ClipboardItem>& items, const ClipboardSearchCriteria& criteria, double now,

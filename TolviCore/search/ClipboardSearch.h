@@ -29,9 +29,9 @@ QList<ClipboardItem> filter(const QList<ClipboardItem>& items, const ClipboardSe
 QList<ClipboardItem> filter(const QList<ClipboardItem>& items, const ClipboardSearchCriteria& criteria, double now,
                             const QTimeZone& timeZone, ClipboardSearchTextCache& cache);
 
-// Marks, for each of the `candidates` (positions in `items`), whether its clip matches:
-// matched[position] becomes 1 or 0. For searching parts of one list side by side, each part with
-// its own cache; parts with disjoint candidates may mark one vector at once.
+// Marks, for each of the `candidates` (positions in `items`), whether its clip matches: matched
+// becomes as long as the candidates, and matched[k] is 1 or 0 for candidates[k]. For searching
+// parts of one list side by side, each part with its own cache and its own marks.
 void markMatches(const QList<ClipboardItem>& items, const std::vector<qsizetype>& candidates,
                  const ClipboardSearchCriteria& criteria, double now, const QTimeZone& timeZone,
                  ClipboardSearchTextCache& cache, std::vector<char>& matched);

@@ -5,6 +5,7 @@
 #include "TolviCore/text/TextCharacters.h"
 #include "TolviCore/text/TextTransform.h"
 
+#include <algorithm>
 
 namespace tolvi {
 
@@ -22,18 +23,38 @@ bool sameString(QString& held, const QString& current)
     return true;
 }
 
-QString searchableText(const ClipboardItem& item)
+const char16_t* units(const QString& text)
 {
-    QString text = item.content().searchText();
-    if (const auto& app = item.sourceApp()) {
-        text += QLatin1Char(' ') + app->name();
-        if (app->bundleIdentifier())
-            text += QLatin1Char(' ') + *app->bundleIdentifier();
-    }
-    return text;
+    return reinterpret_cast<const char16_t*>(text.constData());
 }
 
+// Whether folding in the locale turns ASCII into its lower case and nothing else (all but the
+// Turkic languages, where a capital I folds to a dotless i).
+bool foldsAsciiToLowerCase(const QLocale& locale)
+{
+    return TextCharacters::caseFolded(u"I", locale) == QLatin1String("i");
+}
+
+// A source application's part of a clip's searchable text, as it follows the content.
+QString searchableTail(const ClipboardSourceApp& app)
+{
+    QString tail = QLatin1Char(' ') + app.name();
+    if (app.bundleIdentifier())
+        tail += QLatin1Char(' ') + *app.bundleIdentifier();
+    return tail;
+}
+
+constexpr qsizetype prepareBatch = 256;
+constexpr qsizetype tailLimit = 1024;
+
 } // namespace
+
+ClipboardSearchTextCache::ClipKey::ClipKey(const QUuid& id)
+    : high((quint64(id.data1) << 32) | (quint64(id.data2) << 16) | id.data3)
+{
+    for (uchar byte : id.data4)
+        low = (low << 8) | byte;
+}
 
 ClipboardSearchTextCache& ClipboardSearchTextCache::shared()
 {
@@ -46,110 +67,267 @@ QByteArray ClipboardSearchTextCache::foldedForMatching(QStringView text, const Q
     return TextCharacters::caseFolded(text, locale).normalized(QString::NormalizationForm_C).toUtf8();
 }
 
-std::vector<quint16> ClipboardSearchTextCache::pairHashes(const QByteArray& folded)
+ClipboardSearchTextCache::Query::Query(QStringView trimmedQuery, const QLocale& locale)
+    : folded(foldedForMatching(trimmedQuery, locale))
 {
-    std::vector<quint16> hashes;
-    const uchar* b = reinterpret_cast<const uchar*>(folded.constData());
-    for (qsizetype i = 0; i + 1 < folded.size(); ++i)
-        hashes.push_back(FoldedText::pairHash(b[i], b[i + 1]));
-    return hashes;
-}
-
-bool ClipboardSearchTextCache::FoldedText::contains(const QByteArray& query, const std::vector<quint16>& queryPairs) const
-{
-    if (query.isEmpty())
-        return true;
-    if (!pairBits.empty()) {
-        for (quint16 h : queryPairs) {
-            if (!(pairBits[h >> 6] & (quint64(1) << (h & 63))))
-                return false;
-        }
+    const QString text = QString::fromUtf8(folded);
+    units.assign(reinterpret_cast<const char16_t*>(text.constData()), size_t(text.size()));
+    exactMasks.assign(units.size(), u'\0');
+    if (std::all_of(units.cbegin(), units.cend(), [](char16_t u) { return u < 0x80; })) {
+        asciiMasks.reserve(units.size());
+        for (char16_t u : units)
+            asciiMasks.push_back(u >= u'a' && u <= u'z' ? char16_t(0x20) : char16_t(0));
     }
-    return ByteSearch::find(bytes.constData(), std::size_t(bytes.size()), query.constData(), std::size_t(query.size()))
-           != nullptr;
+    hasSpace = folded.contains(' ');
 }
 
 qsizetype ClipboardSearchTextCache::size() const
 {
     QMutexLocker lock(&mutex_);
-    return entries_.size();
+    return qsizetype(slots_.size());
+}
+
+quint32 ClipboardSearchTextCache::find(const ClipKey& key, quint32 hint) const
+{
+    if (hint < slots_.size() && slots_[hint].key == key)
+        return hint;
+    if (table_.empty())
+        return noSlot;
+    const size_t mask = table_.size() - 1;
+    for (size_t i = qHash(key) & mask;; i = (i + 1) & mask) {
+        const quint32 held = table_[i];
+        if (held == 0)
+            return noSlot;
+        if (slots_[held - 1].key == key)
+            return held - 1;
+    }
+}
+
+void ClipboardSearchTextCache::index(quint32 slot)
+{
+    if (slots_.size() * 2 > table_.size()) {
+        reindex();
+        return;
+    }
+    const size_t mask = table_.size() - 1;
+    size_t i = qHash(slots_[slot].key) & mask;
+    while (table_[i] != 0)
+        i = (i + 1) & mask;
+    table_[i] = slot + 1;
+}
+
+void ClipboardSearchTextCache::reindex()
+{
+    size_t length = 16;
+    while (length < slots_.size() * 2)
+        length *= 2;
+    table_.assign(length, 0);
+    const size_t mask = length - 1;
+    for (quint32 slot = 0; slot < slots_.size(); ++slot) {
+        size_t i = qHash(slots_[slot].key) & mask;
+        while (table_[i] != 0)
+            i = (i + 1) & mask;
+        table_[i] = slot + 1;
+    }
+}
+
+qsizetype ClipboardSearchTextCache::foldedBytes() const
+{
+    QMutexLocker lock(&mutex_);
+    qsizetype bytes = 0;
+    for (const Details& details : details_)
+        bytes += details.folded.size();
+    return bytes;
 }
 
 void ClipboardSearchTextCache::clear()
 {
     QMutexLocker lock(&mutex_);
-    entries_.clear();
+    slots_ = {};
+    table_ = {};
+    details_.clear();
+    tails_.clear();
+}
+
+void ClipboardSearchTextCache::useLocale(const QString& name)
+{
+    if (name == localeName_)
+        return;
+    slots_ = {};
+    table_ = {};
+    details_.clear();
+    tails_.clear();
+    localeName_ = name;
 }
 
 bool ClipboardSearchTextCache::describes(Entry& entry, const ClipboardItem& item)
 {
     const ClipboardContent& content = item.content();
-    if (const QString* text = content.textIf()) {
-        if (entry.isImage || !sameString(entry.source, *text))
-            return false;
-    } else {
-        const ClipboardImage& image = content.imageValue();
-        const auto& recognized = image.recognizedText();
-        if (!entry.isImage || entry.hasRecognizedText != recognized.has_value()
-            || entry.pixelWidth != image.pixelWidth() || entry.pixelHeight != image.pixelHeight()
-            || !sameString(entry.fingerprint, image.fingerprint())
-            || (recognized && !sameString(entry.source, *recognized)))
-            return false;
-    }
-    return entry.sourceApp == item.sourceApp();
+    if (const QString* text = content.textIf())
+        return !entry.isImage && sameString(entry.source, *text);
+    if (!entry.isImage)
+        return false;
+    const ClipboardImage& image = content.imageValue();
+    const auto& recognized = image.recognizedText();
+    auto details = details_.find(ClipKey(item.id()));
+    return details != details_.end() && details->hasRecognizedText == recognized.has_value()
+           && details->pixelWidth == image.pixelWidth() && details->pixelHeight == image.pixelHeight()
+           && sameString(details->fingerprint, image.fingerprint())
+           && (!recognized || sameString(entry.source, *recognized));
 }
 
-ClipboardSearchTextCache::Entry ClipboardSearchTextCache::makeEntry(const ClipboardItem& item)
+ClipboardSearchTextCache::Built ClipboardSearchTextCache::build(const ClipboardItem& item, const QLocale& locale,
+                                                               bool asciiFoldsToLowerCase)
 {
-    Entry entry;
+    Built built;
+    built.id = ClipKey(item.id());
     const ClipboardContent& content = item.content();
     if (const QString* text = content.textIf()) {
-        entry.source = *text;
-    } else {
-        const ClipboardImage& image = content.imageValue();
-        entry.isImage = true;
-        entry.hasRecognizedText = image.recognizedText().has_value();
-        entry.source = image.recognizedText().value_or(QString());
-        entry.fingerprint = image.fingerprint();
-        entry.pixelWidth = image.pixelWidth();
-        entry.pixelHeight = image.pixelHeight();
+        built.entry.source = *text;
+        if (ByteSearch::isAscii16(units(*text), size_t(text->size()))
+            && (asciiFoldsToLowerCase || !text->contains(QLatin1Char('I')))) {
+            built.entry.form = Form::ascii;
+            return built;
+        }
+        const QString folded = TextCharacters::caseFolded(*text, locale).normalized(QString::NormalizationForm_C);
+        if (folded == *text && QStringView(*text).isValidUtf16()) {
+            built.entry.form = Form::unchanged;
+            return built;
+        }
+        built.entry.form = Form::folded;
+        QByteArray& copy = built.details.emplace().folded;
+        copy = folded.toUtf8();
+        copy.squeeze(); // the conversion leaves room for three bytes a character
+        return built;
     }
-    entry.sourceApp = item.sourceApp();
-    return entry;
+    const ClipboardImage& image = content.imageValue();
+    built.entry.isImage = true;
+    built.entry.form = Form::folded;
+    built.entry.source = image.recognizedText().value_or(QString());
+    Details& details = built.details.emplace();
+    details.folded = foldedForMatching(content.searchText(), locale);
+    details.folded.squeeze();
+    details.fingerprint = image.fingerprint();
+    details.pixelWidth = image.pixelWidth();
+    details.pixelHeight = image.pixelHeight();
+    details.hasRecognizedText = image.recognizedText().has_value();
+    return built;
 }
 
-ClipboardSearchTextCache::Entry& ClipboardSearchTextCache::entryFor(const ClipboardItem& item)
+quint32 ClipboardSearchTextCache::store(Built&& built, quint32 hint)
 {
-    auto it = entries_.find(item.id());
-    if (it == entries_.end())
-        it = entries_.insert(item.id(), makeEntry(item));
-    else if (!describes(*it, item))
-        *it = makeEntry(item);
-    it->lastPass = pass_;
-    return *it;
+    if (built.details)
+        details_.insert(built.id, std::move(*built.details));
+    else
+        details_.remove(built.id);
+    quint32 slot = find(built.id, hint);
+    if (slot != noSlot) {
+        slots_[slot].entry = std::move(built.entry);
+        return slot;
+    }
+    slot = quint32(slots_.size());
+    slots_.push_back({built.id, std::move(built.entry)});
+    index(slot);
+    return slot;
+}
+
+ClipboardSearchTextCache::Entry& ClipboardSearchTextCache::entryFor(const ClipboardItem& item, const QLocale& locale,
+                                                                   bool asciiFoldsToLowerCase, quint32& next)
+{
+    const ClipKey key(item.id());
+    quint32 slot = find(key, next);
+    if (slot == noSlot || !describes(slots_[slot].entry, item))
+        slot = store(build(item, locale, asciiFoldsToLowerCase), slot == noSlot ? next : slot);
+    next = slot + 1;
+    return slots_[slot].entry;
+}
+
+const QByteArray& ClipboardSearchTextCache::foldedTail(const ClipboardSourceApp& app, const QLocale& locale)
+{
+    auto named = tails_.find(app.name());
+    if (named == tails_.end()) {
+        if (tails_.size() >= tailLimit)
+            tails_.clear();
+        named = tails_.insert(app.name(), {});
+    }
+    for (const auto& [bundle, folded] : *named) {
+        if (bundle == app.bundleIdentifier())
+            return folded;
+    }
+    named->emplace_back(app.bundleIdentifier(), foldedForMatching(searchableTail(app), locale));
+    return named->back().second;
+}
+
+void ClipboardSearchTextCache::prepare(const QList<ClipboardItem>& items, const std::vector<qsizetype>& positions)
+{
+    const QLocale locale;
+    const QString localeName = locale.name();
+    const bool asciiFoldsToLowerCase = foldsAsciiToLowerCase(locale);
+    std::vector<qsizetype> needed;
+    std::vector<Built> built;
+    quint32 next = 0;
+    for (size_t start = 0; start < positions.size(); start += size_t(prepareBatch)) {
+        const size_t end = std::min(positions.size(), start + size_t(prepareBatch));
+        needed.clear();
+        {
+            QMutexLocker lock(&mutex_);
+            useLocale(localeName);
+            if (start == 0)
+                slots_.reserve(slots_.size() + positions.size());
+            for (size_t i = start; i < end; ++i) {
+                const ClipboardItem& item = items.at(positions[i]);
+                const quint32 slot = find(ClipKey(item.id()), next);
+                if (slot == noSlot || !describes(slots_[slot].entry, item))
+                    needed.push_back(positions[i]);
+                else
+                    next = slot + 1;
+            }
+        }
+        if (needed.empty())
+            continue;
+        built.clear();
+        for (const qsizetype position : needed)
+            built.push_back(build(items.at(position), locale, asciiFoldsToLowerCase));
+        QMutexLocker lock(&mutex_);
+        if (localeName_ != localeName)
+            return; // a search in another locale started over meanwhile
+        for (size_t i = 0; i < built.size(); ++i) {
+            const ClipboardItem& item = items.at(needed[i]);
+            const quint32 slot = find(built[i].id, noSlot);
+            if (slot == noSlot || !describes(slots_[slot].entry, item))
+                store(std::move(built[i]), slot);
+        }
+    }
 }
 
 void ClipboardSearchTextCache::finishPass()
 {
     ++pass_;
-    if (pass_ % idlePassLimit != 0)
+    if (pass_ % sweepInterval != 0)
         return;
-    for (auto it = entries_.begin(); it != entries_.end();) {
-        if (pass_ - it->lastPass > idlePassLimit)
-            it = entries_.erase(it);
-        else
-            ++it;
+    // An entry whose text or image only the entry still holds belongs to a clip that is gone or
+    // changed; it is dropped (a changed clip builds it again when it is searched).
+    const size_t before = slots_.size();
+    auto gone = [this](const Slot& slot) {
+        if (!slot.entry.isImage)
+            return slot.entry.source.isDetached();
+        auto details = details_.find(slot.key);
+        return details == details_.end() || details->fingerprint.isDetached();
+    };
+    for (const Slot& slot : slots_) {
+        if (gone(slot))
+            details_.remove(slot.key);
     }
+    slots_.erase(std::remove_if(slots_.begin(), slots_.end(), gone), slots_.end());
+    if (slots_.size() != before)
+        reindex();
 }
 
-ClipboardSearchTextCache::Pass::Pass(ClipboardSearchTextCache& cache) : cache_(cache)
+ClipboardSearchTextCache::Pass::Pass(ClipboardSearchTextCache& cache)
+    : cache_(cache), asciiFoldsToLowerCase_(foldsAsciiToLowerCase(locale_))
 {
     cache_.mutex_.lock();
-    const QString name = locale_.name();
-    if (name != cache_.localeName_) {
-        cache_.entries_.clear();
-        cache_.localeName_ = name;
-    }
+    cache_.useLocale(locale_.name());
 }
 
 ClipboardSearchTextCache::Pass::~Pass()
@@ -158,24 +336,71 @@ ClipboardSearchTextCache::Pass::~Pass()
     cache_.mutex_.unlock();
 }
 
-const ClipboardSearchTextCache::FoldedText& ClipboardSearchTextCache::Pass::foldedText(const ClipboardItem& item)
+void ClipboardSearchTextCache::Pass::prefetch(const ClipboardItem& item)
 {
-    Entry& entry = cache_.entryFor(item);
-    if (!entry.folded) {
-        FoldedText folded;
-        folded.bytes = foldedForMatching(searchableText(item), locale_);
-        const qsizetype n = folded.bytes.size();
-        if (n >= FoldedText::pairSetThreshold) {
-            folded.pairBits.assign(8192 / 64, 0);
-            const uchar* b = reinterpret_cast<const uchar*>(folded.bytes.constData());
-            for (qsizetype i = 0; i + 1 < n; ++i) {
-                const quint16 h = FoldedText::pairHash(b[i], b[i + 1]);
-                folded.pairBits[h >> 6] |= quint64(1) << (h & 63);
-            }
-        }
-        entry.folded = std::move(folded);
+    __builtin_prefetch(&item.id());
+    __builtin_prefetch(&item.content());
+}
+
+void ClipboardSearchTextCache::Pass::prefetchText(const ClipboardItem& item)
+{
+    if (const QString* text = item.content().textIf())
+        __builtin_prefetch(text->constData());
+}
+
+bool ClipboardSearchTextCache::Pass::contains(const ClipboardItem& item, const Query& query)
+{
+    Entry& entry = cache_.entryFor(item, locale_, asciiFoldsToLowerCase_, next_);
+    const QString* text = item.content().textIf();
+    const QByteArray* folded = nullptr;
+    switch (entry.form) {
+    case Form::ascii:
+        if (!query.asciiMasks.empty()
+            && ByteSearch::findMasked16(units(*text), size_t(text->size()), query.units.data(),
+                                        query.asciiMasks.data(), query.units.size()))
+            return true;
+        break;
+    case Form::unchanged:
+        if (ByteSearch::findMasked16(units(*text), size_t(text->size()), query.units.data(), query.exactMasks.data(),
+                                     query.units.size()))
+            return true;
+        break;
+    case Form::folded:
+        folded = &cache_.details_.find(ClipKey(item.id()))->folded;
+        if (ByteSearch::find(folded->constData(), size_t(folded->size()), query.folded.constData(),
+                             size_t(query.folded.size())))
+            return true;
+        break;
     }
-    return *entry.folded;
+
+    const auto& app = item.sourceApp();
+    if (!app)
+        return false;
+    const QByteArray& tail = cache_.foldedTail(*app, locale_);
+    if (ByteSearch::find(tail.constData(), size_t(tail.size()), query.folded.constData(), size_t(query.folded.size())))
+        return true;
+    // A match across the joint of content and application holds the space that begins the tail;
+    // it starts in the content's last bytes.
+    if (!query.hasSpace)
+        return false;
+    const qsizetype reach = query.folded.size() - 1;
+    joint_.clear();
+    if (folded) {
+        const qsizetype from = std::max<qsizetype>(0, folded->size() - reach);
+        joint_.append(folded->constData() + from, size_t(folded->size() - from));
+    } else {
+        qsizetype from = std::max<qsizetype>(0, text->size() - reach);
+        if (from > 0 && text->at(from).isLowSurrogate())
+            --from;
+        const QByteArray suffix = QStringView(*text).mid(from).toUtf8();
+        joint_.append(suffix.constData(), size_t(suffix.size()));
+        if (entry.form == Form::ascii) {
+            std::transform(joint_.begin(), joint_.end(), joint_.begin(),
+                           [](char c) { return c >= 'A' && c <= 'Z' ? char(c | 0x20) : c; });
+        }
+    }
+    joint_.append(tail.constData(), size_t(tail.size()));
+    return ByteSearch::find(joint_.data(), joint_.size(), query.folded.constData(), size_t(query.folded.size()));
 }
 
 bool ClipboardSearchTextCache::Pass::looksLikeCode(const ClipboardItem& item)
@@ -183,7 +408,7 @@ bool ClipboardSearchTextCache::Pass::looksLikeCode(const ClipboardItem& item)
     const QString* text = item.content().textIf();
     if (!text)
         return false;
-    Entry& entry = cache_.entryFor(item);
+    Entry& entry = cache_.entryFor(item, locale_, asciiFoldsToLowerCase_, next_);
     if (entry.looksLikeCode < 0)
         entry.looksLikeCode = ClipboardSearch::looksLikeCode(*text) ? 1 : 0;
     return entry.looksLikeCode == 1;
@@ -194,7 +419,7 @@ bool ClipboardSearchTextCache::Pass::isWebURL(const ClipboardItem& item)
     const QString* text = item.content().textIf();
     if (!text)
         return false;
-    Entry& entry = cache_.entryFor(item);
+    Entry& entry = cache_.entryFor(item, locale_, asciiFoldsToLowerCase_, next_);
     if (entry.isWebURL < 0)
         entry.isWebURL = TextTransform::isWebURL(*text) ? 1 : 0;
     return entry.isWebURL == 1;

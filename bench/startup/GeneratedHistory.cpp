@@ -39,9 +39,10 @@ QByteArray noisePng(quint32 seed)
     return bytes;
 }
 
-// Text of about 2.5 KB on average (10,000 of them make about 25 MB), from a few hundred bytes to
-// about 18 KB; one in ten carries accents and an emoji.
-QString sampleText(int index, QRandomGenerator& random)
+} // namespace
+
+// 10,000 of them make about 25 MB.
+QString ordinaryText(int index, QRandomGenerator& random)
 {
     static const char* const words[] = {"the",    "history", "clip",  "window", "paste", "copied", "board",
                                         "search", "result",  "value", "line",   "of",    "text",   "and"};
@@ -58,8 +59,6 @@ QString sampleText(int index, QRandomGenerator& random)
         text += QString::fromUtf8(" caf\xC3\xA9 na\xC3\xAFve \xE2\x80\x94 \xF0\x9F\x91\x8D");
     return text;
 }
-
-} // namespace
 
 std::span<const HistoryShape> historyShapes()
 {
@@ -104,7 +103,7 @@ GeneratedHistory::GeneratedHistory(const HistoryShape& shape)
             ++images;
             continue;
         }
-        QString text = sampleText(i, random);
+        QString text = ordinaryText(i, random);
         decoded += text.toUtf8().size();
         QList<QUuid> boards;
         if (i % 400 == 5)

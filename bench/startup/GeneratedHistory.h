@@ -3,6 +3,7 @@
 // Histories of the sizes the start-up benchmarks measure, generated once per run of a benchmark
 // and written with the program's own history writer.
 
+#include <QRandomGenerator>
 #include <QString>
 #include <QTemporaryDir>
 
@@ -31,6 +32,10 @@ struct GeneratedHistory {
 
     QString historyPath() const;
 };
+
+// The text of clip `index` of a generated history: about 2.5 KB on average, from a few hundred
+// bytes to about 18 KB; one in ten carries accents and an emoji.
+QString ordinaryText(int index, QRandomGenerator& random);
 
 // The history of a shape, generated at the first call.
 GeneratedHistory& generatedHistory(const HistoryShape& shape);

@@ -8,7 +8,8 @@
 // quiet stretch. Polls run every 2 ms; the kernel updates a running thread's CPU time at each
 // tick (4 ms here), so "idle" is late by up to one tick. RSS is VmRSS after the quiet stretch,
 // peak is VmHWM: both of the app process, with whatever the kernel counts for it (mapped file
-// pages included).
+// pages included). CPU time is that of the whole process up to ready, split into user and kernel
+// time.
 //
 // Needs an X server with a system tray, so it runs under the test support script:
 //   tests/support/with-x11 --tray -- build/test/bench/startup/StartupBenchmark
@@ -44,7 +45,10 @@
 #include <memory>
 #include <optional>
 #include <spawn.h>
+#include <sstream>
 #include <string>
+#include <tuple>
+#include <unistd.h>
 #include <string_view>
 #include <sys/wait.h>
 #include <thread>
@@ -158,10 +162,33 @@ double statusMB(pid_t pid, const char* field)
     return -1;
 }
 
+// User and kernel CPU time of a process so far (its ended threads included), in milliseconds.
+std::pair<double, double> cpuMilliseconds(pid_t pid)
+{
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string line;
+    std::getline(stat, line);
+    const size_t end = line.rfind(')');
+    if (end == std::string::npos)
+        return {-1, -1};
+    std::istringstream fields(line.substr(end + 2));
+    std::string field;
+    unsigned long long user = 0;
+    unsigned long long system = 0;
+    // After the name: state, then fields 4 to 13, then utime and stime.
+    for (int i = 3; i <= 13 && fields >> field; ++i) {
+    }
+    fields >> user >> system;
+    const double tick = 1000.0 / double(sysconf(_SC_CLK_TCK));
+    return {double(user) * tick, double(system) * tick};
+}
+
 struct Outcome {
     double readySeconds = 0;
     double rssMB = 0;
     double peakMB = 0;
+    double userMs = 0;
+    double systemMs = 0;
     std::string error;
 };
 
@@ -243,6 +270,7 @@ Outcome startOnce(const std::string& app, const GeneratedHistory& generated, Tra
         outcome.readySeconds = std::chrono::duration<double>(ready - started).count();
         outcome.rssMB = statusMB(pid, "VmRSS");
         outcome.peakMB = statusMB(pid, "VmHWM");
+        std::tie(outcome.userMs, outcome.systemMs) = cpuMilliseconds(pid);
     }
     ::kill(pid, SIGKILL);
     ::waitpid(pid, nullptr, 0);
@@ -271,6 +299,8 @@ void startToReady(benchmark::State& state, std::string app, HistoryShape shape)
         state.SkipWithError("the app changed the history file");
     state.counters["rss_MB"] = outcome.rssMB;
     state.counters["peak_MB"] = outcome.peakMB;
+    state.counters["user_cpu_ms"] = outcome.userMs;
+    state.counters["kernel_cpu_ms"] = outcome.systemMs;
     state.counters["file_MB"] = generated.fileMB;
     state.counters["decoded_MB"] = generated.decodedMB;
 }

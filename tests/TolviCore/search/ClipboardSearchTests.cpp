@@ -16,8 +16,11 @@ inline void PrintTo(const QString& text, std::ostream* out)
     *out << '"' << text.toStdString() << '"';
 }
 
+#include <QRandomGenerator>
+
 #include <cmath>
 #include <limits>
+#include <thread>
 
 namespace tolvi {
 namespace {
@@ -310,6 +313,161 @@ TEST_F(ClipboardSearchTest, MatchesAgreesWithFilter)
     EXPECT_TRUE(ClipboardSearch::matches(item, criteria(QStringLiteral("REPORT")), 0, berlin));
     EXPECT_TRUE(ClipboardSearch::matches(item, criteria(QString()), 0, berlin));
     EXPECT_FALSE(ClipboardSearch::matches(item, criteria(QStringLiteral("report"), ClipboardSearchContentFilter::images), 0, berlin));
+}
+
+// What a query match means, worked out the plain way: the clip's whole searchable text (content,
+// then the source application's name and bundle identifier) folded, and the folded query in it.
+bool plainMatch(const ClipboardItem& item, const QString& query)
+{
+    QString searchable = item.content().searchText();
+    if (const auto& app = item.sourceApp()) {
+        searchable += QLatin1Char(' ') + app->name();
+        if (app->bundleIdentifier())
+            searchable += QLatin1Char(' ') + *app->bundleIdentifier();
+    }
+    const QByteArray folded = ClipboardSearchTextCache::foldedForMatching(query.trimmed(), QLocale());
+    return folded.isEmpty() || ClipboardSearchTextCache::foldedForMatching(searchable, QLocale()).contains(folded);
+}
+
+// Texts mixing what caseless matching must get right: ASCII of both cases, texts that folding
+// leaves alone and texts it changes (sharp s, combining marks, the Turkic i's, title-case and
+// Kelvin signs), emoji and a lone surrogate; images with recognised text; source applications.
+QList<ClipboardItem> mixedClips(QRandomGenerator& random)
+{
+    const QStringList pieces = {QStringLiteral("Invoice"), QStringLiteral("invoice"), QStringLiteral("STRASSE"),
+                                QString::fromUtf8("stra\u00dfe"), QString::fromUtf8("Stra\u00dfe"),
+                                QString::fromUtf8("caf\u00e9"), QString::fromUtf8("CAF\u00c9"),
+                                QString::fromUtf8("cafe\u0301"), QString::fromUtf8("\u0130stanbul"),
+                                QStringLiteral("ISTANBUL"), QString::fromUtf8("\u0131rmak"), QStringLiteral("Ice"),
+                                QString::fromUtf8("\u4e2d\u6587"), QString::fromUtf8("\U0001F44D"),
+                                QString(QChar(0xD83D)), QString::fromUtf8("\u01c5x"), QString::fromUtf8("\u212a"),
+                                QStringLiteral("team"), QStringLiteral(" "), QStringLiteral("\n"),
+                                QStringLiteral("{x}"), QStringLiteral("Term")};
+    const std::vector<std::optional<ClipboardSourceApp>> apps = {
+        std::nullopt, ClipboardSourceApp(QStringLiteral("Terminal"), QStringLiteral("org.gnome.Terminal")),
+        ClipboardSourceApp(QString::fromUtf8("Caf\u00e9 Notes")),
+        ClipboardSourceApp(QString::fromUtf8("\u0130z"), QStringLiteral("tr.example.IZ")),
+        ClipboardSourceApp(QStringLiteral("Mail"), QString())};
+    QList<ClipboardItem> items;
+    for (int i = 0; i < 400; ++i) {
+        const auto& app = apps[size_t(random.bounded(int(apps.size())))];
+        if (i % 25 == 0) {
+            std::optional<QString> recognized;
+            if (i % 50 == 0)
+                recognized = pieces[random.bounded(int(pieces.size()))] + QStringLiteral(" Total");
+            ClipboardItem image(QUuid::createUuid(),
+                                ClipboardContent::image(ClipboardImage(QByteArray("png"), QStringLiteral("public.png"),
+                                                                       640, 480, recognized)),
+                                0, false, {}, app);
+            items.append(image);
+            continue;
+        }
+        QString text;
+        const int count = 1 + int(random.bounded(6));
+        // Some texts of a single kind only, so that every kind of text is met on its own.
+        const int only = i % 3 == 0 ? int(random.bounded(int(pieces.size()))) : -1;
+        for (int w = 0; w < count; ++w)
+            text += pieces[only >= 0 ? only : random.bounded(int(pieces.size()))];
+        items.append(textClip(text, 0, app));
+    }
+    return items;
+}
+
+// Queries: fixed ones that test folding, and pieces of the clips' own searchable texts (across
+// the joint of content and application too) in changed letter case.
+QStringList mixedQueries(const QList<ClipboardItem>& items, QRandomGenerator& random)
+{
+    QStringList queries = {QStringLiteral("strasse"), QString::fromUtf8("\u00df"), QStringLiteral("i"),
+                           QString::fromUtf8("\u0131"), QStringLiteral("I"), QString::fromUtf8("\u0130"),
+                           QStringLiteral("ice"), QStringLiteral("ICE"), QString::fromUtf8("\u00e9"),
+                           QString::fromUtf8("e\u0301"), QString::fromUtf8("\u0301"), QStringLiteral("k"),
+                           QString::fromUtf8("\U0001F44D"), QString(QChar(0xD83D)), QStringLiteral("e terminal"),
+                           QStringLiteral("m org"), QString::fromUtf8("\u01c6"), QStringLiteral("term"),
+                           QStringLiteral("mail "), QStringLiteral("x} "), QStringLiteral("image 640"),
+                           QStringLiteral("total"), QStringLiteral("zzz")};
+    for (int i = 0; i < 120; ++i) {
+        const ClipboardItem& item = items.at(random.bounded(int(items.size())));
+        QString searchable = item.content().searchText();
+        if (item.sourceApp())
+            searchable += QLatin1Char(' ') + item.sourceApp()->name();
+        const int from = int(random.bounded(int(searchable.size())));
+        QString piece = searchable.mid(from, 1 + int(random.bounded(12)));
+        queries.append(i % 2 ? piece.toUpper() : piece);
+    }
+    return queries;
+}
+
+TEST_F(ClipboardSearchTest, QueryMatchesAreThoseOfTheWholeFoldedSearchableText)
+{
+    for (const QLocale& locale : {QLocale(QLocale::English, QLocale::UnitedStates),
+                                  QLocale(QLocale::Turkish, QLocale::Turkey), QLocale(QLocale::German, QLocale::Germany)}) {
+        QLocale::setDefault(locale);
+        QRandomGenerator random(17);
+        const QList<ClipboardItem> items = mixedClips(random);
+        // One cache left to work everything out as it searches, one prepared beforehand on
+        // another thread.
+        ClipboardSearchTextCache searched;
+        ClipboardSearchTextCache prepared;
+        std::vector<qsizetype> all(size_t(items.size()));
+        for (qsizetype i = 0; i < items.size(); ++i)
+            all[size_t(i)] = i;
+        std::thread([&] { prepared.prepare(items, all); }).join();
+        EXPECT_EQ(prepared.size(), items.size());
+
+        for (const QString& query : mixedQueries(items, random)) {
+            QStringList expected;
+            for (const ClipboardItem& item : items) {
+                if (plainMatch(item, query))
+                    expected.append(item.id().toString());
+            }
+            for (ClipboardSearchTextCache* cache : {&searched, &prepared}) {
+                QStringList found;
+                for (const ClipboardItem& item : ClipboardSearch::filter(items, criteria(query), 0, berlin, *cache))
+                    found.append(item.id().toString());
+                ASSERT_EQ(found, expected) << locale.name().toStdString() << " query " << query.toStdString();
+            }
+        }
+    }
+}
+
+TEST_F(ClipboardSearchTest, OnlyTextsThatFoldingChangesKeepAFoldedCopy)
+{
+    ClipboardSearchTextCache cache;
+    QList<ClipboardItem> items = {textClip("Invoice 42 for ACME"), textClip(QString::fromUtf8("caf\u00e9 \u4e2d\u6587")),
+                                  textClip("lower case only")};
+    ClipboardSearch::filter(items, criteria(QStringLiteral("x")), 0, berlin, cache);
+    EXPECT_EQ(cache.size(), 3);
+    EXPECT_EQ(cache.foldedBytes(), 0);
+
+    items.append(textClip(QString::fromUtf8("Caf\u00e9")));
+    EXPECT_EQ(filtered(items, criteria(QString::fromUtf8("CAF\u00c9"))).size(), 2);
+    ClipboardSearch::filter(items, criteria(QStringLiteral("x")), 0, berlin, cache);
+    EXPECT_EQ(cache.foldedBytes(), QString::fromUtf8("caf\u00e9").toUtf8().size());
+
+    // In Turkish a capital I folds to a dotless i: an ASCII text with one is folded too.
+    QLocale::setDefault(QLocale(QLocale::Turkish, QLocale::Turkey));
+    items = {textClip("Invoice"), textClip("invoice")};
+    EXPECT_EQ(texts(ClipboardSearch::filter(items, criteria(QStringLiteral("inv")), 0, berlin, cache)),
+              QStringList{"invoice"});
+    EXPECT_EQ(cache.foldedBytes(), QByteArray("\xC4\xB1nvoice").size());
+}
+
+TEST_F(ClipboardSearchTest, EntriesOfClipsThatAreGoneAreDropped)
+{
+    ClipboardSearchTextCache cache;
+    QList<ClipboardItem> items = {textClip(QStringLiteral("kept")),
+                                  textClip(QString::fromUtf8("Gone caf\u00e9")), imageClip(QStringLiteral("gone"))};
+    ClipboardSearch::filter(items, criteria(QStringLiteral("x")), 0, berlin, cache);
+    ASSERT_EQ(cache.size(), 3);
+    const QList<ClipboardItem> narrowed = items.mid(0, 1);
+    items.clear();
+    // Clips still held are kept however long no search looks at them.
+    for (quint64 i = 0; i < 2 * ClipboardSearchTextCache::sweepInterval; ++i)
+        ClipboardSearch::filter(QList<ClipboardItem>{}, criteria(QStringLiteral("x")), 0, berlin, cache);
+    EXPECT_EQ(cache.size(), 1);
+    EXPECT_EQ(cache.foldedBytes(), 0);
+    EXPECT_EQ(texts(ClipboardSearch::filter(narrowed, criteria(QStringLiteral("KEPT")), 0, berlin, cache)),
+              QStringList{"kept"});
 }
 
 } // namespace
