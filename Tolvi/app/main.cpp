@@ -222,7 +222,7 @@ int main(int argc, char** argv)
             [&app, &desktop](QWidget* parent) {
                 QtFilePanels panels(parent);
                 QtAlerts alerts(parent);
-                HistoryExporter::exportHistory(app.clipboardStore(), panels, alerts, desktop);
+                HistoryExporter::exportHistory(app.clipboardStore(), panels, alerts, desktop, parent);
             },
         });
     };
