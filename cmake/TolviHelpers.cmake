@@ -35,7 +35,8 @@ function(tolvi_add_subdirectories)
   endforeach()
 endfunction()
 
-# tolvi_add_gtest(<name> SOURCES ... [LIBS ...] [QT none|core|gui|widgets] [X11] [WM] [TRAY] [TIMEOUT s] [LABELS ...])
+# tolvi_add_gtest(<name> SOURCES ... [LIBS ...] [QT none|core|gui|widgets] [X11] [WM] [TRAY] [TIMEOUT s] [LABELS ...]
+#                 [SCREENS <offscreen configuration file>])
 #
 # Builds a GoogleTest binary with the shared test main and registers it with ctest.
 #   QT      which Qt application object the test main creates (default: core).
@@ -43,9 +44,10 @@ endfunction()
 #   X11     runs the whole binary under its own Xvfb server (tests/support/with-x11).
 #   WM      with X11: also starts openbox, for tests that need EWMH.
 #   TRAY    with X11: also starts trayer, for tests that need a system tray.
+#   SCREENS the offscreen platform's JSON configuration (for example several screens).
 # Offscreen tests are discovered test by test; X11 tests run as one ctest entry per binary.
 function(tolvi_add_gtest name)
-  cmake_parse_arguments(T "X11;WM;TRAY" "QT;TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
+  cmake_parse_arguments(T "X11;WM;TRAY" "QT;TIMEOUT;SCREENS" "SOURCES;LIBS;LABELS" ${ARGN})
   if(NOT T_QT)
     set(T_QT core)
   endif()
@@ -91,7 +93,11 @@ function(tolvi_add_gtest name)
                          ENVIRONMENT "TOLVI_TEST_X11=1;${sanitizer_env}")
   else()
     include(GoogleTest)
-    set(props TIMEOUT ${T_TIMEOUT} ENVIRONMENT "QT_QPA_PLATFORM=offscreen;${sanitizer_env}")
+    set(platform offscreen)
+    if(T_SCREENS)
+      set(platform "offscreen:configfile=${T_SCREENS}")
+    endif()
+    set(props TIMEOUT ${T_TIMEOUT} ENVIRONMENT "QT_QPA_PLATFORM=${platform};${sanitizer_env}")
     if(T_LABELS)
       list(APPEND props LABELS "${T_LABELS}")
     endif()

@@ -62,6 +62,9 @@ public:
         std::function<bool(const QUrl&)> openUrl{};
         // The archive export flow, with its dialogs parented to the given window; none: not offered.
         std::function<void(QWidget* parent)> exportHistory{};
+        // Where the pointer is, in screen coordinates: the window opens on the screen that holds
+        // it. QCursor::pos() when empty.
+        std::function<QPoint()> pointerPosition{};
     };
 
     static inline const QString frameAutosaveName = QStringLiteral("TolviConsoleHistoryPanel");
