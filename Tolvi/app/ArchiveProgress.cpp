@@ -39,6 +39,7 @@ ArchiveProgressDialog::ArchiveProgressDialog(const QString& title, QWidget* pare
     m_bar->setRange(0, 1000);
     m_bar->setTextVisible(false);
     m_bar->setMinimumWidth(320);
+    m_bar->setAccessibleName(title);
     m_cancel = new QPushButton(QStringLiteral("Cancel"), this);
     m_cancel->setAutoDefault(false);
     auto* buttons = new QHBoxLayout;

@@ -1,6 +1,7 @@
 #include "LocalTlsServer.h"
 
 #include <QSslKey>
+#include <QTcpSocket>
 
 #include <openssl/evp.h>
 #include <openssl/pem.h>
@@ -84,6 +85,22 @@ QSslConfiguration LocalTlsIdentity::serverConfiguration() const
 LocalTlsServer::LocalTlsServer(QObject* parent) : QSslServer(parent)
 {
     setSslConfiguration(LocalTlsIdentity::shared().serverConfiguration());
+}
+
+PlainListener::PlainListener()
+{
+    m_server.listen(QHostAddress::LocalHost, 0);
+    QObject::connect(&m_server, &QTcpServer::newConnection, [this] {
+        while (QTcpSocket* socket = m_server.nextPendingConnection()) {
+            ++m_connections;
+            socket->deleteLater();
+        }
+    });
+}
+
+QUrl PlainListener::url(const QString& path) const
+{
+    return QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(m_server.serverPort()).arg(path));
 }
 
 } // namespace tolvi::testing

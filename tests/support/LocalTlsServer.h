@@ -4,6 +4,8 @@
 #include <QSslConfiguration>
 #include <QSslKey>
 #include <QSslServer>
+#include <QTcpServer>
+#include <QUrl>
 
 namespace tolvi::testing {
 
@@ -28,6 +30,21 @@ private:
 class LocalTlsServer : public QSslServer {
 public:
     explicit LocalTlsServer(QObject* parent = nullptr);
+};
+
+// A plain TCP listener on 127.0.0.1 that only counts the connections made to it: where nothing
+// may ever be sent in clear.
+class PlainListener {
+public:
+    PlainListener();
+    // http://127.0.0.1:<port><path>
+    QUrl url(const QString& path) const;
+    bool isListening() const { return m_server.isListening(); }
+    int connections() const { return m_connections; }
+
+private:
+    QTcpServer m_server;
+    int m_connections = 0;
 };
 
 } // namespace tolvi::testing

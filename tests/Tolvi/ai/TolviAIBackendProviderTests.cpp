@@ -10,8 +10,6 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSet>
-#include <QTcpServer>
-#include <QTcpSocket>
 #include <QThread>
 
 #include <gtest/gtest.h>
@@ -352,16 +350,9 @@ TEST_F(TolviAIBackendProviderTest, UnusableEndpointSendsNothing)
 // itself: the listening server never sees a connection.
 TEST_F(TolviAIBackendProviderTest, PlainHttpIsNeverSent)
 {
-    QTcpServer plain;
-    ASSERT_TRUE(plain.listen(QHostAddress::LocalHost, 0));
-    int connections = 0;
-    QObject::connect(&plain, &QTcpServer::newConnection, [&] {
-        while (QTcpSocket* socket = plain.nextPendingConnection()) {
-            ++connections;
-            socket->deleteLater();
-        }
-    });
-    const QUrl inClear(QStringLiteral("http://127.0.0.1:%1%2").arg(plain.serverPort()).arg(kRewritePath));
+    PlainListener plain;
+    ASSERT_TRUE(plain.isListening());
+    const QUrl inClear = plain.url(kRewritePath);
 
     TolviAIBackendProvider::Options options;
     options.endpoint = inClear;
@@ -380,7 +371,7 @@ TEST_F(TolviAIBackendProviderTest, PlainHttpIsNeverSent)
     ASSERT_EQ(response.wait_for(std::chrono::seconds(5)), std::future_status::ready);
     EXPECT_FALSE(response.get().isAnswered());
     spinEventLoop(std::chrono::milliseconds(100));
-    EXPECT_EQ(connections, 0);
+    EXPECT_EQ(plain.connections(), 0);
 }
 
 TEST_F(TolviAIBackendProviderTest, ConcurrentRequestsAreIndependent)

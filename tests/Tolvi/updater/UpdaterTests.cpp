@@ -162,25 +162,17 @@ TEST(FeedUpdateController, QuittingDuringACheckShowsNothing)
 // told there is no feed.
 TEST(FeedUpdateController, AFeedInClearIsNeverRequested)
 {
-    QTcpServer plain;
-    ASSERT_TRUE(plain.listen(QHostAddress::LocalHost, 0));
-    int connections = 0;
-    QObject::connect(&plain, &QTcpServer::newConnection, [&] {
-        while (QTcpSocket* socket = plain.nextPendingConnection()) {
-            ++connections;
-            socket->deleteLater();
-        }
-    });
+    tolvi::testing::PlainListener plain;
+    ASSERT_TRUE(plain.isListening());
     InMemoryKeyValueSettings settings;
     Shown shown;
-    FeedUpdateController controller(QUrl(QStringLiteral("http://127.0.0.1:%1/feed.json").arg(plain.serverPort())),
-                                     "0.1.0", settings, shown.presenter());
+    FeedUpdateController controller(plain.url(QStringLiteral("/feed.json")), "0.1.0", settings, shown.presenter());
     controller.checkForUpdates();
     EXPECT_FALSE(controller.isChecking());
     QDeadlineTimer deadline(200);
     while (!deadline.hasExpired())
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    EXPECT_EQ(connections, 0);
+    EXPECT_EQ(plain.connections(), 0);
     EXPECT_EQ(shown.events, QStringList{"failed This build of Tolvi has no update feed."});
 }
 
