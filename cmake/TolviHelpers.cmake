@@ -35,7 +35,8 @@ function(tolvi_add_subdirectories)
   endforeach()
 endfunction()
 
-# tolvi_add_gtest(<name> SOURCES ... [LIBS ...] [QT none|core|gui|widgets] [X11] [WM] [TRAY] [SWAY] [TIMEOUT s] [LABELS ...])
+# tolvi_add_gtest(<name> SOURCES ... [LIBS ...] [QT none|core|gui|widgets] [X11] [WM] [TRAY] [SWAY] [TIMEOUT s]
+#                 [LABELS ...] [SCREENS <offscreen configuration file>])
 #
 # Builds a GoogleTest binary with the shared test main and registers it with ctest.
 #   QT      which Qt application object the test main creates (default: core).
@@ -45,9 +46,10 @@ endfunction()
 #   TRAY    with X11: also starts trayer, for tests that need a system tray.
 #   SWAY    runs the whole binary inside its own headless sway session with XWayland and a focused
 #           Wayland-native window (tests/support/with-sway); Qt itself stays offscreen.
+#   SCREENS the offscreen platform's JSON configuration (for example several screens).
 # Offscreen tests are discovered test by test; X11 tests run as one ctest entry per binary.
 function(tolvi_add_gtest name)
-  cmake_parse_arguments(T "X11;WM;TRAY;SWAY" "QT;TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
+  cmake_parse_arguments(T "X11;WM;TRAY;SWAY" "QT;TIMEOUT;SCREENS" "SOURCES;LIBS;LABELS" ${ARGN})
   if(NOT T_QT)
     set(T_QT core)
   endif()
@@ -97,7 +99,11 @@ function(tolvi_add_gtest name)
                          ENVIRONMENT "TOLVI_TEST_X11=1;${sanitizer_env}")
   else()
     include(GoogleTest)
-    set(props TIMEOUT ${T_TIMEOUT} ENVIRONMENT "QT_QPA_PLATFORM=offscreen;${sanitizer_env}")
+    set(platform offscreen)
+    if(T_SCREENS)
+      set(platform "offscreen:configfile=${T_SCREENS}")
+    endif()
+    set(props TIMEOUT ${T_TIMEOUT} ENVIRONMENT "QT_QPA_PLATFORM=${platform};${sanitizer_env}")
     if(T_LABELS)
       list(APPEND props LABELS "${T_LABELS}")
     endif()

@@ -1,8 +1,11 @@
 #include "Tolvi/ai/AIHttpSession.h"
 
+#include "Tolvi/ai/AIRequestChecks.h"
+
 #include <QMetaObject>
 #include <QNetworkAccessManager>
 #include <QNetworkRequest>
+#include <QSslConfiguration>
 #include <QPointer>
 #include <QTimer>
 
@@ -56,9 +59,22 @@ public:
     {
         if (m_shuttingDown)
             return;
+        // The user's text goes nowhere in clear, whatever the caller checked before.
+        if (!isSendableEndpoint(request.url)) {
+            AIHttpResponse refused;
+            refused.transportError = AITransportError{QNetworkReply::ProtocolUnknownError, false,
+                                                      QStringLiteral("Only https:// addresses are used.")};
+            completion(std::move(refused));
+            return;
+        }
         QNetworkAccessManager& manager = accessManager();
 
         QNetworkRequest networkRequest(request.url);
+        if (!m_configuration.extraTrustedCertificates.isEmpty()) {
+            QSslConfiguration tls = networkRequest.sslConfiguration();
+            tls.addCaCertificates(m_configuration.extraTrustedCertificates);
+            networkRequest.setSslConfiguration(tls);
+        }
         for (const auto& [name, value] : request.headers)
             networkRequest.setRawHeader(name, value);
         networkRequest.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);

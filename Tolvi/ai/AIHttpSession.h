@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QNetworkProxy>
 #include <QNetworkReply>
+#include <QSslCertificate>
 #include <QString>
 #include <QThread>
 #include <QUrl>
@@ -23,6 +24,8 @@ struct AIHttpSessionConfiguration {
     std::chrono::milliseconds resourceTimeout{45000};
     // Unset: Qt's own proxy handling. Tests pin QNetworkProxy::NoProxy.
     std::optional<QNetworkProxy> proxy;
+    // Trusted beside the system's certificate authorities (tests: their local server's own).
+    QList<QSslCertificate> extraTrustedCertificates;
 
     // The rewrite service: 30 s between bytes, 45 s in all.
     static AIHttpSessionConfiguration rewriteService();
@@ -69,7 +72,8 @@ public:
 
     const AIHttpSessionConfiguration& configuration() const { return m_configuration; }
 
-    // POSTs the request. Safe to call from any thread; the completion runs on the session's
+    // POSTs the request; an address other than https:// is answered at once with a transport
+    // error and nothing is sent. Safe to call from any thread; the completion runs on the session's
     // network thread. Exchanges still running when the session is destroyed are aborted and
     // their completions dropped. The session must not be destroyed on its own network thread.
     void post(AIHttpRequest request, Completion completion);

@@ -13,8 +13,7 @@ bool containsControlCharacter(const QString& text)
 
 bool isSendableEndpoint(const QUrl& url)
 {
-    const QString scheme = url.scheme().toLower();
-    return url.isValid() && (scheme == QLatin1String("https") || scheme == QLatin1String("http"))
+    return url.isValid() && url.scheme().compare(QLatin1String("https"), Qt::CaseInsensitive) == 0
         && !url.host().isEmpty();
 }
 

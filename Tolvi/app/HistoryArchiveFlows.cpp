@@ -1,5 +1,6 @@
 #include "Tolvi/app/HistoryArchiveFlows.h"
 
+#include "Tolvi/app/ArchiveProgress.h"
 #include "Tolvi/app/ErrorDescription.h"
 #include "Tolvi/platform/shell/Alerts.h"
 #include "Tolvi/platform/shell/DesktopWorkspace.h"
@@ -12,9 +13,11 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QPointer>
 
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace tolvi {
@@ -35,9 +38,10 @@ void showFailure(Alerts& alerts, const QString& message, const QString& informat
 }
 
 // Reads the chosen archive. A named pipe is opened without waiting for a writer (a plain
-// open would hold the program until one came, with no way out); once open, it is read
-// as any file, and a pipe nobody writes to reads as empty.
-ClipboardHistoryState readArchive(const QString& path)
+// open would hold the job until one came); once open, it is read as any file, and a pipe nobody
+// writes to reads as empty. Only a regular file has a size worth trusting: anything larger than an
+// archive may be is refused before it is read, anything else is read with a cap.
+ClipboardHistoryState readArchive(const QString& path, JobProgress& progress)
 {
     const QByteArray encoded = QFile::encodeName(path);
     int fd;
@@ -50,16 +54,41 @@ ClipboardHistoryState readArchive(const QString& path)
         int fd;
         ~Closer() { ::close(fd); }
     } closer{fd};
+    struct stat info {};
+    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size > HistoryImporter::maximumFileBytes)
+        throw ClipboardHistoryImportError(ClipboardHistoryImportError::Case::tooLarge);
     const int flags = ::fcntl(fd, F_GETFL);
     if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) < 0)
         throwSystemError("fcntl");
-    return ClipboardHistoryArchive::read(fd);
+    return ClipboardHistoryArchive::read(fd, [&](double fraction) { return progress.reportAndContinue(fraction); });
+}
+
+bool wasCancelled(const std::exception_ptr& failure)
+{
+    try {
+        std::rethrow_exception(failure);
+    } catch (const ClipboardHistoryArchive::Cancelled&) {
+        return true;
+    } catch (...) {
+        return false;
+    }
+}
+
+QString describe(const std::exception_ptr& failure)
+{
+    try {
+        std::rethrow_exception(failure);
+    } catch (const std::exception& error) {
+        return errorDescription(error);
+    } catch (...) {
+        return QStringLiteral("An unknown error occurred.");
+    }
 }
 
 } // namespace
 
 void HistoryExporter::exportHistory(ClipboardStore& store, FilePanels& panels, Alerts& alerts,
-                                    DesktopWorkspace& workspace)
+                                    DesktopWorkspace& workspace, QWidget* parent)
 {
     SavePanelRequest request;
     request.title = QStringLiteral("Export Clipboard History");
@@ -73,18 +102,24 @@ void HistoryExporter::exportHistory(ClipboardStore& store, FilePanels& panels, A
     if (!path || path->isEmpty())
         return;
 
-    try {
-        const QByteArray archive = store.archiveData();
-        PrivateAtomicFileWriter::write(archive, *path);
-    } catch (const std::exception& error) {
-        showFailure(alerts, QStringLiteral("History could not be exported"),
-                    QStringLiteral("Choose another save location and try again. ") + errorDescription(error));
+    // The history of this moment, shared with the store (no copy); encoded and written on a
+    // thread of its own while every window goes on.
+    const ClipboardHistoryState state{store.items(), store.pinboards()};
+    ArchiveProgressDialog progress(QStringLiteral("Exporting History\u2026"), parent);
+    const std::exception_ptr failure = progress.run([&](JobProgress& job) {
+        ClipboardHistoryArchive::writeFile(state, *path,
+                                           [&](double fraction) { return job.reportAndContinue(fraction); });
+    });
+    if (failure) {
+        if (!wasCancelled(failure))
+            showFailure(alerts, QStringLiteral("History could not be exported"),
+                        QStringLiteral("Choose another save location and try again. ") + describe(failure));
         return;
     }
     workspace.revealFile(*path);
 }
 
-void HistoryImporter::importHistory(ClipboardStore& store, FilePanels& panels, Alerts& alerts)
+void HistoryImporter::importHistory(ClipboardStore& store, FilePanels& panels, Alerts& alerts, QWidget* parent)
 {
     OpenPanelRequest request;
     request.title = QStringLiteral("Import Tolvi History");
@@ -95,15 +130,19 @@ void HistoryImporter::importHistory(ClipboardStore& store, FilePanels& panels, A
         return;
 
     const QString failureMessage = QStringLiteral("History could not be imported");
+    // Read and parsed once, on a thread of its own: the preview and the merge both use this state.
     ClipboardHistoryState archive;
+    {
+        ArchiveProgressDialog reading(QStringLiteral("Reading Archive\u2026"), parent);
+        const std::exception_ptr failure = reading.run([&](JobProgress& job) { archive = readArchive(*path, job); });
+        if (failure) {
+            if (!wasCancelled(failure))
+                showFailure(alerts, failureMessage, describe(failure));
+            return;
+        }
+    }
     ClipboardImportPreview preview;
     try {
-        // Only a regular file has a size worth trusting; anything else is read with a cap.
-        const QFileInfo info(*path);
-        if (info.isFile() && info.size() > maximumFileBytes)
-            throw ClipboardHistoryImportError(ClipboardHistoryImportError::Case::tooLarge);
-        // Parsed once: the preview and the merge both use this state.
-        archive = readArchive(*path);
         preview = store.previewImport(archive);
     } catch (const std::exception& error) {
         showFailure(alerts, failureMessage, errorDescription(error));
@@ -125,10 +164,27 @@ void HistoryImporter::importHistory(ClipboardStore& store, FilePanels& panels, A
     if (alerts.run(confirm) != std::optional<int>(0))
         return;
 
+    // The merged history is written off the main thread; the store publishes it once it is on
+    // disk. A write under way cannot be taken back, so this part has no Cancel.
+    ArchiveProgressDialog saving(QStringLiteral("Saving Merged History\u2026"), parent);
+    saving.setCancellable(false);
+    const auto failure = std::make_shared<std::optional<QString>>();
     try {
-        store.mergeImport(archive);
+        store.mergeImportAsync(archive, [failure, sheet = QPointer<ArchiveProgressDialog>(&saving)](
+                                            const std::optional<QString>& outcome) {
+            *failure = outcome;
+            if (sheet)
+                sheet->finish();
+        });
     } catch (const std::exception& error) {
         showFailure(alerts, failureMessage, errorDescription(error));
+        return;
+    }
+    archive = {};
+    if (!saving.showUntilFinished())
+        return; // the program is quitting; it finishes the write before it goes
+    if (*failure) {
+        showFailure(alerts, failureMessage, **failure);
         return;
     }
     AlertRequest done;

@@ -94,7 +94,7 @@ std::function<void(QWidget*)> exportHistoryCopy(AppState& app, DesktopWorkspace&
     return [&app, &desktop](QWidget* parent) {
         QtFilePanels panels(parent);
         QtAlerts alerts(parent);
-        HistoryExporter::exportHistory(app.clipboardStore(), panels, alerts, desktop);
+        HistoryExporter::exportHistory(app.clipboardStore(), panels, alerts, desktop, parent);
     };
 }
 
@@ -202,6 +202,9 @@ int main(int argc, char** argv)
     HistoryFolderLock historyLock(historyFilePath);
     try {
         if (historyLock.acquire()) {
+            if (historyLock.locksUnsupported())
+                qCWarning(lcMain).noquote() << "The file system of" << historyLock.folder()
+                                            << "keeps no locks; Tolvi goes on without one";
             historyLock.removeLeftoverTemporaryFiles();
         } else if (instance.handOver()) {
             return 0;
@@ -219,7 +222,19 @@ int main(int argc, char** argv)
             return 1;
         }
     } catch (const PersistenceError& error) {
-        qCWarning(lcMain) << "Tolvi could not lock its history folder; going on:" << error.what();
+        // A lock that cannot be taken for any other reason (history.lock is a folder or another
+        // user's file, the folder is not private) guards a history this program does not own.
+        qCCritical(lcMain).noquote() << "Tolvi could not lock its history folder" << historyLock.folder()
+                                     << "and quits without touching the history:" << error.what();
+        AlertRequest alert;
+        alert.style = AlertStyle::critical;
+        alert.message = QStringLiteral("Tolvi cannot use its history folder");
+        alert.informativeText = QStringLiteral("Tolvi could not lock the history in %1 (%2). Another program "
+                                               "may own this history, so Tolvi quits without touching it.")
+                                    .arg(historyLock.folder(), errorDescription(error));
+        alert.escapeButton = 0;
+        QtAlerts().run(alert);
+        return 1;
     }
 
     // Text typed into an editor when an earlier run ended, offered again as the editors come.

@@ -18,6 +18,7 @@
 #include "TolviCore/store/ClipboardStore.h"
 
 #include <QApplication>
+#include <QCursor>
 #include <QDialog>
 #include <QLineEdit>
 #include <QLoggingCategory>
@@ -295,7 +296,11 @@ QPoint ClipboardPanelController::origin(const QRect& visible, const QSize& size)
 
 void ClipboardPanelController::position()
 {
-    QScreen* screen = QGuiApplication::primaryScreen();
+    // The screen the user is working on: the one under the pointer.
+    const QPoint pointer = m_dependencies.pointerPosition ? m_dependencies.pointerPosition() : QCursor::pos();
+    QScreen* screen = QGuiApplication::screenAt(pointer);
+    if (!screen)
+        screen = QGuiApplication::primaryScreen();
     const QRect visible = screen ? screen->availableGeometry() : QRect();
     const QSize size = fittedSize(visible, m_panel->size());
     if (size != m_panel->size())

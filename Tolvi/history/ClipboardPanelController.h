@@ -67,6 +67,9 @@ public:
         // Where the text typed into Quick Edit and New Snippet goes when the program ends, and
         // comes back from at the next start; none: not kept.
         UnsavedDrafts* drafts = nullptr;
+        // Where the pointer is, in screen coordinates: the window opens on the screen that holds
+        // it. QCursor::pos() when empty.
+        std::function<QPoint()> pointerPosition{};
     };
 
     static inline const QString frameAutosaveName = QStringLiteral("TolviConsoleHistoryPanel");

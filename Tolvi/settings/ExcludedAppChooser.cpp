@@ -193,6 +193,7 @@ void ExcludedAppChooser::present()
     if (parentWidget())
         setPalette(TolviTheme::palette(DesignContext::of(parentWidget()).appearance));
     m_filter->clear();
+    m_list->clear(); // a choice from an earlier opening is not kept
     // Window lists are answered by the X server, never by the listed programs.
     m_running = m_workspace.runningApplications();
     m_candidates = exclusionCandidates(m_running, {}, m_exclusions, m_ownIdentifier);
@@ -249,6 +250,16 @@ void ExcludedAppChooser::entriesLoaded(const QList<LoadedEntry>& entries)
 
 void ExcludedAppChooser::rebuildList()
 {
+    // The row the user chose stays chosen when the list is rebuilt (the desktop entries arrive
+    // after the open windows): the same app from the same section.
+    std::optional<ExclusionCandidate> chosen;
+    if (const QListWidgetItem* current = m_list->currentItem(); current && current->isSelected()) {
+        const int index = current->data(candidateRole).toInt();
+        if (index >= 0 && index < m_previousCandidates.size())
+            chosen = m_previousCandidates.at(index);
+    }
+    m_previousCandidates = m_candidates;
+    const QSignalBlocker quiet(m_list);
     m_list->clear();
     // Apps without an icon of their own get the app symbol on a tinted tile.
     QPixmap fallback(QSize(iconSide, iconSide) * devicePixelRatioF());
@@ -277,6 +288,11 @@ void ExcludedAppChooser::rebuildList()
         }
         auto* item = new QListWidgetItem(candidate.name + QLatin1Char('\n') + candidate.detail(), m_list);
         item->setData(candidateRole, int(i));
+        if (chosen && chosen->source == candidate.source && chosen->name == candidate.name
+            && chosen->windowClass == candidate.windowClass && candidate.canBeChosen()) {
+            m_list->setCurrentItem(item);
+            chosen.reset();
+        }
         item->setIcon(candidate.icon.isNull() ? QIcon(fallback) : QIcon(QPixmap::fromImage(candidate.icon)));
         item->setToolTip(plainToolTip(candidate.detail()));
         if (!candidate.canBeChosen()) {

@@ -93,6 +93,8 @@ private:
     QString m_ownIdentifier;
     QList<RunningApplication> m_running;
     QList<ExclusionCandidate> m_candidates;
+    // The candidates the list's rows were last built from.
+    QList<ExclusionCandidate> m_previousCandidates;
     bool m_isLoading = false;
     quint64 m_generation = 0;
 

@@ -99,6 +99,12 @@ PrivacySettingsPage::PrivacySettingsPage(SettingsDependencies& dependencies, Set
                 action(m_host.filePanels(), m_host.alerts());
         };
     };
+    auto withWindow = [this](const std::function<void(FilePanels&, Alerts&, QWidget*)>& action) {
+        return [this, &action] {
+            if (action)
+                action(m_host.filePanels(), m_host.alerts(), m_host.dialogParent());
+        };
+    };
 
     // 1. Where the history lives.
     auto* storage = new SettingsGroup(QStringLiteral("Local Storage"),
@@ -154,8 +160,8 @@ PrivacySettingsPage::PrivacySettingsPage(SettingsDependencies& dependencies, Set
                        "still need the original files on this computer."),
         backup));
     column()->addWidget(backup);
-    connect(m_export, &QPushButton::clicked, this, withDialogs(actions.exportHistory));
-    connect(import, &QPushButton::clicked, this, withDialogs(actions.importHistory));
+    connect(m_export, &QPushButton::clicked, this, withWindow(actions.exportHistory));
+    connect(import, &QPushButton::clicked, this, withWindow(actions.importHistory));
 
     // 3. Markers.
     auto* markers = new SettingsGroup(QStringLiteral("Clipboard Privacy"),

@@ -10,6 +10,8 @@
 
 #include <functional>
 
+class QWidget;
+
 namespace tolvi {
 
 class Alerts;
@@ -37,8 +39,9 @@ struct SettingsActions {
     std::function<void(const QString& subject)> sendFeedback;
     std::function<void()> openSupportPage;
     std::function<bool(const QUrl&)> openUrl;
-    std::function<void(FilePanels&, Alerts&)> exportHistory;
-    std::function<void(FilePanels&, Alerts&)> importHistory;
+    // The archive flows, with their dialogs and progress attached to the given window.
+    std::function<void(FilePanels&, Alerts&, QWidget* window)> exportHistory;
+    std::function<void(FilePanels&, Alerts&, QWidget* window)> importHistory;
     std::function<void(FilePanels&, Alerts&)> exportDiagnostics;
 };
 

@@ -153,7 +153,7 @@ SettingsView::SettingsView(SettingsDependencies& dependencies, QWidget* parent)
     noticeActions.historyFilePath = m_d.historyFilePath;
     noticeActions.openUrl = m_d.actions.openUrl;
     if (m_d.actions.exportHistory) {
-        noticeActions.exportCopy = [this] { m_d.actions.exportHistory(filePanels(), alerts()); };
+        noticeActions.exportCopy = [this] { m_d.actions.exportHistory(filePanels(), alerts(), dialogParent()); };
     }
     m_notice = new HistoryStorageNotice(m_d.clipboardStore, std::move(noticeActions), detail);
     auto* noticeRow = new QHBoxLayout();

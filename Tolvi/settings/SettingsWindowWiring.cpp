@@ -33,11 +33,11 @@ std::unique_ptr<SimpleWindowControlling> makeSettingsPanelController(AppState& a
     actions.sendFeedback = withOwner([](AppState& a, const QString& subject) { a.recordFeedbackAndOpen(subject); });
     actions.openSupportPage = withOwner([](AppState& a) { a.environment().desktop.openUrl(TolviLinks::support()); });
     actions.openUrl = [owner](const QUrl& url) { return owner && owner->environment().desktop.openUrl(url); };
-    actions.exportHistory = withOwner([](AppState& a, FilePanels& panels, Alerts& alerts) {
-        HistoryExporter::exportHistory(a.clipboardStore(), panels, alerts, a.environment().desktop);
+    actions.exportHistory = withOwner([](AppState& a, FilePanels& panels, Alerts& alerts, QWidget* window) {
+        HistoryExporter::exportHistory(a.clipboardStore(), panels, alerts, a.environment().desktop, window);
     });
-    actions.importHistory = withOwner([](AppState& a, FilePanels& panels, Alerts& alerts) {
-        HistoryImporter::importHistory(a.clipboardStore(), panels, alerts);
+    actions.importHistory = withOwner([](AppState& a, FilePanels& panels, Alerts& alerts, QWidget* window) {
+        HistoryImporter::importHistory(a.clipboardStore(), panels, alerts, window);
     });
     actions.exportDiagnostics =
         withOwner([](AppState& a, FilePanels& panels, Alerts& alerts) { a.exportDiagnostics(panels, alerts); });

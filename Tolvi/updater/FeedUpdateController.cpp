@@ -5,6 +5,7 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
+#include <QSslConfiguration>
 
 namespace tolvi {
 
@@ -31,7 +32,8 @@ FeedUpdateController::~FeedUpdateController()
 
 QUrl FeedUpdateController::buildFeedURL()
 {
-    return QUrl(QStringLiteral(TOLVI_UPDATE_FEED_URL), QUrl::StrictMode);
+    const QUrl feed(QStringLiteral(TOLVI_UPDATE_FEED_URL), QUrl::StrictMode);
+    return isSecureWebAddress(feed) ? feed : QUrl();
 }
 
 bool FeedUpdateController::automaticallyChecksForUpdates() const
@@ -63,12 +65,18 @@ void FeedUpdateController::startCheck(bool userInitiated)
         return;
     }
     m_pendingUserCheck = userInitiated;
-    if (!m_feedURL.isValid() || m_feedURL.isEmpty()) {
+    // Only over https: a feed read in clear could send the user to any download page.
+    if (!isSecureWebAddress(m_feedURL)) {
         if (userInitiated && m_presenter.checkFailed)
             m_presenter.checkFailed(QStringLiteral("This build of Tolvi has no update feed."));
         return;
     }
     QNetworkRequest request(m_feedURL);
+    if (!m_extraTrusted.isEmpty()) {
+        QSslConfiguration tls = request.sslConfiguration();
+        tls.addCaCertificates(m_extraTrusted);
+        request.setSslConfiguration(tls);
+    }
     request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
     request.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);

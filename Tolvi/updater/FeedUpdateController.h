@@ -6,6 +6,7 @@
 #include <QNetworkReply>
 #include <QObject>
 #include <QPointer>
+#include <QSslCertificate>
 #include <QUrl>
 
 #include <functional>
@@ -38,7 +39,7 @@ public:
                          UpdatePresenter presenter, QObject* parent = nullptr);
     ~FeedUpdateController() override;
 
-    // The build's feed address (empty when this build has none).
+    // The build's feed address (empty when this build has none, or when it is not https://).
     static QUrl buildFeedURL();
 
     bool automaticallyChecksForUpdates() const override;
@@ -47,6 +48,8 @@ public:
     void checkForUpdates() override;
 
     void setTransferTimeout(int milliseconds) { m_transferTimeoutMs = milliseconds; }
+    // Trusted beside the system's certificate authorities (tests: their local server's own).
+    void setExtraTrustedCertificates(QList<QSslCertificate> certificates) { m_extraTrusted = std::move(certificates); }
     bool isChecking() const { return m_reply != nullptr; }
 
 signals:
@@ -64,6 +67,7 @@ private:
     QPointer<QNetworkReply> m_reply;
     bool m_pendingUserCheck = false;
     int m_transferTimeoutMs = 15000;
+    QList<QSslCertificate> m_extraTrusted;
 };
 
 } // namespace tolvi

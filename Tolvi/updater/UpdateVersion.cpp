@@ -31,6 +31,11 @@ int compareVersions(const QString& a, const QString& b)
     return 0;
 }
 
+bool isSecureWebAddress(const QUrl& url)
+{
+    return url.isValid() && url.scheme() == QLatin1String("https") && !url.host().isEmpty();
+}
+
 std::optional<UpdateFeedEntry> parseUpdateFeed(const QByteArray& json)
 {
     QJsonParseError error{};
@@ -43,8 +48,7 @@ std::optional<UpdateFeedEntry> parseUpdateFeed(const QByteArray& json)
     if (!version.isString() || !url.isString() || !isDottedVersion(version.toString()))
         return std::nullopt;
     const QUrl page(url.toString(), QUrl::StrictMode);
-    if (!page.isValid() || page.host().isEmpty()
-        || (page.scheme() != QLatin1String("https") && page.scheme() != QLatin1String("http")))
+    if (!isSecureWebAddress(page))
         return std::nullopt;
     return UpdateFeedEntry{version.toString(), page};
 }

@@ -19,8 +19,11 @@ struct UpdateFeedEntry {
     QUrl downloadPage;
 };
 
+// An absolute https:// address with a host: the only kind the updater reads from or offers.
+bool isSecureWebAddress(const QUrl& url);
+
 // Reads the feed document: a JSON object with the text fields "version" (a dotted version)
-// and "url" (an http or https address). Anything else is not a feed.
+// and "url" (an https address). Anything else is not a feed.
 std::optional<UpdateFeedEntry> parseUpdateFeed(const QByteArray& json);
 
 } // namespace tolvi

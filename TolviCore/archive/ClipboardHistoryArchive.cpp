@@ -103,6 +103,32 @@ qsizetype estimatedArchiveBytes(const ClipboardHistoryState& state)
     return std::min(total, limit);
 }
 
+// Passes bytes on and reports how much of the estimated archive is written, about every megabyte.
+class ProgressSink final : public OutputSink {
+public:
+    ProgressSink(OutputSink& inner, const Progress& progress, qsizetype estimate)
+        : inner_(inner), progress_(progress), estimate_(std::max<qsizetype>(estimate, 1))
+    {
+    }
+    void write(const char* data, std::size_t size) override
+    {
+        inner_.write(data, size);
+        written_ += static_cast<qsizetype>(size);
+        if (written_ - reported_ < (1 << 20))
+            return;
+        reported_ = written_;
+        if (progress_ && !progress_(std::min(1.0, double(written_) / double(estimate_))))
+            throw Cancelled();
+    }
+
+private:
+    OutputSink& inner_;
+    const Progress& progress_;
+    qsizetype estimate_;
+    qsizetype written_ = 0;
+    qsizetype reported_ = 0;
+};
+
 void writeEnvelope(const ClipboardHistoryState& state, OutputSink& sink)
 {
     BoundedSink bounded(sink);
@@ -143,6 +169,27 @@ T take(simdjson::simdjson_result<T>&& result)
     return out;
 }
 
+// The progress of the decoding under way on this thread, if it is watched: the document, and the
+// part of the whole job its decoding stands for.
+struct DecodeProgress {
+    const char* start = nullptr;
+    std::size_t size = 0;
+    const Progress* progress = nullptr;
+    double from = 0;
+    double to = 1;
+
+    // Reports how far into the document `at` lies; stops the job when asked to.
+    void reach(const char* at) const
+    {
+        if (!progress || !*progress || size == 0)
+            return;
+        const double part = std::clamp(static_cast<double>(at - start) / static_cast<double>(size), 0.0, 1.0);
+        if (!(*progress)(from + (to - from) * part))
+            throw Cancelled();
+    }
+};
+thread_local const DecodeProgress* currentDecode = nullptr;
+
 // An array of at most `maximum` elements, each read by `read`. Past the maximum it stops
 // rather than decode the rest.
 template <typename T>
@@ -155,6 +202,8 @@ QList<T> readBoundedArray(value v, const Path& path, qsizetype maximum, T (*read
         if (index >= maximum)
             refuse(Case::tooLarge);
         value elementValue = take(std::move(element));
+        if (currentDecode)
+            currentDecode->reach(elementValue.raw_json_token().data());
         elements.append(read(elementValue, path.element(index)));
         ++index;
     }
@@ -286,13 +335,18 @@ ClipboardHistoryState decodePadded(const char* data, std::size_t size)
 // having held no more than that, whatever size it claims. A regular file is read straight into a
 // buffer of its size (plus one byte, to see the end); a pipe, or a file that grows while it is
 // read, into a buffer that doubles up to the limit.
-PaddedBytes readBounded(int fd)
+PaddedBytes readBounded(int fd, const Progress& progress, double share)
 {
     constexpr std::size_t limit = maximumBytes + 1;
+    // Read in steps, so that a watcher sees progress and can stop a long read.
+    constexpr std::size_t step = 4u << 20;
     std::size_t capacity = 1u << 20;
+    std::size_t expected = 0; // the size of a regular file
     struct stat status {};
-    if (::fstat(fd, &status) == 0 && S_ISREG(status.st_mode) && status.st_size >= 0)
+    if (::fstat(fd, &status) == 0 && S_ISREG(status.st_mode) && status.st_size >= 0) {
         capacity = std::min<std::size_t>(limit, static_cast<std::size_t>(status.st_size) + 1);
+        expected = static_cast<std::size_t>(status.st_size);
+    }
 
     auto buffer = std::make_unique_for_overwrite<char[]>(capacity + JsonInput::padding);
     std::size_t total = 0;
@@ -306,7 +360,7 @@ PaddedBytes readBounded(int fd)
             buffer = std::move(larger);
             capacity = grown;
         }
-        const ssize_t got = ::read(fd, buffer.get() + total, capacity - total);
+        const ssize_t got = ::read(fd, buffer.get() + total, std::min(step, capacity - total));
         if (got < 0) {
             if (errno == EINTR)
                 continue;
@@ -315,6 +369,8 @@ PaddedBytes readBounded(int fd)
         if (got == 0)
             break;
         total += static_cast<std::size_t>(got);
+        if (progress && !progress(expected > 0 ? share * std::min(1.0, double(total) / double(expected)) : 0.0))
+            throw Cancelled();
     }
     if (total > maximumBytes)
         refuse(Case::tooLarge);
@@ -373,13 +429,17 @@ QByteArray encode(const ClipboardHistoryState& state)
     return sink.takeBytes();
 }
 
-void writeFile(const ClipboardHistoryState& state, const QString& path)
+void writeFile(const ClipboardHistoryState& state, const QString& path, const Progress& progress)
 {
     validate(state);
+    const qsizetype estimate = progress ? estimatedArchiveBytes(state) : 1;
     PrivateAtomicFileWriter::writeStreaming(path, [&](int fd) {
-        FileDescriptorSink sink(fd);
+        FileDescriptorSink file(fd);
+        ProgressSink sink(file, progress, estimate);
         writeEnvelope(state, sink);
     });
+    if (progress && !progress(1.0))
+        throw Cancelled();
 }
 
 ClipboardHistoryState decode(QByteArrayView data)
@@ -401,15 +461,26 @@ ClipboardHistoryState decode(QByteArrayView data)
     }
 }
 
-ClipboardHistoryState read(int fd)
+ClipboardHistoryState read(int fd, const Progress& progress)
 {
-    PaddedBytes bytes = readBounded(fd);
+    // Reading the bytes and decoding them take about as long as each other.
+    constexpr double readingShare = 0.5;
+    PaddedBytes bytes = readBounded(fd, progress, readingShare);
+    const DecodeProgress watched{bytes.buffer.get(), bytes.size, &progress, readingShare, 1.0};
+    struct Watch {
+        explicit Watch(const DecodeProgress* decode) { currentDecode = decode; }
+        ~Watch() { currentDecode = nullptr; }
+    } watch(progress ? &watched : nullptr);
     try {
         ClipboardHistoryState state = decodePadded(bytes.buffer.get(), bytes.size);
         bytes = PaddedBytes();
         validate(state);
+        if (progress && !progress(1.0))
+            throw Cancelled();
         return state;
     } catch (const ClipboardHistoryImportError&) {
+        throw;
+    } catch (const Cancelled&) {
         throw;
     } catch (...) {
         refuse(Case::invalidArchive);

@@ -8,6 +8,8 @@
 #include <QString>
 
 #include <cstddef>
+#include <exception>
+#include <functional>
 
 namespace tolvi {
 
@@ -33,9 +35,19 @@ inline constexpr int currentVersion = 1;
 // PersistenceError (for a date that is not a finite number).
 QByteArray encode(const ClipboardHistoryState& state);
 
+// How a long write or read tells its progress: called on the thread doing the work with the part
+// done, from 0 to 1; answering false stops the work, which then throws Cancelled.
+using Progress = std::function<bool(double fraction)>;
+
+// The work was stopped by its progress callback; nothing was written.
+struct Cancelled : std::exception {
+    const char* what() const noexcept override { return "cancelled"; }
+};
+
 // Writes the archive to a file through the private atomic writer (mode 0600). Throws as encode,
-// and PersistenceError for a failure of the file system; the target is then left as it was.
-void writeFile(const ClipboardHistoryState& state, const QString& path);
+// and PersistenceError for a failure of the file system; the target is then left as it was, as it
+// is when the progress callback stops the write (Cancelled).
+void writeFile(const ClipboardHistoryState& state, const QString& path, const Progress& progress = {});
 
 // The validated state held by archive bytes. Data over maximumBytes is refused before parsing.
 ClipboardHistoryState decode(QByteArrayView data);
@@ -44,7 +56,7 @@ ClipboardHistoryState decode(QByteArrayView data);
 // maximumBytes + 1 bytes before refusing with tooLarge, whatever the source claims its size is
 // (a pipe, or a file that grows while it is read). Throws PersistenceError when the source
 // cannot be opened or read.
-ClipboardHistoryState read(int fd);
+ClipboardHistoryState read(int fd, const Progress& progress = {});
 ClipboardHistoryState readFile(const QString& path);
 
 // The structural checks that encode and decode apply: counts, unique ids, board names and

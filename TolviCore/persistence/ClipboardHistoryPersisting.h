@@ -44,7 +44,8 @@ public:
     // Returns at once; completion is called later on the main thread with the result of the write
     // that carried this state (or a newer one that replaced it).
     virtual void enqueueSave(const ClipboardHistoryState& state, SaveCompletion completion) = 0;
-    // Writes whatever is pending and throws the most recent write's error, if it failed.
+    // Writes whatever is pending, and the newest state once more when its write failed; throws
+    // when the newest state could not be written.
     virtual void flush() = 0;
 };
 

@@ -94,7 +94,13 @@ FileClipboardHistoryPersistence::FileClipboardHistoryPersistence(QString filePat
 
 FileClipboardHistoryPersistence::~FileClipboardHistoryPersistence()
 {
-    writeQueue_.sync([this] { drainPending(); });
+    writeQueue_.sync([this] {
+        try {
+            if (!drainPending())
+                retryUnsaved();
+        } catch (const std::exception&) {
+        }
+    });
 }
 
 QString FileClipboardHistoryPersistence::defaultFilePath()
@@ -147,7 +153,10 @@ void FileClipboardHistoryPersistence::save(const ClipboardHistoryState& state)
         try {
             saveFile(state);
             lastWriteError_.reset();
+            unsavedState_.reset();
         } catch (const PersistenceError& error) {
+            // A refused synchronous state is not the store's (it adopts it only once written):
+            // what a flush writes again stays the newest queued state.
             lastWriteError_ = error;
             throw;
         }
@@ -171,10 +180,31 @@ void FileClipboardHistoryPersistence::enqueueSave(const ClipboardHistoryState& s
 void FileClipboardHistoryPersistence::flush()
 {
     writeQueue_.sync([&] {
-        drainPending();
-        if (lastWriteError_)
+        // A state that has just failed is not tried twice in a row.
+        if (!drainPending())
+            retryUnsaved();
+        else if (lastWriteError_)
             throw *lastWriteError_;
     });
+}
+
+// A state whose write failed is written again: the disk may have room again, or the folder may
+// be writable again. Throws the new attempt's error.
+void FileClipboardHistoryPersistence::retryUnsaved()
+{
+    if (!unsavedState_)
+        return;
+    try {
+        saveFile(*unsavedState_);
+    } catch (const PersistenceError& error) {
+        lastWriteError_ = error;
+        throw;
+    } catch (const std::exception& error) {
+        lastWriteError_ = PersistenceError::encoding(QString::fromLocal8Bit(error.what()));
+        throw *lastWriteError_;
+    }
+    lastWriteError_.reset();
+    unsavedState_.reset();
 }
 
 void FileClipboardHistoryPersistence::runWorker()
@@ -192,7 +222,7 @@ void FileClipboardHistoryPersistence::runWorker()
         writeQueue_.async([this] { runWorker(); });
 }
 
-void FileClipboardHistoryPersistence::drainPending()
+bool FileClipboardHistoryPersistence::drainPending()
 {
     std::optional<ClipboardHistoryState> state;
     QList<SaveCompletion> completions;
@@ -202,11 +232,12 @@ void FileClipboardHistoryPersistence::drainPending()
         completions.swap(pendingCompletions_);
     }
     if (!state)
-        return;
+        return false;
     SaveResult result = SaveResult::success();
     try {
         saveFile(*state);
         lastWriteError_.reset();
+        unsavedState_.reset();
     } catch (const PersistenceError& error) {
         lastWriteError_ = error;
         result = SaveResult::failure(error);
@@ -215,7 +246,10 @@ void FileClipboardHistoryPersistence::drainPending()
         lastWriteError_ = wrapped;
         result = SaveResult::failure(wrapped);
     }
-    // The state is released here, on the writer thread, before the completions run.
+    // A failed state is kept for the next flush; otherwise it is released here, on the writer
+    // thread, before the completions run.
+    if (!result.isSuccess())
+        unsavedState_ = std::move(state);
     state.reset();
     options_.mainExecutor([completions = std::move(completions), result = std::move(result)] {
         for (const SaveCompletion& completion : completions) {
@@ -223,6 +257,7 @@ void FileClipboardHistoryPersistence::drainPending()
                 completion(result);
         }
     });
+    return true;
 }
 
 void FileClipboardHistoryPersistence::saveFile(const ClipboardHistoryState& state)

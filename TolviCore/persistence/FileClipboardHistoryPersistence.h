@@ -71,11 +71,15 @@ public:
     ClipboardHistoryState load() override;
     void save(const ClipboardHistoryState& state) override;
     void enqueueSave(const ClipboardHistoryState& state, SaveCompletion completion) override;
+    // Writes what is pending; when the most recent write failed, writes its state again (the
+    // newest state this persistence was given), and throws only when that write fails too.
     void flush() override;
 
 private:
     void runWorker();
-    void drainPending();
+    // Writes the pending state, if any; whether there was one.
+    bool drainPending();
+    void retryUnsaved();
     void saveFile(const ClipboardHistoryState& state);
     ClipboardHistoryState loadFile();
     QByteArray corruptCopyPath() const;
@@ -84,6 +88,9 @@ private:
     QString filePath_;
     Options options_;
     std::optional<PersistenceError> lastWriteError_; // touched on the queue only
+    // The newest state handed over whose write failed, until a later write succeeds; on the
+    // queue only.
+    std::optional<ClipboardHistoryState> unsavedState_;
 
     std::mutex pendingLock_;
     std::optional<ClipboardHistoryState> pendingState_;

@@ -14,7 +14,23 @@
 
 namespace tolvi {
 
-HistoryFolderLock::HistoryFolderLock(QString historyFilePath) : folder_(folderOf(historyFilePath)) {}
+HistoryFolderLock::HistoryFolderLock(QString historyFilePath, LockCall lockCall)
+    : folder_(folderOf(historyFilePath)), lockCall_(std::move(lockCall))
+{
+    if (!lockCall_)
+        lockCall_ = [](int fd, int operation) { return ::flock(fd, operation); };
+}
+
+namespace {
+
+// What flock answers on a file system that keeps no locks (an NFS mount without a lock daemon,
+// some FUSE file systems).
+bool meansNoLocks(int error)
+{
+    return error == ENOLCK || error == EOPNOTSUPP || error == ENOTSUP || error == ENOSYS;
+}
+
+} // namespace
 
 HistoryFolderLock::~HistoryFolderLock()
 {
@@ -24,7 +40,7 @@ HistoryFolderLock::~HistoryFolderLock()
 
 bool HistoryFolderLock::acquire()
 {
-    if (fd_ >= 0)
+    if (fd_ >= 0 || locksUnsupported_)
         return true;
     createPrivateFolders(folder_);
     requirePrivateFolder(folder_);
@@ -37,12 +53,20 @@ bool HistoryFolderLock::acquire()
         ::close(fd);
         throw PersistenceError::system(EACCES, QStringLiteral("The lock file is not a file of this user"));
     }
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    int locked;
+    do {
+        locked = lockCall_(fd, LOCK_EX | LOCK_NB);
+    } while (locked != 0 && errno == EINTR);
+    if (locked != 0) {
         const int error = errno;
         ::close(fd);
         if (error == EWOULDBLOCK)
             return false;
-        throw PersistenceError::system(error, QStringLiteral("flock"));
+        if (meansNoLocks(error)) {
+            locksUnsupported_ = true;
+            return true;
+        }
+        throw PersistenceError::system(error, QStringLiteral("Could not lock the history folder"));
     }
     fd_ = fd;
     return true;

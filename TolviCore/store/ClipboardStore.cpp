@@ -7,6 +7,7 @@
 
 #include <QPointer>
 #include <QThread>
+#include <QTimer>
 
 #include <algorithm>
 #include <atomic>
@@ -74,6 +75,14 @@ ClipboardStore::ClipboardStore(std::shared_ptr<ClipboardHistoryPersisting> persi
     : QObject(parent), persistence_(std::move(persistence)), configuration_(configuration),
       pinboards_(DefaultPinboards::all())
 {
+    // While saving fails, the current history is written again now and then, so that it reaches
+    // the disk once there is room again even if nothing changes meanwhile.
+    saveRetryTimer_ = new QTimer(this);
+    saveRetryTimer_->setInterval(defaultSaveRetryInterval);
+    connect(saveRetryTimer_, &QTimer::timeout, this, [this] {
+        if (storageIssue_ == StorageIssue::saveFailed && !boardWrite_)
+            retryStorage();
+    });
     load();
     // Nobody observes the store before its constructor returns.
     storageIssueDirty_ = lastCaptureIssueDirty_ = ocrStatusesDirty_ = ocrInProgressDirty_ = false;
@@ -869,6 +878,9 @@ void ClipboardStore::flushPersistence()
     auto* async = dynamic_cast<ClipboardHistoryAsyncPersisting*>(persistence_.get());
     if (!async)
         return;
+    // What failed to save is the history as it was then: the history as it is now goes out.
+    if (storageIssue_ == StorageIssue::saveFailed)
+        persist();
     ++persistenceGeneration_;
     try {
         async->flush();
@@ -881,8 +893,19 @@ void ClipboardStore::flushPersistence()
     publishChanges();
 }
 
+void ClipboardStore::setSaveRetryInterval(std::chrono::milliseconds interval)
+{
+    saveRetryTimer_->setInterval(interval);
+}
+
 void ClipboardStore::setStorageIssue(std::optional<StorageIssue> issue)
 {
+    if (issue == StorageIssue::saveFailed) {
+        if (!saveRetryTimer_->isActive())
+            saveRetryTimer_->start();
+    } else {
+        saveRetryTimer_->stop();
+    }
     if (storageIssue_ == issue)
         return;
     storageIssue_ = issue;

@@ -18,11 +18,14 @@
 #include <QString>
 #include <QUuid>
 
+#include <chrono>
 #include <deque>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
+
+class QTimer;
 
 namespace tolvi {
 
@@ -116,10 +119,16 @@ public:
     void togglePinned(const ClipboardItem& item);
     void togglePinboard(const Pinboard& board, const ClipboardItem& item);
     void clear();
+    // After a failed load, loads again; after a failed save, saves the current history again.
     void retryStorage();
-    // Throws ClipboardHistoryImportError(storageUnavailable) while the load has failed, and the
-    // persistence's own error when the most recent write failed.
+    // Writes what waits to be written, and the current history again when saving has failed
+    // (quitting calls this). Throws ClipboardHistoryImportError(storageUnavailable) while the
+    // load has failed, and the persistence's own error when the history could not be written.
     void flushPersistence();
+    // While saving fails, the current history is saved again at this interval (and on every
+    // change).
+    static constexpr std::chrono::milliseconds defaultSaveRetryInterval{30'000};
+    void setSaveRetryInterval(std::chrono::milliseconds interval);
 
     // OCR bookkeeping, keyed by image fingerprint.
     std::optional<QUuid> beginOCR(const QUuid& itemID);
@@ -167,6 +176,11 @@ public:
     // preview and the merge that follows it parse the bytes once. The state is checked again.
     ClipboardImportPreview previewImport(const ClipboardHistoryState& archive);
     ClipboardImportPreview mergeImport(const ClipboardHistoryState& archive);
+    // The merge with the write off the main thread, as the board operations' Async forms: the
+    // checks refuse by throwing at once; the history stays as it is until the merged history is
+    // on disk, then the merge is published (with any clip recorded meanwhile) and `done` is called.
+    // Gives the preview of the merge.
+    ClipboardImportPreview mergeImportAsync(const ClipboardHistoryState& archive, BoardChangeCompletion done);
 
     // Storage estimate of one clip, as the byte budget counts it.
     static qint64 estimatedStorageBytes(const ClipboardItem& item);
@@ -241,6 +255,8 @@ private:
         ClipboardHistoryState state;
         // A deleted board, whose id comes off every clip.
         std::optional<QUuid> removedBoard;
+        // An import: the archive merged into the state, and the merge is adopted whole.
+        std::optional<ClipboardHistoryState> importedArchive = std::nullopt;
     };
     struct BoardWrite;
     BoardChange preparedCreate(const QString& name, const QString& systemName, Pinboard* made) const;
@@ -292,6 +308,8 @@ private:
     bool saveHeldForBoards_ = false;
     // The thread board changes are written on, made at the first one.
     std::unique_ptr<SerialQueue> boardWriter_;
+    // Runs while saveFailed stands.
+    QTimer* saveRetryTimer_ = nullptr;
 };
 
 } // namespace tolvi

@@ -47,6 +47,9 @@ struct ClipboardStore::BoardWrite {
     ClipboardHistoryState state;
     QList<Pinboard> boards;
     std::optional<QUuid> removedBoard;
+    // An import's archive, and the clips of the merge being written.
+    std::optional<ClipboardHistoryState> importedArchive;
+    QList<ClipboardItem> mergedItems;
     BoardChangeCompletion done;
     std::promise<std::optional<QString>> outcome;
     std::shared_future<std::optional<QString>> result = outcome.get_future().share();
@@ -109,6 +112,10 @@ void ClipboardStore::commitInBackground(BoardChange change, BoardChangeCompletio
     auto write = std::make_shared<BoardWrite>();
     write->boards = change.state.pinboards;
     write->removedBoard = change.removedBoard;
+    if (change.importedArchive) {
+        write->importedArchive = std::move(change.importedArchive);
+        write->mergedItems = change.state.items;
+    }
     write->state = std::move(change.state);
     write->done = std::move(done);
     boardWrite_ = write;
@@ -151,6 +158,24 @@ void ClipboardStore::boardWriteFinished(const std::shared_ptr<BoardWrite>& write
     } else {
         setStorageIssue(std::nullopt);
         isBatchingMutation_ = true;
+        if (write->importedArchive) {
+            // The merge as written; or, when clips changed while it was written (their save was
+            // held back), the archive merged into the clips as they are now, saved right after.
+            QList<ClipboardItem> items = write->mergedItems;
+            QList<Pinboard> boards = write->boards;
+            if (saveHeldForBoards_) {
+                try {
+                    ClipboardHistoryState now = importCandidate(*write->importedArchive).first;
+                    items = std::move(now.items);
+                    boards = std::move(now.pinboards);
+                } catch (const ClipboardHistoryImportError&) {
+                    // The clips of the moment no longer take the whole archive: the merge as
+                    // written stands.
+                }
+            }
+            assignItems(items, true);
+            write->boards = std::move(boards);
+        }
         // The clips as they are now, with the change applied: only the clips of a deleted board
         // change, each where it stands (its pin and time stay).
         if (write->removedBoard) {
@@ -330,6 +355,17 @@ ClipboardImportPreview ClipboardStore::mergeImport(QByteArrayView data)
     requireHealthyStorage();
     auto [state, preview] = importCandidate(ClipboardHistoryArchive::decode(data));
     commit(state);
+    return preview;
+}
+
+ClipboardImportPreview ClipboardStore::mergeImportAsync(const ClipboardHistoryState& archive,
+                                                        BoardChangeCompletion done)
+{
+    finishBoardWrite();
+    requireHealthyStorage();
+    ClipboardHistoryArchive::validate(archive);
+    auto [state, preview] = importCandidate(archive);
+    commitInBackground(BoardChange{std::move(state), std::nullopt, archive}, std::move(done));
     return preview;
 }
 

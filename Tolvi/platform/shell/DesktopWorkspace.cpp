@@ -1,6 +1,7 @@
 #include "Tolvi/platform/shell/DesktopWorkspace.h"
 
 #include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
 #include <QDesktopServices>
 #include <QFileInfo>
 
@@ -38,20 +39,22 @@ bool SystemDesktopWorkspace::revealFile(const QString& filePath)
     if (filePath.isEmpty())
         return false;
     const QString absolute = QFileInfo(filePath).absoluteFilePath();
-    if (showItemsInFileManager(absolute))
-        return true;
-    return openUrl(QUrl::fromLocalFile(QFileInfo(absolute).absolutePath()));
-}
-
-bool SystemDesktopWorkspace::showItemsInFileManager(const QString& filePath)
-{
+    const QUrl folder = QUrl::fromLocalFile(QFileInfo(absolute).absolutePath());
     if (!m_bus.isConnected())
-        return false;
+        return openUrl(folder);
+    // The file manager may take its time (or never answer): the call goes out without waiting,
+    // and its folder is opened instead once it has failed.
     QDBusMessage call = QDBusMessage::createMethodCall(kFileManagerService, kFileManagerPath,
                                                        kFileManagerInterface, QStringLiteral("ShowItems"));
-    call << QStringList{QUrl::fromLocalFile(filePath).toString(QUrl::FullyEncoded)} << QString();
-    const QDBusMessage reply = m_bus.call(call, QDBus::Block, m_busTimeoutMs);
-    return reply.type() == QDBusMessage::ReplyMessage;
+    call << QStringList{QUrl::fromLocalFile(absolute).toString(QUrl::FullyEncoded)} << QString();
+    auto* watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(call, m_busTimeoutMs));
+    QObject::connect(watcher, &QDBusPendingCallWatcher::finished, watcher,
+                     [opener = m_urlOpener, folder](QDBusPendingCallWatcher* finished) {
+                         finished->deleteLater();
+                         if (finished->isError() && opener)
+                             opener(folder);
+                     });
+    return true;
 }
 
 bool FakeDesktopWorkspace::openUrl(const QUrl& url)

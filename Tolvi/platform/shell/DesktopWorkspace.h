@@ -16,13 +16,15 @@ public:
 
     // Opens a web address, mail address or folder with the desktop's default handler.
     virtual bool openUrl(const QUrl& url) = 0;
-    // Shows the file selected in the file manager; false when nothing could be opened.
+    // Shows the file selected in the file manager, without waiting for it; false when nothing
+    // could be asked for.
     virtual bool revealFile(const QString& filePath) = 0;
 };
 
 // The real desktop: addresses go to QDesktopServices; a file is revealed through the
 // freedesktop file-manager interface (org.freedesktop.FileManager1 ShowItems on the session
-// bus), and when no file manager answers, its folder is opened instead.
+// bus), asked asynchronously: when no file manager answers within the bus time-out (or the call
+// fails), its folder is opened instead, from the event loop of the thread that asked.
 class SystemDesktopWorkspace final : public DesktopWorkspace {
 public:
     using UrlOpener = std::function<bool(const QUrl&)>;
@@ -35,8 +37,6 @@ public:
     bool revealFile(const QString& filePath) override;
 
 private:
-    bool showItemsInFileManager(const QString& filePath);
-
     QDBusConnection m_bus;
     UrlOpener m_urlOpener;
     int m_busTimeoutMs;

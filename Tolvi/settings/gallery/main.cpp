@@ -11,6 +11,7 @@
 #include "Tolvi/services/capture/AppExclusionStore.h"
 #include "Tolvi/services/capture/Scheduler.h"
 #include "Tolvi/services/paste/PermissionStatusStore.h"
+#include "Tolvi/app/ArchiveProgress.h"
 #include "Tolvi/settings/ExcludedAppChooser.h"
 #include "Tolvi/settings/SettingsPanelController.h"
 #include "Tolvi/settings/SettingsView.h"
@@ -28,6 +29,7 @@
 #include <QFile>
 #include <QPainter>
 #include <QScrollArea>
+#include <QProgressBar>
 #include <QTemporaryDir>
 #include <QTextStream>
 #include <QTimer>
@@ -265,6 +267,23 @@ int main(int argc, char** argv)
                 photographer.saveWindow(chooser, QStringLiteral("chooser"));
             if (chooser)
                 chooser->reject();
+
+            // The progress sheet of a history export, and of the saving of an import (no Cancel).
+            view->setSelection(SettingsSection::privacy);
+            {
+                ArchiveProgressDialog sheet(QStringLiteral("Exporting History\u2026"), scene.controller->panel());
+                sheet.open();
+                sheet.bar()->setValue(420);
+                settle(150);
+                photographer.saveWindow(&sheet, QStringLiteral("export-progress"));
+            }
+            {
+                ArchiveProgressDialog sheet(QStringLiteral("Saving Merged History\u2026"), scene.controller->panel());
+                sheet.setCancellable(false);
+                sheet.open();
+                settle(150);
+                photographer.saveWindow(&sheet, QStringLiteral("import-saving"));
+            }
         }
         {
             // Unreadable exclusions and an unreadable history: the banner, the block, the notice.

@@ -1,5 +1,7 @@
 #include "AITestSupport.h"
 
+#include "LocalTlsServer.h"
+
 #include "TolviCore/ai/AIResultDelivery.h"
 
 #include <QEventLoop>
@@ -48,6 +50,8 @@ AIHttpSessionConfiguration session(std::chrono::milliseconds request, std::chron
     configuration.requestTimeout = request;
     configuration.resourceTimeout = resource;
     configuration.proxy = QNetworkProxy(QNetworkProxy::NoProxy);
+    // The local servers speak TLS with an identity of their own.
+    configuration.extraTrustedCertificates = {LocalTlsIdentity::shared().certificate()};
     return configuration;
 }
 

@@ -88,7 +88,8 @@ QByteArray statusLine(int status)
 ScriptedHttpServer::ScriptedHttpServer()
 {
     m_server.listen(QHostAddress::LocalHost, 0);
-    connect(&m_server, &QTcpServer::newConnection, this, [this]() { onNewConnection(); });
+    // Connections are handed over once their handshake is done.
+    connect(&m_server, &QTcpServer::pendingConnectionAvailable, this, [this]() { onNewConnection(); });
 }
 
 ScriptedHttpServer::~ScriptedHttpServer()
@@ -98,7 +99,7 @@ ScriptedHttpServer::~ScriptedHttpServer()
 
 QUrl ScriptedHttpServer::url(const QString& path) const
 {
-    return QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(port()).arg(path));
+    return QUrl(QStringLiteral("https://127.0.0.1:%1%2").arg(port()).arg(path));
 }
 
 void ScriptedHttpServer::onNewConnection()
@@ -198,7 +199,7 @@ QUrl unreachableURL(const QString& path)
     server.listen(QHostAddress::LocalHost, 0);
     const quint16 port = server.serverPort();
     server.close();
-    return QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(port).arg(path));
+    return QUrl(QStringLiteral("https://127.0.0.1:%1%2").arg(port).arg(path));
 }
 
 } // namespace tolvi::testing

@@ -5,6 +5,8 @@
 #include <QObject>
 #include <QPair>
 #include <QTcpServer>
+
+#include "LocalTlsServer.h"
 #include <QUrl>
 
 #include <chrono>
@@ -49,8 +51,9 @@ struct ScriptedReply {
     static ScriptedReply drip(int status, const QByteArray& body, std::chrono::milliseconds interval, int chunk);
 };
 
-// A small HTTP/1.1 server on 127.0.0.1 (a free port) that records every request and answers
-// each with the scripted reply. It runs on the thread that creates it, so the test thread must
+// A small HTTP/1.1 server over TLS on 127.0.0.1 (a free port) that records every request and
+// answers each with the scripted reply; clients trust it through testSessionConfiguration() or
+// LocalTlsIdentity. It runs on the thread that creates it, so the test thread must
 // spin its event loop while a client waits.
 class ScriptedHttpServer : public QObject {
 public:
@@ -71,13 +74,13 @@ private:
     void onReadyRead(QTcpSocket* socket);
     void answer(QTcpSocket* socket);
 
-    QTcpServer m_server;
+    LocalTlsServer m_server;
     ScriptedReply m_reply;
     QList<RecordedRequest> m_requests;
     int m_connections = 0;
 };
 
-// A loopback URL on which nothing listens (a port that was bound, then closed).
+// A loopback https URL on which nothing listens (a port that was bound, then closed).
 QUrl unreachableURL(const QString& path);
 
 } // namespace tolvi::testing

@@ -15,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <future>
 #include <memory>
 
 using namespace std::chrono_literals;
@@ -345,6 +346,34 @@ TEST_F(TolviAIBackendProviderTest, UnusableEndpointSendsNothing)
     }
 }
 
+// Plain http is refused when the request would go out, by the provider and by the session
+// itself: the listening server never sees a connection.
+TEST_F(TolviAIBackendProviderTest, PlainHttpIsNeverSent)
+{
+    PlainListener plain;
+    ASSERT_TRUE(plain.isListening());
+    const QUrl inClear = plain.url(kRewritePath);
+
+    TolviAIBackendProvider::Options options;
+    options.endpoint = inClear;
+    options.accessTokenProvider = [] { return std::optional<QString>(QStringLiteral("tok")); };
+    options.sessionConfiguration = relaxedSession();
+    TolviAIBackendProvider provider(std::move(options));
+    const auto result = performAndWait(provider, AIAction::fixWriting(), QStringLiteral("secret text"));
+    ASSERT_TRUE(result && result->errorAs<TolviAIBackendError>());
+    EXPECT_EQ(result->error()->errorDescription(), TolviAIBackendError::requestNotSentMessage());
+
+    AIHttpSession session(relaxedSession());
+    std::promise<AIHttpResponse> answered;
+    session.post(AIHttpRequest{inClear, {}, QByteArrayLiteral("secret text")},
+                 [&](AIHttpResponse answer) { answered.set_value(std::move(answer)); });
+    std::future<AIHttpResponse> response = answered.get_future();
+    ASSERT_EQ(response.wait_for(std::chrono::seconds(5)), std::future_status::ready);
+    EXPECT_FALSE(response.get().isAnswered());
+    spinEventLoop(std::chrono::milliseconds(100));
+    EXPECT_EQ(plain.connections(), 0);
+}
+
 TEST_F(TolviAIBackendProviderTest, ConcurrentRequestsAreIndependent)
 {
     server.setReply(ScriptedReply::json(200, R"({"output":"same"})"));
@@ -395,10 +424,12 @@ TEST(TolviAIBackendConfigurationTest, Endpoint)
     EXPECT_EQ(configuration.endpoint(), fallback);
     configuration.endpointURLValue = QStringLiteral("  https://ai.example.test/v2/rewrite \n");
     EXPECT_EQ(configuration.endpoint(), QUrl(QStringLiteral("https://ai.example.test/v2/rewrite")));
-    configuration.endpointURLValue = QStringLiteral("http://127.0.0.1:8080/api/ai/rewrite");
-    EXPECT_EQ(configuration.endpoint(), QUrl(QStringLiteral("http://127.0.0.1:8080/api/ai/rewrite")));
-    // A configured value that is no web URL is never replaced by somewhere else.
-    for (const char* bad : {"not a url", "file:///tmp/x", "https://", "ftp://example.test/x"}) {
+    configuration.endpointURLValue = QStringLiteral("https://127.0.0.1:8080/api/ai/rewrite");
+    EXPECT_EQ(configuration.endpoint(), QUrl(QStringLiteral("https://127.0.0.1:8080/api/ai/rewrite")));
+    // A configured value that is no https URL is never replaced by somewhere else: plain http
+    // would carry the user's text in clear.
+    for (const char* bad : {"not a url", "file:///tmp/x", "https://", "ftp://example.test/x",
+                            "http://127.0.0.1:8080/api/ai/rewrite", "HTTP://ai.example.test/rewrite"}) {
         configuration.endpointURLValue = QString::fromLatin1(bad);
         EXPECT_FALSE(configuration.endpoint().isValid()) << bad;
     }

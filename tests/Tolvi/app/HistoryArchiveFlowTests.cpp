@@ -1,18 +1,28 @@
+#include "Tolvi/app/ArchiveProgress.h"
 #include "Tolvi/app/HistoryArchiveFlows.h"
 #include "Tolvi/platform/shell/Alerts.h"
 #include "Tolvi/platform/shell/DesktopWorkspace.h"
 #include "Tolvi/platform/shell/FilePanels.h"
+#include "TolviCore/archive/ClipboardHistoryArchive.h"
 #include "TolviCore/model/ClipboardHistoryImportError.h"
+#include "TolviCore/model/Pinboard.h"
 #include "TolviCore/persistence/FileClipboardHistoryPersistence.h"
 #include "TolviCore/store/ClipboardStore.h"
 
 #include <gtest/gtest.h>
 
 #include <QDateTime>
+#include <QDir>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSet>
+#include <QTimer>
+#include <QWidget>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QThread>
 
+#include <algorithm>
 #include <atomic>
 #include <csignal>
 #include <fcntl.h>
@@ -182,4 +192,156 @@ TEST(HistoryArchiveFlows, SizeGuardAtTheLimitAndFromAPipe)
     HistoryImporter::importHistory(*f.store, f.panels, f.alerts);
     ASSERT_EQ(f.alerts.requests.size(), before + 1);
     EXPECT_EQ(f.alerts.requests.last().message, "History could not be imported");
+}
+
+namespace {
+
+// A history loaded from memory and never written: large histories without the cost of a file.
+class MemoryHistory final : public ClipboardHistoryPersisting {
+public:
+    explicit MemoryHistory(ClipboardHistoryState state) : state_(std::move(state)) {}
+    ClipboardHistoryState load() override { return state_; }
+    void save(const ClipboardHistoryState&) override {}
+
+private:
+    ClipboardHistoryState state_;
+};
+
+// About 60 MB of archive: 1,200 clips of 50,000 characters.
+ClipboardHistoryState largeHistory()
+{
+    ClipboardHistoryState state;
+    state.pinboards = DefaultPinboards::all();
+    for (int i = 0; i < 1200; ++i) {
+        QString text = QStringLiteral("clip %1 ").arg(i);
+        text += QString(50'000 - text.size(), QLatin1Char('a' + i % 26));
+        state.items.append(ClipboardItem(QUuid::createUuid(), text, 700'000'000.0 + i));
+    }
+    return state;
+}
+
+ClipboardStore::Configuration unlimited()
+{
+    ClipboardStore::Configuration configuration = ClipboardStore::Configuration::standard();
+    configuration.maxItems = std::nullopt;
+    return configuration;
+}
+
+// Ticks on the main thread every few milliseconds while an archive flow runs, and notes what it
+// sees of the flow's progress sheet over `window`.
+struct Watcher {
+    QWidget window;
+    QTimer timer;
+    int ticksWithSheet = 0;
+    QSet<int> barValues;
+    std::function<void(ArchiveProgressDialog&)> onSheet;
+
+    Watcher()
+    {
+        window.resize(400, 300);
+        window.show();
+        QObject::connect(&timer, &QTimer::timeout, [this] {
+            auto* sheet = window.findChild<ArchiveProgressDialog*>();
+            if (!sheet || !sheet->isVisible())
+                return;
+            ++ticksWithSheet;
+            barValues.insert(sheet->bar()->value());
+            if (onSheet)
+                onSheet(*sheet);
+        });
+        timer.start(5);
+    }
+};
+
+} // namespace
+
+// The archive is written on another thread: the main thread's timers keep firing all along, and
+// the sheet over the window that asked shows how far it is.
+TEST(HistoryArchiveFlows, ExportingALargeHistoryKeepsTheMainThreadRunning)
+{
+    Fixture f;
+    ClipboardStore store(std::make_shared<MemoryHistory>(largeHistory()), unlimited());
+    ASSERT_EQ(store.itemCount(), 1200);
+    Watcher watcher;
+    Qt::WindowModality modality = Qt::NonModal;
+    watcher.onSheet = [&](ArchiveProgressDialog& sheet) { modality = sheet.windowModality(); };
+    f.panels.saveAnswers << f.path("large.json");
+    HistoryExporter::exportHistory(store, f.panels, f.alerts, f.workspace, &watcher.window);
+
+    EXPECT_TRUE(f.alerts.requests.isEmpty());
+    EXPECT_EQ(f.workspace.revealedFiles, QStringList{f.path("large.json")});
+    EXPECT_GE(watcher.ticksWithSheet, 3);
+    EXPECT_EQ(modality, Qt::WindowModal);
+    // Somewhere between the start and the end, the bar showed the export under way.
+    EXPECT_TRUE(std::any_of(watcher.barValues.cbegin(), watcher.barValues.cend(),
+                            [](int value) { return value > 0 && value < 1000; }));
+    EXPECT_EQ(ClipboardHistoryArchive::readFile(f.path("large.json")).items.size(), 1200);
+}
+
+TEST(HistoryArchiveFlows, CancellingAnExportWritesNothingAndSaysNothing)
+{
+    Fixture f;
+    ClipboardStore store(std::make_shared<MemoryHistory>(largeHistory()), unlimited());
+    Watcher watcher;
+    watcher.onSheet = [](ArchiveProgressDialog& sheet) {
+        if (sheet.cancelButton()->isEnabled())
+            sheet.cancelButton()->click();
+    };
+    f.panels.saveAnswers << f.path("cancelled.json");
+    HistoryExporter::exportHistory(store, f.panels, f.alerts, f.workspace, &watcher.window);
+
+    EXPECT_GE(watcher.ticksWithSheet, 1);
+    EXPECT_TRUE(f.alerts.requests.isEmpty());
+    EXPECT_TRUE(f.workspace.revealedFiles.isEmpty());
+    // Neither the archive nor a temporary file of it.
+    EXPECT_EQ(QDir(f.dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{});
+}
+
+// Reading, checking and saving all happen while the main thread goes on, and the history the
+// windows show stays as it was until the merged history is on disk.
+TEST(HistoryArchiveFlows, ImportLeavesTheHistoryUnchangedUntilTheMergeIsSaved)
+{
+    Fixture f;
+    ClipboardHistoryArchive::writeFile(largeHistory(), f.path("large.json"));
+    auto store = std::make_unique<ClipboardStore>(
+        std::make_shared<FileClipboardHistoryPersistence>(f.path("imported.json")), unlimited());
+    ASSERT_TRUE(store->record(QStringLiteral("already here"), now()));
+    Watcher watcher;
+    QList<qsizetype> countsWithSheet;
+    QStringList sheetTitles;
+    watcher.onSheet = [&](ArchiveProgressDialog& sheet) {
+        countsWithSheet.append(store->itemCount());
+        if (!sheetTitles.contains(sheet.windowTitle()))
+            sheetTitles.append(sheet.windowTitle());
+    };
+    f.panels.openAnswers << f.path("large.json");
+    f.alerts.answers << 0 << 0; // "Merge History", then OK
+    HistoryImporter::importHistory(*store, f.panels, f.alerts, &watcher.window);
+
+    ASSERT_EQ(f.alerts.requests.size(), 2);
+    EXPECT_EQ(f.alerts.requests[1].message, "History imported");
+    EXPECT_EQ(store->itemCount(), 1201);
+    EXPECT_GE(countsWithSheet.size(), 2);
+    EXPECT_TRUE(std::all_of(countsWithSheet.cbegin(), countsWithSheet.cend(), [](qsizetype n) { return n == 1; }));
+    EXPECT_EQ(sheetTitles.first(), QStringLiteral("Reading Archive\u2026"));
+    // What the store shows is what the file holds.
+    store.reset();
+    EXPECT_EQ(FileClipboardHistoryPersistence(f.path("imported.json")).load().items.size(), 1201);
+}
+
+TEST(HistoryArchiveFlows, CancellingAnImportWhileItIsReadChangesNothing)
+{
+    Fixture f;
+    ClipboardHistoryArchive::writeFile(largeHistory(), f.path("large.json"));
+    ASSERT_TRUE(f.store->record(QStringLiteral("already here"), now()));
+    Watcher watcher;
+    watcher.onSheet = [](ArchiveProgressDialog& sheet) {
+        if (sheet.cancelButton()->isVisible() && sheet.cancelButton()->isEnabled())
+            sheet.cancelButton()->click();
+    };
+    f.panels.openAnswers << f.path("large.json");
+    HistoryImporter::importHistory(*f.store, f.panels, f.alerts, &watcher.window);
+    EXPECT_GE(watcher.ticksWithSheet, 1);
+    EXPECT_TRUE(f.alerts.requests.isEmpty());
+    EXPECT_EQ(f.store->itemCount(), 1);
 }

@@ -399,6 +399,47 @@ QString plantLeftover(const QString& folder)
 // held by something that never answers) says so and quits without touching the history. The one
 // that holds the history tidies what killed saves left, and creates its settings privately
 // whatever the umask.
+// Presses Return in the first window the process shows; whether one came.
+bool answerDialogOf(X11& x, qint64 pid)
+{
+    Window dialog = None;
+    const bool shown = waitUntil([&] {
+        x.forEachWindow(DefaultRootWindow(x.display()), [&](Window window, Window) {
+            if (dialog == None && x.cardinal(window, "_NET_WM_PID") == pid && x.isViewable(window))
+                dialog = window;
+        });
+        return dialog != None;
+    });
+    if (!shown)
+        return false;
+    XSetInputFocus(x.display(), dialog, RevertToParent, CurrentTime);
+    XSync(x.display(), False);
+    QThread::msleep(200);
+    x.key(XK_Return, true);
+    x.key(XK_Return, false);
+    return true;
+}
+
+// A history lock that cannot even be opened (here a folder under its name) guards a history
+// this program does not own: it says so and quits without writing one.
+TEST(TolviApp, AHistoryLockThatCannotBeOpenedIsRefused)
+{
+    X11 x;
+    ASSERT_NE(x.display(), nullptr);
+    RunningApp app;
+    const QString folder = app.home.filePath("data/Tolvi");
+    ASSERT_TRUE(QDir().mkpath(folder + QStringLiteral("/history.lock")));
+    ASSERT_EQ(::chmod(QFile::encodeName(folder).constData(), 0700), 0);
+    app.start();
+    EXPECT_TRUE(waitUntil([&] { return app.output().contains("could not lock its history folder"); }, 20000))
+        << app.output().constData();
+    EXPECT_TRUE(answerDialogOf(x, app.process.processId()));
+    EXPECT_TRUE(app.process.waitForFinished(10000));
+    EXPECT_EQ(app.process.exitCode(), 1) << app.output().constData();
+    EXPECT_EQ(QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+              QStringList{QStringLiteral("history.lock")});
+}
+
 TEST(TolviApp, ASecondProgramThatCannotTakeTheHistoryLeavesItAlone)
 {
     X11 x;
@@ -437,22 +478,7 @@ TEST(TolviApp, ASecondProgramThatCannotTakeTheHistoryLeavesItAlone)
     EXPECT_TRUE(waitUntil([&] { return second.output().contains("Another Tolvi is using the history in"); }, 20000))
         << second.output().constData();
     // It says so in a dialog too, and quits once that is answered.
-    const qint64 secondPid = second.process.processId();
-    Window dialog = None;
-    EXPECT_TRUE(waitUntil([&] {
-        x.forEachWindow(DefaultRootWindow(x.display()), [&](Window window, Window) {
-            if (dialog == None && x.cardinal(window, "_NET_WM_PID") == secondPid && x.isViewable(window))
-                dialog = window;
-        });
-        return dialog != None;
-    }));
-    if (dialog != None) {
-        XSetInputFocus(x.display(), dialog, RevertToParent, CurrentTime);
-        XSync(x.display(), False);
-        QThread::msleep(200);
-        x.key(XK_Return, true);
-        x.key(XK_Return, false);
-    }
+    EXPECT_TRUE(answerDialogOf(x, second.process.processId()));
     EXPECT_TRUE(second.process.waitForFinished(10000));
     EXPECT_EQ(second.process.exitCode(), 1) << second.output().constData();
     ::close(stuck);

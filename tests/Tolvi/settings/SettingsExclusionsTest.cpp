@@ -104,6 +104,41 @@ TEST_F(ExclusionsFixture, ChooserAddsByWindowClassAndRemoveTakesTheEntryOut)
     EXPECT_FALSE(page.emptyText()->isHidden());
 }
 
+// A choice made while the desktop entries are still being read survives their arrival.
+TEST_F(ExclusionsFixture, ChoiceMadeWhileEntriesLoadIsKept)
+{
+    writeEntry(h.applications.path(), QStringLiteral("org.example.Notes.desktop"),
+               "[Desktop Entry]\nType=Application\nName=Notes\nStartupWMClass=notes-app\nExec=notes %U\n");
+    h.workspace.setRunning({{4242, QStringLiteral("Terminal"), QStringLiteral("Terminal")}});
+    make().setSelection(SettingsSection::exclusions);
+    view->exclusionPage()->chooseButton()->click();
+    ExcludedAppChooser* chooser = view->chooser();
+    ASSERT_NE(chooser, nullptr);
+    // The entries are handed over through the event loop, which has not run yet.
+    ASSERT_TRUE(chooser->isLoading());
+    ASSERT_TRUE(chooser->selectCandidate(QStringLiteral("Terminal"), ExclusionCandidate::Source::openWindow));
+    ASSERT_TRUE(chooser->excludeButton()->isEnabled());
+    QSignalSpy loaded(chooser, &ExcludedAppChooser::candidatesLoaded);
+    ASSERT_TRUE(loaded.wait(5000));
+    ASSERT_FALSE(chooser->isLoading());
+    ASSERT_TRUE(candidate(*chooser, QStringLiteral("Notes"), ExclusionCandidate::Source::desktopEntry));
+
+    const QList<QListWidgetItem*> selected = chooser->list()->selectedItems();
+    ASSERT_EQ(selected.size(), 1);
+    EXPECT_TRUE(selected.first()->text().startsWith(QStringLiteral("Terminal\n")));
+    EXPECT_EQ(chooser->list()->currentItem(), selected.first());
+    EXPECT_TRUE(chooser->excludeButton()->isEnabled());
+    chooser->excludeButton()->click();
+    EXPECT_EQ(h.exclusions->excludedApps(),
+              (QList<ExcludedApp>{{QStringLiteral("Terminal"), QStringLiteral("Terminal")}}));
+
+    // The next opening starts with nothing chosen.
+    ExcludedAppChooser& again = openChooser();
+    EXPECT_TRUE(again.list()->selectedItems().isEmpty());
+    EXPECT_FALSE(again.excludeButton()->isEnabled());
+    again.reject();
+}
+
 TEST_F(ExclusionsFixture, UnreadableListBlocksEverySectionUntilTheConfirmedReset)
 {
     h.settings.setData(AppExclusionStore::settingsKey, QByteArrayLiteral("{not json"));

@@ -47,7 +47,7 @@ TEST(SettingsPanelController, FlowsAskWithDialogsAttachedToTheWindow)
     QObject* alertParent = nullptr;
     Qt::WindowModality modality = Qt::NonModal;
     SettingsDependencies dependencies = h.dependencies();
-    dependencies.actions.exportHistory = [&](FilePanels&, Alerts& alerts) {
+    dependencies.actions.exportHistory = [&](FilePanels&, Alerts& alerts, QWidget*) {
         AlertRequest request;
         request.message = QStringLiteral("History could not be exported");
         request.buttons = {QStringLiteral("OK"), QStringLiteral("Other")};

@@ -10,16 +10,18 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 
+#include "LocalTlsServer.h"
+
 using namespace tolvi;
 
 namespace {
 
-// Answers every connection on 127.0.0.1 with one canned HTTP response (or never, when hanging).
+// Answers every connection on 127.0.0.1 with one canned HTTPS response (or never, when hanging).
 class FeedServer : public QObject {
 public:
     explicit FeedServer(QByteArray body, int status = 200, bool hang = false)
     {
-        QObject::connect(&m_server, &QTcpServer::newConnection, this, [this, body, status, hang] {
+        QObject::connect(&m_server, &QTcpServer::pendingConnectionAvailable, this, [this, body, status, hang] {
             while (QTcpSocket* socket = m_server.nextPendingConnection()) {
                 ++requests;
                 QObject::connect(socket, &QTcpSocket::readyRead, socket, [socket, body, status, hang] {
@@ -34,12 +36,18 @@ public:
         });
         m_server.listen(QHostAddress::LocalHost, 0);
     }
-    QUrl url() const { return QUrl(QStringLiteral("http://127.0.0.1:%1/feed.json").arg(m_server.serverPort())); }
+    QUrl url() const { return QUrl(QStringLiteral("https://127.0.0.1:%1/feed.json").arg(m_server.serverPort())); }
     int requests = 0;
 
 private:
-    QTcpServer m_server;
+    tolvi::testing::LocalTlsServer m_server;
 };
+
+// A controller that trusts the local servers' certificate.
+void trustLocalServers(FeedUpdateController& controller)
+{
+    controller.setExtraTrustedCertificates({tolvi::testing::LocalTlsIdentity::shared().certificate()});
+}
 
 struct Shown {
     QStringList events;
@@ -78,6 +86,7 @@ TEST(UpdateVersion, FeedNeedsAVersionAndAWebAddress)
     EXPECT_EQ(entry->version, "1.4.0");
     EXPECT_EQ(entry->downloadPage, QUrl("https://example.org/tolvi"));
     EXPECT_FALSE(parseUpdateFeed(R"({"version":"1.4.0","url":"file:///etc/passwd"})"));
+    EXPECT_FALSE(parseUpdateFeed(R"({"version":"1.4.0","url":"http://example.org/tolvi"})"));
     EXPECT_FALSE(parseUpdateFeed(R"j({"version":"1.4.0","url":"javascript:alert(1)"})j"));
     EXPECT_FALSE(parseUpdateFeed(R"({"version":1.4,"url":"https://example.org"})"));
     EXPECT_FALSE(parseUpdateFeed(R"(["1.4.0"])"));
@@ -92,12 +101,14 @@ TEST(FeedUpdateController, OffersOnlyANewerVersionAndKeepsBackgroundChecksQuiet)
     Shown shown;
 
     FeedUpdateController fromNewer(newer.url(), "0.1.0", settings, shown.presenter());
+    trustLocalServers(fromNewer);
     fromNewer.checkForUpdatesInBackground();
     waitFor(fromNewer);
     EXPECT_EQ(shown.events, QStringList{"available 0.2.0 https://example.org/get"});
 
     shown.events.clear();
     FeedUpdateController fromSame(same.url(), "0.1.0", settings, shown.presenter());
+    trustLocalServers(fromSame);
     fromSame.checkForUpdatesInBackground();
     waitFor(fromSame);
     EXPECT_TRUE(shown.events.isEmpty()) << "a background check is silent without an update";
@@ -117,6 +128,7 @@ TEST(FeedUpdateController, FailuresAreShownOnlyToAUserWhoAsked)
     for (FeedServer* server : {&broken, &huge, &hanging}) {
         shown.events.clear();
         FeedUpdateController controller(server->url(), "0.1.0", settings, shown.presenter());
+        trustLocalServers(controller);
         controller.setTransferTimeout(300);
         controller.checkForUpdatesInBackground();
         waitFor(controller);
@@ -135,6 +147,7 @@ TEST(FeedUpdateController, QuittingDuringACheckShowsNothing)
     FeedServer hanging("", 200, true);
     {
         FeedUpdateController controller(hanging.url(), "0.1.0", settings, shown.presenter());
+        trustLocalServers(controller);
         controller.checkForUpdates();
         QDeadlineTimer deadline(5000);
         while (hanging.requests == 0 && !deadline.hasExpired())
@@ -143,6 +156,24 @@ TEST(FeedUpdateController, QuittingDuringACheckShowsNothing)
         ASSERT_TRUE(controller.isChecking());
     }
     EXPECT_TRUE(shown.events.isEmpty()) << "the program is going away: no failure to show";
+}
+
+// A feed in clear is never read: a plain-HTTP server sees no request, and a user who asked is
+// told there is no feed.
+TEST(FeedUpdateController, AFeedInClearIsNeverRequested)
+{
+    tolvi::testing::PlainListener plain;
+    ASSERT_TRUE(plain.isListening());
+    InMemoryKeyValueSettings settings;
+    Shown shown;
+    FeedUpdateController controller(plain.url(QStringLiteral("/feed.json")), "0.1.0", settings, shown.presenter());
+    controller.checkForUpdates();
+    EXPECT_FALSE(controller.isChecking());
+    QDeadlineTimer deadline(200);
+    while (!deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    EXPECT_EQ(plain.connections(), 0);
+    EXPECT_EQ(shown.events, QStringList{"failed This build of Tolvi has no update feed."});
 }
 
 TEST(FeedUpdateController, AutomaticChecksFollowTheUserSetting)

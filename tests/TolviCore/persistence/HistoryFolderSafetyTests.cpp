@@ -249,3 +249,52 @@ TEST_F(HistoryFolderSafetyTest, LeftoversOfInterruptedSavesAreRemovedOnlyUnderTh
     lock.reset();
     EXPECT_TRUE(second->acquire());
 }
+
+// A lock that cannot be opened or taken is a history another program may own: refused, never
+// passed over. Only a file system that keeps no locks at all lets the program go on without one.
+TEST_F(HistoryFolderSafetyTest, ALockThatCannotBeTakenRefusesTheHistoryUnlessLocksAreUnsupported)
+{
+    const QString lockPath = folder() + QLatin1Char('/') + QLatin1String(HistoryFolderLock::fileName);
+    ASSERT_TRUE(QDir().mkdir(lockPath));
+    {
+        HistoryFolderLock lock(historyPath());
+        EXPECT_THROW(lock.acquire(), PersistenceError);
+        EXPECT_FALSE(lock.isHeld());
+        EXPECT_FALSE(lock.locksUnsupported());
+    }
+    ASSERT_TRUE(QDir().rmdir(lockPath));
+
+    const auto failingWith = [](int error) {
+        return [error](int, int) {
+            errno = error;
+            return -1;
+        };
+    };
+    for (const int error : {EIO, EBADF, EINVAL}) {
+        HistoryFolderLock lock(historyPath(), failingWith(error));
+        try {
+            lock.acquire();
+            ADD_FAILURE() << "a lock failing with " << error << " was passed over";
+        } catch (const PersistenceError& failure) {
+            EXPECT_EQ(failure.code(), error);
+        }
+        EXPECT_FALSE(lock.locksUnsupported());
+    }
+    for (const int error : {ENOLCK, EOPNOTSUPP, ENOSYS}) {
+        HistoryFolderLock lock(historyPath(), failingWith(error));
+        EXPECT_TRUE(lock.acquire()) << error;
+        EXPECT_FALSE(lock.isHeld());
+        EXPECT_TRUE(lock.locksUnsupported());
+        // Without a lock nothing proves that no other program is saving: nothing is tidied.
+        const QString leftover = folder() + QLatin1Char('/') + temporaryName();
+        writeFile(leftover, "another program's save");
+        EXPECT_EQ(lock.removeLeftoverTemporaryFiles(), 0);
+        EXPECT_TRUE(QFileInfo::exists(leftover));
+        QFile::remove(leftover);
+    }
+    // A lock held elsewhere is still told apart from a failure.
+    HistoryFolderLock first(historyPath());
+    ASSERT_TRUE(first.acquire());
+    HistoryFolderLock second(historyPath());
+    EXPECT_FALSE(second.acquire());
+}

@@ -184,6 +184,51 @@ TEST_F(BoardWritesFixture, ClipsChangedDuringTheWriteAreKeptAndSavedAfterIt)
     EXPECT_EQ(store->storageIssue(), std::nullopt);
 }
 
+// An import merged in the background: the history stays as it was until the merge is on disk,
+// and a clip captured while it is written is kept beside the imported ones and saved after it.
+TEST_F(BoardWritesFixture, AnImportIsPublishedOnlyOnceOnDiskAndKeepsClipsCapturedMeanwhile)
+{
+    ASSERT_TRUE(store->record(QStringLiteral("present"), 1));
+    ClipboardHistoryState archive;
+    archive.pinboards = store->pinboards();
+    archive.items = {ClipboardItem(QUuid::createUuid(), QStringLiteral("imported"), 5),
+                     ClipboardItem(QUuid::createUuid(), QStringLiteral("present"), 0.5)};
+    const int writesBefore = persistence->startedWrites();
+
+    persistence->hold();
+    Outcome outcome;
+    const ClipboardImportPreview preview = store->mergeImportAsync(archive, outcome.completion());
+    EXPECT_EQ(preview.addedItems, 1);
+    EXPECT_EQ(preview.mergedItems, 1);
+    ASSERT_TRUE(persistence->waitForWrites(writesBefore + 1));
+    EXPECT_TRUE(store->isSavingBoards());
+    // Not yet: the history the windows show is the one before the import.
+    EXPECT_EQ(texts(store->items()), QStringList{QStringLiteral("present")});
+    ASSERT_TRUE(store->record(QStringLiteral("captured meanwhile"), 9));
+    EXPECT_EQ(persistence->startedWrites(), writesBefore + 1);
+
+    persistence->release();
+    ASSERT_TRUE(processEventsUntil([&] { return outcome.called && persistence->saves().size() == writesBefore + 2; }));
+    EXPECT_EQ(outcome.failure, std::nullopt);
+    const QStringList expected{QStringLiteral("captured meanwhile"), QStringLiteral("imported"), QStringLiteral("present")};
+    EXPECT_EQ(texts(store->items()), expected);
+    const QList<ClipboardHistoryState> saves = persistence->saves();
+    EXPECT_EQ(texts(saves[writesBefore].items), (QStringList{QStringLiteral("imported"), QStringLiteral("present")}));
+    EXPECT_EQ(texts(saves.last().items), expected);
+    EXPECT_EQ(store->storageIssue(), std::nullopt);
+
+    // A failed write leaves the history as it was and says why.
+    ClipboardHistoryState another = archive;
+    another.items = {ClipboardItem(QUuid::createUuid(), QStringLiteral("never arrives"), 7)};
+    persistence->failNextWrite();
+    Outcome failed;
+    store->mergeImportAsync(another, failed.completion());
+    ASSERT_TRUE(processEventsUntil([&] { return failed.called; }));
+    EXPECT_TRUE(failed.failure.has_value());
+    EXPECT_EQ(texts(store->items()), expected);
+    EXPECT_EQ(store->storageIssue(), ClipboardStore::StorageIssue::saveFailed);
+}
+
 TEST_F(BoardWritesFixture, AnotherChangeOrAFlushWaitsForTheOneBeingWritten)
 {
     persistence->hold();

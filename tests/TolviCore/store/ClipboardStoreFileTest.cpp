@@ -10,6 +10,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
+#include <QCoreApplication>
+#include <QTest>
 #include <QThread>
 
 #include <csignal>
@@ -200,4 +202,103 @@ TEST_F(FileFixture, AFileSizeLimitFailsTheSaveInsteadOfEndingTheProgram)
         std::_Exit(error == EFBIG && store.storageIssue() == ClipboardStore::StorageIssue::saveFailed && untouched ? 0 : 1);
     };
     EXPECT_EXIT(saveBeyondTheLimit(), ::testing::ExitedWithCode(0), "");
+}
+
+namespace {
+
+// Lets files grow only to `bytes` (as a full disk does: writes fail with EFBIG, and the signal
+// that would end the process is ignored, as the program does), until restored.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(qint64 bytes)
+    {
+        struct sigaction ignore {};
+        ignore.sa_handler = SIG_IGN;
+        ::sigaction(SIGXFSZ, &ignore, nullptr);
+        ::getrlimit(RLIMIT_FSIZE, &saved_);
+        rlimit limited = saved_;
+        limited.rlim_cur = static_cast<rlim_t>(bytes);
+        ::setrlimit(RLIMIT_FSIZE, &limited);
+    }
+    void lift() { ::setrlimit(RLIMIT_FSIZE, &saved_); }
+    ~FileSizeLimit() { lift(); }
+
+private:
+    rlimit saved_ {};
+};
+
+template <typename Condition>
+bool waitFor(Condition condition)
+{
+    for (int i = 0; i < 1000 && !condition(); ++i)
+        QThread::msleep(5);
+    return condition();
+}
+
+} // namespace
+
+// An edit saved while the disk is full is written at quit once there is room again.
+TEST_F(FileFixture, AnEditSavedWhileTheDiskIsFullSurvivesQuitOnceThereIsRoom)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    const auto editAndQuit = [&] {
+        ClipboardStore store(persistence(), ClipboardStore::Configuration::standard());
+        store.record(QStringLiteral("draft"), 1);
+        store.flushPersistence();
+        executor.runAll();
+        FileSizeLimit full(QFileInfo(path).size() + 256);
+        const QString edit = QStringLiteral("edited while the disk was full ") + QString(4000, QLatin1Char('e'));
+        if (!store.updateText(edit, store.itemAt(0)))
+            std::_Exit(2);
+        // The queued save fails in the background and reports it.
+        if (!waitFor([&] { std::lock_guard guard(executor.lock); return !executor.tasks.isEmpty(); }))
+            std::_Exit(3);
+        executor.runAll();
+        if (store.storageIssue() != ClipboardStore::StorageIssue::saveFailed)
+            std::_Exit(4);
+        full.lift();
+        // Quitting: the history as it is now reaches the file.
+        try {
+            store.flushPersistence();
+        } catch (const std::exception&) {
+            std::_Exit(5);
+        }
+        executor.runAll();
+        if (store.storageIssue())
+            std::_Exit(6);
+        ClipboardStore reloaded(persistence(), ClipboardStore::Configuration::standard());
+        std::_Exit(reloaded.itemCount() == 1 && reloaded.itemAt(0).content().textValue() == edit ? 0 : 7);
+    };
+    EXPECT_EXIT(editAndQuit(), ::testing::ExitedWithCode(0), "");
+}
+
+// While saving fails, the history is written again on a timer, with no further change needed.
+TEST_F(FileFixture, AFailedSaveIsRetriedOnATimerUntilItSucceeds)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    const auto editAndWait = [&] {
+        FileClipboardHistoryPersistence::Options options; // completions on the Qt main thread
+        auto file = std::make_shared<FileClipboardHistoryPersistence>(path, options);
+        ClipboardStore store(file, ClipboardStore::Configuration::standard());
+        store.setSaveRetryInterval(std::chrono::milliseconds(20));
+        store.record(QStringLiteral("draft"), 1);
+        store.flushPersistence();
+        QCoreApplication::processEvents();
+        FileSizeLimit full(QFileInfo(path).size() + 256);
+        const QString edit = QString(4000, QLatin1Char('x'));
+        store.updateText(edit, store.itemAt(0));
+        if (!QTest::qWaitFor([&] { return store.storageIssue() == ClipboardStore::StorageIssue::saveFailed; }, 5000))
+            std::_Exit(2);
+        // Still failing: retried, still reported.
+        QTest::qWait(100);
+        if (store.storageIssue() != ClipboardStore::StorageIssue::saveFailed)
+            std::_Exit(3);
+        full.lift();
+        if (!QTest::qWaitFor([&] { return !store.storageIssue().has_value(); }, 5000))
+            std::_Exit(4);
+        FileClipboardHistoryPersistence reader(path, {[](std::function<void()> task) { task(); }, {}, {}});
+        const ClipboardHistoryState saved = reader.load();
+        std::_Exit(saved.items.size() == 1 && saved.items.first().content().textValue() == edit ? 0 : 5);
+    };
+    EXPECT_EXIT(editAndWait(), ::testing::ExitedWithCode(0), "");
 }
