@@ -1,5 +1,7 @@
 #include "Tolvi/inspector/ClipQuickLook.h"
 
+#include "Tolvi/inspector/ShownText.h"
+
 #include "Tolvi/inspector/ClipDetectedKind.h"
 #include "TolviCore/model/ByteCountFormatter.h"
 #include "TolviCore/model/ReferenceDate.h"
@@ -126,7 +128,13 @@ QString createdText(double createdAt, const QLocale& locale, const QTimeZone& ti
     return date + QStringLiteral(", ") + locale.toString(local.time(), QLocale::ShortFormat);
 }
 
-QList<DetailRow> detailRows(const ClipboardItem& item, const QLocale& locale, const QTimeZone& timeZone)
+TextCounts textCounts(QStringView text)
+{
+    return {TextCharacters::characterCount(text), wordCount(text)};
+}
+
+QList<DetailRow> detailRows(const ClipboardItem& item, const QLocale& locale, const QTimeZone& timeZone,
+                            std::optional<TextCounts> counts)
 {
     const ClipDetectedKind kind = ClipDetectedKind::of(item);
     QList<DetailRow> rows;
@@ -146,9 +154,13 @@ QList<DetailRow> detailRows(const ClipboardItem& item, const QLocale& locale, co
                      QStringLiteral("text.viewfinder")});
     } else {
         const QString& text = item.content().textValue();
-        rows.append({QStringLiteral("Characters"), QString::number(TextCharacters::characterCount(text)),
+        if (!counts && !ShownText::isCut(text))
+            counts = textCounts(text);
+        const QString counting = QStringLiteral("Counting...");
+        rows.append({QStringLiteral("Characters"), counts ? QString::number(counts->characters) : counting,
                      QStringLiteral("textformat.abc")});
-        rows.append({QStringLiteral("Words"), QString::number(wordCount(text)), QStringLiteral("text.word.spacing")});
+        rows.append({QStringLiteral("Words"), counts ? QString::number(counts->words) : counting,
+                     QStringLiteral("text.word.spacing")});
         if (const std::optional<Link> link = linkURL(item))
             rows.append({QStringLiteral("Link Host"), link->host.value_or(link->absoluteString), QStringLiteral("link")});
     }

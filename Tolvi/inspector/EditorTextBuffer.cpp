@@ -18,7 +18,9 @@ bool becomesSeparator(char16_t c)
 
 // Where to cut a long line near `target` (never before `from`, never at `end` or after): after a
 // space where one lies a little before the target, else at the nearest definite character
-// boundary after it; -1 when there is none.
+// boundary after it. A stretch with no such boundary (one character of thousands of combining
+// marks or joined emoji) is cut at the target all the same, between two code points: shown
+// whole it would take seconds to lay out; -1 when the target lies at or past the end.
 qsizetype cutNear(QStringView line, qsizetype from, qsizetype target, qsizetype end)
 {
     constexpr qsizetype lookBack = 240;
@@ -26,8 +28,13 @@ qsizetype cutNear(QStringView line, qsizetype from, qsizetype target, qsizetype 
         if (line[at - 1] == u' ' && isDefiniteCharacterBoundary(line, at))
             return at;
     }
-    for (qsizetype at = target; at < end; ++at) {
+    const qsizetype lookAhead = std::min(end, target + EditorTextBuffer::pieceLength / 2);
+    for (qsizetype at = target; at < lookAhead; ++at) {
         if (isDefiniteCharacterBoundary(line, at))
+            return at;
+    }
+    for (qsizetype at = target; at < end; ++at) {
+        if (!line[at].isLowSurrogate())
             return at;
     }
     return -1;

@@ -281,6 +281,8 @@ void SelectablePlainText::layOutMore()
         m_slicesSinceGeometry = 0;
         updateGeometry();
     }
+    if (m_paintWaitsForLayout)
+        update();
     scheduleMore();
 }
 
@@ -304,7 +306,16 @@ void SelectablePlainText::paintEvent(QPaintEvent* event)
     const DesignContext context = DesignContext::of(this);
     Layout& layout = layoutAt(textWidthFor(width()));
     const QRect exposed = event->rect();
-    layOutDownTo(layout, exposed.bottom() - m_appearance.padding);
+    // A paint far below what is laid out (the column scrolled down a long text at once) shows
+    // what a short budget reaches; the idle slices lay out the rest and paint again.
+    QElapsedTimer budget;
+    budget.start();
+    const qreal wanted = exposed.bottom() - m_appearance.padding;
+    while (!layout.done && (layout.pieces.empty() || layout.bottom < wanted) && budget.elapsed() < paintBudgetMilliseconds)
+        layOutNextPiece(layout);
+    m_paintWaitsForLayout = !layout.done && layout.bottom < wanted;
+    if (m_paintWaitsForLayout)
+        scheduleMore();
 
     if (m_appearance.drawsBackground) {
         // As tall as the padded text; under a short text the rest of the minimum stays empty.

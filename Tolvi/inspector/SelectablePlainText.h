@@ -74,6 +74,8 @@ public:
     static constexpr int pieceLimit = 2000;
     // How long one idle slice of layout may run.
     static constexpr int sliceMilliseconds = 4;
+    // How long a paint may lay out before it shows what is there.
+    static constexpr int paintBudgetMilliseconds = 30;
     // Slices between two updates of the height while the rest is laid out.
     static constexpr int slicesPerGeometryUpdate = 16;
 
@@ -121,6 +123,8 @@ private:
     mutable std::vector<std::pair<int, int>> m_measuredHeights;
     QTimer m_more;
     int m_slicesSinceGeometry = 0;
+    // The last paint showed less than it was asked for: the slices paint again.
+    bool m_paintWaitsForLayout = false;
     std::function<void(const QString&)> m_copy;
     int m_anchor = 0;
     int m_cursor = 0;

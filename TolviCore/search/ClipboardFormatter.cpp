@@ -122,8 +122,11 @@ QString metadata(const ClipboardItem& item, double now, const QLocale& locale, c
         if (image->recognizedText() && !image->recognizedText()->isEmpty())
             line += QLatin1String(" - OCR");
     } else {
-        line += QString::number(TextCharacters::characterCount(item.content().textValue()))
-                + QLatin1String(" chars");
+        // Every list shows this line for every clip it draws: a text of millions of characters is
+        // counted only as far as the limit.
+        const qsizetype count = TextCharacters::characterCount(item.content().textValue(), countedCharacterLimit + 1);
+        line += count > countedCharacterLimit ? QString::number(countedCharacterLimit) + QLatin1String("+ chars")
+                                              : QString::number(count) + QLatin1String(" chars");
     }
     if (const auto& app = item.sourceApp())
         line += QLatin1String(" - ") + app->name();

@@ -20,6 +20,9 @@ QString menuPreview(const ClipboardItem& item, int limit);
 // characters the first `limit` - 1 are kept and "..." appended (a limit of 0 or less keeps none).
 QString singleLinePreview(const QString& text, int limit);
 
+// Texts are counted up to this many characters in the metadata line ("1000000+ chars" beyond).
+constexpr qsizetype countedCharacterLimit = 1'000'000;
+
 // "Pinned - " when pinned, the age, " - " and the size detail, and " - " and the source
 // application's name when known.
 QString metadata(const ClipboardItem& item, double now, const QLocale& locale = QLocale(),
