@@ -1,6 +1,7 @@
 #include "Tolvi/inspector/EditorTextBuffer.h"
 
 #include "Tolvi/inspector/IncrementalCharacterCount.h"
+#include "TolviCore/text/TextCharacters.h"
 
 #include <algorithm>
 
@@ -160,6 +161,10 @@ void EditorTextBuffer::load(const QString& stored)
         cutDisplay.append(QStringView(display).mid(copied));
         m_baseDisplay = std::move(cutDisplay);
     }
+
+    // Bidirectional controls show as marks, one for one, so that what the editor shows reads as
+    // what is pasted; the stored text keeps them.
+    m_baseDisplay = TextCharacters::withVisibleBidiControls(m_baseDisplay);
 
     m_segments.clear();
     if (!m_baseDisplay.isEmpty())

@@ -3,6 +3,7 @@
 #include "Tolvi/design/DesignTokens.h"
 #include "Tolvi/design/Surfaces.h"
 #include "Tolvi/design/TolviTheme.h"
+#include "TolviCore/text/TextCharacters.h"
 
 #include <QContextMenuEvent>
 #include <QKeyEvent>
@@ -77,6 +78,7 @@ void SelectablePlainText::setText(const QString& text, const QFont& font)
     if (text == m_text && font == m_font)
         return;
     m_text = text;
+    m_shown = TextCharacters::withVisibleBidiControls(text);
     m_font = font;
     m_breaks.clear();
     const qsizetype size = m_text.size();
@@ -142,7 +144,7 @@ bool SelectablePlainText::layOutNextPiece(Layout& layout) const
             --end;
     }
 
-    auto textLayout = std::make_unique<QTextLayout>(m_text.mid(start, end - start), layout.font);
+    auto textLayout = std::make_unique<QTextLayout>(m_shown.mid(start, end - start), layout.font);
     textLayout->setTextOption(layout.option);
     auto layOut = [&](QTextLayout& tl) {
         qreal y = 0;
@@ -164,7 +166,7 @@ bool SelectablePlainText::layOutNextPiece(Layout& layout) const
     if (cut && lines > 1) {
         // The last line may go on in the next piece: the next piece starts with it.
         end = start + lastStart;
-        textLayout->setText(m_text.mid(start, end - start));
+        textLayout->setText(m_shown.mid(start, end - start));
         std::tie(height, lines, lastStart) = layOut(*textLayout);
     }
 

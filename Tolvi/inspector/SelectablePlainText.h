@@ -115,6 +115,9 @@ private:
 
     Appearance m_appearance;
     QString m_text;
+    // What is laid out: the text with its bidirectional controls as visible marks (one for one),
+    // so it reads as what a copy gives.
+    QString m_shown;
     QFont m_font;
     // Where the text's paragraphs end (the positions of their break characters), found once.
     std::vector<int> m_breaks;

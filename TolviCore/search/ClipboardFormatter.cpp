@@ -65,6 +65,8 @@ QString singleLinePreview(const QString& text, int limit)
         char16_t c = view[i].unicode();
         if (c == u'\r' || c == u'\n' || c == u'\t')
             c = u' ';
+        else if (const char16_t mark = TextCharacters::bidiControlMark(c))
+            c = mark;
         // A blank that carries a combining mark is a character of its own, not a separator.
         if (c == u' ' && !TextCharacters::continuesCharacterAt(view, i + 1)) {
             pendingBlank = !joined.isEmpty();

@@ -16,7 +16,8 @@ namespace ClipboardFormatter {
 // The names of the referenced files, "Image <size>" for an image, or the text, on one line.
 QString menuPreview(const ClipboardItem& item, int limit);
 
-// CR, LF and tab become blanks, runs of blanks collapse and the ends are trimmed; beyond `limit`
+// CR, LF and tab become blanks, bidirectional controls their visible marks
+// (TextCharacters::bidiControlMark), runs of blanks collapse and the ends are trimmed; beyond `limit`
 // characters the first `limit` - 1 are kept and "..." appended (a limit of 0 or less keeps none).
 QString singleLinePreview(const QString& text, int limit);
 
