@@ -36,16 +36,6 @@ constexpr double now = 800'000'000.0;
 
 enum View { window, preview, quickEdit };
 
-class PreparedHistory final : public ClipboardHistoryPersisting {
-public:
-    explicit PreparedHistory(ClipboardHistoryState state) : m_state(std::move(state)) {}
-    ClipboardHistoryState load() override { return m_state; }
-    void save(const ClipboardHistoryState&) override {}
-
-private:
-    ClipboardHistoryState m_state;
-};
-
 // Peak resident memory in bytes, and starting it again from the current.
 qint64 peakResident()
 {
@@ -88,9 +78,9 @@ void BM_HostileTextView(benchmark::State& state)
     double stall = 0;
     double peakRatio = 0;
     for (auto _ : state) {
-        ClipboardHistoryState history{{ClipboardItem(QUuid::createUuid(), text, now - 30)}, DefaultPinboards::all()};
-        ClipboardStore store(std::make_shared<PreparedHistory>(std::move(history)),
-                             ClipboardStore::Configuration::standard());
+        auto history = std::make_shared<MemoryHistory>();
+        history->state.items = {ClipboardItem(QUuid::createUuid(), text, now - 30)};
+        ClipboardStore store(history, ClipboardStore::Configuration::standard());
         std::unique_ptr<ClipboardPanelController> controller;
         auto open = [&] {
             ClipboardPanelController::Dependencies dependencies{

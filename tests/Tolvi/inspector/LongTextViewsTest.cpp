@@ -38,25 +38,16 @@ constexpr double now = 800'000'000.0;
 // them, and far below the seconds a view takes that lays out a whole huge text at once.
 constexpr double stallLimitMilliseconds = 600;
 
-class PreparedHistory final : public ClipboardHistoryPersisting {
-public:
-    explicit PreparedHistory(ClipboardHistoryState state) : m_state(std::move(state)) {}
-    ClipboardHistoryState load() override { return m_state; }
-    void save(const ClipboardHistoryState&) override {}
-
-private:
-    ClipboardHistoryState m_state;
-};
-
 class LongTextViewsTest : public ::testing::TestWithParam<HostileText> {
 protected:
     void SetUp() override
     {
         text = GetParam().make();
         theme.accessibility().setReduceMotion(true);
-        ClipboardHistoryState history{{ClipboardItem(QUuid::createUuid(), text, now - 30)}, DefaultPinboards::all()};
-        store = std::make_unique<ClipboardStore>(std::make_shared<PreparedHistory>(std::move(history)),
-                                                 ClipboardStore::Configuration::standard());
+        // Loaded from the history file as it stands: no capture limit applies.
+        auto history = std::make_shared<MemoryHistory>();
+        history->state.items = {ClipboardItem(QUuid::createUuid(), text, now - 30)};
+        store = std::make_unique<ClipboardStore>(history, ClipboardStore::Configuration::standard());
         ASSERT_EQ(store->items().size(), 1);
     }
 
