@@ -20,9 +20,14 @@ namespace tolvi::ClipQuickLook {
 std::optional<Link> linkURL(const ClipboardItem& item)
 {
     const QString* text = item.content().textIf();
+    // No browser opens an address longer than this; parsing tens of millions of characters to
+    // find out would hold up the preview.
+    constexpr qsizetype longestLink = 2 * 1024 * 1024;
     if (!text)
         return std::nullopt;
     const QStringView trimmed = TextCharacters::trimmedWhitespaceAndNewlines(*text);
+    if (trimmed.size() > longestLink)
+        return std::nullopt;
     // Strict parsing: blanks inside, non-ASCII letters or a stray "%" make it no address.
     const std::optional<UriComponents> components = UriComponents::parse(trimmed);
     if (!components || !components->scheme)
@@ -154,7 +159,7 @@ QList<DetailRow> detailRows(const ClipboardItem& item, const QLocale& locale, co
                      QStringLiteral("text.viewfinder")});
     } else {
         const QString& text = item.content().textValue();
-        if (!counts && !ShownText::isCut(text))
+        if (!counts && text.size() <= ShownText::countedInPlaceLimit)
             counts = textCounts(text);
         const QString counting = QStringLiteral("Counting...");
         rows.append({QStringLiteral("Characters"), counts ? QString::number(counts->characters) : counting,

@@ -70,9 +70,8 @@ struct TextCounts {
 TextCounts textCounts(QStringView text);
 
 // Kind, Created, Source; then Dimensions, Size and OCR for an image, or Characters, Words and
-// (for a link) Link Host for a text; then Pinned and Boards. A text too long to show whole is
-// not counted here: its counts are those given (counted off the main thread), "Counting..."
-// until they are.
+// (for a link) Link Host for a text; then Pinned and Boards. A long text is not counted here:
+// its counts are those given (counted off the main thread), "Counting..." until they are.
 QList<DetailRow> detailRows(const ClipboardItem& item, const QLocale& locale = QLocale(),
                             const QTimeZone& timeZone = QTimeZone::systemTimeZone(),
                             std::optional<TextCounts> counts = std::nullopt);

@@ -927,7 +927,7 @@ void ClipQuickLookOverlay::showClip(const ClipboardItem& item)
     }
     m_copyExtracted->setEnabled(recognized.has_value());
 
-    if (const QString* text = item.content().textIf(); text && ShownText::isCut(*text)) {
+    if (const QString* text = item.content().textIf(); text && text->size() > ShownText::countedInPlaceLimit) {
         // Counted off the main thread; the rows say "Counting..." until the counts are there.
         if (!m_countedText.isSharedWith(*text)) {
             m_countedText = *text;

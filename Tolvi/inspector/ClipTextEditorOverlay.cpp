@@ -11,7 +11,6 @@
 #include "TolviCore/model/ReferenceDate.h"
 #include "TolviCore/model/UnicodeText.h"
 #include "TolviCore/search/ClipboardFormatter.h"
-#include "TolviCore/text/TextCharacters.h"
 #include "TolviCore/store/ClipboardStore.h"
 
 #include <QHBoxLayout>
@@ -211,8 +210,10 @@ QString ClipTextEditorOverlay::editorStatus() const
             return QStringLiteral("Fixing writing...");
         return QStringLiteral("Running AI...");
     }
+    if (m_originalCount < 0)
+        return {}; // counted off the main thread
     if (ShownText::isCut(m_draft.editedText))
-        return m_originalCount >= 0 ? EditorStatusText::characterCount(m_originalCount) : QString();
+        return EditorStatusText::characterCount(m_originalCount);
     return EditorStatusText::characterStatus(m_editedCount.count(m_draft.editedText),
                                              m_originalCount, m_draft.hasUnsavedChanges());
 }
@@ -246,15 +247,17 @@ void ClipTextEditorOverlay::showInEditor(const QString& text)
 
 qsizetype ClipTextEditorOverlay::countOf(const QString& text)
 {
-    if (!ShownText::isCut(text))
+    if (text.size() <= ShownText::countedInPlaceLimit)
         return m_editedCount.count(text);
-    // Counted off the main thread; the status shows the count once it is there.
-    ShownText::computeOffMainThread<qsizetype>(this, [text] { return TextCharacters::characterCount(text); },
+    // Counted off the main thread; the status shows the count once it is there, and the count
+    // of the edited text goes on from it.
+    ShownText::computeOffMainThread<qsizetype>(this, [text] { return UnicodeText::characterCount(text); },
                                                [this, text](qsizetype count) {
-        if (m_draft.originalText.isSharedWith(text) || m_draft.originalText == text) {
-            m_originalCount = count;
-            render();
-        }
+        if (!m_draft.originalText.isSharedWith(text))
+            return;
+        m_originalCount = count;
+        m_editedCount.seed(text, count);
+        render();
     });
     return -1;
 }

@@ -20,10 +20,11 @@ bool becomesSeparator(char16_t c)
 // Where to cut a long line near `target` (never before `from`, never at `end` or after): after a
 // space where one lies a little before the target, else at the nearest definite character
 // boundary after it. A stretch with no such boundary (one character of thousands of combining
-// marks or joined emoji) is cut at the target all the same, between two code points: shown
-// whole it would take seconds to lay out; -1 when the target lies at or past the end.
+// marks or joined emoji) is cut all the same, between two code points, in short pieces: shaping
+// such a piece costs far more a character than ordinary text; -1 when there is no room left.
 qsizetype cutNear(QStringView line, qsizetype from, qsizetype target, qsizetype end)
 {
+    constexpr qsizetype clusterPieceLength = 200;
     constexpr qsizetype lookBack = 240;
     for (qsizetype at = target; at > std::max(from + 1, target - lookBack); --at) {
         if (line[at - 1] == u' ' && isDefiniteCharacterBoundary(line, at))
@@ -34,7 +35,7 @@ qsizetype cutNear(QStringView line, qsizetype from, qsizetype target, qsizetype 
         if (isDefiniteCharacterBoundary(line, at))
             return at;
     }
-    for (qsizetype at = target; at < end; ++at) {
+    for (qsizetype at = std::max(from, from - 1 + clusterPieceLength); at < end; ++at) {
         if (!line[at].isLowSurrogate())
             return at;
     }

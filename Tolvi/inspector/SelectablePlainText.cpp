@@ -3,6 +3,7 @@
 #include "Tolvi/design/DesignTokens.h"
 #include "Tolvi/design/Surfaces.h"
 #include "Tolvi/design/TolviTheme.h"
+#include "Tolvi/inspector/IncrementalCharacterCount.h"
 #include "TolviCore/text/TextCharacters.h"
 
 #include <QContextMenuEvent>
@@ -140,6 +141,11 @@ bool SelectablePlainText::layOutNextPiece(Layout& layout) const
     const bool cut = end - start > pieceLimit;
     if (cut) {
         end = start + pieceLimit;
+        // Inside one character of thousands of combining marks or joined emoji, a shorter piece:
+        // shaping such a piece costs far more a character than ordinary text.
+        if (!isDefiniteCharacterBoundary(m_text, end) && !isDefiniteCharacterBoundary(m_text, end - 64)
+            && !isDefiniteCharacterBoundary(m_text, start + clusterPieceLimit))
+            end = start + clusterPieceLimit;
         if (m_text.at(end - 1).isHighSurrogate())
             --end;
     }

@@ -20,6 +20,9 @@ namespace ShownText {
 // Texts longer than this (in UTF-16 code units) are shown as their first `limit` units.
 constexpr qsizetype limit = 1'000'000;
 
+// Texts longer than this are counted (characters, words) off the main thread.
+constexpr qsizetype countedInPlaceLimit = 100'000;
+
 bool isCut(const QString& text);
 // The whole text up to the limit, else its first part, never ending inside a surrogate pair.
 QString shownPart(const QString& text);
