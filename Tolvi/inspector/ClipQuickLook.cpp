@@ -133,6 +133,11 @@ QString createdText(double createdAt, const QLocale& locale, const QTimeZone& ti
     return date + QStringLiteral(", ") + locale.toString(local.time(), QLocale::ShortFormat);
 }
 
+namespace {
+QList<DetailRow> rowsFor(const ClipboardItem& item, const QLocale& locale, const QTimeZone& timeZone,
+                         std::optional<TextCounts> counts, const std::optional<Link>& link);
+} // namespace
+
 TextCounts textCounts(QStringView text)
 {
     return {TextCharacters::characterCount(text), wordCount(text)};
@@ -140,6 +145,30 @@ TextCounts textCounts(QStringView text)
 
 QList<DetailRow> detailRows(const ClipboardItem& item, const QLocale& locale, const QTimeZone& timeZone,
                             std::optional<TextCounts> counts)
+{
+    return rowsFor(item, locale, timeZone, counts, item.content().isText() ? linkURL(item) : std::nullopt);
+}
+
+QList<DetailRow> detailRows(const ClipboardItem& item, const std::optional<Link>& link,
+                            std::optional<TextCounts> counts)
+{
+    return rowsFor(item, QLocale(), QTimeZone::systemTimeZone(), counts, link);
+}
+
+QList<DetailRow> withCounts(QList<DetailRow> rows, TextCounts counts)
+{
+    for (DetailRow& row : rows) {
+        if (row.title == QLatin1String("Characters"))
+            row.value = QString::number(counts.characters);
+        else if (row.title == QLatin1String("Words"))
+            row.value = QString::number(counts.words);
+    }
+    return rows;
+}
+
+namespace {
+QList<DetailRow> rowsFor(const ClipboardItem& item, const QLocale& locale, const QTimeZone& timeZone,
+                         std::optional<TextCounts> counts, const std::optional<Link>& link)
 {
     const ClipDetectedKind kind = ClipDetectedKind::of(item);
     QList<DetailRow> rows;
@@ -166,7 +195,7 @@ QList<DetailRow> detailRows(const ClipboardItem& item, const QLocale& locale, co
                      QStringLiteral("textformat.abc")});
         rows.append({QStringLiteral("Words"), counts ? QString::number(counts->words) : counting,
                      QStringLiteral("text.word.spacing")});
-        if (const std::optional<Link> link = linkURL(item))
+        if (link)
             rows.append({QStringLiteral("Link Host"), link->host.value_or(link->absoluteString), QStringLiteral("link")});
     }
     rows.append({QStringLiteral("Pinned"), item.isPinned() ? QStringLiteral("Yes") : QStringLiteral("No"),
@@ -176,6 +205,7 @@ QList<DetailRow> detailRows(const ClipboardItem& item, const QLocale& locale, co
                  QStringLiteral("square.grid.2x2")});
     return rows;
 }
+} // namespace
 
 std::optional<ClipboardItem> currentClip(const ClipboardStore& store, const ClipboardItem& shown)
 {

@@ -75,6 +75,11 @@ TextCounts textCounts(QStringView text);
 QList<DetailRow> detailRows(const ClipboardItem& item, const QLocale& locale = QLocale(),
                             const QTimeZone& timeZone = QTimeZone::systemTimeZone(),
                             std::optional<TextCounts> counts = std::nullopt);
+// The same with the clip's link worked out already (linkURL parses the whole text).
+QList<DetailRow> detailRows(const ClipboardItem& item, const std::optional<Link>& link,
+                            std::optional<TextCounts> counts);
+// The rows with the counts of a text in place of what they said.
+QList<DetailRow> withCounts(QList<DetailRow> rows, TextCounts counts);
 
 // The creation time as the details show it: the locale's abbreviated date and short time.
 QString createdText(double createdAt, const QLocale& locale = QLocale(),

@@ -939,14 +939,14 @@ void ClipQuickLookOverlay::showClip(const ClipboardItem& item)
                     if (!m_countedText.isSharedWith(counted))
                         return;
                     m_counts = counts;
-                    m_details->setRows(ClipQuickLook::detailRows(m_item, QLocale(), QTimeZone::systemTimeZone(), m_counts));
+                    m_details->setRows(ClipQuickLook::withCounts(m_details->rows(), counts));
                 });
         }
-        m_details->setRows(ClipQuickLook::detailRows(item, QLocale(), QTimeZone::systemTimeZone(), m_counts));
+        m_details->setRows(ClipQuickLook::detailRows(item, link, m_counts));
     } else {
         m_countedText.clear();
         m_counts.reset();
-        m_details->setRows(ClipQuickLook::detailRows(item));
+        m_details->setRows(ClipQuickLook::detailRows(item, link, std::nullopt));
     }
 
     const QList<QuickLookTab> available = ClipQuickLook::availableTabs(item);

@@ -71,7 +71,7 @@ public:
     // Texts up to this long are laid out whole whenever a height is asked for.
     static constexpr int wholeLayoutLimit = 4000;
     // The longest piece laid out at once, and inside a character of many code points.
-    static constexpr int pieceLimit = 2000;
+    static constexpr int pieceLimit = 1000;
     static constexpr int clusterPieceLimit = 200;
     // How long one idle slice of layout may run.
     static constexpr int sliceMilliseconds = 4;
