@@ -69,22 +69,30 @@ QFont previewTextFont(bool monospaced)
     return font;
 }
 
-QPlainTextEdit* makeTextView(QWidget* parent)
+// A read-only, selectable view of text over a plate, in the preview's font.
+template <typename View>
+View* makeReadOnlyView(QWidget* parent)
 {
-    auto* view = new QPlainTextEdit(parent);
+    auto* view = new View(parent);
     view->setReadOnly(true);
     view->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     view->setFrameShape(QFrame::NoFrame);
     view->setLineWrapMode(QPlainTextEdit::WidgetWidth);
     view->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     view->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    view->document()->setDocumentMargin(14);
+    view->setFont(previewTextFont(false));
+    return view;
+}
+
+QPlainTextEdit* makeTextView(QWidget* parent)
+{
+    auto* view = makeReadOnlyView<QPlainTextEdit>(parent);
     view->setAutoFillBackground(false);
     view->viewport()->setAutoFillBackground(false);
     QPalette palette = view->palette();
     palette.setColor(QPalette::Base, Qt::transparent);
     view->setPalette(palette);
-    view->document()->setDocumentMargin(14);
-    view->setFont(previewTextFont(false));
     return view;
 }
 
@@ -92,14 +100,8 @@ QPlainTextEdit* makeTextView(QWidget* parent)
 // shows without laying out a huge line at once, and a copy gives the text as stored.
 ClipTextEditor* makeClipTextView(QWidget* parent)
 {
-    auto* view = new ClipTextEditor(parent);
-    view->setReadOnly(true);
-    view->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
-    view->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    view->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    auto* view = makeReadOnlyView<ClipTextEditor>(parent);
     view->setLeavesBackground(true);
-    view->document()->setDocumentMargin(14);
-    view->setFont(previewTextFont(false));
     return view;
 }
 
