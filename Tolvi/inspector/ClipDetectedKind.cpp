@@ -1,5 +1,7 @@
 #include "Tolvi/inspector/ClipDetectedKind.h"
 
+#include "Tolvi/inspector/ShownText.h"
+
 #include "TolviCore/text/TextTransform.h"
 
 #include <array>
@@ -40,7 +42,9 @@ ClipDetectedKind::ClipDetectedKind(const ClipboardContent& content)
         const auto& recognized = image->recognizedText();
         m_kind = recognized && !recognized->isEmpty() ? Kind::searchableScreenshot : Kind::image;
     } else {
-        m_kind = classifyText(content.textValue());
+        // A text too long to show whole is judged by the part the views show.
+        const QString& text = content.textValue();
+        m_kind = classifyText(ShownText::isCut(text) ? ShownText::shownPart(text) : text);
     }
 }
 

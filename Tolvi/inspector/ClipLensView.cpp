@@ -14,6 +14,7 @@
 #include "Tolvi/inspector/ClipPreviewSurface.h"
 #include "Tolvi/inspector/InspectorControls.h"
 #include "Tolvi/inspector/SelectablePlainText.h"
+#include "Tolvi/inspector/ShownText.h"
 #include "TolviCore/model/ByteCountFormatter.h"
 #include "TolviCore/search/ClipboardFormatter.h"
 
@@ -400,6 +401,10 @@ void ClipLensView::buildColumn(QVBoxLayout* layout)
     m_textPreview->setAccessibleName(QStringLiteral("Clip text"));
     m_textPreview->setCopyHandler(copyText);
     columnLayout->addWidget(m_textPreview);
+    m_cutNote = plainLabel(Typography::meta, QPalette::WindowText, column);
+    m_cutNote->setText(ShownText::note());
+    m_cutNote->setVisible(false);
+    columnLayout->addWidget(m_cutNote);
     m_imagePreview = new ClipImagePreview(m_thumbnails, column);
     columnLayout->addWidget(m_imagePreview);
     m_fileList = new ClipFileList(column);
@@ -613,8 +618,10 @@ void ClipLensView::showPreview()
     // What is not shown lets go of its clip.
     m_fileList->setFileURLs(files ? item.originalPayload()->fileURLs() : QStringList());
     m_fileList->setVisible(files);
-    m_textPreview->setText(text ? *text : QString(), text ? previewFont(*text) : m_textPreview->textFont());
+    const QString shown = text ? ShownText::shownPart(*text) : QString();
+    m_textPreview->setText(shown, text ? previewFont(shown) : m_textPreview->textFont());
     m_textPreview->setVisible(text != nullptr);
+    m_cutNote->setVisible(text && ShownText::isCut(*text));
     if (image)
         m_imagePreview->setImage(*image);
     m_imagePreview->setVisible(image != nullptr);

@@ -136,6 +136,7 @@ public:
     QLabel* ocrExplanationLabel() const { return m_ocrExplanation; }
     InspectorButton* ocrButton() const { return m_ocrButton; }
     QLabel* fileNote() const { return m_fileNote; }
+    QLabel* cutNote() const { return m_cutNote; }
     SelectablePlainText* textPreview() const { return m_textPreview; }
     ClipImagePreview* imagePreview() const { return m_imagePreview; }
     ClipFileList* fileList() const { return m_fileList; }
@@ -199,6 +200,8 @@ private:
     QWidget* m_ocrButtonRow = nullptr;
     InspectorButton* m_ocrButton = nullptr;
     QLabel* m_fileNote = nullptr;
+    // Under the first part of a text too long to show whole.
+    QLabel* m_cutNote = nullptr;
     SelectablePlainText* m_textPreview = nullptr;
     ClipImagePreview* m_imagePreview = nullptr;
     ClipFileList* m_fileList = nullptr;

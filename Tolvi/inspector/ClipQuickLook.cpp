@@ -1,5 +1,7 @@
 #include "Tolvi/inspector/ClipQuickLook.h"
 
+#include "Tolvi/inspector/ShownText.h"
+
 #include "Tolvi/inspector/ClipDetectedKind.h"
 #include "TolviCore/model/ByteCountFormatter.h"
 #include "TolviCore/model/ReferenceDate.h"
@@ -18,9 +20,14 @@ namespace tolvi::ClipQuickLook {
 std::optional<Link> linkURL(const ClipboardItem& item)
 {
     const QString* text = item.content().textIf();
+    // No browser opens an address longer than this; parsing tens of millions of characters to
+    // find out would hold up the preview.
+    constexpr qsizetype longestLink = 2 * 1024 * 1024;
     if (!text)
         return std::nullopt;
     const QStringView trimmed = TextCharacters::trimmedWhitespaceAndNewlines(*text);
+    if (trimmed.size() > longestLink)
+        return std::nullopt;
     // Strict parsing: blanks inside, non-ASCII letters or a stray "%" make it no address.
     const std::optional<UriComponents> components = UriComponents::parse(trimmed);
     if (!components || !components->scheme)
@@ -126,7 +133,42 @@ QString createdText(double createdAt, const QLocale& locale, const QTimeZone& ti
     return date + QStringLiteral(", ") + locale.toString(local.time(), QLocale::ShortFormat);
 }
 
-QList<DetailRow> detailRows(const ClipboardItem& item, const QLocale& locale, const QTimeZone& timeZone)
+namespace {
+QList<DetailRow> rowsFor(const ClipboardItem& item, const QLocale& locale, const QTimeZone& timeZone,
+                         std::optional<TextCounts> counts, const std::optional<Link>& link);
+} // namespace
+
+TextCounts textCounts(QStringView text)
+{
+    return {TextCharacters::characterCount(text), wordCount(text)};
+}
+
+QList<DetailRow> detailRows(const ClipboardItem& item, const QLocale& locale, const QTimeZone& timeZone,
+                            std::optional<TextCounts> counts)
+{
+    return rowsFor(item, locale, timeZone, counts, item.content().isText() ? linkURL(item) : std::nullopt);
+}
+
+QList<DetailRow> detailRows(const ClipboardItem& item, const std::optional<Link>& link,
+                            std::optional<TextCounts> counts)
+{
+    return rowsFor(item, QLocale(), QTimeZone::systemTimeZone(), counts, link);
+}
+
+QList<DetailRow> withCounts(QList<DetailRow> rows, TextCounts counts)
+{
+    for (DetailRow& row : rows) {
+        if (row.title == QLatin1String("Characters"))
+            row.value = QString::number(counts.characters);
+        else if (row.title == QLatin1String("Words"))
+            row.value = QString::number(counts.words);
+    }
+    return rows;
+}
+
+namespace {
+QList<DetailRow> rowsFor(const ClipboardItem& item, const QLocale& locale, const QTimeZone& timeZone,
+                         std::optional<TextCounts> counts, const std::optional<Link>& link)
 {
     const ClipDetectedKind kind = ClipDetectedKind::of(item);
     QList<DetailRow> rows;
@@ -146,10 +188,14 @@ QList<DetailRow> detailRows(const ClipboardItem& item, const QLocale& locale, co
                      QStringLiteral("text.viewfinder")});
     } else {
         const QString& text = item.content().textValue();
-        rows.append({QStringLiteral("Characters"), QString::number(TextCharacters::characterCount(text)),
+        if (!counts && text.size() <= ShownText::countedInPlaceLimit)
+            counts = textCounts(text);
+        const QString counting = QStringLiteral("Counting...");
+        rows.append({QStringLiteral("Characters"), counts ? QString::number(counts->characters) : counting,
                      QStringLiteral("textformat.abc")});
-        rows.append({QStringLiteral("Words"), QString::number(wordCount(text)), QStringLiteral("text.word.spacing")});
-        if (const std::optional<Link> link = linkURL(item))
+        rows.append({QStringLiteral("Words"), counts ? QString::number(counts->words) : counting,
+                     QStringLiteral("text.word.spacing")});
+        if (link)
             rows.append({QStringLiteral("Link Host"), link->host.value_or(link->absoluteString), QStringLiteral("link")});
     }
     rows.append({QStringLiteral("Pinned"), item.isPinned() ? QStringLiteral("Yes") : QStringLiteral("No"),
@@ -159,6 +205,7 @@ QList<DetailRow> detailRows(const ClipboardItem& item, const QLocale& locale, co
                  QStringLiteral("square.grid.2x2")});
     return rows;
 }
+} // namespace
 
 std::optional<ClipboardItem> currentClip(const ClipboardStore& store, const ClipboardItem& shown)
 {

@@ -62,10 +62,24 @@ struct DetailRow {
     friend bool operator==(const DetailRow&, const DetailRow&) = default;
 };
 
+// A text's characters and words.
+struct TextCounts {
+    qsizetype characters = 0;
+    qsizetype words = 0;
+};
+TextCounts textCounts(QStringView text);
+
 // Kind, Created, Source; then Dimensions, Size and OCR for an image, or Characters, Words and
-// (for a link) Link Host for a text; then Pinned and Boards.
+// (for a link) Link Host for a text; then Pinned and Boards. A long text is not counted here:
+// its counts are those given (counted off the main thread), "Counting..." until they are.
 QList<DetailRow> detailRows(const ClipboardItem& item, const QLocale& locale = QLocale(),
-                            const QTimeZone& timeZone = QTimeZone::systemTimeZone());
+                            const QTimeZone& timeZone = QTimeZone::systemTimeZone(),
+                            std::optional<TextCounts> counts = std::nullopt);
+// The same with the clip's link worked out already (linkURL parses the whole text).
+QList<DetailRow> detailRows(const ClipboardItem& item, const std::optional<Link>& link,
+                            std::optional<TextCounts> counts);
+// The rows with the counts of a text in place of what they said.
+QList<DetailRow> withCounts(QList<DetailRow> rows, TextCounts counts);
 
 // The creation time as the details show it: the locale's abbreviated date and short time.
 QString createdText(double createdAt, const QLocale& locale = QLocale(),

@@ -8,6 +8,8 @@
 #include "Tolvi/design/TolviTheme.h"
 #include "Tolvi/history/ThumbnailCache.h"
 #include "Tolvi/inspector/ClipDetectedKind.h"
+#include "Tolvi/inspector/ClipTextEditor.h"
+#include "Tolvi/inspector/ShownText.h"
 #include "TolviCore/model/ReferenceDate.h"
 #include "TolviCore/search/ClipboardFormatter.h"
 #include "TolviCore/store/ClipboardStore.h"
@@ -67,22 +69,39 @@ QFont previewTextFont(bool monospaced)
     return font;
 }
 
-QPlainTextEdit* makeTextView(QWidget* parent)
+// A read-only, selectable view of text over a plate, in the preview's font.
+template <typename View>
+View* makeReadOnlyView(QWidget* parent)
 {
-    auto* view = new QPlainTextEdit(parent);
+    auto* view = new View(parent);
     view->setReadOnly(true);
     view->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     view->setFrameShape(QFrame::NoFrame);
     view->setLineWrapMode(QPlainTextEdit::WidgetWidth);
     view->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     view->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    view->document()->setDocumentMargin(14);
+    view->setFont(previewTextFont(false));
+    return view;
+}
+
+QPlainTextEdit* makeTextView(QWidget* parent)
+{
+    auto* view = makeReadOnlyView<QPlainTextEdit>(parent);
     view->setAutoFillBackground(false);
     view->viewport()->setAutoFillBackground(false);
     QPalette palette = view->palette();
     palette.setColor(QPalette::Base, Qt::transparent);
     view->setPalette(palette);
-    view->document()->setDocumentMargin(14);
-    view->setFont(previewTextFont(false));
+    return view;
+}
+
+// The clip's text: the editor that shows long lines in pieces, read-only, so that any text
+// shows without laying out a huge line at once, and a copy gives the text as stored.
+ClipTextEditor* makeClipTextView(QWidget* parent)
+{
+    auto* view = makeReadOnlyView<ClipTextEditor>(parent);
+    view->setLeavesBackground(true);
     return view;
 }
 
@@ -112,7 +131,8 @@ public:
         if (text == m_text)
             return;
         m_text = text;
-        setAccessibleName(text);
+        m_shown = ShownText::oneLineExcerpt(text, m_elide);
+        setAccessibleName(m_shown);
         updateGeometry();
         update();
     }
@@ -121,7 +141,7 @@ public:
     QSize sizeHint() const override
     {
         const QFontMetrics metrics(m_font);
-        return {metrics.horizontalAdvance(m_text) + 1, metrics.height()};
+        return {metrics.horizontalAdvance(m_shown) + 1, metrics.height()};
     }
     QSize minimumSizeHint() const override { return {0, QFontMetrics(m_font).height()}; }
 
@@ -133,7 +153,7 @@ protected:
         painter.setPen(DesignContext::of(this).color(m_color));
         const QFontMetrics metrics(m_font);
         painter.drawText(rect(), int(m_alignment | Qt::AlignVCenter) | Qt::TextSingleLine,
-                         metrics.elidedText(m_text, m_elide, width()));
+                         metrics.elidedText(m_shown, m_elide, width()));
     }
 
 private:
@@ -142,6 +162,7 @@ private:
     Qt::TextElideMode m_elide;
     Qt::Alignment m_alignment = Qt::AlignLeft;
     QString m_text;
+    QString m_shown;
 };
 
 // The clip kind's symbol on its tinted tile.
@@ -573,7 +594,8 @@ protected:
         painter.setPen(context.color(ColorToken::ink));
         const QRectF value(titleLeft + titleWidth + 10, 0, inner.right() - titleLeft - titleWidth - 10, height());
         painter.drawText(value, Qt::AlignRight | Qt::AlignVCenter | Qt::TextSingleLine,
-                         QFontMetrics(font).elidedText(m_row.value, Qt::ElideMiddle, int(value.width())));
+                         QFontMetrics(font).elidedText(ShownText::oneLineExcerpt(m_row.value, Qt::ElideMiddle),
+                                                      Qt::ElideMiddle, int(value.width())));
         painter.fillRect(QRectF(40, height() - 1, width() - 40, 1), withOpacity(context.color(ColorToken::ink), 0.07));
     }
 
@@ -774,12 +796,12 @@ QVBoxLayout* makePageColumn(QWidget* page)
 }
 
 // A read-only text view on `plate`, the plate taking the rest of `column`.
-QPlainTextEdit* addPlatedTextView(QVBoxLayout* column, Plate* plate, const QString& objectName,
-                                  const QString& accessibleName)
+template <typename View>
+View* addPlatedTextView(QVBoxLayout* column, Plate* plate, View* view, const QString& objectName,
+                        const QString& accessibleName)
 {
     auto* plateLayout = new QVBoxLayout(plate);
     plateLayout->setContentsMargins(1, 1, 1, 1);
-    QPlainTextEdit* view = makeTextView(plate);
     view->setObjectName(objectName);
     view->setAccessibleName(accessibleName);
     plateLayout->addWidget(view);
@@ -803,7 +825,12 @@ QWidget* ClipQuickLookOverlay::buildPreviewPage()
     });
     auto* plate = new Plate(ColorToken::ink, 0.035, m_textPage);
     m_textPlate = plate;
-    m_text = addPlatedTextView(column, plate, QStringLiteral("quickLookText"), QStringLiteral("Clip text"));
+    m_text = addPlatedTextView(column, plate, makeClipTextView(plate), QStringLiteral("quickLookText"),
+                               QStringLiteral("Clip text"));
+    m_cutNote = new TextLine(Typography::meta, ColorToken::muted, Qt::ElideRight, m_textPage);
+    m_cutNote->setText(ShownText::note());
+    m_cutNote->setVisible(false);
+    column->addWidget(m_cutNote);
     m_previewKinds->addWidget(m_textPage);
 
     m_image = new ImagePreview(m_environment.thumbnails, m_previewKinds);
@@ -835,7 +862,8 @@ QWidget* ClipQuickLookOverlay::buildOCRPage()
             std::function<void(const QString&)>(m_actions.copyText)(*text);
     });
 
-    m_ocrText = addPlatedTextView(column, new Plate(ColorToken::mint, 0.05, page), QStringLiteral("quickLookOCRText"),
+    auto* ocrPlate = new Plate(ColorToken::mint, 0.05, page);
+    m_ocrText = addPlatedTextView(column, ocrPlate, makeTextView(ocrPlate), QStringLiteral("quickLookOCRText"),
                                   QStringLiteral("Extracted text"));
     return page;
 }
@@ -876,7 +904,7 @@ void ClipQuickLookOverlay::showClip(const ClipboardItem& item)
         m_image->setImage(*image);
         m_previewKinds->setCurrentWidget(m_image);
         m_shownText.clear();
-        m_text->clear();
+        m_text->setStoredText(QString());
     } else {
         m_image->setImage(std::nullopt);
         const QString& text = item.content().textValue();
@@ -888,8 +916,9 @@ void ClipQuickLookOverlay::showClip(const ClipboardItem& item)
             m_text->setFont(font);
         if (text != m_shownText || m_shownText.isNull()) {
             m_shownText = text;
-            m_text->setPlainText(text);
+            m_text->setStoredText(ShownText::shownPart(text));
         }
+        m_cutNote->setVisible(ShownText::isCut(text));
         m_previewKinds->setCurrentWidget(m_textPage);
     }
 
@@ -900,7 +929,27 @@ void ClipQuickLookOverlay::showClip(const ClipboardItem& item)
     }
     m_copyExtracted->setEnabled(recognized.has_value());
 
-    m_details->setRows(ClipQuickLook::detailRows(item));
+    if (const QString* text = item.content().textIf(); text && text->size() > ShownText::countedInPlaceLimit) {
+        // Counted off the main thread; the rows say "Counting..." until the counts are there.
+        if (!m_countedText.isSharedWith(*text)) {
+            m_countedText = *text;
+            m_counts.reset();
+            const QString counted = *text;
+            ShownText::computeOffMainThread<ClipQuickLook::TextCounts>(
+                this, [counted] { return ClipQuickLook::textCounts(counted); },
+                [this, counted](ClipQuickLook::TextCounts counts) {
+                    if (!m_countedText.isSharedWith(counted))
+                        return;
+                    m_counts = counts;
+                    m_details->setRows(ClipQuickLook::withCounts(m_details->rows(), counts));
+                });
+        }
+        m_details->setRows(ClipQuickLook::detailRows(item, link, m_counts));
+    } else {
+        m_countedText.clear();
+        m_counts.reset();
+        m_details->setRows(ClipQuickLook::detailRows(item, link, std::nullopt));
+    }
 
     const QList<QuickLookTab> available = ClipQuickLook::availableTabs(item);
     if (available != m_availableTabs || m_availableTabs.isEmpty()) {
@@ -1054,6 +1103,11 @@ QWidget* ClipQuickLookOverlay::imageView() const
 QWidget* ClipQuickLookOverlay::linkCard() const
 {
     return m_linkCard;
+}
+
+QWidget* ClipQuickLookOverlay::cutNote() const
+{
+    return m_cutNote;
 }
 
 ClipQuickLookOverlay::ImageState ClipQuickLookOverlay::imageState() const

@@ -2,6 +2,7 @@
 
 #include "Tolvi/design/CardOverlay.h"
 #include "Tolvi/inspector/ClipQuickLook.h"
+#include "Tolvi/inspector/ClipTextEditor.h"
 #include "TolviCore/model/ClipboardItem.h"
 
 #include <QList>
@@ -10,6 +11,7 @@
 #include <QUrl>
 
 #include <functional>
+#include <optional>
 
 class QAbstractButton;
 class QPlainTextEdit;
@@ -102,10 +104,12 @@ public:
     // Whether the control is on the card now (hidden ones are not).
     bool offers(Control control) const;
     QAbstractButton* tabButton(QuickLookTab tab) const;
-    QPlainTextEdit* textView() const { return m_text; }
+    ClipTextEditor* textView() const { return m_text; }
     QPlainTextEdit* ocrTextView() const { return m_ocrText; }
     QWidget* imageView() const;
     QWidget* linkCard() const;
+    // The note under the first part of a text too long to show whole.
+    QWidget* cutNote() const;
     ImageState imageState() const;
     QString subtitle() const;
     // The rows the details tab shows now.
@@ -147,7 +151,9 @@ private:
     QWidget* m_textPage = nullptr;
     quicklook::LinkCard* m_linkCard = nullptr;
     QWidget* m_textPlate = nullptr;
-    QPlainTextEdit* m_text = nullptr;
+    ClipTextEditor* m_text = nullptr;
+    // Under a text too long to show whole.
+    quicklook::TextLine* m_cutNote = nullptr;
     // The text the view was given last (the view itself reads back paragraph separators).
     QString m_shownText;
     quicklook::ImagePreview* m_image = nullptr;
@@ -155,6 +161,9 @@ private:
     QString m_shownOCRText;
     QAbstractButton* m_copyExtracted = nullptr;
     quicklook::DetailsTable* m_details = nullptr;
+    // The counts of a text too long to count on the main thread, and the text they are of.
+    QString m_countedText;
+    std::optional<ClipQuickLook::TextCounts> m_counts;
 };
 
 } // namespace tolvi

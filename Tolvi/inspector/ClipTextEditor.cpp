@@ -122,15 +122,25 @@ void ClipTextEditor::setPlateTint(qreal opacity)
     applyBackground();
 }
 
+void ClipTextEditor::setLeavesBackground(bool leaves)
+{
+    if (leaves == m_leavesBackground)
+        return;
+    m_leavesBackground = leaves;
+    viewport()->setAutoFillBackground(!leaves);
+    applyBackground();
+}
+
 void ClipTextEditor::applyBackground()
 {
     const DesignContext context = DesignContext::of(this);
     const QColor canvas = context.color(TolviDesign::ColorToken::canvas);
     const QColor ink = context.color(TolviDesign::ColorToken::ink);
     const qreal a = m_plateTint * ink.alphaF();
-    const QColor fill = QColor::fromRgbF(canvas.redF() * (1 - a) + ink.redF() * a,
-                                         canvas.greenF() * (1 - a) + ink.greenF() * a,
-                                         canvas.blueF() * (1 - a) + ink.blueF() * a);
+    const QColor fill = m_leavesBackground ? QColor(Qt::transparent)
+                                           : QColor::fromRgbF(canvas.redF() * (1 - a) + ink.redF() * a,
+                                                              canvas.greenF() * (1 - a) + ink.greenF() * a,
+                                                              canvas.blueF() * (1 - a) + ink.blueF() * a);
     // The window's slim scroll bar: a handle in the muted ink, without arrows or a track.
     const QString scrollStyle = slimScrollBarStyleSheet(context, QStringLiteral("2px 0 2px 0"));
     if (verticalScrollBar()->styleSheet() != scrollStyle)

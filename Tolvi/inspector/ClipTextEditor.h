@@ -37,6 +37,8 @@ public:
     // fills its own area in that colour, so a keystroke repaints the editor alone, not the
     // window under the card.
     void setPlateTint(qreal opacity);
+    // Leaves its area unfilled, for a plate that paints itself under the editor (rounded ones).
+    void setLeavesBackground(bool leaves);
 
     static constexpr qreal fontSize = 13;
 
@@ -58,6 +60,7 @@ private:
     bool m_monospaced = false;
     qreal m_plateTint = 0.025;
     bool m_applyingBackground = false;
+    bool m_leavesBackground = false;
 };
 
 } // namespace tolvi

@@ -6,6 +6,7 @@
 #include "Tolvi/inspector/EditorOverlayParts.h"
 #include "Tolvi/inspector/EditorStatusText.h"
 #include "Tolvi/inspector/LooksLikeCode.h"
+#include "Tolvi/inspector/ShownText.h"
 #include "Tolvi/panels/PanelCommandBus.h"
 #include "TolviCore/model/ReferenceDate.h"
 #include "TolviCore/model/UnicodeText.h"
@@ -44,8 +45,8 @@ ClipTextEditorOverlay::ClipTextEditorOverlay(const ClipboardItem& item, const Cl
     buildCard();
     const QString text = item.content().isText() ? item.content().textValue() : QString();
     m_draft = ClipboardTextDraft(text);
-    m_editor->setStoredText(text);
-    m_originalCount = m_editedCount.count(text);
+    showInEditor(text);
+    m_originalCount = countOf(text);
 
     connect(this, &TolviCardOverlay::backdropClicked, this, &ClipTextEditorOverlay::requestClose);
     connect(&store, &ClipboardStore::itemsChanged, this, &ClipTextEditorOverlay::followStore);
@@ -209,6 +210,10 @@ QString ClipTextEditorOverlay::editorStatus() const
             return QStringLiteral("Fixing writing...");
         return QStringLiteral("Running AI...");
     }
+    if (m_originalCount < 0)
+        return {}; // counted off the main thread
+    if (ShownText::isCut(m_draft.editedText))
+        return EditorStatusText::characterCount(m_originalCount);
     return EditorStatusText::characterStatus(m_editedCount.count(m_draft.editedText),
                                              m_originalCount, m_draft.hasUnsavedChanges());
 }
@@ -217,6 +222,8 @@ QString ClipTextEditorOverlay::notice() const
 {
     if (m_refusal)
         return *m_refusal;
+    if (ShownText::isCut(m_draft.editedText))
+        return QStringLiteral("Too long to edit here: only the beginning is shown. Copy and Paste use the whole text.");
     if (m_clipGone)
         return QStringLiteral("This clip is no longer in the history. Save keeps your text as a new clip.");
     if (m_changedElsewhere)
@@ -226,6 +233,34 @@ QString ClipTextEditorOverlay::notice() const
 }
 
 // ---- Following the text and the clip ----------------------------------------------------
+
+void ClipTextEditorOverlay::showInEditor(const QString& text)
+{
+    // A text too long to lay out is shown by its first part, read-only: the draft keeps the
+    // whole text, which Copy and Paste use.
+    const bool cut = ShownText::isCut(text);
+    m_editor->setReadOnly(cut);
+    m_editor->setStoredText(ShownText::shownPart(text));
+    if (cut)
+        m_editor->setMonospaced(looksLikeCode(m_editor->storedText()));
+}
+
+qsizetype ClipTextEditorOverlay::countOf(const QString& text)
+{
+    if (text.size() <= ShownText::countedInPlaceLimit)
+        return m_editedCount.count(text);
+    // Counted off the main thread; the status shows the count once it is there, and the count
+    // of the edited text goes on from it.
+    ShownText::computeOffMainThread<qsizetype>(this, [text] { return UnicodeText::characterCount(text); },
+                                               [this, text](qsizetype count) {
+        if (!m_draft.originalText.isSharedWith(text))
+            return;
+        m_originalCount = count;
+        m_editedCount.seed(text, count);
+        render();
+    });
+    return -1;
+}
 
 void ClipTextEditorOverlay::editorEdited()
 {
@@ -238,9 +273,9 @@ void ClipTextEditorOverlay::loadText(const QString& text)
 {
     // The clip's own text, shown anew: nothing was typed that could be lost.
     m_draft = ClipboardTextDraft(text);
-    m_editor->setStoredText(text);
+    showInEditor(text);
     m_editedCount.reset();
-    m_originalCount = m_editedCount.count(text);
+    m_originalCount = countOf(text);
     m_originalLoaded = false;
     showTab();
 }
@@ -530,8 +565,9 @@ void ClipTextEditorOverlay::showTab()
 {
     const bool edited = m_tab == Tab::edited;
     if (!edited && !m_originalLoaded) {
-        m_original->setStoredText(m_draft.originalText);
-        m_original->setMonospaced(looksLikeCode(m_draft.originalText));
+        const QString shown = ShownText::shownPart(m_draft.originalText);
+        m_original->setStoredText(shown);
+        m_original->setMonospaced(looksLikeCode(shown));
         m_originalLoaded = true;
     }
     m_editedTab->setChecked(edited);
@@ -555,7 +591,8 @@ void ClipTextEditorOverlay::render()
         button->setRunning(m_runningAIActionID == button->action().id);
         button->setEnabled(usable && !m_runningAIActionID);
     }
-    m_editor->setMonospaced(m_editedLooksLikeCode.test(m_draft.editedText));
+    if (!ShownText::isCut(m_draft.editedText))
+        m_editor->setMonospaced(m_editedLooksLikeCode.test(m_draft.editedText));
     m_editedTab->setChecked(m_tab == Tab::edited);
     m_originalTab->setChecked(m_tab == Tab::original);
 }

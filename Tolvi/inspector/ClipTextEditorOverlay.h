@@ -130,6 +130,9 @@ protected:
 private:
     void buildCard();
     void loadText(const QString& text);
+    void showInEditor(const QString& text);
+    // The text's character count, or -1 while it is counted off the main thread.
+    qsizetype countOf(const QString& text);
     void editorEdited();
     void followStore();
     std::optional<ClipboardItem> successor() const;

@@ -1,6 +1,7 @@
 #include "Tolvi/inspector/EditorTextBuffer.h"
 
 #include "Tolvi/inspector/IncrementalCharacterCount.h"
+#include "TolviCore/text/TextCharacters.h"
 
 #include <algorithm>
 
@@ -18,16 +19,24 @@ bool becomesSeparator(char16_t c)
 
 // Where to cut a long line near `target` (never before `from`, never at `end` or after): after a
 // space where one lies a little before the target, else at the nearest definite character
-// boundary after it; -1 when there is none.
+// boundary after it. A stretch with no such boundary (one character of thousands of combining
+// marks or joined emoji) is cut all the same, between two code points, in short pieces: shaping
+// such a piece costs far more a character than ordinary text; -1 when there is no room left.
 qsizetype cutNear(QStringView line, qsizetype from, qsizetype target, qsizetype end)
 {
+    constexpr qsizetype clusterPieceLength = 200;
     constexpr qsizetype lookBack = 240;
     for (qsizetype at = target; at > std::max(from + 1, target - lookBack); --at) {
         if (line[at - 1] == u' ' && isDefiniteCharacterBoundary(line, at))
             return at;
     }
-    for (qsizetype at = target; at < end; ++at) {
+    const qsizetype lookAhead = std::min(end, target + EditorTextBuffer::pieceLength / 2);
+    for (qsizetype at = target; at < lookAhead; ++at) {
         if (isDefiniteCharacterBoundary(line, at))
+            return at;
+    }
+    for (qsizetype at = std::max(from, from - 1 + clusterPieceLength); at < end; ++at) {
+        if (!line[at].isLowSurrogate())
             return at;
     }
     return -1;
@@ -153,6 +162,10 @@ void EditorTextBuffer::load(const QString& stored)
         cutDisplay.append(QStringView(display).mid(copied));
         m_baseDisplay = std::move(cutDisplay);
     }
+
+    // Bidirectional controls show as marks, one for one, so that what the editor shows reads as
+    // what is pasted; the stored text keeps them.
+    m_baseDisplay = TextCharacters::withVisibleBidiControls(m_baseDisplay);
 
     m_segments.clear();
     if (!m_baseDisplay.isEmpty())

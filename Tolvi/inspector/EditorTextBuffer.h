@@ -24,6 +24,9 @@ namespace tolvi {
 // shown cut into pieces of a few thousand characters at spaces where possible; the cuts exist
 // only in the editor and never reach the stored text or a copy of a selection.
 //
+// Bidirectional formatting characters (an RLO, say) are shown as visible marks, one for one,
+// instead of reordering what follows them: the stored text keeps them where they were.
+//
 // Positions and lengths are in the editor's characters (UTF-16 code units, one per paragraph
 // separator). Main thread; plain value.
 class EditorTextBuffer {

@@ -118,6 +118,13 @@ qsizetype IncrementalCharacterCount::count(const QString& text)
     return m_count;
 }
 
+void IncrementalCharacterCount::seed(const QString& text, qsizetype count)
+{
+    m_text = text;
+    m_count = count;
+    m_tailored = holdsTailoredScript(text);
+}
+
 void IncrementalCharacterCount::reset()
 {
     m_text.clear();

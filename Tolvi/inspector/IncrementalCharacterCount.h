@@ -24,6 +24,8 @@ class IncrementalCharacterCount {
 public:
     qsizetype count(const QString& text);
     void reset();
+    // Starts from a count made elsewhere (off the main thread) of this text.
+    void seed(const QString& text, qsizetype count);
 
     // How far the search for a definite boundary goes on each side of a change before the
     // whole text is counted instead.

@@ -3,6 +3,8 @@
 #include "Tolvi/design/DesignTokens.h"
 #include "Tolvi/design/Surfaces.h"
 #include "Tolvi/design/TolviTheme.h"
+#include "Tolvi/inspector/IncrementalCharacterCount.h"
+#include "TolviCore/text/TextCharacters.h"
 
 #include <QContextMenuEvent>
 #include <QKeyEvent>
@@ -77,6 +79,7 @@ void SelectablePlainText::setText(const QString& text, const QFont& font)
     if (text == m_text && font == m_font)
         return;
     m_text = text;
+    m_shown = TextCharacters::withVisibleBidiControls(text);
     m_font = font;
     m_breaks.clear();
     const qsizetype size = m_text.size();
@@ -138,11 +141,16 @@ bool SelectablePlainText::layOutNextPiece(Layout& layout) const
     const bool cut = end - start > pieceLimit;
     if (cut) {
         end = start + pieceLimit;
+        // Inside one character of thousands of combining marks or joined emoji, a shorter piece:
+        // shaping such a piece costs far more a character than ordinary text.
+        if (!isDefiniteCharacterBoundary(m_text, end) && !isDefiniteCharacterBoundary(m_text, end - 64)
+            && !isDefiniteCharacterBoundary(m_text, start + clusterPieceLimit))
+            end = start + clusterPieceLimit;
         if (m_text.at(end - 1).isHighSurrogate())
             --end;
     }
 
-    auto textLayout = std::make_unique<QTextLayout>(m_text.mid(start, end - start), layout.font);
+    auto textLayout = std::make_unique<QTextLayout>(m_shown.mid(start, end - start), layout.font);
     textLayout->setTextOption(layout.option);
     auto layOut = [&](QTextLayout& tl) {
         qreal y = 0;
@@ -164,7 +172,7 @@ bool SelectablePlainText::layOutNextPiece(Layout& layout) const
     if (cut && lines > 1) {
         // The last line may go on in the next piece: the next piece starts with it.
         end = start + lastStart;
-        textLayout->setText(m_text.mid(start, end - start));
+        textLayout->setText(m_shown.mid(start, end - start));
         std::tie(height, lines, lastStart) = layOut(*textLayout);
     }
 
@@ -281,6 +289,8 @@ void SelectablePlainText::layOutMore()
         m_slicesSinceGeometry = 0;
         updateGeometry();
     }
+    if (m_paintWaitsForLayout)
+        update();
     scheduleMore();
 }
 
@@ -304,7 +314,16 @@ void SelectablePlainText::paintEvent(QPaintEvent* event)
     const DesignContext context = DesignContext::of(this);
     Layout& layout = layoutAt(textWidthFor(width()));
     const QRect exposed = event->rect();
-    layOutDownTo(layout, exposed.bottom() - m_appearance.padding);
+    // A paint far below what is laid out (the column scrolled down a long text at once) shows
+    // what a short budget reaches; the idle slices lay out the rest and paint again.
+    QElapsedTimer budget;
+    budget.start();
+    const qreal wanted = exposed.bottom() - m_appearance.padding;
+    while (!layout.done && (layout.pieces.empty() || layout.bottom < wanted) && budget.elapsed() < paintBudgetMilliseconds)
+        layOutNextPiece(layout);
+    m_paintWaitsForLayout = !layout.done && layout.bottom < wanted;
+    if (m_paintWaitsForLayout)
+        scheduleMore();
 
     if (m_appearance.drawsBackground) {
         // As tall as the padded text; under a short text the rest of the minimum stays empty.

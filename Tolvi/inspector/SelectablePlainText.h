@@ -70,10 +70,13 @@ public:
     static constexpr qreal backgroundCornerRadius = 12;
     // Texts up to this long are laid out whole whenever a height is asked for.
     static constexpr int wholeLayoutLimit = 4000;
-    // The longest piece laid out at once.
-    static constexpr int pieceLimit = 2000;
+    // The longest piece laid out at once, and inside a character of many code points.
+    static constexpr int pieceLimit = 1000;
+    static constexpr int clusterPieceLimit = 200;
     // How long one idle slice of layout may run.
     static constexpr int sliceMilliseconds = 4;
+    // How long a paint may lay out before it shows what is there.
+    static constexpr int paintBudgetMilliseconds = 30;
     // Slices between two updates of the height while the rest is laid out.
     static constexpr int slicesPerGeometryUpdate = 16;
 
@@ -113,6 +116,9 @@ private:
 
     Appearance m_appearance;
     QString m_text;
+    // What is laid out: the text with its bidirectional controls as visible marks (one for one),
+    // so it reads as what a copy gives.
+    QString m_shown;
     QFont m_font;
     // Where the text's paragraphs end (the positions of their break characters), found once.
     std::vector<int> m_breaks;
@@ -121,6 +127,8 @@ private:
     mutable std::vector<std::pair<int, int>> m_measuredHeights;
     QTimer m_more;
     int m_slicesSinceGeometry = 0;
+    // The last paint showed less than it was asked for: the slices paint again.
+    bool m_paintWaitsForLayout = false;
     std::function<void(const QString&)> m_copy;
     int m_anchor = 0;
     int m_cursor = 0;

@@ -5,14 +5,45 @@
 #include "TolviCore/text/MediumDate.h"
 #include "TolviCore/text/TextCharacters.h"
 
+#include <QMutex>
 #include <QStringList>
 #include <QUrl>
 
 #include <cmath>
+#include <deque>
 
 namespace tolvi::ClipboardFormatter {
 
 namespace {
+
+// The metadata line is drawn for every row on every paint: the counts of the last few long
+// texts are kept (with the texts, so that a count is never taken for another text that came to
+// lie at the same address).
+qsizetype metadataCharacterCount(const QString& text)
+{
+    constexpr qsizetype countedOnEveryCall = 10'000;
+    if (text.size() <= countedOnEveryCall)
+        return TextCharacters::characterCount(text, countedCharacterLimit + 1);
+    struct Entry {
+        QString text;
+        qsizetype count;
+    };
+    static QMutex mutex;
+    static std::deque<Entry> entries;
+    {
+        const QMutexLocker lock(&mutex);
+        for (const Entry& entry : entries) {
+            if (entry.text.isSharedWith(text))
+                return entry.count;
+        }
+    }
+    const qsizetype count = TextCharacters::characterCount(text, countedCharacterLimit + 1);
+    const QMutexLocker lock(&mutex);
+    entries.push_front({text, count});
+    if (entries.size() > 4)
+        entries.pop_back();
+    return count;
+}
 
 const QStringList* fileReferences(const ClipboardItem& item)
 {
@@ -65,6 +96,8 @@ QString singleLinePreview(const QString& text, int limit)
         char16_t c = view[i].unicode();
         if (c == u'\r' || c == u'\n' || c == u'\t')
             c = u' ';
+        else if (const char16_t mark = TextCharacters::bidiControlMark(c))
+            c = mark;
         // A blank that carries a combining mark is a character of its own, not a separator.
         if (c == u' ' && !TextCharacters::continuesCharacterAt(view, i + 1)) {
             pendingBlank = !joined.isEmpty();
@@ -122,8 +155,11 @@ QString metadata(const ClipboardItem& item, double now, const QLocale& locale, c
         if (image->recognizedText() && !image->recognizedText()->isEmpty())
             line += QLatin1String(" - OCR");
     } else {
-        line += QString::number(TextCharacters::characterCount(item.content().textValue()))
-                + QLatin1String(" chars");
+        // Every list shows this line for every clip it draws: a text of millions of characters is
+        // counted only as far as the limit.
+        const qsizetype count = metadataCharacterCount(item.content().textValue());
+        line += count > countedCharacterLimit ? QString::number(countedCharacterLimit) + QLatin1String("+ chars")
+                                              : QString::number(count) + QLatin1String(" chars");
     }
     if (const auto& app = item.sourceApp())
         line += QLatin1String(" - ") + app->name();

@@ -16,9 +16,13 @@ namespace ClipboardFormatter {
 // The names of the referenced files, "Image <size>" for an image, or the text, on one line.
 QString menuPreview(const ClipboardItem& item, int limit);
 
-// CR, LF and tab become blanks, runs of blanks collapse and the ends are trimmed; beyond `limit`
+// CR, LF and tab become blanks, bidirectional controls their visible marks
+// (TextCharacters::bidiControlMark), runs of blanks collapse and the ends are trimmed; beyond `limit`
 // characters the first `limit` - 1 are kept and "..." appended (a limit of 0 or less keeps none).
 QString singleLinePreview(const QString& text, int limit);
+
+// Texts are counted up to this many characters in the metadata line ("1000000+ chars" beyond).
+constexpr qsizetype countedCharacterLimit = 1'000'000;
 
 // "Pinned - " when pinned, the age, " - " and the size detail, and " - " and the source
 // application's name when known.

@@ -261,4 +261,21 @@ QString caseAndDiacriticFolded(QStringView text, const QLocale& locale)
     return lowerCased(caseFolded(stripped, locale));
 }
 
+QString withVisibleBidiControls(const QString& text)
+{
+    const char16_t* data = reinterpret_cast<const char16_t*>(text.utf16());
+    const qsizetype n = text.size();
+    qsizetype first = 0;
+    while (first < n && !bidiControlMark(data[first]))
+        ++first;
+    if (first == n)
+        return text;
+    QString shown = text;
+    for (qsizetype i = first; i < n; ++i) {
+        if (const char16_t mark = bidiControlMark(data[i]))
+            shown[i] = QChar(mark);
+    }
+    return shown;
+}
+
 } // namespace tolvi::TextCharacters

@@ -76,6 +76,39 @@ private:
     std::unique_ptr<Finder> finder_;
 };
 
+// The visible mark that stands for a bidirectional formatting character (the embeddings,
+// overrides, isolates and their ends, and the LRM, RLM and ALM marks), or 0 for any other: a
+// text shown with its controls in effect can read differently from the text pasted (an RLO
+// shows "exe.txt" for "txt.exe"). One UTF-16 unit for one, so positions stay where they were.
+// Leftward controls show a leftward dashed arrow, rightward ones a rightward one, the first
+// strong isolate a two-way arrow and the ends an arrow to a bar.
+inline char16_t bidiControlMark(char16_t c)
+{
+    switch (c) {
+    case 0x200E: // LRM
+    case 0x202A: // LRE
+    case 0x202D: // LRO
+    case 0x2066: // LRI
+        return 0x21E2;
+    case 0x200F: // RLM
+    case 0x061C: // ALM
+    case 0x202B: // RLE
+    case 0x202E: // RLO
+    case 0x2067: // RLI
+        return 0x21E0;
+    case 0x2068: // FSI
+        return 0x21F9;
+    case 0x202C: // PDF
+    case 0x2069: // PDI
+        return 0x21E4;
+    default:
+        return 0;
+    }
+}
+
+// The text with every bidirectional formatting character replaced by its mark (the same length).
+QString withVisibleBidiControls(const QString& text);
+
 // Number of characters, counting no further than `stopAfter` (pass -1 to count them all).
 qsizetype characterCount(QStringView text, qsizetype stopAfter = -1);
 

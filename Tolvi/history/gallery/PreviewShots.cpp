@@ -86,6 +86,19 @@ void photographPreviews(HistoryWindowState& state, QWidget* panel,
                     }),
                QStringLiteral("image"), {QuickLookTab::preview, QuickLookTab::ocr, QuickLookTab::details});
 
+    // A file name with a right-to-left override: the override shows as a mark, not in effect.
+    const QString spoofed = QStringLiteral("Attachment: invoice_") + QChar(0x202E) + QStringLiteral("fdp.exe");
+    const double spoofedAt = ReferenceDate::now() - 25 * 60;
+    if (store.record(spoofed, spoofedAt)) {
+        const std::optional<ClipboardItem> clip =
+            find(store, [spoofedAt](const ClipboardItem& item) { return item.createdAt() == spoofedAt; });
+        photograph(clip, QStringLiteral("bidi-controls"), {QuickLookTab::preview});
+        if (clip)
+            store.remove(*clip);
+    } else {
+        fail(QStringLiteral("the store refused the bidirectional-controls sample"));
+    }
+
     // A photo from a phone: kept, but this platform cannot decode HEIC.
     QByteArray heic("\0\0\0\x18" "ftypheic\0\0\0\0mif1heic", 24);
     heic.append(QByteArray(4096, '\x5a'));

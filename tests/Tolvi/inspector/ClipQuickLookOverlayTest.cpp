@@ -1,6 +1,7 @@
 // The full-size preview offscreen: on its own over a host, in the history window and in the
 // compact panel.
 #include "Tolvi/inspector/ClipQuickLookOverlay.h"
+#include "Tolvi/inspector/ShownText.h"
 
 #include "tests/Tolvi/history/HistoryTestSupport.h"
 
@@ -190,6 +191,34 @@ TEST_F(QuickLookOverlayTest, TextIsShownWholeReadOnlyAndMultiLineTextMonospaced)
     overlay->setItem(recorded(ClipboardContent::text(QStringLiteral("A single sentence."))));
     EXPECT_EQ(view->toPlainText(), QStringLiteral("A single sentence."));
     EXPECT_NE(view->font().family(), QStringLiteral("monospace"));
+}
+
+TEST_F(QuickLookOverlayTest, ATextTooLongToShowWholeShowsItsBeginningWithANoteAndIsCountedOffTheMainThread)
+{
+    QString text;
+    while (text.size() <= ShownText::limit + 10)
+        text += QStringLiteral("word ");
+    ClipQuickLookOverlay* overlay = open(ClipboardItem(QUuid::createUuid(), text, now));
+    EXPECT_TRUE(overlay->cutNote()->isVisibleTo(overlay));
+    EXPECT_EQ(overlay->textView()->storedText(), text.left(ShownText::limit));
+    auto valueOf = [overlay](const QString& title) {
+        for (const ClipQuickLook::DetailRow& row : overlay->shownDetailRows()) {
+            if (row.title == title)
+                return row.value;
+        }
+        return QString();
+    };
+    EXPECT_EQ(valueOf(QStringLiteral("Words")), QStringLiteral("Counting..."));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return valueOf(QStringLiteral("Words")) != QStringLiteral("Counting..."); }, 10'000));
+    EXPECT_EQ(valueOf(QStringLiteral("Words")), QString::number(text.size() / 5));
+    EXPECT_EQ(valueOf(QStringLiteral("Characters")), QString::number(text.size()));
+
+    // Copy copies the whole clip; a short text has no note.
+    QTest::mouseClick(overlay->button(Control::copy), Qt::LeftButton);
+    ASSERT_EQ(actions.copied.size(), 1);
+    EXPECT_EQ(actions.copied.first().content().textValue(), text);
+    overlay->setItem(ClipboardItem(QUuid::createUuid(), QStringLiteral("short"), now));
+    EXPECT_FALSE(overlay->cutNote()->isVisibleTo(overlay));
 }
 
 TEST_F(QuickLookOverlayTest, PicturesAreDecodedOffTheMainThreadAndRefusedOnesShowUnavailable)

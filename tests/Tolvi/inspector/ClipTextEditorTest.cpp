@@ -167,6 +167,48 @@ TEST(ClipTextEditorTest, LongLinesAreShownInPiecesThatNeverReachTheText)
     EXPECT_EQ(editor.storedText(), expected);
 }
 
+TEST(ClipTextEditorTest, OneCharacterOfThousandsOfMarksIsShownInPiecesAndComesBackWhole)
+{
+    // No definite character boundary anywhere: the line is cut between code points all the same.
+    const QString accents = QStringLiteral("e") + QString(49'999, QChar(0x0301));
+    QString emoji;
+    for (int i = 0; i < 16'000; ++i)
+        emoji += (i > 0 ? QString(QChar(0x200D)) : QString()) + QString::fromUcs4(U"\U0001F469", 1);
+    for (const QString& text : {accents, emoji}) {
+        Editor editor;
+        editor.setStoredText(text);
+        int longest = 0;
+        for (QTextBlock block = editor.document()->begin(); block.isValid(); block = block.next()) {
+            longest = std::max(longest, block.length());
+            EXPECT_FALSE(block.text().startsWith(QChar(0xDC69))) << "a cut splits a surrogate pair";
+        }
+        EXPECT_LT(longest, int(EditorTextBuffer::longLineLength));
+        EXPECT_EQ(editor.storedText(), text);
+        editor.selectAll();
+        std::unique_ptr<QMimeData> data(editor.createMimeDataFromSelection());
+        EXPECT_EQ(data->text(), text);
+    }
+}
+
+TEST(ClipTextEditorTest, BidirectionalControlsShowAsMarksAndAreKeptInTheText)
+{
+    // "invoice_" RLO "fdp.exe": shown with the override in effect it would read "invoice_exe.pdf".
+    const QString text = QStringLiteral("invoice_") + QChar(0x202E) + QStringLiteral("fdp.exe") + QChar(0x202C)
+        + QStringLiteral("\n") + QChar(0x2067) + QStringLiteral("x") + QChar(0x2069) + QChar(0x200F);
+    Editor editor;
+    editor.setStoredText(text);
+    const QString shown = editor.document()->toPlainText();
+    for (QChar c : {QChar(0x202E), QChar(0x202C), QChar(0x2067), QChar(0x2069), QChar(0x200F)})
+        EXPECT_FALSE(shown.contains(c)) << "U+" << QString::number(c.unicode(), 16).toStdString() << " is in effect";
+    EXPECT_EQ(shown, QStringLiteral("invoice_\u21E0fdp.exe\u21E4\n\u21E0x\u21E4\u21E0"));
+    EXPECT_EQ(editor.storedText(), text);
+    EXPECT_EQ(copied(editor, 0, 17), text.left(17));
+
+    // An edit elsewhere keeps the controls as stored.
+    insertAt(editor, 0, QStringLiteral("> "));
+    EXPECT_EQ(editor.storedText(), QStringLiteral("> ") + text);
+}
+
 TEST(ClipTextEditorTest, RandomEditsAreFollowedExactly)
 {
     const QStringList pieces = {QStringLiteral("a"), QStringLiteral("word "), paragraphSeparator, nbsp,

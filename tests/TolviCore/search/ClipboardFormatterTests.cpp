@@ -1,4 +1,5 @@
 #include "TolviCore/search/ClipboardFormatter.h"
+#include "TolviCore/text/TextCharacters.h"
 
 #include "TolviCore/model/ReferenceDate.h"
 
@@ -35,6 +36,25 @@ TEST(ClipboardFormatter, SingleLinePreviewFoldsLinesAndBlanks)
     EXPECT_EQ(ClipboardFormatter::singleLinePreview(QStringLiteral(" \t x\r\ny  \n"), 10), QStringLiteral("x y"));
     // Only blank, CR, LF and tab fold; a no-break space stays.
     EXPECT_EQ(ClipboardFormatter::singleLinePreview(QString::fromUtf8("a\u00a0 \u00a0b"), 10), QString::fromUtf8("a\u00a0 \u00a0b"));
+}
+
+TEST(ClipboardFormatter, SingleLinePreviewShowsBidirectionalControlsAsMarks)
+{
+    const QString text = QStringLiteral("photo_") + QChar(0x202E) + QStringLiteral("gpj.exe") + QChar(0x200E)
+        + QChar(0x2068) + QStringLiteral("a") + QChar(0x2069);
+    EXPECT_EQ(ClipboardFormatter::singleLinePreview(text, 40),
+              QStringLiteral("photo_\u21E0gpj.exe\u21E2\u21F9a\u21E4"));
+    // The clip itself is untouched.
+    EXPECT_TRUE(text.contains(QChar(0x202E)));
+    EXPECT_EQ(TextCharacters::withVisibleBidiControls(QStringLiteral("plain")), QStringLiteral("plain"));
+}
+
+TEST(ClipboardFormatter, MetadataCountsAHugeTextOnlyUpToItsLimit)
+{
+    const ClipboardItem item(QUuid::createUuid(), QString(1'500'000, QLatin1Char('a')), 0);
+    EXPECT_TRUE(ClipboardFormatter::metadata(item, 30).contains(QStringLiteral("1000000+ chars")));
+    const ClipboardItem small(QUuid::createUuid(), QStringLiteral("abc"), 0);
+    EXPECT_TRUE(ClipboardFormatter::metadata(small, 30).contains(QStringLiteral(" 3 chars")));
 }
 
 TEST(ClipboardFormatter, SingleLinePreviewCutsWholeCharacters)
