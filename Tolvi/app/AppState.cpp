@@ -96,6 +96,15 @@ AppState::AppState(AppEnvironment environment, QObject* parent)
     connect(m_preferencesStore.get(), &PreferencesStore::clipboardMonitoringEnabledChanged, this,
             &AppState::menuInputsChanged, Qt::QueuedConnection);
     connect(m_pasteService.get(), &PasteService::queueStatusChanged, this, &AppState::menuInputsChanged);
+    // Our windows hide before a paste: where nothing could type it, the user learns it now.
+    const QString byHand = m_environment.pasteEnvironment.pasteByHandHint;
+    if (m_environment.notifyPasteByHand && !byHand.isEmpty()) {
+        connect(m_pasteService.get(), &PasteService::queueStatusChanged, this,
+                [this, byHand](const PasteService::PasteQueueStatus& status) {
+                    if (status.kind == PasteService::PasteQueueStatus::Kind::cancelled && status.reason.endsWith(byHand))
+                        m_environment.notifyPasteByHand(status.reason);
+                });
+    }
 }
 
 AppState::~AppState()

@@ -74,6 +74,9 @@ struct AppEnvironment {
     QString supportAddress = QStringLiteral("support@tolvi.app");
     // The operating system's name and version, for the feedback mail.
     QString operatingSystemVersion{};
+    // Tells the user at once (a desktop notification) that a paste left the clip on the clipboard
+    // for pasting by hand; empty: the paste notice of the next window opened tells it.
+    std::function<void(const QString& message)> notifyPasteByHand{};
 };
 
 // The program's one composition root: owns every store, service and window controller,

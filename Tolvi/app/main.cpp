@@ -12,9 +12,13 @@
 #include "Tolvi/platform/shell/Alerts.h"
 #include "Tolvi/platform/shell/BundleInfo.h"
 #include "Tolvi/platform/shell/Clock.h"
+#include "Tolvi/platform/shell/DesktopNotifications.h"
 #include "Tolvi/platform/shell/DesktopWorkspace.h"
 #include "Tolvi/platform/shell/FilePanels.h"
 #include "Tolvi/platform/wayland/DataControlClipboard.h"
+#include "Tolvi/platform/wayland/ForeignToplevelWindows.h"
+#include "Tolvi/platform/wayland/VirtualKeyboard.h"
+#include "Tolvi/platform/wayland/WaylandDesktop.h"
 #include "Tolvi/platform/wayland/SessionKind.h"
 #include "Tolvi/platform/wayland/WaylandConnection.h"
 #include "Tolvi/platform/x11/X11Desktop.h"
@@ -153,6 +157,22 @@ int main(int argc, char** argv)
     std::unique_ptr<DataControlClipboard> dataControl;
     if (session == SessionKind::waylandWithDataControl)
         dataControl = DataControlClipboard::create(*wayland);
+    // In a Wayland session the app in front and the keystroke come from the compositor where it
+    // offers them, and from XWayland for X11 windows.
+    std::unique_ptr<ToplevelWindows> toplevels;
+    std::unique_ptr<WaylandKeyboard> waylandKeyboard;
+    std::unique_ptr<WaylandDesktop> waylandDesktop;
+    if (wayland && session != SessionKind::x11) {
+        toplevels = ForeignToplevelWindows::create(*wayland);
+        waylandKeyboard = VirtualKeyboard::create(*wayland);
+        waylandDesktop = std::make_unique<WaylandDesktop>(WaylandDesktop::Parts{
+            x11Desktop, x11Desktop, [&x11Desktop] { return x11Desktop.hasXTest(); }, toplevels.get(),
+            waylandKeyboard.get()});
+        qCInfo(lcMain).noquote() << "Windows listed by the compositor:" << (toplevels ? "yes" : "no")
+                                 << "- keyboard of ours:" << (waylandKeyboard ? "yes" : "no");
+    }
+    Workspace& workspace = waylandDesktop ? static_cast<Workspace&>(*waylandDesktop) : x11Desktop;
+    PasteDesktop& pasteDesktop = waylandDesktop ? static_cast<PasteDesktop&>(*waylandDesktop) : x11Desktop;
     if (wayland)
         wayland->startDispatching();
     std::unique_ptr<SystemPasteboard> x11Pasteboard;
@@ -173,7 +193,7 @@ int main(int argc, char** argv)
         alerts,
         filePanels,
         desktop,
-        x11Desktop,
+        workspace,
         pasteboard,
         hotKeys,
         historyFilePath,
@@ -185,8 +205,8 @@ int main(int argc, char** argv)
             return std::make_unique<FeedUpdateController>(feed, QStringLiteral(TOLVI_VERSION), settings,
                                                           updatePresenter(alerts, desktop));
         },
-        makeLivePasteEnvironment(x11Desktop, scheduler),
-        [&x11Desktop] { return x11Desktop.canSendKeystrokes(); },
+        makeLivePasteEnvironment(pasteDesktop, scheduler),
+        [&pasteDesktop] { return pasteDesktop.canSendKeystrokes(); },
         {},
         [] { return std::optional<QString>(); },
         [](const QString& name) -> std::optional<QString> {
@@ -197,6 +217,9 @@ int main(int argc, char** argv)
         {},
         QStringLiteral("support@tolvi.app"),
         SystemFacts::current().operatingSystemVersion,
+    };
+    environment.notifyPasteByHand = [](const QString& message) {
+        showDesktopNotification(QStringLiteral("The clip is on the clipboard"), message);
     };
     environment.windows.history = [&thumbnails, &settings, &bundle, &desktop](AppState& app) -> std::unique_ptr<HistoryWindowControlling> {
         QPointer<AppState> owner(&app);
@@ -278,6 +301,16 @@ int main(int argc, char** argv)
         });
     }
     connectActivations(activationWatcher, state->pasteService());
+    if (toplevels) {
+        // A Wayland window that takes the focus; X11 windows are reported by the watcher above.
+        QPointer<PasteService> service(&state->pasteService());
+        toplevels->setActivationHandler([service, &pasteDesktop](quint64 id) {
+            QMetaObject::invokeMethod(service, [service, &pasteDesktop, id] {
+                if (service && pasteDesktop.frontmostPID() == WaylandDesktop::targetForWindow(id))
+                    service->applicationActivated(WaylandDesktop::targetForWindow(id));
+            });
+        });
+    }
 
     TrayController tray([&state] { return menuSnapshot(*state); },
                        [&state](const MenuBarEntry& entry) { performMenuAction(*state, entry); });
@@ -316,5 +349,7 @@ int main(int argc, char** argv)
     // No Wayland event may reach an object that is being destroyed.
     if (wayland)
         wayland->stopDispatching();
+    if (toplevels)
+        toplevels->setActivationHandler({});
     return status;
 }

@@ -166,6 +166,11 @@ bool X11Desktop::canSendKeystrokes()
     if (qEnvironmentVariable("XDG_SESSION_TYPE") == QLatin1String("wayland") ||
         !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
         return false;
+    return hasXTest();
+}
+
+bool X11Desktop::hasXTest()
+{
     if (!connection() || connection()->hasError())
         return false;
     const xcb_query_extension_reply_t* xtest = xcb_get_extension_data(connection()->raw(), &xcb_test_id);
