@@ -16,7 +16,9 @@
 #include "Tolvi/platform/shell/DesktopWorkspace.h"
 #include "Tolvi/platform/shell/FilePanels.h"
 #include "Tolvi/platform/wayland/DataControlClipboard.h"
+#include "Tolvi/platform/wayland/FakeInputKeyboard.h"
 #include "Tolvi/platform/wayland/ForeignToplevelWindows.h"
+#include "Tolvi/platform/wayland/PlasmaToplevelWindows.h"
 #include "Tolvi/platform/wayland/VirtualKeyboard.h"
 #include "Tolvi/platform/wayland/WaylandDesktop.h"
 #include "Tolvi/platform/wayland/SessionKind.h"
@@ -164,7 +166,11 @@ int main(int argc, char** argv)
     std::unique_ptr<WaylandDesktop> waylandDesktop;
     if (wayland && session != SessionKind::x11) {
         toplevels = ForeignToplevelWindows::create(*wayland);
+        if (!toplevels)
+            toplevels = PlasmaToplevelWindows::create(*wayland);
         waylandKeyboard = VirtualKeyboard::create(*wayland);
+        if (!waylandKeyboard)
+            waylandKeyboard = FakeInputKeyboard::create(*wayland);
         waylandDesktop = std::make_unique<WaylandDesktop>(WaylandDesktop::Parts{
             x11Desktop, x11Desktop, [&x11Desktop] { return x11Desktop.hasXTest(); }, toplevels.get(),
             waylandKeyboard.get()});

@@ -1,5 +1,6 @@
 #include "Tolvi/platform/wayland/VirtualKeyboard.h"
 
+#include "Tolvi/platform/wayland/SeatKeymap.h"
 #include "Tolvi/platform/wayland/WaylandConnection.h"
 
 #include "virtual-keyboard-unstable-v1-client-protocol.h"
@@ -40,8 +41,7 @@ struct VirtualKeyboard::State {
     WaylandConnection* connection = nullptr;
     zwp_virtual_keyboard_manager_v1* manager = nullptr;
     zwp_virtual_keyboard_v1* keyboard = nullptr;
-    wl_seat* seat = nullptr;
-    wl_keyboard* seatKeyboard = nullptr;
+    std::unique_ptr<SeatKeymap> seat;
     std::mutex mutex;
     QByteArray keymap;  // the one given to the compositor
     std::optional<ControlVKeys> keys;
@@ -72,71 +72,26 @@ struct VirtualKeyboard::State {
     }
 };
 
-namespace {
-
-void keyboardKeymap(void* data, wl_keyboard*, std::uint32_t format, int fd, std::uint32_t size)
-{
-    auto* state = static_cast<VirtualKeyboard::State*>(data);
-    QByteArray text;
-    if (format == keymapFormatXkbV1 && size > 0 && size < 16 * 1024 * 1024) {
-        void* mapped = mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
-        if (mapped != MAP_FAILED) {
-            text = QByteArray(static_cast<const char*>(mapped), qsizetype(size));
-            munmap(mapped, size);
-        }
-    }
-    ::close(fd);
-    if (text.isEmpty())
-        return;
-    std::lock_guard lock(state->mutex);
-    state->useKeymap(text);
-}
-
-void keyboardEnter(void*, wl_keyboard*, std::uint32_t, wl_surface*, wl_array*) {}
-void keyboardLeave(void*, wl_keyboard*, std::uint32_t, wl_surface*) {}
-void keyboardKey(void*, wl_keyboard*, std::uint32_t, std::uint32_t, std::uint32_t, std::uint32_t) {}
-void keyboardModifiers(void*, wl_keyboard*, std::uint32_t, std::uint32_t, std::uint32_t, std::uint32_t, std::uint32_t) {}
-void keyboardRepeat(void*, wl_keyboard*, std::int32_t, std::int32_t) {}
-
-const wl_keyboard_listener keyboardListener = {keyboardKeymap, keyboardEnter,     keyboardLeave,
-                                               keyboardKey,    keyboardModifiers, keyboardRepeat};
-
-void seatCapabilities(void* data, wl_seat* seat, std::uint32_t capabilities)
-{
-    auto* state = static_cast<VirtualKeyboard::State*>(data);
-    std::lock_guard lock(state->mutex);
-    // The seat's keyboard tells its keymap; asked for only once the seat has one.
-    if ((capabilities & WL_SEAT_CAPABILITY_KEYBOARD) && !state->seatKeyboard) {
-        state->seatKeyboard = wl_seat_get_keyboard(seat);
-        wl_keyboard_add_listener(state->seatKeyboard, &keyboardListener, state);
-    }
-}
-
-void seatName(void*, wl_seat*, const char*) {}
-
-const wl_seat_listener seatListener = {seatCapabilities, seatName};
-
-} // namespace
-
 std::unique_ptr<VirtualKeyboard> VirtualKeyboard::create(WaylandConnection& connection)
 {
     auto* manager = static_cast<zwp_virtual_keyboard_manager_v1*>(
         connection.bind(&zwp_virtual_keyboard_manager_v1_interface, 1));
     if (!manager)
         return nullptr;
-    // Version 4 of the seat: its keyboard sends the repeat information too.
-    auto* seat = static_cast<wl_seat*>(connection.bind(&wl_seat_interface, 4));
-    if (!seat) {
-        zwp_virtual_keyboard_manager_v1_destroy(manager);
-        return nullptr;
-    }
     std::unique_ptr<VirtualKeyboard> keyboard(new VirtualKeyboard(connection));
     State& state = *keyboard->state_;
     state.connection = &connection;
     state.manager = manager;
-    state.seat = seat;
-    state.keyboard = zwp_virtual_keyboard_manager_v1_create_virtual_keyboard(manager, seat);
-    wl_seat_add_listener(seat, &seatListener, &state);
+    // The user's keymap, whenever the seat tells it.
+    state.seat = SeatKeymap::create(connection, [&state](const QByteArray& text) {
+        std::lock_guard lock(state.mutex);
+        state.useKeymap(text);
+    });
+    if (!state.seat) {
+        zwp_virtual_keyboard_manager_v1_destroy(manager);
+        return nullptr;
+    }
+    state.keyboard = zwp_virtual_keyboard_manager_v1_create_virtual_keyboard(manager, state.seat->seat());
     {
         std::lock_guard lock(state.mutex);
         state.useKeymap(ControlVKeys::defaultKeymap());
@@ -152,15 +107,14 @@ VirtualKeyboard::VirtualKeyboard(WaylandConnection& connection)
 
 VirtualKeyboard::~VirtualKeyboard()
 {
-    std::lock_guard lock(state_->mutex);
-    if (state_->seatKeyboard)
-        wl_keyboard_destroy(state_->seatKeyboard);
-    if (state_->keyboard)
-        zwp_virtual_keyboard_v1_destroy(state_->keyboard);
-    if (state_->manager)
-        zwp_virtual_keyboard_manager_v1_destroy(state_->manager);
-    if (state_->seat)
-        wl_seat_destroy(state_->seat);
+    {
+        std::lock_guard lock(state_->mutex);
+        if (state_->keyboard)
+            zwp_virtual_keyboard_v1_destroy(state_->keyboard);
+        if (state_->manager)
+            zwp_virtual_keyboard_manager_v1_destroy(state_->manager);
+    }
+    state_->seat.reset();
     connection_.flush();
 }
 
