@@ -12,7 +12,9 @@
 
 #include "Tolvi/platform/settings/InMemoryKeyValueSettings.h"
 #include "Tolvi/platform/wayland/DataControlClipboard.h"
+#include "Tolvi/platform/wayland/FakeInputKeyboard.h"
 #include "Tolvi/platform/wayland/ForeignToplevelWindows.h"
+#include "Tolvi/platform/wayland/PlasmaToplevelWindows.h"
 #include "Tolvi/platform/wayland/VirtualKeyboard.h"
 #include "Tolvi/platform/wayland/WaylandConnection.h"
 #include "Tolvi/platform/wayland/WaylandDesktop.h"
@@ -32,13 +34,6 @@ using namespace tolvi::test;
 namespace {
 
 const QString footAppId = QStringLiteral("tolvi-test-foot");
-
-bool swaymsg(const QString& command)
-{
-    QProcess process;
-    process.start(QStringLiteral("swaymsg"), {command});
-    return process.waitForFinished(5000) && process.exitCode() == 0;
-}
 
 // Copies as the session's user, through data control (wl-copy).
 bool copyInSession(const QString& text)
@@ -61,10 +56,15 @@ protected:
         ASSERT_TRUE(connection) << "no compositor at WAYLAND_DISPLAY";
         clipboard = DataControlClipboard::create(*connection);
         ASSERT_TRUE(clipboard) << "the compositor offers no data control";
+        // sway here; KWin too, where the test is run by hand inside it.
         windows = ForeignToplevelWindows::create(*connection);
+        if (!windows)
+            windows = PlasmaToplevelWindows::create(*connection);
         ASSERT_TRUE(windows) << "the compositor lists no windows";
         keyboard = VirtualKeyboard::create(*connection);
-        ASSERT_TRUE(keyboard) << "the compositor offers no virtual keyboard";
+        if (!keyboard)
+            keyboard = FakeInputKeyboard::create(*connection);
+        ASSERT_TRUE(keyboard) << "the compositor offers no keyboard of ours";
         connection->startDispatching();
         ASSERT_TRUE(x11.isValid()) << "no XWayland display";
         desktop = std::make_unique<WaylandDesktop>(WaylandDesktop::Parts{
@@ -97,10 +97,15 @@ protected:
         return found;
     }
 
-    // Gives the focus to the foot terminal, away from the peer.
+    // Gives the focus to the foot terminal, away from the peer, as the compositor's task bar would.
     bool focusFoot()
     {
-        if (!swaymsg(QStringLiteral("[app_id=\"%1\"] focus").arg(footAppId)))
+        std::optional<quint64> foot;
+        for (const ToplevelWindow& window : windows->windows()) {
+            if (window.appId == footAppId)
+                foot = window.id;
+        }
+        if (!foot || !windows->activate(*foot))
             return false;
         return waitUntil([this] {
             const std::optional<ToplevelWindow> active = windows->activatedWindow();
@@ -123,8 +128,8 @@ protected:
 
     std::unique_ptr<WaylandConnection> connection;
     std::unique_ptr<DataControlClipboard> clipboard;
-    std::unique_ptr<ForeignToplevelWindows> windows;
-    std::unique_ptr<VirtualKeyboard> keyboard;
+    std::unique_ptr<ToplevelWindows> windows;
+    std::unique_ptr<WaylandKeyboard> keyboard;
     X11Desktop x11;
     std::unique_ptr<WaylandDesktop> desktop;
     QtScheduler scheduler;
