@@ -20,11 +20,6 @@ std::optional<quint64> WaylandDesktop::windowOfTarget(qint64 target)
     return quint64(-target);
 }
 
-bool WaylandDesktop::xwaylandInFront()
-{
-    return parts_.xwayland.frontmostPID() || parts_.xwayland.frontmostIsUnidentified();
-}
-
 RunningApplication WaylandDesktop::applicationOfWindow(const QString& appId, std::optional<qint64> pid)
 {
     RunningApplication application;
@@ -40,14 +35,16 @@ RunningApplication WaylandDesktop::applicationOfWindow(const QString& appId, std
 
 std::optional<RunningApplication> WaylandDesktop::frontmostApplication()
 {
-    if (std::optional<RunningApplication> x11 = parts_.xwaylandApplications.frontmostApplication())
-        return x11;
-    if (!parts_.windows)
+    const std::optional<qint64> front = frontmostPID();
+    if (front == focusReturnTarget)
         return std::nullopt;
-    const std::optional<ToplevelWindow> active = parts_.windows->activatedWindow();
-    if (!active)
-        return std::nullopt;
-    return applicationOfWindow(active->appId, active->pid);
+    if (const std::optional<quint64> window = front ? windowOfTarget(*front) : std::nullopt) {
+        const std::optional<ToplevelWindow> found = parts_.windows->window(*window);
+        if (!found)
+            return std::nullopt;
+        return applicationOfWindow(found->appId, found->pid);
+    }
+    return parts_.xwaylandApplications.frontmostApplication();
 }
 
 QList<RunningApplication> WaylandDesktop::runningApplications()
@@ -70,13 +67,19 @@ QList<RunningApplication> WaylandDesktop::runningApplications()
 
 std::optional<qint64> WaylandDesktop::frontmostPID()
 {
-    if (std::optional<qint64> x11 = parts_.xwayland.frontmostPID())
+    const std::optional<qint64> x11 = parts_.xwayland.frontmostPID();
+    const std::optional<ToplevelWindow> active = parts_.windows ? parts_.windows->activatedWindow() : std::nullopt;
+    // Where the compositor names each window's process (KDE Plasma), an activated window of
+    // another process than the X11 window XWayland has active is a Wayland window.
+    if (active && active->pid && x11 != active->pid)
+        return targetForWindow(active->id);
+    if (x11)
         return x11;
     if (parts_.xwayland.frontmostIsUnidentified())
         return std::nullopt;
     if (!parts_.windows)
         return focusReturnTarget;
-    if (const std::optional<ToplevelWindow> active = parts_.windows->activatedWindow())
+    if (active)
         return targetForWindow(active->id);
     return std::nullopt;
 }
@@ -142,17 +145,9 @@ bool WaylandDesktop::keyboardFocusBelongsTo(qint64 target)
 {
     if (target > 0)
         return parts_.xwayland.keyboardFocusBelongsTo(target);
-    // A Wayland window: no X11 window may hold the focus (ours least of all), the compositor
-    // must list the target as activated, and our keyboard must be able to type.
-    if (xwaylandInFront() || !parts_.keyboard || !parts_.keyboard->isReady())
-        return false;
-    if (target == focusReturnTarget)
-        return true;
-    const std::optional<quint64> window = windowOfTarget(target);
-    if (!window || !parts_.windows)
-        return false;
-    const std::optional<ToplevelWindow> found = parts_.windows->window(*window);
-    return found && found->activated;
+    // A Wayland window: it is in front (activated, with no X11 window active, ours least of
+    // all), and our keyboard can type.
+    return parts_.keyboard && parts_.keyboard->isReady() && frontmostPID() == target;
 }
 
 bool WaylandDesktop::pasteInto(qint64 target)

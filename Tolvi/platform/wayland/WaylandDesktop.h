@@ -13,10 +13,10 @@ class ToplevelWindows;
 class WaylandKeyboard;
 
 // The desktop of a Wayland session, where our windows are X11 clients of XWayland. The program
-// in front is, in this order: an X11 window XWayland has active (its process, as on X11); the
-// window the compositor lists as activated (its app_id); else, where the compositor lists no
-// windows (GNOME), the window that had the focus before ours, which the compositor gives the
-// focus back to when our window hides.
+// in front is, in this order: an X11 window XWayland has active (its process, as on X11), unless
+// the compositor lists another process's window as activated; the window the compositor lists as
+// activated (its app_id); else, where the compositor lists no windows (GNOME), the window that
+// had the focus before ours, which the compositor gives the focus back to when our window hides.
 //
 // Paste targets: an X11 window's process id (positive); a listed Wayland window as the negative
 // of its list id; focusReturnTarget for that last case. Keystrokes: XTest for X11 windows, the
@@ -66,8 +66,6 @@ public:
 
 private:
     static std::optional<quint64> windowOfTarget(qint64 target);
-    // The X11 window XWayland has active, if any (then no Wayland window has the focus).
-    bool xwaylandInFront();
 
     Parts parts_;
     DesktopEntries entries_;

@@ -65,6 +65,8 @@ public:
 private:
     // The active window, or without a window manager the focused one; 0 for none.
     std::uint32_t frontWindow();
+    // An EWMH window manager runs (it names its check window on the root).
+    bool hasWindowManager();
     bool isDialogWindow(std::uint32_t window);
     bool isModalWindow(std::uint32_t window);
 };
