@@ -83,6 +83,8 @@ AppState::AppState(AppEnvironment environment, QObject* parent)
     m_permissionStatusStore = std::make_unique<PermissionStatusStore>(
         m_environment.eventPostingPermission ? m_environment.eventPostingPermission : [] { return false; },
         m_environment.scheduler);
+    if (m_environment.eventPostingTexts)
+        m_permissionStatusStore->setTexts(*m_environment.eventPostingTexts);
     m_usageMetricsStore = std::make_unique<UsageMetricsStore>(m_environment.settings, m_environment.clock);
     // m_featureFlags is read in the initialiser list above.
     m_pasteService = std::make_unique<PasteService>(m_environment.pasteboard, m_environment.pasteEnvironment);

@@ -224,6 +224,11 @@ int main(int argc, char** argv)
         QStringLiteral("support@tolvi.app"),
         SystemFacts::current().operatingSystemVersion,
     };
+    if (waylandDesktop) {
+        environment.eventPostingTexts = PermissionStatusStore::Texts{WaylandDesktop::keystrokeMechanism(),
+                                                                     WaylandDesktop::keystrokesUnavailableTitle(),
+                                                                     WaylandDesktop::keystrokesUnavailable()};
+    }
     environment.notifyPasteByHand = [](const QString& message) {
         showDesktopNotification(QStringLiteral("The clip is on the clipboard"), message);
     };

@@ -201,6 +201,24 @@ QString WaylandDesktop::permissionPlace() const
     return QStringLiteral("a Wayland session whose compositor lets Tolvi type (sway, KDE Plasma)");
 }
 
+QString WaylandDesktop::keystrokeMechanism()
+{
+    return QStringLiteral("Automatic paste types Ctrl+V through the compositor (a virtual keyboard on sway and other "
+                          "wlroots desktops, fake input on KDE Plasma) and through XTEST into X11 windows.");
+}
+
+QString WaylandDesktop::keystrokesUnavailableTitle()
+{
+    return QStringLiteral("This desktop does not let Tolvi type");
+}
+
+QString WaylandDesktop::keystrokesUnavailable()
+{
+    return QStringLiteral("In this Wayland session Tolvi can type into no window, so a picked clip is only copied "
+                          "and Tolvi tells you to press Ctrl+V. sway and other wlroots desktops let it type, and so "
+                          "does KDE Plasma with Tolvi installed (its desktop entry asks KWin for the keyboard).");
+}
+
 QString WaylandDesktop::pasteByHandHint() const
 {
     return QStringLiteral("Press Ctrl+V to paste.");

@@ -61,6 +61,11 @@ public:
     QString permissionPlace() const override;
     QString pasteByHandHint() const override;
 
+    // What the windows say about automatic paste in a Wayland session.
+    static QString keystrokeMechanism();
+    static QString keystrokesUnavailableTitle();
+    static QString keystrokesUnavailable();
+
     // The application a Wayland window belongs to, named from its desktop entry.
     RunningApplication applicationOfWindow(const QString& appId, std::optional<qint64> pid);
 
