@@ -19,6 +19,7 @@
 #include "Tolvi/platform/wayland/FakeInputKeyboard.h"
 #include "Tolvi/platform/wayland/ForeignToplevelWindows.h"
 #include "Tolvi/platform/wayland/PlasmaToplevelWindows.h"
+#include "Tolvi/platform/wayland/PortalKeyboard.h"
 #include "Tolvi/platform/wayland/VirtualKeyboard.h"
 #include "Tolvi/platform/wayland/WaylandDesktop.h"
 #include "Tolvi/platform/wayland/SessionKind.h"
@@ -171,6 +172,18 @@ int main(int argc, char** argv)
         waylandKeyboard = VirtualKeyboard::create(*wayland);
         if (!waylandKeyboard)
             waylandKeyboard = FakeInputKeyboard::create(*wayland);
+        if (!waylandKeyboard) {
+            // GNOME: the remote-desktop portal, asked once; its restore token spares the next start.
+            const QString tokenKey = QStringLiteral("remoteDesktopRestoreToken");
+            auto portal = std::make_unique<PortalKeyboard>(
+                QDBusConnection::sessionBus(),
+                PortalKeyboard::TokenStore{[&settings, tokenKey] { return settings.value(tokenKey).toString(); },
+                                           [&settings, tokenKey](const QString& token) {
+                                               settings.setValue(tokenKey, token);
+                                           }});
+            portal->restore();
+            waylandKeyboard = std::move(portal);
+        }
         waylandDesktop = std::make_unique<WaylandDesktop>(WaylandDesktop::Parts{
             x11Desktop, x11Desktop, [&x11Desktop] { return x11Desktop.hasXTest(); }, toplevels.get(),
             waylandKeyboard.get()});
@@ -227,7 +240,8 @@ int main(int argc, char** argv)
     if (waylandDesktop) {
         environment.eventPostingTexts = PermissionStatusStore::Texts{WaylandDesktop::keystrokeMechanism(),
                                                                      WaylandDesktop::keystrokesUnavailableTitle(),
-                                                                     WaylandDesktop::keystrokesUnavailable()};
+                                                                     WaylandDesktop::keystrokesUnavailable(),
+                                                                     WaylandDesktop::keystrokesUnavailableStatus()};
     }
     environment.notifyPasteByHand = [](const QString& message) {
         showDesktopNotification(QStringLiteral("The clip is on the clipboard"), message);

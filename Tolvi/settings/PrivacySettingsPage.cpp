@@ -213,9 +213,9 @@ PrivacySettingsPage::PrivacySettingsPage(SettingsDependencies& dependencies, Set
     // to look again.
     auto* permissions = new SettingsGroup(QStringLiteral("Permissions"),
                                           m_d.permissions.texts().mechanism, this);
-    m_permission = new StatusLine(
-        SettingsPresentation::permissionStatus(m_d.permissions.canPostEvents(), m_d.permissions.texts().unavailable),
-        permissions);
+    m_permission = new StatusLine(SettingsPresentation::permissionStatus(m_d.permissions.canPostEvents(),
+                                                                         m_d.permissions.texts().unavailableStatus),
+                                  permissions);
     permissions->contentLayout()->addWidget(m_permission);
     QHBoxLayout* permissionButtons = buttonRow();
     QPushButton* checkAgain = addButton(permissionButtons, QStringLiteral("Check Again"), permissions);
@@ -339,7 +339,7 @@ void PrivacySettingsPage::renderExclusions()
 void PrivacySettingsPage::renderPermission(bool canPostEvents)
 {
     m_permission->setPresentation(
-        SettingsPresentation::permissionStatus(canPostEvents, m_d.permissions.texts().unavailable));
+        SettingsPresentation::permissionStatus(canPostEvents, m_d.permissions.texts().unavailableStatus));
 }
 
 void PrivacySettingsPage::renderUsage()

@@ -61,7 +61,8 @@ QString storedItems(qsizetype count);
 // "No excluded apps" or "<n> excluded apps".
 QString exclusionSummaryTitle(qsizetype count);
 
-// unavailable: what the user can do where no keystroke can be sent (PermissionStatusStore::Texts).
+// unavailable: what the user can do where no keystroke can be sent (PermissionStatusStore::Texts's
+// unavailableStatus).
 StatusPresentation permissionStatus(bool canPostEvents, const QString& unavailable);
 
 // "No usage counted yet" or "<n> local actions counted".

@@ -131,14 +131,14 @@ bool WaylandDesktop::activate(qint64 target)
 
 bool WaylandDesktop::canSendKeystrokes()
 {
-    return parts_.keyboard || (parts_.xwaylandCanType && parts_.xwaylandCanType());
+    return (parts_.keyboard && parts_.keyboard->isReady()) || (parts_.xwaylandCanType && parts_.xwaylandCanType());
 }
 
 bool WaylandDesktop::canTypeInto(qint64 target)
 {
     if (target > 0)
         return parts_.xwaylandCanType && parts_.xwaylandCanType();
-    return parts_.keyboard != nullptr;
+    return parts_.keyboard && (parts_.keyboard->isReady() || parts_.keyboard->prepare());
 }
 
 bool WaylandDesktop::keyboardFocusBelongsTo(qint64 target)
@@ -217,6 +217,12 @@ QString WaylandDesktop::keystrokesUnavailable()
     return QStringLiteral("In this Wayland session Tolvi can type into no window, so a picked clip is only copied "
                           "and Tolvi tells you to press Ctrl+V. sway and other wlroots desktops let it type, and so "
                           "does KDE Plasma with Tolvi installed (its desktop entry asks KWin for the keyboard).");
+}
+
+QString WaylandDesktop::keystrokesUnavailableStatus()
+{
+    return QStringLiteral("This Wayland desktop lets Tolvi type into no window: Tolvi copies the clip and tells you "
+                          "to press Ctrl + V. sway, other wlroots desktops and KDE Plasma let it type.");
 }
 
 QString WaylandDesktop::pasteByHandHint() const

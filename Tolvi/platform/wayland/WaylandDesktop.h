@@ -65,6 +65,7 @@ public:
     static QString keystrokeMechanism();
     static QString keystrokesUnavailableTitle();
     static QString keystrokesUnavailable();
+    static QString keystrokesUnavailableStatus();
 
     // The application a Wayland window belongs to, named from its desktop entry.
     RunningApplication applicationOfWindow(const QString& appId, std::optional<qint64> pid);

@@ -18,6 +18,9 @@ public:
     virtual bool isReady() = 0;
     // Ctrl+V, as a keyboard with the user's layout types it; false when nothing was sent.
     virtual bool typeControlV() = 0;
+    // Makes the keyboard ready where it is not; false when that needs the user (a portal asks for
+    // consent), true when it will be ready by itself in a moment.
+    virtual bool prepare() { return true; }
 };
 
 // The keys of Ctrl+V in an XKB keymap: evdev codes (XKB keycodes less 8) and the Control mask.
@@ -46,12 +49,22 @@ public:
         ++typed_;
         return true;
     }
+    bool prepare() override
+    {
+        ++prepared_;
+        return !needsConsent_;
+    }
     void setReady(bool ready) { ready_ = ready; }
+    // Like the portal: getting ready needs the user.
+    void setNeedsConsent(bool needsConsent) { needsConsent_ = needsConsent; }
     int typedCount() const { return typed_; }
+    int preparedCount() const { return prepared_; }
 
 private:
     bool ready_ = true;
+    bool needsConsent_ = false;
     int typed_ = 0;
+    int prepared_ = 0;
 };
 
 } // namespace tolvi

@@ -31,6 +31,10 @@ public:
         QString unavailable = QStringLiteral(
             "Tolvi sends Ctrl+V through the XTEST extension of an X11 session. This session has none, so a "
             "picked clip is only copied: paste it with Ctrl+V yourself.");
+        // The same for the settings' status line.
+        QString unavailableStatus = QStringLiteral(
+            "Automatic paste needs an X11 session whose server offers the XTEST extension. Without it, Tolvi "
+            "copies the clip but cannot send Ctrl + V.");
     };
     const Texts& texts() const { return texts_; }
     void setTexts(Texts texts) { texts_ = std::move(texts); }

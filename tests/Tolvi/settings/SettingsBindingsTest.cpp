@@ -183,11 +183,11 @@ TEST_F(ViewFixture, ThePermissionSaysWhatTheUserCanDoInThisSession)
 {
     PermissionStatusStore::Texts wayland;
     wayland.mechanism = QStringLiteral("Keystrokes go through the compositor.");
-    wayland.unavailable = QStringLiteral("This desktop lets Tolvi type into no window: press Ctrl+V.");
+    wayland.unavailableStatus = QStringLiteral("This desktop lets Tolvi type into no window: press Ctrl+V.");
     h.permissions.setTexts(wayland);
     PrivacySettingsPage& page = *make().privacyPage();
     EXPECT_EQ(page.permissionLine()->title(), "Permission is needed for auto-paste");
-    EXPECT_EQ(page.permissionLine()->detail(), wayland.unavailable);
+    EXPECT_EQ(page.permissionLine()->detail(), wayland.unavailableStatus);
     const QList<QLabel*> labels = page.findChildren<QLabel*>();
     EXPECT_TRUE(std::any_of(labels.cbegin(), labels.cend(),
                             [&](const QLabel* label) { return label->text() == wayland.mechanism; }));

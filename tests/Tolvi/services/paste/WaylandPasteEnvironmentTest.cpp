@@ -151,6 +151,29 @@ TEST_F(WaylandPasteEnvironment, WithoutAWindowListTheSourceIsNoneAndTheTargetIsT
     EXPECT_EQ(scheduler.pendingOnceCount(), 0);
 }
 
+TEST_F(WaylandPasteEnvironment, WhereOnlyThePortalCanTypeTheFirstPasteAsksAndLaterOnesTypeIntoTheWindowTheFocusReturnsTo)
+{
+    keyboard.setReady(false);
+    keyboard.setNeedsConsent(true);
+    std::unique_ptr<WaylandDesktop> desktop = makeDesktop(false, true);
+    PasteService service(pasteboard, makeLivePasteEnvironment(*desktop, scheduler));
+    service.captureTarget();
+    service.pasteText(QStringLiteral("first"));
+    EXPECT_EQ(keyboard.preparedCount(), 1);
+    EXPECT_EQ(keyboard.typedCount(), 0);
+    EXPECT_TRUE(service.queueStatus().reason.startsWith(QStringLiteral("Tolvi cannot type into this app")));
+
+    // The user agreed. Our window is still in front at first; the focus then returns.
+    keyboard.setReady(true);
+    xwayland.front = QCoreApplication::applicationPid();
+    service.pasteText(QStringLiteral("second"));
+    EXPECT_EQ(keyboard.typedCount(), 0);
+    xwayland.front.reset();
+    scheduler.runNext();
+    EXPECT_EQ(keyboard.typedCount(), 1);
+    EXPECT_EQ(service.queueStatus(), PasteService::PasteQueueStatus::idle());
+}
+
 TEST_F(WaylandPasteEnvironment, AKeystrokeGoesOutOnlyWhileTheTargetIsActivatedAndNoX11WindowHasTheFocus)
 {
     std::unique_ptr<WaylandDesktop> desktop = makeDesktop(true, true);
