@@ -7,26 +7,17 @@
 #include <QDBusContext>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
-#include <QDeadlineTimer>
 #include <QProcess>
 #include <QTimer>
+
+#include "PeerProcess.h"
 
 #include <gtest/gtest.h>
 
 using namespace tolvi;
+using tolvi::test::waitUntil;
 
 namespace {
-
-bool waitUntil(const std::function<bool()>& done, int ms = 5000)
-{
-    QDeadlineTimer deadline(ms);
-    while (!done()) {
-        if (deadline.hasExpired())
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    }
-    return true;
-}
 
 // The portal's RemoteDesktop interface, answering each request through its Response signal.
 class FakePortal : public QObject, protected QDBusContext {
