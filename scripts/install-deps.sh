@@ -18,6 +18,9 @@ PACKAGES=(
   # Wayland sessions: the client library and wayland-scanner for our protocol code; the tests run a
   # headless sway (with XWayland) and copy with wl-clipboard while a foot terminal has the focus.
   libwayland-dev libwayland-bin sway xwayland wl-clipboard foot x11-xserver-utils
+  # Pasting there: the keymap library for our keyboards, KDE's protocol files; the paste tests run the Qt test
+  # peer as a Wayland-native client too.
+  libxkbcommon-dev qt6-wayland plasma-wayland-protocols
 )
 
 missing=()

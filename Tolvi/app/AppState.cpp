@@ -87,6 +87,8 @@ AppState::AppState(AppEnvironment environment, QObject* parent)
     m_permissionStatusStore = std::make_unique<PermissionStatusStore>(
         m_environment.eventPostingPermission ? m_environment.eventPostingPermission : [] { return false; },
         m_environment.scheduler);
+    if (m_environment.eventPostingTexts)
+        m_permissionStatusStore->setTexts(*m_environment.eventPostingTexts);
     m_usageMetricsStore = std::make_unique<UsageMetricsStore>(m_environment.settings, m_environment.clock);
     // m_featureFlags is read in the initialiser list above.
     m_pasteService = std::make_unique<PasteService>(m_environment.pasteboard, m_environment.pasteEnvironment);
@@ -100,6 +102,15 @@ AppState::AppState(AppEnvironment environment, QObject* parent)
     connect(m_preferencesStore.get(), &PreferencesStore::clipboardMonitoringEnabledChanged, this,
             &AppState::menuInputsChanged, Qt::QueuedConnection);
     connect(m_pasteService.get(), &PasteService::queueStatusChanged, this, &AppState::menuInputsChanged);
+    // Our windows hide before a paste: where nothing could type it, the user learns it now.
+    const QString byHand = m_environment.pasteEnvironment.pasteByHandHint;
+    if (m_environment.notifyPasteByHand && !byHand.isEmpty()) {
+        connect(m_pasteService.get(), &PasteService::queueStatusChanged, this,
+                [this, byHand](const PasteService::PasteQueueStatus& status) {
+                    if (status.kind == PasteService::PasteQueueStatus::Kind::cancelled && status.reason.endsWith(byHand))
+                        m_environment.notifyPasteByHand(status.reason);
+                });
+    }
 }
 
 AppState::~AppState()

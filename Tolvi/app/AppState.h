@@ -5,6 +5,7 @@
 #include "Tolvi/platform/hotkeys/ShortcutAccess.h"
 #include "Tolvi/services/capture/ImageRecognition.h"
 #include "Tolvi/services/paste/PasteService.h"
+#include "Tolvi/services/paste/PermissionStatusStore.h"
 #include "Tolvi/shell/DiagnosticsExporter.h"
 #include "Tolvi/shell/PreferenceValues.h"
 #include "Tolvi/shell/UsageMetricEvent.h"
@@ -77,6 +78,11 @@ struct AppEnvironment {
     QString operatingSystemVersion{};
     // How the window shortcuts reach the program in this session (shown in settings).
     std::function<ShortcutAccess()> shortcutAccess{};
+    // Tells the user at once (a desktop notification) that a paste left the clip on the clipboard
+    // for pasting by hand; empty: the paste notice of the next window opened tells it.
+    std::function<void(const QString& message)> notifyPasteByHand{};
+    // What the windows say about automatic paste in this session; unset: the X11 texts.
+    std::optional<PermissionStatusStore::Texts> eventPostingTexts{};
 };
 
 // The program's one composition root: owns every store, service and window controller,

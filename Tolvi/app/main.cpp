@@ -13,9 +13,16 @@
 #include "Tolvi/platform/shell/Alerts.h"
 #include "Tolvi/platform/shell/BundleInfo.h"
 #include "Tolvi/platform/shell/Clock.h"
+#include "Tolvi/platform/shell/DesktopNotifications.h"
 #include "Tolvi/platform/shell/DesktopWorkspace.h"
 #include "Tolvi/platform/shell/FilePanels.h"
 #include "Tolvi/platform/wayland/DataControlClipboard.h"
+#include "Tolvi/platform/wayland/FakeInputKeyboard.h"
+#include "Tolvi/platform/wayland/ForeignToplevelWindows.h"
+#include "Tolvi/platform/wayland/PlasmaToplevelWindows.h"
+#include "Tolvi/platform/wayland/PortalKeyboard.h"
+#include "Tolvi/platform/wayland/VirtualKeyboard.h"
+#include "Tolvi/platform/wayland/WaylandDesktop.h"
 #include "Tolvi/platform/wayland/SessionKind.h"
 #include "Tolvi/platform/wayland/WaylandConnection.h"
 #include "Tolvi/platform/x11/X11Desktop.h"
@@ -260,6 +267,38 @@ int main(int argc, char** argv)
         if (!dataControl)
             session = SessionKind::waylandWithoutDataControl;
     }
+    // In a Wayland session the app in front and the keystroke come from the compositor where it
+    // offers them, and from XWayland for X11 windows.
+    std::unique_ptr<ToplevelWindows> toplevels;
+    std::unique_ptr<WaylandKeyboard> waylandKeyboard;
+    std::unique_ptr<WaylandDesktop> waylandDesktop;
+    if (wayland && session != SessionKind::x11) {
+        toplevels = ForeignToplevelWindows::create(*wayland);
+        if (!toplevels)
+            toplevels = PlasmaToplevelWindows::create(*wayland);
+        waylandKeyboard = VirtualKeyboard::create(*wayland);
+        if (!waylandKeyboard)
+            waylandKeyboard = FakeInputKeyboard::create(*wayland);
+        if (!waylandKeyboard) {
+            // GNOME: the remote-desktop portal, asked once; its restore token spares the next start.
+            const QString tokenKey = QStringLiteral("remoteDesktopRestoreToken");
+            auto portal = std::make_unique<PortalKeyboard>(
+                QDBusConnection::sessionBus(),
+                PortalKeyboard::TokenStore{[&settings, tokenKey] { return settings.value(tokenKey).toString(); },
+                                           [&settings, tokenKey](const QString& token) {
+                                               settings.setValue(tokenKey, token);
+                                           }});
+            portal->restore();
+            waylandKeyboard = std::move(portal);
+        }
+        waylandDesktop = std::make_unique<WaylandDesktop>(WaylandDesktop::Parts{
+            x11Desktop, x11Desktop, [&x11Desktop] { return x11Desktop.hasXTest(); }, toplevels.get(),
+            waylandKeyboard.get()});
+        qCInfo(lcMain).noquote() << "Windows listed by the compositor:" << (toplevels ? "yes" : "no")
+                                 << "- keyboard of ours:" << (waylandKeyboard ? "yes" : "no");
+    }
+    Workspace& workspace = waylandDesktop ? static_cast<Workspace&>(*waylandDesktop) : x11Desktop;
+    PasteDesktop& pasteDesktop = waylandDesktop ? static_cast<PasteDesktop&>(*waylandDesktop) : x11Desktop;
     if (wayland)
         wayland->startDispatching();
     std::unique_ptr<SystemPasteboard> x11Pasteboard;
@@ -284,7 +323,7 @@ int main(int argc, char** argv)
         alerts,
         filePanels,
         desktop,
-        x11Desktop,
+        workspace,
         pasteboard,
         hotKeys,
         historyFilePath,
@@ -296,8 +335,8 @@ int main(int argc, char** argv)
             return std::make_unique<FeedUpdateController>(feed, QStringLiteral(TOLVI_VERSION), settings,
                                                           updatePresenter(alerts, desktop));
         },
-        makeLivePasteEnvironment(x11Desktop, scheduler),
-        [&x11Desktop] { return x11Desktop.canSendKeystrokes(); },
+        makeLivePasteEnvironment(pasteDesktop, scheduler),
+        [&pasteDesktop] { return pasteDesktop.canSendKeystrokes(); },
         {},
         [] { return std::optional<QString>(); },
         [](const QString& name) -> std::optional<QString> {
@@ -319,6 +358,15 @@ int main(int argc, char** argv)
             access.route = ShortcutAccess::Route::boundCommands;
         access.programPath = QCoreApplication::applicationFilePath();
         return access;
+    };
+    if (waylandDesktop) {
+        environment.eventPostingTexts = PermissionStatusStore::Texts{WaylandDesktop::keystrokeMechanism(),
+                                                                     WaylandDesktop::keystrokesUnavailableTitle(),
+                                                                     WaylandDesktop::keystrokesUnavailable(),
+                                                                     WaylandDesktop::keystrokesUnavailableStatus()};
+    }
+    environment.notifyPasteByHand = [](const QString& message) {
+        showDesktopNotification(QStringLiteral("The clip is on the clipboard"), message);
     };
     environment.windows.history = [&thumbnails, &settings, &bundle, &desktop, &drafts](AppState& app) -> std::unique_ptr<HistoryWindowControlling> {
         QPointer<AppState> owner(&app);
@@ -406,6 +454,16 @@ int main(int argc, char** argv)
         });
     }
     connectActivations(activationWatcher, state->pasteService());
+    if (toplevels) {
+        // A Wayland window that takes the focus; X11 windows are reported by the watcher above.
+        QPointer<PasteService> service(&state->pasteService());
+        toplevels->setActivationHandler([service, &pasteDesktop](quint64 id) {
+            QMetaObject::invokeMethod(service, [service, &pasteDesktop, id] {
+                if (service && pasteDesktop.frontmostPID() == WaylandDesktop::targetForWindow(id))
+                    service->applicationActivated(WaylandDesktop::targetForWindow(id));
+            });
+        });
+    }
 
     if (session != SessionKind::x11) {
         QObject::connect(&shortcutsPortal, &GlobalShortcutsPortal::stateChanged, &hotKeys,
@@ -494,5 +552,7 @@ int main(int argc, char** argv)
     // No Wayland event may reach an object that is being destroyed.
     if (wayland)
         wayland->stopDispatching();
+    if (toplevels)
+        toplevels->setActivationHandler({});
     return status;
 }

@@ -121,6 +121,8 @@ void SetupPanelController::installContent()
     SetupView::Facts facts;
     facts.compactShortcut = compactShortcutLabel(m_dependencies.preferences.globalShortcut());
     facts.canPostEvents = m_dependencies.permissionStatus.canPostEvents();
+    facts.noPostingTitle = m_dependencies.permissionStatus.texts().unavailableTitle;
+    facts.noPostingText = m_dependencies.permissionStatus.texts().unavailable;
     facts.canCheckForUpdates = m_dependencies.canCheckForUpdates;
     facts.sampleText = m_dependencies.sampleText;
 

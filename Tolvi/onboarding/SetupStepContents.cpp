@@ -248,12 +248,8 @@ QWidget* SetupView::makePermissionHint()
                        QStringLiteral("Tolvi can paste selected clips into the front app."), systemGreen);
         hint->setObjectName(QStringLiteral("tolvi.setup.permissionReady"));
     } else {
-        // Keystrokes reach other programs only through XTEST on an X11 display; no settings page grants it.
-        hint = callout(QStringLiteral("keyboard"), QStringLiteral("Automatic paste needs XTEST"),
-                       QStringLiteral("Tolvi sends Ctrl+V through the XTEST extension of an X11 session. This "
-                                      "session has none, so a picked clip is only copied: paste it with Ctrl+V "
-                                      "yourself."),
-                       ColorToken::amber);
+        // No settings page grants it: the session has a way to send keystrokes or not.
+        hint = callout(QStringLiteral("keyboard"), m_facts.noPostingTitle, m_facts.noPostingText, ColorToken::amber);
         hint->setObjectName(QStringLiteral("tolvi.setup.permissionMissing"));
     }
     return hint;

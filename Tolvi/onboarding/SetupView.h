@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Tolvi/design/DesignColor.h"
+#include "Tolvi/services/paste/PermissionStatusStore.h"
 
 #include <QPixmap>
 #include <QPointer>
@@ -60,6 +61,9 @@ public:
         QString compactShortcut;
         // Whether keystrokes can be sent to other programs (XTEST in an X11 session).
         bool canPostEvents = false;
+        // What to say when it cannot: a title and what the user can do in this session.
+        QString noPostingTitle = PermissionStatusStore::Texts().unavailableTitle;
+        QString noPostingText = PermissionStatusStore::Texts().unavailable;
         // Whether this build checks for new versions at all.
         bool canCheckForUpdates = false;
         // The clip "Open Compact Mode" adds to the history, shown on the last step.

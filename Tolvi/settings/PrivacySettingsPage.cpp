@@ -214,11 +214,14 @@ PrivacySettingsPage::PrivacySettingsPage(SettingsDependencies& dependencies, Set
         m_aiGroup = ai;
     }
 
-    // 7. Automatic paste: the XTEST extension of the X session is there or not; there is no
-    // settings page to send the user to, so the only action is to look again.
+    // 7. Automatic paste: the session offers a way to send keystrokes or not (XTEST, the
+    // compositor's keyboard); there is no settings page to send the user to, so the only action is
+    // to look again.
     auto* permissions = new SettingsGroup(QStringLiteral("Permissions"),
-                                          QStringLiteral("Automatic paste uses the X11 session's XTEST extension."), this);
-    m_permission = new StatusLine(SettingsPresentation::permissionStatus(m_d.permissions.canPostEvents()), permissions);
+                                          m_d.permissions.texts().mechanism, this);
+    m_permission = new StatusLine(SettingsPresentation::permissionStatus(m_d.permissions.canPostEvents(),
+                                                                         m_d.permissions.texts().unavailableStatus),
+                                  permissions);
     permissions->contentLayout()->addWidget(m_permission);
     QHBoxLayout* permissionButtons = buttonRow();
     QPushButton* checkAgain = addButton(permissionButtons, QStringLiteral("Check Again"), permissions);
@@ -341,7 +344,8 @@ void PrivacySettingsPage::renderExclusions()
 
 void PrivacySettingsPage::renderPermission(bool canPostEvents)
 {
-    m_permission->setPresentation(SettingsPresentation::permissionStatus(canPostEvents));
+    m_permission->setPresentation(
+        SettingsPresentation::permissionStatus(canPostEvents, m_d.permissions.texts().unavailableStatus));
 }
 
 void PrivacySettingsPage::renderUsage()

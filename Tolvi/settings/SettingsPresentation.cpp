@@ -122,15 +122,14 @@ QString exclusionSummaryTitle(qsizetype count)
     return QString::number(count) + QStringLiteral(" excluded apps");
 }
 
-StatusPresentation permissionStatus(bool canPostEvents)
+StatusPresentation permissionStatus(bool canPostEvents, const QString& unavailable)
 {
     if (canPostEvents)
         return {QStringLiteral("Automatic paste is enabled"),
                 QStringLiteral("Tolvi can paste selected clips into the front app."),
                 QStringLiteral("checkmark.circle.fill"), systemGreen};
     return {QStringLiteral("Permission is needed for auto-paste"),
-            QStringLiteral("Automatic paste needs an X11 session whose server offers the XTEST extension. Without it, "
-                           "Tolvi copies the clip but cannot send Ctrl + V."),
+            unavailable,
             QStringLiteral("accessibility"), ColorToken::amber};
 }
 

@@ -61,7 +61,9 @@ QString storedItems(qsizetype count);
 // "No excluded apps" or "<n> excluded apps".
 QString exclusionSummaryTitle(qsizetype count);
 
-StatusPresentation permissionStatus(bool canPostEvents);
+// unavailable: what the user can do where no keystroke can be sent (PermissionStatusStore::Texts's
+// unavailableStatus).
+StatusPresentation permissionStatus(bool canPostEvents, const QString& unavailable);
 
 // "No usage counted yet" or "<n> local actions counted".
 QString usageSummaryTitle(qint64 total);

@@ -143,13 +143,21 @@ void DesktopEntries::load()
         QDirIterator files(folder, {QStringLiteral("*.desktop")}, QDir::Files | QDir::Readable,
                            QDirIterator::Subdirectories);
         while (files.hasNext()) {
-            QFile file(files.next());
+            const QString path = files.next();
+            QFile file(path);
             if (file.size() > 256 * 1024 || !file.open(QIODevice::ReadOnly))
                 continue;
             const Entry entry = parse(file.readAll());
-            if (!entry.startupWMClass.isEmpty() && !entry.name.isEmpty() &&
-                !namesByClass_.contains(entry.startupWMClass))
+            if (entry.name.isEmpty())
+                continue;
+            if (!entry.startupWMClass.isEmpty() && !namesByClass_.contains(entry.startupWMClass))
                 namesByClass_.insert(entry.startupWMClass, entry.name);
+            QString id = QDir(folder).relativeFilePath(path);
+            id.chop(int(qstrlen(".desktop")));
+            id.replace(QLatin1Char('/'), QLatin1Char('-'));
+            id = id.toLower();
+            if (!namesByDesktopId_.contains(id))
+                namesByDesktopId_.insert(id, entry.name);
         }
     }
 }
@@ -162,6 +170,18 @@ std::optional<QString> DesktopEntries::nameForWindowClass(const QString& windowC
     if (found == namesByClass_.constEnd())
         return std::nullopt;
     return found.value();
+}
+
+std::optional<QString> DesktopEntries::nameForAppId(const QString& appId)
+{
+    if (appId.isEmpty())
+        return std::nullopt;
+    if (!loaded_)
+        load();
+    const auto found = namesByDesktopId_.constFind(appId.toLower());
+    if (found != namesByDesktopId_.constEnd())
+        return found.value();
+    return nameForWindowClass(appId);
 }
 
 } // namespace tolvi

@@ -23,6 +23,9 @@ public:
 
     // The Name of the first entry whose StartupWMClass equals the window class exactly.
     std::optional<QString> nameForWindowClass(const QString& windowClass);
+    // The Name of the entry a Wayland app_id names: the entry of that desktop ID (letter case
+    // aside), else the first whose StartupWMClass equals it.
+    std::optional<QString> nameForAppId(const QString& appId);
 
     // The keys of one desktop entry's main group that the program reads (exposed for tests).
     struct Entry {
@@ -62,6 +65,7 @@ private:
 
     QStringList folders_;
     QHash<QString, QString> namesByClass_;
+    QHash<QString, QString> namesByDesktopId_;  // keys in lower case
     bool loaded_ = false;
 };
 

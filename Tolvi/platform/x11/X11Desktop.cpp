@@ -50,6 +50,11 @@ std::uint32_t X11Desktop::frontWindow()
         return 0;
     if (const std::uint32_t active = activeWindow())
         return active;
+    // With a window manager, no active window means none is in front: the focus then rests on
+    // some window of the manager's own (KWin's XWayland does this while a Wayland window is
+    // active), which belongs to no program the user works in.
+    if (hasWindowManager())
+        return 0;
     xcb_get_input_focus_reply_t* focus =
         xcb_get_input_focus_reply(connection()->raw(), xcb_get_input_focus(connection()->raw()), nullptr);
     if (!focus)
@@ -65,6 +70,8 @@ std::optional<qint64> X11Desktop::frontmostPID()
         return std::nullopt;
     if (const std::uint32_t active = activeWindow())
         return processOfWindow(active);
+    if (hasWindowManager())
+        return std::nullopt;
     // Without a window manager: the focused window, or the top-level it belongs to.
     std::uint32_t window = frontWindow();
     for (int depth = 0; depth < 16 && window && window != connection()->root(); ++depth) {
@@ -78,6 +85,11 @@ std::optional<qint64> X11Desktop::frontmostPID()
         std::free(tree);
     }
     return std::nullopt;
+}
+
+bool X11Desktop::hasWindowManager()
+{
+    return connection() && connection()->value32(connection()->root(), "_NET_SUPPORTING_WM_CHECK").value_or(0) != 0;
 }
 
 bool X11Desktop::frontmostIsUnidentified()
@@ -139,7 +151,7 @@ bool X11Desktop::activate(qint64 pid)
         return false;
     const std::uint32_t target = windows.constLast();
     xcb_connection_t* c = connection()->raw();
-    if (connection()->value32(connection()->root(), "_NET_SUPPORTING_WM_CHECK")) {
+    if (hasWindowManager()) {
         xcb_client_message_event_t event;
         std::memset(&event, 0, sizeof event);
         event.response_type = XCB_CLIENT_MESSAGE;
@@ -166,6 +178,11 @@ bool X11Desktop::canSendKeystrokes()
     if (qEnvironmentVariable("XDG_SESSION_TYPE") == QLatin1String("wayland") ||
         !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
         return false;
+    return hasXTest();
+}
+
+bool X11Desktop::hasXTest()
+{
     if (!connection() || connection()->hasError())
         return false;
     const xcb_query_extension_reply_t* xtest = xcb_get_extension_data(connection()->raw(), &xcb_test_id);

@@ -45,18 +45,18 @@ void letOwnWindowRequestsArrive()
 
 } // namespace
 
-PasteService::Environment makeLivePasteEnvironment(X11Desktop& desktop, Scheduler& scheduler)
+PasteService::Environment makeLivePasteEnvironment(PasteDesktop& desktop, Scheduler& scheduler)
 {
     PasteService::Environment environment;
     environment.frontmostPID = [&desktop] { return desktop.frontmostPID(); };
     environment.isTolvi = [](PasteService::Pid pid) { return pid == QCoreApplication::applicationPid(); };
-    environment.isRunning = [](PasteService::Pid pid) { return X11Desktop::isRunning(pid); };
+    environment.isRunning = [&desktop](PasteService::Pid pid) { return desktop.targetIsRunning(pid); };
     environment.activate = [&desktop](PasteService::Pid pid) {
         letOwnWindowRequestsArrive();
         return desktop.activate(pid);
     };
     environment.isTrusted = [&desktop] { return desktop.canSendKeystrokes(); };
-    // Nothing to ask for on X11: the right comes with the session.
+    // Nothing to ask for: the right comes with the session.
     environment.requestPermission = [] {};
     // Keystrokes go out through pasteInto only, checked against the destination.
     environment.sendPaste = nullptr;
@@ -64,7 +64,7 @@ PasteService::Environment makeLivePasteEnvironment(X11Desktop& desktop, Schedule
         scheduler.scheduleOnce(seconds, std::move(work));
     };
     environment.destinationHasBlockingDialog = [&desktop](PasteService::Pid pid) {
-        return desktop.hasBlockingDialog(pid);
+        return desktop.hasBlockingDialog(pid, std::chrono::milliseconds(150));
     };
     environment.applicationDescription = [&desktop](std::optional<PasteService::Pid> pid) {
         return desktop.describe(pid);
@@ -81,6 +81,9 @@ PasteService::Environment makeLivePasteEnvironment(X11Desktop& desktop, Schedule
     // this returns, so we can answer.
     environment.pasteInto = [&desktop](PasteService::Pid pid) { return desktop.pasteInto(pid); };
     environment.frontmostIsUnidentified = [&desktop] { return desktop.frontmostIsUnidentified(); };
+    environment.canTypeInto = [&desktop](PasteService::Pid pid) { return desktop.canTypeInto(pid); };
+    environment.permissionPlace = [&desktop] { return desktop.permissionPlace(); };
+    environment.pasteByHandHint = desktop.pasteByHandHint();
     return environment;
 }
 

@@ -4,12 +4,13 @@
 
 namespace tolvi {
 
+class PasteDesktop;
 class Scheduler;
 class X11ActivationWatcher;
-class X11Desktop;
 
-// The paste service's environment on an X11 desktop. Both references must outlive the service.
-PasteService::Environment makeLivePasteEnvironment(X11Desktop& desktop, Scheduler& scheduler);
+// The paste service's environment on a desktop (X11, or a Wayland session through
+// WaylandDesktop). Both references must outlive the service.
+PasteService::Environment makeLivePasteEnvironment(PasteDesktop& desktop, Scheduler& scheduler);
 
 // Hands every activation the watcher reports to the service.
 void connectActivations(X11ActivationWatcher& watcher, PasteService& service);

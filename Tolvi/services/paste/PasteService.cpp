@@ -18,20 +18,9 @@ constexpr int maximumActivationRetries = 12;
 constexpr double activationRetryDelay = 0.08;
 
 const QString copyFailed = QStringLiteral("This clip could not be copied. A referenced file may no longer be available.");
+const QString cannotType = QStringLiteral("Tolvi cannot type into this app in this session. ");
 const QString noKeyboardFocus =
     QStringLiteral("The destination app did not take the keyboard focus. The item remains on the clipboard.");
-
-QString needsPermission(const QString& tail)
-{
-    return QStringLiteral("Automatic paste needs permission in ") + PasteService::permissionAreaName() +
-           QStringLiteral(". ") + tail;
-}
-
-QString permissionGone()
-{
-    return QStringLiteral("Automatic paste permission in ") + PasteService::permissionAreaName() +
-           QStringLiteral(" is no longer available.");
-}
 
 } // namespace
 
@@ -40,6 +29,25 @@ QString PasteService::permissionAreaName()
     // Keystrokes reach other programs only through the XTEST extension of an X11 display;
     // a Wayland session offers no such right to an X11 client.
     return QStringLiteral("an X11 session with XTEST");
+}
+
+QString PasteService::needsPermission(const QString& tail) const
+{
+    const QString place = environment_.permissionPlace ? environment_.permissionPlace() : permissionAreaName();
+    return QStringLiteral("Automatic paste needs permission in ") + place + QStringLiteral(". ") + tail;
+}
+
+QString PasteService::permissionGone() const
+{
+    const QString place = environment_.permissionPlace ? environment_.permissionPlace() : permissionAreaName();
+    return QStringLiteral("Automatic paste permission in ") + place + QStringLiteral(" is no longer available.");
+}
+
+QString PasteService::leftOnClipboard(const QString& message) const
+{
+    if (environment_.pasteByHandHint.isEmpty())
+        return message;
+    return message + QLatin1Char(' ') + environment_.pasteByHandHint;
 }
 
 PasteService::PasteService(Pasteboard& pasteboard, Environment environment, QObject* parent)
@@ -119,14 +127,19 @@ void PasteService::pasteItem(const ClipboardItem& item)
         return;
     }
     if (!environment_.isTrusted()) {
-        setStatus(PasteQueueStatus::cancelled(needsPermission(QStringLiteral("The item was copied to the clipboard."))));
+        setStatus(PasteQueueStatus::cancelled(
+            leftOnClipboard(needsPermission(QStringLiteral("The item was copied to the clipboard.")))));
         environment_.requestPermission();
         return;
     }
     const std::optional<Pid> destination = validDestination();
     if (!destination) {
         setStatus(PasteQueueStatus::cancelled(
-            QStringLiteral("The destination app is no longer available. The item remains on the clipboard.")));
+            leftOnClipboard(QStringLiteral("The destination app is no longer available. The item remains on the clipboard."))));
+        return;
+    }
+    if (environment_.canTypeInto && !environment_.canTypeInto(*destination)) {
+        setStatus(PasteQueueStatus::cancelled(leftOnClipboard(cannotType + QStringLiteral("The item was copied to the clipboard."))));
         return;
     }
     preparePaste(*destination, pasteboard_.changeCount());
@@ -179,7 +192,7 @@ void PasteService::beginQueue(const QList<ClipboardItem>& items)
     if (!environment_.isTrusted()) {
         const bool written = write(items.constFirst());
         setStatus(PasteQueueStatus::cancelled(
-            written ? needsPermission(QStringLiteral("The first item was copied to the clipboard."))
+            written ? leftOnClipboard(needsPermission(QStringLiteral("The first item was copied to the clipboard.")))
                     : needsPermission(
                           QStringLiteral("The first item could not be copied; a referenced file may be unavailable."))));
         environment_.requestPermission();
@@ -188,6 +201,13 @@ void PasteService::beginQueue(const QList<ClipboardItem>& items)
     const std::optional<Pid> destination = validDestination();
     if (!destination) {
         setStatus(PasteQueueStatus::cancelled(QStringLiteral("The destination app is no longer available.")));
+        return;
+    }
+    if (environment_.canTypeInto && !environment_.canTypeInto(*destination)) {
+        const bool written = write(items.constFirst());
+        setStatus(PasteQueueStatus::cancelled(
+            written ? leftOnClipboard(cannotType + QStringLiteral("The first item was copied to the clipboard."))
+                    : cannotType + QStringLiteral("The first item could not be copied; a referenced file may be unavailable.")));
         return;
     }
     queuedContents_ = items;
@@ -206,7 +226,7 @@ void PasteService::preparePaste(Pid destination, qint64 expectedChangeCount)
         setStatus(PasteQueueStatus::preparing(completedCount_, int(queuedContents_.size())));
     const QUuid generation = pasteGeneration_;
     if (!environment_.activate(destination)) {
-        cancelPendingPaste(QStringLiteral("The destination app could not be activated."));
+        cancelPendingPaste(leftOnClipboard(QStringLiteral("The destination app could not be activated.")));
         return;
     }
     waitForTargetAndPaste(destination, generation, expectedChangeCount, 0);
@@ -238,16 +258,16 @@ void PasteService::waitForTargetAndPaste(Pid destination, const QUuid& generatio
                     self->waitForTargetAndPaste(destination, generation, expectedChangeCount, attempt + 1);
             });
         } else if (frontIsDestination) {
-            cancelPendingPaste(noKeyboardFocus);
+            cancelPendingPaste(leftOnClipboard(noKeyboardFocus));
         } else {
-            cancelPendingPaste(QStringLiteral("The destination app did not activate. Paste was cancelled."));
+            cancelPendingPaste(leftOnClipboard(QStringLiteral("The destination app did not activate. Paste was cancelled.")));
         }
         return;
     }
 
     if (queuedContents_.isEmpty()) {
         if (!postPaste(destination)) {
-            cancelPendingPaste(noKeyboardFocus);
+            cancelPendingPaste(leftOnClipboard(noKeyboardFocus));
             return;
         }
         isPreparing_ = false;
@@ -281,7 +301,7 @@ void PasteService::waitForTargetAndPaste(Pid destination, const QUuid& generatio
         return;
     }
     if (!postPaste(destination)) {
-        cancelPendingPaste(noKeyboardFocus);
+        cancelPendingPaste(leftOnClipboard(noKeyboardFocus));
         return;
     }
     isPreparing_ = false;

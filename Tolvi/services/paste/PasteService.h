@@ -60,6 +60,15 @@ public:
         // A window is in front whose program cannot be told apart: a paste must then go nowhere
         // rather than to the last program we knew.
         std::function<bool()> frontmostIsUnidentified;
+        // Keystrokes can reach the program (in a Wayland session some windows cannot be typed
+        // into); unset: any program can be.
+        std::function<bool(Pid)> canTypeInto;
+        // Where the messages send the user to make automatic paste possible; unset: the place
+        // permissionAreaName() names.
+        std::function<QString()> permissionPlace;
+        // Added to every message of a paste that left the clip on the clipboard untyped, where
+        // the user would otherwise not know what to do next (e.g. "Press Ctrl+V to paste.").
+        QString pasteByHandHint;
     };
 
     struct PasteQueueStatus {
@@ -130,6 +139,10 @@ private:
     // Ctrl+V into the destination; false when nothing was posted.
     bool postPaste(Pid destination);
     bool write(const ClipboardItem& item);
+    QString needsPermission(const QString& tail) const;
+    QString permissionGone() const;
+    // The message, followed by the hint for pasting by hand where the environment gives one.
+    QString leftOnClipboard(const QString& message) const;
     void setStatus(PasteQueueStatus status);
     void setWarning(std::optional<QString> warning);
 

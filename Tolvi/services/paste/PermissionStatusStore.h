@@ -23,6 +23,22 @@ public:
 
     bool canPostEvents() const { return canPostEvents_; }
 
+    // What the windows say about automatic paste in this session: how keystrokes are sent, and,
+    // when none can be, a title and what the user can do.
+    struct Texts {
+        QString mechanism = QStringLiteral("Automatic paste uses the X11 session's XTEST extension.");
+        QString unavailableTitle = QStringLiteral("Automatic paste needs XTEST");
+        QString unavailable = QStringLiteral(
+            "Tolvi sends Ctrl+V through the XTEST extension of an X11 session. This session has none, so a "
+            "picked clip is only copied: paste it with Ctrl+V yourself.");
+        // The same for the settings' status line.
+        QString unavailableStatus = QStringLiteral(
+            "Automatic paste needs an X11 session whose server offers the XTEST extension. Without it, Tolvi "
+            "copies the clip but cannot send Ctrl + V.");
+    };
+    const Texts& texts() const { return texts_; }
+    void setTexts(Texts texts) { texts_ = std::move(texts); }
+
 signals:
     // Sent on every refresh, also when the value stayed the same.
     void canPostEventsChanged(bool canPostEvents);
@@ -32,6 +48,7 @@ private:
     Scheduler& scheduler_;
     std::optional<Scheduler::TimerId> timer_;
     bool canPostEvents_ = false;
+    Texts texts_;
 };
 
 // Leading the user to the permission. On X11 there is no settings page that grants it: the

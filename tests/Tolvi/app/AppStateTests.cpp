@@ -185,6 +185,8 @@ struct Harness {
     UpdaterLog updater;
     int permissionRequests = 0;
     int sentPastes = 0;
+    QString pasteByHandHint;
+    QStringList notifications;
     std::unique_ptr<AppState> app;
 
     QString historyPath() const { return dir.filePath(QStringLiteral("data/Tolvi/history.json")); }
@@ -230,6 +232,7 @@ struct Harness {
             .windows = factory,
             .supportAddress = QStringLiteral("support@tolvi.app"),
             .operatingSystemVersion = QStringLiteral("Debian GNU/Linux 12 (bookworm)"),
+            .notifyPasteByHand = [this](const QString& message) { notifications << message; },
         };
         app = std::make_unique<AppState>(std::move(environment));
         return *app;
@@ -251,6 +254,7 @@ struct Harness {
         };
         environment.destinationHasBlockingDialog = [](PasteService::Pid) { return false; };
         environment.applicationDescription = [](std::optional<PasteService::Pid>) { return std::optional<QString>(); };
+        environment.pasteByHandHint = pasteByHandHint;
         return environment;
     }
 
@@ -765,6 +769,30 @@ TEST(AppStateActions, PasteHidesTheHistoryWindowAndCountsTheFirstPasteOnce)
     app.paste(clip(QStringLiteral("again"), h.now()));
     EXPECT_EQ(h.count(UsageMetricEvent::pastePerformed), 2);
     EXPECT_EQ(h.count(UsageMetricEvent::firstPasteCompleted), 1);
+}
+
+TEST(AppStateActions, APasteLeftOnTheClipboardIsToldAtOnceWhereTheSessionAsksForPastingByHand)
+{
+    {
+        // X11: the paste notice of the next window tells it.
+        Harness h;
+        AppState& app = h.make();
+        app.paste(clip(QStringLiteral("x11"), h.now()));
+        EXPECT_EQ(h.app->pasteService().queueStatus().kind, PasteService::PasteQueueStatus::Kind::cancelled);
+        EXPECT_TRUE(h.notifications.isEmpty());
+    }
+    Harness h;
+    h.pasteByHandHint = QStringLiteral("Press Ctrl+V to paste.");
+    AppState& app = h.make();
+    app.togglePanel();
+    app.paste(clip(QStringLiteral("wayland"), h.now()));
+    EXPECT_EQ(h.pasteboard.data(PasteboardTypes::plainText).value_or(QByteArray()), "wayland");
+    ASSERT_EQ(h.notifications.size(), 1);
+    EXPECT_EQ(h.notifications.constFirst(), app.pasteService().queueStatus().reason);
+    EXPECT_TRUE(h.notifications.constFirst().endsWith(QStringLiteral(" Press Ctrl+V to paste.")));
+    // Stopping a queue by hand is no news.
+    app.pasteService().cancelPendingPaste(QStringLiteral("Paste queue cancelled."));
+    EXPECT_EQ(h.notifications.size(), 1);
 }
 
 // MARK: tray menu

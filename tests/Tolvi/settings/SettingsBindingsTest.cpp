@@ -8,6 +8,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
 #include <QTest>
@@ -198,6 +199,20 @@ TEST_F(ViewFixture, PrivacyButtonsFollowTheHistoryAndThePermissionIsCheckedAgain
 
     h.exclusions->add(QStringLiteral("Vault"), QStringLiteral("Vault"));
     EXPECT_EQ(page.exclusionLine()->title(), "1 excluded apps");
+}
+
+TEST_F(ViewFixture, ThePermissionSaysWhatTheUserCanDoInThisSession)
+{
+    PermissionStatusStore::Texts wayland;
+    wayland.mechanism = QStringLiteral("Keystrokes go through the compositor.");
+    wayland.unavailableStatus = QStringLiteral("This desktop lets Tolvi type into no window: press Ctrl+V.");
+    h.permissions.setTexts(wayland);
+    PrivacySettingsPage& page = *make().privacyPage();
+    EXPECT_EQ(page.permissionLine()->title(), "Permission is needed for auto-paste");
+    EXPECT_EQ(page.permissionLine()->detail(), wayland.unavailableStatus);
+    const QList<QLabel*> labels = page.findChildren<QLabel*>();
+    EXPECT_TRUE(std::any_of(labels.cbegin(), labels.cend(),
+                            [&](const QLabel* label) { return label->text() == wayland.mechanism; }));
 }
 
 TEST_F(ViewFixture, ClearingAsksFirstAndOnlyTheActionButtonClears)

@@ -24,6 +24,13 @@ QString PeerProcess::programPath()
     return QStringLiteral(TOLVI_TEST_PEER_PATH);
 }
 
+void PeerProcess::setPlatform(const QString& platform)
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), platform);
+    process_.setProcessEnvironment(environment);
+}
+
 bool PeerProcess::start()
 {
     process_.start(programPath(), {});

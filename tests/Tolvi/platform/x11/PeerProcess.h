@@ -17,6 +17,8 @@ public:
     ~PeerProcess();
 
     bool start();
+    // The Qt platform the peer runs on ("wayland", "xcb"); set before start().
+    void setPlatform(const QString& platform);
     qint64 pid() const { return process_.processId(); }
 
     // Sends one command line and waits for its answer (a line starting with the expected prefix).

@@ -1,0 +1,23 @@
+#include "Tolvi/platform/x11/PasteDesktop.h"
+
+namespace tolvi {
+
+PasteDesktop::~PasteDesktop() = default;
+
+bool PasteDesktop::canTypeInto(qint64)
+{
+    return canSendKeystrokes();
+}
+
+QString PasteDesktop::permissionPlace() const
+{
+    // Keystrokes reach other programs only through the XTEST extension of an X11 display.
+    return QStringLiteral("an X11 session with XTEST");
+}
+
+QString PasteDesktop::pasteByHandHint() const
+{
+    return {};
+}
+
+} // namespace tolvi
