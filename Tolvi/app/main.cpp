@@ -29,6 +29,7 @@
 #include "Tolvi/shell/DiagnosticsSnapshot.h"
 #include "Tolvi/updater/AppUpdater.h"
 #include "Tolvi/updater/FeedUpdateController.h"
+#include "TolviCore/model/ClipboardOriginalPayload.h"
 #include "TolviCore/persistence/FileClipboardHistoryPersistence.h"
 #include "TolviCore/persistence/HistoryFolderLock.h"
 
@@ -140,7 +141,8 @@ int main(int argc, char** argv)
     SystemDesktopWorkspace desktop;
     X11Desktop x11Desktop;
     X11ActivationWatcher activationWatcher;
-    SystemPasteboard pasteboard;
+    // What a copy marked secret offers is never read, not even into memory.
+    SystemPasteboard pasteboard(std::chrono::milliseconds(750), &ClipboardCapturePolicy::shouldCapture);
     X11HotKeyBackend hotKeys;
 
     // One set of image tiles for every clip list of the program; it outlives the windows.
@@ -252,9 +254,15 @@ int main(int argc, char** argv)
 
     state = std::make_unique<AppState>(std::move(environment));
     connectActivations(activationWatcher, state->pasteService());
+    QObject::connect(&activationWatcher, &X11ActivationWatcher::applicationActivated, state.get(), [&state] {
+        if (state->hasPasteboardMonitor())
+            state->pasteboardMonitor().frontApplicationChanged();
+    });
 
+    // A clip chosen in the tray menu goes to the program the user is in when the menu opens.
     TrayController tray([&state] { return menuSnapshot(*state); },
-                       [&state](const MenuBarEntry& entry) { performMenuAction(*state, entry); });
+                       [&state](const MenuBarEntry& entry) { performMenuAction(*state, entry); },
+                       [&state] { state->pasteService().captureTarget(); });
     QObject::connect(state.get(), &AppState::menuInputsChanged, &tray, &TrayController::rebuildMenu);
     if (!tray.show())
         qCInfo(lcMain) << "No system tray: Tolvi stays reachable through its hot keys and by starting it again";

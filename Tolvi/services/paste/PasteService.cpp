@@ -20,6 +20,9 @@ constexpr double activationRetryDelay = 0.08;
 const QString copyFailed = QStringLiteral("This clip could not be copied. A referenced file may no longer be available.");
 const QString noKeyboardFocus =
     QStringLiteral("The destination app did not take the keyboard focus. The item remains on the clipboard.");
+// A queue step that gave up before writing its item: the clipboard still holds what it held.
+const QString noKeyboardFocusBeforeWrite =
+    QStringLiteral("The destination app did not take the keyboard focus. Paste was cancelled.");
 
 QString needsPermission(const QString& tail)
 {
@@ -238,7 +241,8 @@ void PasteService::waitForTargetAndPaste(Pid destination, const QUuid& generatio
                     self->waitForTargetAndPaste(destination, generation, expectedChangeCount, attempt + 1);
             });
         } else if (frontIsDestination) {
-            cancelPendingPaste(noKeyboardFocus);
+            // A single paste wrote its clip before it began; a queue step writes only now.
+            cancelPendingPaste(queuedContents_.isEmpty() ? noKeyboardFocus : noKeyboardFocusBeforeWrite);
         } else {
             cancelPendingPaste(QStringLiteral("The destination app did not activate. Paste was cancelled."));
         }
