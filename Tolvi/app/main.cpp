@@ -254,7 +254,7 @@ int main(int argc, char** argv)
 
     state = std::make_unique<AppState>(std::move(environment));
     connectActivations(activationWatcher, state->pasteService());
-    QObject::connect(&activationWatcher, &X11ActivationWatcher::applicationActivated, state.get(), [&state] {
+    QObject::connect(&activationWatcher, &X11ActivationWatcher::frontWindowChanged, state.get(), [&state] {
         if (state->hasPasteboardMonitor())
             state->pasteboardMonitor().frontApplicationChanged();
     });

@@ -298,6 +298,12 @@ void SystemPasteboard::contentsRead(const std::shared_ptr<const Contents>& conte
 {
     if (writing_)
         return;
+    if (initial) {
+        // What was there before we looked; a write of ours since then is newer.
+        if (counter_ == 0)
+            publish(counter_, contents);
+        return;
+    }
     if (contents->local) {
         // Ours no longer: the next owner's contents are on their way. Ours still: the notice of
         // our own write (already counted), or a copy made in one of our windows.
@@ -305,10 +311,6 @@ void SystemPasteboard::contentsRead(const std::shared_ptr<const Contents>& conte
             return;
     } else {
         ownMimeData_ = nullptr;
-    }
-    if (initial) {
-        publish(counter_, contents);
-        return;
     }
     ++counter_;
     publish(counter_, contents);

@@ -66,10 +66,9 @@ struct Rig {
     Rig()
     {
         peer.start();
-        QObject::connect(&watcher, &X11ActivationWatcher::applicationActivated, [this](qint64 pid) {
-            activated.append(pid);
-            monitor.frontApplicationChanged();
-        });
+        QObject::connect(&watcher, &X11ActivationWatcher::applicationActivated,
+                         [this](qint64 pid) { activated.append(pid); });
+        QObject::connect(&watcher, &X11ActivationWatcher::frontWindowChanged, [this] { monitor.frontApplicationChanged(); });
         monitor.start(false);
     }
 
@@ -183,9 +182,7 @@ void BM_FiftyRapidCopies(benchmark::State& state)
         for (int i = 0; i < copies; ++i) {
             texts.append(QStringLiteral("rapid %1.%2").arg(round).arg(i));
             owners.append(test::startXclip({"-quiet", "-selection", "clipboard", "-i"}, texts.last().toUtf8()));
-            QElapsedTimer pause;
-            pause.start();
-            test::waitUntil([&] { return pause.elapsed() >= 100; }, 1000);
+            test::pause(100);
         }
         test::waitUntil([&] { return rig().newestText() == texts.last(); }, 3000);
         int recorded = 0;

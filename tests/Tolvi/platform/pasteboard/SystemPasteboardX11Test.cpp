@@ -12,7 +12,6 @@
 #include <QImage>
 #include <QProcess>
 #include <QRandomGenerator>
-#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -180,16 +179,7 @@ TEST_F(SystemPasteboardX11, OwnWriteReplacesContentsInOneStepAndServesOthers)
 TEST_F(SystemPasteboardX11, OwnerThatNeverAnswersNeverHoldsUpTheCallingThread)
 {
     // A timer of the calling thread keeps ticking while the owner's contents are awaited.
-    QElapsedTimer sinceTick;
-    sinceTick.start();
-    qint64 longestGap = 0;
-    int ticks = 0;
-    QTimer ticker;
-    QObject::connect(&ticker, &QTimer::timeout, [&] {
-        longestGap = qMax(longestGap, sinceTick.restart());
-        ++ticks;
-    });
-    ticker.start(10);
+    TickWatch ticker;
 
     ASSERT_TRUE(xclipCopy("before the hang"));
     const qint64 before = board->changeCount();
@@ -204,9 +194,9 @@ TEST_F(SystemPasteboardX11, OwnerThatNeverAnswersNeverHoldsUpTheCallingThread)
     EXPECT_FALSE(board->data(T::plainText).has_value());
     EXPECT_EQ(board->itemCount(), 0);
     ticker.stop();
-    EXPECT_GT(ticks, 20);
+    EXPECT_GT(ticker.ticks(), 20);
     // A thread held up by the owner would have missed ticks for the whole budget (0.75 s).
-    EXPECT_LT(longestGap, 400);
+    EXPECT_LT(ticker.longestGap(), 400);
 
     // The next copy reads normally again.
     ASSERT_TRUE(xclipCopy("after the hang"));
@@ -217,20 +207,10 @@ TEST_F(SystemPasteboardX11, OwnerReassertingInALoopCostsTheCallingThreadNothing)
 {
     ASSERT_TRUE(xclipCopy("before the loop"));
     HungSelectionOwner hung;
-    QElapsedTimer sinceTick;
-    sinceTick.start();
-    qint64 longestGap = 0;
-    QTimer ticker;
-    QObject::connect(&ticker, &QTimer::timeout, [&] {
-        longestGap = qMax(longestGap, sinceTick.restart());
-        hung.claim();
-    });
-    ticker.start(100);
-    QElapsedTimer running;
-    running.start();
-    waitUntil([&] { return running.elapsed() > 2000; }, 3000);
+    TickWatch ticker(100, [&] { hung.claim(); });
+    pause(2000);
     ticker.stop();
-    EXPECT_LT(longestGap, 400);
+    EXPECT_LT(ticker.longestGap(), 400);
 
     ASSERT_TRUE(xclipCopy("after the loop"));
     EXPECT_EQ(board->string(T::plainText), QStringLiteral("after the loop"));
@@ -284,9 +264,7 @@ TEST_F(SystemPasteboardX11, RapidCopiesAreEachAnnouncedAndReadInOrder)
             startXclip({"-quiet", "-selection", "clipboard", "-i"}, QStringLiteral("copy %1").arg(i).toUtf8());
         ASSERT_NE(process, nullptr);
         xclips.append(process);
-        QElapsedTimer pause;
-        pause.start();
-        waitUntil([&] { return pause.elapsed() >= 100; }, 1000);
+        pause(100);
     }
     ASSERT_TRUE(waitUntil([&] { return announced.size() >= 20; }));
     QStringList expected;

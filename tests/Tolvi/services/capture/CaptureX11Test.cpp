@@ -17,7 +17,6 @@
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
-#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -164,18 +163,13 @@ TEST_F(CaptureX11, SecretAndExcludedCopiesNeverLand)
 
 TEST_F(CaptureX11, OwnerThatNeverAnswersIsSkippedWithoutHoldingUpTheMainThread)
 {
-    QElapsedTimer sinceTick;
-    sinceTick.start();
-    qint64 longestGap = 0;
-    QTimer ticker;
-    QObject::connect(&ticker, &QTimer::timeout, [&] { longestGap = qMax(longestGap, sinceTick.restart()); });
-    ticker.start(10);
+    TickWatch ticker;
     HungSelectionOwner hung;
     ASSERT_TRUE(hung.claim());
     // The monitor looks at the copy by itself once the reading thread gives up on it.
     ASSERT_TRUE(waitUntil([&] { return !logs.isEmpty(); }, 5000));
     ticker.stop();
-    EXPECT_LT(longestGap, 400);
+    EXPECT_LT(ticker.longestGap(), 400);
     EXPECT_EQ(store->itemCount(), 0);
     EXPECT_EQ(logs, QStringList{"Tolvi skipped unsupported pasteboard types: none"});
 }
@@ -190,9 +184,7 @@ TEST_F(CaptureX11, FiftyRapidCopiesAreAllRecordedInOrder)
             startXclip({"-quiet", "-selection", "clipboard", "-i"}, QStringLiteral("rapid %1").arg(i).toUtf8());
         ASSERT_NE(xclip, nullptr);
         xclips.append(xclip);
-        QElapsedTimer pause;
-        pause.start();
-        waitUntil([&] { return pause.elapsed() >= 100; }, 1000);
+        pause(100);
     }
     ASSERT_TRUE(waitUntil([&] { return store->itemCount() >= copies; }, 10000))
         << store->itemCount() << ": " << logs.join(QLatin1Char('|')).toStdString();
@@ -207,10 +199,8 @@ TEST_F(CaptureX11, CopyFollowedAtOnceBySwitchingIsCreditedToTheProgramItWasMadeI
     X11ActivationWatcher watcher;
     ASSERT_TRUE(watcher.isValid());
     QList<qint64> activated;
-    QObject::connect(&watcher, &X11ActivationWatcher::applicationActivated, [&](qint64 pid) {
-        activated.append(pid);
-        monitor->frontApplicationChanged();
-    });
+    QObject::connect(&watcher, &X11ActivationWatcher::applicationActivated, [&](qint64 pid) { activated.append(pid); });
+    QObject::connect(&watcher, &X11ActivationWatcher::frontWindowChanged, [&] { monitor->frontApplicationChanged(); });
     QProcess terminal;
     terminal.start(QStringLiteral("xterm"), {"-class", "TolviTestTerm"});
     ASSERT_TRUE(terminal.waitForStarted(5000));
