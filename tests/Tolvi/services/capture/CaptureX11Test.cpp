@@ -78,7 +78,8 @@ protected:
     std::unique_ptr<X11Workspace> workspace;
     PeerProcess peer;
     quint32 peerWindow = 0;
-    SystemPasteboard board{std::chrono::milliseconds(750)};
+    // A long budget: a main thread held up by an owner that never answers would miss seconds.
+    SystemPasteboard board{std::chrono::milliseconds(3000)};
     std::unique_ptr<ClipboardStore> store = makeStore();
     InMemoryKeyValueSettings settings;
     AppExclusionStore exclusions{settings};
@@ -167,9 +168,9 @@ TEST_F(CaptureX11, OwnerThatNeverAnswersIsSkippedWithoutHoldingUpTheMainThread)
     HungSelectionOwner hung;
     ASSERT_TRUE(hung.claim());
     // The monitor looks at the copy by itself once the reading thread gives up on it.
-    ASSERT_TRUE(waitUntil([&] { return !logs.isEmpty(); }, 5000));
+    ASSERT_TRUE(waitUntil([&] { return !logs.isEmpty(); }, 10000));
     ticker.stop();
-    EXPECT_LT(ticker.longestGap(), 400);
+    EXPECT_LT(ticker.longestGap(), 1500);
     EXPECT_EQ(store->itemCount(), 0);
     EXPECT_EQ(logs, QStringList{"Tolvi skipped unsupported pasteboard types: none"});
 }
