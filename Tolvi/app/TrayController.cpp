@@ -24,10 +24,12 @@ QIcon trayIcon()
 
 } // namespace
 
-TrayController::TrayController(SnapshotSource snapshot, ActionHandler handler, QObject* parent)
+TrayController::TrayController(SnapshotSource snapshot, ActionHandler handler, std::function<void()> opening,
+                               QObject* parent)
     : QObject(parent),
       m_snapshot(std::move(snapshot)),
       m_handler(std::move(handler)),
+      m_opening(std::move(opening)),
       m_menu(std::make_unique<QMenu>()),
       m_icon(std::make_unique<QSystemTrayIcon>())
 {
@@ -37,6 +39,10 @@ TrayController::TrayController(SnapshotSource snapshot, ActionHandler handler, Q
     connect(m_icon.get(), &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
         if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::MiddleClick)
             m_menu->popup(QCursor::pos());
+    });
+    connect(m_menu.get(), &QMenu::aboutToShow, this, [this] {
+        if (m_opening)
+            m_opening();
     });
     connect(m_menu.get(), &QMenu::aboutToHide, this, [this] {
         if (m_staleWhileOpen) {

@@ -20,7 +20,10 @@ public:
     using SnapshotSource = std::function<MenuBarSnapshot()>;
     using ActionHandler = std::function<void(const MenuBarEntry&)>;
 
-    TrayController(SnapshotSource snapshot, ActionHandler handler, QObject* parent = nullptr);
+    // opening runs each time the menu is about to show, before the user can choose anything in
+    // it (the program the user is in then is where its clips are pasted).
+    TrayController(SnapshotSource snapshot, ActionHandler handler, std::function<void()> opening = {},
+                   QObject* parent = nullptr);
     ~TrayController() override;
 
     // Shows the icon; false when the desktop has no tray yet (the icon then appears once a
@@ -35,6 +38,7 @@ public:
 private:
     SnapshotSource m_snapshot;
     ActionHandler m_handler;
+    std::function<void()> m_opening;
     std::unique_ptr<QMenu> m_menu;
     std::unique_ptr<QSystemTrayIcon> m_icon;
     bool m_rebuildPending = false;

@@ -43,6 +43,7 @@
 #include "Tolvi/shell/PreferencesStore.h"
 #include "Tolvi/updater/AppUpdater.h"
 #include "Tolvi/updater/FeedUpdateController.h"
+#include "TolviCore/model/ClipboardOriginalPayload.h"
 #include "TolviCore/persistence/FileClipboardHistoryPersistence.h"
 #include "TolviCore/persistence/HistoryFolderLock.h"
 
@@ -302,8 +303,9 @@ int main(int argc, char** argv)
     if (wayland)
         wayland->startDispatching();
     std::unique_ptr<SystemPasteboard> x11Pasteboard;
+    // What a copy marked secret offers is never read, not even into memory.
     if (!dataControl)
-        x11Pasteboard = std::make_unique<SystemPasteboard>();
+        x11Pasteboard = std::make_unique<SystemPasteboard>(std::chrono::milliseconds(750), &ClipboardCapturePolicy::shouldCapture);
     Pasteboard& pasteboard = dataControl ? static_cast<Pasteboard&>(dataControl->pasteboard()) : *x11Pasteboard;
     qCInfo(lcMain).noquote() << "Session:" << sessionKindTitle(session);
     X11HotKeyBackend hotKeys;
@@ -446,21 +448,21 @@ int main(int argc, char** argv)
             "This Wayland desktop offers no data control: copies made in X11 apps are recorded, copies made in "
             "Wayland apps only when the desktop passes them to X11 apps"));
     }
-    if (dataControl) {
-        // Each new selection is looked at at once, not at the next poll.
-        QObject::connect(&dataControl->pasteboard(), &DataControlPasteboard::changed, state.get(), [&state] {
-            if (state->hasPasteboardMonitor() && state->pasteboardMonitor().isRunning())
-                state->pasteboardMonitor().poll();
-        });
-    }
     connectActivations(activationWatcher, state->pasteService());
+    QObject::connect(&activationWatcher, &X11ActivationWatcher::frontWindowChanged, state.get(), [&state] {
+        if (state->hasPasteboardMonitor())
+            state->pasteboardMonitor().frontApplicationChanged();
+    });
+
     if (toplevels) {
         // A Wayland window that takes the focus; X11 windows are reported by the watcher above.
         QPointer<PasteService> service(&state->pasteService());
-        toplevels->setActivationHandler([service, &pasteDesktop](quint64 id) {
-            QMetaObject::invokeMethod(service, [service, &pasteDesktop, id] {
+        toplevels->setActivationHandler([service, &pasteDesktop, &state](quint64 id) {
+            QMetaObject::invokeMethod(service, [service, &pasteDesktop, &state, id] {
                 if (service && pasteDesktop.frontmostPID() == WaylandDesktop::targetForWindow(id))
                     service->applicationActivated(WaylandDesktop::targetForWindow(id));
+                if (state->hasPasteboardMonitor())
+                    state->pasteboardMonitor().frontApplicationChanged();
             });
         });
     }
@@ -486,8 +488,10 @@ int main(int argc, char** argv)
         });
     }
 
+    // A clip chosen in the tray menu goes to the program the user is in when the menu opens.
     TrayController tray([&state] { return menuSnapshot(*state); },
-                       [&state](const MenuBarEntry& entry) { performMenuAction(*state, entry); });
+                       [&state](const MenuBarEntry& entry) { performMenuAction(*state, entry); },
+                       [&state] { state->pasteService().captureTarget(); });
     QObject::connect(state.get(), &AppState::menuInputsChanged, &tray, &TrayController::rebuildMenu);
     if (!tray.show())
         qCInfo(lcMain) << "No system tray: Tolvi stays reachable through its hot keys and by starting it again";

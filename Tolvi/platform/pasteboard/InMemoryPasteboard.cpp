@@ -7,7 +7,11 @@ namespace tolvi {
 void InMemoryPasteboard::setItems(QList<PasteboardItem> items)
 {
     items_ = std::move(items);
+    if (announcesChanges_)
+        emit changeNoticed();
     ++changeCount_;
+    if (announcesChanges_)
+        emit changed();
 }
 
 void InMemoryPasteboard::setString(const QString& text)

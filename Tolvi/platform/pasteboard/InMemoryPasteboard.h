@@ -7,8 +7,11 @@
 namespace tolvi {
 
 // A pasteboard held in memory, for tests: another program's copy is simulated with
-// setItems(), which moves the change count like a real copy does.
+// setItems(), which moves the change count like a real copy does. By default it announces
+// nothing, like a clipboard that can only be looked at; with setAnnouncesChanges(true) every
+// simulated copy emits changeNoticed() and then changed().
 class InMemoryPasteboard final : public Pasteboard {
+    Q_OBJECT
 public:
     InMemoryPasteboard() = default;
 
@@ -23,6 +26,7 @@ public:
     // Test controls.
     void setTypesReadable(bool readable) { typesReadable_ = readable; }
     void setAcceptsWrites(bool accepts) { acceptsWrites_ = accepts; }
+    void setAnnouncesChanges(bool announces) { announcesChanges_ = announces; }
     // Called after every read of data (not of types), with the type read.
     void setOnDataRead(std::function<void(const QString&)> callback) { onDataRead_ = std::move(callback); }
     int writeCount() const { return writeCount_; }
@@ -43,6 +47,7 @@ private:
     qint64 changeCount_ = 0;
     bool typesReadable_ = true;
     bool acceptsWrites_ = true;
+    bool announcesChanges_ = false;
     int writeCount_ = 0;
     int dataReadCount_ = 0;
     std::function<void(const QString&)> onDataRead_;

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QList>
+#include <QObject>
 #include <QString>
 #include <QStringList>
 
@@ -35,9 +36,16 @@ private:
 //
 // Readers of one change may ask several times; implementations read each representation of a
 // change at most once. A read that cannot be completed gives nothing.
-class Pasteboard {
+//
+// A pasteboard that can observe the desktop's clipboard announces other programs' copies with
+// changeNoticed() and changed(), so that watchers need not wait for their next look; one that
+// cannot emits neither, and its readers just look at changeCount() from time to time. Our own
+// write() is announced by neither.
+class Pasteboard : public QObject {
+    Q_OBJECT
 public:
-    virtual ~Pasteboard();
+    explicit Pasteboard(QObject* parent = nullptr) : QObject(parent) {}
+    ~Pasteboard() override;
 
     // Moves whenever the contents are replaced, by another program or by write().
     virtual qint64 changeCount() = 0;
@@ -61,6 +69,14 @@ public:
     // in place afterwards; when it fails the previous contents may or may not remain, but nothing
     // partial is ever offered.
     virtual bool write(const QList<PasteboardItem>& items) = 0;
+
+signals:
+    // Another program has just taken the clipboard. Its contents may still be on their way:
+    // changeCount() has not moved for it yet. Emitted again for a copy that replaced it before
+    // it could be read.
+    void changeNoticed();
+    // The contents of the newest copy can be read now, without waiting: changeCount() has moved.
+    void changed();
 };
 
 } // namespace tolvi

@@ -86,7 +86,9 @@ QString mimeTypeForTypeIdentifier(const QString& typeIdentifier)
 QList<QByteArray> parseUriList(const QByteArray& data)
 {
     QList<QByteArray> uris;
-    for (QByteArray line : data.split('\n')) {
+    QByteArray lines = data;
+    lines.replace('\0', '\n');
+    for (QByteArray line : lines.split('\n')) {
         if (line.endsWith('\r'))
             line.chop(1);
         line = line.trimmed();
@@ -95,6 +97,17 @@ QList<QByteArray> parseUriList(const QByteArray& data)
         uris.append(line);
     }
     return uris;
+}
+
+QList<QByteArray> parseGnomeCopiedFiles(const QByteArray& data)
+{
+    QByteArray lines = data;
+    lines.replace('\0', '\n');
+    const qsizetype end = lines.indexOf('\n');
+    const QByteArray action = (end < 0 ? lines : lines.left(end)).trimmed();
+    if (action != "copy" && action != "cut")
+        return {};
+    return end < 0 ? QList<QByteArray>() : parseUriList(lines.mid(end + 1));
 }
 
 bool isFileUri(const QByteArray& uri)

@@ -43,9 +43,18 @@ QStringList targetsForTypeIdentifier(const QString& typeIdentifier);
 // The MIME type a type identifier is written under.
 QString mimeTypeForTypeIdentifier(const QString& typeIdentifier);
 
-// The URIs of a text/uri-list (RFC 2483): lines separated by CRLF (a bare LF is accepted),
-// lines starting with '#' are comments, blank lines are skipped.
+// The MIME type GNOME's file managers (and others after them) put file copies under: "copy" or
+// "cut", then one URI per line.
+inline const QString gnomeCopiedFilesTarget = QStringLiteral("x-special/gnome-copied-files");
+
+// The URIs of a text/uri-list (RFC 2483): lines separated by CRLF (a bare LF is accepted, and a
+// NUL, which some file managers end their lists with), lines starting with '#' are comments,
+// blank lines are skipped.
 QList<QByteArray> parseUriList(const QByteArray& data);
+
+// The URIs of an x-special/gnome-copied-files list; nothing unless its first line is "copy" or
+// "cut".
+QList<QByteArray> parseGnomeCopiedFiles(const QByteArray& data);
 
 // The URI's scheme is "file" (case-insensitive).
 bool isFileUri(const QByteArray& uri);

@@ -16,7 +16,7 @@ std::optional<QStringList> SelectionTargetView::types() const
     QStringList result;
     for (const QString& name : *listed) {
         std::optional<QString> identifier;
-        if (name == uriListTarget)
+        if (name == uriListTarget || name == PasteboardTypes::gnomeCopiedFilesTarget)
             identifier = fileUris().isEmpty() ? name : PasteboardTypes::fileURL;
         else
             identifier = PasteboardTypes::typeIdentifierForTarget(name);
@@ -75,6 +75,23 @@ std::optional<QByteArray> SelectionTargetView::data(const QString& type) const
         return bytes;
     }
     return std::nullopt;
+}
+
+QList<QByteArray> SelectionTargetView::offeredFileUris(
+    const std::function<std::optional<QByteArray>(const QString&)>& read)
+{
+    QList<QByteArray> uris;
+    if (std::optional<QByteArray> list = read(uriListTarget))
+        uris = PasteboardTypes::parseUriList(*list);
+    if (uris.isEmpty()) {
+        if (std::optional<QByteArray> list = read(PasteboardTypes::gnomeCopiedFilesTarget))
+            uris = PasteboardTypes::parseGnomeCopiedFiles(*list);
+    }
+    for (const QByteArray& uri : uris) {
+        if (PasteboardTypes::isFileUri(uri))
+            return uris;
+    }
+    return {};
 }
 
 } // namespace tolvi

@@ -26,6 +26,10 @@ struct SelectionTargetView {
     QStringList itemTypes(int index) const;
     std::optional<QByteArray> itemData(int index, const QString& type) const;
     std::optional<QByteArray> data(const QString& type) const;
+
+    // The file URIs a selection offers, read through `read`: its URI list, or else a file
+    // manager's own list (GNOME's "copy"/"cut" list); empty unless one of them names a file.
+    static QList<QByteArray> offeredFileUris(const std::function<std::optional<QByteArray>(const QString&)>& read);
 };
 
 } // namespace tolvi

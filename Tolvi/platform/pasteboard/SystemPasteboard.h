@@ -3,9 +3,10 @@
 #include "Tolvi/platform/pasteboard/Pasteboard.h"
 
 #include <QHash>
-#include <QObject>
 
 #include <chrono>
+#include <cstdint>
+#include <functional>
 #include <memory>
 
 class QClipboard;
@@ -13,22 +14,30 @@ class QMimeData;
 
 namespace tolvi {
 
-class X11SelectionReader;
 struct SelectionTargetView;
 
 // The desktop's clipboard: the CLIPBOARD selection (never PRIMARY, the select-to-copy buffer).
 //
-// X11 has no change count, so this keeps its own, raised whenever Qt reports a new CLIPBOARD
-// owner (also for copies made by other programs, and synchronously for our own writes).
-// Contents that another program owns are read over a connection of our own with a time budget
-// per change: an owner that stopped answering costs at most the budget once, and its change reads
-// as nothing. A new copy noticed while a change is being read moves the change count at once, so
-// a reader that compares the count before and after its reads sees it.
-class SystemPasteboard final : public QObject, public Pasteboard {
+// X11 has no change count, so this keeps its own. Another program's copy is noticed and read
+// on a thread of our own, over a connection of our own, as soon as the X server reports the new
+// owner: the representations a reader of this interface may ask for are all read then, within a
+// time budget per copy, and only then does the change count move (and changed() follow). So no
+// read on the calling thread ever waits for another program: an owner that stopped answering
+// costs the budget on the reading thread, and its copy reads as nothing. A copy replaced before
+// it could be read is never offered; the newest one is read instead.
+//
+// Our own write() counts itself once, synchronously; copies made in our own windows are read
+// from our own process.
+class SystemPasteboard final : public Pasteboard {
     Q_OBJECT
 public:
+    // Decides from the type identifiers a copy offers whether anything of it may be read at all
+    // (a copy marked secret is not). Called on the reading thread. Empty: every copy is read
+    // unless it carries the password-manager hint.
+    using ReadPolicy = std::function<bool(const QStringList& typeIdentifiers)>;
+
     explicit SystemPasteboard(std::chrono::milliseconds readBudget = std::chrono::milliseconds(750),
-                              QObject* parent = nullptr);
+                              ReadPolicy mayRead = {}, QObject* parent = nullptr);
     ~SystemPasteboard() override;
 
     qint64 changeCount() override;
@@ -43,19 +52,38 @@ public:
     static QMimeData* mimeDataForItems(const QList<PasteboardItem>& items);
 
     std::chrono::milliseconds readBudget() const { return readBudget_; }
+    // True when other programs' copies are watched and read on the reading thread (an X11
+    // display); otherwise only Qt's own clipboard is seen.
+    bool readsInBackground() const { return watcher_ != nullptr; }
+
+    // What one owner offered, as read on the reading thread.
+    struct Contents {
+        // One of our own windows owns the clipboard: read it from our own process.
+        bool local = false;
+        // The offered targets; nothing when the owner did not name them in time.
+        std::optional<QStringList> targets;
+        // The targets read, by name, with their bytes.
+        QHash<QString, QByteArray> data;
+    };
 
 private:
+    class Watcher;
     struct Snapshot;
-    // The snapshot of the current change. Callers hold it while they read: a change noticed
-    // meanwhile starts a new one for later readers.
+
     std::shared_ptr<Snapshot> snapshot();
-    // The raw bytes of one target (X11 target name or MIME type), read at most once per change.
+    void publish(qint64 key, std::shared_ptr<const Contents> contents);
+    // The raw bytes of one target (X11 target name or MIME type).
     std::optional<QByteArray> target(const QString& name);
-    bool ensureTargets();
+    std::optional<QStringList> targets();
     QList<QByteArray> fileUris();
     SelectionTargetView view();
-    void noteChangeDuringRead();
-    void clipboardChanged();
+    // From the reading thread.
+    void ownerChanged(bool local);
+    void contentsRead(const std::shared_ptr<const Contents>& contents, bool initial);
+    // A change seen through Qt alone (no X11 display).
+    void qtClipboardChanged();
+    // Whether the clipboard holds what our last write() put there.
+    bool holdsOwnWrite();
     // Whether the X server names one of our own windows as the owner of CLIPBOARD. Qt's own
     // answer can be wrong: it also says yes when the server ignored our claim.
     bool ownsSelection();
@@ -64,13 +92,13 @@ private:
     void refreshQtTimestamp();
 
     QClipboard* clipboard_ = nullptr;
-    std::unique_ptr<X11SelectionReader> reader_;
     std::chrono::milliseconds readBudget_;
     qint64 counter_ = 0;
-    qint64 pendingBump_ = 0;
     std::shared_ptr<Snapshot> snapshot_;
     bool writing_ = false;
     const void* ownMimeData_ = nullptr;
+    std::uint32_t clipboardAtom_ = 0;
+    std::unique_ptr<Watcher> watcher_;
     class TimestampWatcher;
     std::unique_ptr<TimestampWatcher> timestampWatcher_;
 };

@@ -147,15 +147,6 @@ std::uint32_t X11SelectionReader::owner()
     return reply ? reply->owner : 0;
 }
 
-void X11SelectionReader::touchProperty(std::uint32_t window)
-{
-    if (!connection_ || !window)
-        return;
-    xcb_change_property(connection_, XCB_PROP_MODE_APPEND, window, atom("TOLVI_TIMESTAMP"), XCB_ATOM_STRING, 8, 0,
-                        nullptr);
-    xcb_flush(connection_);
-}
-
 void X11SelectionReader::drainEvents()
 {
     while (xcb_generic_event_t* event = xcb_poll_for_event(connection_)) {
@@ -190,6 +181,8 @@ void* X11SelectionReader::nextEvent(const QDeadlineTimer& deadline)
             if (hasXFixes_ && (event->response_type & 0x7f) == xfixesFirstEvent_ + XCB_XFIXES_SELECTION_NOTIFY) {
                 changed_ = true;
                 std::free(event);
+                if (abandonOnChange_)
+                    return nullptr;
                 continue;
             }
             return event;
@@ -197,10 +190,32 @@ void* X11SelectionReader::nextEvent(const QDeadlineTimer& deadline)
         const qint64 remaining = deadline.remainingTime();
         if (remaining == 0)
             return nullptr;
-        pollfd descriptor{xcb_get_file_descriptor(connection_), POLLIN, 0};
-        const int result = ::poll(&descriptor, 1, remaining < 0 ? -1 : int(qMin<qint64>(remaining, 1000)));
+        pollfd descriptors[2] = {{xcb_get_file_descriptor(connection_), POLLIN, 0}, {interruptDescriptor_, POLLIN, 0}};
+        const int result = ::poll(descriptors, interruptDescriptor_ >= 0 ? 2 : 1,
+                                  remaining < 0 ? -1 : int(qMin<qint64>(remaining, 1000)));
         if (result < 0 && errno != EINTR)
             return nullptr;
+        if (interruptDescriptor_ >= 0 && (descriptors[1].revents & POLLIN))
+            return nullptr;
+    }
+}
+
+bool X11SelectionReader::waitForChange()
+{
+    if (!connection_ || !hasXFixes_)
+        return false;
+    for (;;) {
+        drainEvents();
+        if (changed_)
+            return true;
+        if (xcb_connection_has_error(connection_))
+            return false;
+        pollfd descriptors[2] = {{xcb_get_file_descriptor(connection_), POLLIN, 0}, {interruptDescriptor_, POLLIN, 0}};
+        const int result = ::poll(descriptors, interruptDescriptor_ >= 0 ? 2 : 1, -1);
+        if (result < 0 && errno != EINTR)
+            return false;
+        if (interruptDescriptor_ >= 0 && (descriptors[1].revents & POLLIN))
+            return false;
     }
 }
 

@@ -27,13 +27,21 @@ public:
     X11SelectionReader& operator=(const X11SelectionReader&) = delete;
 
     bool isValid() const { return connection_ != nullptr; }
+    // Whether the server reports new owners (the XFixes extension); without it waitForChange() fails.
+    bool watchesChanges() const { return hasXFixes_; }
 
     // The current owner window of CLIPBOARD (0 when none, or on failure).
     std::uint32_t owner();
 
-    // Appends nothing to a property of the window: the server answers with a PropertyNotify that
-    // carries its current time, which is how an X client learns a fresh timestamp.
-    void touchProperty(std::uint32_t window);
+    // A descriptor that, once readable, ends every wait of the reader at once (as a timeout does).
+    void setInterruptDescriptor(int descriptor) { interruptDescriptor_ = descriptor; }
+    // With abandonOnChange, a read gives up as soon as a new owner takes CLIPBOARD: what it would
+    // give belongs to a copy that is already gone.
+    void setAbandonReadsOnChange(bool abandonOnChange) { abandonOnChange_ = abandonOnChange; }
+
+    // Waits until a new owner takes CLIPBOARD (or the owner goes away); false on interruption or
+    // a broken connection. The change is then reported by changedSinceMark() too.
+    bool waitForChange();
 
     // Forgets selection events seen so far; changedSinceMark() then reports only later ones.
     void markUnchanged();
@@ -66,6 +74,8 @@ private:
     std::uint8_t xfixesFirstEvent_ = 0;
     bool hasXFixes_ = false;
     bool changed_ = false;
+    bool abandonOnChange_ = false;
+    int interruptDescriptor_ = -1;
     QHash<QByteArray, std::uint32_t> atoms_;
     QHash<std::uint32_t, QByteArray> names_;
 };

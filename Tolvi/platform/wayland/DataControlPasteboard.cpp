@@ -97,7 +97,7 @@ struct DataControlPasteboard::Snapshot {
 
 DataControlPasteboard::DataControlPasteboard(DataControlSelectionOwner* owner, std::chrono::milliseconds readBudget,
                                              QObject* parent)
-    : QObject(parent), owner_(owner), readBudget_(readBudget)
+    : Pasteboard(parent), owner_(owner), readBudget_(readBudget)
 {
 }
 
@@ -114,6 +114,8 @@ void DataControlPasteboard::selectionChanged(std::shared_ptr<DataControlOffer> o
         ownContents_.reset();
         ++counter_;
     }
+    // Offers are read when they are asked for: the new copy is readable as soon as it is announced.
+    emit changeNoticed();
     emit changed();
 }
 
@@ -191,15 +193,7 @@ QList<QByteArray> DataControlPasteboard::fileUris()
     const std::shared_ptr<Snapshot> snap = snapshot();
     if (!snap->urisLoaded) {
         snap->urisLoaded = true;
-        if (std::optional<QByteArray> list = target(uriListTarget)) {
-            const QList<QByteArray> uris = PasteboardTypes::parseUriList(*list);
-            for (const QByteArray& uri : uris) {
-                if (PasteboardTypes::isFileUri(uri)) {
-                    snap->fileUris = uris;
-                    break;
-                }
-            }
-        }
+        snap->fileUris = SelectionTargetView::offeredFileUris([this](const QString& name) { return target(name); });
     }
     return snap->fileUris;
 }

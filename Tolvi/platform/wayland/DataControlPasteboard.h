@@ -23,7 +23,7 @@ struct SelectionTargetView;
 //
 // selectionChanged() may be called from any thread (the Wayland dispatch thread does); changed()
 // is then emitted in this object's thread.
-class DataControlPasteboard final : public QObject, public Pasteboard {
+class DataControlPasteboard final : public Pasteboard {
     Q_OBJECT
 public:
     explicit DataControlPasteboard(DataControlSelectionOwner* owner,
@@ -46,10 +46,6 @@ public:
     static SelectionRepresentations representationsForItems(const QList<PasteboardItem>& items);
 
     std::chrono::milliseconds readBudget() const { return readBudget_; }
-
-signals:
-    // The clipboard changed (a new copy, or it was emptied).
-    void changed();
 
 private:
     struct Snapshot;

@@ -360,8 +360,10 @@ void X11ActivationWatcher::readEvents()
         }
         std::free(event);
     }
-    if (changed)
+    if (changed) {
+        emit frontWindowChanged();
         activeWindowChanged();
+    }
 }
 
 void X11ActivationWatcher::activeWindowChanged()

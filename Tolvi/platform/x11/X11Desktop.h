@@ -71,8 +71,9 @@ private:
     bool isModalWindow(std::uint32_t window);
 };
 
-// Reports every change of the active window's process (dropping "no window" and repeats of the
-// same process), from PropertyNotify events on the root window, over a connection of its own.
+// Reports every change of the active window (frontWindowChanged), and every change of the active
+// window's process (applicationActivated, dropping "no window" and repeats of the same process),
+// from PropertyNotify events on the root window, over a connection of its own.
 class X11ActivationWatcher : public QObject {
     Q_OBJECT
 public:
@@ -81,6 +82,8 @@ public:
     bool isValid() const { return connection_ != nullptr; }
 
 signals:
+    // The active window changed (to another window of the same program, or to none, too).
+    void frontWindowChanged();
     void applicationActivated(qint64 pid);
 
 private:

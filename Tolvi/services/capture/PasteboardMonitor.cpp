@@ -18,6 +18,8 @@
 #include <QMetaObject>
 #include <QPointer>
 
+#include <utility>
+
 namespace tolvi {
 
 namespace {
@@ -54,6 +56,30 @@ PasteboardMonitor::PasteboardMonitor(Dependencies dependencies, QObject* parent)
     lastChangeCount_ = deps_.pasteboard.changeCount() - 1;
     if (deps_.sourceApplication)
         lastObservedSourceBundleIdentifier_ = identifierOf(deps_.sourceApplication());
+    connect(&deps_.pasteboard, &Pasteboard::changeNoticed, this, &PasteboardMonitor::changeNoticed);
+    // The same step as a tick of the timer, just sooner: nothing waits for the next tick.
+    connect(&deps_.pasteboard, &Pasteboard::changed, this, [this] {
+        if (timer_)
+            poll();
+    });
+}
+
+void PasteboardMonitor::changeNoticed()
+{
+    if (!timer_)
+        return;
+    NoticedChange noticed;
+    noticed.source = deps_.sourceApplication ? deps_.sourceApplication() : std::nullopt;
+    const std::optional<QString> identifier = identifierOf(noticed.source);
+    noticed.sameSource = identifier == lastObservedSourceBundleIdentifier_;
+    lastObservedSourceBundleIdentifier_ = identifier;
+    noticedChange_ = std::move(noticed);
+}
+
+void PasteboardMonitor::frontApplicationChanged()
+{
+    if (deps_.sourceApplication)
+        lastObservedSourceBundleIdentifier_ = identifierOf(deps_.sourceApplication());
 }
 
 PasteboardMonitor::~PasteboardMonitor()
@@ -88,6 +114,7 @@ void PasteboardMonitor::start(bool recordExistingClipboard)
         return;
     if (!recordExistingClipboard)
         lastChangeCount_ = deps_.pasteboard.changeCount();
+    noticedChange_.reset();
     const quint64 generation = ++monitoringGeneration_;
     QPointer<PasteboardMonitor> self(this);
     timer_ = deps_.scheduler.scheduleRepeating(pollInterval, [self, generation] {
@@ -118,16 +145,27 @@ QStringList PasteboardMonitor::offeredTypes()
 
 void PasteboardMonitor::poll()
 {
-    // 1. The front program now, against the one seen at the previous look.
-    const std::optional<ClipboardSourceApp> firstSource =
-        deps_.sourceApplication ? deps_.sourceApplication() : std::nullopt;
+    const qint64 changeCount = deps_.pasteboard.changeCount();
+    // A copy the pasteboard announced carries the front program of the moment it was noticed.
+    std::optional<NoticedChange> noticed;
+    if (changeCount != lastChangeCount_)
+        noticed = std::exchange(noticedChange_, std::nullopt);
+
+    // 1. The front program when the copy was made, against the one seen at the previous look.
+    std::optional<ClipboardSourceApp> firstSource;
+    bool sameSource = true;
+    if (noticed) {
+        firstSource = noticed->source;
+        sameSource = noticed->sameSource;
+    } else {
+        firstSource = deps_.sourceApplication ? deps_.sourceApplication() : std::nullopt;
+        sameSource = identifierOf(firstSource) == lastObservedSourceBundleIdentifier_;
+        lastObservedSourceBundleIdentifier_ = identifierOf(firstSource);
+    }
     const std::optional<QString> firstIdentifier = identifierOf(firstSource);
-    const bool sameSource = firstIdentifier == lastObservedSourceBundleIdentifier_;
-    lastObservedSourceBundleIdentifier_ = firstIdentifier;
     const quint64 generation = monitoringGeneration_;
 
     // 2. A new change is consumed whatever happens to it below.
-    const qint64 changeCount = deps_.pasteboard.changeCount();
     if (changeCount == lastChangeCount_)
         return;
     lastChangeCount_ = changeCount;
@@ -152,11 +190,14 @@ void PasteboardMonitor::poll()
         log(QStringLiteral("Tolvi skipped unsupported pasteboard types: ") + typesForLog(deps_.pasteboard.types()));
         return;
     }
-    // 8. Everything that allowed the capture must still hold after the read.
-    const std::optional<ClipboardSourceApp> secondSource =
-        deps_.sourceApplication ? deps_.sourceApplication() : std::nullopt;
+    // 8. Everything that allowed the capture must still hold after the read. The program a
+    // noticed copy was made in stays its source, whatever is in front by now.
+    std::optional<ClipboardSourceApp> secondSource = firstSource;
+    if (!noticed) {
+        secondSource = deps_.sourceApplication ? deps_.sourceApplication() : std::nullopt;
+        lastObservedSourceBundleIdentifier_ = identifierOf(secondSource);
+    }
     const std::optional<QString> secondIdentifier = identifierOf(secondSource);
-    lastObservedSourceBundleIdentifier_ = secondIdentifier;
     if (monitoringGeneration_ != generation || secondIdentifier != firstIdentifier ||
         deps_.exclusions.loadIssue() || deps_.exclusions.excludes(secondIdentifier) ||
         !captureIsEnabled(content->content)) {

@@ -25,10 +25,15 @@ class Workspace;
 
 // Watches the clipboard while capture is on and records each new copy made in another program
 // into the history store, with the program that was in front. Polls the change count every
-// 0.45 s and drops a change, for good, when it carries a marker type, when the front program
-// changed since the previous poll, while exclusions are unreadable or the front program is
-// excluded, when nothing readable is there, or when anything changed while it was being read.
-// Starts text recognition for new images. Lives on the main thread.
+// 0.45 s, and at once whenever the pasteboard announces a copy, and drops a change, for good,
+// when it carries a marker type, when the front program changed since the previous look, while
+// exclusions are unreadable or the front program is excluded, when nothing readable is there,
+// or when anything changed while it was being read. Starts text recognition for new images.
+// Lives on the main thread.
+//
+// A copy the pasteboard announces is credited to the program in front when it was noticed, and
+// "the previous look" is then the last change of the active window reported through
+// frontApplicationChanged(): switching programs right after copying keeps the copy.
 class PasteboardMonitor : public QObject {
     Q_OBJECT
 public:
@@ -60,6 +65,8 @@ public:
     bool isRunning() const { return timer_.has_value(); }
 
     void poll();
+    // The active window changed: the program in front now is the one later copies compare with.
+    void frontApplicationChanged();
     // Recognises the text of one image clip again (not for images the recogniser could not read).
     void retryOCR(const ClipboardItem& item);
 
@@ -70,6 +77,13 @@ public:
     qint64 lastChangeCount() const { return lastChangeCount_; }
 
 private:
+    // The program in front when the pasteboard noticed a copy, kept until a poll takes the copy.
+    struct NoticedChange {
+        std::optional<ClipboardSourceApp> source;
+        bool sameSource = true;
+    };
+    void changeNoticed();
+
     struct Content {
         ClipboardContent content;
         std::optional<ClipboardOriginalPayload> payload;
@@ -85,6 +99,7 @@ private:
     Dependencies deps_;
     qint64 lastChangeCount_ = 0;
     std::optional<QString> lastObservedSourceBundleIdentifier_;
+    std::optional<NoticedChange> noticedChange_;
     std::optional<Scheduler::TimerId> timer_;
     quint64 monitoringGeneration_ = 0;
 };

@@ -21,6 +21,9 @@ const QString copyFailed = QStringLiteral("This clip could not be copied. A refe
 const QString cannotType = QStringLiteral("Tolvi cannot type into this app in this session. ");
 const QString noKeyboardFocus =
     QStringLiteral("The destination app did not take the keyboard focus. The item remains on the clipboard.");
+// A queue step that gave up before writing its item: the clipboard still holds what it held.
+const QString noKeyboardFocusBeforeWrite =
+    QStringLiteral("The destination app did not take the keyboard focus. Paste was cancelled.");
 
 } // namespace
 
@@ -258,7 +261,8 @@ void PasteService::waitForTargetAndPaste(Pid destination, const QUuid& generatio
                     self->waitForTargetAndPaste(destination, generation, expectedChangeCount, attempt + 1);
             });
         } else if (frontIsDestination) {
-            cancelPendingPaste(leftOnClipboard(noKeyboardFocus));
+            // A single paste wrote its clip before it began; a queue step writes only now.
+            cancelPendingPaste(queuedContents_.isEmpty() ? leftOnClipboard(noKeyboardFocus) : noKeyboardFocusBeforeWrite);
         } else {
             cancelPendingPaste(leftOnClipboard(QStringLiteral("The destination app did not activate. Paste was cancelled.")));
         }

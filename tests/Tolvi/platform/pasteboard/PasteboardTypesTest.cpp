@@ -67,6 +67,20 @@ TEST(PasteboardTypes, ParsesUriListsAsRfc2483Says)
     EXPECT_TRUE(T::parseUriList("").isEmpty());
 }
 
+TEST(PasteboardTypes, FileManagerListsEndedOrSeparatedByNulParse)
+{
+    // PCManFM's list ends in a NUL; the address must not keep it.
+    EXPECT_EQ(T::parseUriList(QByteArray("file:///tmp/x\0", 14)), QList<QByteArray>{"file:///tmp/x"});
+    EXPECT_EQ(T::parseUriList(QByteArray("file:///a\0file:///b\0", 20)), QList<QByteArray>({"file:///a", "file:///b"}));
+
+    EXPECT_EQ(T::parseGnomeCopiedFiles("copy\nfile:///tmp/a%20b\nfile:///tmp/c"),
+              QList<QByteArray>({"file:///tmp/a%20b", "file:///tmp/c"}));
+    EXPECT_EQ(T::parseGnomeCopiedFiles(QByteArray("cut\nfile:///tmp/d\0", 18)), QList<QByteArray>{"file:///tmp/d"});
+    // Without its action line it is no list of copied files.
+    EXPECT_TRUE(T::parseGnomeCopiedFiles("file:///tmp/a\nfile:///tmp/b").isEmpty());
+    EXPECT_TRUE(T::parseGnomeCopiedFiles("copy").isEmpty());
+}
+
 TEST(PasteboardTypes, SanitisesForeignNamesForTheLog)
 {
     EXPECT_EQ(T::sanitizedForLog(QStringLiteral("text/html")), QStringLiteral("text/html"));

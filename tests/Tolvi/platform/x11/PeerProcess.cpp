@@ -173,3 +173,26 @@ bool waitUntil(const std::function<bool()>& predicate, int timeoutMs)
 }
 
 } // namespace tolvi::test
+
+namespace tolvi::test {
+
+void pause(int milliseconds)
+{
+    QElapsedTimer elapsed;
+    elapsed.start();
+    waitUntil([&] { return elapsed.elapsed() >= milliseconds; }, milliseconds + 1000);
+}
+
+TickWatch::TickWatch(int intervalMs, std::function<void()> onTick) : onTick_(std::move(onTick))
+{
+    sinceTick_.start();
+    QObject::connect(&timer_, &QTimer::timeout, [this] {
+        longestGap_ = qMax(longestGap_, sinceTick_.restart());
+        ++ticks_;
+        if (onTick_)
+            onTick_();
+    });
+    timer_.start(intervalMs);
+}
+
+} // namespace tolvi::test

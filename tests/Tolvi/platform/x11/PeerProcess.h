@@ -1,9 +1,11 @@
 #pragma once
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QProcess>
 #include <QString>
 #include <QStringList>
+#include <QTimer>
 
 #include <functional>
 #include <optional>
@@ -59,5 +61,24 @@ bool activateUntil(quint32 window, const std::function<bool()>& isActive, int ti
 
 // Waits, processing events, until the predicate holds or the time runs out.
 bool waitUntil(const std::function<bool()>& predicate, int timeoutMs = 5000);
+// Processes events for the given time.
+void pause(int milliseconds);
+
+// A timer of the calling thread, ticking from construction until stop(): how often it ticked and
+// the longest time the thread went without a tick (a thread held up misses ticks).
+class TickWatch {
+public:
+    explicit TickWatch(int intervalMs = 10, std::function<void()> onTick = {});
+    void stop() { timer_.stop(); }
+    int ticks() const { return ticks_; }
+    qint64 longestGap() const { return longestGap_; }
+
+private:
+    QTimer timer_;
+    QElapsedTimer sinceTick_;
+    std::function<void()> onTick_;
+    int ticks_ = 0;
+    qint64 longestGap_ = 0;
+};
 
 } // namespace tolvi::test

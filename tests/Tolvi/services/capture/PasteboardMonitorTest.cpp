@@ -466,3 +466,83 @@ TEST(OCRClientRecognizer, MapsEveryOutcomeAndRefusesNonImagesWithoutTheWorker)
     ASSERT_TRUE(answer.has_value());
     EXPECT_EQ(answer->kind, To::unsupportedImage);
 }
+
+TEST_F(PasteboardMonitorFixture, AnnouncedCopiesAreTakenAtOnceAndOnlyWhileRunning)
+{
+    board.setAnnouncesChanges(true);
+    board.setString(QStringLiteral("before the start"));
+    EXPECT_EQ(store->itemCount(), 0);
+
+    monitor->start(false);
+    for (int i = 0; i < 3; ++i)
+        board.setString(QStringLiteral("copy %1").arg(i));
+    // No tick of the timer was needed.
+    ASSERT_EQ(store->itemCount(), 3);
+    EXPECT_EQ(store->itemAt(0).content().textValue(), QStringLiteral("copy 2"));
+    EXPECT_EQ(store->itemAt(2).content().textValue(), QStringLiteral("copy 0"));
+    EXPECT_EQ(logs, QStringList(3, recorded));
+
+    monitor->stop();
+    board.setString(QStringLiteral("while stopped"));
+    EXPECT_EQ(store->itemCount(), 3);
+}
+
+TEST_F(PasteboardMonitorFixture, CopyKeepsTheProgramItWasNoticedInWhenTheUserSwitchesBeforeItIsRead)
+{
+    const ClipboardSourceApp browser(QStringLiteral("Browser"), QStringLiteral("browser"));
+    monitor->start(false);
+    // Copied in the editor; the user switches to the browser before the contents arrive.
+    emit board.changeNoticed();
+    front = browser;
+    monitor->frontApplicationChanged();
+    board.setString(QStringLiteral("from the editor"));
+    emit board.changed();
+    ASSERT_EQ(store->itemCount(), 1);
+    ASSERT_TRUE(store->itemAt(0).sourceApp().has_value());
+    EXPECT_EQ(store->itemAt(0).sourceApp()->bundleIdentifier(), QStringLiteral("editor"));
+    EXPECT_EQ(logs, QStringList{recorded});
+
+    // The next copy, made in the browser, is the browser's.
+    emit board.changeNoticed();
+    board.setString(QStringLiteral("from the browser"));
+    emit board.changed();
+    ASSERT_EQ(store->itemCount(), 2);
+    EXPECT_EQ(store->itemAt(0).sourceApp()->bundleIdentifier(), QStringLiteral("browser"));
+}
+
+TEST_F(PasteboardMonitorFixture, SwitchingAwayDoesNotLetACopyOfAnExcludedProgramThrough)
+{
+    exclusions->add(QStringLiteral("editor"), QStringLiteral("Editor"));
+    monitor->start(false);
+    emit board.changeNoticed();
+    front = ClipboardSourceApp(QStringLiteral("Browser"), QStringLiteral("browser"));
+    monitor->frontApplicationChanged();
+    board.setString(QStringLiteral("secret from the editor"));
+    emit board.changed();
+    EXPECT_EQ(store->itemCount(), 0);
+    EXPECT_EQ(logs, QStringList{excluded});
+}
+
+TEST_F(PasteboardMonitorFixture, CopyRightAfterSwitchingInCountsWhenTheSwitchWasReported)
+{
+    board.setAnnouncesChanges(true);
+    monitor->start(false);
+    // A look while the browser was in front, then the user comes back to the editor and copies
+    // before the next tick.
+    const std::optional<ClipboardSourceApp> editor = front;
+    front = ClipboardSourceApp(QStringLiteral("Browser"), QStringLiteral("browser"));
+    monitor->poll();
+    front = editor;
+    monitor->frontApplicationChanged();
+    board.setString(QStringLiteral("right after switching in"));
+    ASSERT_EQ(store->itemCount(), 1);
+    EXPECT_EQ(store->itemAt(0).sourceApp()->bundleIdentifier(), QStringLiteral("editor"));
+
+    // Unreported, the same switch still drops the copy: when it was made is unknown.
+    front = ClipboardSourceApp(QStringLiteral("Browser"), QStringLiteral("browser"));
+    monitor->poll();
+    front = editor;
+    board.setString(QStringLiteral("unreported switch"));
+    EXPECT_EQ(store->itemCount(), 1);
+    EXPECT_EQ(logs, QStringList({recorded, transition}));
+}

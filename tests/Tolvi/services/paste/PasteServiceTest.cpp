@@ -27,6 +27,8 @@ constexpr Pid browser = 300;
 const QString permissionPlace = QStringLiteral("an X11 session with XTEST");
 const QString noKeyboardFocus =
     QStringLiteral("The destination app did not take the keyboard focus. The item remains on the clipboard.");
+const QString noKeyboardFocusBeforeWrite =
+    QStringLiteral("The destination app did not take the keyboard focus. Paste was cancelled.");
 
 class PasteServiceFixture : public ::testing::Test {
 protected:
@@ -244,13 +246,32 @@ TEST_F(PasteServiceFixture, FocusThatStaysElsewherePostsNothing)
     EXPECT_EQ(board.string(T::plainText), QStringLiteral("rm -rf ~/notes"));
     EXPECT_FALSE(service->activeTargetPID().has_value());
 
+    // A queue step gives up before it writes its item: the clipboard still holds the earlier
+    // clip, and the message must not claim otherwise.
     service->pasteItems({html("one"), html("two")});
     while (scheduler.runNext()) {
     }
-    EXPECT_EQ(service->queueStatus(), Status::cancelled(noKeyboardFocus));
+    EXPECT_EQ(service->queueStatus(), Status::cancelled(noKeyboardFocusBeforeWrite));
+    EXPECT_EQ(board.string(T::plainText), QStringLiteral("rm -rf ~/notes"));
     EXPECT_TRUE(service->queuedContents().isEmpty());
     EXPECT_TRUE(pasted.isEmpty());
     EXPECT_EQ(unguardedPastes, 0);
+
+    // The same for a later step: the clipboard holds the item pasted before it.
+    activationBringsKeyboard = true;
+    keyboard = editor;
+    service->pasteItems({html("first"), html("second")});
+    while (scheduler.runNext()) {
+    }
+    ASSERT_EQ(service->queueStatus(), Status::ready(1, 2));
+    activationBringsKeyboard = false;
+    keyboard = browser;
+    service->pasteNextQueuedItem();
+    while (scheduler.runNext()) {
+    }
+    EXPECT_EQ(service->queueStatus(), Status::cancelled(noKeyboardFocusBeforeWrite));
+    EXPECT_EQ(board.string(T::plainText), QStringLiteral("first"));
+    EXPECT_EQ(pasted, QStringList{"first"});
 }
 
 TEST_F(PasteServiceFixture, FocusMovingAwayAtTheLastMomentPostsNothing)

@@ -1,6 +1,7 @@
 // Pasting into another program on a private X server with a window manager: our own window has
 // the focus (as a panel would), and the clip must arrive in the other program's line edit, or in
 // a Tk text window while a terminal is open beside it, and never in the terminal.
+#include "Tolvi/app/TrayController.h"
 #include "Tolvi/services/paste/LivePasteEnvironment.h"
 #include "Tolvi/services/paste/PasteService.h"
 
@@ -16,6 +17,8 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QKeyEvent>
+#include <QMenu>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -530,4 +533,58 @@ TEST_F(PasteIntoTk, FocusKeptInTheTerminalMeansNothingIsTyped)
     EXPECT_EQ(service->queueStatus().kind, Status::Kind::cancelled);
     EXPECT_TRUE(terminal.staysEmpty()) << terminal.received().toHex().constData();
     EXPECT_TRUE(editor->text().isEmpty());
+}
+
+namespace {
+
+QAction* findAction(QMenu& menu, const QString& text)
+{
+    for (QAction* action : menu.actions()) {
+        if (action->menu()) {
+            if (QAction* found = findAction(*action->menu(), text))
+                return found;
+        } else if (action->text().contains(text)) {
+            return action;
+        }
+    }
+    return nullptr;
+}
+
+} // namespace
+
+TEST_F(PasteX11, TrayMenuClipGoesToTheProgramInFrontWhenTheMenuOpens)
+{
+    // A panel was opened over the peer earlier (the set-up). The user is now in another program
+    // and chooses a clip in the tray menu: it is for that program, and the peer stays untouched.
+    PeerProcess other;
+    ASSERT_TRUE(other.start());
+    const std::optional<quint32> otherWindow = other.showWindow();
+    ASSERT_TRUE(otherWindow.has_value());
+    ASSERT_TRUE(activateUntil(*otherWindow, [&] { return desktop.frontmostPID() == other.pid(); }));
+    ASSERT_EQ(service->targetPID(), peer.pid());
+
+    const ClipboardItem clip(QStringLiteral("chosen in the tray menu"));
+    MenuBarSnapshot snapshot;
+    snapshot.recentItems = {clip};
+    TrayController tray([&] { return snapshot; },
+                        [&](const MenuBarEntry& entry) {
+                            if (entry.action == MenuBarAction::PasteItem && entry.clipID == clip.id())
+                                service->pasteItem(clip);
+                        },
+                        [&] { service->captureTarget(); });
+    ASSERT_TRUE(waitUntil([&] { return findAction(*tray.menu(), QStringLiteral("chosen in the tray menu")) != nullptr; }));
+    tray.menu()->popup(QPoint(200, 200));
+    ASSERT_TRUE(waitUntil([&] { return tray.menu()->isVisible(); }));
+    EXPECT_EQ(service->targetPID(), other.pid());
+    QAction* action = findAction(*tray.menu(), QStringLiteral("chosen in the tray menu"));
+    ASSERT_NE(action, nullptr);
+    // Chosen with the keyboard, as a user would: the menu closes, then the clip is pasted.
+    tray.menu()->setActiveAction(action);
+    QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+    QCoreApplication::sendEvent(tray.menu(), &enter);
+
+    ASSERT_TRUE(other.waitForText([&](const QString& current) { return current == QStringLiteral("chosen in the tray menu"); }))
+        << other.lastText().toStdString() << " / " << service->queueStatus().reason.toStdString();
+    EXPECT_EQ(desktop.frontmostPID(), other.pid());
+    EXPECT_TRUE(peer.lastText().isEmpty()) << peer.lastText().toStdString();
 }
