@@ -5,7 +5,9 @@
 #include "Tolvi/ai/TolviAIBackendConfiguration.h"
 #include "Tolvi/app/ErrorDescription.h"
 #include "Tolvi/app/HistoryArchiveFlows.h"
+#include "Tolvi/design/AccessibilitySettings.h"
 #include "Tolvi/design/TolviTheme.h"
+#include "Tolvi/platform/accessibility/DesktopAccessibility.h"
 #include "Tolvi/platform/hotkeys/HotKeyBackend.h"
 #include "Tolvi/platform/pasteboard/Pasteboard.h"
 #include "Tolvi/platform/settings/KeyValueSettings.h"
@@ -76,7 +78,15 @@ AppState::AppState(AppEnvironment environment, QObject* parent)
     auto themeAppearance = [](TolviAppearance value) {
         return value == TolviAppearance::dark ? ThemeAppearance::dark : ThemeAppearance::light;
     };
-    m_theme = std::make_unique<TolviTheme>();
+    m_accessibilitySettings = std::make_unique<AccessibilitySettings>();
+    if (DesktopAccessibility* desktop = m_environment.desktopAccessibility) {
+        connect(desktop, &DesktopAccessibility::valuesChanged, this, [this](const DesktopAccessibilityValues& values) {
+            m_accessibilitySettings->setReduceMotion(values.reduceMotion);
+            m_accessibilitySettings->setReduceTransparency(values.reduceTransparency);
+            m_accessibilitySettings->setIncreasedContrast(values.increasedContrast);
+        });
+    }
+    m_theme = std::make_unique<TolviTheme>(m_accessibilitySettings.get());
     m_theme->setAppearance(themeAppearance(m_preferencesStore->appearance()));
     connect(m_preferencesStore.get(), &PreferencesStore::appearanceChanged, this,
             [this, themeAppearance](TolviAppearance value) { m_theme->setAppearance(themeAppearance(value)); });
@@ -211,6 +221,8 @@ void AppState::start()
         return;
     m_hasStarted = true;
 
+    if (m_environment.desktopAccessibility)
+        m_environment.desktopAccessibility->start();
     appUpdater();
     bindPreferences();
     if (m_preferencesStore->isClipboardMonitoringEnabled())

@@ -21,6 +21,7 @@
 namespace tolvi {
 
 class AIService;
+class AccessibilitySettings;
 class AppExclusionStore;
 class AppUpdater;
 class Alerts;
@@ -29,6 +30,7 @@ class CapturePreferences;
 class ClipboardHistoryPersisting;
 class ClipboardStore;
 class Clock;
+class DesktopAccessibility;
 class DesktopWorkspace;
 class FilePanels;
 class HotKeyBackend;
@@ -74,6 +76,9 @@ struct AppEnvironment {
     QString supportAddress = QStringLiteral("support@tolvi.app");
     // The operating system's name and version, for the feedback mail.
     QString operatingSystemVersion{};
+    // The desktop's reduce-motion, reduce-transparency and contrast settings, which every window
+    // follows; none: they stay off.
+    DesktopAccessibility* desktopAccessibility = nullptr;
 };
 
 // The program's one composition root: owns every store, service and window controller,
@@ -189,6 +194,7 @@ private:
     std::unique_ptr<ClipboardStore> m_clipboardStore;
     std::unique_ptr<AppExclusionStore> m_appExclusionStore;
     std::unique_ptr<PreferencesStore> m_preferencesStore;
+    std::unique_ptr<AccessibilitySettings> m_accessibilitySettings;
     std::unique_ptr<TolviTheme> m_theme;
     std::unique_ptr<PermissionStatusStore> m_permissionStatusStore;
     std::unique_ptr<UsageMetricsStore> m_usageMetricsStore;

@@ -4,6 +4,7 @@
 #include "Tolvi/app/HistoryArchiveFlows.h"
 #include "Tolvi/app/TrayController.h"
 #include "Tolvi/app/TrayMenuActions.h"
+#include "Tolvi/platform/accessibility/LinuxDesktopAccessibility.h"
 #include "Tolvi/platform/hotkeys/X11HotKeyBackend.h"
 #include "Tolvi/platform/pasteboard/SystemPasteboard.h"
 #include "Tolvi/platform/process/SingleInstance.h"
@@ -142,6 +143,7 @@ int main(int argc, char** argv)
     X11ActivationWatcher activationWatcher;
     SystemPasteboard pasteboard;
     X11HotKeyBackend hotKeys;
+    LinuxDesktopAccessibility desktopAccessibility(LinuxDesktopAccessibility::Options::fromEnvironment());
 
     // One set of image tiles for every clip list of the program; it outlives the windows.
     ThumbnailCache thumbnails;
@@ -178,6 +180,7 @@ int main(int argc, char** argv)
         {},
         QStringLiteral("support@tolvi.app"),
         SystemFacts::current().operatingSystemVersion,
+        &desktopAccessibility,
     };
     environment.windows.history = [&thumbnails, &settings, &bundle, &desktop](AppState& app) -> std::unique_ptr<HistoryWindowControlling> {
         QPointer<AppState> owner(&app);

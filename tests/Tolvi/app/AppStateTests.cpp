@@ -2,6 +2,8 @@
 #include "Tolvi/design/TolviTheme.h"
 #include "Tolvi/app/TrayMenuActions.h"
 #include "Tolvi/app/WindowControllers.h"
+#include "Tolvi/design/AccessibilitySettings.h"
+#include "Tolvi/platform/accessibility/DesktopAccessibility.h"
 #include "Tolvi/platform/hotkeys/FakeHotKeyBackend.h"
 #include "Tolvi/platform/pasteboard/InMemoryPasteboard.h"
 #include "Tolvi/platform/pasteboard/PasteboardTypes.h"
@@ -179,6 +181,7 @@ struct Harness {
     FakeWorkspace workspace;
     InMemoryPasteboard pasteboard;
     FakeHotKeyBackend hotKeys;
+    FakeDesktopAccessibility desktopAccessibility;
     std::shared_ptr<FakeAsyncPersistence> persistence = std::make_shared<FakeAsyncPersistence>();
     QStringList persistencePaths;
     WindowLog windows;
@@ -230,6 +233,7 @@ struct Harness {
             .windows = factory,
             .supportAddress = QStringLiteral("support@tolvi.app"),
             .operatingSystemVersion = QStringLiteral("Debian GNU/Linux 12 (bookworm)"),
+            .desktopAccessibility = &desktopAccessibility,
         };
         app = std::make_unique<AppState>(std::move(environment));
         return *app;
@@ -523,6 +527,31 @@ TEST(AppStatePreferenceBinding, ThemeFollowsTheStoredAndTheChosenAppearance)
     EXPECT_EQ(recoloured.count(), 1);
     app.preferencesStore().setAppearance(TolviAppearance::dark);
     EXPECT_EQ(app.theme().appearance(), ThemeAppearance::dark);
+}
+
+TEST(AppStatePreferenceBinding, WindowsFollowTheDesktopAccessibilitySettingsOnceStarted)
+{
+    Harness h;
+    h.desktopAccessibility.setValues({.reduceMotion = true});
+    AppState& app = h.make();
+    EXPECT_FALSE(h.desktopAccessibility.hasStarted());
+    EXPECT_FALSE(app.theme().context().reduceMotion);
+
+    app.start();
+    EXPECT_TRUE(h.desktopAccessibility.hasStarted());
+    DesignContext context = app.theme().context();
+    EXPECT_TRUE(context.reduceMotion);
+    EXPECT_FALSE(context.reduceTransparency);
+    EXPECT_FALSE(context.increasedContrast);
+
+    // A later change reaches the theme every window is drawn with, and makes them redraw.
+    QSignalSpy redrawn(&app.theme(), &TolviTheme::changed);
+    h.desktopAccessibility.setValues({.reduceMotion = false, .reduceTransparency = true, .increasedContrast = true});
+    context = app.theme().context();
+    EXPECT_FALSE(context.reduceMotion);
+    EXPECT_TRUE(context.reduceTransparency);
+    EXPECT_TRUE(context.increasedContrast);
+    EXPECT_GE(redrawn.count(), 1);
 }
 
 TEST(AppStatePreferenceBinding, HotKeysFollowTheSwitchAndThePreset)
