@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Tolvi/app/WindowControllers.h"
+#include "Tolvi/panels/ApplicationKeyboardCommand.h"
 #include "Tolvi/platform/hotkeys/GlobalHotKey.h"
 #include "Tolvi/services/capture/ImageRecognition.h"
 #include "Tolvi/services/paste/PasteService.h"
@@ -145,11 +146,17 @@ public:
     // Asks the program to quit (the tray's Quit); the owner of the event loop answers quitRequested.
     void requestQuit() { emit quitRequested(); }
     void toggleCompactPanel();
-    void showHistory();  // shows without toggling
+    // "Show History": shows the history window without toggling it and without counting an opening.
+    void showHistory();
     // The program was launched again while running: shows the history window unless one of
     // the program's windows is already on screen.
     void handleReopen();
     void showNewSnippet();
+    void showSettings();
+    // The program's keyboard commands, which every one of its windows answers: Ctrl+, for Settings,
+    // the two windows' chords, Ctrl+N for a new snippet. Returns whether the key was one of them.
+    bool handleApplicationKey(int key, Qt::KeyboardModifiers modifiers, PanelKeyboardRouting::Focus focus);
+    void perform(ApplicationKeyboardCommand command);
     void confirmAndClearRecentHistory();
     void confirmAndClearHistory();
     void clearRecentHistoryNow();
