@@ -374,6 +374,31 @@ TEST(TolviApp, HistoryHotKeyFilterAndReturnPastesIntoAnotherProgram)
     EXPECT_TRUE(waitUntil([&] { return !x.hasViewableWindow(pid, "Tolvi"); }));
 }
 
+TEST(TolviApp, ControlCommaOpensSettingsFromAnyWindow)
+{
+    X11 x;
+    ASSERT_NE(x.display(), nullptr);
+    ASSERT_TRUE(waitUntil([&] { return !x.chordTaken(ControlMask | Mod1Mask, XK_v); }));
+    RunningApp app;
+    app.start();
+    const qint64 pid = app.process.processId();
+    ASSERT_TRUE(closeTourOnceShown(x, app)) << app.output().constData();
+
+    // From the history window, whose search field has the keyboard.
+    x.chord({XK_Control_L, XK_Alt_L}, XK_v);
+    ASSERT_TRUE(waitUntil([&] { return x.hasViewableWindow(pid, "Tolvi"); })) << app.output().constData();
+    QThread::msleep(300);
+    x.chord({XK_Control_L}, XK_comma);
+    EXPECT_TRUE(waitUntil([&] { return x.hasViewableWindow(pid, "Tolvi Settings"); })) << app.output().constData();
+    EXPECT_TRUE(waitUntil([&] { return !x.hasViewableWindow(pid, "Tolvi"); }));
+
+    // Pressed again in Settings it leaves Settings open.
+    QThread::msleep(300);
+    x.chord({XK_Control_L}, XK_comma);
+    QThread::msleep(500);
+    EXPECT_TRUE(x.hasViewableWindow(pid, "Tolvi Settings"));
+}
+
 TEST(TolviApp, ChordHeldByAnotherProgramIsReported)
 {
     X11 x;
