@@ -7,17 +7,8 @@
 #include <QDir>
 #include <QLoggingCategory>
 #include <QPointer>
-#include <QDeadlineTimer>
-#include <QFile>
+#include <QProcess>
 #include <QThreadPool>
-
-#include <cerrno>
-#include <csignal>
-#include <fcntl.h>
-#include <poll.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 namespace tolvi {
 
@@ -27,72 +18,22 @@ namespace {
 
 constexpr int gsettingsTimeoutMilliseconds = 3000;
 
-// What `gsettings get schema key` prints, when it succeeds within the time limit. A plain child
-// process of our own, with stdout on a pipe and nothing else of ours.
-std::optional<QByteArray> gsettingsOutput(const QString& program, const QString& schema, const QString& key)
-{
-    int pipeFds[2];
-    if (::pipe2(pipeFds, O_CLOEXEC) != 0)
-        return std::nullopt;
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDOUT_FILENO);
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-    const QByteArray programBytes = QFile::encodeName(program);
-    const QByteArray schemaBytes = schema.toUtf8();
-    const QByteArray keyBytes = key.toUtf8();
-    char* const arguments[] = {const_cast<char*>(programBytes.constData()), const_cast<char*>("get"),
-                               const_cast<char*>(schemaBytes.constData()), const_cast<char*>(keyBytes.constData()),
-                               nullptr};
-    pid_t pid = -1;
-    const int spawned = ::posix_spawnp(&pid, programBytes.constData(), &actions, nullptr, arguments, environ);
-    posix_spawn_file_actions_destroy(&actions);
-    ::close(pipeFds[1]);
-    if (spawned != 0) {
-        ::close(pipeFds[0]);
-        return std::nullopt;
-    }
-
-    QByteArray output;
-    QDeadlineTimer deadline(gsettingsTimeoutMilliseconds);
-    bool timedOut = false;
-    for (;;) {
-        pollfd readable{pipeFds[0], POLLIN, 0};
-        const int ready = ::poll(&readable, 1, int(deadline.remainingTime()));
-        if (ready < 0 && errno == EINTR)
-            continue;
-        if (ready <= 0) {
-            timedOut = true;
-            break;
-        }
-        char buffer[256];
-        const ssize_t count = ::read(pipeFds[0], buffer, sizeof buffer);
-        if (count < 0 && errno == EINTR)
-            continue;
-        if (count <= 0)
-            break;
-        output.append(buffer, count);
-        if (output.size() > 4096) {
-            timedOut = true;  // not a Boolean: stop listening
-            break;
-        }
-    }
-    ::close(pipeFds[0]);
-    if (timedOut)
-        ::kill(pid, SIGKILL);
-    int status = 0;
-    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
-    if (timedOut || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
-        return std::nullopt;  // no such schema or key on this machine, or no answer
-    return output;
-}
-
 std::optional<bool> gsettingsBoolean(const QString& program, const QString& schema, const QString& key)
 {
-    const std::optional<QByteArray> output = gsettingsOutput(program, schema, key);
-    return output ? DesktopAccessibilityRules::gsettingsBoolean(*output) : std::nullopt;
+    QProcess process;
+    process.setProgram(program);
+    process.setArguments({QStringLiteral("get"), schema, key});
+    process.setStandardInputFile(QProcess::nullDevice());
+    process.setStandardErrorFile(QProcess::nullDevice());
+    process.start();
+    if (!process.waitForFinished(gsettingsTimeoutMilliseconds)) {
+        process.kill();
+        process.waitForFinished(1000);
+        return std::nullopt;
+    }
+    if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0)
+        return std::nullopt;  // no such schema or key on this machine
+    return DesktopAccessibilityRules::gsettingsBoolean(process.readAllStandardOutput());
 }
 
 } // namespace
