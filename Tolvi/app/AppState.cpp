@@ -5,8 +5,11 @@
 #include "Tolvi/ai/TolviAIBackendConfiguration.h"
 #include "Tolvi/app/ErrorDescription.h"
 #include "Tolvi/app/HistoryArchiveFlows.h"
+#include "Tolvi/design/AccessibilitySettings.h"
 #include "Tolvi/design/TolviTheme.h"
 #include "Tolvi/history/PartitionedClipSearch.h"
+#include "Tolvi/platform/accessibility/DesktopAccessibility.h"
+#include "Tolvi/panels/EscapeClosingPanel.h"
 #include "Tolvi/platform/hotkeys/HotKeyBackend.h"
 #include "Tolvi/platform/pasteboard/Pasteboard.h"
 #include "Tolvi/platform/settings/KeyValueSettings.h"
@@ -39,6 +42,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QKeyEvent>
 #include <QLoggingCategory>
 #include <QPointer>
 #include <QUrlQuery>
@@ -60,6 +64,26 @@ private:
     const PreferencesStore& m_preferences;
 };
 
+// The chord of a global shortcut as the key and modifiers Qt reports inside our windows.
+QKeyCombination keyCombination(const HotKeyChord& chord)
+{
+    using namespace HotKeyModifier;
+    Qt::KeyboardModifiers modifiers;
+    if (chord.modifiers & Command)
+        modifiers |= Qt::MetaModifier;  // Super
+    if (chord.modifiers & Shift)
+        modifiers |= Qt::ShiftModifier;
+    if (chord.modifiers & Option)
+        modifiers |= Qt::AltModifier;
+    if (chord.modifiers & Control)
+        modifiers |= Qt::ControlModifier;
+    switch (chord.keyCode) {
+    case HotKeyKeyCode::V: return QKeyCombination(modifiers, Qt::Key_V);
+    case HotKeyKeyCode::Space: return QKeyCombination(modifiers, Qt::Key_Space);
+    default: return QKeyCombination(modifiers, Qt::Key_unknown);
+    }
+}
+
 } // namespace
 
 AppState::AppState(AppEnvironment environment, QObject* parent)
@@ -80,7 +104,15 @@ AppState::AppState(AppEnvironment environment, QObject* parent)
     auto themeAppearance = [](TolviAppearance value) {
         return value == TolviAppearance::dark ? ThemeAppearance::dark : ThemeAppearance::light;
     };
-    m_theme = std::make_unique<TolviTheme>();
+    m_accessibilitySettings = std::make_unique<AccessibilitySettings>();
+    if (DesktopAccessibility* desktop = m_environment.desktopAccessibility) {
+        connect(desktop, &DesktopAccessibility::valuesChanged, this, [this](const DesktopAccessibilityValues& values) {
+            m_accessibilitySettings->setReduceMotion(values.reduceMotion);
+            m_accessibilitySettings->setReduceTransparency(values.reduceTransparency);
+            m_accessibilitySettings->setIncreasedContrast(values.increasedContrast);
+        });
+    }
+    m_theme = std::make_unique<TolviTheme>(m_accessibilitySettings.get());
     m_theme->setAppearance(themeAppearance(m_preferencesStore->appearance()));
     connect(m_preferencesStore.get(), &PreferencesStore::appearanceChanged, this,
             [this, themeAppearance](TolviAppearance value) { m_theme->setAppearance(themeAppearance(value)); });
@@ -115,6 +147,8 @@ AppState::AppState(AppEnvironment environment, QObject* parent)
 
 AppState::~AppState()
 {
+    if (m_hasStarted)
+        EscapeClosingPanel::setApplicationKeyHandler({});
     // Hot keys and the binding go first: nothing may call into the stores while they go.
     m_hotKey.reset();
     m_compactHotKey.reset();
@@ -226,6 +260,8 @@ void AppState::start()
         return;
     m_hasStarted = true;
 
+    if (m_environment.desktopAccessibility)
+        m_environment.desktopAccessibility->start();
     appUpdater();
     bindPreferences();
     if (m_preferencesStore->isClipboardMonitoringEnabled())
@@ -233,6 +269,11 @@ void AppState::start()
     else
         pasteboardMonitor().stop();
     installHotKey(std::nullopt, std::nullopt);
+    QPointer<AppState> self(this);
+    EscapeClosingPanel::setApplicationKeyHandler(
+        [self](const QKeyEvent& event, PanelKeyboardRouting::Focus focus) {
+            return self && self->handleApplicationKey(event.key(), event.modifiers(), focus);
+        });
     showSetupIfNeeded();
 }
 
@@ -411,6 +452,33 @@ void AppState::showHistory()
     panelController().show(false);
 }
 
+bool AppState::handleApplicationKey(int key, Qt::KeyboardModifiers modifiers, PanelKeyboardRouting::Focus focus)
+{
+    const GlobalShortcutPreset preset = m_preferencesStore->globalShortcut();
+    const ApplicationShortcuts shortcuts{keyCombination(mainChord(preset)), keyCombination(compactChord(preset))};
+    const std::optional<ApplicationKeyboardCommand> command =
+        applicationKeyboardCommand(key, modifiers, focus, shortcuts);
+    if (!command)
+        return false;
+    perform(*command);
+    return true;
+}
+
+void AppState::perform(ApplicationKeyboardCommand command)
+{
+    switch (command) {
+    case ApplicationKeyboardCommand::showHistory: showHistory(); return;
+    case ApplicationKeyboardCommand::openCompactMode: toggleCompactPanel(); return;
+    case ApplicationKeyboardCommand::newSnippet: showNewSnippet(); return;
+    case ApplicationKeyboardCommand::showSettings: showSettings(); return;
+    }
+}
+
+void AppState::showSettings()
+{
+    settingsPanelController().show();
+}
+
 void AppState::handleReopen()
 {
     const QList<const PanelWindowController*> existing{
@@ -420,7 +488,7 @@ void AppState::handleReopen()
         if (controller && controller->isWindowVisible())
             return;
     }
-    panelController().show(false);
+    showHistory();
 }
 
 void AppState::showNewSnippet()

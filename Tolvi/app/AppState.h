@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Tolvi/app/WindowControllers.h"
+#include "Tolvi/panels/ApplicationKeyboardCommand.h"
 #include "Tolvi/platform/hotkeys/GlobalHotKey.h"
 #include "Tolvi/platform/hotkeys/ShortcutAccess.h"
 #include "Tolvi/services/capture/ImageRecognition.h"
@@ -23,6 +24,7 @@
 namespace tolvi {
 
 class AIService;
+class AccessibilitySettings;
 class AppExclusionStore;
 class AppUpdater;
 class Alerts;
@@ -31,6 +33,7 @@ class CapturePreferences;
 class ClipboardHistoryPersisting;
 class ClipboardStore;
 class Clock;
+class DesktopAccessibility;
 class DesktopWorkspace;
 class FilePanels;
 class HotKeyBackend;
@@ -83,6 +86,9 @@ struct AppEnvironment {
     std::function<void(const QString& message)> notifyPasteByHand{};
     // What the windows say about automatic paste in this session; unset: the X11 texts.
     std::optional<PermissionStatusStore::Texts> eventPostingTexts{};
+    // The desktop's reduce-motion, reduce-transparency and contrast settings, which every window
+    // follows; none: they stay off.
+    DesktopAccessibility* desktopAccessibility = nullptr;
 };
 
 // The program's one composition root: owns every store, service and window controller,
@@ -149,11 +155,17 @@ public:
     // Asks the program to quit (the tray's Quit); the owner of the event loop answers quitRequested.
     void requestQuit() { emit quitRequested(); }
     void toggleCompactPanel();
-    void showHistory();  // shows without toggling
+    // "Show History": shows the history window without toggling it and without counting an opening.
+    void showHistory();
     // The program was launched again while running: shows the history window unless one of
     // the program's windows is already on screen.
     void handleReopen();
     void showNewSnippet();
+    void showSettings();
+    // The program's keyboard commands, which every one of its windows answers: Ctrl+, for Settings,
+    // the two windows' chords, Ctrl+N for a new snippet. Returns whether the key was one of them.
+    bool handleApplicationKey(int key, Qt::KeyboardModifiers modifiers, PanelKeyboardRouting::Focus focus);
+    void perform(ApplicationKeyboardCommand command);
     void confirmAndClearRecentHistory();
     void confirmAndClearHistory();
     void clearRecentHistoryNow();
@@ -198,6 +210,7 @@ private:
     std::unique_ptr<ClipboardStore> m_clipboardStore;
     std::unique_ptr<AppExclusionStore> m_appExclusionStore;
     std::unique_ptr<PreferencesStore> m_preferencesStore;
+    std::unique_ptr<AccessibilitySettings> m_accessibilitySettings;
     std::unique_ptr<TolviTheme> m_theme;
     std::unique_ptr<PermissionStatusStore> m_permissionStatusStore;
     std::unique_ptr<UsageMetricsStore> m_usageMetricsStore;

@@ -5,6 +5,7 @@
 #include "Tolvi/app/TrayController.h"
 #include "Tolvi/app/TrayMenuActions.h"
 #include "Tolvi/platform/hotkeys/GlobalShortcutsPortal.h"
+#include "Tolvi/platform/accessibility/LinuxDesktopAccessibility.h"
 #include "Tolvi/platform/hotkeys/X11HotKeyBackend.h"
 #include "Tolvi/platform/pasteboard/SystemPasteboard.h"
 #include "Tolvi/platform/process/SingleInstance.h"
@@ -309,6 +310,7 @@ int main(int argc, char** argv)
     Pasteboard& pasteboard = dataControl ? static_cast<Pasteboard&>(dataControl->pasteboard()) : *x11Pasteboard;
     qCInfo(lcMain).noquote() << "Session:" << sessionKindTitle(session);
     X11HotKeyBackend hotKeys;
+    LinuxDesktopAccessibility desktopAccessibility(LinuxDesktopAccessibility::Options::fromEnvironment());
 
     // In a Wayland session the desktop's global shortcuts service, where there is one, holds the
     // chords: X11 key grabs see keys only while an X11 window has the focus.
@@ -350,6 +352,7 @@ int main(int argc, char** argv)
         QStringLiteral("support@tolvi.app"),
         SystemFacts::current().operatingSystemVersion,
     };
+    environment.desktopAccessibility = &desktopAccessibility;
     environment.shortcutAccess = [session, &shortcutsPortal] {
         ShortcutAccess access;
         if (session == SessionKind::x11)

@@ -5,9 +5,10 @@
 namespace tolvi {
 
 // The user's display accessibility settings that the design pieces honour.
-// Linux desktops have no single standard for these, so they start off and are
-// set by whoever knows better (the composition root, a desktop integration, a
-// test). Every change is signalled, and every themed window redraws on it.
+// They start off; the composition root keeps them in step with the desktop's
+// own settings (DesktopAccessibility), and tests and the screenshot programs
+// set them directly. Every change is signalled, and every themed window
+// redraws on it.
 class AccessibilitySettings : public QObject {
     Q_OBJECT
 public:

@@ -94,9 +94,31 @@ bool EscapeClosingPanel::routeEscape()
     return true;
 }
 
+namespace {
+EscapeClosingPanel::ApplicationKeyHandler& sharedApplicationKeyHandler()
+{
+    static EscapeClosingPanel::ApplicationKeyHandler handler;
+    return handler;
+}
+} // namespace
+
+void EscapeClosingPanel::setApplicationKeyHandler(ApplicationKeyHandler handler)
+{
+    sharedApplicationKeyHandler() = std::move(handler);
+}
+
+const EscapeClosingPanel::ApplicationKeyHandler& EscapeClosingPanel::applicationKeyHandler()
+{
+    return sharedApplicationKeyHandler();
+}
+
 bool EscapeClosingPanel::routeKeyDown(QKeyEvent* event)
 {
-    return m_keyDownHandler && m_keyDownHandler(event);
+    if (m_keyDownHandler && m_keyDownHandler(event))
+        return true;
+    // A copy: the handler may replace itself (the program quitting).
+    const ApplicationKeyHandler application = applicationKeyHandler();
+    return application && application(*event, PanelKeyboardRouting::focus(this));
 }
 
 void hideWhenDeactivated(QObject* owner, std::function<bool()> isVisible, std::function<void()> orderOut)

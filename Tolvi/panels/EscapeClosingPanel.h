@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Tolvi/panels/PanelKeyboardRouting.h"
+
 #include <QWidget>
 
 #include <functional>
@@ -17,13 +19,16 @@ namespace tolvi {
 // Key handling, for keys pressed anywhere inside the panel:
 //  - Escape without Shift, Control, Alt or Meta calls the escape handler and is
 //    consumed, handler or not, even when a widget or shortcut wants Escape;
-//  - any other key goes to the key handler first; when it returns true the key
-//    is consumed, otherwise it reaches the widgets and shortcuts as usual.
+//  - any other key goes to the key handler first, then to the program's key
+//    handler (shared by every panel); when either returns true the key is
+//    consumed, otherwise it reaches the widgets and shortcuts as usual.
 class EscapeClosingPanel : public QWidget {
     Q_OBJECT
 public:
     using EscapeHandler = std::function<void()>;
     using KeyDownHandler = std::function<bool(QKeyEvent*)>;
+    // Takes the key and what has focus in the panel; returns whether it handled the key.
+    using ApplicationKeyHandler = std::function<bool(const QKeyEvent&, PanelKeyboardRouting::Focus)>;
 
     explicit EscapeClosingPanel(QWidget* parent = nullptr);
     ~EscapeClosingPanel() override;
@@ -38,6 +43,13 @@ public:
 
     // The cancel action: calls the escape handler when set.
     void cancelOperation();
+
+    // The keys the program as a whole answers in each of its panels, after the panel's own
+    // handler declined them. One for the program; an empty handler removes it.
+    static void setApplicationKeyHandler(ApplicationKeyHandler handler);
+    static const ApplicationKeyHandler& applicationKeyHandler();
+    // Whether any handler sees this panel's keys.
+    bool routesKeys() const { return m_keyDownHandler || applicationKeyHandler(); }
 
     // Every panel of the program that exists now.
     static QList<EscapeClosingPanel*> allPanels();

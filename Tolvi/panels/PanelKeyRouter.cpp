@@ -83,7 +83,7 @@ bool PanelKeyRouter::eventFilter(QObject* watched, QEvent* event)
             key->accept();
             return true;
         }
-        if (!panel->keyDownHandler())
+        if (!panel->routesKeys())
             return false;
         const bool consumed = panel->routeKeyDown(key);
         m_pending = {panel, key->key(), key->modifiers(), consumed, true};

@@ -551,6 +551,13 @@ void photographSampleHistory(ClipboardStore& store, Services& services, TolviThe
     ClipboardHistoryPanel& view = *controller->view();
 
     photographer.savePanel(panel, QStringLiteral("wide"));
+    // As under a desktop's high-contrast theme: opaque, outlined plates.
+    theme.accessibility().setIncreasedContrast(true);
+    theme.accessibility().setReduceTransparency(true);
+    photographer.savePanel(panel, QStringLiteral("high-contrast"));
+    theme.accessibility().setIncreasedContrast(false);
+    photographer.savePanel(panel, QStringLiteral("reduce-transparency"));
+    theme.accessibility().setReduceTransparency(false);
     photographInspector(state, panel, {[&](const QString& name) { photographer.savePanel(panel, name); },
                                        [&](QWidget* popup, const QString& name) { photographer.saveScreenArea(panel, popup, name); },
                                        [&](const QString& problem) { photographer.fail(problem); }});

@@ -2,6 +2,9 @@
 #include "Tolvi/design/TolviTheme.h"
 #include "Tolvi/app/TrayMenuActions.h"
 #include "Tolvi/app/WindowControllers.h"
+#include "Tolvi/design/AccessibilitySettings.h"
+#include "Tolvi/panels/EscapeClosingPanel.h"
+#include "Tolvi/platform/accessibility/DesktopAccessibility.h"
 #include "Tolvi/platform/hotkeys/FakeHotKeyBackend.h"
 #include "Tolvi/platform/pasteboard/InMemoryPasteboard.h"
 #include "Tolvi/platform/pasteboard/PasteboardTypes.h"
@@ -31,6 +34,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QKeyEvent>
 #include <QTemporaryDir>
 #include <QUrlQuery>
 
@@ -179,6 +183,7 @@ struct Harness {
     FakeWorkspace workspace;
     InMemoryPasteboard pasteboard;
     FakeHotKeyBackend hotKeys;
+    FakeDesktopAccessibility desktopAccessibility;
     std::shared_ptr<FakeAsyncPersistence> persistence = std::make_shared<FakeAsyncPersistence>();
     QStringList persistencePaths;
     WindowLog windows;
@@ -233,6 +238,7 @@ struct Harness {
             .supportAddress = QStringLiteral("support@tolvi.app"),
             .operatingSystemVersion = QStringLiteral("Debian GNU/Linux 12 (bookworm)"),
             .notifyPasteByHand = [this](const QString& message) { notifications << message; },
+            .desktopAccessibility = &desktopAccessibility,
         };
         app = std::make_unique<AppState>(std::move(environment));
         return *app;
@@ -529,6 +535,31 @@ TEST(AppStatePreferenceBinding, ThemeFollowsTheStoredAndTheChosenAppearance)
     EXPECT_EQ(app.theme().appearance(), ThemeAppearance::dark);
 }
 
+TEST(AppStatePreferenceBinding, WindowsFollowTheDesktopAccessibilitySettingsOnceStarted)
+{
+    Harness h;
+    h.desktopAccessibility.setValues({.reduceMotion = true});
+    AppState& app = h.make();
+    EXPECT_FALSE(h.desktopAccessibility.hasStarted());
+    EXPECT_FALSE(app.theme().context().reduceMotion);
+
+    app.start();
+    EXPECT_TRUE(h.desktopAccessibility.hasStarted());
+    DesignContext context = app.theme().context();
+    EXPECT_TRUE(context.reduceMotion);
+    EXPECT_FALSE(context.reduceTransparency);
+    EXPECT_FALSE(context.increasedContrast);
+
+    // A later change reaches the theme every window is drawn with, and makes them redraw.
+    QSignalSpy redrawn(&app.theme(), &TolviTheme::changed);
+    h.desktopAccessibility.setValues({.reduceMotion = false, .reduceTransparency = true, .increasedContrast = true});
+    context = app.theme().context();
+    EXPECT_FALSE(context.reduceMotion);
+    EXPECT_TRUE(context.reduceTransparency);
+    EXPECT_TRUE(context.increasedContrast);
+    EXPECT_GE(redrawn.count(), 1);
+}
+
 TEST(AppStatePreferenceBinding, HotKeysFollowTheSwitchAndThePreset)
 {
     Harness h;
@@ -749,6 +780,72 @@ TEST(AppStateActions, LaunchingAgainShowsHistoryOnlyWhileNoWindowIsOnScreen)
     app.handleReopen();
     app.handleReopen();
     EXPECT_EQ(h.windows.calls, (QStringList{"about.orderOut", "history.show"}));
+}
+
+TEST(AppStateKeyboardCommands, EveryWindowAnswersTheProgramsCommands)
+{
+    using Focus = PanelKeyboardRouting::Focus;
+    Harness h;
+    AppState& app = h.make();
+
+    // Ctrl+, opens Settings, even from a text field.
+    EXPECT_TRUE(app.handleApplicationKey(Qt::Key_Comma, Qt::ControlModifier, Focus::textEditor));
+    EXPECT_EQ(h.windows.calls, QStringList{"settings.show"});
+
+    // "Show History" with the history chord shows the window and never hides it; it counts no opening.
+    h.windows.calls.clear();
+    EXPECT_TRUE(app.handleApplicationKey(Qt::Key_V, Qt::ControlModifier | Qt::AltModifier, Focus::none));
+    EXPECT_TRUE(app.handleApplicationKey(Qt::Key_V, Qt::ControlModifier | Qt::AltModifier, Focus::clipRow));
+    EXPECT_EQ(h.windows.calls, (QStringList{"history.show", "history.show"}));
+    EXPECT_TRUE(app.panelController().isWindowVisible());
+    EXPECT_EQ(h.count(UsageMetricEvent::fullHistoryOpened), 0);
+
+    // "Open Compact Mode" with the compact chord is the compact panel's toggle.
+    h.windows.calls.clear();
+    EXPECT_TRUE(app.handleApplicationKey(Qt::Key_V, Qt::MetaModifier | Qt::ShiftModifier, Focus::none));
+    EXPECT_EQ(h.windows.calls, (QStringList{"history.orderOut", "compact.toggle"}));
+    EXPECT_EQ(h.count(UsageMetricEvent::compactModeOpened), 1);
+
+    // "New Snippet…" with Ctrl+N, outside text fields.
+    h.windows.calls.clear();
+    EXPECT_FALSE(app.handleApplicationKey(Qt::Key_N, Qt::ControlModifier, Focus::searchField));
+    EXPECT_TRUE(h.windows.calls.isEmpty());
+    EXPECT_TRUE(app.handleApplicationKey(Qt::Key_N, Qt::ControlModifier, Focus::otherControl));
+    EXPECT_EQ(h.windows.calls, (QStringList{"compact.orderOut", "history.show(newSnippet)"}));
+    EXPECT_EQ(h.count(UsageMetricEvent::fullHistoryOpened), 1);
+
+    // Other keys are left to the window.
+    EXPECT_FALSE(app.handleApplicationKey(Qt::Key_V, Qt::ControlModifier, Focus::none));
+    EXPECT_FALSE(app.handleApplicationKey(Qt::Key_Comma, Qt::NoModifier, Focus::none));
+}
+
+TEST(AppStateKeyboardCommands, TheWindowsChordsFollowTheChosenPreset)
+{
+    using Focus = PanelKeyboardRouting::Focus;
+    Harness h;
+    AppState& app = h.make();
+    app.preferencesStore().setGlobalShortcut(GlobalShortcutPreset::commandShiftV);
+    // History on Super+Shift+V, the compact panel on Ctrl+Alt+V.
+    EXPECT_TRUE(app.handleApplicationKey(Qt::Key_V, Qt::MetaModifier | Qt::ShiftModifier, Focus::none));
+    EXPECT_TRUE(app.handleApplicationKey(Qt::Key_V, Qt::ControlModifier | Qt::AltModifier, Focus::none));
+    EXPECT_EQ(h.windows.calls, (QStringList{"history.show", "history.orderOut", "compact.toggle"}));
+}
+
+TEST(AppStateKeyboardCommands, PanelsOfTheRunningProgramRouteTheirKeysToIt)
+{
+    Harness h;
+    h.completeTourBeforeLaunch(QStringLiteral("2.4.0"));
+    {
+        AppState& app = h.make();
+        EXPECT_FALSE(EscapeClosingPanel::applicationKeyHandler());
+        app.start();
+        ASSERT_TRUE(EscapeClosingPanel::applicationKeyHandler());
+        const QKeyEvent comma(QEvent::KeyPress, Qt::Key_Comma, Qt::ControlModifier);
+        EXPECT_TRUE(EscapeClosingPanel::applicationKeyHandler()(comma, PanelKeyboardRouting::Focus::none));
+        EXPECT_EQ(h.windows.calls, QStringList{"settings.show"});
+    }
+    h.app.reset();
+    EXPECT_FALSE(EscapeClosingPanel::applicationKeyHandler());
 }
 
 TEST(AppStateActions, PasteHidesTheHistoryWindowAndCountsTheFirstPasteOnce)

@@ -231,6 +231,16 @@ bool closeTourOnceShown(X11& x, RunningApp& app)
     return false;
 }
 
+// Starts the program once an earlier test's program has let go of the history chord, and closes
+// its tour.
+bool startPastTheTour(X11& x, RunningApp& app)
+{
+    if (!waitUntil([&] { return !x.chordTaken(ControlMask | Mod1Mask, XK_v); }))
+        return false;
+    app.start();
+    return app.process.state() == QProcess::Running && closeTourOnceShown(x, app);
+}
+
 } // namespace
 
 TEST(TolviApp, TrayHotKeySecondLaunchAndFlushOnSigterm)
@@ -278,12 +288,9 @@ TEST(TolviApp, HistoryHotKeyFilterAndReturnPastesIntoAnotherProgram)
 {
     X11 x;
     ASSERT_NE(x.display(), nullptr);
-    ASSERT_TRUE(waitUntil([&] { return !x.chordTaken(ControlMask | Mod1Mask, XK_v); }));
     RunningApp app;
-    app.start();
+    ASSERT_TRUE(startPastTheTour(x, app)) << app.output().constData();
     const qint64 pid = app.process.processId();
-    ASSERT_TRUE(closeTourOnceShown(x, app))
-        << app.output().constData();
 
     tolvi::test::PeerProcess peer;
     ASSERT_TRUE(peer.start());
@@ -295,7 +302,7 @@ TEST(TolviApp, HistoryHotKeyFilterAndReturnPastesIntoAnotherProgram)
     x.chord({XK_Control_L, XK_Alt_L}, XK_v);
     ASSERT_TRUE(waitUntil([&] { return x.hasViewableWindow(pid, "Tolvi"); })) << app.output().constData();
     ASSERT_TRUE(peer.command("activate", "ok activate").has_value());
-    EXPECT_TRUE(waitUntil([&] { return !x.hasViewableWindow(pid, "Tolvi"); }));
+    EXPECT_TRUE(waitUntil([&] { return !x.hasViewableWindow(pid, "Tolvi"); })) << app.output().constData();
     QThread::msleep(1200);
 
     // Two copies made elsewhere while the other program is in front.
@@ -325,6 +332,29 @@ TEST(TolviApp, HistoryHotKeyFilterAndReturnPastesIntoAnotherProgram)
                                  10000))
         << "peer has: " << peer.lastText().toStdString() << "\n" << app.output().constData();
     EXPECT_TRUE(waitUntil([&] { return !x.hasViewableWindow(pid, "Tolvi"); }));
+}
+
+TEST(TolviApp, ControlCommaOpensSettingsFromAnyWindow)
+{
+    X11 x;
+    ASSERT_NE(x.display(), nullptr);
+    RunningApp app;
+    ASSERT_TRUE(startPastTheTour(x, app)) << app.output().constData();
+    const qint64 pid = app.process.processId();
+
+    // From the history window, whose search field has the keyboard.
+    x.chord({XK_Control_L, XK_Alt_L}, XK_v);
+    ASSERT_TRUE(waitUntil([&] { return x.hasViewableWindow(pid, "Tolvi"); })) << app.output().constData();
+    QThread::msleep(300);
+    x.chord({XK_Control_L}, XK_comma);
+    EXPECT_TRUE(waitUntil([&] { return x.hasViewableWindow(pid, "Tolvi Settings"); })) << app.output().constData();
+    EXPECT_TRUE(waitUntil([&] { return !x.hasViewableWindow(pid, "Tolvi"); }));
+
+    // Pressed again in Settings it leaves Settings open.
+    QThread::msleep(300);
+    x.chord({XK_Control_L}, XK_comma);
+    QThread::msleep(500);
+    EXPECT_TRUE(x.hasViewableWindow(pid, "Tolvi Settings"));
 }
 
 TEST(TolviApp, ChordHeldByAnotherProgramIsReported)
