@@ -1,0 +1,332 @@
+// The sorted list of clips and the indexes beside it.
+
+#include "TolviCore/store/ClipboardStore.h"
+
+#include "TolviCore/model/UnicodeText.h"
+#include "TolviCore/store/ClipboardStoreList.h"
+
+#include <QThread>
+
+#include <algorithm>
+#include <atomic>
+#include <thread>
+#include <vector>
+
+namespace tolvi {
+
+namespace {
+
+// Runs work(begin, end) over consecutive slices of [0, count) on up to one thread per core, this
+// one included, and returns when all of it is done. A short list stays on this thread.
+template <typename Work>
+void inParallelSlices(qsizetype count, const Work& work)
+{
+    constexpr qsizetype slice = 256;
+    const qsizetype threads = std::min<qsizetype>(std::max(1, QThread::idealThreadCount()), count / (2 * slice));
+    if (threads <= 1) {
+        work(0, count);
+        return;
+    }
+    std::atomic<qsizetype> next{0};
+    const auto run = [&] {
+        for (qsizetype begin = next.fetch_add(slice); begin < count; begin = next.fetch_add(slice))
+            work(begin, std::min(count, begin + slice));
+    };
+    std::vector<std::thread> helpers;
+    helpers.reserve(static_cast<std::size_t>(threads - 1));
+    for (qsizetype i = 1; i < threads; ++i)
+        helpers.emplace_back(run);
+    run();
+    for (std::thread& helper : helpers)
+        helper.join();
+}
+
+// List order: pinned clips first, then newer creation time first.
+inline bool precedes(bool pinnedA, double timeA, bool pinnedB, double timeB)
+{
+    if (pinnedA != pinnedB)
+        return pinnedA;
+    return timeA > timeB;
+}
+
+} // namespace
+
+// MARK: - The sorted list and its indexes
+//
+// `items_` is the published list itself, so handing the state to the save queue or to a window
+// copies nothing. It is kept like a double-ended queue: a clip is inserted or removed by moving
+// the shorter side of the list (a prepend or a removal at either end costs nothing in a QList),
+// so a new clip, which lands right behind the pinned ones, costs time in proportion to the pinned
+// clips, not to the history.
+
+ClipboardStore::Entry* ClipboardStore::makeEntry(const ClipboardItem& item)
+{
+    auto* entry = new Entry;
+    refreshDerived(entry, item);
+    return entry;
+}
+
+void ClipboardStore::refreshDerived(Entry* entry, const ClipboardItem& item)
+{
+    entry->id = item.id();
+    entry->pinned = item.isPinned();
+    entry->createdAt = item.createdAt();
+    entry->keyHash = keyHashOf(item);
+    const ClipboardImage* image = item.content().imageIf();
+    entry->fingerprint = image ? image->fingerprint() : QString();
+    entry->bytes = estimatedStorageBytes(item);
+}
+
+void ClipboardStore::listInsert(size_t position, ClipboardItem item, Entry* entry)
+{
+    const qsizetype pos = static_cast<qsizetype>(position);
+    if (pos <= items_.size() / 2) {
+        // Grow at the front, shift the first `pos` clips one step forward, fill the gap.
+        items_.prepend(std::move(item));
+        auto first = items_.begin();
+        ClipboardItem placed = std::move(*first);
+        std::move(first + 1, first + pos + 1, first);
+        *(first + pos) = std::move(placed);
+    } else {
+        items_.insert(pos, std::move(item));
+    }
+    order_.insert(order_.begin() + static_cast<std::ptrdiff_t>(position), entry);
+}
+
+void ClipboardStore::listErase(size_t position)
+{
+    const qsizetype pos = static_cast<qsizetype>(position);
+    if (pos < items_.size() / 2) {
+        // Shift the clips before it one step back over it, then drop the first slot.
+        auto first = items_.begin();
+        std::move_backward(first, first + pos, first + pos + 1);
+        items_.removeFirst();
+    } else {
+        items_.remove(pos);
+    }
+    order_.erase(order_.begin() + static_cast<std::ptrdiff_t>(position));
+}
+
+// Puts a clip at its place in list order: ahead of the clips with the same pin state and creation
+// time, or behind them when `afterTies` is set.
+void ClipboardStore::insertItem(ClipboardItem item, bool afterTies)
+{
+    Entry* entry = makeEntry(item);
+    const bool pinned = entry->pinned;
+    const double time = entry->createdAt;
+    auto position = std::partition_point(order_.begin(), order_.end(), [&](const Entry* other) {
+        if (afterTies)
+            return !precedes(pinned, time, other->pinned, other->createdAt);
+        return precedes(other->pinned, other->createdAt, pinned, time);
+    });
+    listInsert(static_cast<size_t>(position - order_.begin()), std::move(item), entry);
+    attachIndexes(entry);
+}
+
+void ClipboardStore::attachIndexes(Entry* entry)
+{
+    byKey_.insert(entry->keyHash, entry);
+    byId_.insert(entry->id, entry);
+    if (!entry->fingerprint.isEmpty()) {
+        ++imageCounts_[entry->fingerprint];
+        vanishedFingerprints_.remove(entry->fingerprint);
+    }
+    totalBytes_ += entry->bytes;
+    if (entry->pinned)
+        ++pinnedCount_;
+}
+
+// Takes an entry out of the indexes (not out of the list); the caller erases or deletes it.
+void ClipboardStore::detachEntry(Entry* entry)
+{
+    byKey_.remove(entry->keyHash, entry);
+    byId_.remove(entry->id, entry);
+    if (!entry->fingerprint.isEmpty()) {
+        auto it = imageCounts_.find(entry->fingerprint);
+        if (it != imageCounts_.end() && --it.value() <= 0) {
+            imageCounts_.erase(it);
+            vanishedFingerprints_.insert(entry->fingerprint);
+        }
+    }
+    totalBytes_ -= entry->bytes;
+    if (entry->pinned)
+        --pinnedCount_;
+}
+
+void ClipboardStore::eraseAt(size_t position)
+{
+    Entry* entry = order_[position];
+    detachEntry(entry);
+    listErase(position);
+    delete entry;
+}
+
+// Position of an entry in the list: a binary search to the clips of its pin state and creation
+// time, then a walk through those ties.
+size_t ClipboardStore::positionOf(const Entry* entry) const
+{
+    auto it = std::partition_point(order_.begin(), order_.end(), [&](const Entry* other) {
+        return precedes(other->pinned, other->createdAt, entry->pinned, entry->createdAt);
+    });
+    for (; it != order_.end(); ++it) {
+        if (*it == entry)
+            return static_cast<size_t>(it - order_.begin());
+    }
+    Q_ASSERT_X(false, "ClipboardStore", "entry missing from the list");
+    return order_.size();
+}
+
+// The index holds hashes of the keys, not the keys: a text's key would be a second copy of the
+// text. A hash of a canonical key is built without building the key where that can be: the
+// canonical form of "text:" and a text is "text:" and the text's canonical form (no character
+// composes with a colon), so a text clip's hash is that of its canonical text; an image's key is
+// "image:" and its fingerprint. Clips whose keys are equal always have equal hashes, and every
+// match on a hash is checked against the key itself.
+size_t ClipboardStore::keyHashOf(const ClipboardItem& item)
+{
+    if (!item.originalPayload()) {
+        if (const QString* text = item.content().textIf())
+            return textKeyHash(*text);
+        return qHash(item.content().imageValue().fingerprint(), QHashSeed::globalSeed());
+    }
+    return qHash(UnicodeText::canonicalForm(item.dedupeKey()), QHashSeed::globalSeed());
+}
+
+size_t ClipboardStore::textKeyHash(const QString& text)
+{
+    return qHash(UnicodeText::canonicalForm(text), QHashSeed::globalSeed());
+}
+
+bool ClipboardStore::hasKey(const Entry* entry, const QString& key) const
+{
+    return canonicalKeyAt(static_cast<qsizetype>(positionOf(entry))) == key;
+}
+
+ClipboardStore::Entry* ClipboardStore::firstWithKey(size_t hash, const QString& key) const
+{
+    Entry* first = nullptr;
+    size_t firstPosition = 0;
+    for (auto it = byKey_.constFind(hash); it != byKey_.cend() && it.key() == hash; ++it) {
+        const size_t position = positionOf(it.value());
+        if ((!first || position < firstPosition) && canonicalKeyAt(static_cast<qsizetype>(position)) == key) {
+            first = it.value();
+            firstPosition = position;
+        }
+    }
+    return first;
+}
+
+size_t ClipboardStore::keyHashAt(qsizetype index) const
+{
+    return order_[static_cast<size_t>(index)]->keyHash;
+}
+
+QString ClipboardStore::canonicalKeyAt(qsizetype index) const
+{
+    return UnicodeText::canonicalForm(items_.at(index).dedupeKey());
+}
+
+ClipboardStore::Entry* ClipboardStore::firstWithId(const QUuid& id) const
+{
+    Entry* first = nullptr;
+    size_t firstPosition = 0;
+    qsizetype matches = 0;
+    for (auto it = byId_.constFind(id); it != byId_.cend() && it.key() == id; ++it) {
+        if (++matches == 1) {
+            first = it.value();
+            continue;
+        }
+        if (matches == 2)
+            firstPosition = positionOf(first);
+        const size_t position = positionOf(it.value());
+        if (position < firstPosition) {
+            first = it.value();
+            firstPosition = position;
+        }
+    }
+    return first;
+}
+
+void ClipboardStore::destroyAllEntries()
+{
+    for (Entry* entry : order_)
+        delete entry;
+    order_.clear();
+    items_.clear();
+    byKey_.clear();
+    byId_.clear();
+    for (auto it = imageCounts_.cbegin(); it != imageCounts_.cend(); ++it)
+        vanishedFingerprints_.insert(it.key());
+    imageCounts_.clear();
+    totalBytes_ = 0;
+    pinnedCount_ = 0;
+}
+
+// Replaces the whole list; `sortItems` sorts it by list order (stable), otherwise it must be
+// sorted already.
+void ClipboardStore::assignItems(const QList<ClipboardItem>& items, bool sortItems)
+{
+    destroyAllEntries();
+    QList<ClipboardItem> list = items;
+    if (sortItems) {
+        const bool sorted = std::is_sorted(list.cbegin(), list.cend(), [](const ClipboardItem& a, const ClipboardItem& b) {
+            return precedes(a.isPinned(), a.createdAt(), b.isPinned(), b.createdAt());
+        });
+        if (!sorted) {
+            std::stable_sort(list.begin(), list.end(), [](const ClipboardItem& a, const ClipboardItem& b) {
+                return precedes(a.isPinned(), a.createdAt(), b.isPinned(), b.createdAt());
+            });
+        }
+    }
+    // What each clip's entry holds depends on that clip alone (its key's hash and its size walk
+    // its whole text), so a large history has them made on every core.
+    std::vector<Entry*> entries(static_cast<std::size_t>(list.size()));
+    inParallelSlices(list.size(), [&](qsizetype begin, qsizetype end) {
+        for (qsizetype i = begin; i < end; ++i)
+            entries[static_cast<std::size_t>(i)] = makeEntry(list.at(i));
+    });
+    byKey_.reserve(list.size());
+    byId_.reserve(list.size());
+    for (Entry* entry : entries) {
+        order_.push_back(entry);
+        attachIndexes(entry);
+    }
+    items_ = std::move(list);
+    itemsChangedBy();
+}
+
+// Replaces a clip where it stands in the list (for changes that keep its place).
+void ClipboardStore::replaceItemInPlace(size_t position, ClipboardItem item)
+{
+    Entry* entry = order_[position];
+    detachEntry(entry);
+    refreshDerived(entry, item);
+    items_[static_cast<qsizetype>(position)] = std::move(item);
+    attachIndexes(entry);
+}
+
+// Replaces a clip and moves it to its place for its new pin state and time.
+void ClipboardStore::replaceItemAndReposition(size_t position, ClipboardItem item, bool afterTies)
+{
+    eraseAt(position);
+    insertItem(std::move(item), afterTies);
+}
+
+// The effects of every assignment of the clips: the OCR bookkeeping is pruned and a save is asked
+// for (skipped while loading or inside a batch).
+void ClipboardStore::itemsChangedBy(bool pruneNeeded)
+{
+    itemsDirty_ = true;
+    if (pruneNeeded)
+        pruneOCRState();
+    persist();
+}
+
+void ClipboardStore::assignPinboards(QList<Pinboard> boards)
+{
+    pinboards_ = std::move(boards);
+    pinboardsDirty_ = true;
+    persist();
+}
+
+} // namespace tolvi

@@ -1,0 +1,187 @@
+// OCR bookkeeping: the requests in flight, the status of every image and its recognized text.
+
+#include "TolviCore/store/ClipboardStore.h"
+
+#include "TolviCore/archive/TextLimits.h"
+#include "TolviCore/store/ClipboardStoreList.h"
+
+#include <utility>
+
+namespace tolvi {
+
+// MARK: - OCR bookkeeping
+
+bool ClipboardStore::isLiveImage(const QString& fingerprint) const
+{
+    return imageCounts_.contains(fingerprint);
+}
+
+void ClipboardStore::setOCRStatus(std::optional<OCRStatus> status, const QString& fingerprint)
+{
+    applyOCRStatus(status, fingerprint);
+    publishChanges();
+}
+
+void ClipboardStore::applyOCRStatus(std::optional<OCRStatus> status, const QString& fingerprint)
+{
+    if (!isLiveImage(fingerprint))
+        return;
+    if (status) {
+        auto it = ocrStatuses_.find(fingerprint);
+        if (it == ocrStatuses_.end() || it.value() != *status) {
+            ocrStatuses_.insert(fingerprint, *status);
+            ocrStatusesDirty_ = true;
+        }
+    } else if (ocrStatuses_.remove(fingerprint)) {
+        ocrStatusesDirty_ = true;
+    }
+    if (status == OCRStatus::processing) {
+        if (!ocrInProgress_.contains(fingerprint)) {
+            ocrInProgress_.insert(fingerprint);
+            ocrInProgressDirty_ = true;
+        }
+    } else if (ocrInProgress_.remove(fingerprint)) {
+        ocrInProgressDirty_ = true;
+    }
+}
+
+std::optional<QUuid> ClipboardStore::beginOCR(const QUuid& itemID)
+{
+    if (storageIssue_ == StorageIssue::loadFailed)
+        return std::nullopt;
+    const Entry* entry = firstWithId(itemID);
+    if (!entry || entry->fingerprint.isEmpty())
+        return std::nullopt;
+    const QString fingerprint = entry->fingerprint;
+    if (ocrInProgress_.contains(fingerprint))
+        return std::nullopt;
+    const QUuid token = QUuid::createUuid();
+    ocrRequests_.insert(fingerprint, OCRRequest{token, itemID});
+    applyOCRStatus(OCRStatus::processing, fingerprint);
+    publishChanges();
+    return token;
+}
+
+void ClipboardStore::finishOCR(const QUuid& token, const QString& fingerprint, std::optional<OCRStatus> status,
+                               const std::optional<QString>& recognizedText)
+{
+    auto request = ocrRequests_.constFind(fingerprint);
+    if (request == ocrRequests_.cend() || request->token != token)
+        return;
+    const QUuid itemID = request->itemID;
+    bool found = false;
+    for (auto it = byId_.constFind(itemID); it != byId_.cend() && it.key() == itemID; ++it) {
+        if (it.value()->fingerprint == fingerprint) {
+            found = true;
+            break;
+        }
+    }
+    if (!found)
+        return;
+    // The text goes in before the status is set; both are announced together.
+    if (recognizedText)
+        applyRecognizedText(*recognizedText, fingerprint, itemID);
+    applyOCRStatus(status, fingerprint);
+    ocrRequests_.remove(fingerprint);
+    publishChanges();
+}
+
+void ClipboardStore::setOCRProcessing(bool processing, const QString& fingerprint)
+{
+    if (processing) {
+        setOCRStatus(OCRStatus::processing, fingerprint);
+        return;
+    }
+    auto it = ocrStatuses_.constFind(fingerprint);
+    if (it != ocrStatuses_.cend() && it.value() == OCRStatus::processing) {
+        setOCRStatus(std::nullopt, fingerprint);
+        return;
+    }
+    if (ocrInProgress_.remove(fingerprint))
+        ocrInProgressDirty_ = true;
+    publishChanges();
+}
+
+void ClipboardStore::updateRecognizedText(const QString& text, const QString& fingerprint,
+                                          const std::optional<QUuid>& itemID)
+{
+    applyRecognizedText(text, fingerprint, itemID);
+    publishChanges();
+}
+
+void ClipboardStore::applyRecognizedText(const QString& text, const QString& fingerprint,
+                                         const std::optional<QUuid>& itemID)
+{
+    if (storageIssue_ == StorageIssue::loadFailed)
+        return;
+    if (TextLimits::isBlank(text))
+        return;
+    Entry* target = nullptr;
+    if (itemID) {
+        // The first clip with that id that carries this image.
+        size_t best = order_.size();
+        for (auto it = byId_.constFind(*itemID); it != byId_.cend() && it.key() == *itemID; ++it) {
+            if (it.value()->fingerprint != fingerprint)
+                continue;
+            const size_t position = positionOf(it.value());
+            if (!target || position < best) {
+                target = it.value();
+                best = position;
+            }
+        }
+    } else if (isLiveImage(fingerprint)) {
+        for (Entry* entry : order_) {
+            if (entry->fingerprint == fingerprint) {
+                target = entry;
+                break;
+            }
+        }
+    }
+    if (!target)
+        return;
+    isBatchingMutation_ = true;
+    const size_t position = positionOf(target);
+    ClipboardItem updated = items_.at(static_cast<qsizetype>(position));
+    updated.content().imageValue().setRecognizedText(text);
+    replaceItemInPlace(position, std::move(updated));
+    itemsChangedBy();
+    isBatchingMutation_ = false;
+    persist();
+}
+
+// Drops the requests whose clip is gone (or no longer carries the image it asked about), and the
+// statuses and in-progress marks of images no clip carries any more.
+void ClipboardStore::pruneOCRState()
+{
+    for (auto it = ocrRequests_.begin(); it != ocrRequests_.end();) {
+        const QString& fingerprint = it.key();
+        const QUuid itemID = it->itemID;
+        bool alive = false;
+        for (auto e = byId_.constFind(itemID); e != byId_.cend() && e.key() == itemID; ++e) {
+            if (e.value()->fingerprint == fingerprint) {
+                alive = true;
+                break;
+            }
+        }
+        if (alive) {
+            ++it;
+            continue;
+        }
+        if (ocrStatuses_.remove(fingerprint))
+            ocrStatusesDirty_ = true;
+        if (ocrInProgress_.remove(fingerprint))
+            ocrInProgressDirty_ = true;
+        it = ocrRequests_.erase(it);
+    }
+    for (const QString& fingerprint : std::as_const(vanishedFingerprints_)) {
+        if (isLiveImage(fingerprint))
+            continue;
+        if (ocrStatuses_.remove(fingerprint))
+            ocrStatusesDirty_ = true;
+        if (ocrInProgress_.remove(fingerprint))
+            ocrInProgressDirty_ = true;
+    }
+    vanishedFingerprints_.clear();
+}
+
+} // namespace tolvi
