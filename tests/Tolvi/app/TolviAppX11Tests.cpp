@@ -12,6 +12,7 @@
 
 #include "PeerProcess.h"
 #include "RunningTolvi.h"
+#include "SilentListener.h"
 #include "X11TestDisplay.h"
 
 #include <X11/Xlib.h>
@@ -20,15 +21,13 @@
 #include <optional>
 
 #include <csignal>
-#include <cstring>
-#include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 using tolvi::test::copyToClipboard;
 using tolvi::test::pollUntil;
 using tolvi::test::RunningApp;
+using tolvi::test::silentListener;
 using tolvi::test::X11TestDisplay;
 
 namespace {
@@ -214,20 +213,6 @@ TEST(TolviApp, ChordHeldByAnotherProgramIsReported)
 
 namespace {
 
-// A socket that takes connections and never answers.
-int silentListener(const QString& path)
-{
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    const QByteArray encoded = QFile::encodeName(path);
-    std::memcpy(address.sun_path, encoded.constData(), encoded.size());
-    if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 || ::listen(fd, 8) != 0) {
-        ::close(fd);
-        return -1;
-    }
-    return fd;
-}
 
 mode_t modeOf(const QString& path)
 {
