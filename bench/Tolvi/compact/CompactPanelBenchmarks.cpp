@@ -17,8 +17,9 @@
 #include "Tolvi/services/paste/PasteService.h"
 #include "Tolvi/shell/UsageMetricsStore.h"
 #include "TolviCore/model/ReferenceDate.h"
-#include "TolviCore/persistence/ClipboardHistoryPersisting.h"
 #include "TolviCore/store/ClipboardStore.h"
+
+#include "BenchmarkHistory.h"
 
 #include <QApplication>
 #include <QBuffer>
@@ -34,80 +35,19 @@
 #include <benchmark/benchmark.h>
 
 using namespace tolvi;
+using namespace tolvi::bench;
 
 namespace {
 
-class PreparedHistory final : public ClipboardHistoryPersisting {
-public:
-    explicit PreparedHistory(ClipboardHistoryState state) : m_state(std::move(state)) {}
-    ClipboardHistoryState load() override { return m_state; }
-    void save(const ClipboardHistoryState&) override {}
-
-private:
-    ClipboardHistoryState m_state;
-};
-
-const QStringList words = {QStringLiteral("invoice"), QStringLiteral("meeting"), QStringLiteral("deploy"),
-                           QStringLiteral("quarterly"), QStringLiteral("panel"), QStringLiteral("customer"),
-                           QStringLiteral("pricing"), QStringLiteral("release"), QStringLiteral("notes"),
-                           QStringLiteral("kitchen"), QStringLiteral("garden"), QStringLiteral("parcel")};
-
-QString sentence(QRandomGenerator& random, int wordCount)
-{
-    QString text;
-    for (int i = 0; i < wordCount; ++i) {
-        if (i)
-            text += i % 13 == 0 ? QLatin1Char('\n') : QLatin1Char(' ');
-        text += words[random.bounded(int(words.size()))];
-        text += QString::number(random.bounded(1000));
-    }
-    return text;
-}
-
-QByteArray photo(int index)
-{
-    QImage image(640, 400, QImage::Format_RGB32);
-    QPainter painter(&image);
-    QLinearGradient gradient(0, 0, 640, 400);
-    gradient.setColorAt(0, QColor::fromHsv(index * 7 % 360, 160, 230));
-    gradient.setColorAt(1, QColor::fromHsv(index * 13 % 360, 200, 120));
-    painter.fillRect(image.rect(), gradient);
-    painter.end();
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return bytes;
-}
-
-// `texts` text clips (a few up to 50,000 characters) and `images` images spread among them,
-// newest first.
-ClipboardHistoryState history(int texts, int images)
-{
-    QRandomGenerator random(7);
-    QList<ClipboardItem> items;
-    const double now = ReferenceDate::now();
-    const int every = images > 0 ? std::max(1, texts / images) : 0;
-    for (int i = 0; i < texts; ++i) {
-        const int wordCount = i % 500 == 7 ? 5000 : 3 + random.bounded(40);
-        items.append(ClipboardItem(QUuid::createUuid(), sentence(random, wordCount).left(50'000), now - i * 30.0));
-        if (every && i % every == 0 && i / every < images) {
-            ClipboardImage image(photo(i / every), QStringLiteral("public.png"), 640, 400);
-            items.append(ClipboardItem(QUuid::createUuid(), ClipboardContent::image(image), now - i * 30.0 - 1));
-        }
-    }
-    return {items, DefaultPinboards::all()};
-}
-
 const ClipboardHistoryState& mixedHistory()
 {
-    static const ClipboardHistoryState state = history(9800, 200);
+    static const ClipboardHistoryState state = textHistory(9800, 200, ImagePlacement::amongTexts);
     return state;
 }
 
 const ClipboardHistoryState& largeHistory()
 {
-    static const ClipboardHistoryState state = history(100'000, 0);
+    static const ClipboardHistoryState state = textHistory(100'000, 0, ImagePlacement::amongTexts);
     return state;
 }
 
@@ -118,11 +58,7 @@ const ClipboardHistoryState& historyFor(const benchmark::State& state)
 
 struct Panel {
     explicit Panel(const ClipboardHistoryState& state)
-        : store(std::make_shared<PreparedHistory>(state), [] {
-              ClipboardStore::Configuration configuration = ClipboardStore::Configuration::standard();
-              configuration.maxItems.reset();
-              return configuration;
-          }())
+        : store(std::make_shared<PreparedHistory>(state), uncappedConfiguration())
     {
     }
 
@@ -196,6 +132,7 @@ void BM_KeystrokeToRepaint(benchmark::State& state)
     Panel::paint(*controller);
     QLineEdit* field = controller->view()->searchField();
     QStringList steps;
+    const QStringList& words = clipWords();
     for (const QString& word : words) {
         const QString query = word + QString::number(words.indexOf(word) * 37 % 1000);
         for (int i = 1; i <= query.size(); ++i)
@@ -339,7 +276,7 @@ BENCHMARK(BM_EditorKeystrokeOnLongClip)->Unit(benchmark::kMillisecond);
 // images decode off the main thread); reports the longest page.
 void BM_ScrollThroughImages(benchmark::State& state)
 {
-    Panel panel(history(400, 200));
+    Panel panel(textHistory(400, 200, ImagePlacement::amongTexts));
     std::unique_ptr<CompactClipboardPanelController> controller = panel.makeController();
     controller->show();
     QListView* list = controller->view()->resultList();

@@ -8,7 +8,7 @@
 //     to the new name in the store, which follows the write.
 // Wall time, a few iterations each (one write takes about a second).
 //   BoardRenameBenchmarks [--benchmark_filter=...]
-#include "../../startup/GeneratedHistory.h"
+#include "GeneratedHistory.h"
 
 #include "Tolvi/design/TolviTheme.h"
 #include "Tolvi/history/ClipboardHistoryPanel.h"

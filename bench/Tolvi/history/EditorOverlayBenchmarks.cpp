@@ -22,8 +22,9 @@
 #include "Tolvi/shell/UsageMetricsStore.h"
 #include "TolviCore/model/ReferenceDate.h"
 #include "TolviCore/model/UnicodeText.h"
-#include "TolviCore/persistence/ClipboardHistoryPersisting.h"
 #include "TolviCore/store/ClipboardStore.h"
+
+#include "BenchmarkHistory.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -34,20 +35,11 @@
 #include <benchmark/benchmark.h>
 
 using namespace tolvi;
+using namespace tolvi::bench;
 
 namespace {
 
 constexpr qsizetype million = 1'000'000;
-
-class PreparedHistory final : public ClipboardHistoryPersisting {
-public:
-    explicit PreparedHistory(ClipboardHistoryState state) : m_state(std::move(state)) {}
-    ClipboardHistoryState load() override { return m_state; }
-    void save(const ClipboardHistoryState&) override {}
-
-private:
-    ClipboardHistoryState m_state;
-};
 
 // Lines of prose of about 80 characters, or one line of minified JSON.
 QString bigText(bool oneLine)

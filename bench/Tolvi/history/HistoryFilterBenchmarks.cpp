@@ -18,8 +18,9 @@
 #include "Tolvi/services/paste/PasteService.h"
 #include "Tolvi/shell/UsageMetricsStore.h"
 #include "TolviCore/model/ReferenceDate.h"
-#include "TolviCore/persistence/ClipboardHistoryPersisting.h"
 #include "TolviCore/store/ClipboardStore.h"
+
+#include "BenchmarkHistory.h"
 
 #include <QAction>
 #include <QApplication>
@@ -34,23 +35,11 @@
 #include <functional>
 
 using namespace tolvi;
+using namespace tolvi::bench;
 
 namespace {
 
-class PreparedHistory final : public ClipboardHistoryPersisting {
-public:
-    explicit PreparedHistory(ClipboardHistoryState state) : m_state(std::move(state)) {}
-    ClipboardHistoryState load() override { return m_state; }
-    void save(const ClipboardHistoryState&) override {}
-
-private:
-    ClipboardHistoryState m_state;
-};
-
-const QStringList words = {QStringLiteral("invoice"), QStringLiteral("meeting"), QStringLiteral("deploy"),
-                           QStringLiteral("quarterly"), QStringLiteral("panel"), QStringLiteral("customer"),
-                           QStringLiteral("pricing"), QStringLiteral("release"), QStringLiteral("notes"),
-                           QStringLiteral("kitchen"), QStringLiteral("garden"), QStringLiteral("parcel")};
+const QStringList& words = clipWords();
 
 QByteArray smallPng(int index)
 {
@@ -124,11 +113,7 @@ const ClipboardHistoryState& historyFor(const benchmark::State& state)
 // The history window with the header and the filter controls in their places, shown.
 struct Window {
     explicit Window(const ClipboardHistoryState& state)
-        : store(std::make_shared<PreparedHistory>(state), [] {
-              ClipboardStore::Configuration configuration = ClipboardStore::Configuration::standard();
-              configuration.maxItems.reset();
-              return configuration;
-          }())
+        : store(std::make_shared<PreparedHistory>(state), uncappedConfiguration())
     {
         controller = std::make_unique<ClipboardPanelController>(ClipboardPanelController::Dependencies{
             store, FeatureFlags(TolviDistributionChannel::direct, false), usage, paste, nullptr, nullptr, {}, {},

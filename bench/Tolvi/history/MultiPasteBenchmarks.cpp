@@ -19,8 +19,9 @@
 #include "Tolvi/services/paste/PasteService.h"
 #include "Tolvi/shell/UsageMetricsStore.h"
 #include "TolviCore/model/ReferenceDate.h"
-#include "TolviCore/persistence/ClipboardHistoryPersisting.h"
 #include "TolviCore/store/ClipboardStore.h"
+
+#include "BenchmarkHistory.h"
 
 #include <QApplication>
 #include <QMenu>
@@ -31,22 +32,12 @@
 #include <memory>
 
 using namespace tolvi;
+using namespace tolvi::bench;
 
 namespace {
 
-class PreparedHistory final : public ClipboardHistoryPersisting {
-public:
-    explicit PreparedHistory(ClipboardHistoryState state) : m_state(std::move(state)) {}
-    ClipboardHistoryState load() override { return m_state; }
-    void save(const ClipboardHistoryState&) override {}
-
-private:
-    ClipboardHistoryState m_state;
-};
-
-const QStringList words = {QStringLiteral("invoice"), QStringLiteral("meeting"), QStringLiteral("deploy"),
-                           QStringLiteral("quarterly"), QStringLiteral("panel"), QStringLiteral("customer"),
-                           QStringLiteral("pricing"), QStringLiteral("release"), QStringLiteral("notes")};
+// The first nine of the shared words.
+const QStringList words = clipWords().mid(0, 9);
 
 // `count` text clips, newest first.
 const ClipboardHistoryState& largeHistory()
@@ -69,11 +60,7 @@ const ClipboardHistoryState& largeHistory()
 // The history window over the large history, with the footer bound to its state.
 struct Window {
     Window()
-        : store(std::make_shared<PreparedHistory>(largeHistory()), [] {
-              ClipboardStore::Configuration configuration = ClipboardStore::Configuration::standard();
-              configuration.maxItems.reset();
-              return configuration;
-          }())
+        : store(std::make_shared<PreparedHistory>(largeHistory()), uncappedConfiguration())
     {
         controller = std::make_unique<ClipboardPanelController>(ClipboardPanelController::Dependencies{
             store, FeatureFlags(TolviDistributionChannel::direct, false), usage, paste, nullptr, nullptr, {}, {},

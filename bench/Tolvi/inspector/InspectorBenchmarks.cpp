@@ -20,8 +20,9 @@
 #include "Tolvi/services/paste/PasteService.h"
 #include "Tolvi/shell/UsageMetricsStore.h"
 #include "TolviCore/model/ReferenceDate.h"
-#include "TolviCore/persistence/ClipboardHistoryPersisting.h"
 #include "TolviCore/store/ClipboardStore.h"
+
+#include "BenchmarkHistory.h"
 
 #include <QApplication>
 #include <QBuffer>
@@ -35,18 +36,9 @@
 #include <cmath>
 
 using namespace tolvi;
+using namespace tolvi::bench;
 
 namespace {
-
-class PreparedHistory final : public ClipboardHistoryPersisting {
-public:
-    explicit PreparedHistory(ClipboardHistoryState state) : m_state(std::move(state)) {}
-    ClipboardHistoryState load() override { return m_state; }
-    void save(const ClipboardHistoryState&) override {}
-
-private:
-    ClipboardHistoryState m_state;
-};
 
 enum Case { ordinaryText, longText, longLine, largeFile, largePicture };
 
@@ -139,11 +131,7 @@ ClipboardItem clipFor(Case which, double now)
 struct Window {
     Window(Case which)
         : target(clipFor(which, ReferenceDate::now())),
-          store(std::make_shared<PreparedHistory>(history()), [] {
-              ClipboardStore::Configuration configuration = ClipboardStore::Configuration::standard();
-              configuration.maxItems.reset();
-              return configuration;
-          }())
+          store(std::make_shared<PreparedHistory>(history()), uncappedConfiguration())
     {
         controller = std::make_unique<ClipboardPanelController>(ClipboardPanelController::Dependencies{
             store, FeatureFlags(TolviDistributionChannel::direct, false), usage, paste, nullptr, nullptr, {}, {},

@@ -4,228 +4,55 @@
 
 #include <QByteArray>
 #include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QUuid>
 
-#include <X11/Xatom.h>
-#include <X11/Xlib.h>
-#include <X11/extensions/XTest.h>
-#include <X11/keysym.h>
-
 #include "PeerProcess.h"
 #include "RunningTolvi.h"
+#include "SilentListener.h"
+#include "X11TestDisplay.h"
 
-#include <functional>
+#include <X11/Xlib.h>
+#include <X11/keysym.h>
+
+#include <optional>
 
 #include <csignal>
-#include <cstring>
-#include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/un.h>
 #include <unistd.h>
 
+using tolvi::test::copyToClipboard;
+using tolvi::test::pollUntil;
+using tolvi::test::RunningApp;
+using tolvi::test::silentListener;
+using tolvi::test::X11TestDisplay;
+
 namespace {
-
-class X11 {
-public:
-    X11() : m_display(XOpenDisplay(nullptr))
-    {
-        // Windows come and go while we look at them: a vanished window is not an error here.
-        XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
-    }
-    ~X11()
-    {
-        if (m_display)
-            XCloseDisplay(m_display);
-    }
-    Display* display() const { return m_display; }
-
-    long cardinal(Window window, const char* property)
-    {
-        Atom type;
-        int format;
-        unsigned long count, after;
-        unsigned char* data = nullptr;
-        long value = -1;
-        if (XGetWindowProperty(m_display, window, XInternAtom(m_display, property, False), 0, 1, False, XA_CARDINAL,
-                               &type, &format, &count, &after, &data) == Success && data && count == 1)
-            value = *reinterpret_cast<long*>(data);
-        if (data)
-            XFree(data);
-        return value;
-    }
-
-    QByteArray name(Window window)
-    {
-        char* text = nullptr;
-        QByteArray result;
-        if (XFetchName(m_display, window, &text) && text)
-            result = text;
-        if (text)
-            XFree(text);
-        return result;
-    }
-
-    void forEachWindow(Window window, const std::function<void(Window, Window)>& visit, Window parent = None)
-    {
-        visit(window, parent);
-        Window root, parentOut, *children = nullptr;
-        unsigned int count = 0;
-        if (!XQueryTree(m_display, window, &root, &parentOut, &children, &count))
-            return;
-        for (unsigned int i = 0; i < count; ++i)
-            forEachWindow(children[i], visit, window);
-        if (children)
-            XFree(children);
-    }
-
-    bool isViewable(Window window)
-    {
-        XWindowAttributes attributes{};
-        return XGetWindowAttributes(m_display, window, &attributes) && attributes.map_state == IsViewable;
-    }
-
-    // A viewable window of the process with this title.
-    bool hasViewableWindow(qint64 pid, const QByteArray& title)
-    {
-        bool found = false;
-        forEachWindow(DefaultRootWindow(m_display), [&](Window window, Window) {
-            if (!found && cardinal(window, "_NET_WM_PID") == pid && name(window) == title && isViewable(window))
-                found = true;
-        });
-        return found;
-    }
-
-    // A viewable window of the process embedded in a window of the system tray's process.
-    bool hasIconInTray(qint64 pid)
-    {
-        const Window owner = XGetSelectionOwner(m_display, XInternAtom(m_display, "_NET_SYSTEM_TRAY_S0", False));
-        if (owner == None)
-            return false;
-        const long trayPid = cardinal(owner, "_NET_WM_PID");
-        return trayPid > 0 && embedded(DefaultRootWindow(m_display), pid, trayPid, false);
-    }
-
-    void key(KeySym keysym, bool down)
-    {
-        XTestFakeKeyEvent(m_display, XKeysymToKeycode(m_display, keysym), down, CurrentTime);
-        XSync(m_display, False);
-    }
-
-    // Whether another client holds this chord: our own grab of it is refused with BadAccess.
-    bool chordTaken(unsigned int modifiers, KeySym keysym)
-    {
-        static int lastError = 0;
-        lastError = 0;
-        XSync(m_display, False);
-        auto* previous = XSetErrorHandler([](Display*, XErrorEvent* event) {
-            lastError = event->error_code;
-            return 0;
-        });
-        const KeyCode code = XKeysymToKeycode(m_display, keysym);
-        const Window root = DefaultRootWindow(m_display);
-        XGrabKey(m_display, code, modifiers, root, True, GrabModeAsync, GrabModeAsync);
-        XSync(m_display, False);
-        const bool taken = lastError == BadAccess;
-        if (!lastError)
-            XUngrabKey(m_display, code, modifiers, root);
-        XSync(m_display, False);
-        XSetErrorHandler(previous);
-        return taken;
-    }
-
-    void chord(std::initializer_list<KeySym> modifiers, KeySym keysym)
-    {
-        for (KeySym modifier : modifiers)
-            key(modifier, true);
-        key(keysym, true);
-        key(keysym, false);
-        for (auto it = std::rbegin(modifiers); it != std::rend(modifiers); ++it)
-            key(*it, false);
-    }
-
-private:
-    bool embedded(Window window, qint64 pid, long trayPid, bool insideTray)
-    {
-        const long owner = cardinal(window, "_NET_WM_PID");
-        if (insideTray && owner == pid && isViewable(window))
-            return true;
-        insideTray = insideTray || owner == trayPid;
-        Window root, parent, *children = nullptr;
-        unsigned int count = 0;
-        if (!XQueryTree(m_display, window, &root, &parent, &children, &count))
-            return false;
-        bool found = false;
-        for (unsigned int i = 0; i < count && !found; ++i)
-            found = embedded(children[i], pid, trayPid, insideTray);
-        if (children)
-            XFree(children);
-        return found;
-    }
-
-    Display* m_display;
-};
-
-bool waitUntil(const std::function<bool()>& done, int ms = 8000)
-{
-    QDeadlineTimer deadline(ms);
-    while (!deadline.hasExpired()) {
-        if (done())
-            return true;
-        QThread::msleep(50);
-    }
-    return done();
-}
-
-void copyToClipboard(const QByteArray& text)
-{
-    QProcess xclip;
-    xclip.start("xclip", {"-selection", "clipboard"});
-    ASSERT_TRUE(xclip.waitForStarted());
-    xclip.write(text);
-    xclip.closeWriteChannel();
-    ASSERT_TRUE(xclip.waitForFinished(5000));
-}
 
 // Start-up is over once the first window is due: on a first start that is the onboarding tour.
 // Escape closes it (recording nothing), so the test goes on from a quiet desktop. The window
 // manager may map the tour without handing it the keyboard (right after an earlier test's
 // program went away, the focus can stay elsewhere): the tour is asked for as a pager would
 // before each Escape.
-bool closeTourOnceShown(X11& x, RunningApp& app)
+bool closeTourOnceShown(X11TestDisplay& x, RunningApp& app)
 {
     const qint64 pid = app.process.processId();
     Window tour = None;
     auto findTour = [&] {
-        tour = None;
-        x.forEachWindow(DefaultRootWindow(x.display()), [&](Window window, Window) {
-            if (tour == None && x.cardinal(window, "_NET_WM_PID") == pid && x.name(window) == "Tolvi Setup"
-                && x.isViewable(window))
-                tour = window;
-        });
+        tour = x.viewableWindow(pid, "Tolvi Setup").value_or(None);
         return tour != None;
     };
-    if (!waitUntil(findTour))
+    if (!pollUntil(findTour))
         return false;
     for (int attempt = 0; attempt < 5; ++attempt) {
-        XEvent event{};
-        event.xclient.type = ClientMessage;
-        event.xclient.window = tour;
-        event.xclient.message_type = XInternAtom(x.display(), "_NET_ACTIVE_WINDOW", False);
-        event.xclient.format = 32;
-        event.xclient.data.l[0] = 2;
-        event.xclient.data.l[1] = CurrentTime;
-        XSendEvent(x.display(), DefaultRootWindow(x.display()), False,
-                   SubstructureRedirectMask | SubstructureNotifyMask, &event);
-        XSync(x.display(), False);
+        x.activate(tour);
         QThread::msleep(200);
         x.key(XK_Escape, true);
         x.key(XK_Escape, false);
-        if (waitUntil([&] { return !findTour(); }, 1500))
+        if (pollUntil([&] { return !findTour(); }, 1500))
             return true;
     }
     return false;
@@ -233,9 +60,9 @@ bool closeTourOnceShown(X11& x, RunningApp& app)
 
 // Starts the program once an earlier test's program has let go of the history chord, and closes
 // its tour.
-bool startPastTheTour(X11& x, RunningApp& app)
+bool startPastTheTour(X11TestDisplay& x, RunningApp& app)
 {
-    if (!waitUntil([&] { return !x.chordTaken(ControlMask | Mod1Mask, XK_v); }))
+    if (!pollUntil([&] { return !x.chordTaken(ControlMask | Mod1Mask, XK_v); }))
         return false;
     app.start();
     return app.process.state() == QProcess::Running && closeTourOnceShown(x, app);
@@ -245,36 +72,36 @@ bool startPastTheTour(X11& x, RunningApp& app)
 
 TEST(TolviApp, TrayHotKeySecondLaunchAndFlushOnSigterm)
 {
-    X11 x;
+    X11TestDisplay x;
     ASSERT_NE(x.display(), nullptr);
     RunningApp app;
     app.start();
     const qint64 pid = app.process.processId();
 
-    EXPECT_TRUE(waitUntil([&] { return x.hasIconInTray(pid); })) << app.output().constData();
+    EXPECT_TRUE(pollUntil([&] { return x.hasIconInTray(pid); })) << app.output().constData();
 
     // The history hot key (Ctrl+Alt+V by default) shows the history window, and hides it again.
     EXPECT_TRUE(closeTourOnceShown(x, app));
     x.chord({XK_Control_L, XK_Alt_L}, XK_v);
-    EXPECT_TRUE(waitUntil([&] { return x.hasViewableWindow(pid, "Tolvi"); })) << app.output().constData();
+    EXPECT_TRUE(pollUntil([&] { return x.hasViewableWindow(pid, "Tolvi"); })) << app.output().constData();
     x.chord({XK_Control_L, XK_Alt_L}, XK_v);
-    EXPECT_TRUE(waitUntil([&] { return !x.hasViewableWindow(pid, "Tolvi"); }));
+    EXPECT_TRUE(pollUntil([&] { return !x.hasViewableWindow(pid, "Tolvi"); }));
     // And again: the press that hid the window (while it had the focus) must not leave the key
     // looking held, which would swallow this one as a repeat.
     x.chord({XK_Control_L, XK_Alt_L}, XK_v);
-    EXPECT_TRUE(waitUntil([&] { return x.hasViewableWindow(pid, "Tolvi"); }));
+    EXPECT_TRUE(pollUntil([&] { return x.hasViewableWindow(pid, "Tolvi"); }));
     x.chord({XK_Control_L, XK_Alt_L}, XK_v);
-    EXPECT_TRUE(waitUntil([&] { return !x.hasViewableWindow(pid, "Tolvi"); }));
+    EXPECT_TRUE(pollUntil([&] { return !x.hasViewableWindow(pid, "Tolvi"); }));
 
     // Launching Tolvi again hands over to the running one, which shows its history window.
     ASSERT_EQ(app.launch({}), 0);
-    EXPECT_TRUE(waitUntil([&] { return x.hasViewableWindow(pid, "Tolvi"); }));
+    EXPECT_TRUE(pollUntil([&] { return x.hasViewableWindow(pid, "Tolvi"); }));
     x.key(XK_Escape, true);
     x.key(XK_Escape, false);
 
     // A copy made in another program is captured, and SIGTERM writes the history before exiting.
-    copyToClipboard("captured before shutdown");
-    EXPECT_TRUE(waitUntil([&] { return app.output().contains("Tolvi recorded clipboard item"); }))
+    ASSERT_TRUE(copyToClipboard("captured before shutdown"));
+    EXPECT_TRUE(pollUntil([&] { return app.output().contains("Tolvi recorded clipboard item"); }))
         << app.output().constData();
     app.process.terminate();
     ASSERT_TRUE(app.process.waitForFinished(10000));
@@ -286,7 +113,7 @@ TEST(TolviApp, TrayHotKeySecondLaunchAndFlushOnSigterm)
 
 TEST(TolviApp, HistoryHotKeyFilterAndReturnPastesIntoAnotherProgram)
 {
-    X11 x;
+    X11TestDisplay x;
     ASSERT_NE(x.display(), nullptr);
     RunningApp app;
     ASSERT_TRUE(startPastTheTour(x, app)) << app.output().constData();
@@ -300,23 +127,23 @@ TEST(TolviApp, HistoryHotKeyFilterAndReturnPastesIntoAnotherProgram)
 
     // The window hides as soon as another program becomes active.
     x.chord({XK_Control_L, XK_Alt_L}, XK_v);
-    ASSERT_TRUE(waitUntil([&] { return x.hasViewableWindow(pid, "Tolvi"); })) << app.output().constData();
+    ASSERT_TRUE(pollUntil([&] { return x.hasViewableWindow(pid, "Tolvi"); })) << app.output().constData();
     ASSERT_TRUE(peer.command("activate", "ok activate").has_value());
-    EXPECT_TRUE(waitUntil([&] { return !x.hasViewableWindow(pid, "Tolvi"); })) << app.output().constData();
+    EXPECT_TRUE(pollUntil([&] { return !x.hasViewableWindow(pid, "Tolvi"); })) << app.output().constData();
     QThread::msleep(1200);
 
     // Two copies made elsewhere while the other program is in front.
-    copyToClipboard("paste me into the peer");
-    ASSERT_TRUE(waitUntil([&] { return app.output().count("Tolvi recorded clipboard item") == 1; }))
+    ASSERT_TRUE(copyToClipboard("paste me into the peer"));
+    ASSERT_TRUE(pollUntil([&] { return app.output().count("Tolvi recorded clipboard item") == 1; }))
         << app.output().constData();
-    copyToClipboard("another clip, newer");
-    ASSERT_TRUE(waitUntil([&] { return app.output().count("Tolvi recorded clipboard item") == 2; }))
+    ASSERT_TRUE(copyToClipboard("another clip, newer"));
+    ASSERT_TRUE(pollUntil([&] { return app.output().count("Tolvi recorded clipboard item") == 2; }))
         << app.output().constData();
 
     // The hot key opens the history window with the search field focused; typing filters the
     // list to the older clip, Tab moves to the list and Return pastes it where we came from.
     x.chord({XK_Control_L, XK_Alt_L}, XK_v);
-    ASSERT_TRUE(waitUntil([&] { return x.hasViewableWindow(pid, "Tolvi"); })) << app.output().constData();
+    ASSERT_TRUE(pollUntil([&] { return x.hasViewableWindow(pid, "Tolvi"); })) << app.output().constData();
     QThread::msleep(300);
     for (const KeySym key : {XK_p, XK_a, XK_s, XK_t, XK_e}) {
         x.key(key, true);
@@ -331,12 +158,12 @@ TEST(TolviApp, HistoryHotKeyFilterAndReturnPastesIntoAnotherProgram)
     EXPECT_TRUE(peer.waitForText([](const QString& text) { return text == QStringLiteral("paste me into the peer"); },
                                  10000))
         << "peer has: " << peer.lastText().toStdString() << "\n" << app.output().constData();
-    EXPECT_TRUE(waitUntil([&] { return !x.hasViewableWindow(pid, "Tolvi"); }));
+    EXPECT_TRUE(pollUntil([&] { return !x.hasViewableWindow(pid, "Tolvi"); }));
 }
 
 TEST(TolviApp, ControlCommaOpensSettingsFromAnyWindow)
 {
-    X11 x;
+    X11TestDisplay x;
     ASSERT_NE(x.display(), nullptr);
     RunningApp app;
     ASSERT_TRUE(startPastTheTour(x, app)) << app.output().constData();
@@ -344,11 +171,11 @@ TEST(TolviApp, ControlCommaOpensSettingsFromAnyWindow)
 
     // From the history window, whose search field has the keyboard.
     x.chord({XK_Control_L, XK_Alt_L}, XK_v);
-    ASSERT_TRUE(waitUntil([&] { return x.hasViewableWindow(pid, "Tolvi"); })) << app.output().constData();
+    ASSERT_TRUE(pollUntil([&] { return x.hasViewableWindow(pid, "Tolvi"); })) << app.output().constData();
     QThread::msleep(300);
     x.chord({XK_Control_L}, XK_comma);
-    EXPECT_TRUE(waitUntil([&] { return x.hasViewableWindow(pid, "Tolvi Settings"); })) << app.output().constData();
-    EXPECT_TRUE(waitUntil([&] { return !x.hasViewableWindow(pid, "Tolvi"); }));
+    EXPECT_TRUE(pollUntil([&] { return x.hasViewableWindow(pid, "Tolvi Settings"); })) << app.output().constData();
+    EXPECT_TRUE(pollUntil([&] { return !x.hasViewableWindow(pid, "Tolvi"); }));
 
     // Pressed again in Settings it leaves Settings open.
     QThread::msleep(300);
@@ -359,10 +186,10 @@ TEST(TolviApp, ControlCommaOpensSettingsFromAnyWindow)
 
 TEST(TolviApp, ChordHeldByAnotherProgramIsReported)
 {
-    X11 x;
+    X11TestDisplay x;
     ASSERT_NE(x.display(), nullptr);
     // The server lets go of an earlier test's program's grabs only once it has seen it close.
-    ASSERT_TRUE(waitUntil([&] { return !x.chordTaken(Mod4Mask | ShiftMask, XK_v); }));
+    ASSERT_TRUE(pollUntil([&] { return !x.chordTaken(Mod4Mask | ShiftMask, XK_v); }));
     // Another program holds Ctrl+Alt+V (with and without Num Lock) before Tolvi starts.
     const KeyCode v = XKeysymToKeycode(x.display(), XK_v);
     for (const unsigned int extra : {0u, unsigned(LockMask), unsigned(Mod2Mask), unsigned(LockMask | Mod2Mask)})
@@ -372,7 +199,7 @@ TEST(TolviApp, ChordHeldByAnotherProgramIsReported)
 
     RunningApp app;
     app.start();
-    EXPECT_TRUE(waitUntil([&] { return app.output().contains("Tolvi failed to register global hotkey: 10"); }))
+    EXPECT_TRUE(pollUntil([&] { return app.output().contains("Tolvi failed to register global hotkey: 10"); }))
         << app.output().constData();
     // The compact hot key (Super+Shift+V) still works: its window appears.
     // Start-up (hot keys included) is over once the first window is due. Probing the chord with a
@@ -380,26 +207,12 @@ TEST(TolviApp, ChordHeldByAnotherProgramIsReported)
     ASSERT_TRUE(closeTourOnceShown(x, app))
         << app.output().constData();
     x.chord({XK_Super_L, XK_Shift_L}, XK_v);
-    EXPECT_TRUE(waitUntil([&] { return x.hasViewableWindow(app.process.processId(), "Tolvi Compact"); }))
+    EXPECT_TRUE(pollUntil([&] { return x.hasViewableWindow(app.process.processId(), "Tolvi Compact"); }))
         << app.output().constData();
 }
 
 namespace {
 
-// A socket that takes connections and never answers.
-int silentListener(const QString& path)
-{
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    const QByteArray encoded = QFile::encodeName(path);
-    std::memcpy(address.sun_path, encoded.constData(), encoded.size());
-    if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 || ::listen(fd, 8) != 0) {
-        ::close(fd);
-        return -1;
-    }
-    return fd;
-}
 
 mode_t modeOf(const QString& path)
 {
@@ -430,20 +243,12 @@ QString plantLeftover(const QString& folder)
 // that holds the history tidies what killed saves left, and creates its settings privately
 // whatever the umask.
 // Presses Return in the first window the process shows; whether one came.
-bool answerDialogOf(X11& x, qint64 pid)
+bool answerDialogOf(X11TestDisplay& x, qint64 pid)
 {
-    Window dialog = None;
-    const bool shown = waitUntil([&] {
-        x.forEachWindow(DefaultRootWindow(x.display()), [&](Window window, Window) {
-            if (dialog == None && x.cardinal(window, "_NET_WM_PID") == pid && x.isViewable(window))
-                dialog = window;
-        });
-        return dialog != None;
-    });
-    if (!shown)
+    std::optional<Window> dialog;
+    if (!pollUntil([&] { return (dialog = x.viewableWindow(pid)).has_value(); }))
         return false;
-    XSetInputFocus(x.display(), dialog, RevertToParent, CurrentTime);
-    XSync(x.display(), False);
+    x.focus(*dialog);
     QThread::msleep(200);
     x.key(XK_Return, true);
     x.key(XK_Return, false);
@@ -454,14 +259,14 @@ bool answerDialogOf(X11& x, qint64 pid)
 // this program does not own: it says so and quits without writing one.
 TEST(TolviApp, AHistoryLockThatCannotBeOpenedIsRefused)
 {
-    X11 x;
+    X11TestDisplay x;
     ASSERT_NE(x.display(), nullptr);
     RunningApp app;
     const QString folder = app.home.filePath("data/Tolvi");
     ASSERT_TRUE(QDir().mkpath(folder + QStringLiteral("/history.lock")));
     ASSERT_EQ(::chmod(QFile::encodeName(folder).constData(), 0700), 0);
     app.start();
-    EXPECT_TRUE(waitUntil([&] { return app.output().contains("could not lock its history folder"); }, 20000))
+    EXPECT_TRUE(pollUntil([&] { return app.output().contains("could not lock its history folder"); }, 20000))
         << app.output().constData();
     EXPECT_TRUE(answerDialogOf(x, app.process.processId()));
     EXPECT_TRUE(app.process.waitForFinished(10000));
@@ -472,7 +277,7 @@ TEST(TolviApp, AHistoryLockThatCannotBeOpenedIsRefused)
 
 TEST(TolviApp, ASecondProgramThatCannotTakeTheHistoryLeavesItAlone)
 {
-    X11 x;
+    X11TestDisplay x;
     ASSERT_NE(x.display(), nullptr);
     RunningApp app;
     const QString folder = app.home.filePath("data/Tolvi");
@@ -488,9 +293,9 @@ TEST(TolviApp, ASecondProgramThatCannotTakeTheHistoryLeavesItAlone)
     EXPECT_EQ(modeOf(app.home.filePath("config/Tolvi/Tolvi.conf")), 0600u);
 
     QThread::msleep(1200); // a copy made while the app in front changes is skipped
-    copyToClipboard("kept by the first program");
+    ASSERT_TRUE(copyToClipboard("kept by the first program"));
     const QString history = folder + QStringLiteral("/history.json");
-    ASSERT_TRUE(waitUntil([&] { return contentOf(history).contains("kept by the first program"); }))
+    ASSERT_TRUE(pollUntil([&] { return contentOf(history).contains("kept by the first program"); }))
         << app.output().constData();
     const QByteArray before = contentOf(history);
     const QString lateLeftover = plantLeftover(folder);
@@ -505,7 +310,7 @@ TEST(TolviApp, ASecondProgramThatCannotTakeTheHistoryLeavesItAlone)
     second.process.setProcessChannelMode(QProcess::MergedChannels);
     second.process.start(TOLVI_APP_PATH, {});
     ASSERT_TRUE(second.process.waitForStarted(5000));
-    EXPECT_TRUE(waitUntil([&] { return second.output().contains("Another Tolvi is using the history in"); }, 20000))
+    EXPECT_TRUE(pollUntil([&] { return second.output().contains("Another Tolvi is using the history in"); }, 20000))
         << second.output().constData();
     // It says so in a dialog too, and quits once that is answered.
     EXPECT_TRUE(answerDialogOf(x, second.process.processId()));
@@ -518,15 +323,15 @@ TEST(TolviApp, ASecondProgramThatCannotTakeTheHistoryLeavesItAlone)
     // The first program goes on capturing (once the desktop has settled after the second one's
     // window went away: a copy made while the app in front changes is skipped).
     QThread::msleep(1200);
-    copyToClipboard("still captured by the first");
-    EXPECT_TRUE(waitUntil([&] { return contentOf(history).contains("still captured by the first"); }))
+    ASSERT_TRUE(copyToClipboard("still captured by the first"));
+    EXPECT_TRUE(pollUntil([&] { return contentOf(history).contains("still captured by the first"); }))
         << app.output().constData();
 }
 
 // Last in this file: it replaces the session's tray with one of its own.
 TEST(TolviApp, IconAppearsInATrayThatStartsAfterTolvi)
 {
-    X11 x;
+    X11TestDisplay x;
     ASSERT_NE(x.display(), nullptr);
     const Atom trayAtom = XInternAtom(x.display(), "_NET_SYSTEM_TRAY_S0", False);
     const Window owner = XGetSelectionOwner(x.display(), trayAtom);
@@ -534,18 +339,18 @@ TEST(TolviApp, IconAppearsInATrayThatStartsAfterTolvi)
         const long trayPid = x.cardinal(owner, "_NET_WM_PID");
         ASSERT_GT(trayPid, 0);
         ::kill(pid_t(trayPid), SIGTERM);
-        ASSERT_TRUE(waitUntil([&] { return XGetSelectionOwner(x.display(), trayAtom) == None; }));
+        ASSERT_TRUE(pollUntil([&] { return XGetSelectionOwner(x.display(), trayAtom) == None; }));
     }
 
     RunningApp app;
     app.start();
     const qint64 pid = app.process.processId();
-    ASSERT_TRUE(waitUntil([&] { return app.output().contains("No system tray"); })) << app.output().constData();
+    ASSERT_TRUE(pollUntil([&] { return app.output().contains("No system tray"); })) << app.output().constData();
 
     QProcess tray;
     tray.start("trayer", {"--edge", "top", "--align", "right", "--widthtype", "request", "--height", "24"});
     ASSERT_TRUE(tray.waitForStarted(5000));
-    EXPECT_TRUE(waitUntil([&] { return x.hasIconInTray(pid); })) << app.output().constData();
+    EXPECT_TRUE(pollUntil([&] { return x.hasIconInTray(pid); })) << app.output().constData();
     tray.terminate();
     tray.waitForFinished(3000);
 }

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <QByteArray>
-#include <QDeadlineTimer>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -14,26 +13,15 @@
 #include <QThread>
 
 #include "RunningTolvi.h"
-
-#include <X11/Xatom.h>
-#include <X11/Xlib.h>
-
-#include <functional>
+#include "X11TestDisplay.h"
 
 #include <csignal>
 
-namespace {
+using tolvi::test::pollUntil;
+using tolvi::test::RunningApp;
+using tolvi::test::X11TestDisplay;
 
-bool waitUntil(const std::function<bool()>& done, int ms = 8000)
-{
-    QDeadlineTimer deadline(ms);
-    while (!deadline.hasExpired()) {
-        if (done())
-            return true;
-        QThread::msleep(20);
-    }
-    return done();
-}
+namespace {
 
 // Runs a command as the session's user, as programs of the session run.
 bool runInSession(const QString& command, const QByteArray& input = {})
@@ -67,88 +55,21 @@ QString focusedWindow()
     return tree.mid(start, tree.indexOf(QLatin1Char('"'), start) - start);
 }
 
-class XWayland {
-public:
-    XWayland() : display_(XOpenDisplay(nullptr))
-    {
-        XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
-    }
-    ~XWayland()
-    {
-        if (display_)
-            XCloseDisplay(display_);
-    }
-    bool isOpen() const { return display_ != nullptr; }
-
-    // A viewable window of the process with this title.
-    bool hasViewableWindow(qint64 pid, const QByteArray& title)
-    {
-        bool found = false;
-        visit(DefaultRootWindow(display_), [&](Window window) {
-            XWindowAttributes attributes{};
-            if (!found && pidOf(window) == pid && nameOf(window) == title &&
-                XGetWindowAttributes(display_, window, &attributes) && attributes.map_state == IsViewable)
-                found = true;
-        });
-        return found;
-    }
-
-private:
-    void visit(Window window, const std::function<void(Window)>& each)
-    {
-        each(window);
-        Window root, parent, *children = nullptr;
-        unsigned int count = 0;
-        if (!XQueryTree(display_, window, &root, &parent, &children, &count))
-            return;
-        for (unsigned int i = 0; i < count; ++i)
-            visit(children[i], each);
-        if (children)
-            XFree(children);
-    }
-    long pidOf(Window window)
-    {
-        Atom type;
-        int format;
-        unsigned long count, after;
-        unsigned char* data = nullptr;
-        long value = -1;
-        if (XGetWindowProperty(display_, window, XInternAtom(display_, "_NET_WM_PID", False), 0, 1, False, XA_CARDINAL,
-                               &type, &format, &count, &after, &data) == Success && data && count == 1)
-            value = *reinterpret_cast<long*>(data);
-        if (data)
-            XFree(data);
-        return value;
-    }
-    QByteArray nameOf(Window window)
-    {
-        char* text = nullptr;
-        QByteArray result;
-        if (XFetchName(display_, window, &text) && text)
-            result = text;
-        if (text)
-            XFree(text);
-        return result;
-    }
-
-    Display* display_;
-};
-
 } // namespace
 
 TEST(TolviWaylandSession, CopiesInWaylandProgramsAreRecordedAndTheHistoryCommandTogglesTheWindow)
 {
-    XWayland x;
-    ASSERT_TRUE(x.isOpen()) << "no XWayland at DISPLAY";
+    X11TestDisplay x;
+    ASSERT_NE(x.display(), nullptr) << "no XWayland at DISPLAY";
     RunningApp app;
     // The program picks XWayland by itself in a Wayland session.
     app.extraEnvironment.insert("XDG_SESSION_TYPE", "wayland");
     app.start();
     const qint64 pid = app.process.processId();
-    ASSERT_TRUE(waitUntil([&] { return app.output().contains("Session: Wayland (data control)"); }))
+    ASSERT_TRUE(pollUntil([&] { return app.output().contains("Session: Wayland (data control)"); }))
         << app.output().constData();
     // Start-up is over once the onboarding tour is on screen.
-    ASSERT_TRUE(waitUntil([&] { return x.hasViewableWindow(pid, "Tolvi Setup"); })) << app.output().constData();
+    ASSERT_TRUE(pollUntil([&] { return x.hasViewableWindow(pid, "Tolvi Setup"); })) << app.output().constData();
     // The tour has just taken the focus: a copy made while the app in front changes is skipped on
     // purpose, so the first copy comes once the focus has settled, as a user's would.
     QThread::msleep(1200);
@@ -157,7 +78,7 @@ TEST(TolviWaylandSession, CopiesInWaylandProgramsAreRecordedAndTheHistoryCommand
     const QStringList copies{"first Wayland copy", "second Wayland copy", "third Wayland copy"};
     for (int i = 0; i < copies.size(); ++i) {
         ASSERT_TRUE(runInSession(QStringLiteral("wl-copy"), copies.at(i).toUtf8()));
-        ASSERT_TRUE(waitUntil([&] { return app.output().count("Tolvi recorded clipboard item") == i + 1; }))
+        ASSERT_TRUE(pollUntil([&] { return app.output().count("Tolvi recorded clipboard item") == i + 1; }))
             << app.output().constData();
     }
 
@@ -165,15 +86,15 @@ TEST(TolviWaylandSession, CopiesInWaylandProgramsAreRecordedAndTheHistoryCommand
     // The window takes the keyboard focus (the user types into its search field at once), and
     // gives it back to the Wayland window when it goes.
     EXPECT_EQ(app.launch({"--history"}, "tolvi-test-launch_TIME1234"), 0);
-    EXPECT_TRUE(waitUntil([&] { return x.hasViewableWindow(pid, "Tolvi"); })) << app.output().constData();
-    EXPECT_TRUE(waitUntil([&] { return focusedWindow() == QLatin1String("Tolvi"); })) << focusedWindow().toStdString();
+    EXPECT_TRUE(pollUntil([&] { return x.hasViewableWindow(pid, "Tolvi"); })) << app.output().constData();
+    EXPECT_TRUE(pollUntil([&] { return focusedWindow() == QLatin1String("Tolvi"); })) << focusedWindow().toStdString();
     EXPECT_EQ(app.launch({"--history"}), 0);
-    EXPECT_TRUE(waitUntil([&] { return !x.hasViewableWindow(pid, "Tolvi"); }));
-    EXPECT_TRUE(waitUntil([&] { return focusedWindow() == QLatin1String("foot"); })) << focusedWindow().toStdString();
+    EXPECT_TRUE(pollUntil([&] { return !x.hasViewableWindow(pid, "Tolvi"); }));
+    EXPECT_TRUE(pollUntil([&] { return focusedWindow() == QLatin1String("foot"); })) << focusedWindow().toStdString();
     EXPECT_EQ(app.launch({"--compact"}), 0);
-    EXPECT_TRUE(waitUntil([&] { return x.hasViewableWindow(pid, "Tolvi Compact"); })) << app.output().constData();
+    EXPECT_TRUE(pollUntil([&] { return x.hasViewableWindow(pid, "Tolvi Compact"); })) << app.output().constData();
     EXPECT_EQ(app.launch({"--compact"}), 0);
-    EXPECT_TRUE(waitUntil([&] { return !x.hasViewableWindow(pid, "Tolvi Compact"); }));
+    EXPECT_TRUE(pollUntil([&] { return !x.hasViewableWindow(pid, "Tolvi Compact"); }));
     // A mistyped option is an error of the launch, and reaches nothing.
     EXPECT_EQ(app.launch({"--histroy"}), 1);
     EXPECT_EQ(app.process.state(), QProcess::Running);

@@ -4,232 +4,38 @@
 #include <gtest/gtest.h>
 
 #include <QByteArray>
-#include <QDeadlineTimer>
-#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QRect>
-#include <QTemporaryDir>
 #include <QThread>
 
-#include <X11/Xatom.h>
+#include "PeerProcess.h"
+#include "RunningTolvi.h"
+#include "X11TestDisplay.h"
+
 #include <X11/Xlib.h>
-#include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
 
-#include "PeerProcess.h"
-
-#include <functional>
 #include <optional>
 
 #include <csignal>
 #include <sys/stat.h>
 
+using tolvi::test::copyToClipboard;
+using tolvi::test::pollUntil;
+using tolvi::test::RunningApp;
+using tolvi::test::X11TestDisplay;
+
 namespace {
-
-class X11 {
-public:
-    X11() : m_display(XOpenDisplay(nullptr))
-    {
-        // Windows come and go while we look at them: a vanished window is not an error here.
-        XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
-    }
-    ~X11()
-    {
-        if (m_display)
-            XCloseDisplay(m_display);
-    }
-    Display* display() const { return m_display; }
-
-    long cardinal(Window window, const char* property)
-    {
-        Atom type;
-        int format;
-        unsigned long count, after;
-        unsigned char* data = nullptr;
-        long value = -1;
-        if (XGetWindowProperty(m_display, window, XInternAtom(m_display, property, False), 0, 1, False, XA_CARDINAL,
-                               &type, &format, &count, &after, &data) == Success && data && count == 1)
-            value = *reinterpret_cast<long*>(data);
-        if (data)
-            XFree(data);
-        return value;
-    }
-
-    QByteArray name(Window window)
-    {
-        char* text = nullptr;
-        QByteArray result;
-        if (XFetchName(m_display, window, &text) && text)
-            result = text;
-        if (text)
-            XFree(text);
-        return result;
-    }
-
-    void forEachWindow(Window window, const std::function<void(Window)>& visit)
-    {
-        visit(window);
-        Window root, parent, *children = nullptr;
-        unsigned int count = 0;
-        if (!XQueryTree(m_display, window, &root, &parent, &children, &count))
-            return;
-        for (unsigned int i = 0; i < count; ++i)
-            forEachWindow(children[i], visit);
-        if (children)
-            XFree(children);
-    }
-
-    // A viewable window of the process with this title.
-    std::optional<Window> viewableWindow(qint64 pid, const QByteArray& title)
-    {
-        std::optional<Window> found;
-        forEachWindow(DefaultRootWindow(m_display), [&](Window window) {
-            XWindowAttributes attributes{};
-            if (!found && cardinal(window, "_NET_WM_PID") == pid && name(window) == title
-                && XGetWindowAttributes(m_display, window, &attributes) && attributes.map_state == IsViewable)
-                found = window;
-        });
-        return found;
-    }
-
-    // The window's rectangle on the root window.
-    QRect geometry(Window window)
-    {
-        XWindowAttributes attributes{};
-        XGetWindowAttributes(m_display, window, &attributes);
-        int x = 0, y = 0;
-        Window child;
-        XTranslateCoordinates(m_display, window, DefaultRootWindow(m_display), 0, 0, &x, &y, &child);
-        return QRect(x, y, attributes.width, attributes.height);
-    }
-
-    bool hasIconInTray(qint64 pid)
-    {
-        const Window owner = XGetSelectionOwner(m_display, XInternAtom(m_display, "_NET_SYSTEM_TRAY_S0", False));
-        if (owner == None)
-            return false;
-        bool found = false;
-        forEachWindow(DefaultRootWindow(m_display), [&](Window window) {
-            XWindowAttributes attributes{};
-            Window root, parent, *children = nullptr;
-            unsigned int count = 0;
-            if (found || cardinal(window, "_NET_WM_PID") != pid || !XGetWindowAttributes(m_display, window, &attributes)
-                || attributes.map_state != IsViewable || !XQueryTree(m_display, window, &root, &parent, &children, &count))
-                return;
-            if (children)
-                XFree(children);
-            // Embedded: its parent is not the root (nor a frame of the window manager's own).
-            found = parent != root && cardinal(parent, "_NET_WM_PID") != pid && name(window).isEmpty() == false;
-        });
-        return found;
-    }
-
-    void key(KeySym keysym, bool down)
-    {
-        XTestFakeKeyEvent(m_display, XKeysymToKeycode(m_display, keysym), down, CurrentTime);
-        XSync(m_display, False);
-    }
-
-    void tap(KeySym keysym)
-    {
-        key(keysym, true);
-        key(keysym, false);
-        QThread::msleep(40);
-    }
-
-    void chord(std::initializer_list<KeySym> modifiers, KeySym keysym)
-    {
-        for (KeySym modifier : modifiers)
-            key(modifier, true);
-        key(keysym, true);
-        key(keysym, false);
-        for (auto it = std::rbegin(modifiers); it != std::rend(modifiers); ++it)
-            key(*it, false);
-    }
-
-    void movePointer(int x, int y)
-    {
-        XTestFakeMotionEvent(m_display, DefaultScreen(m_display), x, y, CurrentTime);
-        XSync(m_display, False);
-    }
-
-private:
-    Display* m_display;
-};
-
-bool waitUntil(const std::function<bool()>& done, int ms = 8000)
-{
-    QDeadlineTimer deadline(ms);
-    while (!deadline.hasExpired()) {
-        if (done())
-            return true;
-        QThread::msleep(50);
-    }
-    return done();
-}
-
-struct RunningApp {
-    QTemporaryDir home;
-    QProcess process;
-
-    // In a home of its own, or in `at` (the home of an earlier run).
-    void start(const QString& at = QString())
-    {
-        const QDir homeDir(at.isEmpty() ? home.path() : at);
-        root = homeDir.path();
-        homeDir.mkpath("runtime");
-        QFile::setPermissions(homeDir.filePath("runtime"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("HOME", homeDir.path());
-        env.insert("XDG_DATA_HOME", homeDir.filePath("data"));
-        env.insert("XDG_CONFIG_HOME", homeDir.filePath("config"));
-        env.insert("XDG_RUNTIME_DIR", homeDir.filePath("runtime"));
-        env.insert("QT_LOGGING_RULES", "tolvi.*=true");
-        env.remove("QT_QPA_PLATFORM");
-        process.setProcessEnvironment(env);
-        process.setProcessChannelMode(QProcess::MergedChannels);
-        process.start(TOLVI_APP_PATH, {});
-        ASSERT_TRUE(process.waitForStarted(5000));
-    }
-
-    QByteArray output()
-    {
-        process.waitForReadyRead(10);
-        m_output += process.readAll();
-        return m_output;
-    }
-
-    ~RunningApp()
-    {
-        if (process.state() != QProcess::NotRunning) {
-            process.kill();
-            process.waitForFinished(3000);
-        }
-    }
-
-    QString root;
-    QByteArray m_output;
-};
-
-void copyToClipboard(const QByteArray& text)
-{
-    QProcess xclip;
-    xclip.start("xclip", {"-selection", "clipboard"});
-    ASSERT_TRUE(xclip.waitForStarted());
-    xclip.write(text);
-    xclip.closeWriteChannel();
-    ASSERT_TRUE(xclip.waitForFinished(5000));
-}
 
 // The program started (its hot keys in place, which the tray icon shows, and the first window
 // of start-up come and gone), the peer program in front, and `clips` copied and recorded.
-void startWithPeerAndClips(X11& x, RunningApp& app, tolvi::test::PeerProcess& peer,
+void startWithPeerAndClips(X11TestDisplay& x, RunningApp& app, tolvi::test::PeerProcess& peer,
                            std::initializer_list<QByteArray> clips)
 {
     app.start();
     const qint64 pid = app.process.processId();
-    ASSERT_TRUE(waitUntil([&] { return x.hasIconInTray(pid); }, 15000)) << app.output().constData();
+    ASSERT_TRUE(pollUntil([&] { return x.hasIconInTray(pid); }, 15000)) << app.output().constData();
     QThread::msleep(1500);
     ASSERT_TRUE(peer.start());
     ASSERT_TRUE(peer.showWindow().has_value());
@@ -238,9 +44,9 @@ void startWithPeerAndClips(X11& x, RunningApp& app, tolvi::test::PeerProcess& pe
     QThread::msleep(1200);
     int recorded = 0;
     for (const QByteArray& clip : clips) {
-        copyToClipboard(clip);
+        ASSERT_TRUE(copyToClipboard(clip));
         ++recorded;
-        ASSERT_TRUE(waitUntil([&] { return app.output().count("Tolvi recorded clipboard item") == recorded; }))
+        ASSERT_TRUE(pollUntil([&] { return app.output().count("Tolvi recorded clipboard item") == recorded; }))
             << app.output().constData();
     }
 }
@@ -249,7 +55,7 @@ void startWithPeerAndClips(X11& x, RunningApp& app, tolvi::test::PeerProcess& pe
 
 TEST(CompactPanelX11, HotKeyOpensUnderThePointerTypingFiltersAndReturnPastesIntoAnotherProgram)
 {
-    X11 x;
+    X11TestDisplay x;
     ASSERT_NE(x.display(), nullptr);
     RunningApp app;
     tolvi::test::PeerProcess peer;
@@ -261,7 +67,7 @@ TEST(CompactPanelX11, HotKeyOpensUnderThePointerTypingFiltersAndReturnPastesInto
     x.movePointer(300, 250);
     x.chord({XK_Super_L, XK_Shift_L}, XK_v);
     std::optional<Window> panel;
-    ASSERT_TRUE(waitUntil([&] { return (panel = x.viewableWindow(pid, "Tolvi Compact")).has_value(); }))
+    ASSERT_TRUE(pollUntil([&] { return (panel = x.viewableWindow(pid, "Tolvi Compact")).has_value(); }))
         << app.output().constData();
     QThread::msleep(400);
     const QRect frame = x.geometry(*panel);
@@ -282,12 +88,12 @@ TEST(CompactPanelX11, HotKeyOpensUnderThePointerTypingFiltersAndReturnPastesInto
     EXPECT_TRUE(peer.waitForText([](const QString& text) { return text == QStringLiteral("paste me into the peer"); },
                                  10000))
         << "peer has: " << peer.lastText().toStdString() << "\n" << app.output().constData();
-    EXPECT_TRUE(waitUntil([&] { return !x.viewableWindow(pid, "Tolvi Compact"); }));
+    EXPECT_TRUE(pollUntil([&] { return !x.viewableWindow(pid, "Tolvi Compact"); }));
 }
 
 TEST(CompactPanelX11, TextTypedInTheEditorSurvivesSigtermAndComesBackAtTheNextStart)
 {
-    X11 x;
+    X11TestDisplay x;
     ASSERT_NE(x.display(), nullptr);
     RunningApp app;
     tolvi::test::PeerProcess peer;
@@ -297,7 +103,7 @@ TEST(CompactPanelX11, TextTypedInTheEditorSurvivesSigtermAndComesBackAtTheNextSt
     // The compact panel's editor on the clip, with a few words typed and not saved.
     x.movePointer(300, 250);
     x.chord({XK_Super_L, XK_Shift_L}, XK_v);
-    ASSERT_TRUE(waitUntil([&] { return x.viewableWindow(pid, "Tolvi Compact").has_value(); }))
+    ASSERT_TRUE(pollUntil([&] { return x.viewableWindow(pid, "Tolvi Compact").has_value(); }))
         << app.output().constData();
     QThread::msleep(400);
     x.chord({XK_Control_L}, XK_e);
@@ -322,14 +128,14 @@ TEST(CompactPanelX11, TextTypedInTheEditorSurvivesSigtermAndComesBackAtTheNextSt
     RunningApp next;
     next.start(app.root);
     const qint64 nextPid = next.process.processId();
-    ASSERT_TRUE(waitUntil([&] { return x.hasIconInTray(nextPid); }, 15000)) << next.output().constData();
-    ASSERT_TRUE(waitUntil([&] { return next.output().contains("Tolvi offers unsaved text kept at the last end"); }))
+    ASSERT_TRUE(pollUntil([&] { return x.hasIconInTray(nextPid); }, 15000)) << next.output().constData();
+    ASSERT_TRUE(pollUntil([&] { return next.output().contains("Tolvi offers unsaved text kept at the last end"); }))
         << next.output().constData();
     QThread::msleep(1500);
     ASSERT_TRUE(peer.command("activate", "ok activate").has_value());
     QThread::msleep(600);
     x.chord({XK_Super_L, XK_Shift_L}, XK_v);
-    ASSERT_TRUE(waitUntil([&] { return x.viewableWindow(nextPid, "Tolvi Compact").has_value(); }))
+    ASSERT_TRUE(pollUntil([&] { return x.viewableWindow(nextPid, "Tolvi Compact").has_value(); }))
         << next.output().constData();
     QThread::msleep(400);
     x.chord({XK_Control_L}, XK_Return);

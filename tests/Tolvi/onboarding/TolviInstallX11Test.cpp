@@ -3,37 +3,27 @@
 // there (under Xvfb with openbox) shows the window class its entry names and finds its worker.
 #include <gtest/gtest.h>
 
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
 #include <QPainter>
 #include <QProcess>
-#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QThread>
 
-#include <X11/Xatom.h>
-#include <X11/Xlib.h>
-#include <X11/Xutil.h>
-#include <X11/extensions/XTest.h>
+#include "RunningTolvi.h"
+#include "X11TestDisplay.h"
+
 #include <X11/keysym.h>
 
-#include <functional>
+#include <optional>
+
+using tolvi::test::pollUntil;
+using tolvi::test::RunningApp;
+using tolvi::test::X11TestDisplay;
 
 namespace {
-
-bool waitUntil(const std::function<bool()>& done, int ms = 10000)
-{
-    QDeadlineTimer deadline(ms);
-    while (!deadline.hasExpired()) {
-        if (done())
-            return true;
-        QThread::msleep(50);
-    }
-    return done();
-}
 
 // The install every test here looks at, made once.
 struct Installed {
@@ -78,79 +68,6 @@ const Installed& installed()
     static const Installed instance;
     return instance;
 }
-
-class X11 {
-public:
-    X11() : m_display(XOpenDisplay(nullptr)) { XSetErrorHandler([](Display*, XErrorEvent*) { return 0; }); }
-    ~X11()
-    {
-        if (m_display)
-            XCloseDisplay(m_display);
-    }
-    Display* display() const { return m_display; }
-
-    // The WM_CLASS class of a viewable window of the process with this title; empty when none.
-    QByteArray viewableWindowClass(qint64 pid, const QByteArray& title)
-    {
-        QByteArray found;
-        visit(DefaultRootWindow(m_display), [&](Window window) {
-            XWindowAttributes attributes{};
-            char* name = nullptr;
-            const bool titled = XFetchName(m_display, window, &name) && name && title == name;
-            if (name)
-                XFree(name);
-            if (found.isEmpty() && titled && pidOf(window) == pid && XGetWindowAttributes(m_display, window, &attributes)
-                && attributes.map_state == IsViewable) {
-                XClassHint hint{};
-                if (XGetClassHint(m_display, window, &hint)) {
-                    found = hint.res_class ? QByteArray(hint.res_class) : QByteArray("?");
-                    XFree(hint.res_name);
-                    XFree(hint.res_class);
-                }
-            }
-        });
-        return found;
-    }
-
-    void tap(KeySym keysym)
-    {
-        const KeyCode code = XKeysymToKeycode(m_display, keysym);
-        XTestFakeKeyEvent(m_display, code, True, CurrentTime);
-        XTestFakeKeyEvent(m_display, code, False, CurrentTime);
-        XSync(m_display, False);
-    }
-
-private:
-    long pidOf(Window window)
-    {
-        Atom type;
-        int format;
-        unsigned long count, after;
-        unsigned char* data = nullptr;
-        long pid = -1;
-        if (XGetWindowProperty(m_display, window, XInternAtom(m_display, "_NET_WM_PID", False), 0, 1, False,
-                               XA_CARDINAL, &type, &format, &count, &after, &data) == Success && data && count == 1)
-            pid = *reinterpret_cast<long*>(data);
-        if (data)
-            XFree(data);
-        return pid;
-    }
-
-    void visit(Window window, const std::function<void(Window)>& each)
-    {
-        each(window);
-        Window root, parent, *children = nullptr;
-        unsigned int count = 0;
-        if (!XQueryTree(m_display, window, &root, &parent, &children, &count))
-            return;
-        for (unsigned int i = 0; i < count; ++i)
-            visit(children[i], each);
-        if (children)
-            XFree(children);
-    }
-
-    Display* m_display;
-};
 
 // Processes whose parent is `parent`, by the program file they run.
 QStringList childPrograms(qint64 parent)
@@ -202,38 +119,24 @@ TEST(TolviInstall, TheInstalledAppShowsItsEntrysWindowClassAndFindsItsWorker)
 {
     const Installed& tree = installed();
     ASSERT_EQ(tree.exitCode, 0) << tree.output.constData();
-    X11 x;
+    X11TestDisplay x;
     ASSERT_NE(x.display(), nullptr);
 
-    QTemporaryDir home;
-    QDir(home.path()).mkpath(QStringLiteral("runtime"));
-    QFile::setPermissions(home.filePath(QStringLiteral("runtime")),
-                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("HOME"), home.path());
-    environment.insert(QStringLiteral("XDG_DATA_HOME"), home.filePath(QStringLiteral("data")));
-    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home.filePath(QStringLiteral("config")));
-    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), home.filePath(QStringLiteral("runtime")));
-    environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
-    QProcess app;
-    app.setProcessEnvironment(environment);
-    app.setProcessChannelMode(QProcess::MergedChannels);
+    RunningApp app;
+    app.program = tree.app();
     // Started from elsewhere: the worker is found from the program's own folder, not the current one.
-    app.setWorkingDirectory(home.path());
-    app.start(tree.app(), {});
-    ASSERT_TRUE(app.waitForStarted(5000)) << app.errorString().toStdString();
-    const qint64 pid = app.processId();
-    auto finish = qScopeGuard([&app] {
-        app.kill();
-        app.waitForFinished(3000);
-    });
+    app.process.setWorkingDirectory(app.home.path());
+    ASSERT_NO_FATAL_FAILURE(app.start());
+    const qint64 pid = app.process.processId();
+    const QTemporaryDir& home = app.home;
 
     // A first start shows the tour, in the window class the desktop entry promises.
     QByteArray windowClass;
-    ASSERT_TRUE(waitUntil([&] {
-        windowClass = x.viewableWindowClass(pid, "Tolvi Setup");
+    ASSERT_TRUE(pollUntil([&] {
+        const std::optional<Window> tour = x.viewableWindow(pid, "Tolvi Setup");
+        windowClass = tour ? x.windowClass(*tour) : QByteArray();
         return !windowClass.isEmpty();
-    }));
+    }, 10000));
     EXPECT_EQ(QString::fromUtf8(windowClass), tree.entryValue(QStringLiteral("StartupWMClass")));
     // The tour may stay open (Escape reaches it only if the window manager gave it the keyboard);
     // either way nothing in front changes while the copy is made.
@@ -259,6 +162,6 @@ TEST(TolviInstall, TheInstalledAppShowsItsEntrysWindowClassAndFindsItsWorker)
     ASSERT_TRUE(xclip.waitForFinished(5000));
 
     const QString worker = QFileInfo(tree.worker()).canonicalFilePath();
-    EXPECT_TRUE(waitUntil([&] { return childPrograms(pid).contains(worker); }, 20000))
-        << childPrograms(pid).join(' ').toStdString() << "\n" << app.readAll().constData();
+    EXPECT_TRUE(pollUntil([&] { return childPrograms(pid).contains(worker); }, 20000))
+        << childPrograms(pid).join(' ').toStdString() << "\n" << app.output().constData();
 }

@@ -12,8 +12,9 @@
 #include "Tolvi/platform/settings/InMemoryKeyValueSettings.h"
 #include "Tolvi/platform/x11/X11Desktop.h"
 
-#include "TolviCore/persistence/ClipboardHistoryPersisting.h"
 #include "TolviCore/store/ClipboardStore.h"
+
+#include "BenchmarkHistory.h"
 
 #include "PeerProcess.h"
 
@@ -33,12 +34,6 @@ using namespace tolvi;
 
 namespace {
 
-class MemoryPersistence final : public ClipboardHistoryPersisting {
-public:
-    ClipboardHistoryState load() override { return {}; }
-    void save(const ClipboardHistoryState&) override {}
-};
-
 class AlwaysOn final : public CapturePreferences {
 public:
     bool capturesText() const override { return true; }
@@ -50,7 +45,7 @@ struct Rig {
     X11Workspace workspace;
     X11ActivationWatcher watcher;
     SystemPasteboard board{std::chrono::milliseconds(750)};
-    ClipboardStore store{std::make_shared<MemoryPersistence>(), ClipboardStore::Configuration::standard()};
+    ClipboardStore store{std::make_shared<bench::PreparedHistory>(ClipboardHistoryState{}), ClipboardStore::Configuration::standard()};
     InMemoryKeyValueSettings settings;
     AppExclusionStore exclusions{settings};
     AlwaysOn preferences;

@@ -13,8 +13,9 @@
 #include "Tolvi/platform/wayland/DataControlClipboard.h"
 #include "Tolvi/platform/wayland/WaylandConnection.h"
 
-#include "TolviCore/persistence/ClipboardHistoryPersisting.h"
 #include "TolviCore/store/ClipboardStore.h"
+
+#include "BenchmarkHistory.h"
 
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
@@ -27,12 +28,6 @@
 using namespace tolvi;
 
 namespace {
-
-class MemoryPersistence final : public ClipboardHistoryPersisting {
-public:
-    ClipboardHistoryState load() override { return {}; }
-    void save(const ClipboardHistoryState&) override {}
-};
 
 class AlwaysOn final : public CapturePreferences {
 public:
@@ -59,7 +54,7 @@ struct Client {
 struct Rig {
     Client recorder;
     Client copier;
-    ClipboardStore store{std::make_shared<MemoryPersistence>(), ClipboardStore::Configuration::standard()};
+    ClipboardStore store{std::make_shared<bench::PreparedHistory>(ClipboardHistoryState{}), ClipboardStore::Configuration::standard()};
     InMemoryKeyValueSettings settings;
     AppExclusionStore exclusions{settings};
     AlwaysOn preferences;

@@ -1,6 +1,8 @@
 #include "Tolvi/platform/process/SingleInstance.h"
 #include "Tolvi/platform/process/TerminationSignals.h"
 
+#include "SilentListener.h"
+
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
@@ -18,6 +20,7 @@
 #include <unistd.h>
 
 using namespace tolvi;
+using tolvi::test::silentListener;
 
 namespace {
 void spinUntil(const std::function<bool()>& done, int ms = 3000)
@@ -142,22 +145,6 @@ TEST(SingleInstance, SocketOfAnotherUserIsNeverHandedOverTo)
     EXPECT_EQ(activations, 0);
 }
 
-namespace {
-// A socket that takes connections and never answers, as another program could leave one.
-int silentListener(const QString& path)
-{
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    const QByteArray encoded = QFile::encodeName(path);
-    std::memcpy(address.sun_path, encoded.constData(), encoded.size());
-    if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 || ::listen(fd, 8) != 0) {
-        ::close(fd);
-        return -1;
-    }
-    return fd;
-}
-} // namespace
 
 TEST(SingleInstance, ASocketThatDoesNotAnswerIsNeverTakenOver)
 {

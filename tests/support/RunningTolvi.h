@@ -1,6 +1,6 @@
 #pragma once
 // The real program as a separate process with a private home folder, for the tests that drive it
-// as a user would. TOLVI_APP_PATH names the program.
+// as a user would. TOLVI_APP_PATH names the program unless `program` is set.
 #include <gtest/gtest.h>
 
 #include <QByteArray>
@@ -9,35 +9,50 @@
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QStringList>
+#include <QString>
 #include <QTemporaryDir>
+
+namespace tolvi::test {
 
 struct RunningApp {
     QTemporaryDir home;
     QProcess process;
+#ifdef TOLVI_APP_PATH
+    QString program = QStringLiteral(TOLVI_APP_PATH);
+#else
+    QString program;
+#endif
     // Set before start(): added to the program's environment (and to later launches').
     QProcessEnvironment extraEnvironment;
+    // The home folder in use: `home`, or the one start() was given.
+    QString root = home.path();
 
     QProcessEnvironment environment() const
     {
+        const QDir homeDir(root);
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("HOME", home.path());
-        env.insert("XDG_DATA_HOME", home.filePath("data"));
-        env.insert("XDG_CONFIG_HOME", home.filePath("config"));
-        env.insert("XDG_RUNTIME_DIR", home.filePath("runtime"));
+        env.insert("HOME", homeDir.path());
+        env.insert("XDG_DATA_HOME", homeDir.filePath("data"));
+        env.insert("XDG_CONFIG_HOME", homeDir.filePath("config"));
+        env.insert("XDG_RUNTIME_DIR", homeDir.filePath("runtime"));
         env.insert("QT_LOGGING_RULES", "tolvi.*=true");
         env.remove("QT_QPA_PLATFORM");
         env.insert(extraEnvironment);
         return env;
     }
 
-    void start()
+    // In a home of its own, or in `at` (the home of an earlier run).
+    void start(const QString& at = QString())
     {
-        QDir(home.path()).mkpath("runtime");
-        QFile::setPermissions(home.filePath("runtime"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        if (!at.isEmpty())
+            root = at;
+        const QDir homeDir(root);
+        homeDir.mkpath("runtime");
+        QFile::setPermissions(homeDir.filePath("runtime"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         process.setProcessEnvironment(environment());
         process.setProcessChannelMode(QProcess::MergedChannels);
-        process.start(TOLVI_APP_PATH, {});
-        ASSERT_TRUE(process.waitForStarted(5000));
+        process.start(program, {});
+        ASSERT_TRUE(process.waitForStarted(5000)) << process.errorString().toStdString();
     }
 
     QByteArray output()
@@ -56,7 +71,7 @@ struct RunningApp {
         if (!startupId.isEmpty())
             env.insert("DESKTOP_STARTUP_ID", startupId);
         second.setProcessEnvironment(env);
-        second.start(TOLVI_APP_PATH, arguments);
+        second.start(program, arguments);
         if (!second.waitForFinished(10000))
             return -1;
         return second.exitCode();
@@ -72,3 +87,5 @@ struct RunningApp {
 
     QByteArray m_output;
 };
+
+} // namespace tolvi::test

@@ -1,0 +1,222 @@
+// Qt's headers come before Xlib's, whose macros (Status, Bool) they would not survive.
+#include <QDeadlineTimer>
+#include <QProcess>
+#include <QThread>
+
+#include "X11TestDisplay.h"
+
+#include <X11/Xatom.h>
+#include <X11/Xutil.h>
+#include <X11/extensions/XTest.h>
+
+namespace tolvi::test {
+
+X11TestDisplay::X11TestDisplay() : m_display(XOpenDisplay(nullptr))
+{
+    // Windows come and go while we look at them: a vanished window is not an error here.
+    XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
+}
+
+X11TestDisplay::~X11TestDisplay()
+{
+    if (m_display)
+        XCloseDisplay(m_display);
+}
+
+long X11TestDisplay::cardinal(Window window, const char* property)
+{
+    Atom type;
+    int format;
+    unsigned long count, after;
+    unsigned char* data = nullptr;
+    long value = -1;
+    if (XGetWindowProperty(m_display, window, XInternAtom(m_display, property, False), 0, 1, False, XA_CARDINAL, &type,
+                           &format, &count, &after, &data) == Success && data && count == 1)
+        value = *reinterpret_cast<long*>(data);
+    if (data)
+        XFree(data);
+    return value;
+}
+
+QByteArray X11TestDisplay::name(Window window)
+{
+    char* text = nullptr;
+    QByteArray result;
+    if (XFetchName(m_display, window, &text) && text)
+        result = text;
+    if (text)
+        XFree(text);
+    return result;
+}
+
+QByteArray X11TestDisplay::windowClass(Window window)
+{
+    XClassHint hint{};
+    if (!XGetClassHint(m_display, window, &hint))
+        return {};
+    const QByteArray result = hint.res_class ? QByteArray(hint.res_class) : QByteArray("?");
+    XFree(hint.res_name);
+    XFree(hint.res_class);
+    return result;
+}
+
+bool X11TestDisplay::isViewable(Window window)
+{
+    XWindowAttributes attributes{};
+    return XGetWindowAttributes(m_display, window, &attributes) && attributes.map_state == IsViewable;
+}
+
+QRect X11TestDisplay::geometry(Window window)
+{
+    XWindowAttributes attributes{};
+    XGetWindowAttributes(m_display, window, &attributes);
+    int x = 0, y = 0;
+    Window child;
+    XTranslateCoordinates(m_display, window, DefaultRootWindow(m_display), 0, 0, &x, &y, &child);
+    return QRect(x, y, attributes.width, attributes.height);
+}
+
+void X11TestDisplay::forEachWindow(Window window, const std::function<void(Window, Window)>& visit, Window parent)
+{
+    visit(window, parent);
+    Window root, parentOut, *children = nullptr;
+    unsigned int count = 0;
+    if (!XQueryTree(m_display, window, &root, &parentOut, &children, &count))
+        return;
+    for (unsigned int i = 0; i < count; ++i)
+        forEachWindow(children[i], visit, window);
+    if (children)
+        XFree(children);
+}
+
+std::optional<Window> X11TestDisplay::viewableWindow(qint64 pid, const QByteArray& title)
+{
+    std::optional<Window> found;
+    forEachWindow(DefaultRootWindow(m_display), [&](Window window, Window) {
+        if (!found && cardinal(window, "_NET_WM_PID") == pid && (title.isEmpty() || name(window) == title)
+            && isViewable(window))
+            found = window;
+    });
+    return found;
+}
+
+bool X11TestDisplay::hasIconInTray(qint64 pid)
+{
+    const Window owner = XGetSelectionOwner(m_display, XInternAtom(m_display, "_NET_SYSTEM_TRAY_S0", False));
+    if (owner == None)
+        return false;
+    const long trayPid = cardinal(owner, "_NET_WM_PID");
+    return trayPid > 0 && embedded(DefaultRootWindow(m_display), pid, trayPid, false);
+}
+
+bool X11TestDisplay::embedded(Window window, qint64 pid, long trayPid, bool insideTray)
+{
+    const long owner = cardinal(window, "_NET_WM_PID");
+    if (insideTray && owner == pid && isViewable(window))
+        return true;
+    insideTray = insideTray || owner == trayPid;
+    Window root, parent, *children = nullptr;
+    unsigned int count = 0;
+    if (!XQueryTree(m_display, window, &root, &parent, &children, &count))
+        return false;
+    bool found = false;
+    for (unsigned int i = 0; i < count && !found; ++i)
+        found = embedded(children[i], pid, trayPid, insideTray);
+    if (children)
+        XFree(children);
+    return found;
+}
+
+void X11TestDisplay::activate(Window window)
+{
+    XEvent event{};
+    event.xclient.type = ClientMessage;
+    event.xclient.window = window;
+    event.xclient.message_type = XInternAtom(m_display, "_NET_ACTIVE_WINDOW", False);
+    event.xclient.format = 32;
+    event.xclient.data.l[0] = 2;
+    event.xclient.data.l[1] = CurrentTime;
+    XSendEvent(m_display, DefaultRootWindow(m_display), False, SubstructureRedirectMask | SubstructureNotifyMask,
+               &event);
+    XSync(m_display, False);
+}
+
+void X11TestDisplay::focus(Window window)
+{
+    XSetInputFocus(m_display, window, RevertToParent, CurrentTime);
+    XSync(m_display, False);
+}
+
+void X11TestDisplay::key(KeySym keysym, bool down)
+{
+    XTestFakeKeyEvent(m_display, XKeysymToKeycode(m_display, keysym), down, CurrentTime);
+    XSync(m_display, False);
+}
+
+void X11TestDisplay::tap(KeySym keysym)
+{
+    key(keysym, true);
+    key(keysym, false);
+    QThread::msleep(40);
+}
+
+void X11TestDisplay::chord(std::initializer_list<KeySym> modifiers, KeySym keysym)
+{
+    for (KeySym modifier : modifiers)
+        key(modifier, true);
+    key(keysym, true);
+    key(keysym, false);
+    for (auto it = std::rbegin(modifiers); it != std::rend(modifiers); ++it)
+        key(*it, false);
+}
+
+void X11TestDisplay::movePointer(int x, int y)
+{
+    XTestFakeMotionEvent(m_display, DefaultScreen(m_display), x, y, CurrentTime);
+    XSync(m_display, False);
+}
+
+bool X11TestDisplay::chordTaken(unsigned int modifiers, KeySym keysym)
+{
+    static int lastError = 0;
+    lastError = 0;
+    XSync(m_display, False);
+    auto* previous = XSetErrorHandler([](Display*, XErrorEvent* event) {
+        lastError = event->error_code;
+        return 0;
+    });
+    const KeyCode code = XKeysymToKeycode(m_display, keysym);
+    const Window root = DefaultRootWindow(m_display);
+    XGrabKey(m_display, code, modifiers, root, True, GrabModeAsync, GrabModeAsync);
+    XSync(m_display, False);
+    const bool taken = lastError == BadAccess;
+    if (!lastError)
+        XUngrabKey(m_display, code, modifiers, root);
+    XSync(m_display, False);
+    XSetErrorHandler(previous);
+    return taken;
+}
+
+bool pollUntil(const std::function<bool()>& done, int ms)
+{
+    QDeadlineTimer deadline(ms);
+    while (!deadline.hasExpired()) {
+        if (done())
+            return true;
+        QThread::msleep(50);
+    }
+    return done();
+}
+
+bool copyToClipboard(const QByteArray& text)
+{
+    QProcess xclip;
+    xclip.start(QStringLiteral("xclip"), {QStringLiteral("-selection"), QStringLiteral("clipboard")});
+    if (!xclip.waitForStarted())
+        return false;
+    xclip.write(text);
+    xclip.closeWriteChannel();
+    return xclip.waitForFinished(5000);
+}
+
+} // namespace tolvi::test

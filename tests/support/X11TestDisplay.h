@@ -1,0 +1,69 @@
+#pragma once
+// The X server as the tests that drive real programs see it: windows found by process and title,
+// their properties and places, the system tray, and XTest key presses and pointer moves.
+#include <QByteArray>
+#include <QRect>
+
+#include <X11/Xlib.h>
+
+#include <functional>
+#include <initializer_list>
+#include <optional>
+
+namespace tolvi::test {
+
+class X11TestDisplay {
+public:
+    X11TestDisplay();
+    ~X11TestDisplay();
+    X11TestDisplay(const X11TestDisplay&) = delete;
+    X11TestDisplay& operator=(const X11TestDisplay&) = delete;
+
+    // Null when no X server answers at DISPLAY.
+    Display* display() const { return m_display; }
+
+    // A CARDINAL property of the window (such as "_NET_WM_PID"); -1 when it has none.
+    long cardinal(Window window, const char* property);
+    // The window's title (WM_NAME).
+    QByteArray name(Window window);
+    // The class of its WM_CLASS; empty when it has none.
+    QByteArray windowClass(Window window);
+    bool isViewable(Window window);
+    // The window's rectangle on the root window.
+    QRect geometry(Window window);
+
+    // Visits the window and every window below it, each with its parent.
+    void forEachWindow(Window window, const std::function<void(Window, Window)>& visit, Window parent = None);
+    // The first viewable window of the process with this title; with an empty title, any.
+    std::optional<Window> viewableWindow(qint64 pid, const QByteArray& title = {});
+    bool hasViewableWindow(qint64 pid, const QByteArray& title) { return viewableWindow(pid, title).has_value(); }
+    // A viewable window of the process embedded in a window of the system tray's process.
+    bool hasIconInTray(qint64 pid);
+
+    // Asks the window manager to activate the window, as a pager would.
+    void activate(Window window);
+    // Gives the window the keyboard focus directly.
+    void focus(Window window);
+
+    void key(KeySym keysym, bool down);
+    // Presses and releases the key, then lets the program in front take it.
+    void tap(KeySym keysym);
+    void chord(std::initializer_list<KeySym> modifiers, KeySym keysym);
+    void movePointer(int x, int y);
+    // Whether another client holds this chord: our own grab of it is refused with BadAccess.
+    bool chordTaken(unsigned int modifiers, KeySym keysym);
+
+private:
+    bool embedded(Window window, qint64 pid, long trayPid, bool insideTray);
+
+    Display* m_display;
+};
+
+// Polls every 50 ms until `done` holds or `ms` have passed; whether it held. No events are
+// processed: the tests using it look at other processes.
+bool pollUntil(const std::function<bool()>& done, int ms = 8000);
+
+// Puts the text on the clipboard with xclip; whether xclip took it.
+bool copyToClipboard(const QByteArray& text);
+
+} // namespace tolvi::test
