@@ -25,7 +25,7 @@ ClipDetectedKind::Kind classifyText(const QString& text)
         QLatin1String("```"), QLatin1String("func "), QLatin1String("let "),
         QLatin1String("const "), QLatin1String("=>"), QLatin1String("{"),
     };
-    const QString trimmed = text.trimmed();
+    const QStringView trimmed = QStringView(text).trimmed();
     for (const QLatin1String& marker : codeMarkers) {
         if (trimmed.contains(marker))
             return Kind::code;
@@ -42,9 +42,12 @@ ClipDetectedKind::ClipDetectedKind(const ClipboardContent& content)
         const auto& recognized = image->recognizedText();
         m_kind = recognized && !recognized->isEmpty() ? Kind::searchableScreenshot : Kind::image;
     } else {
-        // A text too long to show whole is judged by the part the views show.
+        // A text too long to show whole is judged by the part the views show, read in place
+        // (the judgement keeps nothing of it).
         const QString& text = content.textValue();
-        m_kind = classifyText(ShownText::isCut(text) ? ShownText::shownPart(text) : text);
+        m_kind = classifyText(ShownText::isCut(text)
+                                  ? QString::fromRawData(text.constData(), ShownText::shownLength(text))
+                                  : text);
     }
 }
 

@@ -28,18 +28,24 @@ std::optional<Link> linkURL(const ClipboardItem& item)
     const QStringView trimmed = TextCharacters::trimmedWhitespaceAndNewlines(*text);
     if (trimmed.size() > longestLink)
         return std::nullopt;
-    // Strict parsing: blanks inside, non-ASCII letters or a stray "%" make it no address.
-    const std::optional<UriComponents> components = UriComponents::parse(trimmed);
-    if (!components || !components->scheme)
-        return std::nullopt;
-    const QString scheme = components->scheme->toLower();
-    if (scheme != QLatin1String("http") && scheme != QLatin1String("https"))
-        return std::nullopt;
     Link link;
-    link.absoluteString = trimmed.toString();
-    if (components->host && !components->host->isEmpty())
-        link.host = components->host;
-    link.url = QUrl::fromEncoded(link.absoluteString.toUtf8(), QUrl::StrictMode);
+    {
+        // Strict parsing: blanks inside, non-ASCII letters or a stray "%" make it no address.
+        // The components (copies of a long query) go before the address is parsed again.
+        const std::optional<UriComponents> components = UriComponents::parse(trimmed);
+        if (!components || !components->scheme)
+            return std::nullopt;
+        const QString scheme = components->scheme->toLower();
+        if (scheme != QLatin1String("http") && scheme != QLatin1String("https"))
+            return std::nullopt;
+        if (components->host && !components->host->isEmpty())
+            link.host = components->host;
+    }
+    // A text with nothing to trim is shared, not copied: an address may be megabytes long.
+    link.absoluteString = trimmed.size() == text->size() ? *text : trimmed.toString();
+    // What passed the strict parse is ASCII: the same address as from its UTF-8 bytes, without
+    // the two copies of a conversion.
+    link.url = QUrl(link.absoluteString, QUrl::StrictMode);
     if (!link.url.isValid())
         return std::nullopt;
     return link;

@@ -17,6 +17,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <deque>
 #include <limits>
 
 namespace tolvi {
@@ -38,6 +39,7 @@ constexpr int wordWindow = 256;
 struct SelectablePlainText::Piece {
     int start = 0;
     int length = 0;
+    // Its lines, while the piece is among the few kept laid out (see pieceLayout()).
     std::unique_ptr<QTextLayout> layout;
     qreal top = 0;
     qreal height = 0;
@@ -56,6 +58,9 @@ struct SelectablePlainText::Layout {
     size_t nextBreak = 0;
     bool done = false;
     qreal bottom = 0;
+    // The pieces that keep their lines, oldest first, and their length together.
+    std::deque<size_t> kept;
+    qsizetype keptLength = 0;
 };
 
 SelectablePlainText::SelectablePlainText(Appearance appearance, QWidget* parent)
@@ -152,28 +157,12 @@ bool SelectablePlainText::layOutNextPiece(Layout& layout) const
 
     auto textLayout = std::make_unique<QTextLayout>(m_shown.mid(start, end - start), layout.font);
     textLayout->setTextOption(layout.option);
-    auto layOut = [&](QTextLayout& tl) {
-        qreal y = 0;
-        int count = 0;
-        int lastStart = 0;
-        tl.beginLayout();
-        for (QTextLine line = tl.createLine(); line.isValid(); line = tl.createLine()) {
-            line.setLineWidth(layout.textWidth);
-            if (count++ > 0)
-                y += m_appearance.lineSpacing;
-            line.setPosition(QPointF(0, y));
-            y += line.height();
-            lastStart = line.textStart();
-        }
-        tl.endLayout();
-        return std::tuple(count > 0 ? y : layout.lineHeight, count, lastStart);
-    };
-    auto [height, lines, lastStart] = layOut(*textLayout);
+    auto [height, lines, lastStart] = layOutLines(layout, *textLayout);
     if (cut && lines > 1) {
         // The last line may go on in the next piece: the next piece starts with it.
         end = start + lastStart;
         textLayout->setText(m_shown.mid(start, end - start));
-        std::tie(height, lines, lastStart) = layOut(*textLayout);
+        std::tie(height, lines, lastStart) = layOutLines(layout, *textLayout);
     }
 
     Piece piece;
@@ -184,6 +173,7 @@ bool SelectablePlainText::layOutNextPiece(Layout& layout) const
     piece.height = height;
     layout.bottom = piece.top + piece.height;
     layout.pieces.push_back(std::move(piece));
+    keep(layout, layout.pieces.size() - 1);
 
     if (end < paragraphEnd) {
         layout.next = end;
@@ -194,6 +184,50 @@ bool SelectablePlainText::layOutNextPiece(Layout& layout) const
         layout.done = true;
     }
     return true;
+}
+
+std::tuple<qreal, int, int> SelectablePlainText::layOutLines(const Layout& layout, QTextLayout& textLayout) const
+{
+    qreal y = 0;
+    int count = 0;
+    int lastStart = 0;
+    textLayout.beginLayout();
+    for (QTextLine line = textLayout.createLine(); line.isValid(); line = textLayout.createLine()) {
+        line.setLineWidth(layout.textWidth);
+        if (count++ > 0)
+            y += m_appearance.lineSpacing;
+        line.setPosition(QPointF(0, y));
+        y += line.height();
+        lastStart = line.textStart();
+    }
+    textLayout.endLayout();
+    return {count > 0 ? y : layout.lineHeight, count, lastStart};
+}
+
+void SelectablePlainText::keep(Layout& layout, size_t index) const
+{
+    layout.kept.push_back(index);
+    layout.keptLength += layout.pieces[index].length;
+    // The oldest give up their lines; the newest always keeps them (it is being used).
+    while (layout.keptLength > keptLayoutLength && layout.kept.size() > 1) {
+        Piece& oldest = layout.pieces[layout.kept.front()];
+        layout.kept.pop_front();
+        layout.keptLength -= oldest.length;
+        oldest.layout.reset();
+    }
+}
+
+QTextLayout& SelectablePlainText::pieceLayout(Layout& layout, size_t index) const
+{
+    Piece& piece = layout.pieces[index];
+    if (!piece.layout) {
+        // Laid out again exactly as the first time: same text, font, options and width.
+        piece.layout = std::make_unique<QTextLayout>(m_shown.mid(piece.start, piece.length), layout.font);
+        piece.layout->setTextOption(layout.option);
+        layOutLines(layout, *piece.layout);
+        keep(layout, index);
+    }
+    return *piece.layout;
 }
 
 void SelectablePlainText::layOutDownTo(Layout& layout, qreal y) const
@@ -357,7 +391,8 @@ void SelectablePlainText::paintEvent(QPaintEvent* event)
             range.format.setForeground(palette().brush(group, QPalette::HighlightedText));
             selections.append(range);
         }
-        it->layout->draw(&painter, QPointF(m_appearance.padding, m_appearance.padding + it->top), selections, exposed);
+        pieceLayout(layout, size_t(it - layout.pieces.begin()))
+            .draw(&painter, QPointF(m_appearance.padding, m_appearance.padding + it->top), selections, exposed);
     }
     scheduleMore();
 }
@@ -373,8 +408,9 @@ int SelectablePlainText::positionAt(const QPointF& point)
         return int(m_text.size());
     auto after = std::partition_point(layout.pieces.begin(), layout.pieces.end(),
                                       [y](const Piece& piece) { return piece.top <= y; });
-    const Piece& piece = after == layout.pieces.begin() ? *after : *(after - 1);
-    QTextLayout& tl = *piece.layout;
+    const size_t index = size_t(after - layout.pieces.begin()) - (after == layout.pieces.begin() ? 0 : 1);
+    const Piece& piece = layout.pieces[index];
+    QTextLayout& tl = pieceLayout(layout, index);
     int lineIndex = tl.lineCount() - 1;
     for (int i = 0; i < tl.lineCount(); ++i) {
         const QTextLine line = tl.lineAt(i);

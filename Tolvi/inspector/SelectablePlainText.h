@@ -10,6 +10,7 @@
 
 #include <functional>
 #include <memory>
+#include <tuple>
 #include <vector>
 
 class QTextLayout;
@@ -79,6 +80,10 @@ public:
     static constexpr int paintBudgetMilliseconds = 30;
     // Slices between two updates of the height while the rest is laid out.
     static constexpr int slicesPerGeometryUpdate = 16;
+    // How much of the text keeps its laid-out lines (glyphs and positions, tens of bytes a
+    // character): the pieces used last. The others keep only their place and height and are
+    // laid out again when painted or clicked.
+    static constexpr qsizetype keptLayoutLength = 40'000;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -103,6 +108,12 @@ private:
     Layout& layoutAt(int textWidth) const;
     // Lays out one more piece; false when every piece is laid out.
     bool layOutNextPiece(Layout& layout) const;
+    // Lays out a piece's text at the layout's width: its height, lines and last line's start.
+    std::tuple<qreal, int, int> layOutLines(const Layout& layout, QTextLayout& textLayout) const;
+    // The lines of a piece, laid out again when they were given up.
+    QTextLayout& pieceLayout(Layout& layout, size_t index) const;
+    // Counts a piece among those that keep their lines; the oldest give theirs up.
+    void keep(Layout& layout, size_t index) const;
     // Lays out until the text is laid out down to y (text coordinates) or to the end.
     void layOutDownTo(Layout& layout, qreal y) const;
     qreal textHeight(const Layout& layout) const;

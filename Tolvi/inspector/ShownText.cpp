@@ -35,6 +35,11 @@ QString shownPart(const QString& text)
     return isCut(text) ? head(text, limit).toString() : text;
 }
 
+qsizetype shownLength(const QString& text)
+{
+    return isCut(text) ? head(text, limit).size() : text.size();
+}
+
 QString note()
 {
     return QStringLiteral("Too long to show whole: only the beginning is shown. Copy and Paste use the whole text.");

@@ -26,6 +26,8 @@ constexpr qsizetype countedInPlaceLimit = 100'000;
 bool isCut(const QString& text);
 // The whole text up to the limit, else its first part, never ending inside a surrogate pair.
 QString shownPart(const QString& text);
+// The length of shownPart().
+qsizetype shownLength(const QString& text);
 // Said beside the first part of a text that is too long to show whole.
 QString note();
 

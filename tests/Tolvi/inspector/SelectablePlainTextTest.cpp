@@ -92,6 +92,35 @@ TEST_F(SelectablePlainTextTest, LongLinesWrapAsTheyWouldWhole)
     EXPECT_EQ(text->height(), wholeHeight(content, font, text->width()));
 }
 
+TEST_F(SelectablePlainTextTest, PiecesThatGaveUpTheirLinesShowAndHitTheSameAgain)
+{
+    // Far more than keeps its lines: by the end of the layout the first pieces have given theirs up.
+    const QString content = words(9000) + QLatin1Char('\n') + words(9000);
+    ASSERT_GT(content.size(), 2 * SelectablePlainText::keptLayoutLength);
+    text->setText(content, font);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+    text->repaint();
+    const int lineStep = QFontMetrics(font).height() + int(spacing);
+    const QList<QPointF> points{QPointF(padding + 37, padding + 4), QPointF(padding + 150, padding + lineStep + 4),
+                                QPointF(padding + 90, padding + 3 * lineStep + 4)};
+    QList<int> before;
+    for (const QPointF& point : points)
+        before.append(text->positionAt(point));
+    const QImage first = text->grab(QRect(0, 0, text->width(), 4 * lineStep)).toImage();
+
+    ASSERT_TRUE(finish());
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+    EXPECT_EQ(text->height(), wholeHeight(content, font, text->width()));
+    QList<int> after;
+    for (const QPointF& point : points)
+        after.append(text->positionAt(point));
+    EXPECT_EQ(after, before);
+    EXPECT_GT(before.last(), before.first());
+    EXPECT_EQ(text->grab(QRect(0, 0, text->width(), 4 * lineStep)).toImage(), first);
+    QTest::mouseDClick(text, Qt::LeftButton, {}, QPoint(padding + 2, padding + 4));
+    EXPECT_EQ(text->selectedText(), QStringLiteral("word0"));
+}
+
 TEST_F(SelectablePlainTextTest, ShortTextsMeasureExactlyAtAnyWidth)
 {
     const QString content = QStringLiteral("Hi team,\n\n\tthe release candidate is ready.\r\nThanks,\nAda");
