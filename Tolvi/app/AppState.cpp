@@ -7,7 +7,7 @@
 #include "Tolvi/app/HistoryArchiveFlows.h"
 #include "Tolvi/design/AccessibilitySettings.h"
 #include "Tolvi/design/TolviTheme.h"
-#include "Tolvi/history/PartitionedClipSearch.h"
+#include "Tolvi/clipviews/PartitionedClipSearch.h"
 #include "Tolvi/platform/accessibility/DesktopAccessibility.h"
 #include "Tolvi/panels/EscapeClosingPanel.h"
 #include "Tolvi/platform/hotkeys/HotKeyBackend.h"

@@ -31,7 +31,7 @@
 #include "Tolvi/compact/CompactQuickLook.h"
 #include "Tolvi/history/ClipboardPanelController.h"
 #include "Tolvi/settings/SettingsWindowWiring.h"
-#include "Tolvi/history/ThumbnailCache.h"
+#include "Tolvi/clipviews/ThumbnailCache.h"
 #include "Tolvi/onboarding/AboutPanelController.h"
 #include "Tolvi/onboarding/SetupPanelController.h"
 #include "Tolvi/onboarding/WhatsNewPanelController.h"
