@@ -2,7 +2,7 @@
 #include "Tolvi/app/AppState.h"
 #include "Tolvi/app/ErrorDescription.h"
 #include "Tolvi/app/HistoryArchiveFlows.h"
-#include "Tolvi/app/TrayController.h"
+#include "Tolvi/menu/TrayController.h"
 #include "Tolvi/app/TrayMenuActions.h"
 #include "Tolvi/platform/hotkeys/GlobalShortcutsPortal.h"
 #include "Tolvi/platform/accessibility/LinuxDesktopAccessibility.h"
