@@ -42,7 +42,9 @@ AIResult interpretResponse(const AIHttpResponse& response, const QString& model)
 
     if (response.statusCode < 200 || response.statusCode > 299) {
         // A blank message would leave the user with nothing to read.
-        std::optional<QString> message = decodeResponsesErrorMessage(response.body);
+        std::optional<QString> message;
+        if (const std::optional<ResponsesErrorEnvelope> envelope = ResponsesErrorEnvelope::decode(response.body))
+            message = envelope->error.message;
         if (!message || message->trimmed().isEmpty())
             message = OpenAIProviderError::genericFailureMessage();
         return failure(OpenAIProviderError::requestFailed(model, *message));

@@ -118,7 +118,7 @@ std::optional<QString> ResponsesResponse::outputTextValue() const
     return joined;
 }
 
-std::optional<QString> decodeResponsesErrorMessage(const QByteArray& body)
+std::optional<ResponsesErrorEnvelope> ResponsesErrorEnvelope::decode(const QByteArray& body)
 {
     QJsonParseError parseError;
     const QJsonDocument document = QJsonDocument::fromJson(body, &parseError);
@@ -130,7 +130,7 @@ std::optional<QString> decodeResponsesErrorMessage(const QByteArray& body)
     const QJsonValue message = error.toObject().value(QLatin1String("message"));
     if (!message.isString())
         return std::nullopt;
-    return message.toString();
+    return ResponsesErrorEnvelope{ResponsesAPIError{message.toString()}};
 }
 
 } // namespace tolvi

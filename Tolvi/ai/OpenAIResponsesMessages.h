@@ -45,8 +45,17 @@ struct ResponsesResponse {
     std::optional<QString> outputTextValue() const;
 };
 
-// The body of an unsuccessful answer: {"error": {"message": "..."}}. Nothing when the body has
-// no such message.
-std::optional<QString> decodeResponsesErrorMessage(const QByteArray& body);
+// The "error" member of an unsuccessful answer.
+struct ResponsesAPIError {
+    QString message;
+};
+
+// The body of an unsuccessful answer: {"error": {"message": "..."}}.
+struct ResponsesErrorEnvelope {
+    ResponsesAPIError error;
+
+    // Nothing when the body has no such message.
+    static std::optional<ResponsesErrorEnvelope> decode(const QByteArray& body);
+};
 
 } // namespace tolvi

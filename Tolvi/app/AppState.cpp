@@ -7,7 +7,7 @@
 #include "Tolvi/app/HistoryArchiveFlows.h"
 #include "Tolvi/design/AccessibilitySettings.h"
 #include "Tolvi/design/TolviTheme.h"
-#include "Tolvi/history/PartitionedClipSearch.h"
+#include "Tolvi/clipviews/PartitionedClipSearch.h"
 #include "Tolvi/platform/accessibility/DesktopAccessibility.h"
 #include "Tolvi/panels/EscapeClosingPanel.h"
 #include "Tolvi/platform/hotkeys/HotKeyBackend.h"
@@ -27,6 +27,7 @@
 #include "Tolvi/services/paste/PermissionStatusStore.h"
 #include "Tolvi/shell/AppFeatureFlags.h"
 #include "Tolvi/shell/DiagnosticsExporter.h"
+#include "Tolvi/shell/GlobalShortcutChords.h"
 #include "Tolvi/shell/PreferencesRuntimeBinding.h"
 #include "Tolvi/shell/PreferencesStore.h"
 #include "Tolvi/shell/TolviReleaseNotes.h"
@@ -353,30 +354,6 @@ void AppState::showSetupIfNeeded()
 
 // MARK: hot keys
 
-HotKeyChord AppState::mainChord(GlobalShortcutPreset preset)
-{
-    using namespace HotKeyModifier;
-    switch (preset) {
-    case GlobalShortcutPreset::controlOptionV:
-        return {HotKeyKeyCode::V, Control | Option};
-    case GlobalShortcutPreset::commandShiftV:
-        return {HotKeyKeyCode::V, Command | Shift};
-    case GlobalShortcutPreset::controlOptionSpace:
-        return {HotKeyKeyCode::Space, Control | Option};
-    case GlobalShortcutPreset::optionSpace:
-        return {HotKeyKeyCode::Space, Option};
-    }
-    return {HotKeyKeyCode::V, Control | Option};
-}
-
-HotKeyChord AppState::compactChord(GlobalShortcutPreset preset)
-{
-    using namespace HotKeyModifier;
-    if (preset == GlobalShortcutPreset::commandShiftV)
-        return {HotKeyKeyCode::V, Control | Option};
-    return {HotKeyKeyCode::V, Command | Shift};
-}
-
 void AppState::installHotKey(std::optional<bool> enabled, std::optional<GlobalShortcutPreset> shortcut)
 {
     m_hotKey.reset();
@@ -392,12 +369,12 @@ void AppState::installHotKey(std::optional<bool> enabled, std::optional<GlobalSh
         if (self)
             self->togglePanel();
     });
-    m_hotKey->install(mainChord(preset));
+    m_hotKey->install(historyWindowChord(preset));
     m_compactHotKey = std::make_unique<GlobalHotKey>(m_environment.hotKeys, HotKeyID{tolviHotKeySignature(), 2}, [self] {
         if (self)
             self->toggleCompactPanel();
     });
-    m_compactHotKey->install(compactChord(preset));
+    m_compactHotKey->install(compactPanelChord(preset));
 
     if (!m_hotKey->isRegistered() || !m_compactHotKey->isRegistered())
         m_preferencesStore->setGlobalHotKeyError(hotKeyErrorMessage);
@@ -455,7 +432,7 @@ void AppState::showHistory()
 bool AppState::handleApplicationKey(int key, Qt::KeyboardModifiers modifiers, PanelKeyboardRouting::Focus focus)
 {
     const GlobalShortcutPreset preset = m_preferencesStore->globalShortcut();
-    const ApplicationShortcuts shortcuts{keyCombination(mainChord(preset)), keyCombination(compactChord(preset))};
+    const ApplicationShortcuts shortcuts{keyCombination(historyWindowChord(preset)), keyCombination(compactPanelChord(preset))};
     const std::optional<ApplicationKeyboardCommand> command =
         applicationKeyboardCommand(key, modifiers, focus, shortcuts);
     if (!command)

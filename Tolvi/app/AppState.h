@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Tolvi/app/WindowControllers.h"
+#include "Tolvi/app/WindowControllerFactory.h"
 #include "Tolvi/panels/ApplicationKeyboardCommand.h"
 #include "Tolvi/platform/hotkeys/GlobalHotKey.h"
 #include "Tolvi/platform/hotkeys/ShortcutAccess.h"
@@ -145,8 +145,6 @@ public:
     const GlobalHotKey* compactHotKey() const { return m_compactHotKey.get(); }
     // Removes both hot keys and installs them again; nothing means the stored preference.
     void installHotKey(std::optional<bool> enabled, std::optional<GlobalShortcutPreset> shortcut);
-    static HotKeyChord mainChord(GlobalShortcutPreset preset);
-    static HotKeyChord compactChord(GlobalShortcutPreset preset);
 
     // Actions of menus, hot keys and windows.
     void togglePanel();

@@ -1,6 +1,6 @@
 #include "Tolvi/app/HistoryArchiveFlows.h"
 
-#include "Tolvi/app/ArchiveProgress.h"
+#include "Tolvi/design/ArchiveProgress.h"
 #include "Tolvi/app/ErrorDescription.h"
 #include "Tolvi/platform/shell/Alerts.h"
 #include "Tolvi/platform/shell/DesktopWorkspace.h"

@@ -2,7 +2,7 @@
 #include "Tolvi/app/AppState.h"
 #include "Tolvi/app/ErrorDescription.h"
 #include "Tolvi/app/HistoryArchiveFlows.h"
-#include "Tolvi/app/TrayController.h"
+#include "Tolvi/menu/TrayController.h"
 #include "Tolvi/app/TrayMenuActions.h"
 #include "Tolvi/platform/hotkeys/GlobalShortcutsPortal.h"
 #include "Tolvi/platform/accessibility/LinuxDesktopAccessibility.h"
@@ -30,8 +30,8 @@
 #include "Tolvi/compact/CompactClipboardPanelController.h"
 #include "Tolvi/compact/CompactQuickLook.h"
 #include "Tolvi/history/ClipboardPanelController.h"
-#include "Tolvi/settings/SettingsWindowWiring.h"
-#include "Tolvi/history/ThumbnailCache.h"
+#include "Tolvi/app/SettingsWindowWiring.h"
+#include "Tolvi/clipviews/ThumbnailCache.h"
 #include "Tolvi/onboarding/AboutPanelController.h"
 #include "Tolvi/onboarding/SetupPanelController.h"
 #include "Tolvi/onboarding/WhatsNewPanelController.h"
@@ -39,6 +39,7 @@
 #include "Tolvi/services/paste/LivePasteEnvironment.h"
 #include "Tolvi/services/capture/Scheduler.h"
 #include "Tolvi/panels/PanelStartupActivation.h"
+#include "Tolvi/shell/GlobalShortcutChords.h"
 #include "Tolvi/shell/DiagnosticsSnapshot.h"
 #include "Tolvi/shell/UnsavedDrafts.h"
 #include "Tolvi/shell/PreferencesStore.h"
@@ -429,7 +430,7 @@ int main(int argc, char** argv)
     environment.windows.setup = [](AppState& app) -> std::unique_ptr<SimpleWindowControlling> {
         QPointer<AppState> owner(&app);
         return std::make_unique<SetupPanelController>(SetupPanelController::Dependencies{
-            app.permissionStatusStore(), app.preferencesStore(), &app.theme(), &AppState::compactChord,
+            app.permissionStatusStore(), app.preferencesStore(), &app.theme(), &compactPanelChord,
             app.appUpdater().canCheckForUpdates(), AppState::onboardingSampleText,
             [owner] { if (owner) owner->togglePanel(); },
             [owner] { if (owner) owner->startOnboardingDemo(); },
@@ -485,9 +486,9 @@ int main(int argc, char** argv)
         const GlobalShortcutPreset preset = state->preferencesStore().globalShortcut();
         shortcutsPortal.bind({
             {QStringLiteral("history"), QStringLiteral("Open the Tolvi history window"),
-             GlobalShortcutsPortal::triggerFor(AppState::mainChord(preset))},
+             GlobalShortcutsPortal::triggerFor(historyWindowChord(preset))},
             {QStringLiteral("compact"), QStringLiteral("Open the Tolvi compact panel"),
-             GlobalShortcutsPortal::triggerFor(AppState::compactChord(preset))},
+             GlobalShortcutsPortal::triggerFor(compactPanelChord(preset))},
         });
     }
 

@@ -2,7 +2,7 @@
 
 #include "Tolvi/design/Surfaces.h"
 #include "Tolvi/design/TolviTheme.h"
-#include "Tolvi/history/PasteQueueNotice.h"
+#include "Tolvi/clipviews/PasteQueueNotice.h"
 #include "Tolvi/panels/PanelCommandBus.h"
 #include "Tolvi/services/paste/PasteService.h"
 #include "Tolvi/shell/UnsavedDrafts.h"

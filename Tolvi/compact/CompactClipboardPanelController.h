@@ -1,9 +1,9 @@
 #pragma once
 
-#include "Tolvi/app/WindowControllers.h"
+#include "Tolvi/panels/WindowControllers.h"
 #include "Tolvi/compact/CompactClipboardPanel.h"
 #include "Tolvi/compact/CompactPanelState.h"
-#include "Tolvi/history/HistoryStorageNotice.h"
+#include "Tolvi/clipviews/HistoryStorageNotice.h"
 #include "Tolvi/panels/EscapeClosingPanel.h"
 #include "Tolvi/panels/PanelKeyboardRouting.h"
 #include "TolviCore/featureflags/FeatureFlags.h"

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "Tolvi/compact/CompactPasteAction.h"
-#include "Tolvi/history/NarrowingClipSearch.h"
+#include "Tolvi/clipviews/NarrowingClipSearch.h"
 #include "Tolvi/inspector/IncrementalCharacterCount.h"
 #include "Tolvi/panels/CompactPanelCommand.h"
 #include "TolviCore/ai/AIAction.h"

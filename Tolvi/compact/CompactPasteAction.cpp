@@ -1,6 +1,6 @@
 #include "Tolvi/compact/CompactPasteAction.h"
 
-#include "Tolvi/history/PasteAsMenu.h"
+#include "Tolvi/clipviews/PasteAsMenu.h"
 
 #include "Tolvi/compact/CompactTransformSubtitle.h"
 

@@ -2,8 +2,8 @@
 
 #include "Tolvi/compact/CompactPasteAction.h"
 #include "Tolvi/design/TolviTheme.h"
-#include "Tolvi/history/ClipListModel.h"
-#include "Tolvi/history/ClipRowPainter.h"
+#include "Tolvi/clipviews/ClipListModel.h"
+#include "Tolvi/clipviews/ClipRowPainter.h"
 
 #include <QAbstractListModel>
 #include <QStyledItemDelegate>

@@ -1,8 +1,8 @@
 #include "Tolvi/history/ClipRowDelegate.h"
 
-#include "Tolvi/history/ClipListModel.h"
-#include "Tolvi/history/ClipRowPainter.h"
-#include "Tolvi/history/ThumbnailCache.h"
+#include "Tolvi/clipviews/ClipListModel.h"
+#include "Tolvi/clipviews/ClipRowPainter.h"
+#include "Tolvi/clipviews/ThumbnailCache.h"
 
 #include "Tolvi/design/SymbolCatalog.h"
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Tolvi/history/HistoryStorageNotice.h"
+#include "Tolvi/clipviews/HistoryStorageNotice.h"
 #include "Tolvi/history/HistoryWindowState.h"
 
 #include <QMessageBox>

@@ -2,7 +2,7 @@
 
 #include "Tolvi/design/Badges.h"
 #include "Tolvi/design/DesignTokens.h"
-#include "Tolvi/history/FirstFittingArrangement.h"
+#include "Tolvi/clipviews/FirstFittingArrangement.h"
 #include "Tolvi/history/HistoryFilterBars.h"
 #include "Tolvi/history/HistoryWindowState.h"
 #include "Tolvi/shell/PreferencesStore.h"

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "Tolvi/history/HistoryWindowActions.h"
-#include "Tolvi/history/NarrowingClipSearch.h"
+#include "Tolvi/clipviews/NarrowingClipSearch.h"
 #include "Tolvi/panels/PanelKeyboardCommand.h"
 #include "TolviCore/featureflags/FeatureFlags.h"
 #include "TolviCore/model/ClipboardItem.h"

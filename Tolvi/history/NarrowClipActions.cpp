@@ -6,8 +6,8 @@
 #include "Tolvi/design/TolviPrimaryButton.h"
 #include "Tolvi/design/TolviTheme.h"
 #include "Tolvi/history/HistoryWindowState.h"
-#include "Tolvi/history/OCRStatusLabel.h"
-#include "Tolvi/history/PasteAsMenu.h"
+#include "Tolvi/clipviews/OCRStatusLabel.h"
+#include "Tolvi/clipviews/PasteAsMenu.h"
 #include "TolviCore/model/ByteCountFormatter.h"
 #include "TolviCore/text/TextTransform.h"
 

@@ -3,8 +3,8 @@
 
 #include "Tolvi/inspector/ClipLensView.h"
 
-#include "Tolvi/history/OCRStatusLabel.h"
-#include "Tolvi/history/PasteAsMenu.h"
+#include "Tolvi/clipviews/OCRStatusLabel.h"
+#include "Tolvi/clipviews/PasteAsMenu.h"
 #include "Tolvi/inspector/ClipLensViewParts.h"
 #include "Tolvi/inspector/ClipPreviewSurface.h"
 #include "Tolvi/inspector/LooksLikeCode.h"

@@ -3,7 +3,7 @@
 #include "Tolvi/design/DesignTokens.h"
 #include "Tolvi/design/Surfaces.h"
 #include "Tolvi/design/SymbolCatalog.h"
-#include "Tolvi/history/ThumbnailCache.h"
+#include "Tolvi/clipviews/ThumbnailCache.h"
 #include "Tolvi/inspector/InspectorControls.h"
 #include "Tolvi/inspector/SelectablePlainText.h"
 #include "TolviCore/search/ClipboardFormatter.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Tolvi/history/ThumbnailCache.h"
+#include "Tolvi/clipviews/ThumbnailCache.h"
 #include "Tolvi/inspector/ClipQuickLookOverlay.h"
 #include "TolviCore/model/ClipboardImage.h"
 

@@ -5,7 +5,7 @@
 #include "Tolvi/design/Surfaces.h"
 #include "Tolvi/design/SymbolCatalog.h"
 #include "Tolvi/design/TolviTheme.h"
-#include "Tolvi/history/ThumbnailCache.h"
+#include "Tolvi/clipviews/ThumbnailCache.h"
 #include "Tolvi/inspector/ClipDetectedKind.h"
 #include "Tolvi/inspector/ClipQuickLookImagePreview.h"
 #include "Tolvi/inspector/ClipQuickLookParts.h"

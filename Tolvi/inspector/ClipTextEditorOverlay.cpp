@@ -80,8 +80,8 @@ void ClipTextEditorOverlay::buildCard()
     m_editedTab = new SegmentButton(QStringLiteral("Edited"), track);
     layOutSegments(track, {m_originalTab, m_editedTab});
     track->setAccessibleName(QStringLiteral("Version"));
-    connect(m_originalTab, &QAbstractButton::clicked, this, [this] { setEditorTab(Tab::original); });
-    connect(m_editedTab, &QAbstractButton::clicked, this, [this] { setEditorTab(Tab::edited); });
+    connect(m_originalTab, &QAbstractButton::clicked, this, [this] { setEditorTab(TextEditorTab::original); });
+    connect(m_editedTab, &QAbstractButton::clicked, this, [this] { setEditorTab(TextEditorTab::edited); });
     column->addWidget(track);
 
     m_plate = new TextPlate(surface);
@@ -193,7 +193,7 @@ void ClipTextEditorOverlay::showEvent(QShowEvent* event)
 {
     TolviCardOverlay::showEvent(event);
     // Typing goes straight into the text.
-    if (m_tab == Tab::edited)
+    if (m_tab == TextEditorTab::edited)
         m_editor->setFocus(Qt::OtherFocusReason);
 }
 
@@ -498,7 +498,7 @@ void ClipTextEditorOverlay::finishAI(const QUuid& request, const QString& input,
         m_draft.applyAIResult(result.text());
         m_editor->replaceStoredText(result.text());
         m_draft.editedText = m_editor->storedText();
-        m_tab = Tab::edited;
+        m_tab = TextEditorTab::edited;
         showTab();
         m_editor->setFocus(Qt::OtherFocusReason);
     } else {
@@ -507,7 +507,7 @@ void ClipTextEditorOverlay::finishAI(const QUuid& request, const QString& input,
     render();
 }
 
-void ClipTextEditorOverlay::setEditorTab(Tab tab)
+void ClipTextEditorOverlay::setEditorTab(TextEditorTab tab)
 {
     m_tab = tab;
     showTab();
@@ -521,7 +521,7 @@ void ClipTextEditorOverlay::restoreEditedText(const QString& text)
     m_editor->replaceStoredText(text);
     m_draft.editedText = m_editor->storedText();
     m_refusal.reset();
-    m_tab = Tab::edited;
+    m_tab = TextEditorTab::edited;
     showTab();
     render();
 }
@@ -563,7 +563,7 @@ void ClipTextEditorOverlay::endSession()
 
 void ClipTextEditorOverlay::showTab()
 {
-    const bool edited = m_tab == Tab::edited;
+    const bool edited = m_tab == TextEditorTab::edited;
     if (!edited && !m_originalLoaded) {
         const QString shown = ShownText::shownPart(m_draft.originalText);
         m_original->setStoredText(shown);
@@ -593,8 +593,8 @@ void ClipTextEditorOverlay::render()
     }
     if (!ShownText::isCut(m_draft.editedText))
         m_editor->setMonospaced(m_editedLooksLikeCode.test(m_draft.editedText));
-    m_editedTab->setChecked(m_tab == Tab::edited);
-    m_originalTab->setChecked(m_tab == Tab::original);
+    m_editedTab->setChecked(m_tab == TextEditorTab::edited);
+    m_originalTab->setChecked(m_tab == TextEditorTab::original);
 }
 
 } // namespace tolvi

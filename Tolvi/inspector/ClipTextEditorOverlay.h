@@ -71,7 +71,7 @@ public:
         std::function<void()> close;
     };
 
-    enum class Tab { original, edited };
+    enum class TextEditorTab { original, edited };
 
     // `store` is only read (the clip and the reasons of a refusal); `dialogOwner` is the window
     // the questions are modal to; `now` is the clock of the header's time (seconds since
@@ -84,7 +84,7 @@ public:
     // State.
     const ClipboardItem& item() const { return m_item; }
     const ClipboardTextDraft& draft() const { return m_draft; }
-    Tab editorTab() const { return m_tab; }
+    TextEditorTab editorTab() const { return m_tab; }
     const std::optional<QString>& runningAIActionID() const { return m_runningAIActionID; }
     const std::optional<QString>& aiErrorMessage() const { return m_aiErrorMessage; }
     QString editorStatus() const;
@@ -110,7 +110,7 @@ public:
     void copy();
     void paste();
     void runAI(const AIAction& action);
-    void setEditorTab(Tab tab);
+    void setEditorTab(TextEditorTab tab);
     // The one close request of the close button, Escape, the dismiss command and the backdrop.
     void requestClose();
     // Takes back text typed in an earlier run as the edited text, against the clip's text.
@@ -155,7 +155,7 @@ private:
     std::function<double()> m_now;
 
     ClipboardTextDraft m_draft;
-    Tab m_tab = Tab::edited;
+    TextEditorTab m_tab = TextEditorTab::edited;
     std::optional<QString> m_runningAIActionID;
     std::optional<QString> m_aiErrorMessage;
     QUuid m_aiRequestID = QUuid::createUuid();

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Tolvi/app/WindowControllers.h"
+#include "Tolvi/panels/WindowControllers.h"
 #include "Tolvi/panels/EscapeClosingPanel.h"
 #include "Tolvi/settings/SettingsContext.h"
 

@@ -3,7 +3,7 @@
 #include "Tolvi/design/Badges.h"
 #include "Tolvi/design/Surfaces.h"
 #include "Tolvi/design/SymbolCatalog.h"
-#include "Tolvi/history/HistoryStorageNotice.h"
+#include "Tolvi/clipviews/HistoryStorageNotice.h"
 #include "Tolvi/services/capture/AppExclusionStore.h"
 #include "Tolvi/settings/ExcludedAppChooser.h"
 #include "Tolvi/settings/SettingsComponents.h"

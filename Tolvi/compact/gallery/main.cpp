@@ -4,7 +4,7 @@
 #include "Tolvi/compact/CompactClipboardPanelController.h"
 #include "Tolvi/compact/CompactQuickLook.h"
 #include "Tolvi/design/TolviTheme.h"
-#include "Tolvi/history/ThumbnailCache.h"
+#include "Tolvi/clipviews/ThumbnailCache.h"
 #include "Tolvi/inspector/ClipTextEditor.h"
 #include "Tolvi/platform/pasteboard/InMemoryPasteboard.h"
 #include "Tolvi/platform/settings/InMemoryKeyValueSettings.h"

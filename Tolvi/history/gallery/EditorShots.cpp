@@ -3,7 +3,7 @@
 #include "Tolvi/history/ClipboardHistoryPanel.h"
 #include "Tolvi/history/ClipboardPanelController.h"
 #include "Tolvi/history/HistoryWindowState.h"
-#include "Tolvi/history/ThumbnailCache.h"
+#include "Tolvi/clipviews/ThumbnailCache.h"
 #include "Tolvi/inspector/ClipTextEditor.h"
 #include "Tolvi/inspector/ClipTextEditorOverlay.h"
 #include "Tolvi/inspector/NewSnippetOverlay.h"

@@ -14,6 +14,7 @@
 #include "Tolvi/platform/shell/DesktopWorkspace.h"
 #include "Tolvi/services/capture/Scheduler.h"
 #include "Tolvi/services/paste/PermissionStatusStore.h"
+#include "Tolvi/shell/GlobalShortcutChords.h"
 #include "Tolvi/shell/PreferencesStore.h"
 
 #include <QApplication>
@@ -41,15 +42,6 @@ bool save(QWidget* window, const QDir& folder, const QString& name)
         return true;
     QTextStream(stderr) << "Could not write " << path << "\n";
     return false;
-}
-
-// The compact chord of the program's presets (Super + Shift + V, or Ctrl + Alt + V when the
-// history window already has that chord).
-HotKeyChord compactChord(GlobalShortcutPreset preset)
-{
-    if (preset == GlobalShortcutPreset::commandShiftV)
-        return {HotKeyKeyCode::V, HotKeyModifier::Control | HotKeyModifier::Option};
-    return {HotKeyKeyCode::V, HotKeyModifier::Command | HotKeyModifier::Shift};
 }
 
 } // namespace
@@ -87,7 +79,7 @@ int main(int argc, char** argv)
         scheduler.advance(PermissionStatusStore::refreshInterval);
 
         {
-            SetupPanelController tour({permission, preferences, &theme, &compactChord, true,
+            SetupPanelController tour({permission, preferences, &theme, &compactPanelChord, true,
                                        QStringLiteral("Need quote for panel upgrade. Customer wants pricing by "
                                                       "Friday.\nNeed equivalent model."),
                                        {}, {}, {}});

@@ -11,7 +11,7 @@
 #include "Tolvi/services/capture/AppExclusionStore.h"
 #include "Tolvi/services/capture/Scheduler.h"
 #include "Tolvi/services/paste/PermissionStatusStore.h"
-#include "Tolvi/app/ArchiveProgress.h"
+#include "Tolvi/design/ArchiveProgress.h"
 #include "Tolvi/settings/ExcludedAppChooser.h"
 #include "Tolvi/settings/SettingsPanelController.h"
 #include "Tolvi/settings/SettingsView.h"

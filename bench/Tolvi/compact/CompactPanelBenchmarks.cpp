@@ -5,8 +5,8 @@
 // through 200 images.
 //   CompactPanelBenchmarks [--benchmark_filter=...]
 #include "Tolvi/compact/CompactClipboardPanelController.h"
-#include "Tolvi/history/PartitionedClipSearch.h"
-#include "Tolvi/history/ThumbnailCache.h"
+#include "Tolvi/clipviews/PartitionedClipSearch.h"
+#include "Tolvi/clipviews/ThumbnailCache.h"
 #include "Tolvi/inspector/ClipTextEditor.h"
 
 #include "Tolvi/panels/PanelCommandBus.h"

@@ -11,8 +11,8 @@
 #include "Tolvi/history/ClipboardHistoryPanel.h"
 #include "Tolvi/history/ClipboardPanelController.h"
 #include "Tolvi/history/HistoryWindowState.h"
-#include "Tolvi/history/PartitionedClipSearch.h"
-#include "Tolvi/history/ThumbnailCache.h"
+#include "Tolvi/clipviews/PartitionedClipSearch.h"
+#include "Tolvi/clipviews/ThumbnailCache.h"
 
 #include "Tolvi/platform/pasteboard/InMemoryPasteboard.h"
 #include "Tolvi/platform/settings/InMemoryKeyValueSettings.h"

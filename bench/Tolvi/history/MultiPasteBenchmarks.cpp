@@ -9,8 +9,8 @@
 #include "Tolvi/history/ClipboardPanelController.h"
 #include "Tolvi/history/HistoryWindowState.h"
 #include "Tolvi/history/NarrowClipActions.h"
-#include "Tolvi/history/PasteAsMenu.h"
-#include "Tolvi/history/ThumbnailCache.h"
+#include "Tolvi/clipviews/PasteAsMenu.h"
+#include "Tolvi/clipviews/ThumbnailCache.h"
 
 #include "Tolvi/platform/pasteboard/InMemoryPasteboard.h"
 #include "Tolvi/platform/settings/InMemoryKeyValueSettings.h"

@@ -2,7 +2,7 @@
 // 4000 x 3000 JPEG, and what the tiles of a screenful-and-more of image rows keep in memory.
 // Offscreen; run by hand:
 //   ThumbnailBenchmarks [--benchmark_filter=...]
-#include "Tolvi/history/ThumbnailCache.h"
+#include "Tolvi/clipviews/ThumbnailCache.h"
 
 #include <QBuffer>
 #include <QCoreApplication>

@@ -13,7 +13,7 @@
 #include "Tolvi/history/ClipboardHistoryPanel.h"
 #include "Tolvi/history/ClipboardPanelController.h"
 #include "Tolvi/history/HistoryWindowState.h"
-#include "Tolvi/history/ThumbnailCache.h"
+#include "Tolvi/clipviews/ThumbnailCache.h"
 #include "Tolvi/inspector/ClipLensView.h"
 #include "Tolvi/inspector/ClipQuickLookOverlay.h"
 #include "Tolvi/inspector/ClipTextEditorOverlay.h"

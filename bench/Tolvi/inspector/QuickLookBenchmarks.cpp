@@ -3,7 +3,7 @@
 // and opening it on a long text until it is painted. Offscreen; run by hand:
 //   QuickLookBenchmarks [--benchmark_filter=...]
 #include "Tolvi/design/TolviTheme.h"
-#include "Tolvi/history/ThumbnailCache.h"
+#include "Tolvi/clipviews/ThumbnailCache.h"
 #include "Tolvi/inspector/ClipQuickLookOverlay.h"
 
 #include <QApplication>

@@ -1,7 +1,7 @@
 #include "Tolvi/app/AppState.h"
 #include "Tolvi/design/TolviTheme.h"
 #include "Tolvi/app/TrayMenuActions.h"
-#include "Tolvi/app/WindowControllers.h"
+#include "Tolvi/app/WindowControllerFactory.h"
 #include "Tolvi/design/AccessibilitySettings.h"
 #include "Tolvi/panels/EscapeClosingPanel.h"
 #include "Tolvi/platform/accessibility/DesktopAccessibility.h"
@@ -18,6 +18,7 @@
 #include "Tolvi/services/capture/AppExclusionStore.h"
 #include "Tolvi/services/capture/PasteboardMonitor.h"
 #include "Tolvi/services/capture/Scheduler.h"
+#include "Tolvi/shell/GlobalShortcutChords.h"
 #include "Tolvi/shell/PreferencesStore.h"
 #include "Tolvi/shell/UsageMetricsStore.h"
 #include "Tolvi/updater/AppUpdater.h"
@@ -693,9 +694,9 @@ TEST(AppStateHotKeyChords, EachPresetHasItsMainAndCompactChord)
     };
     for (const Row& row : rows) {
         const std::string name = globalshortcut::rawValue(row.preset).toStdString();
-        EXPECT_EQ(AppState::mainChord(row.preset), row.main) << name;
-        EXPECT_EQ(AppState::compactChord(row.preset), row.compact) << name;
-        EXPECT_NE(AppState::mainChord(row.preset), AppState::compactChord(row.preset)) << name;
+        EXPECT_EQ(historyWindowChord(row.preset), row.main) << name;
+        EXPECT_EQ(compactPanelChord(row.preset), row.compact) << name;
+        EXPECT_NE(historyWindowChord(row.preset), compactPanelChord(row.preset)) << name;
     }
 }
 

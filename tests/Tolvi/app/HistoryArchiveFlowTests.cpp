@@ -1,4 +1,4 @@
-#include "Tolvi/app/ArchiveProgress.h"
+#include "Tolvi/design/ArchiveProgress.h"
 #include "Tolvi/app/HistoryArchiveFlows.h"
 #include "Tolvi/platform/shell/Alerts.h"
 #include "Tolvi/platform/shell/DesktopWorkspace.h"

@@ -6,10 +6,10 @@
 #include "tests/Tolvi/history/HistoryTestSupport.h"
 
 #include "Tolvi/design/TolviPrimaryButton.h"
-#include "Tolvi/history/EmptyHistoryView.h"
-#include "Tolvi/history/HistoryStorageNotice.h"
+#include "Tolvi/clipviews/EmptyHistoryView.h"
+#include "Tolvi/clipviews/HistoryStorageNotice.h"
 #include "Tolvi/inspector/ClipTextEditor.h"
-#include "Tolvi/history/ThumbnailCache.h"
+#include "Tolvi/clipviews/ThumbnailCache.h"
 #include "Tolvi/platform/pasteboard/PasteboardTypes.h"
 #include "Tolvi/platform/shell/Clock.h"
 #include "Tolvi/shell/UnsavedDrafts.h"

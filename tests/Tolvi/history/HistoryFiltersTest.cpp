@@ -6,7 +6,7 @@
 #include "Tolvi/history/HistoryHeader.h"
 #include "Tolvi/history/HistoryWindowState.h"
 #include "Tolvi/history/PowerSearchMenu.h"
-#include "Tolvi/history/ThumbnailCache.h"
+#include "Tolvi/clipviews/ThumbnailCache.h"
 
 #include "HistoryTestSupport.h"
 

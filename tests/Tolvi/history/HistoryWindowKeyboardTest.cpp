@@ -2,10 +2,10 @@
 // routing, as a user would drive it.
 #include "Tolvi/history/ClipboardHistoryPanel.h"
 #include "Tolvi/history/ClipboardPanelController.h"
-#include "Tolvi/history/ClipListModel.h"
-#include "Tolvi/history/EmptyHistoryView.h"
+#include "Tolvi/clipviews/ClipListModel.h"
+#include "Tolvi/clipviews/EmptyHistoryView.h"
 #include "Tolvi/history/HistoryWindowState.h"
-#include "Tolvi/history/ThumbnailCache.h"
+#include "Tolvi/clipviews/ThumbnailCache.h"
 
 #include "HistoryTestSupport.h"
 

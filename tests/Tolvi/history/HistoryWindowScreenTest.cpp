@@ -2,7 +2,7 @@
 // opens on the screen that holds the pointer.
 #include "Tolvi/history/ClipboardHistoryPanel.h"
 #include "Tolvi/history/ClipboardPanelController.h"
-#include "Tolvi/history/ThumbnailCache.h"
+#include "Tolvi/clipviews/ThumbnailCache.h"
 
 #include "HistoryTestSupport.h"
 

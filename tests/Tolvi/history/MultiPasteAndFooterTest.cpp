@@ -4,7 +4,7 @@
 #include "Tolvi/history/ClipboardFooterFlowLayout.h"
 #include "Tolvi/history/HistoryWindowState.h"
 #include "Tolvi/history/NarrowClipActions.h"
-#include "Tolvi/history/OCRStatusLabel.h"
+#include "Tolvi/clipviews/OCRStatusLabel.h"
 
 #include "HistoryTestSupport.h"
 

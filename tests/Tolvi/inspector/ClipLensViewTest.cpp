@@ -4,8 +4,8 @@
 
 #include "Tolvi/design/Badges.h"
 #include "Tolvi/design/TolviTheme.h"
-#include "Tolvi/history/OCRStatusLabel.h"
-#include "Tolvi/history/ThumbnailCache.h"
+#include "Tolvi/clipviews/OCRStatusLabel.h"
+#include "Tolvi/clipviews/ThumbnailCache.h"
 #include "Tolvi/inspector/ClipPreviewSurface.h"
 #include "Tolvi/inspector/InspectorControls.h"
 #include "Tolvi/inspector/SelectablePlainText.h"

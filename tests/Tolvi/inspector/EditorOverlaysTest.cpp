@@ -242,7 +242,7 @@ TEST_F(QuickEditTest, LeavesUntouchedTextAsItWas)
     again.save();
     EXPECT_EQ(storedText(item.id()), text + QStringLiteral("!"));
     // The Original tab shows the saved text, copied as stored.
-    again.setEditorTab(ClipTextEditorOverlay::Tab::original);
+    again.setEditorTab(ClipTextEditorOverlay::TextEditorTab::original);
     EXPECT_EQ(again.originalView()->storedText(), text + QStringLiteral("!"));
 }
 
@@ -263,7 +263,7 @@ TEST_F(QuickEditTest, AppliesAnAIResultOnlyToTheTextItWasAskedFor)
     deliver(0, AIResult::success(QStringLiteral("The report is done.")));
     EXPECT_EQ(editor.draft().editedText, QStringLiteral("The report is done."));
     EXPECT_EQ(editor.editor()->storedText(), QStringLiteral("The report is done."));
-    EXPECT_EQ(editor.editorTab(), ClipTextEditorOverlay::Tab::edited);
+    EXPECT_EQ(editor.editorTab(), ClipTextEditorOverlay::TextEditorTab::edited);
     EXPECT_FALSE(editor.runningAIActionID());
     EXPECT_TRUE(editor.saveButton()->isEnabled());
 
@@ -338,7 +338,7 @@ TEST_F(QuickEditTest, CodeIsShownMonospacedPerVersion)
     EXPECT_FALSE(editor.editor()->isMonospaced());
     type(editor.editor(), QStringLiteral(" {"));
     EXPECT_TRUE(editor.editor()->isMonospaced());
-    editor.setEditorTab(ClipTextEditorOverlay::Tab::original);
+    editor.setEditorTab(ClipTextEditorOverlay::TextEditorTab::original);
     EXPECT_FALSE(editor.originalView()->isMonospaced());
 }
 

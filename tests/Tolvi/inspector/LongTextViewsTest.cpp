@@ -11,7 +11,7 @@
 #include "Tolvi/history/ClipboardPanelController.h"
 #include "Tolvi/history/HistoryInspector.h"
 #include "Tolvi/history/HistoryWindowState.h"
-#include "Tolvi/history/ThumbnailCache.h"
+#include "Tolvi/clipviews/ThumbnailCache.h"
 #include "Tolvi/inspector/ClipLensView.h"
 #include "Tolvi/inspector/ClipQuickLookOverlay.h"
 #include "Tolvi/inspector/ClipTextEditor.h"

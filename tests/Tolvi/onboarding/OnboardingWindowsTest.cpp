@@ -1,6 +1,5 @@
 // The onboarding tour, What's New and About, driven through their controllers as the
 // composition root drives them, with the program's own chord rules and fakes for the desktop.
-#include "Tolvi/app/AppState.h"
 #include "Tolvi/design/Badges.h"
 #include "Tolvi/design/TolviTheme.h"
 #include "Tolvi/onboarding/AboutPanelController.h"
@@ -13,6 +12,7 @@
 #include "Tolvi/platform/shell/DesktopWorkspace.h"
 #include "Tolvi/services/capture/Scheduler.h"
 #include "Tolvi/services/paste/PermissionStatusStore.h"
+#include "Tolvi/shell/GlobalShortcutChords.h"
 #include "Tolvi/shell/PreferencesStore.h"
 #include "Tolvi/shell/TolviReleaseNotes.h"
 
@@ -33,6 +33,9 @@ inline void PrintTo(const QString& text, std::ostream* out)
 using namespace tolvi;
 
 namespace {
+
+// The clip the compact demo adds.
+const QString sampleClipText = QStringLiteral("Need quote for panel upgrade. Customer wants pricing by Friday.");
 
 QStringList titles(const QList<QAbstractButton*>& buttons)
 {
@@ -86,8 +89,8 @@ struct Tour {
             };
         };
         controller = std::make_unique<SetupPanelController>(SetupPanelController::Dependencies{
-            stores.permission, stores.preferences, &stores.theme, &AppState::compactChord, canCheckForUpdates,
-            AppState::onboardingSampleText, record(QStringLiteral("history")), record(QStringLiteral("demo")),
+            stores.permission, stores.preferences, &stores.theme, &compactPanelChord, canCheckForUpdates,
+            sampleClipText, record(QStringLiteral("history")), record(QStringLiteral("demo")),
             record(QStringLiteral("complete"))});
     }
 
@@ -140,7 +143,7 @@ TEST(OnboardingTour, StepsForwardAndBackWithTheirButtons)
     EXPECT_EQ(tour.buttons(),
               (QStringList{QStringLiteral("Back"), QStringLiteral("Done"), QStringLiteral("Open Compact Mode")}));
     EXPECT_EQ(textsNamed(&tour.view(), QStringLiteral("tolvi.setup.sampleText")),
-              QStringList{AppState::onboardingSampleText});
+              QStringList{sampleClipText});
     tour.press(QStringLiteral("Back"));
     EXPECT_EQ(tour.view().step(), SetupStep::basics);
 
@@ -206,8 +209,8 @@ TEST(OnboardingTour, EveryShortcutLineNamesTheCompactPanelsChord)
         Tour tour;
         tour.stores.preferences.setGlobalShortcut(preset);
         tour.controller->show();
-        const QString compact = hotKeyChordDisplayName(AppState::compactChord(preset));
-        ASSERT_NE(compact, hotKeyChordDisplayName(AppState::mainChord(preset)));
+        const QString compact = hotKeyChordDisplayName(compactPanelChord(preset));
+        ASSERT_NE(compact, hotKeyChordDisplayName(historyWindowChord(preset)));
         // The compact mock-up's badge, the "Find" station and the sample card's badge.
         EXPECT_EQ(textsNamed(&tour.view(), QStringLiteral("tolvi.setup.shortcut")),
                   (QStringList{compact, compact, compact}));
@@ -217,7 +220,7 @@ TEST(OnboardingTour, EveryShortcutLineNamesTheCompactPanelsChord)
     Tour tour;
     tour.controller->show();
     tour.stores.preferences.setGlobalShortcut(GlobalShortcutPreset::commandShiftV);
-    const QString compact = hotKeyChordDisplayName(AppState::compactChord(GlobalShortcutPreset::commandShiftV));
+    const QString compact = hotKeyChordDisplayName(compactPanelChord(GlobalShortcutPreset::commandShiftV));
     EXPECT_EQ(compact, QStringLiteral("Ctrl + Alt + V"));
     EXPECT_EQ(textsNamed(&tour.view(), QStringLiteral("tolvi.setup.shortcut")),
               (QStringList{compact, compact, compact}));

@@ -1,7 +1,7 @@
 // Pasting into another program on a private X server with a window manager: our own window has
 // the focus (as a panel would), and the clip must arrive in the other program's line edit, or in
 // a Tk text window while a terminal is open beside it, and never in the terminal.
-#include "Tolvi/app/TrayController.h"
+#include "Tolvi/menu/TrayController.h"
 #include "Tolvi/services/paste/LivePasteEnvironment.h"
 #include "Tolvi/services/paste/PasteService.h"
 

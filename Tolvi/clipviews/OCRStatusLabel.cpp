@@ -1,4 +1,4 @@
-#include "Tolvi/history/OCRStatusLabel.h"
+#include "Tolvi/clipviews/OCRStatusLabel.h"
 
 #include "Tolvi/design/SymbolCatalog.h"
 #include "Tolvi/design/TolviTheme.h"

@@ -1,4 +1,4 @@
-#include "Tolvi/history/HistoryStorageNotice.h"
+#include "Tolvi/clipviews/HistoryStorageNotice.h"
 
 #include "Tolvi/design/Announcements.h"
 #include "Tolvi/design/DesignTokens.h"

@@ -1,11 +1,11 @@
-#include "Tolvi/history/PasteQueueNotice.h"
+#include "Tolvi/clipviews/PasteQueueNotice.h"
 
 #include "Tolvi/design/Announcements.h"
 #include "Tolvi/design/DesignTokens.h"
 #include "Tolvi/design/SymbolCatalog.h"
 #include "Tolvi/design/TolviPrimaryButton.h"
 #include "Tolvi/design/TolviTheme.h"
-#include "Tolvi/history/FirstFittingArrangement.h"
+#include "Tolvi/clipviews/FirstFittingArrangement.h"
 
 #include <QAbstractButton>
 #include <QApplication>

@@ -1,4 +1,4 @@
-#include "Tolvi/app/ArchiveProgress.h"
+#include "Tolvi/design/ArchiveProgress.h"
 
 #include "Tolvi/design/TolviTheme.h"
 

@@ -1,5 +1,5 @@
-#include "Tolvi/history/ClipListModel.h"
-#include "Tolvi/history/PartitionedClipSearch.h"
+#include "Tolvi/clipviews/ClipListModel.h"
+#include "Tolvi/clipviews/PartitionedClipSearch.h"
 
 #include "TolviCore/search/ClipboardSearch.h"
 #include "TolviCore/search/ClipboardSearchTextCache.h"

@@ -1,4 +1,4 @@
-#include "Tolvi/history/EmptyHistoryView.h"
+#include "Tolvi/clipviews/EmptyHistoryView.h"
 
 #include "Tolvi/design/Badges.h"
 #include "Tolvi/design/SymbolCatalog.h"

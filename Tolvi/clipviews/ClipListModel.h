@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Tolvi/history/ClipRowPresentation.h"
+#include "Tolvi/clipviews/ClipRowPresentation.h"
 #include "Tolvi/panels/PanelKeyboardRouting.h"
 #include "TolviCore/model/ClipboardItem.h"
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "Tolvi/design/TolviTheme.h"
-#include "Tolvi/history/ClipRowPresentation.h"
+#include "Tolvi/clipviews/ClipRowPresentation.h"
 
 #include <QImage>
 #include <QRectF>

@@ -1,9 +1,9 @@
-#include "Tolvi/history/HistoryStorageNotice.h"
-#include "Tolvi/history/PasteQueueNotice.h"
+#include "Tolvi/clipviews/HistoryStorageNotice.h"
+#include "Tolvi/clipviews/PasteQueueNotice.h"
 
 #include "Tolvi/design/Announcements.h"
 #include "Tolvi/design/TolviTheme.h"
-#include "Tolvi/history/FirstFittingArrangement.h"
+#include "Tolvi/clipviews/FirstFittingArrangement.h"
 #include "Tolvi/platform/pasteboard/InMemoryPasteboard.h"
 #include "tests/TolviCore/store/StoreTestSupport.h"
 

@@ -1,9 +1,9 @@
-#include "Tolvi/history/ClipRowPainter.h"
+#include "Tolvi/clipviews/ClipRowPainter.h"
 
 #include "Tolvi/design/Badges.h"
 #include "Tolvi/design/Surfaces.h"
 #include "Tolvi/design/SymbolCatalog.h"
-#include "Tolvi/history/OCRStatusLabel.h"
+#include "Tolvi/clipviews/OCRStatusLabel.h"
 
 #include <QFontMetricsF>
 #include <QPainter>

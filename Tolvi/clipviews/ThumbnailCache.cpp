@@ -1,4 +1,4 @@
-#include "Tolvi/history/ThumbnailCache.h"
+#include "Tolvi/clipviews/ThumbnailCache.h"
 
 #include "ocr-protocol/OCRRasterPolicy.h"
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Tolvi/app/WindowControllers.h"
+#include "Tolvi/panels/WindowControllers.h"
 
 #include <memory>
 

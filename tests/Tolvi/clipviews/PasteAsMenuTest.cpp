@@ -1,4 +1,4 @@
-#include "Tolvi/history/PasteAsMenu.h"
+#include "Tolvi/clipviews/PasteAsMenu.h"
 
 #include "Tolvi/design/SymbolCatalog.h"
 

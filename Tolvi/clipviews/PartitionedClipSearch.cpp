@@ -1,4 +1,4 @@
-#include "Tolvi/history/PartitionedClipSearch.h"
+#include "Tolvi/clipviews/PartitionedClipSearch.h"
 
 #include "TolviCore/search/ClipboardSearch.h"
 #include "TolviCore/search/ClipboardSearchTextCache.h"

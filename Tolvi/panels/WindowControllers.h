@@ -1,8 +1,5 @@
 #pragma once
 
-#include <functional>
-#include <memory>
-
 namespace tolvi {
 
 // What the composition root needs of each window's controller. Every controller creates
@@ -38,18 +35,6 @@ public:
 class WhatsNewWindowControlling : public PanelWindowController {
 public:
     virtual void show(bool markAsSeenOnClose) = 0;
-};
-
-class AppState;
-
-// Makes each controller the first time the composition root needs it.
-struct WindowControllerFactory {
-    std::function<std::unique_ptr<HistoryWindowControlling>(AppState&)> history;
-    std::function<std::unique_ptr<CompactPanelControlling>(AppState&)> compact;
-    std::function<std::unique_ptr<SimpleWindowControlling>(AppState&)> settings;
-    std::function<std::unique_ptr<SimpleWindowControlling>(AppState&)> setup;
-    std::function<std::unique_ptr<SimpleWindowControlling>(AppState&)> about;
-    std::function<std::unique_ptr<WhatsNewWindowControlling>(AppState&)> whatsNew;
 };
 
 } // namespace tolvi

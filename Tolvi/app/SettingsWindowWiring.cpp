@@ -1,4 +1,4 @@
-#include "Tolvi/settings/SettingsWindowWiring.h"
+#include "Tolvi/app/SettingsWindowWiring.h"
 
 #include "Tolvi/app/AppState.h"
 #include "Tolvi/app/HistoryArchiveFlows.h"

@@ -1,4 +1,4 @@
-#include "Tolvi/history/FirstFittingArrangement.h"
+#include "Tolvi/clipviews/FirstFittingArrangement.h"
 
 #include <QEvent>
 #include <QResizeEvent>

@@ -1,6 +1,6 @@
-#include "Tolvi/history/ClipRowPresentation.h"
+#include "Tolvi/clipviews/ClipRowPresentation.h"
 
-#include "Tolvi/history/OCRStatusLabel.h"
+#include "Tolvi/clipviews/OCRStatusLabel.h"
 #include "TolviCore/search/ClipboardFormatter.h"
 
 #include <QStringList>

@@ -1,4 +1,4 @@
-#include "Tolvi/app/TrayController.h"
+#include "Tolvi/menu/TrayController.h"
 
 #include "Tolvi/design/SymbolCatalog.h"
 #include "Tolvi/menu/TrayMenuBuilder.h"

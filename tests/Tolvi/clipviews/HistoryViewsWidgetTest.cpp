@@ -1,7 +1,7 @@
 #include "Tolvi/design/TolviPrimaryButton.h"
-#include "Tolvi/history/ClipRowPainter.h"
-#include "Tolvi/history/EmptyHistoryView.h"
-#include "Tolvi/history/OCRStatusLabel.h"
+#include "Tolvi/clipviews/ClipRowPainter.h"
+#include "Tolvi/clipviews/EmptyHistoryView.h"
+#include "Tolvi/clipviews/OCRStatusLabel.h"
 
 #include <QApplication>
 #include <QFontMetricsF>

@@ -1,4 +1,4 @@
-#include "Tolvi/history/ClipListModel.h"
+#include "Tolvi/clipviews/ClipListModel.h"
 
 #include "TolviCore/model/ReferenceDate.h"
 #include "TolviCore/model/UuidText.h"

@@ -1,4 +1,4 @@
-#include "Tolvi/history/ClipRowPresentation.h"
+#include "Tolvi/clipviews/ClipRowPresentation.h"
 
 #include "TolviCore/search/ClipboardFormatter.h"
 

@@ -1,6 +1,6 @@
-#include "Tolvi/history/NarrowingClipSearch.h"
+#include "Tolvi/clipviews/NarrowingClipSearch.h"
 
-#include "Tolvi/history/PartitionedClipSearch.h"
+#include "Tolvi/clipviews/PartitionedClipSearch.h"
 #include "TolviCore/search/ClipboardSearchTextCache.h"
 #include "TolviCore/text/TextCharacters.h"
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Tolvi/history/ClipRowPainter.h"
+#include "Tolvi/clipviews/ClipRowPainter.h"
 #include "TolviCore/model/ClipboardImage.h"
 
 #include <QObject>
