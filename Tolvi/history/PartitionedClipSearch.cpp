@@ -14,10 +14,8 @@ namespace tolvi {
 PartitionedClipSearch::PartitionedClipSearch(int parts)
 {
     const int threads = std::clamp(QThread::idealThreadCount(), 1, 4);
-    // Twice as many parts as threads by default, so that a thread that is slow to start leaves
-    // smaller pieces behind for the others.
     if (parts <= 0)
-        parts = threads == 1 ? 1 : 2 * threads;
+        parts = threads;
     m_threads = std::min(parts, threads);
     for (int i = 0; i < parts; ++i)
         m_caches.push_back(std::make_unique<ClipboardSearchTextCache>());

@@ -23,8 +23,8 @@ class ClipboardSearchTextCache;
 // Call from one thread at a time (the windows' main thread).
 class PartitionedClipSearch {
 public:
-    // parts: how many parts; twice the threads when 0. Threads: the ideal thread count, up to 4 (and
-    // no more than the parts).
+    // parts: how many parts; as many as threads when 0. Threads: the ideal thread count, up to 4
+    // (and no more than the parts).
     explicit PartitionedClipSearch(int parts = 0);
     ~PartitionedClipSearch();
 
