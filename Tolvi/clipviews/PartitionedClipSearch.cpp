@@ -6,19 +6,22 @@
 #include <QThread>
 
 #include <algorithm>
+#include <atomic>
 #include <latch>
 
 namespace tolvi {
 
 PartitionedClipSearch::PartitionedClipSearch(int parts)
 {
+    const int threads = std::clamp(QThread::idealThreadCount(), 1, 4);
     if (parts <= 0)
-        parts = std::clamp(QThread::idealThreadCount(), 1, 4);
+        parts = threads;
+    m_threads = std::min(parts, threads);
     for (int i = 0; i < parts; ++i)
         m_caches.push_back(std::make_unique<ClipboardSearchTextCache>());
-    m_pool.setMaxThreadCount(std::max(1, parts - 1));
+    m_pool.setMaxThreadCount(std::max(1, m_threads - 1));
     m_pool.setObjectName(QStringLiteral("tolvi.search"));
-    m_preparePool.setMaxThreadCount(parts);
+    m_preparePool.setMaxThreadCount(m_threads);
     m_preparePool.setObjectName(QStringLiteral("tolvi.search.prepare"));
 }
 
@@ -28,7 +31,7 @@ PartitionedClipSearch::~PartitionedClipSearch()
     m_pool.waitForDone();
 }
 
-std::vector<std::vector<qsizetype>> PartitionedClipSearch::partitioned(const QList<ClipboardItem>& items) const
+PartitionedClipSearch::Positions PartitionedClipSearch::partitioned(const QList<ClipboardItem>& items) const
 {
     // Each clip belongs to the part its id names, whatever list it is in (the whole history or an
     // earlier result) and wherever it stands there: the ids are random, so their first bits
@@ -53,9 +56,13 @@ void PartitionedClipSearch::prepare(const QList<ClipboardItem>& items)
     // A short history is prepared on one thread (another thread costs a heap of its own), a long
     // one on a thread per part, so that it is ready soon after the load.
     const size_t parts = m_caches.size();
-    const size_t threads = items.size() < parallelThreshold ? 1 : parts;
+    const size_t threads = items.size() < parallelThreshold ? 1 : size_t(m_threads);
     m_preparePool.start([this, items, parts, threads] {
-        const auto candidates = std::make_shared<const std::vector<std::vector<qsizetype>>>(partitioned(items));
+        const auto candidates = std::make_shared<const Positions>(partitioned(items));
+        if (items.size() >= parallelThreshold) {
+            QMutexLocker locker(&m_preparedMutex);
+            m_prepared = KeptPartition{items, candidates};
+        }
         auto prepareParts = [this, items, parts, threads, candidates](size_t first) {
             for (size_t part = first; part < parts; part += threads)
                 m_caches[part]->prepare(items, (*candidates)[part]);
@@ -81,6 +88,37 @@ void PartitionedClipSearch::clearCaches()
 {
     for (const auto& cache : m_caches)
         cache->clear();
+    m_partitions.clear();
+    QMutexLocker locker(&m_preparedMutex);
+    m_prepared.reset();
+}
+
+std::shared_ptr<const PartitionedClipSearch::Positions> PartitionedClipSearch::partitionOf(
+    const QList<ClipboardItem>& items)
+{
+    if (items.size() < parallelThreshold)
+        return std::make_shared<const Positions>(partitioned(items));
+    // A list that only this search still holds is never searched again: let its clips go.
+    std::erase_if(m_partitions, [](const KeptPartition& partition) { return partition.items.isDetached(); });
+    auto kept = std::find_if(m_partitions.begin(), m_partitions.end(),
+                             [&items](const KeptPartition& partition) { return partition.describes(items); });
+    if (kept == m_partitions.end()) {
+        std::optional<KeptPartition> prepared;
+        {
+            QMutexLocker locker(&m_preparedMutex);
+            // What was prepared is for the first search of the loaded history, or of none.
+            if (m_prepared && m_prepared->describes(items))
+                prepared.swap(m_prepared);
+            m_prepared.reset();
+        }
+        if (m_partitions.size() >= keptPartitionLimit)
+            m_partitions.erase(m_partitions.begin());
+        m_partitions.push_back(prepared ? std::move(*prepared)
+                                        : KeptPartition{items, std::make_shared<const Positions>(partitioned(items))});
+        return m_partitions.back().positions;
+    }
+    std::rotate(kept, kept + 1, m_partitions.end());
+    return m_partitions.back().positions;
 }
 
 QList<ClipboardItem> PartitionedClipSearch::filter(const QList<ClipboardItem>& items,
@@ -95,21 +133,34 @@ QList<ClipboardItem> PartitionedClipSearch::filter(const QList<ClipboardItem>& i
 
     // The parts read the clips in place.
     const qsizetype count = items.size();
-    const std::vector<std::vector<qsizetype>> candidates = partitioned(items);
+    const std::shared_ptr<const Positions> partition = partitionOf(items);
+    const Positions& candidates = *partition;
 
     // Each part marks its own candidates and takes its own copies of the clips that match (marks of
     // one list written by several threads would share cache lines, and the copies are made where
-    // the clips' records were just read); the copies are put in list order afterwards.
+    // the clips' records were just read); the copies are put in list order afterwards. While no
+    // part has missed a clip the whole list may match (the usual case for the first characters
+    // typed), so a part that matched all of its clips copies none: the list itself is the result
+    // then, and otherwise its clips are copied from the list when the result is put together.
     struct PartResult {
         std::vector<char> marks;
         QList<ClipboardItem> items;
+        qsizetype matched = 0;
+        bool copied = false;
     };
     std::vector<PartResult> results(parts);
+    std::atomic<bool> someMissed{false};
     auto search = [&](size_t part) {
         PartResult& result = results[part];
         const std::vector<qsizetype>& positions = candidates[part];
         ClipboardSearch::markMatches(items, positions, criteria, now, timeZone, *m_caches[part], result.marks);
-        result.items.reserve(std::count(result.marks.cbegin(), result.marks.cend(), char(1)));
+        result.matched = std::count(result.marks.cbegin(), result.marks.cend(), char(1));
+        if (size_t(result.matched) < positions.size())
+            someMissed.store(true, std::memory_order_relaxed);
+        if (!someMissed.load(std::memory_order_relaxed))
+            return;
+        result.copied = true;
+        result.items.reserve(result.matched);
         for (size_t k = 0; k < positions.size(); ++k) {
             if (result.marks[k])
                 result.items.append(items.at(positions[k]));
@@ -119,20 +170,31 @@ QList<ClipboardItem> PartitionedClipSearch::filter(const QList<ClipboardItem>& i
         for (size_t part = 0; part < parts; ++part)
             search(part);
     } else {
-        std::latch done(std::ptrdiff_t(parts - 1));
-        for (size_t part = 1; part < parts; ++part) {
-            m_pool.start([&search, &done, part] {
+        // The parts go to whichever thread asks first, this one included, so a pool thread that
+        // is slow to start (on a busy machine) holds nothing up: this thread searches what is
+        // left and waits only for parts under way. A thread that starts after every part is
+        // taken touches only the shared claim.
+        struct Claims {
+            std::atomic<size_t> next{0};
+            std::latch done;
+            explicit Claims(size_t parts) : done(std::ptrdiff_t(parts)) {}
+        };
+        const auto claims = std::make_shared<Claims>(parts);
+        auto work = [&search, claims, parts] {
+            for (size_t part; (part = claims->next.fetch_add(1)) < parts;) {
                 search(part);
-                done.count_down();
-            });
-        }
-        search(0);
-        done.wait();
+                claims->done.count_down();
+            }
+        };
+        for (int thread = 1; thread < m_threads; ++thread)
+            m_pool.start(work);
+        work();
+        claims->done.wait();
     }
 
     qsizetype total = 0;
     for (const PartResult& result : results)
-        total += result.items.size();
+        total += result.matched;
     if (total == count)
         return items;
     // The part of each matching clip, by its place in the list (0 for none).
@@ -145,12 +207,14 @@ QList<ClipboardItem> PartitionedClipSearch::filter(const QList<ClipboardItem>& i
     }
     std::vector<ClipboardItem*> next(parts);
     for (size_t part = 0; part < parts; ++part)
-        next[part] = results[part].items.data();
+        next[part] = results[part].copied ? results[part].items.data() : nullptr;
     QList<ClipboardItem> result;
     result.reserve(total);
-    for (const quint8 part : owner) {
-        if (part)
-            result.append(std::move(*next[part - 1]++));
+    for (qsizetype i = 0; i < count; ++i) {
+        if (const quint8 part = owner[size_t(i)]) {
+            ClipboardItem*& copy = next[part - 1];
+            result.append(copy ? std::move(*copy++) : items.at(i));
+        }
     }
     return result;
 }

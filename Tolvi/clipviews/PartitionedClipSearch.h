@@ -4,10 +4,12 @@
 #include "TolviCore/search/ClipboardSearchCriteria.h"
 
 #include <QList>
+#include <QMutex>
 #include <QThreadPool>
 #include <QTimeZone>
 
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace tolvi {
@@ -21,7 +23,8 @@ class ClipboardSearchTextCache;
 // Call from one thread at a time (the windows' main thread).
 class PartitionedClipSearch {
 public:
-    // parts: how many parts (and threads) at most; the ideal thread count up to 4 when 0.
+    // parts: how many parts; as many as threads when 0. Threads: the ideal thread count, up to 4
+    // (and no more than the parts).
     explicit PartitionedClipSearch(int parts = 0);
     ~PartitionedClipSearch();
 
@@ -44,14 +47,36 @@ public:
     void clearCaches();
     // Below this many clips the parts are searched (and prepared) one after another on one thread.
     static constexpr qsizetype parallelThreshold = 4096;
+    // How many long lists' partitions are kept for their next search.
+    static constexpr size_t keptPartitionLimit = 2;
 
 private:
+    using Positions = std::vector<std::vector<qsizetype>>;
     // Each clip's position in `items` under the part it belongs to.
-    std::vector<std::vector<qsizetype>> partitioned(const QList<ClipboardItem>& items) const;
+    Positions partitioned(const QList<ClipboardItem>& items) const;
+
+    // A long list's partition, kept with (a shared copy of) the list: the same list searched
+    // again (the whole history, at every new query) is not split again. A copy held here keeps
+    // the list's storage from being reused for another list while it is kept; a list nothing
+    // else holds any more is let go at the next search.
+    struct KeptPartition {
+        QList<ClipboardItem> items;
+        std::shared_ptr<const Positions> positions;
+        bool describes(const QList<ClipboardItem>& list) const
+        {
+            return items.constData() == list.constData() && items.size() == list.size();
+        }
+    };
+    std::shared_ptr<const Positions> partitionOf(const QList<ClipboardItem>& items);
 
     std::vector<std::unique_ptr<ClipboardSearchTextCache>> m_caches;
+    int m_threads = 1;
     QThreadPool m_pool;
     QThreadPool m_preparePool;
+    std::vector<KeptPartition> m_partitions; // the most recently used last
+    QMutex m_preparedMutex;
+    std::optional<KeptPartition> m_prepared; // what prepare() split last, for the main thread to take
+
 };
 
 } // namespace tolvi

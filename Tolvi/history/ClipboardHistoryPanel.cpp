@@ -124,9 +124,30 @@ public:
     // A press on a row's multi-paste mark.
     std::function<void(int row)> toggleMark;
 
-    explicit HistoryListView(QWidget* parent) : QListView(parent) { setViewportMargins(0, 6, 0, 6); }
+    explicit HistoryListView(QWidget* parent) : QListView(parent)
+    {
+        setViewportMargins(0, 6, 0, 6);
+        // A changed list is laid out a batch of rows at a time: the rows in view right away, the
+        // rest of a long list (100,000 rows take several milliseconds) in the moments after, so a
+        // keystroke's result is painted without waiting for the rows far below.
+        setLayoutMode(QListView::Batched);
+        setBatchSize(layoutBatchSize);
+    }
+
+    static constexpr int layoutBatchSize = 2000;
 
     void keyboardSearch(const QString&) override {}
+
+    // A row further down than the batches laid out so far is shown after all rows are laid out.
+    void scrollTo(const QModelIndex& index, ScrollHint hint = EnsureVisible) override
+    {
+        if (index.isValid() && !visualRect(index).isValid()) {
+            setLayoutMode(QListView::SinglePass);
+            doItemsLayout();
+            setLayoutMode(QListView::Batched);
+        }
+        QListView::scrollTo(index, hint);
+    }
 
 protected:
     void mousePressEvent(QMouseEvent* event) override

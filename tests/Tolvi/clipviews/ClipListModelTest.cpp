@@ -120,4 +120,49 @@ TEST(PartitionedClipSearchTest, FindsExactlyWhatTheSearchFinds)
     }
 }
 
+// Most first keystrokes match nearly every clip: parts whose clips all match, beside parts that
+// miss a few, put together in list order; the whole-history split kept between searches and the
+// one prepared ahead apply to their own list only.
+TEST(PartitionedClipSearchTest, NearlyEverythingMatchingKeepsOrderAndPreparedSplitsFitTheirList)
+{
+    PartitionedClipSearch search(4);
+    ClipboardSearchTextCache reference;
+    auto history = [](int misses) {
+        QList<ClipboardItem> items;
+        int missed = 0;
+        for (int i = 0; i < 8000; ++i) {
+            const QUuid id = QUuid::createUuid();
+            // Only clips of one part (by id) miss, and only the first few of them.
+            const bool miss = id.data1 % 4 == 3 && missed < misses;
+            missed += miss ? 1 : 0;
+            items.append(ClipboardItem(id, miss ? QStringLiteral("other %1").arg(i) : QStringLiteral("common %1").arg(i),
+                                       9000.0 - i));
+        }
+        return items;
+    };
+    const ClipboardSearchCriteria common(QStringLiteral("common"), ClipboardSearchContentFilter::all,
+                                         ClipboardSearchScope::all(), ClipboardSearchDateFilter::anyTime, false);
+    const ClipboardSearchCriteria digit(QStringLiteral("7"), ClipboardSearchContentFilter::all,
+                                        ClipboardSearchScope::all(), ClipboardSearchDateFilter::anyTime, false);
+    auto expectSame = [&](const QList<ClipboardItem>& items, const ClipboardSearchCriteria& criteria) {
+        EXPECT_EQ(ids(search.filter(items, criteria, 9500.0)),
+                  ids(ClipboardSearch::filter(items, criteria, 9500.0, QTimeZone::systemTimeZone(), reference)));
+    };
+
+    const QList<ClipboardItem> allMatch = history(0);
+    EXPECT_TRUE(search.filter(allMatch, common, 9500.0).isSharedWith(allMatch));
+    for (const int misses : {1, 40}) {
+        const QList<ClipboardItem> items = history(misses);
+        search.prepare(items);
+        search.waitUntilPrepared();
+        expectSame(items, common);
+        expectSame(items, digit);
+        // Another list of the same length after the prepared one: split for itself.
+        const QList<ClipboardItem> other = history(misses);
+        expectSame(other, common);
+        expectSame(items, common);
+        expectSame(other, digit);
+    }
+}
+
 } // namespace

@@ -248,3 +248,33 @@ TEST_F(HistoryWindowKeyboardTest, SizeIsKeptAndFittedToTheScreen)
 }
 
 } // namespace
+
+// A long list is laid out a batch of rows at a time after each change; the inspected row is
+// shown wherever it stands, also right after a search changed the list under it.
+TEST_F(HistoryWindowKeyboardTest, InspectedRowFarDownALongListStaysInView)
+{
+    for (int i = 0; i < 6000; ++i)
+        ASSERT_TRUE(store->record(QStringLiteral("note %1").arg(i), now - 20'000 + i));
+    open();
+    const int count = list()->model()->rowCount();
+    ASSERT_EQ(count, 6004);
+    auto inView = [this](int row) {
+        const QRect rect = list()->visualRect(list()->model()->index(row, 0));
+        return rect.isValid() && list()->viewport()->rect().contains(rect.center());
+    };
+
+    // The oldest note stands near the end, behind the rows laid out first.
+    const QUuid oldest = state().filteredItems().at(count - 5).id();
+    state().selectItem(oldest);
+    EXPECT_EQ(state().lensRow(), count - 5);
+    EXPECT_TRUE(inView(count - 5));
+
+    // A search that keeps nearly every row lays the list out again; the row stays in view.
+    QTest::keyClicks(search(), QStringLiteral("note"));
+    ASSERT_EQ(list()->model()->rowCount(), 6000);
+    ASSERT_EQ(state().lensItem()->id(), oldest);
+    EXPECT_TRUE(inView(state().lensRow()));
+    search()->clear();
+    ASSERT_EQ(state().lensItem()->id(), oldest);
+    EXPECT_TRUE(inView(state().lensRow()));
+}
