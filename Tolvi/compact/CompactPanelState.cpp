@@ -2,6 +2,7 @@
 
 #include "Tolvi/inspector/EditorStatusText.h"
 #include "Tolvi/inspector/LooksLikeCode.h"
+#include "Tolvi/panels/OCRRetry.h"
 
 #include "Tolvi/shell/UsageMetricsStore.h"
 #include "TolviCore/ai/AIError.h"
@@ -301,17 +302,7 @@ int CompactPanelState::panelHeight() const
 
 bool CompactPanelState::canRetryOCR(const ClipboardItem& item) const
 {
-    if (!m_actions.retryOCR)
-        return false;
-    const ClipboardImage* image = item.content().imageIf();
-    if (!image)
-        return false;
-    if (m_store.ocrInProgress().contains(image->fingerprint()))
-        return false;
-    const auto status = m_store.ocrStatuses().constFind(image->fingerprint());
-    if (status != m_store.ocrStatuses().cend())
-        return *status != ClipboardStore::OCRStatus::unsupportedImage;
-    return !image->recognizedText() || image->recognizedText()->isEmpty();
+    return m_actions.retryOCR && tolvi::canRetryOCR(m_store, item);
 }
 
 QString CompactPanelState::retryOCRTitle(const ClipboardItem& item) const

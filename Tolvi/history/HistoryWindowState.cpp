@@ -1,6 +1,7 @@
 #include "Tolvi/history/HistoryWindowState.h"
 
 #include "Tolvi/inspector/ClipQuickLook.h"
+#include "Tolvi/panels/OCRRetry.h"
 #include "Tolvi/shell/UsageMetricsStore.h"
 #include "TolviCore/model/ReferenceDate.h"
 #include "TolviCore/model/UuidText.h"
@@ -346,17 +347,7 @@ bool HistoryWindowState::isHistoryInteractionBlocked() const
 
 bool HistoryWindowState::canRetryOCR(const ClipboardItem& item) const
 {
-    if (!m_actions.retryOCR)
-        return false;
-    const ClipboardImage* image = item.content().imageIf();
-    if (!image)
-        return false;
-    if (m_store.ocrInProgress().contains(image->fingerprint()))
-        return false;
-    const auto status = m_store.ocrStatuses().constFind(image->fingerprint());
-    if (status != m_store.ocrStatuses().cend())
-        return *status != ClipboardStore::OCRStatus::unsupportedImage;
-    return !image->recognizedText() || image->recognizedText()->isEmpty();
+    return m_actions.retryOCR && tolvi::canRetryOCR(m_store, item);
 }
 
 int HistoryWindowState::rowOf(const QUuid& id) const
