@@ -15,6 +15,8 @@
 
 namespace tolvi {
 
+using TolviDesign::withOpacity;
+
 using TolviDesign::ColorToken;
 using TolviDesign::Typography;
 
@@ -35,17 +37,6 @@ constexpr qreal digitCornerRadius = 5;
 constexpr qreal pinPointSize = 10;
 
 const QString ellipsis = QStringLiteral("\u2026");
-
-QColor withOpacity(QColor c, qreal opacity)
-{
-    c.setAlphaF(float(c.alphaF() * opacity));
-    return c;
-}
-
-int symbolSide(qreal layoutPoints)
-{
-    return SymbolCatalog::pixelSizeForPointSize(layoutPoints);
-}
 
 // Line heights of the row's text styles, measured once (the type scale never changes).
 struct RowMetrics {
@@ -68,8 +59,8 @@ const RowMetrics& rowMetrics()
         const QFontMetricsF title(TolviDesign::font(Typography::rowTitle));
         const QFontMetricsF meta(TolviDesign::font(Typography::meta));
         const QFontMetricsF chip(TolviDesign::font(Typography::chip));
-        const qreal metaSymbol = symbolSide(TolviDesign::layoutPointSize(Typography::meta));
-        const qreal chipSymbol = symbolSide(TolviDesign::layoutPointSize(Typography::chip));
+        const qreal metaSymbol = SymbolCatalog::pixelSizeForPointSize(TolviDesign::layoutPointSize(Typography::meta));
+        const qreal chipSymbol = SymbolCatalog::pixelSizeForPointSize(TolviDesign::layoutPointSize(Typography::chip));
         r.titleLine = std::ceil(title.height());
         r.titleAscent = title.ascent();
         r.metaLine = std::ceil(meta.height());
@@ -148,7 +139,7 @@ void drawLine(QPainter& painter, const QRectF& box, const QString& text, const Q
 qreal drawLabel(QPainter& painter, const QRectF& box, const QString& symbol, const QColor& symbolColor,
                 const QString& text, const QFont& font, const QColor& textColor, qreal symbolPoints)
 {
-    const qreal side = symbolSide(symbolPoints);
+    const qreal side = SymbolCatalog::pixelSizeForPointSize(symbolPoints);
     if (box.width() < side)
         return 0;
     SymbolCatalog::paint(painter, QRectF(box.left(), box.center().y() - side / 2, side, side), symbol, symbolColor);
@@ -324,8 +315,8 @@ void ClipRowPainter::paint(QPainter& painter, const QRectF& rect, const Clipboar
     const qreal width = std::max<qreal>(0, inner.right() - left);
 
     // The marks after the title, right to left: digit badge, multi-paste mark, pin.
-    const qreal pinSide = symbolSide(pinPointSize);
-    const qreal checkSide = symbolSide(TolviDesign::layoutPointSize(Typography::rowTitle));
+    const qreal pinSide = SymbolCatalog::pixelSizeForPointSize(pinPointSize);
+    const qreal checkSide = SymbolCatalog::pixelSizeForPointSize(TolviDesign::layoutPointSize(Typography::rowTitle));
     qreal marksWidth = 0;
     if (input.shortcutNumber)
         marksWidth += digitWidth + titleRowSpacing;

@@ -13,33 +13,6 @@ namespace {
 
 using Kind = PasteAsMenu::Entry::Kind;
 
-// How the menu names a transform's result; differs from the transform's general title.
-QString pasteAsTitle(TextTransform transform)
-{
-    switch (transform.value()) {
-    case TextTransform::trimWhitespace: return QStringLiteral("Trimmed Text");
-    case TextTransform::collapseSpaces: return QStringLiteral("Clean Spacing");
-    case TextTransform::sentenceCase: return QStringLiteral("Sentence Case");
-    case TextTransform::titleCase: return QStringLiteral("Title Case");
-    case TextTransform::uppercase: return QStringLiteral("Uppercase");
-    case TextTransform::lowercase: return QStringLiteral("Lowercase");
-    case TextTransform::bulletList: return QStringLiteral("Bullet List");
-    case TextTransform::numberedList: return QStringLiteral("Numbered List");
-    case TextTransform::checklist: return QStringLiteral("Checklist");
-    case TextTransform::emailDraft: return QStringLiteral("Email Draft");
-    case TextTransform::sortLines: return QStringLiteral("Sorted Lines");
-    case TextTransform::deduplicateLines: return QStringLiteral("Unique Lines");
-    case TextTransform::quoteLines: return QStringLiteral("Quote Block");
-    case TextTransform::codeBlock: return QStringLiteral("Code Block");
-    case TextTransform::slugify: return QStringLiteral("Slug");
-    case TextTransform::prettyJSON: return QStringLiteral("Pretty JSON");
-    case TextTransform::cleanURL: return QStringLiteral("Clean URL");
-    case TextTransform::markdownLink: return QStringLiteral("Markdown Link");
-    }
-    return transform.title();
-}
-
-
 // The transforms this menu offers, most specific first. Case changes, line sorting and quoting
 // are left to the tools menu.
 constexpr std::array<TextTransform::Case, 11> priority = {
@@ -77,7 +50,7 @@ QList<PasteAsMenu::Entry> PasteAsMenu::entries(const ClipboardItem& item)
         list.append({Kind::plainText, QStringLiteral("Plain Text"), QStringLiteral("doc.plaintext"), std::nullopt});
         list.append(Entry());
         for (TextTransform transform : pasteTransforms(*text))
-            list.append({Kind::transformed, pasteAsTitle(transform), PasteAsMenu::systemImage(transform), transform});
+            list.append({Kind::transformed, transform.resultTitle(), PasteAsMenu::systemImage(transform), transform});
         return list;
     }
     list.append({Kind::image, QStringLiteral("Image"), QStringLiteral("photo"), std::nullopt});
@@ -86,7 +59,7 @@ QList<PasteAsMenu::Entry> PasteAsMenu::entries(const ClipboardItem& item)
         list.append({Kind::recognizedText, QStringLiteral("Extracted Text (OCR)"), QStringLiteral("text.viewfinder"),
                      std::nullopt});
         for (TextTransform transform : pasteTransforms(*recognized)) {
-            list.append({Kind::recognizedTransformed, QStringLiteral("OCR ") + pasteAsTitle(transform),
+            list.append({Kind::recognizedTransformed, QStringLiteral("OCR ") + transform.resultTitle(),
                          PasteAsMenu::systemImage(transform), transform});
         }
     }

@@ -39,6 +39,8 @@
 
 namespace tolvi {
 
+using TolviDesign::withOpacity;
+
 namespace {
 
 using TolviDesign::ColorToken;
@@ -47,12 +49,6 @@ using TolviDesign::Typography;
 QString menuText(const QString& text)
 {
     return QString(text).replace(QLatin1Char('&'), QStringLiteral("&&"));
-}
-
-QColor withOpacity(QColor c, qreal opacity)
-{
-    c.setAlphaF(float(c.alphaF() * opacity));
-    return c;
 }
 
 

@@ -3,6 +3,7 @@
 #include "Tolvi/design/Surfaces.h"
 #include "Tolvi/design/TolviTheme.h"
 #include "Tolvi/clipviews/PasteQueueNotice.h"
+#include "Tolvi/panels/ClipTransfers.h"
 #include "Tolvi/panels/PanelCommandBus.h"
 #include "Tolvi/services/paste/PasteService.h"
 #include "Tolvi/shell/UnsavedDrafts.h"
@@ -328,23 +329,13 @@ std::optional<CompactPanelCommand> CompactClipboardPanelController::keyCommand(i
     }
 }
 
-bool CompactClipboardPanelController::hasAttachedDialog() const
-{
-    if (!m_panel)
-        return false;
-    const QList<QWidget*> children = m_panel->findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
-    return std::any_of(children.cbegin(), children.cend(), [](const QWidget* child) {
-        return child->isWindow() && child->isVisible() && child->windowModality() != Qt::NonModal;
-    });
-}
-
 bool CompactClipboardPanelController::handleKey(QKeyEvent* event)
 {
     if (!m_panel)
         return false;
     const std::optional<CompactPanelCommand> command =
         keyCommand(event->key(), event->modifiers(), PanelKeyboardRouting::focus(m_panel), m_panelMode,
-                   m_modalInteractionActive || hasAttachedDialog());
+                   m_modalInteractionActive || m_panel->hasOpenModalDialog());
     if (!command)
         return false;
     PanelCommandBus::shared().post(*command, m_panel);
@@ -358,47 +349,14 @@ bool CompactClipboardPanelController::eventFilter(QObject* watched, QEvent* even
     return QObject::eventFilter(watched, event);
 }
 
-void CompactClipboardPanelController::recordPaste()
-{
-    m_dependencies.usageMetrics.recordWithMilestone(UsageMetricEvent::pastePerformed);
-}
-
 CompactPanelActions CompactClipboardPanelController::makeActions()
 {
     QPointer<CompactClipboardPanelController> self(this);
     CompactPanelActions actions;
     // The panel goes before the paste service activates the target.
-    actions.pasteItem = [self](const ClipboardItem& item) {
-        if (!self)
-            return;
-        self->orderOut();
-        self->recordPaste();
-        self->m_dependencies.pasteService.pasteItem(item);
-    };
-    actions.pasteText = [self](const QString& text) {
-        if (!self)
-            return;
-        self->orderOut();
-        self->recordPaste();
-        // A new plain-text clip, never added to the history.
-        self->m_dependencies.pasteService.pasteText(text);
-    };
-    actions.copyItem = [self](const ClipboardItem& item) {
-        if (!self)
-            return;
-        self->m_dependencies.usageMetrics.record(UsageMetricEvent::copyPerformed);
-        self->m_dependencies.pasteService.copyItem(item);
-    };
-    actions.copyText = [self](const QString& text) {
-        if (!self)
-            return;
-        self->m_dependencies.usageMetrics.record(UsageMetricEvent::copyPerformed);
-        self->m_dependencies.pasteService.copyText(text);
-    };
-    if (AIService* ai = m_dependencies.aiService) {
-        actions.runAIAction = [ai](const AIAction& action, const QString& text, QObject* receiver,
-                                   std::function<void(AIResult)> done) { ai->run(action, text, receiver, std::move(done)); };
-    }
+    ClipTransfers{this, &m_dependencies.pasteService, &m_dependencies.usageMetrics, [this] { orderOut(); },
+                  m_dependencies.aiService}
+        .fill(actions);
     actions.setPanelMode = [self](CompactPanelMode mode) {
         if (self)
             self->m_panelMode = mode;

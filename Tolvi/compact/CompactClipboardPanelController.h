@@ -110,9 +110,7 @@ private:
     void installContent();
     void position();
     bool handleKey(QKeyEvent* event);
-    bool hasAttachedDialog() const;
     CompactPanelActions makeActions();
-    void recordPaste();
     void applyPanelHeight(int height);
     // The usable area of the screen that holds `point` (or the panel's, or the primary one).
     QRect availableArea(const QPoint& point) const;

@@ -2,6 +2,7 @@
 
 #include "Tolvi/inspector/EditorStatusText.h"
 #include "Tolvi/inspector/LooksLikeCode.h"
+#include "Tolvi/panels/OCRRetry.h"
 
 #include "Tolvi/shell/UsageMetricsStore.h"
 #include "TolviCore/ai/AIError.h"
@@ -71,38 +72,22 @@ void CompactPanelState::setPreviewAvailable(bool available)
 
 void CompactPanelState::setQuery(const QString& query)
 {
-    if (query == m_query)
-        return;
-    m_query = query;
-    emit criteriaChanged();
-    recompute();
+    filtersUpdated(m_filters.setQuery(query));
 }
 
 void CompactPanelState::setContentFilter(ClipboardSearchContentFilter filter)
 {
-    if (filter == m_contentFilter)
-        return;
-    m_contentFilter = filter;
-    emit criteriaChanged();
-    recompute();
+    filtersUpdated(m_filters.setContentFilter(filter));
 }
 
 void CompactPanelState::setDateFilter(ClipboardSearchDateFilter filter)
 {
-    if (filter == m_dateFilter)
-        return;
-    m_dateFilter = filter;
-    emit criteriaChanged();
-    recompute();
+    filtersUpdated(m_filters.setDateFilter(filter));
 }
 
 void CompactPanelState::setRequiresOCRText(bool required)
 {
-    if (required == m_requiresOCRText)
-        return;
-    m_requiresOCRText = required;
-    emit criteriaChanged();
-    recompute();
+    filtersUpdated(m_filters.setRequiresOCRText(required));
 }
 
 void CompactPanelState::setSelectedItemID(const std::optional<QUuid>& id)
@@ -137,12 +122,20 @@ void CompactPanelState::setEditorTab(CompactEditorTab tab)
     emit editorTabChanged();
 }
 
+void CompactPanelState::filtersUpdated(bool changed)
+{
+    if (!changed)
+        return;
+    emit criteriaChanged();
+    recompute();
+}
+
 // ---- Derived values ---------------------------------------------------------------------
 
 ClipboardSearchCriteria CompactPanelState::searchCriteria() const
 {
-    return ClipboardSearchCriteria(m_query, m_contentFilter, ClipboardSearchScope::all(), m_dateFilter,
-                                   m_requiresOCRText);
+    return ClipboardSearchCriteria(m_filters.query, m_filters.contentFilter, ClipboardSearchScope::all(),
+                                   m_filters.dateFilter, m_filters.requiresOCRText);
 }
 
 bool CompactPanelState::hasActiveFilters() const
@@ -309,17 +302,7 @@ int CompactPanelState::panelHeight() const
 
 bool CompactPanelState::canRetryOCR(const ClipboardItem& item) const
 {
-    if (!m_actions.retryOCR)
-        return false;
-    const ClipboardImage* image = item.content().imageIf();
-    if (!image)
-        return false;
-    if (m_store.ocrInProgress().contains(image->fingerprint()))
-        return false;
-    const auto status = m_store.ocrStatuses().constFind(image->fingerprint());
-    if (status != m_store.ocrStatuses().cend())
-        return *status != ClipboardStore::OCRStatus::unsupportedImage;
-    return !image->recognizedText() || image->recognizedText()->isEmpty();
+    return m_actions.retryOCR && tolvi::canRetryOCR(m_store, item);
 }
 
 QString CompactPanelState::retryOCRTitle(const ClipboardItem& item) const
@@ -341,26 +324,14 @@ QList<ClipboardItem> CompactPanelState::filtered(const ClipboardSearchCriteria& 
 {
     // Results are only reused while the clips, the filters and (for date filters) the time are
     // the same.
-    const QString filters = QStringLiteral("%1|%2|%3|%4")
-                                .arg(m_storeGeneration)
-                                .arg(int(m_contentFilter))
-                                .arg(int(m_dateFilter))
-                                .arg(m_requiresOCRText);
+    const QString filters = QStringLiteral("%1|%2").arg(m_storeGeneration).arg(m_filters.cacheKey());
     return m_search.filter(m_store.items(), criteria, now, m_timeZone, filters);
 }
 
 void CompactPanelState::recompute()
 {
     QList<ClipboardItem> filtered = this->filtered(searchCriteria(), m_now());
-    bool idsChanged = false;
-    if (!filtered.isSharedWith(m_filteredItems)) {
-        idsChanged = filtered.size() != m_filteredItems.size();
-        for (qsizetype i = 0; !idsChanged && i < filtered.size(); ++i) {
-            const ClipboardItem& now = filtered.at(i);
-            const ClipboardItem& before = m_filteredItems.at(i);
-            idsChanged = !now.sharesDataWith(before) && now.id() != before.id();
-        }
-    }
+    const bool idsChanged = FilteredClips::idsChanged(m_filteredItems, filtered);
     m_filteredItems = std::move(filtered);
     // The selected row is right before anyone hears of the new list.
     m_selectedRow = rowOfSelection();
@@ -388,12 +359,9 @@ void CompactPanelState::storeItemsChanged()
 
 int CompactPanelState::rowOfSelection() const
 {
-    if (m_selectedItemID) {
-        for (qsizetype i = 0; i < m_filteredItems.size(); ++i) {
-            if (m_filteredItems.at(i).id() == *m_selectedItemID)
-                return int(i);
-        }
-    }
+    const int row = m_selectedItemID ? FilteredClips::rowOf(m_filteredItems, *m_selectedItemID) : -1;
+    if (row >= 0)
+        return row;
     return m_filteredItems.isEmpty() ? -1 : 0;
 }
 
@@ -466,18 +434,9 @@ void CompactPanelState::normalizeSelection()
 {
     if (m_mode == CompactPanelMode::editor)
         return;
-    if (m_filteredItems.isEmpty()) {
-        setSelectedItemID(std::nullopt);
+    setSelectedItemID(FilteredClips::settledSelection(m_filteredItems, m_selectedItemID));
+    if (m_filteredItems.isEmpty())
         setMode(CompactPanelMode::results);
-        return;
-    }
-    if (m_selectedItemID) {
-        for (const ClipboardItem& item : std::as_const(m_filteredItems)) {
-            if (item.id() == *m_selectedItemID)
-                return;
-        }
-    }
-    setSelectedItemID(m_filteredItems.first().id());
 }
 
 void CompactPanelState::normalizeActionSelection()
@@ -731,19 +690,15 @@ void CompactPanelState::clearFilters()
 {
     if (!hasActiveFilters())
         return;
-    m_contentFilter = ClipboardSearchContentFilter::all;
-    m_dateFilter = ClipboardSearchDateFilter::anyTime;
-    m_requiresOCRText = false;
+    m_filters.clearBeyondQuery();
     emit criteriaChanged();
     recompute();
 }
 
 void CompactPanelState::showAllClips()
 {
-    m_query.clear();
-    m_contentFilter = ClipboardSearchContentFilter::all;
-    m_dateFilter = ClipboardSearchDateFilter::anyTime;
-    m_requiresOCRText = false;
+    m_filters.query.clear();
+    m_filters.clearBeyondQuery();
     emit criteriaChanged();
     recompute();
     emit searchFocusRequested();

@@ -3,6 +3,7 @@
 #include "Tolvi/compact/CompactPasteAction.h"
 #include "Tolvi/clipviews/NarrowingClipSearch.h"
 #include "Tolvi/inspector/IncrementalCharacterCount.h"
+#include "Tolvi/panels/ClipListFilters.h"
 #include "Tolvi/panels/CompactPanelCommand.h"
 #include "TolviCore/ai/AIAction.h"
 #include "TolviCore/ai/AIResult.h"
@@ -70,13 +71,13 @@ public:
     const CompactPanelActions& actions() const { return m_actions; }
 
     // View state.
-    const QString& query() const { return m_query; }
+    const QString& query() const { return m_filters.query; }
     void setQuery(const QString& query);
-    ClipboardSearchContentFilter contentFilter() const { return m_contentFilter; }
+    ClipboardSearchContentFilter contentFilter() const { return m_filters.contentFilter; }
     void setContentFilter(ClipboardSearchContentFilter filter);
-    ClipboardSearchDateFilter dateFilter() const { return m_dateFilter; }
+    ClipboardSearchDateFilter dateFilter() const { return m_filters.dateFilter; }
     void setDateFilter(ClipboardSearchDateFilter filter);
-    bool requiresOCRText() const { return m_requiresOCRText; }
+    bool requiresOCRText() const { return m_filters.requiresOCRText; }
     void setRequiresOCRText(bool required);
     CompactPanelMode mode() const { return m_mode; }
     const std::optional<QUuid>& selectedItemID() const { return m_selectedItemID; }
@@ -190,6 +191,7 @@ signals:
     void editorFocusRequested();
 
 private:
+    void filtersUpdated(bool changed);
     void recompute();
     QList<ClipboardItem> filtered(const ClipboardSearchCriteria& criteria, double now);
     int rowOfSelection() const;
@@ -219,10 +221,7 @@ private:
     QTimeZone m_timeZone;
     bool m_previewAvailable = false;
 
-    QString m_query;
-    ClipboardSearchContentFilter m_contentFilter = ClipboardSearchContentFilter::all;
-    ClipboardSearchDateFilter m_dateFilter = ClipboardSearchDateFilter::anyTime;
-    bool m_requiresOCRText = false;
+    ClipListFilters m_filters;
     CompactPanelMode m_mode = CompactPanelMode::results;
     std::optional<QUuid> m_selectedItemID;
     std::optional<QUuid> m_scrollTargetID;

@@ -155,27 +155,12 @@ QString CompactPasteAction::pastedText() const
 
 QString compactShortTitle(TextTransform transform)
 {
+    // The panel's rows are narrower than the menu: two results go by a shorter name.
     switch (transform.value()) {
-    case TextTransform::trimWhitespace: return QStringLiteral("Trimmed Text");
-    case TextTransform::collapseSpaces: return QStringLiteral("Clean Spacing");
-    case TextTransform::sentenceCase: return QStringLiteral("Sentence Case");
-    case TextTransform::titleCase: return QStringLiteral("Title Case");
-    case TextTransform::uppercase: return QStringLiteral("Uppercase");
-    case TextTransform::lowercase: return QStringLiteral("Lowercase");
-    case TextTransform::bulletList: return QStringLiteral("Bullet List");
-    case TextTransform::numberedList: return QStringLiteral("Numbered List");
-    case TextTransform::checklist: return QStringLiteral("Checklist");
-    case TextTransform::emailDraft: return QStringLiteral("Email Draft");
-    case TextTransform::sortLines: return QStringLiteral("Sorted Lines");
-    case TextTransform::deduplicateLines: return QStringLiteral("Unique Lines");
-    case TextTransform::quoteLines: return QStringLiteral("Quote Block");
-    case TextTransform::codeBlock: return QStringLiteral("Code Block");
-    case TextTransform::slugify: return QStringLiteral("Slug");
     case TextTransform::prettyJSON: return QStringLiteral("JSON");
-    case TextTransform::cleanURL: return QStringLiteral("Clean URL");
     case TextTransform::markdownLink: return QStringLiteral("Markdown");
+    default: return transform.resultTitle();
     }
-    return {};
 }
 
 QList<CompactPasteActionSection> CompactPasteActionSection::sections(const ClipboardItem& clip, bool showsAIControls)

@@ -19,6 +19,8 @@
 
 namespace tolvi {
 
+using TolviDesign::withOpacity;
+
 using TolviDesign::ColorToken;
 using TolviDesign::Typography;
 
@@ -38,17 +40,6 @@ constexpr qreal returnPoints = 12;
 constexpr qreal pinPoints = 10;
 // The catalogue has no "return" symbol; the turn-down-left arrow is the same key cap.
 const QString returnSymbol = QStringLiteral("arrow.turn.down.left");
-
-QColor withOpacity(QColor c, qreal opacity)
-{
-    c.setAlphaF(float(c.alphaF() * opacity));
-    return c;
-}
-
-int symbolSide(qreal points)
-{
-    return SymbolCatalog::pixelSizeForPointSize(points);
-}
 
 const QFont& actionTitleFont()
 {
@@ -95,7 +86,7 @@ void drawLine(QPainter& painter, const QRectF& box, const QString& text, const Q
 void drawLabel(QPainter& painter, const QRectF& box, const QString& symbol, const QColor& symbolColor,
                const QString& text, const QFont& font, const QColor& textColor, qreal symbolPoints)
 {
-    const qreal side = symbolSide(symbolPoints);
+    const qreal side = SymbolCatalog::pixelSizeForPointSize(symbolPoints);
     SymbolCatalog::paint(painter, QRectF(box.left(), box.center().y() - side / 2, side, side), symbol, symbolColor);
     drawLine(painter, box.adjusted(side + labelSpacing, 0, 0, 0), text, font, textColor);
 }
@@ -103,7 +94,7 @@ void drawLabel(QPainter& painter, const QRectF& box, const QString& symbol, cons
 // The return glyph at the right of `inner`; returns the room it takes (kept even when hidden).
 qreal drawReturnGlyph(QPainter& painter, const QRectF& inner, bool isSelected, const DesignContext& context)
 {
-    const qreal side = symbolSide(returnPoints);
+    const qreal side = SymbolCatalog::pixelSizeForPointSize(returnPoints);
     if (isSelected) {
         SymbolCatalog::paint(painter, QRectF(inner.right() - side, inner.center().y() - side / 2, side, side),
                              returnSymbol, context.color(ColorToken::electricBlue));
@@ -130,7 +121,7 @@ int CompactRowPainting::clipRowHeight()
         const qreal title = lineHeight(TolviDesign::font(Typography::rowTitle));
         const qreal meta = lineHeight(TolviDesign::font(Typography::meta));
         const qreal recognition =
-            std::max<qreal>(meta, symbolSide(TolviDesign::layoutPointSize(Typography::meta)));
+            std::max<qreal>(meta, SymbolCatalog::pixelSizeForPointSize(TolviDesign::layoutPointSize(Typography::meta)));
         const qreal column = title + lineSpacing + meta + lineSpacing + recognition;
         return int(std::ceil(2 * clipVerticalPadding + std::max<qreal>(previewSide, column)));
     }();
@@ -227,7 +218,7 @@ void CompactRowPainting::paintClipRow(QPainter& painter, const QRectF& rect, con
 
     qreal right = inner.right();
     if (item.isPinned()) {
-        const qreal side = symbolSide(pinPoints);
+        const qreal side = SymbolCatalog::pixelSizeForPointSize(pinPoints);
         SymbolCatalog::paint(painter, QRectF(right - side, inner.center().y() - side / 2, side, side),
                              QStringLiteral("pin.fill"), context.color(ColorToken::amber));
         right -= side + spacing;
@@ -242,7 +233,7 @@ void CompactRowPainting::paintClipRow(QPainter& painter, const QRectF& rect, con
     const qreal titleLine = lineHeight(titleFont);
     const qreal metaLine = lineHeight(metaFont);
     const qreal metaPoints = TolviDesign::layoutPointSize(Typography::meta);
-    const qreal recognitionLine = std::max<qreal>(metaLine, symbolSide(metaPoints));
+    const qreal recognitionLine = std::max<qreal>(metaLine, SymbolCatalog::pixelSizeForPointSize(metaPoints));
     const ClipboardImage* image = item.content().imageIf();
     const bool hasRecognitionLine = image && (input.ocrStatus || input.isRecognizingText);
     const qreal columnHeight =
@@ -320,7 +311,7 @@ void CompactRowPainting::paintSectionHeader(QPainter& painter, const QRectF& rec
     const QRectF inner = rect.adjusted(10, 0, -10, 0);
     qreal x = inner.left();
     if (isRecommended) {
-        const qreal side = symbolSide(10);
+        const qreal side = SymbolCatalog::pixelSizeForPointSize(10);
         SymbolCatalog::paint(painter, QRectF(x, inner.center().y() - side / 2, side, side), QStringLiteral("sparkles"),
                              color);
         x += side + labelSpacing;

@@ -8,16 +8,12 @@
 
 namespace tolvi {
 
+using TolviDesign::withOpacity;
+
 using TolviDesign::ColorToken;
 using TolviDesign::Typography;
 
 namespace {
-
-QColor withOpacity(QColor c, qreal opacity)
-{
-    c.setAlphaF(float(c.alphaF() * opacity));
-    return c;
-}
 
 // Width of a symbol-and-text row: [symbol][spacing][text].
 int contentWidth(const QString& title, const QFont& font, const std::optional<QString>& symbol, qreal symbolPoints,

@@ -151,4 +151,10 @@ QFont systemFont(qreal layoutPoints, QFont::Weight weight)
     return f;
 }
 
+QColor withOpacity(QColor color, qreal opacity)
+{
+    color.setAlphaF(float(color.alphaF() * opacity));
+    return color;
+}
+
 } // namespace tolvi::TolviDesign

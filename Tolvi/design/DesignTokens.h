@@ -83,4 +83,7 @@ QFont systemFont(qreal layoutPoints, QFont::Weight weight = QFont::Normal);
 // Layout points to font points.
 constexpr qreal fontPointsFromLayoutPoints(qreal layoutPoints) { return layoutPoints * 72.0 / 96.0; }
 
+// The colour with its own opacity multiplied by `opacity` (0 clear, 1 unchanged).
+QColor withOpacity(QColor color, qreal opacity);
+
 } // namespace tolvi::TolviDesign

@@ -11,15 +11,11 @@
 
 namespace tolvi {
 
+using TolviDesign::withOpacity;
+
 using TolviDesign::ColorToken;
 
 namespace {
-
-QColor withOpacity(QColor c, qreal opacity)
-{
-    c.setAlphaF(float(c.alphaF() * opacity));
-    return c;
-}
 
 // The frosted fill: the surface colour let through at this opacity.
 constexpr qreal materialOpacity = 0.62;

@@ -6,6 +6,7 @@
 #include "Tolvi/history/HistoryWindowState.h"
 #include "Tolvi/inspector/ClipTextEditorOverlay.h"
 #include "Tolvi/inspector/NewSnippetOverlay.h"
+#include "Tolvi/panels/ClipTransfers.h"
 #include "Tolvi/panels/EscapeClosingPanel.h"
 #include "Tolvi/panels/PanelCommandBus.h"
 #include "Tolvi/panels/PanelKeyboardRouting.h"
@@ -254,19 +255,9 @@ void ClipboardPanelController::installContent(bool opensNewSnippet)
     m_view->setOpenUrl(m_dependencies.openUrl);
 }
 
-bool ClipboardPanelController::hasAttachedSheet() const
-{
-    if (!m_panel)
-        return false;
-    const QList<QWidget*> children = m_panel->findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
-    return std::any_of(children.cbegin(), children.cend(), [](const QWidget* child) {
-        return child->isWindow() && child->isVisible() && child->windowModality() != Qt::NonModal;
-    });
-}
-
 bool ClipboardPanelController::handleKey(QKeyEvent* event)
 {
-    if (!m_panel || m_blocksHistoryShortcuts || hasAttachedSheet())
+    if (!m_panel || m_blocksHistoryShortcuts || m_panel->hasOpenModalDialog())
         return false;
     const std::optional<PanelKeyboardCommand> command =
         PanelKeyboardRouting::historyCommand(*event, PanelKeyboardRouting::focus(m_panel));
@@ -317,48 +308,13 @@ void ClipboardPanelController::saveSize() const
                                        QStringLiteral("%1 %2").arg(size.width()).arg(size.height()));
 }
 
-void ClipboardPanelController::recordPaste()
-{
-    m_dependencies.usageMetrics.recordWithMilestone(UsageMetricEvent::pastePerformed);
-}
-
 HistoryWindowActions ClipboardPanelController::makeActions()
 {
     QPointer<ClipboardPanelController> self(this);
     HistoryWindowActions actions;
-    actions.pasteItem = [self](const ClipboardItem& item) {
-        if (!self)
-            return;
-        self->orderOut();
-        self->recordPaste();
-        self->m_dependencies.pasteService.pasteItem(item);
-    };
-    actions.pasteItems = [self](const QList<ClipboardItem>& items) {
-        if (!self)
-            return;
-        self->orderOut();
-        self->recordPaste();
-        self->m_dependencies.pasteService.pasteItems(items);
-    };
-    actions.pasteText = [self](const QString& text) {
-        if (!self)
-            return;
-        self->orderOut();
-        self->recordPaste();
-        self->m_dependencies.pasteService.pasteText(text);
-    };
-    actions.copyItem = [self](const ClipboardItem& item) {
-        if (!self)
-            return;
-        self->m_dependencies.usageMetrics.record(UsageMetricEvent::copyPerformed);
-        self->m_dependencies.pasteService.copyItem(item);
-    };
-    actions.copyText = [self](const QString& text) {
-        if (!self)
-            return;
-        self->m_dependencies.usageMetrics.record(UsageMetricEvent::copyPerformed);
-        self->m_dependencies.pasteService.copyText(text);
-    };
+    ClipTransfers{this, &m_dependencies.pasteService, &m_dependencies.usageMetrics, [this] { orderOut(); },
+                  m_dependencies.aiService}
+        .fill(actions);
     actions.editText = [self](const ClipboardItem& item, const QString& text) {
         if (!self || !self->m_dependencies.store.updateText(text, item))
             return false;
@@ -376,10 +332,6 @@ HistoryWindowActions ClipboardPanelController::makeActions()
         d.usageMetrics.recordWithMilestone(UsageMetricEvent::snippetCreated);
         return true;
     };
-    if (AIService* ai = m_dependencies.aiService) {
-        actions.runAIAction = [ai](const AIAction& action, const QString& text, QObject* receiver,
-                                   std::function<void(AIResult)> done) { ai->run(action, text, receiver, std::move(done)); };
-    }
     actions.deleteItem = [self](const ClipboardItem& item) {
         if (self)
             self->m_dependencies.store.remove(item);

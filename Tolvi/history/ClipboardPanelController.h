@@ -105,9 +105,7 @@ private:
     void installContent(bool opensNewSnippet);
     void position();
     bool handleKey(QKeyEvent* event);
-    bool hasAttachedSheet() const;
     HistoryWindowActions makeActions();
-    void recordPaste();
     void saveSize() const;
     void joinUnsavedDrafts();
 

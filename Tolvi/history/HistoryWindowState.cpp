@@ -1,6 +1,7 @@
 #include "Tolvi/history/HistoryWindowState.h"
 
 #include "Tolvi/inspector/ClipQuickLook.h"
+#include "Tolvi/panels/OCRRetry.h"
 #include "Tolvi/shell/UsageMetricsStore.h"
 #include "TolviCore/model/ReferenceDate.h"
 #include "TolviCore/model/UuidText.h"
@@ -88,54 +89,42 @@ bool HistoryWindowState::canPresent(HistoryOverlay overlay) const
 
 void HistoryWindowState::setQuery(const QString& query)
 {
-    if (query == m_query)
-        return;
-    m_query = query;
-    emit criteriaChanged();
-    recompute();
+    filtersUpdated(m_filters.setQuery(query));
 }
 
 void HistoryWindowState::setFilterKey(const QString& key)
 {
-    if (key == m_filterKey)
-        return;
+    const bool changed = key != m_filterKey;
     m_filterKey = key;
-    emit criteriaChanged();
-    recompute();
+    filtersUpdated(changed);
 }
 
 void HistoryWindowState::setContentFilter(ClipboardSearchContentFilter filter)
 {
-    if (filter == m_contentFilter)
-        return;
-    m_contentFilter = filter;
-    emit criteriaChanged();
-    recompute();
+    filtersUpdated(m_filters.setContentFilter(filter));
 }
 
 void HistoryWindowState::setDateFilter(ClipboardSearchDateFilter filter)
 {
-    if (filter == m_dateFilter)
-        return;
-    m_dateFilter = filter;
-    emit criteriaChanged();
-    recompute();
+    filtersUpdated(m_filters.setDateFilter(filter));
 }
 
 void HistoryWindowState::setRequiresOCRText(bool required)
 {
-    if (required == m_requiresOCRText)
-        return;
-    m_requiresOCRText = required;
-    emit criteriaChanged();
-    recompute();
+    filtersUpdated(m_filters.setRequiresOCRText(required));
 }
 
 void HistoryWindowState::setSourceAppIdentifier(const std::optional<QString>& identifier)
 {
-    if (identifier == m_sourceAppIdentifier)
-        return;
+    const bool changed = identifier != m_sourceAppIdentifier;
     m_sourceAppIdentifier = identifier;
+    filtersUpdated(changed);
+}
+
+void HistoryWindowState::filtersUpdated(bool changed)
+{
+    if (!changed)
+        return;
     emit criteriaChanged();
     recompute();
 }
@@ -220,7 +209,8 @@ void HistoryWindowState::setSearchFocused(bool focused)
 
 ClipboardSearchCriteria HistoryWindowState::searchCriteria() const
 {
-    return ClipboardSearchCriteria(m_query, m_contentFilter, searchScope(), m_dateFilter, m_requiresOCRText,
+    return ClipboardSearchCriteria(m_filters.query, m_filters.contentFilter, searchScope(), m_filters.dateFilter,
+                                   m_filters.requiresOCRText,
                                    m_sourceAppIdentifier);
 }
 
@@ -357,26 +347,12 @@ bool HistoryWindowState::isHistoryInteractionBlocked() const
 
 bool HistoryWindowState::canRetryOCR(const ClipboardItem& item) const
 {
-    if (!m_actions.retryOCR)
-        return false;
-    const ClipboardImage* image = item.content().imageIf();
-    if (!image)
-        return false;
-    if (m_store.ocrInProgress().contains(image->fingerprint()))
-        return false;
-    const auto status = m_store.ocrStatuses().constFind(image->fingerprint());
-    if (status != m_store.ocrStatuses().cend())
-        return *status != ClipboardStore::OCRStatus::unsupportedImage;
-    return !image->recognizedText() || image->recognizedText()->isEmpty();
+    return m_actions.retryOCR && tolvi::canRetryOCR(m_store, item);
 }
 
 int HistoryWindowState::rowOf(const QUuid& id) const
 {
-    for (qsizetype i = 0; i < m_filteredItems.size(); ++i) {
-        if (m_filteredItems.at(i).id() == id)
-            return int(i);
-    }
-    return -1;
+    return FilteredClips::rowOf(m_filteredItems, id);
 }
 
 // ---- Reactions --------------------------------------------------------------------------
@@ -385,12 +361,10 @@ QList<ClipboardItem> HistoryWindowState::filtered(const ClipboardSearchCriteria&
 {
     // Results are only reused while the clips, the filters and (for date filters) the time are
     // the same.
-    const QString filters = QStringLiteral("%1|%2|%3|%4|%5|%6|%7")
+    const QString filters = QStringLiteral("%1|%2|%3|%4|%5")
                                 .arg(m_storeGeneration)
                                 .arg(m_filterKey)
-                                .arg(int(m_contentFilter))
-                                .arg(int(m_dateFilter))
-                                .arg(m_requiresOCRText)
+                                .arg(m_filters.cacheKey())
                                 .arg(m_sourceAppIdentifier.has_value())
                                 .arg(m_sourceAppIdentifier.value_or(QString()));
     return m_search.filter(m_store.items(), criteria, now, m_timeZone, filters);
@@ -400,18 +374,10 @@ void HistoryWindowState::recompute()
 {
     const double now = m_now();
     QList<ClipboardItem> filtered = this->filtered(searchCriteria(), now);
-    bool idsChanged = false;
-    if (!filtered.isSharedWith(m_filteredItems)) {
-        idsChanged = filtered.size() != m_filteredItems.size();
-        for (qsizetype i = 0; !idsChanged && i < filtered.size(); ++i) {
-            const ClipboardItem& now = filtered.at(i);
-            const ClipboardItem& before = m_filteredItems.at(i);
-            idsChanged = !now.sharesDataWith(before) && now.id() != before.id();
-        }
-    }
+    const bool idsChanged = FilteredClips::idsChanged(m_filteredItems, filtered);
     m_filteredItems = std::move(filtered);
     m_filteredDay = QDate();
-    if (m_dateFilter == ClipboardSearchDateFilter::today) {
+    if (m_filters.dateFilter == ClipboardSearchDateFilter::today) {
         if (const std::optional<QDateTime> local = localDateTime(now, m_timeZone))
             m_filteredDay = local->date();
     }
@@ -514,13 +480,7 @@ void HistoryWindowState::appear()
 
 void HistoryWindowState::normalizeSelection()
 {
-    if (m_filteredItems.isEmpty()) {
-        setSelectedItemID(std::nullopt);
-        return;
-    }
-    if (m_selectedItemID && rowOf(*m_selectedItemID) >= 0)
-        return;
-    setSelectedItemID(m_filteredItems.first().id());
+    setSelectedItemID(FilteredClips::settledSelection(m_filteredItems, m_selectedItemID));
 }
 
 void HistoryWindowState::removeStaleQueuedItems()
@@ -616,17 +576,12 @@ bool HistoryWindowState::saveSnippet(const QString& text)
 
 void HistoryWindowState::clearSearchFilters()
 {
-    const bool changed = m_filterKey != QLatin1String("all") || m_contentFilter != ClipboardSearchContentFilter::all
-        || m_dateFilter != ClipboardSearchDateFilter::anyTime || m_requiresOCRText || m_sourceAppIdentifier;
-    if (!changed)
-        return;
+    const bool changed =
+        m_filterKey != QLatin1String("all") || m_filters.narrowsBeyondQuery() || m_sourceAppIdentifier;
     m_filterKey = QStringLiteral("all");
-    m_contentFilter = ClipboardSearchContentFilter::all;
-    m_dateFilter = ClipboardSearchDateFilter::anyTime;
-    m_requiresOCRText = false;
+    m_filters.clearBeyondQuery();
     m_sourceAppIdentifier.reset();
-    emit criteriaChanged();
-    recompute();
+    filtersUpdated(changed);
 }
 
 void HistoryWindowState::showAllClips()

@@ -2,6 +2,7 @@
 
 #include "Tolvi/history/HistoryWindowActions.h"
 #include "Tolvi/clipviews/NarrowingClipSearch.h"
+#include "Tolvi/panels/ClipListFilters.h"
 #include "Tolvi/panels/PanelKeyboardCommand.h"
 #include "TolviCore/featureflags/FeatureFlags.h"
 #include "TolviCore/model/ClipboardItem.h"
@@ -64,15 +65,15 @@ public:
     bool opensNewSnippet() const { return m_opensNewSnippet; }
 
     // View state.
-    const QString& query() const { return m_query; }
+    const QString& query() const { return m_filters.query; }
     void setQuery(const QString& query);
     const QString& filterKey() const { return m_filterKey; }
     void setFilterKey(const QString& key);
-    ClipboardSearchContentFilter contentFilter() const { return m_contentFilter; }
+    ClipboardSearchContentFilter contentFilter() const { return m_filters.contentFilter; }
     void setContentFilter(ClipboardSearchContentFilter filter);
-    ClipboardSearchDateFilter dateFilter() const { return m_dateFilter; }
+    ClipboardSearchDateFilter dateFilter() const { return m_filters.dateFilter; }
     void setDateFilter(ClipboardSearchDateFilter filter);
-    bool requiresOCRText() const { return m_requiresOCRText; }
+    bool requiresOCRText() const { return m_filters.requiresOCRText; }
     void setRequiresOCRText(bool required);
     const std::optional<QString>& sourceAppIdentifier() const { return m_sourceAppIdentifier; }
     void setSourceAppIdentifier(const std::optional<QString>& identifier);
@@ -179,6 +180,7 @@ signals:
     void dismissOverlayRequested();
 
 private:
+    void filtersUpdated(bool changed);
     void recompute();
     QList<ClipboardItem> filtered(const ClipboardSearchCriteria& criteria, double now);
     void updateLens();
@@ -201,11 +203,8 @@ private:
     QTimer* m_dayChangeTimer = nullptr;
     QDate m_filteredDay;
 
-    QString m_query;
+    ClipListFilters m_filters;
     QString m_filterKey = QStringLiteral("all");
-    ClipboardSearchContentFilter m_contentFilter = ClipboardSearchContentFilter::all;
-    ClipboardSearchDateFilter m_dateFilter = ClipboardSearchDateFilter::anyTime;
-    bool m_requiresOCRText = false;
     std::optional<QString> m_sourceAppIdentifier;
     std::optional<QUuid> m_selectedItemID;
     std::optional<ClipboardItem> m_previewedItem;

@@ -14,6 +14,8 @@
 
 namespace tolvi {
 
+using TolviDesign::withOpacity;
+
 using TolviDesign::ColorToken;
 using TolviDesign::Typography;
 
@@ -22,12 +24,6 @@ namespace {
 bool hasActiveFilters(const HistoryWindowState& state)
 {
     return state.searchCriteria().hasActiveNonQueryFilters();
-}
-
-QColor withOpacity(QColor color, qreal opacity)
-{
-    color.setAlphaF(float(color.alphaF() * opacity));
-    return color;
 }
 
 // A text-only button in the chip type style and the muted colour; it never truncates.

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Tolvi/panels/BusCommandNames.h"
+
 #include <QString>
 
 #include <array>
@@ -20,12 +22,7 @@ enum class CompactPanelCommand {
     selectNextClip,
 };
 
-inline constexpr std::array<CompactPanelCommand, 7> allCompactPanelCommands{
-    CompactPanelCommand::accept,           CompactPanelCommand::openActions,
-    CompactPanelCommand::editSelectedClip, CompactPanelCommand::toggleClipPreview,
-    CompactPanelCommand::cancel,           CompactPanelCommand::selectPreviousClip,
-    CompactPanelCommand::selectNextClip,
-};
+inline constexpr std::array<CompactPanelCommand, 7> allCompactPanelCommands = busCommands<CompactPanelCommand, 7>();
 
 // "tolvi.compact.accept", "tolvi.compact.selectNextClip", ...
 QString notificationName(CompactPanelCommand command);

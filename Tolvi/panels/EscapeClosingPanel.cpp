@@ -8,6 +8,8 @@
 #include <QShowEvent>
 #include <QTimer>
 
+#include <algorithm>
+
 namespace tolvi {
 
 namespace {
@@ -42,6 +44,14 @@ void EscapeClosingPanel::makeKeyAndOrderFront()
     show();
     raise();
     activateWindow();
+}
+
+bool EscapeClosingPanel::hasOpenModalDialog() const
+{
+    const QList<QWidget*> children = findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
+    return std::any_of(children.cbegin(), children.cend(), [](const QWidget* child) {
+        return child->isWindow() && child->isVisible() && child->windowModality() != Qt::NonModal;
+    });
 }
 
 void EscapeClosingPanel::cancelOperation()

@@ -41,6 +41,9 @@ public:
     // Shows the panel in front with keyboard focus; the program's other panels are hidden.
     void makeKeyAndOrderFront();
 
+    // Whether a window-modal dialog of the panel is open over it.
+    bool hasOpenModalDialog() const;
+
     // The cancel action: calls the escape handler when set.
     void cancelOperation();
 

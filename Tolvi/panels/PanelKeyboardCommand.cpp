@@ -4,34 +4,21 @@ namespace tolvi {
 
 namespace {
 
-const char* commandName(PanelKeyboardCommand command)
-{
-    switch (command) {
-    case PanelKeyboardCommand::historyEscape: return "historyEscape";
-    case PanelKeyboardCommand::dismissHistoryOverlay: return "dismissHistoryOverlay";
-    case PanelKeyboardCommand::createSnippet: return "createSnippet";
-    case PanelKeyboardCommand::toggleClipPreview: return "toggleClipPreview";
-    case PanelKeyboardCommand::selectPreviousClip: return "selectPreviousClip";
-    case PanelKeyboardCommand::selectNextClip: return "selectNextClip";
-    case PanelKeyboardCommand::pasteSelectedClip: return "pasteSelectedClip";
-    }
-    return "";
-}
+// In the order of the enumerators.
+constexpr BusCommandNames<PanelKeyboardCommand, allPanelKeyboardCommands.size()> names(
+    "tolvi.panel.", {"historyEscape", "dismissHistoryOverlay", "createSnippet", "toggleClipPreview",
+                     "selectPreviousClip", "selectNextClip", "pasteSelectedClip"});
 
 } // namespace
 
 QString notificationName(PanelKeyboardCommand command)
 {
-    return QStringLiteral("tolvi.panel.") + QLatin1String(commandName(command));
+    return names.notificationName(command);
 }
 
 std::optional<PanelKeyboardCommand> panelKeyboardCommand(const QString& name)
 {
-    for (PanelKeyboardCommand command : allPanelKeyboardCommands) {
-        if (notificationName(command) == name)
-            return command;
-    }
-    return std::nullopt;
+    return names.command(name);
 }
 
 } // namespace tolvi

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Tolvi/panels/BusCommandNames.h"
+
 #include <QString>
 
 #include <array>
@@ -19,12 +21,8 @@ enum class PanelKeyboardCommand {
     pasteSelectedClip,
 };
 
-inline constexpr std::array<PanelKeyboardCommand, 7> allPanelKeyboardCommands{
-    PanelKeyboardCommand::historyEscape,      PanelKeyboardCommand::dismissHistoryOverlay,
-    PanelKeyboardCommand::createSnippet,      PanelKeyboardCommand::toggleClipPreview,
-    PanelKeyboardCommand::selectPreviousClip, PanelKeyboardCommand::selectNextClip,
-    PanelKeyboardCommand::pasteSelectedClip,
-};
+inline constexpr std::array<PanelKeyboardCommand, 7> allPanelKeyboardCommands =
+    busCommands<PanelKeyboardCommand, 7>();
 
 // "tolvi.panel.historyEscape", "tolvi.panel.selectNextClip", ...
 QString notificationName(PanelKeyboardCommand command);

@@ -23,27 +23,29 @@ using namespace TextCharacters;
 struct CaseInfo {
     const char16_t* rawValue;
     const char16_t* title;
+    // What a paste of the transform's result is called.
+    const char16_t* resultTitle;
 };
 
 constexpr std::array<CaseInfo, TextTransform::caseCount> caseInfo = {{
-    {u"trimWhitespace", u"Trim Whitespace"},
-    {u"collapseSpaces", u"Collapse Spaces"},
-    {u"sentenceCase", u"Sentence Case"},
-    {u"titleCase", u"Title Case"},
-    {u"uppercase", u"Uppercase"},
-    {u"lowercase", u"Lowercase"},
-    {u"bulletList", u"Bullet List"},
-    {u"numberedList", u"Numbered List"},
-    {u"checklist", u"Checklist"},
-    {u"emailDraft", u"Email Draft"},
-    {u"sortLines", u"Sort Lines"},
-    {u"deduplicateLines", u"Remove Duplicate Lines"},
-    {u"quoteLines", u"Quote Lines"},
-    {u"codeBlock", u"Code Block"},
-    {u"slugify", u"Slugify"},
-    {u"prettyJSON", u"Pretty JSON"},
-    {u"cleanURL", u"Clean URL"},
-    {u"markdownLink", u"Markdown Link"},
+    {u"trimWhitespace", u"Trim Whitespace", u"Trimmed Text"},
+    {u"collapseSpaces", u"Collapse Spaces", u"Clean Spacing"},
+    {u"sentenceCase", u"Sentence Case", u"Sentence Case"},
+    {u"titleCase", u"Title Case", u"Title Case"},
+    {u"uppercase", u"Uppercase", u"Uppercase"},
+    {u"lowercase", u"Lowercase", u"Lowercase"},
+    {u"bulletList", u"Bullet List", u"Bullet List"},
+    {u"numberedList", u"Numbered List", u"Numbered List"},
+    {u"checklist", u"Checklist", u"Checklist"},
+    {u"emailDraft", u"Email Draft", u"Email Draft"},
+    {u"sortLines", u"Sort Lines", u"Sorted Lines"},
+    {u"deduplicateLines", u"Remove Duplicate Lines", u"Unique Lines"},
+    {u"quoteLines", u"Quote Lines", u"Quote Block"},
+    {u"codeBlock", u"Code Block", u"Code Block"},
+    {u"slugify", u"Slugify", u"Slug"},
+    {u"prettyJSON", u"Pretty JSON", u"Pretty JSON"},
+    {u"cleanURL", u"Clean URL", u"Clean URL"},
+    {u"markdownLink", u"Markdown Link", u"Markdown Link"},
 }};
 
 constexpr std::array<QStringView, 8> trackingParameters = {
@@ -398,6 +400,11 @@ QString TextTransform::rawValue() const
 QString TextTransform::title() const
 {
     return QString::fromUtf16(caseInfo[value_].title);
+}
+
+QString TextTransform::resultTitle() const
+{
+    return QString::fromUtf16(caseInfo[value_].resultTitle);
 }
 
 QList<TextTransform> TextTransform::available(const QString& text)

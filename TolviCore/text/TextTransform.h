@@ -45,6 +45,8 @@ public:
     QString rawValue() const;
     QString id() const { return rawValue(); }
     QString title() const;
+    // What a paste of the result is called ("Trimmed Text", "Pretty JSON"), as paste menus list it.
+    QString resultTitle() const;
 
     QString apply(const QString& text) const;
 

@@ -15,6 +15,30 @@ TEST(CompactPanelCommandTest, NamesUseTheCompactPrefixAndNeverMixWithPanelComman
     EXPECT_EQ(compactPanelCommand(QStringLiteral("tolvi.compact.")), std::nullopt);
 }
 
+TEST(CompactPanelCommandTest, EveryCommandOfBothFamiliesHasItsOwnName)
+{
+    QStringList compact;
+    for (CompactPanelCommand c : allCompactPanelCommands)
+        compact.append(notificationName(c));
+    EXPECT_EQ(compact, (QStringList{QStringLiteral("tolvi.compact.accept"), QStringLiteral("tolvi.compact.openActions"),
+                                    QStringLiteral("tolvi.compact.editSelectedClip"),
+                                    QStringLiteral("tolvi.compact.toggleClipPreview"),
+                                    QStringLiteral("tolvi.compact.cancel"),
+                                    QStringLiteral("tolvi.compact.selectPreviousClip"),
+                                    QStringLiteral("tolvi.compact.selectNextClip")}));
+    QStringList panel;
+    for (PanelKeyboardCommand c : allPanelKeyboardCommands)
+        panel.append(notificationName(c));
+    EXPECT_EQ(panel, (QStringList{QStringLiteral("tolvi.panel.historyEscape"),
+                                  QStringLiteral("tolvi.panel.dismissHistoryOverlay"),
+                                  QStringLiteral("tolvi.panel.createSnippet"),
+                                  QStringLiteral("tolvi.panel.toggleClipPreview"),
+                                  QStringLiteral("tolvi.panel.selectPreviousClip"),
+                                  QStringLiteral("tolvi.panel.selectNextClip"),
+                                  QStringLiteral("tolvi.panel.pasteSelectedClip")}));
+    EXPECT_EQ(panelKeyboardCommand(QStringLiteral("tolvi.compact.cancel")), std::nullopt);
+}
+
 TEST(CompactPanelCommandTest, TheBusDeliversCompactCommandsOnlyToCompactSubscribersOfThatPanel)
 {
     PanelCommandBus bus;

@@ -5,6 +5,7 @@
 #include "Tolvi/panels/PanelCommandBus.h"
 #include "Tolvi/panels/PanelKeyboardRouting.h"
 
+#include <QDialog>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QListWidget>
@@ -64,6 +65,23 @@ TEST_F(EscapeClosingPanelTest, IsAFramelessToolPanelStayingOnTop)
     EXPECT_TRUE(flags.testFlag(Qt::WindowStaysOnTopHint));
     EXPECT_FALSE(panel.escapeHandler());
     EXPECT_FALSE(panel.keyDownHandler());
+}
+
+TEST_F(EscapeClosingPanelTest, SeesOnlyAnOpenWindowModalDialogOfItsOwn)
+{
+    EXPECT_FALSE(panel.hasOpenModalDialog());
+    QDialog modeless(&panel);
+    modeless.show();
+    EXPECT_FALSE(panel.hasOpenModalDialog());
+    modeless.hide();
+
+    QDialog sheet(&panel);
+    sheet.setWindowModality(Qt::WindowModal);
+    EXPECT_FALSE(panel.hasOpenModalDialog()); // not shown yet
+    sheet.open();
+    EXPECT_TRUE(panel.hasOpenModalDialog());
+    sheet.reject();
+    EXPECT_FALSE(panel.hasOpenModalDialog());
 }
 
 TEST_F(EscapeClosingPanelTest, EscapeCallsTheHandlerAndIsConsumedEvenWithAnEscapeShortcut)

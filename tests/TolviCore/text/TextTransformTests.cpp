@@ -32,6 +32,10 @@ TEST_F(TextTransformTest, CatalogueHasEighteenCasesInOrderWithTitlesAndRawValues
     EXPECT_EQ(all[11].rawValue(), QStringLiteral("deduplicateLines"));
     EXPECT_EQ(all[11].title(), QStringLiteral("Remove Duplicate Lines"));
     EXPECT_EQ(all.last().title(), QStringLiteral("Markdown Link"));
+    // A pasted result is named after what it is, not after the transform.
+    EXPECT_EQ(all[11].resultTitle(), QStringLiteral("Unique Lines"));
+    EXPECT_EQ(TextTransform(TextTransform::trimWhitespace).resultTitle(), QStringLiteral("Trimmed Text"));
+    EXPECT_EQ(TextTransform(TextTransform::prettyJSON).resultTitle(), QStringLiteral("Pretty JSON"));
     for (int i = 0; i < all.size(); ++i) {
         EXPECT_EQ(all[i].value(), TextTransform::Case(i));
         EXPECT_EQ(TextTransform::fromRawValue(all[i].rawValue()), all[i]);
