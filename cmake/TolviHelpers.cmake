@@ -47,7 +47,8 @@ endfunction()
 #   SWAY    runs the whole binary inside its own headless sway session with XWayland and a focused
 #           Wayland-native window (tests/support/with-sway); Qt itself stays offscreen.
 #   SCREENS the offscreen platform's JSON configuration (for example several screens).
-# Offscreen tests are discovered test by test; X11 tests run as one ctest entry per binary.
+# Offscreen tests are discovered test by test; X11 and sway tests run as one ctest entry per binary, each
+# alone: they drive real windows, focus and key presses, whose timing other tests' load would upset.
 function(tolvi_add_gtest name)
   cmake_parse_arguments(T "X11;WM;TRAY;SWAY" "QT;TIMEOUT;SCREENS" "SOURCES;LIBS;LABELS" ${ARGN})
   if(NOT T_QT)
@@ -83,7 +84,7 @@ function(tolvi_add_gtest name)
 
   if(T_SWAY)
     add_test(NAME ${name} COMMAND ${PROJECT_SOURCE_DIR}/tests/support/with-sway -- $<TARGET_FILE:${name}>)
-    set_tests_properties(${name} PROPERTIES TIMEOUT ${T_TIMEOUT} LABELS "wayland;${T_LABELS}"
+    set_tests_properties(${name} PROPERTIES TIMEOUT ${T_TIMEOUT} LABELS "wayland;${T_LABELS}" RUN_SERIAL TRUE
                          ENVIRONMENT "TOLVI_TEST_SWAY=1;QT_QPA_PLATFORM=offscreen;${sanitizer_env}")
   elseif(T_X11)
     set(flags "")
@@ -95,7 +96,7 @@ function(tolvi_add_gtest name)
     endif()
     add_test(NAME ${name}
              COMMAND ${PROJECT_SOURCE_DIR}/tests/support/with-x11 ${flags} -- $<TARGET_FILE:${name}>)
-    set_tests_properties(${name} PROPERTIES TIMEOUT ${T_TIMEOUT} LABELS "x11;${T_LABELS}"
+    set_tests_properties(${name} PROPERTIES TIMEOUT ${T_TIMEOUT} LABELS "x11;${T_LABELS}" RUN_SERIAL TRUE
                          ENVIRONMENT "TOLVI_TEST_X11=1;${sanitizer_env}")
   else()
     include(GoogleTest)
