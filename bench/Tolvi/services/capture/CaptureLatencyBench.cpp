@@ -15,6 +15,7 @@
 #include "TolviCore/store/ClipboardStore.h"
 
 #include "BenchmarkHistory.h"
+#include "CaptureEverything.h"
 
 #include "PeerProcess.h"
 
@@ -34,12 +35,6 @@ using namespace tolvi;
 
 namespace {
 
-class AlwaysOn final : public CapturePreferences {
-public:
-    bool capturesText() const override { return true; }
-    bool capturesImages() const override { return true; }
-};
-
 struct Rig {
     test::PeerProcess peer;
     X11Workspace workspace;
@@ -48,7 +43,7 @@ struct Rig {
     ClipboardStore store{std::make_shared<bench::PreparedHistory>(ClipboardHistoryState{}), ClipboardStore::Configuration::standard()};
     InMemoryKeyValueSettings settings;
     AppExclusionStore exclusions{settings};
-    AlwaysOn preferences;
+    bench::CaptureEverything preferences;
     ManualScheduler scheduler;
     QStringList logs;
     PasteboardMonitor monitor{PasteboardMonitor::Dependencies{

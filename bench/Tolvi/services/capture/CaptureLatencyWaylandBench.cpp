@@ -16,6 +16,7 @@
 #include "TolviCore/store/ClipboardStore.h"
 
 #include "BenchmarkHistory.h"
+#include "CaptureEverything.h"
 
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
@@ -28,12 +29,6 @@
 using namespace tolvi;
 
 namespace {
-
-class AlwaysOn final : public CapturePreferences {
-public:
-    bool capturesText() const override { return true; }
-    bool capturesImages() const override { return true; }
-};
 
 // One Wayland client with its clipboard, dispatching.
 struct Client {
@@ -57,7 +52,7 @@ struct Rig {
     ClipboardStore store{std::make_shared<bench::PreparedHistory>(ClipboardHistoryState{}), ClipboardStore::Configuration::standard()};
     InMemoryKeyValueSettings settings;
     AppExclusionStore exclusions{settings};
-    AlwaysOn preferences;
+    bench::CaptureEverything preferences;
     ManualScheduler scheduler;
     std::unique_ptr<PasteboardMonitor> monitor;
 
