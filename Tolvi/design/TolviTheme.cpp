@@ -10,12 +10,12 @@ namespace tolvi {
 using TolviDesign::ColorToken;
 
 namespace {
-constexpr const char* attachmentProperty = "_tolvi_consoleAppearance";
+constexpr const char* attachmentProperty = "_tolvi_windowAppearance";
 } // namespace
 
 DesignContext DesignContext::of(const QWidget* widget)
 {
-    if (auto* attachment = TolviConsoleAppearance::find(widget); attachment && attachment->theme())
+    if (auto* attachment = TolviWindowAppearance::find(widget); attachment && attachment->theme())
         return attachment->theme()->context();
     DesignContext fallback;
     fallback.translucencyAvailable = false;
@@ -110,41 +110,41 @@ QPalette TolviTheme::palette(ThemeAppearance appearance)
     return p;
 }
 
-TolviConsoleAppearance* TolviConsoleAppearance::attach(QWidget* widget, TolviTheme* theme)
+TolviWindowAppearance* TolviWindowAppearance::attach(QWidget* widget, TolviTheme* theme)
 {
     Q_ASSERT(widget);
-    auto* existing = qobject_cast<TolviConsoleAppearance*>(widget->property(attachmentProperty).value<QObject*>());
+    auto* existing = qobject_cast<TolviWindowAppearance*>(widget->property(attachmentProperty).value<QObject*>());
     if (existing) {
         existing->setTheme(theme);
         return existing;
     }
-    return new TolviConsoleAppearance(widget, theme);
+    return new TolviWindowAppearance(widget, theme);
 }
 
-TolviConsoleAppearance* TolviConsoleAppearance::find(const QWidget* widget)
+TolviWindowAppearance* TolviWindowAppearance::find(const QWidget* widget)
 {
     for (const QWidget* w = widget; w; w = w->parentWidget()) {
-        if (auto* found = qobject_cast<TolviConsoleAppearance*>(w->property(attachmentProperty).value<QObject*>()))
+        if (auto* found = qobject_cast<TolviWindowAppearance*>(w->property(attachmentProperty).value<QObject*>()))
             return found;
     }
     return nullptr;
 }
 
-TolviConsoleAppearance::TolviConsoleAppearance(QWidget* widget, TolviTheme* theme)
+TolviWindowAppearance::TolviWindowAppearance(QWidget* widget, TolviTheme* theme)
     : QObject(widget)
 {
     widget->setProperty(attachmentProperty, QVariant::fromValue<QObject*>(this));
     setTheme(theme);
 }
 
-QWidget* TolviConsoleAppearance::widget() const { return static_cast<QWidget*>(parent()); }
+QWidget* TolviWindowAppearance::widget() const { return static_cast<QWidget*>(parent()); }
 
-void TolviConsoleAppearance::setTheme(TolviTheme* theme)
+void TolviWindowAppearance::setTheme(TolviTheme* theme)
 {
     disconnect(m_connection);
     m_theme = theme;
     if (m_theme)
-        m_connection = connect(m_theme, &TolviTheme::changed, this, &TolviConsoleAppearance::apply);
+        m_connection = connect(m_theme, &TolviTheme::changed, this, &TolviWindowAppearance::apply);
     QWidget* w = widget();
     // A native window chooses its visual when it is created: translucency can be
     // asked for only before that. Where nothing composes, the window stays opaque
@@ -154,7 +154,7 @@ void TolviConsoleAppearance::setTheme(TolviTheme* theme)
     apply();
 }
 
-void TolviConsoleAppearance::apply()
+void TolviWindowAppearance::apply()
 {
     QWidget* w = widget();
     if (!m_theme)

@@ -74,18 +74,18 @@ private:
 // appearance its design pieces resolve tokens against, a translucent
 // background where translucency really shows, and a redraw on every change.
 // Returns the attachment, owned by the widget; attaching again replaces the theme.
-class TolviConsoleAppearance : public QObject {
+class TolviWindowAppearance : public QObject {
     Q_OBJECT
 public:
-    static TolviConsoleAppearance* attach(QWidget* widget, TolviTheme* theme);
+    static TolviWindowAppearance* attach(QWidget* widget, TolviTheme* theme);
     // The attachment of the widget or of its nearest ancestor; null when none.
-    static TolviConsoleAppearance* find(const QWidget* widget);
+    static TolviWindowAppearance* find(const QWidget* widget);
 
     TolviTheme* theme() const { return m_theme; }
     QWidget* widget() const;
 
 private:
-    TolviConsoleAppearance(QWidget* widget, TolviTheme* theme);
+    TolviWindowAppearance(QWidget* widget, TolviTheme* theme);
     void setTheme(TolviTheme* theme);
     void apply();
 
@@ -94,9 +94,9 @@ private:
 };
 
 // The operation every window controller calls on its window when it builds it.
-inline TolviConsoleAppearance* tolviConsoleAppearance(QWidget* window, TolviTheme* theme)
+inline TolviWindowAppearance* tolviConsoleAppearance(QWidget* window, TolviTheme* theme)
 {
-    return TolviConsoleAppearance::attach(window, theme);
+    return TolviWindowAppearance::attach(window, theme);
 }
 
 } // namespace tolvi

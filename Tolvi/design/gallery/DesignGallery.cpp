@@ -102,7 +102,7 @@ private:
 // A container following its own theme (for showing accessibility variants side by side).
 QWidget* themed(QWidget* w, TolviTheme* theme)
 {
-    TolviConsoleAppearance::attach(w, theme);
+    TolviWindowAppearance::attach(w, theme);
     return w;
 }
 
@@ -191,7 +191,7 @@ QImage DesignGallery::renderPieces(ThemeAppearance appearance)
     noCompositor.setTranslucencyOverride(false);
 
     Desk sheet(false);
-    TolviConsoleAppearance::attach(&sheet, &theme);
+    TolviWindowAppearance::attach(&sheet, &theme);
     auto* root = new QVBoxLayout(&sheet);
     root->setContentsMargins(44, 40, 44, 40);
     root->setSpacing(12);
@@ -290,7 +290,7 @@ QImage DesignGallery::renderSymbols(ThemeAppearance appearance)
     theme.setTranslucencyOverride(true);
 
     Desk sheet(false);
-    TolviConsoleAppearance::attach(&sheet, &theme);
+    TolviWindowAppearance::attach(&sheet, &theme);
     auto* root = new QVBoxLayout(&sheet);
     root->setContentsMargins(44, 40, 44, 40);
     root->addWidget(caption(QStringLiteral("Symbols"), Typography::title));

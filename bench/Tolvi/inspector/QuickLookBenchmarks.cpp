@@ -76,7 +76,7 @@ struct Host {
     Host()
     {
         theme.accessibility().setReduceMotion(true);
-        TolviConsoleAppearance::attach(&window, &theme);
+        TolviWindowAppearance::attach(&window, &theme);
         window.resize(1440, 900);
         window.show();
         target = QImage(window.size(), QImage::Format_ARGB32_Premultiplied);

@@ -129,7 +129,7 @@ class PasteQueueNoticeTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        TolviConsoleAppearance::attach(&host, &theme);
+        TolviWindowAppearance::attach(&host, &theme);
         auto* layout = new QVBoxLayout(&host);
         layout->setContentsMargins(0, 0, 0, 0);
         layout->setSpacing(0);
@@ -360,7 +360,7 @@ TEST(PasteQueueNoticeLifetime, OutlivesItsService)
 {
     TolviTheme theme;
     QWidget host;
-    TolviConsoleAppearance::attach(&host, &theme);
+    TolviWindowAppearance::attach(&host, &theme);
     auto desktop = std::make_unique<QueueDesktop>();
     PasteQueueNotice notice(desktop->service, {}, &host);
     host.show();
@@ -377,7 +377,7 @@ TEST(PasteQueueNoticeLifetime, OutlivesItsService)
 
 class StorageNoticeTest : public ::testing::Test {
 protected:
-    void SetUp() override { TolviConsoleAppearance::attach(&host, &theme); }
+    void SetUp() override { TolviWindowAppearance::attach(&host, &theme); }
 
     // A store over the fake persistence, and the notice over it in a shown window.
     void build(bool withExport = true)

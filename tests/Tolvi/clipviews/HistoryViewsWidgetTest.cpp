@@ -52,7 +52,7 @@ QColor over(const QColor& top, const QColor& bottom)
 
 class EmptyHistoryViewTest : public ::testing::Test {
 protected:
-    void SetUp() override { TolviConsoleAppearance::attach(&host, &theme); }
+    void SetUp() override { TolviWindowAppearance::attach(&host, &theme); }
     TolviTheme theme;
     QWidget host;
 };

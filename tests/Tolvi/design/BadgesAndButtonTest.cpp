@@ -27,7 +27,7 @@ protected:
     void SetUp() override
     {
         theme.setTranslucencyOverride(true);
-        TolviConsoleAppearance::attach(&host, &theme);
+        TolviWindowAppearance::attach(&host, &theme);
     }
     TolviTheme theme;
     QWidget host;

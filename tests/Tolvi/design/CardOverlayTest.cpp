@@ -14,7 +14,7 @@ class CardOverlayTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        TolviConsoleAppearance::attach(&host, &theme);
+        TolviWindowAppearance::attach(&host, &theme);
         host.resize(900, 700);
     }
 

@@ -22,7 +22,7 @@ protected:
     void SetUp() override
     {
         theme.setTranslucencyOverride(true);
-        TolviConsoleAppearance::attach(&host, &theme);
+        TolviWindowAppearance::attach(&host, &theme);
     }
 
     QColor token(ColorToken t) const { return theme.color(t); }

@@ -86,7 +86,7 @@ TEST(TolviThemeTest, AttachedWindowFollowsAppearanceAndNearestAttachmentWins)
     auto* inner = new QWidget(&window);
     auto* innerChild = new QWidget(inner);
     EXPECT_EQ(tolviConsoleAppearance(&window, &light)->theme(), &light);
-    TolviConsoleAppearance::attach(inner, &dark);
+    TolviWindowAppearance::attach(inner, &dark);
 
     EXPECT_TRUE(window.testAttribute(Qt::WA_TranslucentBackground));
     EXPECT_EQ(DesignContext::of(label).appearance, ThemeAppearance::light);
@@ -100,7 +100,7 @@ TEST(TolviThemeTest, AttachedWindowFollowsAppearanceAndNearestAttachmentWins)
 
     // Attaching again replaces the theme rather than stacking attachments.
     TolviTheme other;
-    EXPECT_EQ(TolviConsoleAppearance::attach(&window, &other), TolviConsoleAppearance::find(&window));
+    EXPECT_EQ(TolviWindowAppearance::attach(&window, &other), TolviWindowAppearance::find(&window));
     EXPECT_EQ(DesignContext::of(label).appearance, ThemeAppearance::light);
     light.setAppearance(ThemeAppearance::light);
     dark.setAppearance(ThemeAppearance::light);
@@ -113,7 +113,7 @@ TEST(TolviThemeTest, WindowStaysOpaqueWithoutACompositor)
     TolviTheme theme;
     theme.setTranslucencyOverride(false);
     QWidget window;
-    TolviConsoleAppearance::attach(&window, &theme);
+    TolviWindowAppearance::attach(&window, &theme);
     EXPECT_FALSE(window.testAttribute(Qt::WA_TranslucentBackground));
 }
 
@@ -123,7 +123,7 @@ TEST(TolviThemeTest, ThemeSwitchRecoloursPaintedPiecesInAnOpenWindow)
     theme.setTranslucencyOverride(true);
     QWidget window;
     window.resize(120, 60);
-    TolviConsoleAppearance::attach(&window, &theme);
+    TolviWindowAppearance::attach(&window, &theme);
     auto* pill = new TolviStatusPill(QStringLiteral("On"), std::nullopt, &window);
     pill->resize(pill->sizeHint());
     window.show();

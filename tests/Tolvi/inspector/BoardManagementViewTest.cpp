@@ -32,7 +32,7 @@ protected:
     {
         sheet.reset();
         store = std::move(made);
-        TolviConsoleAppearance::attach(&panel, &theme);
+        TolviWindowAppearance::attach(&panel, &theme);
         theme.accessibility().setReduceMotion(true);
         sheet = std::make_unique<BoardManagementView>(*store, &panel);
         panel.resize(620, 520);

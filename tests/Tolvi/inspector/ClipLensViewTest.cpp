@@ -100,7 +100,7 @@ class ClipLensViewTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        TolviConsoleAppearance::attach(&window, &theme);
+        TolviWindowAppearance::attach(&window, &theme);
         new QVBoxLayout(&window);
         window.resize(480, 760);
         window.show();

@@ -63,7 +63,7 @@ protected:
     void SetUp() override
     {
         theme.accessibility().setReduceMotion(true);
-        TolviConsoleAppearance::attach(&host, &theme);
+        TolviWindowAppearance::attach(&host, &theme);
         host.resize(860, 640);
         host.show();
         store = makeMemoryStore();

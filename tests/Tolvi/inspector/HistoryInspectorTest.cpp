@@ -46,7 +46,7 @@ protected:
         state = std::make_unique<HistoryWindowState>(*store, nullptr, FeatureFlags(TolviDistributionChannel::direct, false),
                                                      false, actions);
         state->setClock([] { return now; });
-        TolviConsoleAppearance::attach(&window, &theme);
+        TolviWindowAppearance::attach(&window, &theme);
         auto* layout = new QVBoxLayout(&window);
         auto* place = new QWidget(&window);
         layout->addWidget(place);
