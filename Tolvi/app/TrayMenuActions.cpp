@@ -11,18 +11,18 @@
 
 namespace tolvi {
 
-MenuBarSnapshot menuSnapshot(AppState& state)
+MenuBarContent menuBarContent(AppState& state)
 {
-    MenuBarSnapshot snapshot;
-    snapshot.pinnedItems = state.clipboardStore().pinnedItems();
-    snapshot.recentItems = state.clipboardStore().recentItems();
-    snapshot.monitoringEnabled = state.preferencesStore().isClipboardMonitoringEnabled();
-    snapshot.exclusionsUnreadable = state.appExclusionStore().loadIssue().has_value();
-    snapshot.excludedApps = state.appExclusionStore().excludedApps();
-    snapshot.queuedCount = state.pasteService().queuedContents().size();
-    snapshot.completedCount = state.pasteService().completedCount();
-    snapshot.canCheckForUpdates = state.appUpdater().canCheckForUpdates();
-    return snapshot;
+    MenuBarContent content;
+    content.pinnedItems = state.clipboardStore().pinnedItems();
+    content.recentItems = state.clipboardStore().recentItems();
+    content.monitoringEnabled = state.preferencesStore().isClipboardMonitoringEnabled();
+    content.exclusionsUnreadable = state.appExclusionStore().loadIssue().has_value();
+    content.excludedApps = state.appExclusionStore().excludedApps();
+    content.queuedCount = state.pasteService().queuedContents().size();
+    content.completedCount = state.pasteService().completedCount();
+    content.canCheckForUpdates = state.appUpdater().canCheckForUpdates();
+    return content;
 }
 
 void performMenuAction(AppState& state, const MenuBarEntry& entry)

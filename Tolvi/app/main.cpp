@@ -493,7 +493,7 @@ int main(int argc, char** argv)
     }
 
     // A clip chosen in the tray menu goes to the program the user is in when the menu opens.
-    TrayController tray([&state] { return menuSnapshot(*state); },
+    TrayController tray([&state] { return menuBarContent(*state); },
                        [&state](const MenuBarEntry& entry) { performMenuAction(*state, entry); },
                        [&state] { state->pasteService().captureTarget(); });
     QObject::connect(state.get(), &AppState::menuInputsChanged, &tray, &TrayController::rebuildMenu);

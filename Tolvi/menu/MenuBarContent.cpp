@@ -1,4 +1,4 @@
-#include "Tolvi/menu/MenuBarMenuModel.h"
+#include "Tolvi/menu/MenuBarContent.h"
 
 #include <algorithm>
 
@@ -43,48 +43,47 @@ MenuBarEntry clipButton(const ClipboardItem& item, const std::function<QString(c
 
 } // namespace
 
-QList<MenuBarEntry> buildMenuBarMenu(const MenuBarSnapshot& snapshot,
-                                     const std::function<QString(const ClipboardItem&)>& preview)
+QList<MenuBarEntry> MenuBarContent::entries(const std::function<QString(const ClipboardItem&)>& preview) const
 {
     using A = MenuBarAction;
     QList<MenuBarEntry> menu;
-    const bool hasItems = !snapshot.pinnedItems.isEmpty() || !snapshot.recentItems.isEmpty();
+    const bool hasItems = !pinnedItems.isEmpty() || !recentItems.isEmpty();
 
     menu << MenuBarEntry::button(QStringLiteral("Quick Paste"), A::ShowCompact)
          << MenuBarEntry::button(QStringLiteral("Show History"), A::ShowHistory)
          << MenuBarEntry::button(QStringLiteral("New Snippet..."), A::ShowNewSnippet);
-    if (snapshot.queuedCount > 0) {
-        const qsizetype remaining = std::max<qsizetype>(0, snapshot.queuedCount - snapshot.completedCount);
+    if (queuedCount > 0) {
+        const qsizetype remaining = std::max<qsizetype>(0, queuedCount - completedCount);
         menu << MenuBarEntry::button(QStringLiteral("Paste Next (%1 remaining)").arg(remaining), A::PasteNext)
              << MenuBarEntry::button(QStringLiteral("Cancel Paste Queue"), A::CancelPasteQueue);
     }
     menu << MenuBarEntry::separator();
 
-    menu << MenuBarEntry::button(snapshot.monitoringEnabled ? QStringLiteral("Pause Capture")
+    menu << MenuBarEntry::button(monitoringEnabled ? QStringLiteral("Pause Capture")
                                                             : QStringLiteral("Resume Capture"),
                                  A::ToggleMonitoring);
-    if (snapshot.exclusionsUnreadable)
+    if (exclusionsUnreadable)
         menu << MenuBarEntry::text(QStringLiteral("Capture blocked — review Exclusions in Settings"));
-    else if (!snapshot.monitoringEnabled)
+    else if (!monitoringEnabled)
         menu << MenuBarEntry::text(QStringLiteral("Capture paused"), true);
     MenuBarEntry clearRecent = MenuBarEntry::button(QStringLiteral("Clear Last 15 Minutes"), A::ClearRecentHistory, hasItems);
     clearRecent.destructive = true;
     menu << clearRecent << MenuBarEntry::separator();
 
-    if (!snapshot.pinnedItems.isEmpty()) {
+    if (!pinnedItems.isEmpty()) {
         MenuBarEntry section;
         section.kind = MenuBarEntry::Kind::Section;
         section.title = QStringLiteral("Pinned");
         section.enabled = false;
         menu << section;
-        for (const ClipboardItem& item : snapshot.pinnedItems.first(std::min<qsizetype>(4, snapshot.pinnedItems.size())))
+        for (const ClipboardItem& item : pinnedItems.first(std::min<qsizetype>(4, pinnedItems.size())))
             menu << clipButton(item, preview);
         menu << MenuBarEntry::separator();
     }
     if (!hasItems) {
         menu << MenuBarEntry::text(QStringLiteral("No history"), true);
     } else {
-        for (const ClipboardItem& item : snapshot.recentItems.first(std::min<qsizetype>(6, snapshot.recentItems.size())))
+        for (const ClipboardItem& item : recentItems.first(std::min<qsizetype>(6, recentItems.size())))
             menu << clipButton(item, preview);
     }
     menu << MenuBarEntry::separator();
@@ -93,9 +92,9 @@ QList<MenuBarEntry> buildMenuBarMenu(const MenuBarSnapshot& snapshot,
     exclusions.kind = MenuBarEntry::Kind::Submenu;
     exclusions.title = QStringLiteral("App Exclusions");
     exclusions.children << MenuBarEntry::button(QStringLiteral("Exclude Front App"), A::ExcludeFrontApp);
-    if (!snapshot.excludedApps.isEmpty()) {
+    if (!excludedApps.isEmpty()) {
         exclusions.children << MenuBarEntry::separator();
-        for (const ExcludedApp& app : snapshot.excludedApps) {
+        for (const ExcludedApp& app : excludedApps) {
             MenuBarEntry remove = MenuBarEntry::button(QStringLiteral("Remove ") + app.name, A::RemoveExclusion);
             remove.bundleIdentifier = app.bundleIdentifier;
             exclusions.children << remove;
@@ -107,7 +106,7 @@ QList<MenuBarEntry> buildMenuBarMenu(const MenuBarSnapshot& snapshot,
 
     menu << MenuBarEntry::button(QStringLiteral("About Tolvi"), A::ShowAbout)
          << MenuBarEntry::button(QStringLiteral("What's New"), A::ShowWhatsNew)
-         << MenuBarEntry::button(QStringLiteral("Check for Updates..."), A::CheckForUpdates, snapshot.canCheckForUpdates)
+         << MenuBarEntry::button(QStringLiteral("Check for Updates..."), A::CheckForUpdates, canCheckForUpdates)
          << MenuBarEntry::button(QStringLiteral("Release Notes"), A::OpenChangelog)
          << MenuBarEntry::button(QStringLiteral("Support"), A::OpenSupport)
          << MenuBarEntry::button(QStringLiteral("Send Feedback..."), A::SendFeedback)

@@ -11,18 +11,6 @@
 
 namespace tolvi {
 
-// What the tray menu shows, taken from the stores each time the menu is rebuilt.
-struct MenuBarSnapshot {
-    QList<ClipboardItem> pinnedItems;  // in history order
-    QList<ClipboardItem> recentItems;  // unpinned, in history order
-    bool monitoringEnabled = true;
-    bool exclusionsUnreadable = false;
-    QList<ExcludedApp> excludedApps;
-    qsizetype queuedCount = 0;
-    qsizetype completedCount = 0;
-    bool canCheckForUpdates = false;
-};
-
 enum class MenuBarAction {
     None,
     ShowCompact,
@@ -69,8 +57,20 @@ struct MenuBarEntry {
     static MenuBarEntry separator();
 };
 
-// Lays out the tray menu from a snapshot. `preview` gives a clip's one-line title.
-QList<MenuBarEntry> buildMenuBarMenu(const MenuBarSnapshot& snapshot,
-                                     const std::function<QString(const ClipboardItem&)>& preview);
+// The tray menu's content: what it shows, taken from the stores each time the menu is rebuilt,
+// and how it lays that out.
+struct MenuBarContent {
+    QList<ClipboardItem> pinnedItems;  // in history order
+    QList<ClipboardItem> recentItems;  // unpinned, in history order
+    bool monitoringEnabled = true;
+    bool exclusionsUnreadable = false;
+    QList<ExcludedApp> excludedApps;
+    qsizetype queuedCount = 0;
+    qsizetype completedCount = 0;
+    bool canCheckForUpdates = false;
+
+    // The menu's entries, top to bottom. `preview` gives a clip's one-line title.
+    QList<MenuBarEntry> entries(const std::function<QString(const ClipboardItem&)>& preview) const;
+};
 
 } // namespace tolvi

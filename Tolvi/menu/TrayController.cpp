@@ -24,10 +24,10 @@ QIcon trayIcon()
 
 } // namespace
 
-TrayController::TrayController(SnapshotSource snapshot, ActionHandler handler, std::function<void()> opening,
+TrayController::TrayController(ContentSource content, ActionHandler handler, std::function<void()> opening,
                                QObject* parent)
     : QObject(parent),
-      m_snapshot(std::move(snapshot)),
+      m_content(std::move(content)),
       m_handler(std::move(handler)),
       m_opening(std::move(opening)),
       m_menu(std::make_unique<QMenu>()),
@@ -84,7 +84,7 @@ void TrayController::rebuildMenu()
             return;
         }
         m_menu->clear();
-        fillTrayMenu(*m_menu, buildMenuBarMenu(m_snapshot(), [](const ClipboardItem& item) {
+        fillTrayMenu(*m_menu, m_content().entries([](const ClipboardItem& item) {
                          return ClipboardFormatter::menuPreview(item, 30);
                      }),
                      m_handler);

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Tolvi/menu/MenuBarMenuModel.h"
+#include "Tolvi/menu/MenuBarContent.h"
 
 #include <QObject>
 
@@ -17,12 +17,12 @@ namespace tolvi {
 class TrayController : public QObject {
     Q_OBJECT
 public:
-    using SnapshotSource = std::function<MenuBarSnapshot()>;
+    using ContentSource = std::function<MenuBarContent()>;
     using ActionHandler = std::function<void(const MenuBarEntry&)>;
 
     // opening runs each time the menu is about to show, before the user can choose anything in
     // it (the program the user is in then is where its clips are pasted).
-    TrayController(SnapshotSource snapshot, ActionHandler handler, std::function<void()> opening = {},
+    TrayController(ContentSource content, ActionHandler handler, std::function<void()> opening = {},
                    QObject* parent = nullptr);
     ~TrayController() override;
 
@@ -36,7 +36,7 @@ public:
     QSystemTrayIcon* icon() const { return m_icon.get(); }
 
 private:
-    SnapshotSource m_snapshot;
+    ContentSource m_content;
     ActionHandler m_handler;
     std::function<void()> m_opening;
     std::unique_ptr<QMenu> m_menu;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Tolvi/menu/MenuBarMenuModel.h"
+#include "Tolvi/menu/MenuBarContent.h"
 
 #include <functional>
 

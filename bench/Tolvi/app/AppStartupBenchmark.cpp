@@ -8,7 +8,7 @@
 #include "Tolvi/shell/PreferencesStore.h"
 #include "TolviCore/featureflags/SetupGuideVersion.h"
 #include "Tolvi/app/TrayMenuActions.h"
-#include "Tolvi/menu/MenuBarMenuModel.h"
+#include "Tolvi/menu/MenuBarContent.h"
 #include "Tolvi/menu/TrayMenuBuilder.h"
 #include "Tolvi/platform/hotkeys/FakeHotKeyBackend.h"
 #include "Tolvi/platform/pasteboard/InMemoryPasteboard.h"
@@ -121,7 +121,7 @@ void BM_StartToTrayMenuReady(benchmark::State& state)
         AppState app(platform.environment(fixture.historyPath));
         app.start();
         QMenu menu;
-        fillTrayMenu(menu, buildMenuBarMenu(menuSnapshot(app), [](const ClipboardItem& item) {
+        fillTrayMenu(menu, menuBarContent(app).entries([](const ClipboardItem& item) {
                          return ClipboardFormatter::menuPreview(item, 30);
                      }),
                      [](const MenuBarEntry&) {});

@@ -907,7 +907,7 @@ TEST(AppStateTrayMenu, SnapshotFollowsTheStoresAndEntriesActOnTheRoot)
     int rebuilds = 0;
     QObject::connect(&app, &AppState::menuInputsChanged, [&] { ++rebuilds; });
 
-    MenuBarSnapshot snapshot = menuSnapshot(app);
+    MenuBarContent snapshot = menuBarContent(app);
     ASSERT_EQ(snapshot.pinnedItems.size(), 1);
     EXPECT_EQ(snapshot.pinnedItems[0].id(), pinned.id());
     ASSERT_EQ(snapshot.recentItems.size(), 1);
@@ -918,7 +918,7 @@ TEST(AppStateTrayMenu, SnapshotFollowsTheStoresAndEntriesActOnTheRoot)
     // Pinning from a window rebuilds the menu.
     app.clipboardStore().togglePinned(recent);
     EXPECT_GT(rebuilds, 0);
-    EXPECT_EQ(menuSnapshot(app).pinnedItems.size(), 2);
+    EXPECT_EQ(menuBarContent(app).pinnedItems.size(), 2);
 
     // "Pause Capture" turns the preference off; the menu is rebuilt once it is stored.
     rebuilds = 0;
@@ -926,7 +926,7 @@ TEST(AppStateTrayMenu, SnapshotFollowsTheStoresAndEntriesActOnTheRoot)
     EXPECT_FALSE(app.preferencesStore().isClipboardMonitoringEnabled());
     QCoreApplication::processEvents();
     EXPECT_GT(rebuilds, 0);
-    EXPECT_FALSE(menuSnapshot(app).monitoringEnabled);
+    EXPECT_FALSE(menuBarContent(app).monitoringEnabled);
 
     // "New Snippet...": the compact panel goes, the history window opens with the editor.
     app.toggleCompactPanel();

@@ -1,4 +1,4 @@
-#include "Tolvi/menu/MenuBarMenuModel.h"
+#include "Tolvi/menu/MenuBarContent.h"
 #include "Tolvi/menu/TrayMenuBuilder.h"
 
 #include <gtest/gtest.h>
@@ -47,8 +47,8 @@ const MenuBarEntry* find(const QList<MenuBarEntry>& menu, const QString& title)
 
 TEST(MenuBarMenu, EmptyHistoryShowsNoHistoryAndDisablesClearing)
 {
-    MenuBarSnapshot snapshot;
-    const auto menu = buildMenuBarMenu(snapshot, preview);
+    MenuBarContent snapshot;
+    const auto menu = snapshot.entries(preview);
     const QStringList t = titles(menu);
     EXPECT_TRUE(t.contains("No history"));
     EXPECT_FALSE(t.contains("Pinned"));
@@ -66,13 +66,13 @@ TEST(MenuBarMenu, EmptyHistoryShowsNoHistoryAndDisablesClearing)
 
 TEST(MenuBarMenu, ItemsStandInTheirOrderWithAQueueAClipOfEachKindAndAnExclusion)
 {
-    MenuBarSnapshot snapshot;
+    MenuBarContent snapshot;
     snapshot.pinnedItems = {ClipboardItem(QStringLiteral("a pinned clip"))};
     snapshot.recentItems = {ClipboardItem(QStringLiteral("a recent clip"))};
     snapshot.excludedApps = {ExcludedApp{QStringLiteral("org.example.Notes"), QStringLiteral("Notes")}};
     snapshot.queuedCount = 2;
     snapshot.canCheckForUpdates = true;
-    const auto menu = buildMenuBarMenu(snapshot, preview);
+    const auto menu = snapshot.entries(preview);
     EXPECT_EQ(titles(menu),
               (QStringList{"Quick Paste", "Show History", "New Snippet...", "Paste Next (2 remaining)",
                            "Cancel Paste Queue", "---", "Pause Capture", "Clear Last 15 Minutes", "---", "Pinned",
@@ -92,10 +92,10 @@ TEST(MenuBarMenu, ItemsStandInTheirOrderWithAQueueAClipOfEachKindAndAnExclusion)
 
 TEST(MenuBarMenu, ShowsAtMostFourPinnedAndSixRecentClipsInOrder)
 {
-    MenuBarSnapshot snapshot;
+    MenuBarContent snapshot;
     snapshot.pinnedItems = clips(5, true);
     snapshot.recentItems = clips(10, false);
-    const auto menu = buildMenuBarMenu(snapshot, preview);
+    const auto menu = snapshot.entries(preview);
     QList<QUuid> shown;
     for (const MenuBarEntry& entry : menu) {
         if (entry.action == MenuBarAction::PasteItem)
@@ -112,46 +112,46 @@ TEST(MenuBarMenu, ShowsAtMostFourPinnedAndSixRecentClipsInOrder)
 
     // Every clip pinned: the pinned section, and no "No history".
     snapshot.recentItems.clear();
-    EXPECT_FALSE(titles(buildMenuBarMenu(snapshot, preview)).contains("No history"));
+    EXPECT_FALSE(titles(snapshot.entries(preview)).contains("No history"));
 }
 
 TEST(MenuBarMenu, PasteQueueRemainingNeverGoesBelowZero)
 {
-    MenuBarSnapshot snapshot;
+    MenuBarContent snapshot;
     snapshot.queuedCount = 3;
     snapshot.completedCount = 1;
-    EXPECT_TRUE(titles(buildMenuBarMenu(snapshot, preview)).contains("Paste Next (2 remaining)"));
+    EXPECT_TRUE(titles(snapshot.entries(preview)).contains("Paste Next (2 remaining)"));
     snapshot.completedCount = 5;
-    EXPECT_TRUE(titles(buildMenuBarMenu(snapshot, preview)).contains("Paste Next (0 remaining)"));
+    EXPECT_TRUE(titles(snapshot.entries(preview)).contains("Paste Next (0 remaining)"));
 }
 
 TEST(MenuBarMenu, CaptureTitleAndStatusLine)
 {
-    MenuBarSnapshot snapshot;
+    MenuBarContent snapshot;
     snapshot.monitoringEnabled = false;
-    QStringList t = titles(buildMenuBarMenu(snapshot, preview));
+    QStringList t = titles(snapshot.entries(preview));
     EXPECT_TRUE(t.contains("Resume Capture"));
     EXPECT_TRUE(t.contains("Capture paused"));
     snapshot.exclusionsUnreadable = true;
-    t = titles(buildMenuBarMenu(snapshot, preview));
+    t = titles(snapshot.entries(preview));
     EXPECT_TRUE(t.contains("Capture blocked — review Exclusions in Settings"));
     EXPECT_FALSE(t.contains("Capture paused"));
     snapshot.monitoringEnabled = true;
     snapshot.exclusionsUnreadable = false;
-    t = titles(buildMenuBarMenu(snapshot, preview));
+    t = titles(snapshot.entries(preview));
     EXPECT_TRUE(t.contains("Pause Capture"));
     EXPECT_EQ(t.indexOf("Pause Capture") + 1, t.indexOf("Clear Last 15 Minutes"));
 }
 
 TEST(TrayMenu, ShowsUserTextVerbatimAndReportsTheChosenEntry)
 {
-    MenuBarSnapshot snapshot;
+    MenuBarContent snapshot;
     snapshot.recentItems = {ClipboardItem(QStringLiteral("Tom & Jerry\tline"))};
     snapshot.pinnedItems = {ClipboardItem(QStringLiteral("a pinned clip"))};
     snapshot.excludedApps = {ExcludedApp{QStringLiteral("org.example.Notes"), QStringLiteral("R&D Notes")}};
     QMenu menu;
     QList<MenuBarEntry> chosen;
-    fillTrayMenu(menu, buildMenuBarMenu(snapshot, preview), [&](const MenuBarEntry& e) { chosen << e; });
+    fillTrayMenu(menu, snapshot.entries(preview), [&](const MenuBarEntry& e) { chosen << e; });
 
     QAction* clip = nullptr;
     QMenu* exclusions = nullptr;

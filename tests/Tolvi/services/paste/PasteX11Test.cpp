@@ -564,7 +564,7 @@ TEST_F(PasteX11, TrayMenuClipGoesToTheProgramInFrontWhenTheMenuOpens)
     ASSERT_EQ(service->targetPID(), peer.pid());
 
     const ClipboardItem clip(QStringLiteral("chosen in the tray menu"));
-    MenuBarSnapshot snapshot;
+    MenuBarContent snapshot;
     snapshot.recentItems = {clip};
     TrayController tray([&] { return snapshot; },
                         [&](const MenuBarEntry& entry) {
