@@ -1,4 +1,5 @@
 // Tolvi: clipboard history in the system tray.
+#include "Tolvi/app/AppDelegate.h"
 #include "Tolvi/app/AppState.h"
 #include "Tolvi/app/ErrorDescription.h"
 #include "Tolvi/app/HistoryArchiveFlows.h"
@@ -8,8 +9,6 @@
 #include "Tolvi/platform/accessibility/LinuxDesktopAccessibility.h"
 #include "Tolvi/platform/hotkeys/X11HotKeyBackend.h"
 #include "Tolvi/platform/pasteboard/SystemPasteboard.h"
-#include "Tolvi/platform/process/SingleInstance.h"
-#include "Tolvi/platform/process/TerminationSignals.h"
 #include "Tolvi/platform/settings/QtKeyValueSettings.h"
 #include "Tolvi/platform/shell/Alerts.h"
 #include "Tolvi/platform/shell/BundleInfo.h"
@@ -38,7 +37,6 @@
 #include "Tolvi/services/capture/PasteboardMonitor.h"
 #include "Tolvi/services/paste/LivePasteEnvironment.h"
 #include "Tolvi/services/capture/Scheduler.h"
-#include "Tolvi/panels/PanelStartupActivation.h"
 #include "Tolvi/shell/GlobalShortcutChords.h"
 #include "Tolvi/shell/DiagnosticsSnapshot.h"
 #include "Tolvi/shell/UnsavedDrafts.h"
@@ -47,18 +45,12 @@
 #include "Tolvi/updater/FeedUpdateController.h"
 #include "TolviCore/model/ClipboardOriginalPayload.h"
 #include "TolviCore/persistence/FileClipboardHistoryPersistence.h"
-#include "TolviCore/persistence/HistoryFolderLock.h"
 
 #include <QApplication>
-#include <QCommandLineParser>
 #include <QGuiApplication>
 #include <QLoggingCategory>
-#include <QSessionManager>
-#include <QTimer>
 
 #include <csignal>
-#include <cstdio>
-#include <cstdlib>
 
 using namespace tolvi;
 
@@ -108,66 +100,6 @@ std::function<void(QWidget*)> exportHistoryCopy(AppState& app, DesktopWorkspace&
     };
 }
 
-// The window a launch asks for ("Tolvi --history"); a plain launch asks to reopen.
-SingleInstance::Command windowCommand(const QApplication& application)
-{
-    QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral(
-        "Clipboard history in the system tray. With a window option, toggles that window of the running Tolvi "
-        "(starting Tolvi when it is not running): bind these command lines to keys in the desktop's keyboard settings."));
-    parser.addHelpOption();
-    parser.addVersionOption();
-    const QCommandLineOption history(QStringLiteral("history"), QStringLiteral("Show or hide the history window."));
-    const QCommandLineOption compact(QStringLiteral("compact"), QStringLiteral("Show or hide the compact panel."));
-    const QCommandLineOption settings(QStringLiteral("settings"), QStringLiteral("Show or hide the settings window."));
-    parser.addOptions({history, compact, settings});
-    // Unknown options and stray arguments end the launch with a message and status 1.
-    parser.process(application);
-    if (!parser.positionalArguments().isEmpty()) {
-        fprintf(stderr, "Tolvi: unexpected argument \"%s\"\n", qPrintable(parser.positionalArguments().constFirst()));
-        std::exit(1);
-    }
-    const int chosen = int(parser.isSet(history)) + int(parser.isSet(compact)) + int(parser.isSet(settings));
-    if (chosen > 1) {
-        fprintf(stderr, "Tolvi: choose one of --history, --compact and --settings\n");
-        std::exit(1);
-    }
-    if (parser.isSet(history))
-        return SingleInstance::Command::history;
-    if (parser.isSet(compact))
-        return SingleInstance::Command::compact;
-    if (parser.isSet(settings))
-        return SingleInstance::Command::settings;
-    return SingleInstance::Command::reopen;
-}
-
-// Toggles the window a later launch asked for, letting it take the focus with that launch's token.
-void runWindowRequest(AppState& state, const SingleInstance::Request& request)
-{
-    PanelStartupActivation::setPendingToken(request.activationToken);
-    switch (request.command) {
-    case SingleInstance::Command::reopen:
-        state.handleReopen();
-        break;
-    case SingleInstance::Command::history:
-        state.togglePanel();
-        break;
-    case SingleInstance::Command::compact:
-        state.toggleCompactPanel();
-        break;
-    case SingleInstance::Command::settings: {
-        SimpleWindowControlling& settings = state.settingsPanelController();
-        if (settings.isWindowVisible())
-            settings.orderOut();
-        else
-            settings.show();
-        break;
-    }
-    }
-    // A token is for the window it was given with; a window hidden by this request takes none.
-    PanelStartupActivation::setPendingToken({});
-}
-
 } // namespace
 
 int main(int argc, char** argv)
@@ -190,66 +122,11 @@ int main(int argc, char** argv)
     if (QGuiApplication::platformName() != QLatin1String("xcb"))
         qCWarning(lcMain) << "Tolvi needs an X11 server (XWayland in a Wayland session); hot keys and pasting are unavailable here";
 
-    const SingleInstance::Request launchRequest = SingleInstance::requestFromEnvironment(windowCommand(application));
-    // Programs started from here (a browser opened from the menu) must not reuse the token.
-    qunsetenv("XDG_ACTIVATION_TOKEN");
-    qunsetenv("DESKTOP_STARTUP_ID");
-
-    SingleInstance instance;
-    instance.setRequest(launchRequest);
-    switch (instance.claim()) {
-    case SingleInstance::Role::Secondary:
-        return 0;  // the running Tolvi shows the window asked for
-    case SingleInstance::Role::Failed:
-        qCWarning(lcMain) << "Tolvi could not check for another running copy; going on";
-        break;
-    case SingleInstance::Role::Primary:
-        break;
-    }
-
-    // Whatever became of the socket, one program at a time loads, saves and tidies a history.
-    const QString historyFilePath = FileClipboardHistoryPersistence::defaultFilePath();
-    HistoryFolderLock historyLock(historyFilePath);
-    try {
-        if (historyLock.acquire()) {
-            if (historyLock.locksUnsupported())
-                qCWarning(lcMain).noquote() << "The file system of" << historyLock.folder()
-                                            << "keeps no locks; Tolvi goes on without one";
-            historyLock.removeLeftoverTemporaryFiles();
-        } else if (instance.handOver()) {
-            return 0;
-        } else {
-            qCCritical(lcMain).noquote() << "Another Tolvi is using the history in" << historyLock.folder()
-                                         << "and does not answer; this one quits without touching it";
-            AlertRequest alert;
-            alert.style = AlertStyle::warning;
-            alert.message = QStringLiteral("Tolvi is already running");
-            alert.informativeText = QStringLiteral("Another Tolvi is using the history in %1 and does not answer. "
-                                                   "This one quits without touching the history.")
-                                        .arg(historyLock.folder());
-            alert.escapeButton = 0;
-            QtAlerts().run(alert);
-            return 1;
-        }
-    } catch (const PersistenceError& error) {
-        // A lock that cannot be taken for any other reason (history.lock is a folder or another
-        // user's file, the folder is not private) guards a history this program does not own.
-        qCCritical(lcMain).noquote() << "Tolvi could not lock its history folder" << historyLock.folder()
-                                     << "and quits without touching the history:" << error.what();
-        AlertRequest alert;
-        alert.style = AlertStyle::critical;
-        alert.message = QStringLiteral("Tolvi cannot use its history folder");
-        alert.informativeText = QStringLiteral("Tolvi could not lock the history in %1 (%2). Another program "
-                                               "may own this history, so Tolvi quits without touching it.")
-                                    .arg(historyLock.folder(), errorDescription(error));
-        alert.escapeButton = 0;
-        QtAlerts().run(alert);
-        return 1;
-    }
-
-    // Text typed into an editor when an earlier run ended, offered again as the editors come.
-    UnsavedDrafts drafts(UnsavedDrafts::filePathBeside(historyFilePath));
-    drafts.recover();
+    AppDelegate delegate(application);
+    if (const std::optional<int> status = delegate.applicationWillFinishLaunching())
+        return *status;
+    const QString& historyFilePath = delegate.historyFilePath();
+    UnsavedDrafts& drafts = delegate.drafts();
 
     QtKeyValueSettings settings;
     CompiledBundleInfo bundle;
@@ -477,11 +354,11 @@ int main(int argc, char** argv)
                              hotKeys.setPressesHandedElsewhere(portalState == GlobalShortcutsPortal::State::bound);
                          });
         QObject::connect(&shortcutsPortal, &GlobalShortcutsPortal::activated, state.get(),
-                         [&state](const QString& id, const QByteArray& token) {
+                         [&delegate](const QString& id, const QByteArray& token) {
                              const SingleInstance::Command command = id == QLatin1String("compact")
                                                                          ? SingleInstance::Command::compact
                                                                          : SingleInstance::Command::history;
-                             runWindowRequest(*state, {command, token});
+                             delegate.showRequestedWindow({command, token});
                          });
         const GlobalShortcutPreset preset = state->preferencesStore().globalShortcut();
         shortcutsPortal.bind({
@@ -500,63 +377,10 @@ int main(int argc, char** argv)
     if (!tray.show())
         qCInfo(lcMain) << "No system tray: Tolvi stays reachable through its hot keys and by starting it again";
 
-    QObject::connect(&instance, &SingleInstance::activationRequested, state.get(), [&state] { state->handleReopen(); });
-    QObject::connect(&instance, &SingleInstance::requestReceived, state.get(),
-                     [&state](const SingleInstance::Request& request) { runWindowRequest(*state, request); });
-
-    // Quitting writes the history first. The user's Quit may be cancelled; the system's may not.
-    TerminationSignals terminationSignals;
-    bool quitting = false;
-    // Typed text nobody dropped waits in its file for the next run.
-    auto quitNow = [&] {
-        quitting = true;
-        drafts.keep();
-        QApplication::quit();
-    };
-    QObject::connect(&terminationSignals, &TerminationSignals::terminationRequested, state.get(), [&](int) {
-        if (!quitting)
-            state->prepareToQuit(false);
-        quitNow();
-    });
-    // Before a logout the session manager lets each editor with typed text ask its own question,
-    // as desktop editors do; "Keep Editing" cancels the logout.
-    QObject::connect(&application, &QGuiApplication::commitDataRequest, state.get(), [&](QSessionManager& manager) {
-        if (drafts.commitData([&manager] { return manager.allowsInteraction(); })
-            == UnsavedDrafts::CommitAnswer::cancel) {
-            manager.cancel();
-            return;
-        }
-        manager.release();
-        state->prepareToQuit(false);
-        drafts.keep();
-    });
-    QObject::connect(state.get(), &AppState::quitRequested, state.get(), [&] {
-        if (state->prepareToQuit(true))
-            quitNow();
-    });
-
-    // Two start calls, as the application object and its delegate make them; only the first acts.
-    QTimer::singleShot(0, state.get(), [&state] { state->start(); });
-    state->start();
-    // The editors that held text when the last run ended take it back now.
-    if (drafts.hasRecovered(UnsavedDraft::quickEdit) || drafts.hasRecovered(UnsavedDraft::newSnippet))
-        state->panelController();
-    if (drafts.hasRecovered(UnsavedDraft::compactEditor))
-        state->compactPanelController();
-    // Started by a window command: the start shows the history window (or the tour) after a
-    // moment, which is what --history asks; another window is shown right after that.
-    if (launchRequest.command == SingleInstance::Command::history || launchRequest.command == SingleInstance::Command::reopen) {
-        PanelStartupActivation::setPendingToken(launchRequest.activationToken);
-    } else {
-        const int delay = int(AppState::historyDelaySeconds * 1000) + 100;
-        QTimer::singleShot(delay, state.get(), [&state, launchRequest] { runWindowRequest(*state, launchRequest); });
-    }
+    delegate.applicationDidFinishLaunching(*state);
 
     const int status = QApplication::exec();
-    if (!quitting) {
-        state->prepareToQuit(false);
-        drafts.keep();
-    }
+    delegate.applicationWillTerminate();
     // No Wayland event may reach an object that is being destroyed.
     if (wayland)
         wayland->stopDispatching();
