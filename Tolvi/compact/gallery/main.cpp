@@ -4,53 +4,31 @@
 #include "Tolvi/compact/CompactClipboardPanelController.h"
 #include "Tolvi/compact/CompactQuickLook.h"
 #include "Tolvi/design/TolviTheme.h"
-#include "Tolvi/clipviews/ThumbnailCache.h"
+#include "Tolvi/gallerysupport/GalleryCamera.h"
+#include "Tolvi/gallerysupport/GalleryEvents.h"
+#include "Tolvi/gallerysupport/GalleryHistory.h"
+#include "Tolvi/gallerysupport/GalleryProgram.h"
+#include "Tolvi/gallerysupport/GalleryServices.h"
 #include "Tolvi/inspector/ClipTextEditor.h"
-#include "Tolvi/platform/pasteboard/InMemoryPasteboard.h"
-#include "Tolvi/platform/settings/InMemoryKeyValueSettings.h"
-#include "Tolvi/platform/shell/Clock.h"
-#include "Tolvi/services/paste/InertPasteEnvironment.h"
-#include "Tolvi/services/paste/PasteService.h"
-#include "Tolvi/shell/UsageMetricsStore.h"
 #include "TolviCore/model/ReferenceDate.h"
-#include "TolviCore/persistence/ClipboardHistoryPersisting.h"
-#include "TolviCore/persistence/PersistenceError.h"
 #include "TolviCore/store/ClipboardStore.h"
 
 #include <QApplication>
 #include <QBuffer>
-#include <QDir>
-#include <QEventLoop>
 #include <QImage>
 #include <QLinearGradient>
 #include <QPainter>
-#include <QTimer>
 
-#include <cerrno>
 #include <memory>
 
 namespace {
 
 using namespace tolvi;
 
-// A history in memory whose writes can be made to fail (a full disk), for the storage notice.
-class MemoryHistory final : public ClipboardHistoryPersisting {
-public:
-    ClipboardHistoryState load() override { return {{}, DefaultPinboards::all()}; }
-    void save(const ClipboardHistoryState&) override
-    {
-        if (failSave)
-            throw PersistenceError::system(ENOSPC, QStringLiteral("write"));
-    }
-    bool failSave = false;
-};
-
-void settle(int milliseconds)
-{
-    QEventLoop loop;
-    QTimer::singleShot(milliseconds, &loop, &QEventLoop::quit);
-    loop.exec();
-}
+using gallery::GalleryCamera;
+using gallery::GalleryHistory;
+using gallery::GalleryServices;
+using gallery::settle;
 
 QByteArray screenshot()
 {
@@ -76,12 +54,15 @@ int main(int argc, char** argv)
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication application(argc, argv);
-    const QString folder = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral(".");
-    QDir().mkpath(folder);
+    const QString program = QStringLiteral("TolviCompactScreenshots");
+    const std::optional<QDir> folder = gallery::outputFolder(argc, argv, program);
+    if (!folder)
+        return 1;
+    GalleryCamera camera(*folder, program, QStringLiteral("compact"));
 
     ClipboardStore::Configuration configuration = ClipboardStore::Configuration::standard();
     configuration.maxItems.reset();
-    auto history = std::make_shared<MemoryHistory>();
+    auto history = std::make_shared<GalleryHistory>();
     ClipboardStore store(history, configuration);
     const double now = ReferenceDate::now();
     store.record(ClipboardContent::image(ClipboardImage(screenshot(), QStringLiteral("public.png"), 1200, 760,
@@ -96,16 +77,12 @@ int main(int argc, char** argv)
     const ClipboardItem pinned = store.itemAt(2);
     store.togglePinned(pinned);
 
-    InMemoryKeyValueSettings settings;
-    SystemClock clock;
-    UsageMetricsStore usage(settings, clock);
-    InMemoryPasteboard pasteboard;
-    PasteService paste(pasteboard, inertPasteEnvironment());
-    ThumbnailCache thumbnails;
+    GalleryServices services;
+    ThumbnailCache& thumbnails = services.thumbnails;
     TolviTheme theme;
 
     CompactClipboardPanelController::Dependencies dependencies{
-        store, FeatureFlags(TolviDistributionChannel::development, true), usage, paste};
+        store, FeatureFlags(TolviDistributionChannel::development, true), services.usage, services.paste};
     dependencies.theme = &theme;
     dependencies.thumbnails = &thumbnails;
     dependencies.retryOCR = [](const ClipboardItem&) {};
@@ -114,19 +91,14 @@ int main(int argc, char** argv)
     dependencies.exportHistory = [](QWidget*) {};
     CompactClipboardPanelController controller(std::move(dependencies));
 
-    int failures = 0;
     auto save = [&](const QString& name) {
         settle(150);
-        const QString path = QDir(folder).filePath(QStringLiteral("compact-%1-%2.png")
-                                                       .arg(name, theme.appearance() == ThemeAppearance::dark
-                                                                      ? QStringLiteral("dark")
-                                                                      : QStringLiteral("light")));
-        if (!controller.panel()->grab().save(path))
-            ++failures;
+        camera.save(controller.panel()->grab(), name);
     };
 
-    for (const ThemeAppearance appearance : {ThemeAppearance::light, ThemeAppearance::dark}) {
-        theme.setAppearance(appearance);
+    for (const gallery::GalleryTheme& entry : gallery::galleryThemes) {
+        theme.setAppearance(entry.appearance);
+        camera.setTheme(QString::fromLatin1(entry.name));
         controller.show();
         CompactPanelState& state = *controller.panelState();
         state.showAllClips();
@@ -152,12 +124,12 @@ int main(int argc, char** argv)
         save(QStringLiteral("editor-long-text"));
         state.discardChanges();
         // A failed write: the storage notice offers its ways out.
-        history->failSave = true;
+        history->setFailingWrites(true);
         store.togglePinned(*store.item(pinned.id()));
         store.togglePinned(*store.item(pinned.id()));
         state.showResults();
         save(QStringLiteral("results-save-failed"));
-        history->failSave = false;
+        history->setFailingWrites(false);
         store.retryStorage();
         state.showResults();
         state.setQuery(QStringLiteral("nothing matches this"));
@@ -173,5 +145,5 @@ int main(int argc, char** argv)
         settle(300);
         controller.orderOut();
     }
-    return failures == 0 ? 0 : 1;
+    return camera.failed() ? 1 : 0;
 }

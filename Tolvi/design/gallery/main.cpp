@@ -2,39 +2,27 @@
 //   TolviDesignGallery <output folder>
 #include "DesignGallery.h"
 
+#include "Tolvi/gallerysupport/GalleryCamera.h"
+#include "Tolvi/gallerysupport/GalleryProgram.h"
+
 #include <QApplication>
-#include <QDir>
-#include <QTextStream>
 
 int main(int argc, char** argv)
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    QTextStream err(stderr);
-    if (argc != 2) {
-        err << "usage: TolviDesignGallery <output folder>\n";
-        return 2;
-    }
-    const QDir folder(QString::fromLocal8Bit(argv[1]));
-    if (!folder.exists() && !QDir().mkpath(folder.path())) {
-        err << "cannot create " << folder.path() << "\n";
+    using namespace tolvi;
+    const QString program = QStringLiteral("TolviDesignGallery");
+    const std::optional<QDir> folder = gallery::outputFolder(argc, argv, program);
+    if (!folder)
         return 1;
-    }
-    using tolvi::DesignGallery;
-    using tolvi::ThemeAppearance;
-    const struct {
-        const char* name;
-        ThemeAppearance appearance;
-    } themes[] = {{"light", ThemeAppearance::light}, {"dark", ThemeAppearance::dark}};
-    for (const auto& t : themes) {
-        const QString pieces = folder.filePath(QStringLiteral("design-pieces-%1.png").arg(QLatin1String(t.name)));
-        const QString symbols = folder.filePath(QStringLiteral("design-symbols-%1.png").arg(QLatin1String(t.name)));
-        if (!DesignGallery::renderPieces(t.appearance).save(pieces) || !DesignGallery::renderSymbols(t.appearance).save(symbols)) {
-            err << "cannot write into " << folder.path() << "\n";
+    gallery::GalleryCamera camera(*folder, program, QStringLiteral("design"));
+    for (const gallery::GalleryTheme& entry : gallery::galleryThemes) {
+        camera.setTheme(QString::fromLatin1(entry.name));
+        if (!camera.save(DesignGallery::renderPieces(entry.appearance), QStringLiteral("pieces"))
+            || !camera.save(DesignGallery::renderSymbols(entry.appearance), QStringLiteral("symbols")))
             return 1;
-        }
-        QTextStream(stdout) << pieces << "\n" << symbols << "\n";
     }
     return 0;
 }

@@ -1,93 +1,38 @@
 #include "BoardShots.h"
 
 #include "Tolvi/design/TolviTheme.h"
+#include "Tolvi/gallerysupport/GalleryCamera.h"
+#include "Tolvi/gallerysupport/GalleryEvents.h"
+#include "Tolvi/gallerysupport/GalleryHistory.h"
+#include "Tolvi/gallerysupport/GalleryServices.h"
 #include "Tolvi/history/ClipboardHistoryPanel.h"
 #include "Tolvi/history/ClipboardPanelController.h"
 #include "Tolvi/history/HistoryWindowState.h"
-#include "Tolvi/clipviews/ThumbnailCache.h"
 #include "Tolvi/inspector/BoardManagementView.h"
 #include "Tolvi/panels/EscapeClosingPanel.h"
-#include "Tolvi/platform/pasteboard/InMemoryPasteboard.h"
-#include "Tolvi/platform/settings/InMemoryKeyValueSettings.h"
-#include "Tolvi/platform/shell/Clock.h"
-#include "Tolvi/services/paste/InertPasteEnvironment.h"
-#include "Tolvi/services/paste/PasteService.h"
-#include "Tolvi/shell/PreferencesStore.h"
-#include "Tolvi/shell/UsageMetricsStore.h"
 #include "TolviCore/model/ReferenceDate.h"
-#include "TolviCore/persistence/ClipboardHistoryPersisting.h"
 #include "TolviCore/store/ClipboardStore.h"
 
 #include <QAbstractButton>
-#include <QApplication>
-#include <QElapsedTimer>
-#include <QEventLoop>
 #include <QLineEdit>
 #include <QListView>
 #include <QMessageBox>
-#include <QPixmap>
 #include <QPushButton>
-#include <QScreen>
 #include <QTest>
-#include <QTextStream>
-#include <QTimer>
 #include <QToolButton>
 #include <QWindow>
 
-#include <condition_variable>
-#include <functional>
 #include <memory>
-#include <mutex>
 
 namespace tolvi {
 
 namespace {
 
-// A history in memory whose writes wait while held, as a large history's write takes its time.
-class HeldHistory final : public ClipboardHistoryPersisting {
-public:
-    ClipboardHistoryState load() override { return ClipboardHistoryState{{}, DefaultPinboards::all()}; }
-    void save(const ClipboardHistoryState&) override
-    {
-        std::unique_lock lock(m_mutex);
-        m_released.wait(lock, [this] { return !m_held; });
-    }
-    void hold()
-    {
-        std::lock_guard lock(m_mutex);
-        m_held = true;
-    }
-    void release()
-    {
-        std::lock_guard lock(m_mutex);
-        m_held = false;
-        m_released.notify_all();
-    }
-
-private:
-    std::mutex m_mutex;
-    std::condition_variable m_released;
-    bool m_held = false;
-};
-
-void settle(int milliseconds)
-{
-    QEventLoop loop;
-    QTimer::singleShot(milliseconds, &loop, &QEventLoop::quit);
-    loop.exec();
-}
-
-bool waitFor(const std::function<bool()>& condition, int milliseconds)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!condition()) {
-        if (timer.elapsed() > milliseconds)
-            return false;
-        settle(10);
-    }
-    return true;
-}
+using gallery::GalleryCamera;
+using gallery::GalleryHistory;
+using gallery::GalleryServices;
+using gallery::settle;
+using gallery::waitFor;
 
 void typeInto(QLineEdit* field, const QString& text)
 {
@@ -96,18 +41,18 @@ void typeInto(QLineEdit* field, const QString& text)
     QTest::keyClicks(field, text);
 }
 
+// Saves the board sheet's states as history-boards-<state>-<theme>.png.
 class BoardCamera {
 public:
-    BoardCamera(QDir folder, QString theme) : m_folder(std::move(folder)), m_theme(std::move(theme)) {}
+    explicit BoardCamera(GalleryCamera& camera) : m_camera(camera) {}
 
-    QStringList& failures() { return m_failures; }
-    void fail(const QString& what) { m_failures.append(what); }
+    void fail(const QString& what) { m_camera.fail(what); }
 
     void saveWindow(QWidget* panel, const QString& state)
     {
         // The card's fade and the rows' editors settle.
         settle(400);
-        save(panel->grab(), state);
+        m_camera.save(panel->grab(), name(state));
     }
 
     // The window and its dialog as the screen shows them.
@@ -118,32 +63,13 @@ public:
             return;
         }
         settle(700);
-        QScreen* screen = panel->screen();
-        if (!screen) {
-            fail(QStringLiteral("no screen to capture \"%1\" from").arg(state));
-            return;
-        }
-        const QRect area = panel->frameGeometry()
-                               .united(dialog->frameGeometry())
-                               .adjusted(-24, -24, 24, 24)
-                               .intersected(screen->geometry());
-        save(screen->grabWindow(0, area.x(), area.y(), area.width(), area.height()), state);
+        m_camera.saveScreenArea(panel, dialog, name(state));
     }
 
 private:
-    void save(const QPixmap& picture, const QString& state)
-    {
-        const QString path = m_folder.filePath(QStringLiteral("history-boards-%1-%2.png").arg(state, m_theme));
-        if (picture.isNull() || !picture.save(path, "PNG")) {
-            fail(QStringLiteral("cannot write %1").arg(path));
-            return;
-        }
-        QTextStream(stdout) << path << "\n";
-    }
+    static QString name(const QString& state) { return QStringLiteral("boards-") + state; }
 
-    QDir m_folder;
-    QString m_theme;
-    QStringList m_failures;
+    GalleryCamera& m_camera;
 };
 
 QAbstractButton* dialogButton(QMessageBox* box, const QString& text)
@@ -183,39 +109,34 @@ void fillBoards(ClipboardStore& store, double now, BoardCamera& camera)
 
 } // namespace
 
-QStringList photographBoardSheet(const QDir& folder, const QString& themeName, TolviTheme& theme)
+void photographBoardSheet(GalleryCamera& gallery, TolviTheme& theme)
 {
-    BoardCamera camera(folder, themeName);
-    auto history = std::make_shared<HeldHistory>();
+    BoardCamera camera(gallery);
+    auto history = std::make_shared<GalleryHistory>();
     ClipboardStore store(history, ClipboardStore::Configuration::standard());
     fillBoards(store, ReferenceDate::now(), camera);
 
-    InMemoryPasteboard pasteboard;
-    PasteService paste(pasteboard, inertPasteEnvironment());
-    InMemoryKeyValueSettings settings;
-    SystemClock clock;
-    UsageMetricsStore usage(settings, clock);
-    PreferencesStore preferences(settings);
-    ThumbnailCache thumbnails;
+    GalleryServices services;
     ClipboardPanelController controller(ClipboardPanelController::Dependencies{
-        store, FeatureFlags(TolviDistributionChannel::direct, false), usage, paste, &preferences, nullptr, {}, {},
-        &theme, nullptr, &thumbnails, QStringLiteral("tolvi"), {}, {}, {}, [](const QUrl&) { return true; }, {}});
+        store, FeatureFlags(TolviDistributionChannel::direct, false), services.usage, services.paste,
+        &services.preferences, nullptr, {}, {}, &theme, nullptr, &services.thumbnails, QStringLiteral("tolvi"), {}, {},
+        {}, [](const QUrl&) { return true; }, {}});
     controller.show(false);
     EscapeClosingPanel* panel = controller.panel();
     if (!waitFor([panel] { return panel->isActiveWindow(); }, 5000)) {
         camera.fail(QStringLiteral("the history window never became active"));
-        return camera.failures();
+        return;
     }
     auto* manage = controller.view()->findChild<QAbstractButton*>(QStringLiteral("manageBoardsButton"));
     if (!manage || !manage->isEnabled()) {
         camera.fail(QStringLiteral("the window offers no Manage Boards button"));
-        return camera.failures();
+        return;
     }
     manage->click();
     BoardManagementView* sheet = controller.view()->boardSheet();
     if (!sheet || !waitFor([sheet] { return sheet->isVisible() && sheet->rowCount() >= 7; }, 5000)) {
         camera.fail(QStringLiteral("the board sheet did not open with the sample boards"));
-        return camera.failures();
+        return;
     }
 
     // Several boards, one name typed and not yet saved.
@@ -270,7 +191,6 @@ QStringList photographBoardSheet(const QDir& folder, const QString& themeName, T
     if (!waitFor([&controller] { return !controller.windowState()->isManagingBoards(); }, 5000))
         camera.fail(QStringLiteral("the board sheet did not close"));
     controller.orderOut();
-    return camera.failures();
 }
 
 } // namespace tolvi

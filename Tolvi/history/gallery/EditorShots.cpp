@@ -1,64 +1,37 @@
 #include "Tolvi/history/gallery/EditorShots.h"
 
+#include "Tolvi/gallerysupport/GalleryEvents.h"
+#include "Tolvi/gallerysupport/GalleryHistory.h"
+#include "Tolvi/gallerysupport/GalleryServices.h"
 #include "Tolvi/history/ClipboardHistoryPanel.h"
 #include "Tolvi/history/ClipboardPanelController.h"
 #include "Tolvi/history/HistoryWindowState.h"
-#include "Tolvi/clipviews/ThumbnailCache.h"
 #include "Tolvi/inspector/ClipTextEditor.h"
 #include "Tolvi/inspector/ClipTextEditorOverlay.h"
 #include "Tolvi/inspector/NewSnippetOverlay.h"
 #include "Tolvi/panels/EscapeClosingPanel.h"
-#include "Tolvi/platform/pasteboard/InMemoryPasteboard.h"
-#include "Tolvi/platform/settings/InMemoryKeyValueSettings.h"
-#include "Tolvi/platform/shell/Clock.h"
-#include "Tolvi/services/paste/InertPasteEnvironment.h"
-#include "Tolvi/services/paste/PasteService.h"
-#include "Tolvi/shell/PreferencesStore.h"
-#include "Tolvi/shell/UsageMetricsStore.h"
 #include "TolviCore/ai/AIProvider.h"
 #include "TolviCore/ai/AIService.h"
 #include "TolviCore/model/ReferenceDate.h"
-#include "TolviCore/persistence/ClipboardHistoryPersisting.h"
 #include "TolviCore/store/ClipboardStore.h"
 
 #include <QAbstractButton>
-#include <QElapsedTimer>
-#include <QEventLoop>
 #include <QMessageBox>
 #include <QMutex>
 #include <QTextCursor>
-#include <QTimer>
 
 #include <memory>
+#include <vector>
 
 namespace tolvi {
 
 namespace {
 
-void settle(int milliseconds)
-{
-    QEventLoop loop;
-    QTimer::singleShot(milliseconds, &loop, &QEventLoop::quit);
-    loop.exec();
-}
-
-bool waitFor(const std::function<bool()>& condition, int milliseconds)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!condition()) {
-        if (timer.elapsed() > milliseconds)
-            return false;
-        settle(10);
-    }
-    return true;
-}
-
-class MemoryHistory final : public ClipboardHistoryPersisting {
-public:
-    ClipboardHistoryState load() override { return {{}, DefaultPinboards::all()}; }
-    void save(const ClipboardHistoryState&) override {}
-};
+using gallery::GalleryHistory;
+using gallery::GalleryServices;
+using gallery::resizeAndWait;
+using gallery::settle;
+using gallery::waitFor;
 
 // An AI provider that answers when the pictures say so: with nothing (the service then reports
 // an empty result), or never while a running request is photographed.
@@ -102,7 +75,7 @@ void record(ClipboardStore& store, const QString& text, double age, const QStrin
 
 void photographEditors(TolviTheme& theme, const EditorShotCamera& camera)
 {
-    ClipboardStore store(std::make_shared<MemoryHistory>(), ClipboardStore::Configuration::standard());
+    ClipboardStore store(std::make_shared<GalleryHistory>(), ClipboardStore::Configuration::standard());
     record(store, QStringLiteral("https://github.com/tolvi-app/tolvi/pull/482"), 3600, QStringLiteral("Firefox"),
            QStringLiteral("org.mozilla.firefox"));
     record(store, QStringLiteral("Meet at 14:30 by the north entrance"), 1800, QStringLiteral("Element"),
@@ -118,18 +91,13 @@ void photographEditors(TolviTheme& theme, const EditorShotCamera& camera)
         return;
     }
 
-    InMemoryPasteboard pasteboard;
-    PasteService paste(pasteboard, inertPasteEnvironment());
-    InMemoryKeyValueSettings settings;
-    SystemClock clock;
-    UsageMetricsStore usage(settings, clock);
-    PreferencesStore preferences(settings);
-    ThumbnailCache thumbnails;
+    GalleryServices services;
     auto provider = std::make_shared<ScriptedProvider>();
     AIService ai(provider);
     ClipboardPanelController controller(ClipboardPanelController::Dependencies{
-        store, FeatureFlags(TolviDistributionChannel::direct, true), usage, paste, &preferences, &ai, {}, {}, &theme,
-        nullptr, &thumbnails, QStringLiteral("tolvi"), {}, {}, {}, [](const QUrl&) { return true; }, {}});
+        store, FeatureFlags(TolviDistributionChannel::direct, true), services.usage, services.paste,
+        &services.preferences, &ai, {}, {}, &theme, nullptr, &services.thumbnails, QStringLiteral("tolvi"), {}, {}, {},
+        [](const QUrl&) { return true; }, {}});
     controller.show(false);
     EscapeClosingPanel* panel = controller.panel();
     if (!waitFor([panel] { return panel->isActiveWindow(); }, 5000)) {
@@ -155,12 +123,10 @@ void photographEditors(TolviTheme& theme, const EditorShotCamera& camera)
 
     // In the narrowest window the AI actions keep only their symbols.
     const QSize size = panel->size();
-    panel->resize(ClipboardPanelController::minimumSize);
-    if (!waitFor([panel] { return panel->size() == ClipboardPanelController::minimumSize; }, 3000))
+    if (!resizeAndWait(panel, ClipboardPanelController::minimumSize))
         camera.fail(QStringLiteral("the window did not take its smallest size"));
     camera.savePanel(panel, QStringLiteral("quick-edit-narrow"));
-    panel->resize(size);
-    waitFor([panel, size] { return panel->size() == size; }, 3000);
+    resizeAndWait(panel, size);
 
     // An AI request running, then its failure.
     editor->runAI(AIAction::fixWriting());

@@ -1,5 +1,6 @@
 #include "Tolvi/history/gallery/InspectorShots.h"
 
+#include "Tolvi/gallerysupport/GalleryEvents.h"
 #include "Tolvi/history/ClipboardHistoryPanel.h"
 #include "Tolvi/history/ClipboardPanelController.h"
 #include "Tolvi/history/HistoryWindowState.h"
@@ -7,34 +8,14 @@
 #include "Tolvi/inspector/InspectorControls.h"
 #include "TolviCore/store/ClipboardStore.h"
 
-#include <QElapsedTimer>
-#include <QEventLoop>
 #include <QMenu>
-#include <QTimer>
 
 namespace tolvi {
 
 namespace {
 
-void settleFor(int milliseconds)
-{
-    QEventLoop loop;
-    QTimer::singleShot(milliseconds, &loop, &QEventLoop::quit);
-    loop.exec();
-}
-
-bool resizeTo(QWidget* window, QSize size)
-{
-    window->resize(size);
-    QElapsedTimer timer;
-    timer.start();
-    while (window->size() != size) {
-        if (timer.elapsed() > 3000)
-            return false;
-        settleFor(10);
-    }
-    return true;
-}
+using gallery::resizeAndWait;
+using gallery::waitFor;
 
 using Match = std::function<bool(const ClipboardItem&)>;
 
@@ -77,7 +58,7 @@ void photographInspector(HistoryWindowState& state, QWidget* window, const Inspe
     const QSize before = window->size();
     const std::optional<QUuid> selected = state.selectedItemID();
     // Tall enough for most of the inspector's column.
-    if (!resizeTo(window, {900, 900})) {
+    if (!resizeAndWait(window, {900, 900})) {
         taker.fail(QStringLiteral("the window did not take the inspector's size"));
         return;
     }
@@ -127,11 +108,7 @@ void photographInspector(HistoryWindowState& state, QWidget* window, const Inspe
         state.toggleQueue(json->id());
         QMenu* menu = lens->boardMenu();
         menu->popup(lens->boardButton()->mapToGlobal(lens->boardButton()->bodyRect().bottomLeft()));
-        QElapsedTimer timer;
-        timer.start();
-        while (!menu->isVisible() && timer.elapsed() < 3000)
-            settleFor(10);
-        if (menu->isVisible())
+        if (waitFor([menu] { return menu->isVisible(); }, 3000))
             taker.saveWithPopup(menu, QStringLiteral("inspector-board-menu"));
         else
             taker.fail(QStringLiteral("the inspector's Board menu did not open"));
@@ -142,14 +119,14 @@ void photographInspector(HistoryWindowState& state, QWidget* window, const Inspe
     // The smallest window that still shows the inspector beside the list.
     if (const std::optional<ClipboardItem> email = findClip(store, textStarting(QStringLiteral("Hi team")))) {
         state.selectItem(email->id());
-        if (resizeTo(window, {ClipboardHistoryPanel::wideLayoutWidth + 2 * 6, ClipboardPanelController::minimumSize.height()}))
+        if (resizeAndWait(window, {ClipboardHistoryPanel::wideLayoutWidth + 2 * 6, ClipboardPanelController::minimumSize.height()}))
             taker.saveWindow(QStringLiteral("inspector-smallest"));
         else
             taker.fail(QStringLiteral("the window did not take the smallest wide size"));
     }
 
     state.setSelectedItemID(selected);
-    if (!resizeTo(window, before))
+    if (!resizeAndWait(window, before))
         taker.fail(QStringLiteral("the window did not take its size again after the inspector"));
 }
 

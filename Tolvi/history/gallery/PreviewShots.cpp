@@ -1,12 +1,10 @@
 #include "PreviewShots.h"
 
+#include "Tolvi/gallerysupport/GalleryEvents.h"
 #include "Tolvi/history/HistoryWindowState.h"
 #include "Tolvi/inspector/ClipQuickLookOverlay.h"
 #include "TolviCore/model/ReferenceDate.h"
 #include "TolviCore/store/ClipboardStore.h"
-
-#include <QEventLoop>
-#include <QTimer>
 
 #include <optional>
 
@@ -23,12 +21,7 @@ std::optional<ClipboardItem> find(const ClipboardStore& store, const std::functi
     return std::nullopt;
 }
 
-void settle(int milliseconds)
-{
-    QEventLoop loop;
-    QTimer::singleShot(milliseconds, &loop, &QEventLoop::quit);
-    loop.exec();
-}
+using gallery::settle;
 
 ClipQuickLookOverlay* openedPreview(QWidget* panel)
 {

@@ -16,15 +16,14 @@
 #include "Tolvi/clipviews/ThumbnailCache.h"
 #include "Tolvi/history/gallery/EditorShots.h"
 #include "Tolvi/history/gallery/InspectorShots.h"
+#include "Tolvi/gallerysupport/GalleryCamera.h"
+#include "Tolvi/gallerysupport/GalleryEvents.h"
+#include "Tolvi/gallerysupport/GalleryProgram.h"
+#include "Tolvi/gallerysupport/GalleryServices.h"
 #include "Tolvi/panels/EscapeClosingPanel.h"
-#include "Tolvi/platform/pasteboard/InMemoryPasteboard.h"
 #include "Tolvi/platform/pasteboard/PasteboardTypes.h"
-#include "Tolvi/platform/settings/InMemoryKeyValueSettings.h"
-#include "Tolvi/platform/shell/Clock.h"
 #include "Tolvi/services/paste/InertPasteEnvironment.h"
 #include "Tolvi/services/paste/PasteService.h"
-#include "Tolvi/shell/PreferencesStore.h"
-#include "Tolvi/shell/UsageMetricsStore.h"
 #include "TolviCore/model/ReferenceDate.h"
 #include "TolviCore/model/UuidText.h"
 #include "TolviCore/persistence/FileClipboardHistoryPersistence.h"
@@ -34,17 +33,12 @@
 #include <QApplication>
 #include <QBuffer>
 #include <QDir>
-#include <QElapsedTimer>
-#include <QEventLoop>
 #include <QLinearGradient>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPainter>
 #include <QPixmap>
-#include <QScreen>
 #include <QTemporaryDir>
-#include <QTextStream>
-#include <QTimer>
 #include <QUrl>
 #include <QWindow>
 
@@ -57,33 +51,11 @@ namespace {
 
 using namespace tolvi;
 
-QTextStream& errors()
-{
-    static QTextStream stream(stderr);
-    return stream;
-}
-
-// Runs the event loop for a while, so that the window manager, the compositor and the
-// thumbnail workers catch up.
-void settle(int milliseconds)
-{
-    QEventLoop loop;
-    QTimer::singleShot(milliseconds, &loop, &QEventLoop::quit);
-    loop.exec();
-}
-
-// Runs the event loop until the condition holds or the time is up; whether it holds.
-bool waitFor(const std::function<bool()>& condition, int milliseconds)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!condition()) {
-        if (timer.elapsed() > milliseconds)
-            return false;
-        settle(10);
-    }
-    return true;
-}
+using gallery::GalleryCamera;
+using gallery::GalleryServices;
+using gallery::resizeAndWait;
+using gallery::settle;
+using gallery::waitFor;
 
 // Sample pictures --------------------------------------------------------------------------
 
@@ -406,20 +378,13 @@ QStringList fillSampleHistory(ClipboardStore& store, double now)
 
 // Taking the pictures -----------------------------------------------------------------------
 
-// Saves the window's states into the output folder, remembering whatever went wrong.
+// Saves the window's states into the output folder once the window and its preview tiles are
+// drawn.
 class Photographer {
 public:
-    Photographer(QDir folder, ThumbnailCache& thumbnails) : m_folder(std::move(folder)), m_thumbnails(thumbnails) {}
+    Photographer(GalleryCamera& camera, ThumbnailCache& thumbnails) : m_camera(camera), m_thumbnails(thumbnails) {}
 
-    void setTheme(const QString& name) { m_theme = name; }
-    bool failed() const { return m_failed; }
-
-    void fail(const QString& what)
-    {
-        errors() << "TolviHistoryScreenshots: " << what << "\n";
-        errors().flush();
-        m_failed = true;
-    }
+    void fail(const QString& what) { m_camera.fail(what); }
 
     // Waits until the window was drawn and every preview tile it asked for is decoded.
     bool waitUntilDrawn(QWidget* window, const QString& state)
@@ -450,7 +415,7 @@ public:
                 return;
             picture = panel->grab();
         }
-        save(picture, state);
+        m_camera.save(picture, state);
     }
 
     // The screen area that holds the window and its dialog, as the compositor shows it.
@@ -460,34 +425,12 @@ public:
             return;
         // The window manager places and maps the dialog, the compositor draws it.
         settle(600);
-        QScreen* screen = panel->screen();
-        if (!screen) {
-            fail(QStringLiteral("no screen to capture \"%1\" from").arg(state));
-            return;
-        }
-        const QRect area = panel->frameGeometry()
-                               .united(dialog->frameGeometry())
-                               .adjusted(-24, -24, 24, 24)
-                               .intersected(screen->geometry());
-        save(screen->grabWindow(0, area.x(), area.y(), area.width(), area.height()), state);
+        m_camera.saveScreenArea(panel, dialog, state);
     }
 
 private:
-    void save(const QPixmap& picture, const QString& state)
-    {
-        const QString path = m_folder.filePath(QStringLiteral("history-%1-%2.png").arg(state, m_theme));
-        if (picture.isNull() || !picture.save(path, "PNG")) {
-            fail(QStringLiteral("cannot write %1").arg(path));
-            return;
-        }
-        QTextStream out(stdout);
-        out << path << "\n";
-    }
-
-    QDir m_folder;
+    GalleryCamera& m_camera;
     ThumbnailCache& m_thumbnails;
-    QString m_theme;
-    bool m_failed = false;
 };
 
 // A desktop with one other program in front that takes every paste (no keystroke is sent), so
@@ -505,18 +448,7 @@ PasteService::Environment desktopWithOneProgram()
     return env;
 }
 
-// What the controllers need besides the store and the theme: fakes that never paste.
-struct Services {
-    InMemoryPasteboard pasteboard;
-    PasteService paste{pasteboard, desktopWithOneProgram()};
-    InMemoryKeyValueSettings settings;
-    SystemClock clock;
-    UsageMetricsStore usage{settings, clock};
-    PreferencesStore preferences{settings};
-    ThumbnailCache thumbnails;
-};
-
-std::unique_ptr<ClipboardPanelController> makeController(ClipboardStore& store, Services& services, TolviTheme& theme)
+std::unique_ptr<ClipboardPanelController> makeController(ClipboardStore& store, GalleryServices& services, TolviTheme& theme)
 {
     return std::make_unique<ClipboardPanelController>(ClipboardPanelController::Dependencies{
         store, FeatureFlags(TolviDistributionChannel::direct, false), services.usage, services.paste,
@@ -536,14 +468,8 @@ EscapeClosingPanel* open(ClipboardPanelController& controller, Photographer& pho
     return panel;
 }
 
-bool resize(QWidget* window, QSize size)
-{
-    window->resize(size);
-    return waitFor([window, size] { return window->size() == size; }, 3000);
-}
-
 // The window states over the sample history.
-void photographSampleHistory(ClipboardStore& store, Services& services, TolviTheme& theme, Photographer& photographer)
+void photographSampleHistory(ClipboardStore& store, GalleryServices& services, TolviTheme& theme, Photographer& photographer)
 {
     auto controller = makeController(store, services, theme);
     EscapeClosingPanel* panel = open(*controller, photographer);
@@ -562,11 +488,11 @@ void photographSampleHistory(ClipboardStore& store, Services& services, TolviThe
                                        [&](QWidget* popup, const QString& name) { photographer.saveScreenArea(panel, popup, name); },
                                        [&](const QString& problem) { photographer.fail(problem); }});
 
-    if (resize(panel, {600, 640}))
+    if (resizeAndWait(panel, {600, 640}))
         photographer.savePanel(panel, QStringLiteral("narrow"));
     else
         photographer.fail(QStringLiteral("the window did not take the narrow size"));
-    if (!resize(panel, ClipboardPanelController::initialSize))
+    if (!resizeAndWait(panel, ClipboardPanelController::initialSize))
         photographer.fail(QStringLiteral("the window did not take its initial size again"));
 
     // Four rows down, with two clips (one of them the inspected one) chosen for multi-paste.
@@ -587,9 +513,9 @@ void photographSampleHistory(ClipboardStore& store, Services& services, TolviThe
     if (rows.size() >= 6) {
         state.setQueuedItemIDs({rows.at(5).id(), rows.at(1).id(), rows.at(3).id()});
         photographer.savePanel(panel, QStringLiteral("multi-paste"));
-        if (resize(panel, {560, 640}))
+        if (resizeAndWait(panel, {560, 640}))
             photographer.savePanel(panel, QStringLiteral("multi-paste-narrow"));
-        resize(panel, ClipboardPanelController::initialSize);
+        resizeAndWait(panel, ClipboardPanelController::initialSize);
         state.setQueuedItemIDs({});
     }
 
@@ -690,14 +616,14 @@ void photographSampleHistory(ClipboardStore& store, Services& services, TolviThe
                        [&](const QString& problem) { photographer.fail(problem); });
 }
 
-void photographEmptyHistory(ClipboardStore& store, Services& services, TolviTheme& theme, Photographer& photographer)
+void photographEmptyHistory(ClipboardStore& store, GalleryServices& services, TolviTheme& theme, Photographer& photographer)
 {
     auto controller = makeController(store, services, theme);
     EscapeClosingPanel* panel = open(*controller, photographer);
     photographer.savePanel(panel, QStringLiteral("empty"));
 }
 
-void photographUnreadableHistory(ClipboardStore& store, Services& services, TolviTheme& theme,
+void photographUnreadableHistory(ClipboardStore& store, GalleryServices& services, TolviTheme& theme,
                                  Photographer& photographer)
 {
     auto controller = makeController(store, services, theme);
@@ -717,28 +643,24 @@ std::unique_ptr<ClipboardStore> makeStore(const QString& folder)
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
-    if (argc != 2) {
-        errors() << "usage: TolviHistoryScreenshots <output folder>\n";
-        return 2;
-    }
-    const QDir folder(QString::fromLocal8Bit(argv[1]));
-    if (!folder.exists() && !QDir().mkpath(folder.path())) {
-        errors() << "cannot create " << folder.path() << "\n";
+    const QString program = QStringLiteral("TolviHistoryScreenshots");
+    const std::optional<QDir> folder = gallery::outputFolder(argc, argv, program);
+    if (!folder)
         return 1;
-    }
+    GalleryCamera camera(*folder, program, QStringLiteral("history"));
 
     // Private folders (owner only, as the history file requires), removed on exit.
     QTemporaryDir sampleFolder;
     QTemporaryDir emptyFolder;
     QTemporaryDir damagedFolder;
     if (!sampleFolder.isValid() || !emptyFolder.isValid() || !damagedFolder.isValid()) {
-        errors() << "cannot create a temporary folder\n";
+        camera.fail(QStringLiteral("cannot create a temporary folder"));
         return 1;
     }
     const std::unique_ptr<ClipboardStore> sample = makeStore(sampleFolder.path());
     const std::unique_ptr<ClipboardStore> empty = makeStore(emptyFolder.path());
     if (sample->storageIssue() || empty->storageIssue()) {
-        errors() << "cannot open the sample histories\n";
+        camera.fail(QStringLiteral("cannot open the sample histories"));
         return 1;
     }
 
@@ -746,44 +668,38 @@ int main(int argc, char** argv)
     {
         QFile damaged(QDir(damagedFolder.path()).filePath(QStringLiteral("history.json")));
         if (!damaged.open(QIODevice::WriteOnly) || damaged.write("{ this is not a history") < 0) {
-            errors() << "cannot write the damaged sample history\n";
+            camera.fail(QStringLiteral("cannot write the damaged sample history"));
             return 1;
         }
         damaged.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
     }
     const std::unique_ptr<ClipboardStore> damaged = makeStore(damagedFolder.path());
 
-    Services services;
-    Photographer photographer(folder, services.thumbnails);
+    GalleryServices services(desktopWithOneProgram());
+    Photographer photographer(camera, services.thumbnails);
     for (const QString& problem : fillSampleHistory(*sample, ReferenceDate::now()))
-        photographer.fail(problem);
+        camera.fail(problem);
 
-    const struct {
-        QString name;
-        ThemeAppearance appearance;
-    } themes[] = {{QStringLiteral("light"), ThemeAppearance::light}, {QStringLiteral("dark"), ThemeAppearance::dark}};
-    for (const auto& entry : themes) {
+    for (const gallery::GalleryTheme& entry : gallery::galleryThemes) {
         TolviTheme theme;
         theme.setAppearance(entry.appearance);
-        photographer.setTheme(entry.name);
+        camera.setTheme(QString::fromLatin1(entry.name));
         photographSampleHistory(*sample, services, theme, photographer);
         photographEmptyHistory(*empty, services, theme, photographer);
         photographUnreadableHistory(*damaged, services, theme, photographer);
-        for (const QString& problem : photographBoardSheet(folder, entry.name, theme))
-            photographer.fail(problem);
+        photographBoardSheet(camera, theme);
         photographEditors(theme, {[&](QWidget* window, const QString& state) { photographer.savePanel(window, state); },
                                   [&](QWidget* window, QWidget* dialog, const QString& state) {
                                       photographer.saveScreenArea(window, dialog, state);
                                   },
-                                  [&](const QString& problem) { photographer.fail(problem); }});
+                                  [&](const QString& problem) { camera.fail(problem); }});
     }
 
     try {
         sample->flushPersistence();
         empty->flushPersistence();
     } catch (const std::exception& error) {
-        photographer.fail(QStringLiteral("the sample history could not be written: ") +
-                          QString::fromLocal8Bit(error.what()));
+        camera.fail(QStringLiteral("the sample history could not be written: ") + QString::fromLocal8Bit(error.what()));
     }
-    return photographer.failed() ? 1 : 0;
+    return camera.failed() ? 1 : 0;
 }

@@ -4,6 +4,9 @@
 // onboarding-<step>-<light|dark>.png (the last step also with automatic paste ready),
 // whatsnew-<light|dark>.png and about-<light|dark>.png.
 #include "Tolvi/design/TolviTheme.h"
+#include "Tolvi/gallerysupport/GalleryCamera.h"
+#include "Tolvi/gallerysupport/GalleryEvents.h"
+#include "Tolvi/gallerysupport/GalleryProgram.h"
 #include "Tolvi/onboarding/AboutPanelController.h"
 #include "Tolvi/onboarding/SetupPanelController.h"
 #include "Tolvi/onboarding/SetupView.h"
@@ -18,30 +21,18 @@
 #include "Tolvi/shell/PreferencesStore.h"
 
 #include <QApplication>
-#include <QDir>
-#include <QEventLoop>
-#include <QTextStream>
-#include <QTimer>
 
 namespace {
 
 using namespace tolvi;
 
-void settle(int milliseconds)
-{
-    QEventLoop loop;
-    QTimer::singleShot(milliseconds, &loop, &QEventLoop::quit);
-    loop.exec();
-}
+using gallery::GalleryCamera;
 
-bool save(QWidget* window, const QDir& folder, const QString& name)
+// Saves a panel once its content came in.
+void save(GalleryCamera& camera, QWidget* window, const QString& state)
 {
-    settle(250);
-    const QString path = folder.filePath(name + QStringLiteral(".png"));
-    if (window->grab().save(path, "PNG"))
-        return true;
-    QTextStream(stderr) << "Could not write " << path << "\n";
-    return false;
+    gallery::settle(250);
+    camera.save(window->grab(), state);
 }
 
 } // namespace
@@ -49,13 +40,11 @@ bool save(QWidget* window, const QDir& folder, const QString& name)
 int main(int argc, char** argv)
 {
     QApplication application(argc, argv);
-    if (argc != 2) {
-        QTextStream(stderr) << "usage: TolviOnboardingScreenshots <output folder>\n";
-        return 2;
-    }
-    const QDir folder(QString::fromLocal8Bit(argv[1]));
-    if (!folder.exists() && !QDir().mkpath(folder.path()))
+    const QString program = QStringLiteral("TolviOnboardingScreenshots");
+    const std::optional<QDir> folder = gallery::outputFolder(argc, argv, program);
+    if (!folder)
         return 1;
+    GalleryCamera camera(*folder, program);
 
     InMemoryKeyValueSettings settings;
     PreferencesStore preferences(settings);
@@ -66,12 +55,8 @@ int main(int argc, char** argv)
     bool canPostEvents = false;
     PermissionStatusStore permission([&canPostEvents] { return canPostEvents; }, scheduler);
 
-    bool ok = true;
-    const struct {
-        QString name;
-        ThemeAppearance appearance;
-    } themes[] = {{QStringLiteral("light"), ThemeAppearance::light}, {QStringLiteral("dark"), ThemeAppearance::dark}};
-    for (const auto& entry : themes) {
+    for (const gallery::GalleryTheme& entry : gallery::galleryThemes) {
+        camera.setTheme(QString::fromLatin1(entry.name));
         TolviTheme theme;
         theme.setAppearance(entry.appearance);
         theme.accessibility().setReduceMotion(true);
@@ -88,23 +73,22 @@ int main(int argc, char** argv)
                                     QStringLiteral("tryIt")};
             for (SetupStep step : setupstep::allCases) {
                 tour.view()->setStep(step);
-                ok = save(tour.panel(), folder, QStringLiteral("onboarding-%1-%2").arg(steps[int(step)], entry.name))
-                     && ok;
+                save(camera, tour.panel(), QStringLiteral("onboarding-") + steps[int(step)]);
             }
             canPostEvents = true;
             scheduler.advance(PermissionStatusStore::refreshInterval);
-            ok = save(tour.panel(), folder, QStringLiteral("onboarding-tryIt-ready-%1").arg(entry.name)) && ok;
+            save(camera, tour.panel(), QStringLiteral("onboarding-tryIt-ready"));
         }
         {
             WhatsNewPanelController whatsNew({preferences, bundle, desktop, &theme});
             whatsNew.show(true);
-            ok = save(whatsNew.panel(), folder, QStringLiteral("whatsnew-%1").arg(entry.name)) && ok;
+            save(camera, whatsNew.panel(), QStringLiteral("whatsnew"));
         }
         {
             AboutPanelController about({bundle, desktop, &theme, {}});
             about.show();
-            ok = save(about.panel(), folder, QStringLiteral("about-%1").arg(entry.name)) && ok;
+            save(camera, about.panel(), QStringLiteral("about"));
         }
     }
-    return ok ? 0 : 1;
+    return camera.failed() ? 1 : 0;
 }

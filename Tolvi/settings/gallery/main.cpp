@@ -4,84 +4,43 @@
 // Each section is saved twice: the window as it opens ("-window") and the whole scrolling
 // section ("-full"). It runs on any Qt platform; scripts/screenshots.sh gives it an X server
 // with a window manager and a compositor, as users see the window.
+#include "Tolvi/design/ArchiveProgress.h"
 #include "Tolvi/design/TolviTheme.h"
+#include "Tolvi/gallerysupport/GalleryCamera.h"
+#include "Tolvi/gallerysupport/GalleryEvents.h"
+#include "Tolvi/gallerysupport/GalleryHistory.h"
+#include "Tolvi/gallerysupport/GalleryProgram.h"
 #include "Tolvi/platform/settings/InMemoryKeyValueSettings.h"
 #include "Tolvi/platform/shell/Clock.h"
 #include "Tolvi/platform/x11/FakeWorkspace.h"
 #include "Tolvi/services/capture/AppExclusionStore.h"
 #include "Tolvi/services/capture/Scheduler.h"
 #include "Tolvi/services/paste/PermissionStatusStore.h"
-#include "Tolvi/design/ArchiveProgress.h"
 #include "Tolvi/settings/ExcludedAppChooser.h"
 #include "Tolvi/settings/SettingsPanelController.h"
 #include "Tolvi/settings/SettingsView.h"
 #include "Tolvi/shell/PreferencesStore.h"
 #include "Tolvi/shell/UsageMetricsStore.h"
-#include "TolviCore/persistence/ClipboardHistoryPersisting.h"
-#include "TolviCore/persistence/PersistenceError.h"
 #include "TolviCore/store/ClipboardStore.h"
 
-#include <QAbstractScrollArea>
 #include <QApplication>
 #include <QDir>
-#include <QElapsedTimer>
-#include <QEventLoop>
 #include <QFile>
 #include <QPainter>
-#include <QScrollArea>
 #include <QProgressBar>
 #include <QTemporaryDir>
-#include <QTextStream>
-#include <QTimer>
 #include <QWindow>
 
-#include <functional>
 #include <memory>
 
 namespace {
 
 using namespace tolvi;
 
-QTextStream& errors()
-{
-    static QTextStream stream(stderr);
-    return stream;
-}
-
-void settle(int milliseconds)
-{
-    QEventLoop loop;
-    QTimer::singleShot(milliseconds, &loop, &QEventLoop::quit);
-    loop.exec();
-}
-
-bool waitFor(const std::function<bool()>& condition, int milliseconds)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!condition()) {
-        if (timer.elapsed() > milliseconds)
-            return false;
-        settle(10);
-    }
-    return true;
-}
-
-// A history held in memory; optionally one that could not be read.
-class SampleHistory final : public ClipboardHistoryPersisting {
-public:
-    explicit SampleHistory(bool unreadable) : m_unreadable(unreadable) {}
-    ClipboardHistoryState load() override
-    {
-        if (m_unreadable)
-            throw PersistenceError::decoding(QStringLiteral("The history file is not valid JSON."));
-        return {};
-    }
-    void save(const ClipboardHistoryState&) override {}
-
-private:
-    bool m_unreadable;
-};
+using gallery::GalleryCamera;
+using gallery::GalleryHistory;
+using gallery::settle;
+using gallery::waitFor;
 
 void writeEntry(const QString& folder, const QString& name, const QByteArray& text)
 {
@@ -93,7 +52,7 @@ void writeEntry(const QString& folder, const QString& name, const QByteArray& te
 // One settings window over its own sample stores.
 struct Scene {
     explicit Scene(bool unreadableExclusions, bool unreadableHistory, const QString& applications)
-        : store(std::make_shared<SampleHistory>(unreadableHistory), ClipboardStore::Configuration::standard())
+        : store(history(unreadableHistory), ClipboardStore::Configuration::standard())
     {
         if (unreadableExclusions)
             settings.setData(AppExclusionStore::settingsKey, QByteArrayLiteral("{\"damaged"));
@@ -125,6 +84,14 @@ struct Scene {
             QStringLiteral("/home/ada/.local/share/Tolvi/history.json"), &theme, SettingsActions{}});
     }
 
+    // A history held in memory; optionally one that could not be read.
+    static std::shared_ptr<GalleryHistory> history(bool unreadable)
+    {
+        auto history = std::make_shared<GalleryHistory>(ClipboardHistoryState{});
+        history->setUnreadable(unreadable);
+        return history;
+    }
+
     InMemoryKeyValueSettings settings;
     ManualScheduler scheduler;
     FakeClock clock;
@@ -138,18 +105,12 @@ struct Scene {
     std::unique_ptr<SettingsPanelController> controller;
 };
 
+// Saves a window once it is on screen, and a section at its whole height.
 class Photographer {
 public:
-    explicit Photographer(QDir folder) : m_folder(std::move(folder)) {}
-    bool failed() const { return m_failed; }
-    void setTheme(const QString& theme) { m_theme = theme; }
+    explicit Photographer(GalleryCamera& camera) : m_camera(camera) {}
 
-    void fail(const QString& what)
-    {
-        errors() << "TolviSettingsScreenshots: " << what << "\n";
-        errors().flush();
-        m_failed = true;
-    }
+    void fail(const QString& what) { m_camera.fail(what); }
 
     bool waitUntilDrawn(QWidget* window, const QString& state)
     {
@@ -168,7 +129,7 @@ public:
     void saveWindow(QWidget* window, const QString& state)
     {
         if (waitUntilDrawn(window, state))
-            save(window->grab().toImage(), state);
+            m_camera.save(window->grab(), state);
     }
 
     // The whole section, as tall as its content, on the window's canvas.
@@ -180,20 +141,11 @@ public:
         QPainter painter(&image);
         page->render(&painter, QPoint(), QRegion(), QWidget::DrawChildren);
         painter.end();
-        save(image, state);
+        m_camera.save(image, state);
     }
 
 private:
-    void save(const QImage& image, const QString& state)
-    {
-        const QString path = m_folder.filePath(QStringLiteral("settings-%1-%2.png").arg(state, m_theme));
-        if (image.isNull() || !image.save(path))
-            fail(QStringLiteral("could not save %1").arg(path));
-    }
-
-    QDir m_folder;
-    QString m_theme;
-    bool m_failed = false;
+    GalleryCamera& m_camera;
 };
 
 QWidget* pageOf(SettingsView* view, SettingsSection section)
@@ -216,15 +168,10 @@ QWidget* pageOf(SettingsView* view, SettingsSection section)
 int main(int argc, char** argv)
 {
     QApplication application(argc, argv);
-    if (argc != 2) {
-        errors() << "usage: TolviSettingsScreenshots <output folder>\n";
-        return 2;
-    }
-    QDir folder(QString::fromLocal8Bit(argv[1]));
-    if (!folder.mkpath(QStringLiteral("."))) {
-        errors() << "TolviSettingsScreenshots: cannot create " << folder.path() << "\n";
+    const QString program = QStringLiteral("TolviSettingsScreenshots");
+    const std::optional<QDir> folder = gallery::outputFolder(argc, argv, program);
+    if (!folder)
         return 1;
-    }
     QTemporaryDir applications;
     writeEntry(applications.path(), QStringLiteral("org.keepassxc.KeePassXC.desktop"),
                "[Desktop Entry]\nType=Application\nName=KeePassXC\nStartupWMClass=KeePassXC\n");
@@ -235,10 +182,11 @@ int main(int argc, char** argv)
     writeEntry(applications.path(), QStringLiteral("firefox-esr.desktop"),
                "[Desktop Entry]\nType=Application\nName=Firefox ESR\nStartupWMClass=firefox-esr\n");
 
-    Photographer photographer(folder);
-    for (const ThemeAppearance appearance : {ThemeAppearance::light, ThemeAppearance::dark}) {
-        const QString themeName = appearance == ThemeAppearance::dark ? QStringLiteral("dark") : QStringLiteral("light");
-        photographer.setTheme(themeName);
+    GalleryCamera camera(*folder, program, QStringLiteral("settings"));
+    Photographer photographer(camera);
+    for (const gallery::GalleryTheme& entry : gallery::galleryThemes) {
+        const ThemeAppearance appearance = entry.appearance;
+        camera.setTheme(QString::fromLatin1(entry.name));
         const TolviAppearance preference =
             appearance == ThemeAppearance::dark ? TolviAppearance::dark : TolviAppearance::light;
 
@@ -298,5 +246,5 @@ int main(int argc, char** argv)
             photographer.saveWindow(scene.controller->panel(), QStringLiteral("unreadable-exclusions"));
         }
     }
-    return photographer.failed() ? 1 : 0;
+    return camera.failed() ? 1 : 0;
 }
