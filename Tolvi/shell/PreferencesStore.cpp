@@ -4,6 +4,20 @@
 
 namespace tolvi {
 
+namespace {
+
+// Every assignment goes the same way: aboutToChange(), the property's own signal with the new
+// value, then the value itself. Saving it is the setter's part.
+template <typename Value, typename Signal>
+void assign(PreferencesStore& store, Signal changed, Value& field, const Value& value)
+{
+    Q_EMIT store.aboutToChange();
+    Q_EMIT(store.*changed)(value);
+    field = value;
+}
+
+} // namespace
+
 PreferencesStore::PreferencesStore(KeyValueSettings& settings, QObject* parent)
     : QObject(parent)
     , m_settings(settings)
@@ -47,103 +61,77 @@ void PreferencesStore::saveOptionalString(const QString& key, const std::optiona
 
 void PreferencesStore::setAppearance(TolviAppearance value)
 {
-    Q_EMIT aboutToChange();
-    Q_EMIT appearanceChanged(value);
-    m_appearance = value;
+    assign(*this, &PreferencesStore::appearanceChanged, m_appearance, value);
     m_settings.setString(appearanceKey, appearance::rawValue(value));
 }
 
 void PreferencesStore::setGlobalHotKeyError(const std::optional<QString>& value)
 {
-    Q_EMIT aboutToChange();
-    Q_EMIT globalHotKeyErrorChanged(value);
-    m_globalHotKeyError = value;
+    assign(*this, &PreferencesStore::globalHotKeyErrorChanged, m_globalHotKeyError, value);
 }
 
 void PreferencesStore::setCapturePrivacyBlocked(bool value)
 {
-    Q_EMIT aboutToChange();
-    Q_EMIT capturePrivacyBlockedChanged(value);
-    m_isCapturePrivacyBlocked = value;
+    assign(*this, &PreferencesStore::capturePrivacyBlockedChanged, m_isCapturePrivacyBlocked, value);
 }
 
 void PreferencesStore::setClipboardMonitoringEnabled(bool value)
 {
-    Q_EMIT aboutToChange();
-    Q_EMIT clipboardMonitoringEnabledChanged(value);
-    m_isClipboardMonitoringEnabled = value;
+    assign(*this, &PreferencesStore::clipboardMonitoringEnabledChanged, m_isClipboardMonitoringEnabled, value);
     m_settings.setBoolean(monitoringEnabledKey, value);
 }
 
 void PreferencesStore::setCapturesText(bool value)
 {
-    Q_EMIT aboutToChange();
-    Q_EMIT capturesTextChanged(value);
-    m_capturesText = value;
+    assign(*this, &PreferencesStore::capturesTextChanged, m_capturesText, value);
     m_settings.setBoolean(capturesTextKey, value);
 }
 
 void PreferencesStore::setCapturesImages(bool value)
 {
-    Q_EMIT aboutToChange();
-    Q_EMIT capturesImagesChanged(value);
-    m_capturesImages = value;
+    assign(*this, &PreferencesStore::capturesImagesChanged, m_capturesImages, value);
     m_settings.setBoolean(capturesImagesKey, value);
 }
 
 void PreferencesStore::setHidesWindowsFromScreenCapture(bool value)
 {
-    Q_EMIT aboutToChange();
-    Q_EMIT hidesWindowsFromScreenCaptureChanged(value);
-    m_hidesWindowsFromScreenCapture = value;
+    assign(*this, &PreferencesStore::hidesWindowsFromScreenCaptureChanged, m_hidesWindowsFromScreenCapture, value);
     m_settings.setBoolean(hidesWindowsFromScreenCaptureKey, value);
 }
 
 void PreferencesStore::setHistoryLimit(HistoryLimitPreference value)
 {
-    Q_EMIT aboutToChange();
-    Q_EMIT historyLimitChanged(value);
-    m_historyLimit = value;
+    assign(*this, &PreferencesStore::historyLimitChanged, m_historyLimit, value);
     m_settings.setString(historyLimitKey, historylimit::rawValue(value));
 }
 
 void PreferencesStore::setGlobalHotKeyEnabled(bool value)
 {
-    Q_EMIT aboutToChange();
-    Q_EMIT globalHotKeyEnabledChanged(value);
-    m_isGlobalHotKeyEnabled = value;
+    assign(*this, &PreferencesStore::globalHotKeyEnabledChanged, m_isGlobalHotKeyEnabled, value);
     m_settings.setBoolean(hotKeyEnabledKey, value);
 }
 
 void PreferencesStore::setGlobalShortcut(GlobalShortcutPreset value)
 {
-    Q_EMIT aboutToChange();
-    Q_EMIT globalShortcutChanged(value);
-    m_globalShortcut = value;
+    assign(*this, &PreferencesStore::globalShortcutChanged, m_globalShortcut, value);
     m_settings.setString(globalShortcutKey, globalshortcut::rawValue(value));
 }
 
 void PreferencesStore::setHasCompletedSetup(bool value)
 {
-    Q_EMIT aboutToChange();
-    Q_EMIT hasCompletedSetupChanged(value);
-    m_hasCompletedSetup = value;
+    assign(*this, &PreferencesStore::hasCompletedSetupChanged, m_hasCompletedSetup, value);
     m_settings.setBoolean(hasCompletedSetupKey, value);
 }
 
 void PreferencesStore::setCompletedSetupVersion(const std::optional<QString>& value)
 {
-    Q_EMIT aboutToChange();
-    Q_EMIT completedSetupVersionChanged(value);
-    m_completedSetupVersion = value;
+    assign(*this, &PreferencesStore::completedSetupVersionChanged, m_completedSetupVersion, value);
     saveOptionalString(completedSetupVersionKey, value);
 }
 
 void PreferencesStore::setLastSeenReleaseNotesVersion(const std::optional<QString>& value)
 {
-    Q_EMIT aboutToChange();
-    Q_EMIT lastSeenReleaseNotesVersionChanged(value);
-    m_lastSeenReleaseNotesVersion = value;
+    assign(*this, &PreferencesStore::lastSeenReleaseNotesVersionChanged, m_lastSeenReleaseNotesVersion, value);
     saveOptionalString(lastSeenReleaseNotesVersionKey, value);
 }
 
