@@ -14,6 +14,21 @@ std::optional<Enum> matchRawValue(QStringView raw, const std::array<Enum, N>& ca
     return std::nullopt;
 }
 
+// The row of a case in a table that has one row for every case; the fallback's row for a value
+// outside the enumeration.
+template <typename Facts, std::size_t N, typename Enum>
+const Facts& factsFor(const std::array<Facts, N>& table, Enum value, Enum fallback)
+{
+    const Facts* fallbackRow = &table.front();
+    for (const Facts& facts : table) {
+        if (facts.value == value)
+            return facts;
+        if (facts.value == fallback)
+            fallbackRow = &facts;
+    }
+    return *fallbackRow;
+}
+
 } // namespace
 
 namespace appearance {
@@ -32,25 +47,31 @@ std::optional<TolviAppearance> fromRawValue(QStringView raw)
 
 namespace historylimit {
 
+namespace {
+
+struct Facts {
+    HistoryLimitPreference value;
+    const char* rawValue;
+    std::optional<int> itemLimit;
+    const char* title;
+};
+
+constexpr std::array<Facts, 7> table{{
+    {HistoryLimitPreference::twentyFive, "twentyFive", 25, "25 recent items"},
+    {HistoryLimitPreference::fifty, "fifty", 50, "50 recent items"},
+    {HistoryLimitPreference::oneHundred, "oneHundred", 100, "100 recent items"},
+    {HistoryLimitPreference::twoHundred, "twoHundred", 200, "200 recent items"},
+    {HistoryLimitPreference::fiveHundred, "fiveHundred", 500, "500 recent items"},
+    {HistoryLimitPreference::oneThousand, "oneThousand", 1000, "1,000 recent items"},
+    {HistoryLimitPreference::unlimited, "unlimited", std::nullopt, "Unlimited"},
+}};
+static_assert(table.size() == allCases.size(), "one row for every case");
+
+} // namespace
+
 QString rawValue(HistoryLimitPreference value)
 {
-    switch (value) {
-    case HistoryLimitPreference::twentyFive:
-        return QStringLiteral("twentyFive");
-    case HistoryLimitPreference::fifty:
-        return QStringLiteral("fifty");
-    case HistoryLimitPreference::oneHundred:
-        return QStringLiteral("oneHundred");
-    case HistoryLimitPreference::twoHundred:
-        return QStringLiteral("twoHundred");
-    case HistoryLimitPreference::fiveHundred:
-        return QStringLiteral("fiveHundred");
-    case HistoryLimitPreference::oneThousand:
-        return QStringLiteral("oneThousand");
-    case HistoryLimitPreference::unlimited:
-        return QStringLiteral("unlimited");
-    }
-    return QStringLiteral("unlimited");
+    return QString::fromLatin1(factsFor(table, value, HistoryLimitPreference::unlimited).rawValue);
 }
 
 std::optional<HistoryLimitPreference> fromRawValue(QStringView raw)
@@ -60,63 +81,39 @@ std::optional<HistoryLimitPreference> fromRawValue(QStringView raw)
 
 std::optional<int> itemLimit(HistoryLimitPreference value)
 {
-    switch (value) {
-    case HistoryLimitPreference::twentyFive:
-        return 25;
-    case HistoryLimitPreference::fifty:
-        return 50;
-    case HistoryLimitPreference::oneHundred:
-        return 100;
-    case HistoryLimitPreference::twoHundred:
-        return 200;
-    case HistoryLimitPreference::fiveHundred:
-        return 500;
-    case HistoryLimitPreference::oneThousand:
-        return 1000;
-    case HistoryLimitPreference::unlimited:
-        return std::nullopt;
-    }
-    return std::nullopt;
+    return factsFor(table, value, HistoryLimitPreference::unlimited).itemLimit;
 }
 
 QString title(HistoryLimitPreference value)
 {
-    switch (value) {
-    case HistoryLimitPreference::twentyFive:
-        return QStringLiteral("25 recent items");
-    case HistoryLimitPreference::fifty:
-        return QStringLiteral("50 recent items");
-    case HistoryLimitPreference::oneHundred:
-        return QStringLiteral("100 recent items");
-    case HistoryLimitPreference::twoHundred:
-        return QStringLiteral("200 recent items");
-    case HistoryLimitPreference::fiveHundred:
-        return QStringLiteral("500 recent items");
-    case HistoryLimitPreference::oneThousand:
-        return QStringLiteral("1,000 recent items");
-    case HistoryLimitPreference::unlimited:
-        return QStringLiteral("Unlimited");
-    }
-    return QStringLiteral("Unlimited");
+    return QString::fromLatin1(factsFor(table, value, HistoryLimitPreference::unlimited).title);
 }
 
 } // namespace historylimit
 
 namespace globalshortcut {
 
+namespace {
+
+struct Facts {
+    GlobalShortcutPreset value;
+    const char* rawValue;
+    const char* displayName;
+};
+
+constexpr std::array<Facts, 4> table{{
+    {GlobalShortcutPreset::controlOptionV, "controlOptionV", "Ctrl + Alt + V"},
+    {GlobalShortcutPreset::commandShiftV, "commandShiftV", "Super + Shift + V"},
+    {GlobalShortcutPreset::controlOptionSpace, "controlOptionSpace", "Ctrl + Alt + Space"},
+    {GlobalShortcutPreset::optionSpace, "optionSpace", "Alt + Space"},
+}};
+static_assert(table.size() == allCases.size(), "one row for every case");
+
+} // namespace
+
 QString rawValue(GlobalShortcutPreset value)
 {
-    switch (value) {
-    case GlobalShortcutPreset::controlOptionV:
-        return QStringLiteral("controlOptionV");
-    case GlobalShortcutPreset::commandShiftV:
-        return QStringLiteral("commandShiftV");
-    case GlobalShortcutPreset::controlOptionSpace:
-        return QStringLiteral("controlOptionSpace");
-    case GlobalShortcutPreset::optionSpace:
-        return QStringLiteral("optionSpace");
-    }
-    return QStringLiteral("controlOptionV");
+    return QString::fromLatin1(factsFor(table, value, GlobalShortcutPreset::controlOptionV).rawValue);
 }
 
 std::optional<GlobalShortcutPreset> fromRawValue(QStringView raw)
@@ -126,17 +123,7 @@ std::optional<GlobalShortcutPreset> fromRawValue(QStringView raw)
 
 QString displayName(GlobalShortcutPreset value)
 {
-    switch (value) {
-    case GlobalShortcutPreset::controlOptionV:
-        return QStringLiteral("Ctrl + Alt + V");
-    case GlobalShortcutPreset::commandShiftV:
-        return QStringLiteral("Super + Shift + V");
-    case GlobalShortcutPreset::controlOptionSpace:
-        return QStringLiteral("Ctrl + Alt + Space");
-    case GlobalShortcutPreset::optionSpace:
-        return QStringLiteral("Alt + Space");
-    }
-    return QStringLiteral("Ctrl + Alt + V");
+    return QString::fromLatin1(factsFor(table, value, GlobalShortcutPreset::controlOptionV).displayName);
 }
 
 } // namespace globalshortcut
