@@ -3,7 +3,6 @@
 #include <QAbstractButton>
 #include <QEventLoop>
 #include <QFileDialog>
-#include <QGridLayout>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
@@ -23,16 +22,6 @@ int openAndWait(QDialog& dialog)
     if (dialog.isVisible())
         loop.exec();
     return dialog.result();
-}
-
-std::optional<QString> firstSelection(QFileDialog& dialog)
-{
-    if (openAndWait(dialog) != QDialog::Accepted)
-        return std::nullopt;
-    const QStringList files = dialog.selectedFiles();
-    if (files.isEmpty() || files.first().isEmpty())
-        return std::nullopt;
-    return files.first();
 }
 
 } // namespace
@@ -88,48 +77,19 @@ std::optional<int> WindowModalAlerts::run(const AlertRequest& request)
     return answer;
 }
 
+// The toolkit's own dialogs: a desktop's dialog would be another program's window.
 std::optional<QString> WindowModalFilePanels::chooseFileToOpen(const OpenPanelRequest& request)
 {
     QFileDialog dialog(m_window, request.title, request.directory);
-    dialog.setOption(QFileDialog::DontUseNativeDialog, true);
-    dialog.setAcceptMode(QFileDialog::AcceptOpen);
-    if (request.choosesDirectories) {
-        dialog.setFileMode(QFileDialog::Directory);
-        dialog.setOption(QFileDialog::ShowDirsOnly, true);
-    } else {
-        dialog.setFileMode(QFileDialog::ExistingFile);
-    }
-    if (!request.nameFilters.isEmpty())
-        dialog.setNameFilters(request.nameFilters);
-    if (!request.prompt.isEmpty())
-        dialog.setLabelText(QFileDialog::Accept, request.prompt);
-    return firstSelection(dialog);
+    prepareFileDialog(dialog, request, false);
+    return chosenPath(dialog, openAndWait(dialog));
 }
 
 std::optional<QString> WindowModalFilePanels::chooseSaveLocation(const SavePanelRequest& request)
 {
     QFileDialog dialog(m_window, request.title, request.directory);
-    dialog.setOption(QFileDialog::DontUseNativeDialog, true);
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setFileMode(QFileDialog::AnyFile);
-    if (!request.canCreateDirectories)
-        dialog.setOption(QFileDialog::ReadOnly, true);
-    if (!request.nameFilters.isEmpty())
-        dialog.setNameFilters(request.nameFilters);
-    if (!request.prompt.isEmpty())
-        dialog.setLabelText(QFileDialog::Accept, request.prompt);
-    if (!request.proposedFileName.isEmpty())
-        dialog.selectFile(request.proposedFileName);
-    if (!request.message.isEmpty()) {
-        if (auto* grid = qobject_cast<QGridLayout*>(dialog.layout())) {
-            auto* note = new QLabel(request.message, &dialog);
-            note->setTextFormat(Qt::PlainText);
-            note->setWordWrap(true);
-            note->setObjectName(QStringLiteral("tolviSavePanelMessage"));
-            grid->addWidget(note, grid->rowCount(), 0, 1, grid->columnCount());
-        }
-    }
-    return firstSelection(dialog);
+    prepareFileDialog(dialog, request, false);
+    return chosenPath(dialog, openAndWait(dialog));
 }
 
 QMessageBox* openConfirmation(QWidget* window, const QString& title, const QString& message,

@@ -6,30 +6,9 @@
 
 namespace tolvi {
 
-namespace {
-
-std::optional<QString> firstSelection(QFileDialog& dialog)
+void prepareFileDialog(QFileDialog& dialog, const OpenPanelRequest& request, bool useNativeDialog)
 {
-    if (dialog.exec() != QDialog::Accepted)
-        return std::nullopt;
-    const QStringList files = dialog.selectedFiles();
-    if (files.isEmpty() || files.first().isEmpty())
-        return std::nullopt;
-    return files.first();
-}
-
-} // namespace
-
-QtFilePanels::QtFilePanels(QWidget* parent, bool useNativeDialogs)
-    : m_parent(parent)
-    , m_useNativeDialogs(useNativeDialogs)
-{
-}
-
-std::optional<QString> QtFilePanels::chooseFileToOpen(const OpenPanelRequest& request)
-{
-    QFileDialog dialog(m_parent, request.title, request.directory);
-    dialog.setOption(QFileDialog::DontUseNativeDialog, !m_useNativeDialogs);
+    dialog.setOption(QFileDialog::DontUseNativeDialog, !useNativeDialog);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     if (request.choosesDirectories) {
         dialog.setFileMode(QFileDialog::Directory);
@@ -41,13 +20,11 @@ std::optional<QString> QtFilePanels::chooseFileToOpen(const OpenPanelRequest& re
         dialog.setNameFilters(request.nameFilters);
     if (!request.prompt.isEmpty())
         dialog.setLabelText(QFileDialog::Accept, request.prompt);
-    return firstSelection(dialog);
 }
 
-std::optional<QString> QtFilePanels::chooseSaveLocation(const SavePanelRequest& request)
+void prepareFileDialog(QFileDialog& dialog, const SavePanelRequest& request, bool useNativeDialog)
 {
-    QFileDialog dialog(m_parent, request.title, request.directory);
-    dialog.setOption(QFileDialog::DontUseNativeDialog, !m_useNativeDialogs);
+    dialog.setOption(QFileDialog::DontUseNativeDialog, !useNativeDialog);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
     if (!request.canCreateDirectories)
@@ -69,7 +46,36 @@ std::optional<QString> QtFilePanels::chooseSaveLocation(const SavePanelRequest& 
             grid->addWidget(note, grid->rowCount(), 0, 1, grid->columnCount());
         }
     }
-    return firstSelection(dialog);
+}
+
+std::optional<QString> chosenPath(const QFileDialog& dialog, int result)
+{
+    if (result != QDialog::Accepted)
+        return std::nullopt;
+    const QStringList files = dialog.selectedFiles();
+    if (files.isEmpty() || files.first().isEmpty())
+        return std::nullopt;
+    return files.first();
+}
+
+QtFilePanels::QtFilePanels(QWidget* parent, bool useNativeDialogs)
+    : m_parent(parent)
+    , m_useNativeDialogs(useNativeDialogs)
+{
+}
+
+std::optional<QString> QtFilePanels::chooseFileToOpen(const OpenPanelRequest& request)
+{
+    QFileDialog dialog(m_parent, request.title, request.directory);
+    prepareFileDialog(dialog, request, m_useNativeDialogs);
+    return chosenPath(dialog, dialog.exec());
+}
+
+std::optional<QString> QtFilePanels::chooseSaveLocation(const SavePanelRequest& request)
+{
+    QFileDialog dialog(m_parent, request.title, request.directory);
+    prepareFileDialog(dialog, request, m_useNativeDialogs);
+    return chosenPath(dialog, dialog.exec());
 }
 
 std::optional<QString> FakeFilePanels::chooseFileToOpen(const OpenPanelRequest& request)

@@ -6,6 +6,7 @@
 
 #include <optional>
 
+class QFileDialog;
 class QWidget;
 
 namespace tolvi {
@@ -55,6 +56,15 @@ private:
     QWidget* m_parent;
     bool m_useNativeDialogs;
 };
+
+// The toolkit's file dialog set up for a request: mode, filters, accept button and, for a save
+// panel, the proposed name and the note. `useNativeDialog`: whether the desktop's own dialog may
+// stand in for it (never for a save panel with a note: a desktop dialog has no place for one).
+// The title and the first folder are the dialog's constructor's.
+void prepareFileDialog(QFileDialog& dialog, const OpenPanelRequest& request, bool useNativeDialog);
+void prepareFileDialog(QFileDialog& dialog, const SavePanelRequest& request, bool useNativeDialog);
+// The path chosen in a dialog that finished with `result`; nothing when it was cancelled.
+std::optional<QString> chosenPath(const QFileDialog& dialog, int result);
 
 // Answers panels from a script and keeps every request.
 class FakeFilePanels final : public FilePanels {
