@@ -35,6 +35,20 @@ function(tolvi_add_subdirectories)
   endforeach()
 endfunction()
 
+# tolvi_add_library(<name> [SOURCES ...] LIBS ...)
+#
+# The static library of a subsystem folder: every .cpp and .h file directly in the current source folder
+# (a file added or removed there is seen at the next build), plus SOURCES (resources, generated files). The
+# source root is its public include folder, so its headers are included as "Tolvi/<folder>/<file>.h"; LIBS
+# are its public link libraries.
+function(tolvi_add_library name)
+  cmake_parse_arguments(L "" "" "SOURCES;LIBS" ${ARGN})
+  file(GLOB sources CONFIGURE_DEPENDS "${CMAKE_CURRENT_SOURCE_DIR}/*.cpp" "${CMAKE_CURRENT_SOURCE_DIR}/*.h")
+  add_library(${name} STATIC ${sources} ${L_SOURCES})
+  target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR})
+  target_link_libraries(${name} PUBLIC ${L_LIBS})
+endfunction()
+
 # tolvi_add_gtest(<name> SOURCES ... [LIBS ...] [QT none|core|gui|widgets] [X11] [WM] [TRAY] [SWAY] [TIMEOUT s]
 #                 [LABELS ...] [SCREENS <offscreen configuration file>])
 #
