@@ -1,15 +1,13 @@
 #include "Tolvi/clipviews/HistoryStorageNotice.h"
 
-#include "Tolvi/design/Announcements.h"
 #include "Tolvi/design/DesignTokens.h"
 #include "Tolvi/design/SymbolCatalog.h"
+#include "Tolvi/design/Surfaces.h"
 #include "Tolvi/design/TolviTheme.h"
 #include "TolviCore/persistence/FileClipboardHistoryPersistence.h"
 
 #include <QDesktopServices>
-#include <QEvent>
 #include <QFileInfo>
-#include <QFontMetrics>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
@@ -55,42 +53,13 @@ IssueTexts textsFor(StorageIssue issue)
     return {};
 }
 
-QLabel* makeLabel(const QFont& font, bool wraps, QWidget* parent)
-{
-    auto* label = new QLabel(parent);
-    label->setTextFormat(Qt::PlainText);
-    label->setFont(font);
-    label->setWordWrap(wraps);
-    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    label->setTextInteractionFlags(Qt::NoTextInteraction);
-    return label;
-}
-
 // A symbol in the ink colour, set on the first line of the text beside it; decoration only.
-class SymbolMark final : public QWidget {
-public:
-    SymbolMark(QString name, const QFont& textFont, qreal layoutPoints, QWidget* parent)
-        : QWidget(parent), m_name(std::move(name))
-    {
-        const int side = SymbolCatalog::pixelSizeForPointSize(layoutPoints);
-        const int inset = std::max(0, (QFontMetrics(textFont).height() - side) / 2);
-        setFixedSize(side, side + inset);
-        setContentsMargins(0, inset, 0, 0);
-        setAttribute(Qt::WA_TransparentForMouseEvents);
-        setFocusPolicy(Qt::NoFocus);
-    }
-
-protected:
-    void paintEvent(QPaintEvent*) override
-    {
-        QPainter painter(this);
-        painter.setRenderHint(QPainter::Antialiasing);
-        SymbolCatalog::paint(painter, QRectF(contentsRect()), m_name, DesignContext::of(this).color(ColorToken::ink));
-    }
-
-private:
-    QString m_name;
-};
+TolviSymbolMark* symbolBeside(const QString& name, Typography style, QWidget* parent)
+{
+    return TolviSymbolMark::onFirstLine(name, ColorToken::ink,
+                                        SymbolCatalog::pixelSizeForPointSize(TolviDesign::layoutPointSize(style)),
+                                        TolviDesign::font(style), parent);
+}
 
 // The storage block's wash: amber at a tenth of its strength.
 class AmberWash final : public QWidget {
@@ -135,7 +104,7 @@ HistoryStorageNotice::Actions HistoryStorageNotice::actionsFor(QWidget* window, 
 }
 
 HistoryStorageNotice::HistoryStorageNotice(ClipboardStore& store, Actions actions, QWidget* parent)
-    : QWidget(parent)
+    : SpokenNotice(parent)
     , m_store(&store)
     , m_actions(std::move(actions))
 {
@@ -144,13 +113,7 @@ HistoryStorageNotice::HistoryStorageNotice(ClipboardStore& store, Actions action
     if (!m_actions.openUrl)
         m_actions.openUrl = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
 
-    // The height follows the width (the texts wrap); a cap at the preferred height would cut a
-    // narrow notice short.
-    setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
-    auto* root = new QVBoxLayout(this);
-    root->setContentsMargins(0, 0, 0, 0);
-    root->setSpacing(0);
-
+    QVBoxLayout* root = column();
     const QFont& meta = TolviDesign::font(Typography::meta);
 
     // The refused capture or edit.
@@ -159,10 +122,9 @@ HistoryStorageNotice::HistoryStorageNotice(ClipboardStore& store, Actions action
         auto* row = new QHBoxLayout(m_captureLine);
         row->setContentsMargins(10, 10, 10, 10);
         row->setSpacing(6);
-        row->addWidget(new SymbolMark(QStringLiteral("exclamationmark.circle"), meta,
-                                      TolviDesign::layoutPointSize(Typography::meta), m_captureLine),
-                       0, Qt::AlignTop);
-        m_captureText = makeLabel(meta, true, m_captureLine);
+        row->addWidget(symbolBeside(QStringLiteral("exclamationmark.circle"), Typography::meta, m_captureLine), 0,
+                       Qt::AlignTop);
+        m_captureText = makeText(meta, true, m_captureLine);
         row->addWidget(m_captureText, 1);
     }
     root->addWidget(m_captureLine);
@@ -177,14 +139,14 @@ HistoryStorageNotice::HistoryStorageNotice(ClipboardStore& store, Actions action
         const QFont& headline = TolviDesign::font(Typography::bodyStrong);
         auto* titleRow = new QHBoxLayout();
         titleRow->setSpacing(6);
-        titleRow->addWidget(new SymbolMark(QStringLiteral("exclamationmark.triangle"), headline,
-                                           TolviDesign::layoutPointSize(Typography::bodyStrong), m_storageBlock),
+        titleRow->addWidget(symbolBeside(QStringLiteral("exclamationmark.triangle"), Typography::bodyStrong,
+                                         m_storageBlock),
                             0, Qt::AlignTop);
-        m_title = makeLabel(headline, true, m_storageBlock);
+        m_title = makeText(headline, true, m_storageBlock);
         titleRow->addWidget(m_title, 1);
         column->addLayout(titleRow);
 
-        m_detail = makeLabel(TolviDesign::systemFont(calloutPoints), true, m_storageBlock);
+        m_detail = makeText(TolviDesign::systemFont(calloutPoints), true, m_storageBlock);
         column->addWidget(m_detail);
 
         auto* buttons = new QHBoxLayout();
@@ -203,7 +165,7 @@ HistoryStorageNotice::HistoryStorageNotice(ClipboardStore& store, Actions action
     }
     root->addWidget(m_storageBlock);
 
-    m_announcement = tolviAccessibilityAnnouncement(this, announcement(store.storageIssue(), store.lastCaptureIssue()));
+    startAnnouncing(announcement(store.storageIssue(), store.lastCaptureIssue()));
     connect(&store, &ClipboardStore::storageIssueChanged, this, &HistoryStorageNotice::render);
     connect(&store, &ClipboardStore::lastCaptureIssueChanged, this, &HistoryStorageNotice::render);
     render();
@@ -249,15 +211,6 @@ QPushButton* HistoryStorageNotice::exportButton() const
     return showsStorageIssue() && !m_export->isHidden() ? m_export : nullptr;
 }
 
-bool HistoryStorageNotice::event(QEvent* event)
-{
-    const bool result = QWidget::event(event);
-    // Put into a layout or under another parent: take the visibility the content asks for.
-    if (event->type() == QEvent::ParentChange)
-        applyVisibility();
-    return result;
-}
-
 void HistoryStorageNotice::render()
 {
     const std::optional<StorageIssue> issue = m_store ? m_store->storageIssue() : std::nullopt;
@@ -278,26 +231,8 @@ void HistoryStorageNotice::render()
     }
     m_storageBlock->setVisible(issue.has_value());
 
-    // The element speaks only while it is on screen: show the notice before its message goes
-    // out, and hide it only after the last one.
-    const std::optional<QString> message = announcement(issue, captureIssue);
-    m_hasContent = issue.has_value() || captureIssue.has_value();
-    if (m_hasContent) {
-        applyVisibility();
-        m_announcement->setMessage(message);
-    } else {
-        m_announcement->setMessage(message);
-        applyVisibility();
-    }
+    present(issue.has_value() || captureIssue.has_value(), announcement(issue, captureIssue));
     updateGeometry();
-}
-
-void HistoryStorageNotice::applyVisibility()
-{
-    // Never turn a notice without a parent into a window of its own; the parent it gets decides.
-    if (!parentWidget() && !isVisible())
-        return;
-    setVisible(m_hasContent);
 }
 
 void HistoryStorageNotice::retry()

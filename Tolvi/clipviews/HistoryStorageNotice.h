@@ -1,11 +1,11 @@
 #pragma once
 
+#include "Tolvi/clipviews/SpokenNotice.h"
 #include "TolviCore/store/ClipboardStore.h"
 
 #include <QPointer>
 #include <QString>
 #include <QUrl>
-#include <QWidget>
 
 #include <functional>
 #include <optional>
@@ -15,15 +15,13 @@ class QPushButton;
 
 namespace tolvi {
 
-class TolviAccessibilityAnnouncement;
-
 // The banner about the history store's trouble: the last refused capture or edit on a line of
 // its own, and below it a storage block while the history file could not be read or the latest
 // write failed, with the ways out ("Retry", "Show History Folder", and for a failed write
 // "Export Copy…"). Changes are spoken through an announcement element. It renders the store's
 // published values whenever they change and hides itself while the store is healthy and
 // nothing was refused.
-class HistoryStorageNotice : public QWidget {
+class HistoryStorageNotice : public SpokenNotice {
     Q_OBJECT
 public:
     struct Actions {
@@ -58,21 +56,15 @@ public:
     QPushButton* retryButton() const;
     QPushButton* showFolderButton() const;
     QPushButton* exportButton() const;
-    TolviAccessibilityAnnouncement* announcementElement() const { return m_announcement; }
-
-protected:
-    bool event(QEvent* event) override;
 
 private:
     void render();
-    void applyVisibility();
     void retry();
     void showFolder();
     void exportCopy();
 
     QPointer<ClipboardStore> m_store;
     Actions m_actions;
-    bool m_hasContent = false;
 
     QWidget* m_captureLine = nullptr;
     QLabel* m_captureText = nullptr;
@@ -82,7 +74,6 @@ private:
     QPushButton* m_retry = nullptr;
     QPushButton* m_showFolder = nullptr;
     QPushButton* m_export = nullptr;
-    TolviAccessibilityAnnouncement* m_announcement = nullptr;
 };
 
 } // namespace tolvi

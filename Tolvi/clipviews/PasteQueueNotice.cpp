@@ -1,7 +1,7 @@
 #include "Tolvi/clipviews/PasteQueueNotice.h"
 
-#include "Tolvi/design/Announcements.h"
 #include "Tolvi/design/DesignTokens.h"
+#include "Tolvi/design/Surfaces.h"
 #include "Tolvi/design/SymbolCatalog.h"
 #include "Tolvi/design/TolviPrimaryButton.h"
 #include "Tolvi/design/TolviTheme.h"
@@ -9,8 +9,6 @@
 
 #include <QAbstractButton>
 #include <QApplication>
-#include <QEvent>
-#include <QFontMetrics>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
@@ -42,46 +40,6 @@ int symbolSide(qreal layoutPoints)
 {
     return SymbolCatalog::pixelSizeForPointSize(layoutPoints);
 }
-
-// A text in one of the type styles; ink unless muted.
-QLabel* makeLabel(Typography style, bool muted, bool wraps, QWidget* parent)
-{
-    auto* label = new QLabel(parent);
-    label->setTextFormat(Qt::PlainText);
-    label->setFont(TolviDesign::font(style));
-    if (muted)
-        label->setForegroundRole(QPalette::PlaceholderText);
-    label->setWordWrap(wraps);
-    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    label->setTextInteractionFlags(Qt::NoTextInteraction);
-    return label;
-}
-
-// A symbol in one colour token; decoration, so assistive technologies skip it. A top inset
-// lowers it beside the first line of a text.
-class SymbolMark final : public QWidget {
-public:
-    SymbolMark(QString name, ColorToken color, int side, int topInset, QWidget* parent)
-        : QWidget(parent), m_name(std::move(name)), m_color(color)
-    {
-        setFixedSize(side, side + topInset);
-        setContentsMargins(0, topInset, 0, 0);
-        setAttribute(Qt::WA_TransparentForMouseEvents);
-        setFocusPolicy(Qt::NoFocus);
-    }
-
-protected:
-    void paintEvent(QPaintEvent*) override
-    {
-        QPainter painter(this);
-        painter.setRenderHint(QPainter::Antialiasing);
-        SymbolCatalog::paint(painter, QRectF(contentsRect()), m_name, DesignContext::of(this).color(m_color));
-    }
-
-private:
-    QString m_name;
-    ColorToken m_color;
-};
 
 // The small spinning indicator of work in progress. It turns only while shown and stands
 // still when the user asked for reduced motion.
@@ -294,16 +252,11 @@ QVBoxLayout* textStack(QWidget* owner)
 } // namespace
 
 PasteQueueNotice::PasteQueueNotice(PasteService& service, std::function<void()> beforePaste, QWidget* parent)
-    : QWidget(parent)
+    : SpokenNotice(parent)
     , m_service(&service)
     , m_beforePaste(std::move(beforePaste))
 {
-    // The height follows the width (wrapped texts, one row or two); a cap at the preferred
-    // height would cut a narrow notice short.
-    setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
-    auto* root = new QVBoxLayout(this);
-    root->setContentsMargins(0, 0, 0, 0);
-    root->setSpacing(0);
+    QVBoxLayout* root = column();
 
     const int bodySymbol = symbolSide(TolviDesign::layoutPointSize(Typography::body));
     const int metaSymbol = symbolSide(TolviDesign::layoutPointSize(Typography::meta));
@@ -319,10 +272,10 @@ PasteQueueNotice::PasteQueueNotice(PasteService& service, std::function<void()> 
         auto* texts = new QWidget(m_preparingBand);
         auto* stack = textStack(texts);
         // In a narrow window the texts wrap rather than lose their ends.
-        QLabel* title = makeLabel(Typography::bodyStrong, false, true, texts);
+        QLabel* title = makeText(TolviDesign::font(Typography::bodyStrong), true, texts);
         title->setText(QStringLiteral("Preparing paste\u2026"));
         stack->addWidget(title);
-        m_preparingCount = makeLabel(Typography::meta, true, true, texts);
+        m_preparingCount = makeText(TolviDesign::font(Typography::meta), true, texts, true);
         stack->addWidget(m_preparingCount);
         row->addWidget(texts, 0, Qt::AlignVCenter);
 
@@ -347,14 +300,14 @@ PasteQueueNotice::PasteQueueNotice(PasteService& service, std::function<void()> 
         auto* summaryRow = new QHBoxLayout(m_summary);
         summaryRow->setContentsMargins(0, 0, 0, 0);
         summaryRow->setSpacing(9);
-        summaryRow->addWidget(new SymbolMark(QStringLiteral("list.number"), ColorToken::electricBlue, bodySymbol, 0,
-                                             m_summary),
+        summaryRow->addWidget(new TolviSymbolMark(QStringLiteral("list.number"), ColorToken::electricBlue, bodySymbol,
+                                                  m_summary),
                               0, Qt::AlignVCenter);
         auto* counts = new QWidget(m_summary);
         auto* countStack = textStack(counts);
-        m_remaining = makeLabel(Typography::bodyStrong, false, false, counts);
+        m_remaining = makeText(TolviDesign::font(Typography::bodyStrong), false, counts);
         countStack->addWidget(m_remaining);
-        m_sent = makeLabel(Typography::meta, true, false, counts);
+        m_sent = makeText(TolviDesign::font(Typography::meta), false, counts, true);
         countStack->addWidget(m_sent);
         summaryRow->addWidget(counts, 0, Qt::AlignVCenter);
 
@@ -387,11 +340,11 @@ PasteQueueNotice::PasteQueueNotice(PasteService& service, std::function<void()> 
         warningRow->setContentsMargins(0, 0, 0, 0);
         warningRow->setSpacing(7);
         // Lowered so that the symbol sits on the first line of the warning.
-        const int lineHeight = QFontMetrics(TolviDesign::font(Typography::meta)).height();
-        warningRow->addWidget(new SymbolMark(QStringLiteral("exclamationmark.circle"), ColorToken::amber, metaSymbol,
-                                             std::max(0, (lineHeight - metaSymbol) / 2), m_warningLine),
+        warningRow->addWidget(TolviSymbolMark::onFirstLine(QStringLiteral("exclamationmark.circle"), ColorToken::amber,
+                                                           metaSymbol, TolviDesign::font(Typography::meta),
+                                                           m_warningLine),
                               0, Qt::AlignTop);
-        m_warning = makeLabel(Typography::meta, false, true, m_warningLine);
+        m_warning = makeText(TolviDesign::font(Typography::meta), true, m_warningLine);
         warningRow->addWidget(m_warning, 1);
         column->addWidget(m_warningLine);
         root->addWidget(m_waitingBand);
@@ -403,15 +356,15 @@ PasteQueueNotice::PasteQueueNotice(PasteService& service, std::function<void()> 
         auto* row = new QHBoxLayout(m_stoppedBand);
         row->setContentsMargins(bandPadding, bandPadding, bandPadding, bandPadding);
         row->setSpacing(10);
-        row->addWidget(new SymbolMark(QStringLiteral("exclamationmark.circle"), ColorToken::amber, bodySymbol, 2,
-                                      m_stoppedBand),
+        row->addWidget(new TolviSymbolMark(QStringLiteral("exclamationmark.circle"), ColorToken::amber, bodySymbol, 2,
+                                           m_stoppedBand),
                        0, Qt::AlignTop);
         auto* texts = new QWidget(m_stoppedBand);
         auto* stack = textStack(texts);
-        m_stoppedText = makeLabel(Typography::bodyStrong, false, false, texts);
+        m_stoppedText = makeText(TolviDesign::font(Typography::bodyStrong), false, texts);
         m_stoppedText->setText(QStringLiteral("Paste stopped"));
         stack->addWidget(m_stoppedText);
-        m_reason = makeLabel(Typography::meta, false, true, texts);
+        m_reason = makeText(TolviDesign::font(Typography::meta), true, texts);
         stack->addWidget(m_reason);
         row->addWidget(texts, 1, Qt::AlignTop);
         m_dismiss = new DismissButton(m_stoppedBand);
@@ -425,8 +378,7 @@ PasteQueueNotice::PasteQueueNotice(PasteService& service, std::function<void()> 
     m_stoppedBand->hide();
 
     // What is on screen when the notice appears is not news: only later changes are spoken.
-    m_announcement = tolviAccessibilityAnnouncement(this, announcement(service.queueStatus(),
-                                                                       service.queueDestinationWarning()));
+    startAnnouncing(announcement(service.queueStatus(), service.queueDestinationWarning()));
     connect(&service, &PasteService::queueStatusChanged, this, &PasteQueueNotice::scheduleRender);
     connect(&service, &PasteService::queueDestinationWarningChanged, this, &PasteQueueNotice::scheduleRender);
     render();
@@ -494,15 +446,6 @@ QAbstractButton* PasteQueueNotice::dismissButton() const
     return m_band == Band::stopped ? m_dismiss : nullptr;
 }
 
-bool PasteQueueNotice::event(QEvent* event)
-{
-    const bool result = QWidget::event(event);
-    // Put into a layout or under another parent: take the visibility the content asks for.
-    if (event->type() == QEvent::ParentChange)
-        applyVisibility();
-    return result;
-}
-
 void PasteQueueNotice::scheduleRender()
 {
     if (m_renderPending)
@@ -549,15 +492,8 @@ void PasteQueueNotice::render()
         break;
     }
 
-    // The element speaks only while it is on screen: show a band before its message goes out,
-    // and let the last message (a finished queue) go out before the notice hides.
-    if (band != Band::none) {
-        showBand(band);
-        m_announcement->setMessage(message);
-    } else {
-        m_announcement->setMessage(message);
-        showBand(band);
-    }
+    // A finished queue is still spoken before the notice hides.
+    present(band != Band::none, message, [this, band] { showBand(band); });
 }
 
 void PasteQueueNotice::showBand(Band band)
@@ -580,15 +516,6 @@ void PasteQueueNotice::showBand(Band band)
             next->setFocus(Qt::OtherFocusReason);
     }
     updateGeometry();
-}
-
-void PasteQueueNotice::applyVisibility()
-{
-    const bool wanted = m_band != Band::none;
-    // Never turn a notice without a parent into a window of its own; the parent it gets decides.
-    if (!parentWidget() && !isVisible())
-        return;
-    setVisible(wanted);
 }
 
 void PasteQueueNotice::placeWaitingPieces(int arrangement)

@@ -1,10 +1,10 @@
 #pragma once
 
+#include "Tolvi/clipviews/SpokenNotice.h"
 #include "Tolvi/services/paste/PasteService.h"
 
 #include <QPointer>
 #include <QString>
-#include <QWidget>
 
 #include <functional>
 #include <optional>
@@ -16,7 +16,6 @@ class QPushButton;
 namespace tolvi {
 
 class FirstFittingArrangement;
-class TolviAccessibilityAnnouncement;
 class TolviPrimaryButton;
 
 // The band that shows what the paste service does with a paste of several steps and lets the
@@ -30,7 +29,7 @@ class TolviPrimaryButton;
 // it has nothing to show (no paste pending, a finished queue) it hides itself; a finished
 // queue is still spoken before it hides. A host that must keep it off screen for reasons of
 // its own hides the notice's container, not the notice.
-class PasteQueueNotice : public QWidget {
+class PasteQueueNotice : public SpokenNotice {
     Q_OBJECT
 public:
     using Status = PasteService::PasteQueueStatus;
@@ -55,16 +54,11 @@ public:
     QPushButton* pasteNextButton() const;
     QPushButton* cancelButton() const;
     QAbstractButton* dismissButton() const;
-    TolviAccessibilityAnnouncement* announcementElement() const { return m_announcement; }
-
-protected:
-    bool event(QEvent* event) override;
 
 private:
     void scheduleRender();
     void render();
     void showBand(Band band);
-    void applyVisibility();
     void placeWaitingPieces(int arrangement);
     void pasteNext();
     void cancelQueue();
@@ -94,8 +88,6 @@ private:
     QLabel* m_stoppedText = nullptr;
     QLabel* m_reason = nullptr;
     QAbstractButton* m_dismiss = nullptr;
-
-    TolviAccessibilityAnnouncement* m_announcement = nullptr;
 };
 
 } // namespace tolvi

@@ -1,6 +1,7 @@
 #include "Tolvi/design/Surfaces.h"
 #include "Tolvi/design/SymbolCatalog.h"
 
+#include <QFontMetrics>
 #include <QLayout>
 #include <QMouseEvent>
 #include <QPainter>
@@ -215,16 +216,30 @@ void TolviWindowBackdrop::mousePressEvent(QMouseEvent* event)
 }
 
 TolviSymbolMark::TolviSymbolMark(QString name, TolviDesign::ColorToken color, int side, QWidget* parent)
+    : TolviSymbolMark(std::move(name), color, side, 0, parent)
+{
+}
+
+TolviSymbolMark::TolviSymbolMark(QString name, TolviDesign::ColorToken color, int side, int topInset, QWidget* parent)
     : QWidget(parent), m_name(std::move(name)), m_color(color)
 {
-    setFixedSize(side, side);
+    setFixedSize(side, side + topInset);
+    setContentsMargins(0, topInset, 0, 0);
     setAttribute(Qt::WA_TransparentForMouseEvents);
+    setFocusPolicy(Qt::NoFocus);
+}
+
+TolviSymbolMark* TolviSymbolMark::onFirstLine(QString name, TolviDesign::ColorToken color, int side,
+                                              const QFont& textFont, QWidget* parent)
+{
+    const int inset = std::max(0, (QFontMetrics(textFont).height() - side) / 2);
+    return new TolviSymbolMark(std::move(name), color, side, inset, parent);
 }
 
 void TolviSymbolMark::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
-    SymbolCatalog::paint(painter, QRectF(rect()), m_name, DesignContext::of(this).color(m_color));
+    SymbolCatalog::paint(painter, QRectF(contentsRect()), m_name, DesignContext::of(this).color(m_color));
 }
 
 } // namespace tolvi

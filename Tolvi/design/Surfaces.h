@@ -125,11 +125,17 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
 };
 
-// A symbol drawn in one colour token, taking no input.
+// A symbol drawn in one colour token, taking no input; decoration, so the keyboard passes it
+// by. A top inset lowers it, beside the first line of a text.
 class TolviSymbolMark : public QWidget {
     Q_OBJECT
 public:
     TolviSymbolMark(QString name, TolviDesign::ColorToken color, int side, QWidget* parent = nullptr);
+    TolviSymbolMark(QString name, TolviDesign::ColorToken color, int side, int topInset, QWidget* parent);
+
+    // A mark lowered onto the middle of the first line of a text in `textFont`.
+    static TolviSymbolMark* onFirstLine(QString name, TolviDesign::ColorToken color, int side, const QFont& textFont,
+                                        QWidget* parent);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
