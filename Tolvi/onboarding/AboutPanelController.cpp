@@ -3,7 +3,6 @@
 #include "Tolvi/design/Surfaces.h"
 #include "Tolvi/design/SymbolCatalog.h"
 #include "Tolvi/onboarding/OnboardingWidgets.h"
-#include "Tolvi/panels/EscapeClosingPanel.h"
 #include "Tolvi/platform/shell/BundleInfo.h"
 #include "Tolvi/platform/shell/DesktopWorkspace.h"
 #include "Tolvi/shell/TolviReleaseNotes.h"
@@ -133,32 +132,9 @@ QAbstractButton* AboutView::button(const QString& title) const
 }
 
 AboutPanelController::AboutPanelController(Dependencies dependencies, QObject* parent)
-    : QObject(parent)
+    : OnboardingPanelController(parent)
     , m_dependencies(std::move(dependencies))
 {
-    QPointer<AboutPanelController> self(this);
-    hideWhenDeactivated(
-        this, [self] { return self && self->isWindowVisible(); },
-        [self] {
-            if (self)
-                self->orderOut();
-        });
-}
-
-AboutPanelController::~AboutPanelController()
-{
-    delete m_panel;
-}
-
-bool AboutPanelController::isWindowVisible() const
-{
-    return m_panel && m_panel->isVisible();
-}
-
-void AboutPanelController::orderOut()
-{
-    if (m_panel && m_panel->isVisible())
-        m_panel->hide();
 }
 
 QString AboutPanelController::bundleValue(const BundleInfo& bundle, const char* key, const QString& fallback)
@@ -169,15 +145,11 @@ QString AboutPanelController::bundleValue(const BundleInfo& bundle, const char* 
 void AboutPanelController::show()
 {
     if (!m_panel)
-        m_panel = makePanel();
-    onboardingpanel::centre(m_panel);
-    m_panel->makeKeyAndOrderFront();
-    // The view holds the focus at first, so no button shows a focus ring until Tab.
-    if (m_view)
-        m_view->setFocus(Qt::ActiveWindowFocusReason);
+        m_panel = makeAboutPanel();
+    bringToFront(m_view);
 }
 
-EscapeClosingPanel* AboutPanelController::makePanel()
+EscapeClosingPanel* AboutPanelController::makeAboutPanel()
 {
     QPointer<AboutPanelController> self(this);
     auto hide = [self] {
@@ -205,13 +177,10 @@ EscapeClosingPanel* AboutPanelController::makePanel()
     auto* view = new AboutView(bundleValue(m_dependencies.bundle, bundlekey::shortVersion, fallbackVersion),
                                bundleValue(m_dependencies.bundle, bundlekey::buildNumber, fallbackBuild),
                                std::move(actions));
-    EscapeClosingPanel* panel = onboardingpanel::make(
-        windowTitle, QSize(AboutView::viewWidth, view->sizeHint().height()), m_dependencies.theme);
-    auto* layout = new QVBoxLayout(panel);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(view);
+    EscapeClosingPanel* panel =
+        makePanel(windowTitle, QSize(AboutView::viewWidth, view->sizeHint().height()), m_dependencies.theme, hide);
+    panel->layout()->addWidget(view);
     m_view = view;
-    panel->setEscapeHandler(hide);
     return panel;
 }
 

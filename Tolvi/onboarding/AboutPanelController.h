@@ -1,10 +1,8 @@
 #pragma once
 
+#include "Tolvi/onboarding/OnboardingPanelController.h"
 #include "Tolvi/panels/WindowControllers.h"
-#include "Tolvi/panels/EscapeClosingPanel.h"
 
-#include <QObject>
-#include <QPointer>
 #include <QWidget>
 
 #include <functional>
@@ -45,9 +43,9 @@ private:
     QString m_versionLine;
 };
 
-// Owns the About panel, made once on the first showing with the build's version and kept for
-// the life of the program; Escape and the close button hide it.
-class AboutPanelController final : public QObject, public SimpleWindowControlling {
+// Owns the About panel, made on the first showing with the build's version; Escape and the
+// close button hide it.
+class AboutPanelController final : public OnboardingPanelController<AboutView, SimpleWindowControlling> {
     Q_OBJECT
 public:
     struct Dependencies {
@@ -61,26 +59,16 @@ public:
     static inline const QString windowTitle = QStringLiteral("About Tolvi");
 
     explicit AboutPanelController(Dependencies dependencies, QObject* parent = nullptr);
-    ~AboutPanelController() override;
 
-    bool hasWindow() const override { return m_panel != nullptr; }
-    bool isWindowVisible() const override;
-    void orderOut() override;
-    void setHiddenFromScreenCapture(bool) override {}
     void show() override;
-
-    EscapeClosingPanel* panel() const { return m_panel; }
-    AboutView* view() const { return m_view; }
 
     // The build's value for a key when present (also when empty), else the fallback.
     static QString bundleValue(const BundleInfo& bundle, const char* key, const QString& fallback);
 
 private:
-    EscapeClosingPanel* makePanel();
+    EscapeClosingPanel* makeAboutPanel();
 
     Dependencies m_dependencies;
-    QPointer<EscapeClosingPanel> m_panel;
-    QPointer<AboutView> m_view;
 };
 
 } // namespace tolvi

@@ -3,16 +3,11 @@
 #include "Tolvi/design/Surfaces.h"
 #include "Tolvi/design/SymbolCatalog.h"
 #include "Tolvi/design/TolviTheme.h"
-#include "Tolvi/panels/EscapeClosingPanel.h"
 
-#include <QApplication>
 #include <QEvent>
 #include <QFontMetrics>
-#include <QGuiApplication>
-#include <QKeyEvent>
 #include <QPainter>
 #include <QPushButton>
-#include <QScreen>
 #include <QTimer>
 
 namespace tolvi::onboarding {
@@ -265,37 +260,5 @@ QPushButton* borderedButton(const QString& text, QWidget* parent)
     button->setMinimumSize(metrics.horizontalAdvance(text) + 28, 30);
     return button;
 }
-
-// MARK: panel chores
-
-namespace onboardingpanel {
-
-EscapeClosingPanel* make(const QString& title, const QSize& size, TolviTheme* theme)
-{
-    auto* panel = new EscapeClosingPanel();
-    panel->setWindowTitle(title);
-    panel->setAttribute(Qt::WA_TranslucentBackground);
-    panel->setFixedSize(size);
-    if (theme)
-        tolviConsoleAppearance(panel, theme);
-    return panel;
-}
-
-void centre(QWidget* window)
-{
-    QScreen* screen = QGuiApplication::primaryScreen();
-    const QRect visible = screen ? screen->availableGeometry() : QRect();
-    const QSize size = window->size();
-    window->move(visible.x() + (visible.width() - size.width()) / 2,
-                 visible.y() + (visible.height() - size.height()) / 2);
-}
-
-bool isDefaultActionKey(const QKeyEvent& event)
-{
-    const Qt::KeyboardModifiers modifiers = event.modifiers() & ~Qt::KeypadModifier;
-    return (event.key() == Qt::Key_Return || event.key() == Qt::Key_Enter) && modifiers == Qt::NoModifier;
-}
-
-} // namespace onboardingpanel
 
 } // namespace tolvi::onboarding

@@ -1,8 +1,8 @@
 #pragma once
 
 // Small pieces shared by the tour, What's New and About: text and shapes drawn in design
-// tokens (resolved when they paint, so a theme switch recolours them), the close button of a
-// frameless panel, and the panel chores every one of the three controllers does.
+// tokens (resolved when they paint, so a theme switch recolours them) and the close button of a
+// frameless panel.
 
 #include "Tolvi/design/DesignColor.h"
 #include "Tolvi/design/DesignTokens.h"
@@ -16,13 +16,10 @@
 #include <optional>
 
 class QBoxLayout;
-class QKeyEvent;
 class QPushButton;
 
 namespace tolvi {
 
-class EscapeClosingPanel;
-class TolviTheme;
 
 // The pieces live in a namespace of their own: other windows have helpers of the same names.
 namespace onboarding {
@@ -161,22 +158,6 @@ protected:
 
 // A bordered push button with room around its label.
 QPushButton* borderedButton(const QString& text, QWidget* parent = nullptr);
-
-// The chores every one of these panels shares.
-namespace onboardingpanel {
-
-// A panel of the program: its title (what the window manager and tests see), a translucent
-// background for the rounded backdrop, a fixed size and the theme.
-EscapeClosingPanel* make(const QString& title, const QSize& size, TolviTheme* theme);
-
-// Moves the window to the middle of the primary screen's usable area.
-void centre(QWidget* window);
-
-
-// Returns whether a key press is Return or Enter without modifiers (the default action).
-bool isDefaultActionKey(const QKeyEvent& event);
-
-} // namespace onboardingpanel
 
 } // namespace onboarding
 

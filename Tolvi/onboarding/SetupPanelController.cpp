@@ -1,20 +1,14 @@
 #include "Tolvi/onboarding/SetupPanelController.h"
 
-#include "Tolvi/onboarding/OnboardingWidgets.h"
-#include "Tolvi/onboarding/SetupView.h"
-#include "Tolvi/panels/EscapeClosingPanel.h"
 #include "Tolvi/services/paste/PermissionStatusStore.h"
 #include "Tolvi/shell/PreferencesStore.h"
 
 #include <QKeyEvent>
-#include <QVBoxLayout>
 
 namespace tolvi {
 
-using namespace onboarding;
-
 SetupPanelController::SetupPanelController(Dependencies dependencies, QObject* parent)
-    : QObject(parent)
+    : OnboardingPanelController(parent)
     , m_dependencies(std::move(dependencies))
 {
     // The preference announces its new value before it holds it: take the signal's value.
@@ -28,29 +22,6 @@ SetupPanelController::SetupPanelController(Dependencies dependencies, QObject* p
                 if (m_view)
                     m_view->setCanPostEvents(canPostEvents);
             });
-    QPointer<SetupPanelController> self(this);
-    hideWhenDeactivated(
-        this, [self] { return self && self->isWindowVisible(); },
-        [self] {
-            if (self)
-                self->orderOut();
-        });
-}
-
-SetupPanelController::~SetupPanelController()
-{
-    delete m_panel;
-}
-
-bool SetupPanelController::isWindowVisible() const
-{
-    return m_panel && m_panel->isVisible();
-}
-
-void SetupPanelController::orderOut()
-{
-    if (m_panel && m_panel->isVisible())
-        m_panel->hide();
 }
 
 QString SetupPanelController::compactShortcutLabel(GlobalShortcutPreset preset) const
@@ -63,27 +34,17 @@ QString SetupPanelController::compactShortcutLabel(GlobalShortcutPreset preset) 
 void SetupPanelController::show()
 {
     if (!m_panel)
-        m_panel = makePanel();
+        m_panel = makeTourPanel();
     installContent();
-    onboardingpanel::centre(m_panel);
-    m_panel->makeKeyAndOrderFront();
-    // The view holds the focus at first, so no button shows a focus ring until Tab.
-    if (m_view)
-        m_view->setFocus(Qt::ActiveWindowFocusReason);
+    bringToFront(m_view);
 }
 
-EscapeClosingPanel* SetupPanelController::makePanel()
+EscapeClosingPanel* SetupPanelController::makeTourPanel()
 {
-    EscapeClosingPanel* panel = onboardingpanel::make(windowTitle, SetupView::viewSize, m_dependencies.theme);
-    auto* layout = new QVBoxLayout(panel);
-    layout->setContentsMargins(0, 0, 0, 0);
+    EscapeClosingPanel* panel = makePanel(windowTitle, SetupView::viewSize, m_dependencies.theme);
     QPointer<SetupPanelController> self(this);
-    panel->setEscapeHandler([self] {
-        if (self)
-            self->orderOut();
-    });
     panel->setKeyDownHandler([self](QKeyEvent* event) {
-        if (!self || !self->m_view || !onboardingpanel::isDefaultActionKey(*event))
+        if (!self || !self->m_view || !isDefaultActionKey(*event))
             return false;
         self->m_view->activateDefaultAction();
         return true;
@@ -126,16 +87,8 @@ void SetupPanelController::installContent()
     facts.canCheckForUpdates = m_dependencies.canCheckForUpdates;
     facts.sampleText = m_dependencies.sampleText;
 
-    // A fresh tour on every showing: it starts at the first step. The old one may be running
-    // the click that led here, so it goes later.
-    if (SetupView* old = m_view) {
-        delete m_panel->layout()->takeAt(0);
-        old->hide();
-        old->setParent(nullptr);
-        old->deleteLater();
-    }
-    m_view = new SetupView(std::move(actions), std::move(facts), m_panel);
-    m_panel->layout()->addWidget(m_view);
+    // A fresh tour on every showing: it starts at the first step.
+    replaceView([&](QWidget* panel) { return new SetupView(std::move(actions), std::move(facts), panel); });
 }
 
 } // namespace tolvi

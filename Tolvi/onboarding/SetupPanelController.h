@@ -1,13 +1,10 @@
 #pragma once
 
-#include "Tolvi/panels/WindowControllers.h"
-#include "Tolvi/panels/EscapeClosingPanel.h"
+#include "Tolvi/onboarding/OnboardingPanelController.h"
 #include "Tolvi/onboarding/SetupView.h"
+#include "Tolvi/panels/WindowControllers.h"
 #include "Tolvi/platform/hotkeys/HotKeyChord.h"
 #include "Tolvi/shell/PreferenceValues.h"
-
-#include <QObject>
-#include <QPointer>
 
 #include <functional>
 
@@ -17,11 +14,11 @@ class PermissionStatusStore;
 class PreferencesStore;
 class TolviTheme;
 
-// Owns the onboarding tour's panel: makes it once, puts a fresh tour in it on every showing
-// (so it always starts at the first step), keeps the tour's shortcut and permission lines
-// current, and turns the tour's way out into the program's actions. Closing the panel any way
-// other than finishing the tour only hides it.
-class SetupPanelController final : public QObject, public SimpleWindowControlling {
+// Owns the onboarding tour's panel: puts a fresh tour in it on every showing (so it always
+// starts at the first step), keeps the tour's shortcut and permission lines current, and turns
+// the tour's way out into the program's actions. Closing the panel any way other than finishing
+// the tour only hides it.
+class SetupPanelController final : public OnboardingPanelController<SetupView, SimpleWindowControlling> {
     Q_OBJECT
 public:
     struct Dependencies {
@@ -42,28 +39,17 @@ public:
     static inline const QString windowTitle = QStringLiteral("Tolvi Setup");
 
     explicit SetupPanelController(Dependencies dependencies, QObject* parent = nullptr);
-    ~SetupPanelController() override;
 
-    bool hasWindow() const override { return m_panel != nullptr; }
-    bool isWindowVisible() const override;
-    void orderOut() override;
-    // X11 offers no way to keep a window out of screen captures.
-    void setHiddenFromScreenCapture(bool) override {}
     void show() override;
-
-    EscapeClosingPanel* panel() const { return m_panel; }
-    SetupView* view() const { return m_view; }
 
     // The compact chord of the preset as the tour names it.
     QString compactShortcutLabel(GlobalShortcutPreset preset) const;
 
 private:
-    EscapeClosingPanel* makePanel();
+    EscapeClosingPanel* makeTourPanel();
     void installContent();
 
     Dependencies m_dependencies;
-    QPointer<EscapeClosingPanel> m_panel;
-    QPointer<SetupView> m_view;
 };
 
 } // namespace tolvi

@@ -4,7 +4,6 @@
 #include "Tolvi/design/Surfaces.h"
 #include "Tolvi/design/TolviPrimaryButton.h"
 #include "Tolvi/onboarding/OnboardingWidgets.h"
-#include "Tolvi/panels/EscapeClosingPanel.h"
 #include "Tolvi/platform/shell/DesktopWorkspace.h"
 #include "Tolvi/shell/PreferencesStore.h"
 
@@ -155,32 +154,9 @@ WhatsNewView::WhatsNewView(const TolviReleaseNotes& notes, Actions actions, QWid
 }
 
 WhatsNewPanelController::WhatsNewPanelController(Dependencies dependencies, QObject* parent)
-    : QObject(parent)
+    : OnboardingPanelController(parent)
     , m_dependencies(dependencies)
 {
-    QPointer<WhatsNewPanelController> self(this);
-    hideWhenDeactivated(
-        this, [self] { return self && self->isWindowVisible(); },
-        [self] {
-            if (self)
-                self->orderOut();
-        });
-}
-
-WhatsNewPanelController::~WhatsNewPanelController()
-{
-    delete m_panel;
-}
-
-bool WhatsNewPanelController::isWindowVisible() const
-{
-    return m_panel && m_panel->isVisible();
-}
-
-void WhatsNewPanelController::orderOut()
-{
-    if (m_panel && m_panel->isVisible())
-        m_panel->hide();
 }
 
 void WhatsNewPanelController::markAsSeen()
@@ -193,29 +169,22 @@ void WhatsNewPanelController::show(bool markAsSeenOnClose)
 {
     const TolviReleaseNotes notes = TolviReleaseNotes::current(m_dependencies.bundle);
     if (!m_panel)
-        m_panel = makePanel();
+        m_panel = makeNotesPanel();
     installContent(notes, markAsSeenOnClose);
-    onboardingpanel::centre(m_panel);
-    m_panel->makeKeyAndOrderFront();
-    // The view holds the focus at first, so no button shows a focus ring until Tab.
-    if (m_view)
-        m_view->setFocus(Qt::ActiveWindowFocusReason);
+    bringToFront(m_view);
 }
 
-EscapeClosingPanel* WhatsNewPanelController::makePanel()
+EscapeClosingPanel* WhatsNewPanelController::makeNotesPanel()
 {
-    EscapeClosingPanel* panel = onboardingpanel::make(windowTitle, WhatsNewView::viewSize, m_dependencies.theme);
-    auto* layout = new QVBoxLayout(panel);
-    layout->setContentsMargins(0, 0, 0, 0);
     QPointer<WhatsNewPanelController> self(this);
-    panel->setEscapeHandler([self] {
+    EscapeClosingPanel* panel = makePanel(windowTitle, WhatsNewView::viewSize, m_dependencies.theme, [self] {
         if (!self)
             return;
         self->markAsSeen();
         self->orderOut();
     });
     panel->setKeyDownHandler([self](QKeyEvent* event) {
-        if (!self || !self->m_view || !onboardingpanel::isDefaultActionKey(*event))
+        if (!self || !self->m_view || !isDefaultActionKey(*event))
             return false;
         self->m_view->continueButton()->click();
         return true;
@@ -243,14 +212,7 @@ void WhatsNewPanelController::installContent(const TolviReleaseNotes& notes, boo
             self->orderOut();
     };
 
-    if (WhatsNewView* old = m_view) {
-        delete m_panel->layout()->takeAt(0);
-        old->hide();
-        old->setParent(nullptr);
-        old->deleteLater();
-    }
-    m_view = new WhatsNewView(notes, std::move(actions), m_panel);
-    m_panel->layout()->addWidget(m_view);
+    replaceView([&](QWidget* panel) { return new WhatsNewView(notes, std::move(actions), panel); });
 }
 
 } // namespace tolvi

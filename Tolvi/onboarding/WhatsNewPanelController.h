@@ -1,11 +1,9 @@
 #pragma once
 
+#include "Tolvi/onboarding/OnboardingPanelController.h"
 #include "Tolvi/panels/WindowControllers.h"
-#include "Tolvi/panels/EscapeClosingPanel.h"
 #include "Tolvi/shell/TolviReleaseNotes.h"
 
-#include <QObject>
-#include <QPointer>
 #include <QWidget>
 
 #include <functional>
@@ -46,10 +44,10 @@ private:
     QAbstractButton* m_closeButton = nullptr;
 };
 
-// Owns the What's New panel: one panel for the program's life with fresh notes on every
-// showing. Escape always marks the release as seen; Continue does when the showing asked for
-// it; the close button and every other way out mark nothing.
-class WhatsNewPanelController final : public QObject, public WhatsNewWindowControlling {
+// Owns the What's New panel, with fresh notes on every showing. Escape always marks the release
+// as seen; Continue does when the showing asked for it; the close button and every other way out
+// mark nothing.
+class WhatsNewPanelController final : public OnboardingPanelController<WhatsNewView, WhatsNewWindowControlling> {
     Q_OBJECT
 public:
     struct Dependencies {
@@ -62,25 +60,15 @@ public:
     static inline const QString windowTitle = QStringLiteral("What's New in Tolvi");
 
     explicit WhatsNewPanelController(Dependencies dependencies, QObject* parent = nullptr);
-    ~WhatsNewPanelController() override;
 
-    bool hasWindow() const override { return m_panel != nullptr; }
-    bool isWindowVisible() const override;
-    void orderOut() override;
-    void setHiddenFromScreenCapture(bool) override {}
     void show(bool markAsSeenOnClose) override;
 
-    EscapeClosingPanel* panel() const { return m_panel; }
-    WhatsNewView* view() const { return m_view; }
-
 private:
-    EscapeClosingPanel* makePanel();
+    EscapeClosingPanel* makeNotesPanel();
     void installContent(const TolviReleaseNotes& notes, bool markAsSeenOnClose);
     void markAsSeen();
 
     Dependencies m_dependencies;
-    QPointer<EscapeClosingPanel> m_panel;
-    QPointer<WhatsNewView> m_view;
 };
 
 } // namespace tolvi
