@@ -198,15 +198,31 @@ private:
     int m_inset;
 };
 
+// A layout on `owner` without margins, its items `spacing` apart.
+template <typename Layout>
+Layout* flushLayout(QWidget* owner, int spacing)
+{
+    auto* layout = new Layout(owner);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(spacing);
+    return layout;
+}
+
 QWidget* heading(const QString& title, const QString& subtitle)
 {
     auto* block = new QWidget();
-    auto* column = new QVBoxLayout(block);
-    column->setContentsMargins(0, 0, 0, 0);
-    column->setSpacing(8);
+    auto* column = flushLayout<QVBoxLayout>(block, 8);
     column->addWidget(text(title, heavy(36)));
     column->addWidget(text(subtitle, onboardingFont(16, QFont::Medium), {ColorToken::muted}));
     return block;
+}
+
+// The column of a page that opens with a heading; the page is its owner.
+QVBoxLayout* headedColumn(QWidget* page, int spacing, const QString& title, const QString& subtitle)
+{
+    auto* column = flushLayout<QVBoxLayout>(page, spacing);
+    column->addWidget(heading(title, subtitle));
+    return column;
 }
 
 } // namespace
@@ -301,15 +317,11 @@ QWidget* SetupView::makeCompactPreview()
 QWidget* SetupView::makeWelcomePage()
 {
     auto* page = new QWidget();
-    auto* row = new QHBoxLayout(page);
-    row->setContentsMargins(0, 0, 0, 0);
-    row->setSpacing(28);
+    auto* row = flushLayout<QHBoxLayout>(page, 28);
 
     auto* left = new QWidget(page);
     left->setFixedWidth(310);
-    auto* column = new QVBoxLayout(left);
-    column->setContentsMargins(0, 0, 0, 0);
-    column->setSpacing(18);
+    auto* column = flushLayout<QVBoxLayout>(left, 18);
     column->addWidget(new TolviBadge(QStringLiteral("Private command center"), QStringLiteral("lock.shield"),
                                      ColorToken::mint, left),
                       0, Qt::AlignLeading);
@@ -328,11 +340,8 @@ QWidget* SetupView::makeWelcomePage()
 QWidget* SetupView::makeHowItWorksPage()
 {
     auto* page = new QWidget();
-    auto* column = new QVBoxLayout(page);
-    column->setContentsMargins(0, 0, 0, 0);
-    column->setSpacing(20);
-    column->addWidget(heading(QStringLiteral("The daily move"),
-                              QStringLiteral("Four steps, no window management, no detour through a scratch file.")));
+    QVBoxLayout* column = headedColumn(page, 20, QStringLiteral("The daily move"),
+                                       QStringLiteral("Four steps, no window management, no detour through a scratch file."));
 
     auto* flow = new QHBoxLayout();
     flow->setSpacing(12);
@@ -376,11 +385,8 @@ QWidget* SetupView::makeHowItWorksPage()
 QWidget* SetupView::makeBasicsPage()
 {
     auto* page = new QWidget();
-    auto* column = new QVBoxLayout(page);
-    column->setContentsMargins(0, 0, 0, 0);
-    column->setSpacing(18);
-    column->addWidget(heading(QStringLiteral("The useful stuff"),
-                              QStringLiteral("Start with speed. Organize only what earns a spot.")));
+    QVBoxLayout* column = headedColumn(page, 18, QStringLiteral("The useful stuff"),
+                                       QStringLiteral("Start with speed. Organize only what earns a spot."));
 
     auto* grid = new QGridLayout();
     grid->setHorizontalSpacing(12);
@@ -458,15 +464,11 @@ QWidget* SetupView::makeSampleCard()
 QWidget* SetupView::makeTryItPage()
 {
     auto* page = new QWidget();
-    auto* row = new QHBoxLayout(page);
-    row->setContentsMargins(0, 0, 0, 0);
-    row->setSpacing(20);
+    auto* row = flushLayout<QHBoxLayout>(page, 20);
 
     auto* left = new QWidget(page);
     left->setFixedWidth(280);
-    auto* column = new QVBoxLayout(left);
-    column->setContentsMargins(0, 0, 0, 0);
-    column->setSpacing(18);
+    auto* column = flushLayout<QVBoxLayout>(left, 18);
     column->addWidget(text(QStringLiteral("Make it click"), heavy(36)));
     column->addWidget(text(QStringLiteral("Add a sample clip, open Compact Mode, then try Paste As or Quick Edit."),
                            onboardingFont(16, QFont::Medium), {ColorToken::muted}));
