@@ -34,34 +34,35 @@ bool PanelCommandBus::post(const QString& name, QObject* panel)
     return false;
 }
 
+namespace {
+
+// Calls the handler for posts of one command from one panel (any panel when none is given);
+// a panel that is gone matches nothing.
+template <typename Command>
+auto forCommand(Command command, QObject* panel, std::function<void()> handler)
+{
+    return [command, expected = QPointer<QObject>(panel), anyPanel = panel == nullptr,
+            handler = std::move(handler)](Command posted, QObject* from) {
+        if (posted != command)
+            return;
+        if (!anyPanel && (expected.isNull() || from != expected.data()))
+            return;
+        handler();
+    };
+}
+
+} // namespace
+
 QMetaObject::Connection PanelCommandBus::subscribe(PanelKeyboardCommand command, QObject* panel, QObject* context,
                                                    std::function<void()> handler)
 {
-    QPointer<QObject> expected(panel);
-    const bool anyPanel = panel == nullptr;
-    return connect(this, &PanelCommandBus::posted, context,
-                   [command, expected, anyPanel, handler = std::move(handler)](PanelKeyboardCommand posted, QObject* from) {
-                       if (posted != command)
-                           return;
-                       if (!anyPanel && (expected.isNull() || from != expected.data()))
-                           return;
-                       handler();
-                   });
+    return connect(this, &PanelCommandBus::posted, context, forCommand(command, panel, std::move(handler)));
 }
 
 QMetaObject::Connection PanelCommandBus::subscribe(CompactPanelCommand command, QObject* panel, QObject* context,
                                                    std::function<void()> handler)
 {
-    QPointer<QObject> expected(panel);
-    const bool anyPanel = panel == nullptr;
-    return connect(this, &PanelCommandBus::compactPosted, context,
-                   [command, expected, anyPanel, handler = std::move(handler)](CompactPanelCommand posted, QObject* from) {
-                       if (posted != command)
-                           return;
-                       if (!anyPanel && (expected.isNull() || from != expected.data()))
-                           return;
-                       handler();
-                   });
+    return connect(this, &PanelCommandBus::compactPosted, context, forCommand(command, panel, std::move(handler)));
 }
 
 } // namespace tolvi
