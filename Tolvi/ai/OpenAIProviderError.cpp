@@ -1,39 +1,19 @@
 #include "Tolvi/ai/OpenAIProviderError.h"
 
-#include "Tolvi/ai/TolviAIBackendError.h"
-
 #include <utility>
 
 namespace tolvi {
 
-OpenAIProviderError::OpenAIProviderError(Case kind)
-    : m_kind(kind)
+OpenAIProviderError::OpenAIProviderError(Case kind, AITransportError transportError, QString model, QString message)
+    : AIRequestError(kind, std::move(transportError))
+    , m_model(std::move(model))
+    , m_message(std::move(message))
 {
-}
-
-OpenAIProviderError OpenAIProviderError::network(AITransportError error)
-{
-    OpenAIProviderError result(Case::network);
-    result.m_transportError = std::move(error);
-    return result;
 }
 
 OpenAIProviderError OpenAIProviderError::requestFailed(QString model, QString message)
 {
-    OpenAIProviderError result(Case::requestFailed);
-    result.m_model = std::move(model);
-    result.m_message = std::move(message);
-    return result;
-}
-
-OpenAIProviderError OpenAIProviderError::missingAPIKey()
-{
-    return OpenAIProviderError(Case::missingAPIKey);
-}
-
-OpenAIProviderError OpenAIProviderError::missingOutput()
-{
-    return OpenAIProviderError(Case::missingOutput);
+    return OpenAIProviderError(Case::requestFailed, {}, std::move(model), std::move(message));
 }
 
 QString OpenAIProviderError::genericFailureMessage()
@@ -48,10 +28,9 @@ QString OpenAIProviderError::requestNotSentMessage()
 
 QString OpenAIProviderError::errorDescription() const
 {
-    switch (m_kind) {
+    switch (kind()) {
     case Case::network:
-        return m_transportError.timedOut ? TolviAIBackendError::timedOutMessage()
-                                         : TolviAIBackendError::couldNotConnectMessage();
+        return connectionFailureDescription(transportError());
     case Case::requestFailed: {
         const QString lowered = m_message.toLower();
         if (lowered.contains(QLatin1String("model")) || lowered.contains(QLatin1String("does not exist"))

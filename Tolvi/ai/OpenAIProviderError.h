@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Tolvi/ai/AIHttpSession.h"
+#include "Tolvi/ai/AIRequestError.h"
 #include "TolviCore/ai/AIError.h"
 
 #include <QString>
@@ -9,17 +9,20 @@ namespace tolvi {
 
 // Every way a request to the public responses interface can fail, with the sentence the user
 // sees.
-class OpenAIProviderError final : public AIError {
+enum class OpenAIProviderErrorCase { network, requestFailed, missingAPIKey, missingOutput };
+
+class OpenAIProviderError final : public AIRequestError<OpenAIProviderErrorCase> {
 public:
-    enum class Case { network, requestFailed, missingAPIKey, missingOutput };
+    using Case = OpenAIProviderErrorCase;
 
-    static OpenAIProviderError network(AITransportError error);
+    static OpenAIProviderError network(AITransportError error)
+    {
+        return OpenAIProviderError(Case::network, std::move(error));
+    }
     static OpenAIProviderError requestFailed(QString model, QString message);
-    static OpenAIProviderError missingAPIKey();
-    static OpenAIProviderError missingOutput();
+    static OpenAIProviderError missingAPIKey() { return OpenAIProviderError(Case::missingAPIKey); }
+    static OpenAIProviderError missingOutput() { return OpenAIProviderError(Case::missingOutput); }
 
-    Case kind() const { return m_kind; }
-    const AITransportError& transportError() const { return m_transportError; }
     const QString& model() const { return m_model; }
     const QString& message() const { return m_message; }
 
@@ -31,10 +34,9 @@ public:
     static QString requestNotSentMessage();
 
 private:
-    explicit OpenAIProviderError(Case kind);
+    explicit OpenAIProviderError(Case kind, AITransportError transportError = {}, QString model = {},
+                                 QString message = {});
 
-    Case m_kind;
-    AITransportError m_transportError;
     QString m_model;
     QString m_message;
 };

@@ -4,52 +4,24 @@
 
 namespace tolvi {
 
-TolviAIBackendError::TolviAIBackendError(Case kind)
-    : m_kind(kind)
+TolviAIBackendError::TolviAIBackendError(Case kind, AITransportError transportError, std::optional<QString> message,
+                                         int statusCode)
+    : AIRequestError(kind, std::move(transportError))
+    , m_message(std::move(message))
+    , m_statusCode(statusCode)
 {
-}
-
-TolviAIBackendError TolviAIBackendError::network(AITransportError error)
-{
-    TolviAIBackendError result(Case::network);
-    result.m_transportError = std::move(error);
-    return result;
 }
 
 TolviAIBackendError TolviAIBackendError::requestFailed(QString message)
 {
-    TolviAIBackendError result(Case::requestFailed);
-    result.m_message = std::move(message);
-    return result;
+    return TolviAIBackendError(Case::requestFailed, {}, std::move(message));
 }
 
 TolviAIBackendError TolviAIBackendError::http(int statusCode, std::optional<QString> message)
 {
-    TolviAIBackendError result(Case::http);
-    result.m_statusCode = statusCode;
-    if (message && !message->trimmed().isEmpty())
-        result.m_message = std::move(message);
-    return result;
-}
-
-TolviAIBackendError TolviAIBackendError::missingAccessToken()
-{
-    return TolviAIBackendError(Case::missingAccessToken);
-}
-
-TolviAIBackendError TolviAIBackendError::emptyOutput()
-{
-    return TolviAIBackendError(Case::emptyOutput);
-}
-
-QString TolviAIBackendError::timedOutMessage()
-{
-    return QStringLiteral("Tolvi AI timed out. No clip was saved or pasted.");
-}
-
-QString TolviAIBackendError::couldNotConnectMessage()
-{
-    return QStringLiteral("Tolvi AI could not connect. No clip was saved or pasted.");
+    if (message && message->trimmed().isEmpty())
+        message.reset();
+    return TolviAIBackendError(Case::http, {}, std::move(message), statusCode);
 }
 
 QString TolviAIBackendError::accessRefusedMessage()
@@ -69,9 +41,9 @@ QString TolviAIBackendError::requestNotSentMessage()
 
 QString TolviAIBackendError::errorDescription() const
 {
-    switch (m_kind) {
+    switch (kind()) {
     case Case::network:
-        return m_transportError.timedOut ? timedOutMessage() : couldNotConnectMessage();
+        return connectionFailureDescription(transportError());
     case Case::requestFailed:
         return m_message.value_or(QString());
     case Case::http:

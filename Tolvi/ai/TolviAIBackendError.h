@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Tolvi/ai/AIHttpSession.h"
+#include "Tolvi/ai/AIRequestError.h"
 #include "TolviCore/ai/AIError.h"
 
 #include <QString>
@@ -10,37 +10,37 @@
 namespace tolvi {
 
 // Every way a request to the rewrite service can fail, with the sentence the user sees.
-class TolviAIBackendError final : public AIError {
-public:
-    enum class Case { network, requestFailed, http, missingAccessToken, emptyOutput };
+enum class TolviAIBackendErrorCase { network, requestFailed, http, missingAccessToken, emptyOutput };
 
-    static TolviAIBackendError network(AITransportError error);
+class TolviAIBackendError final : public AIRequestError<TolviAIBackendErrorCase> {
+public:
+    using Case = TolviAIBackendErrorCase;
+
+    static TolviAIBackendError network(AITransportError error)
+    {
+        return TolviAIBackendError(Case::network, std::move(error));
+    }
     static TolviAIBackendError requestFailed(QString message);
     // A blank message counts as none: the status's own sentence is shown instead.
     static TolviAIBackendError http(int statusCode, std::optional<QString> message);
-    static TolviAIBackendError missingAccessToken();
-    static TolviAIBackendError emptyOutput();
+    static TolviAIBackendError missingAccessToken() { return TolviAIBackendError(Case::missingAccessToken); }
+    static TolviAIBackendError emptyOutput() { return TolviAIBackendError(Case::emptyOutput); }
 
-    Case kind() const { return m_kind; }
-    const AITransportError& transportError() const { return m_transportError; }
     // The message of requestFailed, or the service's message of http (when it sent one).
     const std::optional<QString>& message() const { return m_message; }
     int statusCode() const { return m_statusCode; }
 
     QString errorDescription() const override;
 
-    static QString timedOutMessage();
-    static QString couldNotConnectMessage();
     static QString accessRefusedMessage();
     static QString missingAccessTokenMessage();
     // What requestFailed carries when a request cannot be put together.
     static QString requestNotSentMessage();
 
 private:
-    explicit TolviAIBackendError(Case kind);
+    explicit TolviAIBackendError(Case kind, AITransportError transportError = {},
+                                 std::optional<QString> message = std::nullopt, int statusCode = 0);
 
-    Case m_kind;
-    AITransportError m_transportError;
     std::optional<QString> m_message;
     int m_statusCode = 0;
 };
