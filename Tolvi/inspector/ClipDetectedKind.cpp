@@ -33,6 +33,35 @@ ClipDetectedKind::Kind classifyText(const QString& text)
     return Kind::text;
 }
 
+// How each kind shows; the file references' texts depend on their count.
+struct KindFacts {
+    ClipDetectedKind::Kind kind;
+    const char* title;
+    const char* badge;
+    const char* systemImage;
+    ColorToken tint;
+};
+
+constexpr std::array<KindFacts, 7> kindFacts{{
+    {ClipDetectedKind::Kind::text, "Text Clip", "Text", "text.alignleft", ColorToken::electricBlue},
+    {ClipDetectedKind::Kind::link, "Link Clip", "Link", "link", ColorToken::mint},
+    {ClipDetectedKind::Kind::json, "JSON Clip", "JSON", "curlybraces", ColorToken::amber},
+    {ClipDetectedKind::Kind::code, "Code Clip", "Code", "chevron.left.forwardslash.chevron.right", ColorToken::violet},
+    {ClipDetectedKind::Kind::image, "Image Clip", "Image", "photo", ColorToken::violet},
+    {ClipDetectedKind::Kind::searchableScreenshot, "Searchable Screenshot", "OCR", "text.viewfinder", ColorToken::mint},
+    {ClipDetectedKind::Kind::fileReferences, nullptr, nullptr, nullptr, ColorToken::electricBlue},
+}};
+static_assert(kindFacts.size() == std::size_t(ClipDetectedKind::Kind::fileReferences) + 1, "one row for every kind");
+
+const KindFacts& factsOf(ClipDetectedKind::Kind kind)
+{
+    for (const KindFacts& facts : kindFacts) {
+        if (facts.kind == kind)
+            return facts;
+    }
+    return kindFacts.front();
+}
+
 } // namespace
 
 ClipDetectedKind::ClipDetectedKind(const ClipboardContent& content)
@@ -60,59 +89,28 @@ ClipDetectedKind ClipDetectedKind::of(const ClipboardItem& item)
 
 QString ClipDetectedKind::title() const
 {
-    switch (m_kind) {
-    case Kind::text: return QStringLiteral("Text Clip");
-    case Kind::link: return QStringLiteral("Link Clip");
-    case Kind::json: return QStringLiteral("JSON Clip");
-    case Kind::code: return QStringLiteral("Code Clip");
-    case Kind::image: return QStringLiteral("Image Clip");
-    case Kind::searchableScreenshot: return QStringLiteral("Searchable Screenshot");
-    case Kind::fileReferences: return m_count == 1 ? QStringLiteral("File Reference") : QStringLiteral("File References");
-    }
-    return {};
+    if (m_kind == Kind::fileReferences)
+        return m_count == 1 ? QStringLiteral("File Reference") : QStringLiteral("File References");
+    return QString::fromLatin1(factsOf(m_kind).title);
 }
 
 QString ClipDetectedKind::badge() const
 {
-    switch (m_kind) {
-    case Kind::text: return QStringLiteral("Text");
-    case Kind::link: return QStringLiteral("Link");
-    case Kind::json: return QStringLiteral("JSON");
-    case Kind::code: return QStringLiteral("Code");
-    case Kind::image: return QStringLiteral("Image");
-    case Kind::searchableScreenshot: return QStringLiteral("OCR");
-    case Kind::fileReferences:
+    if (m_kind == Kind::fileReferences)
         return m_count == 1 ? QStringLiteral("File") : QString::number(m_count) + QLatin1String(" Files");
-    }
-    return {};
+    return QString::fromLatin1(factsOf(m_kind).badge);
 }
 
 QString ClipDetectedKind::systemImage() const
 {
-    switch (m_kind) {
-    case Kind::text: return QStringLiteral("text.alignleft");
-    case Kind::link: return QStringLiteral("link");
-    case Kind::json: return QStringLiteral("curlybraces");
-    case Kind::code: return QStringLiteral("chevron.left.forwardslash.chevron.right");
-    case Kind::image: return QStringLiteral("photo");
-    case Kind::searchableScreenshot: return QStringLiteral("text.viewfinder");
-    case Kind::fileReferences: return m_count == 1 ? QStringLiteral("doc") : QStringLiteral("doc.on.doc");
-    }
-    return {};
+    if (m_kind == Kind::fileReferences)
+        return m_count == 1 ? QStringLiteral("doc") : QStringLiteral("doc.on.doc");
+    return QString::fromLatin1(factsOf(m_kind).systemImage);
 }
 
 TolviDesign::ColorToken ClipDetectedKind::tint() const
 {
-    switch (m_kind) {
-    case Kind::text: return ColorToken::electricBlue;
-    case Kind::link: return ColorToken::mint;
-    case Kind::json: return ColorToken::amber;
-    case Kind::code: return ColorToken::violet;
-    case Kind::image: return ColorToken::violet;
-    case Kind::searchableScreenshot: return ColorToken::mint;
-    case Kind::fileReferences: return ColorToken::electricBlue;
-    }
-    return ColorToken::electricBlue;
+    return factsOf(m_kind).tint;
 }
 
 } // namespace tolvi
