@@ -244,7 +244,7 @@ struct SystemPasteboard::Snapshot {
 };
 
 SystemPasteboard::SystemPasteboard(std::chrono::milliseconds readBudget, ReadPolicy mayRead, QObject* parent)
-    : Pasteboard(parent), clipboard_(QGuiApplication::clipboard()), readBudget_(readBudget)
+    : SelectionPasteboard(parent), clipboard_(QGuiApplication::clipboard()), readBudget_(readBudget)
 {
     if (xcb_connection_t* qt = qtConnection(); qt && QGuiApplication::platformName() == QLatin1String("xcb")) {
         const QByteArray name("CLIPBOARD");
@@ -403,37 +403,6 @@ QList<QByteArray> SystemPasteboard::fileUris()
         snap->fileUris = SelectionTargetView::offeredFileUris([this](const QString& name) { return target(name); });
     }
     return snap->fileUris;
-}
-
-SelectionTargetView SystemPasteboard::view()
-{
-    return {[this] { return targets(); }, [this](const QString& name) { return target(name); },
-            [this] { return fileUris(); }};
-}
-
-std::optional<QStringList> SystemPasteboard::types()
-{
-    return view().types();
-}
-
-int SystemPasteboard::itemCount()
-{
-    return view().itemCount();
-}
-
-QStringList SystemPasteboard::itemTypes(int index)
-{
-    return view().itemTypes(index);
-}
-
-std::optional<QByteArray> SystemPasteboard::itemData(int index, const QString& type)
-{
-    return view().itemData(index, type);
-}
-
-std::optional<QByteArray> SystemPasteboard::data(const QString& type)
-{
-    return view().data(type);
 }
 
 QMimeData* SystemPasteboard::mimeDataForItems(const QList<PasteboardItem>& items)

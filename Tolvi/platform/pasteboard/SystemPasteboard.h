@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Tolvi/platform/pasteboard/Pasteboard.h"
+#include "Tolvi/platform/pasteboard/SelectionPasteboard.h"
 
 #include <QHash>
 
@@ -14,8 +14,6 @@ class QMimeData;
 
 namespace tolvi {
 
-struct SelectionTargetView;
-
 // The desktop's clipboard: the CLIPBOARD selection (never PRIMARY, the select-to-copy buffer).
 //
 // X11 has no change count, so this keeps its own. Another program's copy is noticed and read
@@ -28,7 +26,7 @@ struct SelectionTargetView;
 //
 // Our own write() counts itself once, synchronously; copies made in our own windows are read
 // from our own process.
-class SystemPasteboard final : public Pasteboard {
+class SystemPasteboard final : public SelectionPasteboard {
     Q_OBJECT
 public:
     // Decides from the type identifiers a copy offers whether anything of it may be read at all
@@ -41,11 +39,6 @@ public:
     ~SystemPasteboard() override;
 
     qint64 changeCount() override;
-    std::optional<QStringList> types() override;
-    int itemCount() override;
-    QStringList itemTypes(int index) override;
-    std::optional<QByteArray> itemData(int index, const QString& type) override;
-    std::optional<QByteArray> data(const QString& type) override;
     bool write(const QList<PasteboardItem>& items) override;
 
     // The QMimeData a write puts on the clipboard (exposed for tests).
@@ -72,11 +65,9 @@ private:
 
     std::shared_ptr<Snapshot> snapshot();
     void publish(qint64 key, std::shared_ptr<const Contents> contents);
-    // The raw bytes of one target (X11 target name or MIME type).
-    std::optional<QByteArray> target(const QString& name);
-    std::optional<QStringList> targets();
-    QList<QByteArray> fileUris();
-    SelectionTargetView view();
+    std::optional<QByteArray> target(const QString& name) override;
+    std::optional<QStringList> targets() override;
+    QList<QByteArray> fileUris() override;
     // From the reading thread.
     void ownerChanged(bool local);
     void contentsRead(const std::shared_ptr<const Contents>& contents, bool initial);

@@ -97,7 +97,7 @@ struct DataControlPasteboard::Snapshot {
 
 DataControlPasteboard::DataControlPasteboard(DataControlSelectionOwner* owner, std::chrono::milliseconds readBudget,
                                              QObject* parent)
-    : Pasteboard(parent), owner_(owner), readBudget_(readBudget)
+    : SelectionPasteboard(parent), owner_(owner), readBudget_(readBudget)
 {
 }
 
@@ -198,35 +198,9 @@ QList<QByteArray> DataControlPasteboard::fileUris()
     return snap->fileUris;
 }
 
-SelectionTargetView DataControlPasteboard::view()
+std::optional<QStringList> DataControlPasteboard::targets()
 {
-    return {[this] { return std::optional<QStringList>(snapshot()->targets); },
-            [this](const QString& name) { return target(name); }, [this] { return fileUris(); }};
-}
-
-std::optional<QStringList> DataControlPasteboard::types()
-{
-    return view().types();
-}
-
-int DataControlPasteboard::itemCount()
-{
-    return view().itemCount();
-}
-
-QStringList DataControlPasteboard::itemTypes(int index)
-{
-    return view().itemTypes(index);
-}
-
-std::optional<QByteArray> DataControlPasteboard::itemData(int index, const QString& type)
-{
-    return view().itemData(index, type);
-}
-
-std::optional<QByteArray> DataControlPasteboard::data(const QString& type)
-{
-    return view().data(type);
+    return snapshot()->targets;
 }
 
 SelectionRepresentations DataControlPasteboard::representationsForItems(const QList<PasteboardItem>& items)

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Tolvi/platform/pasteboard/Pasteboard.h"
+#include "Tolvi/platform/pasteboard/SelectionPasteboard.h"
 #include "Tolvi/platform/wayland/DataControlOffer.h"
 
 #include <QObject>
@@ -12,8 +12,6 @@
 
 namespace tolvi {
 
-struct SelectionTargetView;
-
 // The clipboard of a Wayland session, seen through data control: the seat's clipboard selection
 // (never the primary one). The change count rises on every selection event (our own write counts
 // once, when it is made); the types are the offer's MIME types mapped as on X11; representations
@@ -23,7 +21,7 @@ struct SelectionTargetView;
 //
 // selectionChanged() may be called from any thread (the Wayland dispatch thread does); changed()
 // is then emitted in this object's thread.
-class DataControlPasteboard final : public Pasteboard {
+class DataControlPasteboard final : public SelectionPasteboard {
     Q_OBJECT
 public:
     explicit DataControlPasteboard(DataControlSelectionOwner* owner,
@@ -35,11 +33,6 @@ public:
     void selectionChanged(std::shared_ptr<DataControlOffer> offer, bool ownSelection);
 
     qint64 changeCount() override;
-    std::optional<QStringList> types() override;
-    int itemCount() override;
-    QStringList itemTypes(int index) override;
-    std::optional<QByteArray> itemData(int index, const QString& type) override;
-    std::optional<QByteArray> data(const QString& type) override;
     bool write(const QList<PasteboardItem>& items) override;
 
     // The MIME types and bytes a write offers (exposed for tests).
@@ -50,9 +43,9 @@ public:
 private:
     struct Snapshot;
     std::shared_ptr<Snapshot> snapshot();
-    std::optional<QByteArray> target(const QString& name);
-    QList<QByteArray> fileUris();
-    SelectionTargetView view();
+    std::optional<QStringList> targets() override;
+    std::optional<QByteArray> target(const QString& name) override;
+    QList<QByteArray> fileUris() override;
 
     DataControlSelectionOwner* owner_;
     std::chrono::milliseconds readBudget_;
