@@ -6,6 +6,9 @@
 #include <QApplication>
 #include <QKeyEvent>
 
+#include <algorithm>
+#include <array>
+
 namespace tolvi {
 
 void PanelKeyRouter::ensureInstalled()
@@ -29,24 +32,12 @@ bool PanelKeyRouter::isPlainEscape(const QKeyEvent& event)
 
 bool PanelKeyRouter::isModifierKey(int key)
 {
-    switch (key) {
-    case Qt::Key_Shift:
-    case Qt::Key_Control:
-    case Qt::Key_Meta:
-    case Qt::Key_Alt:
-    case Qt::Key_AltGr:
-    case Qt::Key_CapsLock:
-    case Qt::Key_NumLock:
-    case Qt::Key_ScrollLock:
-    case Qt::Key_Super_L:
-    case Qt::Key_Super_R:
-    case Qt::Key_Hyper_L:
-    case Qt::Key_Hyper_R:
-    case Qt::Key_Mode_switch:
-        return true;
-    default:
-        return false;
-    }
+    static constexpr std::array modifierKeys{
+        Qt::Key_Shift, Qt::Key_Control, Qt::Key_Meta, Qt::Key_Alt, Qt::Key_AltGr,
+        Qt::Key_CapsLock, Qt::Key_NumLock, Qt::Key_ScrollLock, Qt::Key_Super_L, Qt::Key_Super_R,
+        Qt::Key_Hyper_L, Qt::Key_Hyper_R, Qt::Key_Mode_switch,
+    };
+    return std::find(modifierKeys.begin(), modifierKeys.end(), key) != modifierKeys.end();
 }
 
 // A key event that nobody accepted travels up the widget's parents, passing

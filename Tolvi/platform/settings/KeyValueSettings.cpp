@@ -118,30 +118,19 @@ double leadingDouble(const QString& text)
     return value;
 }
 
-bool isNumber(const QVariant& value)
-{
-    switch (value.typeId()) {
-    case QMetaType::Int:
-    case QMetaType::UInt:
-    case QMetaType::Long:
-    case QMetaType::ULong:
-    case QMetaType::LongLong:
-    case QMetaType::ULongLong:
-    case QMetaType::Short:
-    case QMetaType::UShort:
-    case QMetaType::Double:
-    case QMetaType::Float:
-        return true;
-    default:
-        return false;
-    }
-}
-
 bool isUnsigned(const QVariant& value)
 {
     const int type = value.typeId();
     return type == QMetaType::UInt || type == QMetaType::ULong || type == QMetaType::ULongLong
         || type == QMetaType::UShort;
+}
+
+// An integer of any width, signed or not, or a floating-point value.
+bool isNumber(const QVariant& value)
+{
+    const int type = value.typeId();
+    return isUnsigned(value) || type == QMetaType::Int || type == QMetaType::Long || type == QMetaType::LongLong
+        || type == QMetaType::Short || type == QMetaType::Double || type == QMetaType::Float;
 }
 
 bool isFloatingPoint(const QVariant& value)
