@@ -143,7 +143,7 @@ void AppDelegate::applicationDidFinishLaunching(AppState& state)
 
     connect(m_instance.get(), &SingleInstance::activationRequested, &state, [this] { m_state->handleReopen(); });
     connect(m_instance.get(), &SingleInstance::requestReceived, &state,
-            [this](const SingleInstance::Request& request) { showRequestedWindow(request); });
+            [this](const SingleInstance::Request& request) { showRequestedWindow(*m_state, request); });
 
     // Quitting writes the history first. The user's Quit may be cancelled; the system's may not.
     m_terminationSignals = std::make_unique<TerminationSignals>();
@@ -184,13 +184,12 @@ void AppDelegate::applicationDidFinishLaunching(AppState& state)
         PanelStartupActivation::setPendingToken(m_launchRequest.activationToken);
     } else {
         const int delay = int(AppState::historyDelaySeconds * 1000) + 100;
-        QTimer::singleShot(delay, &state, [this] { showRequestedWindow(m_launchRequest); });
+        QTimer::singleShot(delay, &state, [this] { showRequestedWindow(*m_state, m_launchRequest); });
     }
 }
 
-void AppDelegate::showRequestedWindow(const SingleInstance::Request& request)
+void AppDelegate::showRequestedWindow(AppState& state, const SingleInstance::Request& request)
 {
-    AppState& state = *m_state;
     PanelStartupActivation::setPendingToken(request.activationToken);
     switch (request.command) {
     case SingleInstance::Command::reopen:

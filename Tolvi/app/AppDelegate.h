@@ -49,7 +49,7 @@ public:
 
     // Toggles the window a later launch (or the desktop's shortcut) asked for, letting it take
     // the focus with that launch's token.
-    void showRequestedWindow(const SingleInstance::Request& request);
+    static void showRequestedWindow(AppState& state, const SingleInstance::Request& request);
 
     // After the event loop: an end that did not pass through a quit path (the session ended
     // the loop) still writes the history and keeps the drafts.

@@ -354,11 +354,11 @@ int main(int argc, char** argv)
                              hotKeys.setPressesHandedElsewhere(portalState == GlobalShortcutsPortal::State::bound);
                          });
         QObject::connect(&shortcutsPortal, &GlobalShortcutsPortal::activated, state.get(),
-                         [&delegate](const QString& id, const QByteArray& token) {
+                         [&state](const QString& id, const QByteArray& token) {
                              const SingleInstance::Command command = id == QLatin1String("compact")
                                                                          ? SingleInstance::Command::compact
                                                                          : SingleInstance::Command::history;
-                             delegate.showRequestedWindow({command, token});
+                             AppDelegate::showRequestedWindow(*state, {command, token});
                          });
         const GlobalShortcutPreset preset = state->preferencesStore().globalShortcut();
         shortcutsPortal.bind({

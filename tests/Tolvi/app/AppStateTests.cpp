@@ -1,9 +1,11 @@
+#include "Tolvi/app/AppDelegate.h"
 #include "Tolvi/app/AppState.h"
 #include "Tolvi/design/TolviTheme.h"
 #include "Tolvi/app/TrayMenuActions.h"
 #include "Tolvi/app/WindowControllerFactory.h"
 #include "Tolvi/design/AccessibilitySettings.h"
 #include "Tolvi/panels/EscapeClosingPanel.h"
+#include "Tolvi/panels/PanelStartupActivation.h"
 #include "Tolvi/platform/accessibility/DesktopAccessibility.h"
 #include "Tolvi/platform/hotkeys/FakeHotKeyBackend.h"
 #include "Tolvi/platform/pasteboard/InMemoryPasteboard.h"
@@ -781,6 +783,33 @@ TEST(AppStateActions, LaunchingAgainShowsHistoryOnlyWhileNoWindowIsOnScreen)
     app.handleReopen();
     app.handleReopen();
     EXPECT_EQ(h.windows.calls, (QStringList{"about.orderOut", "history.show"}));
+}
+
+TEST(AppDelegateWindowRequests, EachCommandTogglesItsOwnWindowAndSpendsItsToken)
+{
+    using Command = SingleInstance::Command;
+    Harness h;
+    AppState& app = h.make();
+    const QByteArray token("launcher-token-1");
+
+    // A plain launch reopens: the history window, as nothing is on screen.
+    AppDelegate::showRequestedWindow(app, {Command::reopen, token});
+    EXPECT_EQ(h.windows.calls, QStringList{"history.show"});
+    EXPECT_TRUE(PanelStartupActivation::pendingToken().isEmpty());
+
+    // --history toggles the history window (here: hides it); --compact toggles the compact panel,
+    // which puts the history window away first.
+    h.windows.calls.clear();
+    AppDelegate::showRequestedWindow(app, {Command::history, token});
+    AppDelegate::showRequestedWindow(app, {Command::compact, token});
+    EXPECT_EQ(h.windows.calls, (QStringList{"history.toggle", "history.orderOut", "compact.toggle"}));
+
+    // --settings shows the settings window, and hides it when it is on screen.
+    h.windows.calls.clear();
+    AppDelegate::showRequestedWindow(app, {Command::settings, token});
+    AppDelegate::showRequestedWindow(app, {Command::settings, token});
+    EXPECT_EQ(h.windows.calls, (QStringList{"settings.show", "settings.orderOut"}));
+    EXPECT_TRUE(PanelStartupActivation::pendingToken().isEmpty());
 }
 
 TEST(AppStateKeyboardCommands, EveryWindowAnswersTheProgramsCommands)
