@@ -2,6 +2,7 @@
 
 #include "Tolvi/design/Surfaces.h"
 
+#include <QFontMetrics>
 #include <QLabel>
 #include <QVBoxLayout>
 
@@ -181,6 +182,41 @@ TEST_F(SurfacesTest, BackdropStaysSquareAndOpaqueWithoutACompositor)
     const QImage image = render(backdrop);
     EXPECT_EQ(image.pixelColor(0, 0).alpha(), 255);
     EXPECT_EQ(image.pixelColor(199, 119).alpha(), 255);
+}
+
+TEST_F(SurfacesTest, SymbolMarkOnTheFirstLineIsLoweredToTheLinesMiddleAndDrawsOnlyBelowTheInset)
+{
+    QFont font;
+    font.setPixelSize(24);
+    const int lineHeight = QFontMetrics(font).height();
+    const int side = 10;
+    ASSERT_GT(lineHeight, side + 2);
+    const int inset = (lineHeight - side) / 2;
+
+    TolviSymbolMark* mark = TolviSymbolMark::onFirstLine(QStringLiteral("circle"), ColorToken::ink, side, font, &host);
+    EXPECT_EQ(mark->size(), QSize(side, side + inset));
+    EXPECT_TRUE(mark->testAttribute(Qt::WA_TransparentForMouseEvents));
+    EXPECT_EQ(mark->focusPolicy(), Qt::NoFocus);
+
+    QImage image(mark->size(), QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    mark->render(&image, QPoint(), QRegion(), QWidget::DrawChildren);
+    auto rowsInked = [&image](int from, int to) {
+        for (int y = from; y < to; ++y) {
+            for (int x = 0; x < image.width(); ++x) {
+                if (image.pixelColor(x, y).alpha() > 0)
+                    return true;
+            }
+        }
+        return false;
+    };
+    EXPECT_FALSE(rowsInked(0, inset));
+    EXPECT_TRUE(rowsInked(inset, image.height()));
+
+    // A symbol taller than the line is not lowered at all.
+    TolviSymbolMark* tall = TolviSymbolMark::onFirstLine(QStringLiteral("circle"), ColorToken::ink, lineHeight + 6,
+                                                         font, &host);
+    EXPECT_EQ(tall->size(), QSize(lineHeight + 6, lineHeight + 6));
 }
 
 TEST_F(SurfacesTest, UnthemedPiecesDrawTheLightSolidForm)
