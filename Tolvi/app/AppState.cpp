@@ -622,6 +622,7 @@ DiagnosticsServiceFacts AppState::diagnosticsServiceFacts() const
     DiagnosticsServiceFacts facts;
     facts.automaticPasteAllowed =
         m_environment.eventPostingPermission ? m_environment.eventPostingPermission() : false;
+    facts.pastePermissionSettings = m_permissionStatusStore->texts().permissionSettings;
     const PasteService::TargetDiagnostics target = m_pasteService->targetDiagnostics();
     if (target.selectedTargetApplication || target.frontmostApplication)
         facts.pasteTarget = PasteTargetDiagnostics{target.selectedTargetApplication, target.frontmostApplication};

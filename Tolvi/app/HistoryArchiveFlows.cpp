@@ -15,6 +15,8 @@
 #include <QFileInfo>
 #include <QPointer>
 
+#include <utility>
+
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -130,23 +132,29 @@ void HistoryImporter::importHistory(ClipboardStore& store, FilePanels& panels, A
         return;
 
     const QString failureMessage = QStringLiteral("History could not be imported");
-    // Read and parsed once, on a thread of its own: the preview and the merge both use this state.
+    // Read and parsed once, and previewed against the history of this moment, on a thread of its
+    // own: the preview and the merge both use this state.
     ClipboardHistoryState archive;
+    ClipboardImportPreview preview;
     {
+        ClipboardStore::ImportBasis basis;
+        try {
+            basis = store.importBasis();
+        } catch (const std::exception& error) {
+            showFailure(alerts, failureMessage, errorDescription(error));
+            return;
+        }
         ArchiveProgressDialog reading(QStringLiteral("Reading Archive\u2026"), parent);
-        const std::exception_ptr failure = reading.run([&](JobProgress& job) { archive = readArchive(*path, job); });
+        const std::exception_ptr failure = reading.run([&](JobProgress& job) {
+            archive = readArchive(*path, job);
+            ClipboardHistoryArchive::validate(archive);
+            preview = ClipboardStore::mergedHistory(std::exchange(basis, {}), archive).second;
+        });
         if (failure) {
             if (!wasCancelled(failure))
                 showFailure(alerts, failureMessage, describe(failure));
             return;
         }
-    }
-    ClipboardImportPreview preview;
-    try {
-        preview = store.previewImport(archive);
-    } catch (const std::exception& error) {
-        showFailure(alerts, failureMessage, errorDescription(error));
-        return;
     }
 
     AlertRequest confirm;

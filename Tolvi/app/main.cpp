@@ -246,7 +246,8 @@ int main(int argc, char** argv)
         environment.eventPostingTexts = PermissionStatusStore::Texts{WaylandDesktop::keystrokeMechanism(),
                                                                      WaylandDesktop::keystrokesUnavailableTitle(),
                                                                      WaylandDesktop::keystrokesUnavailable(),
-                                                                     WaylandDesktop::keystrokesUnavailableStatus()};
+                                                                     WaylandDesktop::keystrokesUnavailableStatus(),
+                                                                     WaylandDesktop::permissionSettings()};
     }
     environment.notifyPasteByHand = [](const QString& message) {
         showDesktopNotification(QStringLiteral("The clip is on the clipboard"), message);

@@ -56,6 +56,7 @@ DiagnosticsSnapshot makeSnapshot(const Clock& clock, const BundleInfo& bundle, c
     // Any value counts, even an empty one.
     snapshot.aiEndpointConfigured = bundle.contains(QString::fromLatin1(bundlekey::aiEndpointURL));
     snapshot.automaticPasteAllowed = services.automaticPasteAllowed;
+    snapshot.pastePermissionSettings = services.pastePermissionSettings;
     snapshot.pasteTargetDiagnostics = services.pasteTarget;
 
     snapshot.clipboardMonitoringEnabled = preferences.isClipboardMonitoringEnabled();
@@ -113,7 +114,7 @@ QString makeReport(const DiagnosticsSnapshot& s)
     lines << QStringLiteral("Features") << QStringLiteral("- AI actions enabled: ") + yesNo(s.aiRewriteEnabled)
           << QStringLiteral("- AI endpoint configured: ") + yesNo(s.aiEndpointConfigured)
           << QStringLiteral("- Automatic paste allowed (event posting): ") + yesNo(s.automaticPasteAllowed)
-          << QStringLiteral("- Paste permission settings: none on X11 (keystrokes go through the XTEST extension)")
+          << QStringLiteral("- Paste permission settings: ") + s.pastePermissionSettings
           << QStringLiteral("- Selected paste target: ") + selectedTarget
           << QStringLiteral("- Current foreground app: ") + foreground << QString();
 

@@ -23,6 +23,8 @@ class UsageMetricsStore;
 // - historyFile: HistoryFileSnapshot::of() the history file's default path.
 struct DiagnosticsServiceFacts {
     bool automaticPasteAllowed = false;
+    // Where the session keeps the permission to type (PermissionStatusStore::Texts).
+    QString pastePermissionSettings;
     std::optional<PasteTargetDiagnostics> pasteTarget;
     qint64 exclusionCount = 0;
     qint64 pinboardCount = 0;

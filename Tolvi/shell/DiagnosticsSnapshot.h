@@ -65,6 +65,7 @@ struct DiagnosticsSnapshot {
     bool aiRewriteEnabled = false;
     bool aiEndpointConfigured = false;
     bool automaticPasteAllowed = false;
+    QString pastePermissionSettings;
     std::optional<PasteTargetDiagnostics> pasteTargetDiagnostics;
     bool clipboardMonitoringEnabled = false;
     bool capturesText = false;

@@ -176,11 +176,34 @@ public:
     // preview and the merge that follows it parse the bytes once. The state is checked again.
     ClipboardImportPreview previewImport(const ClipboardHistoryState& archive);
     ClipboardImportPreview mergeImport(const ClipboardHistoryState& archive);
-    // The merge with the write off the main thread, as the board operations' Async forms: the
-    // checks refuse by throwing at once; the history stays as it is until the merged history is
-    // on disk, then the merge is published (with any clip recorded meanwhile) and `done` is called.
-    // Gives the preview of the merge.
-    ClipboardImportPreview mergeImportAsync(const ClipboardHistoryState& archive, BoardChangeCompletion done);
+    // The merge with every pass over the clips and the write off the main thread. Throws at once
+    // only while the history cannot be used (storageUnavailable); the archive is checked and
+    // merged on the board writer's thread, and a refusal there is reported through `done` with
+    // its message (the history and the storage state stay as they were). Otherwise the history
+    // stays as it is until the merged history is on disk, then the merge is published and `done`
+    // is called. Clips changed meanwhile are merged again with the archive (off the main thread
+    // as well), published together with it and saved right after.
+    void mergeImportAsync(const ClipboardHistoryState& archive, BoardChangeCompletion done);
+
+    // What an import merges into, taken on the main thread: the clips (shared, not copied), the
+    // hashes of their de-duplication keys, the boards and the per-clip limits. mergedHistory()
+    // works the merge out from it on any thread, so a window can preview an import off the main
+    // thread.
+    struct ImportBasis {
+        QList<ClipboardItem> items;
+        std::vector<size_t> keyHashes;
+        QList<Pinboard> pinboards;
+        qint64 maxCharactersPerItem = 0;
+        qint64 maxImageBytes = 0;
+    };
+    // Throws ClipboardHistoryImportError(storageUnavailable) while the history cannot be used.
+    ImportBasis importBasis() const;
+    // The archive merged into the basis: the merged history, sorted as the store keeps it, and its
+    // counts. Refuses by throwing ClipboardHistoryImportError: an archive clip over a limit, and
+    // (with `checkTotals`) a merged history over maximumMergedItems or maximumBoards. Touches no
+    // store: any thread.
+    static std::pair<ClipboardHistoryState, ClipboardImportPreview>
+    mergedHistory(const ImportBasis& basis, const ClipboardHistoryState& archive, bool checkTotals = true);
 
     // Storage estimate of one clip, as the byte budget counts it.
     static qint64 estimatedStorageBytes(const ClipboardItem& item);
@@ -255,8 +278,6 @@ private:
         ClipboardHistoryState state;
         // A deleted board, whose id comes off every clip.
         std::optional<QUuid> removedBoard;
-        // An import: the archive merged into the state, and the merge is adopted whole.
-        std::optional<ClipboardHistoryState> importedArchive = std::nullopt;
     };
     struct BoardWrite;
     BoardChange preparedCreate(const QString& name, const QString& systemName, Pinboard* made) const;
@@ -265,11 +286,16 @@ private:
     BoardChange preparedReorder(const QList<QUuid>& ids) const;
     void commitInBackground(BoardChange change, BoardChangeCompletion done);
     void finishBoardWrite();
-    void boardWriteFinished(const std::shared_ptr<BoardWrite>& write);
+    // `mayDefer`: an import whose clips changed meanwhile is merged again on the writer's thread
+    // (and the write stays under way); otherwise, as when a caller waits for it, here and now.
+    void boardWriteFinished(const std::shared_ptr<BoardWrite>& write, bool mayDefer = true);
     void commit(const ClipboardHistoryState& state);
     QString validatedBoardName(const QString& name, const std::optional<QUuid>& excluding) const;
     void requireHealthyStorage() const;
-    std::pair<ClipboardHistoryState, ClipboardImportPreview> importCandidate(const ClipboardHistoryState& archive) const;
+    std::pair<ClipboardHistoryState, ClipboardImportPreview> importCandidate(const ClipboardHistoryState& archive,
+                                                                             bool checkTotals = true) const;
+    ImportBasis currentImportBasis() const;
+    void remergeImport(const std::shared_ptr<BoardWrite>& written);
 
     std::shared_ptr<ClipboardHistoryPersisting> persistence_;
     Configuration configuration_;
@@ -306,6 +332,8 @@ private:
     // The board change being written, and whether a save of the store's was held back meanwhile.
     std::shared_ptr<BoardWrite> boardWrite_;
     bool saveHeldForBoards_ = false;
+    // Saves held back so far: tells whether clips changed while an import was merged again.
+    quint64 heldSaves_ = 0;
     // The thread board changes are written on, made at the first one.
     std::unique_ptr<SerialQueue> boardWriter_;
     // Runs while saveFailed stands.

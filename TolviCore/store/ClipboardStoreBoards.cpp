@@ -1,6 +1,7 @@
 // Board operations, the synchronous commit they share with the import, and the import merge.
 
 #include "TolviCore/store/ClipboardStore.h"
+#include "TolviCore/store/ClipboardStoreList.h"
 
 #include "TolviCore/archive/ClipboardHistoryArchive.h"
 #include "TolviCore/archive/TextLimits.h"
@@ -47,9 +48,15 @@ struct ClipboardStore::BoardWrite {
     ClipboardHistoryState state;
     QList<Pinboard> boards;
     std::optional<QUuid> removedBoard;
-    // An import's archive, and the clips of the merge being written.
+    // An import's archive, and the clips of the merge being written. An import is checked and
+    // merged on the writer's thread: `refused` when the archive was refused there (no write was
+    // made). A merge again of an import already written writes nothing: `remergeRound` counts
+    // them, and `heldSavesAtStart` tells whether clips changed while it ran.
     std::optional<ClipboardHistoryState> importedArchive;
     QList<ClipboardItem> mergedItems;
+    bool refused = false;
+    int remergeRound = 0;
+    quint64 heldSavesAtStart = 0;
     BoardChangeCompletion done;
     std::promise<std::optional<QString>> outcome;
     std::shared_future<std::optional<QString>> result = outcome.get_future().share();
@@ -112,10 +119,6 @@ void ClipboardStore::commitInBackground(BoardChange change, BoardChangeCompletio
     auto write = std::make_shared<BoardWrite>();
     write->boards = change.state.pinboards;
     write->removedBoard = change.removedBoard;
-    if (change.importedArchive) {
-        write->importedArchive = std::move(change.importedArchive);
-        write->mergedItems = change.state.items;
-    }
     write->state = std::move(change.state);
     write->done = std::move(done);
     boardWrite_ = write;
@@ -136,46 +139,58 @@ void ClipboardStore::commitInBackground(BoardChange change, BoardChangeCompletio
     publishChanges();
 }
 
-// Waits for the board change being written, if any, and takes its outcome on at once.
+// Waits for the board change being written, if any, and takes its outcome on at once (an import
+// merged again meanwhile included).
 void ClipboardStore::finishBoardWrite()
 {
-    if (!boardWrite_)
-        return;
-    const std::shared_ptr<BoardWrite> write = boardWrite_;
-    write->result.wait();
-    boardWriteFinished(write);
+    while (boardWrite_) {
+        const std::shared_ptr<BoardWrite> write = boardWrite_;
+        write->result.wait();
+        boardWriteFinished(write, false);
+    }
 }
 
-void ClipboardStore::boardWriteFinished(const std::shared_ptr<BoardWrite>& write)
+namespace {
+
+// How often an import is merged again on the writer's thread while clips keep changing, before
+// the last merge is made on the main thread.
+constexpr int maximumRemergeRounds = 3;
+
+} // namespace
+
+void ClipboardStore::boardWriteFinished(const std::shared_ptr<BoardWrite>& write, bool mayDefer)
 {
     if (boardWrite_ != write)
         return;
+    const std::optional<QString> failure = write->result.get();
+    if (write->importedArchive && !failure) {
+        // The merge as written (or as merged again); when clips changed meanwhile (their save was
+        // held back), the archive is merged into the clips as they are now, and that is saved
+        // right after. The archive passed its checks when it was written: clips captured
+        // meanwhile may take the history past the import's totals, and none of them is lost.
+        const bool changedMeanwhile =
+            write->remergeRound == 0 ? saveHeldForBoards_ : heldSaves_ != write->heldSavesAtStart;
+        if (changedMeanwhile) {
+            if (mayDefer && write->remergeRound < maximumRemergeRounds) {
+                remergeImport(write);
+                return;
+            }
+            ClipboardHistoryState now = importCandidate(*write->importedArchive, false).first;
+            write->mergedItems = std::move(now.items);
+            write->boards = std::move(now.pinboards);
+        }
+    }
     boardWrite_.reset();
     savingBoardsDirty_ = true;
-    const std::optional<QString> failure = write->result.get();
     if (failure) {
-        setStorageIssue(StorageIssue::saveFailed);
+        // A refused archive wrote nothing: the storage is as it was.
+        if (!write->refused)
+            setStorageIssue(StorageIssue::saveFailed);
     } else {
         setStorageIssue(std::nullopt);
         isBatchingMutation_ = true;
-        if (write->importedArchive) {
-            // The merge as written; or, when clips changed while it was written (their save was
-            // held back), the archive merged into the clips as they are now, saved right after.
-            QList<ClipboardItem> items = write->mergedItems;
-            QList<Pinboard> boards = write->boards;
-            if (saveHeldForBoards_) {
-                try {
-                    ClipboardHistoryState now = importCandidate(*write->importedArchive).first;
-                    items = std::move(now.items);
-                    boards = std::move(now.pinboards);
-                } catch (const ClipboardHistoryImportError&) {
-                    // The clips of the moment no longer take the whole archive: the merge as
-                    // written stands.
-                }
-            }
-            assignItems(items, true);
-            write->boards = std::move(boards);
-        }
+        if (write->importedArchive)
+            assignItems(write->mergedItems, true);
         // The clips as they are now, with the change applied: only the clips of a deleted board
         // change, each where it stands (its pin and time stay).
         if (write->removedBoard) {
@@ -358,15 +373,59 @@ ClipboardImportPreview ClipboardStore::mergeImport(QByteArrayView data)
     return preview;
 }
 
-ClipboardImportPreview ClipboardStore::mergeImportAsync(const ClipboardHistoryState& archive,
-                                                        BoardChangeCompletion done)
+void ClipboardStore::mergeImportAsync(const ClipboardHistoryState& archive, BoardChangeCompletion done)
 {
     finishBoardWrite();
-    requireHealthyStorage();
-    ClipboardHistoryArchive::validate(archive);
-    auto [state, preview] = importCandidate(archive);
-    commitInBackground(BoardChange{std::move(state), std::nullopt, archive}, std::move(done));
-    return preview;
+    ImportBasis basis = importBasis();
+    ++persistenceGeneration_;
+    auto write = std::make_shared<BoardWrite>();
+    write->importedArchive = archive;
+    write->done = std::move(done);
+    boardWrite_ = write;
+    saveHeldForBoards_ = false;
+    savingBoardsDirty_ = true;
+    if (!boardWriter_)
+        boardWriter_ = std::make_unique<SerialQueue>("tolvi-boards");
+    boardWriter_->async([this, write, basis = std::move(basis), persistence = persistence_]() mutable {
+        std::optional<QString> failure = describedFailure([&] {
+            ClipboardHistoryState state;
+            try {
+                ClipboardHistoryArchive::validate(*write->importedArchive);
+                state = mergedHistory(basis, *write->importedArchive).first;
+            } catch (const ClipboardHistoryImportError&) {
+                write->refused = true;
+                throw;
+            }
+            basis = {};
+            write->mergedItems = state.items;
+            write->boards = state.pinboards;
+            persistence->save(state);
+        });
+        write->outcome.set_value(std::move(failure));
+        QMetaObject::invokeMethod(this, [this, write] { boardWriteFinished(write); }, Qt::QueuedConnection);
+    });
+    publishChanges();
+}
+
+// The import written, merged again with the clips as they are now on the writer's thread; the
+// write stays under way (the store's saves held back) until that merge is taken on.
+void ClipboardStore::remergeImport(const std::shared_ptr<BoardWrite>& written)
+{
+    auto again = std::make_shared<BoardWrite>();
+    again->importedArchive = written->importedArchive;
+    again->mergedItems = written->mergedItems;
+    again->boards = written->boards;
+    again->done = std::move(written->done);
+    again->remergeRound = written->remergeRound + 1;
+    again->heldSavesAtStart = heldSaves_;
+    boardWrite_ = again;
+    boardWriter_->async([this, again, basis = currentImportBasis()] {
+        ClipboardHistoryState now = mergedHistory(basis, *again->importedArchive, false).first;
+        again->mergedItems = std::move(now.items);
+        again->boards = std::move(now.pinboards);
+        again->outcome.set_value(std::nullopt);
+        QMetaObject::invokeMethod(this, [this, again] { boardWriteFinished(again); }, Qt::QueuedConnection);
+    });
 }
 
 ClipboardImportPreview ClipboardStore::previewImport(const ClipboardHistoryState& archive)
@@ -386,26 +445,51 @@ ClipboardImportPreview ClipboardStore::mergeImport(const ClipboardHistoryState& 
     return preview;
 }
 
+ClipboardStore::ImportBasis ClipboardStore::importBasis() const
+{
+    requireHealthyStorage();
+    return currentImportBasis();
+}
+
+ClipboardStore::ImportBasis ClipboardStore::currentImportBasis() const
+{
+    ImportBasis basis;
+    basis.items = items_;
+    basis.keyHashes.reserve(order_.size());
+    for (const Entry* entry : order_)
+        basis.keyHashes.push_back(entry->keyHash);
+    basis.pinboards = pinboards_;
+    basis.maxCharactersPerItem = configuration_.maxCharactersPerItem;
+    basis.maxImageBytes = configuration_.maxImageBytes;
+    return basis;
+}
+
+std::pair<ClipboardHistoryState, ClipboardImportPreview>
+ClipboardStore::importCandidate(const ClipboardHistoryState& archive, bool checkTotals) const
+{
+    return mergedHistory(currentImportBasis(), archive, checkTotals);
+}
+
 // The merge. Boards match by id, then by name ignoring case and diacritics, else are added;
 // clips match by de-duplication key and are merged, else added. Hash lookups throughout: the
 // cost is one pass over the history and one over the archive, plus the final sort.
 std::pair<ClipboardHistoryState, ClipboardImportPreview>
-ClipboardStore::importCandidate(const ClipboardHistoryState& archive) const
+ClipboardStore::mergedHistory(const ImportBasis& basis, const ClipboardHistoryState& archive, bool checkTotals)
 {
     // Per-clip limits, first failure refuses the whole import.
     for (const ClipboardItem& clip : archive.items) {
         if (const ClipboardImage* image = clip.content().imageIf()) {
-            if (image->byteCount() == 0 || image->byteCount() > configuration_.maxImageBytes)
+            if (image->byteCount() == 0 || image->byteCount() > basis.maxImageBytes)
                 refuse(Case::tooLarge);
         } else {
             const QString& text = clip.content().textValue();
-            if (TextLimits::isBlank(text) || TextLimits::exceedsCharacterLimit(text, configuration_.maxCharactersPerItem))
+            if (TextLimits::isBlank(text) || TextLimits::exceedsCharacterLimit(text, basis.maxCharactersPerItem))
                 refuse(Case::tooLarge);
         }
     }
 
     // Boards.
-    QList<Pinboard> boards = pinboards_;
+    QList<Pinboard> boards = basis.pinboards;
     QHash<QUuid, qsizetype> boardByID;
     QHash<QString, qsizetype> boardByName; // first board with each folded name
     for (qsizetype i = 0; i < boards.size(); ++i) {
@@ -435,13 +519,13 @@ ClipboardStore::importCandidate(const ClipboardHistoryState& archive) const
 
     // Index of the present clips, by the hashes of their keys (keyHashOf); a match on a hash is
     // checked against the key itself. The first clip in the list with a key is the one merged into.
-    QList<ClipboardItem> result = items();
+    QList<ClipboardItem> result = basis.items;
     QMultiHash<size_t, qsizetype> keyIndex;
     QSet<QUuid> ids;
     keyIndex.reserve(result.size() + archive.items.size());
     ids.reserve(result.size() + archive.items.size());
     for (qsizetype i = 0; i < result.size(); ++i) {
-        keyIndex.insert(keyHashAt(i), i);
+        keyIndex.insert(basis.keyHashes[static_cast<size_t>(i)], i);
         ids.insert(result[i].id());
     }
     const auto firstWithKey = [&](size_t hash, const QString& key) {
@@ -492,7 +576,7 @@ ClipboardStore::importCandidate(const ClipboardHistoryState& archive) const
         ++added;
     }
 
-    if (result.size() > maximumMergedItems || boards.size() > maximumBoards)
+    if (checkTotals && (result.size() > maximumMergedItems || boards.size() > maximumBoards))
         refuse(Case::tooLarge);
 
     std::stable_sort(result.begin(), result.end(), [](const ClipboardItem& a, const ClipboardItem& b) {
@@ -504,7 +588,7 @@ ClipboardStore::importCandidate(const ClipboardHistoryState& archive) const
     ClipboardImportPreview preview;
     preview.addedItems = added;
     preview.mergedItems = merged;
-    preview.addedBoards = static_cast<int>(boards.size() - pinboards_.size());
+    preview.addedBoards = static_cast<int>(boards.size() - basis.pinboards.size());
     preview.totalItems = static_cast<int>(result.size());
     return {ClipboardHistoryState{std::move(result), std::move(boards)}, preview};
 }

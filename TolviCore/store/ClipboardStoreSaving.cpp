@@ -23,6 +23,7 @@ void ClipboardStore::persist()
         // A save now would carry the boards as they were before the change being written, and
         // would land after it. The state of the moment is saved once that write is done.
         saveHeldForBoards_ = true;
+        ++heldSaves_;
         return;
     }
     const ClipboardHistoryState state = currentState();

@@ -207,6 +207,12 @@ QString WaylandDesktop::keystrokeMechanism()
                           "wlroots desktops, fake input on KDE Plasma) and through XTEST into X11 windows.");
 }
 
+QString WaylandDesktop::permissionSettings()
+{
+    return QStringLiteral("none on sway and other wlroots desktops (a virtual keyboard); on KDE Plasma, Tolvi's "
+                          "installed desktop entry; elsewhere, the consent given to the RemoteDesktop portal");
+}
+
 QString WaylandDesktop::keystrokesUnavailableTitle()
 {
     return QStringLiteral("This desktop does not let Tolvi type");

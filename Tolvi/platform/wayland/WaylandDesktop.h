@@ -63,6 +63,7 @@ public:
 
     // What the windows say about automatic paste in a Wayland session.
     static QString keystrokeMechanism();
+    static QString permissionSettings();
     static QString keystrokesUnavailableTitle();
     static QString keystrokesUnavailable();
     static QString keystrokesUnavailableStatus();

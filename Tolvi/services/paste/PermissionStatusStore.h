@@ -35,6 +35,8 @@ public:
         QString unavailableStatus = QStringLiteral(
             "Automatic paste needs an X11 session whose server offers the XTEST extension. Without it, Tolvi "
             "copies the clip but cannot send Ctrl + V.");
+        // Where the session keeps the permission to type, for the diagnostics report.
+        QString permissionSettings = QStringLiteral("none on X11 (keystrokes go through the XTEST extension)");
     };
     const Texts& texts() const { return texts_; }
     void setTexts(Texts texts) { texts_ = std::move(texts); }

@@ -60,3 +60,39 @@ void BM_PreviewAndMergeImport(benchmark::State& state)
 BENCHMARK(BM_PreviewAndMergeImport)->Unit(benchmark::kMillisecond)->Iterations(5);
 
 } // namespace
+
+// What the import flow asks of the main thread once the archive is read: the basis its preview
+// is worked out from, and the call that starts the merge (checked, merged and written on the
+// store's writer thread). A 10,000-clip history of accented 2,400-character texts and an archive
+// of as many, half of them present already.
+void BM_ImportMainThreadShare(benchmark::State& state)
+{
+    const auto text = [](int i) { return QStringLiteral("clip %1 ").arg(i) + QString(2'400, QChar(0xe9)); };
+    auto persistence = std::make_shared<MemoryPersistence>();
+    persistence->stored.pinboards = DefaultPinboards::all();
+    for (int i = 0; i < 10'000; ++i)
+        persistence->stored.items.append(ClipboardItem(QUuid::createUuid(), text(i), 1000.0 + i));
+    ClipboardHistoryState incoming;
+    incoming.pinboards = DefaultPinboards::all();
+    for (int i = 0; i < 10'000; ++i)
+        incoming.items.append(ClipboardItem(QUuid::createUuid(), text(i + 5'000), 30'000.0 + i));
+    ClipboardStore::Configuration configuration = ClipboardStore::Configuration::standard();
+    configuration.maxItems = std::nullopt;
+    const ClipboardHistoryState present = persistence->stored;
+    for (auto _ : state) {
+        state.PauseTiming();
+        persistence->stored = present;
+        ClipboardStore store(persistence, configuration);
+        state.ResumeTiming();
+
+        const ClipboardStore::ImportBasis basis = store.importBasis();
+        store.mergeImportAsync(incoming, {});
+
+        state.PauseTiming();
+        store.flushPersistence();
+        if (store.itemCount() != 15'000 || basis.items.size() != 10'000)
+            state.SkipWithError("unexpected merge result");
+        state.ResumeTiming();
+    }
+}
+BENCHMARK(BM_ImportMainThreadShare)->Unit(benchmark::kMillisecond)->Iterations(5);

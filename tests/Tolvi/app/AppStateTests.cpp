@@ -195,6 +195,7 @@ struct Harness {
     int sentPastes = 0;
     QString pasteByHandHint;
     QStringList notifications;
+    std::optional<PermissionStatusStore::Texts> eventPostingTexts;
     std::unique_ptr<AppState> app;
 
     QString historyPath() const { return dir.filePath(QStringLiteral("data/Tolvi/history.json")); }
@@ -241,6 +242,7 @@ struct Harness {
             .supportAddress = QStringLiteral("support@tolvi.app"),
             .operatingSystemVersion = QStringLiteral("Debian GNU/Linux 12 (bookworm)"),
             .notifyPasteByHand = [this](const QString& message) { notifications << message; },
+            .eventPostingTexts = eventPostingTexts,
             .desktopAccessibility = &desktopAccessibility,
         };
         app = std::make_unique<AppState>(std::move(environment));
@@ -1263,11 +1265,30 @@ TEST(AppStateActions, DiagnosticsReportIsWrittenPrivatelyAndRevealed)
     const QString text = QString::fromUtf8(report.readAll());
     EXPECT_TRUE(text.startsWith("Tolvi Diagnostics\n"));
     EXPECT_TRUE(text.contains("- Version: 2.4.0 (57)"));
+    EXPECT_TRUE(text.contains("- Paste permission settings: none on X11 (keystrokes go through the XTEST extension)\n"));
     struct stat info {};
     ASSERT_EQ(::stat(QFile::encodeName(path).constData(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0600u);
     EXPECT_EQ(h.desktop.revealedFiles, QStringList{path});
     EXPECT_TRUE(h.alerts.requests.isEmpty());
+}
+
+// A session that types another way names its own place for the permission.
+TEST(AppStateActions, DiagnosticsReportNamesTheSessionsPastePermission)
+{
+    Harness h;
+    h.eventPostingTexts = PermissionStatusStore::Texts{};
+    h.eventPostingTexts->permissionSettings = QStringLiteral("the compositor's");
+    AppState& app = h.make();
+    const QString path = h.dir.filePath(QStringLiteral("report.txt"));
+    h.panels.saveAnswers << path;
+    app.exportDiagnostics();
+
+    QFile report(path);
+    ASSERT_TRUE(report.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(report.readAll());
+    EXPECT_TRUE(text.contains("- Paste permission settings: the compositor's\n"));
+    EXPECT_FALSE(text.contains("X11"));
 }
 
 TEST(AppStateActions, FailedDiagnosticsWriteIsReportedAndNothingRevealed)

@@ -29,6 +29,7 @@ DiagnosticsSnapshot fixedSnapshot()
     s.aiRewriteEnabled = true;
     s.aiEndpointConfigured = false;
     s.automaticPasteAllowed = true;
+    s.pastePermissionSettings = QStringLiteral("none on X11 (keystrokes go through the XTEST extension)");
     s.pasteTargetDiagnostics = PasteTargetDiagnostics{QStringLiteral("Text Editor [org.example.Editor] (PID 4242)"),
                                                       QStringLiteral("Terminal [org.example.Terminal] (PID 77)")};
     s.clipboardMonitoringEnabled = true;

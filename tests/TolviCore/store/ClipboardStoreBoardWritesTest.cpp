@@ -197,9 +197,10 @@ TEST_F(BoardWritesFixture, AnImportIsPublishedOnlyOnceOnDiskAndKeepsClipsCapture
 
     persistence->hold();
     Outcome outcome;
-    const ClipboardImportPreview preview = store->mergeImportAsync(archive, outcome.completion());
+    const ClipboardImportPreview preview = store->previewImport(archive);
     EXPECT_EQ(preview.addedItems, 1);
     EXPECT_EQ(preview.mergedItems, 1);
+    store->mergeImportAsync(archive, outcome.completion());
     ASSERT_TRUE(persistence->waitForWrites(writesBefore + 1));
     EXPECT_TRUE(store->isSavingBoards());
     // Not yet: the history the windows show is the one before the import.
@@ -227,6 +228,99 @@ TEST_F(BoardWritesFixture, AnImportIsPublishedOnlyOnceOnDiskAndKeepsClipsCapture
     EXPECT_TRUE(failed.failure.has_value());
     EXPECT_EQ(texts(store->items()), expected);
     EXPECT_EQ(store->storageIssue(), ClipboardStore::StorageIssue::saveFailed);
+}
+
+// The archive is checked and merged on the writer's thread: a refusal there comes back through
+// the completion, with nothing written and the storage as it was.
+TEST_F(BoardWritesFixture, AnArchiveRefusedWhileMergedIsReportedAndChangesNothing)
+{
+    ASSERT_TRUE(store->record(QStringLiteral("present"), 1));
+    ClipboardHistoryState archive;
+    archive.pinboards = store->pinboards();
+    archive.items = {textItem(QString(50'001, QLatin1Char('x')), 5)};
+    const int writesBefore = persistence->startedWrites();
+
+    Outcome outcome;
+    store->mergeImportAsync(archive, outcome.completion());
+    ASSERT_TRUE(processEventsUntil([&] { return outcome.called; }));
+    EXPECT_EQ(outcome.failure, ClipboardHistoryImportError::message(Case::tooLarge));
+    EXPECT_EQ(persistence->startedWrites(), writesBefore);
+    EXPECT_EQ(store->storageIssue(), std::nullopt);
+    EXPECT_FALSE(store->isSavingBoards());
+    EXPECT_EQ(texts(store->items()), QStringList{QStringLiteral("present")});
+}
+
+// Clips that keep changing while an import is written and merged again all end up beside the
+// imported ones, in the store and in the file; so do those changed before a flush that waits
+// for the import.
+TEST_F(BoardWritesFixture, AnImportKeepsEveryClipChangedWhileItIsWrittenOrMergedAgain)
+{
+    ClipboardHistoryState archive;
+    archive.pinboards = store->pinboards();
+    for (int i = 0; i < 2'000; ++i)
+        archive.items.append(textItem(QStringLiteral("imported %1 ").arg(i) + QString(2'000, QChar(0xe9)), 100 + i));
+
+    persistence->hold();
+    Outcome outcome;
+    store->mergeImportAsync(archive, outcome.completion());
+    ASSERT_TRUE(persistence->waitForWrites(1));
+    ASSERT_TRUE(store->record(QStringLiteral("captured 0"), 10'000));
+    persistence->release();
+    // A clip on every turn of the event loop until the import is taken on (at most a few
+    // thousand, so that the second import below still fits the merged history's limit).
+    int captured = 1;
+    ASSERT_TRUE(processEventsUntil([&] {
+        if (!outcome.called && captured < 5'000) {
+            EXPECT_TRUE(store->record(QStringLiteral("captured %1").arg(captured), 10'000 + captured));
+            ++captured;
+        }
+        return outcome.called;
+    }));
+    EXPECT_EQ(outcome.failure, std::nullopt);
+    ASSERT_TRUE(processEventsUntil([&] { return !store->isSavingBoards(); }));
+    store->flushPersistence();
+    EXPECT_EQ(store->itemCount(), 2'000 + captured);
+    EXPECT_EQ(texts(persistence->stored().items), texts(store->items()));
+
+    // The same with a flush right after the write: it merges the archive again at once.
+    ClipboardHistoryState another;
+    another.pinboards = store->pinboards();
+    another.items = {textItem(QStringLiteral("second import"), 1)};
+    const int writesBefore = persistence->startedWrites();
+    persistence->hold();
+    Outcome second;
+    store->mergeImportAsync(another, second.completion());
+    ASSERT_TRUE(persistence->waitForWrites(writesBefore + 1));
+    ASSERT_TRUE(store->record(QStringLiteral("captured before the flush"), 1e9));
+    persistence->release();
+    store->flushPersistence();
+    EXPECT_TRUE(second.called);
+    EXPECT_FALSE(store->isSavingBoards());
+    EXPECT_EQ(store->itemCount(), 2'000 + captured + 2);
+    EXPECT_EQ(store->items().first().content().textValue(), QStringLiteral("captured before the flush"));
+    EXPECT_EQ(store->items().last().content().textValue(), QStringLiteral("second import"));
+    EXPECT_EQ(texts(persistence->stored().items), texts(store->items()));
+}
+
+// An archive that fills the merged history to its limit: clips captured while it is written
+// take the history past the limit, and are kept.
+TEST_F(BoardWritesFixture, ClipsCapturedWhileAnImportFillsTheHistoryAreKept)
+{
+    ClipboardHistoryState archive;
+    archive.pinboards = store->pinboards();
+    for (qsizetype i = 0; i < ClipboardStore::maximumMergedItems; ++i)
+        archive.items.append(textItem(QStringLiteral("imported %1").arg(i), 100 + double(i)));
+    persistence->hold();
+    Outcome outcome;
+    store->mergeImportAsync(archive, outcome.completion());
+    ASSERT_TRUE(persistence->waitForWrites(1));
+    ASSERT_TRUE(store->record(QStringLiteral("captured meanwhile"), 1e9));
+    persistence->release();
+    ASSERT_TRUE(processEventsUntil([&] { return outcome.called; }));
+    EXPECT_EQ(outcome.failure, std::nullopt);
+    EXPECT_EQ(store->itemCount(), ClipboardStore::maximumMergedItems + 1);
+    EXPECT_EQ(store->items().first().content().textValue(), QStringLiteral("captured meanwhile"));
+    EXPECT_EQ(persistence->stored().items.size(), ClipboardStore::maximumMergedItems + 1);
 }
 
 TEST_F(BoardWritesFixture, AnotherChangeOrAFlushWaitsForTheOneBeingWritten)
