@@ -143,22 +143,22 @@ int CompactRowPainting::sectionHeaderHeight()
     return height;
 }
 
-ClipRowPainter::Thumbnail CompactRowPainting::thumbnailFor(ThumbnailCache* thumbnails, const ClipboardItem& item,
+ClipboardRow::Thumbnail CompactRowPainting::thumbnailFor(ThumbnailCache* thumbnails, const ClipboardItem& item,
                                                            qreal ratio)
 {
-    ClipRowPainter::Thumbnail thumbnail;
+    ClipboardRow::Thumbnail thumbnail;
     const ClipboardImage* image = item.content().imageIf();
     if (!image)
         return thumbnail;
     if (!thumbnails) {
-        thumbnail.state = ClipRowPainter::Thumbnail::State::failed;
+        thumbnail.state = ClipboardRow::Thumbnail::State::failed;
         return thumbnail;
     }
     return thumbnails->thumbnail(*image, int(std::ceil(previewSide * ratio)));
 }
 
 void CompactRowPainting::paintClipPreview(QPainter& painter, const QRectF& rect, const ClipboardItem& item,
-                                          const ClipRowPainter::Thumbnail& thumbnail, const DesignContext& context)
+                                          const ClipboardRow::Thumbnail& thumbnail, const DesignContext& context)
 {
     const QColor secondary = context.color(ColorToken::muted);
     if (!item.content().isImage()) {
@@ -166,7 +166,7 @@ void CompactRowPainting::paintClipPreview(QPainter& painter, const QRectF& rect,
         return;
     }
     // Until the tile is decoded (off the main thread) the icon stands in; a refused image keeps it.
-    if (thumbnail.state != ClipRowPainter::Thumbnail::State::ready || thumbnail.image.isNull()) {
+    if (thumbnail.state != ClipboardRow::Thumbnail::State::ready || thumbnail.image.isNull()) {
         TolviIconTile::paintTile(painter, rect, QStringLiteral("photo"), secondary);
         return;
     }
@@ -186,7 +186,7 @@ void CompactRowPainting::paintClipPreview(QPainter& painter, const QRectF& rect,
 }
 
 void CompactRowPainting::paintClipRow(QPainter& painter, const QRectF& rect, const ClipboardItem& item, int index,
-                                      const ClipRowInput& input, const ClipRowPainter::Thumbnail& thumbnail, double now,
+                                      const ClipRowInput& input, const ClipboardRow::Thumbnail& thumbnail, double now,
                                       const DesignContext& context)
 {
     painter.save();
@@ -379,7 +379,7 @@ void CompactClipRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem
         return;
     const QWidget* widget = option.widget;
     const QRect rect = option.rect.adjusted(sideInset, rowGap / 2, -sideInset, -(rowGap - rowGap / 2));
-    const ClipRowPainter::Thumbnail thumbnail =
+    const ClipboardRow::Thumbnail thumbnail =
         CompactRowPainting::thumbnailFor(m_thumbnails, *item, widget ? widget->devicePixelRatioF() : 1.0);
     CompactRowPainting::paintClipRow(*painter, QRectF(rect), *item, index.row() + 1, m_model.rowInput(index.row()),
                                      thumbnail, m_model.now(), DesignContext::of(widget));

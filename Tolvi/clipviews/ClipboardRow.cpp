@@ -1,4 +1,4 @@
-#include "Tolvi/clipviews/ClipRowPainter.h"
+#include "Tolvi/clipviews/ClipboardRow.h"
 
 #include "Tolvi/design/Badges.h"
 #include "Tolvi/design/Surfaces.h"
@@ -73,7 +73,7 @@ const RowMetrics& rowMetrics()
         // room of a second one, so every row has the same height and lists lay out at once.
         const qreal imageColumn =
             r.firstSlot + columnSpacing + r.metaLine + columnSpacing + r.kindLine + columnSpacing + r.recognitionLine;
-        const qreal tile = ClipRowPainter::tileSide;
+        const qreal tile = ClipboardRow::tileSide;
         const int height = int(std::ceil(2 * padding + std::max({tile, textColumn, imageColumn})));
         r.textRowHeight = height;
         r.imageRowHeight = height;
@@ -173,7 +173,7 @@ std::pair<QColor, qreal> rowStroke(const ClipRowInput& input, const DesignContex
 }
 
 void paintTile(QPainter& painter, const QRectF& tile, const ClipboardItem& item, const ClipRowPresentation& presentation,
-               const ClipRowPainter::Thumbnail& thumbnail, const DesignContext& context)
+               const ClipboardRow::Thumbnail& thumbnail, const DesignContext& context)
 {
     if (ClipRowText::hasFileReferences(item)) {
         TolviIconTile::paintTile(painter, tile, presentation.contentSystemImage, context.color(ColorToken::electricBlue));
@@ -184,7 +184,7 @@ void paintTile(QPainter& painter, const QRectF& tile, const ClipboardItem& item,
         return;
     }
     const QImage& image = thumbnail.image;
-    if (thumbnail.state != ClipRowPainter::Thumbnail::State::ready || image.isNull()) {
+    if (thumbnail.state != ClipboardRow::Thumbnail::State::ready || image.isNull()) {
         TolviIconTile::paintTile(painter, tile, QStringLiteral("photo"), context.color(ColorToken::muted));
         return;
     }
@@ -206,17 +206,17 @@ void paintTile(QPainter& painter, const QRectF& tile, const ClipboardItem& item,
 
 } // namespace
 
-int ClipRowPainter::rowHeight(bool isImageRow)
+int ClipboardRow::rowHeight(bool isImageRow)
 {
     return isImageRow ? rowMetrics().imageRowHeight : rowMetrics().textRowHeight;
 }
 
-bool ClipRowPainter::isImageRow(const ClipboardItem& item)
+bool ClipboardRow::isImageRow(const ClipboardItem& item)
 {
     return item.content().isImage() && !ClipRowText::hasFileReferences(item);
 }
 
-QStringList ClipRowPainter::titleLines(const QString& title, qreal width)
+QStringList ClipboardRow::titleLines(const QString& title, qreal width)
 {
     if (width <= 0)
         return {};
@@ -293,7 +293,7 @@ QStringList ClipRowPainter::titleLines(const QString& title, qreal width)
     return lines;
 }
 
-void ClipRowPainter::paint(QPainter& painter, const QRectF& rect, const ClipboardItem& item, const ClipRowInput& input,
+void ClipboardRow::paint(QPainter& painter, const QRectF& rect, const ClipboardItem& item, const ClipRowInput& input,
                            const ClipRowPresentation& presentation, const Thumbnail& thumbnail,
                            const DesignContext& context)
 {
