@@ -413,7 +413,7 @@ CompactClipboardPanel::CompactClipboardPanel(CompactPanelState& state, Thumbnail
     layout->addWidget(m_content, 1);
 
     PanelCommandBus& bus = PanelCommandBus::shared();
-    for (CompactPanelCommand command : allCompactPanelCommands)
+    for (CompactKeyboardCommand command : allCompactKeyboardCommands)
         bus.subscribe(command, m_panel, this, [this, command] { m_state.handleCommand(command); });
 
     connect(&m_state, &CompactPanelState::modeChanged, this, &CompactClipboardPanel::showMode);

@@ -863,37 +863,37 @@ void CompactPanelState::retryOCR(const ClipboardItem& item)
         m_actions.retryOCR(item);
 }
 
-void CompactPanelState::handleCommand(CompactPanelCommand command)
+void CompactPanelState::handleCommand(CompactKeyboardCommand command)
 {
-    if (command == CompactPanelCommand::cancel) {
+    if (command == CompactKeyboardCommand::cancel) {
         cancel();
         return;
     }
     if (isGuarded())
         return;
     switch (command) {
-    case CompactPanelCommand::accept:
+    case CompactKeyboardCommand::accept:
         accept();
         break;
-    case CompactPanelCommand::openActions:
+    case CompactKeyboardCommand::openActions:
         openActions();
         break;
-    case CompactPanelCommand::editSelectedClip:
+    case CompactKeyboardCommand::editSelectedClip:
         openEditor();
         break;
-    case CompactPanelCommand::toggleClipPreview:
+    case CompactKeyboardCommand::toggleClipPreview:
         togglePreview();
         break;
-    case CompactPanelCommand::selectPreviousClip:
-    case CompactPanelCommand::selectNextClip: {
-        const int delta = command == CompactPanelCommand::selectNextClip ? 1 : -1;
+    case CompactKeyboardCommand::selectPreviousClip:
+    case CompactKeyboardCommand::selectNextClip: {
+        const int delta = command == CompactKeyboardCommand::selectNextClip ? 1 : -1;
         if (m_mode == CompactPanelMode::results)
             moveClipSelection(delta);
         else if (m_mode == CompactPanelMode::actions)
             moveActionSelection(delta);
         break;
     }
-    case CompactPanelCommand::cancel:
+    case CompactKeyboardCommand::cancel:
         break;
     }
 }

@@ -19,7 +19,7 @@ PanelCommandBus& PanelCommandBus::shared()
 
 void PanelCommandBus::post(PanelKeyboardCommand command, QObject* panel) { emit posted(command, panel); }
 
-void PanelCommandBus::post(CompactPanelCommand command, QObject* panel) { emit compactPosted(command, panel); }
+void PanelCommandBus::post(CompactKeyboardCommand command, QObject* panel) { emit compactPosted(command, panel); }
 
 bool PanelCommandBus::post(const QString& name, QObject* panel)
 {
@@ -27,7 +27,7 @@ bool PanelCommandBus::post(const QString& name, QObject* panel)
         post(*command, panel);
         return true;
     }
-    if (const auto command = compactPanelCommand(name)) {
+    if (const auto command = compactKeyboardCommand(name)) {
         post(*command, panel);
         return true;
     }
@@ -49,13 +49,14 @@ QMetaObject::Connection PanelCommandBus::subscribe(PanelKeyboardCommand command,
                    });
 }
 
-QMetaObject::Connection PanelCommandBus::subscribe(CompactPanelCommand command, QObject* panel, QObject* context,
+QMetaObject::Connection PanelCommandBus::subscribe(CompactKeyboardCommand command, QObject* panel, QObject* context,
                                                    std::function<void()> handler)
 {
     QPointer<QObject> expected(panel);
     const bool anyPanel = panel == nullptr;
     return connect(this, &PanelCommandBus::compactPosted, context,
-                   [command, expected, anyPanel, handler = std::move(handler)](CompactPanelCommand posted, QObject* from) {
+                   [command, expected, anyPanel,
+                    handler = std::move(handler)](CompactKeyboardCommand posted, QObject* from) {
                        if (posted != command)
                            return;
                        if (!anyPanel && (expected.isNull() || from != expected.data()))
