@@ -1,10 +1,10 @@
 #include "Tolvi/compact/CompactRows.h"
 
+#include "Tolvi/clipviews/ClipRowDrawing.h"
 #include "Tolvi/compact/CompactPanelState.h"
 #include "Tolvi/design/Badges.h"
 #include "Tolvi/design/Surfaces.h"
 #include "Tolvi/design/SymbolCatalog.h"
-#include "Tolvi/clipviews/OCRStatusLabel.h"
 #include "Tolvi/clipviews/ThumbnailCache.h"
 #include "TolviCore/model/UuidText.h"
 #include "TolviCore/search/ClipboardFormatter.h"
@@ -19,6 +19,9 @@
 
 namespace tolvi {
 
+using ClipRowDrawing::drawLine;
+using ClipRowDrawing::labelSpacing;
+using ClipRowDrawing::lineHeight;
 using TolviDesign::withOpacity;
 
 using TolviDesign::ColorToken;
@@ -27,14 +30,12 @@ using TolviDesign::Typography;
 namespace {
 
 constexpr qreal cornerRadius = 10;
-constexpr qreal previewCornerRadius = 8;
 constexpr qreal clipHorizontalPadding = 10;
 constexpr qreal clipVerticalPadding = 8;
 constexpr qreal actionVerticalPadding = 7;
 constexpr qreal spacing = 11;
 constexpr qreal lineSpacing = 3;
 constexpr qreal numberWidth = 20;
-constexpr qreal labelSpacing = 5;
 // The return glyph in 12-point bold, the pin in the caption size.
 constexpr qreal returnPoints = 12;
 constexpr qreal pinPoints = 10;
@@ -59,38 +60,6 @@ const QFont& badgeFont()
     return font;
 }
 
-qreal lineHeight(const QFont& font)
-{
-    return std::ceil(QFontMetricsF(font).height());
-}
-
-// One line of text, blanks for line breaks and controls, elided at the right edge.
-void drawLine(QPainter& painter, const QRectF& box, const QString& text, const QFont& font, const QColor& color)
-{
-    if (box.width() <= 0)
-        return;
-    QString line = text.left(512);
-    for (QChar& c : line) {
-        if (c.unicode() < 0x20 || (c.unicode() >= 0x7F && c.unicode() < 0xA0) || c == QChar(0x2028)
-            || c == QChar(0x2029))
-            c = QChar(u' ');
-    }
-    const QFontMetricsF metrics(font);
-    painter.setFont(font);
-    painter.setPen(color);
-    const qreal baseline = box.top() + (box.height() - metrics.height()) / 2 + metrics.ascent();
-    painter.drawText(QPointF(box.left(), baseline), metrics.elidedText(line, Qt::ElideRight, box.width()));
-}
-
-// [symbol][gap][text] from the box's left, centred vertically.
-void drawLabel(QPainter& painter, const QRectF& box, const QString& symbol, const QColor& symbolColor,
-               const QString& text, const QFont& font, const QColor& textColor, qreal symbolPoints)
-{
-    const qreal side = SymbolCatalog::pixelSizeForPointSize(symbolPoints);
-    SymbolCatalog::paint(painter, QRectF(box.left(), box.center().y() - side / 2, side, side), symbol, symbolColor);
-    drawLine(painter, box.adjusted(side + labelSpacing, 0, 0, 0), text, font, textColor);
-}
-
 // The return glyph at the right of `inner`; returns the room it takes (kept even when hidden).
 qreal drawReturnGlyph(QPainter& painter, const QRectF& inner, bool isSelected, const DesignContext& context)
 {
@@ -100,15 +69,6 @@ qreal drawReturnGlyph(QPainter& painter, const QRectF& inner, bool isSelected, c
                              returnSymbol, context.color(ColorToken::electricBlue));
     }
     return side;
-}
-
-void fillAndStroke(QPainter& painter, const QRectF& rect, const QColor& fill, const QColor& stroke, qreal width)
-{
-    painter.fillPath(roundedShape(rect, cornerRadius), fill);
-    const qreal inset = width / 2;
-    painter.setPen(QPen(stroke, width));
-    painter.setBrush(Qt::NoBrush);
-    painter.drawPath(roundedShape(rect.adjusted(inset, inset, -inset, -inset), cornerRadius - inset));
 }
 
 } // namespace
@@ -170,19 +130,7 @@ void CompactRowPainting::paintClipPreview(QPainter& painter, const QRectF& rect,
         TolviIconTile::paintTile(painter, rect, QStringLiteral("photo"), secondary);
         return;
     }
-    const QImage& image = thumbnail.image;
-    const qreal scale = std::max(rect.width() / image.width(), rect.height() / image.height());
-    const QSizeF shown(rect.width() / scale, rect.height() / scale);
-    const QRectF source((image.width() - shown.width()) / 2, (image.height() - shown.height()) / 2, shown.width(),
-                        shown.height());
-    painter.save();
-    painter.setRenderHint(QPainter::SmoothPixmapTransform);
-    painter.setClipPath(roundedShape(rect, previewCornerRadius), Qt::IntersectClip);
-    painter.drawImage(rect, image, source);
-    painter.restore();
-    painter.setPen(QPen(withOpacity(context.color(ColorToken::ink), 0.1), 1));
-    painter.setBrush(Qt::NoBrush);
-    painter.drawPath(roundedShape(rect.adjusted(0.5, 0.5, -0.5, -0.5), previewCornerRadius - 0.5));
+    ClipRowDrawing::paintImageTile(painter, rect, thumbnail.image, 0.1, context);
 }
 
 void CompactRowPainting::paintClipRow(QPainter& painter, const QRectF& rect, const ClipboardItem& item, int index,
@@ -201,8 +149,9 @@ void CompactRowPainting::paintClipRow(QPainter& painter, const QRectF& rect, con
     } else {
         stroke = context.color(selected ? ColorToken::focusedRowStroke : ColorToken::rowStroke);
     }
-    fillAndStroke(painter, rect, context.color(selected ? ColorToken::focusedRowFill : ColorToken::surface), stroke,
-                  strokeWidth);
+    ClipRowDrawing::paintPlate(painter, rect, cornerRadius,
+                               context.color(selected ? ColorToken::focusedRowFill : ColorToken::surface), stroke,
+                               strokeWidth);
 
     const QRectF inner = rect.adjusted(clipHorizontalPadding, clipVerticalPadding, -clipHorizontalPadding,
                                        -clipVerticalPadding);
@@ -247,16 +196,8 @@ void CompactRowPainting::paintClipRow(QPainter& painter, const QRectF& rect, con
              context.color(ColorToken::muted));
     y += metaLine + lineSpacing;
     if (hasRecognitionLine) {
-        const QRectF line(x, y, width, recognitionLine);
-        if (input.ocrStatus) {
-            const OCRStatusLabel::Presentation status = OCRStatusLabel::presentation(*input.ocrStatus);
-            drawLabel(painter, line, status.systemImage, context.color(status.symbolColor), status.message, metaFont,
-                      context.color(ColorToken::ink), metaPoints);
-        } else {
-            const QColor blue = context.color(ColorToken::electricBlue);
-            drawLabel(painter, line, QStringLiteral("text.viewfinder"), blue,
-                      QStringLiteral("Reading image text\u2026"), metaFont, blue, metaPoints);
-        }
+        ClipRowDrawing::paintRecognitionLine(painter, QRectF(x, y, width, recognitionLine), input.ocrStatus,
+                                             context.color(ColorToken::electricBlue), context);
     }
     painter.restore();
 }
@@ -281,7 +222,7 @@ void CompactRowPainting::paintActionRow(QPainter& painter, const QRectF& rect, c
         fill = withOpacity(ink, 0.026);
         stroke = withOpacity(ink, 0.055);
     }
-    fillAndStroke(painter, rect, fill, stroke, 1);
+    ClipRowDrawing::paintPlate(painter, rect, cornerRadius, fill, stroke, 1);
 
     const QRectF inner = rect.adjusted(clipHorizontalPadding, actionVerticalPadding, -clipHorizontalPadding,
                                        -actionVerticalPadding);
