@@ -1,5 +1,6 @@
 #include "Tolvi/compact/CompactClipboardPanel.h"
 
+#include "Tolvi/compact/CompactClipPreview.h"
 #include "Tolvi/compact/CompactRows.h"
 #include "Tolvi/design/Badges.h"
 #include "Tolvi/design/CardOverlay.h"
@@ -186,39 +187,6 @@ private:
     QString m_name;
     qreal m_points;
     std::optional<ColorToken> m_color;
-};
-
-// The small preview of the selected clip in the action header.
-class ClipPreviewTile final : public QWidget {
-public:
-    ClipPreviewTile(ThumbnailCache* thumbnails, QWidget* parent) : QWidget(parent), m_thumbnails(thumbnails)
-    {
-        setFixedSize(CompactRowPainting::previewSide, CompactRowPainting::previewSide);
-        setAttribute(Qt::WA_TransparentForMouseEvents);
-        if (m_thumbnails)
-            connect(m_thumbnails, &ThumbnailCache::thumbnailReady, this, qOverload<>(&QWidget::update));
-    }
-    void setItem(std::optional<ClipboardItem> item)
-    {
-        m_item = std::move(item);
-        update();
-    }
-
-protected:
-    void paintEvent(QPaintEvent*) override
-    {
-        if (!m_item)
-            return;
-        QPainter painter(this);
-        painter.setRenderHint(QPainter::Antialiasing);
-        CompactRowPainting::paintClipPreview(
-            painter, QRectF(rect()), *m_item,
-            CompactRowPainting::thumbnailFor(m_thumbnails, *m_item, devicePixelRatioF()), DesignContext::of(this));
-    }
-
-private:
-    ThumbnailCache* m_thumbnails;
-    std::optional<ClipboardItem> m_item;
 };
 
 // One half of the editor's "Original" / "Edited" switch.
@@ -573,7 +541,7 @@ QWidget* CompactClipboardPanel::buildActionHeader()
     back->setToolTip(QStringLiteral("Back"));
     connect(back, &QToolButton::clicked, this, [this] { m_state.showResults(); });
     layout->addWidget(back);
-    auto* preview = new ClipPreviewTile(m_thumbnails, row);
+    auto* preview = new CompactClipPreview(m_thumbnails, row);
     m_actionPreview = preview;
     layout->addWidget(preview);
     auto* column = new QVBoxLayout;
@@ -921,7 +889,7 @@ void CompactClipboardPanel::showActionHeader(const std::optional<ClipboardItem>&
     if (same)
         return;
     m_headerItem = item;
-    static_cast<ClipPreviewTile*>(m_actionPreview)->setItem(item);
+    static_cast<CompactClipPreview*>(m_actionPreview)->setItem(item);
     m_actionPreview->setVisible(item.has_value());
     m_actionSummary->setVisible(item.has_value());
     if (item) {

@@ -1,44 +1,15 @@
 #pragma once
 
-#include "Tolvi/compact/CompactPasteAction.h"
-#include "Tolvi/design/TolviTheme.h"
 #include "Tolvi/clipviews/ClipListModel.h"
-#include "Tolvi/clipviews/ClipboardRow.h"
+#include "Tolvi/compact/CompactPasteAction.h"
 
 #include <QAbstractListModel>
 #include <QStyledItemDelegate>
-
-class QPainter;
 
 namespace tolvi {
 
 class CompactPanelState;
 class ThumbnailCache;
-
-// The compact panel's rows, drawn rather than built from widgets, so lists of any length cost
-// only their visible rows.
-namespace CompactRowPainting {
-// Every clip row has the height of the tallest (an image with its recognition line).
-int clipRowHeight();
-int actionRowHeight();
-int sectionHeaderHeight();
-// Side of the small clip preview.
-constexpr int previewSide = 34;
-
-// The row of one clip: position number, preview, title, metadata, recognition line, return
-// glyph (kept in place, shown only when selected) and pin.
-void paintClipRow(QPainter& painter, const QRectF& rect, const ClipboardItem& item, int index, const ClipRowInput& input,
-                  const ClipboardRow::Thumbnail& thumbnail, double now, const DesignContext& context);
-void paintActionRow(QPainter& painter, const QRectF& rect, const CompactPasteAction& action, bool isSelected,
-                    bool isRecommended, const DesignContext& context);
-void paintSectionHeader(QPainter& painter, const QRectF& rect, const QString& title, bool isRecommended,
-                        const DesignContext& context);
-// The small preview of a clip: the image's tile, or the "photo" / "text.alignleft" icon tile.
-void paintClipPreview(QPainter& painter, const QRectF& rect, const ClipboardItem& item,
-                      const ClipboardRow::Thumbnail& thumbnail, const DesignContext& context);
-// The tile of an image clip at this widget's pixel ratio (a placeholder while it decodes).
-ClipboardRow::Thumbnail thumbnailFor(ThumbnailCache* thumbnails, const ClipboardItem& item, qreal ratio);
-} // namespace CompactRowPainting
 
 // The result list's rows: the history's clip rows with the compact panel's own hint.
 class CompactClipListModel : public ClipListModel {
