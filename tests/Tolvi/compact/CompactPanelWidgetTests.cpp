@@ -1,7 +1,7 @@
 // The compact panel offscreen, driven through the program's own key routing as a user would
 // drive it, plus its key table and its placement under the pointer.
 #include "Tolvi/compact/CompactClipboardPanelController.h"
-#include "Tolvi/compact/CompactRows.h"
+#include "Tolvi/compact/CompactResultList.h"
 
 #include "tests/Tolvi/history/HistoryTestSupport.h"
 

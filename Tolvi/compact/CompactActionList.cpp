@@ -1,69 +1,22 @@
-#include "Tolvi/compact/CompactRows.h"
+#include "Tolvi/compact/CompactActionList.h"
 
+#include "Tolvi/clipviews/EmptyHistoryView.h"
 #include "Tolvi/compact/CompactActionSectionHeader.h"
-#include "Tolvi/compact/CompactClipPreview.h"
-#include "Tolvi/compact/CompactClipboardRow.h"
+#include "Tolvi/compact/CompactPanelParts.h"
 #include "Tolvi/compact/CompactPanelState.h"
 #include "Tolvi/compact/CompactPasteActionRow.h"
-#include "TolviCore/model/UuidText.h"
+#include "Tolvi/design/SymbolCatalog.h"
+#include "Tolvi/design/TolviTheme.h"
 
-#include <QWidget>
+#include <QHBoxLayout>
+#include <QPushButton>
+#include <QVBoxLayout>
 
 namespace tolvi {
 
-// ---- Result list ------------------------------------------------------------------------
+using TolviDesign::ColorToken;
 
-QVariant CompactClipListModel::data(const QModelIndex& index, int role) const
-{
-    switch (role) {
-    case IdentifierRole: {
-        const ClipboardItem* item = itemAt(index.row());
-        if (!item)
-            return {};
-        return (index.row() == m_selectedRow ? QStringLiteral("tolvi.row.") : QStringLiteral("tolvi.clip."))
-            + UuidText::format(item->id());
-    }
-    case Qt::ToolTipRole:
-        return itemAt(index.row()) ? QVariant(toolTip) : QVariant();
-    case Qt::AccessibleDescriptionRole: {
-        const ClipboardItem* item = itemAt(index.row());
-        if (!item)
-            return {};
-        const ClipRowInput input = rowInput(index.row());
-        return ClipRowText::accessibilityValue(*item, now(), false, input.isRecognizingText, input.ocrStatus)
-            + QStringLiteral(". ") + accessibilityHint;
-    }
-    default:
-        return ClipListModel::data(index, role);
-    }
-}
-
-CompactClipRowDelegate::CompactClipRowDelegate(const ClipListModel& model, ThumbnailCache* thumbnails, QObject* parent)
-    : QStyledItemDelegate(parent),
-      m_model(model),
-      m_thumbnails(thumbnails)
-{
-}
-
-QSize CompactClipRowDelegate::sizeHint(const QStyleOptionViewItem& option, const QModelIndex&) const
-{
-    return {option.rect.width() > 0 ? option.rect.width() : 320, CompactClipboardRow::height() + rowGap};
-}
-
-void CompactClipRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const
-{
-    const ClipboardItem* item = m_model.itemAt(index.row());
-    if (!item)
-        return;
-    const QWidget* widget = option.widget;
-    const QRect rect = option.rect.adjusted(sideInset, rowGap / 2, -sideInset, -(rowGap - rowGap / 2));
-    const ClipboardRow::Thumbnail thumbnail =
-        CompactClipPreview::thumbnailFor(m_thumbnails, *item, widget ? widget->devicePixelRatioF() : 1.0);
-    CompactClipboardRow::paint(*painter, QRectF(rect), *item, index.row() + 1, m_model.rowInput(index.row()),
-                               thumbnail, m_model.now(), DesignContext::of(widget));
-}
-
-// ---- Action list ------------------------------------------------------------------------
+// ---- Rows -------------------------------------------------------------------------------
 
 CompactActionListModel::CompactActionListModel(const CompactPanelState& state, QObject* parent)
     : QAbstractListModel(parent),
@@ -202,6 +155,74 @@ void CompactActionRowDelegate::paint(QPainter* painter, const QStyleOptionViewIt
     const QRect rect = option.rect.adjusted(sideInset, 0, -sideInset, -rowGap);
     CompactPasteActionRow::paint(*painter, QRectF(rect), actions.at(row->action),
                                  m_state.selectedActionIndex() == row->action, section.isRecommended, context);
+}
+
+// ---- The list ---------------------------------------------------------------------------
+
+CompactActionList::CompactActionList(CompactPanelState& state, QWidget* parent)
+    : QStackedWidget(parent),
+      m_state(state)
+{
+    m_listPage = new QWidget(this);
+    auto* layout = new QVBoxLayout(m_listPage);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    m_retry = new QPushButton(m_listPage);
+    m_retry->setFocusPolicy(Qt::NoFocus);
+    m_retry->setIcon(QIcon(SymbolCatalog::pixmap(QStringLiteral("text.viewfinder"), 16,
+                                                 DesignContext::of(this).color(ColorToken::electricBlue))));
+    connect(m_retry, &QPushButton::clicked, this, [this] {
+        if (const std::optional<ClipboardItem> item = m_state.selectedItem())
+            m_state.retryOCR(*item);
+    });
+    auto* retryRow = new QHBoxLayout;
+    retryRow->setContentsMargins(16, 8, 16, 0);
+    retryRow->addWidget(m_retry);
+    retryRow->addStretch(1);
+    layout->addLayout(retryRow);
+
+    m_model = new CompactActionListModel(m_state, this);
+    auto* list = new CompactPanelParts::ListView(m_listPage);
+    m_list = list;
+    m_list->setObjectName(QStringLiteral("compactActionList"));
+    m_list->setAccessibleName(QStringLiteral("Paste actions"));
+    m_list->setModel(m_model);
+    m_list->setItemDelegate(new CompactActionRowDelegate(m_state, *m_model, m_list));
+    list->applyPanelStyle();
+    layout->addWidget(m_list, 1);
+    connect(m_list, &QListView::clicked, this, [this](const QModelIndex& index) {
+        const CompactActionListModel::Row* row = m_model->rowAt(index.row());
+        if (!row || row->action < 0 || row->action >= m_state.visibleActions().size())
+            return;
+        // One click selects and performs the action.
+        const CompactPasteAction action = m_state.visibleActions().at(row->action);
+        m_state.setSelectedActionID(action.id);
+        m_state.run(action);
+    });
+
+    m_empty = new EmptyHistoryView(QStringLiteral("Nothing selected"), QStringLiteral("Pick a clip first."));
+    addWidget(m_listPage);
+    addWidget(CompactPanelParts::framedEmptyView(m_empty, this));
+}
+
+void CompactActionList::showActions()
+{
+    m_model->refresh();
+    if (m_state.mode() == CompactPanelMode::results)
+        return;
+    setCurrentIndex(m_state.actionSections().isEmpty() ? 1 : 0);
+    const std::optional<ClipboardItem> item = m_state.selectedItem();
+    const bool retry = item && m_state.canRetryOCR(*item);
+    m_retry->setVisible(retry);
+    if (retry)
+        m_retry->setText(m_state.retryOCRTitle(*item));
+    const int row = m_model->rowOfAction(m_state.selectedActionIndex());
+    if (row >= 0) {
+        const QModelIndex index = m_model->index(row);
+        m_list->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect);
+        m_list->scrollTo(index, QAbstractItemView::EnsureVisible);
+    }
+    m_list->viewport()->update();
 }
 
 } // namespace tolvi

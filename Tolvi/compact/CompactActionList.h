@@ -1,51 +1,19 @@
 #pragma once
 
-#include "Tolvi/clipviews/ClipListModel.h"
 #include "Tolvi/compact/CompactPasteAction.h"
+#include "Tolvi/panels/PanelKeyboardRouting.h"
 
 #include <QAbstractListModel>
+#include <QStackedWidget>
 #include <QStyledItemDelegate>
+
+class QListView;
+class QPushButton;
 
 namespace tolvi {
 
 class CompactPanelState;
-class ThumbnailCache;
-
-// The result list's rows: the history's clip rows with the compact panel's own hint.
-class CompactClipListModel : public ClipListModel {
-    Q_OBJECT
-public:
-    using ClipListModel::ClipListModel;
-    QVariant data(const QModelIndex& index, int role) const override;
-
-    // The selected row, for the rows' identifiers. Announces no data change: a list view lays
-    // out every row again on any change, so the view repaints the two rows itself.
-    void setSelectedRow(int row) { m_selectedRow = row; }
-    int selectedRow() const { return m_selectedRow; }
-
-    static inline const QString accessibilityHint =
-        QStringLiteral("Select this clip. Press Return to open paste actions.");
-    static inline const QString toolTip = QStringLiteral("Select clip. Press Return to open paste actions.");
-
-private:
-    int m_selectedRow = -1;
-};
-
-class CompactClipRowDelegate : public QStyledItemDelegate {
-    Q_OBJECT
-public:
-    CompactClipRowDelegate(const ClipListModel& model, ThumbnailCache* thumbnails, QObject* parent = nullptr);
-
-    static constexpr int rowGap = 4;
-    static constexpr int sideInset = 8;
-
-    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
-    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override;
-
-private:
-    const ClipListModel& m_model;
-    ThumbnailCache* m_thumbnails;
-};
+class EmptyHistoryView;
 
 // The action list's rows: a header row per titled section, then its actions, in catalogue order.
 class CompactActionListModel : public QAbstractListModel {
@@ -95,6 +63,33 @@ public:
 private:
     const CompactPanelState& m_state;
     const CompactActionListModel& m_model;
+};
+
+// What the compact panel shows while choosing how to paste the selected clip: its paste actions
+// grouped in sections, each titled section under a CompactActionSectionHeader and each action a
+// CompactPasteActionRow, with the button that reads an image's text again above them; or
+// "Nothing selected" without a clip. One click on an action selects and runs it.
+class CompactActionList : public QStackedWidget {
+    Q_OBJECT
+public:
+    explicit CompactActionList(CompactPanelState& state, QWidget* parent = nullptr);
+
+    QListView* list() const { return m_list; }
+    CompactActionListModel& model() const { return *m_model; }
+    EmptyHistoryView* emptyView() const { return m_empty; }
+    QPushButton* retryButton() const { return m_retry; }
+    bool isShowingList() const { return currentWidget() == m_listPage; }
+
+    // The catalogue or the selected action changed.
+    void showActions();
+
+private:
+    CompactPanelState& m_state;
+    QWidget* m_listPage = nullptr;
+    QListView* m_list = nullptr;
+    CompactActionListModel* m_model = nullptr;
+    EmptyHistoryView* m_empty = nullptr;
+    QPushButton* m_retry = nullptr;
 };
 
 } // namespace tolvi
