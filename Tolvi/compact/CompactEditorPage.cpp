@@ -6,6 +6,7 @@
 #include "Tolvi/design/TolviPrimaryButton.h"
 #include "Tolvi/design/TolviTheme.h"
 #include "Tolvi/inspector/ClipTextEditor.h"
+#include "Tolvi/inspector/EditorOverlayParts.h"
 
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -176,15 +177,10 @@ CompactEditorPage::CompactEditorPage(CompactPanelState& state, QWidget* parent)
     plateLayout->setContentsMargins(6, 6, 6, 6);
     m_textStack = new QStackedWidget(plate);
     plateLayout->addWidget(m_textStack);
-    m_editor = new ClipTextEditor(m_textStack);
-    m_editor->setObjectName(QStringLiteral("compactEditor"));
-    m_editor->setAccessibleName(QStringLiteral("Edited text"));
-    m_original = new ClipTextEditor(m_textStack);
-    m_original->setObjectName(QStringLiteral("compactOriginalText"));
-    m_original->setAccessibleName(QStringLiteral("Original text"));
-    m_original->setReadOnly(true);
-    m_original->setPlateTint(0.045);
-    m_original->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    const EditorOverlayParts::VersionTexts texts = EditorOverlayParts::makeVersionTexts(
+        m_textStack, QStringLiteral("compactEditor"), QStringLiteral("compactOriginalText"));
+    m_editor = texts.edited;
+    m_original = texts.original;
     m_longTextNote = new QLabel(QStringLiteral("This text is too long to edit here. Copy and Paste use all of it, "
                                                "exactly as stored."),
                                 m_textStack);
