@@ -8,6 +8,7 @@
 #include "Tolvi/history/HistoryWindowState.h"
 #include "Tolvi/clipviews/OCRStatusLabel.h"
 #include "Tolvi/clipviews/PasteAsMenu.h"
+#include "Tolvi/clipviews/SymbolPrimaryButton.h"
 #include "TolviCore/model/ByteCountFormatter.h"
 #include "TolviCore/text/TextTransform.h"
 
@@ -36,60 +37,6 @@ int symbolSide(Typography style)
 {
     return SymbolCatalog::pixelSizeForPointSize(TolviDesign::layoutPointSize(style));
 }
-
-// The primary button with a symbol before its label.
-class SymbolPrimaryButton final : public TolviPrimaryButton {
-public:
-    SymbolPrimaryButton(const QString& title, QString systemImage, QWidget* parent)
-        : TolviPrimaryButton(title, parent), m_title(title), m_systemImage(std::move(systemImage))
-    {
-        setAutoDefault(false);
-    }
-
-    QSize sizeHint() const override
-    {
-        const int m = TolviPrimaryButtonStyle::ringMargin;
-        return TolviPrimaryButtonStyle::bodySize(m_title)
-            + QSize(symbolSide(Typography::bodyStrong) + symbolSpacing + 2 * m, 2 * m);
-    }
-    QSize minimumSizeHint() const override { return sizeHint(); }
-
-protected:
-    void paintEvent(QPaintEvent*) override
-    {
-        QPainter painter(this);
-        painter.setRenderHint(QPainter::Antialiasing);
-        TolviPrimaryButtonStyle::State state;
-        state.isEnabled = isEnabled();
-        state.isPressed = isDown();
-        state.isFocused = hasFocus();
-        const DesignContext context = DesignContext::of(this);
-        const QRect body = bodyRect();
-        TolviPrimaryButtonStyle::paint(painter, body, QString(), state, context);
-
-        painter.setOpacity(TolviPrimaryButtonStyle::opacity(state));
-        const QFont& font = TolviDesign::font(Typography::bodyStrong);
-        const QFontMetrics metrics(font);
-        const int side = symbolSide(Typography::bodyStrong);
-        const int textWidth = std::min(metrics.horizontalAdvance(m_title),
-                                       body.width() - 2 * TolviPrimaryButtonStyle::horizontalPadding - side
-                                           - symbolSpacing);
-        const qreal left = body.center().x() + 0.5 - (side + symbolSpacing + textWidth) / 2.0;
-        const QColor color = context.color(ColorToken::onAccent);
-        SymbolCatalog::paint(painter, QRectF(left, body.center().y() + 0.5 - side / 2.0, side, side), m_systemImage,
-                             color);
-        painter.setFont(font);
-        painter.setPen(color);
-        painter.drawText(QRectF(left + side + symbolSpacing, body.top(), std::max(0, textWidth), body.height()),
-                         Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
-                         metrics.elidedText(m_title, Qt::ElideRight, std::max(0, textWidth)));
-    }
-
-private:
-    static constexpr int symbolSpacing = 6;
-    QString m_title;
-    QString m_systemImage;
-};
 
 // A push button in the platform's look with a symbol in its text colour before the title, as
 // tall as the primary button beside it (with the same margin around the drawn body).
