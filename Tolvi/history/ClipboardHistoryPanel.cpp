@@ -9,10 +9,13 @@
 #include "Tolvi/clipviews/ClipListModel.h"
 #include "Tolvi/history/ClipRowDelegate.h"
 #include "Tolvi/history/ClipboardFooter.h"
+#include "Tolvi/history/HistoryContentSplit.h"
+#include "Tolvi/history/HistoryDivider.h"
 #include "Tolvi/clipviews/EmptyHistoryView.h"
 #include "Tolvi/history/HistoryFilterBars.h"
 #include "Tolvi/history/HistoryHeader.h"
 #include "Tolvi/history/HistoryInspector.h"
+#include "Tolvi/history/HistoryListView.h"
 #include "Tolvi/history/NarrowClipActions.h"
 #include "Tolvi/history/PowerSearchMenu.h"
 #include "Tolvi/clipviews/PasteQueueNotice.h"
@@ -58,29 +61,6 @@ QString menuText(const QString& userText)
     return text.replace(QLatin1Char('&'), QStringLiteral("&&"));
 }
 
-
-// A hairline between the window's sections.
-class Divider final : public QWidget {
-public:
-    explicit Divider(Qt::Orientation orientation, QWidget* parent) : QWidget(parent)
-    {
-        if (orientation == Qt::Horizontal)
-            setFixedHeight(1);
-        else
-            setFixedWidth(1);
-        setAttribute(Qt::WA_TransparentForMouseEvents);
-    }
-
-protected:
-    void paintEvent(QPaintEvent*) override
-    {
-        QPainter painter(this);
-        QColor color = DesignContext::of(this).color(ColorToken::muted);
-        color.setAlphaF(0.55 * 0.45);
-        painter.fillRect(rect(), color);
-    }
-};
-
 // The search field's rounded canvas with its hairline edge.
 class SearchFieldFrame final : public QWidget {
 public:
@@ -101,172 +81,7 @@ protected:
     }
 };
 
-// A filled area in one colour token (the inspector's place).
-class CanvasArea final : public QWidget {
-public:
-    explicit CanvasArea(QWidget* parent) : QWidget(parent) {}
-
-protected:
-    void paintEvent(QPaintEvent*) override
-    {
-        QPainter painter(this);
-        painter.fillRect(rect(), DesignContext::of(this).color(ColorToken::canvas));
-    }
-};
-
 } // namespace
-
-// The clip list: a click selects, nothing activates, and the bare digits 1 to 9 select the
-// first nine rows. Typing never searches inside the list (the search field does that).
-class HistoryListView final : public QListView {
-public:
-    std::function<void(int row)> selectRow;
-    // A press on a row's multi-paste mark.
-    std::function<void(int row)> toggleMark;
-
-    explicit HistoryListView(QWidget* parent) : QListView(parent)
-    {
-        setViewportMargins(0, 6, 0, 6);
-        // A changed list is laid out a batch of rows at a time: the rows in view right away, the
-        // rest of a long list (100,000 rows take several milliseconds) in the moments after, so a
-        // keystroke's result is painted without waiting for the rows far below.
-        setLayoutMode(QListView::Batched);
-        setBatchSize(layoutBatchSize);
-    }
-
-    static constexpr int layoutBatchSize = 2000;
-
-    void keyboardSearch(const QString&) override {}
-
-    // A row further down than the batches laid out so far is shown after all rows are laid out.
-    void scrollTo(const QModelIndex& index, ScrollHint hint = EnsureVisible) override
-    {
-        if (index.isValid() && !visualRect(index).isValid()) {
-            setLayoutMode(QListView::SinglePass);
-            doItemsLayout();
-            setLayoutMode(QListView::Batched);
-        }
-        QListView::scrollTo(index, hint);
-    }
-
-protected:
-    void mousePressEvent(QMouseEvent* event) override
-    {
-        const QModelIndex index = indexAt(event->position().toPoint());
-        if (index.isValid() && event->button() == Qt::LeftButton && toggleMark
-            && ClipRowDelegate::markRect(visualRect(index)).contains(event->position().toPoint())) {
-            toggleMark(index.row());
-            event->accept();
-            return;
-        }
-        QListView::mousePressEvent(event);
-    }
-
-    void keyPressEvent(QKeyEvent* event) override
-    {
-        const int key = event->key();
-        if (key >= Qt::Key_1 && key <= Qt::Key_9 && (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
-            if (selectRow && key - Qt::Key_1 < model()->rowCount())
-                selectRow(key - Qt::Key_1);
-            event->accept();
-            return;
-        }
-        QListView::keyPressEvent(event);
-    }
-
-};
-
-// The list with the inspector's place beside it when the window is wide, or the narrow action
-// strip's place under it when it is narrow.
-class HistoryContentSplit final : public QWidget {
-public:
-    HistoryContentSplit(QListView* list, QWidget* parent)
-        : QWidget(parent), m_list(list)
-    {
-        m_list->setParent(this);
-        m_divider = new Divider(Qt::Vertical, this);
-        m_bottomDivider = new Divider(Qt::Horizontal, this);
-        m_inspector = new CanvasArea(this);
-        m_narrowActions = new QWidget(this);
-        m_narrowActions->setObjectName(QStringLiteral("narrowActionsPlace"));
-        auto* actionsLayout = new QVBoxLayout(m_narrowActions);
-        actionsLayout->setContentsMargins(0, 0, 0, 0);
-        m_inspector->setObjectName(QStringLiteral("inspectorPlace"));
-    }
-
-    bool isWide() const { return width() >= ClipboardHistoryPanel::wideLayoutWidth; }
-    QWidget* inspectorPlace() const { return m_inspector; }
-    void setNarrowStrip(NarrowClipActions* strip)
-    {
-        m_narrowStrip = strip;
-        m_narrowActions->layout()->addWidget(strip);
-        relayout();
-    }
-    void relayoutNow() { relayout(); }
-    QWidget* narrowActionsPlace() const { return m_narrowActions; }
-    void setHasLens(bool hasLens)
-    {
-        m_hasLens = hasLens;
-        relayout();
-    }
-
-    // Width of the list beside the inspector.
-    static int wideListWidth(int width) { return int(std::min(std::max(width * 0.44, 330.0), 430.0)); }
-
-protected:
-    void resizeEvent(QResizeEvent*) override { relayout(); }
-
-    void paintEvent(QPaintEvent*) override
-    {
-        // Beside the inspector the rows sit on a slightly darker band.
-        if (!isWide())
-            return;
-        QPainter painter(this);
-        QColor tint(Qt::black);
-        tint.setAlphaF(0.035);
-        painter.fillRect(m_list->geometry(), tint);
-    }
-
-private:
-    void relayout()
-    {
-        const int w = width();
-        const int h = height();
-        if (isWide()) {
-            const int listWidth = wideListWidth(w);
-            m_list->setGeometry(0, 0, listWidth, h);
-            m_divider->setGeometry(listWidth, 0, 1, h);
-            m_inspector->setGeometry(listWidth + 1, 0, std::max(0, w - listWidth - 1), h);
-            m_divider->show();
-            m_inspector->setVisible(m_hasLens);
-            m_bottomDivider->hide();
-            m_narrowActions->hide();
-            return;
-        }
-        m_divider->hide();
-        m_inspector->hide();
-        int stripHeight = 0;
-        if (m_hasLens && m_narrowStrip)
-            stripHeight = m_narrowStrip->preferredHeight(w);
-        const bool strip = m_hasLens && stripHeight > 0;
-        const int listHeight = strip ? std::max(0, h - stripHeight - 1) : h;
-        m_list->setGeometry(0, 0, w, listHeight);
-        m_bottomDivider->setVisible(strip);
-        m_narrowActions->setVisible(strip);
-        if (strip) {
-            m_bottomDivider->setGeometry(0, listHeight, w, 1);
-            m_narrowActions->setGeometry(0, listHeight + 1, w, stripHeight);
-        }
-    }
-
-    QListView* m_list;
-    Divider* m_divider;
-    Divider* m_bottomDivider;
-    QWidget* m_inspector;
-    QWidget* m_narrowActions;
-    NarrowClipActions* m_narrowStrip = nullptr;
-    bool m_hasLens = false;
-};
 
 ClipboardHistoryPanel::ClipboardHistoryPanel(HistoryWindowState& state, ThumbnailCache* thumbnails, QWidget* panel,
                                              PreferencesStore* preferences, QWidget* parent)
@@ -310,7 +125,7 @@ ClipboardHistoryPanel::ClipboardHistoryPanel(HistoryWindowState& state, Thumbnai
     }
     m_headerPlace->layout()->addWidget(new HistoryHeader(m_state, preferences, m_headerPlace));
     buildSearchSection(layout);
-    layout->addWidget(new Divider(Qt::Horizontal, m_body));
+    layout->addWidget(new HistoryDivider(Qt::Horizontal, m_body));
 
     m_model = new ClipListModel(this);
     m_model->setClock([this] { return m_state.now(); });
@@ -374,7 +189,7 @@ ClipboardHistoryPanel::ClipboardHistoryPanel(HistoryWindowState& state, Thumbnai
     m_content->addWidget(m_empty);
     layout->addWidget(m_content, 1);
 
-    m_footerDivider = new Divider(Qt::Horizontal, m_body);
+    m_footerDivider = new HistoryDivider(Qt::Horizontal, m_body);
     layout->addWidget(m_footerDivider);
     m_footerPlace = new QWidget(m_body);
     m_footerPlace->setObjectName(QStringLiteral("footerPlace"));

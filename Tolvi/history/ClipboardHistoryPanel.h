@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Tolvi/clipviews/HistoryStorageNotice.h"
+#include "Tolvi/history/HistoryContentSplit.h"
 #include "Tolvi/history/HistoryWindowState.h"
 
 #include <QMessageBox>
@@ -23,7 +24,6 @@ class ClipListModel;
 class ClipQuickLookOverlay;
 class ClipTextEditorOverlay;
 class EmptyHistoryView;
-class HistoryContentSplit;
 class NewSnippetOverlay;
 class PasteQueueNotice;
 class PasteService;
@@ -85,7 +85,7 @@ public:
 
     static constexpr int minimumWidth = 520;
     static constexpr int minimumHeight = 430;
-    static constexpr int wideLayoutWidth = 760;
+    static constexpr int wideLayoutWidth = HistoryContentSplit::wideLayoutWidth;
 
     // Shows the places that hold something, with their dividers.
     void updatePlaces();
