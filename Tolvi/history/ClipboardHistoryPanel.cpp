@@ -1,6 +1,5 @@
 #include "Tolvi/history/ClipboardHistoryPanel.h"
 
-#include "Tolvi/design/CardOverlay.h"
 #include "Tolvi/design/DesignTokens.h"
 #include "Tolvi/design/Surfaces.h"
 #include "Tolvi/design/SymbolCatalog.h"
@@ -16,21 +15,17 @@
 #include "Tolvi/history/HistoryHeader.h"
 #include "Tolvi/history/HistoryInspector.h"
 #include "Tolvi/history/HistoryListView.h"
+#include "Tolvi/history/HistoryOverlayPresenter.h"
 #include "Tolvi/history/NarrowClipActions.h"
 #include "Tolvi/history/PowerSearchMenu.h"
 #include "Tolvi/clipviews/PasteQueueNotice.h"
 #include "Tolvi/clipviews/ThumbnailCache.h"
-#include "Tolvi/inspector/ClipQuickLookOverlay.h"
-#include "Tolvi/inspector/BoardManagementView.h"
-#include "Tolvi/inspector/ClipTextEditorOverlay.h"
-#include "Tolvi/inspector/NewSnippetOverlay.h"
 #include "Tolvi/panels/PanelCommandBus.h"
 #include "TolviCore/store/ClipboardStore.h"
 
 #include <QAbstractButton>
 #include <QApplication>
 #include <QContextMenuEvent>
-#include <QDesktopServices>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -198,10 +193,7 @@ ClipboardHistoryPanel::ClipboardHistoryPanel(HistoryWindowState& state, Thumbnai
     footerLayout->addWidget(new ClipboardFooter(m_state, m_footerPlace));
     layout->addWidget(m_footerPlace);
 
-    // Overlays lie over the whole content; nothing is there until an overlay is shown.
-    m_overlayHost = new QWidget(this);
-    m_overlayHost->setObjectName(QStringLiteral("overlayHost"));
-    m_overlayHost->hide();
+    m_overlays = new HistoryOverlayPresenter(m_state, m_thumbnails, this, m_panel, m_list);
 
     // Clicks select; keys the list handles itself (page up and down, home, end) select too.
     connect(m_list, &QListView::pressed, this, [this](const QModelIndex& index) {
@@ -307,11 +299,7 @@ void ClipboardHistoryPanel::showEvent(QShowEvent* event)
     updatePlaces();
 }
 
-ClipboardHistoryPanel::~ClipboardHistoryPanel()
-{
-    if (m_confirmation)
-        m_confirmation->deleteLater();
-}
+ClipboardHistoryPanel::~ClipboardHistoryPanel() = default;
 
 void ClipboardHistoryPanel::buildSearchSection(QVBoxLayout* layout)
 {
@@ -383,7 +371,7 @@ QWidget* ClipboardHistoryPanel::narrowActionsPlace() const
 void ClipboardHistoryPanel::resizeEvent(QResizeEvent* event)
 {
     QWidget::resizeEvent(event);
-    m_overlayHost->setGeometry(rect());
+    m_overlays->fitHost();
 }
 
 void ClipboardHistoryPanel::showFilteredItems()
@@ -449,165 +437,42 @@ void ClipboardHistoryPanel::applyOverlays()
     const bool covered = m_state.isCreatingSnippet() || m_state.editingItem() || m_state.previewedItem()
         || m_state.isManagingBoards();
     m_body->setEnabled(!covered);
-    applyPreview();
-    if (m_state.isConfirmingClearHistory() && !m_confirmation)
-        presentClearHistoryConfirmation();
-    applyBoardSheet();
-    applyEditorOverlays();
+    m_overlays->apply();
 }
 
-BoardManagementView* ClipboardHistoryPanel::boardSheet() const
+QWidget* ClipboardHistoryPanel::overlayHost() const
 {
-    return m_boardSheet ? qobject_cast<BoardManagementView*>(m_boardSheet->card()) : nullptr;
-}
-
-// The board sheet comes in over the window while the state manages boards and goes out when it
-// stops; the sheet itself asks to stop (Done, "Discard Changes", a click beside it).
-void ClipboardHistoryPanel::applyBoardSheet()
-{
-    if (m_state.isManagingBoards() && (!m_boardSheet || m_boardSheet->isDismissing())) {
-        if (m_boardSheet)
-            m_boardSheet->deleteLater();
-        auto* sheet = new BoardManagementView(m_state.store());
-        TolviCardOverlay::Geometry geometry;
-        geometry.minimum = BoardManagementView::minimumSheetSize;
-        geometry.ideal = BoardManagementView::idealSheetSize;
-        geometry.maximum = QSize(QWIDGETSIZE_MAX, BoardManagementView::maximumSheetHeight);
-        geometry.backdropOpacity = 0.18;
-        geometry.shadowCornerRadius = BoardManagementView::cornerRadius;
-        m_boardSheet = new TolviCardOverlay(sheet, geometry, m_overlayHost);
-        connect(sheet, &BoardManagementView::finished, this, [this] { m_state.setManagingBoards(false); });
-        connect(m_boardSheet, &TolviCardOverlay::backdropClicked, sheet, &BoardManagementView::requestInteractiveDismissal);
-        // Escape reaches the sheet as the window's dismiss command.
-        PanelCommandBus::shared().subscribe(PanelKeyboardCommand::dismissHistoryOverlay, nullptr, sheet,
-                                            [sheet] { sheet->requestClose(); });
-        presentCard(m_boardSheet);
-        sheet->newNameField()->setFocus(Qt::OtherFocusReason);
-        return;
-    }
-    if (!m_state.isManagingBoards() && m_boardSheet && !m_boardSheet->isDismissing()) {
-        dismissCard(m_boardSheet, [this] {
-            if (!m_state.isHistoryInteractionBlocked())
-                m_list->setFocus(Qt::OtherFocusReason);
-        });
-    }
-}
-
-void ClipboardHistoryPanel::presentCard(TolviCardOverlay* card)
-{
-    m_overlayHost->setGeometry(rect());
-    m_overlayHost->show();
-    m_overlayHost->raise();
-    card->present();
-}
-
-void ClipboardHistoryPanel::dismissCard(TolviCardOverlay* card, std::function<void()> afterwards)
-{
-    // A card goes out, then goes; the overlay host hides once nothing is left in it.
-    card->dismiss([card, host = QPointer<QWidget>(m_overlayHost), afterwards = std::move(afterwards)] {
-        card->hide();
-        card->deleteLater();
-        if (host) {
-            const QList<QWidget*> children = host->findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
-            if (std::none_of(children.cbegin(), children.cend(), [](const QWidget* child) { return child->isVisible(); }))
-                host->hide();
-        }
-        if (afterwards)
-            afterwards();
-    });
+    return m_overlays->host();
 }
 
 void ClipboardHistoryPanel::setOpenUrl(std::function<bool(const QUrl&)> openUrl)
 {
-    m_openUrl = std::move(openUrl);
+    m_overlays->setOpenUrl(std::move(openUrl));
 }
 
 ClipQuickLookOverlay* ClipboardHistoryPanel::previewOverlay() const
 {
-    return m_preview;
+    return m_overlays->previewOverlay();
 }
 
-void ClipboardHistoryPanel::applyPreview()
+QMessageBox* ClipboardHistoryPanel::clearHistoryConfirmation() const
 {
-    const std::optional<ClipboardItem>& item = m_state.previewedItem();
-    if (m_preview && item) {
-        m_preview->setItem(*item);
-        return;
-    }
-    if (!item) {
-        if (!m_preview)
-            return;
-        ClipQuickLookOverlay* closing = m_preview;
-        m_preview = nullptr;
-        dismissCard(closing);
-        m_list->setFocus(Qt::OtherFocusReason);
-        return;
-    }
-    ClipQuickLookOverlay::Actions actions;
-    const HistoryWindowActions& window = m_state.actions();
-    actions.pasteItem = window.pasteItem;
-    actions.copyItem = window.copyItem;
-    actions.copyText = window.copyText;
-    actions.close = [this] { m_state.setPreviewedItem(std::nullopt); };
-    actions.openUrl = m_openUrl ? m_openUrl : [](const QUrl& url) { return QDesktopServices::openUrl(url); };
-    ClipQuickLookOverlay::Environment environment;
-    // No store: the window's state follows the clip through changes of the history and hands it on.
-    environment.thumbnails = m_thumbnails;
-    environment.now = [this] { return m_state.now(); };
-    m_preview = new ClipQuickLookOverlay(*item, std::move(actions), std::move(environment), m_overlayHost);
-    presentCard(m_preview);
-    m_preview->takeFocus();
+    return m_overlays->clearHistoryConfirmation();
+}
+
+BoardManagementView* ClipboardHistoryPanel::boardSheet() const
+{
+    return m_overlays->boardSheet();
 }
 
 ClipTextEditorOverlay* ClipboardHistoryPanel::quickEditOverlay() const
 {
-    return m_quickEdit;
+    return m_overlays->quickEditOverlay();
 }
 
 NewSnippetOverlay* ClipboardHistoryPanel::newSnippetOverlay() const
 {
-    return m_newSnippet;
-}
-
-void ClipboardHistoryPanel::applyEditorOverlays()
-{
-    const HistoryWindowActions& actions = m_state.actions();
-    QWidget* dialogOwner = m_panel ? m_panel.data() : window();
-
-    const std::optional<ClipboardItem>& editing = m_state.editingItem();
-    if (m_quickEdit && !m_quickEdit->isDismissing() && (!editing || editing->id() != m_quickEditRequest)) {
-        m_quickEdit->endSession();
-        dismissCard(m_quickEdit);
-    }
-    if (editing && (!m_quickEdit || m_quickEdit->isDismissing())) {
-        ClipTextEditorOverlay::Actions editor;
-        editor.saveText = actions.editText;
-        // A clip that left the history is saved again as a clip of its own.
-        editor.saveAsNewClip = actions.createSnippet;
-        editor.pasteText = actions.pasteText;
-        editor.copyText = actions.copyText;
-        editor.runAIAction = actions.runAIAction;
-        editor.close = [this] { m_state.setEditingItem(std::nullopt); };
-        m_quickEditRequest = editing->id();
-        m_quickEdit = new ClipTextEditorOverlay(*editing, m_state.store(), std::move(editor),
-                                                m_state.featureFlags().aiRewriteEnabled(), dialogOwner, m_overlayHost,
-                                                [this] { return m_state.now(); });
-        presentCard(m_quickEdit);
-    }
-
-    if (m_newSnippet && !m_newSnippet->isDismissing() && !m_state.isCreatingSnippet()) {
-        m_newSnippet->endSession();
-        dismissCard(m_newSnippet);
-    }
-    if (m_state.isCreatingSnippet() && (!m_newSnippet || m_newSnippet->isDismissing())) {
-        NewSnippetOverlay::Actions snippet;
-        snippet.saveSnippet = [this](const QString& text) { return m_state.saveSnippet(text); };
-        snippet.pasteText = actions.pasteText;
-        snippet.copyText = actions.copyText;
-        snippet.close = [this] { m_state.setCreatingSnippet(false); };
-        m_newSnippet = new NewSnippetOverlay(std::move(snippet), dialogOwner, m_overlayHost);
-        presentCard(m_newSnippet);
-    }
+    return m_overlays->newSnippetOverlay();
 }
 
 void ClipboardHistoryPanel::scrollToPending()
@@ -619,31 +484,6 @@ void ClipboardHistoryPanel::scrollToPending()
     if (row >= 0)
         m_list->scrollTo(m_model->index(row), QAbstractItemView::PositionAtCenter);
     m_state.setPendingScrollItemID(std::nullopt);
-}
-
-void ClipboardHistoryPanel::presentClearHistoryConfirmation()
-{
-    QWidget* owner = m_panel ? m_panel.data() : window();
-    QMessageBox* box = makeThemedWarningBox(owner);
-    box->setText(QStringLiteral("Clear all clipboard history?"));
-    box->setInformativeText(QStringLiteral(
-        "This removes saved clips, including pinned clips. Export a copy from Settings first if you want to keep them."));
-    // Action roles keep the buttons in this order on every desktop.
-    QPushButton* clear = box->addButton(QStringLiteral("Clear History"), QMessageBox::ActionRole);
-    QPushButton* cancel = box->addButton(QStringLiteral("Cancel"), QMessageBox::ActionRole);
-    // Room for the message on a few lines, not a narrow column.
-    reserveMessageWidth(box, 440);
-    box->setDefaultButton(cancel);
-    box->setEscapeButton(cancel);
-    m_confirmation = box;
-    connect(box, &QMessageBox::finished, this, [this, box, clear] {
-        const bool confirmed = box->clickedButton() == clear;
-        m_confirmation = nullptr;
-        m_state.setConfirmingClearHistory(false);
-        if (confirmed && m_state.actions().clearHistory)
-            m_state.actions().clearHistory();
-    });
-    box->open();
 }
 
 QMenu* ClipboardHistoryPanel::makeRowMenu(const QUuid& itemID, QWidget* parent)

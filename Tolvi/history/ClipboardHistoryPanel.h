@@ -24,12 +24,12 @@ class ClipListModel;
 class ClipQuickLookOverlay;
 class ClipTextEditorOverlay;
 class EmptyHistoryView;
+class HistoryOverlayPresenter;
 class NewSnippetOverlay;
 class PasteQueueNotice;
 class PasteService;
 class PreferencesStore;
 class ThumbnailCache;
-class TolviCardOverlay;
 
 // The history window's content: the search section, the clip list with the inspector place
 // beside it (or the narrow action strip under it), the empty states, and the places the header,
@@ -59,7 +59,7 @@ public:
     QWidget* inspectorPlace() const;
     QWidget* narrowActionsPlace() const;
     QWidget* footerPlace() const { return m_footerPlace; }
-    QWidget* overlayHost() const { return m_overlayHost; }
+    QWidget* overlayHost() const;
 
     // Puts the storage notice and the paste-queue notice under the header. The queue notice is
     // left out of sight while an overlay, sheet or confirmation is open.
@@ -74,7 +74,7 @@ public:
     ClipQuickLookOverlay* previewOverlay() const;
 
     // The open clear-history confirmation, if any.
-    QMessageBox* clearHistoryConfirmation() const { return m_confirmation; }
+    QMessageBox* clearHistoryConfirmation() const;
     // The board sheet while it is shown (also while it goes out).
     BoardManagementView* boardSheet() const;
     // The quick-edit and new-snippet cards, while they are shown (also while they go out).
@@ -102,16 +102,7 @@ private:
     void showLens();
     void applySearchFocus(bool focused);
     void applyOverlays();
-    void applyPreview();
-    void applyEditorOverlays();
     void scrollToPending();
-    void presentClearHistoryConfirmation();
-    void applyBoardSheet();
-    // Puts a card on the overlay host and lets it come in.
-    void presentCard(TolviCardOverlay* card);
-    // Lets a card go out, then deletes it (and hides the host once no card is left on it) and
-    // calls `afterwards`.
-    void dismissCard(TolviCardOverlay* card, std::function<void()> afterwards = {});
     void openRowMenu(const QPoint& position);
     void focusChanged(QWidget* old, QWidget* now);
 
@@ -124,7 +115,6 @@ private:
     QWidget* m_filterBarPlace = nullptr;
     QWidget* m_footerPlace = nullptr;
     QWidget* m_footerDivider = nullptr;
-    QWidget* m_overlayHost = nullptr;
     HistoryStorageNotice* m_storageNotice = nullptr;
     PasteQueueNotice* m_queueNotice = nullptr;
     QWidget* m_queueNoticeHolder = nullptr;
@@ -134,14 +124,7 @@ private:
     QStackedWidget* m_content = nullptr;
     EmptyHistoryView* m_empty = nullptr;
     HistoryContentSplit* m_split = nullptr;
-    QPointer<QMessageBox> m_confirmation;
-    QPointer<ClipQuickLookOverlay> m_preview;
-    std::function<bool(const QUrl&)> m_openUrl;
-    QPointer<TolviCardOverlay> m_boardSheet;
-    QPointer<ClipTextEditorOverlay> m_quickEdit;
-    // The clip the window asked to edit (the card may follow it to a new id).
-    QUuid m_quickEditRequest;
-    QPointer<NewSnippetOverlay> m_newSnippet;
+    HistoryOverlayPresenter* m_overlays = nullptr;
     bool m_syncingCurrent = false;
 };
 
