@@ -7,6 +7,7 @@
 #include "Tolvi/design/TolviTheme.h"
 #include "Tolvi/clipviews/ClipListModel.h"
 #include "Tolvi/history/ClipRowDelegate.h"
+#include "Tolvi/history/ClipRowMenu.h"
 #include "Tolvi/history/ClipboardFooter.h"
 #include "Tolvi/history/HistoryContentSplit.h"
 #include "Tolvi/history/HistoryDivider.h"
@@ -49,12 +50,6 @@ namespace tolvi {
 namespace {
 
 using TolviDesign::ColorToken;
-
-QString menuText(const QString& userText)
-{
-    QString text = userText;
-    return text.replace(QLatin1Char('&'), QStringLiteral("&&"));
-}
 
 // The search field's rounded canvas with its hairline edge.
 class SearchFieldFrame final : public QWidget {
@@ -488,58 +483,7 @@ void ClipboardHistoryPanel::scrollToPending()
 
 QMenu* ClipboardHistoryPanel::makeRowMenu(const QUuid& itemID, QWidget* parent)
 {
-    const std::optional<ClipboardItem> item = m_state.store().item(itemID);
-    if (!item)
-        return nullptr;
-    auto* menu = new QMenu(parent);
-    menu->setAttribute(Qt::WA_DeleteOnClose);
-    // Submenus take their colours from this menu.
-    menu->setAttribute(Qt::WA_WindowPropagation);
-    menu->setPalette(palette());
-    ClipRowMenuEntries::add(*menu, m_state, itemID, ClipRowMenuEntries::Part::leading);
-    // Each action finds its clip again when it runs: the history may have changed meanwhile.
-    auto withClip = [this, itemID](auto&& act) {
-        return [this, itemID, act] {
-            if (const std::optional<ClipboardItem> current = m_state.store().item(itemID))
-                act(*current);
-        };
-    };
-    const HistoryWindowActions& actions = m_state.actions();
-    menu->addAction(item->isPinned() ? QStringLiteral("Unpin") : QStringLiteral("Pin"), this,
-                    withClip([&actions](const ClipboardItem& clip) {
-                        if (actions.togglePinned)
-                            actions.togglePinned(clip);
-                    }));
-    QMenu* boards = menu->addMenu(QStringLiteral("Pinboard"));
-    for (const Pinboard& board : m_state.store().pinboards()) {
-        QAction* entry = boards->addAction(menuText(board.name()));
-        if (item->pinboardIDs().contains(board.id()))
-            entry->setIcon(QIcon(SymbolCatalog::pixmap(QStringLiteral("checkmark"), 16,
-                                                       DesignContext::of(this).color(ColorToken::ink),
-                                                       devicePixelRatioF())));
-        const QUuid boardID = board.id();
-        connect(entry, &QAction::triggered, this, withClip([this, &actions, boardID](const ClipboardItem& clip) {
-                    for (const Pinboard& current : m_state.store().pinboards()) {
-                        if (current.id() == boardID && actions.togglePinboard)
-                            actions.togglePinboard(current, clip);
-                    }
-                }));
-    }
-    ClipRowMenuEntries::add(*menu, m_state, itemID, ClipRowMenuEntries::Part::middle);
-    if (item->content().isText() && m_state.canPresent(HistoryOverlay::quickEdit)) {
-        menu->addAction(QStringLiteral("Edit"), this,
-                        withClip([this](const ClipboardItem& clip) { m_state.setEditingItem(clip); }));
-    }
-    menu->addAction(QStringLiteral("Copy"), this, withClip([&actions](const ClipboardItem& clip) {
-                        if (actions.copyItem)
-                            actions.copyItem(clip);
-                    }));
-    menu->addSeparator();
-    menu->addAction(QStringLiteral("Delete"), this, withClip([&actions](const ClipboardItem& clip) {
-                        if (actions.deleteItem)
-                            actions.deleteItem(clip);
-                    }));
-    return menu;
+    return ClipRowMenu::make(m_state, itemID, parent, this);
 }
 
 void ClipboardHistoryPanel::openRowMenu(const QPoint& position)
