@@ -1,6 +1,10 @@
 #pragma once
 
+#include "Tolvi/compact/CompactActionList.h"
+#include "Tolvi/compact/CompactEditorPage.h"
+#include "Tolvi/compact/CompactFilterMenu.h"
 #include "Tolvi/compact/CompactPanelState.h"
+#include "Tolvi/compact/CompactResultList.h"
 
 #include <QMessageBox>
 #include <QPointer>
@@ -20,13 +24,7 @@ class QToolButton;
 namespace tolvi {
 
 class ClipTextEditor;
-class CompactActionList;
-class CompactActionListModel;
-class CompactClipListModel;
 class CompactClipPreview;
-class CompactEditorPage;
-class CompactFilterMenu;
-class CompactResultList;
 class EmptyHistoryView;
 class ThumbnailCache;
 
@@ -59,36 +57,36 @@ public:
     QWidget* queueNoticePlace() const { return m_queueNoticePlace; }
 
     QLineEdit* searchField() const { return m_search; }
-    QToolButton* filterButton() const;
-    QListView* resultList() const;
-    QListView* actionList() const;
-    CompactClipListModel& resultModel() const;
-    CompactActionListModel& actionModel() const;
+    QToolButton* filterButton() const { return m_filterMenu; }
+    QListView* resultList() const { return m_results->list(); }
+    QListView* actionList() const { return m_actions->list(); }
+    CompactClipListModel& resultModel() const { return m_results->model(); }
+    CompactActionListModel& actionModel() const { return m_actions->model(); }
     // "No clipboard history" and "No matches".
-    EmptyHistoryView* resultsEmptyView() const;
-    EmptyHistoryView* noMatchesView() const;
-    EmptyHistoryView* actionsEmptyView() const;
-    QPushButton* retryButton() const;
-    CompactEditorPage& editorPage() const;
+    EmptyHistoryView* resultsEmptyView() const { return m_results->emptyView(); }
+    EmptyHistoryView* noMatchesView() const { return m_results->noMatchesView(); }
+    EmptyHistoryView* actionsEmptyView() const { return m_actions->emptyView(); }
+    QPushButton* retryButton() const { return m_actions->retryButton(); }
+    CompactEditorPage& editorPage() const { return *m_editorPage; }
     // The editor gives back the text as stored where the user did not touch it: read it with
     // storedText().
-    ClipTextEditor* editor() const;
-    ClipTextEditor* originalText() const;
+    ClipTextEditor* editor() const { return m_editorPage->editor(); }
+    ClipTextEditor* originalText() const { return m_editorPage->originalText(); }
     // The note shown instead of a text too long to edit here.
-    QLabel* longTextNote() const;
-    QLabel* editorStatusLabel() const;
-    QAbstractButton* saveButton() const;
-    QAbstractButton* copyButton() const;
-    QPushButton* pasteButton() const;
-    QList<QAbstractButton*> aiButtons() const;
-    QAbstractButton* editedTabButton() const;
-    QAbstractButton* originalTabButton() const;
+    QLabel* longTextNote() const { return m_editorPage->longTextNote(); }
+    QLabel* editorStatusLabel() const { return m_editorPage->statusLabel(); }
+    QAbstractButton* saveButton() const { return m_editorPage->saveButton(); }
+    QAbstractButton* copyButton() const { return m_editorPage->copyButton(); }
+    QPushButton* pasteButton() const { return m_editorPage->pasteButton(); }
+    QList<QAbstractButton*> aiButtons() const { return m_editorPage->aiButtons(); }
+    QAbstractButton* editedTabButton() const { return m_editorPage->editedTabButton(); }
+    QAbstractButton* originalTabButton() const { return m_editorPage->originalTabButton(); }
     QMessageBox* discardConfirmation() const { return m_confirmation; }
     QWidget* previewOverlay() const { return m_preview; }
     bool isShowingResultList() const;
     bool isShowingActionList() const;
     // The filter menu as it opens now (rebuilt from the state every time).
-    QMenu* makeFilterMenu(QWidget* parent);
+    QMenu* makeFilterMenu(QWidget* parent) { return m_filterMenu->makeMenu(parent); }
 
     // Shows the notice places that hold a notice (after one was put in).
     void updateNoticePlaces() { showNotices(); }

@@ -435,41 +435,6 @@ void ClipboardHistoryPanel::applyOverlays()
     m_overlays->apply();
 }
 
-QWidget* ClipboardHistoryPanel::overlayHost() const
-{
-    return m_overlays->host();
-}
-
-void ClipboardHistoryPanel::setOpenUrl(std::function<bool(const QUrl&)> openUrl)
-{
-    m_overlays->setOpenUrl(std::move(openUrl));
-}
-
-ClipQuickLookOverlay* ClipboardHistoryPanel::previewOverlay() const
-{
-    return m_overlays->previewOverlay();
-}
-
-QMessageBox* ClipboardHistoryPanel::clearHistoryConfirmation() const
-{
-    return m_overlays->clearHistoryConfirmation();
-}
-
-BoardManagementView* ClipboardHistoryPanel::boardSheet() const
-{
-    return m_overlays->boardSheet();
-}
-
-ClipTextEditorOverlay* ClipboardHistoryPanel::quickEditOverlay() const
-{
-    return m_overlays->quickEditOverlay();
-}
-
-NewSnippetOverlay* ClipboardHistoryPanel::newSnippetOverlay() const
-{
-    return m_overlays->newSnippetOverlay();
-}
-
 void ClipboardHistoryPanel::scrollToPending()
 {
     const std::optional<QUuid> id = m_state.pendingScrollItemID();

@@ -2,6 +2,7 @@
 
 #include "Tolvi/clipviews/HistoryStorageNotice.h"
 #include "Tolvi/history/HistoryContentSplit.h"
+#include "Tolvi/history/HistoryOverlayPresenter.h"
 #include "Tolvi/history/HistoryWindowState.h"
 
 #include <QMessageBox>
@@ -24,7 +25,6 @@ class ClipListModel;
 class ClipQuickLookOverlay;
 class ClipTextEditorOverlay;
 class EmptyHistoryView;
-class HistoryOverlayPresenter;
 class NewSnippetOverlay;
 class PasteQueueNotice;
 class PasteService;
@@ -59,7 +59,7 @@ public:
     QWidget* inspectorPlace() const;
     QWidget* narrowActionsPlace() const;
     QWidget* footerPlace() const { return m_footerPlace; }
-    QWidget* overlayHost() const;
+    QWidget* overlayHost() const { return m_overlays->host(); }
 
     // Puts the storage notice and the paste-queue notice under the header. The queue notice is
     // left out of sight while an overlay, sheet or confirmation is open.
@@ -69,17 +69,17 @@ public:
 
     // Where the full-size preview's links open: the desktop's default browser (QDesktopServices
     // while none is set).
-    void setOpenUrl(std::function<bool(const QUrl&)> openUrl);
+    void setOpenUrl(std::function<bool(const QUrl&)> openUrl) { m_overlays->setOpenUrl(std::move(openUrl)); }
     // The full-size preview while the state previews a clip.
-    ClipQuickLookOverlay* previewOverlay() const;
+    ClipQuickLookOverlay* previewOverlay() const { return m_overlays->previewOverlay(); }
 
     // The open clear-history confirmation, if any.
-    QMessageBox* clearHistoryConfirmation() const;
+    QMessageBox* clearHistoryConfirmation() const { return m_overlays->clearHistoryConfirmation(); }
     // The board sheet while it is shown (also while it goes out).
-    BoardManagementView* boardSheet() const;
+    BoardManagementView* boardSheet() const { return m_overlays->boardSheet(); }
     // The quick-edit and new-snippet cards, while they are shown (also while they go out).
-    ClipTextEditorOverlay* quickEditOverlay() const;
-    NewSnippetOverlay* newSnippetOverlay() const;
+    ClipTextEditorOverlay* quickEditOverlay() const { return m_overlays->quickEditOverlay(); }
+    NewSnippetOverlay* newSnippetOverlay() const { return m_overlays->newSnippetOverlay(); }
     // The context menu of a row, as a right click or the menu key opens it.
     QMenu* makeRowMenu(const QUuid& itemID, QWidget* parent);
 
