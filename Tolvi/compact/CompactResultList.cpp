@@ -81,13 +81,9 @@ CompactResultList::CompactResultList(CompactPanelState& state, ThumbnailCache* t
         ClipRowInput input;
         input.shortcutNumber = row + 1;
         input.isFocused = row == m_state.selectedRow();
-        if (const ClipboardImage* image = item.content().imageIf()) {
-            const ClipboardStore& store = m_state.store();
-            input.isRecognizingText = store.ocrInProgress().contains(image->fingerprint());
-            const auto status = store.ocrStatuses().constFind(image->fingerprint());
-            if (status != store.ocrStatuses().cend())
-                input.ocrStatus = *status;
-        }
+        const ClipRecognitionState recognition = ClipRecognitionState::of(m_state.store(), item);
+        input.isRecognizingText = recognition.isRecognizingText;
+        input.ocrStatus = recognition.ocrStatus;
         return input;
     });
     auto* list = new CompactPanelParts::ListView(this);
