@@ -37,6 +37,18 @@ QString boardCountText(qsizetype count)
 
 } // namespace
 
+ClipRecognitionState ClipRecognitionState::of(const ClipboardStore& store, const ClipboardItem& item)
+{
+    ClipRecognitionState state;
+    if (const ClipboardImage* image = item.content().imageIf()) {
+        state.isRecognizingText = store.ocrInProgress().contains(image->fingerprint());
+        const auto status = store.ocrStatuses().constFind(image->fingerprint());
+        if (status != store.ocrStatuses().cend())
+            state.ocrStatus = *status;
+    }
+    return state;
+}
+
 namespace ClipRowText {
 
 bool hasFileReferences(const ClipboardItem& item)

@@ -10,6 +10,15 @@
 
 namespace tolvi {
 
+// Where text recognition stands for a clip, as the store keeps it: whether it is running and
+// the stored outcome. Neither for a text clip.
+struct ClipRecognitionState {
+    bool isRecognizingText = false;
+    std::optional<ClipboardStore::OCRStatus> ocrStatus;
+
+    static ClipRecognitionState of(const ClipboardStore& store, const ClipboardItem& item);
+};
+
 // What one history row shows besides the clip itself: its quick-paste digit and the states that
 // change its look. Filled by the list for every painted row.
 struct ClipRowInput {

@@ -99,7 +99,7 @@ struct ThumbnailCache::Private {
     QCache<TileKey, Failure> failures{maximumRememberedFailures};
     QSet<TileKey> pending;
 
-    ClipRowPainter::Thumbnail request(const ClipboardImage& image, const TileKey& key);
+    ClipboardRow::Thumbnail request(const ClipboardImage& image, const TileKey& key);
 };
 
 ThumbnailCache::ThumbnailCache(qint64 byteBudget, QThreadPool* pool, QObject* parent)
@@ -130,27 +130,27 @@ ThumbnailCache::~ThumbnailCache()
     }
 }
 
-ClipRowPainter::Thumbnail ThumbnailCache::thumbnail(const ClipboardImage& image, int side)
+ClipboardRow::Thumbnail ThumbnailCache::thumbnail(const ClipboardImage& image, int side)
 {
     // A tile the budget cannot hold would be decoded again on every paint.
     if (side <= 0 || side > maximumSide || tileBytes(side) > d->byteBudget || image.data().isEmpty())
-        return {ClipRowPainter::Thumbnail::State::failed, {}};
+        return {ClipboardRow::Thumbnail::State::failed, {}};
     return d->request(image, TileKey{image.fingerprint(), side, 0});
 }
 
-ClipRowPainter::Thumbnail ThumbnailCache::preview(const ClipboardImage& image, QSize bounds)
+ClipboardRow::Thumbnail ThumbnailCache::preview(const ClipboardImage& image, QSize bounds)
 {
     const QSize capped = bounds.boundedTo(QSize(maximumSide, maximumSide));
     if (capped.width() <= 0 || capped.height() <= 0 || qint64(capped.width()) * capped.height() * 4 > d->byteBudget
         || image.data().isEmpty())
-        return {ClipRowPainter::Thumbnail::State::failed, {}};
+        return {ClipboardRow::Thumbnail::State::failed, {}};
     return d->request(image, TileKey{image.fingerprint(), capped.width(), capped.height()});
 }
 
-ClipRowPainter::Thumbnail ThumbnailCache::Private::request(const ClipboardImage& image, const TileKey& key)
+ClipboardRow::Thumbnail ThumbnailCache::Private::request(const ClipboardImage& image, const TileKey& key)
 {
     Private* d = this;
-    using State = ClipRowPainter::Thumbnail::State;
+    using State = ClipboardRow::Thumbnail::State;
     if (const QImage* tile = d->tiles.object(key))
         return {State::ready, *tile};
     if (d->failures.contains(key))

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Tolvi/clipviews/ClipRowPainter.h"
+#include "Tolvi/clipviews/ClipboardRow.h"
 #include "TolviCore/model/ClipboardImage.h"
 
 #include <QObject>
@@ -28,12 +28,12 @@ public:
 
     // The tile of an image at `side` x `side` device pixels (scaled to fill, centre-cropped).
     // Starts decoding when the tile is neither kept nor on its way; never blocks.
-    ClipRowPainter::Thumbnail thumbnail(const ClipboardImage& image, int side);
+    ClipboardRow::Thumbnail thumbnail(const ClipboardImage& image, int side);
     // The whole image, upright, reduced (never enlarged) to fit within `bounds` device pixels,
     // its longer side at most the raster policy's preview limit: what an inspector or a
     // full-size preview draws. Bytes the raster policy refuses are refused from their header,
     // without being decoded. Starts decoding when needed; never blocks.
-    ClipRowPainter::Thumbnail preview(const ClipboardImage& image, QSize bounds);
+    ClipboardRow::Thumbnail preview(const ClipboardImage& image, QSize bounds);
 
     qint64 byteBudget() const;
     // Bytes of the tiles kept now.

@@ -1,7 +1,10 @@
 #pragma once
 
+#include "Tolvi/compact/CompactActionList.h"
+#include "Tolvi/compact/CompactEditorPage.h"
+#include "Tolvi/compact/CompactFilterMenu.h"
 #include "Tolvi/compact/CompactPanelState.h"
-#include "Tolvi/inspector/LooksLikeCode.h"
+#include "Tolvi/compact/CompactResultList.h"
 
 #include <QMessageBox>
 #include <QPointer>
@@ -17,15 +20,17 @@ class QListView;
 class QPushButton;
 class QStackedWidget;
 class QToolButton;
-class QVBoxLayout;
 
 namespace tolvi {
 
 class ClipTextEditor;
-class CompactActionListModel;
-class CompactClipListModel;
+class CompactClipPreview;
 class EmptyHistoryView;
 class ThumbnailCache;
+
+namespace CompactPanelParts {
+class LineLabel;
+}
 
 // The compact panel's content: the top bar of each mode (search field with the filter menu,
 // the action header, the editor header), the places of the storage and paste-queue notices, and
@@ -52,35 +57,36 @@ public:
     QWidget* queueNoticePlace() const { return m_queueNoticePlace; }
 
     QLineEdit* searchField() const { return m_search; }
-    QToolButton* filterButton() const { return m_filterButton; }
-    QListView* resultList() const { return m_results; }
-    QListView* actionList() const { return m_actions; }
-    CompactClipListModel& resultModel() const { return *m_resultModel; }
-    CompactActionListModel& actionModel() const { return *m_actionModel; }
+    QToolButton* filterButton() const { return m_filterMenu; }
+    QListView* resultList() const { return m_results->list(); }
+    QListView* actionList() const { return m_actions->list(); }
+    CompactClipListModel& resultModel() const { return m_results->model(); }
+    CompactActionListModel& actionModel() const { return m_actions->model(); }
     // "No clipboard history" and "No matches".
-    EmptyHistoryView* resultsEmptyView() const { return m_resultsEmpty; }
-    EmptyHistoryView* noMatchesView() const { return m_noMatches; }
-    EmptyHistoryView* actionsEmptyView() const { return m_actionsEmpty; }
-    QPushButton* retryButton() const { return m_retry; }
+    EmptyHistoryView* resultsEmptyView() const { return m_results->emptyView(); }
+    EmptyHistoryView* noMatchesView() const { return m_results->noMatchesView(); }
+    EmptyHistoryView* actionsEmptyView() const { return m_actions->emptyView(); }
+    QPushButton* retryButton() const { return m_actions->retryButton(); }
+    CompactEditorPage& editorPage() const { return *m_editorPage; }
     // The editor gives back the text as stored where the user did not touch it: read it with
     // storedText().
-    ClipTextEditor* editor() const { return m_editor; }
-    ClipTextEditor* originalText() const { return m_original; }
+    ClipTextEditor* editor() const { return m_editorPage->editor(); }
+    ClipTextEditor* originalText() const { return m_editorPage->originalText(); }
     // The note shown instead of a text too long to edit here.
-    QLabel* longTextNote() const { return m_longTextNote; }
-    QLabel* editorStatusLabel() const { return m_status; }
-    QAbstractButton* saveButton() const { return m_save; }
-    QAbstractButton* copyButton() const { return m_copy; }
-    QPushButton* pasteButton() const { return m_paste; }
-    QList<QAbstractButton*> aiButtons() const { return m_aiButtons; }
-    QAbstractButton* editedTabButton() const { return m_editedTab; }
-    QAbstractButton* originalTabButton() const { return m_originalTab; }
+    QLabel* longTextNote() const { return m_editorPage->longTextNote(); }
+    QLabel* editorStatusLabel() const { return m_editorPage->statusLabel(); }
+    QAbstractButton* saveButton() const { return m_editorPage->saveButton(); }
+    QAbstractButton* copyButton() const { return m_editorPage->copyButton(); }
+    QPushButton* pasteButton() const { return m_editorPage->pasteButton(); }
+    QList<QAbstractButton*> aiButtons() const { return m_editorPage->aiButtons(); }
+    QAbstractButton* editedTabButton() const { return m_editorPage->editedTabButton(); }
+    QAbstractButton* originalTabButton() const { return m_editorPage->originalTabButton(); }
     QMessageBox* discardConfirmation() const { return m_confirmation; }
     QWidget* previewOverlay() const { return m_preview; }
     bool isShowingResultList() const;
     bool isShowingActionList() const;
     // The filter menu as it opens now (rebuilt from the state every time).
-    QMenu* makeFilterMenu(QWidget* parent);
+    QMenu* makeFilterMenu(QWidget* parent) { return m_filterMenu->makeMenu(parent); }
 
     // Shows the notice places that hold a notice (after one was put in).
     void updateNoticePlaces() { showNotices(); }
@@ -89,30 +95,20 @@ public:
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     QWidget* buildSearchRow();
     QWidget* buildActionHeader();
     QWidget* buildEditorHeader();
-    QWidget* buildResultsPage();
-    QWidget* buildActionsPage();
-    QWidget* buildEditorPage();
-    void styleList(QListView* list);
     void showMode();
     void showFilteredItems();
     void showSelection();
     void showActionHeader(const std::optional<ClipboardItem>& item);
-    void showActions();
-    void showDraft();
-    void showEditorTab();
-    void showEditorStatus();
+    void showEditorTitle();
     void showPreview();
     void showNotices();
     void showFilterState();
-    void scrollToTarget();
     void presentDiscardConfirmation(bool presented);
-    void openResultMenu(const QPoint& position);
 
     CompactPanelState& m_state;
     ThumbnailCache* m_thumbnails;
@@ -125,43 +121,20 @@ private:
     QWidget* m_queueNoticePlace = nullptr;
     QStackedWidget* m_content = nullptr;
     QLineEdit* m_search = nullptr;
-    QToolButton* m_filterButton = nullptr;
+    CompactFilterMenu* m_filterMenu = nullptr;
     QWidget* m_returnHint = nullptr;
-    QWidget* m_actionPreview = nullptr;
+    CompactClipPreview* m_actionPreview = nullptr;
     QLabel* m_actionEyebrow = nullptr;
-    QWidget* m_actionSummary = nullptr;
-    QWidget* m_editorTitle = nullptr;
-    QStackedWidget* m_resultsStack = nullptr;
-    QListView* m_results = nullptr;
-    CompactClipListModel* m_resultModel = nullptr;
-    EmptyHistoryView* m_resultsEmpty = nullptr;
-    EmptyHistoryView* m_noMatches = nullptr;
-    QWidget* m_resultsEmptyPage = nullptr;
-    QWidget* m_noMatchesPage = nullptr;
-    QStackedWidget* m_actionsStack = nullptr;
-    QWidget* m_actionsListPage = nullptr;
-    QListView* m_actions = nullptr;
-    CompactActionListModel* m_actionModel = nullptr;
-    EmptyHistoryView* m_actionsEmpty = nullptr;
-    QPushButton* m_retry = nullptr;
-    QAbstractButton* m_originalTab = nullptr;
-    QAbstractButton* m_editedTab = nullptr;
-    QStackedWidget* m_textStack = nullptr;
-    ClipTextEditor* m_editor = nullptr;
-    ClipTextEditor* m_original = nullptr;
-    QLabel* m_longTextNote = nullptr;
-    LooksLikeCodeTracker m_editedLooksLikeCode;
-    QLabel* m_status = nullptr;
-    QList<QAbstractButton*> m_aiButtons;
-    QAbstractButton* m_save = nullptr;
-    QAbstractButton* m_copy = nullptr;
-    QPushButton* m_paste = nullptr;
+    CompactPanelParts::LineLabel* m_actionSummary = nullptr;
+    CompactPanelParts::LineLabel* m_editorTitle = nullptr;
+    CompactResultList* m_results = nullptr;
+    CompactActionList* m_actions = nullptr;
+    CompactEditorPage* m_editorPage = nullptr;
     QPointer<QMessageBox> m_confirmation;
     QPointer<QWidget> m_preview;
     // Where the keyboard focus goes back to when the preview closes.
     QPointer<QWidget> m_focusBeforePreview;
     std::optional<ClipboardItem> m_headerItem;
-    bool m_syncingCurrent = false;
 };
 
 } // namespace tolvi

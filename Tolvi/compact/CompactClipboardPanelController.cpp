@@ -170,7 +170,7 @@ EscapeClosingPanel* CompactClipboardPanelController::makePanel()
 
     QPointer<EscapeClosingPanel> weakPanel(panel);
     panel->setEscapeHandler([weakPanel] {
-        PanelCommandBus::shared().post(CompactPanelCommand::cancel, weakPanel.data());
+        PanelCommandBus::shared().post(CompactKeyboardCommand::cancel, weakPanel.data());
     });
     QPointer<CompactClipboardPanelController> self(this);
     panel->setKeyDownHandler([self](QKeyEvent* event) { return self && self->handleKey(event); });
@@ -291,10 +291,11 @@ void CompactClipboardPanelController::position()
     m_panel->move(origin);
 }
 
-std::optional<CompactPanelCommand> CompactClipboardPanelController::keyCommand(int key, Qt::KeyboardModifiers modifiers,
-                                                                              PanelKeyboardRouting::Focus focus,
-                                                                              CompactPanelMode mode,
-                                                                              bool modalInteractionActive)
+std::optional<CompactKeyboardCommand> CompactClipboardPanelController::keyCommand(int key,
+                                                                                 Qt::KeyboardModifiers modifiers,
+                                                                                 PanelKeyboardRouting::Focus focus,
+                                                                                 CompactPanelMode mode,
+                                                                                 bool modalInteractionActive)
 {
     using Focus = PanelKeyboardRouting::Focus;
     if (mode == CompactPanelMode::editor || modalInteractionActive || focus == Focus::textEditor)
@@ -303,7 +304,7 @@ std::optional<CompactPanelCommand> CompactClipboardPanelController::keyCommand(i
     if (modifiers != Qt::NoModifier) {
         // Control plays the part of the command key.
         if (modifiers == Qt::ControlModifier && key == Qt::Key_E)
-            return CompactPanelCommand::editSelectedClip;
+            return CompactKeyboardCommand::editSelectedClip;
         return std::nullopt;
     }
     if (focus == Focus::otherControl)
@@ -311,19 +312,19 @@ std::optional<CompactPanelCommand> CompactClipboardPanelController::keyCommand(i
     switch (key) {
     case Qt::Key_E:
         if (focus != Focus::searchField && mode == CompactPanelMode::actions)
-            return CompactPanelCommand::editSelectedClip;
+            return CompactKeyboardCommand::editSelectedClip;
         return std::nullopt;
     case Qt::Key_Return:
     case Qt::Key_Enter:
-        return CompactPanelCommand::accept;
+        return CompactKeyboardCommand::accept;
     case Qt::Key_Space:
         if (focus != Focus::searchField)
-            return CompactPanelCommand::toggleClipPreview;
+            return CompactKeyboardCommand::toggleClipPreview;
         return std::nullopt;
     case Qt::Key_Down:
-        return CompactPanelCommand::selectNextClip;
+        return CompactKeyboardCommand::selectNextClip;
     case Qt::Key_Up:
-        return CompactPanelCommand::selectPreviousClip;
+        return CompactKeyboardCommand::selectPreviousClip;
     default:
         return std::nullopt;
     }
@@ -333,7 +334,7 @@ bool CompactClipboardPanelController::handleKey(QKeyEvent* event)
 {
     if (!m_panel)
         return false;
-    const std::optional<CompactPanelCommand> command =
+    const std::optional<CompactKeyboardCommand> command =
         keyCommand(event->key(), event->modifiers(), PanelKeyboardRouting::focus(m_panel), m_panelMode,
                    m_modalInteractionActive || m_panel->hasOpenModalDialog());
     if (!command)

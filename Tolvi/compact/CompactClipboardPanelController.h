@@ -98,9 +98,9 @@ public:
 
     // The command a key press makes in the panel, if any: nothing while editing or while a
     // modal interaction is up, nothing for the text editor.
-    static std::optional<CompactPanelCommand> keyCommand(int key, Qt::KeyboardModifiers modifiers,
-                                                         PanelKeyboardRouting::Focus focus, CompactPanelMode mode,
-                                                         bool modalInteractionActive);
+    static std::optional<CompactKeyboardCommand> keyCommand(int key, Qt::KeyboardModifiers modifiers,
+                                                            PanelKeyboardRouting::Focus focus, CompactPanelMode mode,
+                                                            bool modalInteractionActive);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

@@ -4,7 +4,7 @@
 #include "Tolvi/clipviews/NarrowingClipSearch.h"
 #include "Tolvi/inspector/IncrementalCharacterCount.h"
 #include "Tolvi/panels/ClipListFilters.h"
-#include "Tolvi/panels/CompactPanelCommand.h"
+#include "Tolvi/panels/CompactKeyboardCommand.h"
 #include "TolviCore/ai/AIAction.h"
 #include "TolviCore/ai/AIResult.h"
 #include "TolviCore/featureflags/FeatureFlags.h"
@@ -160,7 +160,7 @@ public:
     void pasteEditedText();
     void retryOCR(const ClipboardItem& item);
     // A keyboard command that reached the panel.
-    void handleCommand(CompactPanelCommand command);
+    void handleCommand(CompactKeyboardCommand command);
     // Works out the filtered clips again with the current time (the panel is shown again).
     void refresh();
     // Opens the editor on a draft kept from an earlier run: the text as it was saved and the

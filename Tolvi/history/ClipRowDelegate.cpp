@@ -1,7 +1,7 @@
 #include "Tolvi/history/ClipRowDelegate.h"
 
 #include "Tolvi/clipviews/ClipListModel.h"
-#include "Tolvi/clipviews/ClipRowPainter.h"
+#include "Tolvi/clipviews/ClipboardRow.h"
 #include "Tolvi/clipviews/ThumbnailCache.h"
 
 #include "Tolvi/design/SymbolCatalog.h"
@@ -59,7 +59,7 @@ bool ClipRowDelegate::helpEvent(QHelpEvent* event, QAbstractItemView* view, cons
 QSize ClipRowDelegate::sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const
 {
     const ClipboardItem* item = m_model.itemAt(index.row());
-    const int height = ClipRowPainter::rowHeight(item && ClipRowPainter::isImageRow(*item)) + rowGap;
+    const int height = ClipboardRow::rowHeight(item && ClipboardRow::isImageRow(*item)) + rowGap;
     return {option.rect.width() > 0 ? option.rect.width() : 320, height};
 }
 
@@ -73,14 +73,14 @@ void ClipRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& optio
     const ClipRowInput input = m_model.rowInput(index.row());
     const ClipRowPresentation presentation = ClipRowPresentation::make(*item, m_model.now());
 
-    ClipRowPainter::Thumbnail thumbnail;
-    if (ClipRowPainter::isImageRow(*item)) {
+    ClipboardRow::Thumbnail thumbnail;
+    if (ClipboardRow::isImageRow(*item)) {
         if (m_thumbnails) {
             const qreal ratio = widget ? widget->devicePixelRatioF() : 1.0;
-            const int side = int(std::ceil(ClipRowPainter::tileSide * ratio));
+            const int side = int(std::ceil(ClipboardRow::tileSide * ratio));
             thumbnail = m_thumbnails->thumbnail(item->content().imageValue(), side);
         } else {
-            thumbnail.state = ClipRowPainter::Thumbnail::State::failed;
+            thumbnail.state = ClipboardRow::Thumbnail::State::failed;
         }
     }
     painter->save();
@@ -97,7 +97,7 @@ void ClipRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& optio
         muted.setAlphaF(muted.alphaF() * 0.72);
         SymbolCatalog::paint(*painter, symbol, QStringLiteral("circle"), muted);
     }
-    ClipRowPainter::paint(*painter, QRectF(rowRect(option.rect)), *item, input, presentation, thumbnail, context);
+    ClipboardRow::paint(*painter, QRectF(rowRect(option.rect)), *item, input, presentation, thumbnail, context);
     painter->restore();
 }
 

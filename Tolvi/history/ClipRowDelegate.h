@@ -7,7 +7,7 @@ namespace tolvi {
 class ClipListModel;
 class ThumbnailCache;
 
-// Paints the rows of a ClipListModel with ClipRowPainter. Rows keep `rowGap` between them and
+// Paints the rows of a ClipListModel with ClipboardRow. Rows keep `rowGap` between them and
 // `sideInset` to the list's edges; a row's height depends only on its kind.
 class ClipRowDelegate : public QStyledItemDelegate {
     Q_OBJECT

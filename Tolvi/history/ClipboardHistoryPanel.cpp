@@ -1,6 +1,5 @@
 #include "Tolvi/history/ClipboardHistoryPanel.h"
 
-#include "Tolvi/design/CardOverlay.h"
 #include "Tolvi/design/DesignTokens.h"
 #include "Tolvi/design/Surfaces.h"
 #include "Tolvi/design/SymbolCatalog.h"
@@ -8,26 +7,26 @@
 #include "Tolvi/design/TolviTheme.h"
 #include "Tolvi/clipviews/ClipListModel.h"
 #include "Tolvi/history/ClipRowDelegate.h"
+#include "Tolvi/history/ClipRowMenu.h"
 #include "Tolvi/history/ClipboardFooter.h"
+#include "Tolvi/history/HistoryContentSplit.h"
+#include "Tolvi/history/HistoryDivider.h"
 #include "Tolvi/clipviews/EmptyHistoryView.h"
 #include "Tolvi/history/HistoryFilterBars.h"
 #include "Tolvi/history/HistoryHeader.h"
 #include "Tolvi/history/HistoryInspector.h"
+#include "Tolvi/history/HistoryListView.h"
+#include "Tolvi/history/HistoryOverlayPresenter.h"
 #include "Tolvi/history/NarrowClipActions.h"
 #include "Tolvi/history/PowerSearchMenu.h"
 #include "Tolvi/clipviews/PasteQueueNotice.h"
 #include "Tolvi/clipviews/ThumbnailCache.h"
-#include "Tolvi/inspector/ClipQuickLookOverlay.h"
-#include "Tolvi/inspector/BoardManagementView.h"
-#include "Tolvi/inspector/ClipTextEditorOverlay.h"
-#include "Tolvi/inspector/NewSnippetOverlay.h"
 #include "Tolvi/panels/PanelCommandBus.h"
 #include "TolviCore/store/ClipboardStore.h"
 
 #include <QAbstractButton>
 #include <QApplication>
 #include <QContextMenuEvent>
-#include <QDesktopServices>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -52,35 +51,6 @@ namespace {
 
 using TolviDesign::ColorToken;
 
-QString menuText(const QString& userText)
-{
-    QString text = userText;
-    return text.replace(QLatin1Char('&'), QStringLiteral("&&"));
-}
-
-
-// A hairline between the window's sections.
-class Divider final : public QWidget {
-public:
-    explicit Divider(Qt::Orientation orientation, QWidget* parent) : QWidget(parent)
-    {
-        if (orientation == Qt::Horizontal)
-            setFixedHeight(1);
-        else
-            setFixedWidth(1);
-        setAttribute(Qt::WA_TransparentForMouseEvents);
-    }
-
-protected:
-    void paintEvent(QPaintEvent*) override
-    {
-        QPainter painter(this);
-        QColor color = DesignContext::of(this).color(ColorToken::muted);
-        color.setAlphaF(0.55 * 0.45);
-        painter.fillRect(rect(), color);
-    }
-};
-
 // The search field's rounded canvas with its hairline edge.
 class SearchFieldFrame final : public QWidget {
 public:
@@ -101,172 +71,7 @@ protected:
     }
 };
 
-// A filled area in one colour token (the inspector's place).
-class CanvasArea final : public QWidget {
-public:
-    explicit CanvasArea(QWidget* parent) : QWidget(parent) {}
-
-protected:
-    void paintEvent(QPaintEvent*) override
-    {
-        QPainter painter(this);
-        painter.fillRect(rect(), DesignContext::of(this).color(ColorToken::canvas));
-    }
-};
-
 } // namespace
-
-// The clip list: a click selects, nothing activates, and the bare digits 1 to 9 select the
-// first nine rows. Typing never searches inside the list (the search field does that).
-class HistoryListView final : public QListView {
-public:
-    std::function<void(int row)> selectRow;
-    // A press on a row's multi-paste mark.
-    std::function<void(int row)> toggleMark;
-
-    explicit HistoryListView(QWidget* parent) : QListView(parent)
-    {
-        setViewportMargins(0, 6, 0, 6);
-        // A changed list is laid out a batch of rows at a time: the rows in view right away, the
-        // rest of a long list (100,000 rows take several milliseconds) in the moments after, so a
-        // keystroke's result is painted without waiting for the rows far below.
-        setLayoutMode(QListView::Batched);
-        setBatchSize(layoutBatchSize);
-    }
-
-    static constexpr int layoutBatchSize = 2000;
-
-    void keyboardSearch(const QString&) override {}
-
-    // A row further down than the batches laid out so far is shown after all rows are laid out.
-    void scrollTo(const QModelIndex& index, ScrollHint hint = EnsureVisible) override
-    {
-        if (index.isValid() && !visualRect(index).isValid()) {
-            setLayoutMode(QListView::SinglePass);
-            doItemsLayout();
-            setLayoutMode(QListView::Batched);
-        }
-        QListView::scrollTo(index, hint);
-    }
-
-protected:
-    void mousePressEvent(QMouseEvent* event) override
-    {
-        const QModelIndex index = indexAt(event->position().toPoint());
-        if (index.isValid() && event->button() == Qt::LeftButton && toggleMark
-            && ClipRowDelegate::markRect(visualRect(index)).contains(event->position().toPoint())) {
-            toggleMark(index.row());
-            event->accept();
-            return;
-        }
-        QListView::mousePressEvent(event);
-    }
-
-    void keyPressEvent(QKeyEvent* event) override
-    {
-        const int key = event->key();
-        if (key >= Qt::Key_1 && key <= Qt::Key_9 && (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
-            if (selectRow && key - Qt::Key_1 < model()->rowCount())
-                selectRow(key - Qt::Key_1);
-            event->accept();
-            return;
-        }
-        QListView::keyPressEvent(event);
-    }
-
-};
-
-// The list with the inspector's place beside it when the window is wide, or the narrow action
-// strip's place under it when it is narrow.
-class HistoryContentSplit final : public QWidget {
-public:
-    HistoryContentSplit(QListView* list, QWidget* parent)
-        : QWidget(parent), m_list(list)
-    {
-        m_list->setParent(this);
-        m_divider = new Divider(Qt::Vertical, this);
-        m_bottomDivider = new Divider(Qt::Horizontal, this);
-        m_inspector = new CanvasArea(this);
-        m_narrowActions = new QWidget(this);
-        m_narrowActions->setObjectName(QStringLiteral("narrowActionsPlace"));
-        auto* actionsLayout = new QVBoxLayout(m_narrowActions);
-        actionsLayout->setContentsMargins(0, 0, 0, 0);
-        m_inspector->setObjectName(QStringLiteral("inspectorPlace"));
-    }
-
-    bool isWide() const { return width() >= ClipboardHistoryPanel::wideLayoutWidth; }
-    QWidget* inspectorPlace() const { return m_inspector; }
-    void setNarrowStrip(NarrowClipActions* strip)
-    {
-        m_narrowStrip = strip;
-        m_narrowActions->layout()->addWidget(strip);
-        relayout();
-    }
-    void relayoutNow() { relayout(); }
-    QWidget* narrowActionsPlace() const { return m_narrowActions; }
-    void setHasLens(bool hasLens)
-    {
-        m_hasLens = hasLens;
-        relayout();
-    }
-
-    // Width of the list beside the inspector.
-    static int wideListWidth(int width) { return int(std::min(std::max(width * 0.44, 330.0), 430.0)); }
-
-protected:
-    void resizeEvent(QResizeEvent*) override { relayout(); }
-
-    void paintEvent(QPaintEvent*) override
-    {
-        // Beside the inspector the rows sit on a slightly darker band.
-        if (!isWide())
-            return;
-        QPainter painter(this);
-        QColor tint(Qt::black);
-        tint.setAlphaF(0.035);
-        painter.fillRect(m_list->geometry(), tint);
-    }
-
-private:
-    void relayout()
-    {
-        const int w = width();
-        const int h = height();
-        if (isWide()) {
-            const int listWidth = wideListWidth(w);
-            m_list->setGeometry(0, 0, listWidth, h);
-            m_divider->setGeometry(listWidth, 0, 1, h);
-            m_inspector->setGeometry(listWidth + 1, 0, std::max(0, w - listWidth - 1), h);
-            m_divider->show();
-            m_inspector->setVisible(m_hasLens);
-            m_bottomDivider->hide();
-            m_narrowActions->hide();
-            return;
-        }
-        m_divider->hide();
-        m_inspector->hide();
-        int stripHeight = 0;
-        if (m_hasLens && m_narrowStrip)
-            stripHeight = m_narrowStrip->preferredHeight(w);
-        const bool strip = m_hasLens && stripHeight > 0;
-        const int listHeight = strip ? std::max(0, h - stripHeight - 1) : h;
-        m_list->setGeometry(0, 0, w, listHeight);
-        m_bottomDivider->setVisible(strip);
-        m_narrowActions->setVisible(strip);
-        if (strip) {
-            m_bottomDivider->setGeometry(0, listHeight, w, 1);
-            m_narrowActions->setGeometry(0, listHeight + 1, w, stripHeight);
-        }
-    }
-
-    QListView* m_list;
-    Divider* m_divider;
-    Divider* m_bottomDivider;
-    QWidget* m_inspector;
-    QWidget* m_narrowActions;
-    NarrowClipActions* m_narrowStrip = nullptr;
-    bool m_hasLens = false;
-};
 
 ClipboardHistoryPanel::ClipboardHistoryPanel(HistoryWindowState& state, ThumbnailCache* thumbnails, QWidget* panel,
                                              PreferencesStore* preferences, QWidget* parent)
@@ -310,7 +115,7 @@ ClipboardHistoryPanel::ClipboardHistoryPanel(HistoryWindowState& state, Thumbnai
     }
     m_headerPlace->layout()->addWidget(new HistoryHeader(m_state, preferences, m_headerPlace));
     buildSearchSection(layout);
-    layout->addWidget(new Divider(Qt::Horizontal, m_body));
+    layout->addWidget(new HistoryDivider(Qt::Horizontal, m_body));
 
     m_model = new ClipListModel(this);
     m_model->setClock([this] { return m_state.now(); });
@@ -320,13 +125,9 @@ ClipboardHistoryPanel::ClipboardHistoryPanel(HistoryWindowState& state, Thumbnai
             input.shortcutNumber = row + 1;
         input.isFocused = row == m_state.lensRow();
         input.isSelectedForBatch = m_state.isQueued(item.id());
-        if (const ClipboardImage* image = item.content().imageIf()) {
-            const ClipboardStore& store = m_state.store();
-            input.isRecognizingText = store.ocrInProgress().contains(image->fingerprint());
-            const auto status = store.ocrStatuses().constFind(image->fingerprint());
-            if (status != store.ocrStatuses().cend())
-                input.ocrStatus = *status;
-        }
+        const ClipRecognitionState recognition = ClipRecognitionState::of(m_state.store(), item);
+        input.isRecognizingText = recognition.isRecognizingText;
+        input.ocrStatus = recognition.ocrStatus;
         return input;
     });
 
@@ -374,7 +175,7 @@ ClipboardHistoryPanel::ClipboardHistoryPanel(HistoryWindowState& state, Thumbnai
     m_content->addWidget(m_empty);
     layout->addWidget(m_content, 1);
 
-    m_footerDivider = new Divider(Qt::Horizontal, m_body);
+    m_footerDivider = new HistoryDivider(Qt::Horizontal, m_body);
     layout->addWidget(m_footerDivider);
     m_footerPlace = new QWidget(m_body);
     m_footerPlace->setObjectName(QStringLiteral("footerPlace"));
@@ -383,10 +184,7 @@ ClipboardHistoryPanel::ClipboardHistoryPanel(HistoryWindowState& state, Thumbnai
     footerLayout->addWidget(new ClipboardFooter(m_state, m_footerPlace));
     layout->addWidget(m_footerPlace);
 
-    // Overlays lie over the whole content; nothing is there until an overlay is shown.
-    m_overlayHost = new QWidget(this);
-    m_overlayHost->setObjectName(QStringLiteral("overlayHost"));
-    m_overlayHost->hide();
+    m_overlays = new HistoryOverlayPresenter(m_state, m_thumbnails, this, m_panel, m_list);
 
     // Clicks select; keys the list handles itself (page up and down, home, end) select too.
     connect(m_list, &QListView::pressed, this, [this](const QModelIndex& index) {
@@ -492,11 +290,7 @@ void ClipboardHistoryPanel::showEvent(QShowEvent* event)
     updatePlaces();
 }
 
-ClipboardHistoryPanel::~ClipboardHistoryPanel()
-{
-    if (m_confirmation)
-        m_confirmation->deleteLater();
-}
+ClipboardHistoryPanel::~ClipboardHistoryPanel() = default;
 
 void ClipboardHistoryPanel::buildSearchSection(QVBoxLayout* layout)
 {
@@ -568,7 +362,7 @@ QWidget* ClipboardHistoryPanel::narrowActionsPlace() const
 void ClipboardHistoryPanel::resizeEvent(QResizeEvent* event)
 {
     QWidget::resizeEvent(event);
-    m_overlayHost->setGeometry(rect());
+    m_overlays->fitHost();
 }
 
 void ClipboardHistoryPanel::showFilteredItems()
@@ -634,165 +428,7 @@ void ClipboardHistoryPanel::applyOverlays()
     const bool covered = m_state.isCreatingSnippet() || m_state.editingItem() || m_state.previewedItem()
         || m_state.isManagingBoards();
     m_body->setEnabled(!covered);
-    applyPreview();
-    if (m_state.isConfirmingClearHistory() && !m_confirmation)
-        presentClearHistoryConfirmation();
-    applyBoardSheet();
-    applyEditorOverlays();
-}
-
-BoardManagementView* ClipboardHistoryPanel::boardSheet() const
-{
-    return m_boardSheet ? qobject_cast<BoardManagementView*>(m_boardSheet->card()) : nullptr;
-}
-
-// The board sheet comes in over the window while the state manages boards and goes out when it
-// stops; the sheet itself asks to stop (Done, "Discard Changes", a click beside it).
-void ClipboardHistoryPanel::applyBoardSheet()
-{
-    if (m_state.isManagingBoards() && (!m_boardSheet || m_boardSheet->isDismissing())) {
-        if (m_boardSheet)
-            m_boardSheet->deleteLater();
-        auto* sheet = new BoardManagementView(m_state.store());
-        TolviCardOverlay::Geometry geometry;
-        geometry.minimum = BoardManagementView::minimumSheetSize;
-        geometry.ideal = BoardManagementView::idealSheetSize;
-        geometry.maximum = QSize(QWIDGETSIZE_MAX, BoardManagementView::maximumSheetHeight);
-        geometry.backdropOpacity = 0.18;
-        geometry.shadowCornerRadius = BoardManagementView::cornerRadius;
-        m_boardSheet = new TolviCardOverlay(sheet, geometry, m_overlayHost);
-        connect(sheet, &BoardManagementView::finished, this, [this] { m_state.setManagingBoards(false); });
-        connect(m_boardSheet, &TolviCardOverlay::backdropClicked, sheet, &BoardManagementView::requestInteractiveDismissal);
-        // Escape reaches the sheet as the window's dismiss command.
-        PanelCommandBus::shared().subscribe(PanelKeyboardCommand::dismissHistoryOverlay, nullptr, sheet,
-                                            [sheet] { sheet->requestClose(); });
-        presentCard(m_boardSheet);
-        sheet->newNameField()->setFocus(Qt::OtherFocusReason);
-        return;
-    }
-    if (!m_state.isManagingBoards() && m_boardSheet && !m_boardSheet->isDismissing()) {
-        dismissCard(m_boardSheet, [this] {
-            if (!m_state.isHistoryInteractionBlocked())
-                m_list->setFocus(Qt::OtherFocusReason);
-        });
-    }
-}
-
-void ClipboardHistoryPanel::presentCard(TolviCardOverlay* card)
-{
-    m_overlayHost->setGeometry(rect());
-    m_overlayHost->show();
-    m_overlayHost->raise();
-    card->present();
-}
-
-void ClipboardHistoryPanel::dismissCard(TolviCardOverlay* card, std::function<void()> afterwards)
-{
-    // A card goes out, then goes; the overlay host hides once nothing is left in it.
-    card->dismiss([card, host = QPointer<QWidget>(m_overlayHost), afterwards = std::move(afterwards)] {
-        card->hide();
-        card->deleteLater();
-        if (host) {
-            const QList<QWidget*> children = host->findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
-            if (std::none_of(children.cbegin(), children.cend(), [](const QWidget* child) { return child->isVisible(); }))
-                host->hide();
-        }
-        if (afterwards)
-            afterwards();
-    });
-}
-
-void ClipboardHistoryPanel::setOpenUrl(std::function<bool(const QUrl&)> openUrl)
-{
-    m_openUrl = std::move(openUrl);
-}
-
-ClipQuickLookOverlay* ClipboardHistoryPanel::previewOverlay() const
-{
-    return m_preview;
-}
-
-void ClipboardHistoryPanel::applyPreview()
-{
-    const std::optional<ClipboardItem>& item = m_state.previewedItem();
-    if (m_preview && item) {
-        m_preview->setItem(*item);
-        return;
-    }
-    if (!item) {
-        if (!m_preview)
-            return;
-        ClipQuickLookOverlay* closing = m_preview;
-        m_preview = nullptr;
-        dismissCard(closing);
-        m_list->setFocus(Qt::OtherFocusReason);
-        return;
-    }
-    ClipQuickLookOverlay::Actions actions;
-    const HistoryWindowActions& window = m_state.actions();
-    actions.pasteItem = window.pasteItem;
-    actions.copyItem = window.copyItem;
-    actions.copyText = window.copyText;
-    actions.close = [this] { m_state.setPreviewedItem(std::nullopt); };
-    actions.openUrl = m_openUrl ? m_openUrl : [](const QUrl& url) { return QDesktopServices::openUrl(url); };
-    ClipQuickLookOverlay::Environment environment;
-    // No store: the window's state follows the clip through changes of the history and hands it on.
-    environment.thumbnails = m_thumbnails;
-    environment.now = [this] { return m_state.now(); };
-    m_preview = new ClipQuickLookOverlay(*item, std::move(actions), std::move(environment), m_overlayHost);
-    presentCard(m_preview);
-    m_preview->takeFocus();
-}
-
-ClipTextEditorOverlay* ClipboardHistoryPanel::quickEditOverlay() const
-{
-    return m_quickEdit;
-}
-
-NewSnippetOverlay* ClipboardHistoryPanel::newSnippetOverlay() const
-{
-    return m_newSnippet;
-}
-
-void ClipboardHistoryPanel::applyEditorOverlays()
-{
-    const HistoryWindowActions& actions = m_state.actions();
-    QWidget* dialogOwner = m_panel ? m_panel.data() : window();
-
-    const std::optional<ClipboardItem>& editing = m_state.editingItem();
-    if (m_quickEdit && !m_quickEdit->isDismissing() && (!editing || editing->id() != m_quickEditRequest)) {
-        m_quickEdit->endSession();
-        dismissCard(m_quickEdit);
-    }
-    if (editing && (!m_quickEdit || m_quickEdit->isDismissing())) {
-        ClipTextEditorOverlay::Actions editor;
-        editor.saveText = actions.editText;
-        // A clip that left the history is saved again as a clip of its own.
-        editor.saveAsNewClip = actions.createSnippet;
-        editor.pasteText = actions.pasteText;
-        editor.copyText = actions.copyText;
-        editor.runAIAction = actions.runAIAction;
-        editor.close = [this] { m_state.setEditingItem(std::nullopt); };
-        m_quickEditRequest = editing->id();
-        m_quickEdit = new ClipTextEditorOverlay(*editing, m_state.store(), std::move(editor),
-                                                m_state.featureFlags().aiRewriteEnabled(), dialogOwner, m_overlayHost,
-                                                [this] { return m_state.now(); });
-        presentCard(m_quickEdit);
-    }
-
-    if (m_newSnippet && !m_newSnippet->isDismissing() && !m_state.isCreatingSnippet()) {
-        m_newSnippet->endSession();
-        dismissCard(m_newSnippet);
-    }
-    if (m_state.isCreatingSnippet() && (!m_newSnippet || m_newSnippet->isDismissing())) {
-        NewSnippetOverlay::Actions snippet;
-        snippet.saveSnippet = [this](const QString& text) { return m_state.saveSnippet(text); };
-        snippet.pasteText = actions.pasteText;
-        snippet.copyText = actions.copyText;
-        snippet.close = [this] { m_state.setCreatingSnippet(false); };
-        m_newSnippet = new NewSnippetOverlay(std::move(snippet), dialogOwner, m_overlayHost);
-        presentCard(m_newSnippet);
-    }
+    m_overlays->apply();
 }
 
 void ClipboardHistoryPanel::scrollToPending()
@@ -806,85 +442,9 @@ void ClipboardHistoryPanel::scrollToPending()
     m_state.setPendingScrollItemID(std::nullopt);
 }
 
-void ClipboardHistoryPanel::presentClearHistoryConfirmation()
-{
-    QWidget* owner = m_panel ? m_panel.data() : window();
-    QMessageBox* box = makeThemedWarningBox(owner);
-    box->setText(QStringLiteral("Clear all clipboard history?"));
-    box->setInformativeText(QStringLiteral(
-        "This removes saved clips, including pinned clips. Export a copy from Settings first if you want to keep them."));
-    // Action roles keep the buttons in this order on every desktop.
-    QPushButton* clear = box->addButton(QStringLiteral("Clear History"), QMessageBox::ActionRole);
-    QPushButton* cancel = box->addButton(QStringLiteral("Cancel"), QMessageBox::ActionRole);
-    // Room for the message on a few lines, not a narrow column.
-    reserveMessageWidth(box, 440);
-    box->setDefaultButton(cancel);
-    box->setEscapeButton(cancel);
-    m_confirmation = box;
-    connect(box, &QMessageBox::finished, this, [this, box, clear] {
-        const bool confirmed = box->clickedButton() == clear;
-        m_confirmation = nullptr;
-        m_state.setConfirmingClearHistory(false);
-        if (confirmed && m_state.actions().clearHistory)
-            m_state.actions().clearHistory();
-    });
-    box->open();
-}
-
 QMenu* ClipboardHistoryPanel::makeRowMenu(const QUuid& itemID, QWidget* parent)
 {
-    const std::optional<ClipboardItem> item = m_state.store().item(itemID);
-    if (!item)
-        return nullptr;
-    auto* menu = new QMenu(parent);
-    menu->setAttribute(Qt::WA_DeleteOnClose);
-    // Submenus take their colours from this menu.
-    menu->setAttribute(Qt::WA_WindowPropagation);
-    menu->setPalette(palette());
-    ClipRowMenuEntries::add(*menu, m_state, itemID, ClipRowMenuEntries::Part::leading);
-    // Each action finds its clip again when it runs: the history may have changed meanwhile.
-    auto withClip = [this, itemID](auto&& act) {
-        return [this, itemID, act] {
-            if (const std::optional<ClipboardItem> current = m_state.store().item(itemID))
-                act(*current);
-        };
-    };
-    const HistoryWindowActions& actions = m_state.actions();
-    menu->addAction(item->isPinned() ? QStringLiteral("Unpin") : QStringLiteral("Pin"), this,
-                    withClip([&actions](const ClipboardItem& clip) {
-                        if (actions.togglePinned)
-                            actions.togglePinned(clip);
-                    }));
-    QMenu* boards = menu->addMenu(QStringLiteral("Pinboard"));
-    for (const Pinboard& board : m_state.store().pinboards()) {
-        QAction* entry = boards->addAction(menuText(board.name()));
-        if (item->pinboardIDs().contains(board.id()))
-            entry->setIcon(QIcon(SymbolCatalog::pixmap(QStringLiteral("checkmark"), 16,
-                                                       DesignContext::of(this).color(ColorToken::ink),
-                                                       devicePixelRatioF())));
-        const QUuid boardID = board.id();
-        connect(entry, &QAction::triggered, this, withClip([this, &actions, boardID](const ClipboardItem& clip) {
-                    for (const Pinboard& current : m_state.store().pinboards()) {
-                        if (current.id() == boardID && actions.togglePinboard)
-                            actions.togglePinboard(current, clip);
-                    }
-                }));
-    }
-    ClipRowMenuEntries::add(*menu, m_state, itemID, ClipRowMenuEntries::Part::middle);
-    if (item->content().isText() && m_state.canPresent(HistoryOverlay::quickEdit)) {
-        menu->addAction(QStringLiteral("Edit"), this,
-                        withClip([this](const ClipboardItem& clip) { m_state.setEditingItem(clip); }));
-    }
-    menu->addAction(QStringLiteral("Copy"), this, withClip([&actions](const ClipboardItem& clip) {
-                        if (actions.copyItem)
-                            actions.copyItem(clip);
-                    }));
-    menu->addSeparator();
-    menu->addAction(QStringLiteral("Delete"), this, withClip([&actions](const ClipboardItem& clip) {
-                        if (actions.deleteItem)
-                            actions.deleteItem(clip);
-                    }));
-    return menu;
+    return ClipRowMenu::make(m_state, itemID, parent, this);
 }
 
 void ClipboardHistoryPanel::openRowMenu(const QPoint& position)

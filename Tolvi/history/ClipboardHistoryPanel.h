@@ -1,6 +1,8 @@
 #pragma once
 
 #include "Tolvi/clipviews/HistoryStorageNotice.h"
+#include "Tolvi/history/HistoryContentSplit.h"
+#include "Tolvi/history/HistoryOverlayPresenter.h"
 #include "Tolvi/history/HistoryWindowState.h"
 
 #include <QMessageBox>
@@ -23,13 +25,11 @@ class ClipListModel;
 class ClipQuickLookOverlay;
 class ClipTextEditorOverlay;
 class EmptyHistoryView;
-class HistoryContentSplit;
 class NewSnippetOverlay;
 class PasteQueueNotice;
 class PasteService;
 class PreferencesStore;
 class ThumbnailCache;
-class TolviCardOverlay;
 
 // The history window's content: the search section, the clip list with the inspector place
 // beside it (or the narrow action strip under it), the empty states, and the places the header,
@@ -59,7 +59,7 @@ public:
     QWidget* inspectorPlace() const;
     QWidget* narrowActionsPlace() const;
     QWidget* footerPlace() const { return m_footerPlace; }
-    QWidget* overlayHost() const { return m_overlayHost; }
+    QWidget* overlayHost() const { return m_overlays->host(); }
 
     // Puts the storage notice and the paste-queue notice under the header. The queue notice is
     // left out of sight while an overlay, sheet or confirmation is open.
@@ -69,23 +69,23 @@ public:
 
     // Where the full-size preview's links open: the desktop's default browser (QDesktopServices
     // while none is set).
-    void setOpenUrl(std::function<bool(const QUrl&)> openUrl);
+    void setOpenUrl(std::function<bool(const QUrl&)> openUrl) { m_overlays->setOpenUrl(std::move(openUrl)); }
     // The full-size preview while the state previews a clip.
-    ClipQuickLookOverlay* previewOverlay() const;
+    ClipQuickLookOverlay* previewOverlay() const { return m_overlays->previewOverlay(); }
 
     // The open clear-history confirmation, if any.
-    QMessageBox* clearHistoryConfirmation() const { return m_confirmation; }
+    QMessageBox* clearHistoryConfirmation() const { return m_overlays->clearHistoryConfirmation(); }
     // The board sheet while it is shown (also while it goes out).
-    BoardManagementView* boardSheet() const;
+    BoardManagementView* boardSheet() const { return m_overlays->boardSheet(); }
     // The quick-edit and new-snippet cards, while they are shown (also while they go out).
-    ClipTextEditorOverlay* quickEditOverlay() const;
-    NewSnippetOverlay* newSnippetOverlay() const;
+    ClipTextEditorOverlay* quickEditOverlay() const { return m_overlays->quickEditOverlay(); }
+    NewSnippetOverlay* newSnippetOverlay() const { return m_overlays->newSnippetOverlay(); }
     // The context menu of a row, as a right click or the menu key opens it.
     QMenu* makeRowMenu(const QUuid& itemID, QWidget* parent);
 
     static constexpr int minimumWidth = 520;
     static constexpr int minimumHeight = 430;
-    static constexpr int wideLayoutWidth = 760;
+    static constexpr int wideLayoutWidth = HistoryContentSplit::wideLayoutWidth;
 
     // Shows the places that hold something, with their dividers.
     void updatePlaces();
@@ -102,16 +102,7 @@ private:
     void showLens();
     void applySearchFocus(bool focused);
     void applyOverlays();
-    void applyPreview();
-    void applyEditorOverlays();
     void scrollToPending();
-    void presentClearHistoryConfirmation();
-    void applyBoardSheet();
-    // Puts a card on the overlay host and lets it come in.
-    void presentCard(TolviCardOverlay* card);
-    // Lets a card go out, then deletes it (and hides the host once no card is left on it) and
-    // calls `afterwards`.
-    void dismissCard(TolviCardOverlay* card, std::function<void()> afterwards = {});
     void openRowMenu(const QPoint& position);
     void focusChanged(QWidget* old, QWidget* now);
 
@@ -124,7 +115,6 @@ private:
     QWidget* m_filterBarPlace = nullptr;
     QWidget* m_footerPlace = nullptr;
     QWidget* m_footerDivider = nullptr;
-    QWidget* m_overlayHost = nullptr;
     HistoryStorageNotice* m_storageNotice = nullptr;
     PasteQueueNotice* m_queueNotice = nullptr;
     QWidget* m_queueNoticeHolder = nullptr;
@@ -134,14 +124,7 @@ private:
     QStackedWidget* m_content = nullptr;
     EmptyHistoryView* m_empty = nullptr;
     HistoryContentSplit* m_split = nullptr;
-    QPointer<QMessageBox> m_confirmation;
-    QPointer<ClipQuickLookOverlay> m_preview;
-    std::function<bool(const QUrl&)> m_openUrl;
-    QPointer<TolviCardOverlay> m_boardSheet;
-    QPointer<ClipTextEditorOverlay> m_quickEdit;
-    // The clip the window asked to edit (the card may follow it to a new id).
-    QUuid m_quickEditRequest;
-    QPointer<NewSnippetOverlay> m_newSnippet;
+    HistoryOverlayPresenter* m_overlays = nullptr;
     bool m_syncingCurrent = false;
 };
 

@@ -1,5 +1,6 @@
 #include "Tolvi/history/HistoryInspector.h"
 
+#include "Tolvi/clipviews/ClipRowPresentation.h"
 #include "Tolvi/history/HistoryWindowState.h"
 #include "TolviCore/store/ClipboardStore.h"
 
@@ -40,11 +41,9 @@ ClipLensView::Input HistoryInspector::input(const HistoryWindowState& state, con
     ClipLensView::Input input(item);
     input.pinboards = store.pinboards();
     input.isQueued = state.isQueued(item.id());
-    if (const ClipboardImage* image = item.content().imageIf()) {
-        input.isRecognizingText = store.ocrInProgress().contains(image->fingerprint());
-        if (const auto status = store.ocrStatuses().constFind(image->fingerprint()); status != store.ocrStatuses().cend())
-            input.ocrStatus = *status;
-    }
+    const ClipRecognitionState recognition = ClipRecognitionState::of(store, item);
+    input.isRecognizingText = recognition.isRecognizingText;
+    input.ocrStatus = recognition.ocrStatus;
     input.canEdit = state.canPresent(HistoryOverlay::quickEdit);
     input.canOpenPreview = state.canPresent(HistoryOverlay::preview);
     return input;

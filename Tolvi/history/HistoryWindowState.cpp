@@ -51,7 +51,8 @@ HistoryWindowState::HistoryWindowState(ClipboardStore& store, UsageMetricsStore*
       m_opensNewSnippet(opensNewSnippet),
       m_actions(std::move(actions)),
       m_now([] { return ReferenceDate::now(); }),
-      m_timeZone(QTimeZone::systemTimeZone())
+      m_timeZone(QTimeZone::systemTimeZone()),
+      m_queue(store)
 {
     m_dayChangeTimer = new QTimer(this);
     m_dayChangeTimer->setSingleShot(true);
@@ -181,12 +182,8 @@ void HistoryWindowState::setManagingBoards(bool managing)
 
 void HistoryWindowState::setQueuedItemIDs(const QList<QUuid>& ids)
 {
-    if (ids == m_queuedItemIDs)
-        return;
-    m_queuedItemIDs = ids;
-    m_queuedIDSet = QSet<QUuid>(ids.cbegin(), ids.cend());
-    forgetQueueCounts();
-    emit queueChanged();
+    if (m_queue.setIDs(ids))
+        emit queueChanged();
 }
 
 void HistoryWindowState::setPendingScrollItemID(const std::optional<QUuid>& id)
@@ -261,12 +258,7 @@ ClipboardSearchScope HistoryWindowState::searchScope() const
 
 QList<ClipboardItem> HistoryWindowState::queuedItems() const
 {
-    QList<ClipboardItem> items;
-    for (const QUuid& id : m_queuedItemIDs) {
-        if (std::optional<ClipboardItem> item = m_store.item(id))
-            items.append(std::move(*item));
-    }
-    return items;
+    return m_queue.items();
 }
 
 const QList<SourceAppFilterOption>& HistoryWindowState::sourceAppOptions() const
@@ -485,23 +477,7 @@ void HistoryWindowState::normalizeSelection()
 
 void HistoryWindowState::removeStaleQueuedItems()
 {
-    if (m_queuedItemIDs.isEmpty())
-        return;
-    QSet<QUuid> stale;
-    for (const QUuid& id : std::as_const(m_queuedIDSet)) {
-        if (!m_store.item(id))
-            stale.insert(id);
-    }
-    if (!stale.isEmpty()) {
-        m_queuedItemIDs.removeIf([&stale](const QUuid& id) { return stale.contains(id); });
-        m_queuedIDSet.subtract(stale);
-        forgetQueueCounts();
-    }
-    // Every id left names a clip of the history as it is now: the footer's count needs no
-    // second round of look-ups.
-    m_queuedLiveCount = m_queuedItemIDs.size();
-    m_queuedLiveCountGeneration = m_storeGeneration;
-    if (!stale.isEmpty())
+    if (m_queue.removeStale(m_storeGeneration))
         emit queueChanged();
 }
 
@@ -644,73 +620,20 @@ void HistoryWindowState::handleCommand(PanelKeyboardCommand command)
 
 // ---- Multi-paste --------------------------------------------------------------------------
 
-void HistoryWindowState::forgetQueueCounts()
-{
-    m_queuedLiveCount.reset();
-    m_everyVisibleQueued.reset();
-    m_everyVisibleQueuedFor = {};
-}
-
-bool HistoryWindowState::hasQueuedLiveCount() const
-{
-    return m_queuedLiveCount && m_queuedLiveCountGeneration == m_storeGeneration;
-}
-
 qsizetype HistoryWindowState::queuedItemCount() const
 {
-    if (!hasQueuedLiveCount()) {
-        qsizetype live = 0;
-        for (const QUuid& id : m_queuedItemIDs)
-            live += m_store.item(id).has_value();
-        m_queuedLiveCount = live;
-        m_queuedLiveCountGeneration = m_storeGeneration;
-    }
-    return *m_queuedLiveCount;
+    return m_queue.liveCount(m_storeGeneration);
 }
 
 bool HistoryWindowState::isEveryVisibleItemQueued() const
 {
-    if (m_filteredItems.isEmpty() || m_queuedIDSet.isEmpty())
-        return false;
-    if (m_everyVisibleQueued && m_everyVisibleQueuedFor.isSharedWith(m_filteredItems))
-        return *m_everyVisibleQueued;
-    // Stops at the first visible clip that is not chosen: as long as only the top of the list
-    // is chosen, that is near the top.
-    bool every = true;
-    for (const ClipboardItem& item : m_filteredItems) {
-        if (!m_queuedIDSet.contains(item.id())) {
-            every = false;
-            break;
-        }
-    }
-    m_everyVisibleQueued = every;
-    m_everyVisibleQueuedFor = m_filteredItems;
-    return every;
+    return m_queue.isEveryVisibleChosen(m_filteredItems);
 }
 
 void HistoryWindowState::toggleQueue(const QUuid& id)
 {
-    const bool liveCounted = hasQueuedLiveCount();
-    if (m_queuedIDSet.contains(id)) {
-        const qsizetype removed = m_queuedItemIDs.removeAll(id);
-        m_queuedIDSet.remove(id);
-        if (liveCounted && m_store.item(id))
-            *m_queuedLiveCount -= removed;
-        // Fewer chosen clips: "none missing" may no longer hold, "some missing" still does.
-        if (m_everyVisibleQueued == true)
-            m_everyVisibleQueued.reset();
-    } else {
-        if (!m_store.item(id))
-            return;
-        m_queuedItemIDs.append(id);
-        m_queuedIDSet.insert(id);
-        if (liveCounted)
-            ++*m_queuedLiveCount;
-        // More chosen clips: the other way round.
-        if (m_everyVisibleQueued == false)
-            m_everyVisibleQueued.reset();
-    }
-    emit queueChanged();
+    if (m_queue.toggle(id, m_storeGeneration))
+        emit queueChanged();
 }
 
 void HistoryWindowState::toggleQueueFromRowMark(const QUuid& id)
@@ -723,40 +646,8 @@ void HistoryWindowState::toggleQueueFromRowMark(const QUuid& id)
 
 void HistoryWindowState::toggleVisibleSelection()
 {
-    if (m_filteredItems.isEmpty())
-        return;
-    // The visible clips come from the history as it was last published, so every one of them
-    // is a live clip.
-    const bool liveCounted = hasQueuedLiveCount();
-    if (isEveryVisibleItemQueued()) {
-        for (const ClipboardItem& item : std::as_const(m_filteredItems))
-            m_queuedIDSet.remove(item.id());
-        qsizetype removed = m_queuedItemIDs.size();
-        if (m_queuedIDSet.isEmpty())
-            m_queuedItemIDs.clear();
-        else
-            removed = m_queuedItemIDs.removeIf([this](const QUuid& id) { return !m_queuedIDSet.contains(id); });
-        if (liveCounted)
-            *m_queuedLiveCount -= removed;
-        m_everyVisibleQueued = false;
-    } else {
-        m_queuedIDSet.reserve(m_queuedIDSet.size() + m_filteredItems.size());
-        m_queuedItemIDs.reserve(m_queuedItemIDs.size() + m_filteredItems.size());
-        qsizetype added = 0;
-        for (const ClipboardItem& item : std::as_const(m_filteredItems)) {
-            const qsizetype before = m_queuedIDSet.size();
-            m_queuedIDSet.insert(item.id());
-            if (m_queuedIDSet.size() == before)
-                continue;
-            m_queuedItemIDs.append(item.id());
-            ++added;
-        }
-        if (liveCounted)
-            *m_queuedLiveCount += added;
-        m_everyVisibleQueued = true;
-    }
-    m_everyVisibleQueuedFor = m_filteredItems;
-    emit queueChanged();
+    if (m_queue.toggleVisible(m_filteredItems, m_storeGeneration))
+        emit queueChanged();
 }
 
 void HistoryWindowState::clearQueue()

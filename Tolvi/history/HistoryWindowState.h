@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Tolvi/history/HistoryWindowActions.h"
+#include "Tolvi/history/MultiPasteChoice.h"
 #include "Tolvi/clipviews/NarrowingClipSearch.h"
 #include "Tolvi/panels/ClipListFilters.h"
 #include "Tolvi/panels/PanelKeyboardCommand.h"
@@ -12,7 +13,6 @@
 #include <QList>
 #include <QDate>
 #include <QObject>
-#include <QSet>
 #include <QString>
 #include <QTimeZone>
 #include <QUuid>
@@ -89,7 +89,7 @@ public:
     void setConfirmingClearHistory(bool confirming);
     bool isManagingBoards() const { return m_isManagingBoards; }
     void setManagingBoards(bool managing);
-    const QList<QUuid>& queuedItemIDs() const { return m_queuedItemIDs; }
+    const QList<QUuid>& queuedItemIDs() const { return m_queue.ids(); }
     void setQueuedItemIDs(const QList<QUuid>& ids);
     const std::optional<QUuid>& pendingScrollItemID() const { return m_pendingScrollItemID; }
     void setPendingScrollItemID(const std::optional<QUuid>& id);
@@ -118,7 +118,7 @@ public:
     int lensRow() const { return m_lensRow; }
     bool isHistoryInteractionBlocked() const;
     bool canRetryOCR(const ClipboardItem& item) const;
-    bool isQueued(const QUuid& id) const { return m_queuedIDSet.contains(id); }
+    bool isQueued(const QUuid& id) const { return m_queue.contains(id); }
 
     // Commands.
     // The window's content appeared for the first time.
@@ -212,9 +212,6 @@ private:
     bool m_isCreatingSnippet = false;
     bool m_isConfirmingClearHistory = false;
     bool m_isManagingBoards = false;
-    QList<QUuid> m_queuedItemIDs;
-    // The same ids, for membership.
-    QSet<QUuid> m_queuedIDSet;
     std::optional<QUuid> m_pendingScrollItemID;
     bool m_isSearchFocused = false;
 
@@ -227,19 +224,7 @@ private:
     bool m_blocked = false;
     mutable std::optional<QList<SourceAppFilterOption>> m_sourceAppOptions;
 
-    // ---- Multi-paste ------------------------------------------------------------------------
-    // What the footer asks after every change, kept beside the choice so that one more or one
-    // fewer clip costs no walk over the choice or the visible clips. The live count is worked
-    // out again after a change of the history, the visible answer for another visible list;
-    // both after the choice is replaced wholesale.
-    void forgetQueueCounts();
-    bool hasQueuedLiveCount() const;
-    // Chosen ids that name a clip of the history, counted at m_queuedLiveCountGeneration.
-    mutable std::optional<qsizetype> m_queuedLiveCount;
-    mutable quint64 m_queuedLiveCountGeneration = 0;
-    // isEveryVisibleItemQueued() for the visible list kept beside it.
-    mutable std::optional<bool> m_everyVisibleQueued;
-    mutable QList<ClipboardItem> m_everyVisibleQueuedFor;
+    MultiPasteChoice m_queue;
 };
 
 } // namespace tolvi

@@ -7,14 +7,11 @@
 #include "Tolvi/design/TolviTheme.h"
 #include "Tolvi/history/HistoryWindowState.h"
 #include "Tolvi/clipviews/OCRStatusLabel.h"
-#include "Tolvi/clipviews/PasteAsMenu.h"
-#include "TolviCore/model/ByteCountFormatter.h"
-#include "TolviCore/text/TextTransform.h"
+#include "Tolvi/clipviews/SymbolPrimaryButton.h"
 
 #include <QEvent>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QMenu>
 #include <QPainter>
 #include <QPushButton>
 #include <QStyleOptionButton>
@@ -36,60 +33,6 @@ int symbolSide(Typography style)
 {
     return SymbolCatalog::pixelSizeForPointSize(TolviDesign::layoutPointSize(style));
 }
-
-// The primary button with a symbol before its label.
-class SymbolPrimaryButton final : public TolviPrimaryButton {
-public:
-    SymbolPrimaryButton(const QString& title, QString systemImage, QWidget* parent)
-        : TolviPrimaryButton(title, parent), m_title(title), m_systemImage(std::move(systemImage))
-    {
-        setAutoDefault(false);
-    }
-
-    QSize sizeHint() const override
-    {
-        const int m = TolviPrimaryButtonStyle::ringMargin;
-        return TolviPrimaryButtonStyle::bodySize(m_title)
-            + QSize(symbolSide(Typography::bodyStrong) + symbolSpacing + 2 * m, 2 * m);
-    }
-    QSize minimumSizeHint() const override { return sizeHint(); }
-
-protected:
-    void paintEvent(QPaintEvent*) override
-    {
-        QPainter painter(this);
-        painter.setRenderHint(QPainter::Antialiasing);
-        TolviPrimaryButtonStyle::State state;
-        state.isEnabled = isEnabled();
-        state.isPressed = isDown();
-        state.isFocused = hasFocus();
-        const DesignContext context = DesignContext::of(this);
-        const QRect body = bodyRect();
-        TolviPrimaryButtonStyle::paint(painter, body, QString(), state, context);
-
-        painter.setOpacity(TolviPrimaryButtonStyle::opacity(state));
-        const QFont& font = TolviDesign::font(Typography::bodyStrong);
-        const QFontMetrics metrics(font);
-        const int side = symbolSide(Typography::bodyStrong);
-        const int textWidth = std::min(metrics.horizontalAdvance(m_title),
-                                       body.width() - 2 * TolviPrimaryButtonStyle::horizontalPadding - side
-                                           - symbolSpacing);
-        const qreal left = body.center().x() + 0.5 - (side + symbolSpacing + textWidth) / 2.0;
-        const QColor color = context.color(ColorToken::onAccent);
-        SymbolCatalog::paint(painter, QRectF(left, body.center().y() + 0.5 - side / 2.0, side, side), m_systemImage,
-                             color);
-        painter.setFont(font);
-        painter.setPen(color);
-        painter.drawText(QRectF(left + side + symbolSpacing, body.top(), std::max(0, textWidth), body.height()),
-                         Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
-                         metrics.elidedText(m_title, Qt::ElideRight, std::max(0, textWidth)));
-    }
-
-private:
-    static constexpr int symbolSpacing = 6;
-    QString m_title;
-    QString m_systemImage;
-};
 
 // A push button in the platform's look with a symbol in its text colour before the title, as
 // tall as the primary button beside it (with the same margin around the drawn body).
@@ -323,55 +266,6 @@ bool hasFileReferences(const ClipboardItem& item)
     return item.originalPayload() && !item.originalPayload()->fileURLs().isEmpty();
 }
 
-std::optional<QString> nonEmptyRecognizedText(const ClipboardItem& item)
-{
-    const ClipboardImage* image = item.content().imageIf();
-    if (!image || !image->recognizedText() || image->recognizedText()->isEmpty())
-        return std::nullopt;
-    return image->recognizedText();
-}
-
-// Runs `act` with the clip as the history holds it when the action runs.
-template <typename Act>
-auto withCurrentClip(HistoryWindowState& state, const QUuid& id, Act act)
-{
-    return [weak = QPointer<HistoryWindowState>(&state), id, act] {
-        if (!weak)
-            return;
-        if (const std::optional<ClipboardItem> current = weak->store().item(id))
-            act(*weak, *current);
-    };
-}
-
-QMenu* addSubmenu(QMenu& menu, const QString& title)
-{
-    auto* submenu = new QMenu(title, &menu);
-    // A menu is a window of its own; it follows the theme of the one it opens from.
-    submenu->setAttribute(Qt::WA_WindowPropagation);
-    menu.addMenu(submenu);
-    return submenu;
-}
-
-void copyText(const HistoryWindowState& state, const QString& text)
-{
-    if (state.actions().copyText)
-        state.actions().copyText(text);
-}
-
-// One entry per transform offered for `text`, copying the transform of `source(current clip)`.
-template <typename Source>
-void addTransformEntries(QMenu& menu, HistoryWindowState& state, const QUuid& id, const QString& text, Source source)
-{
-    for (TextTransform transform : TextTransform::available(text)) {
-        QAction* action = menu.addAction(transform.title());
-        QObject::connect(action, &QAction::triggered, &menu,
-                         withCurrentClip(state, id, [transform, source](HistoryWindowState& s, const ClipboardItem& clip) {
-                             if (const std::optional<QString> current = source(clip))
-                                 copyText(s, transform.apply(*current));
-                         }));
-    }
-}
-
 } // namespace
 
 // ---- Strip ------------------------------------------------------------------------------
@@ -585,108 +479,5 @@ void NarrowClipActions::paintEvent(QPaintEvent*)
     QPainter painter(this);
     painter.fillRect(rect(), DesignContext::of(this).color(ColorToken::surface));
 }
-
-// ---- Row menu entries -------------------------------------------------------------------
-
-namespace ClipRowMenuEntries {
-
-QAction* addRetryOCR(QMenu& menu, HistoryWindowState& state, const ClipboardItem& item)
-{
-    if (!state.canRetryOCR(item))
-        return nullptr;
-    QAction* action = menu.addAction(PasteAsMenu::menuIcon(QStringLiteral("text.viewfinder"), &menu),
-                                     NarrowClipActions::ocrButtonTitle(state.store(), item));
-    QObject::connect(action, &QAction::triggered, &menu,
-                     withCurrentClip(state, item.id(), [](HistoryWindowState& s, const ClipboardItem& clip) {
-                         if (s.canRetryOCR(clip) && s.actions().retryOCR)
-                             s.actions().retryOCR(clip);
-                     }));
-    return action;
-}
-
-QAction* addQueueToggle(QMenu& menu, HistoryWindowState& state, const ClipboardItem& item)
-{
-    QAction* action = menu.addAction(state.isQueued(item.id()) ? QStringLiteral("Remove from Multi-Paste Selection")
-                                                               : QStringLiteral("Select for Multi-Paste"));
-    QObject::connect(action, &QAction::triggered, &menu,
-                     withCurrentClip(state, item.id(),
-                                     [](HistoryWindowState& s, const ClipboardItem& clip) { s.toggleQueue(clip.id()); }));
-    return action;
-}
-
-QMenu* addPasteAs(QMenu& menu, HistoryWindowState& state, const ClipboardItem& item)
-{
-    const QPointer<HistoryWindowState> weak(&state);
-    QMenu* pasteAs = PasteAsMenu::create(
-        item,
-        [weak](const QUuid& id) { return weak ? weak->store().item(id) : std::nullopt; },
-        [weak](const ClipboardItem& clip) {
-            if (weak && weak->actions().pasteItem)
-                weak->actions().pasteItem(clip);
-        },
-        [weak](const QString& text) {
-            if (weak && weak->actions().pasteText)
-                weak->actions().pasteText(text);
-        },
-        &menu);
-    menu.addMenu(pasteAs);
-    return pasteAs;
-}
-
-QMenu* addTools(QMenu& menu, HistoryWindowState& state, const ClipboardItem& item)
-{
-    QMenu* tools = addSubmenu(menu, QStringLiteral("Tools"));
-    const QUuid id = item.id();
-    if (const QString* text = item.content().textIf()) {
-        addTransformEntries(*tools, state, id, *text, [](const ClipboardItem& clip) -> std::optional<QString> {
-            if (const QString* current = clip.content().textIf())
-                return *current;
-            return std::nullopt;
-        });
-        return tools;
-    }
-    if (const std::optional<QString> recognized = nonEmptyRecognizedText(item)) {
-        QAction* copy = tools->addAction(QStringLiteral("Copy OCR Text"));
-        QObject::connect(copy, &QAction::triggered, tools,
-                         withCurrentClip(state, id, [](HistoryWindowState& s, const ClipboardItem& clip) {
-                             if (const std::optional<QString> current = nonEmptyRecognizedText(clip))
-                                 copyText(s, *current);
-                         }));
-        QMenu* format = addSubmenu(*tools, QStringLiteral("Format OCR Text"));
-        addTransformEntries(*format, state, id, *recognized, nonEmptyRecognizedText);
-    }
-    QAction* size = tools->addAction(QStringLiteral("Copy Image Size"));
-    QObject::connect(size, &QAction::triggered, tools,
-                     withCurrentClip(state, id, [](HistoryWindowState& s, const ClipboardItem& clip) {
-                         if (const ClipboardImage* image = clip.content().imageIf())
-                             copyText(s, QStringLiteral("Image ") + image->pixelDescription());
-                     }));
-    QAction* bytes = tools->addAction(QStringLiteral("Copy Byte Size"));
-    QObject::connect(bytes, &QAction::triggered, tools,
-                     withCurrentClip(state, id, [](HistoryWindowState& s, const ClipboardItem& clip) {
-                         if (const ClipboardImage* image = clip.content().imageIf())
-                             copyText(s, ByteCountFormatter::fileStyle(image->byteCount()));
-                     }));
-    return tools;
-}
-
-void add(QMenu& menu, HistoryWindowState& state, const QUuid& itemID, Part part)
-{
-    const std::optional<ClipboardItem> item = state.store().item(itemID);
-    if (!item)
-        return;
-    switch (part) {
-    case Part::leading:
-        addRetryOCR(menu, state, *item);
-        break;
-    case Part::middle:
-        addQueueToggle(menu, state, *item);
-        addPasteAs(menu, state, *item);
-        addTools(menu, state, *item);
-        break;
-    }
-}
-
-} // namespace ClipRowMenuEntries
 
 } // namespace tolvi

@@ -9,9 +9,7 @@
 
 #include <optional>
 
-class QAction;
 class QLabel;
-class QMenu;
 class QPushButton;
 
 namespace tolvi {
@@ -85,33 +83,5 @@ private:
     // already there when a clip is first shown is not spoken.
     QPointer<TolviAccessibilityAnnouncement> m_announcement;
 };
-
-// The per-clip entries of a history row's context menu that belong with the multi-paste
-// choice, text recognition and the transforms. Each action finds the clip again by id when it
-// runs and does nothing once the clip is gone.
-namespace ClipRowMenuEntries {
-
-enum class Part {
-    // The recognition entry that heads the menu (only where a retry is offered).
-    leading,
-    // After the board submenu: the multi-paste entry, "Paste As" and "Tools".
-    middle,
-};
-
-// Adds the entries of `part` for the clip; nothing when the clip is not in the history.
-void add(QMenu& menu, HistoryWindowState& state, const QUuid& itemID, Part part);
-
-// The single entries, for hosts that place them one by one. Each returns what it added.
-// "Read Image Text" / "Retry Text Recognition", only where state.canRetryOCR(item).
-QAction* addRetryOCR(QMenu& menu, HistoryWindowState& state, const ClipboardItem& item);
-// "Select for Multi-Paste" / "Remove from Multi-Paste Selection": toggles the choice only.
-QAction* addQueueToggle(QMenu& menu, HistoryWindowState& state, const ClipboardItem& item);
-// The "Paste As" submenu with the window's paste actions.
-QMenu* addPasteAs(QMenu& menu, HistoryWindowState& state, const ClipboardItem& item);
-// The "Tools" submenu: the transforms of a text (or of an image's recognised text) and the
-// image's size and byte count, each copied, never pasted.
-QMenu* addTools(QMenu& menu, HistoryWindowState& state, const ClipboardItem& item);
-
-} // namespace ClipRowMenuEntries
 
 } // namespace tolvi

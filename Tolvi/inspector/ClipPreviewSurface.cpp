@@ -141,10 +141,10 @@ void ClipImagePreview::paintEvent(QPaintEvent*)
     paintPreviewBackground(painter, rect(), context);
     if (!m_image)
         return;
-    ClipRowPainter::Thumbnail picture{ClipRowPainter::Thumbnail::State::failed, {}};
+    ClipboardRow::Thumbnail picture{ClipboardRow::Thumbnail::State::failed, {}};
     if (m_thumbnails)
         picture = m_thumbnails->preview(*m_image, requestedSize());
-    using PictureState = ClipRowPainter::Thumbnail::State;
+    using PictureState = ClipboardRow::Thumbnail::State;
     if (picture.state == PictureState::failed) {
         m_state = State::unavailable;
         paintEmptyPreview(painter, rect(), QStringLiteral("photo"), QStringLiteral("Image preview unavailable"),

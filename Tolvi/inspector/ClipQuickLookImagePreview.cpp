@@ -57,11 +57,11 @@ ClipQuickLookOverlay::ImageState ImagePreview::state() const
     if (!m_image)
         return State::none;
     switch (request().state) {
-    case ClipRowPainter::Thumbnail::State::ready:
+    case ClipboardRow::Thumbnail::State::ready:
         return State::ready;
-    case ClipRowPainter::Thumbnail::State::failed:
+    case ClipboardRow::Thumbnail::State::failed:
         return State::unavailable;
-    case ClipRowPainter::Thumbnail::State::pending:
+    case ClipboardRow::Thumbnail::State::pending:
         break;
     }
     return State::pending;
@@ -89,10 +89,10 @@ void ImagePreview::paintEvent(QPaintEvent*)
     painter.drawPath(roundedShape(body, 12));
     if (!m_image)
         return;
-    const ClipRowPainter::Thumbnail thumbnail = request();
-    if (thumbnail.state == ClipRowPainter::Thumbnail::State::ready)
+    const ClipboardRow::Thumbnail thumbnail = request();
+    if (thumbnail.state == ClipboardRow::Thumbnail::State::ready)
         m_shown = thumbnail.image;
-    if (thumbnail.state == ClipRowPainter::Thumbnail::State::failed) {
+    if (thumbnail.state == ClipboardRow::Thumbnail::State::failed) {
         m_shown = QImage();
         paintUnavailable(painter, context);
         return;
@@ -135,13 +135,13 @@ QSize ImagePreview::wantedBounds() const
     return QSize(int(std::ceil(room.width() * ratio)), int(std::ceil(room.height() * ratio)));
 }
 
-ClipRowPainter::Thumbnail ImagePreview::request() const
+ClipboardRow::Thumbnail ImagePreview::request() const
 {
     if (!m_image || !m_thumbnails)
-        return {ClipRowPainter::Thumbnail::State::failed, {}};
+        return {ClipboardRow::Thumbnail::State::failed, {}};
     const QSize bounds = m_bounds.isEmpty() ? wantedBounds() : m_bounds;
     if (bounds.isEmpty())
-        return {ClipRowPainter::Thumbnail::State::pending, {}};
+        return {ClipboardRow::Thumbnail::State::pending, {}};
     return m_thumbnails->preview(*m_image, bounds);
 }
 

@@ -40,7 +40,7 @@ protected:
 private:
     static bool nearlyEqual(QSize a, QSize b);
     QSize wantedBounds() const;
-    ClipRowPainter::Thumbnail request() const;
+    ClipboardRow::Thumbnail request() const;
     void paintPlaceholder(QPainter& painter, const DesignContext& context);
     void paintUnavailable(QPainter& painter, const DesignContext& context);
 

@@ -89,15 +89,10 @@ void ClipTextEditorOverlay::buildCard()
     plateLayout->setContentsMargins(8, 8, 8, 8);
     m_stack = new QStackedWidget(m_plate);
     plateLayout->addWidget(m_stack);
-    m_editor = new ClipTextEditor(m_stack);
-    m_editor->setObjectName(QStringLiteral("quickEditText"));
-    m_editor->setAccessibleName(QStringLiteral("Edited text"));
-    m_original = new ClipTextEditor(m_stack);
-    m_original->setObjectName(QStringLiteral("quickEditOriginal"));
-    m_original->setAccessibleName(QStringLiteral("Original text"));
-    m_original->setReadOnly(true);
-    m_original->setPlateTint(0.045);
-    m_original->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    const VersionTexts texts =
+        makeVersionTexts(m_stack, QStringLiteral("quickEditText"), QStringLiteral("quickEditOriginal"));
+    m_editor = texts.edited;
+    m_original = texts.original;
     m_stack->addWidget(m_editor);
     m_stack->addWidget(m_original);
     column->addWidget(m_plate, 1);
@@ -116,21 +111,11 @@ void ClipTextEditorOverlay::buildCard()
         m_aiButtons.append(button);
         footer->addWidget(button);
     }
-    m_save = new FooterButton(QStringLiteral("Save"), surface);
-    m_copy = new FooterButton(QStringLiteral("Copy"), surface);
-    auto* paste = new TolviPrimaryButton(QStringLiteral("Paste"), surface);
-    m_paste = paste;
-    footer->addWidget(m_save);
-    footer->addWidget(m_copy);
-    footer->addWidget(m_paste);
-    column->addLayout(footer);
-    connect(m_save, &QAbstractButton::clicked, this, &ClipTextEditorOverlay::save);
-    connect(m_copy, &QAbstractButton::clicked, this, &ClipTextEditorOverlay::copy);
-    connect(m_paste, &QAbstractButton::clicked, this, &ClipTextEditorOverlay::paste);
-
-    addCardShortcut(surface, QKeySequence(Qt::CTRL | Qt::Key_S), this, [this] { save(); });
-    addCardShortcut(surface, QKeySequence(Qt::CTRL | Qt::Key_Return), this, [this] { this->paste(); });
-    addCardShortcut(surface, QKeySequence(Qt::CTRL | Qt::Key_Enter), this, [this] { this->paste(); });
+    const FooterButtons buttons = finishFooter(footerParts, surface, column, QStringLiteral("Paste"), this,
+                                               {[this] { save(); }, [this] { copy(); }, [this] { paste(); }});
+    m_save = buttons.save;
+    m_copy = buttons.copy;
+    m_paste = buttons.primary;
     surface->setFocusProxy(m_editor);
     card()->installEventFilter(this);
 }

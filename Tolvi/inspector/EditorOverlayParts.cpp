@@ -6,6 +6,7 @@
 #include "Tolvi/design/ThemedWidgets.h"
 #include "Tolvi/design/TolviPrimaryButton.h"
 #include "Tolvi/design/TolviTheme.h"
+#include "Tolvi/inspector/ClipTextEditor.h"
 
 #include <QEvent>
 #include <QGridLayout>
@@ -322,6 +323,41 @@ void addCardShortcut(QWidget* surface, const QKeySequence& keys, QObject* receiv
     auto* shortcut = new QShortcut(keys, surface);
     shortcut->setContext(Qt::WidgetWithChildrenShortcut);
     QObject::connect(shortcut, &QShortcut::activated, receiver, std::move(act));
+}
+
+FooterButtons finishFooter(const Footer& footer, QWidget* surface, QVBoxLayout* column, const QString& primaryTitle,
+                           QObject* receiver, const FooterActions& actions)
+{
+    FooterButtons buttons;
+    buttons.save = new FooterButton(QStringLiteral("Save"), surface);
+    buttons.copy = new FooterButton(QStringLiteral("Copy"), surface);
+    buttons.primary = new TolviPrimaryButton(primaryTitle, surface);
+    footer.row->addWidget(buttons.save);
+    footer.row->addWidget(buttons.copy);
+    footer.row->addWidget(buttons.primary);
+    column->addLayout(footer.row);
+    QObject::connect(buttons.save, &QAbstractButton::clicked, receiver, actions.save);
+    QObject::connect(buttons.copy, &QAbstractButton::clicked, receiver, actions.copy);
+    QObject::connect(buttons.primary, &QAbstractButton::clicked, receiver, actions.primary);
+    addCardShortcut(surface, QKeySequence(Qt::CTRL | Qt::Key_S), receiver, actions.save);
+    addCardShortcut(surface, QKeySequence(Qt::CTRL | Qt::Key_Return), receiver, actions.primary);
+    addCardShortcut(surface, QKeySequence(Qt::CTRL | Qt::Key_Enter), receiver, actions.primary);
+    return buttons;
+}
+
+VersionTexts makeVersionTexts(QWidget* parent, const QString& editedName, const QString& originalName)
+{
+    VersionTexts texts;
+    texts.edited = new ClipTextEditor(parent);
+    texts.edited->setObjectName(editedName);
+    texts.edited->setAccessibleName(QStringLiteral("Edited text"));
+    texts.original = new ClipTextEditor(parent);
+    texts.original->setObjectName(originalName);
+    texts.original->setAccessibleName(QStringLiteral("Original text"));
+    texts.original->setReadOnly(true);
+    texts.original->setPlateTint(0.045);
+    texts.original->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    return texts;
 }
 
 void dropQuestion(QMessageBox* question)

@@ -21,8 +21,11 @@ class QVBoxLayout;
 
 namespace tolvi {
 
+class ClipTextEditor;
+
 // The pieces both text editors of the history window are made of: the card with its header,
-// the plate behind the text, the footer's status line and buttons, and their dialogs.
+// the plate behind the text, the footer's status line and buttons, and their dialogs. The
+// compact panel's editor takes its two texts from here too.
 namespace EditorOverlayParts {
 
 // The card of an editor over the history window: minimum, ideal and maximum size, the margin
@@ -231,6 +234,31 @@ private:
     int m_angle = 0;
     QTimer m_spin;
 };
+
+// The end of the footer: Save, Copy and the card's primary button titled `primaryTitle`, each
+// running its action on `receiver`; Ctrl+S saves and Ctrl+Return or Ctrl+Enter runs the primary
+// action anywhere on the card. The footer's row then goes into the column.
+struct FooterButtons {
+    FooterButton* save = nullptr;
+    FooterButton* copy = nullptr;
+    QPushButton* primary = nullptr;
+};
+struct FooterActions {
+    std::function<void()> save;
+    std::function<void()> copy;
+    std::function<void()> primary;
+};
+FooterButtons finishFooter(const Footer& footer, QWidget* surface, QVBoxLayout* column, const QString& primaryTitle,
+                           QObject* receiver, const FooterActions& actions);
+
+// The two texts of an editor with versions, made in `parent` and named `editedName` and
+// `originalName`: the edited text, and the saved one, read-only on a slightly darker plate but
+// selectable.
+struct VersionTexts {
+    ClipTextEditor* edited = nullptr;
+    ClipTextEditor* original = nullptr;
+};
+VersionTexts makeVersionTexts(QWidget* parent, const QString& editedName, const QString& originalName);
 
 // A window-modal question over `owner`, opened with open(): the buttons in the given order
 // (the last one is the default and answers Escape); `answered` gets the index of the button

@@ -66,23 +66,13 @@ void NewSnippetOverlay::buildCard()
     const Footer footerParts = makeFooter(surface, column);
     m_statusOverflow = footerParts.overflow;
     m_status = footerParts.status;
-    QHBoxLayout* footer = footerParts.row;
-    m_save = new FooterButton(QStringLiteral("Save"), surface);
-    m_copy = new FooterButton(QStringLiteral("Copy"), surface);
-    auto* saveAndPaste = new TolviPrimaryButton(QStringLiteral("Save && Paste"), surface);
-    saveAndPaste->setAccessibleName(QStringLiteral("Save & Paste"));
-    m_saveAndPaste = saveAndPaste;
-    footer->addWidget(m_save);
-    footer->addWidget(m_copy);
-    footer->addWidget(m_saveAndPaste);
-    column->addLayout(footer);
-    connect(m_save, &QAbstractButton::clicked, this, &NewSnippetOverlay::save);
-    connect(m_copy, &QAbstractButton::clicked, this, &NewSnippetOverlay::copy);
-    connect(m_saveAndPaste, &QAbstractButton::clicked, this, &NewSnippetOverlay::saveAndPaste);
-
-    addCardShortcut(surface, QKeySequence(Qt::CTRL | Qt::Key_S), this, [this] { save(); });
-    addCardShortcut(surface, QKeySequence(Qt::CTRL | Qt::Key_Return), this, [this] { this->saveAndPaste(); });
-    addCardShortcut(surface, QKeySequence(Qt::CTRL | Qt::Key_Enter), this, [this] { this->saveAndPaste(); });
+    const FooterButtons buttons =
+        finishFooter(footerParts, surface, column, QStringLiteral("Save && Paste"), this,
+                     {[this] { save(); }, [this] { copy(); }, [this] { saveAndPaste(); }});
+    buttons.primary->setAccessibleName(QStringLiteral("Save & Paste"));
+    m_save = buttons.save;
+    m_copy = buttons.copy;
+    m_saveAndPaste = buttons.primary;
     surface->setFocusProxy(m_editor);
 }
 

@@ -19,7 +19,7 @@ PanelCommandBus& PanelCommandBus::shared()
 
 void PanelCommandBus::post(PanelKeyboardCommand command, QObject* panel) { emit posted(command, panel); }
 
-void PanelCommandBus::post(CompactPanelCommand command, QObject* panel) { emit compactPosted(command, panel); }
+void PanelCommandBus::post(CompactKeyboardCommand command, QObject* panel) { emit compactPosted(command, panel); }
 
 bool PanelCommandBus::post(const QString& name, QObject* panel)
 {
@@ -27,7 +27,7 @@ bool PanelCommandBus::post(const QString& name, QObject* panel)
         post(*command, panel);
         return true;
     }
-    if (const auto command = compactPanelCommand(name)) {
+    if (const auto command = compactKeyboardCommand(name)) {
         post(*command, panel);
         return true;
     }
@@ -59,7 +59,7 @@ QMetaObject::Connection PanelCommandBus::subscribe(PanelKeyboardCommand command,
     return connect(this, &PanelCommandBus::posted, context, forCommand(command, panel, std::move(handler)));
 }
 
-QMetaObject::Connection PanelCommandBus::subscribe(CompactPanelCommand command, QObject* panel, QObject* context,
+QMetaObject::Connection PanelCommandBus::subscribe(CompactKeyboardCommand command, QObject* panel, QObject* context,
                                                    std::function<void()> handler)
 {
     return connect(this, &PanelCommandBus::compactPosted, context, forCommand(command, panel, std::move(handler)));

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Tolvi/panels/CompactPanelCommand.h"
+#include "Tolvi/panels/CompactKeyboardCommand.h"
 #include "Tolvi/panels/PanelKeyboardCommand.h"
 
 #include <QObject>
@@ -22,7 +22,7 @@ public:
     static PanelCommandBus& shared();
 
     void post(PanelKeyboardCommand command, QObject* panel);
-    void post(CompactPanelCommand command, QObject* panel);
+    void post(CompactKeyboardCommand command, QObject* panel);
     // Posts by name ("tolvi.panel." or "tolvi.compact." names); returns false (and posts
     // nothing) for a name that is neither a panel nor a compact panel command.
     bool post(const QString& notificationName, QObject* panel);
@@ -32,12 +32,12 @@ public:
     QMetaObject::Connection subscribe(PanelKeyboardCommand command, QObject* panel, QObject* context,
                                       std::function<void()> handler);
     // The same for a compact panel command.
-    QMetaObject::Connection subscribe(CompactPanelCommand command, QObject* panel, QObject* context,
+    QMetaObject::Connection subscribe(CompactKeyboardCommand command, QObject* panel, QObject* context,
                                       std::function<void()> handler);
 
 signals:
     void posted(tolvi::PanelKeyboardCommand command, QObject* panel);
-    void compactPosted(tolvi::CompactPanelCommand command, QObject* panel);
+    void compactPosted(tolvi::CompactKeyboardCommand command, QObject* panel);
 };
 
 } // namespace tolvi

@@ -167,8 +167,9 @@ void BM_ArrowToSelectionPainted(benchmark::State& state)
     int moves = 0;
     bool down = true;
     for (auto _ : state) {
-        PanelCommandBus::shared().post(down ? CompactPanelCommand::selectNextClip : CompactPanelCommand::selectPreviousClip,
-                                       controller->panel());
+        PanelCommandBus::shared().post(
+            down ? CompactKeyboardCommand::selectNextClip : CompactKeyboardCommand::selectPreviousClip,
+            controller->panel());
         Panel::paint(*controller);
         if (++moves % 200 == 0)
             down = !down;
@@ -189,7 +190,7 @@ void BM_OpenActionsOnLongClip(benchmark::State& state)
     CompactPanelState& panelState = *controller->panelState();
     panelState.setSelectedItemID(panel.store.itemAt(0).id());
     for (auto _ : state) {
-        PanelCommandBus::shared().post(CompactPanelCommand::accept, controller->panel());
+        PanelCommandBus::shared().post(CompactKeyboardCommand::accept, controller->panel());
         Panel::paint(*controller);
         state.PauseTiming();
         panelState.showResults();
@@ -232,7 +233,7 @@ void BM_OpenEditorOnLongClip(benchmark::State& state)
     Panel::paint(*controller);
     CompactPanelState& panelState = *controller->panelState();
     for (auto _ : state) {
-        PanelCommandBus::shared().post(CompactPanelCommand::editSelectedClip, controller->panel());
+        PanelCommandBus::shared().post(CompactKeyboardCommand::editSelectedClip, controller->panel());
         Panel::paint(*controller);
         state.PauseTiming();
         panelState.requestLeaveEditor();
@@ -251,7 +252,7 @@ void BM_EditorKeystrokeOnLongClip(benchmark::State& state)
     Panel panel(longClipHistory(2));
     std::unique_ptr<CompactClipboardPanelController> controller = panel.makeController();
     controller->show();
-    PanelCommandBus::shared().post(CompactPanelCommand::editSelectedClip, controller->panel());
+    PanelCommandBus::shared().post(CompactKeyboardCommand::editSelectedClip, controller->panel());
     Panel::paint(*controller);
     ClipTextEditor* editor = controller->view()->editor();
     editor->setFocus();

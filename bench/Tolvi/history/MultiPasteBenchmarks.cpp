@@ -8,7 +8,7 @@
 #include "Tolvi/history/ClipboardHistoryPanel.h"
 #include "Tolvi/history/ClipboardPanelController.h"
 #include "Tolvi/history/HistoryWindowState.h"
-#include "Tolvi/history/NarrowClipActions.h"
+#include "Tolvi/history/ClipRowMenu.h"
 #include "Tolvi/clipviews/PasteAsMenu.h"
 #include "Tolvi/clipviews/ThumbnailCache.h"
 

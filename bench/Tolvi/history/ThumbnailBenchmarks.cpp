@@ -60,7 +60,7 @@ void decodeOneTile(benchmark::State& state, const ClipboardImage& image, int sid
         cache.thumbnail(image, side);
         pool.waitForDone();
         QCoreApplication::processEvents();
-        if (cache.thumbnail(image, side).state != ClipRowPainter::Thumbnail::State::ready) {
+        if (cache.thumbnail(image, side).state != ClipboardRow::Thumbnail::State::ready) {
             state.SkipWithError("the tile did not decode");
             break;
         }

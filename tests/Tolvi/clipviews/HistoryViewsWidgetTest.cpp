@@ -1,5 +1,5 @@
 #include "Tolvi/design/TolviPrimaryButton.h"
-#include "Tolvi/clipviews/ClipRowPainter.h"
+#include "Tolvi/clipviews/ClipboardRow.h"
 #include "Tolvi/clipviews/EmptyHistoryView.h"
 #include "Tolvi/clipviews/OCRStatusLabel.h"
 
@@ -21,7 +21,7 @@ namespace {
 using TolviDesign::ColorToken;
 using TolviDesign::Typography;
 using OCRStatus = ClipboardStore::OCRStatus;
-using ThumbnailState = ClipRowPainter::Thumbnail::State;
+using ThumbnailState = ClipboardRow::Thumbnail::State;
 
 const QString ellipsis = QStringLiteral("\u2026");
 
@@ -205,24 +205,24 @@ DesignContext contextFor(ThemeAppearance appearance, bool increasedContrast = fa
 
 // Paints one row into an image of the background colour, with a margin around the row.
 QImage paintRow(const ClipboardItem& item, const ClipRowInput& input, const DesignContext& context,
-                const ClipRowPainter::Thumbnail& thumbnail = {}, int width = 400, int margin = 0,
+                const ClipboardRow::Thumbnail& thumbnail = {}, int width = 400, int margin = 0,
                 QColor background = Qt::white)
 {
-    const int height = ClipRowPainter::rowHeight(ClipRowPainter::isImageRow(item));
+    const int height = ClipboardRow::rowHeight(ClipboardRow::isImageRow(item));
     QImage image(width + 2 * margin, height + 2 * margin, QImage::Format_ARGB32_Premultiplied);
     image.fill(background);
     QPainter painter(&image);
-    ClipRowPainter::paint(painter, QRectF(margin, margin, width, height), item, input,
+    ClipboardRow::paint(painter, QRectF(margin, margin, width, height), item, input,
                           ClipRowPresentation::make(item, now), thumbnail, context);
     return image;
 }
 
-TEST(ClipRowPainterTest, TitleShowsTwoLinesFromTheStartOfAHugeText)
+TEST(ClipboardRowTest, TitleShowsTwoLinesFromTheStartOfAHugeText)
 {
     QString huge;
     while (huge.size() < 50'000)
         huge += QStringLiteral("line %1 of a long log\n").arg(huge.size());
-    const QStringList lines = ClipRowPainter::titleLines(huge, 260);
+    const QStringList lines = ClipboardRow::titleLines(huge, 260);
     ASSERT_EQ(lines.size(), 2);
     EXPECT_EQ(lines[0], QStringLiteral("line 0 of a long log"));
     EXPECT_TRUE(lines[1].startsWith(QStringLiteral("line 21 of")));
@@ -230,7 +230,7 @@ TEST(ClipRowPainterTest, TitleShowsTwoLinesFromTheStartOfAHugeText)
 
     // One line of 50,000 characters without a blank breaks anywhere and is cut at line two.
     const QFontMetricsF metrics(TolviDesign::font(Typography::rowTitle));
-    const QStringList word = ClipRowPainter::titleLines(QString(50'000, u'W'), 200);
+    const QStringList word = ClipboardRow::titleLines(QString(50'000, u'W'), 200);
     ASSERT_EQ(word.size(), 2);
     EXPECT_TRUE(word[1].endsWith(ellipsis));
     for (const QString& line : word)
@@ -241,24 +241,24 @@ TEST(ClipRowPainterTest, TitleShowsTwoLinesFromTheStartOfAHugeText)
     EXPECT_FALSE(image.isNull());
 }
 
-TEST(ClipRowPainterTest, LineBreaksStartLinesAndControlsShowAsBlanks)
+TEST(ClipboardRowTest, LineBreaksStartLinesAndControlsShowAsBlanks)
 {
-    EXPECT_EQ(ClipRowPainter::titleLines(QStringLiteral("first\nsecond\nthird"), 400),
+    EXPECT_EQ(ClipboardRow::titleLines(QStringLiteral("first\nsecond\nthird"), 400),
               QStringList({QStringLiteral("first"), QStringLiteral("second") + ellipsis}));
-    EXPECT_EQ(ClipRowPainter::titleLines(QStringLiteral("first\r\nsecond"), 400),
+    EXPECT_EQ(ClipboardRow::titleLines(QStringLiteral("first\r\nsecond"), 400),
               QStringList({QStringLiteral("first"), QStringLiteral("second")}));
     // Breaks that end the text add no line; a blank line inside it stays.
-    EXPECT_EQ(ClipRowPainter::titleLines(QStringLiteral("only\n\n"), 400), QStringList({QStringLiteral("only")}));
-    EXPECT_EQ(ClipRowPainter::titleLines(QStringLiteral("\n\nthird"), 400), QStringList({QString(), ellipsis}));
-    EXPECT_EQ(ClipRowPainter::titleLines(QStringLiteral("a\tb\x01"), 400), QStringList({QStringLiteral("a b ")}));
+    EXPECT_EQ(ClipboardRow::titleLines(QStringLiteral("only\n\n"), 400), QStringList({QStringLiteral("only")}));
+    EXPECT_EQ(ClipboardRow::titleLines(QStringLiteral("\n\nthird"), 400), QStringList({QString(), ellipsis}));
+    EXPECT_EQ(ClipboardRow::titleLines(QStringLiteral("a\tb\x01"), 400), QStringList({QStringLiteral("a b ")}));
     // A title that just fits two lines gets no ellipsis.
-    const QStringList two = ClipRowPainter::titleLines(QStringLiteral("short one\nshort two"), 400);
+    const QStringList two = ClipboardRow::titleLines(QStringLiteral("short one\nshort two"), 400);
     EXPECT_FALSE(two.back().endsWith(ellipsis));
 }
 
-TEST(ClipRowPainterTest, RowsStayInsideTheirRectangle)
+TEST(ClipboardRowTest, RowsStayInsideTheirRectangle)
 {
-    EXPECT_GE(ClipRowPainter::rowHeight(false), ClipRowPainter::tileSide + 24);
+    EXPECT_GE(ClipboardRow::rowHeight(false), ClipboardRow::tileSide + 24);
 
     ClipRowInput everything;
     everything.shortcutNumber = 9;
@@ -271,7 +271,7 @@ TEST(ClipRowPainterTest, RowsStayInsideTheirRectangle)
         for (bool contrast : {false, true}) {
             const QImage image = paintRow(item, everything, contextFor(ThemeAppearance::dark, contrast), {}, 300,
                                           margin, Qt::transparent);
-            const QRect row(margin, margin, 300, ClipRowPainter::rowHeight(ClipRowPainter::isImageRow(item)));
+            const QRect row(margin, margin, 300, ClipboardRow::rowHeight(ClipboardRow::isImageRow(item)));
             int outside = 0;
             for (int y = 0; y < image.height(); ++y)
                 for (int x = 0; x < image.width(); ++x)
@@ -281,7 +281,7 @@ TEST(ClipRowPainterTest, RowsStayInsideTheirRectangle)
     }
 }
 
-TEST(ClipRowPainterTest, FillAndStrokeFollowSelectionAndContrast)
+TEST(ClipboardRowTest, FillAndStrokeFollowSelectionAndContrast)
 {
     const ClipboardItem item = textItem(QStringLiteral("hello"));
     const DesignContext light = contextFor(ThemeAppearance::light);
@@ -318,15 +318,15 @@ TEST(ClipRowPainterTest, FillAndStrokeFollowSelectionAndContrast)
     EXPECT_FALSE(near(standard.pixelColor(standard.width() / 2, 1), blue, 8));
 }
 
-TEST(ClipRowPainterTest, ImageTileShowsTheReadyThumbnailAndAPlaceholderOtherwise)
+TEST(ClipboardRowTest, ImageTileShowsTheReadyThumbnailAndAPlaceholderOtherwise)
 {
     const ClipboardItem item = imageItem();
     QImage red(96, 64, QImage::Format_RGB32);
     red.fill(Qt::red);
     const DesignContext dark = contextFor(ThemeAppearance::dark);
-    const QPoint tileCentre(12 + ClipRowPainter::tileSide / 2, 12 + ClipRowPainter::tileSide / 2);
+    const QPoint tileCentre(12 + ClipboardRow::tileSide / 2, 12 + ClipboardRow::tileSide / 2);
     auto tileColor = [&](ThumbnailState state) {
-        return paintRow(item, {}, dark, ClipRowPainter::Thumbnail{state, red}).pixelColor(tileCentre);
+        return paintRow(item, {}, dark, ClipboardRow::Thumbnail{state, red}).pixelColor(tileCentre);
     };
     EXPECT_TRUE(near(tileColor(ThumbnailState::ready), Qt::red));
     EXPECT_FALSE(near(tileColor(ThumbnailState::pending), Qt::red, 40));

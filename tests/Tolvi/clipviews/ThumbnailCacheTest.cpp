@@ -21,7 +21,7 @@
 namespace tolvi {
 namespace {
 
-using State = ClipRowPainter::Thumbnail::State;
+using State = ClipboardRow::Thumbnail::State;
 
 constexpr int deadlineMs = 20'000;
 
@@ -74,9 +74,9 @@ bool near(QRgb pixel, QColor expected, int tolerance = 40)
 }
 
 // Asks until the tile is no longer pending, letting queued deliveries through.
-ClipRowPainter::Thumbnail settled(ThumbnailCache& cache, const ClipboardImage& image, int side)
+ClipboardRow::Thumbnail settled(ThumbnailCache& cache, const ClipboardImage& image, int side)
 {
-    ClipRowPainter::Thumbnail result = cache.thumbnail(image, side);
+    ClipboardRow::Thumbnail result = cache.thumbnail(image, side);
     EXPECT_TRUE(QTest::qWaitFor(
         [&] {
             result = cache.thumbnail(image, side);

@@ -68,39 +68,39 @@ protected:
 TEST_F(CompactPanelStateTest, CancelStepsBackOneLevelAtATime)
 {
     CompactPanelState& s = makeState();
-    s.handleCommand(CompactPanelCommand::accept);
+    s.handleCommand(CompactKeyboardCommand::accept);
     EXPECT_EQ(s.mode(), CompactPanelMode::actions);
     EXPECT_EQ(reportedMode, CompactPanelMode::actions);
     EXPECT_EQ(s.selectedActionID(), QStringLiteral("edit-text"));
 
-    s.handleCommand(CompactPanelCommand::editSelectedClip);
+    s.handleCommand(CompactKeyboardCommand::editSelectedClip);
     ASSERT_EQ(s.mode(), CompactPanelMode::editor);
     EXPECT_EQ(reportedMode, CompactPanelMode::editor);
     EXPECT_EQ(s.editorTitle(), QStringLiteral("clip 2"));
 
     // An edited draft asks first; the next cancel only closes the question, keeping the draft.
     s.setEditedText(QStringLiteral("clip 2, edited"));
-    s.handleCommand(CompactPanelCommand::cancel);
+    s.handleCommand(CompactKeyboardCommand::cancel);
     EXPECT_TRUE(s.isDiscardConfirmationPresented());
     EXPECT_TRUE(modal);
     EXPECT_EQ(s.mode(), CompactPanelMode::editor);
-    s.handleCommand(CompactPanelCommand::accept); // guarded while the question is up
+    s.handleCommand(CompactKeyboardCommand::accept); // guarded while the question is up
     EXPECT_TRUE(pastedTexts.isEmpty());
-    s.handleCommand(CompactPanelCommand::cancel);
+    s.handleCommand(CompactKeyboardCommand::cancel);
     EXPECT_FALSE(s.isDiscardConfirmationPresented());
     EXPECT_FALSE(modal);
     EXPECT_EQ(s.draft().editedText, QStringLiteral("clip 2, edited"));
 
     // Typed back to the original: leaving asks nothing and returns to the same clip's actions.
     s.setEditedText(QStringLiteral("clip 2"));
-    s.handleCommand(CompactPanelCommand::cancel);
+    s.handleCommand(CompactKeyboardCommand::cancel);
     EXPECT_EQ(s.mode(), CompactPanelMode::actions);
     EXPECT_EQ(s.selectedItem()->content().textValue(), QStringLiteral("clip 2"));
-    s.handleCommand(CompactPanelCommand::cancel);
+    s.handleCommand(CompactKeyboardCommand::cancel);
     EXPECT_EQ(s.mode(), CompactPanelMode::results);
     EXPECT_EQ(s.selectedActionID(), std::nullopt);
     EXPECT_EQ(closes, 0);
-    s.handleCommand(CompactPanelCommand::cancel);
+    s.handleCommand(CompactKeyboardCommand::cancel);
     EXPECT_EQ(closes, 1);
     EXPECT_EQ(s.mode(), CompactPanelMode::results);
 }
@@ -221,19 +221,19 @@ TEST_F(CompactPanelStateTest, PanelHeightFollowsModeAndCounts)
 TEST_F(CompactPanelStateTest, GuardedCommandsWaitForThePreviewAndEscapeClosesIt)
 {
     CompactPanelState& s = makeState();
-    s.handleCommand(CompactPanelCommand::toggleClipPreview);
+    s.handleCommand(CompactKeyboardCommand::toggleClipPreview);
     EXPECT_FALSE(s.previewedItem()); // no preview to show
     s.setPreviewAvailable(true);
-    s.handleCommand(CompactPanelCommand::toggleClipPreview);
+    s.handleCommand(CompactKeyboardCommand::toggleClipPreview);
     ASSERT_TRUE(s.previewedItem());
     EXPECT_TRUE(modal);
     EXPECT_EQ(usage.count(UsageMetricEvent::richPreviewOpened), 1);
     EXPECT_EQ(usage.count(UsageMetricEvent::firstPreviewOpened), 1);
-    s.handleCommand(CompactPanelCommand::selectNextClip);
-    s.handleCommand(CompactPanelCommand::accept);
+    s.handleCommand(CompactKeyboardCommand::selectNextClip);
+    s.handleCommand(CompactKeyboardCommand::accept);
     EXPECT_EQ(s.selectedRow(), 0);
     EXPECT_EQ(s.mode(), CompactPanelMode::results);
-    s.handleCommand(CompactPanelCommand::cancel);
+    s.handleCommand(CompactKeyboardCommand::cancel);
     EXPECT_FALSE(s.previewedItem());
     EXPECT_FALSE(modal);
     EXPECT_EQ(closes, 0);

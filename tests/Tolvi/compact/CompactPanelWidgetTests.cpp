@@ -1,7 +1,7 @@
 // The compact panel offscreen, driven through the program's own key routing as a user would
 // drive it, plus its key table and its placement under the pointer.
 #include "Tolvi/compact/CompactClipboardPanelController.h"
-#include "Tolvi/compact/CompactRows.h"
+#include "Tolvi/compact/CompactResultList.h"
 
 #include "tests/Tolvi/history/HistoryTestSupport.h"
 
@@ -47,21 +47,21 @@ TEST(CompactPanelKeys, TheKeyTableFollowsFocusModeAndModifiers)
     const auto results = CompactPanelMode::results;
     const auto actions = CompactPanelMode::actions;
     EXPECT_EQ(Controller::keyCommand(Qt::Key_E, Qt::ControlModifier, Focus::searchField, results, false),
-              CompactPanelCommand::editSelectedClip);
+              CompactKeyboardCommand::editSelectedClip);
     EXPECT_EQ(Controller::keyCommand(Qt::Key_E, Qt::NoModifier, Focus::searchField, results, false), std::nullopt);
     EXPECT_EQ(Controller::keyCommand(Qt::Key_E, Qt::NoModifier, Focus::none, results, false), std::nullopt);
     EXPECT_EQ(Controller::keyCommand(Qt::Key_E, Qt::NoModifier, Focus::clipRow, actions, false),
-              CompactPanelCommand::editSelectedClip);
+              CompactKeyboardCommand::editSelectedClip);
     EXPECT_EQ(Controller::keyCommand(Qt::Key_Return, Qt::NoModifier, Focus::searchField, results, false),
-              CompactPanelCommand::accept);
+              CompactKeyboardCommand::accept);
     EXPECT_EQ(Controller::keyCommand(Qt::Key_Enter, Qt::KeypadModifier, Focus::none, actions, false),
-              CompactPanelCommand::accept);
+              CompactKeyboardCommand::accept);
     EXPECT_EQ(Controller::keyCommand(Qt::Key_Down, Qt::NoModifier, Focus::searchField, results, false),
-              CompactPanelCommand::selectNextClip);
+              CompactKeyboardCommand::selectNextClip);
     EXPECT_EQ(Controller::keyCommand(Qt::Key_Up, Qt::NoModifier, Focus::none, actions, false),
-              CompactPanelCommand::selectPreviousClip);
+              CompactKeyboardCommand::selectPreviousClip);
     EXPECT_EQ(Controller::keyCommand(Qt::Key_Space, Qt::NoModifier, Focus::clipRow, results, false),
-              CompactPanelCommand::toggleClipPreview);
+              CompactKeyboardCommand::toggleClipPreview);
     EXPECT_EQ(Controller::keyCommand(Qt::Key_Space, Qt::NoModifier, Focus::searchField, results, false), std::nullopt);
     // Other chords, other controls, the editor and modal moments keep their keys.
     EXPECT_EQ(Controller::keyCommand(Qt::Key_Return, Qt::ShiftModifier, Focus::none, results, false), std::nullopt);
@@ -69,7 +69,7 @@ TEST(CompactPanelKeys, TheKeyTableFollowsFocusModeAndModifiers)
     EXPECT_EQ(Controller::keyCommand(Qt::Key_Space, Qt::ControlModifier, Focus::clipRow, results, false), std::nullopt);
     EXPECT_EQ(Controller::keyCommand(Qt::Key_Return, Qt::NoModifier, Focus::otherControl, results, false), std::nullopt);
     EXPECT_EQ(Controller::keyCommand(Qt::Key_E, Qt::ControlModifier, Focus::otherControl, actions, false),
-              CompactPanelCommand::editSelectedClip);
+              CompactKeyboardCommand::editSelectedClip);
     EXPECT_EQ(Controller::keyCommand(Qt::Key_Return, Qt::NoModifier, Focus::searchField, results, true), std::nullopt);
     EXPECT_EQ(Controller::keyCommand(Qt::Key_Return, Qt::NoModifier, Focus::none, CompactPanelMode::editor, false),
               std::nullopt);

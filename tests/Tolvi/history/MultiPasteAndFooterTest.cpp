@@ -3,6 +3,7 @@
 #include "Tolvi/history/ClipboardFooter.h"
 #include "Tolvi/history/ClipboardFooterFlowLayout.h"
 #include "Tolvi/history/HistoryWindowState.h"
+#include "Tolvi/history/ClipRowMenu.h"
 #include "Tolvi/history/NarrowClipActions.h"
 #include "Tolvi/clipviews/OCRStatusLabel.h"
 

@@ -15,7 +15,7 @@ namespace tolvi {
 // the board count, the text-recognition line of images, and the pin, multi-paste and digit
 // marks. Every row has the same height, so a list of any length lays out without
 // measuring text.
-class ClipRowPainter {
+class ClipboardRow {
 public:
     // What the preview tile of an image row has to show.
     struct Thumbnail {

@@ -12,7 +12,7 @@ namespace tolvi {
 // The compact panel's keyboard commands, a family of their own beside the history window's
 // panel commands. Each travels on the command bus under the name "tolvi.compact." followed by
 // the command.
-enum class CompactPanelCommand {
+enum class CompactKeyboardCommand {
     accept,
     openActions,
     editSelectedClip,
@@ -22,12 +22,12 @@ enum class CompactPanelCommand {
     selectNextClip,
 };
 
-inline constexpr std::array<CompactPanelCommand, 7> allCompactPanelCommands = busCommands<CompactPanelCommand, 7>();
+inline constexpr std::array<CompactKeyboardCommand, 7> allCompactKeyboardCommands = busCommands<CompactKeyboardCommand, 7>();
 
 // "tolvi.compact.accept", "tolvi.compact.selectNextClip", ...
-QString notificationName(CompactPanelCommand command);
+QString notificationName(CompactKeyboardCommand command);
 
 // The command of a notification name; nothing for any other name.
-std::optional<CompactPanelCommand> compactPanelCommand(const QString& notificationName);
+std::optional<CompactKeyboardCommand> compactKeyboardCommand(const QString& notificationName);
 
 } // namespace tolvi

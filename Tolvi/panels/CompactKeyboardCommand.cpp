@@ -1,22 +1,22 @@
-#include "Tolvi/panels/CompactPanelCommand.h"
+#include "Tolvi/panels/CompactKeyboardCommand.h"
 
 namespace tolvi {
 
 namespace {
 
 // In the order of the enumerators.
-constexpr BusCommandNames<CompactPanelCommand, allCompactPanelCommands.size()> names(
+constexpr BusCommandNames<CompactKeyboardCommand, allCompactKeyboardCommands.size()> names(
     "tolvi.compact.", {"accept", "openActions", "editSelectedClip", "toggleClipPreview", "cancel",
                        "selectPreviousClip", "selectNextClip"});
 
 } // namespace
 
-QString notificationName(CompactPanelCommand command)
+QString notificationName(CompactKeyboardCommand command)
 {
     return names.notificationName(command);
 }
 
-std::optional<CompactPanelCommand> compactPanelCommand(const QString& name)
+std::optional<CompactKeyboardCommand> compactKeyboardCommand(const QString& name)
 {
     return names.command(name);
 }

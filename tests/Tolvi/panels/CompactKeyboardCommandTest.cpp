@@ -5,20 +5,20 @@
 namespace tolvi {
 namespace {
 
-TEST(CompactPanelCommandTest, NamesUseTheCompactPrefixAndNeverMixWithPanelCommands)
+TEST(CompactKeyboardCommandTest, NamesUseTheCompactPrefixAndNeverMixWithPanelCommands)
 {
-    EXPECT_EQ(notificationName(CompactPanelCommand::accept), QStringLiteral("tolvi.compact.accept"));
-    EXPECT_EQ(notificationName(CompactPanelCommand::selectNextClip), QStringLiteral("tolvi.compact.selectNextClip"));
-    for (CompactPanelCommand c : allCompactPanelCommands)
-        EXPECT_EQ(compactPanelCommand(notificationName(c)), c);
-    EXPECT_EQ(compactPanelCommand(QStringLiteral("tolvi.panel.selectNextClip")), std::nullopt);
-    EXPECT_EQ(compactPanelCommand(QStringLiteral("tolvi.compact.")), std::nullopt);
+    EXPECT_EQ(notificationName(CompactKeyboardCommand::accept), QStringLiteral("tolvi.compact.accept"));
+    EXPECT_EQ(notificationName(CompactKeyboardCommand::selectNextClip), QStringLiteral("tolvi.compact.selectNextClip"));
+    for (CompactKeyboardCommand c : allCompactKeyboardCommands)
+        EXPECT_EQ(compactKeyboardCommand(notificationName(c)), c);
+    EXPECT_EQ(compactKeyboardCommand(QStringLiteral("tolvi.panel.selectNextClip")), std::nullopt);
+    EXPECT_EQ(compactKeyboardCommand(QStringLiteral("tolvi.compact.")), std::nullopt);
 }
 
-TEST(CompactPanelCommandTest, EveryCommandOfBothFamiliesHasItsOwnName)
+TEST(CompactKeyboardCommandTest, EveryCommandOfBothFamiliesHasItsOwnName)
 {
     QStringList compact;
-    for (CompactPanelCommand c : allCompactPanelCommands)
+    for (CompactKeyboardCommand c : allCompactKeyboardCommands)
         compact.append(notificationName(c));
     EXPECT_EQ(compact, (QStringList{QStringLiteral("tolvi.compact.accept"), QStringLiteral("tolvi.compact.openActions"),
                                     QStringLiteral("tolvi.compact.editSelectedClip"),
@@ -39,17 +39,17 @@ TEST(CompactPanelCommandTest, EveryCommandOfBothFamiliesHasItsOwnName)
     EXPECT_EQ(panelKeyboardCommand(QStringLiteral("tolvi.compact.cancel")), std::nullopt);
 }
 
-TEST(CompactPanelCommandTest, TheBusDeliversCompactCommandsOnlyToCompactSubscribersOfThatPanel)
+TEST(CompactKeyboardCommandTest, TheBusDeliversCompactCommandsOnlyToCompactSubscribersOfThatPanel)
 {
     PanelCommandBus bus;
     QObject compact, other, view;
     int compactAccepts = 0, panelPastes = 0, cancels = 0;
-    bus.subscribe(CompactPanelCommand::accept, &compact, &view, [&] { ++compactAccepts; });
-    bus.subscribe(CompactPanelCommand::cancel, nullptr, &view, [&] { ++cancels; });
+    bus.subscribe(CompactKeyboardCommand::accept, &compact, &view, [&] { ++compactAccepts; });
+    bus.subscribe(CompactKeyboardCommand::cancel, nullptr, &view, [&] { ++cancels; });
     bus.subscribe(PanelKeyboardCommand::pasteSelectedClip, nullptr, &view, [&] { ++panelPastes; });
 
-    bus.post(CompactPanelCommand::accept, &compact);
-    bus.post(CompactPanelCommand::accept, &other);
+    bus.post(CompactKeyboardCommand::accept, &compact);
+    bus.post(CompactKeyboardCommand::accept, &other);
     EXPECT_TRUE(bus.post(QStringLiteral("tolvi.compact.accept"), &compact));
     EXPECT_TRUE(bus.post(QStringLiteral("tolvi.compact.cancel"), &other));
     EXPECT_FALSE(bus.post(QStringLiteral("tolvi.compact.paste"), &compact));

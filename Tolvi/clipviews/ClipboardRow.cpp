@@ -1,9 +1,9 @@
-#include "Tolvi/clipviews/ClipRowPainter.h"
+#include "Tolvi/clipviews/ClipboardRow.h"
 
+#include "Tolvi/clipviews/ClipRowDrawing.h"
 #include "Tolvi/design/Badges.h"
 #include "Tolvi/design/Surfaces.h"
 #include "Tolvi/design/SymbolCatalog.h"
-#include "Tolvi/clipviews/OCRStatusLabel.h"
 
 #include <QFontMetricsF>
 #include <QPainter>
@@ -15,6 +15,8 @@
 
 namespace tolvi {
 
+using ClipRowDrawing::drawLabel;
+using ClipRowDrawing::drawLine;
 using TolviDesign::withOpacity;
 
 using TolviDesign::ColorToken;
@@ -27,9 +29,7 @@ constexpr qreal tileGap = 12;
 constexpr qreal columnSpacing = 5;
 constexpr qreal titleRowSpacing = 8;
 constexpr qreal kindRowSpacing = 10;
-constexpr qreal labelSpacing = 5;
 constexpr qreal cornerRadius = 7;
-constexpr qreal imageCornerRadius = 8;
 constexpr qreal digitWidth = 28;
 constexpr qreal digitHeight = 22;
 constexpr qreal digitCornerRadius = 5;
@@ -73,7 +73,7 @@ const RowMetrics& rowMetrics()
         // room of a second one, so every row has the same height and lists lay out at once.
         const qreal imageColumn =
             r.firstSlot + columnSpacing + r.metaLine + columnSpacing + r.kindLine + columnSpacing + r.recognitionLine;
-        const qreal tile = ClipRowPainter::tileSide;
+        const qreal tile = ClipboardRow::tileSide;
         const int height = int(std::ceil(2 * padding + std::max({tile, textColumn, imageColumn})));
         r.textRowHeight = height;
         r.imageRowHeight = height;
@@ -97,19 +97,6 @@ QChar displayed(QChar c)
     return c;
 }
 
-// One line of a single-line text, with line breaks and controls shown as blanks.
-QString oneLine(const QString& text)
-{
-    QString line = text;
-    for (QChar& c : line) {
-        if (isLineBreak(c.unicode()))
-            c = QChar(u' ');
-        else
-            c = displayed(c);
-    }
-    return line;
-}
-
 // The last visible line of a text that goes on: it ends in an ellipsis and fits the width.
 QString withEllipsis(QString line, const QFontMetricsF& metrics, qreal width)
 {
@@ -121,32 +108,6 @@ QString withEllipsis(QString line, const QFontMetricsF& metrics, qreal width)
         line.truncate(std::max<qsizetype>(0, characters.toPreviousBoundary()));
     }
     return line + ellipsis;
-}
-
-void drawLine(QPainter& painter, const QRectF& box, const QString& text, const QFont& font, const QColor& color)
-{
-    if (box.width() <= 0)
-        return;
-    const QFontMetricsF metrics(font);
-    const QString shown = metrics.elidedText(oneLine(text), Qt::ElideRight, box.width());
-    painter.setFont(font);
-    painter.setPen(color);
-    const qreal baseline = box.top() + (box.height() - metrics.height()) / 2 + metrics.ascent();
-    painter.drawText(QPointF(box.left(), baseline), shown);
-}
-
-// [symbol][spacing][text] starting at the box's left, centred vertically; returns its width.
-qreal drawLabel(QPainter& painter, const QRectF& box, const QString& symbol, const QColor& symbolColor,
-                const QString& text, const QFont& font, const QColor& textColor, qreal symbolPoints)
-{
-    const qreal side = SymbolCatalog::pixelSizeForPointSize(symbolPoints);
-    if (box.width() < side)
-        return 0;
-    SymbolCatalog::paint(painter, QRectF(box.left(), box.center().y() - side / 2, side, side), symbol, symbolColor);
-    const QRectF textBox(box.left() + side + labelSpacing, box.top(), box.width() - side - labelSpacing, box.height());
-    drawLine(painter, textBox, text, font, textColor);
-    const QFontMetricsF metrics(font);
-    return side + labelSpacing + std::min(textBox.width(), metrics.horizontalAdvance(oneLine(text)));
 }
 
 QColor rowFill(const ClipRowInput& input, const DesignContext& context)
@@ -173,7 +134,7 @@ std::pair<QColor, qreal> rowStroke(const ClipRowInput& input, const DesignContex
 }
 
 void paintTile(QPainter& painter, const QRectF& tile, const ClipboardItem& item, const ClipRowPresentation& presentation,
-               const ClipRowPainter::Thumbnail& thumbnail, const DesignContext& context)
+               const ClipboardRow::Thumbnail& thumbnail, const DesignContext& context)
 {
     if (ClipRowText::hasFileReferences(item)) {
         TolviIconTile::paintTile(painter, tile, presentation.contentSystemImage, context.color(ColorToken::electricBlue));
@@ -184,39 +145,26 @@ void paintTile(QPainter& painter, const QRectF& tile, const ClipboardItem& item,
         return;
     }
     const QImage& image = thumbnail.image;
-    if (thumbnail.state != ClipRowPainter::Thumbnail::State::ready || image.isNull()) {
+    if (thumbnail.state != ClipboardRow::Thumbnail::State::ready || image.isNull()) {
         TolviIconTile::paintTile(painter, tile, QStringLiteral("photo"), context.color(ColorToken::muted));
         return;
     }
-    // Scaled to fill: the centre of the image, cropped to the tile's square.
-    const qreal scale = std::max(tile.width() / image.width(), tile.height() / image.height());
-    const QSizeF shown(tile.width() / scale, tile.height() / scale);
-    const QRectF source((image.width() - shown.width()) / 2, (image.height() - shown.height()) / 2, shown.width(),
-                        shown.height());
-    const QPainterPath shape = roundedShape(tile, imageCornerRadius);
-    painter.save();
-    painter.setRenderHint(QPainter::SmoothPixmapTransform);
-    painter.setClipPath(shape, Qt::IntersectClip);
-    painter.drawImage(tile, image, source);
-    painter.restore();
-    painter.setPen(QPen(withOpacity(context.color(ColorToken::ink), 0.12), 1));
-    painter.setBrush(Qt::NoBrush);
-    painter.drawPath(roundedShape(tile.adjusted(0.5, 0.5, -0.5, -0.5), imageCornerRadius - 0.5));
+    ClipRowDrawing::paintImageTile(painter, tile, image, 0.12, context);
 }
 
 } // namespace
 
-int ClipRowPainter::rowHeight(bool isImageRow)
+int ClipboardRow::rowHeight(bool isImageRow)
 {
     return isImageRow ? rowMetrics().imageRowHeight : rowMetrics().textRowHeight;
 }
 
-bool ClipRowPainter::isImageRow(const ClipboardItem& item)
+bool ClipboardRow::isImageRow(const ClipboardItem& item)
 {
     return item.content().isImage() && !ClipRowText::hasFileReferences(item);
 }
 
-QStringList ClipRowPainter::titleLines(const QString& title, qreal width)
+QStringList ClipboardRow::titleLines(const QString& title, qreal width)
 {
     if (width <= 0)
         return {};
@@ -293,7 +241,7 @@ QStringList ClipRowPainter::titleLines(const QString& title, qreal width)
     return lines;
 }
 
-void ClipRowPainter::paint(QPainter& painter, const QRectF& rect, const ClipboardItem& item, const ClipRowInput& input,
+void ClipboardRow::paint(QPainter& painter, const QRectF& rect, const ClipboardItem& item, const ClipRowInput& input,
                            const ClipRowPresentation& presentation, const Thumbnail& thumbnail,
                            const DesignContext& context)
 {
@@ -303,12 +251,8 @@ void ClipRowPainter::paint(QPainter& painter, const QRectF& rect, const Clipboar
     painter.setRenderHint(QPainter::TextAntialiasing);
 
     // Background and outline; the outline is kept inside the row.
-    painter.fillPath(roundedShape(rect, cornerRadius), rowFill(input, context));
     const auto [strokeColor, strokeWidth] = rowStroke(input, context);
-    const qreal inset = strokeWidth / 2;
-    painter.setPen(QPen(strokeColor, strokeWidth));
-    painter.setBrush(Qt::NoBrush);
-    painter.drawPath(roundedShape(rect.adjusted(inset, inset, -inset, -inset), cornerRadius - inset));
+    ClipRowDrawing::paintPlate(painter, rect, cornerRadius, rowFill(input, context), strokeColor, strokeWidth);
 
     const QRectF inner = rect.adjusted(padding, padding, -padding, -padding);
     const qreal left = inner.left() + tileSide + tileGap;
@@ -407,20 +351,11 @@ void ClipRowPainter::paint(QPainter& painter, const QRectF& rect, const Clipboar
     // Recognition line.
     const QRectF line(left, y, width, m.recognitionLine);
     const QFont& meta = TolviDesign::font(Typography::meta);
-    const qreal metaPoints = TolviDesign::layoutPointSize(Typography::meta);
     switch (recognition) {
-    case Recognition::status: {
-        const OCRStatusLabel::Presentation status = OCRStatusLabel::presentation(*input.ocrStatus);
-        drawLabel(painter, line, status.systemImage, context.color(status.symbolColor), status.message, meta,
-                  context.color(ColorToken::ink), metaPoints);
+    case Recognition::status:
+    case Recognition::recognizing:
+        ClipRowDrawing::paintRecognitionLine(painter, line, input.ocrStatus, context.color(ColorToken::amber), context);
         break;
-    }
-    case Recognition::recognizing: {
-        const QColor amber = context.color(ColorToken::amber);
-        drawLabel(painter, line, QStringLiteral("text.viewfinder"), amber, QStringLiteral("Reading image text\u2026"),
-                  meta, amber, metaPoints);
-        break;
-    }
     case Recognition::preview:
         drawLine(painter, line, QStringLiteral("OCR: ") + *presentation.ocrPreview, meta, context.color(ColorToken::muted));
         break;
