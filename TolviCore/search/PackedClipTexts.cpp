@@ -36,8 +36,8 @@ bool isAsciiLowerCased(const QString& text, const QString& folded)
     return true;
 }
 
-// How far apart in the two lists a clip that stayed may stand and still be recognised by a repack
-// as it walks both lists; a clip moved further is worked out again.
+// How far ahead in either list a repack looks for where the two lists meet again before it looks
+// the clip up among all the earlier ones.
 constexpr qsizetype resyncReach = 16;
 
 } // namespace
@@ -238,61 +238,77 @@ std::shared_ptr<const PackedClipTexts> PackedClipTexts::repack(const PackedClipT
     };
     // Both lists are walked side by side. A clip that is the same record in both is taken over.
     // Where they part, the clip of the new list is looked for a little further on in the earlier
-    // list (clips taken out before it, or it moved up); a clip changed in place (the same id, a
-    // new record) keeps its form, folded copy and facts when its text is the same one; a clip
-    // found nowhere near is worked out (it is new, or moved from far), and an earlier clip that is
-    // nowhere near in the new list is passed by (taken out, or moved far down).
+    // list (clips taken out before it, or it moved up a little). A clip changed in place (the same
+    // id, a new record) keeps its form, folded copy and facts when its text is the same one. A clip
+    // put in before the earlier list's next one is worked out. Otherwise the earlier clips are
+    // looked up by their records (an index made only then): a clip found there is taken over and
+    // the walk goes on after it, any other is worked out.
     auto earlierAt = [&](size_t k) -> const ClipboardItem& { return before.at(qsizetype(k)); };
     auto nowAt = [&](size_t k) -> const ClipboardItem& { return items.at(qsizetype(k)); };
+    QHash<const QUuid*, quint32> earlierPlaces; // a clip's record by where its id stands
+    auto earlierPlace = [&](const ClipboardItem& item) -> std::optional<size_t> {
+        if (earlierPlaces.isEmpty()) {
+            earlierPlaces.reserve(qsizetype(beforeCount));
+            for (size_t k = 0; k < beforeCount; ++k)
+                earlierPlaces.insert(&earlierAt(k).id(), quint32(k));
+        }
+        const auto found = earlierPlaces.constFind(&item.id());
+        return found == earlierPlaces.cend() ? std::nullopt : std::optional<size_t>(*found);
+    };
     size_t i = 0;
     size_t j = 0;
     while (i < count) {
         if (changeLimit && workedOut > *changeLimit)
             return nullptr;
         const ClipboardItem& item = nowAt(i);
-        if (j >= beforeCount) {
-            workOut(i++);
-            continue;
-        }
-        if (item.sharesDataWith(earlierAt(j))) {
+        if (j < beforeCount && item.sharesDataWith(earlierAt(j))) {
             takeOver(i++, j++);
             continue;
         }
-        const size_t reach = std::min(beforeCount, j + 1 + size_t(resyncReach));
-        size_t further = j + 1;
-        while (further < reach && !item.sharesDataWith(earlierAt(further)))
-            ++further;
-        if (further < reach) {
-            takeOver(i, further);
-            // Clips taken out when the next clip follows it in both lists too; else it moved up.
-            if (i + 1 < count && further + 1 < beforeCount && nowAt(i + 1).sharesDataWith(earlierAt(further + 1)))
-                j = further + 1;
-            ++i;
-            continue;
-        }
-        const ClipboardItem& earlierItem = earlierAt(j);
-        if (item.id() == earlierItem.id()) {
-            const QString* text = item.content().textIf();
-            const QString* earlierText = earlierItem.content().textIf();
-            if (text && earlierText && text->constData() == earlierText->constData()
-                && text->size() == earlierText->size()) {
-                takeOver(i, j);
-                pack->records_[i] = builder.withTail(pack->records_[i], item.sourceApp());
-            } else {
-                workOut(i);
+        if (j < beforeCount) {
+            const size_t reach = std::min(beforeCount, j + 1 + size_t(resyncReach));
+            size_t further = j + 1;
+            while (further < reach && !item.sharesDataWith(earlierAt(further)))
+                ++further;
+            if (further < reach) {
+                takeOver(i, further);
+                // Clips were taken out when the next clip follows it in both lists; else it moved up.
+                if (i + 1 < count && further + 1 < beforeCount
+                    && nowAt(i + 1).sharesDataWith(earlierAt(further + 1)))
+                    j = further + 1;
+                ++i;
+                continue;
             }
-            ++i;
-            ++j;
-            continue;
+            const ClipboardItem& earlierItem = earlierAt(j);
+            if (item.id() == earlierItem.id()) {
+                const QString* text = item.content().textIf();
+                const QString* earlierText = earlierItem.content().textIf();
+                if (text && earlierText && text->constData() == earlierText->constData()
+                    && text->size() == earlierText->size()) {
+                    takeOver(i, j);
+                    pack->records_[i] = builder.withTail(pack->records_[i], item.sourceApp());
+                } else {
+                    workOut(i);
+                }
+                ++i;
+                ++j;
+                continue;
+            }
+            const size_t ahead = std::min(count, i + 1 + size_t(resyncReach));
+            size_t later = i + 1;
+            while (later < ahead && !nowAt(later).sharesDataWith(earlierItem))
+                ++later;
+            if (later < ahead) {
+                workOut(i++);
+                continue;
+            }
         }
-        const size_t ahead = std::min(count, i + 1 + size_t(resyncReach));
-        size_t later = i + 1;
-        while (later < ahead && !nowAt(later).sharesDataWith(earlierItem))
-            ++later;
-        if (later < ahead)
+        if (const std::optional<size_t> place = earlierPlace(item)) {
+            takeOver(i++, *place);
+            j = std::max(j, *place + 1);
+        } else {
             workOut(i++);
-        else
-            ++j;
+        }
     }
     if (changeLimit && workedOut > *changeLimit)
         return nullptr;

@@ -273,6 +273,22 @@ TEST_F(PackedClipTextsTest, APackMadeFromAnEarlierOneWorksOutOnlyTheClipsThatCha
         }
     }
 
+    // Many clips put in at once, and a clip moved far: the new ones are worked out, and the moved
+    // one as if it were new.
+    QList<ClipboardItem> bulk;
+    for (int i = 0; i < 40; ++i)
+        bulk.append(textClip(QString::fromUtf8("imported %1 caf\u00e9 Stra\u00dfe").arg(i)));
+    bulk += changed;
+    bulk.move(700, 300);
+    const std::shared_ptr<const PackedClipTexts> third = PackedClipTexts::repack(*second, bulk);
+    EXPECT_EQ(third->workedOutCount(), 40 + 1);
+    for (const QString& query : {QStringLiteral("imported 3"), QStringLiteral("clip 6"), QStringLiteral("strasse")}) {
+        const ClipboardSearchCriteria criteria(query, ClipboardSearchContentFilter::all, ClipboardSearchScope::all(),
+                                               ClipboardSearchDateFilter::anyTime, false);
+        EXPECT_EQ(packedMatches(*third, bulk, criteria), ids(ClipboardSearch::filter(bulk, criteria, now, zone, reference)))
+            << query.toStdString();
+    }
+
     // A limit below the clips to work out gives no pack.
     EXPECT_FALSE(PackedClipTexts::repack(*first, changed, 3));
     EXPECT_TRUE(PackedClipTexts::repack(*first, changed, 4));
