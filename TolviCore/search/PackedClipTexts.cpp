@@ -338,11 +338,15 @@ bool PackedClipTexts::placesOf(const QList<ClipboardItem>& list, std::vector<qui
     places.reserve(size_t(list.size()));
     const ClipboardItem* all = items_.constData();
     const qsizetype count = items_.size();
+    const qsizetype listCount = list.size();
     qsizetype at = 0;
-    for (const ClipboardItem& item : list) {
-        while (at < count && !all[at].sharesDataWith(item))
+    for (qsizetype k = 0; k < listCount; ++k) {
+        // The clips after this one still have to fit in what is left of the pack.
+        const qsizetype last = count - (listCount - k);
+        const ClipboardItem& item = list.at(k);
+        while (at <= last && !all[at].sharesDataWith(item))
             ++at;
-        if (at == count)
+        if (at > last)
             return false;
         places.push_back(quint32(at++));
     }
