@@ -84,10 +84,6 @@ DateBounds dateBounds(ClipboardSearchDateFilter filter, double now, const QTimeZ
 // ahead).
 constexpr qsizetype prefetchDistance = 8;
 
-// How many clips ahead of the one being looked at in a pack the start of the clip's text is
-// fetched: the records stand one after another, so only the texts are far.
-constexpr quint32 packedPrefetchDistance = 32;
-
 struct PreparedCriteria {
     const ClipboardSearchCriteria& criteria;
     ClipboardSearchTextCache::Query query; // empty when there is none
