@@ -315,19 +315,51 @@ std::shared_ptr<const PackedClipTexts> PackedClipTexts::repack(const PackedClipT
     builder.finishBlock();
     pack->workedOut_ = workedOut;
 
-    // Blocks mostly unused (or many small ones): the copies still used move to new blocks.
-    const qsizetype used = pack->foldedBytes();
-    const qsizetype held = pack->blockBytes();
-    if (used * 2 < held || pack->blocks_.size() > 16 + 2 * size_t(held) / blockSize) {
-        const std::vector<std::shared_ptr<const Block>> old = std::exchange(pack->blocks_, {});
-        Builder compactor(*pack);
-        for (Record& record : pack->records_) {
+    pack->compact();
+    return pack;
+}
+
+void PackedClipTexts::compact()
+{
+    // Blocks more than half unused: every copy still used moves to new blocks.
+    if (foldedBytes() * 2 < blockBytes()) {
+        const std::vector<std::shared_ptr<const Block>> old = std::exchange(blocks_, {});
+        Builder compactor(*this);
+        for (Record& record : records_) {
             if (form(record) == Form::folded)
                 record.text = compactor.keep(static_cast<const char*>(record.text), record.length);
         }
         compactor.finishBlock();
+        return;
     }
-    return pack;
+    // Each pack made from an earlier one may add a small block of its own: once there are many,
+    // their copies move to full blocks (the blocks of long texts stay as they are).
+    std::vector<std::pair<const char*, const char*>> small; // the small blocks' bytes, by address
+    for (const auto& block : blocks_) {
+        if (block->size < blockSize / 4)
+            small.emplace_back(block->bytes.get(), block->bytes.get() + block->size);
+    }
+    if (small.size() <= smallBlockLimit)
+        return;
+    std::sort(small.begin(), small.end());
+    std::vector<std::shared_ptr<const Block>> merged; // held until their copies are made
+    std::erase_if(blocks_, [&merged](const auto& block) {
+        if (block->size >= blockSize / 4)
+            return false;
+        merged.push_back(block);
+        return true;
+    });
+    Builder compactor(*this);
+    for (Record& record : records_) {
+        const char* text = static_cast<const char*>(record.text);
+        if (form(record) != Form::folded || !text)
+            continue;
+        auto block = std::upper_bound(small.cbegin(), small.cend(), text,
+                                      [](const char* at, const auto& range) { return at < range.first; });
+        if (block != small.cbegin() && text < std::prev(block)->second)
+            record.text = compactor.keep(text, record.length);
+    }
+    compactor.finishBlock();
 }
 
 bool PackedClipTexts::placesOf(const QList<ClipboardItem>& list, std::vector<quint32>& places) const

@@ -117,6 +117,10 @@ private:
     PackedClipTexts() = default;
     static Form form(const Record& record) { return Form(record.kind & formMask); }
     bool fact(quint32 place, Fact known, Fact value, bool (*workOut)(const QString&)) const;
+    // Copies the folded copies still used out of blocks that hold too little that is used.
+    void compact();
+    // How many small blocks (of a few clips each) a pack keeps before it merges them.
+    static constexpr size_t smallBlockLimit = 64;
     bool plainContains(quint32 place, const Query& query) const;
 
     QList<ClipboardItem> items_;

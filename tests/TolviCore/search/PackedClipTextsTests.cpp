@@ -330,6 +330,36 @@ TEST_F(PackedClipTextsTest, BlocksMostlyUnusedAreCopiedIntoNewOnes)
     }
 }
 
+TEST_F(PackedClipTextsTest, ClipsAddedOneAtATimeKeepFewBlocksAndLongTextsKeepTheirOwn)
+{
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    // Long texts that folding changes: a block each.
+    QList<ClipboardItem> items;
+    const QString longText = QString::fromUtf8("Stra\u00dfe ").repeated(10'000);
+    for (int i = 0; i < 100; ++i)
+        items.append(textClip(longText + QString::number(i)));
+    std::shared_ptr<const PackedClipTexts> pack = PackedClipTexts::pack(items);
+    EXPECT_EQ(pack->blockCount(), 100);
+
+    // A new clip at a time, each one folded: a small block each, merged now and then.
+    qsizetype mostBlocks = 0;
+    for (int i = 0; i < 200; ++i) {
+        items.prepend(textClip(QString::fromUtf8("Gr\u00fc\u00dfe %1").arg(i)));
+        pack = PackedClipTexts::repack(*pack, items);
+        ASSERT_EQ(pack->workedOutCount(), 1);
+        mostBlocks = std::max(mostBlocks, pack->blockCount());
+    }
+    EXPECT_LE(mostBlocks, 100 + 64 + 1);
+    EXPECT_GT(mostBlocks, 100 + 1);
+    ClipboardSearchTextCache reference;
+    for (const QString& query : {QStringLiteral("grusse 1"), QStringLiteral("strasse 7"), QStringLiteral("e 9")}) {
+        const ClipboardSearchCriteria criteria(query, ClipboardSearchContentFilter::all, ClipboardSearchScope::all(),
+                                               ClipboardSearchDateFilter::anyTime, false);
+        EXPECT_EQ(packedMatches(*pack, items, criteria), ids(ClipboardSearch::filter(items, criteria, now, zone, reference)))
+            << query.toStdString();
+    }
+}
+
 TEST_F(PackedClipTextsTest, ListsThatAreNotSomeOfThePackedClipsInOrderHaveNoPlaces)
 {
     const QList<ClipboardItem> items = {textClip(QStringLiteral("a")), textClip(QStringLiteral("b")),
