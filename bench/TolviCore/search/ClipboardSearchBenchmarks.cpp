@@ -170,7 +170,7 @@ void BM_PackHistory(benchmark::State& state)
     qsizetype folded = 0;
     for (auto _ : state)
         folded = PackedClipTexts::pack(items)->foldedBytes();
-    state.SetLabel(state.range(0) ? "short_100k" : "mixed_10k");
+    state.SetLabel(state.range(0) ? "short_100k" : "texts_and_images_10k");
     state.counters["folded_MB"] = double(folded) / (1024.0 * 1024.0);
 }
 BENCHMARK(BM_PackHistory)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
@@ -183,7 +183,7 @@ void BM_RepackAfterOneNewClip(benchmark::State& state)
     changed.prepend(ClipboardItem(QString::fromUtf8("Caf\u00e9 Stra\u00dfe")));
     for (auto _ : state)
         benchmark::DoNotOptimize(PackedClipTexts::repack(*pack, changed));
-    state.SetLabel(state.range(0) ? "short_100k" : "mixed_10k");
+    state.SetLabel(state.range(0) ? "short_100k" : "texts_and_images_10k");
 }
 BENCHMARK(BM_RepackAfterOneNewClip)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
@@ -203,7 +203,8 @@ void BM_PackedScan(benchmark::State& state)
         search.match(nullptr, 0, quint32(items.size()), matched);
         benchmark::DoNotOptimize(matched.data());
     }
-    state.SetLabel(std::string(state.range(0) ? "short_100k" : "mixed_10k") + (state.range(1) ? " p" : " miss"));
+    const std::string history = state.range(0) ? "short_100k" : "texts_and_images_10k";
+    state.SetLabel(history + (state.range(1) ? " p" : " miss"));
     state.counters["matched"] = double(matched.size());
 }
 BENCHMARK(BM_PackedScan)->ArgsProduct({{0, 1}, {0, 1}})->Unit(benchmark::kMillisecond);
