@@ -95,9 +95,12 @@ AppState::AppState(AppEnvironment environment, QObject* parent)
     // The order matters: the history first, then the exclusions and the preferences.
     m_clipboardStore = std::make_unique<ClipboardStore>(m_environment.makePersistence(m_environment.historyFilePath),
                                                         ClipboardStore::Configuration::standard());
-    // Search works out what it needs of the loaded history in the background, so that the
-    // first keystroke in a window finds it ready.
+    // Search packs the loaded history in the background, and again after every change, so that
+    // the first keystroke in a window finds it ready. Connected before any window hears of a
+    // change, so that a window searching the changed history finds it asked for.
     PartitionedClipSearch::shared().prepare(m_clipboardStore->items());
+    connect(m_clipboardStore.get(), &ClipboardStore::itemsChanged, this,
+            [this] { PartitionedClipSearch::shared().prepare(m_clipboardStore->items()); });
     m_appExclusionStore = std::make_unique<AppExclusionStore>(m_environment.settings);
     m_preferencesStore = std::make_unique<PreferencesStore>(m_environment.settings);
     // Windows are drawn in the appearance the preferences name. The store announces a new

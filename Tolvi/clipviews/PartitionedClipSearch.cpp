@@ -2,7 +2,9 @@
 
 #include "TolviCore/search/ClipboardSearch.h"
 #include "TolviCore/search/ClipboardSearchTextCache.h"
+#include "TolviCore/search/PackedClipTexts.h"
 
+#include <QLocale>
 #include <QThread>
 
 #include <algorithm>
@@ -10,6 +12,13 @@
 #include <latch>
 
 namespace tolvi {
+
+namespace {
+
+// How many clips ahead of the one being copied into a result its record is fetched.
+constexpr size_t copyPrefetchDistance = 16;
+
+} // namespace
 
 PartitionedClipSearch::PartitionedClipSearch(int parts)
 {
@@ -51,26 +60,68 @@ PartitionedClipSearch::Positions PartitionedClipSearch::partitioned(const QList<
 
 void PartitionedClipSearch::prepare(const QList<ClipboardItem>& items)
 {
-    if (items.isEmpty())
+    QMutexLocker locker(&m_packMutex);
+    m_latest = items;
+    m_latestWaiting = true;
+    if (m_packing)
         return;
-    // A short history is prepared on one thread (another thread costs a heap of its own), a long
-    // one on a thread per part, so that it is ready soon after the load.
-    const size_t parts = m_caches.size();
-    const size_t threads = items.size() < parallelThreshold ? 1 : size_t(m_threads);
-    m_preparePool.start([this, items, parts, threads] {
-        const auto candidates = std::make_shared<const Positions>(partitioned(items));
-        if (items.size() >= parallelThreshold) {
-            QMutexLocker locker(&m_preparedMutex);
-            m_prepared = KeptPartition{items, candidates};
+    m_packing = true;
+    m_preparePool.start([this] { packLatest(); });
+}
+
+void PartitionedClipSearch::packLatest()
+{
+    for (;;) {
+        QList<ClipboardItem> items;
+        std::shared_ptr<const PackedClipTexts> earlier;
+        {
+            QMutexLocker locker(&m_packMutex);
+            if (!m_latestWaiting) {
+                m_packing = false;
+                return;
+            }
+            m_latestWaiting = false;
+            items = m_latest;
+            earlier = m_pack;
         }
-        auto prepareParts = [this, items, parts, threads, candidates](size_t first) {
-            for (size_t part = first; part < parts; part += threads)
-                m_caches[part]->prepare(items, (*candidates)[part]);
-        };
-        for (size_t thread = 1; thread < threads; ++thread)
-            m_preparePool.start([prepareParts, thread] { prepareParts(thread); });
-        prepareParts(0);
-    });
+        if (earlier && earlier->isPackOf(items) && earlier->localeName() == QLocale().name())
+            continue; // a search packed it already
+        std::shared_ptr<const PackedClipTexts> made =
+            earlier ? PackedClipTexts::repack(*earlier, items) : PackedClipTexts::pack(items);
+        std::shared_ptr<const PackedClipTexts> dropped;
+        {
+            QMutexLocker locker(&m_packMutex);
+            // A search may have packed the latest list meanwhile.
+            if (m_pack && m_pack != earlier && m_pack->isPackOf(m_latest) && !made->isPackOf(m_latest))
+                dropped = std::move(made);
+            else
+                dropped = std::exchange(m_pack, std::move(made));
+        }
+        // What earlier searches without a pack kept is not needed any more.
+        for (const auto& cache : m_caches) {
+            if (cache->size() > 0)
+                cache->clear();
+        }
+        // `dropped` (its clips and records) is let go here, on this thread.
+    }
+}
+
+void PartitionedClipSearch::adopt(std::shared_ptr<const PackedClipTexts> pack)
+{
+    std::shared_ptr<const PackedClipTexts> dropped;
+    {
+        QMutexLocker locker(&m_packMutex);
+        dropped = std::exchange(m_pack, std::move(pack));
+    }
+    // Letting a pack go touches each of its clips: not on this thread.
+    if (dropped && dropped.use_count() == 1)
+        m_preparePool.start([dropped = std::move(dropped)]() mutable { dropped.reset(); });
+}
+
+std::shared_ptr<const PackedClipTexts> PartitionedClipSearch::currentPack() const
+{
+    QMutexLocker locker(&m_packMutex);
+    return m_pack;
 }
 
 void PartitionedClipSearch::waitUntilPrepared()
@@ -86,11 +137,14 @@ PartitionedClipSearch& PartitionedClipSearch::shared()
 
 void PartitionedClipSearch::clearCaches()
 {
+    m_preparePool.waitForDone();
     for (const auto& cache : m_caches)
         cache->clear();
     m_partitions.clear();
-    QMutexLocker locker(&m_preparedMutex);
-    m_prepared.reset();
+    QMutexLocker locker(&m_packMutex);
+    m_pack.reset();
+    m_latest = {};
+    m_latestWaiting = false;
 }
 
 std::shared_ptr<const PartitionedClipSearch::Positions> PartitionedClipSearch::partitionOf(
@@ -103,22 +157,44 @@ std::shared_ptr<const PartitionedClipSearch::Positions> PartitionedClipSearch::p
     auto kept = std::find_if(m_partitions.begin(), m_partitions.end(),
                              [&items](const KeptPartition& partition) { return partition.describes(items); });
     if (kept == m_partitions.end()) {
-        std::optional<KeptPartition> prepared;
-        {
-            QMutexLocker locker(&m_preparedMutex);
-            // What was prepared is for the first search of the loaded history, or of none.
-            if (m_prepared && m_prepared->describes(items))
-                prepared.swap(m_prepared);
-            m_prepared.reset();
-        }
         if (m_partitions.size() >= keptPartitionLimit)
             m_partitions.erase(m_partitions.begin());
-        m_partitions.push_back(prepared ? std::move(*prepared)
-                                        : KeptPartition{items, std::make_shared<const Positions>(partitioned(items))});
+        m_partitions.push_back(KeptPartition{items, std::make_shared<const Positions>(partitioned(items))});
         return m_partitions.back().positions;
     }
     std::rotate(kept, kept + 1, m_partitions.end());
     return m_partitions.back().positions;
+}
+
+std::shared_ptr<const PackedClipTexts> PartitionedClipSearch::packFor(const QList<ClipboardItem>& items,
+                                                                      std::vector<quint32>& places, bool& inPlaces)
+{
+    inPlaces = false;
+    std::shared_ptr<const PackedClipTexts> pack;
+    bool latest = false;
+    {
+        QMutexLocker locker(&m_packMutex);
+        pack = m_pack;
+        latest = items.constData() == m_latest.constData() && items.size() == m_latest.size();
+    }
+    if (!pack)
+        return nullptr;
+    if (pack->isPackOf(items))
+        return pack;
+    // An earlier result, or the history less some clips.
+    if (pack->placesOf(items, places)) {
+        inPlaces = true;
+        return pack;
+    }
+    // The history changed and its pack is not ready yet: when few clips changed, it is soon made.
+    if (!latest)
+        return nullptr;
+    std::shared_ptr<const PackedClipTexts> made = PackedClipTexts::repack(*pack, items, repackLimit);
+    if (made) {
+        pack.reset(); // for adopt() to let it go elsewhere
+        adopt(made);
+    }
+    return made;
 }
 
 QList<ClipboardItem> PartitionedClipSearch::filter(const QList<ClipboardItem>& items,
@@ -127,6 +203,114 @@ QList<ClipboardItem> PartitionedClipSearch::filter(const QList<ClipboardItem>& i
 {
     if (!criteria.hasActiveQuery() && !criteria.hasActiveNonQueryFilters())
         return items;
+    if (items.isEmpty())
+        return {};
+    std::vector<quint32> places;
+    bool inPlaces = false;
+    if (const std::shared_ptr<const PackedClipTexts> pack = packFor(items, places, inPlaces)) {
+        const ClipboardSearch::PackedSearch search(*pack, criteria, now, timeZone);
+        if (search.isUsable())
+            return searchPack(search, items, inPlaces ? &places : nullptr);
+        // Packed in another locale: pack the history again for the next search.
+        if (pack->isPackOf(items))
+            prepare(items);
+    }
+    return searchParts(items, criteria, now, timeZone);
+}
+
+template <class Search>
+void PartitionedClipSearch::runParts(size_t parts, bool parallel, Search& search)
+{
+    if (!parallel) {
+        for (size_t part = 0; part < parts; ++part)
+            search(part);
+        return;
+    }
+    // The parts go to whichever thread asks first, this one included, so a pool thread that is
+    // slow to start (on a busy machine) holds nothing up: this thread searches what is left and
+    // waits only for parts under way. A thread that starts after every part is taken touches
+    // only the shared claim.
+    struct Claims {
+        std::atomic<size_t> next{0};
+        std::latch done;
+        explicit Claims(size_t parts) : done(std::ptrdiff_t(parts)) {}
+    };
+    const auto claims = std::make_shared<Claims>(parts);
+    auto work = [&search, claims, parts] {
+        for (size_t part; (part = claims->next.fetch_add(1)) < parts;) {
+            search(part);
+            claims->done.count_down();
+        }
+    };
+    for (int thread = 1; thread < m_threads && size_t(thread) < parts; ++thread)
+        m_pool.start(work);
+    work();
+    claims->done.wait();
+}
+
+QList<ClipboardItem> PartitionedClipSearch::searchPack(const ClipboardSearch::PackedSearch& search,
+                                                       const QList<ClipboardItem>& items,
+                                                       const std::vector<quint32>* places)
+{
+    // Each run keeps the positions in `items` of its matches and, once some clip anywhere has
+    // been missed, copies of its matching clips (made where their neighbours were just read, on
+    // the run's thread); while none has been, the whole list may match (the usual case for the
+    // first characters typed), and the list itself is the result then.
+    const quint32 count = quint32(items.size());
+    const size_t runs = (size_t(count) + runLength - 1) / runLength;
+    struct RunResult {
+        std::vector<quint32> matched;
+        QList<ClipboardItem> copies;
+        bool copied = false;
+    };
+    std::vector<RunResult> results(runs);
+    std::atomic<bool> someMissed{false};
+    const quint32* placesData = places ? places->data() : nullptr;
+    auto searchRun = [&](size_t run) {
+        RunResult& result = results[run];
+        const quint32 first = quint32(run) * runLength;
+        const quint32 last = std::min(count, first + runLength);
+        result.matched.reserve(last - first);
+        search.match(placesData, first, last, result.matched);
+        if (result.matched.size() < last - first)
+            someMissed.store(true, std::memory_order_relaxed);
+        if (!someMissed.load(std::memory_order_relaxed))
+            return;
+        result.copied = true;
+        result.copies.reserve(qsizetype(result.matched.size()));
+        const size_t matched = result.matched.size();
+        for (size_t m = 0; m < matched; ++m) {
+            // A copy counts a reference in the clip's record: fetch records ahead, for writing.
+            if (m + copyPrefetchDistance < matched)
+                __builtin_prefetch(&items.at(result.matched[m + copyPrefetchDistance]).id(), 1);
+            result.copies.append(items.at(result.matched[m]));
+        }
+    };
+    runParts(runs, count >= parallelThreshold, searchRun);
+
+    qsizetype total = 0;
+    for (const RunResult& result : results)
+        total += qsizetype(result.matched.size());
+    if (total == qsizetype(count))
+        return items;
+    QList<ClipboardItem> result;
+    result.reserve(total);
+    for (RunResult& run : results) {
+        if (run.copied) {
+            for (ClipboardItem& item : run.copies)
+                result.append(std::move(item));
+        } else {
+            for (const quint32 k : run.matched)
+                result.append(items.at(k));
+        }
+    }
+    return result;
+}
+
+QList<ClipboardItem> PartitionedClipSearch::searchParts(const QList<ClipboardItem>& items,
+                                                        const ClipboardSearchCriteria& criteria, double now,
+                                                        const QTimeZone& timeZone)
+{
     const size_t parts = m_caches.size();
     if (parts == 1)
         return ClipboardSearch::filter(items, criteria, now, timeZone, *m_caches.front());
@@ -166,31 +350,7 @@ QList<ClipboardItem> PartitionedClipSearch::filter(const QList<ClipboardItem>& i
                 result.items.append(items.at(positions[k]));
         }
     };
-    if (count < parallelThreshold) {
-        for (size_t part = 0; part < parts; ++part)
-            search(part);
-    } else {
-        // The parts go to whichever thread asks first, this one included, so a pool thread that
-        // is slow to start (on a busy machine) holds nothing up: this thread searches what is
-        // left and waits only for parts under way. A thread that starts after every part is
-        // taken touches only the shared claim.
-        struct Claims {
-            std::atomic<size_t> next{0};
-            std::latch done;
-            explicit Claims(size_t parts) : done(std::ptrdiff_t(parts)) {}
-        };
-        const auto claims = std::make_shared<Claims>(parts);
-        auto work = [&search, claims, parts] {
-            for (size_t part; (part = claims->next.fetch_add(1)) < parts;) {
-                search(part);
-                claims->done.count_down();
-            }
-        };
-        for (int thread = 1; thread < m_threads; ++thread)
-            m_pool.start(work);
-        work();
-        claims->done.wait();
-    }
+    runParts(parts, count >= parallelThreshold, search);
 
     qsizetype total = 0;
     for (const PartResult& result : results)

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cmath>
 #include <condition_variable>
+#include <cstdlib>
 #include <cstring>
 #include <deque>
 #include <exception>
@@ -709,6 +710,7 @@ private:
 
     void work()
     {
+        reserveHeap(std::min<std::size_t>(heapReserveLimit, 2 * input_.size() / maximumWorkers_));
         simdjson::ondemand::parser parser; // one per worker, grown to its largest clip
         for (;;) {
             Run* run = nullptr;
@@ -722,6 +724,23 @@ private:
             }
             read(*run, parser);
         }
+    }
+
+    // The allocator grows a thread's own heap by just what each allocation needs, a system call
+    // each time, and each such call waits for the page faults of the other threads: before its
+    // first clip, a worker grows its heap for about what its clips will keep, in blocks just
+    // below the size the allocator maps on their own, and gives them back at once (the heap keeps
+    // its reach, not the pages).
+    static constexpr std::size_t heapReserveLimit = 16 * 1024 * 1024;
+    static constexpr std::size_t heapReserveBlock = 120 * 1024;
+    static void reserveHeap(std::size_t bytes)
+    {
+        std::vector<void*> blocks;
+        blocks.reserve(bytes / heapReserveBlock + 1);
+        for (std::size_t held = 0; held < bytes; held += heapReserveBlock)
+            blocks.push_back(std::malloc(heapReserveBlock));
+        for (void* block : blocks)
+            std::free(block);
     }
 
     // Lets the workers finish what is waiting, then ends them.

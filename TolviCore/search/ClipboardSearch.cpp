@@ -2,6 +2,7 @@
 
 #include "TolviCore/model/ReferenceDate.h"
 #include "TolviCore/search/ClipboardSearchTextCache.h"
+#include "TolviCore/search/PackedClipTexts.h"
 #include "TolviCore/text/TextCharacters.h"
 
 #include <QDateTime>
@@ -79,7 +80,8 @@ DateBounds dateBounds(ClipboardSearchDateFilter filter, double now, const QTimeZ
 }
 
 // How many clips ahead of the one being looked at the next clips' records are fetched (and half
-// as many ahead, their texts).
+// as many ahead, their texts; in a pack, whose records stand one after another, the texts as far
+// ahead).
 constexpr qsizetype prefetchDistance = 8;
 
 struct PreparedCriteria {
@@ -110,7 +112,15 @@ bool passesScope(const ClipboardItem& item, const ClipboardSearchScope& scope)
     return false;
 }
 
-bool preparedMatch(const PreparedCriteria& prepared, const ClipboardItem& item, ClipboardSearchTextCache::Pass& pass)
+// Whether a search reads the clips' records for anything besides their texts.
+bool readsItems(const ClipboardSearchCriteria& criteria, const DateBounds& bounds)
+{
+    return criteria.scope.kind() != ClipboardSearchScope::Kind::all || criteria.sourceAppIdentifier
+           || bounds.lower || bounds.upper || criteria.requiresOCRText;
+}
+
+// The filters besides the query and the kind of content.
+bool passesItemFilters(const PreparedCriteria& prepared, const ClipboardItem& item)
 {
     const ClipboardSearchCriteria& criteria = prepared.criteria;
     if (!passesScope(item, criteria.scope))
@@ -130,8 +140,14 @@ bool preparedMatch(const PreparedCriteria& prepared, const ClipboardItem& item, 
         return false;
     if (criteria.requiresOCRText && !hasUsableRecognizedText(item))
         return false;
+    return true;
+}
 
-    switch (criteria.contentFilter) {
+bool preparedMatch(const PreparedCriteria& prepared, const ClipboardItem& item, ClipboardSearchTextCache::Pass& pass)
+{
+    if (!passesItemFilters(prepared, item))
+        return false;
+    switch (prepared.criteria.contentFilter) {
     case ClipboardSearchContentFilter::all:
         break;
     case ClipboardSearchContentFilter::text:
@@ -218,6 +234,65 @@ bool matches(const ClipboardItem& item, const ClipboardSearchCriteria& criteria,
 {
     ClipboardSearchTextCache::Pass pass(ClipboardSearchTextCache::shared());
     return preparedMatch(prepare(criteria, now, timeZone, pass.locale()), item, pass);
+}
+
+struct PackedSearch::Prepared {
+    PreparedCriteria criteria;
+    bool usable;
+};
+
+PackedSearch::PackedSearch(const PackedClipTexts& pack, const ClipboardSearchCriteria& criteria, double now,
+                           const QTimeZone& timeZone)
+    : pack_(pack)
+{
+    const QLocale locale;
+    prepared_.reset(new Prepared{prepare(criteria, now, timeZone, locale), locale.name() == pack.localeName()});
+    readsItems_ = readsItems(criteria, prepared_->criteria.bounds);
+}
+
+PackedSearch::~PackedSearch() = default;
+
+bool PackedSearch::isUsable() const
+{
+    return prepared_->usable;
+}
+
+void PackedSearch::match(const quint32* places, quint32 first, quint32 last, std::vector<quint32>& matched) const
+{
+    const PreparedCriteria& prepared = prepared_->criteria;
+    const ClipboardSearchContentFilter content = prepared.criteria.contentFilter;
+    const ClipboardSearchTextCache::Query& query = prepared.query;
+    const QList<ClipboardItem>& items = pack_.items();
+    std::string joint;
+    for (quint32 k = first; k < last; ++k) {
+        const quint32 place = places ? places[k] : k;
+        if (k + prefetchDistance < last)
+            pack_.prefetch(places ? places[k + prefetchDistance] : k + prefetchDistance);
+        if (readsItems_ && !passesItemFilters(prepared, items.at(place)))
+            continue;
+        switch (content) {
+        case ClipboardSearchContentFilter::all:
+            break;
+        case ClipboardSearchContentFilter::text:
+            if (pack_.isImage(place))
+                continue;
+            break;
+        case ClipboardSearchContentFilter::images:
+            if (!pack_.isImage(place))
+                continue;
+            break;
+        case ClipboardSearchContentFilter::links:
+            if (!pack_.isWebURL(place))
+                continue;
+            break;
+        case ClipboardSearchContentFilter::code:
+            if (!pack_.looksLikeCode(place))
+                continue;
+            break;
+        }
+        if (query.isEmpty() || pack_.contains(place, query, joint))
+            matched.push_back(k);
+    }
 }
 
 bool looksLikeCode(QStringView text)

@@ -28,13 +28,6 @@ const char16_t* units(const QString& text)
     return reinterpret_cast<const char16_t*>(text.constData());
 }
 
-// Whether folding in the locale turns ASCII into its lower case and nothing else (all but the
-// Turkic languages, where a capital I folds to a dotless i).
-bool foldsAsciiToLowerCase(const QLocale& locale)
-{
-    return TextCharacters::caseFolded(u"I", locale) == QLatin1String("i");
-}
-
 // A source application's part of a clip's searchable text, as it follows the content.
 QString searchableTail(const ClipboardSourceApp& app)
 {
@@ -48,6 +41,41 @@ constexpr qsizetype prepareBatch = 256;
 constexpr qsizetype tailLimit = 1024;
 
 } // namespace
+
+bool ClipboardSearchTextCache::foldsAsciiToLowerCase(const QLocale& locale)
+{
+    return TextCharacters::caseFolded(u"I", locale) == QLatin1String("i");
+}
+
+QByteArray ClipboardSearchTextCache::foldedApplication(const ClipboardSourceApp& app, const QLocale& locale)
+{
+    return foldedForMatching(searchableTail(app), locale);
+}
+
+bool ClipboardSearchTextCache::containsAcrossJoint(const Query& query, QByteArrayView foldedContent,
+                                                   const QByteArray& tail, std::string& joint)
+{
+    // The match holds the space that begins the tail, so it starts in the content's last bytes.
+    const qsizetype reach = std::min(query.folded.size() - 1, foldedContent.size());
+    joint.assign(foldedContent.data() + foldedContent.size() - reach, size_t(reach));
+    joint.append(tail.constData(), size_t(tail.size()));
+    return ByteSearch::find(joint.data(), joint.size(), query.folded.constData(), size_t(query.folded.size()));
+}
+
+bool ClipboardSearchTextCache::containsAcrossJoint(const Query& query, QStringView content, const QByteArray& tail,
+                                                   std::string& joint)
+{
+    // A unit is a byte at least in UTF-8: as many units as the query has bytes reach far enough.
+    qsizetype from = std::max<qsizetype>(0, content.size() - (query.folded.size() - 1));
+    if (from > 0 && content.at(from).isLowSurrogate())
+        --from;
+    const QByteArray suffix = content.mid(from).toUtf8();
+    joint.assign(suffix.constData(), size_t(suffix.size()));
+    std::transform(joint.begin(), joint.end(), joint.begin(),
+                   [](char c) { return c >= 'A' && c <= 'Z' ? char(c | 0x20) : c; });
+    joint.append(tail.constData(), size_t(tail.size()));
+    return ByteSearch::find(joint.data(), joint.size(), query.folded.constData(), size_t(query.folded.size()));
+}
 
 ClipboardSearchTextCache::ClipKey::ClipKey(const QUuid& id)
     : high((quint64(id.data1) << 32) | (quint64(id.data2) << 16) | id.data3)
@@ -73,11 +101,11 @@ ClipboardSearchTextCache::Query::Query(QStringView trimmedQuery, const QLocale& 
     const QString text = QString::fromUtf8(folded);
     units.assign(reinterpret_cast<const char16_t*>(text.constData()), size_t(text.size()));
     exactMasks.assign(units.size(), u'\0');
-    if (std::all_of(units.cbegin(), units.cend(), [](char16_t u) { return u < 0x80; })) {
-        asciiMasks.reserve(units.size());
-        for (char16_t u : units)
-            asciiMasks.push_back(u >= u'a' && u <= u'z' ? char16_t(0x20) : char16_t(0));
-    }
+    caseMasks.reserve(units.size());
+    for (char16_t u : units)
+        caseMasks.push_back(u >= u'a' && u <= u'z' ? char16_t(0x20) : char16_t(0));
+    if (std::all_of(units.cbegin(), units.cend(), [](char16_t u) { return u < 0x80; }))
+        asciiMasks = caseMasks;
     hasSpace = folded.contains(' ');
 }
 
@@ -254,7 +282,7 @@ const QByteArray& ClipboardSearchTextCache::foldedTail(const ClipboardSourceApp&
         if (bundle == app.bundleIdentifier())
             return folded;
     }
-    named->emplace_back(app.bundleIdentifier(), foldedForMatching(searchableTail(app), locale));
+    named->emplace_back(app.bundleIdentifier(), foldedApplication(app, locale));
     return named->back().second;
 }
 
@@ -379,28 +407,11 @@ bool ClipboardSearchTextCache::Pass::contains(const ClipboardItem& item, const Q
     const QByteArray& tail = cache_.foldedTail(*app, locale_);
     if (ByteSearch::find(tail.constData(), size_t(tail.size()), query.folded.constData(), size_t(query.folded.size())))
         return true;
-    // A match across the joint of content and application holds the space that begins the tail;
-    // it starts in the content's last bytes.
     if (!query.hasSpace)
         return false;
-    const qsizetype reach = query.folded.size() - 1;
-    joint_.clear();
-    if (folded) {
-        const qsizetype from = std::max<qsizetype>(0, folded->size() - reach);
-        joint_.append(folded->constData() + from, size_t(folded->size() - from));
-    } else {
-        qsizetype from = std::max<qsizetype>(0, text->size() - reach);
-        if (from > 0 && text->at(from).isLowSurrogate())
-            --from;
-        const QByteArray suffix = QStringView(*text).mid(from).toUtf8();
-        joint_.append(suffix.constData(), size_t(suffix.size()));
-        if (entry.form == Form::ascii) {
-            std::transform(joint_.begin(), joint_.end(), joint_.begin(),
-                           [](char c) { return c >= 'A' && c <= 'Z' ? char(c | 0x20) : c; });
-        }
-    }
-    joint_.append(tail.constData(), size_t(tail.size()));
-    return ByteSearch::find(joint_.data(), joint_.size(), query.folded.constData(), size_t(query.folded.size()));
+    // An unchanged text has no capital ASCII letter to lower-case.
+    return folded ? containsAcrossJoint(query, QByteArrayView(*folded), tail, joint_)
+                  : containsAcrossJoint(query, QStringView(*text), tail, joint_);
 }
 
 bool ClipboardSearchTextCache::Pass::looksLikeCode(const ClipboardItem& item)

@@ -52,12 +52,26 @@ public:
         std::u16string units;       // the same as UTF-16
         std::u16string asciiMasks;  // for ASCII texts: 0x20 under lower-case letters; empty when the query is not ASCII
         std::u16string exactMasks;  // all 0
+        std::u16string caseMasks;   // 0x20 under the ASCII lower-case letters, 0 elsewhere
         bool hasSpace = false;
 
         Query() = default;
         Query(QStringView trimmedQuery, const QLocale& locale);
         bool isEmpty() const { return folded.isEmpty(); }
     };
+
+    // Whether folding in the locale turns ASCII into its lower case and nothing else (all but the
+    // Turkic languages, where a capital I folds to a dotless i).
+    static bool foldsAsciiToLowerCase(const QLocale& locale);
+    // A source application's part of a clip's searchable text, " name bundle-identifier", folded.
+    static QByteArray foldedApplication(const ClipboardSourceApp& app, const QLocale& locale);
+    // Whether the query, which holds a space, stands across the joint of a clip's content and its
+    // folded application part `tail` (which begins with a space): the content given by its
+    // folded UTF-8, or by UTF-16 text that folds to itself with its ASCII letters lower-cased.
+    static bool containsAcrossJoint(const Query& query, QByteArrayView foldedContent, const QByteArray& tail,
+                                    std::string& joint);
+    static bool containsAcrossJoint(const Query& query, QStringView content, const QByteArray& tail,
+                                    std::string& joint);
 
     // Holds the cache's lock for one filter pass.
     class Pass {
