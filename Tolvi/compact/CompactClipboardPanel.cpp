@@ -13,6 +13,7 @@
 #include "Tolvi/clipviews/EmptyHistoryView.h"
 #include "Tolvi/clipviews/ThumbnailCache.h"
 #include "Tolvi/inspector/ClipTextEditor.h"
+#include "Tolvi/inspector/ShownText.h"
 #include "Tolvi/panels/PanelCommandBus.h"
 #include "TolviCore/store/ClipboardStore.h"
 
@@ -65,7 +66,10 @@ public:
         if (text == m_text)
             return;
         m_text = text;
-        setAccessibleName(text);
+        // A clip's first line may be one character of thousands of code points: only what a
+        // line can show is measured and drawn.
+        m_shown = ShownText::oneLineExcerpt(text, Qt::ElideRight);
+        setAccessibleName(m_shown);
         update();
     }
     QString text() const { return m_text; }
@@ -87,13 +91,14 @@ protected:
         painter.setPen(DesignContext::of(this).color(m_color));
         const QFontMetrics metrics(m_font);
         painter.drawText(rect(), Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
-                         metrics.elidedText(m_text, Qt::ElideRight, width()));
+                         metrics.elidedText(m_shown, Qt::ElideRight, width()));
     }
 
 private:
     QFont m_font;
     ColorToken m_color;
     QString m_text;
+    QString m_shown;
 };
 
 // The "Return" key hint: a capsule lightly tinted with the ink colour.
