@@ -41,10 +41,6 @@ bool isTailoredScript(char16_t c)
         || (c >= 0xAA60 && c <= 0xAA7F);    // Myanmar Extended-A
 }
 
-bool holdsTailoredScript(QStringView text)
-{
-    return std::any_of(text.begin(), text.end(), [](QChar c) { return isTailoredScript(c.unicode()); });
-}
 
 // Controls and line or paragraph separators: a cluster boundary lies before and after each
 // (except inside CR LF).
@@ -65,6 +61,11 @@ qsizetype countRange(const QString& text, qsizetype from, qsizetype to)
 }
 
 } // namespace
+
+bool IncrementalCharacterCount::holdsTailoredScript(QStringView text)
+{
+    return std::any_of(text.begin(), text.end(), [](QChar c) { return isTailoredScript(c.unicode()); });
+}
 
 bool isDefiniteCharacterBoundary(QStringView text, qsizetype position)
 {
@@ -118,11 +119,11 @@ qsizetype IncrementalCharacterCount::count(const QString& text)
     return m_count;
 }
 
-void IncrementalCharacterCount::seed(const QString& text, qsizetype count)
+void IncrementalCharacterCount::seed(const QString& text, qsizetype count, bool tailored)
 {
     m_text = text;
     m_count = count;
-    m_tailored = holdsTailoredScript(text);
+    m_tailored = tailored;
 }
 
 void IncrementalCharacterCount::reset()

@@ -373,5 +373,10 @@ TEST(LooksLikeCodeTrackerTest, AnswersAsTheWholeTestWould)
         else
             text.insert(at, pieces[random.bounded(int(pieces.size()))]);
         ASSERT_EQ(tracker.test(text), looksLikeCode(text)) << "step " << step;
+        // The one pass over the text answers as a search for each marker would.
+        bool anyMarker = false;
+        for (const char* marker : {"```", "func ", "let ", "const ", "=>", "{", "</"})
+            anyMarker |= text.contains(QLatin1String(marker));
+        ASSERT_EQ(looksLikeCode(text), anyMarker) << "step " << step;
     }
 }
