@@ -356,6 +356,22 @@ TEST(IncrementalCharacterCountTest, FollowsEditsAsAFullCountWould)
     run(14);
 }
 
+// Each marker alone makes a text look like code, at its start, in its middle or at its end;
+// what only resembles one does not.
+TEST(LooksLikeCodeTest, EachMarkerAloneAndNoNearMiss)
+{
+    const QString words = QStringLiteral("plain words of a letter, nothing more");
+    for (const char* marker : {"```", "func ", "let ", "const ", "=>", "{", "</"}) {
+        const QString m = QLatin1String(marker);
+        EXPECT_TRUE(looksLikeCode(m + words)) << marker;
+        EXPECT_TRUE(looksLikeCode(words + m + words)) << marker;
+        EXPECT_TRUE(looksLikeCode(words + m)) << marker;
+    }
+    for (const char* nearMiss : {"``", "func", "let", "Const ", "= >", "<", "/", "< /", "fun c ", "con st "})
+        EXPECT_FALSE(looksLikeCode(words + QLatin1String(nearMiss) + words)) << nearMiss;
+    EXPECT_FALSE(looksLikeCode(QString()));
+}
+
 TEST(LooksLikeCodeTrackerTest, AnswersAsTheWholeTestWould)
 {
     // Fragments that make and break markers as they meet ("con" + "st ", "=" + ">", ...).
