@@ -223,7 +223,7 @@ QString CompactPanelState::summary(const ClipboardItem& item)
     // into the text, so that a first character of thousands of code points (combining marks,
     // joined emoji) is not copied whole for every row painted; any text whose first characters
     // are shorter reads the same.
-    constexpr qsizetype readLength = 4096;
+    constexpr qsizetype readLength = 1024;
     const QString& text = item.content().textValue();
     if (text.size() <= readLength)
         return ClipboardFormatter::singleLinePreview(text, 74);
