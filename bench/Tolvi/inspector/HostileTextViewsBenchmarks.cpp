@@ -5,10 +5,11 @@
 //    opening the view until it had been painted, scrolled to the end and left idle a moment;
 //  - peak_x_clip: what the view took for the clip, as a multiple of the clip's size (UTF-16):
 //    the growth of the allocator's peak over that time, less fixed_mb;
-//  - fixed_mb: what the same view takes for a clip of one short line (its widgets and
-//    documents), measured after the clip;
-//  - first_mb: that view's first showing in the process, before the clip (fonts, styles and the
-//    window's first paint: paid once, whatever the text);
+//  - fixed_mb: what the same view takes for a clip of the clip's first characters (its widgets
+//    and documents, the fonts of that script at the view's sizes), measured after the clip;
+//  - first_mb: that view's first showing in the process, before the clip, on a hundred lines
+//    of those characters (fonts, styles, the scroll bars' and the window's first paint: paid
+//    once, whatever the text);
 //  - rss_mb: the growth of the resident size over the clip's showing (with mapped library and
 //    font pages, which the allocator's figures leave out).
 // Offscreen. Each case is best run in a process of its own, so no case pays for another:
@@ -254,10 +255,13 @@ void BM_HostileTextView(benchmark::State& state)
     if (headLength < text.size() && text.at(headLength - 1).isHighSurrogate())
         --headLength;
     const QString shortLine = text.left(headLength);
+    QString lines;
+    for (int line = 0; line < 100; ++line)
+        lines += shortLine + QLatin1Char('\n');
     Environment environment;
     Showing first, clip, fixed;
     for (auto _ : state) {
-        first = show(view, shortLine, environment);
+        first = show(view, lines, environment);
         clip = show(view, text, environment);
         fixed = show(view, shortLine, environment);
     }
