@@ -258,7 +258,10 @@ qsizetype ClipTextEditorOverlay::countOf(const QString& text)
     };
     ShownText::computeOffMainThread<Counted>(
         this,
-        [text] { return Counted{UnicodeText::characterCount(text), IncrementalCharacterCount::holdsTailoredScript(text)}; },
+        [text] {
+            return Counted{IncrementalCharacterCount::countInPieces(text),
+                           IncrementalCharacterCount::holdsTailoredScript(text)};
+        },
         [this, text](Counted counted) {
             if (!m_draft.originalText.isSharedWith(text))
                 return;

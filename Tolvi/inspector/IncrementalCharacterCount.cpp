@@ -80,11 +80,31 @@ bool isDefiniteCharacterBoundary(QStringView text, qsizetype position)
     return isStandalone(before) && isStandalone(after);
 }
 
+qsizetype IncrementalCharacterCount::countInPieces(const QString& text)
+{
+    if (text.size() <= countedPieceLength || holdsTailoredScript(text))
+        return UnicodeText::characterCount(text);
+    qsizetype count = 0;
+    qsizetype from = 0;
+    const qsizetype n = text.size();
+    while (from < n) {
+        qsizetype to = std::min(n, from + countedPieceLength);
+        const qsizetype limit = std::min(n, to + searchLimit);
+        while (to < limit && !isDefiniteCharacterBoundary(text, to))
+            ++to;
+        if (!isDefiniteCharacterBoundary(text, to))
+            to = n; // one character of thousands of code points: the rest is counted whole
+        count += countRange(text, from, to);
+        from = to;
+    }
+    return count;
+}
+
 qsizetype IncrementalCharacterCount::count(const QString& text)
 {
     auto countWhole = [this, &text] {
         m_text = text;
-        m_count = UnicodeText::characterCount(text);
+        m_count = countInPieces(text);
         m_tailored = holdsTailoredScript(text);
         return m_count;
     };

@@ -358,6 +358,30 @@ TEST(IncrementalCharacterCountTest, FollowsEditsAsAFullCountWould)
 
 // Each marker alone makes a text look like code, at its start, in its middle or at its end;
 // what only resembles one does not.
+// A long text counted a piece at a time gives the whole count, whatever meets where two pieces
+// meet: CR LF, combining marks, joined emoji, flags, jamo; a Thai text is counted whole.
+TEST(IncrementalCharacterCountTest, CountingInPiecesGivesTheWholeCount)
+{
+    const QStringList pieces = {
+        QStringLiteral("word "), QStringLiteral("\r\n"), QStringLiteral("e") + QChar(0x0301) + QChar(0x0302),
+        QString::fromUtf8("\xF0\x9F\x91\xA9\xE2\x80\x8D\xF0\x9F\x92\xBB"), QString::fromUtf8("\xF0\x9F\x87\xAB\xF0\x9F\x87\xB7"),
+        QString(QChar(0x1100)) + QChar(0x1161), QStringLiteral("漢字"), QStringLiteral("x"),
+    };
+    QRandomGenerator random(21);
+    for (int round = 0; round < 3; ++round) {
+        QString text;
+        while (text.size() < 3 * IncrementalCharacterCount::countedPieceLength + 777)
+            text += pieces[random.bounded(int(pieces.size()))];
+        EXPECT_EQ(IncrementalCharacterCount::countInPieces(text), UnicodeText::characterCount(text)) << round;
+    }
+    // Around every place a piece may end: a run of combining marks across it.
+    QString marks = QString(IncrementalCharacterCount::countedPieceLength - 3, QLatin1Char('a'))
+        + QStringLiteral("e") + QString(20, QChar(0x0301)) + QString(70'000, QLatin1Char('b'));
+    EXPECT_EQ(IncrementalCharacterCount::countInPieces(marks), UnicodeText::characterCount(marks));
+    const QString thai = QString(200'000, QChar(0x0E01)) + QChar(0x0E33);
+    EXPECT_EQ(IncrementalCharacterCount::countInPieces(thai), UnicodeText::characterCount(thai));
+}
+
 TEST(LooksLikeCodeTest, EachMarkerAloneAndNoNearMiss)
 {
     const QString words = QStringLiteral("plain words of a letter, nothing more");
