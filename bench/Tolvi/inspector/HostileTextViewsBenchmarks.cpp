@@ -126,6 +126,18 @@ public:
 
     MainThreadWatchdog& watchdog() { return *m_watchdog; }
 
+    // The rest of every view's showing: painted, the event loop turned, `scrolled` scrolled to
+    // the end, painted again and left idle a moment; what it all cost.
+    Showing finish(QWidget* window, QWidget* scrolled)
+    {
+        paint(window);
+        m_watchdog->pump(300);
+        scrollToEnd(scrolled);
+        paint(window);
+        m_watchdog->pump(500);
+        return finish();
+    }
+
     Showing finish()
     {
         Showing showing;
@@ -173,11 +185,7 @@ Showing showInHistoryWindow(View view, const QString& text, Environment& environ
         Measurement measurement;
         open();
         measurement.watchdog().pump(300);
-        paint(controller->panel());
-        scrollToEnd(controller->panel());
-        paint(controller->panel());
-        measurement.watchdog().pump(500);
-        showing = measurement.finish();
+        showing = measurement.finish(controller->panel(), controller->panel());
     } else {
         open();
         paint(controller->panel());
@@ -192,12 +200,7 @@ Showing showInHistoryWindow(View view, const QString& text, Environment& environ
             windowState.setEditingItem(*windowState.lensItem());
             overlay = controller->view()->quickEditOverlay();
         }
-        paint(controller->panel());
-        measurement.watchdog().pump(300);
-        scrollToEnd(overlay);
-        paint(controller->panel());
-        measurement.watchdog().pump(500);
-        showing = measurement.finish();
+        showing = measurement.finish(controller->panel(), overlay);
     }
     controller.reset();
     QCoreApplication::processEvents();
@@ -218,19 +221,13 @@ Showing showInCompactEditor(const QString& text, Environment& environment)
     dependencies.pointerPosition = [] { return QPoint(400, 300); };
     auto controller = std::make_unique<CompactClipboardPanelController>(std::move(dependencies));
     controller->show();
-    QCoreApplication::processEvents();
     paint(controller->panel());
-    QCoreApplication::processEvents();
+    settle();
     Showing showing;
     {
         Measurement measurement;
         PanelCommandBus::shared().post(CompactPanelCommand::editSelectedClip, controller->panel());
-        paint(controller->panel());
-        measurement.watchdog().pump(300);
-        scrollToEnd(controller->panel());
-        paint(controller->panel());
-        measurement.watchdog().pump(500);
-        showing = measurement.finish();
+        showing = measurement.finish(controller->panel(), controller->panel());
     }
     controller.reset();
     QCoreApplication::processEvents();
