@@ -21,8 +21,10 @@ namespace tolvi {
 //
 // A line of many thousands of characters is one paragraph that the editor lays out whole on
 // every keystroke (hundreds of milliseconds for a line of a million characters). Such lines are
-// shown cut into pieces of a few thousand characters at spaces where possible; the cuts exist
-// only in the editor and never reach the stored text or a copy of a selection.
+// shown cut into pieces of about a thousand characters at spaces where possible (a piece is laid
+// out whole whenever the cursor or the view comes to it, and ideographs look for their font
+// character by character); the cuts exist only in the editor and never reach the stored text
+// or a copy of a selection.
 //
 // Bidirectional formatting characters (an RLO, say) are shown as visible marks, one for one,
 // instead of reordering what follows them: the stored text keeps them where they were.
@@ -72,7 +74,7 @@ public:
 
     // Lines longer than this are shown in pieces of about pieceLength characters.
     static constexpr qsizetype longLineLength = 10'000;
-    static constexpr qsizetype pieceLength = 2'000;
+    static constexpr qsizetype pieceLength = 1'000;
 
 private:
     struct Segment {
