@@ -4,6 +4,7 @@
 #include "Tolvi/design/SymbolCatalog.h"
 #include "Tolvi/design/ThemedWidgets.h"
 #include "Tolvi/design/TolviTheme.h"
+#include "Tolvi/inspector/ShownText.h"
 
 #include <QFontMetricsF>
 #include <QPainter>
@@ -31,7 +32,10 @@ void LineLabel::setText(const QString& text)
     if (text == m_text)
         return;
     m_text = text;
-    setAccessibleName(text);
+    // A clip's first line may be one character of thousands of code points: only what a
+    // line can show is measured and drawn.
+    m_shown = ShownText::oneLineExcerpt(text, Qt::ElideRight);
+    setAccessibleName(m_shown);
     update();
 }
 
@@ -52,7 +56,7 @@ void LineLabel::paintEvent(QPaintEvent*)
     painter.setPen(DesignContext::of(this).color(m_color));
     const QFontMetrics metrics(m_font);
     painter.drawText(rect(), Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
-                     metrics.elidedText(m_text, Qt::ElideRight, width()));
+                     metrics.elidedText(m_shown, Qt::ElideRight, width()));
 }
 
 SymbolButton::SymbolButton(QString name, qreal points, int side, QWidget* parent)

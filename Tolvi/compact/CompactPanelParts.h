@@ -33,6 +33,7 @@ private:
     QFont m_font;
     TolviDesign::ColorToken m_color;
     QString m_text;
+    QString m_shown;
 };
 
 // A flat button that is only a symbol; it never takes keyboard focus, so Return and the arrows

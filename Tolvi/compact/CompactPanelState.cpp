@@ -192,7 +192,16 @@ QString CompactPanelState::summary(const ClipboardItem& item)
 {
     if (const ClipboardImage* image = item.content().imageIf())
         return QStringLiteral("Image ") + image->pixelDescription();
-    return ClipboardFormatter::singleLinePreview(item.content().textValue(), 74);
+    // A line shows a few hundred code units at most. The summary reads no further than this
+    // into the text, so that a first character of thousands of code points (combining marks,
+    // joined emoji) is not copied whole for every row painted; any text whose first characters
+    // are shorter reads the same.
+    constexpr qsizetype readLength = 1024;
+    const QString& text = item.content().textValue();
+    if (text.size() <= readLength)
+        return ClipboardFormatter::singleLinePreview(text, 74);
+    const qsizetype head = text.at(readLength - 1).isHighSurrogate() ? readLength - 1 : readLength;
+    return ClipboardFormatter::singleLinePreview(QString::fromRawData(text.constData(), head), 74);
 }
 
 int CompactPanelState::panelHeight() const

@@ -1,12 +1,12 @@
 #include "Tolvi/design/CardOverlay.h"
 
+#include "Tolvi/design/CardShadow.h"
 #include "Tolvi/design/TolviTheme.h"
 
 #include <QEvent>
 #include <QGraphicsOpacityEffect>
 #include <QMouseEvent>
 #include <QPainter>
-#include <QPixmap>
 #include <QVariantAnimation>
 
 #include <algorithm>
@@ -137,30 +137,6 @@ void TolviCardOverlay::resizeEvent(QResizeEvent* event)
     placeCard();
 }
 
-namespace {
-
-// A soft shadow falling below the card: rings of fading black, widest and faintest outside.
-constexpr int shadowRings = 10;
-constexpr qreal shadowSpread = 42;
-constexpr qreal shadowDrop = 24;
-constexpr qreal shadowOpacity = 0.24;
-
-void paintShadowRings(QPainter& painter, const QRectF& card, qreal cornerRadius, qreal progress)
-{
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.setPen(Qt::NoPen);
-    for (int ring = shadowRings; ring >= 1; --ring) {
-        const qreal grow = shadowSpread * ring / shadowRings;
-        QColor shade(Qt::black);
-        shade.setAlphaF(shadowOpacity * progress / shadowRings);
-        painter.setBrush(shade);
-        painter.drawRoundedRect(card.adjusted(-grow / 2, -grow / 2, grow / 2, grow / 2), cornerRadius + grow / 2,
-                                cornerRadius + grow / 2);
-    }
-}
-
-} // namespace
-
 void TolviCardOverlay::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
@@ -169,34 +145,11 @@ void TolviCardOverlay::paintEvent(QPaintEvent*)
     painter.fillRect(rect(), dim);
     if (m_geometry.shadowCornerRadius <= 0)
         return;
-    const QRectF card = QRectF(m_card->geometry()).translated(0, shadowDrop * m_progress);
-    if (m_progress < 1) {
-        paintShadowRings(painter, card, m_geometry.shadowCornerRadius, m_progress);
-        return;
-    }
-    // At rest the shadow only depends on the card's size: drawn once (for every overlay of that
-    // size), it costs a copy instead of ten large antialiased fills on each paint.
-    struct RestingShadow {
-        QPixmap pixmap;
-        QSize card;
-        qreal cornerRadius = 0;
-    };
-    static RestingShadow cache; // main thread only, like every widget
-    const qreal ratio = devicePixelRatioF();
-    const qreal margin = shadowSpread / 2 + 1;
-    if (cache.pixmap.isNull() || cache.card != m_card->size() || cache.cornerRadius != m_geometry.shadowCornerRadius
-        || cache.pixmap.devicePixelRatio() != ratio) {
-        const QSizeF size = QSizeF(m_card->size()) + QSizeF(2 * margin, 2 * margin);
-        cache.pixmap = QPixmap((size * ratio).toSize());
-        cache.pixmap.setDevicePixelRatio(ratio);
-        cache.pixmap.fill(Qt::transparent);
-        QPainter shadow(&cache.pixmap);
-        paintShadowRings(shadow, QRectF(QPointF(margin, margin), QSizeF(m_card->size())), m_geometry.shadowCornerRadius,
-                         1);
-        cache.card = m_card->size();
-        cache.cornerRadius = m_geometry.shadowCornerRadius;
-    }
-    painter.drawPixmap(card.topLeft() - QPointF(margin, margin), cache.pixmap);
+    const QRectF card = QRectF(m_card->geometry()).translated(0, CardShadow::drop * m_progress);
+    if (m_progress < 1)
+        CardShadow::paintRings(painter, card, m_geometry.shadowCornerRadius, m_progress);
+    else
+        CardShadow::paint(painter, card, m_geometry.shadowCornerRadius);
 }
 
 void TolviCardOverlay::mousePressEvent(QMouseEvent* event)

@@ -28,26 +28,28 @@ std::optional<Link> linkURL(const ClipboardItem& item)
     const QStringView trimmed = TextCharacters::trimmedWhitespaceAndNewlines(*text);
     if (trimmed.size() > longestLink)
         return std::nullopt;
-    Link link;
-    {
-        // Strict parsing: blanks inside, non-ASCII letters or a stray "%" make it no address.
-        // The components (copies of a long query) go before the address is parsed again.
-        const std::optional<UriComponents> components = UriComponents::parse(trimmed);
-        if (!components || !components->scheme)
-            return std::nullopt;
-        const QString scheme = components->scheme->toLower();
-        if (scheme != QLatin1String("http") && scheme != QLatin1String("https"))
-            return std::nullopt;
-        if (components->host && !components->host->isEmpty())
-            link.host = components->host;
-    }
-    // A text with nothing to trim is shared, not copied: an address may be megabytes long.
-    link.absoluteString = trimmed.size() == text->size() ? *text : trimmed.toString();
-    // What passed the strict parse is ASCII: the same address as from its UTF-8 bytes, without
-    // the two copies of a conversion.
-    link.url = QUrl(link.absoluteString, QUrl::StrictMode);
-    if (!link.url.isValid())
+    // Strict parsing: blanks inside, non-ASCII letters or a stray "%" make it no address. The
+    // parts are read in place; only the host is copied.
+    const std::optional<UriComponents::Views> components = UriComponents::split(trimmed);
+    if (!components || !components->scheme)
         return std::nullopt;
+    if (components->scheme->compare(QLatin1String("http"), Qt::CaseInsensitive) != 0
+        && components->scheme->compare(QLatin1String("https"), Qt::CaseInsensitive) != 0)
+        return std::nullopt;
+    // What passed the strict parse is ASCII, and its query and fragment hold only characters an
+    // address may hold: the address is valid when what comes before them is.
+    qsizetype head = trimmed.size();
+    for (const std::optional<QStringView>& tail : {components->query, components->fragment}) {
+        if (tail)
+            head = std::min(head, qsizetype(tail->data() - trimmed.data()) - 1);
+    }
+    if (!QUrl(trimmed.first(head).toString(), QUrl::StrictMode).isValid())
+        return std::nullopt;
+    Link link;
+    if (components->host && !components->host->isEmpty())
+        link.host = components->host->toString();
+    // A text with nothing to trim is shared, not copied.
+    link.absoluteString = trimmed.size() == text->size() ? *text : trimmed.toString();
     return link;
 }
 
@@ -126,6 +128,11 @@ bool usesMonospacedFont(const QString& text)
     return text.contains(QLatin1Char('\n')) || ClipboardSearch::looksLikeCode(text);
 }
 
+QString detectingText()
+{
+    return QStringLiteral("Detecting...");
+}
+
 QString createdText(double createdAt, const QLocale& locale, const QTimeZone& timeZone)
 {
     const QString date = MediumDate::format(ReferenceDate::toUnixSeconds(createdAt), locale, timeZone);
@@ -141,8 +148,18 @@ QString createdText(double createdAt, const QLocale& locale, const QTimeZone& ti
 
 namespace {
 QList<DetailRow> rowsFor(const ClipboardItem& item, const QLocale& locale, const QTimeZone& timeZone,
-                         std::optional<TextCounts> counts, const std::optional<Link>& link);
+                         std::optional<TextCounts> counts, const std::optional<TextFindings>& findings);
 } // namespace
+
+TextFindings findings(const ClipboardItem& item)
+{
+    TextFindings found{ClipDetectedKind::of(item), std::nullopt, false};
+    if (const QString* text = item.content().textIf()) {
+        found.link = linkURL(item);
+        found.monospaced = usesMonospacedFont(*text);
+    }
+    return found;
+}
 
 TextCounts textCounts(QStringView text)
 {
@@ -152,33 +169,25 @@ TextCounts textCounts(QStringView text)
 QList<DetailRow> detailRows(const ClipboardItem& item, const QLocale& locale, const QTimeZone& timeZone,
                             std::optional<TextCounts> counts)
 {
-    return rowsFor(item, locale, timeZone, counts, item.content().isText() ? linkURL(item) : std::nullopt);
+    return rowsFor(item, locale, timeZone, counts, findings(item));
 }
 
-QList<DetailRow> detailRows(const ClipboardItem& item, const std::optional<Link>& link,
+QList<DetailRow> detailRows(const ClipboardItem& item, const std::optional<TextFindings>& findings,
                             std::optional<TextCounts> counts)
 {
-    return rowsFor(item, QLocale(), QTimeZone::systemTimeZone(), counts, link);
-}
-
-QList<DetailRow> withCounts(QList<DetailRow> rows, TextCounts counts)
-{
-    for (DetailRow& row : rows) {
-        if (row.title == QLatin1String("Characters"))
-            row.value = QString::number(counts.characters);
-        else if (row.title == QLatin1String("Words"))
-            row.value = QString::number(counts.words);
-    }
-    return rows;
+    return rowsFor(item, QLocale(), QTimeZone::systemTimeZone(), counts, findings);
 }
 
 namespace {
 QList<DetailRow> rowsFor(const ClipboardItem& item, const QLocale& locale, const QTimeZone& timeZone,
-                         std::optional<TextCounts> counts, const std::optional<Link>& link)
+                         std::optional<TextCounts> counts, const std::optional<TextFindings>& findings)
 {
-    const ClipDetectedKind kind = ClipDetectedKind::of(item);
     QList<DetailRow> rows;
-    rows.append({QStringLiteral("Kind"), kind.title(), kind.systemImage()});
+    if (findings)
+        rows.append({QStringLiteral("Kind"), findings->kind.title(), findings->kind.systemImage()});
+    else
+        rows.append({QStringLiteral("Kind"), detectingText(), QStringLiteral("ellipsis")});
+    const std::optional<Link>& link = findings ? findings->link : std::optional<Link>();
     rows.append({QStringLiteral("Created"), createdText(item.createdAt(), locale, timeZone), QStringLiteral("calendar")});
     rows.append({QStringLiteral("Source"), item.sourceApp() ? item.sourceApp()->name() : QStringLiteral("Unknown"),
                  QStringLiteral("app.dashed")});

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Tolvi/inspector/ClipDetectedKind.h"
 #include "TolviCore/model/ClipboardItem.h"
 
 #include <QList>
@@ -22,12 +23,13 @@ enum class QuickLookTab { preview, ocr, details };
 // every value out again from the clip as the store holds it now.
 namespace ClipQuickLook {
 
-// A web address held by a text clip: the text as written (trimmed), its host as written (no
-// lower-casing, no punycode), and the address to hand to the desktop.
+// A web address held by a text clip: the text as written (trimmed) and its host as written (no
+// lower-casing, no punycode). The address to hand to the desktop is made when it is asked for:
+// a QUrl holds another copy of an address that may be megabytes long.
 struct Link {
     QString absoluteString;
     std::optional<QString> host;
-    QUrl url;
+    QUrl url() const { return QUrl(absoluteString, QUrl::StrictMode); }
 };
 
 // The clip's text trimmed of white space and line breaks, when it parses strictly as a URI whose
@@ -54,6 +56,16 @@ qsizetype wordCount(QStringView text);
 // Whether a text is shown monospaced: it looks like code, or it has more than one line.
 bool usesMonospacedFont(const QString& text);
 
+// What the preview shows about a clip that takes a look at all of its text: its kind, its web
+// address and whether the text is shown monospaced. The preview works it out off the main
+// thread for a long text.
+struct TextFindings {
+    ClipDetectedKind kind;
+    std::optional<Link> link;
+    bool monospaced = false;
+};
+TextFindings findings(const ClipboardItem& item);
+
 // One row of the details table.
 struct DetailRow {
     QString title;
@@ -75,11 +87,13 @@ TextCounts textCounts(QStringView text);
 QList<DetailRow> detailRows(const ClipboardItem& item, const QLocale& locale = QLocale(),
                             const QTimeZone& timeZone = QTimeZone::systemTimeZone(),
                             std::optional<TextCounts> counts = std::nullopt);
-// The same with the clip's link worked out already (linkURL parses the whole text).
-QList<DetailRow> detailRows(const ClipboardItem& item, const std::optional<Link>& link,
+// The same with the clip's findings worked out already (they read the whole text); the kind
+// says "Detecting..." while they are not there yet.
+QList<DetailRow> detailRows(const ClipboardItem& item, const std::optional<TextFindings>& findings,
                             std::optional<TextCounts> counts);
-// The rows with the counts of a text in place of what they said.
-QList<DetailRow> withCounts(QList<DetailRow> rows, TextCounts counts);
+
+// Said in place of the kind while the findings of a long text are worked out.
+QString detectingText();
 
 // The creation time as the details show it: the locale's abbreviated date and short time.
 QString createdText(double createdAt, const QLocale& locale = QLocale(),

@@ -179,8 +179,7 @@ QWidget* ClipQuickLookOverlay::buildHeader()
             // gets copies and nothing of the overlay is read after it.
             switch (control) {
             case Control::openLink:
-                if (const auto link = ClipQuickLook::linkURL(m_item); link && m_actions.openUrl)
-                    std::function<bool(const QUrl&)>(m_actions.openUrl)(link->url);
+                openLink();
                 break;
             case Control::copyOCRText:
                 if (const auto text = ClipQuickLook::ocrText(m_item); text && m_actions.copyText)
@@ -241,10 +240,7 @@ QWidget* ClipQuickLookOverlay::buildPreviewPage()
     QVBoxLayout* column = makePageColumn(m_textPage);
     m_linkCard = new LinkCard(m_textPage);
     column->addWidget(m_linkCard);
-    connect(m_linkCard->openButton(), &QAbstractButton::clicked, this, [this] {
-        if (const auto link = ClipQuickLook::linkURL(m_item); link && m_actions.openUrl)
-            std::function<bool(const QUrl&)>(m_actions.openUrl)(link->url);
-    });
+    connect(m_linkCard->openButton(), &QAbstractButton::clicked, this, &ClipQuickLookOverlay::openLink);
     auto* plate = new Plate(ColorToken::ink, 0.035, m_textPage);
     m_textPlate = plate;
     m_text = addPlatedTextView(column, plate, makeClipTextView(plate), QStringLiteral("quickLookText"),
@@ -313,13 +309,22 @@ void ClipQuickLookOverlay::setItem(const ClipboardItem& item)
 
 void ClipQuickLookOverlay::showClip(const ClipboardItem& item)
 {
-    const ClipDetectedKind kind = ClipDetectedKind::of(item);
-    m_kindTile->setSymbol(kind.systemImage(), kind.tint());
-    m_subtitle->setText(kind.title() + QStringLiteral(" - ") + ClipboardFormatter::metadata(item, m_environment.now()));
+    const QString* text = item.content().textIf();
+    if (text && text->size() > ShownText::countedInPlaceLimit) {
+        // A long text is looked at whole once, off the main thread; until the answers are there
+        // the card says "Detecting..." and the counts "Counting...".
+        m_inPlaceFindings.reset();
+        m_detection.ask(*text, [item] { return ClipQuickLook::findings(item); },
+                        [this](const ClipQuickLook::TextFindings&) { showFindings(); });
+        m_counting.ask(*text, [counted = *text] { return ClipQuickLook::textCounts(counted); },
+                       [this](const ClipQuickLook::TextCounts&) { showDetails(); });
+    } else {
+        m_detection.clear();
+        m_counting.clear();
+        m_inPlaceFindings = ClipQuickLook::findings(item);
+    }
 
-    const std::optional<ClipQuickLook::Link> link = ClipQuickLook::linkURL(item);
     const std::optional<QString> recognized = ClipQuickLook::ocrText(item);
-    button(Control::openLink)->setVisible(link.has_value());
     button(Control::copyOCRText)->setVisible(recognized.has_value());
 
     if (const ClipboardImage* image = item.content().imageIf()) {
@@ -329,18 +334,12 @@ void ClipQuickLookOverlay::showClip(const ClipboardItem& item)
         m_text->setStoredText(QString());
     } else {
         m_image->setImage(std::nullopt);
-        const QString& text = item.content().textValue();
-        m_linkCard->setVisible(link.has_value());
-        if (link)
-            m_linkCard->setLink(*link);
-        const QFont font = previewTextFont(ClipQuickLook::usesMonospacedFont(text));
-        if (m_text->font() != font)
-            m_text->setFont(font);
-        if (text != m_shownText || m_shownText.isNull()) {
-            m_shownText = text;
-            m_text->setStoredText(ShownText::shownPart(text));
+        const QString& shown = item.content().textValue();
+        if (shown != m_shownText || m_shownText.isNull()) {
+            m_shownText = shown;
+            m_text->setStoredText(ShownText::shownPart(shown));
         }
-        m_cutNote->setVisible(ShownText::isCut(text));
+        m_cutNote->setVisible(ShownText::isCut(shown));
         m_previewKinds->setCurrentWidget(m_textPage);
     }
 
@@ -351,27 +350,7 @@ void ClipQuickLookOverlay::showClip(const ClipboardItem& item)
     }
     m_copyExtracted->setEnabled(recognized.has_value());
 
-    if (const QString* text = item.content().textIf(); text && text->size() > ShownText::countedInPlaceLimit) {
-        // Counted off the main thread; the rows say "Counting..." until the counts are there.
-        if (!m_countedText.isSharedWith(*text)) {
-            m_countedText = *text;
-            m_counts.reset();
-            const QString counted = *text;
-            ShownText::computeOffMainThread<ClipQuickLook::TextCounts>(
-                this, [counted] { return ClipQuickLook::textCounts(counted); },
-                [this, counted](ClipQuickLook::TextCounts counts) {
-                    if (!m_countedText.isSharedWith(counted))
-                        return;
-                    m_counts = counts;
-                    m_details->setRows(ClipQuickLook::withCounts(m_details->rows(), counts));
-                });
-        }
-        m_details->setRows(ClipQuickLook::detailRows(item, link, m_counts));
-    } else {
-        m_countedText.clear();
-        m_counts.reset();
-        m_details->setRows(ClipQuickLook::detailRows(item, link, std::nullopt));
-    }
+    showFindings();
 
     const QList<QuickLookTab> available = ClipQuickLook::availableTabs(item);
     if (available != m_availableTabs || m_availableTabs.isEmpty()) {
@@ -379,6 +358,49 @@ void ClipQuickLookOverlay::showClip(const ClipboardItem& item)
         normalizeSelectedTab();
     }
     showSelectedTab();
+}
+
+const std::optional<ClipQuickLook::TextFindings>& ClipQuickLookOverlay::findings() const
+{
+    return m_detection.isAsked() ? m_detection.answer() : m_inPlaceFindings;
+}
+
+void ClipQuickLookOverlay::showFindings()
+{
+    const std::optional<ClipQuickLook::TextFindings>& found = findings();
+    if (found)
+        m_kindTile->setSymbol(found->kind.systemImage(), found->kind.tint());
+    else
+        m_kindTile->setSymbol(QStringLiteral("ellipsis"), ColorToken::muted);
+    const QString kind = found ? found->kind.title() : ClipQuickLook::detectingText();
+    m_subtitle->setText(kind + QStringLiteral(" - ") + ClipboardFormatter::metadata(m_item, m_environment.now()));
+
+    const bool hasLink = found && found->link;
+    button(Control::openLink)->setVisible(hasLink);
+    if (m_item.content().isText()) {
+        m_linkCard->setVisible(hasLink);
+        if (hasLink)
+            m_linkCard->setLink(*found->link);
+        const QFont font = previewTextFont(found && found->monospaced);
+        if (m_text->font() != font)
+            m_text->setFont(font);
+    }
+    showDetails();
+}
+
+void ClipQuickLookOverlay::showDetails()
+{
+    const std::optional<ClipQuickLook::TextCounts> counts =
+        m_counting.isAsked() ? m_counting.answer() : std::nullopt;
+    m_details->setRows(ClipQuickLook::detailRows(m_item, findings(), counts));
+}
+
+void ClipQuickLookOverlay::openLink()
+{
+    // The address is made for the desktop only now: a QUrl holds another copy of it.
+    const std::optional<ClipQuickLook::TextFindings>& found = findings();
+    if (found && found->link && m_actions.openUrl)
+        std::function<bool(const QUrl&)>(m_actions.openUrl)(found->link->url());
 }
 
 void ClipQuickLookOverlay::normalizeSelectedTab()

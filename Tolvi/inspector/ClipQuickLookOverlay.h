@@ -3,6 +3,7 @@
 #include "Tolvi/design/CardOverlay.h"
 #include "Tolvi/inspector/ClipQuickLook.h"
 #include "Tolvi/inspector/ClipTextEditor.h"
+#include "Tolvi/inspector/LatestAnswer.h"
 #include "TolviCore/model/ClipboardItem.h"
 
 #include <QList>
@@ -110,6 +111,8 @@ public:
     QWidget* linkCard() const;
     // The note under the first part of a text too long to show whole.
     QWidget* cutNote() const;
+    // Whether the findings of a long text are still being worked out ("Detecting...").
+    bool isDetecting() const { return !findings().has_value(); }
     ImageState imageState() const;
     QString subtitle() const;
     // The rows the details tab shows now.
@@ -130,6 +133,12 @@ private:
     QWidget* buildOCRPage();
     QWidget* buildDetailsPage();
     void showClip(const ClipboardItem& item);
+    // The findings of the clip shown, once they are there.
+    const std::optional<ClipQuickLook::TextFindings>& findings() const;
+    // The header, the link card, the text's font and the details, for the findings there are.
+    void showFindings();
+    void showDetails();
+    void openLink();
     void normalizeSelectedTab();
     void showSelectedTab();
     void storeChanged();
@@ -161,9 +170,11 @@ private:
     QString m_shownOCRText;
     QAbstractButton* m_copyExtracted = nullptr;
     quicklook::DetailsTable* m_details = nullptr;
-    // The counts of a text too long to count on the main thread, and the text they are of.
-    QString m_countedText;
-    std::optional<ClipQuickLook::TextCounts> m_counts;
+    // What a long text's look at all of it found, and its counts: worked out off the main
+    // thread for the text shown now. A short text's findings are worked out in place.
+    LatestAnswer<ClipQuickLook::TextFindings> m_detection{this};
+    LatestAnswer<ClipQuickLook::TextCounts> m_counting{this};
+    std::optional<ClipQuickLook::TextFindings> m_inPlaceFindings;
 };
 
 } // namespace tolvi

@@ -6,6 +6,7 @@
 
 #include <QMimeData>
 #include <QScrollBar>
+#include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
 
@@ -37,7 +38,20 @@ void ClipTextEditor::setStoredText(const QString& text)
 {
     m_loading = true;
     m_buffer.load(text);
-    setPlainText(m_buffer.displayText());
+    // The first piece resets the document and its undo history as setPlainText does; the
+    // others are added at its end, never to be undone.
+    setPlainText(m_buffer.displayText(0, handedPieceLength));
+    if (m_buffer.loadedDisplayLength() > handedPieceLength) {
+        const bool undo = document()->isUndoRedoEnabled();
+        document()->setUndoRedoEnabled(false);
+        QTextCursor end(document());
+        end.movePosition(QTextCursor::End);
+        end.beginEditBlock();
+        appendPieces(end, handedPieceLength);
+        end.endEditBlock();
+        document()->setUndoRedoEnabled(undo);
+        document()->setModified(false);
+    }
     m_loading = false;
     checkLoaded();
 }
@@ -49,7 +63,8 @@ void ClipTextEditor::replaceStoredText(const QString& text)
     QTextCursor cursor(document());
     cursor.beginEditBlock();
     cursor.select(QTextCursor::Document);
-    cursor.insertText(m_buffer.displayText());
+    cursor.removeSelectedText();
+    appendPieces(cursor, 0);
     cursor.endEditBlock();
     m_loading = false;
     checkLoaded();
@@ -57,10 +72,19 @@ void ClipTextEditor::replaceStoredText(const QString& text)
     setTextCursor(start);
 }
 
+void ClipTextEditor::appendPieces(QTextCursor& cursor, qsizetype from)
+{
+    // Inside one edit block: the document reports one change, and nothing is laid out until
+    // the whole text is in.
+    const qsizetype length = m_buffer.loadedDisplayLength();
+    for (; from < length; from += handedPieceLength)
+        cursor.insertText(m_buffer.displayText(from, handedPieceLength));
+}
+
 void ClipTextEditor::rebase()
 {
     m_buffer.rebase();
-    if (document()->toRawText() == m_buffer.displayText())
+    if (documentShowsLoadedText())
         return;
     // The cuts of a long line fall elsewhere for the saved text: show it anew where it was.
     const int position = textCursor().position();
@@ -72,14 +96,32 @@ void ClipTextEditor::rebase()
     verticalScrollBar()->setValue(scroll);
 }
 
+bool ClipTextEditor::documentShowsLoadedText() const
+{
+    // Compared a paragraph at a time: neither side is copied whole, and nothing is laid out.
+    const qsizetype length = m_buffer.loadedDisplayLength();
+    if (document()->characterCount() - 1 != length)
+        return false;
+    for (QTextBlock block = document()->begin(); block.isValid(); block = block.next()) {
+        const qsizetype from = block.position();
+        const QString text = block.text();
+        if (text != m_buffer.displayText(from, text.size()))
+            return false;
+        // Between two paragraphs the display has its separator too.
+        const qsizetype end = from + text.size();
+        if (end < length && m_buffer.displayText(end, 1) != QString(QChar::ParagraphSeparator))
+            return false;
+    }
+    return true;
+}
+
 void ClipTextEditor::checkLoaded()
 {
     // The document is expected to show the buffer's display exactly; should it have turned some
     // character into another, what it shows counts as a change of that character, so nothing
     // is ever saved that the user did not see.
-    const QString shown = document()->toRawText();
-    if (shown != m_buffer.displayText())
-        m_buffer.resynchronize(shown);
+    if (!documentShowsLoadedText())
+        m_buffer.resynchronize(document()->toRawText());
 }
 
 void ClipTextEditor::followChange(int position, int removed, int added)

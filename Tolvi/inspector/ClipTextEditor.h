@@ -4,6 +4,8 @@
 
 #include <QPlainTextEdit>
 
+class QTextCursor;
+
 namespace tolvi {
 
 // A plain-text editor for clip text that gives back what it was given: the text it shows is
@@ -41,6 +43,9 @@ public:
     void setLeavesBackground(bool leaves);
 
     static constexpr qreal fontSize = 13;
+    // The document is given a text in pieces of this many characters, so that no whole copy of
+    // the display is ever made beside the document's own.
+    static constexpr qsizetype handedPieceLength = 16'384;
 
 signals:
     // The stored text changed by the user's hand (not by setStoredText or replaceStoredText).
@@ -52,6 +57,8 @@ protected:
 
 private:
     void followChange(int position, int removed, int added);
+    void appendPieces(QTextCursor& cursor, qsizetype from);
+    bool documentShowsLoadedText() const;
     void checkLoaded();
     void applyBackground();
 

@@ -234,16 +234,26 @@ qsizetype ClipTextEditorOverlay::countOf(const QString& text)
 {
     if (text.size() <= ShownText::countedInPlaceLimit)
         return m_editedCount.count(text);
-    // Counted off the main thread; the status shows the count once it is there, and the count
-    // of the edited text goes on from it.
-    ShownText::computeOffMainThread<qsizetype>(this, [text] { return UnicodeText::characterCount(text); },
-                                               [this, text](qsizetype count) {
-        if (!m_draft.originalText.isSharedWith(text))
-            return;
-        m_originalCount = count;
-        m_editedCount.seed(text, count);
-        render();
-    });
+    // Counted off the main thread, with the look for the scripts that are always counted whole;
+    // the status shows the count once it is there, and the count of the edited text goes on
+    // from it.
+    struct Counted {
+        qsizetype count = 0;
+        bool tailored = false;
+    };
+    ShownText::computeOffMainThread<Counted>(
+        this,
+        [text] {
+            return Counted{IncrementalCharacterCount::countInPieces(text),
+                           IncrementalCharacterCount::holdsTailoredScript(text)};
+        },
+        [this, text](Counted counted) {
+            if (!m_draft.originalText.isSharedWith(text))
+                return;
+            m_originalCount = counted.count;
+            m_editedCount.seed(text, counted.count, counted.tailored);
+            render();
+        });
     return -1;
 }
 

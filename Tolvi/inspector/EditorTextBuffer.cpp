@@ -22,9 +22,20 @@ bool becomesSeparator(char16_t c)
 // boundary after it. A stretch with no such boundary (one character of thousands of combining
 // marks or joined emoji) is cut all the same, between two code points, in short pieces: shaping
 // such a piece costs far more a character than ordinary text; -1 when there is no room left.
+constexpr qsizetype clusterPieceLength = 400;
+
+// The first code point boundary a short piece after `from`, before `end`; -1 when none is.
+qsizetype cutInsideCharacter(QStringView line, qsizetype from, qsizetype end)
+{
+    for (qsizetype at = std::max(from, from - 1 + clusterPieceLength); at < end; ++at) {
+        if (!line[at].isLowSurrogate())
+            return at;
+    }
+    return -1;
+}
+
 qsizetype cutNear(QStringView line, qsizetype from, qsizetype target, qsizetype end)
 {
-    constexpr qsizetype clusterPieceLength = 200;
     constexpr qsizetype lookBack = 240;
     for (qsizetype at = target; at > std::max(from + 1, target - lookBack); --at) {
         if (line[at - 1] == u' ' && isDefiniteCharacterBoundary(line, at))
@@ -35,11 +46,21 @@ qsizetype cutNear(QStringView line, qsizetype from, qsizetype target, qsizetype 
         if (isDefiniteCharacterBoundary(line, at))
             return at;
     }
-    for (qsizetype at = std::max(from, from - 1 + clusterPieceLength); at < end; ++at) {
-        if (!line[at].isLowSurrogate())
-            return at;
+    return cutInsideCharacter(line, from, end);
+}
+
+// Where to cut the last part of a long line (too short for another whole piece): nowhere when
+// it holds an ordinary character boundary near its start (a few thousand characters of text lay
+// out quickly), else inside the character, as its start was.
+qsizetype cutRest(QStringView line, qsizetype from, qsizetype end)
+{
+    const qsizetype target = from - 1 + clusterPieceLength;
+    const qsizetype lookAhead = std::min(end, target + EditorTextBuffer::pieceLength / 2);
+    for (qsizetype at = target; at < lookAhead; ++at) {
+        if (isDefiniteCharacterBoundary(line, at))
+            return -1;
     }
-    return -1;
+    return cutInsideCharacter(line, from, end - clusterPieceLength / 2);
 }
 
 } // namespace
@@ -55,36 +76,38 @@ void EditorTextBuffer::load(const QString& stored)
     m_points.clear();
     m_shiftAfter.clear();
 
-    // The display without cuts, the CR LF pairs and the long lines.
-    QString display;
-    display.reserve(stored.size());
-    std::vector<qsizetype> pairs;
-    struct Line {
-        qsizetype start;
-        qsizetype end;
-    };
-    std::vector<Line> longLines;
-    bool crlf = false, cr = false, lf = false, separator = false;
-    qsizetype lineStart = 0;
-    auto endLine = [&] {
-        if (display.size() - lineStart > longLineLength)
-            longLines.push_back({lineStart, display.size()});
-    };
+    // One pass over the stored text: its line breaks, the CR LF pairs among them and the cuts of
+    // its long lines, in the order they come in the display. Within a line the display shows
+    // the stored characters one for one, so a line's cuts are found in the stored text itself.
     const char16_t* s = reinterpret_cast<const char16_t*>(stored.utf16());
     const qsizetype n = stored.size();
-    qsizetype runStart = 0;
-    auto flushRun = [&](qsizetype upTo) {
-        if (upTo > runStart)
-            display.append(QStringView(s + runStart, upTo - runStart));
+    const QStringView text(stored);
+    bool crlf = false, cr = false, lf = false, separator = false;
+    qsizetype shift = 0; // stored position minus display position
+    auto cutLine = [&](qsizetype start, qsizetype end) {
+        if (end - start <= longLineLength)
+            return;
+        qsizetype at = start;
+        while (end - at > clusterPieceLength + clusterPieceLength / 2) {
+            const qsizetype cut = end - at > pieceLength + pieceLength / 2
+                ? cutNear(text, at + 1, at + pieceLength, end - pieceLength / 2)
+                : cutRest(text, at + 1, end);
+            if (cut < 0)
+                break;
+            m_points.push_back(cut - shift);
+            m_shiftAfter.push_back(--shift);
+            at = cut;
+        }
     };
+    qsizetype lineStart = 0;
     for (qsizetype i = 0; i < n; ++i) {
         const char16_t c = s[i];
         if (c != u'\r' && c != u'\n' && !becomesSeparator(c))
             continue;
-        flushRun(i);
-        endLine();
+        cutLine(lineStart, i);
         if (c == u'\r' && i + 1 < n && s[i + 1] == u'\n') {
-            pairs.push_back(display.size());
+            m_points.push_back(i - shift);
+            m_shiftAfter.push_back(++shift);
             crlf = true;
             ++i;
         } else if (c == u'\r') {
@@ -94,12 +117,10 @@ void EditorTextBuffer::load(const QString& stored)
         } else if (c == paragraphSeparator) {
             separator = true;
         }
-        display.append(QChar(paragraphSeparator));
-        lineStart = display.size();
-        runStart = i + 1;
+        lineStart = i + 1;
     }
-    flushRun(n);
-    endLine();
+    cutLine(lineStart, n);
+    m_baseLength = n - shift;
 
     const int kinds = int(crlf) + int(cr) + int(lf) + int(separator);
     if (kinds == 1 && crlf)
@@ -111,66 +132,49 @@ void EditorTextBuffer::load(const QString& stored)
     else
         m_lineBreak = QStringLiteral("\n");
 
-    if (longLines.empty()) {
-        m_baseDisplay = std::move(display);
-        qsizetype shift = 0;
-        for (qsizetype pair : pairs) {
-            m_points.push_back(pair);
-            m_shiftAfter.push_back(++shift);
-        }
-    } else {
-        // Cut the long lines: a separator of the display's own at each cut, standing for nothing.
-        std::vector<qsizetype> cuts;
-        for (const Line& line : longLines) {
-            qsizetype at = line.start;
-            while (line.end - at > pieceLength + pieceLength / 2) {
-                const qsizetype cut = cutNear(display, at + 1, at + pieceLength, line.end - pieceLength / 2);
-                if (cut < 0)
-                    break;
-                cuts.push_back(cut);
-                at = cut;
-            }
-        }
-        QString cutDisplay;
-        cutDisplay.reserve(display.size() + qsizetype(cuts.size()));
-        qsizetype copied = 0;
-        qsizetype shift = 0;
-        size_t nextPair = 0;
-        auto takePairsBefore = [&](qsizetype limit) {
-            // Pairs at display positions below `limit` (in the display without cuts).
-            while (nextPair < pairs.size() && pairs[nextPair] < limit) {
-                m_points.push_back(pairs[nextPair] + (cutDisplay.size() - copied));
-                m_shiftAfter.push_back(++shift);
-                ++nextPair;
-            }
-        };
-        for (qsizetype cut : cuts) {
-            takePairsBefore(cut);
-            cutDisplay.append(QStringView(display).mid(copied, cut - copied));
-            copied = cut;
-            m_points.push_back(cutDisplay.size());
-            m_shiftAfter.push_back(--shift);
-            cutDisplay.append(QChar(paragraphSeparator));
-        }
-        // Pairs after the last cut keep their distance to the copied part.
-        const qsizetype offset = cutDisplay.size() - copied;
-        while (nextPair < pairs.size()) {
-            m_points.push_back(pairs[nextPair] + offset);
-            m_shiftAfter.push_back(++shift);
-            ++nextPair;
-        }
-        cutDisplay.append(QStringView(display).mid(copied));
-        m_baseDisplay = std::move(cutDisplay);
-    }
-
-    // Bidirectional controls show as marks, one for one, so that what the editor shows reads as
-    // what is pasted; the stored text keeps them.
-    m_baseDisplay = TextCharacters::withVisibleBidiControls(m_baseDisplay);
-
     m_segments.clear();
-    if (!m_baseDisplay.isEmpty())
-        m_segments.push_back({true, 0, m_baseDisplay.size(), {}});
-    m_length = m_baseDisplay.size();
+    if (m_baseLength > 0)
+        m_segments.push_back({true, 0, m_baseLength, {}});
+    m_length = m_baseLength;
+}
+
+QString EditorTextBuffer::displayText() const
+{
+    return displayText(0, m_baseLength);
+}
+
+QString EditorTextBuffer::displayText(qsizetype from, qsizetype length) const
+{
+    from = std::clamp<qsizetype>(from, 0, m_baseLength);
+    const qsizetype end = from + std::clamp<qsizetype>(length, 0, m_baseLength - from);
+    QString out(end - from, Qt::Uninitialized);
+    char16_t* o = reinterpret_cast<char16_t*>(out.data());
+    const char16_t* s = reinterpret_cast<const char16_t*>(m_base.utf16());
+    size_t point = size_t(std::lower_bound(m_points.cbegin(), m_points.cend(), from) - m_points.cbegin());
+    qsizetype stored = storedPosition(from);
+    qsizetype at = from;
+    while (at < end) {
+        // Up to the next point, one stored character a displayed one.
+        const qsizetype runEnd = point < m_points.size() ? std::min(end, m_points[point]) : end;
+        for (; at < runEnd; ++at, ++stored) {
+            const char16_t c = s[stored];
+            if (c == u'\r' || c == u'\n' || becomesSeparator(c))
+                *o++ = paragraphSeparator;
+            else if (const char16_t mark = TextCharacters::bidiControlMark(c))
+                *o++ = mark;
+            else
+                *o++ = c;
+        }
+        if (at == end)
+            break;
+        // A CR LF pair or a cut: one separator for two stored characters or for none.
+        *o++ = paragraphSeparator;
+        const qsizetype before = point > 0 ? m_shiftAfter[point - 1] : 0;
+        stored += 1 + (m_shiftAfter[point] - before);
+        ++at;
+        ++point;
+    }
+    return out;
 }
 
 qsizetype EditorTextBuffer::storedPosition(qsizetype displayPosition) const
@@ -294,8 +298,8 @@ void EditorTextBuffer::normalize()
         if (segment.original)
             continue;
         const qsizetype gapStart = i > 0 ? m_segments[i - 1].start + m_segments[i - 1].length : 0;
-        const qsizetype gapEnd = i + 1 < m_segments.size() ? m_segments[i + 1].start : m_baseDisplay.size();
-        if (gapEnd - gapStart != segment.length || QStringView(m_baseDisplay).mid(gapStart, segment.length) != segment.text)
+        const qsizetype gapEnd = i + 1 < m_segments.size() ? m_segments[i + 1].start : m_baseLength;
+        if (gapEnd - gapStart != segment.length || displayText(gapStart, segment.length) != segment.text)
             continue;
         segment = Segment{true, gapStart, segment.length, {}};
         restored = true;
@@ -321,12 +325,12 @@ void EditorTextBuffer::resynchronize(const QString& editorText)
 QString EditorTextBuffer::currentDisplayText() const
 {
     if (isUntouched())
-        return m_baseDisplay;
+        return displayText();
     QString out;
     out.reserve(m_length);
     for (const Segment& segment : m_segments) {
         if (segment.original)
-            out.append(QStringView(m_baseDisplay).mid(segment.start, segment.length));
+            out.append(displayText(segment.start, segment.length));
         else
             out.append(segment.text);
     }
@@ -365,9 +369,9 @@ QString EditorTextBuffer::storedText(qsizetype from, qsizetype to) const
 bool EditorTextBuffer::isUntouched() const
 {
     if (m_segments.empty())
-        return m_baseDisplay.isEmpty();
+        return m_baseLength == 0;
     return m_segments.size() == 1 && m_segments.front().original && m_segments.front().start == 0
-        && m_segments.front().length == m_baseDisplay.size();
+        && m_segments.front().length == m_baseLength;
 }
 
 void EditorTextBuffer::rebase()

@@ -21,11 +21,17 @@ namespace tolvi {
 //
 // A line of many thousands of characters is one paragraph that the editor lays out whole on
 // every keystroke (hundreds of milliseconds for a line of a million characters). Such lines are
-// shown cut into pieces of a few thousand characters at spaces where possible; the cuts exist
-// only in the editor and never reach the stored text or a copy of a selection.
+// shown cut into pieces of about a thousand characters at spaces where possible (a piece is laid
+// out whole whenever the cursor or the view comes to it, and ideographs look for their font
+// character by character); the cuts exist only in the editor and never reach the stored text
+// or a copy of a selection.
 //
 // Bidirectional formatting characters (an RLO, say) are shown as visible marks, one for one,
 // instead of reordering what follows them: the stored text keeps them where they were.
+//
+// The buffer holds no display of its own: it shares the stored text with its caller, notes
+// where the display differs from it in length (a CR LF pair, a cut), and builds the display a
+// range at a time, so the editor can be given a text of a million characters in pieces.
 //
 // Positions and lengths are in the editor's characters (UTF-16 code units, one per paragraph
 // separator). Main thread; plain value.
@@ -35,8 +41,11 @@ public:
 
     // Starts again from a stored text, untouched; the editor is to show displayText().
     void load(const QString& stored);
-    // What the editor shows for the text loaded last (paragraph separators as U+2029).
-    const QString& displayText() const { return m_baseDisplay; }
+    // What the editor shows for the text loaded last (paragraph separators as U+2029): all of
+    // it, or its `length` characters from `from` (clamped to the display).
+    QString displayText() const;
+    QString displayText(qsizetype from, qsizetype length) const;
+    qsizetype loadedDisplayLength() const { return m_baseLength; }
     // The text loaded last, as stored.
     const QString& loadedText() const { return m_base; }
 
@@ -65,7 +74,7 @@ public:
 
     // Lines longer than this are shown in pieces of about pieceLength characters.
     static constexpr qsizetype longLineLength = 10'000;
-    static constexpr qsizetype pieceLength = 2'000;
+    static constexpr qsizetype pieceLength = 1'000;
 
 private:
     struct Segment {
@@ -82,11 +91,14 @@ private:
     void normalize();
 
     QString m_base;
-    QString m_baseDisplay;
+    // The length of the loaded text's display.
+    qsizetype m_baseLength = 0;
     QString m_lineBreak = QStringLiteral("\n");
-    // Display positions (in m_baseDisplay) whose character stands for other than one stored
+    // Positions in the loaded text's display whose character stands for other than one stored
     // character: a CR LF pair (two) or a cut of a long line (none); and the sum of the
-    // differences up to and including each.
+    // differences up to and including each. Every other character of the display stands for
+    // the one stored in its place, shown as itself, as a paragraph separator (a line break of
+    // its own) or as a visible mark (a bidirectional control).
     std::vector<qsizetype> m_points;
     std::vector<qsizetype> m_shiftAfter;
     std::vector<Segment> m_segments;

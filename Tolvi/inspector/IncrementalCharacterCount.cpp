@@ -41,10 +41,6 @@ bool isTailoredScript(char16_t c)
         || (c >= 0xAA60 && c <= 0xAA7F);    // Myanmar Extended-A
 }
 
-bool holdsTailoredScript(QStringView text)
-{
-    return std::any_of(text.begin(), text.end(), [](QChar c) { return isTailoredScript(c.unicode()); });
-}
 
 // Controls and line or paragraph separators: a cluster boundary lies before and after each
 // (except inside CR LF).
@@ -66,6 +62,11 @@ qsizetype countRange(const QString& text, qsizetype from, qsizetype to)
 
 } // namespace
 
+bool IncrementalCharacterCount::holdsTailoredScript(QStringView text)
+{
+    return std::any_of(text.begin(), text.end(), [](QChar c) { return isTailoredScript(c.unicode()); });
+}
+
 bool isDefiniteCharacterBoundary(QStringView text, qsizetype position)
 {
     if (position <= 0 || position >= text.size())
@@ -79,11 +80,31 @@ bool isDefiniteCharacterBoundary(QStringView text, qsizetype position)
     return isStandalone(before) && isStandalone(after);
 }
 
+qsizetype IncrementalCharacterCount::countInPieces(const QString& text)
+{
+    if (text.size() <= countedPieceLength || holdsTailoredScript(text))
+        return UnicodeText::characterCount(text);
+    qsizetype count = 0;
+    qsizetype from = 0;
+    const qsizetype n = text.size();
+    while (from < n) {
+        qsizetype to = std::min(n, from + countedPieceLength);
+        const qsizetype limit = std::min(n, to + searchLimit);
+        while (to < limit && !isDefiniteCharacterBoundary(text, to))
+            ++to;
+        if (!isDefiniteCharacterBoundary(text, to))
+            to = n; // one character of thousands of code points: the rest is counted whole
+        count += countRange(text, from, to);
+        from = to;
+    }
+    return count;
+}
+
 qsizetype IncrementalCharacterCount::count(const QString& text)
 {
     auto countWhole = [this, &text] {
         m_text = text;
-        m_count = UnicodeText::characterCount(text);
+        m_count = countInPieces(text);
         m_tailored = holdsTailoredScript(text);
         return m_count;
     };
@@ -118,11 +139,11 @@ qsizetype IncrementalCharacterCount::count(const QString& text)
     return m_count;
 }
 
-void IncrementalCharacterCount::seed(const QString& text, qsizetype count)
+void IncrementalCharacterCount::seed(const QString& text, qsizetype count, bool tailored)
 {
     m_text = text;
     m_count = count;
-    m_tailored = holdsTailoredScript(text);
+    m_tailored = tailored;
 }
 
 void IncrementalCharacterCount::reset()

@@ -24,8 +24,18 @@ class IncrementalCharacterCount {
 public:
     qsizetype count(const QString& text);
     void reset();
-    // Starts from a count made elsewhere (off the main thread) of this text.
-    void seed(const QString& text, qsizetype count);
+    // Starts from a count made elsewhere (off the main thread) of this text, and from whether it
+    // holds one of the scripts counted whole (holdsTailoredScript, found there too).
+    void seed(const QString& text, qsizetype count, bool tailored);
+    // Whether a text holds a script whose clusters depend on a whole run of text.
+    static bool holdsTailoredScript(QStringView text);
+    // The count UnicodeText::characterCount gives, made a piece at a time between definite
+    // boundaries: the table of boundaries Qt makes for a count takes a byte a code unit, fifty
+    // megabytes for a text of fifty million characters.
+    static qsizetype countInPieces(const QString& text);
+
+    // The length of the pieces countInPieces counts.
+    static constexpr qsizetype countedPieceLength = 65'536;
 
     // How far the search for a definite boundary goes on each side of a change before the
     // whole text is counted instead.

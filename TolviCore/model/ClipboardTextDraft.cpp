@@ -6,7 +6,8 @@ namespace tolvi {
 
 bool ClipboardTextDraft::canUseEditedText() const
 {
-    return !editedText.trimmed().isEmpty();
+    // Trimmed in place: a long draft with blanks at its ends is not copied to find out.
+    return !QStringView(editedText).trimmed().isEmpty();
 }
 
 bool ClipboardTextDraft::hasUnsavedChanges() const

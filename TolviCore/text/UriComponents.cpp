@@ -170,9 +170,9 @@ bool isValidHost(QStringView host)
 
 } // namespace
 
-std::optional<UriComponents> UriComponents::parse(QStringView text)
+std::optional<UriComponents::Views> UriComponents::split(QStringView text)
 {
-    UriComponents result;
+    Views result;
     QStringView rest = text;
 
     // Fragment and query first: "#" ends everything before it, "?" ends the path.
@@ -181,7 +181,7 @@ std::optional<UriComponents> UriComponents::parse(QStringView text)
         const QStringView fragment = rest.sliced(hash + 1);
         if (!isEncodedRun(fragment, u":@/?"))
             return std::nullopt;
-        result.fragment = fragment.toString();
+        result.fragment = fragment;
         rest = rest.first(hash);
     }
     const qsizetype question = rest.indexOf(u'?');
@@ -189,7 +189,7 @@ std::optional<UriComponents> UriComponents::parse(QStringView text)
         const QStringView query = rest.sliced(question + 1);
         if (!isEncodedRun(query, u":@/?"))
             return std::nullopt;
-        result.query = query.toString();
+        result.query = query;
         rest = rest.first(question);
     }
 
@@ -200,7 +200,7 @@ std::optional<UriComponents> UriComponents::parse(QStringView text)
         const QStringView scheme = rest.first(colon);
         if (!isValidScheme(scheme))
             return std::nullopt;
-        result.scheme = scheme.toString();
+        result.scheme = scheme;
         rest = rest.sliced(colon + 1);
     }
 
@@ -215,7 +215,7 @@ std::optional<UriComponents> UriComponents::parse(QStringView text)
             const QStringView userInfo = authority.first(at);
             if (!isEncodedRun(userInfo, u":"))
                 return std::nullopt;
-            result.userInfo = userInfo.toString();
+            result.userInfo = userInfo;
             authority = authority.sliced(at + 1);
         }
         // The port follows the last ":" that is not inside an IP literal.
@@ -228,12 +228,12 @@ std::optional<UriComponents> UriComponents::parse(QStringView text)
                 if (!isDigit(c.unicode()))
                     return std::nullopt;
             }
-            result.port = port.toString();
+            result.port = port;
             host = authority.first(portColon);
         }
         if (!isValidHost(host))
             return std::nullopt;
-        result.host = host.toString();
+        result.host = host;
     } else if (!result.scheme && !rest.isEmpty()) {
         // A relative path may not have a ":" in its first segment.
         const qsizetype firstSlash = rest.indexOf(u'/');
@@ -246,7 +246,26 @@ std::optional<UriComponents> UriComponents::parse(QStringView text)
     // Without an authority the path cannot begin with "//".
     if (!result.host && rest.startsWith(u"//"))
         return std::nullopt;
-    result.path = rest.toString();
+    result.path = rest;
+    return result;
+}
+
+std::optional<UriComponents> UriComponents::parse(QStringView text)
+{
+    const std::optional<Views> views = split(text);
+    if (!views)
+        return std::nullopt;
+    auto copy = [](const std::optional<QStringView>& view) -> std::optional<QString> {
+        return view ? std::optional<QString>(view->toString()) : std::nullopt;
+    };
+    UriComponents result;
+    result.scheme = copy(views->scheme);
+    result.userInfo = copy(views->userInfo);
+    result.host = copy(views->host);
+    result.port = copy(views->port);
+    result.path = views->path.toString();
+    result.query = copy(views->query);
+    result.fragment = copy(views->fragment);
     return result;
 }
 

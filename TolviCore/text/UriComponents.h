@@ -26,6 +26,19 @@ struct UriComponents {
 
     static std::optional<UriComponents> parse(QStringView text);
 
+    // The same components as views into the parsed text, for a caller that needs only some of
+    // them and copies nothing (an address may be megabytes long, most of it its query).
+    struct Views {
+        std::optional<QStringView> scheme;
+        std::optional<QStringView> userInfo;
+        std::optional<QStringView> host;
+        std::optional<QStringView> port;
+        QStringView path;
+        std::optional<QStringView> query;
+        std::optional<QStringView> fragment;
+    };
+    static std::optional<Views> split(QStringView text);
+
     // The reference written out again from its components.
     QString toString() const;
 

@@ -4,6 +4,7 @@
 
 #include "Tolvi/platform/shell/Clock.h"
 #include "TolviCore/ai/AIServiceError.h"
+#include "TolviCore/search/ClipboardFormatter.h"
 
 #include <QCoreApplication>
 
@@ -400,6 +401,24 @@ TEST_F(CompactPanelStateTest, ATextTooLongToEditIsNotSentForARewrite)
     EXPECT_FALSE(s.isDraftTooLongToEdit());
     ASSERT_EQ(runs.size(), 1);
     EXPECT_EQ(runs.first().input, atBound);
+}
+
+// A clip's summary line reads no further into its text than a line can show: a first character
+// of 50,000 code points gives a bounded line, and a long text of ordinary characters reads as
+// its whole text would.
+TEST(CompactPanelSummaryTest, ReadsOnlyAsFarAsALineCanShow)
+{
+    const QString accents = QStringLiteral("e") + QString(49'999, QChar(0x0301));
+    const QString summary = CompactPanelState::summary(ClipboardItem(QUuid::createUuid(), accents, now));
+    EXPECT_TRUE(accents.startsWith(summary));
+    EXPECT_GT(summary.size(), 500);
+    EXPECT_LE(summary.size(), 1024);
+
+    QString prose;
+    while (prose.size() < 20'000)
+        prose += QStringLiteral("the   quick\r\n brown fox ");
+    EXPECT_EQ(CompactPanelState::summary(ClipboardItem(QUuid::createUuid(), prose, now)),
+              ClipboardFormatter::singleLinePreview(prose, 74));
 }
 
 } // namespace

@@ -1,7 +1,10 @@
 #include "DesignTestSupport.h"
 
 #include "Tolvi/design/CardOverlay.h"
+#include "Tolvi/design/CardShadow.h"
 
+#include <QImage>
+#include <QPainter>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -81,6 +84,45 @@ TEST_F(CardOverlayTest, DismissCallsBackOnceAfterTheTransitionOrAtOnceUnderReduc
         delete still; // the callback may delete the overlay
     });
     EXPECT_TRUE(deleted);
+}
+
+// The shadow painted from its small tile is the shadow painted ring by ring, pixel for pixel
+// within rounding, for the cards the overlays show, at one and two device pixels a point, and
+// for a card smaller than the tile.
+TEST(CardShadowTest, TheTiledShadowIsTheShadowOfItsRings)
+{
+    struct Case {
+        QSizeF card;
+        qreal ratio;
+    };
+    for (const Case& c : {Case{{680, 560}, 1}, Case{{620, 520}, 2}, Case{{431, 381}, 1}, Case{{30, 30}, 1}}) {
+        const QSize canvas = (c.card + QSizeF(120, 120)).toSize();
+        auto render = [&](bool tiled) {
+            QImage image(canvas * c.ratio, QImage::Format_ARGB32_Premultiplied);
+            image.setDevicePixelRatio(c.ratio);
+            image.fill(Qt::transparent);
+            QPainter painter(&image);
+            const QRectF card(QPointF(60, 60 + CardShadow::drop), c.card);
+            if (tiled)
+                CardShadow::paint(painter, card, 18);
+            else
+                CardShadow::paintRings(painter, card, 18, 1);
+            return image;
+        };
+        const QImage tiled = render(true);
+        const QImage rings = render(false);
+        int worst = 0;
+        for (int y = 0; y < tiled.height(); ++y) {
+            const QRgb* a = reinterpret_cast<const QRgb*>(tiled.constScanLine(y));
+            const QRgb* b = reinterpret_cast<const QRgb*>(rings.constScanLine(y));
+            for (int x = 0; x < tiled.width(); ++x)
+                worst = std::max(worst, std::abs(qAlpha(a[x]) - qAlpha(b[x])));
+        }
+        EXPECT_LE(worst, 2) << c.card.width() << " x " << c.card.height() << " at " << c.ratio;
+        // The shadow is there: its darkest part is the rings' sum.
+        EXPECT_GT(qAlpha(rings.pixel(rings.width() / 2, int((60 + CardShadow::drop + c.card.height() / 2) * c.ratio))),
+                  40);
+    }
 }
 
 } // namespace

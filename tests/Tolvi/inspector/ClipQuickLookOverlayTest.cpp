@@ -21,6 +21,7 @@
 #include <QListView>
 #include <QPlainTextEdit>
 #include <QTest>
+#include <QThreadPool>
 
 #include <gtest/gtest.h>
 
@@ -219,6 +220,51 @@ TEST_F(QuickLookOverlayTest, ATextTooLongToShowWholeShowsItsBeginningWithANoteAn
     EXPECT_EQ(actions.copied.first().content().textValue(), text);
     overlay->setItem(ClipboardItem(QUuid::createUuid(), QStringLiteral("short"), now));
     EXPECT_FALSE(overlay->cutNote()->isVisibleTo(overlay));
+}
+
+// A long text is looked at whole off the main thread: the card says "Detecting..." until the
+// answer is there, then shows the kind and the link. An answer about a clip no longer shown is
+// dropped: a long address shown for a moment leaves no link on the plain text shown after it.
+TEST_F(QuickLookOverlayTest, ALongTextIsDetectedOffTheMainThreadAndAnAnswerForAnotherClipIsDropped)
+{
+    auto row = [](ClipQuickLookOverlay* overlay, const QString& title) {
+        for (const ClipQuickLook::DetailRow& detail : overlay->shownDetailRows()) {
+            if (detail.title == title)
+                return detail.value;
+        }
+        return QString();
+    };
+    const QString address = QStringLiteral("https://example.com/search?q=") + QString(150'000, QLatin1Char('a'));
+    ClipQuickLookOverlay* overlay = open(ClipboardItem(QUuid::createUuid(), address, now));
+    EXPECT_TRUE(overlay->isDetecting());
+    EXPECT_TRUE(overlay->subtitle().startsWith(QStringLiteral("Detecting...")));
+    EXPECT_EQ(row(overlay, QStringLiteral("Kind")), QStringLiteral("Detecting..."));
+    EXPECT_FALSE(overlay->offers(Control::openLink));
+    EXPECT_FALSE(overlay->linkCard()->isVisible());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !overlay->isDetecting(); }, 10'000));
+    EXPECT_TRUE(overlay->subtitle().startsWith(QStringLiteral("Link Clip")));
+    EXPECT_EQ(row(overlay, QStringLiteral("Kind")), QStringLiteral("Link Clip"));
+    EXPECT_EQ(row(overlay, QStringLiteral("Link Host")), QStringLiteral("example.com"));
+    EXPECT_TRUE(overlay->linkCard()->isVisible());
+    click(overlay->button(Control::openFromLinkCard));
+    ASSERT_EQ(actions.desktop.openedUrls.size(), 1);
+    EXPECT_EQ(actions.desktop.openedUrls.first().host(), QStringLiteral("example.com"));
+
+    // A much longer address, at once replaced by plain words: its answer comes back last.
+    const QString longer = QStringLiteral("https://example.org/?q=") + QString(2'000'000, QLatin1Char('b'));
+    QString words;
+    while (words.size() <= ShownText::countedInPlaceLimit)
+        words += QStringLiteral("plain words ");
+    overlay->setItem(ClipboardItem(QUuid::createUuid(), longer, now));
+    overlay->setItem(ClipboardItem(QUuid::createUuid(), words, now));
+    EXPECT_TRUE(overlay->isDetecting());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !overlay->isDetecting(); }, 10'000));
+    QThreadPool::globalInstance()->waitForDone();
+    QTest::qWait(50);
+    EXPECT_TRUE(overlay->subtitle().startsWith(QStringLiteral("Text Clip")));
+    EXPECT_FALSE(overlay->linkCard()->isVisible());
+    EXPECT_FALSE(overlay->offers(Control::openLink));
+    EXPECT_EQ(row(overlay, QStringLiteral("Link Host")), QString());
 }
 
 TEST_F(QuickLookOverlayTest, PicturesAreDecodedOffTheMainThreadAndRefusedOnesShowUnavailable)

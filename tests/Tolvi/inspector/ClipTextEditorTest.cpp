@@ -5,6 +5,7 @@
 #include "Tolvi/inspector/LooksLikeCode.h"
 #include "TolviCore/model/ClipboardTextDraft.h"
 #include "TolviCore/model/UnicodeText.h"
+#include "TolviCore/text/TextCharacters.h"
 
 #include <QMimeData>
 #include <QRandomGenerator>
@@ -236,6 +237,89 @@ TEST(ClipTextEditorTest, RandomEditsAreFollowedExactly)
     }
 }
 
+// The buffer keeps no display of its own: built a range at a time, in pieces of any size, it is
+// the display, and it is what the document shows; it reads as the stored text with its breaks
+// and bidirectional controls shown (a cut of a long line adds a separator and nothing else);
+// the stored text comes back whole and from any split of the display.
+TEST(EditorTextBufferTest, TheDisplayBuiltInPiecesIsTheStoredTextShown)
+{
+    QString longLine;
+    while (longLine.size() < 25'000)
+        longLine += QStringLiteral("w%1 ").arg(longLine.size());
+    QString ideographs;
+    for (int i = 0; i < 24'000; ++i)
+        ideographs += QChar(0x4E00 + i % 500);
+    const QString texts[] = {
+        QStringLiteral("a\r\nb\rc\nd") + lineSeparator + QStringLiteral("e") + paragraphSeparator + QStringLiteral("f"),
+        QStringLiteral("\r\n\r\n\rstart with breaks") + nbsp + QStringLiteral("\n\r"),
+        QStringLiteral("bidi ") + QChar(0x202E) + QStringLiteral("txt.exe") + QChar(0x202C) + QChar(0x2066) + QChar(0x200F),
+        QChar(0xFDD0) + QStringLiteral("non") + QChar(0xFDD1) + QStringLiteral("characters"),
+        QStringLiteral("head\r\n") + longLine + QStringLiteral("\r\n") + longLine + QChar(0x202E) + QStringLiteral("\rtail"),
+        ideographs + QStringLiteral("\r\n") + QStringLiteral("e") + QString(12'000, QChar(0x0301)),
+        QString(),
+    };
+    QRandomGenerator random(3);
+    for (const QString& text : texts) {
+        const EditorTextBuffer buffer(text);
+        const QString display = buffer.displayText();
+        ASSERT_EQ(display.size(), buffer.loadedDisplayLength());
+        EXPECT_EQ(buffer.storedText(), text);
+
+        // In pieces of any size.
+        for (qsizetype piece : {qsizetype(1), qsizetype(7), qsizetype(4096), qsizetype(0)}) {
+            QString joined;
+            for (qsizetype from = 0; from < display.size();) {
+                const qsizetype length = piece > 0 ? piece : 1 + random.bounded(3000);
+                joined += buffer.displayText(from, length);
+                from += length;
+            }
+            ASSERT_EQ(joined, display) << "pieces of " << piece;
+        }
+
+        // The stored text shown: every break one separator (CR LF too), every bidirectional
+        // control its mark, every other character itself; the cuts add separators only.
+        QString shown;
+        for (qsizetype i = 0; i < text.size(); ++i) {
+            const char16_t c = text.at(i).unicode();
+            if (c == u'\r' && i + 1 < text.size() && text.at(i + 1) == u'\n')
+                ++i;
+            if (c == u'\r' || c == u'\n' || c == 0x2029 || c == 0xFDD0 || c == 0xFDD1)
+                shown += paragraphSeparator;
+            else if (const char16_t mark = TextCharacters::bidiControlMark(c))
+                shown += QChar(mark);
+            else
+                shown += QChar(c);
+        }
+        qsizetype cuts = 0;
+        qsizetype at = 0;
+        for (QChar c : display) {
+            if (at < shown.size() && shown.at(at) == c) {
+                ++at;
+                continue;
+            }
+            ASSERT_EQ(c, QChar(0x2029)) << "the display differs from the text at " << at;
+            ++cuts;
+        }
+        EXPECT_EQ(at, shown.size());
+        if (text.size() > EditorTextBuffer::longLineLength)
+            EXPECT_GT(cuts, 0);
+        else
+            EXPECT_EQ(cuts, 0);
+
+        // The document shows exactly that.
+        Editor editor;
+        editor.setStoredText(text);
+        EXPECT_EQ(editor.document()->toRawText(), display);
+        EXPECT_EQ(editor.storedText(), text);
+
+        // Any split of the display gives the stored text back in two parts.
+        for (int i = 0; i < 20 && !display.isEmpty(); ++i) {
+            const qsizetype split = random.bounded(int(display.size() + 1));
+            EXPECT_EQ(buffer.storedText(0, split) + buffer.storedText(split, display.size()), text);
+        }
+    }
+}
+
 TEST(IncrementalCharacterCountTest, FollowsEditsAsAFullCountWould)
 {
     // Pieces whose clustering depends on neighbours: combining marks, joiners, flags, CR LF,
@@ -272,6 +356,46 @@ TEST(IncrementalCharacterCountTest, FollowsEditsAsAFullCountWould)
     run(14);
 }
 
+// Each marker alone makes a text look like code, at its start, in its middle or at its end;
+// what only resembles one does not.
+// A long text counted a piece at a time gives the whole count, whatever meets where two pieces
+// meet: CR LF, combining marks, joined emoji, flags, jamo; a Thai text is counted whole.
+TEST(IncrementalCharacterCountTest, CountingInPiecesGivesTheWholeCount)
+{
+    const QStringList pieces = {
+        QStringLiteral("word "), QStringLiteral("\r\n"), QStringLiteral("e") + QChar(0x0301) + QChar(0x0302),
+        QString::fromUtf8("\xF0\x9F\x91\xA9\xE2\x80\x8D\xF0\x9F\x92\xBB"), QString::fromUtf8("\xF0\x9F\x87\xAB\xF0\x9F\x87\xB7"),
+        QString(QChar(0x1100)) + QChar(0x1161), QStringLiteral("漢字"), QStringLiteral("x"),
+    };
+    QRandomGenerator random(21);
+    for (int round = 0; round < 3; ++round) {
+        QString text;
+        while (text.size() < 3 * IncrementalCharacterCount::countedPieceLength + 777)
+            text += pieces[random.bounded(int(pieces.size()))];
+        EXPECT_EQ(IncrementalCharacterCount::countInPieces(text), UnicodeText::characterCount(text)) << round;
+    }
+    // Around every place a piece may end: a run of combining marks across it.
+    QString marks = QString(IncrementalCharacterCount::countedPieceLength - 3, QLatin1Char('a'))
+        + QStringLiteral("e") + QString(20, QChar(0x0301)) + QString(70'000, QLatin1Char('b'));
+    EXPECT_EQ(IncrementalCharacterCount::countInPieces(marks), UnicodeText::characterCount(marks));
+    const QString thai = QString(IncrementalCharacterCount::countedPieceLength + 100, QChar(0x0E01)) + QChar(0x0E33);
+    EXPECT_EQ(IncrementalCharacterCount::countInPieces(thai), UnicodeText::characterCount(thai));
+}
+
+TEST(LooksLikeCodeTest, EachMarkerAloneAndNoNearMiss)
+{
+    const QString words = QStringLiteral("plain words of a letter, nothing more");
+    for (const char* marker : {"```", "func ", "let ", "const ", "=>", "{", "</"}) {
+        const QString m = QLatin1String(marker);
+        EXPECT_TRUE(looksLikeCode(m + words)) << marker;
+        EXPECT_TRUE(looksLikeCode(words + m + words)) << marker;
+        EXPECT_TRUE(looksLikeCode(words + m)) << marker;
+    }
+    for (const char* nearMiss : {"``", "func", "let", "Const ", "= >", "<", "/", "< /", "fun c ", "con st "})
+        EXPECT_FALSE(looksLikeCode(words + QLatin1String(nearMiss) + words)) << nearMiss;
+    EXPECT_FALSE(looksLikeCode(QString()));
+}
+
 TEST(LooksLikeCodeTrackerTest, AnswersAsTheWholeTestWould)
 {
     // Fragments that make and break markers as they meet ("con" + "st ", "=" + ">", ...).
@@ -289,5 +413,10 @@ TEST(LooksLikeCodeTrackerTest, AnswersAsTheWholeTestWould)
         else
             text.insert(at, pieces[random.bounded(int(pieces.size()))]);
         ASSERT_EQ(tracker.test(text), looksLikeCode(text)) << "step " << step;
+        // The one pass over the text answers as a search for each marker would.
+        bool anyMarker = false;
+        for (const char* marker : {"```", "func ", "let ", "const ", "=>", "{", "</"})
+            anyMarker |= text.contains(QLatin1String(marker));
+        ASSERT_EQ(looksLikeCode(text), anyMarker) << "step " << step;
     }
 }

@@ -1,7 +1,8 @@
 // Hostile texts a history file can hold, shown in every view of one clip in the history window
-// (its row, the inspector, the full-size preview and quick edit) while a watchdog measures the
-// longest time the main thread went without turning its event loop. Each view must show the
-// text without freezing, and what is copied or pasted stays the whole text.
+// (its row, the detail pane, the full-size preview and quick edit) and in the compact panel's
+// editor, while a watchdog measures the longest time the main thread went without turning its
+// event loop. Each view must show the text without freezing, and what is copied or pasted stays
+// the whole text.
 #include "tests/Tolvi/history/HistoryTestSupport.h"
 #include "tests/support/HostileTexts.h"
 #include "tests/support/MainThreadWatchdog.h"
@@ -12,15 +13,18 @@
 #include "Tolvi/history/HistoryInspector.h"
 #include "Tolvi/history/HistoryWindowState.h"
 #include "Tolvi/clipviews/ThumbnailCache.h"
+#include "Tolvi/compact/CompactClipboardPanelController.h"
 #include "Tolvi/inspector/ClipLensView.h"
 #include "Tolvi/inspector/ClipQuickLookOverlay.h"
 #include "Tolvi/inspector/ClipTextEditor.h"
 #include "Tolvi/inspector/ClipTextEditorOverlay.h"
+#include "Tolvi/panels/PanelCommandBus.h"
 #include "Tolvi/platform/pasteboard/PasteboardTypes.h"
 #include "Tolvi/platform/shell/Clock.h"
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QLabel>
 #include <QMimeData>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -140,6 +144,57 @@ TEST_P(LongTextViewsTest, EveryViewShowsTheTextWithoutStallingTheMainThread)
     } else {
         EXPECT_EQ(field->storedText(), text);
     }
+}
+
+// The compact panel's editor: opened on the clip (Control+E), scrolled to the end, a character
+// typed there and taken back; a text too long to edit there says so, and Copy and Paste take
+// the whole text either way.
+TEST_P(LongTextViewsTest, TheCompactEditorShowsTheTextWithoutStallingTheMainThread)
+{
+    MainThreadWatchdog watchdog;
+    CompactClipboardPanelController::Dependencies dependencies{
+        *store, FeatureFlags(TolviDistributionChannel::direct, false), usage, paste.service};
+    dependencies.theme = &theme;
+    dependencies.thumbnails = &thumbnails;
+    dependencies.now = [] { return now; };
+    dependencies.pointerPosition = [] { return QPoint(400, 300); };
+    CompactClipboardPanelController compact(std::move(dependencies));
+    compact.show();
+    compact.panel()->grab();
+    watchdog.pump(300);
+    watchdog.takeLongestStallMilliseconds();
+
+    PanelCommandBus::shared().post(CompactPanelCommand::editSelectedClip, compact.panel());
+    ASSERT_EQ(compact.panelMode(), CompactPanelMode::editor);
+    compact.panel()->grab();
+    watchdog.pump(150);
+    ClipTextEditor* field = compact.view()->editor();
+    for (QAbstractScrollArea* area : compact.panel()->findChildren<QAbstractScrollArea*>())
+        area->verticalScrollBar()->setValue(area->verticalScrollBar()->maximum());
+    compact.panel()->grab();
+    watchdog.pump(150);
+    if (field->isVisible()) {
+        field->setFocus();
+        field->moveCursor(QTextCursor::End);
+        compact.panel()->grab();
+        watchdog.pump(150);
+        QTest::keyClick(field, Qt::Key_X);
+        compact.panel()->grab();
+        watchdog.pump(150);
+        QTest::keyClick(field, Qt::Key_Backspace);
+        compact.panel()->grab();
+        watchdog.pump(150);
+        EXPECT_TRUE(field->isUntouched());
+        EXPECT_EQ(field->storedText(), text);
+    } else {
+        EXPECT_TRUE(compact.view()->longTextNote()->isVisible());
+    }
+    EXPECT_LT(watchdog.takeLongestStallMilliseconds(), stallLimitMilliseconds) << "the compact editor";
+
+    paste.pasteboard.clear();
+    ASSERT_TRUE(compact.view()->copyButton()->isEnabled());
+    compact.view()->copyButton()->click();
+    EXPECT_TRUE(paste.pasteboard.data(PasteboardTypes::plainText) == text.toUtf8());
 }
 
 INSTANTIATE_TEST_SUITE_P(HostileTexts, LongTextViewsTest, ::testing::ValuesIn(hostileTexts()),
