@@ -226,7 +226,7 @@ Showing showInCompactEditor(const QString& text, Environment& environment)
     Showing showing;
     {
         Measurement measurement;
-        PanelCommandBus::shared().post(CompactPanelCommand::editSelectedClip, controller->panel());
+        PanelCommandBus::shared().post(CompactKeyboardCommand::editSelectedClip, controller->panel());
         showing = measurement.finish(controller->panel(), controller->panel());
     }
     controller.reset();

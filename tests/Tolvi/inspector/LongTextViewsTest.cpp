@@ -164,7 +164,7 @@ TEST_P(LongTextViewsTest, TheCompactEditorShowsTheTextWithoutStallingTheMainThre
     watchdog.pump(300);
     watchdog.takeLongestStallMilliseconds();
 
-    PanelCommandBus::shared().post(CompactPanelCommand::editSelectedClip, compact.panel());
+    PanelCommandBus::shared().post(CompactKeyboardCommand::editSelectedClip, compact.panel());
     ASSERT_EQ(compact.panelMode(), CompactPanelMode::editor);
     compact.panel()->grab();
     watchdog.pump(150);
