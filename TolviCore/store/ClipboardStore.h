@@ -284,6 +284,7 @@ private:
     BoardChange preparedRename(const QUuid& id, const QString& name) const;
     BoardChange preparedDelete(const QUuid& id) const;
     BoardChange preparedReorder(const QList<QUuid>& ids) const;
+    SerialQueue& beginBoardWrite(const std::shared_ptr<BoardWrite>& write);
     void commitInBackground(BoardChange change, BoardChangeCompletion done);
     void finishBoardWrite();
     // `mayDefer`: an import whose clips changed meanwhile is merged again on the writer's thread

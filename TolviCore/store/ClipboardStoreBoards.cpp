@@ -112,6 +112,18 @@ std::optional<QString> describedFailure(const std::function<void()>& write)
 // until it is done (persist), so nothing of the store's reaches the file between this state and
 // the one saved after it; saves asked for before it are written first (the persistence drains
 // them ahead of a synchronous save).
+// Makes `write` the board change under way, the store's saves held back from now on, and gives
+// the thread it runs on.
+SerialQueue& ClipboardStore::beginBoardWrite(const std::shared_ptr<BoardWrite>& write)
+{
+    boardWrite_ = write;
+    saveHeldForBoards_ = false;
+    savingBoardsDirty_ = true;
+    if (!boardWriter_)
+        boardWriter_ = std::make_unique<SerialQueue>("tolvi-boards");
+    return *boardWriter_;
+}
+
 void ClipboardStore::commitInBackground(BoardChange change, BoardChangeCompletion done)
 {
     requireHealthyStorage();
@@ -121,12 +133,7 @@ void ClipboardStore::commitInBackground(BoardChange change, BoardChangeCompletio
     write->removedBoard = change.removedBoard;
     write->state = std::move(change.state);
     write->done = std::move(done);
-    boardWrite_ = write;
-    saveHeldForBoards_ = false;
-    savingBoardsDirty_ = true;
-    if (!boardWriter_)
-        boardWriter_ = std::make_unique<SerialQueue>("tolvi-boards");
-    boardWriter_->async([this, write, persistence = persistence_] {
+    beginBoardWrite(write).async([this, write, persistence = persistence_] {
         std::optional<QString> failure = describedFailure([&] {
             const ClipboardHistoryState state = std::move(write->state);
             persistence->save(state);
@@ -381,12 +388,7 @@ void ClipboardStore::mergeImportAsync(const ClipboardHistoryState& archive, Boar
     auto write = std::make_shared<BoardWrite>();
     write->importedArchive = archive;
     write->done = std::move(done);
-    boardWrite_ = write;
-    saveHeldForBoards_ = false;
-    savingBoardsDirty_ = true;
-    if (!boardWriter_)
-        boardWriter_ = std::make_unique<SerialQueue>("tolvi-boards");
-    boardWriter_->async([this, write, basis = std::move(basis), persistence = persistence_]() mutable {
+    beginBoardWrite(write).async([this, write, basis = std::move(basis), persistence = persistence_]() mutable {
         std::optional<QString> failure = describedFailure([&] {
             ClipboardHistoryState state;
             try {

@@ -1252,17 +1252,22 @@ TEST(AppStateActions, CancelledDiagnosticsExportStillCounts)
     EXPECT_TRUE(QDir(h.dir.path()).entryList(QDir::Files | QDir::NoDotAndDotDot | QDir::Hidden).isEmpty());
 }
 
+// Exports the diagnostics report of a made harness to `path`, and gives what was written (nothing
+// when no file was).
+QString exportedReport(Harness& h, const QString& path)
+{
+    h.panels.saveAnswers << path;
+    h.app->exportDiagnostics();
+    QFile report(path);
+    return report.open(QIODevice::ReadOnly) ? QString::fromUtf8(report.readAll()) : QString();
+}
+
 TEST(AppStateActions, DiagnosticsReportIsWrittenPrivatelyAndRevealed)
 {
     Harness h;
-    AppState& app = h.make();
+    h.make();
     const QString path = h.dir.filePath(QStringLiteral("report.txt"));
-    h.panels.saveAnswers << path;
-    app.exportDiagnostics();
-
-    QFile report(path);
-    ASSERT_TRUE(report.open(QIODevice::ReadOnly));
-    const QString text = QString::fromUtf8(report.readAll());
+    const QString text = exportedReport(h, path);
     EXPECT_TRUE(text.startsWith("Tolvi Diagnostics\n"));
     EXPECT_TRUE(text.contains("- Version: 2.4.0 (57)"));
     EXPECT_TRUE(text.contains("- Paste permission settings: none on X11 (keystrokes go through the XTEST extension)\n"));
@@ -1279,14 +1284,8 @@ TEST(AppStateActions, DiagnosticsReportNamesTheSessionsPastePermission)
     Harness h;
     h.eventPostingTexts = PermissionStatusStore::Texts{};
     h.eventPostingTexts->permissionSettings = QStringLiteral("the compositor's");
-    AppState& app = h.make();
-    const QString path = h.dir.filePath(QStringLiteral("report.txt"));
-    h.panels.saveAnswers << path;
-    app.exportDiagnostics();
-
-    QFile report(path);
-    ASSERT_TRUE(report.open(QIODevice::ReadOnly));
-    const QString text = QString::fromUtf8(report.readAll());
+    h.make();
+    const QString text = exportedReport(h, h.dir.filePath(QStringLiteral("report.txt")));
     EXPECT_TRUE(text.contains("- Paste permission settings: the compositor's\n"));
     EXPECT_FALSE(text.contains("X11"));
 }
