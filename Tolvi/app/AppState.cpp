@@ -19,7 +19,7 @@
 #include "Tolvi/platform/shell/DesktopWorkspace.h"
 #include "Tolvi/platform/shell/FilePanels.h"
 #include "Tolvi/platform/x11/DesktopEntries.h"
-#include "Tolvi/platform/x11/Workspace.h"
+#include "Tolvi/platform/desktop/Workspace.h"
 #include "Tolvi/services/capture/AppExclusionStore.h"
 #include "Tolvi/services/capture/CapturePreferences.h"
 #include "Tolvi/services/capture/PasteboardMonitor.h"

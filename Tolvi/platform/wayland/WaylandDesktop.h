@@ -1,8 +1,8 @@
 #pragma once
 
 #include "Tolvi/platform/x11/DesktopEntries.h"
-#include "Tolvi/platform/x11/PasteDesktop.h"
-#include "Tolvi/platform/x11/Workspace.h"
+#include "Tolvi/platform/desktop/PasteDesktop.h"
+#include "Tolvi/platform/desktop/Workspace.h"
 
 #include <functional>
 #include <limits>

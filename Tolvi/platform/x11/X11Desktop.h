@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Tolvi/platform/x11/PasteDesktop.h"
+#include "Tolvi/platform/desktop/PasteDesktop.h"
 #include "Tolvi/platform/x11/X11Workspace.h"
 
 #include <QList>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "Tolvi/platform/x11/DesktopEntries.h"
-#include "Tolvi/platform/x11/Workspace.h"
+#include "Tolvi/platform/desktop/Workspace.h"
 
 #include <cstdint>
 #include <memory>

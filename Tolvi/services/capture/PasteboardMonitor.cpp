@@ -7,7 +7,7 @@
 
 #include "Tolvi/platform/pasteboard/Pasteboard.h"
 #include "Tolvi/platform/pasteboard/PasteboardTypes.h"
-#include "Tolvi/platform/x11/Workspace.h"
+#include "Tolvi/platform/desktop/Workspace.h"
 
 #include "TolviCore/model/ReferenceDate.h"
 #include "TolviCore/store/ClipboardStore.h"

@@ -18,7 +18,7 @@
 #include "Tolvi/platform/shell/Clock.h"
 #include "Tolvi/platform/shell/DesktopWorkspace.h"
 #include "Tolvi/platform/shell/FilePanels.h"
-#include "Tolvi/platform/x11/FakeWorkspace.h"
+#include "Tolvi/platform/desktop/FakeWorkspace.h"
 #include "Tolvi/services/capture/Scheduler.h"
 #include "TolviCore/model/Pinboard.h"
 #include "TolviCore/persistence/FileClipboardHistoryPersistence.h"

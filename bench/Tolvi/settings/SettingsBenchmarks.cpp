@@ -3,7 +3,7 @@
 #include "Tolvi/design/TolviTheme.h"
 #include "Tolvi/platform/settings/InMemoryKeyValueSettings.h"
 #include "Tolvi/platform/shell/Clock.h"
-#include "Tolvi/platform/x11/FakeWorkspace.h"
+#include "Tolvi/platform/desktop/FakeWorkspace.h"
 #include "Tolvi/services/capture/AppExclusionStore.h"
 #include "Tolvi/services/capture/Scheduler.h"
 #include "Tolvi/services/paste/PermissionStatusStore.h"

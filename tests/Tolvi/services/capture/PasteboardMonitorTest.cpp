@@ -5,7 +5,7 @@
 #include "Tolvi/platform/pasteboard/InMemoryPasteboard.h"
 #include "Tolvi/platform/pasteboard/PasteboardTypes.h"
 #include "Tolvi/platform/settings/InMemoryKeyValueSettings.h"
-#include "Tolvi/platform/x11/FakeWorkspace.h"
+#include "Tolvi/platform/desktop/FakeWorkspace.h"
 
 #include "CaptureTestSupport.h"
 

@@ -12,7 +12,7 @@
 #include "Tolvi/platform/wayland/ToplevelWindows.h"
 #include "Tolvi/platform/wayland/WaylandDesktop.h"
 #include "Tolvi/platform/wayland/WaylandKeyboard.h"
-#include "Tolvi/platform/x11/FakeWorkspace.h"
+#include "Tolvi/platform/desktop/FakeWorkspace.h"
 
 #include <QCoreApplication>
 #include <QDir>

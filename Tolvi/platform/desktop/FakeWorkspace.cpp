@@ -1,4 +1,4 @@
-#include "Tolvi/platform/x11/FakeWorkspace.h"
+#include "Tolvi/platform/desktop/FakeWorkspace.h"
 
 namespace tolvi {
 

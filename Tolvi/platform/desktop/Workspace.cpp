@@ -1,4 +1,4 @@
-#include "Tolvi/platform/x11/Workspace.h"
+#include "Tolvi/platform/desktop/Workspace.h"
 
 #include <QCoreApplication>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Tolvi/platform/x11/Workspace.h"
+#include "Tolvi/platform/desktop/Workspace.h"
 
 #include <functional>
 

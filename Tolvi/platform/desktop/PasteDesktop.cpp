@@ -1,4 +1,4 @@
-#include "Tolvi/platform/x11/PasteDesktop.h"
+#include "Tolvi/platform/desktop/PasteDesktop.h"
 
 namespace tolvi {
 
