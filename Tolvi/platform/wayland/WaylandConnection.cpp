@@ -147,8 +147,7 @@ void WaylandConnection::stopDispatching()
     if (!thread_.joinable())
         return;
     stopping_ = true;
-    const std::uint64_t one = 1;
-    [[maybe_unused]] const ssize_t written = ::write(wakeFd_, &one, sizeof one);
+    wake();
     thread_.join();
 }
 
@@ -157,7 +156,19 @@ bool WaylandConnection::flush()
     if (broken_)
         return false;
     const int result = wl_display_flush(display_);
-    return result >= 0 || errno == EAGAIN;
+    if (result >= 0)
+        return true;
+    if (errno != EAGAIN)
+        return false;
+    // The socket is full: the dispatch thread sends the rest once the compositor reads.
+    wake();
+    return true;
+}
+
+void WaylandConnection::wake()
+{
+    const std::uint64_t one = 1;
+    [[maybe_unused]] const ssize_t written = ::write(wakeFd_, &one, sizeof one);
 }
 
 void WaylandConnection::setBrokenHandler(std::function<void()> handler)
@@ -183,6 +194,7 @@ void WaylandConnection::dispatchLoop()
 {
     dispatchThreadId_ = std::this_thread::get_id();
     pthread_setname_np(pthread_self(), "tolvi-wayland");
+    const int displayFd = wl_display_get_fd(display_);
     while (!stopping_) {
         while (wl_display_prepare_read(display_) != 0) {
             if (wl_display_dispatch_pending(display_) < 0) {
@@ -190,14 +202,30 @@ void WaylandConnection::dispatchLoop()
                 return;
             }
         }
-        if (wl_display_flush(display_) < 0 && errno != EAGAIN) {
+        // Requests queued by the listeners just run, or by other threads, go out before we sleep;
+        // what the socket cannot take now is sent once the compositor has read some.
+        bool unsent = false;
+        if (wl_display_flush(display_) < 0) {
+            if (errno != EAGAIN) {
+                wl_display_cancel_read(display_);
+                markBroken();
+                return;
+            }
+            unsent = true;
+        }
+        // Sleeps until the compositor sends something, the socket takes more, or another thread
+        // wakes us (a stop, or requests it could not send): no wake-up while nothing happens.
+        pollfd fds[2] = {{displayFd, short(POLLIN | (unsent ? POLLOUT : 0)), 0}, {wakeFd_, POLLIN, 0}};
+        const int ready = ::poll(fds, 2, -1);
+        if (ready < 0 && errno != EINTR) {
             wl_display_cancel_read(display_);
             markBroken();
             return;
         }
-        pollfd fds[2] = {{wl_display_get_fd(display_), POLLIN, 0}, {wakeFd_, POLLIN, 0}};
-        // A short wake-up keeps requests that other threads queued without flushing moving.
-        const int ready = ::poll(fds, 2, 100);
+        if (ready > 0 && (fds[1].revents & POLLIN)) {
+            std::uint64_t count = 0;
+            [[maybe_unused]] const ssize_t drained = ::read(wakeFd_, &count, sizeof count);
+        }
         if (ready > 0 && (fds[0].revents & (POLLIN | POLLHUP | POLLERR))) {
             if (wl_display_read_events(display_) < 0) {
                 markBroken();

@@ -32,7 +32,8 @@ struct WaylandGlobal {
 //
 // Objects are bound and given their listeners before startDispatching(); after it, listeners run
 // in the dispatch thread. Requests may be sent from any thread (libwayland serialises them);
-// flush() pushes them out at once.
+// flush() pushes them out at once. The dispatch thread sleeps until the compositor sends
+// something or it is woken: a request sent from another thread must be followed by flush().
 class WaylandConnection {
 public:
     // Connects to the compositor named by WAYLAND_DISPLAY (a socket name in XDG_RUNTIME_DIR or an
@@ -64,7 +65,8 @@ public:
     // Stops the dispatch thread (the destructor does too); objects may then be destroyed safely.
     void stopDispatching();
     bool isDispatchThread() const { return std::this_thread::get_id() == dispatchThreadId_.load(); }
-    // Sends the requests queued so far.
+    // Sends the requests queued so far (what the socket cannot take yet, the dispatch thread sends
+    // as soon as it can).
     bool flush();
     // True once the compositor went away or the connection failed.
     bool isBroken() const { return broken_.load(); }
@@ -78,6 +80,8 @@ private:
     static void handleGlobalRemove(void* data, wl_registry* registry, std::uint32_t name);
     void dispatchLoop();
     void markBroken();
+    // Ends the dispatch thread's wait.
+    void wake();
 
     wl_display* display_ = nullptr;
     wl_registry* registry_ = nullptr;

@@ -6,7 +6,13 @@
 
 #include <wayland-client.h>
 
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+
 #include <atomic>
+#include <chrono>
+#include <optional>
 #include <thread>
 
 using namespace tolvi;
@@ -48,6 +54,72 @@ TEST(WaylandConnectionSwayTest, RoundtripsFromOtherThreadsWhileItsOwnThreadDispa
         thread.join();
     EXPECT_EQ(done.load(), 80);
     EXPECT_FALSE(connection->isBroken());
+}
+
+namespace {
+
+// The dispatch thread's task folder under /proc, found by the name it gives itself.
+std::optional<QString> dispatchTask()
+{
+    const QDir tasks(QStringLiteral("/proc/self/task"));
+    for (const QString& tid : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile comm(tasks.filePath(tid + QStringLiteral("/comm")));
+        if (comm.open(QIODevice::ReadOnly) && comm.readAll().trimmed() == "tolvi-wayland")
+            return tasks.filePath(tid);
+    }
+    return std::nullopt;
+}
+
+// How often the thread has been switched out so far: every wake-up from a sleep counts once.
+qint64 contextSwitches(const QString& task)
+{
+    QFile status(task + QStringLiteral("/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    qint64 total = 0;
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith("voluntary_ctxt_switches:") || line.startsWith("nonvoluntary_ctxt_switches:"))
+            total += line.mid(line.indexOf(':') + 1).trimmed().toLongLong();
+    }
+    return total;
+}
+
+} // namespace
+
+TEST(WaylandConnectionSwayTest, TheDispatchThreadSleepsUntilTheCompositorOrAStopWakesIt)
+{
+    const std::unique_ptr<WaylandConnection> connection = WaylandConnection::connect();
+    ASSERT_TRUE(connection);
+    connection->startDispatching();
+    std::optional<QString> task;
+    const QDeadlineTimer found(5000);
+    while (!(task = dispatchTask()) && !found.hasExpired())
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    ASSERT_TRUE(task);
+    // Settled into its wait: nothing is sent to this client while it idles.
+    ASSERT_TRUE(connection->roundtrip());
+    const qint64 before = contextSwitches(*task);
+    ASSERT_GE(before, 0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(700));
+    // A timed wait would have woken it seven times by now.
+    EXPECT_LE(contextSwitches(*task) - before, 1);
+
+    // A request sent from this thread is answered, and its event dispatched by the waiting thread.
+    std::atomic<bool> answered{false};
+    wl_callback* callback = wl_display_sync(connection->display());
+    static const wl_callback_listener listener = {
+        [](void* data, wl_callback*, std::uint32_t) { static_cast<std::atomic<bool>*>(data)->store(true); }};
+    wl_callback_add_listener(callback, &listener, &answered);
+    ASSERT_TRUE(connection->flush());
+    const QDeadlineTimer deadline(5000);
+    while (!answered && !deadline.hasExpired())
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    EXPECT_TRUE(answered.load());
+
+    // A stop ends the wait at once (a hang here ends the test by its time limit).
+    connection->stopDispatching();
+    EXPECT_FALSE(dispatchTask());
+    wl_callback_destroy(callback);
 }
 
 TEST(WaylandConnectionSwayTest, NoCompositorGivesNoConnection)
