@@ -15,6 +15,11 @@ QString PasteDesktop::permissionPlace() const
     return QStringLiteral("an X11 session with XTEST");
 }
 
+QString PasteDesktop::activationRefusal(qint64) const
+{
+    return {};
+}
+
 QString PasteDesktop::pasteByHandHint() const
 {
     return {};

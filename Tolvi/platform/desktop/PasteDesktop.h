@@ -23,6 +23,9 @@ public:
     virtual bool targetIsRunning(qint64 target) = 0;
     // Asks the desktop to bring the target to the front; false when it cannot.
     virtual bool activate(qint64 target) = 0;
+    // Why the last activate() of the target refused it, in words for the user; empty when it did
+    // not or there is nothing more to say than that.
+    virtual QString activationRefusal(qint64 target) const;
     // Some way of sending keystrokes to other programs is usable now.
     virtual bool canSendKeystrokes() = 0;
     // Keystrokes can reach this target (where only some windows can be typed into).

@@ -4,13 +4,25 @@
 #include "Tolvi/platform/wayland/WaylandKeyboard.h"
 #include "Tolvi/platform/x11/X11Workspace.h"
 
+#include <QCoreApplication>
+
 #include <algorithm>
 
 namespace tolvi {
 
 WaylandDesktop::WaylandDesktop(Parts parts, DesktopEntries entries)
-    : parts_(std::move(parts)), entries_(std::move(entries))
+    : parts_(std::move(parts)), entries_(std::move(entries)), ownWindowClass_(parts_.ownWindowClass)
 {
+    // Qt names the class of its X11 windows after the application.
+    if (ownWindowClass_.isEmpty())
+        ownWindowClass_ = QCoreApplication::applicationName();
+}
+
+bool WaylandDesktop::isOwnWindow(const ToplevelWindow& window) const
+{
+    if (window.pid)
+        return isOwnProcess(*window.pid);
+    return !ownWindowClass_.isEmpty() && window.appId == ownWindowClass_;
 }
 
 std::optional<quint64> WaylandDesktop::windowOfTarget(qint64 target)
@@ -69,6 +81,9 @@ std::optional<qint64> WaylandDesktop::frontmostPID()
 {
     const std::optional<qint64> x11 = parts_.xwayland.frontmostPID();
     const std::optional<ToplevelWindow> active = parts_.windows ? parts_.windows->activatedWindow() : std::nullopt;
+    // Our own window: XWayland may not say so yet (or says so already), the compositor does.
+    if (active && isOwnWindow(*active))
+        return QCoreApplication::applicationPid();
     // Where the compositor names each window's process (KDE Plasma), an activated window of
     // another process than the X11 window XWayland has active is a Wayland window.
     if (active && active->pid && x11 != active->pid)
@@ -98,35 +113,93 @@ bool WaylandDesktop::targetIsRunning(qint64 target)
     return parts_.xwayland.targetIsRunning(target);
 }
 
+WaylandDesktop::Match WaylandDesktop::listedWindowOfX11Program(qint64 pid, quint64* window)
+{
+    const QList<ToplevelWindow> listed = parts_.windows->windows();
+    const bool namesProcesses = std::any_of(listed.cbegin(), listed.cend(), [](const ToplevelWindow& w) { return w.pid.has_value(); });
+    if (namesProcesses) {
+        // KDE Plasma: the program's own windows, by process.
+        QList<quint64> found;
+        for (const ToplevelWindow& listedWindow : listed) {
+            if (listedWindow.pid == pid)
+                found.append(listedWindow.id);
+        }
+        if (found.size() != 1)
+            return Match::none;
+        *window = found.constFirst();
+        return Match::one;
+    }
+    // sway: XWayland's windows are listed under their window class, beside Wayland windows that
+    // may give the same app_id. Which listed window is the program's can be told only when every
+    // window listed under the class is an X11 window of the program.
+    const QList<RunningApplication> x11Windows =
+        parts_.xwaylandWindows ? parts_.xwaylandWindows() : parts_.xwaylandApplications.runningApplications();
+    std::optional<QString> identifier;
+    for (const RunningApplication& application : x11Windows) {
+        if (application.pid == pid && application.identifier)
+            identifier = application.identifier;
+    }
+    if (!identifier)
+        return Match::none;
+    const auto underClass = [&identifier](const std::optional<QString>& other) {
+        return other && other->compare(*identifier, Qt::CaseInsensitive) == 0;
+    };
+    qsizetype x11UnderClass = 0;
+    for (const RunningApplication& application : x11Windows) {
+        if (!underClass(application.identifier))
+            continue;
+        // Another X11 program's window of the same class: XWayland's request picks ours alone.
+        if (application.pid != pid)
+            return Match::indistinct;
+        ++x11UnderClass;
+    }
+    QList<quint64> found;
+    for (const ToplevelWindow& listedWindow : listed) {
+        if (underClass(listedWindow.appId))
+            found.append(listedWindow.id);
+    }
+    if (found.isEmpty())
+        return Match::none;
+    if (found.size() > x11UnderClass)
+        return Match::indistinct;
+    *window = found.constLast();
+    return Match::one;
+}
+
 bool WaylandDesktop::activate(qint64 target)
 {
+    refusedTarget_.reset();
     // The compositor gives the focus back by itself once our window hides.
     if (target == focusReturnTarget)
         return true;
     if (const std::optional<quint64> window = windowOfTarget(target))
         return parts_.windows && parts_.windows->activate(*window);
+    // A compositor may take an X11 activation request for a mere wish (sway marks the window
+    // urgent): where it lists windows, it is asked directly too, for the program's own window.
+    // Where that window cannot be told apart from another program's, nothing is asked: raising
+    // the wrong one would put the paste there.
+    quint64 listed = 0;
+    const Match match = parts_.windows ? listedWindowOfX11Program(target, &listed) : Match::none;
+    if (match == Match::indistinct) {
+        refusedTarget_ = target;
+        return false;
+    }
     if (!parts_.xwayland.activate(target))
         return false;
-    // A compositor may take an X11 activation request for a mere wish (sway marks the window
-    // urgent): where it lists windows, it is asked directly too, for the window it lists under
-    // the program's window class.
-    if (parts_.windows) {
-        std::optional<QString> identifier;
-        for (const RunningApplication& application : parts_.xwaylandApplications.runningApplications()) {
-            if (application.pid == target)
-                identifier = application.identifier;
-        }
-        if (identifier) {
-            std::optional<quint64> match;
-            for (const ToplevelWindow& window : parts_.windows->windows()) {
-                if (window.appId.compare(*identifier, Qt::CaseInsensitive) == 0)
-                    match = window.id;
-            }
-            if (match)
-                parts_.windows->activate(*match);
-        }
-    }
+    if (match == Match::one)
+        parts_.windows->activate(listed);
     return true;
+}
+
+QString WaylandDesktop::activationRefusal(qint64 target) const
+{
+    return refusedTarget_ == target ? indistinctWindow() : QString();
+}
+
+QString WaylandDesktop::indistinctWindow()
+{
+    return QStringLiteral("The destination window cannot be told apart from another window with the same app "
+                          "name, so nothing was pasted.");
 }
 
 bool WaylandDesktop::canSendKeystrokes()
@@ -143,8 +216,10 @@ bool WaylandDesktop::canTypeInto(qint64 target)
 
 bool WaylandDesktop::keyboardFocusBelongsTo(qint64 target)
 {
+    // XWayland keeps the focus on its last window while a Wayland window is active (KWin): the
+    // compositor must not list another program's window as the active one.
     if (target > 0)
-        return parts_.xwayland.keyboardFocusBelongsTo(target);
+        return parts_.xwayland.keyboardFocusBelongsTo(target) && frontmostPID() == target;
     // A Wayland window: it is in front (activated, with no X11 window active, ours least of
     // all), and our keyboard can type.
     return parts_.keyboard && parts_.keyboard->isReady() && frontmostPID() == target;
@@ -152,8 +227,16 @@ bool WaylandDesktop::keyboardFocusBelongsTo(qint64 target)
 
 bool WaylandDesktop::pasteInto(qint64 target)
 {
-    if (target > 0)
-        return parts_.xwaylandCanType && parts_.xwaylandCanType() && parts_.xwayland.pasteInto(target);
+    if (target > 0) {
+        if (!parts_.xwaylandCanType || !parts_.xwaylandCanType())
+            return false;
+        if (parts_.windows) {
+            parts_.windows->sync();
+            if (frontmostPID() != target)
+                return false;
+        }
+        return parts_.xwayland.pasteInto(target);
+    }
     if (!parts_.keyboard)
         return false;
     // The compositor's latest word on which window is activated, then the check, then the keys.

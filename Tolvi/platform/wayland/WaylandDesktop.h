@@ -10,6 +10,7 @@
 namespace tolvi {
 
 class ToplevelWindows;
+struct ToplevelWindow;
 class WaylandKeyboard;
 
 // The desktop of a Wayland session, where our windows are X11 clients of XWayland. The program
@@ -21,7 +22,10 @@ class WaylandKeyboard;
 // Paste targets: an X11 window's process id (positive); a listed Wayland window as the negative
 // of its list id; focusReturnTarget for that last case. Keystrokes: XTest for X11 windows, the
 // compositor's keyboard (virtual keyboard, fake input) for Wayland windows, each only after the
-// target was seen to hold the focus.
+// target was seen to hold the focus, as XWayland and the compositor both have it.
+//
+// The compositor lists our own windows too (XWayland's): one of them activated means Tolvi is in
+// front, never another app.
 class WaylandDesktop final : public Workspace, public PasteDesktop {
 public:
     static constexpr qint64 focusReturnTarget = std::numeric_limits<qint64>::min();
@@ -36,6 +40,12 @@ public:
         ToplevelWindows* windows = nullptr;
         // Null where the compositor offers no keyboard of ours.
         WaylandKeyboard* keyboard = nullptr;
+        // XWayland's client windows, one entry each (X11Workspace::applicationWindows()); empty:
+        // one window per program XWayland lists.
+        std::function<QList<RunningApplication>()> xwaylandWindows = {};
+        // The window class our own X11 windows carry, which the compositor lists as their app_id
+        // where it does not name their process; empty: the application name (Qt's choice).
+        QString ownWindowClass = {};
     };
 
     explicit WaylandDesktop(Parts parts, DesktopEntries entries = DesktopEntries());
@@ -51,6 +61,7 @@ public:
     bool frontmostIsUnidentified() override;
     bool targetIsRunning(qint64 target) override;
     bool activate(qint64 target) override;
+    QString activationRefusal(qint64 target) const override;
     bool canSendKeystrokes() override;
     bool canTypeInto(qint64 target) override;
     bool keyboardFocusBelongsTo(qint64 target) override;
@@ -71,11 +82,23 @@ public:
     // The application a Wayland window belongs to, named from its desktop entry.
     RunningApplication applicationOfWindow(const QString& appId, std::optional<qint64> pid);
 
+    // Said when the target's window could not be told apart from another program's.
+    static QString indistinctWindow();
+
 private:
     static std::optional<quint64> windowOfTarget(qint64 target);
+    // One of our own windows, as the compositor lists it.
+    bool isOwnWindow(const ToplevelWindow& window) const;
+    // The listed window that is the X11 program's, where it can be told: nothing when the
+    // compositor lists none of its windows (XWayland's request is all there is), or when another
+    // program's window carries the same app_id and the compositor names no processes.
+    enum class Match { none, one, indistinct };
+    Match listedWindowOfX11Program(qint64 pid, quint64* window);
 
     Parts parts_;
     DesktopEntries entries_;
+    QString ownWindowClass_;
+    std::optional<qint64> refusedTarget_;
 };
 
 } // namespace tolvi

@@ -103,4 +103,16 @@ QList<RunningApplication> X11Workspace::runningApplications()
     return result;
 }
 
+QList<RunningApplication> X11Workspace::applicationWindows()
+{
+    QList<RunningApplication> result;
+    if (!connection_)
+        return result;
+    constexpr qsizetype maximumWindows = 512;
+    const QList<std::uint32_t> clients = connection_->values32(connection_->root(), "_NET_CLIENT_LIST");
+    for (qsizetype i = 0; i < clients.size() && i < maximumWindows; ++i)
+        result.append(applicationOfWindow(clients.at(i)));
+    return result;
+}
+
 } // namespace tolvi

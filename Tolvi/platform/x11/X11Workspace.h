@@ -25,6 +25,9 @@ public:
     // From the window manager's client list (_NET_CLIENT_LIST); empty without a window manager.
     QList<RunningApplication> runningApplications() override;
 
+    // One entry per client window the window manager lists, this program's own too.
+    QList<RunningApplication> applicationWindows();
+
     // The active window (0 when none).
     std::uint32_t activeWindow();
     // The process of a window on this host: _NET_WM_PID when WM_CLIENT_MACHINE names this host;

@@ -84,6 +84,7 @@ PasteService::Environment makeLivePasteEnvironment(PasteDesktop& desktop, Schedu
     environment.canTypeInto = [&desktop](PasteService::Pid pid) { return desktop.canTypeInto(pid); };
     environment.permissionPlace = [&desktop] { return desktop.permissionPlace(); };
     environment.pasteByHandHint = desktop.pasteByHandHint();
+    environment.activationRefusal = [&desktop](PasteService::Pid pid) { return desktop.activationRefusal(pid); };
     return environment;
 }
 

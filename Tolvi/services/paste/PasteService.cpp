@@ -229,7 +229,10 @@ void PasteService::preparePaste(Pid destination, qint64 expectedChangeCount)
         setStatus(PasteQueueStatus::preparing(completedCount_, int(queuedContents_.size())));
     const QUuid generation = pasteGeneration_;
     if (!environment_.activate(destination)) {
-        cancelPendingPaste(leftOnClipboard(QStringLiteral("The destination app could not be activated.")));
+        QString reason = environment_.activationRefusal ? environment_.activationRefusal(destination) : QString();
+        if (reason.isEmpty())
+            reason = QStringLiteral("The destination app could not be activated.");
+        cancelPendingPaste(leftOnClipboard(reason));
         return;
     }
     waitForTargetAndPaste(destination, generation, expectedChangeCount, 0);

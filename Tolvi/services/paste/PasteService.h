@@ -69,6 +69,9 @@ public:
         // Added to every message of a paste that left the clip on the clipboard untyped, where
         // the user would otherwise not know what to do next (e.g. "Press Ctrl+V to paste.").
         QString pasteByHandHint;
+        // Why activate() just refused the program, when the desktop can say (a window it cannot
+        // tell apart from another); empty or unset: the usual message.
+        std::function<QString(Pid)> activationRefusal;
     };
 
     struct PasteQueueStatus {

@@ -20,11 +20,18 @@
 #include "Tolvi/platform/wayland/WaylandDesktop.h"
 #include "Tolvi/platform/x11/X11Desktop.h"
 
+#include "TolviCore/model/ClipboardOriginalPayload.h"
+
 #include "CaptureTestSupport.h"
 #include "PeerProcess.h"
 
+#include <QApplication>
 #include <QCoreApplication>
+#include <QMetaObject>
+#include <QPointer>
 #include <QProcess>
+#include <QUuid>
+#include <QWidget>
 
 #include <gtest/gtest.h>
 
@@ -70,7 +77,8 @@ protected:
         connection->startDispatching();
         ASSERT_TRUE(x11.isValid()) << "no XWayland display";
         desktop = std::make_unique<WaylandDesktop>(WaylandDesktop::Parts{
-            x11, x11, [this] { return x11.hasXTest(); }, windows.get(), keyboard.get()});
+            x11, x11, [this] { return x11.hasXTest(); }, windows.get(), keyboard.get(),
+            [this] { return x11.applicationWindows(); }});
         service = std::make_unique<PasteService>(clipboard->pasteboard(), makeLivePasteEnvironment(*desktop, scheduler));
         ASSERT_TRUE(waitUntil([this] { return keyboard->isReady(); }));
     }
@@ -243,4 +251,120 @@ TEST_F(PasteWayland, ACopyIsCreditedToTheWaylandAppThatMadeIt)
     ASSERT_TRUE(copyInSession(QStringLiteral("copied after the exclusion")));
     waitUntil([&] { return store->itemCount() > 1; }, 1000);
     EXPECT_EQ(store->itemCount(), 1);
+}
+
+namespace {
+
+// A clip with a kept representation: several of them are pasted one by one, as a queue.
+ClipboardItem richClip(const QString& text)
+{
+    return ClipboardItem(QUuid::createUuid(), text, 0.0, false, {}, std::nullopt,
+                         ClipboardOriginalPayload::create(std::nullopt, "<b>" + text.toUtf8() + "</b>", {}));
+}
+
+} // namespace
+
+TEST_F(PasteWayland, AQueueIntoAWaylandWindowCompletesWithOurPanelOpenedBetweenItems)
+{
+    ASSERT_EQ(QGuiApplication::platformName(), QStringLiteral("xcb")) << "our panel must be an XWayland window";
+    // As Tolvi wires it: the X11 program and the listed window that come to the front.
+    X11ActivationWatcher watcher;
+    QObject::connect(&watcher, &X11ActivationWatcher::applicationActivated, service.get(),
+                     [this](qint64 pid) { service->applicationActivated(pid); });
+    QPointer<PasteService> guarded(service.get());
+    windows->setActivationHandler([this, guarded](quint64 id) {
+        QMetaObject::invokeMethod(guarded, [this, guarded, id] {
+            if (guarded && desktop->frontmostPID() == WaylandDesktop::targetForWindow(id))
+                guarded->applicationActivated(WaylandDesktop::targetForWindow(id));
+        });
+    });
+
+    startPeer(QStringLiteral("wayland"));
+    const std::optional<ToplevelWindow> target = activatedPeerWindow();
+    ASSERT_TRUE(target);
+    ASSERT_TRUE(peer.command("clear-text", "ok"));
+    service->captureTarget();
+    ASSERT_EQ(service->targetPID(), WaylandDesktop::targetForWindow(target->id));
+
+    service->pasteItems({richClip(QStringLiteral("one ")), richClip(QStringLiteral("two ")),
+                         richClip(QStringLiteral("three"))});
+    ASSERT_TRUE(waitUntil([this] { return service->queueStatus() == PasteService::PasteQueueStatus::ready(1, 3); }))
+        << service->queueStatus().reason.toStdString();
+    ASSERT_TRUE(pasted(QStringLiteral("one ")));
+
+    QWidget panel;
+    panel.setWindowTitle(QStringLiteral("Tolvi panel"));
+    panel.resize(300, 200);
+    for (int step = 2; step <= 3; ++step) {
+        // The user opens our panel and chooses Paste Next there; the panel hides first.
+        panel.show();
+        std::optional<quint64> listedPanel;
+        ASSERT_TRUE(waitUntil([&] {
+            for (const ToplevelWindow& window : windows->windows()) {
+                if (window.appId == QCoreApplication::applicationName())
+                    listedPanel = window.id;
+            }
+            return listedPanel.has_value();
+        })) << "sway never listed our panel";
+        ASSERT_TRUE(windows->activate(*listedPanel));
+        ASSERT_TRUE(waitUntil([&] {
+            const std::optional<ToplevelWindow> active = windows->activatedWindow();
+            return active && active->id == *listedPanel && x11.frontmostPID() == QCoreApplication::applicationPid();
+        })) << "our panel never took the focus";
+        ASSERT_EQ(service->queueStatus(), PasteService::PasteQueueStatus::ready(step - 1, 3))
+            << service->queueStatus().reason.toStdString();
+        panel.hide();
+        service->pasteNextQueuedItem();
+        const QString expected = step == 2 ? QStringLiteral("one two ") : QStringLiteral("one two three");
+        EXPECT_TRUE(pasted(expected)) << "step " << step << ": the peer received " << peer.lastText().toStdString()
+                                      << "; status: " << service->queueStatus().reason.toStdString();
+    }
+    EXPECT_TRUE(waitUntil([this] { return service->queueStatus() == PasteService::PasteQueueStatus::completedAll(3); }))
+        << service->queueStatus().reason.toStdString();
+    windows->setActivationHandler({});
+}
+
+TEST_F(PasteWayland, OfTwoWindowsWithOneAppIdTheExactOneGetsThePasteOrNoneDoes)
+{
+    // The same program as an X11 client and as a Wayland client: both listed as "TolviTestPeer".
+    PeerProcess x11Peer;
+    x11Peer.setPlatform(QStringLiteral("xcb"));
+    ASSERT_TRUE(x11Peer.start());
+    ASSERT_TRUE(x11Peer.showWindow());
+    ASSERT_TRUE(waitUntil([&] { return desktop->frontmostPID() == x11Peer.pid(); }));
+    const std::optional<ToplevelWindow> x11Window = activatedPeerWindow();
+    ASSERT_TRUE(x11Window);
+    startPeer(QStringLiteral("wayland"));
+    std::optional<ToplevelWindow> waylandWindow;
+    ASSERT_TRUE(waitUntil([&] {
+        waylandWindow = windows->activatedWindow();
+        return waylandWindow && waylandWindow->id != x11Window->id && waylandWindow->appId != footAppId;
+    }));
+    ASSERT_EQ(waylandWindow->appId, x11Window->appId);
+
+    // The Wayland window as the target: it gets the paste, the X11 one nothing.
+    service->captureTarget();
+    ASSERT_EQ(service->targetPID(), WaylandDesktop::targetForWindow(waylandWindow->id));
+    ASSERT_TRUE(focusFoot());
+    service->pasteText(QStringLiteral("for the Wayland window"));
+    EXPECT_TRUE(pasted(QStringLiteral("for the Wayland window"))) << service->queueStatus().reason.toStdString();
+    EXPECT_FALSE(x11Peer.waitForText([](const QString& text) { return !text.isEmpty(); }, 300));
+
+    // The X11 window as the target: which listed window is it cannot be told, so nothing is
+    // raised or typed, and the user is told.
+    ASSERT_TRUE(x11Peer.command("activate", "ok"));
+    ASSERT_TRUE(windows->activate(x11Window->id));
+    ASSERT_TRUE(waitUntil([&] { return desktop->frontmostPID() == x11Peer.pid(); }));
+    service->captureTarget();
+    ASSERT_EQ(service->targetPID(), x11Peer.pid());
+    ASSERT_TRUE(focusFoot());
+    service->pasteText(QStringLiteral("for the X11 window"));
+    EXPECT_TRUE(waitUntil([this] { return service->queueStatus().kind == PasteService::PasteQueueStatus::Kind::cancelled; }));
+    EXPECT_EQ(service->queueStatus().reason,
+              WaylandDesktop::indistinctWindow() + QLatin1Char(' ') + desktop->pasteByHandHint());
+    const auto arrived = [](const QString& text) { return text.contains(QStringLiteral("for the X11 window")); };
+    EXPECT_FALSE(x11Peer.waitForText(arrived, 300));
+    EXPECT_FALSE(peer.waitForText(arrived, 300));
+    EXPECT_EQ(windows->activatedWindow().value_or(ToplevelWindow{}).appId, footAppId);
+    x11Peer.stop();
 }

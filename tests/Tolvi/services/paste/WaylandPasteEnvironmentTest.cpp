@@ -14,7 +14,10 @@
 #include "Tolvi/platform/wayland/WaylandKeyboard.h"
 #include "Tolvi/platform/desktop/FakeWorkspace.h"
 
+#include "TolviCore/model/ClipboardOriginalPayload.h"
+
 #include <QCoreApplication>
+#include <QUuid>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -273,6 +276,131 @@ TEST_F(WaylandPasteEnvironment, X11WindowsAreTypedIntoThroughXTestOnlyWhereTheDi
     EXPECT_TRUE(service.queueStatus().reason.startsWith(
         QStringLiteral("Automatic paste needs permission in a Wayland session whose compositor lets Tolvi type")));
     EXPECT_TRUE(service.queueStatus().reason.endsWith(pressCtrlV));
+}
+
+TEST_F(WaylandPasteEnvironment, OurOwnListedWindowMeansTolviIsInFrontNotAnotherApp)
+{
+    std::unique_ptr<WaylandDesktop> desktop = makeDesktop(true, true);
+    windows.setWindow({3, QStringLiteral("org.example.Editor"), true, std::nullopt});
+    PasteService service(pasteboard, makeLivePasteEnvironment(*desktop, scheduler));
+    service.captureTarget();
+    ASSERT_EQ(service.targetPID(), WaylandDesktop::targetForWindow(3));
+
+    // Our panel (an XWayland window, listed under our window class) takes the focus before
+    // XWayland says so: that is Tolvi, not another destination.
+    windows.setWindow({9, QCoreApplication::applicationName(), true, std::nullopt});
+    EXPECT_EQ(desktop->frontmostPID(), QCoreApplication::applicationPid());
+    EXPECT_FALSE(desktop->keyboardFocusBelongsTo(WaylandDesktop::targetForWindow(9)));
+    // Where the compositor names processes, by process.
+    windows.setWindow({9, QStringLiteral("tolvi"), true, QCoreApplication::applicationPid()});
+    EXPECT_EQ(desktop->frontmostPID(), QCoreApplication::applicationPid());
+    service.captureTarget();
+    EXPECT_EQ(service.targetPID(), WaylandDesktop::targetForWindow(3));
+}
+
+TEST_F(WaylandPasteEnvironment, AQueueIntoAWaylandWindowSurvivesOurPanelInBetween)
+{
+    std::unique_ptr<WaylandDesktop> desktop = makeDesktop(true, true);
+    windows.setWindow({3, QStringLiteral("org.example.Editor"), true, std::nullopt});
+    windows.setWindow({9, QCoreApplication::applicationName(), false, std::nullopt});
+    PasteService service(pasteboard, makeLivePasteEnvironment(*desktop, scheduler));
+    // As Tolvi wires it: a listed window that is in front is reported to the service.
+    windows.setActivationHandler([&](quint64 id) {
+        if (desktop->frontmostPID() == WaylandDesktop::targetForWindow(id))
+            service.applicationActivated(WaylandDesktop::targetForWindow(id));
+    });
+    service.captureTarget();
+    // Clips with kept representations go one by one.
+    const auto rich = [](const QString& text) {
+        return ClipboardItem(QUuid::createUuid(), text, 0.0, false, {}, std::nullopt,
+                             ClipboardOriginalPayload::create(std::nullopt, "<b>" + text.toUtf8() + "</b>", {}));
+    };
+    service.pasteItems({rich(QStringLiteral("one")), rich(QStringLiteral("two")), rich(QStringLiteral("three"))});
+    while (scheduler.runNext()) {
+    }
+    ASSERT_EQ(service.queueStatus(), PasteService::PasteQueueStatus::ready(1, 3));
+    for (int step = 2; step <= 3; ++step) {
+        // The user opens our panel (listed before XWayland names it active) and picks Paste Next;
+        // the panel hides and the editor comes back.
+        windows.setWindow({9, QCoreApplication::applicationName(), true, std::nullopt});
+        EXPECT_EQ(service.queueStatus().kind, PasteService::PasteQueueStatus::Kind::ready) << "step " << step;
+        service.pasteNextQueuedItem();
+        windows.setWindow({9, QCoreApplication::applicationName(), false, std::nullopt});
+        while (scheduler.runNext()) {
+        }
+    }
+    EXPECT_EQ(service.queueStatus(), PasteService::PasteQueueStatus::completedAll(3));
+    EXPECT_EQ(keyboard.typedCount(), 3);
+    EXPECT_EQ(pasteboard.data(PasteboardTypes::plainText).value_or(QByteArray()), "three");
+}
+
+TEST_F(WaylandPasteEnvironment, AnX11TargetIsRaisedOnlyWhereItsWindowCanBeToldApart)
+{
+    std::unique_ptr<WaylandDesktop> desktop = makeDesktop(true, true);
+    xwayland.running = {4242};
+    const RunningApplication x11Mousepad{4242, QStringLiteral("Mousepad"), QStringLiteral("Mousepad")};
+    xwaylandApps.setRunning({x11Mousepad});
+    windows.setWindow({4, QStringLiteral("foot"), true, std::nullopt});
+    windows.setWindow({5, QStringLiteral("Mousepad"), false, std::nullopt});
+    // A Wayland Mousepad beside the X11 one, listed under the same app_id, no processes named.
+    windows.setWindow({6, QStringLiteral("Mousepad"), false, std::nullopt});
+
+    PasteService service(pasteboard, makeLivePasteEnvironment(*desktop, scheduler));
+    xwayland.front = 4242;
+    xwaylandApps.setFrontmost(x11Mousepad);
+    windows.setWindow({5, QStringLiteral("Mousepad"), true, std::nullopt});
+    service.captureTarget();
+    ASSERT_EQ(service.targetPID(), 4242);
+    xwayland.front.reset();
+    windows.setWindow({4, QStringLiteral("foot"), true, std::nullopt});
+
+    service.pasteText(QStringLiteral("for the X11 window"));
+    while (scheduler.runNext()) {
+    }
+    // Neither window is raised, no key goes out, and the user is told why.
+    EXPECT_TRUE(windows.activationRequests().isEmpty());
+    EXPECT_TRUE(xwayland.activated.isEmpty());
+    EXPECT_TRUE(xwayland.pastedInto.isEmpty());
+    EXPECT_EQ(keyboard.typedCount(), 0);
+    EXPECT_EQ(service.queueStatus(),
+              PasteService::PasteQueueStatus::cancelled(WaylandDesktop::indistinctWindow() + QLatin1Char(' ') + pressCtrlV));
+
+    // The Wayland window itself is a target of its own: it gets the paste, the X11 one nothing.
+    windows.setWindow({6, QStringLiteral("Mousepad"), true, std::nullopt});
+    service.captureTarget();
+    ASSERT_EQ(service.targetPID(), WaylandDesktop::targetForWindow(6));
+    windows.setWindow({4, QStringLiteral("foot"), true, std::nullopt});
+    service.pasteText(QStringLiteral("for the Wayland window"));
+    while (scheduler.runNext()) {
+    }
+    EXPECT_EQ(windows.activationRequests(), QList<quint64>{6});
+    EXPECT_EQ(keyboard.typedCount(), 1);
+    EXPECT_TRUE(xwayland.pastedInto.isEmpty());
+
+    // Where the compositor names each window's process (KDE Plasma), the X11 window is found by it.
+    windows.setWindow({5, QStringLiteral("mousepad"), false, 4242});
+    windows.setWindow({6, QStringLiteral("mousepad"), false, 5151});
+    windows.setWindow({4, QStringLiteral("foot"), true, 6161});
+    ASSERT_TRUE(desktop->activate(4242));
+    EXPECT_EQ(windows.activationRequests(), (QList<quint64>{6, 5}));
+    EXPECT_TRUE(desktop->pasteInto(4242));
+    EXPECT_EQ(xwayland.pastedInto, QList<qint64>{4242});
+}
+
+TEST_F(WaylandPasteEnvironment, AStaleX11FocusGetsNoKeystrokeWhileAnotherAppsWindowIsActive)
+{
+    std::unique_ptr<WaylandDesktop> desktop = makeDesktop(true, true);
+    xwayland.running = {4242};
+    // XWayland keeps its focus on the X11 window while KWin activates another program's window.
+    xwayland.front = 4242;
+    windows.setWindow({5, QStringLiteral("mousepad"), false, 4242});
+    windows.setWindow({6, QStringLiteral("mousepad"), true, 5151});
+    EXPECT_FALSE(desktop->keyboardFocusBelongsTo(4242));
+    EXPECT_FALSE(desktop->pasteInto(4242));
+    EXPECT_TRUE(xwayland.pastedInto.isEmpty());
+    windows.setWindow({5, QStringLiteral("mousepad"), true, 4242});
+    EXPECT_TRUE(desktop->keyboardFocusBelongsTo(4242));
+    EXPECT_TRUE(desktop->pasteInto(4242));
 }
 
 TEST(ControlVKeys, AreFoundInTheKeymapInUse)
