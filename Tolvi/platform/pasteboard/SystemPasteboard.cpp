@@ -168,6 +168,7 @@ private:
             contents->local = true;
             return contents;
         }
+        contents->fromWindowManager = reader_->belongsToWindowManager(owner);
         const QDeadlineTimer deadline(budget_);
         const std::optional<QList<QByteArray>> names = reader_->targets(deadline);
         if (reader_->changedSinceMark())
@@ -336,6 +337,11 @@ void SystemPasteboard::qtClipboardChanged()
 qint64 SystemPasteboard::changeCount()
 {
     return counter_;
+}
+
+bool SystemPasteboard::copyCameFromWindowManager()
+{
+    return snapshot()->contents->fromWindowManager;
 }
 
 std::shared_ptr<SystemPasteboard::Snapshot> SystemPasteboard::snapshot()

@@ -45,6 +45,9 @@ public:
     static QMimeData* mimeDataForItems(const QList<PasteboardItem>& items);
 
     std::chrono::milliseconds readBudget() const { return readBudget_; }
+    // The current copy is held by the window manager's own connection: under XWayland, the
+    // compositor offering the Wayland side's clipboard to X11 programs.
+    bool copyCameFromWindowManager();
     // True when other programs' copies are watched and read on the reading thread (an X11
     // display); otherwise only Qt's own clipboard is seen.
     bool readsInBackground() const { return watcher_ != nullptr; }
@@ -53,6 +56,8 @@ public:
     struct Contents {
         // One of our own windows owns the clipboard: read it from our own process.
         bool local = false;
+        // The window manager owns it (see copyCameFromWindowManager()).
+        bool fromWindowManager = false;
         // The offered targets; nothing when the owner did not name them in time.
         std::optional<QStringList> targets;
         // The targets read, by name, with their bytes.

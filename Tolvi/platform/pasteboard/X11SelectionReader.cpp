@@ -147,6 +147,21 @@ std::uint32_t X11SelectionReader::owner()
     return reply ? reply->owner : 0;
 }
 
+bool X11SelectionReader::belongsToWindowManager(std::uint32_t window)
+{
+    if (!connection_ || !window)
+        return false;
+    const xcb_atom_t check = atom("_NET_SUPPORTING_WM_CHECK");
+    Reply<xcb_get_property_reply_t> reply(xcb_get_property_reply(
+        connection_, xcb_get_property(connection_, 0, root_, check, XCB_ATOM_WINDOW, 0, 1), nullptr));
+    if (!reply || reply->format != 32 || xcb_get_property_value_length(reply.get()) < 4)
+        return false;
+    const std::uint32_t manager = *static_cast<const std::uint32_t*>(xcb_get_property_value(reply.get()));
+    // Every window a client creates carries that client's resource base.
+    const std::uint32_t mask = xcb_get_setup(connection_)->resource_id_mask;
+    return manager && (manager & ~mask) == (window & ~mask);
+}
+
 void X11SelectionReader::drainEvents()
 {
     while (xcb_generic_event_t* event = xcb_poll_for_event(connection_)) {

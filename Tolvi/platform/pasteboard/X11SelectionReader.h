@@ -32,6 +32,10 @@ public:
 
     // The current owner window of CLIPBOARD (0 when none, or on failure).
     std::uint32_t owner();
+    // The window belongs to the window manager's own connection (the client that named its
+    // check window on the root). Under XWayland the window manager is the compositor, and a
+    // selection it owns is one it carried over from the Wayland side.
+    bool belongsToWindowManager(std::uint32_t window);
 
     // A descriptor that, once readable, ends every wait of the reader at once (as a timeout does).
     void setInterruptDescriptor(int descriptor) { interruptDescriptor_ = descriptor; }
