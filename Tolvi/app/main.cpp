@@ -7,25 +7,17 @@
 #include "Tolvi/app/TrayMenuActions.h"
 #include "Tolvi/platform/hotkeys/GlobalShortcutsPortal.h"
 #include "Tolvi/platform/accessibility/LinuxDesktopAccessibility.h"
-#include "Tolvi/platform/hotkeys/X11HotKeyBackend.h"
-#include "Tolvi/platform/pasteboard/SystemPasteboard.h"
+#include "Tolvi/platform/session/LinuxSessionPlatform.h"
 #include "Tolvi/platform/settings/QtKeyValueSettings.h"
+#include "Tolvi/services/paste/LivePasteEnvironment.h"
 #include "Tolvi/platform/shell/Alerts.h"
 #include "Tolvi/platform/shell/BundleInfo.h"
 #include "Tolvi/platform/shell/Clock.h"
 #include "Tolvi/platform/shell/DesktopNotifications.h"
 #include "Tolvi/platform/shell/DesktopWorkspace.h"
 #include "Tolvi/platform/shell/FilePanels.h"
-#include "Tolvi/platform/wayland/DataControlClipboard.h"
-#include "Tolvi/platform/wayland/FakeInputKeyboard.h"
-#include "Tolvi/platform/wayland/ForeignToplevelWindows.h"
-#include "Tolvi/platform/wayland/PlasmaToplevelWindows.h"
-#include "Tolvi/platform/wayland/PortalKeyboard.h"
-#include "Tolvi/platform/wayland/VirtualKeyboard.h"
 #include "Tolvi/platform/wayland/WaylandDesktop.h"
 #include "Tolvi/platform/wayland/SessionKind.h"
-#include "Tolvi/platform/wayland/WaylandConnection.h"
-#include "Tolvi/platform/x11/X11Desktop.h"
 #include "Tolvi/compact/CompactClipboardPanelController.h"
 #include "Tolvi/compact/CompactQuickLook.h"
 #include "Tolvi/history/ClipboardPanelController.h"
@@ -35,7 +27,6 @@
 #include "Tolvi/onboarding/SetupPanelController.h"
 #include "Tolvi/onboarding/WhatsNewPanelController.h"
 #include "Tolvi/services/capture/PasteboardMonitor.h"
-#include "Tolvi/services/paste/LivePasteEnvironment.h"
 #include "Tolvi/services/capture/Scheduler.h"
 #include "Tolvi/shell/GlobalShortcutChords.h"
 #include "Tolvi/shell/DiagnosticsSnapshot.h"
@@ -135,64 +126,13 @@ int main(int argc, char** argv)
     QtAlerts alerts;
     QtFilePanels filePanels;
     SystemDesktopWorkspace desktop;
-    X11Desktop x11Desktop;
-    X11ActivationWatcher activationWatcher;
-    // Which session this is decides where copies are read from.
-    std::unique_ptr<WaylandConnection> wayland = environmentNamesWayland() ? WaylandConnection::connect() : nullptr;
-    SessionKind session = decideSessionKind(currentSessionFacts(wayland.get()));
-    std::unique_ptr<DataControlClipboard> dataControl;
-    if (session == SessionKind::waylandWithDataControl) {
-        dataControl = DataControlClipboard::create(*wayland);
-        // No seat to watch: copies can reach us only through XWayland after all.
-        if (!dataControl)
-            session = SessionKind::waylandWithoutDataControl;
-    }
-    // In a Wayland session the app in front and the keystroke come from the compositor where it
-    // offers them, and from XWayland for X11 windows.
-    std::unique_ptr<ToplevelWindows> toplevels;
-    std::unique_ptr<WaylandKeyboard> waylandKeyboard;
-    std::unique_ptr<WaylandDesktop> waylandDesktop;
-    if (wayland && session != SessionKind::x11) {
-        toplevels = ForeignToplevelWindows::create(*wayland);
-        if (!toplevels)
-            toplevels = PlasmaToplevelWindows::create(*wayland);
-        waylandKeyboard = VirtualKeyboard::create(*wayland);
-        if (!waylandKeyboard)
-            waylandKeyboard = FakeInputKeyboard::create(*wayland);
-        if (!waylandKeyboard) {
-            // GNOME: the remote-desktop portal, asked once; its restore token spares the next start.
-            const QString tokenKey = QStringLiteral("remoteDesktopRestoreToken");
-            auto portal = std::make_unique<PortalKeyboard>(
-                QDBusConnection::sessionBus(),
-                PortalKeyboard::TokenStore{[&settings, tokenKey] { return settings.value(tokenKey).toString(); },
-                                           [&settings, tokenKey](const QString& token) {
-                                               settings.setValue(tokenKey, token);
-                                           }});
-            portal->restore();
-            waylandKeyboard = std::move(portal);
-        }
-        waylandDesktop = std::make_unique<WaylandDesktop>(WaylandDesktop::Parts{
-            x11Desktop, x11Desktop, [&x11Desktop] { return x11Desktop.hasXTest(); }, toplevels.get(),
-            waylandKeyboard.get()});
-        qCInfo(lcMain).noquote() << "Windows listed by the compositor:" << (toplevels ? "yes" : "no")
-                                 << "- keyboard of ours:" << (waylandKeyboard ? "yes" : "no");
-    }
-    Workspace& workspace = waylandDesktop ? static_cast<Workspace&>(*waylandDesktop) : x11Desktop;
-    PasteDesktop& pasteDesktop = waylandDesktop ? static_cast<PasteDesktop&>(*waylandDesktop) : x11Desktop;
-    if (wayland)
-        wayland->startDispatching();
-    std::unique_ptr<SystemPasteboard> x11Pasteboard;
-    // What a copy marked secret offers is never read, not even into memory.
-    if (!dataControl)
-        x11Pasteboard = std::make_unique<SystemPasteboard>(std::chrono::milliseconds(750), &ClipboardCapturePolicy::shouldCapture);
-    Pasteboard& pasteboard = dataControl ? static_cast<Pasteboard&>(dataControl->pasteboard()) : *x11Pasteboard;
-    qCInfo(lcMain).noquote() << "Session:" << sessionKindTitle(session);
-    X11HotKeyBackend hotKeys;
+    // Which session this is decides where copies are read from, how the app in front is known,
+    // how keystrokes are typed and how the window shortcuts arrive.
+    const std::unique_ptr<LinuxSessionPlatform> platform = LinuxSessionPlatform::create(settings);
+    Workspace& workspace = platform->workspace();
+    PasteDesktop& pasteDesktop = platform->pasteDesktop();
+    Pasteboard& pasteboard = platform->pasteboard();
     LinuxDesktopAccessibility desktopAccessibility(LinuxDesktopAccessibility::Options::fromEnvironment());
-
-    // In a Wayland session the desktop's global shortcuts service, where there is one, holds the
-    // chords: X11 key grabs see keys only while an X11 window has the focus.
-    GlobalShortcutsPortal shortcutsPortal;
 
     // One set of image tiles for every clip list of the program; it outlives the windows.
     ThumbnailCache thumbnails;
@@ -207,7 +147,7 @@ int main(int argc, char** argv)
         desktop,
         workspace,
         pasteboard,
-        hotKeys,
+        platform->hotKeys(),
         historyFilePath,
         [](const QString& path) { return std::make_shared<FileClipboardHistoryPersistence>(path); },
         [&settings, &alerts, &desktop]() -> std::unique_ptr<UpdateController> {
@@ -231,18 +171,13 @@ int main(int argc, char** argv)
         SystemFacts::current().operatingSystemVersion,
     };
     environment.desktopAccessibility = &desktopAccessibility;
-    environment.shortcutAccess = [session, &shortcutsPortal] {
+    environment.shortcutAccess = [&platform] {
         ShortcutAccess access;
-        if (session == SessionKind::x11)
-            access.route = ShortcutAccess::Route::keyGrab;
-        else if (shortcutsPortal.state() == GlobalShortcutsPortal::State::bound)
-            access.route = ShortcutAccess::Route::desktopPortal;
-        else
-            access.route = ShortcutAccess::Route::boundCommands;
+        access.route = platform->shortcutRoute();
         access.programPath = QCoreApplication::applicationFilePath();
         return access;
     };
-    if (waylandDesktop) {
+    if (platform->typesThroughCompositor()) {
         environment.eventPostingTexts = PermissionStatusStore::Texts{WaylandDesktop::keystrokeMechanism(),
                                                                      WaylandDesktop::keystrokesUnavailableTitle(),
                                                                      WaylandDesktop::keystrokesUnavailable(),
@@ -325,36 +260,18 @@ int main(int argc, char** argv)
     };
 
     state = std::make_unique<AppState>(std::move(environment));
-    if (session == SessionKind::waylandWithoutDataControl) {
-        state->preferencesStore().setCaptureScopeNote(QStringLiteral(
-            "This Wayland desktop offers no data control: copies made in X11 apps are recorded, copies made in "
-            "Wayland apps only when the desktop passes them to X11 apps"));
-    }
-    connectActivations(activationWatcher, state->pasteService());
-    QObject::connect(&activationWatcher, &X11ActivationWatcher::frontWindowChanged, state.get(), [&state] {
-        if (state->hasPasteboardMonitor())
-            state->pasteboardMonitor().frontApplicationChanged();
+    if (const QString note = platform->captureScopeNote(); !note.isEmpty())
+        state->preferencesStore().setCaptureScopeNote(note);
+    platform->setActivationHandlers({
+        [&state](qint64 target) { state->pasteService().applicationActivated(target); },
+        [&state] {
+            if (state->hasPasteboardMonitor())
+                state->pasteboardMonitor().frontApplicationChanged();
+        },
     });
 
-    if (toplevels) {
-        // A Wayland window that takes the focus; X11 windows are reported by the watcher above.
-        QPointer<PasteService> service(&state->pasteService());
-        toplevels->setActivationHandler([service, &pasteDesktop, &state](quint64 id) {
-            QMetaObject::invokeMethod(service, [service, &pasteDesktop, &state, id] {
-                if (service && pasteDesktop.frontmostPID() == WaylandDesktop::targetForWindow(id))
-                    service->applicationActivated(WaylandDesktop::targetForWindow(id));
-                if (state->hasPasteboardMonitor())
-                    state->pasteboardMonitor().frontApplicationChanged();
-            });
-        });
-    }
-
-    if (session != SessionKind::x11) {
-        QObject::connect(&shortcutsPortal, &GlobalShortcutsPortal::stateChanged, &hotKeys,
-                         [&hotKeys](GlobalShortcutsPortal::State portalState) {
-                             hotKeys.setPressesHandedElsewhere(portalState == GlobalShortcutsPortal::State::bound);
-                         });
-        QObject::connect(&shortcutsPortal, &GlobalShortcutsPortal::activated, state.get(),
+    if (GlobalShortcutsPortal* shortcutsPortal = platform->shortcutsPortal()) {
+        QObject::connect(shortcutsPortal, &GlobalShortcutsPortal::activated, state.get(),
                          [&state](const QString& id, const QByteArray& token) {
                              const SingleInstance::Command command = id == QLatin1String("compact")
                                                                          ? SingleInstance::Command::compact
@@ -362,7 +279,7 @@ int main(int argc, char** argv)
                              AppDelegate::showRequestedWindow(*state, {command, token});
                          });
         const GlobalShortcutPreset preset = state->preferencesStore().globalShortcut();
-        shortcutsPortal.bind({
+        shortcutsPortal->bind({
             {QStringLiteral("history"), QStringLiteral("Open the Tolvi history window"),
              GlobalShortcutsPortal::triggerFor(historyWindowChord(preset))},
             {QStringLiteral("compact"), QStringLiteral("Open the Tolvi compact panel"),
@@ -382,10 +299,7 @@ int main(int argc, char** argv)
 
     const int status = QApplication::exec();
     delegate.applicationWillTerminate();
-    // No Wayland event may reach an object that is being destroyed.
-    if (wayland)
-        wayland->stopDispatching();
-    if (toplevels)
-        toplevels->setActivationHandler({});
+    // No event of the desktop's may reach an object that is being destroyed.
+    platform->shutDown();
     return status;
 }
