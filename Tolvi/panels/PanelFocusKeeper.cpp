@@ -9,6 +9,9 @@
 
 #include <xcb/xcb.h>
 
+#include <cstdlib>
+#include <memory>
+
 namespace tolvi {
 
 namespace {
@@ -21,6 +24,46 @@ EscapeClosingPanel* panelOf(QWidget* window)
             return panel;
     }
     return nullptr;
+}
+
+xcb_connection_t* x11Connection()
+{
+    if (QGuiApplication::platformName() != QLatin1String("xcb"))
+        return nullptr;
+    auto* x11 = qApp->nativeInterface<QNativeInterface::QX11Application>();
+    return x11 ? x11->connection() : nullptr;
+}
+
+// Whether the X server has the keyboard focus on the window; true where there is no X server to ask.
+bool hasServerFocus(QWidget* window)
+{
+    xcb_connection_t* connection = x11Connection();
+    if (!connection)
+        return true;
+    std::unique_ptr<xcb_get_input_focus_reply_t, decltype(&std::free)> reply(
+        xcb_get_input_focus_reply(connection, xcb_get_input_focus(connection), nullptr), &std::free);
+    return reply && reply->focus == xcb_window_t(window->winId());
+}
+
+// The window manager may still be settling the dialog's departure when it hears the request, and
+// hand the focus elsewhere after it: the request is made again, for a moment, until the focus is
+// there (and not once the program has lost the keyboard to another).
+constexpr int handBackAttempts = 4;
+constexpr int handBackInterval = 150;
+
+void handBack(const QPointer<EscapeClosingPanel>& panel, int attemptsLeft)
+{
+    if (!panel || !panel->isVisible() || panel->hasOpenModalDialog() || attemptsLeft <= 0 ||
+        QGuiApplication::applicationState() != Qt::ApplicationActive)
+        return;
+    // Another window of ours took the keyboard meanwhile.
+    QWidget* active = QApplication::activeWindow();
+    if (active && active != panel && active->isVisible())
+        return;
+    if (active == panel && hasServerFocus(panel))
+        return;
+    panel->activateWindow();
+    QTimer::singleShot(handBackInterval, panel, [panel, attemptsLeft] { handBack(panel, attemptsLeft - 1); });
 }
 
 } // namespace
@@ -70,14 +113,7 @@ bool PanelFocusKeeper::eventFilter(QObject* watched, QEvent* event)
     EscapeClosingPanel* panel = panelOf(window);
     if (!panel)
         return false;
-    QPointer<EscapeClosingPanel> target(panel);
-    QTimer::singleShot(0, panel, [target] {
-        if (!target || !target->isVisible() || target->hasOpenModalDialog())
-            return;
-        if (QApplication::activeWindow() && QApplication::activeWindow() != target)
-            return;
-        target->activateWindow();
-    });
+    QTimer::singleShot(0, panel, [target = QPointer<EscapeClosingPanel>(panel)] { handBack(target, handBackAttempts); });
     return false;
 }
 
