@@ -488,3 +488,41 @@ TEST(TolviApp, PastingFromEachWindowAndTheTrayMenuLeavesThePastedClipAsItWas)
     EXPECT_EQ(after.size(), 2u);
     EXPECT_TRUE(after == before) << QFile(historyPath).exists();
 }
+
+TEST(TolviApp, DraggingTheHistoryWindowByItsTopMovesItAndKeepsItOpen)
+{
+    X11TestDisplay x;
+    ASSERT_NE(x.display(), nullptr);
+    RunningApp app;
+    ASSERT_TRUE(startPastTheTour(x, app)) << app.output().constData();
+    const qint64 pid = app.process.processId();
+
+    x.chord({XK_Control_L, XK_Alt_L}, XK_v);
+    std::optional<Window> window;
+    ASSERT_TRUE(pollUntil([&] { return (window = x.viewableWindow(pid, "Tolvi")).has_value(); }))
+        << app.output().constData();
+    QThread::msleep(500);
+    const QRect before = x.geometry(*window);
+
+    // Pressed on the band above the header (below the resize edge), dragged 60 px to the right
+    // at a hand's pace, released.
+    const QPoint start(before.center().x(), before.top() + 10);
+    x.movePointer(start.x(), start.y());
+    QThread::msleep(100);
+    x.button(1, true);
+    for (int step = 1; step <= 6; ++step) {
+        QThread::msleep(150);
+        x.movePointer(start.x() + 10 * step, start.y());
+    }
+    QThread::msleep(300);
+    x.button(1, false);
+    QThread::msleep(800);
+
+    EXPECT_TRUE(x.isViewable(*window)) << app.output().constData();
+    EXPECT_TRUE(pollUntil([&] { return x.geometry(*window) == before.translated(60, 0); }, 3000))
+        << "at " << x.geometry(*window).x() << "," << x.geometry(*window).y() << " from " << before.x() << ","
+        << before.y();
+    // The keyboard is still the window's: Escape closes it.
+    x.tap(XK_Escape);
+    EXPECT_TRUE(pollUntil([&] { return !x.isViewable(*window); })) << app.output().constData();
+}
