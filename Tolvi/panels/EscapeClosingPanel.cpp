@@ -1,5 +1,6 @@
 #include "Tolvi/panels/EscapeClosingPanel.h"
 
+#include "Tolvi/panels/PanelFocusKeeper.h"
 #include "Tolvi/panels/PanelKeyRouter.h"
 #include "Tolvi/panels/PanelStartupActivation.h"
 #include "Tolvi/panels/PanelWindowHints.h"
@@ -22,6 +23,7 @@ EscapeClosingPanel::EscapeClosingPanel(QWidget* parent)
     : QWidget(parent, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint)
 {
     PanelKeyRouter::ensureInstalled();
+    PanelFocusKeeper::ensureInstalled();
     m_hintCheck = new QTimer(this);
     m_hintCheck->setInterval(hintCheckInterval);
     connect(m_hintCheck, &QTimer::timeout, this, &EscapeClosingPanel::checkWindowHints);

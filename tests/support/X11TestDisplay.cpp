@@ -100,27 +100,32 @@ std::optional<Window> X11TestDisplay::viewableWindow(qint64 pid, const QByteArra
     return found;
 }
 
-bool X11TestDisplay::hasIconInTray(qint64 pid)
+std::optional<Window> X11TestDisplay::trayIcon(qint64 pid)
 {
     const Window owner = XGetSelectionOwner(m_display, XInternAtom(m_display, "_NET_SYSTEM_TRAY_S0", False));
     if (owner == None)
-        return false;
+        return std::nullopt;
     const long trayPid = cardinal(owner, "_NET_WM_PID");
-    return trayPid > 0 && embedded(DefaultRootWindow(m_display), pid, trayPid, false);
+    if (trayPid <= 0)
+        return std::nullopt;
+    const Window icon = embedded(DefaultRootWindow(m_display), pid, trayPid, false);
+    if (icon == None)
+        return std::nullopt;
+    return icon;
 }
 
-bool X11TestDisplay::embedded(Window window, qint64 pid, long trayPid, bool insideTray)
+Window X11TestDisplay::embedded(Window window, qint64 pid, long trayPid, bool insideTray)
 {
     const long owner = cardinal(window, "_NET_WM_PID");
     if (insideTray && owner == pid && isViewable(window))
-        return true;
+        return window;
     insideTray = insideTray || owner == trayPid;
     Window root, parent, *children = nullptr;
     unsigned int count = 0;
     if (!XQueryTree(m_display, window, &root, &parent, &children, &count))
-        return false;
-    bool found = false;
-    for (unsigned int i = 0; i < count && !found; ++i)
+        return None;
+    Window found = None;
+    for (unsigned int i = 0; i < count && found == None; ++i)
         found = embedded(children[i], pid, trayPid, insideTray);
     if (children)
         XFree(children);
@@ -139,6 +144,14 @@ void X11TestDisplay::activate(Window window)
     XSendEvent(m_display, DefaultRootWindow(m_display), False, SubstructureRedirectMask | SubstructureNotifyMask,
                &event);
     XSync(m_display, False);
+}
+
+Window X11TestDisplay::inputFocus()
+{
+    Window focused = None;
+    int revert = 0;
+    XGetInputFocus(m_display, &focused, &revert);
+    return focused;
 }
 
 void X11TestDisplay::focus(Window window)
@@ -173,6 +186,12 @@ void X11TestDisplay::chord(std::initializer_list<KeySym> modifiers, KeySym keysy
 void X11TestDisplay::movePointer(int x, int y)
 {
     XTestFakeMotionEvent(m_display, DefaultScreen(m_display), x, y, CurrentTime);
+    XSync(m_display, False);
+}
+
+void X11TestDisplay::button(unsigned int button, bool down)
+{
+    XTestFakeButtonEvent(m_display, button, down, CurrentTime);
     XSync(m_display, False);
 }
 

@@ -38,23 +38,29 @@ public:
     std::optional<Window> viewableWindow(qint64 pid, const QByteArray& title = {});
     bool hasViewableWindow(qint64 pid, const QByteArray& title) { return viewableWindow(pid, title).has_value(); }
     // A viewable window of the process embedded in a window of the system tray's process.
-    bool hasIconInTray(qint64 pid);
+    bool hasIconInTray(qint64 pid) { return trayIcon(pid).has_value(); }
+    // The process's viewable window embedded in the system tray.
+    std::optional<Window> trayIcon(qint64 pid);
 
     // Asks the window manager to activate the window, as a pager would.
     void activate(Window window);
     // Gives the window the keyboard focus directly.
     void focus(Window window);
+    // The window that has the keyboard focus (None, PointerRoot or a window).
+    Window inputFocus();
 
     void key(KeySym keysym, bool down);
     // Presses and releases the key, then lets the program in front take it.
     void tap(KeySym keysym);
     void chord(std::initializer_list<KeySym> modifiers, KeySym keysym);
     void movePointer(int x, int y);
+    // Presses or releases a pointer button (1 is the left one) where the pointer is.
+    void button(unsigned int button, bool down);
     // Whether another client holds this chord: our own grab of it is refused with BadAccess.
     bool chordTaken(unsigned int modifiers, KeySym keysym);
 
 private:
-    bool embedded(Window window, qint64 pid, long trayPid, bool insideTray);
+    Window embedded(Window window, qint64 pid, long trayPid, bool insideTray);
 
     Display* m_display;
 };

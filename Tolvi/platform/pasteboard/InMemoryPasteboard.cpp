@@ -74,7 +74,7 @@ bool InMemoryPasteboard::write(const QList<PasteboardItem>& items)
     if (!acceptsWrites_)
         return false;
     items_ = items;
-    ++changeCount_;
+    ownChange_ = ++changeCount_;
     return true;
 }
 

@@ -39,12 +39,14 @@ public:
     std::optional<QByteArray> itemData(int index, const QString& type) override;
     std::optional<QByteArray> data(const QString& type) override;
     bool write(const QList<PasteboardItem>& items) override;
+    bool holdsOwnWrite() override { return ownChange_ == changeCount_; }
 
 private:
     void noteRead(const QString& type);
 
     QList<PasteboardItem> items_;
     qint64 changeCount_ = 0;
+    qint64 ownChange_ = -1;
     bool typesReadable_ = true;
     bool acceptsWrites_ = true;
     bool announcesChanges_ = false;

@@ -70,6 +70,12 @@ public:
     // partial is ever offered.
     virtual bool write(const QList<PasteboardItem>& items) = 0;
 
+    // Whether the current change, the one changeCount() names, is one of our own write()s (also
+    // one that failed): what is there now was not copied in another program, and no other program
+    // has taken the clipboard since, as far as this pasteboard has seen. Such a change is never
+    // another program's copy.
+    virtual bool holdsOwnWrite() = 0;
+
 signals:
     // Another program has just taken the clipboard. Its contents may still be on their way:
     // changeCount() has not moved for it yet. Emitted again for a copy that replaced it before

@@ -281,7 +281,7 @@ void SystemPasteboard::publish(qint64 key, std::shared_ptr<const Contents> conte
     snapshot_ = std::move(snap);
 }
 
-bool SystemPasteboard::holdsOwnWrite()
+bool SystemPasteboard::selectionHoldsOwnWrite()
 {
     // Asking Qt for the data of a clipboard it does not own would wait for the owner: ask the
     // server first.
@@ -291,7 +291,7 @@ bool SystemPasteboard::holdsOwnWrite()
 void SystemPasteboard::ownerChanged(bool local)
 {
     // Our own write counts itself and is announced by nobody.
-    if (writing_ || (local && holdsOwnWrite()))
+    if (writing_ || (local && selectionHoldsOwnWrite()))
         return;
     emit changeNoticed();
 }
@@ -309,7 +309,7 @@ void SystemPasteboard::contentsRead(const std::shared_ptr<const Contents>& conte
     if (contents->local) {
         // Ours no longer: the next owner's contents are on their way. Ours still: the notice of
         // our own write (already counted), or a copy made in one of our windows.
-        if (!ownsSelection() || holdsOwnWrite())
+        if (!ownsSelection() || selectionHoldsOwnWrite())
             return;
     } else {
         ownMimeData_ = nullptr;
@@ -501,7 +501,7 @@ bool SystemPasteboard::write(const QList<PasteboardItem>& items)
     }
     writing_ = false;
     // One write, one change.
-    ++counter_;
+    ownChange_ = ++counter_;
     auto contents = std::make_shared<Contents>();
     contents->local = owned;
     publish(counter_, std::move(contents));

@@ -40,6 +40,7 @@ public:
 
     qint64 changeCount() override;
     bool write(const QList<PasteboardItem>& items) override;
+    bool holdsOwnWrite() override { return ownChange_ == counter_; }
 
     // The QMimeData a write puts on the clipboard (exposed for tests).
     static QMimeData* mimeDataForItems(const QList<PasteboardItem>& items);
@@ -78,8 +79,9 @@ private:
     void contentsRead(const std::shared_ptr<const Contents>& contents, bool initial);
     // A change seen through Qt alone (no X11 display).
     void qtClipboardChanged();
-    // Whether the clipboard holds what our last write() put there.
-    bool holdsOwnWrite();
+    // Whether the X server still names our window as the owner and Qt still offers the data
+    // our last write() put there.
+    bool selectionHoldsOwnWrite();
     // Whether the X server names one of our own windows as the owner of CLIPBOARD. Qt's own
     // answer can be wrong: it also says yes when the server ignored our claim.
     bool ownsSelection();
@@ -90,6 +92,8 @@ private:
     QClipboard* clipboard_ = nullptr;
     std::chrono::milliseconds readBudget_;
     qint64 counter_ = 0;
+    // The change our last write() made.
+    qint64 ownChange_ = -1;
     std::shared_ptr<Snapshot> snapshot_;
     bool writing_ = false;
     const void* ownMimeData_ = nullptr;

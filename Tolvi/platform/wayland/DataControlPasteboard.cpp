@@ -124,6 +124,12 @@ qint64 DataControlPasteboard::changeCount()
     return counter_.load();
 }
 
+bool DataControlPasteboard::holdsOwnWrite()
+{
+    std::lock_guard lock(mutex_);
+    return ownChange_ == counter_.load();
+}
+
 std::shared_ptr<DataControlPasteboard::Snapshot> DataControlPasteboard::snapshot()
 {
     std::lock_guard lock(mutex_);
@@ -227,7 +233,7 @@ bool DataControlPasteboard::write(const QList<PasteboardItem>& items)
         std::lock_guard lock(mutex_);
         // Marked before the source is set: its announcement may arrive while setSelection waits.
         ownContents_ = representations;
-        ++counter_;
+        ownChange_ = ++counter_;
     }
     const bool owned = owner_ && owner_->setSelection(representations);
     if (!owned) {

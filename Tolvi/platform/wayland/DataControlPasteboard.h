@@ -34,6 +34,7 @@ public:
 
     qint64 changeCount() override;
     bool write(const QList<PasteboardItem>& items) override;
+    bool holdsOwnWrite() override;
 
     // The MIME types and bytes a write offers (exposed for tests).
     static SelectionRepresentations representationsForItems(const QList<PasteboardItem>& items);
@@ -54,6 +55,7 @@ private:
     std::shared_ptr<DataControlOffer> offer_;
     // What our last write offered, while it is still the selection.
     std::optional<SelectionRepresentations> ownContents_;
+    // The change our last write() made.
     qint64 ownChange_ = -1;
     std::shared_ptr<Snapshot> snapshot_;
 };

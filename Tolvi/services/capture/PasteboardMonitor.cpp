@@ -169,6 +169,9 @@ void PasteboardMonitor::poll()
     if (changeCount == lastChangeCount_)
         return;
     lastChangeCount_ = changeCount;
+    // Our own write (a paste, a copy) is no new copy: the clip it came from stays as it was.
+    if (deps_.pasteboard.holdsOwnWrite())
+        return;
 
     // 3-4. Marker types: dropped silently, before anything is read.
     if (!ClipboardCapturePolicy::shouldCapture(offeredTypes()))

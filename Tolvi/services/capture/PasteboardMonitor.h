@@ -26,7 +26,7 @@ class Workspace;
 // Watches the clipboard while capture is on and records each new copy made in another program
 // into the history store, with the program that was in front. Polls the change count every
 // 0.45 s, and at once whenever the pasteboard announces a copy, and drops a change, for good,
-// when it carries a marker type, when the front program changed since the previous look, while
+// when it is our own write to the pasteboard, when it carries a marker type, when the front program changed since the previous look, while
 // exclusions are unreadable or the front program is excluded, when nothing readable is there,
 // or when anything changed while it was being read. Starts text recognition for new images.
 // Lives on the main thread.

@@ -5,6 +5,9 @@
 #include <QByteArray>
 #include <QCoreApplication>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QThread>
@@ -18,6 +21,7 @@
 #include <X11/Xlib.h>
 #include <X11/keysym.h>
 
+#include <map>
 #include <optional>
 
 #include <csignal>
@@ -66,6 +70,37 @@ bool startPastTheTour(X11TestDisplay& x, RunningApp& app)
         return false;
     app.start();
     return app.process.state() == QProcess::Running && closeTourOnceShown(x, app);
+}
+
+// A clip of the history file as it was written: its place, id, date and source.
+struct StoredClip {
+    int index = -1;
+    QString id;
+    QJsonValue createdAt;
+    QJsonValue sourceApp;
+    friend bool operator==(const StoredClip&, const StoredClip&) = default;
+};
+
+// The text clips of the history file, by text; nothing while it cannot be read.
+std::map<QString, StoredClip> storedClips(const QString& path)
+{
+    std::map<QString, StoredClip> clips;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return clips;
+    const QJsonArray items = QJsonDocument::fromJson(file.readAll()).object().value("items").toArray();
+    for (int i = 0; i < items.size(); ++i) {
+        const QJsonObject item = items.at(i).toObject();
+        clips[item.value("content").toObject().value("text").toString()] =
+            StoredClip{i, item.value("id").toString(), item.value("createdAt"), item.value("sourceApp")};
+    }
+    return clips;
+}
+
+void type(X11TestDisplay& x, const QByteArray& text)
+{
+    for (const char c : text)
+        x.tap(KeySym(c));
 }
 
 } // namespace
@@ -353,4 +388,141 @@ TEST(TolviApp, IconAppearsInATrayThatStartsAfterTolvi)
     EXPECT_TRUE(pollUntil([&] { return x.hasIconInTray(pid); })) << app.output().constData();
     tray.terminate();
     tray.waitForFinished(3000);
+}
+
+TEST(TolviApp, PastingFromEachWindowAndTheTrayMenuLeavesThePastedClipAsItWas)
+{
+    X11TestDisplay x;
+    ASSERT_NE(x.display(), nullptr);
+    RunningApp app;
+    ASSERT_TRUE(startPastTheTour(x, app)) << app.output().constData();
+    const qint64 pid = app.process.processId();
+    ASSERT_TRUE(pollUntil([&] { return x.hasIconInTray(pid); }, 15000)) << app.output().constData();
+
+    tolvi::test::PeerProcess peer;
+    ASSERT_TRUE(peer.start());
+    ASSERT_TRUE(peer.showWindow().has_value());
+    ASSERT_TRUE(peer.command("activate", "ok activate").has_value());
+    // A copy made while the program in front changes is skipped: let the capture see it settle.
+    QThread::msleep(1200);
+    ASSERT_TRUE(copyToClipboard("alpha-old"));
+    ASSERT_TRUE(pollUntil([&] { return app.output().count("Tolvi recorded clipboard item") == 1; }))
+        << app.output().constData();
+    ASSERT_TRUE(copyToClipboard("beta-new"));
+    ASSERT_TRUE(pollUntil([&] { return app.output().count("Tolvi recorded clipboard item") == 2; }))
+        << app.output().constData();
+    const QString historyPath = app.home.filePath("data/Tolvi/history.json");
+    std::map<QString, StoredClip> before;
+    ASSERT_TRUE(pollUntil([&] { return (before = storedClips(historyPath)).size() == 2; })) << app.output().constData();
+    ASSERT_EQ(before["beta-new"].index, 0);
+    ASSERT_EQ(before["alpha-old"].index, 1);
+    ASSERT_TRUE(before["alpha-old"].sourceApp.isObject());
+
+    // Each paste adds the older clip once more to the other program's line.
+    int pastes = 0;
+    const auto pastedAgain = [&] {
+        ++pastes;
+        return peer.waitForText([&](const QString& text) { return text == QStringLiteral("alpha-old").repeated(pastes); },
+                                10000);
+    };
+
+    // From the history window: typing filters to the older clip, Tab goes to the list, Return pastes.
+    x.chord({XK_Control_L, XK_Alt_L}, XK_v);
+    ASSERT_TRUE(pollUntil([&] { return x.hasViewableWindow(pid, "Tolvi"); })) << app.output().constData();
+    QThread::msleep(300);
+    type(x, "alpha");
+    QThread::msleep(300);
+    x.tap(XK_Tab);
+    QThread::msleep(200);
+    x.tap(XK_Return);
+    ASSERT_TRUE(pastedAgain()) << "peer has: " << peer.lastText().toStdString() << "\n" << app.output().constData();
+    ASSERT_TRUE(pollUntil([&] { return !x.hasViewableWindow(pid, "Tolvi"); }));
+    QThread::msleep(1000);
+
+    // From the compact panel: typing filters, Return opens the clip's actions, Paste is the fourth.
+    x.chord({XK_Super_L, XK_Shift_L}, XK_v);
+    ASSERT_TRUE(pollUntil([&] { return x.hasViewableWindow(pid, "Tolvi Compact"); })) << app.output().constData();
+    QThread::msleep(400);
+    type(x, "alpha");
+    QThread::msleep(300);
+    x.tap(XK_Return);
+    QThread::msleep(300);
+    for (int i = 0; i < 3; ++i)
+        x.tap(XK_Down);
+    x.tap(XK_Return);
+    ASSERT_TRUE(pastedAgain()) << "peer has: " << peer.lastText().toStdString() << "\n" << app.output().constData();
+    ASSERT_TRUE(pollUntil([&] { return !x.hasViewableWindow(pid, "Tolvi Compact"); }));
+    QThread::msleep(1000);
+
+    // From the tray menu: a click on the icon opens it; the older clip is the seventh row that
+    // can be chosen (three commands, Pause Capture, Clear Last 15 Minutes, then the clips).
+    const std::optional<Window> icon = x.trayIcon(pid);
+    ASSERT_TRUE(icon.has_value());
+    const QRect iconFrame = x.geometry(*icon);
+    x.movePointer(iconFrame.center().x(), iconFrame.center().y());
+    QThread::msleep(100);
+    x.button(1, true);
+    x.button(1, false);
+    // The menu is the program's only other window on screen.
+    ASSERT_TRUE(pollUntil([&] {
+        bool shown = false;
+        x.forEachWindow(DefaultRootWindow(x.display()), [&](Window window, Window) {
+            shown = shown || (window != *icon && x.cardinal(window, "_NET_WM_PID") == pid && x.isViewable(window));
+        });
+        return shown;
+    }));
+    // Away from the rows, so that only the keys choose.
+    x.movePointer(700, 600);
+    QThread::msleep(300);
+    for (int i = 0; i < 7; ++i)
+        x.tap(XK_Down);
+    x.tap(XK_Return);
+    ASSERT_TRUE(pastedAgain()) << "peer has: " << peer.lastText().toStdString() << "\n" << app.output().constData();
+    QThread::msleep(1500);
+
+    // Nothing was recorded anew: the clip keeps its id, date, source and place.
+    EXPECT_EQ(app.output().count("Tolvi recorded clipboard item"), 2) << app.output().constData();
+    app.process.terminate();
+    ASSERT_TRUE(app.process.waitForFinished(10000));
+    const std::map<QString, StoredClip> after = storedClips(historyPath);
+    EXPECT_EQ(after.size(), 2u);
+    EXPECT_TRUE(after == before) << QFile(historyPath).exists();
+}
+
+TEST(TolviApp, DraggingTheHistoryWindowByItsTopMovesItAndKeepsItOpen)
+{
+    X11TestDisplay x;
+    ASSERT_NE(x.display(), nullptr);
+    RunningApp app;
+    ASSERT_TRUE(startPastTheTour(x, app)) << app.output().constData();
+    const qint64 pid = app.process.processId();
+
+    x.chord({XK_Control_L, XK_Alt_L}, XK_v);
+    std::optional<Window> window;
+    ASSERT_TRUE(pollUntil([&] { return (window = x.viewableWindow(pid, "Tolvi")).has_value(); }))
+        << app.output().constData();
+    QThread::msleep(500);
+    const QRect before = x.geometry(*window);
+
+    // Pressed on the band above the header (below the resize edge), dragged 60 px to the right
+    // at a hand's pace, released.
+    const QPoint start(before.center().x(), before.top() + 10);
+    x.movePointer(start.x(), start.y());
+    QThread::msleep(100);
+    x.button(1, true);
+    for (int step = 1; step <= 6; ++step) {
+        QThread::msleep(150);
+        x.movePointer(start.x() + 10 * step, start.y());
+    }
+    QThread::msleep(300);
+    x.button(1, false);
+    QThread::msleep(800);
+
+    EXPECT_TRUE(x.isViewable(*window)) << app.output().constData();
+    EXPECT_TRUE(pollUntil([&] { return x.geometry(*window) == before.translated(60, 0); }, 3000))
+        << "at " << x.geometry(*window).x() << "," << x.geometry(*window).y() << " from " << before.x() << ","
+        << before.y();
+    // The keyboard is still the window's: Escape closes it.
+    x.tap(XK_Escape);
+    EXPECT_TRUE(pollUntil([&] { return !x.isViewable(*window); })) << app.output().constData();
 }

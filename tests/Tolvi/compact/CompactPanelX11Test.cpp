@@ -142,3 +142,56 @@ TEST(CompactPanelX11, TextTypedInTheEditorSurvivesSigtermAndComesBackAtTheNextSt
     EXPECT_TRUE(peer.waitForText([](const QString& text) { return text == QStringLiteral("draft base kept"); }, 10000))
         << "peer has: " << peer.lastText().toStdString() << "\n" << next.output().constData();
 }
+
+TEST(CompactPanelX11, KeepEditingHandsTheKeyboardBackToTheEditor)
+{
+    X11TestDisplay x;
+    ASSERT_NE(x.display(), nullptr);
+    RunningApp app;
+    tolvi::test::PeerProcess peer;
+    ASSERT_NO_FATAL_FAILURE(startWithPeerAndClips(x, app, peer, {"draft base"}));
+    const qint64 pid = app.process.processId();
+
+    x.movePointer(300, 250);
+    x.chord({XK_Super_L, XK_Shift_L}, XK_v);
+    std::optional<Window> panel;
+    ASSERT_TRUE(pollUntil([&] { return (panel = x.viewableWindow(pid, "Tolvi Compact")).has_value(); }))
+        << app.output().constData();
+    QThread::msleep(400);
+    x.chord({XK_Control_L}, XK_e);
+    QThread::msleep(400);
+    for (const KeySym key : {XK_space, XK_k, XK_e, XK_p, XK_t})
+        x.tap(key);
+    QThread::msleep(300);
+
+    // Escape with typed text asks first; Escape again answers "Keep Editing", twice over.
+    const auto question = [&] {
+        std::optional<Window> found;
+        x.forEachWindow(DefaultRootWindow(x.display()), [&](Window window, Window) {
+            if (!found && window != *panel && x.cardinal(window, "_NET_WM_PID") == pid && x.isViewable(window) &&
+                x.geometry(window).width() > 100)
+                found = window;
+        });
+        return found;
+    };
+    for (int round = 0; round < 2; ++round) {
+        SCOPED_TRACE(round);
+        x.tap(XK_Escape);
+        std::optional<Window> box;
+        ASSERT_TRUE(pollUntil([&] { return (box = question()).has_value() && x.inputFocus() == *box; }))
+            << app.output().constData();
+        x.tap(XK_Escape);
+        ASSERT_TRUE(pollUntil([&] { return !question().has_value(); })) << app.output().constData();
+        // The keyboard is the panel's again, without a click.
+        EXPECT_TRUE(pollUntil([&] { return x.inputFocus() == *panel; }, 3000)) << "focus " << x.inputFocus() << " panel " << *panel;
+    }
+
+    // Typing goes on in the editor, and Control+Return pastes the edited text.
+    for (const KeySym key : {XK_space, XK_t, XK_o, XK_o})
+        x.tap(key);
+    QThread::msleep(300);
+    x.chord({XK_Control_L}, XK_Return);
+    EXPECT_TRUE(peer.waitForText([](const QString& text) { return text == QStringLiteral("draft base kept too"); },
+                                 10000))
+        << "peer has: " << peer.lastText().toStdString() << "\n" << app.output().constData();
+}

@@ -2,12 +2,16 @@
 // what the window manager makes of the panel's hints, real key presses, and the
 // compositor probe with and without a compositor.
 #include "Tolvi/design/CompositorProbe.h"
+#include "Tolvi/design/Surfaces.h"
 #include "Tolvi/design/TolviTheme.h"
 #include "Tolvi/panels/EscapeClosingPanel.h"
 
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QMessageBox>
+#include <QPointer>
+#include <QPushButton>
 #include <QProcess>
 #include <QShortcut>
 #include <QSignalSpy>
@@ -124,6 +128,65 @@ void fakeKey(xcb_keysym_t keysym)
     xcb_flush(connection());
 }
 
+// The pointer as the user moves it: XTest motion and button events, each a moment apart.
+void fakePointerTo(QPoint point)
+{
+    xcb_test_fake_input(connection(), XCB_MOTION_NOTIFY, 0, XCB_CURRENT_TIME, rootWindow(), int16_t(point.x()),
+                        int16_t(point.y()), 0);
+    xcb_flush(connection());
+}
+
+void fakeButton(bool down)
+{
+    xcb_test_fake_input(connection(), down ? XCB_BUTTON_PRESS : XCB_BUTTON_RELEASE, 1, XCB_CURRENT_TIME, XCB_NONE, 0, 0,
+                        0);
+    xcb_flush(connection());
+}
+
+// The window's place on the screen as the X server has it.
+QPoint screenPosition(QWidget& window)
+{
+    Reply<xcb_translate_coordinates_reply_t> reply(
+        xcb_translate_coordinates_reply(
+            connection(), xcb_translate_coordinates(connection(), xcb_window_t(window.winId()), rootWindow(), 0, 0),
+            nullptr),
+        &std::free);
+    return reply ? QPoint(reply->dst_x, reply->dst_y) : QPoint(-1, -1);
+}
+
+// A window of another X client, shown and activated as a pager would.
+class ForeignWindow {
+public:
+    ForeignWindow() : m_connection(xcb_connect(nullptr, nullptr))
+    {
+        const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(m_connection)).data;
+        m_window = xcb_generate_id(m_connection);
+        xcb_create_window(m_connection, XCB_COPY_FROM_PARENT, m_window, screen->root, 900, 500, 200, 120, 0,
+                          XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual, 0, nullptr);
+        xcb_map_window(m_connection, m_window);
+        xcb_flush(m_connection);
+    }
+    ~ForeignWindow() { xcb_disconnect(m_connection); }
+
+    void activate()
+    {
+        xcb_client_message_event_t event{};
+        event.response_type = XCB_CLIENT_MESSAGE;
+        event.format = 32;
+        event.window = m_window;
+        event.type = atom("_NET_ACTIVE_WINDOW");
+        event.data.data32[0] = 2;
+        xcb_send_event(connection(), 0, rootWindow(),
+                       XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+                       reinterpret_cast<const char*>(&event));
+        xcb_flush(connection());
+    }
+
+private:
+    xcb_connection_t* m_connection;
+    xcb_window_t m_window = 0;
+};
+
 class PanelX11Test : public ::testing::Test {
 protected:
     // The window manager may still be starting when the binary does: a window
@@ -233,6 +296,111 @@ TEST_F(PanelX11Test, RealKeyboardEscapeReachesTheHandlerAndNotTheShortcut)
     EXPECT_FALSE(panel.isVisible());
     EXPECT_EQ(fired.count(), 0);
     EXPECT_EQ(handled.size(), 3);
+}
+
+TEST_F(PanelX11Test, DraggingTheBackgroundMovesThePanelWithoutClosingIt)
+{
+    EscapeClosingPanel panel;
+    auto* layout = new QVBoxLayout(&panel);
+    layout->setContentsMargins(0, 0, 0, 0);
+    auto* backdrop = new TolviWindowBackdrop(false, &panel);
+    layout->addWidget(backdrop);
+    auto* backdropLayout = new QVBoxLayout(backdrop);
+    backdropLayout->setContentsMargins(20, 80, 20, 20);
+    auto* field = new QLineEdit;
+    backdropLayout->addWidget(field);
+    panel.resize(360, 200);
+    int closed = 0;
+    hideWhenDeactivated(&panel, [&] { return panel.isVisible(); }, [&] {
+        ++closed;
+        panel.hide();
+    });
+    panel.move(300, 200);
+    panel.makeKeyAndOrderFront();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&panel));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return hasInputFocus(panel); }));
+    field->setFocus();
+    const QPoint before = screenPosition(panel);
+
+    // Pressed on the empty band above the field and dragged 60 px to the right, slowly, as a
+    // hand does: the window manager holds the keyboard for the whole move.
+    const QPoint start = before + QPoint(180, 30);
+    fakePointerTo(start);
+    QTest::qWait(100);
+    fakeButton(true);
+    for (int step = 1; step <= 6; ++step) {
+        QTest::qWait(150);
+        fakePointerTo(start + QPoint(10 * step, 0));
+    }
+    QTest::qWait(300);
+    fakeButton(false);
+    QTest::qWait(800);
+
+    EXPECT_EQ(closed, 0);
+    EXPECT_TRUE(panel.isVisible());
+    EXPECT_TRUE(viewable(panel));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return screenPosition(panel) == before + QPoint(60, 0); }))
+        << "at " << screenPosition(panel).x() << "," << screenPosition(panel).y() << " from " << before.x() << ","
+        << before.y();
+    // The keyboard is the panel's again.
+    EXPECT_TRUE(QTest::qWaitFor([&] { return hasInputFocus(panel); }));
+    fakeKey(XK_k);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return field->text() == QStringLiteral("k"); }));
+
+    // Going to another program still closes it.
+    ForeignWindow other;
+    QTest::qWait(200);
+    other.activate();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return closed == 1; }));
+}
+
+TEST_F(PanelX11Test, QuestionAnsweredFromTheKeyboardHandsTheKeyboardBackToItsPanel)
+{
+    EscapeClosingPanel panel;
+    auto* layout = new QVBoxLayout(&panel);
+    auto* editor = new QLineEdit;
+    layout->addWidget(editor);
+    int escapes = 0;
+    panel.setEscapeHandler([&] { ++escapes; });
+    int closed = 0;
+    hideWhenDeactivated(&panel, [&] { return panel.isVisible(); }, [&] {
+        ++closed;
+        panel.hide();
+    });
+    panel.resize(360, 200);
+    panel.makeKeyAndOrderFront();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&panel));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return hasInputFocus(panel); }));
+    editor->setFocus();
+
+    for (const bool byEscape : {true, false}) {
+        SCOPED_TRACE(byEscape ? "Escape" : "Return");
+        auto* box = new QMessageBox(&panel);
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        box->setText(QStringLiteral("Discard unsaved changes?"));
+        box->addButton(QStringLiteral("Discard Changes"), QMessageBox::ActionRole);
+        QPushButton* keep = box->addButton(QStringLiteral("Keep Editing"), QMessageBox::ActionRole);
+        box->setDefaultButton(keep);
+        box->setEscapeButton(keep);
+        QPointer<QMessageBox> question(box);
+        box->open();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return question && hasInputFocus(*question); }));
+
+        // "Keep Editing", by its key.
+        fakeKey(byEscape ? XK_Escape : XK_Return);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !question || !question->isVisible(); }));
+        EXPECT_TRUE(QTest::qWaitFor([&] { return hasInputFocus(panel); }));
+        EXPECT_TRUE(panel.isActiveWindow());
+        EXPECT_TRUE(editor->hasFocus());
+    }
+
+    // Typed keys reach the editor, and Escape the panel.
+    fakeKey(XK_x);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return editor->text() == QStringLiteral("x"); }));
+    fakeKey(XK_Escape);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return escapes == 1; }));
+    EXPECT_EQ(closed, 0);
+    EXPECT_TRUE(panel.isVisible());
 }
 
 TEST_F(PanelX11Test, TranslucencyFollowsWhetherACompositorRuns)

@@ -174,9 +174,20 @@ TEST_F(SystemPasteboardX11, OwnWriteReplacesContentsInOneStepAndServesOthers)
     // Other programs see exactly what we wrote.
     EXPECT_EQ(xclipOutput(QStringLiteral("text/html")), QByteArray("<i>ours</i>"));
     EXPECT_EQ(xclipOutput(QStringLiteral("UTF8_STRING")), QStringLiteral("ours ✓").toUtf8());
-    // Nothing else moved the count meanwhile.
+    // Nothing else moved the count meanwhile, and the change is known as our own.
     QCoreApplication::processEvents();
     EXPECT_EQ(board->changeCount(), before + 1);
+    EXPECT_TRUE(board->holdsOwnWrite());
+    // The server's notice of our own claim, read on the watching thread, changes neither.
+    ASSERT_TRUE(xclipOutput(QStringLiteral("UTF8_STRING")).size() > 0);
+    pause(300);
+    EXPECT_EQ(board->changeCount(), before + 1);
+    EXPECT_TRUE(board->holdsOwnWrite());
+
+    // Another program's copy, even of the same text, is its own again.
+    ASSERT_TRUE(xclipCopy("ours ✓"));
+    EXPECT_GT(board->changeCount(), before + 1);
+    EXPECT_FALSE(board->holdsOwnWrite());
 }
 
 TEST_F(SystemPasteboardX11, OwnerThatNeverAnswersNeverHoldsUpTheCallingThread)

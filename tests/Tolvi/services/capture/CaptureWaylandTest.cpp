@@ -142,6 +142,7 @@ TEST_F(CaptureWayland, APasteSetsTheSelectionForWaylandProgramsAndCountsOnce)
     connection->roundtrip();
     QCoreApplication::processEvents();
     EXPECT_EQ(board.changeCount(), before + 1);
+    EXPECT_TRUE(board.holdsOwnWrite());
 
     QByteArray pasted;
     ASSERT_TRUE(runInSession(QStringLiteral("wl-paste --no-newline"), {}, &pasted));
@@ -153,4 +154,5 @@ TEST_F(CaptureWayland, APasteSetsTheSelectionForWaylandProgramsAndCountsOnce)
     EXPECT_TRUE(waitFor([&] {
         return board.changeCount() >= before + 2 && board.string(T::plainText) == QStringLiteral("after the paste");
     }));
+    EXPECT_FALSE(board.holdsOwnWrite());
 }

@@ -546,3 +546,56 @@ TEST_F(PasteboardMonitorFixture, CopyRightAfterSwitchingInCountsWhenTheSwitchWas
     EXPECT_EQ(store->itemCount(), 1);
     EXPECT_EQ(logs, QStringList({recorded, transition}));
 }
+
+TEST_F(PasteboardMonitorFixture, OwnWritesAreNeverRecordedAndTheClipStaysAsItWas)
+{
+    board.setAnnouncesChanges(true);
+    monitor->start(false);
+    board.setString(QStringLiteral("alpha-old"));
+    board.setString(QStringLiteral("beta-new"));
+    ASSERT_EQ(store->itemCount(), 2);
+    const ClipboardItem alpha = store->itemAt(1);
+    ASSERT_EQ(alpha.content().textValue(), QStringLiteral("alpha-old"));
+
+    // A paste of the older clip into another program: our write, then that program in front.
+    PasteboardItem pasted;
+    pasted.setString(T::plainText, QStringLiteral("alpha-old"));
+    ASSERT_TRUE(board.write({pasted}));
+    EXPECT_TRUE(board.holdsOwnWrite());
+    front = ClipboardSourceApp(QStringLiteral("Mousepad"), QStringLiteral("mousepad"));
+    monitor->frontApplicationChanged();
+    monitor->poll();
+    scheduler.advance(1.0);
+    // A copy in one of our own windows' actions, with ourselves in front (no source).
+    front = std::nullopt;
+    monitor->frontApplicationChanged();
+    PasteboardItem copied;
+    copied.setString(T::plainText, QStringLiteral("a transformed text"));
+    ASSERT_TRUE(board.write({copied}));
+    scheduler.advance(1.0);
+
+    ASSERT_EQ(store->itemCount(), 2);
+    const ClipboardItem after = store->itemAt(1);
+    EXPECT_EQ(after.id(), alpha.id());
+    EXPECT_EQ(after.createdAt(), alpha.createdAt());
+    ASSERT_TRUE(after.sourceApp().has_value());
+    EXPECT_EQ(after.sourceApp()->bundleIdentifier(), QStringLiteral("editor"));
+    EXPECT_EQ(store->itemAt(0).content().textValue(), QStringLiteral("beta-new"));
+    EXPECT_EQ(logs, QStringList(2, recorded));
+
+    // The next copy made in another program is recorded as usual, even one equal to our write.
+    front = ClipboardSourceApp(QStringLiteral("Mousepad"), QStringLiteral("mousepad"));
+    monitor->frontApplicationChanged();
+    board.setString(QStringLiteral("a transformed text"));
+    EXPECT_FALSE(board.holdsOwnWrite());
+    ASSERT_EQ(store->itemCount(), 3);
+    EXPECT_EQ(store->itemAt(0).sourceApp()->bundleIdentifier(), QStringLiteral("mousepad"));
+
+    // Our write followed by another program's copy before the next look: that copy is taken.
+    ASSERT_TRUE(board.write({pasted}));
+    board.setAnnouncesChanges(false);
+    board.setString(QStringLiteral("copied right after our write"));
+    scheduler.advance(0.45);
+    ASSERT_EQ(store->itemCount(), 4);
+    EXPECT_EQ(store->itemAt(0).content().textValue(), QStringLiteral("copied right after our write"));
+}
