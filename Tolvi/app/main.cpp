@@ -191,7 +191,8 @@ int main(int argc, char** argv)
     LinuxDesktopAccessibility desktopAccessibility(LinuxDesktopAccessibility::Options::fromEnvironment());
 
     // In a Wayland session the desktop's global shortcuts service, where there is one, holds the
-    // chords: X11 key grabs see keys only while an X11 window has the focus.
+    // chords: X11 key grabs see keys only while an X11 window has the focus. They hand their
+    // presses over only once the service holds both chords with keys.
     GlobalShortcutsPortal shortcutsPortal;
 
     // One set of image tiles for every clip list of the program; it outlives the windows.
@@ -235,10 +236,8 @@ int main(int argc, char** argv)
         ShortcutAccess access;
         if (session == SessionKind::x11)
             access.route = ShortcutAccess::Route::keyGrab;
-        else if (shortcutsPortal.state() == GlobalShortcutsPortal::State::bound)
-            access.route = ShortcutAccess::Route::desktopPortal;
         else
-            access.route = ShortcutAccess::Route::boundCommands;
+            shortcutsPortal.describe(access);
         access.programPath = QCoreApplication::applicationFilePath();
         return access;
     };
