@@ -249,7 +249,7 @@ int main(int argc, char** argv)
                                                                      WaylandDesktop::permissionSettings()};
     }
     environment.notifyPasteByHand = [](const QString& message) {
-        showDesktopNotification(QStringLiteral("The clip is on the clipboard"), message);
+        showNotificationOrOwnNotice(QStringLiteral("The clip is on the clipboard"), message);
     };
     environment.windows.history = [&thumbnails, &settings, &bundle, &desktop, &drafts](AppState& app) -> std::unique_ptr<HistoryWindowControlling> {
         QPointer<AppState> owner(&app);
