@@ -250,7 +250,6 @@ void GlobalShortcutsPortal::describe(ShortcutAccess& access) const
     switch (state_) {
     case State::bound:
     case State::unbound:
-    case State::failed:
         access.route = ShortcutAccess::Route::desktopPortal;
         access.historyTrigger = triggers_.value(QStringLiteral("history"));
         access.compactTrigger = triggers_.value(QStringLiteral("compact"));
@@ -258,6 +257,7 @@ void GlobalShortcutsPortal::describe(ShortcutAccess& access) const
     case State::idle:
     case State::unavailable:
     case State::binding:
+    case State::failed:
         access.route = ShortcutAccess::Route::boundCommands;
         return;
     }

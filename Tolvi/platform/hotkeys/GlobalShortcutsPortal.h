@@ -54,8 +54,8 @@ public:
     int bindRequests() const { return bindRequests_; }
 
     // Sets what the desktop's service holds into a Wayland session's description: the route (the
-    // service once it has answered, bound commands before and without it) and the keys held for the
-    // "history" and "compact" shortcuts.
+    // service once it has answered the binding; bound commands before, without it, and where it
+    // refused) and the keys held for the "history" and "compact" shortcuts.
     void describe(ShortcutAccess& access) const;
 
 signals:

@@ -303,4 +303,9 @@ TEST_F(PortalFixture, ADesktopWithoutThePortalOrAUserWhoDeclinesLeavesItUnbound)
     portal->declines = true;
     makeClient();
     EXPECT_TRUE(spinUntil([&] { return client->state() == GlobalShortcutsPortal::State::failed; }));
+    // Settings names the commands to bind by hand.
+    ShortcutAccess access;
+    client->describe(access);
+    EXPECT_EQ(access.route, ShortcutAccess::Route::boundCommands);
+    EXPECT_EQ(access.commandLines().size(), 2);
 }
