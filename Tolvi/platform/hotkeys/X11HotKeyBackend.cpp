@@ -2,7 +2,6 @@
 
 #include <QCoreApplication>
 #include <QGuiApplication>
-
 #include <QLoggingCategory>
 
 #include <xcb/xcb.h>
