@@ -174,6 +174,10 @@ int main(int argc, char** argv)
     environment.shortcutAccess = [&platform] {
         ShortcutAccess access;
         access.route = platform->shortcutRoute();
+        // Where the desktop's shortcuts service is asked, it says what it holds.
+        if (access.route != ShortcutAccess::Route::keyGrab)
+            if (const GlobalShortcutsPortal* portal = platform->shortcutsPortal())
+                portal->describe(access);
         access.programPath = QCoreApplication::applicationFilePath();
         return access;
     };
@@ -185,7 +189,7 @@ int main(int argc, char** argv)
                                                                      WaylandDesktop::permissionSettings()};
     }
     environment.notifyPasteByHand = [](const QString& message) {
-        showDesktopNotification(QStringLiteral("The clip is on the clipboard"), message);
+        showNotificationOrOwnNotice(QStringLiteral("The clip is on the clipboard"), message);
     };
     environment.windows.history = [&thumbnails, &settings, &bundle, &desktop, &drafts](AppState& app) -> std::unique_ptr<HistoryWindowControlling> {
         QPointer<AppState> owner(&app);

@@ -125,24 +125,31 @@ void GlobalShortcutsPortal::finishRequest(const QDBusPendingCall& call)
     });
 }
 
+void GlobalShortcutsPortal::callWithRequest(const QString& method, const char* responseSlot, QList<QVariant> arguments)
+{
+    const QString token = QStringLiteral("tolvi_request_%1").arg(++requestCounter_);
+    pendingRequest_ = requestPath(token);
+    pendingSlot_ = responseSlot;
+    // Listened for before asking: the answer may come before the call returns.
+    bus_.connect(portalService, pendingRequest_, requestInterface, QStringLiteral("Response"), this, responseSlot);
+    QVariantMap options = arguments.isEmpty() ? QVariantMap() : qvariant_cast<QVariantMap>(arguments.takeLast());
+    options.insert(QStringLiteral("handle_token"), token);
+    arguments.append(options);
+    QDBusMessage call = QDBusMessage::createMethodCall(portalService, portalPath, shortcutsInterface, method);
+    call.setArguments(arguments);
+    finishRequest(bus_.asyncCall(call));
+}
+
 void GlobalShortcutsPortal::createSession()
 {
-    const QString token = QStringLiteral("tolvi_session_request_%1").arg(++requestCounter_);
-    pendingRequest_ = requestPath(token);
-    // Listened for before asking: the answer may come before the call returns.
-    bus_.connect(portalService, pendingRequest_, requestInterface, QStringLiteral("Response"), this,
-                 SLOT(handleSessionResponse(QDBusMessage)));
-    QDBusMessage call = QDBusMessage::createMethodCall(portalService, portalPath, shortcutsInterface,
-                                                       QStringLiteral("CreateSession"));
-    call << QVariantMap{{QStringLiteral("handle_token"), token},
-                        {QStringLiteral("session_handle_token"), QStringLiteral("tolvi_session_%1").arg(requestCounter_)}};
-    finishRequest(bus_.asyncCall(call));
+    callWithRequest(QStringLiteral("CreateSession"), SLOT(handleSessionResponse(QDBusMessage)),
+                    {QVariantMap{{QStringLiteral("session_handle_token"),
+                                  QStringLiteral("tolvi_session_%1").arg(requestCounter_ + 1)}}});
 }
 
 void GlobalShortcutsPortal::handleSessionResponse(const QDBusMessage& message)
 {
-    bus_.disconnect(portalService, pendingRequest_, requestInterface, QStringLiteral("Response"), this,
-                    SLOT(handleSessionResponse(QDBusMessage)));
+    bus_.disconnect(portalService, pendingRequest_, requestInterface, QStringLiteral("Response"), this, pendingSlot_);
     const QList<QVariant> arguments = message.arguments();
     if (arguments.size() < 2 || arguments.at(0).toUInt() != 0) {
         setState(State::failed);
@@ -159,54 +166,100 @@ void GlobalShortcutsPortal::handleSessionResponse(const QDBusMessage& message)
                  SLOT(handleActivated(QDBusMessage)));
     bus_.connect(portalService, portalPath, shortcutsInterface, QStringLiteral("ShortcutsChanged"), this,
                  SLOT(handleShortcutsChanged(QDBusMessage)));
+    listShortcuts();
+}
+
+void GlobalShortcutsPortal::listShortcuts()
+{
+    callWithRequest(QStringLiteral("ListShortcuts"), SLOT(handleListResponse(QDBusMessage)),
+                    {QVariant::fromValue(QDBusObjectPath(sessionHandle_)), QVariantMap()});
+}
+
+void GlobalShortcutsPortal::handleListResponse(const QDBusMessage& message)
+{
+    bus_.disconnect(portalService, pendingRequest_, requestInterface, QStringLiteral("Response"), this, pendingSlot_);
+    const QList<QVariant> arguments = message.arguments();
+    if (arguments.size() >= 2 && arguments.at(0).toUInt() == 0)
+        readShortcuts(qdbus_cast<QVariantMap>(arguments.at(1)).value(QStringLiteral("shortcuts")), true);
+    // A desktop that knows any of them was asked before (by an earlier start): asking again would
+    // only open its settings window once more.
+    for (const Shortcut& shortcut : std::as_const(shortcuts_)) {
+        if (triggers_.contains(shortcut.id)) {
+            settle();
+            return;
+        }
+    }
     bindShortcuts();
 }
 
 void GlobalShortcutsPortal::bindShortcuts()
 {
-    const QString token = QStringLiteral("tolvi_bind_request_%1").arg(++requestCounter_);
-    pendingRequest_ = requestPath(token);
-    bus_.connect(portalService, pendingRequest_, requestInterface, QStringLiteral("Response"), this,
-                 SLOT(handleBindResponse(QDBusMessage)));
     QList<PortalShortcut> list;
-    for (const Shortcut& shortcut : shortcuts_) {
+    for (const Shortcut& shortcut : std::as_const(shortcuts_)) {
         list.append({shortcut.id,
                      {{QStringLiteral("description"), shortcut.description},
                       {QStringLiteral("preferred_trigger"), shortcut.preferredTrigger}}});
     }
-    QDBusMessage call = QDBusMessage::createMethodCall(portalService, portalPath, shortcutsInterface,
-                                                       QStringLiteral("BindShortcuts"));
-    call << QVariant::fromValue(QDBusObjectPath(sessionHandle_)) << QVariant::fromValue(list) << QString()
-         << QVariantMap{{QStringLiteral("handle_token"), token}};
-    finishRequest(bus_.asyncCall(call));
+    ++bindRequests_;
+    callWithRequest(QStringLiteral("BindShortcuts"), SLOT(handleBindResponse(QDBusMessage)),
+                    {QVariant::fromValue(QDBusObjectPath(sessionHandle_)), QVariant::fromValue(list), QString(),
+                     QVariantMap()});
 }
 
 void GlobalShortcutsPortal::handleBindResponse(const QDBusMessage& message)
 {
-    bus_.disconnect(portalService, pendingRequest_, requestInterface, QStringLiteral("Response"), this,
-                    SLOT(handleBindResponse(QDBusMessage)));
+    bus_.disconnect(portalService, pendingRequest_, requestInterface, QStringLiteral("Response"), this, pendingSlot_);
     const QList<QVariant> arguments = message.arguments();
     if (arguments.size() < 2 || arguments.at(0).toUInt() != 0) {
         // The user declined, or the desktop's service could not take them.
         setState(State::failed);
         return;
     }
-    readShortcuts(qdbus_cast<QVariantMap>(arguments.at(1)).value(QStringLiteral("shortcuts")));
-    setState(State::bound);
+    readShortcuts(qdbus_cast<QVariantMap>(arguments.at(1)).value(QStringLiteral("shortcuts")), true);
+    settle();
 }
 
-void GlobalShortcutsPortal::readShortcuts(const QVariant& value)
+void GlobalShortcutsPortal::settle()
 {
-    if (!value.canConvert<QDBusArgument>())
-        return;
+    bool all = !shortcuts_.isEmpty();
+    for (const Shortcut& shortcut : std::as_const(shortcuts_))
+        all = all && holds(shortcut.id);
+    if (!all)
+        qCInfo(lcPortal) << "The global shortcuts portal holds not all of Tolvi's shortcuts:" << triggers_;
+    setState(all ? State::bound : State::unbound);
+}
+
+void GlobalShortcutsPortal::readShortcuts(const QVariant& value, bool fullList)
+{
     QList<PortalShortcut> list;
-    value.value<QDBusArgument>() >> list;
-    QHash<QString, QString> triggers;
-    for (const PortalShortcut& shortcut : list)
+    if (value.canConvert<QDBusArgument>())
+        value.value<QDBusArgument>() >> list;
+    else if (!fullList)
+        return;
+    QHash<QString, QString> triggers = fullList ? QHash<QString, QString>() : triggers_;
+    for (const PortalShortcut& shortcut : std::as_const(list))
         triggers.insert(shortcut.id, shortcut.properties.value(QStringLiteral("trigger_description")).toString());
     if (triggers != triggers_) {
         triggers_ = triggers;
         emit triggersChanged();
+    }
+}
+
+void GlobalShortcutsPortal::describe(ShortcutAccess& access) const
+{
+    switch (state_) {
+    case State::bound:
+    case State::unbound:
+        access.route = ShortcutAccess::Route::desktopPortal;
+        access.historyTrigger = triggers_.value(QStringLiteral("history"));
+        access.compactTrigger = triggers_.value(QStringLiteral("compact"));
+        return;
+    case State::idle:
+    case State::unavailable:
+    case State::binding:
+    case State::failed:
+        access.route = ShortcutAccess::Route::boundCommands;
+        return;
     }
 }
 
@@ -226,7 +279,9 @@ void GlobalShortcutsPortal::handleShortcutsChanged(const QDBusMessage& message)
     const QList<QVariant> arguments = message.arguments();
     if (arguments.size() < 2 || arguments.at(0).value<QDBusObjectPath>().path() != sessionHandle_)
         return;
-    readShortcuts(arguments.at(1));
+    readShortcuts(arguments.at(1), false);
+    if (state_ == State::bound || state_ == State::unbound)
+        settle();
 }
 
 } // namespace tolvi

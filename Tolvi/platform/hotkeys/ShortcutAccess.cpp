@@ -13,8 +13,24 @@ QString ShortcutAccess::summary() const
                               "To open Tolvi from any app, bind these commands to keys in the desktop's keyboard settings "
                               "(GNOME or KDE custom shortcuts, sway's bindsym):");
     case Route::desktopPortal:
-        return QStringLiteral("The desktop's global shortcuts service holds Tolvi's shortcuts; change them in the desktop's "
-                              "keyboard settings. These commands open the windows too:");
+        if (!historyTrigger.isEmpty() && !compactTrigger.isEmpty()) {
+            return QStringLiteral("The desktop's global shortcuts service holds Tolvi's shortcuts: %1 opens the history "
+                                  "window, %2 the compact panel. Change them in the desktop's keyboard settings. These "
+                                  "commands open the windows too:")
+                .arg(historyTrigger, compactTrigger);
+        }
+        if (!historyTrigger.isEmpty() || !compactTrigger.isEmpty()) {
+            const bool history = !historyTrigger.isEmpty();
+            return QStringLiteral("The desktop's global shortcuts service holds only the %1's shortcut (%2). The %3's "
+                                  "shortcut works only while an X11 app has the focus; to open it from any app, bind "
+                                  "this command to a key in the desktop's keyboard settings:")
+                .arg(history ? QStringLiteral("history window") : QStringLiteral("compact panel"),
+                     history ? historyTrigger : compactTrigger,
+                     history ? QStringLiteral("compact panel") : QStringLiteral("history window"));
+        }
+        return QStringLiteral("The desktop's global shortcuts service has bound none of Tolvi's shortcuts, so they work "
+                              "only while an X11 app has the focus. To open Tolvi from any app, bind these commands to "
+                              "keys in the desktop's keyboard settings (KDE: System Settings, Shortcuts, Add Command):");
     }
     return {};
 }
@@ -25,7 +41,11 @@ QStringList ShortcutAccess::commandLines() const
     QString program = programPath;
     if (program.contains(QLatin1Char(' ')) || program.contains(QLatin1Char('\'')))
         program = QLatin1Char('\'') + QString(program).replace(QLatin1String("'"), QLatin1String("'\\''")) + QLatin1Char('\'');
-    return {program + QStringLiteral(" --history"), program + QStringLiteral(" --compact")};
+    const QString history = program + QStringLiteral(" --history");
+    const QString compact = program + QStringLiteral(" --compact");
+    if (route == Route::desktopPortal && historyTrigger.isEmpty() != compactTrigger.isEmpty())
+        return {historyTrigger.isEmpty() ? history : compact};
+    return {history, compact};
 }
 
 } // namespace tolvi

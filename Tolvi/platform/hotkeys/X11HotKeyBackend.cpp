@@ -2,9 +2,15 @@
 
 #include <QCoreApplication>
 #include <QGuiApplication>
+#include <QLoggingCategory>
 
 #include <xcb/xcb.h>
 #include <xcb/xcb_keysyms.h>
+#include <xcb/xinput.h>
+// The XKB header names a member "explicit".
+#define explicit xkb_explicit
+#include <xcb/xkb.h>
+#undef explicit
 
 #include <array>
 #include <cstdlib>
@@ -14,12 +20,11 @@ namespace tolvi {
 
 namespace {
 
+Q_LOGGING_CATEGORY(lcX11HotKeys, "tolvi.hotkeys.x11")
+
 constexpr quint16 kLockMask = XCB_MOD_MASK_LOCK;
 constexpr quint16 kNumLockMask = XCB_MOD_MASK_2;
 constexpr quint16 kRelevantMask = XCB_MOD_MASK_SHIFT | XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_1 | XCB_MOD_MASK_4;
-
-// Longer than any keyboard's auto-repeat delay (X's default is 660 ms, most desktops 500-600).
-constexpr quint32 kRepeatWindowMs = 1000;
 
 constexpr quint32 kKeysymV = 0x0076;      // XK_v
 constexpr quint32 kKeysymSpace = 0x0020;  // XK_space
@@ -92,7 +97,44 @@ bool X11HotKeyBackend::ensureConnection()
     if (!screens.rem)
         return false;
     m_root = screens.data->root;
+    setUpRepeatDetection();
     return true;
+}
+
+void X11HotKeyBackend::setUpRepeatDetection()
+{
+    // Qt's connection has XKB set up already; the flag belongs to this client alone.
+    const xcb_query_extension_reply_t* xkb = xcb_get_extension_data(m_connection, &xcb_xkb_id);
+    if (xkb && xkb->present) {
+        xcb_xkb_use_extension_reply_t* use = xcb_xkb_use_extension_reply(
+            m_connection, xcb_xkb_use_extension(m_connection, XCB_XKB_MAJOR_VERSION, XCB_XKB_MINOR_VERSION), nullptr);
+        if (use && use->supported) {
+            constexpr uint32_t detectable = XCB_XKB_PER_CLIENT_FLAG_DETECTABLE_AUTO_REPEAT;
+            xcb_xkb_per_client_flags_reply_t* flags = xcb_xkb_per_client_flags_reply(
+                m_connection,
+                xcb_xkb_per_client_flags(m_connection, XCB_XKB_ID_USE_CORE_KBD, detectable, detectable, 0, 0, 0),
+                nullptr);
+            m_detectableAutoRepeat = flags && (flags->value & detectable);
+            std::free(flags);
+        }
+        std::free(use);
+    }
+    // Raw releases from every master keyboard, on the root window; Qt selects its own events
+    // there for all devices, which this leaves alone.
+    const xcb_query_extension_reply_t* xinput = xcb_get_extension_data(m_connection, &xcb_input_id);
+    if (xinput && xinput->present) {
+        struct {
+            xcb_input_event_mask_t head;
+            uint32_t mask;
+        } selection{{XCB_INPUT_DEVICE_ALL_MASTER, 1}, XCB_INPUT_XI_EVENT_MASK_RAW_KEY_RELEASE};
+        xcb_generic_error_t* error =
+            xcb_request_check(m_connection, xcb_input_xi_select_events_checked(m_connection, m_root, 1, &selection.head));
+        m_rawReleases = !error;
+        if (m_rawReleases)
+            m_xinputOpcode = xinput->major_opcode;
+        std::free(error);
+    }
+    qCInfo(lcX11HotKeys) << "Detectable auto-repeat:" << m_detectableAutoRepeat << "- raw key releases:" << m_rawReleases;
 }
 
 HotKeyBackend::Status X11HotKeyBackend::installHandler()
@@ -231,6 +273,11 @@ const X11HotKeyBackend::Grab* X11HotKeyBackend::grabFor(quint8 keycode, quint16 
 
 bool X11HotKeyBackend::handleKeyEvent(KeyEventKind kind, quint8 keycode, quint16 state, quint32 time)
 {
+    if (kind == KeyEventKind::RawRelease) {
+        if (m_held && m_heldKeycode == keycode)
+            m_held = false;
+        return false;
+    }
     if (kind == KeyEventKind::Release) {
         if (m_held && m_heldKeycode == keycode)
             m_held = false;
@@ -243,17 +290,12 @@ bool X11HotKeyBackend::handleKeyEvent(KeyEventKind kind, quint8 keycode, quint16
     const Grab* grab = grabFor(keycode, state);
     if (!grab)
         return false;
-    // Auto-repeat arrives either as a release/press pair with one timestamp, or
-    // (with detectable auto-repeat) as presses without releases in between, each within the
-    // repeat interval of the one before. A press long after the last one is a new press even
-    // when its release was never seen: under XWayland the release goes to the Wayland window
-    // that took the focus when the chord hid our window, and the next chord would otherwise
-    // pass for a repeat (every second press doing nothing).
+    // X's two forms of auto-repeat: a press while the key is still down (no release since its
+    // press: detectable auto-repeat), or a release and a press with one timestamp (without it).
     const bool repeatedPair = m_hasLastRelease && m_lastReleaseKeycode == keycode && m_lastReleaseTime == time;
-    const bool stillHeld = m_held && m_heldKeycode == keycode && quint32(time - m_lastPressTime) < kRepeatWindowMs;
+    const bool stillHeld = m_held && m_heldKeycode == keycode;
     m_held = true;
     m_heldKeycode = keycode;
-    m_lastPressTime = time;
     if (repeatedPair || stillHeld || m_pressesElsewhere)
         return true;
     emit hotKeyPressed(grab->id);
@@ -270,6 +312,14 @@ bool X11HotKeyBackend::nativeEventFilter(const QByteArray& eventType, void* mess
         // Qt reads the new mapping too: the event is left to it.
         if (reinterpret_cast<xcb_mapping_notify_event_t*>(event)->request == XCB_MAPPING_KEYBOARD)
             regrabAfterMappingChange();
+        return false;
+    }
+    if (type == XCB_GE_GENERIC && m_rawReleases) {
+        auto* generic = reinterpret_cast<xcb_ge_generic_event_t*>(event);
+        if (generic->extension == m_xinputOpcode && generic->event_type == XCB_INPUT_RAW_KEY_RELEASE) {
+            auto* raw = reinterpret_cast<xcb_input_raw_key_release_event_t*>(event);
+            handleKeyEvent(KeyEventKind::RawRelease, quint8(raw->detail), 0, raw->time);
+        }
         return false;
     }
     if (type != XCB_KEY_PRESS && type != XCB_KEY_RELEASE)

@@ -55,7 +55,8 @@ bool spinUntil(const std::function<bool()>& done, int ms = 5000)
 }
 
 // The desktop's side: answers each request at once with a Response on the request's path, as
-// the KDE backend does, and describes bound shortcuts with the trigger the user would see.
+// the KDE backend does, and describes bound shortcuts with the trigger the user would see. It
+// remembers what it holds between sessions, as the desktop does between starts of the program.
 class FakePortal final : public QDBusVirtualObject {
 public:
     explicit FakePortal(QDBusConnection bus) : bus_(std::move(bus)) {}
@@ -89,7 +90,13 @@ public:
             answer(options, 0, {{"session_handle", QVariant::fromValue(QDBusObjectPath(session))}});
             return true;
         }
+        if (member == QLatin1String("ListShortcuts")) {
+            ++listCalls;
+            answer(qdbus_cast<QVariantMap>(arguments.at(1)), 0, {{"shortcuts", QVariant::fromValue(held)}});
+            return true;
+        }
         if (member == QLatin1String("BindShortcuts")) {
+            ++bindCalls;
             boundSession = arguments.at(0).value<QDBusObjectPath>().path();
             QList<Entry> asked;
             arguments.at(1).value<QDBusArgument>() >> asked;
@@ -99,6 +106,11 @@ public:
                 bound.append({entry.id, {{"description", entry.properties.value("description")},
                                          {"trigger_description", "Ctrl+Alt+" + entry.id}}});
             }
+            // KDE Plasma 5.27 may accept the request and bind nothing.
+            if (bindsNothing)
+                bound.clear();
+            if (!declines)
+                held = bound;
             answer(qdbus_cast<QVariantMap>(arguments.at(3)), declines ? 1 : 0,
                    {{"shortcuts", QVariant::fromValue(bound)}});
             return true;
@@ -124,6 +136,11 @@ public:
 
     bool offered = true;
     bool declines = false;
+    bool bindsNothing = false;
+    // What the desktop holds for the program, as ListShortcuts lists it.
+    QList<Entry> held;
+    int listCalls = 0;
+    int bindCalls = 0;
     QString session;
     QString boundSession;
     QHash<QString, QString> requested;
@@ -198,6 +215,73 @@ TEST_F(PortalFixture, BindsBothChordsFollowsTheUsersChangesAndReportsPresses)
 
     portal->userChanges("history", "Meta+H");
     ASSERT_TRUE(spinUntil([&] { return client->triggers().value("history") == "Meta+H"; }));
+    EXPECT_EQ(client->triggers().value("compact"), "Ctrl+Alt+compact");
+    EXPECT_EQ(client->state(), GlobalShortcutsPortal::State::bound);
+    ShortcutAccess access;
+    client->describe(access);
+    EXPECT_EQ(access.route, ShortcutAccess::Route::desktopPortal);
+    EXPECT_TRUE(access.summary().contains("Meta+H opens the history window, Ctrl+Alt+compact the compact panel"))
+        << access.summary().toStdString();
+    EXPECT_EQ(portal->bindCalls, 1);
+
+    // The next start: the desktop lists both with their keys, so it is not asked (its settings
+    // window would open) again.
+    makeClient();
+    ASSERT_TRUE(spinUntil([&] { return client->state() == GlobalShortcutsPortal::State::bound; }));
+    EXPECT_EQ(portal->listCalls, 2);
+    EXPECT_EQ(portal->bindCalls, 1);
+    EXPECT_EQ(client->triggers().value("compact"), "Ctrl+Alt+compact");
+}
+
+TEST_F(PortalFixture, AnEmptyAnswerBindsNothingSoTheKeyGrabKeepsThePressesAndSettingsSaysToBindByHand)
+{
+    portal->bindsNothing = true;
+    makeClient();
+    ASSERT_TRUE(spinUntil([&] { return client->state() != GlobalShortcutsPortal::State::binding; }));
+    // Accepted, yet nothing is held: not bound, so the X11 key grab keeps its presses.
+    EXPECT_EQ(client->state(), GlobalShortcutsPortal::State::unbound);
+    EXPECT_FALSE(client->holds("history"));
+    EXPECT_FALSE(client->holds("compact"));
+    ShortcutAccess access;
+    access.programPath = "/usr/bin/Tolvi";
+    client->describe(access);
+    EXPECT_EQ(access.route, ShortcutAccess::Route::desktopPortal);
+    EXPECT_TRUE(access.summary().contains("has bound none of Tolvi's shortcuts")) << access.summary().toStdString();
+    EXPECT_FALSE(access.summary().contains("holds Tolvi's shortcuts"));
+    EXPECT_EQ(access.commandLines(), (QStringList{"/usr/bin/Tolvi --history", "/usr/bin/Tolvi --compact"}));
+
+    // Before the desktop has answered, and without the service, Settings names the commands too.
+    ShortcutAccess before;
+    GlobalShortcutsPortal unasked(*clientBus);
+    unasked.describe(before);
+    EXPECT_EQ(before.route, ShortcutAccess::Route::boundCommands);
+}
+
+TEST_F(PortalFixture, ADesktopThatKnowsTheShortcutsIsNotAskedAgainAndOnlyKeysItHoldsCount)
+{
+    // An earlier start registered both; the user gave only the history window a key.
+    portal->held = {{"history", {{"trigger_description", "Meta+H"}}}, {"compact", {{"trigger_description", ""}}}};
+    makeClient();
+    ASSERT_TRUE(spinUntil([&] { return client->state() == GlobalShortcutsPortal::State::unbound; }))
+        << int(client->state());
+    EXPECT_EQ(portal->bindCalls, 0);
+    EXPECT_TRUE(client->holds("history"));
+    EXPECT_FALSE(client->holds("compact"));
+    ShortcutAccess access;
+    access.programPath = "Tolvi";
+    client->describe(access);
+    EXPECT_TRUE(access.summary().contains("holds only the history window's shortcut (Meta+H)"))
+        << access.summary().toStdString();
+    EXPECT_EQ(access.commandLines(), QStringList{"Tolvi --compact"});
+
+    // The user gives the compact panel a key in the desktop's settings: both are held now.
+    QList<GlobalShortcutsPortal::State> states;
+    QObject::connect(client.get(), &GlobalShortcutsPortal::stateChanged,
+                     [&](GlobalShortcutsPortal::State state) { states.append(state); });
+    portal->userChanges("compact", "Meta+C");
+    ASSERT_TRUE(spinUntil([&] { return client->state() == GlobalShortcutsPortal::State::bound; }));
+    EXPECT_EQ(states, QList<GlobalShortcutsPortal::State>{GlobalShortcutsPortal::State::bound});
+    EXPECT_EQ(client->triggers().value("history"), "Meta+H");
 }
 
 TEST(GlobalShortcutsPortal, ChordsAreWrittenInTheShortcutsNotation)
@@ -219,4 +303,9 @@ TEST_F(PortalFixture, ADesktopWithoutThePortalOrAUserWhoDeclinesLeavesItUnbound)
     portal->declines = true;
     makeClient();
     EXPECT_TRUE(spinUntil([&] { return client->state() == GlobalShortcutsPortal::State::failed; }));
+    // Settings names the commands to bind by hand.
+    ShortcutAccess access;
+    client->describe(access);
+    EXPECT_EQ(access.route, ShortcutAccess::Route::boundCommands);
+    EXPECT_EQ(access.commandLines().size(), 2);
 }

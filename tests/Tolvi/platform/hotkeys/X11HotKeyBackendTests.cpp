@@ -276,12 +276,94 @@ TEST(X11HotKeyBackend, APressLongAfterAnUnseenReleaseIsANewPress)
 
     using Kind = X11HotKeyBackend::KeyEventKind;
     // The chord hides the window; under XWayland its release goes to the Wayland window that
-    // takes the focus, so it never arrives here.
+    // takes the focus, so the grab never sees it: the server's raw release still comes.
     backend.handleKeyEvent(Kind::Press, keycode, state, 10000);
+    backend.handleKeyEvent(Kind::RawRelease, keycode, 0, 10100);
     // Seconds later the user presses the chord again: it opens the window.
     backend.handleKeyEvent(Kind::Press, keycode, state, 13000);
     backend.handleKeyEvent(Kind::Release, keycode, state, 13100);
     backend.handleKeyEvent(Kind::Press, keycode, state, 16000);
     QCoreApplication::processEvents();
     EXPECT_EQ(runs, 3);
+
+    // Without any release, a press is a repeat however long after the last one it comes.
+    backend.handleKeyEvent(Kind::Press, keycode, state, 26000);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(runs, 3);
+}
+
+TEST(X11HotKeyBackend, TenChordsHalfASecondApartAllCountEvenWhenTheirReleasesGoToAnotherWindow)
+{
+    X11HotKeyBackend backend;
+    int runs = 0;
+    GlobalHotKey hotKey(backend, {tolviHotKeySignature(), 1}, [&] { ++runs; });
+    hotKey.install(kSuperShiftV);
+    ASSERT_TRUE(hotKey.isRegistered());
+    EXPECT_TRUE(backend.hasDetectableAutoRepeat());
+    EXPECT_TRUE(backend.seesRawReleases());
+
+    // Another program's window has the focus.
+    OtherClient other;
+    ASSERT_NE(other.display(), nullptr);
+    const Window window = XCreateSimpleWindow(other.display(), DefaultRootWindow(other.display()), 0, 0, 100, 100, 0, 0, 0);
+    XSelectInput(other.display(), window, KeyPressMask | KeyReleaseMask);
+    XMapWindow(other.display(), window);
+    XSync(other.display(), False);
+    spinUntil([&] {
+        XWindowAttributes attributes{};
+        XGetWindowAttributes(other.display(), window, &attributes);
+        return attributes.map_state == IsViewable;
+    });
+    XSetInputFocus(other.display(), window, RevertToParent, CurrentTime);
+    XSync(other.display(), False);
+
+    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    ASSERT_NE(x11, nullptr);
+    for (int press = 1; press <= 10; ++press) {
+        for (KeySym modifier : {XK_Super_L, XK_Shift_L})
+            other.key(modifier, true);
+        other.key(XK_v, true);
+        spinUntil([&] { return runs == press; });
+        ASSERT_EQ(runs, press);
+        // The grab ends before the keys come up (as when the focus moves to a Wayland window):
+        // the releases go to the focused window, not to us.
+        xcb_ungrab_keyboard(x11->connection(), XCB_CURRENT_TIME);
+        std::free(xcb_get_input_focus_reply(x11->connection(), xcb_get_input_focus(x11->connection()), nullptr));
+        other.key(XK_v, false);
+        for (KeySym modifier : {XK_Shift_L, XK_Super_L})
+            other.key(modifier, false);
+        spinFor(500);
+    }
+    EXPECT_EQ(runs, 10);
+    XDestroyWindow(other.display(), window);
+}
+
+TEST(X11HotKeyBackend, AChordHeldWhileTheServerRepeatsItCountsOnce)
+{
+    X11HotKeyBackend backend;
+    int runs = 0;
+    GlobalHotKey hotKey(backend, {tolviHotKeySignature(), 1}, [&] { ++runs; });
+    hotKey.install(kSuperShiftV);
+    ASSERT_TRUE(hotKey.isRegistered());
+
+    OtherClient other;
+    ASSERT_NE(other.display(), nullptr);
+    // Repeats come after the server's delay (660 ms unless set otherwise), 25 a second.
+    XKeyboardState keyboard{};
+    XGetKeyboardControl(other.display(), &keyboard);
+    ASSERT_EQ(keyboard.global_auto_repeat, AutoRepeatModeOn);
+    for (KeySym modifier : {XK_Super_L, XK_Shift_L})
+        other.key(modifier, true);
+    other.key(XK_v, true);
+    spinFor(1500);
+    other.key(XK_v, false);
+    for (KeySym modifier : {XK_Shift_L, XK_Super_L})
+        other.key(modifier, false);
+    spinFor(200);
+    EXPECT_EQ(runs, 1);
+
+    // The next press after the release is a new one.
+    other.chord({XK_Super_L, XK_Shift_L}, XK_v);
+    spinUntil([&] { return runs == 2; });
+    EXPECT_EQ(runs, 2);
 }
