@@ -12,7 +12,7 @@ PACKAGES=(
   libx11-dev libx11-xcb-dev libxtst-dev libxcb1-dev libxcb-xtest0-dev libxcb-xfixes0-dev libxcb-keysyms1-dev
   libxcb-res0-dev libxcb-xkb-dev libxcb-xinput-dev
   # The desktop's accessibility settings: XSETTINGS, and GSettings where no XSETTINGS owner runs.
-  libxsettings-client-dev libglib2.0-bin gsettings-desktop-schemas
+  libglib2.0-bin gsettings-desktop-schemas
   xvfb xauth openbox trayer xcompmgr x11-utils xdotool xclip fonts-dejavu-core tzdata
   # The paste tests type into a Tk window (wish) with a terminal open beside it.
   tk xterm

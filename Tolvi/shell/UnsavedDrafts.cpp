@@ -1,9 +1,11 @@
 #include "Tolvi/shell/UnsavedDrafts.h"
 
+#include "TolviCore/persistence/OwnRegularFile.h"
 #include "TolviCore/persistence/PersistenceError.h"
 #include "TolviCore/persistence/PrivateAtomicFileWriter.h"
 #include "TolviCore/persistence/PrivateFolders.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QEventLoop>
 #include <QFile>
@@ -15,6 +17,7 @@
 #include <QTimer>
 
 #include <cerrno>
+#include <cstdio>
 
 namespace tolvi {
 
@@ -68,8 +71,15 @@ std::optional<QList<UnsavedDraft>> decode(const QByteArray& bytes)
 } // namespace
 
 UnsavedDrafts::UnsavedDrafts(QString filePath, QObject* parent)
-    : QObject(parent), m_filePath(std::move(filePath))
+    : UnsavedDrafts(std::move(filePath), {}, parent)
 {
+}
+
+UnsavedDrafts::UnsavedDrafts(QString filePath, std::function<qint64()> unixSecondsNow, QObject* parent)
+    : QObject(parent), m_filePath(std::move(filePath)), m_unixSecondsNow(std::move(unixSecondsNow))
+{
+    if (!m_unixSecondsNow)
+        m_unixSecondsNow = [] { return QDateTime::currentSecsSinceEpoch(); };
 }
 
 UnsavedDrafts::~UnsavedDrafts() = default;
@@ -123,22 +133,47 @@ void UnsavedDrafts::recover()
 {
     if (m_filePath.isEmpty())
         return;
-    QFile file(m_filePath);
-    if (!file.exists())
-        return;
-    if (!file.open(QIODevice::ReadOnly)) {
+    std::optional<QByteArray> bytes;
+    try {
+        bytes = OwnRegularFile::read(m_filePath, QStringLiteral("unsaved text file"), maximumFileBytes);
+    } catch (const PersistenceError& error) {
+        if (error.kind() == PersistenceError::Kind::system
+            && (error.code() == EINVAL || error.code() == EISDIR || error.code() == EACCES || error.code() == ELOOP)) {
+            // Not a file Tolvi wrote (a link, a FIFO, a device, another user's file): no typed
+            // text of ours is in it, and it is never read, removed or changed.
+            qCWarning(lcDrafts).noquote() << "Tolvi does not read" << m_filePath << ":" << error.what();
+            m_nameTaken = true;
+            return;
+        }
         qCWarning(lcDrafts).noquote() << "Tolvi could not read the unsaved text kept in" << m_filePath << ":"
-                                      << file.errorString();
+                                      << error.what() << "and leaves the file as it is";
+        m_unreadable = true;
         return;
     }
-    const std::optional<QList<UnsavedDraft>> drafts = decode(file.readAll());
+    if (!bytes)
+        return;
+    const std::optional<QList<UnsavedDraft>> drafts = decode(*bytes);
     if (!drafts) {
         qCWarning(lcDrafts).noquote() << "Tolvi could not understand the unsaved text kept in" << m_filePath
                                       << "and leaves the file as it is";
+        m_unreadable = true;
         return;
     }
     m_recovered = *drafts;
     qCInfo(lcDrafts).noquote() << "Tolvi found" << m_recovered.size() << "unsaved text(s) kept at the last end";
+}
+
+bool UnsavedDrafts::setAside()
+{
+    // The text in it may be the user's (damaged, or written by a newer Tolvi): it keeps its bytes
+    // under a dated name beside, so that this run's drafts can take the name.
+    const QString aside = QFileInfo(m_filePath).dir().filePath(
+        QStringLiteral("unsaved-drafts.unreadable-%1.json").arg(m_unixSecondsNow()));
+    if (QFileInfo::exists(aside) || ::rename(QFile::encodeName(m_filePath).constData(), QFile::encodeName(aside).constData()) != 0)
+        return false;
+    qCWarning(lcDrafts).noquote() << "Tolvi keeps the unsaved text it could not read as" << aside;
+    m_unreadable = false;
+    return true;
 }
 
 QList<UnsavedDraft> UnsavedDrafts::unsavedDrafts() const
@@ -161,8 +196,19 @@ bool UnsavedDrafts::keep()
         return false;
     const QList<UnsavedDraft> drafts = unsavedDrafts() + m_recovered;
     try {
+        if (m_unreadable) {
+            // The file that could not be read stays; it makes room only for drafts to keep.
+            if (drafts.isEmpty())
+                return true;
+            if (!setAside()) {
+                qCWarning(lcDrafts).noquote() << "Tolvi could not keep" << drafts.size() << "unsaved text(s): the file"
+                                              << m_filePath << "holds text it could not read and could not be moved";
+                return false;
+            }
+        }
         if (drafts.isEmpty()) {
-            if (QFileInfo::exists(m_filePath) && !QFile::remove(m_filePath))
+            // Only a file this run read or wrote goes; whatever else stands under the name stays.
+            if (!m_nameTaken && QFileInfo::exists(m_filePath) && !QFile::remove(m_filePath))
                 throw PersistenceError::system(errno, QStringLiteral("remove"));
             return true;
         }
@@ -170,6 +216,7 @@ bool UnsavedDrafts::keep()
         createPrivateFolders(folder);
         requirePrivateFolder(folder);
         PrivateAtomicFileWriter::write(encode(drafts), m_filePath);
+        m_nameTaken = false;
         qCInfo(lcDrafts).noquote() << "Tolvi kept" << drafts.size() << "unsaved text(s) in" << m_filePath;
         return true;
     } catch (const std::exception& error) {

@@ -55,6 +55,12 @@ public:
     enum class CommitAnswer { proceed, cancel };
 
     explicit UnsavedDrafts(QString filePath = QString(), QObject* parent = nullptr);
+    // `unixSecondsNow`: the clock for the dated name of a file set aside (tests set it).
+    UnsavedDrafts(QString filePath, std::function<qint64()> unixSecondsNow, QObject* parent = nullptr);
+
+    // The largest drafts file read: far above what editors hold (three editors of at most a few
+    // hundred thousand characters each), far below what would strain memory at start.
+    static constexpr qint64 maximumFileBytes = 100'000'000;
     ~UnsavedDrafts() override;
 
     // "unsaved-drafts.json" beside the history file.
@@ -65,8 +71,14 @@ public:
     // is offered to it once control returns to the event loop.
     void add(QObject* owner, Editor editor);
 
-    // Reads the drafts an earlier run kept. A file that cannot be read or understood is left
-    // where it is, with a log line. Reading a small file at start, before any window shows.
+    // Reads the drafts an earlier run kept: only a regular file of the user's own, opened without
+    // waiting and never through a link, of at most maximumFileBytes. A file of the user's that
+    // cannot be read or understood (damaged, too large, or written by a newer Tolvi) is left as it
+    // is, with a log line, and never removed: when there are drafts to keep, keep() first renames
+    // it "unsaved-drafts.unreadable-<unix seconds>.json" beside. Anything else under the name (a
+    // FIFO, a device, a link, another user's file) holds no text of ours: it is never read or
+    // removed, and replaced only when there are drafts to keep. Reading a small file at start,
+    // before any window shows.
     void recover();
     const QList<UnsavedDraft>& recovered() const { return m_recovered; }
     bool hasRecovered(const QString& kind) const;
@@ -87,8 +99,15 @@ private:
         Editor editor;
     };
     void offerRecovered(const Entry& entry);
+    // Renames the unreadable file to a dated name beside; false when it could not.
+    bool setAside();
 
     QString m_filePath;
+    std::function<qint64()> m_unixSecondsNow;
+    // The file under the name is the user's but could not be read or understood.
+    bool m_unreadable = false;
+    // Something that is not a drafts file stands under the name.
+    bool m_nameTaken = false;
     QList<Entry> m_editors;
     QList<UnsavedDraft> m_recovered;
     bool m_asking = false;

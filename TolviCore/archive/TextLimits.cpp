@@ -3,6 +3,7 @@
 #include <QTextBoundaryFinder>
 
 #include <algorithm>
+#include <limits>
 
 namespace tolvi::TextLimits {
 
@@ -35,6 +36,10 @@ bool exceedsCharacterLimit(const QString& text, qint64 limit)
     // A cluster holds at least one code unit.
     if (text.size() <= limit)
         return false;
+    // A text stored at this length cannot be an ordinary text of `limit` characters.
+    if (limit <= std::numeric_limits<qint64>::max() / maximumCodeUnitsPerCharacter
+        && text.size() > limit * maximumCodeUnitsPerCharacter)
+        return true;
     // Segment a growing prefix. Every cluster of a prefix except its last is a whole cluster of
     // the text, so more than limit + 1 clusters in a prefix settles it.
     qsizetype prefix = static_cast<qsizetype>(std::min<qint64>(text.size(), limit * 2 + 64));

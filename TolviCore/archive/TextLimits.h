@@ -8,8 +8,15 @@ namespace tolvi::TextLimits {
 // True when nothing is left after trimming white space and line breaks at both ends.
 bool isBlank(const QString& text);
 
+// The most UTF-16 code units a text may hold per character of its limit. The longest emoji
+// sequences (a kiss or a couple with two skin tones) take 15 code units for one character, and
+// writing systems that stack marks take fewer; a longer cluster is one made to look small
+// ("e" followed by millions of accents counts as one character).
+inline constexpr qint64 maximumCodeUnitsPerCharacter = 16;
+
 // True when the text has more than `limit` user-perceived characters (extended grapheme
-// clusters). Counts no further than needed, so a huge text is refused without segmenting all of it.
+// clusters), or more than `limit` times maximumCodeUnitsPerCharacter UTF-16 code units. Counts no
+// further than needed, so a huge text is refused without segmenting all of it.
 bool exceedsCharacterLimit(const QString& text, qint64 limit);
 
 // The form under which two names compare equal ignoring case and diacritics, with no locale:

@@ -4,6 +4,7 @@
 #include "TolviCore/persistence/HistoryJsonCodec.h"
 #include "TolviCore/persistence/JsonInput.h"
 #include "TolviCore/persistence/OutputSink.h"
+#include "TolviCore/persistence/OwnRegularFile.h"
 #include "TolviCore/persistence/PrivateFolders.h"
 
 #include <QCoreApplication>
@@ -63,18 +64,6 @@ private:
     std::size_t limit_;
     std::size_t written_ = 0;
 };
-
-// Only a regular file of the user's own is a history: anything else under the name (a folder, a
-// FIFO, a device, another user's file) is left exactly as it is.
-void requireOwnRegularFile(const struct stat& info)
-{
-    if (S_ISDIR(info.st_mode))
-        throw PersistenceError::system(EISDIR, QStringLiteral("The history file is a folder"));
-    if (!S_ISREG(info.st_mode))
-        throw PersistenceError::system(EINVAL, QStringLiteral("The history file is not a regular file"));
-    if (info.st_uid != ::geteuid())
-        throw PersistenceError::system(EACCES, QStringLiteral("The history file belongs to another user"));
-}
 
 } // namespace
 
@@ -284,23 +273,13 @@ ClipboardHistoryState FileClipboardHistoryPersistence::loadFile()
         throwSystemError("stat");
     }
     requirePrivateFolder(folder);
-    const QByteArray native = QFile::encodeName(filePath_);
-    // Never through a link (whose target could be anything on the machine), and without waiting
-    // for a writer should a FIFO stand under the name.
-    const int fd = ::open(native.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0) {
-        if (errno == ENOENT)
-            return ClipboardHistoryState{{}, DefaultPinboards::all()};
-        throwSystemError("open");
-    }
-    struct Closer {
-        int fd;
-        ~Closer() { ::close(fd); }
-    } closer{fd};
-    struct stat info {};
-    if (::fstat(fd, &info) != 0)
-        throwSystemError("fstat");
-    requireOwnRegularFile(info);
+    // Only a regular file of the user's own is a history: anything else under the name is left
+    // exactly as it is.
+    const std::optional<OwnRegularFile> opened = OwnRegularFile::open(filePath_, QStringLiteral("history file"));
+    if (!opened)
+        return ClipboardHistoryState{{}, DefaultPinboards::all()};
+    const int fd = opened->fd();
+    const struct stat& info = opened->info();
     if (::fchmod(fd, 0600) != 0)
         throwSystemError("fchmod");
     if (info.st_size > options_.maximumFileBytes) {

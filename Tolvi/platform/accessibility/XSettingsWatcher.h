@@ -4,10 +4,8 @@
 #include <QObject>
 #include <QString>
 
-#include <atomic>
 #include <memory>
 #include <optional>
-#include <thread>
 
 namespace tolvi {
 
@@ -24,9 +22,20 @@ struct XSettingsSnapshot {
 // selection (a desktop's settings daemon, xsettingsd) publishes in its "_XSETTINGS_SETTINGS"
 // property. A thread of its own, on a connection of its own, watches the owner's property and the
 // arrival of a new owner, so nothing of it runs on the main thread.
+//
+// An owner is read only as far as a desktop publishes: at most maximumPropertyBytes of the
+// property and maximumSettings settings (a settings daemon publishes a few dozen); what lies
+// beyond is not read. Changes are taken at most every minimumReadIntervalMs (an owner that
+// rewrites its settings a hundred times a second costs a few readings a second), and the last
+// change is always taken. Going away never waits on the thread for longer than a moment: a
+// thread stuck on its X server is left to end with the process.
 class XSettingsWatcher : public QObject {
     Q_OBJECT
 public:
+    static constexpr quint32 maximumPropertyBytes = 256 * 1024;
+    static constexpr quint32 maximumSettings = 4096;
+    static constexpr int minimumReadIntervalMs = 250;
+
     // displayName: the X display to watch; empty means the one DISPLAY names.
     explicit XSettingsWatcher(QByteArray displayName = {}, QObject* parent = nullptr);
     ~XSettingsWatcher() override;
@@ -34,24 +43,22 @@ public:
     // Connects and starts watching; false when there is no X server to connect to.
     bool start();
 
+    // The settings in an "_XSETTINGS_SETTINGS" property's bytes, read up to maximumSettings
+    // settings or the first one cut short.
+    static XSettingsSnapshot parse(const QByteArray& property);
+
 signals:
     // The settings as they are now, on the main thread, each time they change (and once after
     // start). Nothing: no settings owner runs on the screen.
     void settingsChanged(std::optional<tolvi::XSettingsSnapshot> settings);
 
 private:
-    struct Connection;
-    void run();
-    void publish(const std::optional<XSettingsSnapshot>& settings);
+    struct Shared;
+    static void run(const std::shared_ptr<Shared>& shared);
+    static void publish(const std::shared_ptr<Shared>& shared, const std::optional<XSettingsSnapshot>& settings);
 
     QByteArray m_displayName;
-    std::unique_ptr<Connection> m_connection;
-    std::thread m_thread;
-    int m_wakeFd = -1;
-    std::atomic<bool> m_stopping{false};
-    // Main thread only.
-    bool m_hasPublished = false;
-    std::optional<XSettingsSnapshot> m_last;
+    std::shared_ptr<Shared> m_shared;
 };
 
 } // namespace tolvi

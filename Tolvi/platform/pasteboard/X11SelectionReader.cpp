@@ -235,7 +235,7 @@ bool X11SelectionReader::waitForChange()
 }
 
 std::optional<QByteArray> X11SelectionReader::convert(std::uint32_t target, const QDeadlineTimer& deadline,
-                                                      qint64 maximumBytes, std::uint32_t* type)
+                                                      qint64 maximumBytes, std::uint32_t* type, std::uint8_t* format)
 {
     const std::uint32_t selection = atom("CLIPBOARD");
     const std::uint32_t property = atom("TOLVI_SELECTION");
@@ -278,6 +278,8 @@ std::optional<QByteArray> X11SelectionReader::convert(std::uint32_t target, cons
             return std::nullopt;
         if (type)
             *type = reply->type;
+        if (format)
+            *format = reply->format;
         return QByteArray(static_cast<const char*>(xcb_get_property_value(reply.get())),
                           xcb_get_property_value_length(reply.get()));
     }
@@ -285,6 +287,7 @@ std::optional<QByteArray> X11SelectionReader::convert(std::uint32_t target, cons
     // Incremental transfer: the owner writes one chunk at a time, each after we delete the last;
     // an empty chunk ends it.
     QByteArray data;
+    std::optional<std::uint32_t> chunkType;
     for (;;) {
         auto* event = static_cast<xcb_generic_event_t*>(nextEvent(deadline));
         if (!event) {
@@ -311,8 +314,16 @@ std::optional<QByteArray> X11SelectionReader::convert(std::uint32_t target, cons
         if (length == 0) {
             if (type)
                 *type = chunk->type;
+            if (format)
+                *format = chunk->format;
             return data;
         }
+        // Every chunk is of the transfer's one type.
+        if (chunkType && (chunk->type != *chunkType || chunk->format != 8)) {
+            recreateWindow();
+            return std::nullopt;
+        }
+        chunkType = chunk->type;
         if (data.size() + length > maximumBytes || chunk->bytes_after > 0) {
             recreateWindow();
             return std::nullopt;
@@ -321,13 +332,28 @@ std::optional<QByteArray> X11SelectionReader::convert(std::uint32_t target, cons
     }
 }
 
+bool X11SelectionReader::acceptsReply(const QByteArray& target, std::uint32_t targetAtom, std::uint32_t type,
+                                      std::uint8_t format)
+{
+    // Contents travel as bytes: a property of 16- or 32-bit items (atoms, integers, pixels) is
+    // never the text, markup or image asked for.
+    if (format != 8)
+        return false;
+    // Text comes only in the type asked for: an owner answering UTF8_STRING with a property of
+    // another type (a STRING in Latin-1, an image, anything) would otherwise be stored as text.
+    const bool text = target == "UTF8_STRING" || target == "STRING" || target.startsWith("text/");
+    return !text || type == targetAtom;
+}
+
 std::optional<QList<QByteArray>> X11SelectionReader::targets(const QDeadlineTimer& deadline)
 {
     if (!connection_)
         return std::nullopt;
     std::uint32_t type = 0;
-    const std::optional<QByteArray> data = convert(atom("TARGETS"), deadline, maximumTargetCount * 4, &type);
-    if (!data)
+    std::uint8_t format = 0;
+    const std::optional<QByteArray> data = convert(atom("TARGETS"), deadline, maximumTargetCount * 4, &type, &format);
+    // A list of atoms, as asked (some owners name the type TARGETS); anything else is no answer.
+    if (!data || (!data->isEmpty() && ((type != XCB_ATOM_ATOM && type != atom("TARGETS")) || format != 32)))
         return std::nullopt;
     QList<std::uint32_t> atoms;
     const qsizetype count = data->size() / qsizetype(sizeof(std::uint32_t));
@@ -347,7 +373,12 @@ std::optional<QByteArray> X11SelectionReader::read(const QByteArray& target, con
     const std::uint32_t targetAtom = atom(target);
     if (targetAtom == XCB_ATOM_NONE)
         return std::nullopt;
-    return convert(targetAtom, deadline, maximumBytes, nullptr);
+    std::uint32_t type = 0;
+    std::uint8_t format = 0;
+    std::optional<QByteArray> data = convert(targetAtom, deadline, maximumBytes, &type, &format);
+    if (!data || !acceptsReply(target, targetAtom, type, format))
+        return std::nullopt;
+    return data;
 }
 
 } // namespace tolvi

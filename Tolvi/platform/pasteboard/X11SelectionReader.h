@@ -55,8 +55,9 @@ public:
     // The target names the owner offers; nothing on timeout or refusal.
     std::optional<QList<QByteArray>> targets(const QDeadlineTimer& deadline);
 
-    // The bytes the owner gives for one target; nothing on timeout, refusal or when the data
-    // would exceed maximumBytes.
+    // The bytes the owner gives for one target; nothing on timeout, refusal, when the data
+    // would exceed maximumBytes, or when the reply is not of bytes (format 8) or, for a text
+    // target (UTF8_STRING, STRING, text/...), not of the type asked for.
     std::optional<QByteArray> read(const QByteArray& target, const QDeadlineTimer& deadline,
                                    qint64 maximumBytes = 64 * 1024 * 1024);
 
@@ -66,7 +67,9 @@ private:
     bool createWindow();
     void recreateWindow();
     std::optional<QByteArray> convert(std::uint32_t target, const QDeadlineTimer& deadline, qint64 maximumBytes,
-                                      std::uint32_t* type);
+                                      std::uint32_t* type, std::uint8_t* format);
+    static bool acceptsReply(const QByteArray& target, std::uint32_t targetAtom, std::uint32_t type,
+                             std::uint8_t format);
     // The next event that is not a selection-change notice (those only set changed_); null on
     // timeout or a broken connection. The caller frees it.
     void* nextEvent(const QDeadlineTimer& deadline);

@@ -15,6 +15,7 @@ constexpr int kTimeoutMs = 1000;
 constexpr qsizetype kMaximumTokenBytes = 512;
 // A command word, a space and a token, and the line end.
 constexpr qsizetype kMaximumLineBytes = kMaximumTokenBytes + 16;
+constexpr int kListenWatchMs = 5000;
 
 const QList<std::pair<SingleInstance::Command, QByteArray>>& commandWords()
 {
@@ -56,34 +57,86 @@ SingleInstance::SingleInstance(QString socketPath, QObject* parent)
 {
     m_server.setSocketOptions(QLocalServer::UserAccessOption);
     connect(&m_server, &QLocalServer::newConnection, this, [this] {
-        while (QLocalSocket* socket = m_server.nextPendingConnection()) {
-            connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
-            connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
-                if (socket->bytesAvailable() > kMaximumLineBytes) {
-                    socket->abort();
-                    return;
-                }
-                if (!socket->canReadLine())
-                    return;
-                const std::optional<Request> request = decode(socket->readLine());
-                if (!request) {
-                    socket->abort();
-                    return;
-                }
-                socket->write("ok\n");
-                socket->flush();
-                socket->disconnectFromServer();
-                if (request->command == Command::reopen)
-                    emit activationRequested();
-                else
-                    emit requestReceived(*request);
-            });
-        }
+        while (QLocalSocket* socket = m_server.nextPendingConnection())
+            accept(socket);
+        keepListening();
     });
+    m_listenWatch.setInterval(kListenWatchMs);
+    connect(&m_listenWatch, &QTimer::timeout, this, &SingleInstance::keepListening);
+}
+
+void SingleInstance::accept(QLocalSocket* socket)
+{
+    if (m_connections.size() >= kMaximumOpenConnections)
+        dropConnection(m_connections.first());
+    m_connections.append(socket);
+    connect(socket, &QObject::destroyed, this, [this, socket] { m_connections.removeOne(socket); });
+    connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+    connect(socket, &QLocalSocket::readyRead, this, [this, socket] { readLine(socket); });
+    QTimer::singleShot(kLineDeadlineMs, socket, [this, socket] {
+        if (m_connections.contains(socket))
+            dropConnection(socket);
+    });
+    // The line may have arrived with the connection.
+    if (socket->bytesAvailable() > 0)
+        readLine(socket);
+}
+
+void SingleInstance::readLine(QLocalSocket* socket)
+{
+    if (!m_connections.contains(socket))
+        return;
+    if (socket->bytesAvailable() > kMaximumLineBytes) {
+        dropConnection(socket);
+        return;
+    }
+    if (!socket->canReadLine())
+        return;
+    const std::optional<Request> request = decode(socket->readLine());
+    if (!request) {
+        dropConnection(socket);
+        return;
+    }
+    m_connections.removeOne(socket);
+    socket->write("ok\n");
+    socket->flush();
+    socket->disconnectFromServer();
+    // A launch that went away before reading the answer leaves the socket connected in name only.
+    QTimer::singleShot(kLineDeadlineMs, socket, &QObject::deleteLater);
+    if (request->command == Command::reopen)
+        emit activationRequested();
+    else
+        emit requestReceived(*request);
+}
+
+void SingleInstance::dropConnection(QLocalSocket* socket)
+{
+    m_connections.removeOne(socket);
+    // Closes the descriptor now; the object goes once its signals are delivered.
+    socket->abort();
+    socket->deleteLater();
+}
+
+void SingleInstance::keepListening()
+{
+    if (!m_listenWatch.isActive() || m_server.isListening())
+        return;
+    qWarning("Tolvi: the instance socket stopped listening (%s); listening again",
+             qPrintable(m_server.errorString()));
+    if (listen())
+        return;
+    // Another launch took the socket in the meantime: it is the running instance now.
+    if (QFileInfo::exists(m_socketPath)) {
+        qWarning("Tolvi: another instance answers on the instance socket now");
+        m_listenWatch.stop();
+        return;
+    }
+    qWarning("Tolvi: the instance socket could not listen again; will retry");
 }
 
 SingleInstance::~SingleInstance()
 {
+    m_listenWatch.stop();
     m_server.close();
 }
 
@@ -190,8 +243,10 @@ SingleInstance::Role SingleInstance::claim()
     for (int attempt = 0; attempt < 3; ++attempt) {
         if (notifyRunningInstance())
             return Role::Secondary;
-        if (listen())
+        if (listen()) {
+            m_listenWatch.start();
             return Role::Primary;
+        }
         // Another launch won the race to listen: hand over to it on the next round.
     }
     return Role::Failed;
@@ -199,6 +254,7 @@ SingleInstance::Role SingleInstance::claim()
 
 bool SingleInstance::handOver()
 {
+    m_listenWatch.stop();
     m_server.close();
     return notifyRunningInstance();
 }

@@ -1,9 +1,12 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 #include <QLocalServer>
+#include <QLocalSocket>
 #include <QObject>
 #include <QString>
+#include <QTimer>
 
 #include <optional>
 
@@ -14,6 +17,11 @@ namespace tolvi {
 // with the launch's activation token, as "Tolvi --history" asks) and exits. The socket's folder must belong
 // to the user and be closed to everyone else (claim fails otherwise): the user's runtime folder,
 // else a per-user folder in the temporary folder, made 0700 when missing.
+//
+// A launch sends one short line right after connecting. A connection gets a short deadline for
+// it and only a few are kept open at once (the oldest goes when another arrives), so programs
+// that connect and never finish cannot use up the process's open files; and should the socket
+// ever stop listening (Qt closes it when a connection cannot be accepted), it is opened again.
 class SingleInstance : public QObject {
     Q_OBJECT
 public:
@@ -54,6 +62,9 @@ public:
     bool handOver();
 
     static QString defaultSocketPath();
+    // How long a connection may take to send its line, and how many are kept open at once.
+    static constexpr int kLineDeadlineMs = 2000;
+    static constexpr int kMaximumOpenConnections = 16;
     QString socketPath() const { return m_socketPath; }
 
 signals:
@@ -65,9 +76,18 @@ signals:
 private:
     bool notifyRunningInstance();
     bool listen();
+    void accept(QLocalSocket* socket);
+    void readLine(QLocalSocket* socket);
+    void dropConnection(QLocalSocket* socket);
+    void keepListening();
 
     QString m_socketPath;
+    // Connections that have not sent their line yet, oldest first (outlives the server, whose
+    // children they are).
+    QList<QLocalSocket*> m_connections;
     QLocalServer m_server;
+    // Checks now and then that the primary instance still listens.
+    QTimer m_listenWatch;
     Request m_request;
 };
 

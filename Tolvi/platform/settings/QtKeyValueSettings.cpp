@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <QSettings>
+#include <QTemporaryDir>
 
 #include <cerrno>
 #include <fcntl.h>
@@ -46,6 +47,17 @@ void preparePrivateFile(const QString& path)
     ::close(fd);
 }
 
+// QSettings opens and reads the whole file, blocking on a FIFO and without end on a device: only
+// a missing file or a regular one of a settings file's size (through links, as dotfile managers
+// make them) is handed to it.
+bool isUsableSettingsFile(const QString& path)
+{
+    struct stat info {};
+    if (::stat(QFile::encodeName(path).constData(), &info) != 0)
+        return errno == ENOENT && ::lstat(QFile::encodeName(path).constData(), &info) != 0;
+    return S_ISREG(info.st_mode) && info.st_size <= QtKeyValueSettings::maximumFileBytes;
+}
+
 // Lists are always written as variant lists: Qt writes a one-element string list as the bare
 // text, which would read back as a text rather than a list.
 QVariant storableForm(const QVariant& value)
@@ -65,14 +77,32 @@ QVariant storableForm(const QVariant& value)
 
 QtKeyValueSettings::QtKeyValueSettings()
 {
-    preparePrivateFile(QSettings().fileName());
-    m_settings = std::make_unique<QSettings>();
+    const QString path = QSettings().fileName();
+    preparePrivateFile(path);
+    if (!useStandIn(path))
+        m_settings = std::make_unique<QSettings>();
 }
 
 QtKeyValueSettings::QtKeyValueSettings(const QString& filePath)
 {
     preparePrivateFile(filePath);
-    m_settings = std::make_unique<QSettings>(filePath, QSettings::IniFormat);
+    if (!useStandIn(filePath))
+        m_settings = std::make_unique<QSettings>(filePath, QSettings::IniFormat);
+}
+
+bool QtKeyValueSettings::useStandIn(const QString& path)
+{
+    if (isUsableSettingsFile(path))
+        return false;
+    // Whatever stands under the name is left as it is; this run starts from the defaults and
+    // keeps its changes in a private file of its own.
+    qWarning("Tolvi: the settings file %s is not a regular file of a settings file's size; the settings "
+             "start from their defaults and are not kept",
+             qPrintable(path));
+    m_standInFolder = std::make_unique<QTemporaryDir>();
+    m_settings = std::make_unique<QSettings>(m_standInFolder->filePath(QStringLiteral("Tolvi.conf")),
+                                             QSettings::IniFormat);
+    return true;
 }
 
 QtKeyValueSettings::~QtKeyValueSettings()

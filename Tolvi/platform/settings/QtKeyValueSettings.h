@@ -3,6 +3,7 @@
 #include "Tolvi/platform/settings/KeyValueSettings.h"
 
 #include <QSettings>
+#include <QTemporaryDir>
 
 #include <memory>
 
@@ -15,10 +16,16 @@ namespace tolvi {
 // [General] section). The file keeps byte arrays and one-element lists as Qt-tagged
 // values, and everything else as plain text that the typed readers of KeyValueSettings
 // interpret. An empty list is written as "@Invalid()" and reads back as an empty list.
+//
+// Only a missing file or a regular file of at most maximumFileBytes is read (a FIFO would block
+// the start for good, a device would be read without end): with anything else under the name,
+// the settings start from their defaults for this run, in a private stand-in file, and the
+// thing under the name is left as it is.
 class QtKeyValueSettings final : public KeyValueSettings {
 public:
     // The application's own settings file.
     QtKeyValueSettings();
+    static constexpr qint64 maximumFileBytes = 16 * 1024 * 1024;
     // A settings file at the given path (INI format).
     explicit QtKeyValueSettings(const QString& filePath);
     ~QtKeyValueSettings() override;
@@ -35,6 +42,10 @@ public:
     bool isWritable() const;
 
 private:
+    // True when the file at path cannot be used and a stand-in was made.
+    bool useStandIn(const QString& path);
+
+    std::unique_ptr<QTemporaryDir> m_standInFolder;
     std::unique_ptr<QSettings> m_settings;
 };
 

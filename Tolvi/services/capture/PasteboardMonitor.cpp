@@ -68,6 +68,10 @@ void PasteboardMonitor::changeNoticed()
 {
     if (!timer_)
         return;
+    // The pasteboard reports only the newest of copies made faster than they could be read: a
+    // copy noticed and not yet read when the next one is noticed was replaced before it was read.
+    if (noticedChange_)
+        log(QStringLiteral("Tolvi skipped clipboard change replaced before it was read"));
     NoticedChange noticed;
     noticed.source = deps_.sourceApplication ? deps_.sourceApplication() : std::nullopt;
     const std::optional<QString> identifier = identifierOf(noticed.source);

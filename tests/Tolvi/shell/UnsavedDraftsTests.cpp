@@ -7,11 +7,19 @@
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QTemporaryDir>
 #include <QTimer>
 
+#include <chrono>
+#include <functional>
+#include <future>
+#include <vector>
+
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace tolvi;
 
@@ -120,6 +128,112 @@ TEST(UnsavedDrafts, AFileThatCannotBeUnderstoodIsLeftAlone)
     drafts.recover();
     EXPECT_TRUE(drafts.recovered().isEmpty());
     EXPECT_TRUE(QFile::exists(path));
+}
+
+QByteArray contentOf(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// Reads the kept drafts on a thread of its own: true when that returned, however the file behaves.
+// A reader stuck opening a FIFO is let go (by a writer that comes and goes) before this returns.
+bool recoversWithoutBlocking(UnsavedDrafts& drafts)
+{
+    std::future<void> reading = std::async(std::launch::async, [&drafts] { drafts.recover(); });
+    if (reading.wait_for(std::chrono::seconds(10)) == std::future_status::ready)
+        return true;
+    const int writer = ::open(QFile::encodeName(drafts.filePath()).constData(), O_WRONLY | O_NONBLOCK);
+    if (writer >= 0)
+        ::close(writer);
+    return false;
+}
+
+// A file of the user's own that this Tolvi cannot take in (written by a newer version, damaged,
+// or larger than any drafts file) holds typed text: it is never removed, and it makes way for
+// the drafts of this run under a dated name.
+TEST(UnsavedDrafts, AFileThatCannotBeTakenInIsNeverRemovedAndMakesWayUnderADatedName)
+{
+    const QByteArray newer = R"({"version":2,"drafts":[{"editor":"compact","editedText":"typed in a newer Tolvi"}]})";
+    const QByteArray damaged = R"({"version":1,"drafts":[{"editor":"compact","editedText":"typed bef)";
+    for (const QByteArray& bytes : {newer, damaged, QByteArray()}) {
+        SCOPED_TRACE(bytes.isEmpty() ? "larger than a drafts file may be" : bytes.constData());
+        QTemporaryDir home;
+        const QString path = home.filePath(QStringLiteral("unsaved-drafts.json"));
+        {
+            QFile file(path);
+            ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+            if (bytes.isEmpty())
+                ASSERT_TRUE(file.resize(UnsavedDrafts::maximumFileBytes + 1));  // sparse: nothing to read
+            else
+                file.write(bytes);
+        }
+        const QByteArray before = bytes.isEmpty() ? QByteArray() : contentOf(path);
+        const auto sameAsBefore = [&](const QString& where) {
+            return bytes.isEmpty() ? QFileInfo(where).size() == UnsavedDrafts::maximumFileBytes + 1
+                                   : contentOf(where) == before;
+        };
+        {
+            // A run with nothing typed quits: the file stays as it is.
+            UnsavedDrafts drafts(path, [] { return qint64(1700000000); });
+            drafts.recover();
+            EXPECT_TRUE(drafts.recovered().isEmpty());
+            EXPECT_TRUE(drafts.keep());
+            EXPECT_TRUE(sameAsBefore(path));
+        }
+        // A run with typed text keeps both.
+        UnsavedDrafts drafts(path, [] { return qint64(1700000000); });
+        drafts.recover();
+        FakeEditor editor;
+        editor.text = compactDraft();
+        drafts.add(&editor.owner, editor.editor());
+        ASSERT_TRUE(drafts.keep());
+        const QString aside = home.filePath(QStringLiteral("unsaved-drafts.unreadable-1700000000.json"));
+        EXPECT_TRUE(sameAsBefore(aside));
+        UnsavedDrafts next(path);
+        next.recover();
+        EXPECT_EQ(next.recovered(), QList<UnsavedDraft>{*editor.text});
+    }
+}
+
+// Only a regular file of the user's own is read: a FIFO under the name would block the start for
+// good, and a link to a device would be read without end.
+TEST(UnsavedDrafts, AFifoOrALinkToADeviceIsNeitherWaitedForNorReadNorRemoved)
+{
+    QTemporaryDir home;
+    const QString path = home.filePath(QStringLiteral("unsaved-drafts.json"));
+    const QByteArray native = QFile::encodeName(path);
+    const auto isFifo = [&] {
+        struct stat info {};
+        return ::lstat(native.constData(), &info) == 0 && S_ISFIFO(info.st_mode);
+    };
+    const auto isLink = [&] { return QFileInfo(path).isSymLink(); };
+    const std::vector<std::pair<std::function<bool()>, std::function<bool()>>> cases{
+        {[&] { return ::mkfifo(native.constData(), 0600) == 0; }, isFifo},
+        {[&] { return QFile::link(QStringLiteral("/dev/zero"), path); }, isLink},
+    };
+    for (const auto& [make, stillThere] : cases) {
+        ASSERT_TRUE(make());
+        {
+            UnsavedDrafts drafts(path);
+            ASSERT_TRUE(recoversWithoutBlocking(drafts));
+            EXPECT_TRUE(drafts.recovered().isEmpty());
+            EXPECT_TRUE(drafts.keep());
+            EXPECT_TRUE(stillThere());
+        }
+        // Typed text is kept all the same, in a file of its own under the name.
+        UnsavedDrafts drafts(path);
+        ASSERT_TRUE(recoversWithoutBlocking(drafts));
+        FakeEditor editor;
+        editor.text = compactDraft();
+        drafts.add(&editor.owner, editor.editor());
+        ASSERT_TRUE(drafts.keep());
+        EXPECT_FALSE(stillThere());
+        UnsavedDrafts next(path);
+        next.recover();
+        EXPECT_EQ(next.recovered(), QList<UnsavedDraft>{*editor.text});
+        ASSERT_TRUE(QFile::remove(path));
+    }
 }
 
 TEST(UnsavedDrafts, ALogoutThatMayNotAskKeepsTheTextAndGoesOn)

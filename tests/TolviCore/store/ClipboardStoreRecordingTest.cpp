@@ -90,6 +90,38 @@ TEST_F(RecordingFixture, CharactersAreGraphemeClusters)
     EXPECT_FALSE(store->record(accented + accented + accented + QStringLiteral("x"), 4));
 }
 
+// A text made to look short: few characters, each of a great many code units. The limit bounds
+// the stored length too, beyond any ordinary text of as many characters.
+TEST_F(RecordingFixture, AHugeTextOfFewCharactersIsRefusedLikeAnOverLongOne)
+{
+    auto store = makeStore();
+    const QString message = QStringLiteral("This text exceeds the 50000-character limit and was not saved. "
+                                           "The original clipboard is unchanged.");
+    // "e" and five million combining accents: one character of 10 MB.
+    const QString accents = QStringLiteral("e") + QString(5'000'000, QChar(0x0301));
+    EXPECT_FALSE(store->record(accents, 1));
+    EXPECT_EQ(store->lastCaptureIssue(), message);
+    // A million emoji pairs joined by zero-width joiners, in seven pieces: seven characters.
+    const QString heart(QChar(0x2764));  // a heart, one code unit
+    QString joined;
+    for (int piece = 0; piece < 7; ++piece) {
+        QString run = heart;
+        for (int i = 0; i < 1'000'000 / 7; ++i)
+            run += QChar(0x200D) + heart;
+        joined += run + QLatin1Char(' ');
+    }
+    EXPECT_FALSE(store->record(joined, 2));
+    EXPECT_EQ(store->itemCount(), 0);
+
+    // The longest emoji sequences, 50,000 of them, are an ordinary text at the limit: a kiss of a
+    // woman and a man with two skin tones, 15 code units.
+    const QString kiss = QString::fromUcs4(U"\U0001F469\U0001F3FD\u200D\u2764\uFE0F\u200D\U0001F48B\u200D\U0001F468\U0001F3FF");
+    ASSERT_EQ(kiss.size(), 15);
+    EXPECT_TRUE(store->record(kiss.repeated(50'000), 3));
+    EXPECT_FALSE(store->lastCaptureIssue().has_value());
+    EXPECT_EQ(store->itemCount(), 1);
+}
+
 TEST_F(RecordingFixture, EqualClipIsFoldedIntoTheNewOneWithTheDonorsPinsBoardsAndSource)
 {
     const QUuid work = DefaultPinboards::workID();

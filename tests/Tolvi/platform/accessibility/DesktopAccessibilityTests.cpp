@@ -9,6 +9,11 @@
 #include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QThreadPool>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace tolvi;
 namespace rules = tolvi::DesktopAccessibilityRules;
@@ -144,4 +149,53 @@ TEST(DesktopAccessibilityFiles, WithoutX11TheFilesAreReadOffTheMainThreadAndAnno
     EXPECT_TRUE(announced.isEmpty());  // nothing is read on the caller's thread
     ASSERT_TRUE(announced.wait(5000));
     EXPECT_EQ(announced.takeFirst().at(0).value<DesktopAccessibilityValues>(), expected(true, false));
+}
+
+// KDE without an XSETTINGS daemon reads kdeglobals: a FIFO under the name must not block the
+// reading thread (which the application's end waits for), nor a link to a device flood it.
+TEST(DesktopAccessibilityFiles, AKdeGlobalsThatIsNotARegularFileIsNeitherWaitedForNorRead)
+{
+    for (const bool fifo : {true, false}) {
+        SCOPED_TRACE(fifo ? "a FIFO" : "a link to /dev/zero");
+        QTemporaryDir config;
+        const QString kdeGlobals = config.filePath(QStringLiteral("kdeglobals"));
+        if (fifo)
+            ASSERT_EQ(::mkfifo(QFile::encodeName(kdeGlobals).constData(), 0600), 0);
+        else
+            ASSERT_TRUE(QFile::link(QStringLiteral("/dev/zero"), kdeGlobals));
+        LinuxDesktopAccessibility::Options options;
+        options.watchesX11 = false;
+        options.currentDesktop = QStringLiteral("KDE");
+        options.configFolder = config.path();
+        {
+            LinuxDesktopAccessibility source(options);
+            QSignalSpy announced(&source, &DesktopAccessibility::valuesChanged);
+            source.start();
+            const bool heard = announced.wait(5000);
+            EXPECT_TRUE(heard);
+            if (heard)
+                EXPECT_EQ(announced.takeFirst().at(0).value<DesktopAccessibilityValues>(), expected(false, false));
+        }
+        // What the application waits for at its end.
+        const bool done = QThreadPool::globalInstance()->waitForDone(10000);
+        if (!done && fifo) {
+            // Let a reader stuck on the FIFO go, so that the test ends.
+            const int writer = ::open(QFile::encodeName(kdeGlobals).constData(), O_WRONLY | O_NONBLOCK);
+            if (writer >= 0)
+                ::close(writer);
+        }
+        EXPECT_TRUE(done);
+    }
+    // A link to a regular file, as dotfile managers make them, is read.
+    QTemporaryDir config;
+    writeFile(config.filePath(QStringLiteral("real-kdeglobals")), "[KDE]\nAnimationDurationFactor=0\n");
+    ASSERT_TRUE(QFile::link(config.filePath(QStringLiteral("real-kdeglobals")), config.filePath(QStringLiteral("kdeglobals"))));
+    EXPECT_EQ(rules::fromKdeGlobals(config.filePath(QStringLiteral("kdeglobals"))), expected(true, false));
+    // A file larger than any settings file is not read.
+    QFile huge(config.filePath(QStringLiteral("huge-kdeglobals")));
+    ASSERT_TRUE(huge.open(QIODevice::WriteOnly));
+    huge.write("[KDE]\nAnimationDurationFactor=0\n");
+    ASSERT_TRUE(huge.resize(rules::maximumSettingsFileBytes + 1));
+    huge.close();
+    EXPECT_EQ(rules::fromKdeGlobals(huge.fileName()), expected(false, false));
 }

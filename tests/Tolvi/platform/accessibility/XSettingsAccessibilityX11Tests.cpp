@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QElapsedTimer>
 #include <QSignalSpy>
 #include <QTest>
 #include <QVBoxLayout>
@@ -62,6 +63,27 @@ QByteArray encodeSettings(quint32 serial, int enableAnimations, const QByteArray
     card32(quint32(themeName.size()));
     padded(themeName);
     return bytes;
+}
+
+// A property of `count` settings: "Gtk/EnableAnimations" 0 and "Net/ThemeName" "HighContrast"
+// before them (usedFirst) or after them, the rest integers of no interest.
+QByteArray manySettings(quint32 count, bool usedFirst)
+{
+    QByteArray used = encodeSettings(1, 0, "HighContrast").mid(12);
+    QByteArray filler;
+    filler.reserve(qsizetype(count) * 24);
+    for (quint32 i = 0; i < count; ++i) {
+        const QByteArray name = "Filler/Setting" + QByteArray::number(i).rightJustified(6, '0');  // 20 bytes
+        filler.append(char(0)).append('\0');
+        filler.append(char(name.size() & 0xff)).append(char(name.size() >> 8));
+        filler.append(name);
+        filler.append(QByteArray(8, '\0'));  // serial and value
+    }
+    QByteArray bytes = encodeSettings(1, 0, "HighContrast").left(8);
+    const quint32 total = count + 2;
+    for (int shift = 0; shift < 32; shift += 8)
+        bytes.append(char((total >> shift) & 0xff));
+    return bytes + (usedFirst ? used + filler : filler + used);
 }
 
 // A settings daemon of the test's own: it owns the screen's _XSETTINGS_S0 selection, publishes
@@ -261,4 +283,75 @@ TEST(XSettingsWatcherX11, AnOpenWindowFollowsTheDesktopWhileItIsOnScreen)
     EXPECT_FALSE(accessibility.reduceMotion());
     EXPECT_FALSE(dismissal());
     EXPECT_EQ(plateStyle(DesignContext::of(plate)).form, PlateForm::solid);
+}
+
+// An owner publishing far more settings than any desktop does: what a desktop publishes is read,
+// the rest is not, and the watcher goes at once when asked to.
+TEST(XSettingsWatcherX11, AnOwnerWithAHundredThousandSettingsIsReadOnlyAsFarAsADesktopPublishes)
+{
+    for (const bool usedFirst : {true, false}) {
+        SCOPED_TRACE(usedFirst ? "the settings in use first" : "the settings in use last");
+        SettingsOwner owner;
+        owner.publish(manySettings(100000, usedFirst));
+        owner.takeSelection();
+        QElapsedTimer elapsed;
+        elapsed.start();
+        {
+            XSettingsWatcher watcher;
+            QSignalSpy reported(&watcher, &XSettingsWatcher::settingsChanged);
+            ASSERT_TRUE(watcher.start());
+            const std::optional<XSettingsSnapshot> settings = nextSettings(reported);
+            ASSERT_TRUE(settings.has_value());
+            if (usedFirst) {
+                expectRecordedSettings(settings);
+            } else {
+                // Past the part that is read: as if the owner published neither.
+                EXPECT_EQ(*settings, XSettingsSnapshot{});
+            }
+            // The owner keeps rewriting its huge property while the watcher goes.
+            owner.publish(manySettings(100000, !usedFirst));
+        }
+        // Generous: the watcher must not hang on the owner, not be quick.
+        EXPECT_LT(elapsed.elapsed(), 10000);
+    }
+}
+
+// An owner that changes its settings a hundred times a second is read a few times a second, and
+// its last settings are the ones reported in the end.
+TEST(XSettingsWatcherX11, AnOwnerThatFlapsIsReadAFewTimesASecondAndItsLastSettingsWin)
+{
+    SettingsOwner owner;
+    owner.publish(encodeSettings(1, 1, "Adwaita"));
+    owner.takeSelection();
+    LinuxDesktopAccessibility::Options options;
+    options.displayName = qgetenv("DISPLAY");
+    LinuxDesktopAccessibility desktop(options);
+    QSignalSpy announced(&desktop, &DesktopAccessibility::valuesChanged);
+    desktop.start();
+    ASSERT_TRUE(announced.wait(5000));
+    announced.clear();
+
+    // Two seconds of flapping between animations on and off.
+    constexpr int kChanges = 200;
+    QElapsedTimer flapping;
+    flapping.start();
+    for (int i = 0; i < kChanges; ++i) {
+        owner.publish(encodeSettings(quint32(i + 2), i % 2, "Adwaita"));
+        QTest::qWait(10);
+    }
+    const qint64 flapped = flapping.elapsed();
+    owner.publish(encodeSettings(kChanges + 2, 0, "Adwaita"));
+    // The last settings arrive once the flapping is over.
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            return !announced.isEmpty()
+                   && announced.last().at(0).value<DesktopAccessibilityValues>().reduceMotion;
+        },
+        5000));
+    QTest::qWait(2 * XSettingsWatcher::minimumReadIntervalMs);
+    EXPECT_TRUE(announced.last().at(0).value<DesktopAccessibilityValues>().reduceMotion);
+    // At most one reading per interval, and one for the last change.
+    EXPECT_LE(announced.size(), flapped / XSettingsWatcher::minimumReadIntervalMs + 3)
+        << announced.size() << " announcements in " << flapped << " ms of " << kChanges << " changes";
+    EXPECT_GE(announced.size(), 1);
 }

@@ -15,7 +15,14 @@
 
 #include <gtest/gtest.h>
 
+#include <xcb/xcb.h>
+
+#include <QThread>
+
+#include <atomic>
+#include <cstdlib>
 #include <memory>
+#include <thread>
 
 using namespace tolvi;
 using namespace tolvi::test;
@@ -96,7 +103,124 @@ QByteArray noisePng(int width, int height)
     return bytes;
 }
 
+// A clipboard owner on a connection of its own that offers UTF8_STRING and answers it with a
+// property of the type and format it is given, as a broken or hostile program might.
+class MistypedSelectionOwner {
+public:
+    MistypedSelectionOwner(const QByteArray& type, std::uint8_t format, const QByteArray& bytes)
+        : m_format(format), m_bytes(bytes)
+    {
+        m_connection = xcb_connect(nullptr, nullptr);
+        if (xcb_connection_has_error(m_connection))
+            return;
+        xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(m_connection)).data;
+        m_window = xcb_generate_id(m_connection);
+        xcb_create_window(m_connection, XCB_COPY_FROM_PARENT, m_window, screen->root, 0, 0, 1, 1, 0,
+                          XCB_WINDOW_CLASS_INPUT_ONLY, XCB_COPY_FROM_PARENT, 0, nullptr);
+        m_clipboard = atom("CLIPBOARD");
+        m_targets = atom("TARGETS");
+        m_utf8 = atom("UTF8_STRING");
+        m_type = atom(type);
+        xcb_set_selection_owner(m_connection, m_window, m_clipboard, XCB_CURRENT_TIME);
+        xcb_flush(m_connection);
+        m_thread = std::thread([this] { serve(); });
+    }
+    ~MistypedSelectionOwner()
+    {
+        m_stopping = true;
+        if (m_thread.joinable())
+            m_thread.join();
+        xcb_disconnect(m_connection);
+    }
+
+private:
+    xcb_atom_t atom(const QByteArray& name)
+    {
+        xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(
+            m_connection, xcb_intern_atom(m_connection, 0, std::uint16_t(name.size()), name.constData()), nullptr);
+        const xcb_atom_t value = reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
+        std::free(reply);
+        return value;
+    }
+    void serve()
+    {
+        while (!m_stopping) {
+            xcb_generic_event_t* event = xcb_poll_for_event(m_connection);
+            if (!event) {
+                QThread::msleep(2);
+                continue;
+            }
+            if ((event->response_type & 0x7f) == XCB_SELECTION_REQUEST) {
+                const auto* request = reinterpret_cast<xcb_selection_request_event_t*>(event);
+                xcb_selection_notify_event_t notify{};
+                notify.response_type = XCB_SELECTION_NOTIFY;
+                notify.time = request->time;
+                notify.requestor = request->requestor;
+                notify.selection = request->selection;
+                notify.target = request->target;
+                notify.property = request->property;
+                if (request->target == m_targets) {
+                    const xcb_atom_t offered[] = {m_targets, m_utf8};
+                    xcb_change_property(m_connection, XCB_PROP_MODE_REPLACE, request->requestor, request->property,
+                                        XCB_ATOM_ATOM, 32, 2, offered);
+                } else if (request->target == m_utf8) {
+                    xcb_change_property(m_connection, XCB_PROP_MODE_REPLACE, request->requestor, request->property,
+                                        m_type, m_format, std::uint32_t(m_bytes.size() * 8 / m_format),
+                                        m_bytes.constData());
+                } else {
+                    notify.property = XCB_ATOM_NONE;
+                }
+                xcb_send_event(m_connection, 0, request->requestor, XCB_EVENT_MASK_NO_EVENT,
+                               reinterpret_cast<const char*>(&notify));
+                xcb_flush(m_connection);
+            }
+            std::free(event);
+        }
+    }
+
+    xcb_connection_t* m_connection = nullptr;
+    xcb_window_t m_window = 0;
+    xcb_atom_t m_clipboard = 0, m_targets = 0, m_utf8 = 0, m_type = 0;
+    std::uint8_t m_format;
+    QByteArray m_bytes;
+    std::atomic<bool> m_stopping{false};
+    std::thread m_thread;
+};
+
 } // namespace
+
+// Text is taken only in the type asked for: an owner answering UTF8_STRING with a property of
+// another type or of 32-bit items gives no text (and no garbage clip).
+TEST_F(SystemPasteboardX11, ARepliedPropertyOfAnotherTypeIsNoText)
+{
+    struct Reply {
+        QByteArray type;
+        std::uint8_t format;
+        QByteArray bytes;
+        bool isText;
+    };
+    const QList<Reply> replies{
+        {"image/png", 8, noisePng(4, 4), false},
+        {"INTEGER", 32, QByteArray("\x01\x02\x03\x04\xff\xfe\xfd\xfc", 8), false},
+        {"UTF8_STRING", 32, QByteArray("abcdefgh"), false},
+        {"STRING", 8, QByteArray("caf\xe9", 4), false},
+        {"UTF8_STRING", 8, QByteArray("right type"), true},
+    };
+    for (const Reply& reply : replies) {
+        SCOPED_TRACE(reply.type.toStdString() + "/" + std::to_string(reply.format));
+        ASSERT_TRUE(xclipCopy("before the owner"));
+        const qint64 before = board->changeCount();
+        MistypedSelectionOwner owner(reply.type, reply.format, reply.bytes);
+        ASSERT_TRUE(waitUntil([&] { return board->changeCount() != before; }, 10000));
+        // The owner offered text: it was asked for it.
+        EXPECT_TRUE(board->types().value_or(QStringList()).contains(T::plainText));
+        const std::optional<QByteArray> text = board->data(T::plainText);
+        if (reply.isText)
+            EXPECT_EQ(text, reply.bytes);
+        else
+            EXPECT_FALSE(text.has_value()) << text->toStdString();
+    }
+}
 
 TEST_F(SystemPasteboardX11, ReadsPlainTextOfAnotherProgram)
 {

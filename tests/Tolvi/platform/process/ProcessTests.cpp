@@ -13,8 +13,15 @@
 #include <QTemporaryDir>
 #include <QThread>
 
+#include <QDir>
+#include <QLocalSocket>
+#include <QScopeGuard>
+
 #include <csignal>
+#include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -197,6 +204,155 @@ TEST(SingleInstance, FallbackSocketLivesInAFolderNobodyElseCanHaveMade)
     if (savedTemporary.isNull())
         qunsetenv("TMPDIR");
     qputenv("XDG_RUNTIME_DIR", savedRuntime);
+}
+
+namespace {
+int openDescriptors()
+{
+    return int(QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::NoDotAndDotDot | QDir::AllEntries).size());
+}
+
+// New descriptors are numbered from the lowest free one.
+int lowestFreeDescriptor()
+{
+    const int probe = ::dup(0);
+    ::close(probe);
+    return probe;
+}
+
+// A launch in a thread of its own, as the running instance must answer while it waits.
+SingleInstance::Role claimInThread(const QString& path)
+{
+    SingleInstance::Role role = SingleInstance::Role::Failed;
+    QThread* thread = QThread::create([&] { role = SingleInstance(path).claim(); });
+    thread->start();
+    spinUntil([&] { return thread->isFinished(); }, 10000);
+    thread->wait();
+    delete thread;
+    return role;
+}
+} // namespace
+
+// A program that opens a thousand connections, sends the start of a line on each and keeps them
+// open, with the running instance allowed few open files: the instance keeps only a few of them,
+// keeps its socket, and still answers a launch.
+TEST(SingleInstance, AFloodOfConnectionsThatNeverFinishTheirLineCannotExhaustOpenFiles)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("tolvi.instance");
+    SingleInstance first(path);
+    ASSERT_EQ(first.claim(), SingleInstance::Role::Primary);
+    int activations = 0;
+    QObject::connect(&first, &SingleInstance::activationRequested, [&] { ++activations; });
+
+    rlimit saved {};
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &saved), 0);
+    constexpr int kFlood = 1000;
+    if (saved.rlim_max < rlim_t(kFlood + 64))
+        GTEST_SKIP() << "the flood needs " << kFlood + 64 << " open files";
+    const int baseline = openDescriptors();
+    rlimit low = saved;
+    low.rlim_cur = rlim_t(lowestFreeDescriptor() + 48);
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &low), 0);
+
+    int ready[2];
+    ASSERT_EQ(::pipe2(ready, O_CLOEXEC | O_NONBLOCK), 0);
+    const pid_t flooder = ::fork();
+    ASSERT_GE(flooder, 0);
+    if (flooder == 0) {
+        ::setrlimit(RLIMIT_NOFILE, &saved);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        const QByteArray encoded = QFile::encodeName(path);
+        std::memcpy(address.sun_path, encoded.constData(), size_t(encoded.size()));
+        for (int i = 0; i < kFlood; ++i) {
+            const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+            if (fd < 0 || ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0)
+                ::_exit(1);
+            (void)!::write(fd, "hist", 4);
+        }
+        (void)!::write(ready[1], "r", 1);
+        ::pause();
+        ::_exit(0);
+    }
+    // Whatever the outcome, the flooder goes and the limit comes back.
+    const auto cleanUp = qScopeGuard([&] {
+        ::kill(flooder, SIGKILL);
+        ::waitpid(flooder, nullptr, 0);
+        ::close(ready[0]);
+        ::setrlimit(RLIMIT_NOFILE, &saved);
+    });
+    ::close(ready[1]);
+    char byte = 0;
+    spinUntil([&] { return ::read(ready[0], &byte, 1) == 1; }, 20000);
+    ASSERT_EQ(byte, 'r') << "the flooding program could not connect";
+    // Let the instance take in what is queued; it must stay well under its limit meanwhile.
+    int most = 0;
+    QDeadlineTimer settle(500);
+    while (!settle.hasExpired()) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        most = std::max(most, openDescriptors());
+    }
+    EXPECT_LE(most, baseline + SingleInstance::kMaximumOpenConnections + 8);
+    EXPECT_TRUE(QFileInfo::exists(path));
+
+    // A launch in the middle of the flood still reaches the running instance.
+    EXPECT_EQ(claimInThread(path), SingleInstance::Role::Secondary);
+    spinUntil([&] { return activations == 1; });
+    EXPECT_EQ(activations, 1);
+}
+
+TEST(SingleInstance, AConnectionThatNeverFinishesItsLineIsClosedAfterItsDeadline)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("tolvi.instance");
+    SingleInstance first(path);
+    ASSERT_EQ(first.claim(), SingleInstance::Role::Primary);
+    QLocalSocket slow;
+    slow.connectToServer(path);
+    ASSERT_TRUE(slow.waitForConnected(1000));
+    slow.write("hist");
+    slow.flush();
+    bool closed = false;
+    QObject::connect(&slow, &QLocalSocket::disconnected, [&] { closed = true; });
+    spinUntil([&] { return closed; }, SingleInstance::kLineDeadlineMs + 10000);
+    EXPECT_TRUE(closed);
+}
+
+// When a connection cannot be accepted, Qt closes the server and removes its socket file.
+TEST(SingleInstance, TheInstanceListensAgainAfterItsSocketWasClosedUnderIt)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("tolvi.instance");
+    SingleInstance first(path);
+    ASSERT_EQ(first.claim(), SingleInstance::Role::Primary);
+    int activations = 0;
+    QObject::connect(&first, &SingleInstance::activationRequested, [&] { ++activations; });
+
+    // A connection waits to be accepted while no descriptor is left to accept it with.
+    const int client = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    ASSERT_GE(client, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const QByteArray encoded = QFile::encodeName(path);
+    std::memcpy(address.sun_path, encoded.constData(), size_t(encoded.size()));
+    rlimit saved {};
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &saved), 0);
+    rlimit none = saved;
+    none.rlim_cur = rlim_t(lowestFreeDescriptor());
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &none), 0);
+    ASSERT_EQ(::connect(client, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
+    spinUntil([&] { return !QFileInfo::exists(path); }, 2000);
+    const bool closedUnderIt = !QFileInfo::exists(path);
+    ::setrlimit(RLIMIT_NOFILE, &saved);
+    ::close(client);
+    ASSERT_TRUE(closedUnderIt);
+
+    spinUntil([&] { return QFileInfo::exists(path); }, 15000);
+    ASSERT_TRUE(QFileInfo::exists(path));
+    EXPECT_EQ(claimInThread(path), SingleInstance::Role::Secondary);
+    spinUntil([&] { return activations == 1; });
+    EXPECT_EQ(activations, 1);
 }
 
 TEST(TerminationSignals, SigtermArrivesAsAQtSignal)

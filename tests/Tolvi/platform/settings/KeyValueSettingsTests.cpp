@@ -3,6 +3,14 @@
 
 #include <gtest/gtest.h>
 
+#include <QDir>
+#include <QFileInfo>
+
+#include <chrono>
+#include <fcntl.h>
+#include <future>
+#include <unistd.h>
+
 #include <QFile>
 #include <QTemporaryDir>
 
@@ -303,3 +311,37 @@ TEST_F(SettingsFile, OnlyTheUserCanReadOrWriteThemWhateverTheUmask)
 }
 
 } // namespace
+
+// A FIFO under the settings file's name would block the start for good, a link to a device would
+// be read without end: the settings start from their defaults and the thing is left alone.
+TEST_F(SettingsFile, AFifoOrALinkToADeviceIsNeitherWaitedForNorRead)
+{
+    const QString fifo = path(QStringLiteral("fifo/Tolvi.conf"));
+    ASSERT_TRUE(QDir().mkpath(path(QStringLiteral("fifo"))));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    const QString device = path(QStringLiteral("device/Tolvi.conf"));
+    ASSERT_TRUE(QDir().mkpath(path(QStringLiteral("device"))));
+    ASSERT_TRUE(QFile::link(QStringLiteral("/dev/zero"), device));
+    for (const QString& file : {fifo, device}) {
+        SCOPED_TRACE(file.toStdString());
+        std::future<void> opening = std::async(std::launch::async, [&file] {
+            QtKeyValueSettings settings(file);
+            EXPECT_FALSE(settings.contains(QStringLiteral("tolvi.preferences.capturesText")));
+            settings.setBoolean(QStringLiteral("tolvi.preferences.capturesText"), false);
+            EXPECT_FALSE(settings.boolean(QStringLiteral("tolvi.preferences.capturesText")));
+            settings.sync();
+        });
+        const bool returned = opening.wait_for(std::chrono::seconds(10)) == std::future_status::ready;
+        if (!returned && file == fifo) {
+            // Let a reader stuck on the FIFO go, so that the test ends.
+            const int writer = ::open(QFile::encodeName(fifo).constData(), O_WRONLY | O_NONBLOCK);
+            if (writer >= 0)
+                ::close(writer);
+        }
+        EXPECT_TRUE(returned);
+    }
+    struct stat info {};
+    ASSERT_EQ(::lstat(QFile::encodeName(fifo).constData(), &info), 0);
+    EXPECT_TRUE(S_ISFIFO(info.st_mode));
+    EXPECT_TRUE(QFileInfo(device).isSymLink());
+}

@@ -175,6 +175,21 @@ TEST_F(CaptureX11, OwnerThatNeverAnswersIsSkippedWithoutHoldingUpTheMainThread)
     EXPECT_EQ(logs, QStringList{"Tolvi skipped unsupported pasteboard types: none"});
 }
 
+// A copy replaced by the next before its owner answered is never read; the log says so.
+TEST_F(CaptureX11, ACopyReplacedBeforeItWasReadIsLogged)
+{
+    int noticed = 0;
+    QObject::connect(&board, &Pasteboard::changeNoticed, [&] { ++noticed; });
+    HungSelectionOwner hung;
+    ASSERT_TRUE(hung.claim());
+    ASSERT_TRUE(waitUntil([&] { return noticed == 1; }));
+    ASSERT_TRUE(peer.copyText(QStringLiteral("the copy that replaced it")));
+    ASSERT_TRUE(waitUntil([&] { return store->itemCount() == 1; }, 10000)) << logs.join(QLatin1Char('|')).toStdString();
+    EXPECT_EQ(store->itemAt(0).content().textValue(), QStringLiteral("the copy that replaced it"));
+    EXPECT_EQ(logs, QStringList({"Tolvi skipped clipboard change replaced before it was read",
+                                 "Tolvi recorded clipboard item"}));
+}
+
 TEST_F(CaptureX11, FiftyRapidCopiesAreAllRecordedInOrder)
 {
     // 0.1 s apart, far faster than the fallback timer (which never fires here): every copy is

@@ -599,3 +599,25 @@ TEST_F(PasteboardMonitorFixture, OwnWritesAreNeverRecordedAndTheClipStaysAsItWas
     ASSERT_EQ(store->itemCount(), 4);
     EXPECT_EQ(store->itemAt(0).content().textValue(), QStringLiteral("copied right after our write"));
 }
+
+// The pasteboard reports only the newest of copies made faster than they could be read (while
+// the main thread was busy merging an import, say): each one it never read is logged.
+TEST_F(PasteboardMonitorFixture, EveryCopyReplacedBeforeItWasReadIsLogged)
+{
+    const QString replaced = QStringLiteral("Tolvi skipped clipboard change replaced before it was read");
+    monitor->start(false);
+    emit board.changeNoticed();
+    emit board.changeNoticed();
+    emit board.changeNoticed();
+    board.setString(QStringLiteral("the third copy"));
+    emit board.changed();
+    ASSERT_EQ(store->itemCount(), 1);
+    EXPECT_EQ(logs, QStringList({replaced, replaced, recorded}));
+
+    // A copy read in its turn is no skip.
+    logs.clear();
+    emit board.changeNoticed();
+    board.setString(QStringLiteral("the fourth copy"));
+    emit board.changed();
+    EXPECT_EQ(logs, QStringList{recorded});
+}
