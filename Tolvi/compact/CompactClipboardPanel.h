@@ -57,6 +57,8 @@ public:
     QWidget* queueNoticePlace() const { return m_queueNoticePlace; }
 
     QLineEdit* searchField() const { return m_search; }
+    // The "Return" key cap beside the search field, shown while a clip is selected.
+    QWidget* returnHint() const { return m_returnHint; }
     QToolButton* filterButton() const { return m_filterMenu; }
     QListView* resultList() const { return m_results->list(); }
     QListView* actionList() const { return m_actions->list(); }

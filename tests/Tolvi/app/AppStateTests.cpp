@@ -1,9 +1,11 @@
 #include "Tolvi/app/AppDelegate.h"
 #include "Tolvi/app/AppState.h"
+#include "Tolvi/app/SettingsWindowWiring.h"
 #include "Tolvi/design/TolviTheme.h"
 #include "Tolvi/app/TrayMenuActions.h"
 #include "Tolvi/app/WindowControllerFactory.h"
 #include "Tolvi/design/AccessibilitySettings.h"
+#include "Tolvi/menu/TrayController.h"
 #include "Tolvi/panels/EscapeClosingPanel.h"
 #include "Tolvi/panels/PanelStartupActivation.h"
 #include "Tolvi/platform/accessibility/DesktopAccessibility.h"
@@ -20,6 +22,9 @@
 #include "Tolvi/services/capture/AppExclusionStore.h"
 #include "Tolvi/services/capture/PasteboardMonitor.h"
 #include "Tolvi/services/capture/Scheduler.h"
+#include "Tolvi/settings/SettingsPages.h"
+#include "Tolvi/settings/SettingsPanelController.h"
+#include "Tolvi/settings/SettingsView.h"
 #include "Tolvi/shell/GlobalShortcutChords.h"
 #include "Tolvi/shell/PreferencesStore.h"
 #include "Tolvi/shell/UsageMetricsStore.h"
@@ -30,6 +35,15 @@
 #include "tests/TolviCore/store/StoreTestSupport.h"
 
 #include <QSignalSpy>
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QBuffer>
+#include <QCheckBox>
+#include <QImage>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPushButton>
 
 #include <gtest/gtest.h>
 
@@ -318,6 +332,63 @@ void writeFile(const QString& path, const QByteArray& bytes)
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     file.write(bytes);
 }
+
+QByteArray pngBytes(int width, int height, QRgb color)
+{
+    QImage image(width, height, QImage::Format_RGB32);
+    image.fill(color);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return bytes;
+}
+
+PasteboardItem imageCopy(QRgb color)
+{
+    PasteboardItem item;
+    item.setData(PasteboardTypes::png, pngBytes(4, 3, color));
+    return item;
+}
+
+// The button titled `title` among the children of `parent`; null when there is none.
+QAbstractButton* buttonTitled(const QWidget* parent, const QString& title)
+{
+    for (QAbstractButton* button : parent->findChildren<QAbstractButton*>()) {
+        if (button->text() == title)
+            return button;
+    }
+    return nullptr;
+}
+
+// Answers the confirmation open over `window` with the button titled `title`.
+bool answerConfirmation(QWidget* window, const QString& title)
+{
+    for (QMessageBox* box : window->findChildren<QMessageBox*>()) {
+        if (!box->isVisible())
+            continue;
+        if (QAbstractButton* button = buttonTitled(box, title)) {
+            button->click();
+            return true;
+        }
+    }
+    return false;
+}
+
+// The settings window as the running program builds it on the composition root.
+struct ProgramSettingsWindow {
+    explicit ProgramSettingsWindow(AppState& app) : controller(makeSettingsPanelController(app))
+    {
+        settings = dynamic_cast<SettingsPanelController*>(controller.get());
+        if (settings)
+            settings->show();
+    }
+    SettingsView& view() const { return *settings->view(); }
+    QWidget* window() const { return settings->panel(); }
+
+    std::unique_ptr<SimpleWindowControlling> controller;
+    SettingsPanelController* settings = nullptr;
+};
 
 const HotKeyID mainHotKeyID{tolviHotKeySignature(), 1};
 const HotKeyID compactHotKeyID{tolviHotKeySignature(), 2};
@@ -1055,6 +1126,174 @@ TEST(AppStateActions, ClearAllDefaultsToCancelAndOnlyTheSecondButtonClears)
     h.alerts.answers << 1;
     app.confirmAndClearHistory();
     EXPECT_EQ(app.clipboardStore().itemCount(), 0);
+}
+
+// MARK: the settings window the program builds
+
+TEST(AppStateSettingsWindow, PrivacyButtonsClearOnlyTheLastFifteenMinutesAndMailTheirOwnSubjects)
+{
+    Harness h;
+    const double now = h.now();
+    h.seedHistory({
+        clip(QStringLiteral("a minute ago"), now - 60),
+        clip(QStringLiteral("pinned, two minutes ago"), now - 120, true),
+        clip(QStringLiteral("an hour ago"), now - 3600),
+        clip(QStringLiteral("yesterday, pinned"), now - 86'400, true),
+    });
+    AppState& app = h.make();
+    ProgramSettingsWindow window(app);
+    ASSERT_NE(window.settings, nullptr);
+    window.view().setSelection(SettingsSection::privacy);
+    PrivacySettingsPage& page = *window.view().privacyPage();
+
+    // Cancelled: nothing goes.
+    ASSERT_TRUE(page.button("Clear Last 15 Minutes")->isEnabled());
+    page.button("Clear Last 15 Minutes")->click();
+    ASSERT_TRUE(answerConfirmation(window.window(), "Cancel"));
+    EXPECT_EQ(app.clipboardStore().itemCount(), 4);
+
+    // Confirmed: only what was copied in the last quarter of an hour goes, pinned or not.
+    page.button("Clear Last 15 Minutes")->click();
+    ASSERT_TRUE(answerConfirmation(window.window(), "Clear Last 15 Minutes"));
+    QStringList kept = textsOf(app.clipboardStore());
+    kept.sort();
+    EXPECT_EQ(kept, (QStringList{"an hour ago", "yesterday, pinned"}));
+
+    // Each support button writes a mail with its own subject.
+    for (const auto& [title, subject] : {std::pair{"Send Feedback...", "Tolvi Feedback"},
+                                         std::pair{"Request Feature...", "Tolvi Feature Request"},
+                                         std::pair{"Report Bug...", "Tolvi Bug Report"}}) {
+        h.desktop.openedUrls.clear();
+        page.button(QString::fromLatin1(title))->click();
+        ASSERT_EQ(h.desktop.openedUrls.size(), 1) << title;
+        EXPECT_EQ(h.desktop.openedUrls[0].scheme(), "mailto");
+        EXPECT_EQ(QUrlQuery(h.desktop.openedUrls[0]).queryItemValue("subject", QUrl::FullyDecoded),
+                  QString::fromLatin1(subject));
+    }
+    EXPECT_EQ(h.count(UsageMetricEvent::feedbackOpened), 3);
+
+    page.button("Manage Exclusions")->click();
+    EXPECT_EQ(window.view().selection(), SettingsSection::exclusions);
+}
+
+TEST(AppStateSettingsWindow, GeneralWindowButtonsOpenTheHistoryOrTheTour)
+{
+    Harness h;
+    h.completeTourBeforeLaunch(QStringLiteral("2.4.0"));
+    AppState& app = h.make();
+    ProgramSettingsWindow window(app);
+    ASSERT_NE(window.settings, nullptr);
+    EXPECT_EQ(window.view().selection(), SettingsSection::general);
+    h.windows.calls.clear();
+
+    QAbstractButton* openHistory = buttonTitled(window.view().generalPage(), "Open History Panel");
+    ASSERT_NE(openHistory, nullptr);
+    openHistory->click();
+    EXPECT_EQ(h.windows.calls, QStringList{"history.toggle"});
+    EXPECT_EQ(h.count(UsageMetricEvent::setupOpened), 0);
+
+    h.windows.calls.clear();
+    QAbstractButton* quickStart = buttonTitled(window.view().generalPage(), "Show Quick Start");
+    ASSERT_NE(quickStart, nullptr);
+    quickStart->click();
+    EXPECT_TRUE(h.windows.calls.contains("setup.show")) << h.windows.calls.join(' ').toStdString();
+    EXPECT_FALSE(h.windows.calls.contains("history.toggle"));
+}
+
+TEST(AppStateSettingsWindow, CaptureSwitchesDecideWhatTheRunningMonitorRecords)
+{
+    Harness h;
+    h.completeTourBeforeLaunch(QStringLiteral("2.4.0"));
+    AppState& app = h.make();
+    app.start();
+    h.scheduler.advance(1);
+    ProgramSettingsWindow window(app);
+    ASSERT_NE(window.settings, nullptr);
+    CaptureSettingsPage& page = *window.view().capturePage();
+    auto copyText = [&](const QString& text) {
+        h.pasteboard.setString(text);
+        h.scheduler.advance(PasteboardMonitor::pollInterval);
+    };
+    auto copyImage = [&](QRgb color) {
+        h.pasteboard.setItems({imageCopy(color)});
+        h.scheduler.advance(PasteboardMonitor::pollInterval);
+    };
+    auto texts = [&] {
+        QStringList found;
+        for (const ClipboardItem& item : app.clipboardStore().items()) {
+            if (item.content().isText())
+                found << item.content().textValue();
+        }
+        return found;
+    };
+    auto imageCount = [&] {
+        int images = 0;
+        for (const ClipboardItem& item : app.clipboardStore().items())
+            images += item.content().isImage() ? 1 : 0;
+        return images;
+    };
+
+    // Text off: text copies are passed over, images still come in.
+    page.textToggle()->click();
+    ASSERT_FALSE(app.preferencesStore().capturesText());
+    copyText(QStringLiteral("copied while text capture is off"));
+    EXPECT_EQ(app.clipboardStore().itemCount(), 0);
+    copyImage(0xff3366cc);
+    EXPECT_EQ(imageCount(), 1);
+    EXPECT_EQ(app.clipboardStore().itemCount(), 1);
+
+    // Text back on, images off: the other way round.
+    page.textToggle()->click();
+    page.imagesToggle()->click();
+    ASSERT_TRUE(app.preferencesStore().capturesText());
+    ASSERT_FALSE(app.preferencesStore().capturesImages());
+    copyImage(0xffcc6633);
+    EXPECT_EQ(imageCount(), 1);
+    copyText(QStringLiteral("copied while image capture is off"));
+    EXPECT_EQ(texts(), QStringList{"copied while image capture is off"});
+    EXPECT_EQ(app.clipboardStore().itemCount(), 2);
+
+    // Both on again: an image is recorded once more.
+    page.imagesToggle()->click();
+    copyImage(0xff33cc66);
+    EXPECT_EQ(imageCount(), 2);
+}
+
+// MARK: the tray menu the program shows
+
+TEST(AppStateTrayMenu, AboutAndWhatsNewEntriesOpenTheirOwnPanels)
+{
+    Harness h;
+    h.completeTourBeforeLaunch(QStringLiteral("2.4.0"));
+    AppState& app = h.make();
+    app.start();
+    h.scheduler.advance(1);
+    h.windows.calls.clear();
+
+    // Built as the program builds its tray.
+    TrayController tray([&app] { return menuBarContent(app); },
+                        [&app](const MenuBarEntry& entry) { performMenuAction(app, entry); });
+    QCoreApplication::processEvents();
+    auto entry = [&tray](const QString& title) -> QAction* {
+        for (QAction* action : tray.menu()->actions()) {
+            if (action->text() == title)
+                return action;
+        }
+        ADD_FAILURE() << "no tray entry " << title.toStdString();
+        return nullptr;
+    };
+
+    QAction* about = entry(QStringLiteral("About Tolvi"));
+    ASSERT_NE(about, nullptr);
+    about->trigger();
+    EXPECT_EQ(h.windows.calls, QStringList{"about.show"});
+
+    QAction* whatsNew = entry(QStringLiteral("What's New"));
+    ASSERT_NE(whatsNew, nullptr);
+    h.windows.calls.clear();
+    whatsNew->trigger();
+    // Closing it marks these notes as seen.
+    EXPECT_EQ(h.windows.calls, QStringList{"whatsNew.show(markSeen)"});
 }
 
 // MARK: exclusions

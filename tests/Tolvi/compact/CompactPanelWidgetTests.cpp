@@ -1,6 +1,7 @@
 // The compact panel offscreen, driven through the program's own key routing as a user would
 // drive it, plus its key table and its placement under the pointer.
 #include "Tolvi/compact/CompactClipboardPanelController.h"
+#include "Tolvi/compact/CompactClipboardRow.h"
 #include "Tolvi/compact/CompactResultList.h"
 
 #include "tests/Tolvi/history/HistoryTestSupport.h"
@@ -8,6 +9,7 @@
 #include "Tolvi/design/TolviPrimaryButton.h"
 #include "Tolvi/clipviews/EmptyHistoryView.h"
 #include "Tolvi/clipviews/HistoryStorageNotice.h"
+#include "Tolvi/clipviews/PasteQueueNotice.h"
 #include "Tolvi/inspector/ClipTextEditor.h"
 #include "Tolvi/clipviews/ThumbnailCache.h"
 #include "Tolvi/platform/pasteboard/PasteboardTypes.h"
@@ -16,6 +18,9 @@
 #include "TolviCore/persistence/PersistenceError.h"
 
 #include <QApplication>
+#include <QContextMenuEvent>
+#include <QImage>
+#include <QPainter>
 #include <QLineEdit>
 #include <QLabel>
 #include <QListView>
@@ -130,6 +135,11 @@ protected:
         int age = 10;
         for (const char* text : {"alpha older", "gamma", "beta", "alpha newest"})
             ASSERT_TRUE(store->record(QString::fromLatin1(text), now - age--));
+        controller = std::make_unique<Controller>(dependencies());
+    }
+
+    Controller::Dependencies dependencies()
+    {
         Controller::Dependencies dependencies{*store, FeatureFlags(TolviDistributionChannel::direct, false), usage,
                                               paste.service};
         dependencies.thumbnails = &thumbnails;
@@ -137,7 +147,7 @@ protected:
         dependencies.pointerPosition = [this] { return pointer; };
         dependencies.exportHistory = [this](QWidget* parent) { exportParents.append(parent); };
         dependencies.drafts = &drafts;
-        controller = std::make_unique<Controller>(std::move(dependencies));
+        return dependencies;
     }
 
     void TearDown() override { controller.reset(); }
@@ -521,6 +531,191 @@ TEST_F(CompactPanelWidgetTest, ALogoutAsksTheEditorsOwnQuestionAndAnEndWithoutOn
     ASSERT_TRUE(view().saveButton()->isEnabled());
     view().saveButton()->click();
     EXPECT_EQ(store->item(clip)->content().textValue(), typed);
+}
+
+// ---- What the panel shows around its lists ---------------------------------------------
+
+TEST_F(CompactPanelWidgetTest, ReturnHintAndTheNothingSelectedStateFollowTheSelection)
+{
+    open();
+    ASSERT_TRUE(state().selectedItem());
+    EXPECT_TRUE(view().returnHint()->isVisible());
+    // Nothing matches, nothing is selected: Return would do nothing, so no hint.
+    QTest::keyClicks(view().searchField(), QStringLiteral("zzz"));
+    ASSERT_FALSE(state().selectedItem());
+    EXPECT_FALSE(view().returnHint()->isVisible());
+    view().searchField()->clear();
+    ASSERT_TRUE(state().selectedItem());
+    EXPECT_TRUE(view().returnHint()->isVisible());
+
+    // The actions of a selected clip. The history is cleared while the clip is being edited:
+    // back in the actions there is no clip any more, and they give way to "Nothing selected".
+    press(Qt::Key_Return);
+    ASSERT_EQ(controller->panelMode(), CompactPanelMode::actions);
+    EXPECT_TRUE(view().isShowingActionList());
+    EXPECT_TRUE(view().actionList()->isVisible());
+    EXPECT_FALSE(view().actionsEmptyView()->isVisible());
+    press(Qt::Key_E);
+    ASSERT_EQ(controller->panelMode(), CompactPanelMode::editor);
+    store->clear();
+    state().requestLeaveEditor();
+    ASSERT_EQ(controller->panelMode(), CompactPanelMode::actions);
+    ASSERT_FALSE(state().selectedItem());
+    EXPECT_FALSE(view().actionList()->isVisible());
+    EXPECT_TRUE(view().actionsEmptyView()->isVisible());
+    EXPECT_EQ(view().actionsEmptyView()->title(), QStringLiteral("Nothing selected"));
+}
+
+TEST_F(CompactPanelWidgetTest, PasteQueueNoticeStaysOutOfTheEditorAndThePreview)
+{
+    ClipboardImage image(pngBytes(4, 3), QStringLiteral("public.png"), 4, 3);
+    ASSERT_TRUE(store->record(ClipboardContent::image(image), now - 20));
+    open();
+    view().setPreviewFactory([](const ClipboardItem&, std::function<void()>, QWidget* parent) {
+        auto* preview = new QWidget(parent);
+        preview->show();
+        return preview;
+    });
+    PasteQueueNotice* notice = view().queueNoticePlace()->findChild<PasteQueueNotice*>();
+    ASSERT_NE(notice, nullptr);
+
+    // An image and a text go one at a time: the second waits for "Paste Next".
+    QList<ClipboardItem> both;
+    for (const ClipboardItem& item : store->items()) {
+        if (item.content().isImage() || item.content().textValue() == QStringLiteral("gamma"))
+            both.append(item);
+    }
+    ASSERT_EQ(both.size(), 2);
+    paste.service.pasteItems(both);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return notice->band() == PasteQueueNotice::Band::waiting; }));
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(notice->isVisible());
+
+    // In the actions it stays; in the editor it goes.
+    press(Qt::Key_Return);
+    ASSERT_EQ(controller->panelMode(), CompactPanelMode::actions);
+    EXPECT_TRUE(notice->isVisible());
+    press(Qt::Key_E);
+    ASSERT_EQ(controller->panelMode(), CompactPanelMode::editor);
+    EXPECT_FALSE(notice->isVisible());
+    state().requestLeaveEditor();
+    state().showResults();
+    ASSERT_EQ(controller->panelMode(), CompactPanelMode::results);
+    EXPECT_TRUE(notice->isVisible());
+
+    // Under the full-size preview it goes too.
+    ASSERT_TRUE(state().isPreviewAvailable());
+    state().openPreview(*state().selectedItem());
+    ASSERT_NE(view().previewOverlay(), nullptr);
+    EXPECT_FALSE(notice->isVisible());
+    state().closePreview();
+    EXPECT_TRUE(notice->isVisible());
+    EXPECT_EQ(notice->band(), PasteQueueNotice::Band::waiting);
+}
+
+TEST_F(CompactPanelWidgetTest, RecognitionRetryStandsAboveTheActionsAndOnlyImagesThatCanRetryOfferIt)
+{
+    QList<QUuid> retried;
+    controller.reset();
+    Controller::Dependencies withRetry = dependencies();
+    withRetry.retryOCR = [&retried](const ClipboardItem& item) { retried.append(item.id()); };
+    controller = std::make_unique<Controller>(std::move(withRetry));
+    // Oldest first: an image whose text was read, then one that can be read again.
+    ASSERT_TRUE(store->record(ClipboardContent::image(ClipboardImage(pngBytes(4, 3, 0xff112233), QStringLiteral("public.png"),
+                                                                     4, 3, QStringLiteral("Receipt total"))),
+                              now - 2));
+    ASSERT_TRUE(store->record(ClipboardContent::image(ClipboardImage(pngBytes(4, 3, 0xff445566), QStringLiteral("public.png"),
+                                                                     4, 3)),
+                              now - 1));
+    const ClipboardItem retryable = store->itemAt(0);
+    const ClipboardItem recognised = store->itemAt(1);
+    const ClipboardItem text = store->itemAt(2);
+    ASSERT_TRUE(text.content().isText());
+    open();
+
+    // The row menu offers the retry on the image that can use it, and on no other row.
+    auto menuFor = [&](const QUuid& id) -> QMenu* {
+        int row = 0;
+        while (row < state().filteredItems().size() && state().filteredItems().at(row).id() != id)
+            ++row;
+        EXPECT_LT(row, state().filteredItems().size());
+        const QRect rect = view().resultList()->visualRect(view().resultModel().index(row));
+        QContextMenuEvent event(QContextMenuEvent::Mouse, rect.center(),
+                                view().resultList()->viewport()->mapToGlobal(rect.center()));
+        QApplication::sendEvent(view().resultList()->viewport(), &event);
+        QMenu* shown = nullptr;
+        for (QMenu* menu : view().findChildren<QMenu*>()) {
+            if (menu->isVisible())
+                shown = menu;
+        }
+        return shown;
+    };
+    EXPECT_EQ(menuFor(text.id()), nullptr);
+    EXPECT_EQ(menuFor(recognised.id()), nullptr);
+    QMenu* menu = menuFor(retryable.id());
+    ASSERT_NE(menu, nullptr);
+    ASSERT_EQ(menu->actions().size(), 1);
+    EXPECT_EQ(menu->actions()[0]->text(), state().retryOCRTitle(retryable));
+    menu->actions()[0]->trigger();
+    menu->close();
+    EXPECT_EQ(retried, QList<QUuid>{retryable.id()});
+
+    // In the actions the retry button heads the list, above every section.
+    state().setSelectedItemID(retryable.id());
+    press(Qt::Key_Return);
+    ASSERT_EQ(controller->panelMode(), CompactPanelMode::actions);
+    QPushButton* retry = view().retryButton();
+    ASSERT_TRUE(retry->isVisible());
+    const QRect button(retry->mapTo(&view(), QPoint(0, 0)), retry->size());
+    const QPoint listTop = view().actionList()->mapTo(&view(), QPoint(0, 0));
+    EXPECT_LE(button.bottom(), listTop.y());
+    retry->click();
+    EXPECT_EQ(retried.size(), 2);
+
+    // Not for an image whose text was read.
+    state().showResults();
+    state().setSelectedItemID(recognised.id());
+    press(Qt::Key_Return);
+    ASSERT_EQ(controller->panelMode(), CompactPanelMode::actions);
+    EXPECT_FALSE(retry->isVisible());
+}
+
+// With increased contrast the selected row is outlined in electric blue, two points wide, and
+// the others in the muted colour.
+TEST(CompactClipboardRowTest, IncreasedContrastOutlinesTheSelectedRowInBlue)
+{
+    const ClipboardItem item(QUuid::createUuid(), QStringLiteral("hello"), now - 60);
+    auto paintRow = [&](bool selected, bool increasedContrast) {
+        DesignContext context;
+        context.appearance = ThemeAppearance::light;
+        context.increasedContrast = increasedContrast;
+        ClipRowInput input;
+        input.isFocused = selected;
+        QImage image(400, CompactClipboardRow::height(), QImage::Format_ARGB32_Premultiplied);
+        image.fill(Qt::white);
+        QPainter painter(&image);
+        CompactClipboardRow::paint(painter, QRectF(image.rect()), item, 1, input, {}, now, context);
+        return image;
+    };
+    auto near = [](const QColor& a, const QColor& b) {
+        return std::abs(a.red() - b.red()) <= 10 && std::abs(a.green() - b.green()) <= 10
+            && std::abs(a.blue() - b.blue()) <= 10;
+    };
+    DesignContext light;
+    light.appearance = ThemeAppearance::light;
+    const QColor blue = light.color(TolviDesign::ColorToken::electricBlue);
+    const QColor muted = light.color(TolviDesign::ColorToken::muted);
+
+    const QImage selected = paintRow(true, true);
+    const int middle = selected.width() / 2;
+    EXPECT_TRUE(near(selected.pixelColor(middle, 0), blue)) << selected.pixelColor(middle, 0).name().toStdString();
+    EXPECT_TRUE(near(selected.pixelColor(middle, 1), blue)) << selected.pixelColor(middle, 1).name().toStdString();
+    const QImage other = paintRow(false, true);
+    EXPECT_TRUE(near(other.pixelColor(middle, 0), muted)) << other.pixelColor(middle, 0).name().toStdString();
+    EXPECT_FALSE(near(other.pixelColor(middle, 1), muted));
+    // Without it the selection is not outlined in blue.
+    const QImage standard = paintRow(true, false);
+    EXPECT_FALSE(near(standard.pixelColor(middle, 1), blue));
 }
 
 } // namespace

@@ -9,7 +9,10 @@
 
 #include "HistoryTestSupport.h"
 
+#include "Tolvi/clipviews/PasteQueueNotice.h"
 #include "Tolvi/design/TolviPrimaryButton.h"
+#include "Tolvi/inspector/ClipTextEditor.h"
+#include "Tolvi/inspector/NewSnippetOverlay.h"
 #include "Tolvi/platform/pasteboard/PasteboardTypes.h"
 #include "Tolvi/platform/shell/Clock.h"
 
@@ -18,7 +21,10 @@
 #include <QListView>
 #include <QMenu>
 #include <QMessageBox>
+#include <QScrollBar>
 #include <QTest>
+
+#include <algorithm>
 
 #include <gtest/gtest.h>
 
@@ -277,4 +283,172 @@ TEST_F(HistoryWindowKeyboardTest, InspectedRowFarDownALongListStaysInView)
     search()->clear();
     ASSERT_EQ(state().lensItem()->id(), oldest);
     EXPECT_TRUE(inView(state().lensRow()));
+}
+
+// ---- Layout by width -----------------------------------------------------------------------
+
+// The content below the header is what is measured: from 760 points on the inspector stands beside
+// a list of min(max(width x 0.44, 330), 430) points; below, the list takes the whole width with the
+// action strip under it.
+TEST_F(HistoryWindowKeyboardTest, InspectorBesideTheListFromSevenHundredSixtyPointsAndTheStripBelow)
+{
+    open();
+    ASSERT_TRUE(state().lensItem());
+    QWidget* content = list()->parentWidget();
+    ASSERT_NE(content, nullptr);
+    QWidget* window = controller->panel();
+    // Sizes the window so that the content is `width` wide.
+    auto fitContent = [&](int width) {
+        for (int attempt = 0; attempt < 3 && content->width() != width; ++attempt) {
+            const int wanted = window->width() + width - content->width();
+            window->resize(wanted, window->height());
+            QTest::qWaitFor([&] { return content->width() == width; }, 2000);
+        }
+        return content->width() == width;
+    };
+    QWidget* inspector = controller->view()->inspectorPlace();
+    QWidget* strip = controller->view()->narrowActionsPlace();
+
+    ASSERT_TRUE(fitContent(759));
+    EXPECT_FALSE(controller->view()->isWideLayout());
+    EXPECT_FALSE(inspector->isVisible());
+    EXPECT_TRUE(strip->isVisible());
+    EXPECT_EQ(list()->width(), 759);
+    EXPECT_LE(list()->geometry().bottom(), strip->geometry().top());
+
+    ASSERT_TRUE(fitContent(760));
+    EXPECT_TRUE(controller->view()->isWideLayout());
+    EXPECT_TRUE(inspector->isVisible());
+    EXPECT_FALSE(strip->isVisible());
+    EXPECT_EQ(list()->height(), content->height());
+    EXPECT_GT(inspector->x(), list()->geometry().right());
+
+    // The list's width beside the inspector, at several widths the window can take.
+    for (const int width : {760, 761, 790, 840, 900, 950}) {
+        ASSERT_TRUE(fitContent(width)) << width;
+        const int expected = int(std::min(std::max(width * 0.44, 330.0), 430.0));
+        EXPECT_EQ(list()->width(), expected) << "content " << width;
+        EXPECT_TRUE(inspector->isVisible()) << width;
+    }
+
+    // Narrow again: back to the strip.
+    ASSERT_TRUE(fitContent(700));
+    EXPECT_FALSE(inspector->isVisible());
+    EXPECT_TRUE(strip->isVisible());
+    EXPECT_EQ(list()->width(), 700);
+}
+
+// ---- Notices and scrolling -----------------------------------------------------------------
+
+TEST_F(HistoryWindowKeyboardTest, PasteQueueNoticeIsOutOfSightWhileAnOverlayOrConfirmationIsOpen)
+{
+    ClipboardImage image(pngBytes(4, 3), QStringLiteral("public.png"), 4, 3);
+    ASSERT_TRUE(store->record(ClipboardContent::image(image), now - 1));
+    open();
+    PasteQueueNotice* notice = controller->view()->pasteQueueNotice();
+    ASSERT_NE(notice, nullptr);
+    EXPECT_FALSE(notice->isVisible());
+
+    // An image and a text go one at a time: the first is sent, the second waits for Paste Next.
+    paste.service.pasteItems({store->itemAt(0), store->itemAt(1)});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return notice->band() == PasteQueueNotice::Band::waiting; }));
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(notice->isVisible());
+
+    // The full-size preview covers the window: the notice goes, and comes back after it.
+    state().openPreview(store->itemAt(1));
+    ASSERT_TRUE(state().isHistoryInteractionBlocked());
+    EXPECT_FALSE(notice->isVisible());
+    state().handleEscape();
+    ASSERT_FALSE(state().isHistoryInteractionBlocked());
+    EXPECT_TRUE(notice->isVisible());
+
+    // So does the clear-history confirmation.
+    state().requestClearHistory();
+    QMessageBox* box = controller->view()->clearHistoryConfirmation();
+    ASSERT_NE(box, nullptr);
+    EXPECT_FALSE(notice->isVisible());
+    for (QAbstractButton* button : box->buttons()) {
+        if (button->text() == QStringLiteral("Cancel"))
+            button->click();
+    }
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !controller->view()->clearHistoryConfirmation(); }));
+    EXPECT_TRUE(notice->isVisible());
+    EXPECT_EQ(notice->band(), PasteQueueNotice::Band::waiting);
+}
+
+// Pinned clips stand first, so a new snippet lands below all of them, out of sight.
+TEST_F(HistoryWindowKeyboardTest, ASavedSnippetIsSelectedAndScrolledToTheMiddleOnce)
+{
+    for (int i = 0; i < 200; ++i)
+        ASSERT_TRUE(store->record(QStringLiteral("older note %1").arg(i), now - 5000 + i));
+    for (int i = 0; i < 60; ++i)
+        store->togglePinned(store->itemAt(i + 60));
+    open();
+    const QRect viewport = list()->viewport()->rect();
+    auto rectOf = [this](int row) { return list()->visualRect(list()->model()->index(row, 0)); };
+    ASSERT_TRUE(viewport.contains(rectOf(0).center()));
+
+    // New snippet, written and saved in its card.
+    controller->show(true);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return controller->view()->newSnippetOverlay() != nullptr; }));
+    NewSnippetOverlay* card = controller->view()->newSnippetOverlay();
+    QTest::keyClicks(card->editor(), QStringLiteral("a fresh snippet"));
+    ASSERT_TRUE(card->saveButton()->isEnabled());
+    card->saveButton()->click();
+
+    EXPECT_EQ(lensText(), QStringLiteral("a fresh snippet"));
+    const int row = state().lensRow();
+    ASSERT_EQ(row, 60);
+    const QRect rect = rectOf(row);
+    EXPECT_TRUE(viewport.contains(rect.center()));
+    // Centred: as far from the top as from the bottom, give or take a row.
+    EXPECT_LE(std::abs((rect.center().y() - viewport.top()) - (viewport.bottom() - rect.center().y())), rect.height());
+    // The request is spent: later changes do not scroll there again.
+    EXPECT_FALSE(state().pendingScrollItemID());
+}
+
+// "Show in All History" from a search far down the list: the clip is scrolled to the middle.
+TEST_F(HistoryWindowKeyboardTest, ShowInAllHistoryScrollsTheClipToTheMiddleOfTheList)
+{
+    for (int i = 0; i < 200; ++i)
+        ASSERT_TRUE(store->record(QStringLiteral("older note %1").arg(i), now - 5000 + i));
+    open();
+    QTest::keyClicks(search(), QStringLiteral("older note 100"));
+    ASSERT_EQ(list()->model()->rowCount(), 1);
+    const QUuid id = state().lensItem()->id();
+    state().showInAllHistory(id);
+    ASSERT_GT(list()->model()->rowCount(), 200);
+    const int row = state().lensRow();
+    ASSERT_EQ(state().filteredItems().at(row).id(), id);
+    const QRect rect = list()->visualRect(list()->model()->index(row, 0));
+    const QRect viewport = list()->viewport()->rect();
+    EXPECT_TRUE(viewport.contains(rect.center()));
+    // Centred: as far from the top as from the bottom, give or take a row.
+    EXPECT_LE(std::abs((rect.center().y() - viewport.top()) - (viewport.bottom() - rect.center().y())), rect.height());
+    EXPECT_FALSE(state().pendingScrollItemID());
+}
+
+// The window's largest size keeps its content below the width where the list stops growing:
+// the split alone shows the whole rule.
+TEST(HistoryContentSplitTest, ListWidthFollowsTheRuleAtEveryWidth)
+{
+    QWidget host;
+    host.resize(1400, 500);
+    auto* list = new QListView;
+    auto* split = new HistoryContentSplit(list, &host);
+    split->setHasLens(true);
+    host.show();
+    for (int width = 700; width <= 1300; ++width) {
+        split->resize(width, 400);
+        if (width < 760) {
+            ASSERT_EQ(list->width(), width);
+            ASSERT_FALSE(split->inspectorPlace()->isVisible()) << width;
+            continue;
+        }
+        const int expected = int(std::min(std::max(width * 0.44, 330.0), 430.0));
+        ASSERT_EQ(list->width(), expected) << "width " << width;
+        ASSERT_TRUE(split->inspectorPlace()->isVisible()) << width;
+        ASSERT_EQ(split->inspectorPlace()->geometry().right(), width - 1) << width;
+    }
 }

@@ -146,6 +146,10 @@ TEST(OnboardingTour, StepsForwardAndBackWithTheirButtons)
               QStringList{sampleClipText});
     tour.press(QStringLiteral("Back"));
     EXPECT_EQ(tour.view().step(), SetupStep::basics);
+    // Back goes one step at a time.
+    tour.press(QStringLiteral("Back"));
+    EXPECT_EQ(tour.view().step(), SetupStep::howItWorks);
+    EXPECT_EQ(tour.progress(), QStringLiteral("2 of 4"));
 
     // Walking through the tour finishes nothing.
     EXPECT_TRUE(tour.calls.isEmpty()) << tour.calls.join(' ').toStdString();
