@@ -141,8 +141,16 @@ bool BridgedPasteboard::write(const QList<PasteboardItem>& items)
     pendingX11Copy_.reset();
     recentSeatCopy_.reset();
     current_ = Side::seat;
-    ++counter_;
+    ownChange_ = ++counter_;
     return written;
+}
+
+bool BridgedPasteboard::holdsOwnWrite()
+{
+    // Our write comes back over XWayland as the compositor's copy, which is never counted: only
+    // a copy made since, on either side, moves the count past it.
+    absorb();
+    return ownChange_ == counter_;
 }
 
 } // namespace tolvi

@@ -47,6 +47,7 @@ public:
     std::optional<QByteArray> itemData(int index, const QString& type) override;
     std::optional<QByteArray> data(const QString& type) override;
     bool write(const QList<PasteboardItem>& items) override;
+    bool holdsOwnWrite() override;
 
     enum class Side { seat, xwayland };
     // The side the current contents are read from.
@@ -72,6 +73,8 @@ private:
 
     Sides sides_;
     qint64 counter_ = 0;
+    // The count our newest write() was given.
+    qint64 ownChange_ = -1;
     qint64 seatSeen_ = 0;
     qint64 xwaylandSeen_ = 0;
     Side current_ = Side::seat;

@@ -155,3 +155,29 @@ TEST_F(BridgedPasteboardTest, ImagesAndFileReferencesAreComparedByTheirBytes)
     xwayland.clear();
     EXPECT_EQ(board.changeCount(), start + 5);
 }
+
+TEST_F(BridgedPasteboardTest, OurWriteStaysOursUntilEitherSideHasANewCopy)
+{
+    BridgedPasteboard board(sides());
+    ASSERT_TRUE(board.write({textItem(QStringLiteral("pasted by us"))}));
+    const qint64 written = board.changeCount();
+    EXPECT_TRUE(board.holdsOwnWrite());
+
+    // The compositor carries our write over to XWayland: still ours, not a new copy.
+    carriedOver = true;
+    xwayland.setString(QStringLiteral("pasted by us"));
+    EXPECT_EQ(board.changeCount(), written);
+    EXPECT_TRUE(board.holdsOwnWrite());
+
+    // An X11 program copies: that copy is no write of ours.
+    carriedOver = false;
+    xwayland.setString(QStringLiteral("copied in an X11 program"));
+    EXPECT_EQ(board.changeCount(), written + 1);
+    EXPECT_FALSE(board.holdsOwnWrite());
+
+    // Ours again, then a Wayland program's copy.
+    ASSERT_TRUE(board.write({textItem(QStringLiteral("pasted again"))}));
+    EXPECT_TRUE(board.holdsOwnWrite());
+    seat.setString(QStringLiteral("copied in a Wayland program"));
+    EXPECT_FALSE(board.holdsOwnWrite());
+}
