@@ -16,7 +16,7 @@ namespace tolvi {
 
 namespace {
 
-// The panel a window of the program belongs to: the panel itself or the panel it was opened over.
+// The panel a window of the program was opened over, if any.
 EscapeClosingPanel* panelOf(QWidget* window)
 {
     for (QWidget* parent = window->parentWidget(); parent; parent = parent->parentWidget()) {

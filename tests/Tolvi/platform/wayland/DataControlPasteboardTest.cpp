@@ -203,12 +203,19 @@ TEST(DataControlPasteboardTest, OurOwnWriteCountsOnceAndIsReadBackWithoutTheComp
     EXPECT_TRUE(offeredTypes.contains("text/html"));
     EXPECT_EQ(board.string(T::plainText), QStringLiteral("pasted"));
     EXPECT_EQ(board.data(T::html), QByteArray("<i>pasted</i>"));
+    EXPECT_TRUE(board.holdsOwnWrite());
+    // The compositor's announcement of our own source changes neither.
+    board.selectionChanged(std::make_shared<FakeOffer>(QList<std::pair<QByteArray, QByteArray>>{{"text/plain", "pasted"}}),
+                           true);
+    EXPECT_EQ(board.changeCount(), before + 1);
+    EXPECT_TRUE(board.holdsOwnWrite());
 
-    // Another program's copy afterwards is a change again.
+    // Another program's copy afterwards is a change again, and not ours.
     board.selectionChanged(std::make_shared<FakeOffer>(QList<std::pair<QByteArray, QByteArray>>{{"text/plain", "theirs"}}),
                            false);
     EXPECT_EQ(board.changeCount(), before + 2);
     EXPECT_EQ(board.string(T::plainText), QStringLiteral("theirs"));
+    EXPECT_FALSE(board.holdsOwnWrite());
 }
 
 TEST(DataControlPasteboardTest, ARefusedWriteIsAFailure)
