@@ -678,6 +678,8 @@ TEST_F(CompactPanelWidgetTest, RecognitionRetryStandsAboveTheActionsAndOnlyImage
     press(Qt::Key_Return);
     ASSERT_EQ(controller->panelMode(), CompactPanelMode::actions);
     EXPECT_FALSE(retry->isVisible());
+    // The panel goes before the list its retries went to.
+    controller.reset();
 }
 
 // With increased contrast the selected row is outlined in electric blue, two points wide, and

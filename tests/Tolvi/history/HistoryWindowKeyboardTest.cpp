@@ -21,7 +21,6 @@
 #include <QListView>
 #include <QMenu>
 #include <QMessageBox>
-#include <QScrollBar>
 #include <QTest>
 
 #include <algorithm>
@@ -382,8 +381,11 @@ TEST_F(HistoryWindowKeyboardTest, ASavedSnippetIsSelectedAndScrolledToTheMiddleO
 {
     for (int i = 0; i < 200; ++i)
         ASSERT_TRUE(store->record(QStringLiteral("older note %1").arg(i), now - 5000 + i));
-    for (int i = 0; i < 60; ++i)
-        store->togglePinned(store->itemAt(i + 60));
+    QList<ClipboardItem> toPin;
+    for (int i = 60; i < 120; ++i)
+        toPin.append(store->itemAt(i));
+    for (const ClipboardItem& item : toPin)
+        store->togglePinned(item);
     open();
     const QRect viewport = list()->viewport()->rect();
     auto rectOf = [this](int row) { return list()->visualRect(list()->model()->index(row, 0)); };
