@@ -20,8 +20,15 @@
 
 #include <optional>
 
+#include <QFileInfo>
+#include <QScopeGuard>
+
 #include <csignal>
+#include <cstring>
+#include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 using tolvi::test::copyToClipboard;
@@ -402,6 +409,51 @@ TEST(TolviApp, StartsAndQuitsWhateverStandsUnderTheNamesOfItsFiles)
             EXPECT_TRUE(fifos ? S_ISFIFO(info.st_mode) : S_ISLNK(info.st_mode)) << file.toStdString();
         }
     }
+}
+
+// A thousand connections to the instance socket that send the start of a line and stay open,
+// with the program allowed 1,024 open files: it keeps its socket, takes copies and quits.
+TEST(TolviApp, AFloodOfConnectionsToTheInstanceSocketLeavesItWorking)
+{
+    X11TestDisplay x;
+    ASSERT_NE(x.display(), nullptr);
+    RunningApp app;
+    app.process.setChildProcessModifier([] {
+        rlimit limit{1024, 1024};
+        ::setrlimit(RLIMIT_NOFILE, &limit);
+    });
+    ASSERT_TRUE(startPastTheTour(x, app)) << app.output().constData();
+    const QString socketPath = app.root + QStringLiteral("/runtime/tolvi.instance");
+    ASSERT_TRUE(QFileInfo::exists(socketPath));
+
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const QByteArray encoded = QFile::encodeName(socketPath);
+    std::memcpy(address.sun_path, encoded.constData(), size_t(encoded.size()));
+    QList<int> flood;
+    const auto closeFlood = qScopeGuard([&] {
+        for (const int fd : std::as_const(flood))
+            ::close(fd);
+    });
+    for (int i = 0; i < 1000; ++i) {
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        ASSERT_GE(fd, 0);
+        flood.append(fd);
+        ASSERT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0) << i;
+        ASSERT_EQ(::write(fd, "hist", 4), 4);
+    }
+
+    QThread::msleep(1200); // a copy made while the app in front changes is skipped
+    ASSERT_TRUE(copyToClipboard("copied during the flood"));
+    EXPECT_TRUE(pollUntil([&] { return app.output().contains("Tolvi recorded clipboard item"); }))
+        << app.output().constData();
+    EXPECT_TRUE(QFileInfo::exists(socketPath));
+    // A launch still reaches it.
+    EXPECT_EQ(app.launch({}), 0);
+    app.process.terminate();
+    ASSERT_TRUE(app.process.waitForFinished(15000));
+    EXPECT_EQ(app.process.exitStatus(), QProcess::NormalExit) << app.output().constData();
+    EXPECT_EQ(app.process.exitCode(), 0) << app.output().constData();
 }
 
 // Last in this file: it replaces the session's tray with one of its own.
