@@ -1,7 +1,9 @@
 #include "Tolvi/platform/settings/QtKeyValueSettings.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QSettings>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 
 #include <cerrno>
@@ -77,10 +79,31 @@ QVariant storableForm(const QVariant& value)
 
 QtKeyValueSettings::QtKeyValueSettings()
 {
-    const QString path = QSettings().fileName();
+    // The files QSettings() reads: the application's, then the organization's and the system's
+    // fallbacks. Constructing it reads them all, so they are checked by name first.
+    const QString organization = QCoreApplication::organizationName();
+    const QString application = QCoreApplication::applicationName();
+    const QString path = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + QLatin1Char('/')
+                         + organization + QLatin1Char('/') + application + QStringLiteral(".conf");
     preparePrivateFile(path);
-    if (!useStandIn(path))
-        m_settings = std::make_unique<QSettings>();
+    if (useStandIn(path))
+        return;
+    QStringList folders = QStandardPaths::standardLocations(QStandardPaths::GenericConfigLocation);
+    folders.append(QStringLiteral("/etc/xdg"));
+    for (const QString& folder : std::as_const(folders)) {
+        for (const QString& fallback : {folder + QLatin1Char('/') + organization + QLatin1Char('/') + application
+                                            + QStringLiteral(".conf"),
+                                        folder + QLatin1Char('/') + organization + QStringLiteral(".conf")}) {
+            if (!isUsableSettingsFile(fallback)) {
+                qWarning("Tolvi: %s is not a regular file of a settings file's size; the settings are read "
+                         "without fallbacks",
+                         qPrintable(fallback));
+                m_settings = std::make_unique<QSettings>(path, QSettings::IniFormat);
+                return;
+            }
+        }
+    }
+    m_settings = std::make_unique<QSettings>();
 }
 
 QtKeyValueSettings::QtKeyValueSettings(const QString& filePath)

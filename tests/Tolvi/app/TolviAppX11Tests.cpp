@@ -24,8 +24,15 @@
 #include <map>
 #include <optional>
 
+#include <QFileInfo>
+#include <QScopeGuard>
+
 #include <csignal>
+#include <cstring>
+#include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 using tolvi::test::copyToClipboard;
@@ -361,6 +368,127 @@ TEST(TolviApp, ASecondProgramThatCannotTakeTheHistoryLeavesItAlone)
     ASSERT_TRUE(copyToClipboard("still captured by the first"));
     EXPECT_TRUE(pollUntil([&] { return contentOf(history).contains("still captured by the first"); }))
         << app.output().constData();
+}
+
+// An XSETTINGS manager of the test's own publishing `count` settings, none of them in use.
+class CrowdedSettingsManager {
+public:
+    explicit CrowdedSettingsManager(quint32 count) : m_display(XOpenDisplay(nullptr))
+    {
+        const Window window = XCreateSimpleWindow(m_display, DefaultRootWindow(m_display), 0, 0, 1, 1, 0, 0, 0);
+        QByteArray bytes(12, '\0');  // least significant byte first, serial 0
+        auto card32 = [&bytes](quint32 v) {
+            for (int shift = 0; shift < 32; shift += 8)
+                bytes.append(char((v >> shift) & 0xff));
+        };
+        bytes.truncate(8);
+        card32(count);
+        for (quint32 i = 0; i < count; ++i) {
+            const QByteArray name = "Crowd/Setting" + QByteArray::number(i).rightJustified(7, '0');  // 20 bytes
+            bytes.append('\0').append('\0').append(char(name.size())).append('\0').append(name);
+            card32(0);
+            card32(i);
+        }
+        const Atom settings = XInternAtom(m_display, "_XSETTINGS_SETTINGS", False);
+        XChangeProperty(m_display, window, settings, settings, 8, PropModeReplace,
+                        reinterpret_cast<const unsigned char*>(bytes.constData()), int(bytes.size()));
+        XSetSelectionOwner(m_display, XInternAtom(m_display, "_XSETTINGS_S0", False), window, CurrentTime);
+        XSync(m_display, False);
+    }
+    ~CrowdedSettingsManager() { XCloseDisplay(m_display); }
+
+private:
+    Display* m_display;
+};
+
+// Files Tolvi reads at start that are FIFOs or links to a device, and a settings manager with
+// a hundred thousand settings: Tolvi starts, and quits on SIGTERM, every time.
+TEST(TolviApp, StartsAndQuitsWhateverStandsUnderTheNamesOfItsFiles)
+{
+    X11TestDisplay x;
+    ASSERT_NE(x.display(), nullptr);
+    CrowdedSettingsManager crowded(100000);
+    for (const bool fifos : {true, false}) {
+        SCOPED_TRACE(fifos ? "FIFOs" : "links to /dev/zero");
+        RunningApp app;
+        // KDE without a settings daemon of its own reads kdeglobals.
+        app.extraEnvironment.insert("XDG_CURRENT_DESKTOP", "KDE");
+        const QString data = app.home.filePath("data/Tolvi");
+        const QString config = app.home.filePath("config");
+        ASSERT_TRUE(QDir().mkpath(data));
+        ASSERT_TRUE(QDir().mkpath(config + QStringLiteral("/Tolvi")));
+        for (const QString& folder : {app.home.filePath("data"), data, config, config + QStringLiteral("/Tolvi")})
+            ASSERT_EQ(::chmod(QFile::encodeName(folder).constData(), 0700), 0);
+        const QStringList files{data + QStringLiteral("/unsaved-drafts.json"), config + QStringLiteral("/kdeglobals"),
+                                config + QStringLiteral("/Tolvi/Tolvi.conf")};
+        for (const QString& file : files) {
+            if (fifos)
+                ASSERT_EQ(::mkfifo(QFile::encodeName(file).constData(), 0600), 0);
+            else
+                ASSERT_TRUE(QFile::link(QStringLiteral("/dev/zero"), file));
+        }
+        if (!pollUntil([&] { return !x.chordTaken(ControlMask | Mod1Mask, XK_v); }))
+            FAIL() << "an earlier program still holds the history chord";
+        app.start();
+        // Start-up is over once the first window is due (the settings start afresh: the tour).
+        EXPECT_TRUE(pollUntil([&] { return x.hasViewableWindow(app.process.processId(), "Tolvi Setup"); }, 30000))
+            << app.output().constData();
+        app.process.terminate();
+        // Generous: the program must quit at all, not quickly.
+        ASSERT_TRUE(app.process.waitForFinished(15000)) << app.output().constData();
+        EXPECT_EQ(app.process.exitStatus(), QProcess::NormalExit) << app.output().constData();
+        EXPECT_EQ(app.process.exitCode(), 0) << app.output().constData();
+        for (const QString& file : files) {
+            struct stat info {};
+            ASSERT_EQ(::lstat(QFile::encodeName(file).constData(), &info), 0) << file.toStdString();
+            EXPECT_TRUE(fifos ? S_ISFIFO(info.st_mode) : S_ISLNK(info.st_mode)) << file.toStdString();
+        }
+    }
+}
+
+// A thousand connections to the instance socket that send the start of a line and stay open,
+// with the program allowed 1,024 open files: it keeps its socket, takes copies and quits.
+TEST(TolviApp, AFloodOfConnectionsToTheInstanceSocketLeavesItWorking)
+{
+    X11TestDisplay x;
+    ASSERT_NE(x.display(), nullptr);
+    RunningApp app;
+    app.process.setChildProcessModifier([] {
+        rlimit limit{1024, 1024};
+        ::setrlimit(RLIMIT_NOFILE, &limit);
+    });
+    ASSERT_TRUE(startPastTheTour(x, app)) << app.output().constData();
+    const QString socketPath = app.root + QStringLiteral("/runtime/tolvi.instance");
+    ASSERT_TRUE(QFileInfo::exists(socketPath));
+
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const QByteArray encoded = QFile::encodeName(socketPath);
+    std::memcpy(address.sun_path, encoded.constData(), size_t(encoded.size()));
+    QList<int> flood;
+    const auto closeFlood = qScopeGuard([&] {
+        for (const int fd : std::as_const(flood))
+            ::close(fd);
+    });
+    for (int i = 0; i < 1000; ++i) {
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        ASSERT_GE(fd, 0);
+        flood.append(fd);
+        ASSERT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0) << i;
+        ASSERT_EQ(::write(fd, "hist", 4), 4);
+    }
+
+    QThread::msleep(1200); // a copy made while the app in front changes is skipped
+    ASSERT_TRUE(copyToClipboard("copied during the flood"));
+    EXPECT_TRUE(pollUntil([&] { return app.output().contains("Tolvi recorded clipboard item"); }))
+        << app.output().constData();
+    EXPECT_TRUE(QFileInfo::exists(socketPath));
+    // A launch still reaches it.
+    EXPECT_EQ(app.launch({}), 0);
+    app.process.terminate();
+    ASSERT_TRUE(app.process.waitForFinished(15000));
+    EXPECT_EQ(app.process.exitStatus(), QProcess::NormalExit) << app.output().constData();
+    EXPECT_EQ(app.process.exitCode(), 0) << app.output().constData();
 }
 
 // Last in this file: it replaces the session's tray with one of its own.
