@@ -14,6 +14,8 @@ PACKAGES=(
   # The desktop's accessibility settings: XSETTINGS, and GSettings where no XSETTINGS owner runs.
   libglib2.0-bin gsettings-desktop-schemas
   xvfb xauth openbox trayer xcompmgr x11-utils xdotool xclip fonts-dejavu-core tzdata
+  # The colour emoji font most desktops have: the views of emoji are tested and measured with it.
+  fonts-noto-color-emoji
   # The paste tests type into a Tk window (wish) with a terminal open beside it.
   tk xterm
   dbus-daemon desktop-file-utils

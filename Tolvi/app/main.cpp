@@ -3,6 +3,7 @@
 #include "Tolvi/app/AppState.h"
 #include "Tolvi/app/ErrorDescription.h"
 #include "Tolvi/app/HistoryArchiveFlows.h"
+#include "Tolvi/design/AppIcon.h"
 #include "Tolvi/menu/TrayController.h"
 #include "Tolvi/app/TrayMenuActions.h"
 #include "Tolvi/platform/hotkeys/GlobalShortcutsPortal.h"
@@ -105,6 +106,7 @@ int main(int argc, char** argv)
     QApplication::setApplicationVersion(QStringLiteral(TOLVI_VERSION));
     QApplication::setQuitOnLastWindowClosed(false);
     QGuiApplication::setDesktopFileName(QStringLiteral("tolvi"));
+    QApplication::setWindowIcon(AppIcon::icon());
     // A peer that closed its pipe (the OCR worker, a paste target) must fail a write, not end us;
     // so must a file-size limit (ulimit -f), which fails the write with EFBIG instead.
     std::signal(SIGPIPE, SIG_IGN);

@@ -141,9 +141,12 @@ QVariant ClipListModel::data(const QModelIndex& index, int role) const
         return ClipRowText::accessibilityLabel(*item);
     case Qt::AccessibleDescriptionRole: {
         const ClipRowInput input = rowInput(index.row());
-        return ClipRowText::accessibilityValue(*item, m_now(), input.isSelectedForBatch, input.isRecognizingText,
-                                               input.ocrStatus)
-            + QStringLiteral(". ") + ClipRowText::accessibilityHint;
+        QString value = ClipRowText::accessibilityValue(*item, m_now(), input.isSelectedForBatch,
+                                                        input.isRecognizingText, input.ocrStatus);
+        // The digit badge is read with the row it belongs to.
+        if (input.shortcutNumber)
+            value += QStringLiteral(", ") + ClipRowText::shortcutLabel(*input.shortcutNumber);
+        return value + QStringLiteral(". ") + ClipRowText::accessibilityHint;
     }
     case Qt::ToolTipRole:
         return ClipRowText::toolTip;

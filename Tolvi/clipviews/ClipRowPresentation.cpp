@@ -4,6 +4,7 @@
 #include "TolviCore/search/ClipboardFormatter.h"
 
 #include <QStringList>
+#include <QTextDocument>
 #include <QUrl>
 
 namespace tolvi {
@@ -100,6 +101,17 @@ QString accessibilityValue(const ClipboardItem& item, double now, bool isQueued,
     if (isQueued)
         parts.append(QStringLiteral("Selected for multi-paste"));
     return parts.join(QLatin1String(", "));
+}
+
+QString shortcutLabel(int number)
+{
+    return QStringLiteral("Quick paste shortcut ") + QString::number(number);
+}
+
+QString plainToolTip(const QString& line)
+{
+    // Tooltips take rich text when it looks like markup: always markup here, with the line escaped.
+    return Qt::convertFromPlainText(line, Qt::WhiteSpaceNormal);
 }
 
 } // namespace ClipRowText

@@ -59,6 +59,10 @@ QString accessibilityValue(const ClipboardItem& item, double now, bool isQueued,
 // The text-recognition phrase of an image row's value; nothing for text clips and when nothing applies.
 std::optional<QString> ocrPhrase(const ClipboardItem& item, bool isRecognizingText,
                                  const std::optional<ClipboardStore::OCRStatus>& ocrStatus);
+// What assistive technologies read for a row's quick-paste digit.
+QString shortcutLabel(int number);
+// A tooltip that shows a line exactly as it stands (escaped, wrapped where the screen ends).
+QString plainToolTip(const QString& line);
 inline const QString accessibilityHint =
     QStringLiteral("Select to inspect. Press Return or choose Paste to insert this clip.");
 inline const QString toolTip = QStringLiteral("Select clip to inspect. Press Return or choose Paste to insert it.");

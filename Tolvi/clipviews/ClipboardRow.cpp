@@ -4,6 +4,7 @@
 #include "Tolvi/design/Badges.h"
 #include "Tolvi/design/Surfaces.h"
 #include "Tolvi/design/SymbolCatalog.h"
+#include "TolviCore/text/TextCharacters.h"
 
 #include <QFontMetricsF>
 #include <QPainter>
@@ -88,13 +89,44 @@ bool isLineBreak(char16_t c)
 }
 
 // What a painted text line shows for a character: control characters other than line breaks
-// have no glyph, so they show as blanks rather than boxes.
+// have no glyph, so they show as blanks rather than boxes; bidirectional controls show as their
+// visible marks, so that they cannot reorder what the row shows against what is pasted.
 QChar displayed(QChar c)
 {
     const char16_t u = c.unicode();
     if (u < 0x20 || (u >= 0x7F && u < 0xA0))
         return QChar(u' ');
+    if (const char16_t mark = TextCharacters::bidiControlMark(u))
+        return QChar(mark);
     return c;
+}
+
+// A line with an invisible break (U+200B) after every few emoji inside one character of many
+// joined emoji, so that it wraps and is cut short like any text instead of running on as one
+// unbreakable character.
+QString withBreaksInsideLongCharacters(const QString& line)
+{
+    constexpr qsizetype longCharacter = 24;
+    QTextBoundaryFinder characters(QTextBoundaryFinder::Grapheme, line);
+    QString shown;
+    qsizetype start = 0;
+    for (qsizetype end = characters.toNextBoundary(); end > 0; end = characters.toNextBoundary()) {
+        if (end - start > longCharacter) {
+            for (qsizetype at = start; at < end;) {
+                const qsizetype pieceEnd = TextCharacters::characterPieceEnd(line, at, end - at);
+                if (shown.isEmpty())
+                    shown = line.left(at);
+                shown += QStringView(line).mid(at, pieceEnd - at);
+                if (pieceEnd < end)
+                    shown += QChar(0x200B);
+                at = pieceEnd;
+            }
+        } else if (!shown.isEmpty()) {
+            shown += QStringView(line).mid(start, end - start);
+        }
+        start = end;
+    }
+    return shown.isEmpty() ? line : shown;
 }
 
 // The last visible line of a text that goes on: it ends in an ellipsis and fits the width.
@@ -168,8 +200,11 @@ QStringList ClipboardRow::titleLines(const QString& title, qreal width)
 {
     if (width <= 0)
         return {};
-    // Two lines hold far fewer characters than this, so a long title is read only this far.
+    // Two lines hold far fewer characters than this, so a long title is read only this far
+    // (emoji, drawn as pictures that are decoded to be measured, are wider than 10 pixels).
     const qsizetype bound = 2 * qsizetype(std::ceil(width)) + 16;
+    const qsizetype pictographBound = 2 * qsizetype(std::ceil(width / 10)) + 2;
+    qsizetype pictographs = 0;
 
     // The first two hard lines, each cut at the bound; `more`: the text goes on after them.
     QStringList hardLines;
@@ -189,7 +224,9 @@ QStringList ClipboardRow::titleLines(const QString& title, qreal width)
                     break;
                 continue;
             }
-            if (current.size() >= bound) {
+            if (title.at(i).isHighSurrogate() && TextCharacters::isPictograph(TextCharacters::codePointAt(title, i)))
+                ++pictographs;
+            if (current.size() >= bound || pictographs > pictographBound) {
                 // This line alone fills both visible lines.
                 hardLines.append(current);
                 more = true;
@@ -218,7 +255,8 @@ QStringList ClipboardRow::titleLines(const QString& title, qreal width)
             lines.append(QString());
             continue;
         }
-        QTextLayout layout(hard, font);
+        const QString shown = withBreaksInsideLongCharacters(hard);
+        QTextLayout layout(shown, font);
         QTextOption option;
         option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
         layout.setTextOption(option);
@@ -229,16 +267,107 @@ QStringList ClipboardRow::titleLines(const QString& title, qreal width)
             if (!line.isValid())
                 break;
             line.setLineWidth(width);
-            lines.append(hard.mid(line.textStart(), line.textLength()));
+            lines.append(shown.mid(line.textStart(), line.textLength()));
             consumed = line.textStart() + line.textLength();
         }
         layout.endLayout();
-        if (lines.size() == 2 && (consumed < hard.size() || h + 1 < hardLines.size()))
+        if (lines.size() == 2 && (consumed < shown.size() || h + 1 < hardLines.size()))
             more = true;
     }
     if (more && !lines.isEmpty())
         lines.back() = withEllipsis(lines.back(), metrics, width);
     return lines;
+}
+
+namespace {
+
+enum class Recognition { none, status, recognizing, preview };
+
+// Where the parts of a row go inside its rectangle.
+struct Placement {
+    QRectF inner;
+    qreal left = 0;
+    qreal width = 0;
+    QStringList title;
+    qreal firstSlot = 0;
+    qreal titleHeight = 0;
+    Recognition recognition = Recognition::none;
+    // The top of the tile and the column.
+    qreal top = 0;
+};
+
+Placement place(const QRectF& rect, const ClipboardItem& item, const ClipRowInput& input,
+                const ClipRowPresentation& presentation)
+{
+    const RowMetrics& m = rowMetrics();
+    Placement p;
+    p.inner = rect.adjusted(padding, padding, -padding, -padding);
+    p.left = p.inner.left() + ClipboardRow::tileSide + tileGap;
+    p.width = std::max<qreal>(0, p.inner.right() - p.left);
+
+    // The marks after the title, right to left: digit badge, multi-paste mark, pin.
+    const qreal pinSide = SymbolCatalog::pixelSizeForPointSize(pinPointSize);
+    const qreal checkSide = SymbolCatalog::pixelSizeForPointSize(TolviDesign::layoutPointSize(Typography::rowTitle));
+    qreal marksWidth = 0;
+    if (input.shortcutNumber)
+        marksWidth += digitWidth + titleRowSpacing;
+    if (input.isSelectedForBatch)
+        marksWidth += checkSide + titleRowSpacing;
+    if (item.isPinned())
+        marksWidth += pinSide + titleRowSpacing;
+
+    const qreal titleWidth = std::max<qreal>(0, p.width - marksWidth);
+    p.title = ClipboardRow::titleLines(presentation.title, titleWidth);
+    if (ClipboardRow::isImageRow(item) && p.title.size() > 1) {
+        const QFontMetricsF metrics(TolviDesign::font(Typography::rowTitle));
+        p.title = QStringList{metrics.elidedText(presentation.title, Qt::ElideRight, titleWidth)};
+    }
+
+    // What the column holds.
+    const bool badgeSlot = input.shortcutNumber.has_value();
+    p.firstSlot = badgeSlot ? m.firstSlot : m.titleLine;
+    p.titleHeight = p.firstSlot + std::max<qsizetype>(0, p.title.size() - 1) * m.titleLine;
+    if (input.ocrStatus)
+        p.recognition = Recognition::status;
+    else if (input.isRecognizingText)
+        p.recognition = Recognition::recognizing;
+    else if (presentation.ocrPreview)
+        p.recognition = Recognition::preview;
+    // Recognition concerns images only; a clip shown as files never gets the line.
+    if (!ClipboardRow::isImageRow(item))
+        p.recognition = Recognition::none;
+    qreal columnHeight = p.titleHeight + columnSpacing + m.metaLine + columnSpacing + m.kindLine;
+    if (p.recognition != Recognition::none)
+        columnHeight += columnSpacing + m.recognitionLine;
+    // Tile and column are top-aligned with each other; together they are centred in the room the
+    // row keeps for its tallest content.
+    p.top = p.inner.top()
+        + std::max<qreal>(0, (p.inner.height() - std::max<qreal>(ClipboardRow::tileSide, columnHeight)) / 2);
+    return p;
+}
+
+QRectF digitBadgeRect(const Placement& p)
+{
+    const qreal centre = p.top + p.firstSlot / 2;
+    return {p.inner.right() - digitWidth, centre - digitHeight / 2, digitWidth, digitHeight};
+}
+
+QRectF metadataLineRect(const Placement& p)
+{
+    return {p.left, p.top + p.titleHeight + columnSpacing, p.width, rowMetrics().metaLine};
+}
+
+} // namespace
+
+ClipboardRow::Parts ClipboardRow::parts(const QRectF& rect, const ClipboardItem& item, const ClipRowInput& input,
+                                        const ClipRowPresentation& presentation)
+{
+    const Placement p = place(rect, item, input, presentation);
+    Parts parts;
+    if (input.shortcutNumber)
+        parts.digitBadge = digitBadgeRect(p);
+    parts.metadataLine = metadataLineRect(p);
+    return parts;
 }
 
 void ClipboardRow::paint(QPainter& painter, const QRectF& rect, const ClipboardItem& item, const ClipRowInput& input,
@@ -254,49 +383,17 @@ void ClipboardRow::paint(QPainter& painter, const QRectF& rect, const ClipboardI
     const auto [strokeColor, strokeWidth] = rowStroke(input, context);
     ClipRowDrawing::paintPlate(painter, rect, cornerRadius, rowFill(input, context), strokeColor, strokeWidth);
 
-    const QRectF inner = rect.adjusted(padding, padding, -padding, -padding);
-    const qreal left = inner.left() + tileSide + tileGap;
-    const qreal width = std::max<qreal>(0, inner.right() - left);
-
-    // The marks after the title, right to left: digit badge, multi-paste mark, pin.
+    const Placement placement = place(rect, item, input, presentation);
+    const QRectF& inner = placement.inner;
+    const qreal left = placement.left;
+    const qreal width = placement.width;
+    const QStringList& title = placement.title;
+    const qreal firstSlot = placement.firstSlot;
+    const qreal titleHeight = placement.titleHeight;
+    const Recognition recognition = placement.recognition;
     const qreal pinSide = SymbolCatalog::pixelSizeForPointSize(pinPointSize);
     const qreal checkSide = SymbolCatalog::pixelSizeForPointSize(TolviDesign::layoutPointSize(Typography::rowTitle));
-    qreal marksWidth = 0;
-    if (input.shortcutNumber)
-        marksWidth += digitWidth + titleRowSpacing;
-    if (input.isSelectedForBatch)
-        marksWidth += checkSide + titleRowSpacing;
-    if (item.isPinned())
-        marksWidth += pinSide + titleRowSpacing;
-
-    const qreal titleWidth = std::max<qreal>(0, width - marksWidth);
-    QStringList title = titleLines(presentation.title, titleWidth);
-    if (isImageRow(item) && title.size() > 1) {
-        const QFontMetricsF metrics(TolviDesign::font(Typography::rowTitle));
-        title = QStringList{metrics.elidedText(presentation.title, Qt::ElideRight, titleWidth)};
-    }
-
-    // What the column holds.
-    const bool badgeSlot = input.shortcutNumber.has_value();
-    const qreal firstSlot = badgeSlot ? m.firstSlot : m.titleLine;
-    const qreal titleHeight = firstSlot + std::max<qsizetype>(0, title.size() - 1) * m.titleLine;
-    enum class Recognition { none, status, recognizing, preview };
-    Recognition recognition = Recognition::none;
-    if (input.ocrStatus)
-        recognition = Recognition::status;
-    else if (input.isRecognizingText)
-        recognition = Recognition::recognizing;
-    else if (presentation.ocrPreview)
-        recognition = Recognition::preview;
-    // Recognition concerns images only; a clip shown as files never gets the line.
-    if (!isImageRow(item))
-        recognition = Recognition::none;
-    qreal columnHeight = titleHeight + columnSpacing + m.metaLine + columnSpacing + m.kindLine;
-    if (recognition != Recognition::none)
-        columnHeight += columnSpacing + m.recognitionLine;
-    // Tile and column are top-aligned with each other; together they are centred in the room the
-    // row keeps for its tallest content.
-    qreal y = inner.top() + std::max<qreal>(0, (inner.height() - std::max<qreal>(tileSide, columnHeight)) / 2);
+    qreal y = placement.top;
     paintTile(painter, QRectF(inner.left(), y, tileSide, tileSide), item, presentation, thumbnail, context);
 
     // Title row.
@@ -309,7 +406,7 @@ void ClipboardRow::paint(QPainter& painter, const QRectF& rect, const ClipboardI
 
     qreal markRight = inner.right();
     if (input.shortcutNumber) {
-        const QRectF badge(markRight - digitWidth, firstLineCentre - digitHeight / 2, digitWidth, digitHeight);
+        const QRectF badge = digitBadgeRect(placement);
         painter.fillPath(roundedShape(badge, digitCornerRadius), withOpacity(context.color(ColorToken::ink), 0.08));
         painter.setFont(TolviDesign::font(Typography::number));
         painter.setPen(context.color(ColorToken::muted));
@@ -329,7 +426,7 @@ void ClipboardRow::paint(QPainter& painter, const QRectF& rect, const ClipboardI
     y += titleHeight + columnSpacing;
 
     // Metadata line.
-    drawLine(painter, QRectF(left, y, width, m.metaLine), presentation.metadata, TolviDesign::font(Typography::meta),
+    drawLine(painter, metadataLineRect(placement), presentation.metadata, TolviDesign::font(Typography::meta),
              context.color(ColorToken::muted));
     y += m.metaLine + columnSpacing;
 

@@ -36,6 +36,15 @@ public:
                       const ClipRowPresentation& presentation, const Thumbnail& thumbnail,
                       const DesignContext& context);
 
+    // Where a row painted in `rect` shows its digit badge (empty without one) and its metadata
+    // line, for the tooltips and the accessible texts of those parts.
+    struct Parts {
+        QRectF digitBadge;
+        QRectF metadataLine;
+    };
+    static Parts parts(const QRectF& rect, const ClipboardItem& item, const ClipRowInput& input,
+                       const ClipRowPresentation& presentation);
+
     // The title as painted at this width: at most two lines, the last ending in an ellipsis when
     // the title goes on. Only the start of a long title is read; line breaks start new lines.
     static QStringList titleLines(const QString& title, qreal width);

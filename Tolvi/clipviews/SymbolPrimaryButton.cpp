@@ -8,6 +8,7 @@
 #include <QPainter>
 
 #include <algorithm>
+#include <cmath>
 
 namespace tolvi {
 
@@ -37,7 +38,11 @@ SymbolPrimaryButton::SymbolPrimaryButton(const QString& title, const QString& sy
 QSize SymbolPrimaryButton::sizeHint() const
 {
     const int m = TolviPrimaryButtonStyle::ringMargin;
-    return TolviPrimaryButtonStyle::bodySize(m_title) + QSize(symbolSide() + symbolSpacing + 2 * m, 2 * m);
+    // The title as painted, fractions of a pixel included: rounded down it would be elided.
+    const QFontMetricsF metrics(TolviDesign::font(Typography::bodyStrong));
+    const int title = int(std::ceil(metrics.horizontalAdvance(m_title)));
+    const QSize body = TolviPrimaryButtonStyle::bodySize(QString());
+    return {body.width() + title + symbolSide() + symbolSpacing + 2 * m, body.height() + 2 * m};
 }
 
 void SymbolPrimaryButton::paintEvent(QPaintEvent*)
@@ -54,18 +59,20 @@ void SymbolPrimaryButton::paintEvent(QPaintEvent*)
 
     painter.setOpacity(TolviPrimaryButtonStyle::opacity(state));
     const QFont& font = TolviDesign::font(Typography::bodyStrong);
-    const QFontMetrics metrics(font);
+    const QFontMetricsF metrics(font);
     const int side = symbolSide();
-    const int textWidth = std::min(metrics.horizontalAdvance(m_title),
-                                   body.width() - 2 * TolviPrimaryButtonStyle::horizontalPadding - side - symbolSpacing);
+    const qreal room = body.width() - 2 * TolviPrimaryButtonStyle::horizontalPadding - side - symbolSpacing;
+    const qreal titleWidth = metrics.horizontalAdvance(m_title);
+    const qreal textWidth = std::max<qreal>(0, std::min(titleWidth, room));
     const qreal left = body.center().x() + 0.5 - (side + symbolSpacing + textWidth) / 2.0;
     const QColor color = context.color(ColorToken::onAccent);
     SymbolCatalog::paint(painter, QRectF(left, body.center().y() + 0.5 - side / 2.0, side, side), m_systemImage, color);
     painter.setFont(font);
     painter.setPen(color);
-    const QRectF textRect(left + side + symbolSpacing, body.top(), std::max(0, textWidth), body.height());
+    // Elided only where the body is narrower than the title; the rectangle leaves a pixel of slack.
+    const QRectF textRect(left + side + symbolSpacing, body.top(), textWidth + 1, body.height());
     painter.drawText(textRect, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
-                     metrics.elidedText(m_title, Qt::ElideRight, std::max(0, textWidth)));
+                     titleWidth <= room ? m_title : metrics.elidedText(m_title, Qt::ElideRight, textWidth));
 }
 
 } // namespace tolvi

@@ -53,6 +53,20 @@ bool ClipRowDelegate::helpEvent(QHelpEvent* event, QAbstractItemView* view, cons
                            view);
         return true;
     }
+    if (event->type() == QEvent::ToolTip) {
+        // The metadata line is cut short where the row ends (a long app name): hovering it shows
+        // the whole line.
+        if (const ClipboardItem* item = m_model.itemAt(index.row())) {
+            const ClipRowPresentation presentation = ClipRowPresentation::make(*item, m_model.now());
+            const ClipboardRow::Parts parts =
+                ClipboardRow::parts(QRectF(rowRect(option.rect)), *item, m_model.rowInput(index.row()), presentation);
+            if (parts.metadataLine.contains(event->pos())) {
+                QToolTip::showText(event->globalPos(), ClipRowText::plainToolTip(presentation.metadata), view,
+                                   parts.metadataLine.toAlignedRect());
+                return true;
+            }
+        }
+    }
     return QStyledItemDelegate::helpEvent(event, view, option, index);
 }
 

@@ -21,17 +21,16 @@ bool becomesSeparator(char16_t c)
 // space where one lies a little before the target, else at the nearest definite character
 // boundary after it. A stretch with no such boundary (one character of thousands of combining
 // marks or joined emoji) is cut all the same, between two code points, in short pieces: shaping
-// such a piece costs far more a character than ordinary text; -1 when there is no room left.
+// such a piece costs far more a character than ordinary text, and every emoji in it is a
+// picture measured anew (TextCharacters::characterPieceEnd); -1 when there is no room left.
 constexpr qsizetype clusterPieceLength = 400;
 
-// The first code point boundary a short piece after `from`, before `end`; -1 when none is.
+// The end of a short piece of one character that starts at `from` - 1, before `end`; -1 when
+// none is.
 qsizetype cutInsideCharacter(QStringView line, qsizetype from, qsizetype end)
 {
-    for (qsizetype at = std::max(from, from - 1 + clusterPieceLength); at < end; ++at) {
-        if (!line[at].isLowSurrogate())
-            return at;
-    }
-    return -1;
+    const qsizetype cut = TextCharacters::characterPieceEnd(line, from - 1, clusterPieceLength);
+    return cut >= from && cut < end ? cut : -1;
 }
 
 qsizetype cutNear(QStringView line, qsizetype from, qsizetype target, qsizetype end)
@@ -51,7 +50,8 @@ qsizetype cutNear(QStringView line, qsizetype from, qsizetype target, qsizetype 
 
 // Where to cut the last part of a long line (too short for another whole piece): nowhere when
 // it holds an ordinary character boundary near its start (a few thousand characters of text lay
-// out quickly), else inside the character, as its start was.
+// out quickly), or when what is left is one short piece of a character; else inside the
+// character, as its start was.
 qsizetype cutRest(QStringView line, qsizetype from, qsizetype end)
 {
     const qsizetype target = from - 1 + clusterPieceLength;
@@ -60,7 +60,9 @@ qsizetype cutRest(QStringView line, qsizetype from, qsizetype end)
         if (isDefiniteCharacterBoundary(line, at))
             return -1;
     }
-    return cutInsideCharacter(line, from, end - clusterPieceLength / 2);
+    if (TextCharacters::characterPieceEnd(line, from - 1, clusterPieceLength + clusterPieceLength / 2) >= end)
+        return -1;
+    return cutInsideCharacter(line, from, end);
 }
 
 } // namespace
@@ -88,7 +90,7 @@ void EditorTextBuffer::load(const QString& stored)
         if (end - start <= longLineLength)
             return;
         qsizetype at = start;
-        while (end - at > clusterPieceLength + clusterPieceLength / 2) {
+        while (at < end) {
             const qsizetype cut = end - at > pieceLength + pieceLength / 2
                 ? cutNear(text, at + 1, at + pieceLength, end - pieceLength / 2)
                 : cutRest(text, at + 1, end);

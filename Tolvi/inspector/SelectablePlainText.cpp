@@ -129,7 +129,7 @@ SelectablePlainText::Layout& SelectablePlainText::layoutAt(int textWidth) const
     layout->option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
     layout->option.setTabStopDistance(4 * metrics.horizontalAdvance(QLatin1Char(' ')));
     layout->lineHeight = metrics.height();
-    const QString sample = m_text.left(400);
+    const QString sample = m_text.left(TextCharacters::characterPieceEnd(m_text, 0, 400));
     layout->averageAdvance =
         sample.isEmpty() ? metrics.averageCharWidth() : metrics.horizontalAdvance(sample) / sample.size();
     m_layout = std::move(layout);
@@ -143,16 +143,25 @@ bool SelectablePlainText::layOutNextPiece(Layout& layout) const
     const int start = layout.next;
     const int paragraphEnd = layout.nextBreak < m_breaks.size() ? m_breaks[layout.nextBreak] : int(m_text.size());
     int end = paragraphEnd;
-    const bool cut = end - start > pieceLimit;
+    bool cut = end - start > pieceLimit;
     if (cut) {
         end = start + pieceLimit;
         // Inside one character of thousands of combining marks or joined emoji, a shorter piece:
-        // shaping such a piece costs far more a character than ordinary text.
+        // shaping such a piece costs far more a character than ordinary text, and every emoji in
+        // it is a picture measured anew.
         if (!isDefiniteCharacterBoundary(m_text, end) && !isDefiniteCharacterBoundary(m_text, end - 64)
             && !isDefiniteCharacterBoundary(m_text, start + clusterPieceLimit))
-            end = start + clusterPieceLimit;
+            end = int(TextCharacters::characterPieceEnd(m_text, start, clusterPieceLimit));
         if (m_text.at(end - 1).isHighSurrogate())
             --end;
+    } else if (end - start > clusterPieceLimit / 4
+               && !isDefiniteCharacterBoundary(m_text, start + clusterPieceLimit / 4)) {
+        // So is the rest of such a character, or one of a few hundred code points.
+        const int pieceEnd = int(TextCharacters::characterPieceEnd(m_text, start, clusterPieceLimit));
+        if (pieceEnd < end && isInsideOneCharacter(start, pieceEnd)) {
+            end = pieceEnd;
+            cut = true;
+        }
     }
 
     auto textLayout = std::make_unique<QTextLayout>(m_shown.mid(start, end - start), layout.font);
@@ -184,6 +193,16 @@ bool SelectablePlainText::layOutNextPiece(Layout& layout) const
         layout.done = true;
     }
     return true;
+}
+
+bool SelectablePlainText::isInsideOneCharacter(int start, int end) const
+{
+    // Looked at from a little before the piece, so that the character it continues is seen.
+    const int from = std::max(0, start - 8);
+    QTextBoundaryFinder characters(QTextBoundaryFinder::Grapheme, m_text.constData() + from, end - from);
+    characters.setPosition(start - from);
+    const qsizetype next = characters.toNextBoundary();
+    return next < 0 || next >= end - from;
 }
 
 std::tuple<qreal, int, int> SelectablePlainText::layOutLines(const Layout& layout, QTextLayout& textLayout) const
@@ -284,7 +303,7 @@ int SelectablePlainText::heightForWidth(int width) const
         estimate.textWidth = textWidth;
         const QFontMetricsF metrics(m_font);
         estimate.lineHeight = metrics.height();
-        const QString sample = m_text.left(400);
+        const QString sample = m_text.left(TextCharacters::characterPieceEnd(m_text, 0, 400));
         estimate.averageAdvance = metrics.horizontalAdvance(sample) / std::max<qsizetype>(1, sample.size());
         height = estimatedRestHeight(estimate);
     }

@@ -121,6 +121,8 @@ private:
     void scheduleMore();
     void layOutMore();
     int breakEnd(int position) const;
+    // Whether [start, end) lies inside one character (no character boundary between them).
+    bool isInsideOneCharacter(int start, int end) const;
     int wordStart(int position) const;
     int wordEnd(int position) const;
     void copySelection();

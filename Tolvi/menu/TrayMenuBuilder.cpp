@@ -1,5 +1,7 @@
 #include "Tolvi/menu/TrayMenuBuilder.h"
 
+#include "TolviCore/text/TextCharacters.h"
+
 #include <QAction>
 #include <QFont>
 #include <QMenu>
@@ -10,10 +12,13 @@ QString menuTitleText(const QString& title)
 {
     QString text = title;
     text.replace(QLatin1Char('&'), QStringLiteral("&&"));
-    // A tab would split the title into a shortcut column; line breaks would break the row.
+    // A tab would split the title into a shortcut column; line breaks would break the row;
+    // bidirectional controls would reorder what the row shows against what it pastes.
     for (QChar& c : text) {
         if (c == QLatin1Char('\t') || c == QLatin1Char('\n') || c == QLatin1Char('\r'))
             c = QLatin1Char(' ');
+        else if (const char16_t mark = TextCharacters::bidiControlMark(c.unicode()))
+            c = QChar(mark);
     }
     return text;
 }

@@ -13,7 +13,8 @@ namespace tolvi {
 void fillTrayMenu(QMenu& menu, const QList<MenuBarEntry>& entries,
                   const std::function<void(const MenuBarEntry&)>& activate);
 
-// A title for a menu item with '&' doubled, so it shows verbatim.
+// A title for a menu item with '&' doubled, so it shows verbatim, on one line, with its
+// bidirectional controls as their visible marks.
 QString menuTitleText(const QString& title);
 
 } // namespace tolvi

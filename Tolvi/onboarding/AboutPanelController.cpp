@@ -1,5 +1,6 @@
 #include "Tolvi/onboarding/AboutPanelController.h"
 
+#include "Tolvi/design/AppIcon.h"
 #include "Tolvi/design/Surfaces.h"
 #include "Tolvi/design/SymbolCatalog.h"
 #include "Tolvi/onboarding/OnboardingWidgets.h"
@@ -24,17 +25,20 @@ namespace {
 const QString fallbackVersion = QStringLiteral("0.1.0");
 const QString fallbackBuild = QStringLiteral("1");
 
-// The program's icon (the one installed for the desktop), drawn in the ink colour.
-class AppIcon final : public QWidget {
+// The program's icon (the one installed for the desktop), in its own colours.
+class AppIconView final : public QWidget {
 public:
-    explicit AppIcon(QWidget* parent) : QWidget(parent) { setFixedSize(64, 64); }
+    explicit AppIconView(QWidget* parent) : QWidget(parent)
+    {
+        setObjectName(QStringLiteral("tolvi.about.icon"));
+        setFixedSize(64, 64);
+    }
 
 protected:
     void paintEvent(QPaintEvent*) override
     {
         QPainter painter(this);
-        painter.setRenderHint(QPainter::Antialiasing);
-        SymbolCatalog::paint(painter, rect(), QStringLiteral("app"), DesignContext::of(this).color(ColorToken::ink));
+        AppIcon::paint(painter, rect());
     }
 };
 
@@ -68,7 +72,7 @@ AboutView::AboutView(const QString& version, const QString& build, Actions actio
     column->setContentsMargins(26, 26, 26, 26);
     column->setSpacing(18);
     column->addSpacing(4);
-    column->addWidget(new AppIcon(backdrop), 0, Qt::AlignHCenter);
+    column->addWidget(new AppIconView(backdrop), 0, Qt::AlignHCenter);
 
     auto* names = new QVBoxLayout();
     names->setSpacing(5);

@@ -2,6 +2,8 @@
 
 #include <QTextBoundaryFinder>
 
+#include <algorithm>
+
 #include <unicode/casemap.h>
 #include <unicode/uchar.h>
 #include <unicode/ustring.h>
@@ -259,6 +261,36 @@ QString caseAndDiacriticFolded(QStringView text, const QLocale& locale)
         i += width;
     }
     return lowerCased(caseFolded(stripped, locale));
+}
+
+bool isPictograph(char32_t c)
+{
+    // Every pictograph lies at or above U+00A9 (the copyright sign).
+    return c >= 0xA9
+        && (u_hasBinaryProperty(UChar32(c), UCHAR_EXTENDED_PICTOGRAPHIC)
+            || u_hasBinaryProperty(UChar32(c), UCHAR_EMOJI_MODIFIER));
+}
+
+qsizetype characterPieceEnd(QStringView text, qsizetype from, qsizetype maxLength)
+{
+    const qsizetype size = text.size();
+    if (from >= size)
+        return size;
+    const qsizetype limit = std::min(size, from + std::max<qsizetype>(maxLength, 1));
+    qsizetype at = from;
+    int pictographs = 0;
+    while (at < limit) {
+        const char32_t c = codePointAt(text, at);
+        const qsizetype width = c > 0xFFFF ? 2 : 1;
+        if (at + width > limit)
+            break;
+        if (isPictograph(c) && ++pictographs > piecePictographs)
+            break;
+        at += width;
+    }
+    if (at == from)
+        at = std::min(size, from + (codePointAt(text, from) > 0xFFFF ? 2 : 1));
+    return at;
 }
 
 QString withVisibleBidiControls(const QString& text)

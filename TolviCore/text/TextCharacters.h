@@ -58,6 +58,17 @@ inline char32_t codePointAt(QStringView text, qsizetype index)
     return c;
 }
 
+// Where a piece of one huge user-perceived character (thousands of combining marks, or of emoji
+// joined by U+200D) ends when the character is shown cut into pieces: at most `maxLength` code
+// units after `from`, and after at most `piecePictographs` pictographs, never inside a surrogate
+// pair; at least one code point after `from` (the end of the text at most). Laying out a piece
+// measures every glyph in it: a pictograph of a colour emoji font is a picture decoded for each
+// measurement, so such a piece holds no more of them than about one line of any view shows.
+qsizetype characterPieceEnd(QStringView text, qsizetype from, qsizetype maxLength);
+constexpr int piecePictographs = 16;
+// An emoji pictograph or skin-tone modifier (Extended_Pictographic or Emoji_Modifier).
+bool isPictograph(char32_t c);
+
 // Walks a text character by character. Text below U+0300 is walked without the boundary
 // finder: two such code points always have a boundary between them unless they are CR and LF.
 class CharacterBoundaries {

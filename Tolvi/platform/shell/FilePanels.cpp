@@ -1,15 +1,38 @@
 #include "Tolvi/platform/shell/FilePanels.h"
 
+#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QLabel>
+#include <QStandardPaths>
 
 namespace tolvi {
+
+QString defaultPanelFolder()
+{
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    if (!documents.isEmpty() && QFileInfo(documents).isDir())
+        return documents;
+    return QDir::homePath();
+}
+
+namespace {
+
+// The folder a dialog opens in: the request's, else the user's documents or home folder (never
+// the folder the program happened to be started in).
+void showFirstFolder(QFileDialog& dialog, const QString& requested)
+{
+    dialog.setDirectory(requested.isEmpty() ? defaultPanelFolder() : requested);
+}
+
+} // namespace
 
 void prepareFileDialog(QFileDialog& dialog, const OpenPanelRequest& request, bool useNativeDialog)
 {
     dialog.setOption(QFileDialog::DontUseNativeDialog, !useNativeDialog);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    showFirstFolder(dialog, request.directory);
     if (request.choosesDirectories) {
         dialog.setFileMode(QFileDialog::Directory);
         dialog.setOption(QFileDialog::ShowDirsOnly, true);
@@ -26,6 +49,7 @@ void prepareFileDialog(QFileDialog& dialog, const SavePanelRequest& request, boo
 {
     dialog.setOption(QFileDialog::DontUseNativeDialog, !useNativeDialog);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
+    showFirstFolder(dialog, request.directory);
     dialog.setFileMode(QFileDialog::AnyFile);
     if (!request.canCreateDirectories)
         dialog.setOption(QFileDialog::ReadOnly, true);

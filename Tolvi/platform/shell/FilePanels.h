@@ -15,7 +15,7 @@ namespace tolvi {
 struct OpenPanelRequest {
     QString title;
     QString prompt;             // the accept button's title
-    QString directory;          // the folder shown first; empty: the dialog's own choice
+    QString directory;          // the folder shown first; empty: defaultPanelFolder()
     QStringList nameFilters;    // as QFileDialog takes them, e.g. "JSON (*.json)"
     bool choosesDirectories = false;
 
@@ -27,7 +27,7 @@ struct SavePanelRequest {
     QString title;
     QString message;            // a note shown above the file list; empty: none
     QString prompt;
-    QString directory;
+    QString directory;          // the folder shown first; empty: defaultPanelFolder()
     QString proposedFileName;
     QStringList nameFilters;
     bool canCreateDirectories = true;
@@ -57,10 +57,13 @@ private:
     bool m_useNativeDialogs;
 };
 
-// The toolkit's file dialog set up for a request: mode, filters, accept button and, for a save
-// panel, the proposed name and the note. `useNativeDialog`: whether the desktop's own dialog may
+// The user's documents folder, or the home folder where there is none.
+QString defaultPanelFolder();
+
+// The toolkit's file dialog set up for a request: first folder, mode, filters, accept button
+// and, for a save panel, the proposed name and the note. `useNativeDialog`: whether the desktop's own dialog may
 // stand in for it (never for a save panel with a note: a desktop dialog has no place for one).
-// The title and the first folder are the dialog's constructor's.
+// The title is the dialog's constructor's.
 void prepareFileDialog(QFileDialog& dialog, const OpenPanelRequest& request, bool useNativeDialog);
 void prepareFileDialog(QFileDialog& dialog, const SavePanelRequest& request, bool useNativeDialog);
 // The path chosen in a dialog that finished with `result`; nothing when it was cancelled.

@@ -158,6 +158,10 @@ void DesktopEntries::load()
             id = id.toLower();
             if (!namesByDesktopId_.contains(id))
                 namesByDesktopId_.insert(id, entry.name);
+            // Reverse-DNS IDs (org.gnome.Nautilus) name the program in their last part.
+            const qsizetype dot = id.lastIndexOf(QLatin1Char('.'));
+            if (dot >= 0 && dot + 1 < id.size() && !namesByDesktopIdTail_.contains(id.mid(dot + 1)))
+                namesByDesktopIdTail_.insert(id.mid(dot + 1), entry.name);
         }
     }
 }
@@ -166,10 +170,16 @@ std::optional<QString> DesktopEntries::nameForWindowClass(const QString& windowC
 {
     if (!loaded_)
         load();
-    const auto found = namesByClass_.constFind(windowClass);
-    if (found == namesByClass_.constEnd())
-        return std::nullopt;
-    return found.value();
+    if (const auto found = namesByClass_.constFind(windowClass); found != namesByClass_.constEnd())
+        return found.value();
+    // Most entries name no class: their programs' windows carry the entry's own file name as
+    // their class, in some letter case (pcmanfm.desktop, class "Pcmanfm").
+    const QString key = windowClass.toLower();
+    if (const auto found = namesByDesktopId_.constFind(key); found != namesByDesktopId_.constEnd())
+        return found.value();
+    if (const auto found = namesByDesktopIdTail_.constFind(key); found != namesByDesktopIdTail_.constEnd())
+        return found.value();
+    return std::nullopt;
 }
 
 std::optional<QString> DesktopEntries::nameForAppId(const QString& appId)

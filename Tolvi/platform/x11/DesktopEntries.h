@@ -13,7 +13,7 @@
 namespace tolvi {
 
 // Application names from the desktop entries (*.desktop files) of the XDG data folders, found
-// by the entries' StartupWMClass key.
+// by the entries' StartupWMClass key, else by the entries' own file names.
 class DesktopEntries {
 public:
     // The "applications" folders below XDG_DATA_HOME and XDG_DATA_DIRS, most important first.
@@ -21,7 +21,9 @@ public:
 
     explicit DesktopEntries(QStringList folders = standardFolders());
 
-    // The Name of the first entry whose StartupWMClass equals the window class exactly.
+    // The Name of the first entry whose StartupWMClass equals the window class exactly; else of
+    // the entry whose desktop ID, or the last dot-separated part of it, is the window class in
+    // any letter case.
     std::optional<QString> nameForWindowClass(const QString& windowClass);
     // The Name of the entry a Wayland app_id names: the entry of that desktop ID (letter case
     // aside), else the first whose StartupWMClass equals it.
@@ -66,6 +68,7 @@ private:
     QStringList folders_;
     QHash<QString, QString> namesByClass_;
     QHash<QString, QString> namesByDesktopId_;  // keys in lower case
+    QHash<QString, QString> namesByDesktopIdTail_;  // the IDs' last dot-separated parts, lower case
     bool loaded_ = false;
 };
 

@@ -1,13 +1,16 @@
+#include "Tolvi/design/SymbolCatalog.h"
 #include "Tolvi/design/TolviPrimaryButton.h"
 #include "Tolvi/clipviews/ClipboardRow.h"
 #include "Tolvi/clipviews/EmptyHistoryView.h"
 #include "Tolvi/clipviews/OCRStatusLabel.h"
+#include "TolviCore/text/TextCharacters.h"
 
 #include <QApplication>
 #include <QFontMetricsF>
 #include <QLabel>
 #include <QPainter>
 #include <QTest>
+#include <QTextLayout>
 #include <QUuid>
 #include <QVBoxLayout>
 
@@ -112,6 +115,29 @@ TEST_F(EmptyHistoryViewTest, ActionMayReplaceTheViewsOwnContent)
     second->click();
     EXPECT_EQ(calls, 11);
     delete view;
+}
+
+// The action's title is never cut short at the button's own size: the body leaves room for the
+// title as the painter measures it, fractions of a pixel included.
+TEST_F(EmptyHistoryViewTest, ActionTitleFitsTheButtonWhole)
+{
+    const QFontMetricsF metrics(TolviDesign::font(Typography::bodyStrong));
+    const qreal symbol = SymbolCatalog::pixelSizeForPointSize(TolviDesign::layoutPointSize(Typography::bodyStrong));
+    for (const QString& title : {QStringLiteral("Show All Clips"), QStringLiteral("Show Quick Start"),
+                                 QStringLiteral("Illicit ill fill"), QStringLiteral("WWW MMM")}) {
+        for (const bool compact : {false, true}) {
+            EmptyHistoryView view(QStringLiteral("No matches"), QStringLiteral("Clear the search and filters."), title,
+                                  QStringLiteral("xmark.circle"), [] {}, compact, &host);
+            view.resize(view.sizeHint());
+            view.layout()->activate();
+            TolviPrimaryButton* button = view.actionButton();
+            ASSERT_NE(button, nullptr);
+            const qreal room =
+                button->bodyRect().width() - 2 * TolviPrimaryButtonStyle::horizontalPadding - symbol - 6;
+            EXPECT_GE(room, metrics.horizontalAdvance(title)) << title.toStdString();
+            EXPECT_EQ(metrics.elidedText(title, Qt::ElideRight, room), title) << title.toStdString();
+        }
+    }
 }
 
 TEST_F(EmptyHistoryViewTest, ButtonSymbolDefaultsToArrowRight)
@@ -241,6 +267,33 @@ TEST(ClipboardRowTest, TitleShowsTwoLinesFromTheStartOfAHugeText)
     EXPECT_FALSE(image.isNull());
 }
 
+// One character of thousands of joined emoji wraps and is cut short as text is: the row shows
+// its first emoji on two lines ending in an ellipsis, and reads no more of it than two lines hold.
+TEST(ClipboardRowTest, OneCharacterOfJoinedEmojiShowsAsTwoLinesOfEmoji)
+{
+    QString emoji;
+    for (int i = 0; i < 16'000; ++i)
+        emoji += (i > 0 ? QString(QChar(0x200D)) : QString()) + QString::fromUcs4(U"\U0001F469", 1);
+    const qreal width = 260;
+    const QStringList lines = ClipboardRow::titleLines(emoji, width);
+    ASSERT_EQ(lines.size(), 2);
+    EXPECT_TRUE(lines[1].endsWith(ellipsis));
+    const QFontMetricsF metrics(TolviDesign::font(Typography::rowTitle));
+    int pictographs = 0;
+    for (const QString& line : lines) {
+        EXPECT_LE(metrics.horizontalAdvance(line), width + 0.5);
+        for (const char32_t c : line.toUcs4())
+            pictographs += TextCharacters::isPictograph(c) ? 1 : 0;
+        // What the line shows of the text is the text itself (the invisible breaks aside).
+        QString shown = line;
+        shown.remove(QChar(0x200B));
+        shown.remove(ellipsis);
+        EXPECT_TRUE(emoji.contains(shown));
+    }
+    EXPECT_GT(pictographs, 2);
+    EXPECT_LE(pictographs, 2 * int(width / 10) + 2);
+}
+
 TEST(ClipboardRowTest, LineBreaksStartLinesAndControlsShowAsBlanks)
 {
     EXPECT_EQ(ClipboardRow::titleLines(QStringLiteral("first\nsecond\nthird"), 400),
@@ -254,6 +307,30 @@ TEST(ClipboardRowTest, LineBreaksStartLinesAndControlsShowAsBlanks)
     // A title that just fits two lines gets no ellipsis.
     const QStringList two = ClipboardRow::titleLines(QStringLiteral("short one\nshort two"), 400);
     EXPECT_FALSE(two.back().endsWith(ellipsis));
+}
+
+// A row shows what is pasted: bidirectional controls are shown as their marks, so they cannot
+// reverse the title ("RTL: \u202Eevil" is not shown as "RTL: live").
+TEST(ClipboardRowTest, BidirectionalControlsInTheTitleShowAsTheirMarks)
+{
+    const QString text = QStringLiteral("RTL: \u202Eevil\u202C done\nnext \u2067line\u2069");
+    const QStringList lines = ClipboardRow::titleLines(text, 600);
+    ASSERT_EQ(lines.size(), 2);
+    EXPECT_EQ(lines[0], QStringLiteral("RTL: \u21E0evil\u21E4 done"));
+    EXPECT_EQ(lines[1], QStringLiteral("next \u21E0line\u21E4"));
+    for (const QString& line : lines) {
+        for (const QChar c : line)
+            EXPECT_EQ(TextCharacters::bidiControlMark(c.unicode()), 0) << "U+" << std::hex << int(c.unicode());
+    }
+    // Laid out left to right as it stands: "evil" comes before "done" on the screen too.
+    QTextLayout layout(lines[0], TolviDesign::font(Typography::rowTitle));
+    layout.beginLayout();
+    const QTextLine line = layout.createLine();
+    layout.endLayout();
+    EXPECT_LT(line.cursorToX(int(lines[0].indexOf(QStringLiteral("evil")))),
+              line.cursorToX(int(lines[0].indexOf(QStringLiteral("done")))));
+    EXPECT_LT(line.cursorToX(int(lines[0].indexOf(QStringLiteral("ev")))),
+              line.cursorToX(int(lines[0].indexOf(QStringLiteral("il")))));
 }
 
 TEST(ClipboardRowTest, RowsStayInsideTheirRectangle)

@@ -3,6 +3,8 @@
 #include "Tolvi/history/ClipboardHistoryPanel.h"
 #include "Tolvi/history/ClipboardPanelController.h"
 #include "Tolvi/clipviews/ClipListModel.h"
+#include "Tolvi/clipviews/ClipboardRow.h"
+#include "Tolvi/history/ClipRowDelegate.h"
 #include "Tolvi/clipviews/EmptyHistoryView.h"
 #include "Tolvi/history/HistoryWindowState.h"
 #include "Tolvi/clipviews/ThumbnailCache.h"
@@ -16,7 +18,11 @@
 #include "Tolvi/platform/pasteboard/PasteboardTypes.h"
 #include "Tolvi/platform/shell/Clock.h"
 
+#include <QAccessible>
 #include <QApplication>
+#include <QHelpEvent>
+#include <QTextDocument>
+#include <QToolTip>
 #include <QLineEdit>
 #include <QListView>
 #include <QMenu>
@@ -191,6 +197,62 @@ TEST_F(HistoryWindowKeyboardTest, NoMatchesOffersToShowEverythingAgain)
     EXPECT_EQ(state().filterKey(), QStringLiteral("all"));
     EXPECT_TRUE(controller->view()->isShowingList());
     EXPECT_TRUE(search()->hasFocus());
+}
+
+// A row's quick-paste digit is read with the row, and its metadata line, cut short where the
+// row ends, shows whole (as plain text) when the pointer rests on it.
+TEST_F(HistoryWindowKeyboardTest, RowsSpeakTheirDigitAndShowTheWholeMetadataLineOnHover)
+{
+    const QString appName = QStringLiteral("A <b>very</b> long application name & its vendor, ") + QString(60, u'x');
+    ASSERT_TRUE(store->record(QStringLiteral("from the long-named app"), now - 1,
+                              ClipboardSourceApp(appName, QStringLiteral("org.example.Long"))));
+    open();
+    QAbstractItemModel* model = list()->model();
+    for (int row = 0; row < model->rowCount(); ++row) {
+        const QString description = model->index(row, 0).data(Qt::AccessibleDescriptionRole).toString();
+        EXPECT_TRUE(description.contains(QStringLiteral(", Quick paste shortcut %1. ").arg(row + 1))) << description.toStdString();
+    }
+    // Through the accessibility interface, as a screen reader gets it.
+    QAccessibleInterface* listInterface = QAccessible::queryAccessibleInterface(list());
+    ASSERT_NE(listInterface, nullptr);
+    bool spoken = false;
+    for (int i = 0; i < listInterface->childCount() && !spoken; ++i) {
+        if (QAccessibleInterface* child = listInterface->child(i))
+            spoken = child->text(QAccessible::Description).contains(QStringLiteral("Quick paste shortcut 1"));
+    }
+    EXPECT_TRUE(spoken);
+
+    // The metadata line of the first row: the pointer on it shows the whole line, escaped.
+    const QModelIndex first = model->index(0, 0);
+    const ClipboardItem item = store->itemAt(0);
+    ASSERT_EQ(item.sourceApp()->name(), appName);
+    const ClipRowPresentation presentation = ClipRowPresentation::make(item, now);
+    ClipRowInput input;
+    input.shortcutNumber = 1;
+    input.isFocused = true;
+    const QRect itemRect = list()->visualRect(first);
+    const ClipboardRow::Parts parts =
+        ClipboardRow::parts(QRectF(ClipRowDelegate::rowRect(itemRect)), item, input, presentation);
+    ASSERT_FALSE(parts.metadataLine.isEmpty());
+    ASSERT_FALSE(parts.digitBadge.isEmpty());
+    EXPECT_LT(parts.metadataLine.width(),
+              QFontMetricsF(TolviDesign::font(TolviDesign::Typography::meta)).horizontalAdvance(presentation.metadata));
+    const QPoint onLine = parts.metadataLine.center().toPoint();
+    QHelpEvent help(QEvent::ToolTip, onLine, list()->viewport()->mapToGlobal(onLine));
+    QApplication::sendEvent(list()->viewport(), &help);
+    ASSERT_TRUE(QToolTip::isVisible());
+    QTextDocument shown;
+    shown.setHtml(QToolTip::text());
+    EXPECT_EQ(shown.toPlainText(), presentation.metadata);
+    EXPECT_TRUE(shown.toPlainText().endsWith(appName));
+    QToolTip::hideText();
+
+    // Elsewhere on the row the row's own tooltip.
+    const QPoint onTitle(int(parts.metadataLine.left()) + 4, itemRect.top() + ClipRowDelegate::rowGap + 14);
+    QHelpEvent rowHelp(QEvent::ToolTip, onTitle, list()->viewport()->mapToGlobal(onTitle));
+    QApplication::sendEvent(list()->viewport(), &rowHelp);
+    EXPECT_EQ(QToolTip::text(), ClipRowText::toolTip);
+    QToolTip::hideText();
 }
 
 TEST_F(HistoryWindowKeyboardTest, RowMenuActsOnTheClipItWasOpenedFor)

@@ -146,9 +146,10 @@ TEST(MenuBarMenu, CaptureTitleAndStatusLine)
 TEST(TrayMenu, ShowsUserTextVerbatimAndReportsTheChosenEntry)
 {
     MenuBarContent snapshot;
-    snapshot.recentItems = {ClipboardItem(QStringLiteral("Tom & Jerry\tline"))};
+    snapshot.recentItems = {ClipboardItem(QStringLiteral("Tom & Jerry\tline")),
+                            ClipboardItem(QStringLiteral("RTL: \u202Eevil"))};
     snapshot.pinnedItems = {ClipboardItem(QStringLiteral("a pinned clip"))};
-    snapshot.excludedApps = {ExcludedApp{QStringLiteral("org.example.Notes"), QStringLiteral("R&D Notes")}};
+    snapshot.excludedApps = {ExcludedApp{QStringLiteral("org.example.Notes"), QStringLiteral("R&D Notes\u2067")}};
     QMenu menu;
     QList<MenuBarEntry> chosen;
     fillTrayMenu(menu, snapshot.entries(preview), [&](const MenuBarEntry& e) { chosen << e; });
@@ -170,13 +171,15 @@ TEST(TrayMenu, ShowsUserTextVerbatimAndReportsTheChosenEntry)
     ASSERT_GE(pinnedTitle, 0);
     EXPECT_FALSE(menu.actions()[pinnedTitle]->isEnabled());
     EXPECT_EQ(shown[pinnedTitle + 1], "a pinned clip");
+    // Bidirectional controls show as their marks: the row reads as what it pastes.
+    EXPECT_TRUE(shown.contains(QStringLiteral("RTL: \u21E0evil")));
     clip->trigger();
     ASSERT_EQ(chosen.size(), 1);
     EXPECT_EQ(chosen[0].clipID, snapshot.recentItems[0].id());
 
     ASSERT_NE(exclusions, nullptr);
     QAction* remove = exclusions->actions().last();
-    EXPECT_EQ(remove->text(), "Remove R&&D Notes");
+    EXPECT_EQ(remove->text(), QStringLiteral("Remove R&&D Notes\u21E0"));
     remove->trigger();
     EXPECT_EQ(chosen.last().action, MenuBarAction::RemoveExclusion);
     EXPECT_EQ(chosen.last().bundleIdentifier, "org.example.Notes");

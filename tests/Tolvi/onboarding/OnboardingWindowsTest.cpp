@@ -3,6 +3,7 @@
 #include "Tolvi/design/Badges.h"
 #include "Tolvi/design/TolviTheme.h"
 #include "Tolvi/onboarding/AboutPanelController.h"
+#include "Tolvi/design/AppIcon.h"
 #include "Tolvi/onboarding/OnboardingWidgets.h"
 #include "Tolvi/onboarding/SetupPanelController.h"
 #include "Tolvi/onboarding/SetupView.h"
@@ -362,6 +363,40 @@ TEST(AboutPanel, VersionLineUsesTheBuildsValuesOrTheFallbacks)
         EXPECT_EQ(about.view()->versionLine(), c.expected);
         EXPECT_EQ(textsNamed(about.view(), QStringLiteral("tolvi.about.version")), QStringList{c.expected});
     }
+}
+
+// About shows the program's icon in its own colours (the installed desktop icon), filled in,
+// not an outline; the same icon is what the windows carry.
+TEST(AboutPanel, ShowsTheProgramsColouredIcon)
+{
+    Stores stores;
+    FakeDesktopWorkspace desktop;
+    InMemoryBundleInfo bundle;
+    AboutPanelController about({bundle, desktop, &stores.theme, {}});
+    about.show();
+    QWidget* icon = about.view()->findChild<QWidget*>(QStringLiteral("tolvi.about.icon"));
+    ASSERT_NE(icon, nullptr);
+    EXPECT_EQ(icon->size(), QSize(64, 64));
+    const QImage image = icon->grab().toImage().convertToFormat(QImage::Format_ARGB32);
+    int coloured = 0;
+    int transparent = 0;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            const QColor c = image.pixelColor(x, y);
+            if (c.alpha() == 0)
+                ++transparent;
+            else if (c.alpha() > 200 && c.hsvSaturation() > 100)
+                ++coloured;
+        }
+    }
+    // Most of it is the plate's blue; the centre is the white clipboard.
+    EXPECT_GT(coloured, image.width() * image.height() / 3);
+    EXPECT_LT(transparent, image.width() * image.height() / 10);
+    const QColor centre = image.pixelColor(image.width() / 2, image.height() / 2);
+    EXPECT_GT(centre.lightness(), 200);
+
+    EXPECT_FALSE(AppIcon::icon().isNull());
+    EXPECT_FALSE(AppIcon::icon().pixmap(32, 32).isNull());
 }
 
 TEST(AboutPanel, ButtonsOpenTheirPagesAndEscapeHidesTheSamePanel)

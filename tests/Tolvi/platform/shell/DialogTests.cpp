@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QDir>
 #include <QFileDialog>
 #include <QKeyEvent>
 #include <QLabel>
@@ -126,6 +127,39 @@ TEST(QtFilePanels, SavePanelProposesTheNameAndReturnsTheChoice)
     EXPECT_EQ(title, request.title);
     EXPECT_EQ(acceptLabel, request.prompt);
     EXPECT_EQ(chosen, dir.filePath(request.proposedFileName));
+}
+
+// A panel asked for no folder opens in the user's documents folder, or the home folder where
+// there is none: never in the folder the program was started in.
+TEST(QtFilePanels, APanelWithoutAFolderOpensInTheUsersDocumentsOrHome)
+{
+    QTemporaryDir home;
+    const QByteArray oldHome = qgetenv("HOME");
+    const QByteArray oldConfig = qgetenv("XDG_CONFIG_HOME");
+    qputenv("HOME", home.path().toLocal8Bit());
+    qunsetenv("XDG_CONFIG_HOME");
+    auto firstFolder = [](auto request) {
+        QFileDialog dialog;
+        prepareFileDialog(dialog, request, false);
+        return QDir(dialog.directory()).canonicalPath();
+    };
+    const QString homePath = QDir(home.path()).canonicalPath();
+    ASSERT_NE(QDir::currentPath(), homePath);
+
+    EXPECT_EQ(firstFolder(SavePanelRequest{}), homePath);
+    EXPECT_EQ(firstFolder(OpenPanelRequest{}), homePath);
+    ASSERT_TRUE(QDir(home.path()).mkdir(QStringLiteral("Documents")));
+    EXPECT_EQ(firstFolder(SavePanelRequest{}), homePath + QStringLiteral("/Documents"));
+    EXPECT_EQ(firstFolder(OpenPanelRequest{}), homePath + QStringLiteral("/Documents"));
+    // A folder the request names wins.
+    QTemporaryDir chosen;
+    SavePanelRequest request;
+    request.directory = chosen.path();
+    EXPECT_EQ(firstFolder(request), QDir(chosen.path()).canonicalPath());
+
+    qputenv("HOME", oldHome);
+    if (!oldConfig.isEmpty())
+        qputenv("XDG_CONFIG_HOME", oldConfig);
 }
 
 TEST(QtFilePanels, CancelledOpenPanelGivesNothing)

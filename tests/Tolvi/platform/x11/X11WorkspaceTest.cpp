@@ -39,6 +39,32 @@ TEST(DesktopEntries, ReadsNameAndClassOfTheMainGroupOnly)
     EXPECT_FALSE(entries.nameForWindowClass(QStringLiteral("tolvitestpeer")).has_value());
 }
 
+// Most entries name no class: a window's class is matched to the entry's own file name too,
+// in any letter case, after every StartupWMClass.
+TEST(DesktopEntries, MatchesAWindowClassToTheEntrysFileName)
+{
+    QTemporaryDir dir;
+    auto write = [&](const QString& name, const QByteArray& text) {
+        QFile file(dir.filePath(name));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(text);
+    };
+    write(QStringLiteral("pcmanfm.desktop"), "[Desktop Entry]\nType=Application\nName=File Manager PCManFM\n");
+    write(QStringLiteral("org.example.Notes.desktop"), "[Desktop Entry]\nType=Application\nName=Notes\n");
+    write(QStringLiteral("viewer.desktop"), "[Desktop Entry]\nType=Application\nName=Viewer by file name\n");
+    write(QStringLiteral("other.desktop"),
+          "[Desktop Entry]\nType=Application\nName=Viewer by class\nStartupWMClass=Viewer\n");
+
+    DesktopEntries entries({dir.path()});
+    EXPECT_EQ(entries.nameForWindowClass(QStringLiteral("Pcmanfm")), QStringLiteral("File Manager PCManFM"));
+    EXPECT_EQ(entries.nameForWindowClass(QStringLiteral("org.example.notes")), QStringLiteral("Notes"));
+    EXPECT_EQ(entries.nameForWindowClass(QStringLiteral("Notes")), QStringLiteral("Notes"));
+    EXPECT_EQ(entries.nameForWindowClass(QStringLiteral("Viewer")), QStringLiteral("Viewer by class"));
+    EXPECT_EQ(entries.nameForWindowClass(QStringLiteral("VIEWER")), QStringLiteral("Viewer by file name"));
+    EXPECT_FALSE(entries.nameForWindowClass(QStringLiteral("Pcman")).has_value());
+    EXPECT_EQ(entries.nameForAppId(QStringLiteral("pcmanfm")), QStringLiteral("File Manager PCManFM"));
+}
+
 TEST(X11WorkspaceNames, WindowClassBecomesASafeIdentifier)
 {
     EXPECT_EQ(X11Workspace::identifierForWindowClass("Firefox"), QStringLiteral("Firefox"));
