@@ -56,7 +56,7 @@ void GalleryCamera::saveScreenArea(QWidget* window, QWidget* dialog, const QStri
         return;
     }
     const QRect area = window->frameGeometry()
-                           .united(dialog->frameGeometry())
+                           .united(dialog ? dialog->frameGeometry() : QRect())
                            .adjusted(-24, -24, 24, 24)
                            .intersected(screen->geometry());
     save(screen->grabWindow(0, area.x(), area.y(), area.width(), area.height()), state);

@@ -30,8 +30,8 @@ public:
     bool save(const QImage& picture, const QString& state);
     bool save(const QPixmap& picture, const QString& state);
 
-    // Saves the screen area that holds the window and its dialog (or popup), with a margin, as
-    // the compositor shows it now.
+    // Saves the screen area that holds the window and its dialog (or popup; none: null), with a
+    // margin, as the compositor shows it now.
     void saveScreenArea(QWidget* window, QWidget* dialog, const QString& state);
 
 private:

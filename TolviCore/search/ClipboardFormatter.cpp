@@ -7,6 +7,7 @@
 
 #include <QMutex>
 #include <QStringList>
+#include <QTextBoundaryFinder>
 #include <QUrl>
 
 #include <cmath>
@@ -116,9 +117,28 @@ QString singleLinePreview(const QString& text, int limit)
         }
     }
 
+    // One character of many joined emoji is kept to its first few: a label measures every one of
+    // them (each a picture of a colour emoji font) to show, at best, a line of them.
+    bool cutInsideCharacter = false;
+    if (joined.size() > 2 * TextCharacters::piecePictographs) {
+        QTextBoundaryFinder characters(QTextBoundaryFinder::Grapheme, joined);
+        qsizetype start = 0;
+        for (qsizetype end = characters.toNextBoundary(); end > 0; end = characters.toNextBoundary()) {
+            if (end - start > 2 * TextCharacters::piecePictographs) {
+                const qsizetype pieceEnd = TextCharacters::characterPieceEnd(joined, start, end - start);
+                if (pieceEnd < end) {
+                    joined.truncate(pieceEnd);
+                    cutInsideCharacter = true;
+                    break;
+                }
+            }
+            start = end;
+        }
+    }
+
     const qsizetype count = TextCharacters::characterCount(joined, qsizetype(std::max(limit, 0)) + 1);
     if (count <= limit)
-        return joined;
+        return cutInsideCharacter && limit > 0 ? joined + QLatin1String("...") : joined;
     QString result = TextCharacters::characterPrefix(joined, qsizetype(limit) - 1).toString();
     result.append(QLatin1String("..."));
     return result;

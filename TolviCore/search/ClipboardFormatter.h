@@ -19,6 +19,8 @@ QString menuPreview(const ClipboardItem& item, int limit);
 // CR, LF and tab become blanks, bidirectional controls their visible marks
 // (TextCharacters::bidiControlMark), runs of blanks collapse and the ends are trimmed; beyond `limit`
 // characters the first `limit` - 1 are kept and "..." appended (a limit of 0 or less keeps none).
+// A character of more than TextCharacters::piecePictographs emoji keeps only those, and "..."
+// follows them.
 QString singleLinePreview(const QString& text, int limit);
 
 // Texts are counted up to this many characters in the metadata line ("1000000+ chars" beyond).

@@ -112,6 +112,10 @@ int main(int argc, char** argv)
         state.openActions();
         state.moveActionSelection(1);
         save(QStringLiteral("actions-image"));
+        // Back to the results, as the screen shows the panel (no row of the actions left behind).
+        state.showResults();
+        settle(300);
+        camera.saveScreenArea(controller.panel(), nullptr, QStringLiteral("results-after-back"));
         state.showResults();
         state.setSelectedItemID(store.itemAt(0).id());
         state.openEditor();

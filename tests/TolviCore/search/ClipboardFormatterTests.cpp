@@ -68,6 +68,18 @@ TEST(ClipboardFormatter, SingleLinePreviewCutsWholeCharacters)
     EXPECT_EQ(ClipboardFormatter::singleLinePreview(QStringLiteral("abc"), 0), QStringLiteral("..."));
     EXPECT_EQ(ClipboardFormatter::singleLinePreview(QStringLiteral("abc"), -4), QStringLiteral("..."));
     EXPECT_EQ(ClipboardFormatter::singleLinePreview(QString(), 0), QString());
+
+    // One character of thousands of joined emoji keeps its first few: any label would measure
+    // every one of them.
+    const QString woman = QString::fromUcs4(U"\U0001F469", 1);
+    QString joined = woman;
+    for (int i = 1; i < 5'000; ++i)
+        joined += QChar(0x200D) + woman;
+    const QString preview = ClipboardFormatter::singleLinePreview(QStringLiteral("a ") + joined, 74);
+    ASSERT_TRUE(preview.endsWith(QStringLiteral("...")));
+    EXPECT_TRUE(preview.startsWith(QStringLiteral("a ") + woman + QChar(0x200D)));
+    EXPECT_EQ(preview.count(woman), TextCharacters::piecePictographs);
+    EXPECT_TRUE((QStringLiteral("a ") + joined).startsWith(preview.chopped(3)));
 }
 
 TEST(ClipboardFormatter, SingleLinePreviewOfALongTextMatchesTheWholeFold)
