@@ -13,7 +13,9 @@ PACKAGES=(
   libxcb-res0-dev
   # The desktop's accessibility settings: XSETTINGS, and GSettings where no XSETTINGS owner runs.
   libxsettings-client-dev libglib2.0-bin gsettings-desktop-schemas
-  xvfb xauth openbox trayer xcompmgr x11-utils xdotool xclip fonts-dejavu-core tzdata
+  xvfb xauth openbox trayer xcompmgr x11-utils xdotool xclip tzdata
+  # The tests' own fonts (tests/support/TestFonts.h): DejaVu, and a colour emoji font for the emoji tests.
+  fonts-dejavu-core fonts-noto-color-emoji
   # The paste tests type into a Tk window (wish) with a terminal open beside it.
   tk xterm
   dbus-daemon desktop-file-utils
