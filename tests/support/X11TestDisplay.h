@@ -1,6 +1,8 @@
 #pragma once
 // The X server as the tests that drive real programs see it: windows found by process and title,
 // their properties and places, the system tray, and XTest key presses and pointer moves.
+#include "EventTimeout.h"
+
 #include <QByteArray>
 #include <QRect>
 
@@ -39,6 +41,9 @@ public:
     bool hasViewableWindow(qint64 pid, const QByteArray& title) { return viewableWindow(pid, title).has_value(); }
     // A viewable window of the process embedded in a window of the system tray's process.
     bool hasIconInTray(qint64 pid);
+    // Whether the keyboard focus is in the process's viewable window with this title: keys sent
+    // from then on reach it, in order after the focus change.
+    bool hasInputFocus(qint64 pid, const QByteArray& title);
 
     // Asks the window manager to activate the window, as a pager would.
     void activate(Window window);
@@ -61,7 +66,7 @@ private:
 
 // Polls every 50 ms until `done` holds or `ms` have passed; whether it held. No events are
 // processed: the tests using it look at other processes.
-bool pollUntil(const std::function<bool()>& done, int ms = 8000);
+bool pollUntil(const std::function<bool()>& done, int ms = eventTimeoutMs);
 
 // Puts the text on the clipboard with xclip; whether xclip took it.
 bool copyToClipboard(const QByteArray& text);
