@@ -50,7 +50,7 @@ function(tolvi_add_library name)
 endfunction()
 
 # tolvi_add_gtest(<name> SOURCES ... [LIBS ...] [QT none|core|gui|widgets] [X11] [WM] [TRAY] [SWAY] [TIMEOUT s]
-#                 [LABELS ...] [SCREENS <offscreen configuration file>])
+#                 [LABELS ...] [SCREENS <offscreen configuration file>] [COLOUR_EMOJI])
 #
 # Builds a GoogleTest binary with the shared test main and registers it with ctest.
 #   QT      which Qt application object the test main creates (default: core).
@@ -61,19 +61,25 @@ endfunction()
 #   SWAY    runs the whole binary inside its own headless sway session with XWayland and a focused
 #           Wayland-native window (tests/support/with-sway); Qt itself stays offscreen.
 #   SCREENS the offscreen platform's JSON configuration (for example several screens).
+#   COLOUR_EMOJI  the test fonts include a colour emoji font (tests/support/TestFonts.h); every
+#           binary draws with the test fonts only, whatever the machine has installed.
 # Offscreen tests are discovered test by test; X11 and sway tests run as one ctest entry per binary, each
 # alone: they drive real windows, focus and key presses, whose timing other tests' load would upset.
 function(tolvi_add_gtest name)
-  cmake_parse_arguments(T "X11;WM;TRAY;SWAY" "QT;TIMEOUT;SCREENS" "SOURCES;LIBS;LABELS" ${ARGN})
+  cmake_parse_arguments(T "X11;WM;TRAY;SWAY;COLOUR_EMOJI" "QT;TIMEOUT;SCREENS" "SOURCES;LIBS;LABELS" ${ARGN})
   if(NOT T_QT)
     set(T_QT core)
   endif()
   if(NOT T_TIMEOUT)
     set(T_TIMEOUT 300)
   endif()
-  add_executable(${name} ${T_SOURCES} ${PROJECT_SOURCE_DIR}/tests/support/TestMain.cpp)
+  add_executable(${name} ${T_SOURCES} ${PROJECT_SOURCE_DIR}/tests/support/TestMain.cpp
+                 ${PROJECT_SOURCE_DIR}/tests/support/TestFonts.cpp)
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests/support)
   target_link_libraries(${name} PRIVATE GTest::gtest GTest::gmock ${T_LIBS})
+  if(T_COLOUR_EMOJI)
+    target_compile_definitions(${name} PRIVATE TOLVI_TEST_COLOUR_EMOJI=1)
+  endif()
   if(T_QT STREQUAL "none")
     target_compile_definitions(${name} PRIVATE TOLVI_TEST_QT_NONE=1)
     target_link_libraries(${name} PRIVATE Qt6::Core)

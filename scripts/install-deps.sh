@@ -13,9 +13,10 @@ PACKAGES=(
   libxcb-res0-dev libxcb-xkb-dev libxcb-xinput-dev
   # The desktop's accessibility settings: XSETTINGS, and GSettings where no XSETTINGS owner runs.
   libglib2.0-bin gsettings-desktop-schemas
-  xvfb xauth openbox trayer xcompmgr x11-utils xdotool xclip fonts-dejavu-core tzdata
-  # The colour emoji font most desktops have: the views of emoji are tested and measured with it.
-  fonts-noto-color-emoji
+  xvfb xauth openbox trayer xcompmgr x11-utils xdotool xclip tzdata
+  # The tests' own fonts (tests/support/TestFonts.h): DejaVu, and a colour emoji font for the emoji tests; the
+  # views of emoji are measured with it too.
+  fonts-dejavu-core fonts-noto-color-emoji
   # The paste tests type into a Tk window (wish) with a terminal open beside it.
   tk xterm
   dbus-daemon desktop-file-utils

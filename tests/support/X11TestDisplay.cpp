@@ -100,6 +100,33 @@ std::optional<Window> X11TestDisplay::viewableWindow(qint64 pid, const QByteArra
     return found;
 }
 
+bool X11TestDisplay::hasInputFocus(qint64 pid, const QByteArray& title)
+{
+    const std::optional<Window> window = viewableWindow(pid, title);
+    if (!window)
+        return false;
+    Window focused = None;
+    int revertTo = 0;
+    XGetInputFocus(m_display, &focused, &revertTo);
+    // The focus is on the window itself or on a window inside it.
+    while (focused != None && focused != PointerRoot) {
+        if (focused == *window)
+            return true;
+        Window root = None;
+        Window parent = None;
+        Window* children = nullptr;
+        unsigned int count = 0;
+        if (!XQueryTree(m_display, focused, &root, &parent, &children, &count))
+            return false;
+        if (children)
+            XFree(children);
+        if (parent == root)
+            return false;
+        focused = parent;
+    }
+    return false;
+}
+
 std::optional<Window> X11TestDisplay::trayIcon(qint64 pid)
 {
     const Window owner = XGetSelectionOwner(m_display, XInternAtom(m_display, "_NET_SYSTEM_TRAY_S0", False));
@@ -231,11 +258,11 @@ bool copyToClipboard(const QByteArray& text)
 {
     QProcess xclip;
     xclip.start(QStringLiteral("xclip"), {QStringLiteral("-selection"), QStringLiteral("clipboard")});
-    if (!xclip.waitForStarted())
+    if (!xclip.waitForStarted(eventTimeoutMs))
         return false;
     xclip.write(text);
     xclip.closeWriteChannel();
-    return xclip.waitForFinished(5000);
+    return xclip.waitForFinished(eventTimeoutMs);
 }
 
 } // namespace tolvi::test

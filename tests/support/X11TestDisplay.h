@@ -1,6 +1,8 @@
 #pragma once
 // The X server as the tests that drive real programs see it: windows found by process and title,
 // their properties and places, the system tray, and XTest key presses and pointer moves.
+#include "EventTimeout.h"
+
 #include <QByteArray>
 #include <QRect>
 
@@ -41,6 +43,9 @@ public:
     bool hasIconInTray(qint64 pid) { return trayIcon(pid).has_value(); }
     // The process's viewable window embedded in the system tray.
     std::optional<Window> trayIcon(qint64 pid);
+    // Whether the keyboard focus is in the process's viewable window with this title: keys sent
+    // from then on reach it, in order after the focus change.
+    bool hasInputFocus(qint64 pid, const QByteArray& title);
 
     // Asks the window manager to activate the window, as a pager would.
     void activate(Window window);
@@ -67,7 +72,7 @@ private:
 
 // Polls every 50 ms until `done` holds or `ms` have passed; whether it held. No events are
 // processed: the tests using it look at other processes.
-bool pollUntil(const std::function<bool()>& done, int ms = 8000);
+bool pollUntil(const std::function<bool()>& done, int ms = eventTimeoutMs);
 
 // Puts the text on the clipboard with xclip; whether xclip took it.
 bool copyToClipboard(const QByteArray& text);

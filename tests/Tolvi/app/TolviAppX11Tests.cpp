@@ -36,6 +36,7 @@
 #include <unistd.h>
 
 using tolvi::test::copyToClipboard;
+using tolvi::test::eventTimeoutMs;
 using tolvi::test::pollUntil;
 using tolvi::test::RunningApp;
 using tolvi::test::silentListener;
@@ -146,7 +147,7 @@ TEST(TolviApp, TrayHotKeySecondLaunchAndFlushOnSigterm)
     EXPECT_TRUE(pollUntil([&] { return app.output().contains("Tolvi recorded clipboard item"); }))
         << app.output().constData();
     app.process.terminate();
-    ASSERT_TRUE(app.process.waitForFinished(10000));
+    ASSERT_TRUE(app.process.waitForFinished(eventTimeoutMs));
     EXPECT_EQ(app.process.exitStatus(), QProcess::NormalExit);
     QFile history(app.home.filePath("data/Tolvi/history.json"));
     ASSERT_TRUE(history.open(QIODevice::ReadOnly)) << app.output().constData();
@@ -185,8 +186,7 @@ TEST(TolviApp, HistoryHotKeyFilterAndReturnPastesIntoAnotherProgram)
     // The hot key opens the history window with the search field focused; typing filters the
     // list to the older clip, Tab moves to the list and Return pastes it where we came from.
     x.chord({XK_Control_L, XK_Alt_L}, XK_v);
-    ASSERT_TRUE(pollUntil([&] { return x.hasViewableWindow(pid, "Tolvi"); })) << app.output().constData();
-    QThread::msleep(300);
+    ASSERT_TRUE(pollUntil([&] { return x.hasInputFocus(pid, "Tolvi"); })) << app.output().constData();
     for (const KeySym key : {XK_p, XK_a, XK_s, XK_t, XK_e}) {
         x.key(key, true);
         x.key(key, false);
@@ -198,7 +198,7 @@ TEST(TolviApp, HistoryHotKeyFilterAndReturnPastesIntoAnotherProgram)
     x.key(XK_Return, true);
     x.key(XK_Return, false);
     EXPECT_TRUE(peer.waitForText([](const QString& text) { return text == QStringLiteral("paste me into the peer"); },
-                                 10000))
+                                 eventTimeoutMs))
         << "peer has: " << peer.lastText().toStdString() << "\n" << app.output().constData();
     EXPECT_TRUE(pollUntil([&] { return !x.hasViewableWindow(pid, "Tolvi"); }));
 }
@@ -213,14 +213,13 @@ TEST(TolviApp, ControlCommaOpensSettingsFromAnyWindow)
 
     // From the history window, whose search field has the keyboard.
     x.chord({XK_Control_L, XK_Alt_L}, XK_v);
-    ASSERT_TRUE(pollUntil([&] { return x.hasViewableWindow(pid, "Tolvi"); })) << app.output().constData();
-    QThread::msleep(300);
+    ASSERT_TRUE(pollUntil([&] { return x.hasInputFocus(pid, "Tolvi"); })) << app.output().constData();
     x.chord({XK_Control_L}, XK_comma);
     EXPECT_TRUE(pollUntil([&] { return x.hasViewableWindow(pid, "Tolvi Settings"); })) << app.output().constData();
     EXPECT_TRUE(pollUntil([&] { return !x.hasViewableWindow(pid, "Tolvi"); }));
 
     // Pressed again in Settings it leaves Settings open.
-    QThread::msleep(300);
+    ASSERT_TRUE(pollUntil([&] { return x.hasInputFocus(pid, "Tolvi Settings"); })) << app.output().constData();
     x.chord({XK_Control_L}, XK_comma);
     QThread::msleep(500);
     EXPECT_TRUE(x.hasViewableWindow(pid, "Tolvi Settings"));
@@ -308,10 +307,10 @@ TEST(TolviApp, AHistoryLockThatCannotBeOpenedIsRefused)
     ASSERT_TRUE(QDir().mkpath(folder + QStringLiteral("/history.lock")));
     ASSERT_EQ(::chmod(QFile::encodeName(folder).constData(), 0700), 0);
     app.start();
-    EXPECT_TRUE(pollUntil([&] { return app.output().contains("could not lock its history folder"); }, 20000))
+    EXPECT_TRUE(pollUntil([&] { return app.output().contains("could not lock its history folder"); }, eventTimeoutMs))
         << app.output().constData();
     EXPECT_TRUE(answerDialogOf(x, app.process.processId()));
-    EXPECT_TRUE(app.process.waitForFinished(10000));
+    EXPECT_TRUE(app.process.waitForFinished(eventTimeoutMs));
     EXPECT_EQ(app.process.exitCode(), 1) << app.output().constData();
     EXPECT_EQ(QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
               QStringList{QStringLiteral("history.lock")});
@@ -351,12 +350,12 @@ TEST(TolviApp, ASecondProgramThatCannotTakeTheHistoryLeavesItAlone)
     second.process.setProcessEnvironment(environment);
     second.process.setProcessChannelMode(QProcess::MergedChannels);
     second.process.start(TOLVI_APP_PATH, {});
-    ASSERT_TRUE(second.process.waitForStarted(5000));
-    EXPECT_TRUE(pollUntil([&] { return second.output().contains("Another Tolvi is using the history in"); }, 20000))
+    ASSERT_TRUE(second.process.waitForStarted(eventTimeoutMs));
+    EXPECT_TRUE(pollUntil([&] { return second.output().contains("Another Tolvi is using the history in"); }, eventTimeoutMs))
         << second.output().constData();
     // It says so in a dialog too, and quits once that is answered.
     EXPECT_TRUE(answerDialogOf(x, second.process.processId()));
-    EXPECT_TRUE(second.process.waitForFinished(10000));
+    EXPECT_TRUE(second.process.waitForFinished(eventTimeoutMs));
     EXPECT_EQ(second.process.exitCode(), 1) << second.output().constData();
     ::close(stuck);
 
@@ -512,7 +511,7 @@ TEST(TolviApp, IconAppearsInATrayThatStartsAfterTolvi)
 
     QProcess tray;
     tray.start("trayer", {"--edge", "top", "--align", "right", "--widthtype", "request", "--height", "24"});
-    ASSERT_TRUE(tray.waitForStarted(5000));
+    ASSERT_TRUE(tray.waitForStarted(eventTimeoutMs));
     EXPECT_TRUE(pollUntil([&] { return x.hasIconInTray(pid); })) << app.output().constData();
     tray.terminate();
     tray.waitForFinished(3000);

@@ -17,6 +17,7 @@
 
 #include <csignal>
 
+using tolvi::test::eventTimeoutMs;
 using tolvi::test::pollUntil;
 using tolvi::test::RunningApp;
 using tolvi::test::X11TestDisplay;
@@ -29,11 +30,11 @@ bool runInSession(const QString& command, const QByteArray& input = {})
     QProcess process;
     process.start(QStringLiteral("sh"),
                   {QStringLiteral("-c"), qEnvironmentVariable("TOLVI_TEST_SWAY_RUN") + QLatin1Char(' ') + command});
-    if (!process.waitForStarted(5000))
+    if (!process.waitForStarted(eventTimeoutMs))
         return false;
     process.write(input);
     process.closeWriteChannel();
-    return process.waitForFinished(5000) && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+    return process.waitForFinished(eventTimeoutMs) && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
 }
 
 // The title of the window that has the keyboard focus in sway (its tree lists a node's "name"
@@ -42,7 +43,7 @@ QString focusedWindow()
 {
     QProcess swaymsg;
     swaymsg.start(QStringLiteral("swaymsg"), {QStringLiteral("-t"), QStringLiteral("get_tree")});
-    if (!swaymsg.waitForFinished(5000))
+    if (!swaymsg.waitForFinished(eventTimeoutMs))
         return {};
     const QString tree = QString::fromUtf8(swaymsg.readAllStandardOutput());
     const qsizetype focused = tree.indexOf(QLatin1String("\"focused\": true"));
@@ -101,7 +102,7 @@ TEST(TolviWaylandSession, CopiesInWaylandProgramsAreRecordedAndTheHistoryCommand
 
     // The history file holds the copies, newest first.
     ::kill(pid_t(pid), SIGTERM);
-    ASSERT_TRUE(app.process.waitForFinished(10000));
+    ASSERT_TRUE(app.process.waitForFinished(eventTimeoutMs));
     QFile history(app.home.filePath("data/Tolvi/history.json"));
     ASSERT_TRUE(history.open(QIODevice::ReadOnly));
     const QJsonArray items = QJsonDocument::fromJson(history.readAll()).object().value("items").toArray();

@@ -22,6 +22,7 @@
 #include <sys/stat.h>
 
 using tolvi::test::copyToClipboard;
+using tolvi::test::eventTimeoutMs;
 using tolvi::test::pollUntil;
 using tolvi::test::RunningApp;
 using tolvi::test::X11TestDisplay;
@@ -35,7 +36,7 @@ void startWithPeerAndClips(X11TestDisplay& x, RunningApp& app, tolvi::test::Peer
 {
     app.start();
     const qint64 pid = app.process.processId();
-    ASSERT_TRUE(pollUntil([&] { return x.hasIconInTray(pid); }, 15000)) << app.output().constData();
+    ASSERT_TRUE(pollUntil([&] { return x.hasIconInTray(pid); }, eventTimeoutMs)) << app.output().constData();
     QThread::msleep(1500);
     ASSERT_TRUE(peer.start());
     ASSERT_TRUE(peer.showWindow().has_value());
@@ -69,7 +70,7 @@ TEST(CompactPanelX11, HotKeyOpensUnderThePointerTypingFiltersAndReturnPastesInto
     std::optional<Window> panel;
     ASSERT_TRUE(pollUntil([&] { return (panel = x.viewableWindow(pid, "Tolvi Compact")).has_value(); }))
         << app.output().constData();
-    QThread::msleep(400);
+    ASSERT_TRUE(pollUntil([&] { return x.hasInputFocus(pid, "Tolvi Compact"); })) << app.output().constData();
     const QRect frame = x.geometry(*panel);
     EXPECT_EQ(frame.width(), 520);
     EXPECT_NEAR(frame.center().x(), 300, 2);
@@ -86,7 +87,7 @@ TEST(CompactPanelX11, HotKeyOpensUnderThePointerTypingFiltersAndReturnPastesInto
         x.tap(XK_Down);
     x.tap(XK_Return);
     EXPECT_TRUE(peer.waitForText([](const QString& text) { return text == QStringLiteral("paste me into the peer"); },
-                                 10000))
+                                 eventTimeoutMs))
         << "peer has: " << peer.lastText().toStdString() << "\n" << app.output().constData();
     EXPECT_TRUE(pollUntil([&] { return !x.viewableWindow(pid, "Tolvi Compact"); }));
 }
@@ -103,9 +104,7 @@ TEST(CompactPanelX11, TextTypedInTheEditorSurvivesSigtermAndComesBackAtTheNextSt
     // The compact panel's editor on the clip, with a few words typed and not saved.
     x.movePointer(300, 250);
     x.chord({XK_Super_L, XK_Shift_L}, XK_v);
-    ASSERT_TRUE(pollUntil([&] { return x.viewableWindow(pid, "Tolvi Compact").has_value(); }))
-        << app.output().constData();
-    QThread::msleep(400);
+    ASSERT_TRUE(pollUntil([&] { return x.hasInputFocus(pid, "Tolvi Compact"); })) << app.output().constData();
     x.chord({XK_Control_L}, XK_e);
     QThread::msleep(400);
     for (const KeySym key : {XK_space, XK_k, XK_e, XK_p, XK_t})
@@ -114,7 +113,7 @@ TEST(CompactPanelX11, TextTypedInTheEditorSurvivesSigtermAndComesBackAtTheNextSt
 
     // SIGTERM: the program ends at once, the typed text in a file only its user can read.
     ASSERT_EQ(::kill(pid_t(pid), SIGTERM), 0);
-    ASSERT_TRUE(app.process.waitForFinished(10000));
+    ASSERT_TRUE(app.process.waitForFinished(eventTimeoutMs));
     EXPECT_EQ(app.process.exitStatus(), QProcess::NormalExit);
     const QString draftFile = app.root + "/data/Tolvi/unsaved-drafts.json";
     QFile file(draftFile);
@@ -128,18 +127,16 @@ TEST(CompactPanelX11, TextTypedInTheEditorSurvivesSigtermAndComesBackAtTheNextSt
     RunningApp next;
     next.start(app.root);
     const qint64 nextPid = next.process.processId();
-    ASSERT_TRUE(pollUntil([&] { return x.hasIconInTray(nextPid); }, 15000)) << next.output().constData();
+    ASSERT_TRUE(pollUntil([&] { return x.hasIconInTray(nextPid); }, eventTimeoutMs)) << next.output().constData();
     ASSERT_TRUE(pollUntil([&] { return next.output().contains("Tolvi offers unsaved text kept at the last end"); }))
         << next.output().constData();
     QThread::msleep(1500);
     ASSERT_TRUE(peer.command("activate", "ok activate").has_value());
     QThread::msleep(600);
     x.chord({XK_Super_L, XK_Shift_L}, XK_v);
-    ASSERT_TRUE(pollUntil([&] { return x.viewableWindow(nextPid, "Tolvi Compact").has_value(); }))
-        << next.output().constData();
-    QThread::msleep(400);
+    ASSERT_TRUE(pollUntil([&] { return x.hasInputFocus(nextPid, "Tolvi Compact"); })) << next.output().constData();
     x.chord({XK_Control_L}, XK_Return);
-    EXPECT_TRUE(peer.waitForText([](const QString& text) { return text == QStringLiteral("draft base kept"); }, 10000))
+    EXPECT_TRUE(peer.waitForText([](const QString& text) { return text == QStringLiteral("draft base kept"); }, eventTimeoutMs))
         << "peer has: " << peer.lastText().toStdString() << "\n" << next.output().constData();
 }
 

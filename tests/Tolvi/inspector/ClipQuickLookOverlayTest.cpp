@@ -186,7 +186,10 @@ TEST_F(QuickLookOverlayTest, TextIsShownWholeReadOnlyAndMultiLineTextMonospaced)
     QPlainTextEdit* view = overlay->textView();
     EXPECT_TRUE(view->isReadOnly());
     EXPECT_EQ(view->toPlainText(), text);
-    EXPECT_EQ(QFontInfo(view->font()).fixedPitch(), true);
+    // The view asks for the monospaced family; with the test fonts that is DejaVu Sans Mono.
+    EXPECT_EQ(view->font().family(), QStringLiteral("monospace"));
+    EXPECT_EQ(view->font().styleHint(), QFont::Monospace);
+    EXPECT_EQ(QFontInfo(view->font()).family(), QStringLiteral("DejaVu Sans Mono"));
     EXPECT_FALSE(overlay->linkCard()->isVisible());
 
     overlay->setItem(recorded(ClipboardContent::text(QStringLiteral("A single sentence."))));

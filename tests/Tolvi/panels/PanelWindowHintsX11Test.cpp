@@ -3,6 +3,7 @@
 // compositor probe with and without a compositor.
 #include "Tolvi/design/CompositorProbe.h"
 #include "Tolvi/design/Surfaces.h"
+#include "EventTimeout.h"
 #include "Tolvi/design/TolviTheme.h"
 #include "Tolvi/panels/EscapeClosingPanel.h"
 
@@ -31,6 +32,8 @@
 #include <cstring>
 #include <memory>
 #include <vector>
+
+using tolvi::test::eventTimeoutMs;
 
 namespace tolvi {
 namespace {
@@ -200,7 +203,7 @@ protected:
                 return !property(rootWindow(), "_NET_SUPPORTING_WM_CHECK", XCB_ATOM_WINDOW).empty()
                     && !property(rootWindow(), "_NET_NUMBER_OF_DESKTOPS", XCB_ATOM_CARDINAL).empty();
             },
-            10000);
+            eventTimeoutMs);
         ASSERT_TRUE(managed) << "no window manager on the display";
         QTest::qWait(100);
     }
@@ -209,7 +212,7 @@ protected:
     {
         if (currentDesktop() != 0) {
             switchToDesktop(0);
-            EXPECT_TRUE(QTest::qWaitFor([] { return currentDesktop() == 0; }));
+            EXPECT_TRUE(QTest::qWaitFor([] { return currentDesktop() == 0; }, eventTimeoutMs));
         }
     }
 };
@@ -224,24 +227,24 @@ TEST_F(PanelX11Test, PanelStaysOnEveryDesktopAndOffTheTaskbarEachTimeItIsShown)
     QWidget ordinary;
     ordinary.resize(120, 80);
     ordinary.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&ordinary));
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&ordinary, eventTimeoutMs));
 
     EscapeClosingPanel panel;
     panel.resize(200, 100);
     for (int round = 0; round < 3; ++round) {
         SCOPED_TRACE(round);
         panel.makeKeyAndOrderFront();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(&panel));
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&panel, eventTimeoutMs));
         EXPECT_TRUE(QTest::qWaitFor([&] {
             return hasState(panel, "_NET_WM_STATE_SKIP_TASKBAR") && hasState(panel, "_NET_WM_STATE_SKIP_PAGER")
                 && hasState(panel, "_NET_WM_STATE_ABOVE")
                 && property(xcb_window_t(panel.winId()), "_NET_WM_DESKTOP", XCB_ATOM_CARDINAL)
                        == std::vector<uint32_t>{0xFFFFFFFFu};
-        }));
+        }, eventTimeoutMs));
 
         switchToDesktop(1);
-        ASSERT_TRUE(QTest::qWaitFor([] { return currentDesktop() == 1; }));
-        EXPECT_TRUE(QTest::qWaitFor([&] { return !viewable(ordinary); }));
+        ASSERT_TRUE(QTest::qWaitFor([] { return currentDesktop() == 1; }, eventTimeoutMs));
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !viewable(ordinary); }, eventTimeoutMs));
         // The window manager keeps it on all desktops (0xFFFFFFFF). Shown again
         // right after it was hidden, the window may briefly have lost that to
         // the withdrawal of its old mapping; the panel asks again.
@@ -249,11 +252,11 @@ TEST_F(PanelX11Test, PanelStaysOnEveryDesktopAndOffTheTaskbarEachTimeItIsShown)
             return viewable(panel)
                 && property(xcb_window_t(panel.winId()), "_NET_WM_DESKTOP", XCB_ATOM_CARDINAL)
                        == std::vector<uint32_t>{0xFFFFFFFFu};
-        }));
+        }, eventTimeoutMs));
 
         switchToDesktop(0);
-        ASSERT_TRUE(QTest::qWaitFor([] { return currentDesktop() == 0; }));
-        ASSERT_TRUE(QTest::qWaitFor([&] { return viewable(ordinary); }));
+        ASSERT_TRUE(QTest::qWaitFor([] { return currentDesktop() == 0; }, eventTimeoutMs));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return viewable(ordinary); }, eventTimeoutMs));
         // Hidden and at once shown again, as a controller does when it reuses its
         // panel: the window manager withdraws the window while it is mapped anew.
         panel.hide();
@@ -279,20 +282,20 @@ TEST_F(PanelX11Test, RealKeyboardEscapeReachesTheHandlerAndNotTheShortcut)
     QShortcut shortcut(QKeySequence(Qt::Key_Escape), &panel);
     QSignalSpy fired(&shortcut, &QShortcut::activated);
     panel.makeKeyAndOrderFront();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&panel));
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&panel, eventTimeoutMs));
     // Qt's idea of the active window comes before the server's focus change settles.
-    ASSERT_TRUE(QTest::qWaitFor([&] { return hasInputFocus(panel); }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return hasInputFocus(panel); }, eventTimeoutMs));
     field->setFocus();
 
     fakeKey(XK_a);
     fakeKey(XK_b);
     fakeKey(XK_c);
     // The handler sees each key once; the one it takes never reaches the field.
-    EXPECT_TRUE(QTest::qWaitFor([&] { return field->text() == QStringLiteral("ac"); }));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return field->text() == QStringLiteral("ac"); }, eventTimeoutMs));
     EXPECT_EQ(handled, (QList<int>{Qt::Key_A, Qt::Key_B, Qt::Key_C}));
 
     fakeKey(XK_Escape);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return escapes == 1; }));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return escapes == 1; }, eventTimeoutMs));
     EXPECT_FALSE(panel.isVisible());
     EXPECT_EQ(fired.count(), 0);
     EXPECT_EQ(handled.size(), 3);
@@ -416,9 +419,10 @@ TEST_F(PanelX11Test, TranslucencyFollowsWhetherACompositorRuns)
 
     QProcess compositor;
     compositor.start(QStringLiteral("xcompmgr"), {});
-    if (!compositor.waitForStarted(5000))
-        GTEST_SKIP() << "xcompmgr is not installed";
-    const bool running = QTest::qWaitFor([] { return CompositorProbe::translucencyAvailable(); }, 10000);
+    ASSERT_TRUE(compositor.waitForStarted(eventTimeoutMs))
+        << "the compositor xcompmgr did not start (package xcompmgr, scripts/install-deps.sh): "
+        << compositor.errorString().toStdString();
+    const bool running = QTest::qWaitFor([] { return CompositorProbe::translucencyAvailable(); }, eventTimeoutMs);
     {
         TolviTheme theme;
         EscapeClosingPanel panel;
@@ -428,8 +432,8 @@ TEST_F(PanelX11Test, TranslucencyFollowsWhetherACompositorRuns)
         EXPECT_TRUE(panel.testAttribute(Qt::WA_TranslucentBackground));
     }
     compositor.terminate();
-    ASSERT_TRUE(compositor.waitForFinished(5000));
-    EXPECT_TRUE(QTest::qWaitFor([] { return !CompositorProbe::translucencyAvailable(); }));
+    ASSERT_TRUE(compositor.waitForFinished(eventTimeoutMs));
+    EXPECT_TRUE(QTest::qWaitFor([] { return !CompositorProbe::translucencyAvailable(); }, eventTimeoutMs));
 }
 
 } // namespace

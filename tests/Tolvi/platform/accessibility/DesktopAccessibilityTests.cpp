@@ -1,6 +1,7 @@
 // How the desktops' own settings become the three accessibility settings, and the reading of
 // GSettings (through the real gsettings tool on a private key file) and of KDE's kdeglobals.
 #include "Tolvi/platform/accessibility/DesktopAccessibilityRules.h"
+#include "EventTimeout.h"
 #include "Tolvi/platform/accessibility/LinuxDesktopAccessibility.h"
 
 #include <gtest/gtest.h>
@@ -16,6 +17,8 @@
 #include <unistd.h>
 
 using namespace tolvi;
+using tolvi::test::eventTimeoutMs;
+
 namespace rules = tolvi::DesktopAccessibilityRules;
 
 namespace {
@@ -113,7 +116,7 @@ TEST(DesktopAccessibilityFiles, GSettingsAreReadThroughTheGSettingsTool)
     auto gsettings = [](const QStringList& arguments) {
         QProcess process;
         process.start(QStringLiteral("gsettings"), arguments);
-        ASSERT_TRUE(process.waitForFinished(10000));
+        ASSERT_TRUE(process.waitForFinished(eventTimeoutMs));
         ASSERT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
     };
     LinuxDesktopAccessibility::Options options;
@@ -147,7 +150,7 @@ TEST(DesktopAccessibilityFiles, WithoutX11TheFilesAreReadOffTheMainThreadAndAnno
     QSignalSpy announced(&source, &DesktopAccessibility::valuesChanged);
     source.start();
     EXPECT_TRUE(announced.isEmpty());  // nothing is read on the caller's thread
-    ASSERT_TRUE(announced.wait(5000));
+    ASSERT_TRUE(announced.wait(eventTimeoutMs));
     EXPECT_EQ(announced.takeFirst().at(0).value<DesktopAccessibilityValues>(), expected(true, false));
 }
 

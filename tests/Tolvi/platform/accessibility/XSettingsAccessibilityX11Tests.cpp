@@ -2,6 +2,7 @@
 // settings daemon records them (in both byte orders), owners coming and going, and an open
 // window following the desktop's switches while it is on screen.
 #include "Tolvi/design/AccessibilitySettings.h"
+#include "EventTimeout.h"
 #include "Tolvi/design/CardOverlay.h"
 #include "Tolvi/design/Surfaces.h"
 #include "Tolvi/design/TolviTheme.h"
@@ -20,6 +21,8 @@
 #include <X11/Xlib.h>
 
 using namespace tolvi;
+
+using tolvi::test::eventTimeoutMs;
 
 namespace {
 
@@ -140,7 +143,7 @@ private:
 // Waits for the next settings the watcher reports.
 std::optional<XSettingsSnapshot> nextSettings(QSignalSpy& spy)
 {
-    if (spy.isEmpty() && !spy.wait(5000)) {
+    if (spy.isEmpty() && !spy.wait(eventTimeoutMs)) {
         ADD_FAILURE() << "the watcher reported nothing";
         return std::nullopt;
     }
@@ -236,11 +239,11 @@ TEST(XSettingsWatcherX11, AnOpenWindowFollowsTheDesktopWhileItIsOnScreen)
     auto* plate = new TolviLiquidPlate(14);
     layout->addWidget(plate);
     window.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window, eventTimeoutMs));
 
     QSignalSpy followed(&desktop, &DesktopAccessibility::valuesChanged);
     desktop.start();
-    ASSERT_TRUE(followed.wait(5000));
+    ASSERT_TRUE(followed.wait(eventTimeoutMs));
     EXPECT_EQ(plateStyle(DesignContext::of(plate)).form, PlateForm::material);
     EXPECT_GT(DesignContext::of(plate).animationDuration(TolviCardOverlay::transitionMilliseconds), 0);
 
@@ -254,21 +257,21 @@ TEST(XSettingsWatcherX11, AnOpenWindowFollowsTheDesktopWhileItIsOnScreen)
             overlay->deleteLater();
         });
         const bool atOnce = gone;
-        EXPECT_TRUE(QTest::qWaitFor([&gone] { return gone; }, 3000));
+        EXPECT_TRUE(QTest::qWaitFor([&gone] { return gone; }, eventTimeoutMs));
         return atOnce;
     };
     EXPECT_FALSE(dismissal());
 
     // ...and goes at once when the desktop turns animations off.
     owner.publish(encodeSettings(2, 0, "Adwaita"));
-    ASSERT_TRUE(followed.wait(5000));
+    ASSERT_TRUE(followed.wait(eventTimeoutMs));
     EXPECT_TRUE(accessibility.reduceMotion());
     EXPECT_TRUE(dismissal());
     EXPECT_EQ(plateStyle(DesignContext::of(plate)).form, PlateForm::material);
 
     // A high-contrast theme makes every plate of the open window opaque and outlined.
     owner.publish(encodeSettings(3, 0, "HighContrast"));
-    ASSERT_TRUE(followed.wait(5000));
+    ASSERT_TRUE(followed.wait(eventTimeoutMs));
     EXPECT_TRUE(accessibility.increasedContrast());
     EXPECT_TRUE(accessibility.reduceTransparency());
     const PlateStyle solid = plateStyle(DesignContext::of(plate));
@@ -279,7 +282,7 @@ TEST(XSettingsWatcherX11, AnOpenWindowFollowsTheDesktopWhileItIsOnScreen)
 
     // Animations back on: transitions run again, the contrast stays.
     owner.publish(encodeSettings(4, 1, "HighContrast"));
-    ASSERT_TRUE(followed.wait(5000));
+    ASSERT_TRUE(followed.wait(eventTimeoutMs));
     EXPECT_FALSE(accessibility.reduceMotion());
     EXPECT_FALSE(dismissal());
     EXPECT_EQ(plateStyle(DesignContext::of(plate)).form, PlateForm::solid);

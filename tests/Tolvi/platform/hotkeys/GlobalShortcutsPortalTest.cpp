@@ -1,5 +1,6 @@
 // The portal client against a desktop portal of the test's own on a private session bus.
 #include "Tolvi/platform/hotkeys/GlobalShortcutsPortal.h"
+#include "PrivateSessionBus.h"
 
 #include <QCoreApplication>
 #include <QDBusArgument>
@@ -155,10 +156,9 @@ protected:
     {
         qDBusRegisterMetaType<Entry>();
         qDBusRegisterMetaType<QList<Entry>>();
-        daemon.start("dbus-daemon", {"--session", "--nofork", "--print-address=1"});
-        ASSERT_TRUE(daemon.waitForStarted(5000));
-        ASSERT_TRUE(spinUntil([&] { return daemon.canReadLine(); }));
-        address = QString::fromUtf8(daemon.readLine().trimmed());
+        bus = std::make_unique<tolvi::test::PrivateSessionBus>();
+        ASSERT_TRUE(bus->error().isEmpty()) << bus->error().toStdString();
+        address = bus->address();
         portalBus = std::make_unique<QDBusConnection>(QDBusConnection::connectToBus(address, "portal-side"));
         ASSERT_TRUE(portalBus->isConnected());
         portal = std::make_unique<FakePortal>(*portalBus);
@@ -176,8 +176,7 @@ protected:
             portalBus->unregisterObject(path);
         portalBus.reset();
         QDBusConnection::disconnectFromBus("portal-side");
-        daemon.kill();
-        daemon.waitForFinished(3000);
+        bus.reset();
     }
     void makeClient()
     {
@@ -186,7 +185,7 @@ protected:
                       {"compact", "Open the compact panel", "LOGO+SHIFT+v"}});
     }
 
-    QProcess daemon;
+    std::unique_ptr<tolvi::test::PrivateSessionBus> bus;
     QString address;
     std::unique_ptr<QDBusConnection> portalBus;
     std::unique_ptr<FakePortal> portal;

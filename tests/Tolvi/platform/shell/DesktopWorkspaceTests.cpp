@@ -1,4 +1,5 @@
 #include "Tolvi/platform/shell/DesktopWorkspace.h"
+#include "PrivateSessionBus.h"
 
 #include <gtest/gtest.h>
 
@@ -17,6 +18,7 @@
 #include <mutex>
 
 using namespace tolvi;
+using tolvi::test::PrivateSessionBus;
 
 namespace {
 
@@ -65,56 +67,23 @@ private:
     QDBusConnection m_connection{QString()};
 };
 
-// A session bus of the test's own.
-class PrivateBus {
-public:
-    PrivateBus()
-    {
-        const QString daemon = QStandardPaths::findExecutable(QStringLiteral("dbus-daemon"));
-        if (daemon.isEmpty())
-            return;
-        m_daemon.start(daemon, {QStringLiteral("--session"), QStringLiteral("--nofork"),
-                                QStringLiteral("--nopidfile"), QStringLiteral("--print-address=1")});
-        if (!m_daemon.waitForStarted(5000))
-            return;
-        while (!m_daemon.canReadLine() && m_daemon.waitForReadyRead(5000)) {
-        }
-        address = QString::fromUtf8(m_daemon.readLine()).trimmed();
-    }
-    ~PrivateBus()
-    {
-        if (m_daemon.state() != QProcess::NotRunning) {
-            m_daemon.terminate();
-            if (!m_daemon.waitForFinished(3000))
-                m_daemon.kill();
-            m_daemon.waitForFinished(3000);
-        }
-    }
-
-    QString address;
-
-private:
-    QProcess m_daemon;
-};
-
 TEST(SystemDesktopWorkspace, RevealAsksTheFileManagerToSelectTheFile)
 {
-    PrivateBus bus;
-    if (bus.address.isEmpty())
-        GTEST_SKIP() << "dbus-daemon is not installed";
+    PrivateSessionBus bus;
+    ASSERT_TRUE(bus.error().isEmpty()) << bus.error().toStdString();
 
     // The file manager answers from its own thread, as another process would.
     QThread serviceThread;
     serviceThread.start();
     FakeFileManager manager;
     manager.moveToThread(&serviceThread);
-    QDBusConnection service = QDBusConnection::connectToBus(bus.address, QStringLiteral("file-manager"));
+    QDBusConnection service = QDBusConnection::connectToBus(bus.address(), QStringLiteral("file-manager"));
     ASSERT_TRUE(service.isConnected());
     ASSERT_TRUE(service.registerService(QStringLiteral("org.freedesktop.FileManager1")));
     ASSERT_TRUE(service.registerObject(QStringLiteral("/org/freedesktop/FileManager1"), &manager,
                                        QDBusConnection::ExportAllSlots));
 
-    QDBusConnection client = QDBusConnection::connectToBus(bus.address, QStringLiteral("client"));
+    QDBusConnection client = QDBusConnection::connectToBus(bus.address(), QStringLiteral("client"));
     QList<QUrl> opened;
     SystemDesktopWorkspace workspace(client, [&](const QUrl& url) {
         opened.append(url);
@@ -138,7 +107,8 @@ TEST(SystemDesktopWorkspace, RevealAsksTheFileManagerToSelectTheFile)
 
 TEST(SystemDesktopWorkspace, RevealFallsBackToOpeningTheFolder)
 {
-    PrivateBus bus;
+    PrivateSessionBus bus;
+    ASSERT_TRUE(bus.error().isEmpty()) << bus.error().toStdString();
     QList<QUrl> opened;
     const auto opener = [&](const QUrl& url) {
         opened.append(url);
@@ -154,8 +124,8 @@ TEST(SystemDesktopWorkspace, RevealFallsBackToOpeningTheFolder)
     EXPECT_EQ(opened.first(), QUrl::fromLocalFile(dir.path()));
 
     // A bus on which no file manager is registered.
-    if (!bus.address.isEmpty()) {
-        QDBusConnection client = QDBusConnection::connectToBus(bus.address, QStringLiteral("lonely"));
+    {
+        QDBusConnection client = QDBusConnection::connectToBus(bus.address(), QStringLiteral("lonely"));
         SystemDesktopWorkspace workspace(client, opener, 2000);
         EXPECT_TRUE(workspace.revealFile(file));
         EXPECT_TRUE(QTest::qWaitFor([&] { return opened.size() == 2; }, 5000));
@@ -176,18 +146,17 @@ TEST(SystemDesktopWorkspace, RevealFallsBackToOpeningTheFolder)
 // the call fails.
 TEST(SystemDesktopWorkspace, AFileManagerThatDoesNotAnswerNeverBlocks)
 {
-    PrivateBus bus;
-    if (bus.address.isEmpty())
-        GTEST_SKIP() << "dbus-daemon is not installed";
+    PrivateSessionBus bus;
+    ASSERT_TRUE(bus.error().isEmpty()) << bus.error().toStdString();
     QThread serviceThread;
     serviceThread.start();
     FakeFileManager manager(true);
     manager.moveToThread(&serviceThread);
-    QDBusConnection service = QDBusConnection::connectToBus(bus.address, QStringLiteral("hanging-manager"));
+    QDBusConnection service = QDBusConnection::connectToBus(bus.address(), QStringLiteral("hanging-manager"));
     ASSERT_TRUE(service.registerService(QStringLiteral("org.freedesktop.FileManager1")));
     ASSERT_TRUE(service.registerObject(QStringLiteral("/org/freedesktop/FileManager1"), &manager,
                                        QDBusConnection::ExportAllSlots));
-    QDBusConnection client = QDBusConnection::connectToBus(bus.address, QStringLiteral("patient-client"));
+    QDBusConnection client = QDBusConnection::connectToBus(bus.address(), QStringLiteral("patient-client"));
     QList<QUrl> opened;
     // A bus time-out far beyond the test's: a call that waited for it would fail the test.
     SystemDesktopWorkspace workspace(

@@ -12,10 +12,12 @@
 #include <QTimer>
 
 #include "PeerProcess.h"
+#include "PrivateSessionBus.h"
 
 #include <gtest/gtest.h>
 
 using namespace tolvi;
+using tolvi::test::PrivateSessionBus;
 using tolvi::test::waitUntil;
 
 namespace {
@@ -155,11 +157,9 @@ class PortalKeyboardTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        daemon.start(QStringLiteral("dbus-daemon"), {QStringLiteral("--session"), QStringLiteral("--nofork"),
-                                                     QStringLiteral("--print-address")});
-        ASSERT_TRUE(daemon.waitForStarted(5000));
-        ASSERT_TRUE(waitUntil([this] { return daemon.canReadLine(); }));
-        address = QString::fromUtf8(daemon.readLine().trimmed());
+        bus = std::make_unique<PrivateSessionBus>();
+        ASSERT_TRUE(bus->error().isEmpty()) << bus->error().toStdString();
+        address = bus->address();
         portalBus = std::make_unique<QDBusConnection>(QDBusConnection::connectToBus(address, QStringLiteral("portal")));
         clientBus = std::make_unique<QDBusConnection>(QDBusConnection::connectToBus(address, QStringLiteral("client")));
         ASSERT_TRUE(portalBus->isConnected() && clientBus->isConnected());
@@ -170,8 +170,7 @@ protected:
         portal.reset();
         QDBusConnection::disconnectFromBus(QStringLiteral("portal"));
         QDBusConnection::disconnectFromBus(QStringLiteral("client"));
-        daemon.kill();
-        daemon.waitForFinished(5000);
+        bus.reset();
     }
     void offerPortal()
     {
@@ -184,7 +183,7 @@ protected:
         return {[this] { return storedToken; }, [this](const QString& token) { storedToken = token; }};
     }
 
-    QProcess daemon;
+    std::unique_ptr<PrivateSessionBus> bus;
     QString address;
     std::unique_ptr<QDBusConnection> portalBus;
     std::unique_ptr<QDBusConnection> clientBus;

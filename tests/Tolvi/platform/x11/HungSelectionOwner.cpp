@@ -44,4 +44,29 @@ bool HungSelectionOwner::claim()
     return owns;
 }
 
+std::uint32_t clipboardOwner()
+{
+    // One connection for the test's life: asked many times while copies follow each other.
+    static xcb_connection_t* connection = xcb_connect(nullptr, nullptr);
+    static std::uint32_t clipboard = 0;
+    if (xcb_connection_has_error(connection))
+        return 0;
+    if (!clipboard) {
+        const char* name = "CLIPBOARD";
+        xcb_intern_atom_reply_t* atom = xcb_intern_atom_reply(
+            connection, xcb_intern_atom(connection, 0, std::uint16_t(std::strlen(name)), name), nullptr);
+        if (!atom)
+            return 0;
+        clipboard = atom->atom;
+        std::free(atom);
+    }
+    xcb_get_selection_owner_reply_t* owner =
+        xcb_get_selection_owner_reply(connection, xcb_get_selection_owner(connection, clipboard), nullptr);
+    if (!owner)
+        return 0;
+    const std::uint32_t window = owner->owner;
+    std::free(owner);
+    return window;
+}
+
 } // namespace tolvi::test

@@ -24,4 +24,7 @@ private:
     std::uint32_t clipboard_ = 0;
 };
 
+// The window that owns CLIPBOARD now; 0 when none does (or no X server answers).
+std::uint32_t clipboardOwner();
+
 } // namespace tolvi::test

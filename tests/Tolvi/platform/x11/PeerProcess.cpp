@@ -1,5 +1,7 @@
 #include "PeerProcess.h"
 
+#include "HungSelectionOwner.h"
+
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QThread>
@@ -34,7 +36,7 @@ void PeerProcess::setPlatform(const QString& platform)
 bool PeerProcess::start()
 {
     process_.start(programPath(), {});
-    if (!process_.waitForStarted(5000))
+    if (!process_.waitForStarted(eventTimeoutMs))
         return false;
     return command("pid", "pid ").has_value();
 }
@@ -135,12 +137,30 @@ QProcess* startXclip(const QStringList& arguments, const QByteArray& input)
     process->setStandardErrorFile(QProcess::nullDevice());
     process->setStandardOutputFile(QProcess::nullDevice());
     process->start(QStringLiteral("xclip"), arguments);
-    if (!process->waitForStarted(5000)) {
+    if (!process->waitForStarted(eventTimeoutMs)) {
         delete process;
         return nullptr;
     }
     process->write(input);
     process->closeWriteChannel();
+    return process;
+}
+
+QProcess* startXclipOwning(const QStringList& arguments, const QByteArray& input)
+{
+    const std::uint32_t before = clipboardOwner();
+    QProcess* process = startXclip(arguments, input);
+    if (!process)
+        return nullptr;
+    if (!waitUntil([&] {
+            const std::uint32_t owner = clipboardOwner();
+            return owner != 0 && owner != before;
+        })) {
+        process->kill();
+        process->waitForFinished(2000);
+        delete process;
+        return nullptr;
+    }
     return process;
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "EventTimeout.h"
+
 #include <QByteArray>
 #include <QElapsedTimer>
 #include <QProcess>
@@ -24,7 +26,8 @@ public:
     qint64 pid() const { return process_.processId(); }
 
     // Sends one command line and waits for its answer (a line starting with the expected prefix).
-    std::optional<QByteArray> command(const QByteArray& line, const QByteArray& answerPrefix, int timeoutMs = 5000);
+    std::optional<QByteArray> command(const QByteArray& line, const QByteArray& answerPrefix,
+                                      int timeoutMs = eventTimeoutMs);
     bool copy(const QList<std::pair<QString, QByteArray>>& representations);
     bool copyText(const QString& text) { return copy({{QStringLiteral("text/plain"), text.toUtf8()}}); }
     // Shows and activates its window; the X window id.
@@ -33,7 +36,7 @@ public:
     // The latest text the line edit reported.
     QString lastText() const { return lastText_; }
     // Processes output until the predicate holds on the reported text or the time runs out.
-    bool waitForText(const std::function<bool(const QString&)>& predicate, int timeoutMs = 5000);
+    bool waitForText(const std::function<bool(const QString&)>& predicate, int timeoutMs = eventTimeoutMs);
 
     void stop();
     void suspend();
@@ -52,15 +55,18 @@ private:
 // Runs xclip with the arguments and the given standard input; xclip stays in the background as
 // the selection owner. Returns the process (owned by the caller) once the selection is taken.
 QProcess* startXclip(const QStringList& arguments, const QByteArray& input);
+// The same, returning once the new xclip owns CLIPBOARD (so that copies made one after another
+// take the clipboard in the order they were made); null when it never does.
+QProcess* startXclipOwning(const QStringList& arguments, const QByteArray& input);
 
 // Asks the window manager to activate a window (as a pager would, so it is never refused).
 bool activateWindow(quint32 window);
 // Activates the window until the predicate says it is active (a window just shown may not be
 // mapped yet when the first request arrives).
-bool activateUntil(quint32 window, const std::function<bool()>& isActive, int timeoutMs = 5000);
+bool activateUntil(quint32 window, const std::function<bool()>& isActive, int timeoutMs = eventTimeoutMs);
 
 // Waits, processing events, until the predicate holds or the time runs out.
-bool waitUntil(const std::function<bool()>& predicate, int timeoutMs = 5000);
+bool waitUntil(const std::function<bool()>& predicate, int timeoutMs = eventTimeoutMs);
 // Processes events for the given time.
 void pause(int milliseconds);
 

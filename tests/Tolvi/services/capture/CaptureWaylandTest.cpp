@@ -2,6 +2,7 @@
 // Wayland-native window (foot) holds the focus, and the monitor, polling at once on each change of
 // the data-control pasteboard, records every copy in order.
 #include "Tolvi/services/capture/AppExclusionStore.h"
+#include "EventTimeout.h"
 #include "Tolvi/services/capture/PasteboardMonitor.h"
 
 #include "Tolvi/platform/pasteboard/PasteboardTypes.h"
@@ -23,7 +24,7 @@ namespace T = tolvi::PasteboardTypes;
 
 namespace {
 
-bool waitFor(const std::function<bool()>& done, int ms = 5000)
+bool waitFor(const std::function<bool()>& done, int ms = eventTimeoutMs)
 {
     QDeadlineTimer deadline(ms);
     while (!done()) {
@@ -40,11 +41,11 @@ bool runInSession(const QString& command, const QByteArray& input = {}, QByteArr
     QProcess process;
     process.start(QStringLiteral("sh"),
                   {QStringLiteral("-c"), qEnvironmentVariable("TOLVI_TEST_SWAY_RUN") + QLatin1Char(' ') + command});
-    if (!process.waitForStarted(5000))
+    if (!process.waitForStarted(eventTimeoutMs))
         return false;
     process.write(input);
     process.closeWriteChannel();
-    if (!process.waitForFinished(5000))
+    if (!process.waitForFinished(eventTimeoutMs))
         return false;
     if (output)
         *output = process.readAllStandardOutput();

@@ -50,11 +50,11 @@ bool copyInSession(const QString& text)
     QProcess process;
     process.start(QStringLiteral("sh"),
                   {QStringLiteral("-c"), qEnvironmentVariable("TOLVI_TEST_SWAY_RUN") + QStringLiteral(" wl-copy")});
-    if (!process.waitForStarted(5000))
+    if (!process.waitForStarted(eventTimeoutMs))
         return false;
     process.write(text.toUtf8());
     process.closeWriteChannel();
-    return process.waitForFinished(5000) && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+    return process.waitForFinished(eventTimeoutMs) && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
 }
 
 class PasteWayland : public ::testing::Test {
@@ -132,7 +132,7 @@ protected:
 
     bool pasted(const QString& text)
     {
-        bool arrived = peer.waitForText([&](const QString& received) { return received == text; }, 5000);
+        bool arrived = peer.waitForText([&](const QString& received) { return received == text; });
         return arrived;
     }
 

@@ -74,7 +74,7 @@ protected:
     }
     bool waitForStatus(const Status& status)
     {
-        return waitUntil([&] { return service->queueStatus() == status; }, 5000);
+        return waitUntil([&] { return service->queueStatus() == status; });
     }
     static ClipboardItem rich(const QString& text)
     {
@@ -278,7 +278,7 @@ public:
             read();
             return inner_ != 0;
         };
-        if (!process_.waitForStarted(5000) || !waitUntil(shown, 5000))
+        if (!process_.waitForStarted(eventTimeoutMs) || !waitUntil(shown))
             return false;
         window_ = parentOf(inner_);
         return window_ != 0;
@@ -286,7 +286,7 @@ public:
     qint64 pid() const { return process_.processId(); }
     std::uint32_t window() const { return window_; }
     QString text() const { return text_; }
-    bool waitForText(const QString& expected, int timeoutMs = 5000)
+    bool waitForText(const QString& expected, int timeoutMs = eventTimeoutMs)
     {
         return waitUntil(
             [&] {
@@ -332,10 +332,10 @@ public:
         process_.setStandardErrorFile(QProcess::nullDevice());
         process_.start(QStringLiteral("xterm"), {QStringLiteral("-e"), QStringLiteral("sh"), QStringLiteral("-c"),
                                                  QStringLiteral("stty raw -echo; exec cat > \"$0\""), path_});
-        if (!process_.waitForStarted(5000))
+        if (!process_.waitForStarted(eventTimeoutMs))
             return false;
         // The shell names the file only after switching the terminal to raw input.
-        return waitUntil([&] { return QFile::exists(path_) && !desktop.windowsOfProcess(pid()).isEmpty(); }, 5000) &&
+        return waitUntil([&] { return QFile::exists(path_) && !desktop.windowsOfProcess(pid()).isEmpty(); }) &&
                (window_ = desktop.windowsOfProcess(pid()).constLast()) != 0;
     }
     qint64 pid() const { return process_.processId(); }
