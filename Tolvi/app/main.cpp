@@ -231,6 +231,8 @@ int main(int argc, char** argv)
         SystemFacts::current().operatingSystemVersion,
     };
     environment.desktopAccessibility = &desktopAccessibility;
+    // The activation watcher below reports every change of the active window to the monitor.
+    environment.frontApplicationChangesReported = true;
     environment.shortcutAccess = [session, &shortcutsPortal] {
         ShortcutAccess access;
         if (session == SessionKind::x11)
