@@ -213,6 +213,7 @@ PasteboardMonitor& AppState::pasteboardMonitor()
             [&workspace] { return PasteboardMonitor::frontmostSourceApplication(workspace); },
             m_environment.recognizeImage,
         };
+        dependencies.frontApplicationChangesReported = m_environment.frontApplicationChangesReported;
         m_pasteboardMonitor = std::make_unique<PasteboardMonitor>(std::move(dependencies));
     }
     return *m_pasteboardMonitor;

@@ -89,6 +89,8 @@ struct AppEnvironment {
     // The desktop's reduce-motion, reduce-transparency and contrast settings, which every window
     // follows; none: they stay off.
     DesktopAccessibility* desktopAccessibility = nullptr;
+    // Every change of the active window reaches pasteboardMonitor().frontApplicationChanged().
+    bool frontApplicationChangesReported = false;
 };
 
 // The program's one composition root: owns every store, service and window controller,

@@ -14,8 +14,12 @@ namespace tolvi {
 MenuBarContent menuBarContent(AppState& state)
 {
     MenuBarContent content;
-    content.pinnedItems = state.clipboardStore().pinnedItems();
-    content.recentItems = state.clipboardStore().recentItems();
+    const ClipboardStore& store = state.clipboardStore();
+    content.pinnedItems = store.pinnedItems();
+    // Only the newest unpinned clips are shown: the menu, rebuilt at every copy, takes no more.
+    const qsizetype firstRecent = content.pinnedItems.size();
+    for (qsizetype i = firstRecent; i < store.itemCount() && i < firstRecent + MenuBarContent::recentItemsShown; ++i)
+        content.recentItems.append(store.itemAt(i));
     content.monitoringEnabled = state.preferencesStore().isClipboardMonitoringEnabled();
     content.exclusionsUnreadable = state.appExclusionStore().loadIssue().has_value();
     content.excludedApps = state.appExclusionStore().excludedApps();

@@ -173,6 +173,8 @@ int main(int argc, char** argv)
         SystemFacts::current().operatingSystemVersion,
     };
     environment.desktopAccessibility = &desktopAccessibility;
+    // The platform's activation handlers below report every change of the active window to the monitor.
+    environment.frontApplicationChangesReported = true;
     environment.shortcutAccess = [&platform] {
         ShortcutAccess access;
         access.route = platform->shortcutRoute();

@@ -83,7 +83,7 @@ QList<MenuBarEntry> MenuBarContent::entries(const std::function<QString(const Cl
     if (!hasItems) {
         menu << MenuBarEntry::text(QStringLiteral("No history"), true);
     } else {
-        for (const ClipboardItem& item : recentItems.first(std::min<qsizetype>(6, recentItems.size())))
+        for (const ClipboardItem& item : recentItems.first(std::min(recentItemsShown, recentItems.size())))
             menu << clipButton(item, preview);
     }
     menu << MenuBarEntry::separator();

@@ -61,7 +61,9 @@ struct MenuBarEntry {
 // and how it lays that out.
 struct MenuBarContent {
     QList<ClipboardItem> pinnedItems;  // in history order
-    QList<ClipboardItem> recentItems;  // unpinned, in history order
+    // Unpinned, in history order: the newest recentItemsShown are shown (more may be given).
+    QList<ClipboardItem> recentItems;
+    static constexpr qsizetype recentItemsShown = 6;
     bool monitoringEnabled = true;
     bool exclusionsUnreadable = false;
     QList<ExcludedApp> excludedApps;

@@ -89,6 +89,7 @@ void SetupPanelController::installContent()
 
     // A fresh tour on every showing: it starts at the first step.
     replaceView([&](QWidget* panel) { return new SetupView(std::move(actions), std::move(facts), panel); });
+    m_dependencies.permissionStatus.refreshWhileShown(view());
 }
 
 } // namespace tolvi

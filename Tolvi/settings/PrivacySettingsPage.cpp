@@ -228,6 +228,7 @@ PrivacySettingsPage::PrivacySettingsPage(SettingsDependencies& dependencies, Set
     permissionButtons->addStretch(1);
     permissions->contentLayout()->addLayout(permissionButtons);
     column()->addWidget(permissions);
+    m_d.permissions.refreshWhileShown(m_permission);
     connect(&m_d.permissions, &PermissionStatusStore::canPostEventsChanged, this, &PrivacySettingsPage::renderPermission);
     connect(checkAgain, &QPushButton::clicked, this, [this] {
         if (m_d.eventPostingPermission)

@@ -155,13 +155,18 @@ void FileClipboardHistoryPersistence::save(const ClipboardHistoryState& state)
 void FileClipboardHistoryPersistence::enqueueSave(const ClipboardHistoryState& state, SaveCompletion completion)
 {
     bool wasScheduled = false;
+    std::optional<ClipboardHistoryState> replaced;
     {
         std::lock_guard lock(pendingLock_);
-        pendingState_ = state;
+        replaced = std::exchange(pendingState_, state);
         pendingCompletions_.append(std::move(completion));
         wasScheduled = workerScheduled_;
         workerScheduled_ = true;
     }
+    // A state replaced before it was written may be the last holder of its clips: letting go of
+    // them is left to the writer thread.
+    if (replaced)
+        writeQueue_.async([replaced = std::move(replaced)]() mutable { replaced.reset(); });
     if (!wasScheduled)
         writeQueue_.async([this] { runWorker(); });
 }

@@ -7,6 +7,7 @@
 
 #include "TolviCore/persistence/ClipboardHistoryPersisting.h"
 #include "TolviCore/persistence/SerialQueue.h"
+#include "TolviCore/store/ClipListCopier.h"
 
 #include <QTimer>
 
@@ -23,7 +24,7 @@ ClipboardStore::Configuration ClipboardStore::Configuration::standard()
 ClipboardStore::ClipboardStore(std::shared_ptr<ClipboardHistoryPersisting> persistence, Configuration configuration,
                                QObject* parent)
     : QObject(parent), persistence_(std::move(persistence)), configuration_(configuration),
-      pinboards_(DefaultPinboards::all())
+      pinboards_(DefaultPinboards::all()), listCopier_(std::make_unique<ClipListCopier>())
 {
     // While saving fails, the current history is written again now and then, so that it reaches
     // the disk once there is room again even if nothing changes meanwhile.
@@ -45,6 +46,7 @@ ClipboardStore::~ClipboardStore()
     // store): the writer thread must not outlive what it reports to.
     boardWriter_.reset();
     destroyAllEntries();
+    listCopier_.reset();
 }
 
 // MARK: - Reading
@@ -145,8 +147,10 @@ void ClipboardStore::publishChanges()
         emit ocrStatusesChanged();
     if (inProgress)
         emit ocrInProgressChanged();
-    if (clips)
+    if (clips) {
         emit itemsChanged();
+        copyItemsAhead();
+    }
     if (boards)
         emit pinboardsChanged();
     if (savingBoards)

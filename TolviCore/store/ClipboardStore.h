@@ -30,6 +30,7 @@ class QTimer;
 namespace tolvi {
 
 class ClipboardHistoryPersisting;
+class ClipListCopier;
 class SerialQueue;
 
 // The one history store of the program: the clips in list order (pinned first, then newest
@@ -235,6 +236,8 @@ private:
     void destroyAllEntries();
     static Entry* makeEntry(const ClipboardItem& item);
     static void refreshDerived(Entry* entry, const ClipboardItem& item);
+    void ownItems();
+    void copyItemsAhead();
     void listInsert(size_t position, ClipboardItem item, Entry* entry);
     void listErase(size_t position);
     void insertItem(ClipboardItem item, bool afterTies);
@@ -317,6 +320,10 @@ private:
     QSet<QString> vanishedFingerprints_;
     qint64 totalBytes_ = 0;
     qsizetype pinnedCount_ = 0;
+    // Counts the changes of `items_`; the copier's copies are known by it.
+    quint64 itemsVersion_ = 1;
+    bool copyAheadPosted_ = false;
+    std::unique_ptr<ClipListCopier> listCopier_;
 
     bool isLoading_ = false;
     bool isBatchingMutation_ = false;

@@ -18,7 +18,9 @@ void ClipboardStore::remove(const ClipboardItem& item)
 {
     if (storageIssue_ == StorageIssue::loadFailed)
         return;
-    while (Entry* entry = firstWithId(item.id()))
+    // `item` may be a clip of the list itself (itemAt), which the first erasure can take away.
+    const QUuid id = item.id();
+    while (Entry* entry = firstWithId(id))
         eraseAt(positionOf(entry));
     itemsChangedBy();
     publishChanges();
@@ -103,7 +105,9 @@ bool ClipboardStore::updateText(const QString& text, const ClipboardItem& item)
         return false;
     if (TextLimits::isBlank(text))
         return false;
-    if (!firstWithId(item.id()))
+    // `item` may be a clip of the list itself (itemAt), which the erasures below can take away.
+    const QUuid id = item.id();
+    if (!firstWithId(id))
         return false;
     if (item.content().isImage())
         return false;
@@ -122,7 +126,7 @@ bool ClipboardStore::updateText(const QString& text, const ClipboardItem& item)
     const size_t keyHash = textKeyHash(text);
     std::vector<std::pair<size_t, Entry*>> equal;
     for (auto it = byKey_.constFind(keyHash); it != byKey_.cend() && it.key() == keyHash; ++it) {
-        if (it.value()->id != item.id() && hasKey(it.value(), key))
+        if (it.value()->id != id && hasKey(it.value(), key))
             equal.emplace_back(positionOf(it.value()), it.value());
     }
     std::sort(equal.begin(), equal.end());
@@ -135,7 +139,7 @@ bool ClipboardStore::updateText(const QString& text, const ClipboardItem& item)
     if (!equal.empty())
         itemsChangedBy();
 
-    Entry* entry = firstWithId(item.id());
+    Entry* entry = firstWithId(id);
     if (!entry) {
         isBatchingMutation_ = false;
         persist();

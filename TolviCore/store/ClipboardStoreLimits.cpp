@@ -44,6 +44,7 @@ void ClipboardStore::trimToLimit()
         delete order_[i];
     }
     order_.erase(order_.begin() + static_cast<std::ptrdiff_t>(keep), order_.end());
+    ownItems();
     items_.remove(static_cast<qsizetype>(keep), items_.size() - static_cast<qsizetype>(keep));
     itemsChangedBy();
 }

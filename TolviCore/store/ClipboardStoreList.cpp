@@ -3,6 +3,7 @@
 #include "TolviCore/store/ClipboardStore.h"
 
 #include "TolviCore/model/UnicodeText.h"
+#include "TolviCore/store/ClipListCopier.h"
 #include "TolviCore/store/ClipboardStoreList.h"
 
 #include <QThread>
@@ -55,9 +56,41 @@ inline bool precedes(bool pinnedA, double timeA, bool pinnedB, double timeB)
 //
 // `items_` is the published list itself, so handing the state to the save queue or to a window
 // copies nothing. It is kept like a double-ended queue: a clip is inserted or removed by moving
-// the shorter side of the list (a prepend or a removal at either end costs nothing in a QList),
-// so a new clip, which lands right behind the pinned ones, costs time in proportion to the pinned
-// clips, not to the history.
+// the shorter side of the list (a prepend or a removal at either end costs nothing in a QList
+// of its own), so a new clip, which lands right behind the pinned ones, costs time in proportion
+// to the pinned clips, not to the history.
+//
+// A QList shared with the save queue or a window is copied whole by its first change. So while
+// the list is held elsewhere, the copier makes a private copy of it on its own thread, and the
+// next change adopts that copy instead (ownItems) and lets go of the shared one there too.
+
+// Before every change of `items_` in place.
+void ClipboardStore::ownItems()
+{
+    std::optional<QList<ClipboardItem>> copy = listCopier_->take(itemsVersion_);
+    if (copy && !items_.isDetached())
+        listCopier_->release(std::exchange(items_, std::move(*copy)));
+    else if (copy)
+        listCopier_->release(std::move(*copy));
+    ++itemsVersion_;
+}
+
+// After a published change: once the event loop comes round, a list that the save queue or a
+// window still holds is copied ahead for the next change. (References that only last as long
+// as the change, such as a save that completes at once, ask for no copy.)
+void ClipboardStore::copyItemsAhead()
+{
+    if (std::exchange(copyAheadPosted_, true))
+        return;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            copyAheadPosted_ = false;
+            if (!items_.isDetached())
+                listCopier_->prepare(items_, itemsVersion_);
+        },
+        Qt::QueuedConnection);
+}
 
 ClipboardStore::Entry* ClipboardStore::makeEntry(const ClipboardItem& item)
 {
@@ -79,6 +112,7 @@ void ClipboardStore::refreshDerived(Entry* entry, const ClipboardItem& item)
 
 void ClipboardStore::listInsert(size_t position, ClipboardItem item, Entry* entry)
 {
+    ownItems();
     const qsizetype pos = static_cast<qsizetype>(position);
     if (pos <= items_.size() / 2) {
         // Grow at the front, shift the first `pos` clips one step forward, fill the gap.
@@ -95,6 +129,7 @@ void ClipboardStore::listInsert(size_t position, ClipboardItem item, Entry* entr
 
 void ClipboardStore::listErase(size_t position)
 {
+    ownItems();
     const qsizetype pos = static_cast<qsizetype>(position);
     if (pos < items_.size() / 2) {
         // Shift the clips before it one step back over it, then drop the first slot.
@@ -252,7 +287,8 @@ void ClipboardStore::destroyAllEntries()
     for (Entry* entry : order_)
         delete entry;
     order_.clear();
-    items_.clear();
+    listCopier_->release(std::exchange(items_, {}));
+    ++itemsVersion_;
     byKey_.clear();
     byId_.clear();
     for (auto it = imageCounts_.cbegin(); it != imageCounts_.cend(); ++it)
@@ -291,7 +327,8 @@ void ClipboardStore::assignItems(const QList<ClipboardItem>& items, bool sortIte
         order_.push_back(entry);
         attachIndexes(entry);
     }
-    items_ = std::move(list);
+    listCopier_->release(std::exchange(items_, std::move(list)));
+    ++itemsVersion_;
     itemsChangedBy();
 }
 
@@ -301,6 +338,7 @@ void ClipboardStore::replaceItemInPlace(size_t position, ClipboardItem item)
     Entry* entry = order_[position];
     detachEntry(entry);
     refreshDerived(entry, item);
+    ownItems();
     items_[static_cast<qsizetype>(position)] = std::move(item);
     attachIndexes(entry);
 }

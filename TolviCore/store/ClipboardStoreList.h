@@ -29,6 +29,7 @@ struct ClipboardStore::Entry {
 template <typename Predicate>
 void ClipboardStore::eraseFrom(size_t first, Predicate doomed)
 {
+    ownItems();
     size_t write = first;
     for (size_t read = first; read < order_.size(); ++read) {
         Entry* entry = order_[read];

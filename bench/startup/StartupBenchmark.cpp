@@ -1,5 +1,7 @@
 // Start-up of the real program (build/test/bin/Tolvi) on a generated history of each size, from
-// the moment the process is spawned to "ready", with its memory at that moment.
+// the moment the process is spawned to "ready", with its memory at that moment; and the program
+// at rest after that on the ten-thousand-text history (AtRest: its "time" is the wake-ups a
+// second of all its threads, voluntary context switches from /proc/<pid>/task/*/status).
 //
 // Ready means both: the tray icon is mapped (a viewable window of the process embedded in the
 // system tray's window), and the process has gone idle (the CPU time of all its threads, from
@@ -42,6 +44,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <fstream>
+#include <map>
 #include <memory>
 #include <optional>
 #include <spawn.h>
@@ -162,6 +165,43 @@ double statusMB(pid_t pid, const char* field)
     return -1;
 }
 
+// How often each thread of a process has been switched in after waiting (its voluntary context
+// switches, from /proc/<pid>/task/<tid>/status): its wake-ups, by thread id.
+std::map<std::string, unsigned long long> wakeUps(pid_t pid)
+{
+    std::map<std::string, unsigned long long> counts;
+    const std::string tasks = "/proc/" + std::to_string(pid) + "/task";
+    DIR* folder = ::opendir(tasks.c_str());
+    if (!folder)
+        return counts;
+    while (const dirent* entry = ::readdir(folder)) {
+        if (entry->d_name[0] == '.')
+            continue;
+        std::ifstream status(tasks + "/" + entry->d_name + "/status");
+        std::string line;
+        const std::string prefix = "voluntary_ctxt_switches:";
+        while (std::getline(status, line)) {
+            if (line.compare(0, prefix.size(), prefix) == 0)
+                counts[entry->d_name] = std::stoull(line.substr(prefix.size()));
+        }
+    }
+    ::closedir(folder);
+    return counts;
+}
+
+// The wake-ups between two counts: of the threads alive at the second (a thread that ended in
+// between is not counted).
+unsigned long long wakeUpsBetween(const std::map<std::string, unsigned long long>& before,
+                                  const std::map<std::string, unsigned long long>& after)
+{
+    unsigned long long total = 0;
+    for (const auto& [thread, count] : after) {
+        const auto earlier = before.find(thread);
+        total += count - (earlier == before.end() ? 0 : std::min(earlier->second, count));
+    }
+    return total;
+}
+
 // User and kernel CPU time of a process so far (its ended threads included), in milliseconds.
 std::pair<double, double> cpuMilliseconds(pid_t pid)
 {
@@ -189,10 +229,14 @@ struct Outcome {
     double peakMB = 0;
     double userMs = 0;
     double systemMs = 0;
+    // At rest after ready (when asked for): wake-ups a second and CPU milliseconds a minute.
+    double restWakeUpsPerSecond = 0;
+    double restCpuMsPerMinute = 0;
     std::string error;
 };
 
-Outcome startOnce(const std::string& app, const GeneratedHistory& generated, TrayWatcher& tray)
+Outcome startOnce(const std::string& app, const GeneratedHistory& generated, TrayWatcher& tray,
+                  std::chrono::seconds rest = std::chrono::seconds(0))
 {
     Outcome outcome;
     QTemporaryDir run;
@@ -271,6 +315,19 @@ Outcome startOnce(const std::string& app, const GeneratedHistory& generated, Tra
         outcome.rssMB = statusMB(pid, "VmRSS");
         outcome.peakMB = statusMB(pid, "VmHWM");
         std::tie(outcome.userMs, outcome.systemMs) = cpuMilliseconds(pid);
+        if (rest.count() > 0) {
+            // What start-up leaves running in the background (the search's packing, the pool's
+            // threads ending) settles first.
+            std::this_thread::sleep_for(std::chrono::seconds(10));
+            const auto wakeUpsBefore = wakeUps(pid);
+            const auto [userBefore, systemBefore] = cpuMilliseconds(pid);
+            std::this_thread::sleep_for(rest);
+            const auto wakeUpsAfter = wakeUps(pid);
+            const auto [userAfter, systemAfter] = cpuMilliseconds(pid);
+            outcome.restWakeUpsPerSecond = double(wakeUpsBetween(wakeUpsBefore, wakeUpsAfter)) / double(rest.count());
+            outcome.restCpuMsPerMinute =
+                (userAfter + systemAfter - userBefore - systemBefore) * 60.0 / double(rest.count());
+        }
     }
     ::kill(pid, SIGKILL);
     ::waitpid(pid, nullptr, 0);
@@ -305,6 +362,29 @@ void startToReady(benchmark::State& state, std::string app, HistoryShape shape)
     state.counters["decoded_MB"] = generated.decodedMB;
 }
 
+// The program at rest after start-up, no window open: how often its threads wake and how much
+// CPU time it takes, over 30 seconds from 10 seconds after ready.
+void atRest(benchmark::State& state, std::string app, HistoryShape shape)
+{
+    TrayWatcher tray;
+    if (!tray.connected() || !tray.hasTray()) {
+        state.SkipWithError("needs an X server with a system tray: run under tests/support/with-x11 --tray");
+        return;
+    }
+    GeneratedHistory& generated = generatedHistory(shape);
+    Outcome outcome;
+    for (auto _ : state) {
+        outcome = startOnce(app, generated, tray, std::chrono::seconds(30));
+        if (!outcome.error.empty()) {
+            state.SkipWithError(outcome.error.c_str());
+            return;
+        }
+        state.SetIterationTime(outcome.restWakeUpsPerSecond);
+    }
+    state.counters["wake_ups_per_s"] = outcome.restWakeUpsPerSecond;
+    state.counters["cpu_ms_per_min"] = outcome.restCpuMsPerMinute;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -316,6 +396,16 @@ int main(int argc, char** argv)
         for (const auto& [label, path] : apps) {
             benchmark::RegisterBenchmark(("StartToReady/" + label + "/" + shape.name).c_str(), startToReady, path, shape)
                 ->Unit(benchmark::kMillisecond)
+                ->UseManualTime()
+                ->Iterations(1);
+        }
+    }
+    // At rest with the ten-thousand-text history.
+    for (const HistoryShape& shape : historyShapes()) {
+        if (shape.texts != 10'000 || shape.images != 0)
+            continue;
+        for (const auto& [label, path] : apps) {
+            benchmark::RegisterBenchmark(("AtRest/" + label + "/" + shape.name).c_str(), atRest, path, shape)
                 ->UseManualTime()
                 ->Iterations(1);
         }

@@ -342,8 +342,14 @@ X11ActivationWatcher::X11ActivationWatcher(QObject* parent) : QObject(parent), c
     xcb_flush(connection_->raw());
     notifier_ = std::make_unique<QSocketNotifier>(xcb_get_file_descriptor(connection_->raw()), QSocketNotifier::Read);
     connect(notifier_.get(), &QSocketNotifier::activated, this, &X11ActivationWatcher::readEvents);
-    lastPid_ = X11Workspace::processOfWindow(
-        *connection_, connection_->value32(connection_->root(), "_NET_ACTIVE_WINDOW").value_or(0));
+    const std::uint32_t active = connection_->value32(connection_->root(), "_NET_ACTIVE_WINDOW").value_or(0);
+    lastPid_ = X11Workspace::processOfWindow(*connection_, active);
+    if (active) {
+        const std::uint32_t structure = XCB_EVENT_MASK_STRUCTURE_NOTIFY;
+        xcb_change_window_attributes(connection_->raw(), active, XCB_CW_EVENT_MASK, &structure);
+        xcb_flush(connection_->raw());
+        watchedWindow_ = active;
+    }
 }
 
 X11ActivationWatcher::~X11ActivationWatcher() = default;
@@ -357,6 +363,12 @@ void X11ActivationWatcher::readEvents()
             const auto* notify = reinterpret_cast<xcb_property_notify_event_t*>(event);
             if (notify->window == connection_->root() && notify->atom == activeAtom)
                 changed = true;
+        } else if ((event->response_type & 0x7f) == XCB_DESTROY_NOTIFY) {
+            const auto* notify = reinterpret_cast<xcb_destroy_notify_event_t*>(event);
+            if (watchedWindow_ && notify->window == watchedWindow_) {
+                watchedWindow_ = 0;
+                changed = true;
+            }
         }
         std::free(event);
     }
@@ -369,6 +381,16 @@ void X11ActivationWatcher::readEvents()
 void X11ActivationWatcher::activeWindowChanged()
 {
     const std::uint32_t window = connection_->value32(connection_->root(), "_NET_ACTIVE_WINDOW").value_or(0);
+    if (window != watchedWindow_) {
+        const std::uint32_t none = XCB_EVENT_MASK_NO_EVENT;
+        const std::uint32_t structure = XCB_EVENT_MASK_STRUCTURE_NOTIFY;
+        if (watchedWindow_)
+            xcb_change_window_attributes(connection_->raw(), watchedWindow_, XCB_CW_EVENT_MASK, &none);
+        watchedWindow_ = window;
+        if (window)
+            xcb_change_window_attributes(connection_->raw(), window, XCB_CW_EVENT_MASK, &structure);
+        xcb_flush(connection_->raw());
+    }
     const std::optional<qint64> pid = X11Workspace::processOfWindow(*connection_, window);
     // The property reads above may have queued further events: look at them next time round.
     QMetaObject::invokeMethod(this, &X11ActivationWatcher::readEvents, Qt::QueuedConnection);

@@ -93,6 +93,9 @@ private:
     std::unique_ptr<X11Connection> connection_;
     std::unique_ptr<QSocketNotifier> notifier_;
     std::optional<qint64> lastPid_;
+    // The active window, watched for its end: a window that goes away leaves the property as it
+    // was, yet the program in front has changed.
+    std::uint32_t watchedWindow_ = 0;
 };
 
 } // namespace tolvi

@@ -150,6 +150,8 @@ QStringList PasteboardMonitor::offeredTypes()
 void PasteboardMonitor::poll()
 {
     const qint64 changeCount = deps_.pasteboard.changeCount();
+    if (changeCount == lastChangeCount_ && deps_.frontApplicationChangesReported)
+        return;
     // A copy the pasteboard announced carries the front program of the moment it was noticed.
     std::optional<NoticedChange> noticed;
     if (changeCount != lastChangeCount_)

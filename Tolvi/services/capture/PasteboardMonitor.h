@@ -51,6 +51,9 @@ public:
         // Empty: the OCR client (ocrClientRecognizer()).
         RecognizeImage recognize;
         CaptureLogSink log = defaultCaptureLog();
+        // Every change of the active window is reported through frontApplicationChanged(): a look
+        // that finds no new copy then asks the desktop nothing (the program in front is known).
+        bool frontApplicationChangesReported = false;
     };
 
     // Takes the current change count minus one as seen and looks at the front program once;

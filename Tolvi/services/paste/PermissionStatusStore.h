@@ -3,25 +3,32 @@
 #include "Tolvi/services/capture/Scheduler.h"
 
 #include <QObject>
+#include <QSet>
 
 #include <functional>
 #include <optional>
 
 namespace tolvi {
 
-// Whether we may send keystrokes to other programs (for automatic paste), kept fresh by asking
-// again every second so that settings and onboarding can show the state as it is.
+// Whether we may send keystrokes to other programs (for automatic paste), kept fresh while a
+// window shows it, by asking again every second, so that settings and onboarding show the state
+// as it is. While nothing shows it, it is not asked at all.
 class PermissionStatusStore : public QObject {
     Q_OBJECT
 public:
     static constexpr double refreshInterval = 1.0;
 
-    // Reads the permission once now; with monitorsChanges, again every refreshInterval.
+    // Reads the permission once now; with monitorsChanges, again every refreshInterval while a
+    // viewer is shown.
     PermissionStatusStore(std::function<bool()> eventPostingPermission, Scheduler& scheduler,
                           bool monitorsChanges = true, QObject* parent = nullptr);
     ~PermissionStatusStore() override;
 
     bool canPostEvents() const { return canPostEvents_; }
+
+    // A widget that shows the state: from its show event to its hide event (or its end) the
+    // permission is read at once and then every refreshInterval.
+    void refreshWhileShown(QObject* viewer);
 
     // What the windows say about automatic paste in this session: how keystrokes are sent, and,
     // when none can be, a title and what the user can do.
@@ -45,9 +52,17 @@ signals:
     // Sent on every refresh, also when the value stayed the same.
     void canPostEventsChanged(bool canPostEvents);
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
+    void setShown(QObject* viewer, bool shown);
+    void refresh();
+
     std::function<bool()> eventPostingPermission_;
     Scheduler& scheduler_;
+    bool monitorsChanges_ = true;
+    QSet<QObject*> shownViewers_;
     std::optional<Scheduler::TimerId> timer_;
     bool canPostEvents_ = false;
     Texts texts_;

@@ -9,7 +9,11 @@
 
 #include <benchmark/benchmark.h>
 
+#include <QCoreApplication>
+
+#include <chrono>
 #include <memory>
+#include <thread>
 
 using namespace tolvi;
 
@@ -136,5 +140,53 @@ void BM_EvictTenThousand(benchmark::State& state)
     }
 }
 BENCHMARK(BM_EvictTenThousand)->Unit(benchmark::kMillisecond)->Iterations(10);
+
+// A copy while the history is held elsewhere: the saves being written keep the states they were
+// handed and the search keeps the list it packs, as the program's do, and copies come 20 ms
+// apart (a burst of copies; a person copies far less often). The saves let go of their states
+// between two copies, as the history file's writer does on its own thread.
+class HoldingPersistence : public ClipboardHistoryAsyncPersisting {
+public:
+    ClipboardHistoryState initial;
+    QList<ClipboardHistoryState> held;
+    ClipboardHistoryState load() override { return initial; }
+    void save(const ClipboardHistoryState& state) override { held.append(state); }
+    void enqueueSave(const ClipboardHistoryState& state, SaveCompletion completion) override
+    {
+        held.append(state);
+        completion(SaveResult::success());
+    }
+    void flush() override {}
+};
+
+void BM_RecordWhileHistoryIsHeld(benchmark::State& state)
+{
+    static int argc = 1;
+    static char name[] = "TolviCoreStoreBench";
+    static char* argv[] = {name, nullptr};
+    static QCoreApplication application(argc, argv);
+    auto persistence = std::make_shared<HoldingPersistence>();
+    persistence->initial = historyOf(state.range(0));
+    ClipboardStore store(persistence, unbounded());
+    persistence->initial = {};
+    QList<ClipboardItem> searchHolds = store.items();
+    double now = 2'000'000.0;
+    qint64 n = 0;
+    for (auto _ : state) {
+        const bool stored = store.record(QStringLiteral("a new clip %1").arg(n++), now += 1);
+        benchmark::DoNotOptimize(stored);
+        state.PauseTiming();
+        searchHolds = store.items();
+        // Keep the size steady: the oldest clip goes again.
+        store.remove(store.itemAt(store.itemCount() - 1));
+        searchHolds = store.items();
+        QCoreApplication::processEvents();
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        persistence->held.clear();
+        state.ResumeTiming();
+    }
+    state.counters["clips"] = double(store.itemCount());
+}
+BENCHMARK(BM_RecordWhileHistoryIsHeld)->Arg(10'000)->Arg(100'000)->Iterations(100)->Unit(benchmark::kMicrosecond);
 
 } // namespace

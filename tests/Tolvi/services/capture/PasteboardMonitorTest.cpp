@@ -621,3 +621,41 @@ TEST_F(PasteboardMonitorFixture, EveryCopyReplacedBeforeItWasReadIsLogged)
     emit board.changed();
     EXPECT_EQ(logs, QStringList{recorded});
 }
+
+TEST_F(PasteboardMonitorFixture, WithSwitchesReportedATickThatFindsNoCopyAsksTheDesktopNothing)
+{
+    monitor.reset();
+    monitor = std::make_unique<PasteboardMonitor>(PasteboardMonitor::Dependencies{
+        board, *store, *exclusions, preferences, scheduler,
+        [this]() -> std::optional<ClipboardSourceApp> {
+            ++sourceLookups;
+            return front;
+        },
+        [](const QByteArray&, std::function<void(ImageRecognitionOutcome)>) {},
+        [this](const QString& line) { logs.append(line); }, true});
+    monitor->start(false);
+    const int lookupsAtStart = sourceLookups;
+    scheduler.advance(PasteboardMonitor::pollInterval * 20);
+    EXPECT_EQ(sourceLookups, lookupsAtStart);
+
+    // A copy the ticks find is still credited and checked against the program in front.
+    board.setString(QStringLiteral("found by a tick"));
+    scheduler.advance(PasteboardMonitor::pollInterval);
+    ASSERT_EQ(store->itemCount(), 1);
+    EXPECT_EQ(store->itemAt(0).sourceApp()->bundleIdentifier(), QStringLiteral("editor"));
+    EXPECT_GT(sourceLookups, lookupsAtStart);
+
+    // A reported switch is what later copies compare with; an unreported one still drops them.
+    front = ClipboardSourceApp(QStringLiteral("Browser"), QStringLiteral("browser"));
+    monitor->frontApplicationChanged();
+    scheduler.advance(PasteboardMonitor::pollInterval * 3);
+    board.setString(QStringLiteral("copied in the browser"));
+    scheduler.advance(PasteboardMonitor::pollInterval);
+    ASSERT_EQ(store->itemCount(), 2);
+    EXPECT_EQ(store->itemAt(0).sourceApp()->bundleIdentifier(), QStringLiteral("browser"));
+    front = ClipboardSourceApp(QStringLiteral("Terminal"), QStringLiteral("terminal"));
+    board.setString(QStringLiteral("after an unreported switch"));
+    scheduler.advance(PasteboardMonitor::pollInterval);
+    EXPECT_EQ(store->itemCount(), 2);
+    EXPECT_EQ(logs, QStringList({recorded, recorded, transition}));
+}

@@ -7,6 +7,8 @@
 #include "Tolvi/platform/pasteboard/PasteboardTypes.h"
 
 #include <QBuffer>
+#include <QCoreApplication>
+#include <QEvent>
 #include <QImage>
 #include <QSet>
 #include <QUuid>
@@ -575,26 +577,66 @@ TEST_F(PasteServiceFixture, TargetDiagnosticsDescribeBothPrograms)
     EXPECT_EQ(diagnostics.frontmostApplication, QStringLiteral("App 300"));
 }
 
-TEST(PermissionStatusStore, RefreshesEverySecondUntilReleased)
+TEST(PermissionStatusStore, RefreshesEverySecondOnlyWhileAViewerIsShownAndUntilReleased)
 {
     ManualScheduler scheduler;
     bool granted = false;
+    int reads = 0;
     int changes = 0;
-    auto store = std::make_unique<PermissionStatusStore>([&] { return granted; }, scheduler);
+    auto store = std::make_unique<PermissionStatusStore>(
+        [&] {
+            ++reads;
+            return granted;
+        },
+        scheduler);
     QObject::connect(store.get(), &PermissionStatusStore::canPostEventsChanged, [&](bool) { ++changes; });
+    EXPECT_EQ(reads, 1);
     EXPECT_FALSE(store->canPostEvents());
+
+    // Nothing shows it: nothing is asked.
+    QObject settings;
+    auto onboarding = std::make_unique<QObject>();
+    store->refreshWhileShown(&settings);
+    store->refreshWhileShown(onboarding.get());
     granted = true;
-    scheduler.advance(0.5);
+    scheduler.advance(5.0);
+    EXPECT_EQ(reads, 1);
+    EXPECT_EQ(scheduler.activeRepeatingCount(), 0);
     EXPECT_FALSE(store->canPostEvents());
+
+    // Shown: read at once, then every second.
+    QEvent show(QEvent::Show);
+    QEvent hide(QEvent::Hide);
+    QCoreApplication::sendEvent(&settings, &show);
+    EXPECT_TRUE(store->canPostEvents());
+    EXPECT_EQ(changes, 1);
+    QCoreApplication::sendEvent(onboarding.get(), &show);
+    granted = false;
     scheduler.advance(0.5);
     EXPECT_TRUE(store->canPostEvents());
+    scheduler.advance(0.5);
+    EXPECT_FALSE(store->canPostEvents());
+    EXPECT_EQ(scheduler.activeRepeatingCount(), 1);
+
+    // One viewer hidden, the other gone: no more reads.
+    QCoreApplication::sendEvent(&settings, &hide);
     scheduler.advance(1.0);
-    EXPECT_EQ(changes, 2);
+    const int readsWhileOneIsShown = reads;
+    onboarding.reset();
+    EXPECT_EQ(scheduler.activeRepeatingCount(), 0);
+    scheduler.advance(3.0);
+    EXPECT_EQ(reads, readsWhileOneIsShown);
+
+    QCoreApplication::sendEvent(&settings, &show);
+    EXPECT_EQ(scheduler.activeRepeatingCount(), 1);
     store.reset();
     EXPECT_EQ(scheduler.activeRepeatingCount(), 0);
 
     PermissionStatusStore fixed([&] { return granted; }, scheduler, false);
-    granted = false;
+    QObject viewer;
+    fixed.refreshWhileShown(&viewer);
+    QCoreApplication::sendEvent(&viewer, &show);
+    granted = true;
     scheduler.advance(3.0);
-    EXPECT_TRUE(fixed.canPostEvents());
+    EXPECT_FALSE(fixed.canPostEvents());
 }
