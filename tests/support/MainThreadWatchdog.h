@@ -3,13 +3,18 @@
 #include <QCoreApplication>
 #include <QTimer>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cinttypes>
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
 #include <thread>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace tolvi::test {
 
@@ -18,11 +23,19 @@ namespace tolvi::test {
 // longest stretch without a beat (work done in one go between two turns counts whole). A main
 // thread that hangs outright ends the test program with a message after `hangSeconds`, so a
 // freeze fails the test instead of holding the run until its timeout.
+//
+// A stretch counts the time the main thread ran or waited for something (a file, a lock, another
+// process), not the time it stood ready while other programs had every processor: the kernel's
+// scheduler statistics of the thread say how long that was. So a busy machine does not make a
+// quick view look frozen, while a view that blocks still does.
 class MainThreadWatchdog {
 public:
-    explicit MainThreadWatchdog(int hangSeconds = 60) : m_hangLimit(std::chrono::seconds(hangSeconds))
+    explicit MainThreadWatchdog(int hangSeconds = 60)
+        : m_hangLimit(std::chrono::seconds(hangSeconds)),
+          m_schedstat(::open("/proc/thread-self/schedstat", O_RDONLY | O_CLOEXEC))
     {
         m_lastBeat.store(Clock::now().time_since_epoch().count());
+        m_lastQueued = queuedNanoseconds();
         m_beat.setInterval(2);
         QObject::connect(&m_beat, &QTimer::timeout, [this] { beat(); });
         m_beat.start();
@@ -37,6 +50,8 @@ public:
         }
         m_wake.notify_all();
         m_thread.join();
+        if (m_schedstat >= 0)
+            ::close(m_schedstat);
     }
 
     MainThreadWatchdog(const MainThreadWatchdog&) = delete;
@@ -47,7 +62,10 @@ public:
     {
         const auto now = Clock::now().time_since_epoch().count();
         const auto last = m_lastBeat.exchange(now);
-        noteGap(now - last);
+        const std::int64_t queued = queuedNanoseconds();
+        const std::int64_t waitedForAProcessor = queued - m_lastQueued;
+        m_lastQueued = queued;
+        noteGap(std::max<Clock::rep>(0, now - last - waitedForAProcessor));
     }
 
     // The longest stretch without a beat since the last call, in milliseconds.
@@ -69,6 +87,24 @@ public:
 
 private:
     using Clock = std::chrono::steady_clock;
+
+    // How long the main thread has stood ready to run without a processor, in all (the second
+    // figure of its schedstat); 0 where the kernel does not say.
+    std::int64_t queuedNanoseconds() const
+    {
+        if (m_schedstat < 0)
+            return 0;
+        char buffer[96];
+        const ssize_t read = ::pread(m_schedstat, buffer, sizeof buffer - 1, 0);
+        if (read <= 0)
+            return 0;
+        buffer[read] = '\0';
+        std::int64_t running = 0;
+        std::int64_t queued = 0;
+        if (std::sscanf(buffer, "%" SCNd64 " %" SCNd64, &running, &queued) != 2)
+            return 0;
+        return queued;
+    }
 
     void noteGap(Clock::rep gap)
     {
@@ -93,6 +129,8 @@ private:
     }
 
     std::chrono::seconds m_hangLimit;
+    int m_schedstat = -1;
+    std::int64_t m_lastQueued = 0;
     QTimer m_beat;
     std::atomic<Clock::rep> m_lastBeat{0};
     std::atomic<Clock::rep> m_longest{0};
