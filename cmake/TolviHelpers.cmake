@@ -50,7 +50,7 @@ function(tolvi_add_library name)
 endfunction()
 
 # tolvi_add_gtest(<name> SOURCES ... [LIBS ...] [QT none|core|gui|widgets] [X11] [WM] [TRAY] [SWAY] [TIMEOUT s]
-#                 [LABELS ...] [SCREENS <offscreen configuration file>] [COLOUR_EMOJI])
+#                 [LABELS ...] [SCREENS <offscreen configuration file>] [COLOUR_EMOJI] [SERIAL])
 #
 # Builds a GoogleTest binary with the shared test main and registers it with ctest.
 #   QT      which Qt application object the test main creates (default: core).
@@ -63,10 +63,12 @@ endfunction()
 #   SCREENS the offscreen platform's JSON configuration (for example several screens).
 #   COLOUR_EMOJI  the test fonts include a colour emoji font (tests/support/TestFonts.h); every
 #           binary draws with the test fonts only, whatever the machine has installed.
+#   SERIAL  offscreen tests that each run alone: they measure the main thread while views take in
+#           texts of tens of megabytes, and other tests' memory traffic would be measured with it.
 # Offscreen tests are discovered test by test; X11 and sway tests run as one ctest entry per binary, each
 # alone: they drive real windows, focus and key presses, whose timing other tests' load would upset.
 function(tolvi_add_gtest name)
-  cmake_parse_arguments(T "X11;WM;TRAY;SWAY;COLOUR_EMOJI" "QT;TIMEOUT;SCREENS" "SOURCES;LIBS;LABELS" ${ARGN})
+  cmake_parse_arguments(T "X11;WM;TRAY;SWAY;COLOUR_EMOJI;SERIAL" "QT;TIMEOUT;SCREENS" "SOURCES;LIBS;LABELS" ${ARGN})
   if(NOT T_QT)
     set(T_QT core)
   endif()
@@ -127,6 +129,9 @@ function(tolvi_add_gtest name)
     set(props TIMEOUT ${T_TIMEOUT} ENVIRONMENT "QT_QPA_PLATFORM=${platform};${sanitizer_env}")
     if(T_LABELS)
       list(APPEND props LABELS "${T_LABELS}")
+    endif()
+    if(T_SERIAL)
+      list(APPEND props RUN_SERIAL TRUE)
     endif()
     gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST PROPERTIES ${props})
   endif()
