@@ -17,6 +17,7 @@
 #include <QPushButton>
 #include <QStyle>
 #include <QStyleOptionButton>
+#include <QTextDocument>
 #include <QVBoxLayout>
 
 namespace tolvi::EditorOverlayParts {
@@ -105,7 +106,8 @@ void StatusLine::setStatus(const QString& text, bool isFailure)
     m_text = text;
     m_failure = isFailure;
     setText(text);
-    setToolTip(text.toHtmlEscaped());
+    // A message can carry a provider's own words: shown as written, never as markup.
+    setToolTip(text.isEmpty() ? QString() : Qt::convertFromPlainText(text, Qt::WhiteSpaceNormal));
     setAccessibleName(text);
     update();
     emit fitChanged();
@@ -516,7 +518,8 @@ void AIActionButton::setCompact(bool compact)
         return;
     m_compact = compact;
     setText(compact ? QString() : QString(m_action.title).replace(QLatin1Char('&'), QStringLiteral("&&")));
-    setToolTip(compact ? m_action.title.toHtmlEscaped() + QStringLiteral(": ") + aiHelp : aiHelp);
+    setToolTip(compact ? Qt::convertFromPlainText(m_action.title + QStringLiteral(": ") + aiHelp, Qt::WhiteSpaceNormal)
+                       : aiHelp);
 }
 
 void AIActionButton::changeEvent(QEvent* event)

@@ -14,6 +14,7 @@
 #include <QAbstractButton>
 #include <QMessageBox>
 #include <QTest>
+#include <QTextDocument>
 
 #include <gtest/gtest.h>
 
@@ -54,6 +55,16 @@ bool statusIsFailure(QWidget* overlay)
     const auto lines = overlay->findChildren<EditorOverlayParts::StatusLine*>();
     return std::any_of(lines.cbegin(), lines.cend(), [](auto* line) { return line->isFailure(); });
 }
+
+// An error that says what a provider answered, word for word.
+class ProviderMessage final : public AIError {
+public:
+    explicit ProviderMessage(QString text) : m_text(std::move(text)) {}
+    QString errorDescription() const override { return m_text; }
+
+private:
+    QString m_text;
+};
 
 struct AIRequest {
     QString actionID;
@@ -304,6 +315,31 @@ TEST_F(QuickEditTest, AppliesAnAIResultOnlyToTheTextItWasAskedFor)
     next.endSession();
     deliver(4, AIResult::success(QStringLiteral("Taken away.")));
     EXPECT_EQ(next.draft().editedText, QStringLiteral("second clip"));
+}
+
+TEST_F(QuickEditTest, AProvidersMessageIsShownAsWrittenInTheStatusAndItsTooltip)
+{
+    // The provider's words reach the status line and its tooltip as plain text: markup and
+    // ampersands read as written, neither interpreted nor shown as entities.
+    ClipTextEditorOverlay& editor = open(QStringLiteral("some text"));
+    const QStringList messages{QStringLiteral("Quota used up & retry later"),
+                               QStringLiteral("<b>Quota</b> used up & <a href=\"x\">retry</a> later")};
+    for (int i = 0; i < messages.size(); ++i) {
+        const QString& message = messages[i];
+        editor.runAI(AIAction::fixWriting());
+        deliver(i, AIResult::failure(std::make_shared<ProviderMessage>(message)));
+        EXPECT_EQ(editor.editorStatus(), message);
+        const auto lines = editor.findChildren<EditorOverlayParts::StatusLine*>();
+        const auto failed = std::find_if(lines.cbegin(), lines.cend(), [](auto* line) { return line->isFailure(); });
+        ASSERT_NE(failed, lines.cend());
+        EXPECT_EQ((*failed)->textFormat(), Qt::PlainText);
+        EXPECT_EQ((*failed)->text(), message);
+        const QString tip = (*failed)->toolTip();
+        ASSERT_TRUE(Qt::mightBeRichText(tip)) << tip.toStdString();
+        QTextDocument shown;
+        shown.setHtml(tip);
+        EXPECT_EQ(shown.toPlainText(), message);
+    }
 }
 
 TEST_F(QuickEditTest, WithoutAIControlsNoRequestStarts)
