@@ -12,7 +12,9 @@
 #include "Tolvi/gallerysupport/GalleryProgram.h"
 #include "Tolvi/platform/settings/InMemoryKeyValueSettings.h"
 #include "Tolvi/platform/shell/Clock.h"
+#include "Tolvi/platform/shell/ShortNoticeWindow.h"
 #include "Tolvi/platform/desktop/FakeWorkspace.h"
+#include "Tolvi/platform/hotkeys/ShortcutAccess.h"
 #include "Tolvi/services/capture/AppExclusionStore.h"
 #include "Tolvi/services/capture/Scheduler.h"
 #include "Tolvi/services/paste/PermissionStatusStore.h"
@@ -51,7 +53,8 @@ void writeEntry(const QString& folder, const QString& name, const QByteArray& te
 
 // One settings window over its own sample stores.
 struct Scene {
-    explicit Scene(bool unreadableExclusions, bool unreadableHistory, const QString& applications)
+    explicit Scene(bool unreadableExclusions, bool unreadableHistory, const QString& applications,
+                   std::optional<ShortcutAccess> access = std::nullopt)
         : store(history(unreadableHistory), ClipboardStore::Configuration::standard())
     {
         if (unreadableExclusions)
@@ -81,7 +84,8 @@ struct Scene {
         controller = std::make_unique<SettingsPanelController>(SettingsDependencies{
             store, FeatureFlags(TolviDistributionChannel::direct, true), *exclusions, *preferences, permissions, usage,
             workspace, [] { return false; }, {applications}, QStringLiteral("tolvi"),
-            QStringLiteral("/home/ada/.local/share/Tolvi/history.json"), &theme, SettingsActions{}});
+            QStringLiteral("/home/ada/.local/share/Tolvi/history.json"), &theme, SettingsActions{},
+            access ? std::function<ShortcutAccess()>([access] { return *access; }) : std::function<ShortcutAccess()>{}});
     }
 
     // A history held in memory; optionally one that could not be read.
@@ -232,6 +236,35 @@ int main(int argc, char** argv)
                 settle(150);
                 photographer.saveWindow(&sheet, QStringLiteral("import-saving"));
             }
+        }
+        {
+            // The General section in Wayland sessions: shortcuts bound by hand, the desktop's service
+            // holding one of them, and holding none.
+            ShortcutAccess bound;
+            bound.route = ShortcutAccess::Route::boundCommands;
+            bound.programPath = QStringLiteral("/usr/bin/Tolvi");
+            ShortcutAccess partly = bound;
+            partly.route = ShortcutAccess::Route::desktopPortal;
+            partly.historyTrigger = QStringLiteral("Ctrl+Shift+V");
+            ShortcutAccess none = partly;
+            none.historyTrigger.clear();
+            const std::pair<const char*, ShortcutAccess> routes[] = {
+                {"general-wayland-commands", bound}, {"general-portal-partly", partly}, {"general-portal-none", none}};
+            for (const auto& [name, access] : routes) {
+                Scene scene(false, false, applications.path(), access);
+                scene.theme.setAppearance(appearance);
+                scene.preferences->setAppearance(preference);
+                scene.controller->show();
+                SettingsView* view = scene.controller->view();
+                view->setSelection(SettingsSection::general);
+                photographer.saveFullSection(view, view->generalPage(), QString::fromLatin1(name));
+            }
+        }
+        {
+            // The notice shown where the desktop has no notification service.
+            ShortNoticeWindow notice;
+            notice.present(QStringLiteral("Copied \"Quarterly report & notes\". Press Ctrl+V to paste."));
+            photographer.saveWindow(&notice, QStringLiteral("short-notice"));
         }
         {
             // Unreadable exclusions and an unreadable history: the banner, the block, the notice.
