@@ -16,6 +16,7 @@
 #include "Tolvi/shell/GlobalShortcutChords.h"
 #include "Tolvi/shell/PreferencesStore.h"
 #include "Tolvi/shell/TolviReleaseNotes.h"
+#include "EventTimeout.h"
 
 #include <gtest/gtest.h>
 
@@ -263,7 +264,12 @@ TEST(OnboardingTour, StepsStillChangeAtOnceWhenTheyAnimate)
     tour.press(QStringLiteral("Next"));  // while the first slide still runs
     EXPECT_EQ(tour.view().step(), SetupStep::basics);
     EXPECT_EQ(tour.view().pages()->currentIndex(), 2);
-    QTest::qWait(SetupView::stepAnimationMilliseconds + 100);
+    // The slide ends in place, its effect gone (awaited: a busy machine runs the animation late).
+    const auto settled = [&] {
+        return tour.view().pages()->currentWidget()->pos() == QPoint(0, 0)
+               && tour.view().pages()->currentWidget()->graphicsEffect() == nullptr;
+    };
+    QTest::qWaitFor(settled, tolvi::test::eventTimeoutMs);
     EXPECT_EQ(tour.view().pages()->currentWidget()->pos(), QPoint(0, 0));
     EXPECT_EQ(tour.view().pages()->currentWidget()->graphicsEffect(), nullptr);
 }
