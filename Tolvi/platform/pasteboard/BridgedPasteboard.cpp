@@ -98,6 +98,11 @@ void BridgedPasteboard::sideChanged()
     emit changed();
 }
 
+bool BridgedPasteboard::announcesEveryChange() const
+{
+    return sides_.seat.announcesEveryChange() && sides_.xwayland.announcesEveryChange();
+}
+
 qint64 BridgedPasteboard::changeCount()
 {
     // A side may have moved before its announcement reached us: counted now, announced soon (the

@@ -48,6 +48,8 @@ public:
     std::optional<QByteArray> data(const QString& type) override;
     bool write(const QList<PasteboardItem>& items) override;
     bool holdsOwnWrite() override;
+    // When both sides announce every change.
+    bool announcesEveryChange() const override;
 
     enum class Side { seat, xwayland };
     // The side the current contents are read from.

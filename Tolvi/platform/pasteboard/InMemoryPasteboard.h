@@ -9,7 +9,9 @@ namespace tolvi {
 // A pasteboard held in memory, for tests: another program's copy is simulated with
 // setItems(), which moves the change count like a real copy does. By default it announces
 // nothing, like a clipboard that can only be looked at; with setAnnouncesChanges(true) every
-// simulated copy emits changeNoticed() and then changed().
+// simulated copy emits changeNoticed() and then changed(). Whether it says so to its watchers
+// (announcesEveryChange()) is set apart, with setAnnouncesEveryChange(): by default it does not,
+// and watchers keep looking on their own as well.
 class InMemoryPasteboard final : public Pasteboard {
     Q_OBJECT
 public:
@@ -27,6 +29,14 @@ public:
     void setTypesReadable(bool readable) { typesReadable_ = readable; }
     void setAcceptsWrites(bool accepts) { acceptsWrites_ = accepts; }
     void setAnnouncesChanges(bool announces) { announcesChanges_ = announces; }
+    // Announces every simulated copy and says so (false: says nothing of it; copies are still
+    // announced as setAnnouncesChanges() chose).
+    void setAnnouncesEveryChange(bool announces)
+    {
+        claimsEveryChange_ = announces;
+        if (announces)
+            announcesChanges_ = true;
+    }
     // Called after every read of data (not of types), with the type read.
     void setOnDataRead(std::function<void(const QString&)> callback) { onDataRead_ = std::move(callback); }
     int writeCount() const { return writeCount_; }
@@ -40,6 +50,7 @@ public:
     std::optional<QByteArray> data(const QString& type) override;
     bool write(const QList<PasteboardItem>& items) override;
     bool holdsOwnWrite() override { return ownChange_ == changeCount_; }
+    bool announcesEveryChange() const override { return claimsEveryChange_ && announcesChanges_; }
 
 private:
     void noteRead(const QString& type);
@@ -50,6 +61,7 @@ private:
     bool typesReadable_ = true;
     bool acceptsWrites_ = true;
     bool announcesChanges_ = false;
+    bool claimsEveryChange_ = false;
     int writeCount_ = 0;
     int dataReadCount_ = 0;
     std::function<void(const QString&)> onDataRead_;

@@ -39,8 +39,8 @@ private:
 //
 // A pasteboard that can observe the desktop's clipboard announces other programs' copies with
 // changeNoticed() and changed(), so that watchers need not wait for their next look; one that
-// cannot emits neither, and its readers just look at changeCount() from time to time. Our own
-// write() is announced by neither.
+// cannot emits neither, and its readers just look at changeCount() from time to time (see
+// announcesEveryChange()). Our own write() is announced by neither.
 class Pasteboard : public QObject {
     Q_OBJECT
 public:
@@ -75,6 +75,11 @@ public:
     // has taken the clipboard since, as far as this pasteboard has seen. Such a change is never
     // another program's copy.
     virtual bool holdsOwnWrite() = 0;
+
+    // Every change another program makes is announced: changeCount() moves for it only together
+    // with changed(), so a watcher need not look on its own (nothing changes unannounced but our
+    // own write()s). False for a pasteboard that announces nothing, or only some changes.
+    virtual bool announcesEveryChange() const { return false; }
 
 signals:
     // Another program has just taken the clipboard. Its contents may still be on their way:

@@ -41,6 +41,9 @@ public:
     qint64 changeCount() override;
     bool write(const QList<PasteboardItem>& items) override;
     bool holdsOwnWrite() override { return ownChange_ == counter_; }
+    // With the reading thread (XFixes tells it of every new owner); through Qt alone, changes
+    // made while none of our windows has the focus may go unseen.
+    bool announcesEveryChange() const override { return readsInBackground(); }
 
     // The QMimeData a write puts on the clipboard (exposed for tests).
     static QMimeData* mimeDataForItems(const QList<PasteboardItem>& items);

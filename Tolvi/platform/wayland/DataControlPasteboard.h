@@ -35,6 +35,8 @@ public:
     qint64 changeCount() override;
     bool write(const QList<PasteboardItem>& items) override;
     bool holdsOwnWrite() override;
+    // Every selection event of the seat is announced.
+    bool announcesEveryChange() const override { return true; }
 
     // The MIME types and bytes a write offers (exposed for tests).
     static SelectionRepresentations representationsForItems(const QList<PasteboardItem>& items);

@@ -57,16 +57,17 @@ PasteboardMonitor::PasteboardMonitor(Dependencies dependencies, QObject* parent)
     if (deps_.sourceApplication)
         lastObservedSourceBundleIdentifier_ = identifierOf(deps_.sourceApplication());
     connect(&deps_.pasteboard, &Pasteboard::changeNoticed, this, &PasteboardMonitor::changeNoticed);
-    // The same step as a tick of the timer, just sooner: nothing waits for the next tick.
+    // The same step as a tick of the timer, just sooner: nothing waits for the next tick (and
+    // where nothing changes unannounced, there is no tick at all).
     connect(&deps_.pasteboard, &Pasteboard::changed, this, [this] {
-        if (timer_)
+        if (running_)
             poll();
     });
 }
 
 void PasteboardMonitor::changeNoticed()
 {
-    if (!timer_)
+    if (!running_)
         return;
     // The pasteboard reports only the newest of copies made faster than they could be read: a
     // copy noticed and not yet read when the next one is noticed was replaced before it was read.
@@ -112,26 +113,38 @@ std::optional<ClipboardSourceApp> PasteboardMonitor::frontmostSourceApplication(
     return ClipboardSourceApp(name, front->identifier);
 }
 
+bool PasteboardMonitor::pollsOnlyOnAnnouncements() const
+{
+    // A tick could find only what the pasteboard announces anyway (our own writes need no look:
+    // the next announced copy is seen past them), and the program in front is known without
+    // asking: nothing for a tick to do.
+    return deps_.frontApplicationChangesReported && deps_.pasteboard.announcesEveryChange();
+}
+
 void PasteboardMonitor::start(bool recordExistingClipboard)
 {
-    if (timer_)
+    if (running_)
         return;
+    running_ = true;
     if (!recordExistingClipboard)
         lastChangeCount_ = deps_.pasteboard.changeCount();
     noticedChange_.reset();
     const quint64 generation = ++monitoringGeneration_;
-    QPointer<PasteboardMonitor> self(this);
-    timer_ = deps_.scheduler.scheduleRepeating(pollInterval, [self, generation] {
-        if (!self || !self->timer_ || self->monitoringGeneration_ != generation)
-            return;
-        self->poll();
-    });
+    if (!pollsOnlyOnAnnouncements()) {
+        QPointer<PasteboardMonitor> self(this);
+        timer_ = deps_.scheduler.scheduleRepeating(pollInterval, [self, generation] {
+            if (!self || !self->running_ || self->monitoringGeneration_ != generation)
+                return;
+            self->poll();
+        });
+    }
     poll();
 }
 
 void PasteboardMonitor::stop()
 {
     ++monitoringGeneration_;
+    running_ = false;
     if (timer_) {
         deps_.scheduler.cancel(*timer_);
         timer_.reset();

@@ -24,8 +24,10 @@ class Pasteboard;
 class Workspace;
 
 // Watches the clipboard while capture is on and records each new copy made in another program
-// into the history store, with the program that was in front. Polls the change count every
-// 0.45 s, and at once whenever the pasteboard announces a copy, and drops a change, for good,
+// into the history store, with the program that was in front. Looks at the change count at once
+// whenever the pasteboard announces a copy, and also every 0.45 s unless nothing can change
+// unseen: when the pasteboard announces every change and every switch of the program in front is
+// reported, it looks only then and sleeps in between. It drops a change, for good,
 // when it is our own write to the pasteboard, when it carries a marker type, when the front program changed since the previous look, while
 // exclusions are unreadable or the front program is excluded, when nothing readable is there,
 // or when anything changed while it was being read. Starts text recognition for new images.
@@ -62,10 +64,14 @@ public:
     ~PasteboardMonitor() override;
 
     // With recordExistingClipboard false, what is on the clipboard now counts as seen. Polls at
-    // once, then every pollInterval. Does nothing while running.
+    // once, then on every announcement and, unless pollsOnlyOnAnnouncements(), every
+    // pollInterval. Does nothing while running.
     void start(bool recordExistingClipboard = false);
     void stop();
-    bool isRunning() const { return timer_.has_value(); }
+    bool isRunning() const { return running_; }
+    // The pasteboard announces every change and the front program's switches are reported: no
+    // timer runs (asked at start()).
+    bool pollsOnlyOnAnnouncements() const;
 
     void poll();
     // The active window changed: the program in front now is the one later copies compare with.
@@ -103,6 +109,7 @@ private:
     qint64 lastChangeCount_ = 0;
     std::optional<QString> lastObservedSourceBundleIdentifier_;
     std::optional<NoticedChange> noticedChange_;
+    bool running_ = false;
     std::optional<Scheduler::TimerId> timer_;
     quint64 monitoringGeneration_ = 0;
 };

@@ -181,3 +181,16 @@ TEST_F(BridgedPasteboardTest, OurWriteStaysOursUntilEitherSideHasANewCopy)
     seat.setString(QStringLiteral("copied in a Wayland program"));
     EXPECT_FALSE(board.holdsOwnWrite());
 }
+
+// A watcher may rely on the announcements only when neither side can change unannounced.
+TEST_F(BridgedPasteboardTest, AnnouncesEveryChangeOnlyWhenBothSidesDo)
+{
+    BridgedPasteboard board(sides());
+    EXPECT_FALSE(board.announcesEveryChange());
+    seat.setAnnouncesEveryChange(true);
+    EXPECT_FALSE(board.announcesEveryChange());
+    xwayland.setAnnouncesEveryChange(true);
+    EXPECT_TRUE(board.announcesEveryChange());
+    seat.setAnnouncesEveryChange(false);
+    EXPECT_FALSE(board.announcesEveryChange());
+}

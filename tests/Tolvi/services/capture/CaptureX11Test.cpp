@@ -315,3 +315,70 @@ TEST_F(CaptureX11, OwnerExitEmptiesTheClipboardWithoutARecord)
     EXPECT_EQ(store->itemCount(), 1);
     EXPECT_EQ(logs, QStringList({"Tolvi recorded clipboard item", "Tolvi skipped unsupported pasteboard types: "}));
 }
+
+// As the program runs it: the X11 clipboard announces every copy and the window manager's
+// switches are reported, so no timer runs, and copies are still taken and credited to the
+// program they were made in, also when the user switches away at once.
+TEST_F(CaptureX11, WithSwitchesReportedCopiesAreTakenOnAnnouncementsAloneWithoutATimer)
+{
+    X11ActivationWatcher watcher;
+    ASSERT_TRUE(watcher.isValid());
+    QList<qint64> activated;
+    QObject::connect(&watcher, &X11ActivationWatcher::applicationActivated, [&](qint64 pid) { activated.append(pid); });
+    monitor.reset();
+    monitor = std::make_unique<PasteboardMonitor>(PasteboardMonitor::Dependencies{
+        board, *store, exclusions, preferences, scheduler,
+        [this] { return PasteboardMonitor::frontmostSourceApplication(*workspace); },
+        [](const QByteArray&, std::function<void(ImageRecognitionOutcome)>) {},
+        [this](const QString& line) { logs.append(line); }, true});
+    QObject::connect(&watcher, &X11ActivationWatcher::frontWindowChanged, [&] { monitor->frontApplicationChanged(); });
+    EXPECT_TRUE(board.announcesEveryChange());
+    EXPECT_TRUE(monitor->pollsOnlyOnAnnouncements());
+    monitor->start(false);
+    EXPECT_EQ(scheduler.activeRepeatingCount(), 0);
+
+    QProcess terminal;
+    terminal.start(QStringLiteral("xterm"), {"-class", "TolviTestTerm"});
+    ASSERT_TRUE(terminal.waitForStarted(eventTimeoutMs));
+    ASSERT_TRUE(waitUntil([&] {
+        const std::optional<RunningApplication> front = workspace->frontmostApplication();
+        return front && front->identifier == QStringLiteral("TolviTestTerm");
+    }));
+    const quint32 terminalWindow = workspace->activeWindow();
+    ASSERT_NE(terminalWindow, 0u);
+    ASSERT_TRUE(activateUntil(peerWindow, [&] { return workspace->activeWindow() == peerWindow; }));
+    ASSERT_TRUE(activateUntil(terminalWindow, [&] { return workspace->activeWindow() == terminalWindow; }));
+    ASSERT_TRUE(waitUntil([&] { return activated.contains(terminal.processId()); }));
+
+    constexpr int copies = 3;
+    for (int i = 0; i < copies; ++i) {
+        ASSERT_TRUE(activateUntil(peerWindow, [&] { return workspace->activeWindow() == peerWindow; }));
+        ASSERT_TRUE(waitUntil([&] { return activated.contains(peer.pid()); }));
+        activated.clear();
+        ASSERT_TRUE(peer.copyText(QStringLiteral("announced %1").arg(i)));
+        QProcess::startDetached(QStringLiteral("xdotool"), {"windowactivate", QString::number(terminalWindow)});
+        ASSERT_TRUE(waitUntil([&] { return store->itemCount() == i + 1; }))
+            << logs.join(QLatin1Char('|')).toStdString();
+        ASSERT_TRUE(waitUntil([&] { return activated.contains(terminal.processId()); }));
+    }
+    // With the terminal in front (its switch reported, never looked up by a tick), a copy made
+    // there is the terminal's.
+    QProcess* xclip = startXclip({"-quiet", "-selection", "clipboard", "-i"}, "made with the terminal in front");
+    ASSERT_NE(xclip, nullptr);
+    xclips.append(xclip);
+    ASSERT_TRUE(waitUntil([&] { return store->itemCount() == copies + 1; }))
+        << logs.join(QLatin1Char('|')).toStdString();
+
+    ASSERT_TRUE(store->itemAt(0).sourceApp().has_value());
+    EXPECT_EQ(store->itemAt(0).sourceApp()->bundleIdentifier(), QStringLiteral("TolviTestTerm"));
+    for (int i = 0; i < copies; ++i) {
+        const ClipboardItem item = store->itemAt(copies - i);
+        EXPECT_EQ(item.content().textValue(), QStringLiteral("announced %1").arg(i));
+        ASSERT_TRUE(item.sourceApp().has_value());
+        EXPECT_EQ(item.sourceApp()->bundleIdentifier(), QStringLiteral("TolviTestPeer"));
+    }
+    EXPECT_EQ(logs, QStringList(copies + 1, QStringLiteral("Tolvi recorded clipboard item")));
+    EXPECT_EQ(scheduler.activeRepeatingCount(), 0);
+    terminal.kill();
+    terminal.waitForFinished(2000);
+}

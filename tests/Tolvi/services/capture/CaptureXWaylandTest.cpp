@@ -219,6 +219,31 @@ TEST_F(CaptureXWayland, ACopyTheCompositorCarriesToTheOtherSideIsRecordedOnce)
     EXPECT_EQ(board->changeCount(), before + 1);
 }
 
+// As the program runs it (switches reported): copies of both sides are taken on their
+// announcements alone, with no timer running.
+TEST_F(CaptureXWayland, WithSwitchesReportedBothSidesAreTakenWithoutATimer)
+{
+    monitor.reset();
+    monitor = std::make_unique<PasteboardMonitor>(PasteboardMonitor::Dependencies{
+        *board, *store, exclusions, preferences, scheduler,
+        [] { return std::optional<ClipboardSourceApp>(); },
+        [](const QByteArray&, std::function<void(ImageRecognitionOutcome)>) {},
+        [this](const QString& line) { logs.append(line); }, true});
+    EXPECT_TRUE(monitor->pollsOnlyOnAnnouncements());
+    monitor->start(false);
+    EXPECT_EQ(scheduler.activeRepeatingCount(), 0);
+
+    QProcess* owner = startXclip({QStringLiteral("-selection"), QStringLiteral("clipboard")}, "an X11 copy, untimed");
+    ASSERT_TRUE(owner);
+    xclips.append(owner);
+    ASSERT_TRUE(waitFor([&] { return store->itemCount() == 1; })) << logs.join(QLatin1Char('|')).toStdString();
+    ASSERT_TRUE(runInSession(QStringLiteral("wl-copy"), "a seat copy, untimed"));
+    ASSERT_TRUE(waitFor([&] { return store->itemCount() == 2; })) << logs.join(QLatin1Char('|')).toStdString();
+    settle();
+    EXPECT_EQ(recorded(), QStringList({QStringLiteral("a seat copy, untimed"), QStringLiteral("an X11 copy, untimed")}));
+    EXPECT_EQ(scheduler.activeRepeatingCount(), 0);
+}
+
 TEST(LinuxSessionPlatformInSway, PutsTheSessionTogetherFromWhatSwayOffers)
 {
     InMemoryKeyValueSettings settings;
@@ -238,8 +263,10 @@ TEST(LinuxSessionPlatformInSway, PutsTheSessionTogetherFromWhatSwayOffers)
         return front && *front < 0;
     }));
 
-    // Its clipboard sees X11 programs' copies while foot has the focus.
+    // Its clipboard sees X11 programs' copies while foot has the focus, and announces every copy
+    // of both sides: the monitor needs no timer here.
     Pasteboard& board = platform->pasteboard();
+    EXPECT_TRUE(board.announcesEveryChange());
     const qint64 before = board.changeCount();
     std::unique_ptr<QProcess> owner(
         startXclip({QStringLiteral("-selection"), QStringLiteral("clipboard")}, "through the session platform"));

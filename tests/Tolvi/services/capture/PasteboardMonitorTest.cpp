@@ -659,3 +659,114 @@ TEST_F(PasteboardMonitorFixture, WithSwitchesReportedATickThatFindsNoCopyAsksThe
     EXPECT_EQ(store->itemCount(), 2);
     EXPECT_EQ(logs, QStringList({recorded, recorded, transition}));
 }
+
+// Where the pasteboard announces every change and every switch of the program in front is
+// reported, nothing can change unseen: no timer runs, and the announcements alone drive the
+// same rules as the ticks did.
+TEST_F(PasteboardMonitorFixture, WithEveryChangeAnnouncedAndSwitchesReportedNoTimerRuns)
+{
+    board.setAnnouncesEveryChange(true);
+    monitor.reset();
+    monitor = std::make_unique<PasteboardMonitor>(PasteboardMonitor::Dependencies{
+        board, *store, *exclusions, preferences, scheduler,
+        [this]() -> std::optional<ClipboardSourceApp> {
+            ++sourceLookups;
+            return front;
+        },
+        [](const QByteArray&, std::function<void(ImageRecognitionOutcome)>) {},
+        [this](const QString& line) { logs.append(line); }, true});
+    EXPECT_TRUE(monitor->pollsOnlyOnAnnouncements());
+    monitor->start(false);
+    monitor->start(false);
+    EXPECT_TRUE(monitor->isRunning());
+    EXPECT_EQ(scheduler.activeRepeatingCount(), 0);
+    const int lookupsAtStart = sourceLookups;
+    scheduler.advance(60.0);
+    EXPECT_EQ(sourceLookups, lookupsAtStart);
+
+    // An announced copy is recorded with the program in front.
+    board.setString(QStringLiteral("announced"));
+    ASSERT_EQ(store->itemCount(), 1);
+    EXPECT_EQ(store->itemAt(0).sourceApp()->bundleIdentifier(), QStringLiteral("editor"));
+
+    // A copy noticed in the editor and read after the user switched away stays the editor's.
+    const ClipboardSourceApp browser(QStringLiteral("Browser"), QStringLiteral("browser"));
+    board.setAnnouncesChanges(false);
+    emit board.changeNoticed();
+    front = browser;
+    monitor->frontApplicationChanged();
+    board.setString(QStringLiteral("noticed in the editor"));
+    emit board.changed();
+    board.setAnnouncesEveryChange(true);
+    ASSERT_EQ(store->itemCount(), 2);
+    EXPECT_EQ(store->itemAt(0).sourceApp()->bundleIdentifier(), QStringLiteral("editor"));
+
+    // A reported switch is what the next copy compares with; a switch not reported yet when the
+    // copy is noticed drops it, as before.
+    board.setString(QStringLiteral("copied in the browser"));
+    ASSERT_EQ(store->itemCount(), 3);
+    EXPECT_EQ(store->itemAt(0).sourceApp()->bundleIdentifier(), QStringLiteral("browser"));
+    front = ClipboardSourceApp(QStringLiteral("Terminal"), QStringLiteral("terminal"));
+    board.setString(QStringLiteral("copied as the switch happened"));
+    EXPECT_EQ(store->itemCount(), 3);
+    monitor->frontApplicationChanged();
+
+    // Our own write is never announced and never recorded; the next copy is seen past it.
+    PasteboardItem ours;
+    ours.setString(T::plainText, QStringLiteral("our write"));
+    ASSERT_TRUE(board.write({ours}));
+    scheduler.advance(5.0);
+    EXPECT_EQ(store->itemCount(), 3);
+    board.setString(QStringLiteral("after our write"));
+    ASSERT_EQ(store->itemCount(), 4);
+    EXPECT_EQ(store->itemAt(0).content().textValue(), QStringLiteral("after our write"));
+    EXPECT_EQ(store->itemAt(0).sourceApp()->bundleIdentifier(), QStringLiteral("terminal"));
+    EXPECT_EQ(logs, QStringList({recorded, recorded, recorded, transition, recorded}));
+
+    monitor->stop();
+    EXPECT_FALSE(monitor->isRunning());
+    board.setString(QStringLiteral("while stopped"));
+    EXPECT_EQ(store->itemCount(), 4);
+    monitor->start(false);
+    EXPECT_EQ(scheduler.activeRepeatingCount(), 0);
+    EXPECT_EQ(store->itemCount(), 4);
+}
+
+// The timer stays wherever something could change unseen: a pasteboard that does not announce
+// every change, or switches of the program in front that are not reported.
+TEST_F(PasteboardMonitorFixture, TheTimerStaysWhereAChangeCouldGoUnannounced)
+{
+    const auto makeMonitorWith = [this](bool switchesReported) {
+        monitor.reset();
+        monitor = std::make_unique<PasteboardMonitor>(PasteboardMonitor::Dependencies{
+            board, *store, *exclusions, preferences, scheduler,
+            [this]() -> std::optional<ClipboardSourceApp> { return front; },
+            [](const QByteArray&, std::function<void(ImageRecognitionOutcome)>) {},
+            [this](const QString& line) { logs.append(line); }, switchesReported});
+    };
+
+    // Switches reported, but copies are not all announced: a tick finds the copy.
+    makeMonitorWith(true);
+    EXPECT_FALSE(monitor->pollsOnlyOnAnnouncements());
+    monitor->start(false);
+    EXPECT_EQ(scheduler.activeRepeatingCount(), 1);
+    board.setString(QStringLiteral("seen by a tick"));
+    EXPECT_EQ(store->itemCount(), 0);
+    scheduler.advance(PasteboardMonitor::pollInterval);
+    ASSERT_EQ(store->itemCount(), 1);
+    monitor->stop();
+    EXPECT_EQ(scheduler.activeRepeatingCount(), 0);
+
+    // Every copy announced, switches not reported: the ticks keep the program in front known,
+    // so a copy made after an unseen switch is still told apart.
+    board.setAnnouncesEveryChange(true);
+    makeMonitorWith(false);
+    EXPECT_FALSE(monitor->pollsOnlyOnAnnouncements());
+    monitor->start(false);
+    EXPECT_EQ(scheduler.activeRepeatingCount(), 1);
+    front = ClipboardSourceApp(QStringLiteral("Browser"), QStringLiteral("browser"));
+    scheduler.advance(PasteboardMonitor::pollInterval);
+    board.setString(QStringLiteral("copied in the browser"));
+    ASSERT_EQ(store->itemCount(), 2);
+    EXPECT_EQ(store->itemAt(0).sourceApp()->bundleIdentifier(), QStringLiteral("browser"));
+}
