@@ -41,6 +41,9 @@ QString boardCountText(qsizetype count)
 ClipRecognitionState ClipRecognitionState::of(const ClipboardStore& store, const ClipboardItem& item)
 {
     ClipRecognitionState state;
+    // With no OCR under way or reported, no image's fingerprint is worked out for a row.
+    if (store.ocrInProgress().isEmpty() && store.ocrStatuses().isEmpty())
+        return state;
     if (const ClipboardImage* image = item.content().imageIf()) {
         state.isRecognizingText = store.ocrInProgress().contains(image->fingerprint());
         const auto status = store.ocrStatuses().constFind(image->fingerprint());

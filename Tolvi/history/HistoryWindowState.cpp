@@ -541,7 +541,8 @@ bool HistoryWindowState::saveSnippet(const QString& text)
     const qsizetype count = m_store.itemCount();
     for (qsizetype i = 0; i < count; ++i) {
         const ClipboardItem& item = m_store.itemAt(i);
-        if (item.dedupeKey() == key) {
+        // (An image's key is never a text's: its fingerprint is not worked out for nothing.)
+        if (item.content().isText() && item.dedupeKey() == key) {
             setSelectedItemID(item.id());
             setPendingScrollItemID(item.id());
             break;

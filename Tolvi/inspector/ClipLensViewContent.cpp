@@ -58,7 +58,7 @@ bool sameContent(const ClipboardItem& a, const ClipboardItem& b)
         return textA && textB && *textA == *textB;
     const ClipboardImage& imageA = a.content().imageValue();
     const ClipboardImage& imageB = b.content().imageValue();
-    return imageA.fingerprint() == imageB.fingerprint() && imageA.recognizedText() == imageB.recognizedText()
+    return imageA.hasSameFingerprint(imageB) && imageA.recognizedText() == imageB.recognizedText()
         && imageA.pixelWidth() == imageB.pixelWidth() && imageA.pixelHeight() == imageB.pixelHeight();
 }
 

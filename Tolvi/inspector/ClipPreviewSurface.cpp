@@ -89,7 +89,7 @@ ClipImagePreview::ClipImagePreview(ThumbnailCache* thumbnails, QWidget* parent)
 
 void ClipImagePreview::setImage(const ClipboardImage& image)
 {
-    const bool otherPicture = !m_image || m_image->fingerprint() != image.fingerprint();
+    const bool otherPicture = !m_image || !m_image->hasSameFingerprint(image);
     const bool otherSize =
         !m_image || m_image->pixelWidth() != image.pixelWidth() || m_image->pixelHeight() != image.pixelHeight();
     m_image = image;

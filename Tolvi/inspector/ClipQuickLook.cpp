@@ -237,7 +237,7 @@ std::optional<ClipboardItem> currentClip(const ClipboardStore& store, const Clip
         if (const QString* text = content.textIf())
             sameContent = other.textIf() && *other.textIf() == *text;
         else
-            sameContent = other.imageIf() && other.imageIf()->fingerprint() == content.imageValue().fingerprint();
+            sameContent = other.imageIf() && other.imageIf()->hasSameFingerprint(content.imageValue());
         if (sameContent && candidate.dedupeKey() == key)
             return candidate;
     }

@@ -44,7 +44,7 @@ ImagePreview::ImagePreview(ThumbnailCache* thumbnails, QWidget* parent) : QWidge
 
 void ImagePreview::setImage(std::optional<ClipboardImage> image)
 {
-    if (image && m_image && image->fingerprint() == m_image->fingerprint())
+    if (image && m_image && image->hasSameFingerprint(*m_image))
         return;
     m_image = std::move(image);
     m_shown = QImage();

@@ -198,10 +198,16 @@ bool ClipboardSearchTextCache::describes(Entry& entry, const ClipboardItem& item
     const ClipboardImage& image = content.imageValue();
     const auto& recognized = image.recognizedText();
     auto details = details_.find(ClipKey(item.id()));
-    return details != details_.end() && details->hasRecognizedText == recognized.has_value()
-           && details->pixelWidth == image.pixelWidth() && details->pixelHeight == image.pixelHeight()
-           && sameString(details->fingerprint, image.fingerprint())
-           && (!recognized || sameString(entry.source, *recognized));
+    if (details == details_.end() || details->hasRecognizedText != recognized.has_value()
+        || details->pixelWidth != image.pixelWidth() || details->pixelHeight != image.pixelHeight()
+        || details->byteCount != image.byteCount() || (recognized && !sameString(entry.source, *recognized)))
+        return false;
+    // The folded text depends on nothing else: other bytes of the same count are described as
+    // well, and the entry follows them from now on.
+    std::shared_ptr<const void> bytes = image.bytesIdentity();
+    if (details->image.lock() != bytes)
+        details->image = bytes;
+    return true;
 }
 
 ClipboardSearchTextCache::Built ClipboardSearchTextCache::build(const ClipboardItem& item, const QLocale& locale,
@@ -235,7 +241,8 @@ ClipboardSearchTextCache::Built ClipboardSearchTextCache::build(const ClipboardI
     Details& details = built.details.emplace();
     details.folded = foldedForMatching(content.searchText(), locale);
     details.folded.squeeze();
-    details.fingerprint = image.fingerprint();
+    details.image = image.bytesIdentity();
+    details.byteCount = image.byteCount();
     details.pixelWidth = image.pixelWidth();
     details.pixelHeight = image.pixelHeight();
     details.hasRecognizedText = image.recognizedText().has_value();
@@ -340,7 +347,7 @@ void ClipboardSearchTextCache::finishPass()
         if (!slot.entry.isImage)
             return slot.entry.source.isDetached();
         auto details = details_.find(slot.key);
-        return details == details_.end() || details->fingerprint.isDetached();
+        return details == details_.end() || details->image.expired();
     };
     for (const Slot& slot : slots_) {
         if (gone(slot))

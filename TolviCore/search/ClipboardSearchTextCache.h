@@ -10,6 +10,7 @@
 #include <QString>
 #include <QUuid>
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <utility>
@@ -126,7 +127,10 @@ private:
     // What images and texts that folding changes keep besides.
     struct Details {
         QByteArray folded; // the folded content search text
-        QString fingerprint;
+        // The image's bytes (ClipboardImage::bytesIdentity), without keeping them: tells whether
+        // a clip still holds them. Its byte count, which the folded text spells out.
+        std::weak_ptr<const void> image;
+        qint64 byteCount = 0;
         std::optional<qint64> pixelWidth;
         std::optional<qint64> pixelHeight;
         bool hasRecognizedText = false;

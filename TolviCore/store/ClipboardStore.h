@@ -249,6 +249,7 @@ private:
     size_t positionOf(const Entry* entry) const;
     static size_t keyHashOf(const ClipboardItem& item);
     static size_t textKeyHash(const QString& text);
+    static size_t imageKeyHash(const ClipboardImage& image);
     bool hasKey(const Entry* entry, const QString& key) const;
     Entry* firstWithKey(size_t hash, const QString& key) const;
     QString canonicalKeyAt(qsizetype index) const;
@@ -272,7 +273,12 @@ private:
     void pruneOCRState();
     void applyOCRStatus(std::optional<OCRStatus> status, const QString& fingerprint);
     void applyRecognizedText(const QString& text, const QString& fingerprint, const std::optional<QUuid>& itemID);
-    bool isLiveImage(const QString& fingerprint) const;
+    bool isLiveImage(const QString& fingerprint);
+    const QString& fingerprintOf(Entry* entry);
+    bool carriesImage(Entry* entry, const QString& fingerprint);
+    void countFingerprint(Entry* entry);
+    void countFingerprintsWithQuickKey(size_t quickKey);
+    void countAllFingerprints();
 
     ClipboardHistoryState currentState() const;
 
@@ -316,8 +322,18 @@ private:
     std::deque<Entry*> order_;
     QMultiHash<size_t, Entry*> byKey_; // by keyHashOf
     QMultiHash<QUuid, Entry*> byId_;
-    QHash<QString, qsizetype> imageCounts_;
-    QSet<QString> vanishedFingerprints_;
+    // Image clips by their images' quick keys (ClipboardImage::quickKey).
+    QMultiHash<size_t, Entry*> imagesByQuickKey_;
+    // Per fingerprint worked out, the image clips counted with it and the images' quick key.
+    // Image clips whose fingerprint is not counted yet: `uncountedImages_`.
+    struct ImageCount {
+        qsizetype count = 0;
+        size_t quickKey = 0;
+    };
+    QHash<QString, ImageCount> imageCounts_;
+    qsizetype uncountedImages_ = 0;
+    // Fingerprints whose last counted clip went, with their quick keys, for pruneOCRState.
+    QHash<QString, size_t> vanishedFingerprints_;
     qint64 totalBytes_ = 0;
     qsizetype pinnedCount_ = 0;
     // Counts the changes of `items_`; the copier's copies are known by it.

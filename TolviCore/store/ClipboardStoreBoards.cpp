@@ -550,9 +550,10 @@ ClipboardStore::mergedHistory(const ImportBasis& basis, const ClipboardHistorySt
             if (it != boardMap.cend() && !mapped.contains(it.value()))
                 mapped.append(it.value());
         }
-        const QString key = UnicodeText::canonicalForm(incoming.dedupeKey());
         const size_t keyHash = keyHashOf(incoming);
-        if (const qsizetype found = firstWithKey(keyHash, key); found >= 0) {
+        const qsizetype found =
+            keyIndex.contains(keyHash) ? firstWithKey(keyHash, UnicodeText::canonicalForm(incoming.dedupeKey())) : -1;
+        if (found >= 0) {
             ClipboardItem& present = result[found];
             present.setPinned(present.isPinned() || incoming.isPinned() || !mapped.isEmpty());
             for (const QUuid& id : mapped) {

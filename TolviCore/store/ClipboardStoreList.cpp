@@ -105,8 +105,11 @@ void ClipboardStore::refreshDerived(Entry* entry, const ClipboardItem& item)
     entry->pinned = item.isPinned();
     entry->createdAt = item.createdAt();
     entry->keyHash = keyHashOf(item);
-    const ClipboardImage* image = item.content().imageIf();
-    entry->fingerprint = image ? image->fingerprint() : QString();
+    if (const ClipboardImage* image = item.content().imageIf())
+        entry->image = *image;
+    else
+        entry->image.reset();
+    entry->fingerprintCounted = false;
     entry->bytes = estimatedStorageBytes(item);
 }
 
@@ -162,9 +165,13 @@ void ClipboardStore::attachIndexes(Entry* entry)
 {
     byKey_.insert(entry->keyHash, entry);
     byId_.insert(entry->id, entry);
-    if (!entry->fingerprint.isEmpty()) {
-        ++imageCounts_[entry->fingerprint];
-        vanishedFingerprints_.remove(entry->fingerprint);
+    if (entry->image) {
+        imagesByQuickKey_.insert(entry->image->quickKey(), entry);
+        ++uncountedImages_;
+        // A fingerprint worked out already (a new copy's, or one a window asked for) costs
+        // nothing to count.
+        if (entry->image->hasFingerprint())
+            countFingerprint(entry);
     }
     totalBytes_ += entry->bytes;
     if (entry->pinned)
@@ -176,11 +183,18 @@ void ClipboardStore::detachEntry(Entry* entry)
 {
     byKey_.remove(entry->keyHash, entry);
     byId_.remove(entry->id, entry);
-    if (!entry->fingerprint.isEmpty()) {
-        auto it = imageCounts_.find(entry->fingerprint);
-        if (it != imageCounts_.end() && --it.value() <= 0) {
-            imageCounts_.erase(it);
-            vanishedFingerprints_.insert(entry->fingerprint);
+    if (entry->image) {
+        imagesByQuickKey_.remove(entry->image->quickKey(), entry);
+        if (entry->fingerprintCounted) {
+            const QString& fingerprint = entry->image->fingerprint();
+            auto it = imageCounts_.find(fingerprint);
+            if (it != imageCounts_.end() && --it->count <= 0) {
+                vanishedFingerprints_.insert(fingerprint, it->quickKey);
+                imageCounts_.erase(it);
+            }
+            entry->fingerprintCounted = false;
+        } else {
+            --uncountedImages_;
         }
     }
     totalBytes_ -= entry->bytes;
@@ -215,16 +229,28 @@ size_t ClipboardStore::positionOf(const Entry* entry) const
 // text. A hash of a canonical key is built without building the key where that can be: the
 // canonical form of "text:" and a text is "text:" and the text's canonical form (no character
 // composes with a colon), so a text clip's hash is that of its canonical text; an image's key is
-// "image:" and its fingerprint. Clips whose keys are equal always have equal hashes, and every
-// match on a hash is checked against the key itself.
+// "image:" and its fingerprint, so an image clip's hash is that of its image's quick key (equal
+// fingerprints mean equal bytes, and equal bytes have equal quick keys): no image is hashed whole
+// until it meets another one with its quick key. With an original payload the key is made of the
+// content's key and the payload's fingerprint (hexadecimal digits, canonical as they are). Clips
+// whose keys are equal always have equal hashes, and every match on a hash is checked against the
+// key itself.
 size_t ClipboardStore::keyHashOf(const ClipboardItem& item)
 {
+    const ClipboardImage* image = item.content().imageIf();
     if (!item.originalPayload()) {
-        if (const QString* text = item.content().textIf())
-            return textKeyHash(*text);
-        return qHash(item.content().imageValue().fingerprint(), QHashSeed::globalSeed());
+        if (!image)
+            return textKeyHash(item.content().textValue());
+        return imageKeyHash(*image);
     }
+    if (image)
+        return qHash(item.originalPayload()->fingerprint(), imageKeyHash(*image));
     return qHash(UnicodeText::canonicalForm(item.dedupeKey()), QHashSeed::globalSeed());
+}
+
+size_t ClipboardStore::imageKeyHash(const ClipboardImage& image)
+{
+    return qHash(image.quickKey(), QHashSeed::globalSeed());
 }
 
 size_t ClipboardStore::textKeyHash(const QString& text)
@@ -292,8 +318,10 @@ void ClipboardStore::destroyAllEntries()
     byKey_.clear();
     byId_.clear();
     for (auto it = imageCounts_.cbegin(); it != imageCounts_.cend(); ++it)
-        vanishedFingerprints_.insert(it.key());
+        vanishedFingerprints_.insert(it.key(), it->quickKey);
     imageCounts_.clear();
+    imagesByQuickKey_.clear();
+    uncountedImages_ = 0;
     totalBytes_ = 0;
     pinnedCount_ = 0;
 }

@@ -9,6 +9,7 @@
 #include <QUuid>
 
 #include <cstddef>
+#include <optional>
 #include <utility>
 
 namespace tolvi {
@@ -19,9 +20,13 @@ struct ClipboardStore::Entry {
     QUuid id;
     bool pinned = false;
     double createdAt = 0;
-    size_t keyHash = 0;  // of the de-duplication key in canonical form (keyHashOf)
-    QString fingerprint; // image fingerprint; empty for a text clip
-    qint64 bytes = 0;    // storage estimate
+    size_t keyHash = 0; // of the de-duplication key in canonical form (keyHashOf)
+    // An image clip's image (sharing its bytes and fingerprint with the clip); none for a text.
+    std::optional<ClipboardImage> image;
+    // Whether the image's fingerprint is counted in `imageCounts_`: only fingerprints worked out
+    // already are, the others when the OCR bookkeeping needs them (fingerprintOf).
+    bool fingerprintCounted = false;
+    qint64 bytes = 0; // storage estimate
 };
 
 // Removes every clip for which `doomed` holds from position `first` on, keeping the order of the

@@ -11,9 +11,63 @@ namespace tolvi {
 
 // MARK: - OCR bookkeeping
 
-bool ClipboardStore::isLiveImage(const QString& fingerprint) const
+// The fingerprints of the clips' images are worked out when the bookkeeping first needs them,
+// not when the history is loaded. `imageCounts_` counts those worked out so far; an image clip
+// whose fingerprint is not counted yet may still carry any fingerprint, so a question about a
+// fingerprint not counted works out the ones that could match: those of the images with its quick
+// key when that is known, otherwise every one still missing (once).
+
+bool ClipboardStore::isLiveImage(const QString& fingerprint)
 {
+    if (imageCounts_.contains(fingerprint))
+        return true;
+    if (uncountedImages_ == 0)
+        return false;
+    if (auto vanished = vanishedFingerprints_.constFind(fingerprint); vanished != vanishedFingerprints_.cend())
+        countFingerprintsWithQuickKey(vanished.value());
+    else
+        countAllFingerprints();
     return imageCounts_.contains(fingerprint);
+}
+
+const QString& ClipboardStore::fingerprintOf(Entry* entry)
+{
+    if (!entry->fingerprintCounted)
+        countFingerprint(entry);
+    return entry->image->fingerprint();
+}
+
+bool ClipboardStore::carriesImage(Entry* entry, const QString& fingerprint)
+{
+    return entry->image && fingerprintOf(entry) == fingerprint;
+}
+
+// Counts an attached image clip's fingerprint, working it out if need be.
+void ClipboardStore::countFingerprint(Entry* entry)
+{
+    const QString& fingerprint = entry->image->fingerprint();
+    ImageCount& count = imageCounts_[fingerprint];
+    ++count.count;
+    count.quickKey = entry->image->quickKey();
+    vanishedFingerprints_.remove(fingerprint);
+    entry->fingerprintCounted = true;
+    --uncountedImages_;
+}
+
+void ClipboardStore::countFingerprintsWithQuickKey(size_t quickKey)
+{
+    for (auto it = imagesByQuickKey_.constFind(quickKey); it != imagesByQuickKey_.cend() && it.key() == quickKey; ++it) {
+        if (!it.value()->fingerprintCounted)
+            countFingerprint(it.value());
+    }
+}
+
+void ClipboardStore::countAllFingerprints()
+{
+    for (auto it = imagesByQuickKey_.cbegin(); it != imagesByQuickKey_.cend() && uncountedImages_ > 0; ++it) {
+        if (!it.value()->fingerprintCounted)
+            countFingerprint(it.value());
+    }
 }
 
 void ClipboardStore::setOCRStatus(std::optional<OCRStatus> status, const QString& fingerprint)
@@ -49,10 +103,10 @@ std::optional<QUuid> ClipboardStore::beginOCR(const QUuid& itemID)
 {
     if (storageIssue_ == StorageIssue::loadFailed)
         return std::nullopt;
-    const Entry* entry = firstWithId(itemID);
-    if (!entry || entry->fingerprint.isEmpty())
+    Entry* entry = firstWithId(itemID);
+    if (!entry || !entry->image)
         return std::nullopt;
-    const QString fingerprint = entry->fingerprint;
+    const QString fingerprint = fingerprintOf(entry);
     if (ocrInProgress_.contains(fingerprint))
         return std::nullopt;
     const QUuid token = QUuid::createUuid();
@@ -71,7 +125,7 @@ void ClipboardStore::finishOCR(const QUuid& token, const QString& fingerprint, s
     const QUuid itemID = request->itemID;
     bool found = false;
     for (auto it = byId_.constFind(itemID); it != byId_.cend() && it.key() == itemID; ++it) {
-        if (it.value()->fingerprint == fingerprint) {
+        if (carriesImage(it.value(), fingerprint)) {
             found = true;
             break;
         }
@@ -121,7 +175,7 @@ void ClipboardStore::applyRecognizedText(const QString& text, const QString& fin
         // The first clip with that id that carries this image.
         size_t best = order_.size();
         for (auto it = byId_.constFind(*itemID); it != byId_.cend() && it.key() == *itemID; ++it) {
-            if (it.value()->fingerprint != fingerprint)
+            if (!carriesImage(it.value(), fingerprint))
                 continue;
             const size_t position = positionOf(it.value());
             if (!target || position < best) {
@@ -130,10 +184,18 @@ void ClipboardStore::applyRecognizedText(const QString& text, const QString& fin
             }
         }
     } else if (isLiveImage(fingerprint)) {
-        for (Entry* entry : order_) {
-            if (entry->fingerprint == fingerprint) {
-                target = entry;
-                break;
+        // The first clip in the list with this image: only images with its quick key can be.
+        const size_t quickKey = imageCounts_.value(fingerprint).quickKey;
+        countFingerprintsWithQuickKey(quickKey);
+        size_t best = order_.size();
+        for (auto it = imagesByQuickKey_.constFind(quickKey); it != imagesByQuickKey_.cend() && it.key() == quickKey;
+             ++it) {
+            if (!carriesImage(it.value(), fingerprint))
+                continue;
+            const size_t position = positionOf(it.value());
+            if (!target || position < best) {
+                target = it.value();
+                best = position;
             }
         }
     }
@@ -158,7 +220,7 @@ void ClipboardStore::pruneOCRState()
         const QUuid itemID = it->itemID;
         bool alive = false;
         for (auto e = byId_.constFind(itemID); e != byId_.cend() && e.key() == itemID; ++e) {
-            if (e.value()->fingerprint == fingerprint) {
+            if (carriesImage(e.value(), fingerprint)) {
                 alive = true;
                 break;
             }
@@ -173,7 +235,9 @@ void ClipboardStore::pruneOCRState()
             ocrInProgressDirty_ = true;
         it = ocrRequests_.erase(it);
     }
-    for (const QString& fingerprint : std::as_const(vanishedFingerprints_)) {
+    // (isLiveImage may count fingerprints, which takes them off the vanished list: go over a copy.)
+    const QList<QString> vanished = vanishedFingerprints_.keys();
+    for (const QString& fingerprint : vanished) {
         if (isLiveImage(fingerprint))
             continue;
         if (ocrStatuses_.remove(fingerprint))

@@ -50,9 +50,12 @@ bool ClipboardStore::record(const ClipboardContent& content, double createdAt,
 
     ClipboardItem fresh(QUuid::createUuid(), content, createdAt, false, {}, std::move(sourceApp),
                         std::move(originalPayload));
-    const QString key = UnicodeText::canonicalForm(fresh.dedupeKey());
+    // The key itself (for an image, its fingerprint) is only worked out when a clip has its hash.
     const size_t keyHash = keyHashOf(fresh);
-    if (const Entry* donor = firstWithKey(keyHash, key)) {
+    QString key;
+    if (byKey_.contains(keyHash))
+        key = UnicodeText::canonicalForm(fresh.dedupeKey());
+    if (const Entry* donor = key.isNull() ? nullptr : firstWithKey(keyHash, key)) {
         const ClipboardItem& old = items_.at(static_cast<qsizetype>(positionOf(donor)));
         fresh.setPinned(old.isPinned());
         fresh.setPinboardIDs(old.pinboardIDs());
@@ -69,7 +72,7 @@ bool ClipboardStore::record(const ClipboardContent& content, double createdAt,
 
     isBatchingMutation_ = true;
     // Every clip with the key goes, not only the donor.
-    while (const Entry* equal = firstWithKey(keyHash, key))
+    while (const Entry* equal = key.isNull() ? nullptr : firstWithKey(keyHash, key))
         eraseAt(positionOf(equal));
     insertItem(std::move(fresh), false);
     itemsChangedBy();

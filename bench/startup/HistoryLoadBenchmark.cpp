@@ -1,7 +1,8 @@
 // Loading the generated histories of StartupBenchmark inside this process: the history file's
 // load() alone, and the history store's creation (load and indexes), each timed as wall time,
-// with the memory they leave behind (RSS after minus before) and the peak above the start
-// (VmHWM, reset before each run through /proc/self/clear_refs).
+// with the CPU time of the whole process (all threads) as the CPU column, the memory they leave
+// behind (RSS after minus before) and the peak above the start (VmHWM, reset before each run
+// through /proc/self/clear_refs).
 //
 // Run: build/test/bench/startup/HistoryLoadBenchmark
 #include "GeneratedHistory.h"
@@ -103,10 +104,12 @@ int main(int argc, char** argv)
         benchmark::RegisterBenchmark((std::string("LoadHistoryFile/") + shape.name).c_str(), loadHistoryFile, shape)
             ->Unit(benchmark::kMillisecond)
             ->UseRealTime()
+            ->MeasureProcessCPUTime()
             ->Iterations(5);
         benchmark::RegisterBenchmark((std::string("CreateStore/") + shape.name).c_str(), createStore, shape)
             ->Unit(benchmark::kMillisecond)
             ->UseRealTime()
+            ->MeasureProcessCPUTime()
             ->Iterations(5);
     }
     benchmark::Initialize(&argc, argv);

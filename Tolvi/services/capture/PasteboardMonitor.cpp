@@ -285,7 +285,7 @@ void PasteboardMonitor::runOCRIfNeeded(const ClipboardContent& content)
     const QList<ClipboardItem> items = deps_.store.items();
     for (const ClipboardItem& item : items) {
         const ClipboardImage* stored = item.content().imageIf();
-        if (!stored || stored->fingerprint() != image->fingerprint())
+        if (!stored || !stored->hasSameFingerprint(*image))
             continue;
         if (stored->recognizedText() && !stored->recognizedText()->isEmpty())
             return;
