@@ -4,11 +4,13 @@
 #include <QFontMetrics>
 #include <QLayout>
 #include <QMouseEvent>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QVBoxLayout>
 #include <QWindow>
 
 #include <algorithm>
+#include <cmath>
 
 namespace tolvi {
 
@@ -159,10 +161,33 @@ void TolviConsoleBackdrop::paint(QPainter& painter, const QRectF& rect, qreal co
     painter.restore();
 }
 
-void TolviConsoleBackdrop::paintEvent(QPaintEvent*)
+void TolviConsoleBackdrop::paintInterior(QPainter& painter, const QRect& area, const DesignContext& context)
+{
+    // Each layer of paint() covers every pixel here whole: the same colours, without the shape.
+    painter.fillRect(area, context.color(ColorToken::canvas));
+    painter.fillRect(area, plateStyle(context).fill);
+    painter.fillRect(area, withOpacity(context.color(ColorToken::canvas), 0.28));
+}
+
+void TolviConsoleBackdrop::paintEvent(QPaintEvent* event)
 {
     QPainter painter(this);
-    paint(painter, rect(), cornerRadius(), DesignContext::of(this));
+    const DesignContext context = DesignContext::of(this);
+    // A window repaints mostly inside (a list, a field, a label): there the backdrop is plain
+    // colour, filled without shaping the whole window. A repaint that reaches the rounded edge
+    // or its hairline paints the shape.
+    const int inset = int(std::ceil(context.translucencyAvailable ? cornerRadius() : 0)) + interiorMargin;
+    const QRect across = rect().adjusted(interiorMargin, inset, -interiorMargin, -inset);
+    const QRect down = rect().adjusted(inset, interiorMargin, -inset, -interiorMargin);
+    const QRegion& region = event->region();
+    const bool inside = std::all_of(region.begin(), region.end(),
+                                    [&](const QRect& area) { return across.contains(area) || down.contains(area); });
+    if (!inside) {
+        paint(painter, rect(), cornerRadius(), context);
+        return;
+    }
+    for (const QRect& area : region)
+        paintInterior(painter, area, context);
 }
 
 TolviWindowBackdrop::TolviWindowBackdrop(bool compact, QWidget* parent)

@@ -102,6 +102,10 @@ public:
     static constexpr qreal regularRadius = 22;
 
     static void paint(QPainter& painter, const QRectF& rect, qreal cornerRadius, const DesignContext& context);
+    // What paint() gives inside the rounded edge and its hairline, at least this far from the
+    // straight edges and the corner radius plus this far from the rounded ones.
+    static void paintInterior(QPainter& painter, const QRect& area, const DesignContext& context);
+    static constexpr int interiorMargin = 2;
 
 protected:
     void paintEvent(QPaintEvent* event) override;

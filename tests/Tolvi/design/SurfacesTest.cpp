@@ -184,6 +184,49 @@ TEST_F(SurfacesTest, BackdropStaysSquareAndOpaqueWithoutACompositor)
     EXPECT_EQ(image.pixelColor(199, 119).alpha(), 255);
 }
 
+// A window repainting part of itself inside (a list, a field, a label) gets there the pixels a
+// whole paint gives, in every form; so does the inside of a repaint that also reaches an edge.
+TEST_F(SurfacesTest, BackdropRepaintedInsideMatchesTheWholePaint)
+{
+    const auto paintedIn = [](TolviConsoleBackdrop& backdrop, const QRegion& region) {
+        QImage image(backdrop.size(), QImage::Format_ARGB32_Premultiplied);
+        image.fill(Qt::transparent);
+        backdrop.render(&image, region.boundingRect().topLeft(), region, QWidget::DrawChildren);
+        return image;
+    };
+    const QRect inside(40, 30, 200, 120);
+    const QRect alongTop(2, 26, 297, 10); // just inside the edges, below the corners
+    const QRect alongLeft(24, 2, 40, 199);
+    const struct {
+        QRegion repainted;
+        QList<QRect> compared;
+    } repaints[] = {
+        {QRegion(inside), {inside}},
+        {QRegion(alongTop) + QRegion(alongLeft), {alongTop, alongLeft}},
+        {QRegion(inside) + QRegion(250, 0, 51, 40), {inside}},
+    };
+    for (const bool compact : {false, true}) {
+        for (const bool translucent : {true, false}) {
+            for (const bool reduced : {false, true}) {
+                SCOPED_TRACE(::testing::Message() << "compact " << compact << ", translucent " << translucent
+                                                  << ", reduced transparency " << reduced);
+                theme.setTranslucencyOverride(translucent);
+                theme.accessibility().setReduceTransparency(reduced);
+                TolviConsoleBackdrop backdrop(compact, &host);
+                backdrop.resize(301, 203);
+                const QImage whole = paintedIn(backdrop, QRegion(backdrop.rect()));
+                for (const auto& repaint : repaints) {
+                    const QImage image = paintedIn(backdrop, repaint.repainted);
+                    for (const QRect& area : repaint.compared) {
+                        EXPECT_EQ(image.copy(area), whole.copy(area))
+                            << "area " << area.x() << "," << area.y() << " " << area.width() << "x" << area.height();
+                    }
+                }
+            }
+        }
+    }
+}
+
 TEST_F(SurfacesTest, SymbolMarkOnTheFirstLineIsLoweredToTheLinesMiddleAndDrawsOnlyBelowTheInset)
 {
     QFont font;
