@@ -283,7 +283,7 @@ void CompactEditorPage::showDraft()
             m_editor->setStoredText(QString());
     } else if (m_editor->storedText() != draft.editedText) {
         m_editor->setStoredText(draft.editedText);
-        m_editor->moveCursor(QTextCursor::End);
+        m_editor->moveCursorToEnd();
     }
     m_editedLooksLikeCode.reset();
     showEditorTab();

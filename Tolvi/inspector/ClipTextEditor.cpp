@@ -3,6 +3,7 @@
 #include "Tolvi/design/DesignTokens.h"
 #include "Tolvi/design/ThemedWidgets.h"
 #include "Tolvi/design/TolviTheme.h"
+#include "Tolvi/inspector/GlyphKeepingTextLayout.h"
 
 #include <QMimeData>
 #include <QScrollBar>
@@ -17,6 +18,11 @@ namespace tolvi {
 ClipTextEditor::ClipTextEditor(QWidget* parent)
     : QPlainTextEdit(parent)
 {
+    auto* shown = new QTextDocument(this);
+    m_layout = new GlyphKeepingTextLayout(shown);
+    shown->setDocumentLayout(m_layout);
+    shown->setDefaultFont(font());
+    setDocument(shown);
     setFrameShape(QFrame::NoFrame);
     setTabChangesFocus(false);
     setFont(TolviDesign::systemFont(fontSize));
@@ -37,6 +43,7 @@ ClipTextEditor::ClipTextEditor(QWidget* parent)
 void ClipTextEditor::setStoredText(const QString& text)
 {
     m_loading = true;
+    m_cursorToEndWhenShown = false;
     m_buffer.load(text);
     // The first piece resets the document and its undo history as setPlainText does; the
     // others are added at its end, never to be undone.
@@ -56,9 +63,26 @@ void ClipTextEditor::setStoredText(const QString& text)
     checkLoaded();
 }
 
+void ClipTextEditor::moveCursorToEnd()
+{
+    m_cursorToEndWhenShown = !isVisible();
+    if (!m_cursorToEndWhenShown)
+        moveCursor(QTextCursor::End);
+}
+
+void ClipTextEditor::showEvent(QShowEvent* event)
+{
+    QPlainTextEdit::showEvent(event);
+    if (m_cursorToEndWhenShown) {
+        m_cursorToEndWhenShown = false;
+        moveCursor(QTextCursor::End);
+    }
+}
+
 void ClipTextEditor::replaceStoredText(const QString& text)
 {
     m_loading = true;
+    m_cursorToEndWhenShown = false;
     m_buffer.load(text);
     QTextCursor cursor(document());
     cursor.beginEditBlock();
@@ -198,6 +222,9 @@ void ClipTextEditor::applyBackground()
 
 void ClipTextEditor::changeEvent(QEvent* event)
 {
+    // Glyphs kept by paragraphs were shaped in the old font.
+    if (event->type() == QEvent::FontChange)
+        m_layout->forgetGlyphs();
     QPlainTextEdit::changeEvent(event);
     // A new theme, or the editor placed in a window of another one.
     if ((event->type() == QEvent::PaletteChange || event->type() == QEvent::ParentChange) && !m_applyingBackground)

@@ -8,6 +8,8 @@ class QTextCursor;
 
 namespace tolvi {
 
+class GlyphKeepingTextLayout;
+
 // A plain-text editor for clip text that gives back what it was given: the text it shows is
 // followed by an EditorTextBuffer, so line breaks and characters the user did not touch keep
 // their stored form (QPlainTextEdit::toPlainText would turn CR LF, lone CRs, U+2028 and U+2029
@@ -27,6 +29,10 @@ public:
     // Shows a stored text in place of the content as one step the user can undo.
     void replaceStoredText(const QString& text);
     QString storedText() const { return m_buffer.storedText(); }
+    // Puts the cursor at the end of the text and scrolls there: at once in a shown editor, else
+    // once it is shown. A hidden editor has no final size yet: whatever it laid out to scroll to
+    // the end would be laid out again at its size (every emoji measured anew), so it waits.
+    void moveCursorToEnd();
     // Nothing differs from the text shown last by setStoredText() or replaceStoredText().
     bool isUntouched() const { return m_buffer.isUntouched(); }
     // What is shown now counts as what was loaded (after a save); the undo history stays.
@@ -54,6 +60,7 @@ signals:
 protected:
     QMimeData* createMimeDataFromSelection() const override;
     void changeEvent(QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
     void followChange(int position, int removed, int added);
@@ -63,7 +70,9 @@ private:
     void applyBackground();
 
     EditorTextBuffer m_buffer;
+    GlyphKeepingTextLayout* m_layout = nullptr;
     bool m_loading = false;
+    bool m_cursorToEndWhenShown = false;
     bool m_monospaced = false;
     qreal m_plateTint = 0.025;
     bool m_applyingBackground = false;

@@ -29,11 +29,35 @@ constexpr qsizetype clusterPieceLength = 400;
 // none is.
 qsizetype cutInsideCharacter(QStringView line, qsizetype from, qsizetype end)
 {
-    const qsizetype cut = TextCharacters::characterPieceEnd(line, from - 1, clusterPieceLength);
+    const qsizetype cut =
+        TextCharacters::characterPieceEnd(line, from - 1, clusterPieceLength, TextCharacters::shownPiecePictographs);
     return cut >= from && cut < end ? cut : -1;
 }
 
-qsizetype cutNear(QStringView line, qsizetype from, qsizetype target, qsizetype end)
+// A stretch of a line found to hold no definite character boundary. One character of many
+// thousands of code points is cut every few hundred units, and each cut looks ahead further
+// than that: what an earlier cut searched is not searched again.
+struct BoundaryFreeStretch {
+    qsizetype from = 0;
+    qsizetype to = 0;
+};
+
+// The first definite character boundary in [from, to), or -1.
+qsizetype firstDefiniteBoundary(QStringView line, qsizetype from, qsizetype to, BoundaryFreeStretch& known)
+{
+    qsizetype at = from >= known.from && from < known.to ? known.to : from;
+    for (; at < to; ++at) {
+        if (isDefiniteCharacterBoundary(line, at))
+            return at;
+    }
+    if (from >= known.from && from <= known.to)
+        known.to = std::max(known.to, to);
+    else
+        known = {from, to};
+    return -1;
+}
+
+qsizetype cutNear(QStringView line, qsizetype from, qsizetype target, qsizetype end, BoundaryFreeStretch& known)
 {
     constexpr qsizetype lookBack = 240;
     for (qsizetype at = target; at > std::max(from + 1, target - lookBack); --at) {
@@ -41,26 +65,23 @@ qsizetype cutNear(QStringView line, qsizetype from, qsizetype target, qsizetype 
             return at;
     }
     const qsizetype lookAhead = std::min(end, target + EditorTextBuffer::pieceLength / 2);
-    for (qsizetype at = target; at < lookAhead; ++at) {
-        if (isDefiniteCharacterBoundary(line, at))
-            return at;
-    }
-    return cutInsideCharacter(line, from, end);
+    const qsizetype boundary = firstDefiniteBoundary(line, target, lookAhead, known);
+    return boundary >= 0 ? boundary : cutInsideCharacter(line, from, end);
 }
 
 // Where to cut the last part of a long line (too short for another whole piece): nowhere when
 // it holds an ordinary character boundary near its start (a few thousand characters of text lay
 // out quickly), or when what is left is one short piece of a character; else inside the
 // character, as its start was.
-qsizetype cutRest(QStringView line, qsizetype from, qsizetype end)
+qsizetype cutRest(QStringView line, qsizetype from, qsizetype end, BoundaryFreeStretch& known)
 {
     const qsizetype target = from - 1 + clusterPieceLength;
     const qsizetype lookAhead = std::min(end, target + EditorTextBuffer::pieceLength / 2);
-    for (qsizetype at = target; at < lookAhead; ++at) {
-        if (isDefiniteCharacterBoundary(line, at))
-            return -1;
-    }
-    if (TextCharacters::characterPieceEnd(line, from - 1, clusterPieceLength + clusterPieceLength / 2) >= end)
+    if (firstDefiniteBoundary(line, target, lookAhead, known) >= 0)
+        return -1;
+    if (TextCharacters::characterPieceEnd(line, from - 1, clusterPieceLength + clusterPieceLength / 2,
+                                          TextCharacters::shownPiecePictographs)
+        >= end)
         return -1;
     return cutInsideCharacter(line, from, end);
 }
@@ -90,10 +111,11 @@ void EditorTextBuffer::load(const QString& stored)
         if (end - start <= longLineLength)
             return;
         qsizetype at = start;
+        BoundaryFreeStretch known;
         while (at < end) {
             const qsizetype cut = end - at > pieceLength + pieceLength / 2
-                ? cutNear(text, at + 1, at + pieceLength, end - pieceLength / 2)
-                : cutRest(text, at + 1, end);
+                ? cutNear(text, at + 1, at + pieceLength, end - pieceLength / 2, known)
+                : cutRest(text, at + 1, end, known);
             if (cut < 0)
                 break;
             m_points.push_back(cut - shift);

@@ -31,6 +31,15 @@ bool isBreak(QChar c)
     return c == u'\n' || c == u'\r' || c == QChar::LineSeparator || c == QChar::ParagraphSeparator;
 }
 
+// A piece showing emoji keeps its shaped glyphs while it keeps its lines: a colour emoji is a
+// picture the font decodes each time it is measured, and a layout that drops its glyphs shapes
+// the piece again for every paint.
+void keepGlyphsOfEmoji(QTextLayout& layout)
+{
+    if (TextCharacters::holdsPictograph(layout.text()))
+        layout.setCacheEnabled(true);
+}
+
 // How far around a double-clicked position the word is looked for.
 constexpr int wordWindow = 256;
 
@@ -151,13 +160,13 @@ bool SelectablePlainText::layOutNextPiece(Layout& layout) const
         // it is a picture measured anew.
         if (!isDefiniteCharacterBoundary(m_text, end) && !isDefiniteCharacterBoundary(m_text, end - 64)
             && !isDefiniteCharacterBoundary(m_text, start + clusterPieceLimit))
-            end = int(TextCharacters::characterPieceEnd(m_text, start, clusterPieceLimit));
+            end = int(TextCharacters::characterPieceEnd(m_text, start, clusterPieceLimit, TextCharacters::shownPiecePictographs));
         if (m_text.at(end - 1).isHighSurrogate())
             --end;
     } else if (end - start > clusterPieceLimit / 4
                && !isDefiniteCharacterBoundary(m_text, start + clusterPieceLimit / 4)) {
         // So is the rest of such a character, or one of a few hundred code points.
-        const int pieceEnd = int(TextCharacters::characterPieceEnd(m_text, start, clusterPieceLimit));
+        const int pieceEnd = int(TextCharacters::characterPieceEnd(m_text, start, clusterPieceLimit, TextCharacters::shownPiecePictographs));
         if (pieceEnd < end && isInsideOneCharacter(start, pieceEnd)) {
             end = pieceEnd;
             cut = true;
@@ -166,6 +175,7 @@ bool SelectablePlainText::layOutNextPiece(Layout& layout) const
 
     auto textLayout = std::make_unique<QTextLayout>(m_shown.mid(start, end - start), layout.font);
     textLayout->setTextOption(layout.option);
+    keepGlyphsOfEmoji(*textLayout);
     auto [height, lines, lastStart] = layOutLines(layout, *textLayout);
     if (cut && lines > 1) {
         // The last line may go on in the next piece: the next piece starts with it.
@@ -243,6 +253,7 @@ QTextLayout& SelectablePlainText::pieceLayout(Layout& layout, size_t index) cons
         // Laid out again exactly as the first time: same text, font, options and width.
         piece.layout = std::make_unique<QTextLayout>(m_shown.mid(piece.start, piece.length), layout.font);
         piece.layout->setTextOption(layout.option);
+        keepGlyphsOfEmoji(*piece.layout);
         layOutLines(layout, *piece.layout);
         keep(layout, index);
     }

@@ -271,7 +271,27 @@ bool isPictograph(char32_t c)
             || u_hasBinaryProperty(UChar32(c), UCHAR_EMOJI_MODIFIER));
 }
 
+bool holdsPictograph(QStringView text)
+{
+    const qsizetype n = text.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        if (text[i].unicode() < 0xA9)
+            continue;
+        const char32_t c = codePointAt(text, i);
+        if (isPictograph(c))
+            return true;
+        if (c > 0xFFFF)
+            ++i;
+    }
+    return false;
+}
+
 qsizetype characterPieceEnd(QStringView text, qsizetype from, qsizetype maxLength)
+{
+    return characterPieceEnd(text, from, maxLength, piecePictographs);
+}
+
+qsizetype characterPieceEnd(QStringView text, qsizetype from, qsizetype maxLength, int maxPictographs)
 {
     const qsizetype size = text.size();
     if (from >= size)
@@ -284,7 +304,7 @@ qsizetype characterPieceEnd(QStringView text, qsizetype from, qsizetype maxLengt
         const qsizetype width = c > 0xFFFF ? 2 : 1;
         if (at + width > limit)
             break;
-        if (isPictograph(c) && ++pictographs > piecePictographs)
+        if (isPictograph(c) && ++pictographs > maxPictographs)
             break;
         at += width;
     }

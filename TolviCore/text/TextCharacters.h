@@ -60,14 +60,22 @@ inline char32_t codePointAt(QStringView text, qsizetype index)
 
 // Where a piece of one huge user-perceived character (thousands of combining marks, or of emoji
 // joined by U+200D) ends when the character is shown cut into pieces: at most `maxLength` code
-// units after `from`, and after at most `piecePictographs` pictographs, never inside a surrogate
-// pair; at least one code point after `from` (the end of the text at most). Laying out a piece
-// measures every glyph in it: a pictograph of a colour emoji font is a picture decoded for each
-// measurement, so such a piece holds no more of them than about one line of any view shows.
+// units after `from`, and after at most `maxPictographs` (`piecePictographs`) pictographs, never
+// inside a surrogate pair; at least one code point after `from` (the end of the text at most).
+// Laying out a piece measures every glyph in it: a pictograph of a colour emoji font is a picture
+// decoded for each measurement, so such a piece holds no more of them than about one line of any
+// view shows.
 qsizetype characterPieceEnd(QStringView text, qsizetype from, qsizetype maxLength);
+qsizetype characterPieceEnd(QStringView text, qsizetype from, qsizetype maxLength, int maxPictographs);
 constexpr int piecePictographs = 16;
+// The pictographs of a piece in the views that show each piece on lines of its own (the editors
+// and the inspector): a screenful of such a view shows a few of them a line, not lines full of
+// them, each decoded to lay it out.
+constexpr int shownPiecePictographs = 4;
 // An emoji pictograph or skin-tone modifier (Extended_Pictographic or Emoji_Modifier).
 bool isPictograph(char32_t c);
+// True when the text holds a pictograph.
+bool holdsPictograph(QStringView text);
 
 // Walks a text character by character. Text below U+0300 is walked without the boundary
 // finder: two such code points always have a boundary between them unless they are CR and LF.

@@ -189,9 +189,9 @@ TEST(ClipTextEditorTest, OneCharacterOfThousandsOfMarksIsShownInPiecesAndComesBa
             mostPictographs = std::max(mostPictographs, pictographs);
         }
         EXPECT_LT(longest, int(EditorTextBuffer::longLineLength));
-        // A piece of joined emoji holds about a line of them: laying it out decodes each one's
-        // picture of a colour emoji font.
-        EXPECT_LE(mostPictographs, TextCharacters::piecePictographs);
+        // A piece of joined emoji holds a few of them: laying it out decodes each one's picture
+        // of a colour emoji font, and every piece is a line of the editor's screenful.
+        EXPECT_LE(mostPictographs, TextCharacters::shownPiecePictographs);
         EXPECT_EQ(editor.storedText(), text);
         editor.selectAll();
         std::unique_ptr<QMimeData> data(editor.createMimeDataFromSelection());
