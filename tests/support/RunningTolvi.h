@@ -62,6 +62,21 @@ struct RunningApp {
         return m_output;
     }
 
+    // The program the capture compares the next copy with, as it last took it in: its identifier,
+    // "none" for no program or Tolvi itself, empty before the capture started. A copy made while
+    // this is not the program in front is skipped as made while the program in front changed.
+    QString frontApplication()
+    {
+        static const QByteArray marker = "Tolvi front application: ";
+        const QByteArray all = output();
+        const qsizetype at = all.lastIndexOf(marker);
+        if (at < 0)
+            return {};
+        const qsizetype start = at + marker.size();
+        const qsizetype end = all.indexOf('\n', start);
+        return QString::fromUtf8(all.mid(start, end < 0 ? -1 : end - start)).trimmed();
+    }
+
     // Another launch of the program with these arguments (and a launcher's startup id, when
     // given), as a key bound in the desktop's settings makes one; its exit status.
     int launch(const QStringList& arguments, const QByteArray& startupId = {}) const

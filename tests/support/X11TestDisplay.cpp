@@ -181,6 +181,22 @@ Window X11TestDisplay::inputFocus()
     return focused;
 }
 
+Window X11TestDisplay::activeWindow()
+{
+    Atom type;
+    int format;
+    unsigned long count, after;
+    unsigned char* data = nullptr;
+    Window active = None;
+    if (XGetWindowProperty(m_display, DefaultRootWindow(m_display), XInternAtom(m_display, "_NET_ACTIVE_WINDOW", False),
+                           0, 1, False, XA_WINDOW, &type, &format, &count, &after, &data) == Success
+        && data && count == 1 && format == 32)
+        active = Window(*reinterpret_cast<unsigned long*>(data));
+    if (data)
+        XFree(data);
+    return active;
+}
+
 void X11TestDisplay::focus(Window window)
 {
     XSetInputFocus(m_display, window, RevertToParent, CurrentTime);

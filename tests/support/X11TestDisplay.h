@@ -53,6 +53,8 @@ public:
     void focus(Window window);
     // The window that has the keyboard focus (None, PointerRoot or a window).
     Window inputFocus();
+    // The window the window manager has made active (_NET_ACTIVE_WINDOW); None when there is none.
+    Window activeWindow();
 
     void key(KeySym keysym, bool down);
     // Presses and releases the key, then lets the program in front take it.

@@ -103,8 +103,12 @@ std::unique_ptr<LinuxSessionPlatform> LinuxSessionPlatform::create(KeyValueSetti
         qCInfo(lcSession).noquote() << "Windows listed by the compositor:" << (parts.toplevels ? "yes" : "no")
                                     << "- keyboard of ours:" << (parts.keyboard ? "yes" : "no");
     }
-    if (parts.wayland)
+    if (parts.wayland) {
         parts.wayland->startDispatching();
+        // What the compositor announces at once (the clipboard's contents, the windows open) is
+        // taken in before anything looks: the copy on the clipboard at start is no new copy.
+        parts.wayland->roundtrip();
+    }
     if (parts.dataControl) {
         // X11 programs' copies are watched beside the seat: the compositor carries them over
         // only while an X11 window has the focus.

@@ -132,7 +132,27 @@ bool WaylandConnection::roundtrip(int timeoutMs)
     }
     wl_callback_destroy(callback);
     wl_event_queue_destroy(queue);
-    return ok && done;
+    if (!ok || !done)
+        return false;
+    // The events sent before the answer are read, not yet dispatched. Without a dispatch thread
+    // they are dispatched here.
+    if (!thread_.joinable())
+        return wl_display_dispatch_pending(display_) >= 0;
+    if (isDispatchThread())
+        return true;
+    // Otherwise the dispatch thread dispatches them: wait until it has found its queue empty
+    // twice from now (the first time may have been just before they were queued).
+    std::unique_lock lock(idleMutex_);
+    const std::uint64_t target = idlePasses_ + 2;
+    while (idlePasses_ < target) {
+        if (broken_ || stopping_ || deadline.hasExpired())
+            return false;
+        lock.unlock();
+        wake();
+        lock.lock();
+        idleChanged_.wait_for(lock, std::chrono::milliseconds(10), [&] { return idlePasses_ >= target; });
+    }
+    return true;
 }
 
 void WaylandConnection::startDispatching()
@@ -202,6 +222,11 @@ void WaylandConnection::dispatchLoop()
                 return;
             }
         }
+        {
+            std::lock_guard lock(idleMutex_);
+            ++idlePasses_;
+        }
+        idleChanged_.notify_all();
         // Requests queued by the listeners just run, or by other threads, go out before we sleep;
         // what the socket cannot take now is sent once the compositor has read some.
         bool unsent = false;

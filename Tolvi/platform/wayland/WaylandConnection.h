@@ -4,6 +4,7 @@
 #include <QList>
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -57,7 +58,8 @@ public:
 
     // Waits (at most timeoutMs) until the compositor has handled every request sent so far and
     // the events it sent meanwhile were dispatched. Safe from any thread, also while the
-    // dispatch thread runs. False on timeout or a broken connection.
+    // dispatch thread runs (called in a handler of the dispatch thread, the events before the
+    // answer are dispatched once that handler returns). False on timeout or a broken connection.
     bool roundtrip(int timeoutMs = 2000);
 
     // Starts the dispatch thread (once).
@@ -91,6 +93,11 @@ private:
     std::atomic<bool> stopping_{false};
     std::atomic<bool> broken_{false};
     mutable std::mutex mutex_;
+    // Counts the times the dispatch thread found its queue empty, every event read before then
+    // dispatched; roundtrip() waits on it for the events that came before its answer.
+    std::mutex idleMutex_;
+    std::condition_variable idleChanged_;
+    std::uint64_t idlePasses_ = 0;
     QList<WaylandGlobal> globals_;
     std::function<void()> brokenHandler_;
 };

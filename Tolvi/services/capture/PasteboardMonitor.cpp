@@ -15,12 +15,17 @@
 #include "ocr-protocol/OCRRasterPolicy.h"
 
 #include <QCoreApplication>
+#include <QLoggingCategory>
 #include <QMetaObject>
 #include <QPointer>
 
 #include <utility>
 
 namespace tolvi {
+
+// The program later copies are compared with, each time it is taken in (off unless asked for):
+// the program's identifier, never anything copied.
+Q_LOGGING_CATEGORY(lcFrontApplication, "tolvi.capture.front", QtInfoMsg)
 
 namespace {
 
@@ -55,7 +60,7 @@ PasteboardMonitor::PasteboardMonitor(Dependencies dependencies, QObject* parent)
         deps_.recognize = ocrClientRecognizer();
     lastChangeCount_ = deps_.pasteboard.changeCount() - 1;
     if (deps_.sourceApplication)
-        lastObservedSourceBundleIdentifier_ = identifierOf(deps_.sourceApplication());
+        observeFrontApplication();
     connect(&deps_.pasteboard, &Pasteboard::changeNoticed, this, &PasteboardMonitor::changeNoticed);
     // The same step as a tick of the timer, just sooner: nothing waits for the next tick (and
     // where nothing changes unannounced, there is no tick at all).
@@ -84,7 +89,15 @@ void PasteboardMonitor::changeNoticed()
 void PasteboardMonitor::frontApplicationChanged()
 {
     if (deps_.sourceApplication)
-        lastObservedSourceBundleIdentifier_ = identifierOf(deps_.sourceApplication());
+        observeFrontApplication();
+}
+
+void PasteboardMonitor::observeFrontApplication()
+{
+    lastObservedSourceBundleIdentifier_ = identifierOf(deps_.sourceApplication());
+    qCDebug(lcFrontApplication).noquote()
+        << "Tolvi front application:"
+        << PasteboardTypes::sanitizedForLog(lastObservedSourceBundleIdentifier_.value_or(QStringLiteral("none")), 255);
 }
 
 PasteboardMonitor::~PasteboardMonitor()

@@ -92,6 +92,8 @@ private:
         bool sameSource = true;
     };
     void changeNoticed();
+    // Takes in the program in front now as the one later copies are compared with.
+    void observeFrontApplication();
 
     struct Content {
         ClipboardContent content;

@@ -35,6 +35,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+using tolvi::test::activateUntil;
 using tolvi::test::copyToClipboard;
 using tolvi::test::eventTimeoutMs;
 using tolvi::test::pollUntil;
@@ -61,7 +62,8 @@ bool closeTourOnceShown(X11TestDisplay& x, RunningApp& app)
         return false;
     for (int attempt = 0; attempt < 5; ++attempt) {
         x.activate(tour);
-        QThread::msleep(200);
+        // Short: a tour the window manager does not hand the keyboard is asked for again.
+        pollUntil([&] { return x.hasInputFocus(pid, "Tolvi Setup"); }, 2000);
         x.key(XK_Escape, true);
         x.key(XK_Escape, false);
         if (pollUntil([&] { return !findTour(); }, 1500))
@@ -78,6 +80,30 @@ bool startPastTheTour(X11TestDisplay& x, RunningApp& app)
         return false;
     app.start();
     return app.process.state() == QProcess::Running && closeTourOnceShown(x, app);
+}
+
+// Waits until the capture has taken in the program now in front (and, when given, that is this
+// window's): a copy made before then is skipped on purpose, as made while the program in front
+// changed. The capture names the active window's program by its window class, and no program
+// for no window or one of Tolvi's own.
+bool captureTookInTheProgramInFront(X11TestDisplay& x, RunningApp& app, std::optional<Window> expected = {})
+{
+    return pollUntil([&] {
+        const Window active = x.activeWindow();
+        if (expected && active != *expected)
+            return false;
+        QString program = QStringLiteral("none");
+        if (active != None && x.cardinal(active, "_NET_WM_PID") != app.process.processId()) {
+            const QByteArray windowClass = x.windowClass(active);
+            if (!windowClass.isEmpty()) {
+                program = QString::fromUtf8(windowClass);
+                for (QChar& c : program)
+                    if (c.isSpace())
+                        c = QLatin1Char('_');
+            }
+        }
+        return app.frontApplication() == program && x.activeWindow() == active;
+    });
 }
 
 // A clip of the history file as it was written: its place, id, date and source.
@@ -164,16 +190,18 @@ TEST(TolviApp, HistoryHotKeyFilterAndReturnPastesIntoAnotherProgram)
 
     tolvi::test::PeerProcess peer;
     ASSERT_TRUE(peer.start());
-    ASSERT_TRUE(peer.showWindow().has_value());
-    // A copy made while the app in front changes is skipped: let the capture see it settle.
-    QThread::msleep(1200);
+    const std::optional<quint32> peerWindow = peer.showWindow();
+    ASSERT_TRUE(peerWindow.has_value());
 
     // The window hides as soon as another program becomes active.
     x.chord({XK_Control_L, XK_Alt_L}, XK_v);
     ASSERT_TRUE(pollUntil([&] { return x.hasViewableWindow(pid, "Tolvi"); })) << app.output().constData();
-    ASSERT_TRUE(peer.command("activate", "ok activate").has_value());
+    // Made active as a pager would (a program's own request may be refused as stealing the focus
+    // from the window the user has just opened).
+    ASSERT_TRUE(activateUntil(*peerWindow, [&] { return x.activeWindow() == Window(*peerWindow); }));
     EXPECT_TRUE(pollUntil([&] { return !x.hasViewableWindow(pid, "Tolvi"); })) << app.output().constData();
-    QThread::msleep(1200);
+    ASSERT_TRUE(captureTookInTheProgramInFront(x, app, Window(*peerWindow)))
+        << app.frontApplication().toStdString() << "\n" << app.output().constData();
 
     // Two copies made elsewhere while the other program is in front.
     ASSERT_TRUE(copyToClipboard("paste me into the peer"));
@@ -290,7 +318,8 @@ bool answerDialogOf(X11TestDisplay& x, qint64 pid)
     if (!pollUntil([&] { return (dialog = x.viewableWindow(pid)).has_value(); }))
         return false;
     x.focus(*dialog);
-    QThread::msleep(200);
+    if (!pollUntil([&] { return x.hasInputFocus(pid, x.name(*dialog)); }))
+        return false;
     x.key(XK_Return, true);
     x.key(XK_Return, false);
     return true;
@@ -333,7 +362,7 @@ TEST(TolviApp, ASecondProgramThatCannotTakeTheHistoryLeavesItAlone)
     EXPECT_EQ(modeOf(app.home.filePath("config/Tolvi")), 0700u);
     EXPECT_EQ(modeOf(app.home.filePath("config/Tolvi/Tolvi.conf")), 0600u);
 
-    QThread::msleep(1200); // a copy made while the app in front changes is skipped
+    ASSERT_TRUE(captureTookInTheProgramInFront(x, app)) << app.output().constData();
     ASSERT_TRUE(copyToClipboard("kept by the first program"));
     const QString history = folder + QStringLiteral("/history.json");
     ASSERT_TRUE(pollUntil([&] { return contentOf(history).contains("kept by the first program"); }))
@@ -361,9 +390,9 @@ TEST(TolviApp, ASecondProgramThatCannotTakeTheHistoryLeavesItAlone)
 
     EXPECT_EQ(contentOf(history), before);
     EXPECT_TRUE(QFileInfo::exists(lateLeftover));
-    // The first program goes on capturing (once the desktop has settled after the second one's
-    // window went away: a copy made while the app in front changes is skipped).
-    QThread::msleep(1200);
+    // The first program goes on capturing (once it has seen the second one's window go away: a
+    // copy made while the app in front changes is skipped).
+    ASSERT_TRUE(captureTookInTheProgramInFront(x, app)) << app.output().constData();
     ASSERT_TRUE(copyToClipboard("still captured by the first"));
     EXPECT_TRUE(pollUntil([&] { return contentOf(history).contains("still captured by the first"); }))
         << app.output().constData();
@@ -477,7 +506,7 @@ TEST(TolviApp, AFloodOfConnectionsToTheInstanceSocketLeavesItWorking)
         ASSERT_EQ(::write(fd, "hist", 4), 4);
     }
 
-    QThread::msleep(1200); // a copy made while the app in front changes is skipped
+    ASSERT_TRUE(captureTookInTheProgramInFront(x, app)) << app.output().constData();
     ASSERT_TRUE(copyToClipboard("copied during the flood"));
     EXPECT_TRUE(pollUntil([&] { return app.output().contains("Tolvi recorded clipboard item"); }))
         << app.output().constData();
@@ -501,10 +530,13 @@ TEST(TolviApp, PastingFromEachWindowAndTheTrayMenuLeavesThePastedClipAsItWas)
 
     tolvi::test::PeerProcess peer;
     ASSERT_TRUE(peer.start());
-    ASSERT_TRUE(peer.showWindow().has_value());
-    ASSERT_TRUE(peer.command("activate", "ok activate").has_value());
-    // A copy made while the program in front changes is skipped: let the capture see it settle.
-    QThread::msleep(1200);
+    const std::optional<quint32> peerWindow = peer.showWindow();
+    ASSERT_TRUE(peerWindow.has_value());
+    ASSERT_TRUE(activateUntil(*peerWindow, [&] { return x.activeWindow() == Window(*peerWindow); }));
+    // A copy made while the program in front changes is skipped: the capture must have taken in
+    // the other program.
+    ASSERT_TRUE(captureTookInTheProgramInFront(x, app, Window(*peerWindow)))
+        << app.frontApplication().toStdString() << "\n" << app.output().constData();
     ASSERT_TRUE(copyToClipboard("alpha-old"));
     ASSERT_TRUE(pollUntil([&] { return app.output().count("Tolvi recorded clipboard item") == 1; }))
         << app.output().constData();
@@ -527,8 +559,7 @@ TEST(TolviApp, PastingFromEachWindowAndTheTrayMenuLeavesThePastedClipAsItWas)
 
     // From the history window: typing filters to the older clip, Tab goes to the list, Return pastes.
     x.chord({XK_Control_L, XK_Alt_L}, XK_v);
-    ASSERT_TRUE(pollUntil([&] { return x.hasViewableWindow(pid, "Tolvi"); })) << app.output().constData();
-    QThread::msleep(300);
+    ASSERT_TRUE(pollUntil([&] { return x.hasInputFocus(pid, "Tolvi"); })) << app.output().constData();
     type(x, "alpha");
     QThread::msleep(300);
     x.tap(XK_Tab);
@@ -536,12 +567,12 @@ TEST(TolviApp, PastingFromEachWindowAndTheTrayMenuLeavesThePastedClipAsItWas)
     x.tap(XK_Return);
     ASSERT_TRUE(pastedAgain()) << "peer has: " << peer.lastText().toStdString() << "\n" << app.output().constData();
     ASSERT_TRUE(pollUntil([&] { return !x.hasViewableWindow(pid, "Tolvi"); }));
-    QThread::msleep(1000);
+    // The other program is in front again, and Tolvi knows it: the next window pastes there.
+    ASSERT_TRUE(captureTookInTheProgramInFront(x, app, Window(*peerWindow))) << app.output().constData();
 
     // From the compact panel: typing filters, Return opens the clip's actions, Paste is the fourth.
     x.chord({XK_Super_L, XK_Shift_L}, XK_v);
-    ASSERT_TRUE(pollUntil([&] { return x.hasViewableWindow(pid, "Tolvi Compact"); })) << app.output().constData();
-    QThread::msleep(400);
+    ASSERT_TRUE(pollUntil([&] { return x.hasInputFocus(pid, "Tolvi Compact"); })) << app.output().constData();
     type(x, "alpha");
     QThread::msleep(300);
     x.tap(XK_Return);
@@ -551,7 +582,7 @@ TEST(TolviApp, PastingFromEachWindowAndTheTrayMenuLeavesThePastedClipAsItWas)
     x.tap(XK_Return);
     ASSERT_TRUE(pastedAgain()) << "peer has: " << peer.lastText().toStdString() << "\n" << app.output().constData();
     ASSERT_TRUE(pollUntil([&] { return !x.hasViewableWindow(pid, "Tolvi Compact"); }));
-    QThread::msleep(1000);
+    ASSERT_TRUE(captureTookInTheProgramInFront(x, app, Window(*peerWindow))) << app.output().constData();
 
     // From the tray menu: a click on the icon opens it; the older clip is the seventh row that
     // can be chosen (three commands, Pause Capture, Clear Last 15 Minutes, then the clips).
@@ -618,7 +649,7 @@ TEST(TolviApp, DraggingTheHistoryWindowByItsTopMovesItAndKeepsItOpen)
     QThread::msleep(800);
 
     EXPECT_TRUE(x.isViewable(*window)) << app.output().constData();
-    EXPECT_TRUE(pollUntil([&] { return x.geometry(*window) == before.translated(60, 0); }, 3000))
+    EXPECT_TRUE(pollUntil([&] { return x.geometry(*window) == before.translated(60, 0); }))
         << "at " << x.geometry(*window).x() << "," << x.geometry(*window).y() << " from " << before.x() << ","
         << before.y();
     // The keyboard is still the window's: Escape closes it.

@@ -10,7 +10,6 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
-#include <QThread>
 
 #include "RunningTolvi.h"
 #include "X11TestDisplay.h"
@@ -72,8 +71,11 @@ TEST(TolviWaylandSession, CopiesInWaylandProgramsAreRecordedAndTheHistoryCommand
     // Start-up is over once the onboarding tour is on screen.
     ASSERT_TRUE(pollUntil([&] { return x.hasViewableWindow(pid, "Tolvi Setup"); })) << app.output().constData();
     // The tour has just taken the focus: a copy made while the app in front changes is skipped on
-    // purpose, so the first copy comes once the focus has settled, as a user's would.
-    QThread::msleep(1200);
+    // purpose, so the first copy comes once the capture has taken in the tour (Tolvi's own
+    // window: no program), as a user's would.
+    ASSERT_TRUE(pollUntil([&] {
+        return focusedWindow() == QLatin1String("Tolvi Setup") && app.frontApplication() == QLatin1String("none");
+    })) << focusedWindow().toStdString() << "\n" << app.output().constData();
 
     // Copies in a Wayland program while its window has the focus, each recorded at once.
     const QStringList copies{"first Wayland copy", "second Wayland copy", "third Wayland copy"};

@@ -271,7 +271,11 @@ TEST(LinuxSessionPlatformInSway, PutsTheSessionTogetherFromWhatSwayOffers)
     std::unique_ptr<QProcess> owner(
         startXclip({QStringLiteral("-selection"), QStringLiteral("clipboard")}, "through the session platform"));
     ASSERT_TRUE(owner);
-    EXPECT_TRUE(waitFor([&] { return board.changeCount() == before + 1; }));
+    EXPECT_TRUE(waitFor([&] {
+        return board.changeCount() == before + 1
+               && board.string(T::plainText) == QStringLiteral("through the session platform");
+    }));
+    EXPECT_EQ(board.changeCount(), before + 1);
     EXPECT_EQ(board.string(T::plainText), QStringLiteral("through the session platform"));
     platform->shutDown();
     owner->kill();
