@@ -1,5 +1,7 @@
 #include "Tolvi/inspector/ShownText.h"
 
+#include <QThread>
+
 namespace tolvi::ShownText {
 
 namespace {
@@ -24,6 +26,25 @@ QStringView tail(const QString& text, qsizetype length)
 }
 
 } // namespace
+
+QThreadPool& workPool()
+{
+    static QThreadPool* pool = nullptr;
+    if (!pool) {
+        pool = new QThreadPool;
+        pool->setMaxThreadCount(QThread::idealThreadCount());
+        // Gone with the application, after the work under way has handed in its answers (they are
+        // never delivered then), as Qt's global pool goes.
+        if (QCoreApplication::instance()) {
+            qAddPostRoutine([] {
+                pool->waitForDone();
+                delete pool;
+                pool = nullptr;
+            });
+        }
+    }
+    return *pool;
+}
 
 bool isCut(const QString& text)
 {

@@ -31,13 +31,19 @@ qsizetype shownLength(const QString& text);
 // Said beside the first part of a text that is too long to show whole.
 QString note();
 
+// The threads that count and measure long texts for the views. Not Qt's global pool: the raster
+// engine paints a large area by handing pieces of it to the global pool and waiting on the main
+// thread until they are done, so a count of tens of millions of characters running there would
+// make every paint wait for it. Main thread.
+QThreadPool& workPool();
+
 // Runs `work` on a worker thread and hands its result to `done` on the main thread, unless
 // `receiver` is gone by then: counting and measuring a long text never holds up the windows.
 template <typename Result>
 void computeOffMainThread(QObject* receiver, std::function<Result()> work, std::function<void(Result)> done)
 {
     QPointer<QObject> guard(receiver);
-    QThreadPool::globalInstance()->start([guard, work = std::move(work), done = std::move(done)]() mutable {
+    workPool().start([guard, work = std::move(work), done = std::move(done)]() mutable {
         Result result = work();
         QMetaObject::invokeMethod(
             QCoreApplication::instance(),

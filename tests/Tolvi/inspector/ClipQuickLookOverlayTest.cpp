@@ -262,7 +262,7 @@ TEST_F(QuickLookOverlayTest, ALongTextIsDetectedOffTheMainThreadAndAnAnswerForAn
     overlay->setItem(ClipboardItem(QUuid::createUuid(), words, now));
     EXPECT_TRUE(overlay->isDetecting());
     ASSERT_TRUE(QTest::qWaitFor([&] { return !overlay->isDetecting(); }, 10'000));
-    QThreadPool::globalInstance()->waitForDone();
+    ShownText::workPool().waitForDone();
     QTest::qWait(50);
     EXPECT_TRUE(overlay->subtitle().startsWith(QStringLiteral("Text Clip")));
     EXPECT_FALSE(overlay->linkCard()->isVisible());

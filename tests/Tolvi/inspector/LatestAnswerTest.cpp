@@ -17,7 +17,7 @@ namespace {
 
 void finishWorkers()
 {
-    QThreadPool::globalInstance()->waitForDone();
+    ShownText::workPool().waitForDone();
     QCoreApplication::processEvents();
     QCoreApplication::processEvents();
 }
