@@ -8,10 +8,13 @@
 
 #include <QtGlobal>
 
+#include <cerrno>
 #include <csignal>
 #include <fcntl.h>
 #include <ctime>
+#include <poll.h>
 #include <pthread.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 namespace {
@@ -19,11 +22,25 @@ namespace {
 void silentMessageHandler(QtMsgType, const QMessageLogContext&, const QString&) {}
 
 pid_t originalParent = 0;
+// A descriptor of the parent process, readable once it has ended; -1 where the kernel offers
+// none (before Linux 5.3, or refused by a sandbox).
+int parentDescriptor = -1;
 
-// Ends the process as soon as the program that started it is gone (its pid changes when the
-// worker is handed to another reaper), also in the middle of a recognition.
+// Ends the process as soon as the program that started it is gone, also in the middle of a
+// recognition. Sleeps on the parent's descriptor, so an idle worker never wakes; without one,
+// looks once a second whether the worker was handed to another reaper (its parent pid changed).
 void* watchParent(void*)
 {
+    if (parentDescriptor >= 0) {
+        pollfd parent{parentDescriptor, POLLIN, 0};
+        for (;;) {
+            const int ready = poll(&parent, 1, -1);
+            if (ready > 0)
+                _exit(tolvi::OCRWorker::exitNormal);
+            if (ready < 0 && errno != EINTR)
+                break;
+        }
+    }
     for (;;) {
         timespec second{1, 0};
         while (nanosleep(&second, &second) != 0) {
@@ -43,6 +60,13 @@ int main()
     originalParent = getppid();
     if (originalParent < 2)
         return OCRWorker::exitNormal;
+#ifdef SYS_pidfd_open
+    parentDescriptor = int(syscall(SYS_pidfd_open, originalParent, 0));
+    // Still our parent once opened: the descriptor names it, not a process that took its pid
+    // after it ended.
+    if (parentDescriptor >= 0 && getppid() != originalParent)
+        return OCRWorker::exitNormal;
+#endif
 
     // A reader that went away turns a write into an error, never a signal.
     std::signal(SIGPIPE, SIG_IGN);
