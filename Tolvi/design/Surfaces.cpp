@@ -2,6 +2,7 @@
 #include "Tolvi/design/SymbolCatalog.h"
 
 #include <QFontMetrics>
+#include <QImage>
 #include <QLayout>
 #include <QMouseEvent>
 #include <QPaintEvent>
@@ -164,9 +165,23 @@ void TolviConsoleBackdrop::paint(QPainter& painter, const QRectF& rect, qreal co
 void TolviConsoleBackdrop::paintInterior(QPainter& painter, const QRect& area, const DesignContext& context)
 {
     // Each layer of paint() covers every pixel here whole: the same colours, without the shape.
-    painter.fillRect(area, context.color(ColorToken::canvas));
-    painter.fillRect(area, plateStyle(context).fill);
-    painter.fillRect(area, withOpacity(context.color(ColorToken::canvas), 0.28));
+    // On the opaque canvas the layers come to one colour, worked out on a pixel of its own.
+    const QColor canvas = context.color(ColorToken::canvas);
+    const QColor layers[] = {plateStyle(context).fill, withOpacity(canvas, 0.28)};
+    if (canvas.alpha() != 255) {
+        painter.fillRect(area, canvas);
+        for (const QColor& layer : layers)
+            painter.fillRect(area, layer);
+        return;
+    }
+    QImage pixel(1, 1, QImage::Format_ARGB32_Premultiplied);
+    pixel.fill(canvas);
+    {
+        QPainter layered(&pixel);
+        for (const QColor& layer : layers)
+            layered.fillRect(pixel.rect(), layer);
+    }
+    painter.fillRect(area, pixel.pixelColor(0, 0));
 }
 
 void TolviConsoleBackdrop::paintEvent(QPaintEvent* event)

@@ -131,6 +131,12 @@ SelectablePlainText::Layout& SelectablePlainText::layoutAt(int textWidth) const
 {
     if (m_layout && m_layout->textWidth == textWidth)
         return *m_layout;
+    m_layout = newLayout(textWidth);
+    return *m_layout;
+}
+
+std::unique_ptr<SelectablePlainText::Layout> SelectablePlainText::newLayout(int textWidth) const
+{
     auto layout = std::make_unique<Layout>();
     layout->textWidth = textWidth;
     layout->font = m_font;
@@ -141,8 +147,7 @@ SelectablePlainText::Layout& SelectablePlainText::layoutAt(int textWidth) const
     const QString sample = m_text.left(TextCharacters::characterPieceEnd(m_text, 0, 400));
     layout->averageAdvance =
         sample.isEmpty() ? metrics.averageCharWidth() : metrics.horizontalAdvance(sample) / sample.size();
-    m_layout = std::move(layout);
-    return *m_layout;
+    return layout;
 }
 
 bool SelectablePlainText::layOutNextPiece(Layout& layout) const
@@ -298,7 +303,12 @@ int SelectablePlainText::heightForWidth(int width) const
             if (knownWidth == textWidth)
                 return knownHeight;
         }
-        Layout& layout = layoutAt(textWidth);
+        // Another width than the one shown (a layout sizing the column for its own hint) is
+        // measured aside: the lines at the shown width stay for the paint.
+        std::unique_ptr<Layout> aside;
+        if (m_layout && m_layout->textWidth != textWidth && m_layout->textWidth == textWidthFor(this->width()))
+            aside = newLayout(textWidth);
+        Layout& layout = aside ? *aside : layoutAt(textWidth);
         layOutDownTo(layout, std::numeric_limits<qreal>::infinity());
         const int result = std::max(m_appearance.minimumHeight, int(std::ceil(layout.bottom)) + 2 * m_appearance.padding);
         if (m_measuredHeights.size() >= 4)
@@ -323,7 +333,9 @@ int SelectablePlainText::heightForWidth(int width) const
 
 QSize SelectablePlainText::sizeHint() const
 {
-    return {320, heightForWidth(320)};
+    // The height only counts where a layout asks for no height at a width; once the text has a
+    // width, it is the height there, so that the hint lays out nothing more.
+    return {320, heightForWidth(testAttribute(Qt::WA_Resized) && width() > 0 ? width() : 320)};
 }
 
 QSize SelectablePlainText::minimumSizeHint() const

@@ -106,6 +106,8 @@ private:
     int textWidthFor(int width) const;
     // The layout at this text width, made anew when the width or the text changed.
     Layout& layoutAt(int textWidth) const;
+    // A layout at this text width with nothing laid out yet.
+    std::unique_ptr<Layout> newLayout(int textWidth) const;
     // Lays out one more piece; false when every piece is laid out.
     bool layOutNextPiece(Layout& layout) const;
     // Lays out a piece's text at the layout's width: its height, lines and last line's start.

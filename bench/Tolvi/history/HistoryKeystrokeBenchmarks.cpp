@@ -13,7 +13,8 @@
 // memory after the first keystroke painted less before it (search prepared and settled).
 //   HistoryKeystrokeBenchmarks [--benchmark_filter=...]
 // TOLVI_BENCH_TRACE=1 prints each keystroke's time; TOLVI_BENCH_PERF_CONTROL names the control
-// FIFO of `perf record --control=fifo:<path> -D -1`, which then records the keystrokes only.
+// FIFO of `perf record --control=fifo:<path> -D -1`, which then records the keystrokes only
+// (only the one TOLVI_BENCH_PERF_KEY numbers, from 0, when set).
 #include "Tolvi/clipviews/ClipListModel.h"
 #include "Tolvi/clipviews/PartitionedClipSearch.h"
 #include "Tolvi/clipviews/ThumbnailCache.h"
@@ -99,14 +100,22 @@ public:
     }
     ~PaintWatcher() override { qApp->removeEventFilter(this); }
 
-    void arm() { m_painted = false; }
+    void arm(const QElapsedTimer* timer)
+    {
+        m_painted = false;
+        m_timer = timer;
+    }
     bool painted() const { return m_painted; }
+    // When the paint began, in milliseconds of the timer given to arm().
+    double paintedAt() const { return m_paintedAt; }
 
     bool eventFilter(QObject* watched, QEvent* event) override
     {
         if (event->type() == QEvent::Paint && !m_painted && watched->isWidgetType()
-            && static_cast<QWidget*>(watched)->window() == m_window && showsResults())
+            && static_cast<QWidget*>(watched)->window() == m_window && showsResults()) {
             m_painted = true;
+            m_paintedAt = m_timer ? double(m_timer->nsecsElapsed()) / 1e6 : 0;
+        }
         return false;
     }
 
@@ -128,6 +137,8 @@ private:
     ClipboardHistoryPanel& m_view;
     QWidget* m_window;
     bool m_painted = false;
+    const QElapsedTimer* m_timer = nullptr;
+    double m_paintedAt = 0;
 };
 
 // Switches a perf recording on and off around the keystrokes (TOLVI_BENCH_PERF_CONTROL).
@@ -219,16 +230,26 @@ void BM_TypingInShownWindow(benchmark::State& state)
         const double before = residentMB();
         double total = 0;
         QString expected;
-        perfControl("enable");
+        const int profiledKey = qEnvironmentVariableIsSet("TOLVI_BENCH_PERF_KEY")
+            ? qEnvironmentVariableIntValue("TOLVI_BENCH_PERF_KEY") : -1;
+        if (profiledKey < 0)
+            perfControl("enable");
         for (qsizetype k = 0; k < keys.size(); ++k) {
             const Key& key = keys[k];
             if (key.text.isEmpty())
                 expected.chop(1);
             else
                 expected += key.text;
-            watcher.arm();
+            if (k == profiledKey)
+                perfControl("enable");
             QElapsedTimer timer;
             timer.start();
+            watcher.arm(&timer);
+            double searchedMs = 0;
+            const QMetaObject::Connection searched =
+                QObject::connect(&view->state(), &HistoryWindowState::filteredItemsChanged, [&] {
+                    searchedMs = double(timer.nsecsElapsed()) / 1e6;
+                });
             QCoreApplication::postEvent(handle, new QKeyEvent(QEvent::KeyPress, key.key, Qt::NoModifier, key.text));
             QCoreApplication::postEvent(handle, new QKeyEvent(QEvent::KeyRelease, key.key, Qt::NoModifier, key.text));
             while (!watcher.painted()) {
@@ -239,6 +260,9 @@ void BM_TypingInShownWindow(benchmark::State& state)
             // The paint is flushed with the rest of the events it came with.
             QCoreApplication::processEvents();
             const double ms = double(timer.nsecsElapsed()) / 1e6;
+            if (k == profiledKey)
+                perfControl("disable");
+            QObject::disconnect(searched);
             if (!watcher.painted() || view->searchField()->text() != expected) {
                 state.SkipWithError("the window did not show the typed text's results");
                 break;
@@ -250,12 +274,14 @@ void BM_TypingInShownWindow(benchmark::State& state)
                 firstSearchMB = residentMB() - before;
             }
             if (qEnvironmentVariableIsSet("TOLVI_BENCH_TRACE"))
-                fprintf(stderr, "%-12s %7.2f ms  %lld rows\n", qPrintable(expected), ms,
-                        static_cast<long long>(view->model().rowCount()));
+                fprintf(stderr, "%-12s %7.2f ms  %lld rows, searched at %.2f ms, painting from %.2f ms\n",
+                        qPrintable(expected), ms, static_cast<long long>(view->model().rowCount()), searchedMs,
+                        watcher.paintedAt());
             // Keys come from a person, not all at once.
             settle(20);
         }
-        perfControl("disable");
+        if (profiledKey < 0)
+            perfControl("disable");
         keystrokes += double(keys.size());
         state.SetIterationTime(total / 1000.0 / double(keys.size()));
         controller.reset();

@@ -129,6 +129,26 @@ TEST_F(SelectablePlainTextTest, ShortTextsMeasureExactlyAtAnyWidth)
         EXPECT_EQ(text->heightForWidth(width), std::max(100, wholeHeight(QString(content).remove(QLatin1Char('\r')), font, width)));
 }
 
+// The column sizing itself asks for the height at other widths: each is exact, and the text keeps
+// the lines it shows (laid out once whatever else is measured).
+TEST_F(SelectablePlainTextTest, MeasuringOtherWidthsKeepsTheShownLines)
+{
+    const QString content = words(400) + QLatin1Char('\n') + words(60);
+    ASSERT_LT(content.size(), SelectablePlainText::wholeLayoutLimit);
+    text->setText(content, font);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+    text->repaint();
+    ASSERT_TRUE(finish());
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+    const QImage shown = text->grab().toImage();
+    for (int width : {text->width() + 300, 180, 320})
+        EXPECT_EQ(text->heightForWidth(width), wholeHeight(content, font, width)) << "at " << width;
+    EXPECT_TRUE(text->isFullyLaidOut());
+    EXPECT_EQ(text->height(), wholeHeight(content, font, text->width()));
+    EXPECT_EQ(text->sizeHint().height(), text->height());
+    EXPECT_EQ(text->grab().toImage(), shown);
+}
+
 TEST_F(SelectablePlainTextTest, SelectionIsCopiedThroughTheHandler)
 {
     QStringList copied;
