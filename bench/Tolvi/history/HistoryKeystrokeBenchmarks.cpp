@@ -9,13 +9,12 @@
 // character at a time, then a word one clip in ten holds and a character that leaves none, and
 // that character deleted again.
 // Counters (milliseconds): first_ms (the first keystroke), typing_max_ms / typing_mean_ms (later
-// typed characters), backspace_max_ms / backspace_mean_ms, slowest_ms, main_cpu_mean_ms (the main
-// thread's own processor time a keystroke, which a busy machine does not blur); first_search_MB: resident
-// memory after the first keystroke painted less before it (search prepared and settled).
+// typed characters), backspace_max_ms / backspace_mean_ms, slowest_ms, main_cpu_mean_ms (the
+// main thread's own processor time a keystroke, which a busy machine blurs less); first_search_MB:
+// resident memory after the first keystroke painted less before it (search prepared, settled).
 //   HistoryKeystrokeBenchmarks [--benchmark_filter=...]
 // TOLVI_BENCH_TRACE=1 prints each keystroke's time; TOLVI_BENCH_PERF_CONTROL names the control
-// FIFO of `perf record --control=fifo:<path> -D -1`, which then records the keystrokes only
-// (only the one TOLVI_BENCH_PERF_KEY numbers, from 0, when set).
+// FIFO of `perf record --control=fifo:<path> -D -1`, which then records the keystrokes only.
 #include "Tolvi/clipviews/ClipListModel.h"
 #include "Tolvi/clipviews/PartitionedClipSearch.h"
 #include "Tolvi/clipviews/ThumbnailCache.h"
@@ -241,18 +240,13 @@ void BM_TypingInShownWindow(benchmark::State& state)
         const double before = residentMB();
         double total = 0;
         QString expected;
-        const int profiledKey = qEnvironmentVariableIsSet("TOLVI_BENCH_PERF_KEY")
-            ? qEnvironmentVariableIntValue("TOLVI_BENCH_PERF_KEY") : -1;
-        if (profiledKey < 0)
-            perfControl("enable");
+        perfControl("enable");
         for (qsizetype k = 0; k < keys.size(); ++k) {
             const Key& key = keys[k];
             if (key.text.isEmpty())
                 expected.chop(1);
             else
                 expected += key.text;
-            if (k == profiledKey)
-                perfControl("enable");
             QElapsedTimer timer;
             timer.start();
             const double cpuBefore = mainThreadCpuMs();
@@ -273,8 +267,6 @@ void BM_TypingInShownWindow(benchmark::State& state)
             QCoreApplication::processEvents();
             const double ms = double(timer.nsecsElapsed()) / 1e6;
             mainCpu.push_back(mainThreadCpuMs() - cpuBefore);
-            if (k == profiledKey)
-                perfControl("disable");
             QObject::disconnect(searched);
             if (!watcher.painted() || view->searchField()->text() != expected) {
                 state.SkipWithError("the window did not show the typed text's results");
@@ -293,8 +285,7 @@ void BM_TypingInShownWindow(benchmark::State& state)
             // Keys come from a person, not all at once.
             settle(20);
         }
-        if (profiledKey < 0)
-            perfControl("disable");
+        perfControl("disable");
         keystrokes += double(keys.size());
         state.SetIterationTime(total / 1000.0 / double(keys.size()));
         controller.reset();
