@@ -3,7 +3,9 @@
 #include "Tolvi/clipviews/OCRStatusLabel.h"
 #include "TolviCore/search/ClipboardFormatter.h"
 
+#include <QElapsedTimer>
 #include <QStringList>
+#include <QTimeZone>
 #include <QTextDocument>
 #include <QUrl>
 
@@ -12,6 +14,19 @@ namespace tolvi {
 using TolviDesign::ColorToken;
 
 namespace {
+
+// The system's time zone for the rows' times: asking the system costs a look at its files, and a
+// list paints many rows at once, so the answer is asked again at most once a second.
+const QTimeZone& rowTimeZone()
+{
+    thread_local QTimeZone zone;
+    thread_local QElapsedTimer asked;
+    if (!asked.isValid() || asked.elapsed() >= 1000) {
+        zone = QTimeZone::systemTimeZone();
+        asked.start();
+    }
+    return zone;
+}
 
 const QStringList* fileURLs(const ClipboardItem& item)
 {
@@ -136,7 +151,7 @@ ClipRowPresentation ClipRowPresentation::make(const ClipboardItem& item, double 
         // The formatter's line would repeat the file count that the kind row already shows.
         if (item.isPinned())
             p.metadata = QStringLiteral("Pinned - ");
-        p.metadata += ClipboardFormatter::relativeTimestamp(item.createdAt(), now);
+        p.metadata += ClipboardFormatter::relativeTimestamp(item.createdAt(), now, QLocale(), rowTimeZone());
         if (const auto& app = item.sourceApp())
             p.metadata += QLatin1String(" - ") + app->name();
     } else if (const ClipboardImage* image = item.content().imageIf()) {
@@ -147,13 +162,13 @@ ClipRowPresentation ClipRowPresentation::make(const ClipboardItem& item, double 
         p.contentTint = text ? ColorToken::amber : ColorToken::electricBlue;
         if (text)
             p.ocrPreview = ClipboardFormatter::singleLinePreview(*text, 80);
-        p.metadata = ClipboardFormatter::metadata(item, now);
+        p.metadata = ClipboardFormatter::metadata(item, now, QLocale(), rowTimeZone());
     } else {
         p.title = item.content().textValue();
         p.contentKind = QStringLiteral("Text");
         p.contentSystemImage = QStringLiteral("text.alignleft");
         p.contentTint = ColorToken::electricBlue;
-        p.metadata = ClipboardFormatter::metadata(item, now);
+        p.metadata = ClipboardFormatter::metadata(item, now, QLocale(), rowTimeZone());
     }
     if (const qsizetype boards = item.pinboardIDs().size(); boards > 0)
         p.boardCount = boardCountText(boards);

@@ -60,13 +60,20 @@ PartitionedClipSearch::Positions PartitionedClipSearch::partitioned(const QList<
 
 void PartitionedClipSearch::prepare(const QList<ClipboardItem>& items)
 {
-    QMutexLocker locker(&m_packMutex);
-    m_latest = items;
-    m_latestWaiting = true;
-    if (m_packing)
-        return;
-    m_packing = true;
-    m_preparePool.start([this] { packLatest(); });
+    QList<ClipboardItem> previous;
+    {
+        QMutexLocker locker(&m_packMutex);
+        previous = std::exchange(m_latest, items);
+        m_latestWaiting = true;
+        if (!m_packing) {
+            m_packing = true;
+            m_preparePool.start([this] { packLatest(); });
+        }
+    }
+    // The list given before, when nothing else holds it any more (it was not packed): letting it
+    // go touches each of its clips, not on this thread.
+    if (!previous.isEmpty() && previous.isDetached())
+        m_preparePool.start([previous = std::move(previous)]() mutable { previous = {}; });
 }
 
 void PartitionedClipSearch::packLatest()

@@ -17,7 +17,12 @@ namespace {
 // A filled area in one colour token (the inspector's place).
 class CanvasArea final : public QWidget {
 public:
-    explicit CanvasArea(QWidget* parent) : QWidget(parent) {}
+    explicit CanvasArea(QWidget* parent) : QWidget(parent)
+    {
+        // The canvas colour is opaque and covers every pixel: what lies beneath (the window's
+        // backdrop) is not painted again each time the inspector changes.
+        setAttribute(Qt::WA_OpaquePaintEvent);
+    }
 
 protected:
     void paintEvent(QPaintEvent*) override

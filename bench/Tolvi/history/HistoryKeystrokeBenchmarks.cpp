@@ -9,12 +9,12 @@
 // character at a time, then a word one clip in ten holds and a character that leaves none, and
 // that character deleted again.
 // Counters (milliseconds): first_ms (the first keystroke), typing_max_ms / typing_mean_ms (later
-// typed characters), backspace_max_ms / backspace_mean_ms, slowest_ms; first_search_MB: resident
-// memory after the first keystroke painted less before it (search prepared and settled).
+// typed characters), backspace_max_ms / backspace_mean_ms, slowest_ms, main_cpu_mean_ms (the
+// main thread's own processor time a keystroke, which a busy machine blurs less); first_search_MB:
+// resident memory after the first keystroke painted less before it (search prepared, settled).
 //   HistoryKeystrokeBenchmarks [--benchmark_filter=...]
 // TOLVI_BENCH_TRACE=1 prints each keystroke's time; TOLVI_BENCH_PERF_CONTROL names the control
-// FIFO of `perf record --control=fifo:<path> -D -1`, which then records the keystrokes only
-// (only the one TOLVI_BENCH_PERF_KEY numbers, from 0, when set).
+// FIFO of `perf record --control=fifo:<path> -D -1`, which then records the keystrokes only.
 #include "Tolvi/clipviews/ClipListModel.h"
 #include "Tolvi/clipviews/PartitionedClipSearch.h"
 #include "Tolvi/clipviews/ThumbnailCache.h"
@@ -46,6 +46,7 @@
 #include <benchmark/benchmark.h>
 
 #include <malloc.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <fstream>
@@ -71,6 +72,14 @@ const ClipboardHistoryState& textsHistory(int count)
                                    ClipboardSourceApp(QStringLiteral("Editor"), QStringLiteral("org.example.editor"))));
     }
     return histories.emplace(count, ClipboardHistoryState{items, DefaultPinboards::all()}).first->second;
+}
+
+// The main thread's own processor time, in milliseconds.
+double mainThreadCpuMs()
+{
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return double(now.tv_sec) * 1e3 + double(now.tv_nsec) / 1e6;
 }
 
 double residentMB()
@@ -209,6 +218,7 @@ void BM_TypingInShownWindow(benchmark::State& state)
     std::map<KeyKind, std::vector<double>> times;
     double firstSearchMB = -1;
     double keystrokes = 0;
+    std::vector<double> mainCpu;
     for (auto _ : state) {
         PartitionedClipSearch::shared().clearCaches();
         Window window(history);
@@ -230,20 +240,16 @@ void BM_TypingInShownWindow(benchmark::State& state)
         const double before = residentMB();
         double total = 0;
         QString expected;
-        const int profiledKey = qEnvironmentVariableIsSet("TOLVI_BENCH_PERF_KEY")
-            ? qEnvironmentVariableIntValue("TOLVI_BENCH_PERF_KEY") : -1;
-        if (profiledKey < 0)
-            perfControl("enable");
+        perfControl("enable");
         for (qsizetype k = 0; k < keys.size(); ++k) {
             const Key& key = keys[k];
             if (key.text.isEmpty())
                 expected.chop(1);
             else
                 expected += key.text;
-            if (k == profiledKey)
-                perfControl("enable");
             QElapsedTimer timer;
             timer.start();
+            const double cpuBefore = mainThreadCpuMs();
             watcher.arm(&timer);
             double searchedMs = 0;
             const QMetaObject::Connection searched =
@@ -260,8 +266,7 @@ void BM_TypingInShownWindow(benchmark::State& state)
             // The paint is flushed with the rest of the events it came with.
             QCoreApplication::processEvents();
             const double ms = double(timer.nsecsElapsed()) / 1e6;
-            if (k == profiledKey)
-                perfControl("disable");
+            mainCpu.push_back(mainThreadCpuMs() - cpuBefore);
             QObject::disconnect(searched);
             if (!watcher.painted() || view->searchField()->text() != expected) {
                 state.SkipWithError("the window did not show the typed text's results");
@@ -280,8 +285,7 @@ void BM_TypingInShownWindow(benchmark::State& state)
             // Keys come from a person, not all at once.
             settle(20);
         }
-        if (profiledKey < 0)
-            perfControl("disable");
+        perfControl("disable");
         keystrokes += double(keys.size());
         state.SetIterationTime(total / 1000.0 / double(keys.size()));
         controller.reset();
@@ -304,6 +308,7 @@ void BM_TypingInShownWindow(benchmark::State& state)
     state.counters["backspace_max_ms"] = most(times[KeyKind::backspace]);
     state.counters["slowest_ms"] = std::max({most(times[KeyKind::first]), most(times[KeyKind::typed]),
                                              most(times[KeyKind::backspace])});
+    state.counters["main_cpu_mean_ms"] = mean(mainCpu);
     state.counters["first_search_MB"] = firstSearchMB;
     state.counters["keystrokes"] = keystrokes;
 }
