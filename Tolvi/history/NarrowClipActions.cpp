@@ -385,7 +385,8 @@ std::optional<ClipboardStore::OCRStatus> NarrowClipActions::ocrRowStatus(const C
                                                                          const ClipboardItem& item)
 {
     const ClipboardImage* image = item.content().imageIf();
-    if (!image)
+    // (Without any OCR state no image's fingerprint is worked out for a row.)
+    if (!image || (store.ocrStatuses().isEmpty() && store.ocrInProgress().isEmpty()))
         return std::nullopt;
     if (const auto status = store.ocrStatuses().constFind(image->fingerprint()); status != store.ocrStatuses().cend())
         return *status;
@@ -397,7 +398,7 @@ std::optional<ClipboardStore::OCRStatus> NarrowClipActions::ocrRowStatus(const C
 QString NarrowClipActions::ocrButtonTitle(const ClipboardStore& store, const ClipboardItem& item)
 {
     const ClipboardImage* image = item.content().imageIf();
-    if (image && store.ocrStatuses().contains(image->fingerprint()))
+    if (image && !store.ocrStatuses().isEmpty() && store.ocrStatuses().contains(image->fingerprint()))
         return QStringLiteral("Retry Text Recognition");
     return QStringLiteral("Read Image Text");
 }
