@@ -1,7 +1,9 @@
 // Start-up of the real program (build/test/bin/Tolvi) on a generated history of each size, from
 // the moment the process is spawned to "ready", with its memory at that moment; and the program
 // at rest after that on the ten-thousand-text history (AtRest: its "time" is the wake-ups a
-// second of all its threads, voluntary context switches from /proc/<pid>/task/*/status).
+// second of all its threads, voluntary and involuntary context switches from
+// /proc/<pid>/task/*/status, with no window shown: setup is marked done in its settings, and the
+// history window a start shows is closed with Escape, through xdotool, before the count).
 //
 // Ready means both: the tray icon is mapped (a viewable window of the process embedded in the
 // system tray's window), and the process has gone idle (the CPU time of all its threads, from
@@ -27,6 +29,8 @@
 // measured interleaved.
 #include "GeneratedHistory.h"
 
+#include "TolviCore/featureflags/SetupGuideVersion.h"
+
 #include <benchmark/benchmark.h>
 
 #include <QDir>
@@ -40,6 +44,7 @@
 #include <algorithm>
 #include <chrono>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <dirent.h>
 #include <fcntl.h>
@@ -165,7 +170,7 @@ double statusMB(pid_t pid, const char* field)
     return -1;
 }
 
-// How often each thread of a process has been switched in after waiting (its voluntary context
+// How often each thread of a process has been switched out (its voluntary and involuntary context
 // switches, from /proc/<pid>/task/<tid>/status): its wake-ups, by thread id.
 std::map<std::string, unsigned long long> wakeUps(pid_t pid)
 {
@@ -179,10 +184,14 @@ std::map<std::string, unsigned long long> wakeUps(pid_t pid)
             continue;
         std::ifstream status(tasks + "/" + entry->d_name + "/status");
         std::string line;
-        const std::string prefix = "voluntary_ctxt_switches:";
-        while (std::getline(status, line)) {
-            if (line.compare(0, prefix.size(), prefix) == 0)
-                counts[entry->d_name] = std::stoull(line.substr(prefix.size()));
+        // Switched out to wait, and switched out while runnable: either way, the thread ran.
+        for (const std::string prefix : {"voluntary_ctxt_switches:", "nonvoluntary_ctxt_switches:"}) {
+            status.clear();
+            status.seekg(0);
+            while (std::getline(status, line)) {
+                if (line.compare(0, prefix.size(), prefix) == 0)
+                    counts[entry->d_name] += std::stoull(line.substr(prefix.size()));
+            }
         }
     }
     ::closedir(folder);
@@ -232,8 +241,54 @@ struct Outcome {
     // At rest after ready (when asked for): wake-ups a second and CPU milliseconds a minute.
     double restWakeUpsPerSecond = 0;
     double restCpuMsPerMinute = 0;
+    // Windows of the app still shown while at rest was measured (the tray icon not counted).
+    int restWindowsShown = 0;
     std::string error;
 };
+
+// Runs a shell command line and waits for it; its output goes to the pipe read here.
+std::string runShell(const std::string& command)
+{
+    std::string output;
+    if (FILE* pipe = ::popen(command.c_str(), "r")) {
+        char buffer[256];
+        while (const size_t read = std::fread(buffer, 1, sizeof buffer, pipe))
+            output.append(buffer, read);
+        ::pclose(pipe);
+    }
+    return output;
+}
+
+// The app's shown top-level windows, other than its tray icon (a 22x22 or so window the tray
+// embeds), as xdotool lists them.
+std::vector<std::string> shownWindows(pid_t pid)
+{
+    std::istringstream ids(runShell("xdotool search --onlyvisible --pid " + std::to_string(pid) + " 2>/dev/null"));
+    std::vector<std::string> windows;
+    for (std::string id; ids >> id;) {
+        const std::string geometry = runShell("xdotool getwindowgeometry " + id + " 2>/dev/null");
+        const size_t at = geometry.find("Geometry: ");
+        if (at == std::string::npos)
+            continue;
+        int width = 0, height = 0;
+        if (std::sscanf(geometry.c_str() + at + 10, "%dx%d", &width, &height) == 2 && width > 64 && height > 64)
+            windows.push_back(id);
+    }
+    return windows;
+}
+
+// Closes what a start shows (the history window, What's New) the way a user does: Escape in it.
+void closeShownWindows(pid_t pid)
+{
+    for (int round = 0; round < 5; ++round) {
+        const std::vector<std::string> windows = shownWindows(pid);
+        if (windows.empty())
+            return;
+        for (const std::string& id : windows)
+            runShell("xdotool windowactivate --sync " + id + " key Escape 2>/dev/null");
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    }
+}
 
 Outcome startOnce(const std::string& app, const GeneratedHistory& generated, TrayWatcher& tray,
                   std::chrono::seconds rest = std::chrono::seconds(0))
@@ -245,6 +300,14 @@ Outcome startOnce(const std::string& app, const GeneratedHistory& generated, Tra
     const std::string config = run.filePath(QStringLiteral("config")).toStdString();
     QDir().mkpath(QString::fromStdString(runtime));
     QFile::setPermissions(QString::fromStdString(runtime), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    if (rest.count() > 0) {
+        // At rest is measured as users leave it: set up, no window shown.
+        QDir().mkpath(QString::fromStdString(config + "/Tolvi"));
+        QFile settings(QString::fromStdString(config + "/Tolvi/Tolvi.conf"));
+        if (settings.open(QIODevice::WriteOnly))
+            settings.write("[General]\ntolvi.preferences.hasCompletedSetup=true\ntolvi.preferences.completedSetupVersion="
+                           + tolvi::SetupGuideVersion::current().toUtf8() + "\n");
+    }
 
     std::vector<std::string> variables;
     for (char** e = environ; *e; ++e) {
@@ -316,9 +379,12 @@ Outcome startOnce(const std::string& app, const GeneratedHistory& generated, Tra
         outcome.peakMB = statusMB(pid, "VmHWM");
         std::tie(outcome.userMs, outcome.systemMs) = cpuMilliseconds(pid);
         if (rest.count() > 0) {
-            // What start-up leaves running in the background (the search's packing, the pool's
+            // The history window a start shows comes a moment after ready; it is closed, and
+            // what start-up leaves running in the background (the search's packing, the pool's
             // threads ending) settles first.
-            std::this_thread::sleep_for(std::chrono::seconds(10));
+            std::this_thread::sleep_for(std::chrono::seconds(3));
+            closeShownWindows(pid);
+            std::this_thread::sleep_for(std::chrono::seconds(7));
             const auto wakeUpsBefore = wakeUps(pid);
             const auto [userBefore, systemBefore] = cpuMilliseconds(pid);
             std::this_thread::sleep_for(rest);
@@ -327,6 +393,7 @@ Outcome startOnce(const std::string& app, const GeneratedHistory& generated, Tra
             outcome.restWakeUpsPerSecond = double(wakeUpsBetween(wakeUpsBefore, wakeUpsAfter)) / double(rest.count());
             outcome.restCpuMsPerMinute =
                 (userAfter + systemAfter - userBefore - systemBefore) * 60.0 / double(rest.count());
+            outcome.restWindowsShown = int(shownWindows(pid).size());
         }
     }
     ::kill(pid, SIGKILL);
@@ -383,6 +450,7 @@ void atRest(benchmark::State& state, std::string app, HistoryShape shape)
     }
     state.counters["wake_ups_per_s"] = outcome.restWakeUpsPerSecond;
     state.counters["cpu_ms_per_min"] = outcome.restCpuMsPerMinute;
+    state.counters["windows_shown"] = outcome.restWindowsShown;
 }
 
 } // namespace
