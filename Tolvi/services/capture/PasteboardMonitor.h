@@ -54,7 +54,8 @@ public:
         RecognizeImage recognize;
         CaptureLogSink log = defaultCaptureLog();
         // Every change of the active window is reported through frontApplicationChanged(): a look
-        // that finds no new copy then asks the desktop nothing (the program in front is known).
+        // that finds no new copy then asks the desktop nothing (the program in front is known),
+        // and with a pasteboard that announces every change no timer runs at all.
         bool frontApplicationChangesReported = false;
     };
 
