@@ -18,7 +18,7 @@ QRectF GlyphKeepingTextLayout::blockBoundingRect(const QTextBlock& block) const
     // Decided just before a paragraph is laid out (it has no lines yet), from its text.
     if (block.isValid() && block.userState() != keepingGlyphsState) {
         QTextLayout* layout = block.layout();
-        if (layout->lineCount() == 0 && TextCharacters::holdsPictograph(block.text())) {
+        if (layout->lineCount() == 0 && keepsGlyphsOf(block.text())) {
             layout->setCacheEnabled(true);
             QTextBlock(block).setUserState(keepingGlyphsState);
             m_keepsAny = true;
@@ -39,9 +39,16 @@ void GlyphKeepingTextLayout::forgetGlyphs()
     }
 }
 
-bool GlyphKeepingTextLayout::keepsGlyphs(const QTextBlock& block)
+bool GlyphKeepingTextLayout::keepsGlyphsOf(QStringView text)
 {
-    return block.isValid() && block.userState() == keepingGlyphsState;
+    if (text.isEmpty())
+        return false;
+    qsizetype last = text.size() - 1;
+    if (last > 0 && text[last].isLowSurrogate() && text[last - 1].isHighSurrogate())
+        --last;
+    const bool cut = TextCharacters::continuesCharacterAt(text, 0)
+        || TextCharacters::extendsPreviousCharacter(TextCharacters::codePointAt(text, last));
+    return cut && TextCharacters::holdsPictograph(text);
 }
 
 } // namespace tolvi
