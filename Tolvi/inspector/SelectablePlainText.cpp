@@ -169,13 +169,15 @@ bool SelectablePlainText::layOutNextPiece(Layout& layout) const
         // it is a picture measured anew.
         if (!isDefiniteCharacterBoundary(m_text, end) && !isDefiniteCharacterBoundary(m_text, end - 64)
             && !isDefiniteCharacterBoundary(m_text, start + clusterPieceLimit))
-            end = int(TextCharacters::characterPieceEnd(m_text, start, clusterPieceLimit, TextCharacters::shownPiecePictographs));
+            end = int(TextCharacters::characterPieceEnd(m_text, start, clusterPieceLimit,
+                                                        TextCharacters::shownPiecePictographs));
         if (m_text.at(end - 1).isHighSurrogate())
             --end;
     } else if (end - start > clusterPieceLimit / 4
                && !isDefiniteCharacterBoundary(m_text, start + clusterPieceLimit / 4)) {
         // So is the rest of such a character, or one of a few hundred code points.
-        const int pieceEnd = int(TextCharacters::characterPieceEnd(m_text, start, clusterPieceLimit, TextCharacters::shownPiecePictographs));
+        const int pieceEnd = int(TextCharacters::characterPieceEnd(m_text, start, clusterPieceLimit,
+                                                                   TextCharacters::shownPiecePictographs));
         if (pieceEnd < end && isInsideOneCharacter(start, pieceEnd)) {
             end = pieceEnd;
             cut = true;

@@ -38,8 +38,8 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QImage>
 #include <QGlyphRun>
+#include <QImage>
 #include <QRawFont>
 #include <QScrollBar>
 #include <QTextLayout>
