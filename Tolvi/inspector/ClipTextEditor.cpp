@@ -19,8 +19,7 @@ ClipTextEditor::ClipTextEditor(QWidget* parent)
     : QPlainTextEdit(parent)
 {
     auto* shown = new QTextDocument(this);
-    m_layout = new GlyphKeepingTextLayout(shown);
-    shown->setDocumentLayout(m_layout);
+    shown->setDocumentLayout(new GlyphKeepingTextLayout(shown));
     shown->setDefaultFont(font());
     setDocument(shown);
     setFrameShape(QFrame::NoFrame);
@@ -222,9 +221,6 @@ void ClipTextEditor::applyBackground()
 
 void ClipTextEditor::changeEvent(QEvent* event)
 {
-    // Glyphs kept by paragraphs were shaped in the old font.
-    if (event->type() == QEvent::FontChange)
-        m_layout->forgetGlyphs();
     QPlainTextEdit::changeEvent(event);
     // A new theme, or the editor placed in a window of another one.
     if ((event->type() == QEvent::PaletteChange || event->type() == QEvent::ParentChange) && !m_applyingBackground)

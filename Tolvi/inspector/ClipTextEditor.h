@@ -8,8 +8,6 @@ class QTextCursor;
 
 namespace tolvi {
 
-class GlyphKeepingTextLayout;
-
 // A plain-text editor for clip text that gives back what it was given: the text it shows is
 // followed by an EditorTextBuffer, so line breaks and characters the user did not touch keep
 // their stored form (QPlainTextEdit::toPlainText would turn CR LF, lone CRs, U+2028 and U+2029
@@ -70,7 +68,6 @@ private:
     void applyBackground();
 
     EditorTextBuffer m_buffer;
-    GlyphKeepingTextLayout* m_layout = nullptr;
     bool m_loading = false;
     bool m_cursorToEndWhenShown = false;
     bool m_monospaced = false;

@@ -1,19 +1,19 @@
 #pragma once
 
 #include <QPlainTextDocumentLayout>
+#include <QStringView>
 
 namespace tolvi {
 
-// The layout of a plain-text editor's document that keeps the shaped glyphs of a paragraph
-// showing emoji once it is laid out. A text layout drops its glyphs when its lines are made and
-// shapes the paragraph again to paint it; with a colour emoji font every emoji shaped is a
-// picture the font decodes to measure it (Qt does not keep the measures of such a font), so a
-// screenful of emoji would be decoded once to lay it out and again on every paint. Paragraphs
-// without emoji are laid out as before, keeping nothing.
-//
-// A paragraph that keeps its glyphs is marked by its user state (the editor has no other use
-// for it); forgetGlyphs() drops them all, for a change of the font, which a document does not
-// tell the layouts of its paragraphs about.
+// The layout of a plain-text editor's document that keeps the shaped glyphs of a paragraph that
+// is a piece of one character of many joined emoji (see keepsGlyphsOf()) once it is laid out. A
+// text layout drops its glyphs when its lines are made and shapes the paragraph again to paint
+// it; with a colour emoji font every emoji shaped is a picture the font decodes to measure it (Qt
+// does not keep the measures of such a font), so a screenful of such pieces would be decoded once
+// to lay it out and again on every paint. Other paragraphs are laid out as before, keeping
+// nothing: kept glyphs take tens of bytes a character for as long as the paragraph keeps its
+// lines, which in an editor is until its width changes. A change of the paragraph's text or of
+// the document's font shapes it anew, as for any paragraph.
 class GlyphKeepingTextLayout : public QPlainTextDocumentLayout {
     Q_OBJECT
 public:
@@ -21,15 +21,10 @@ public:
 
     QRectF blockBoundingRect(const QTextBlock& block) const override;
 
-    // The paragraphs keeping glyphs shape their text again the next time they are laid out.
-    void forgetGlyphs();
-
-    // Whether a paragraph keeps its glyphs.
-    static bool keepsGlyphs(const QTextBlock& block);
-
-private:
-    static constexpr int keepingGlyphsState = 0x7E1A;
-    mutable bool m_keepsAny = false;
+    // Whether a layout of this text is to keep its glyphs: it shows emoji and is a piece of one
+    // character cut for display (it begins with a mark or joiner that continues a character, or
+    // ends with one that the next piece's character continues).
+    static bool keepsGlyphsOf(QStringView text);
 };
 
 } // namespace tolvi

@@ -3,6 +3,7 @@
 #include "Tolvi/design/DesignTokens.h"
 #include "Tolvi/design/Surfaces.h"
 #include "Tolvi/design/TolviTheme.h"
+#include "Tolvi/inspector/GlyphKeepingTextLayout.h"
 #include "Tolvi/inspector/IncrementalCharacterCount.h"
 #include "TolviCore/text/TextCharacters.h"
 
@@ -31,13 +32,21 @@ bool isBreak(QChar c)
     return c == u'\n' || c == u'\r' || c == QChar::LineSeparator || c == QChar::ParagraphSeparator;
 }
 
-// A piece showing emoji keeps its shaped glyphs while it keeps its lines: a colour emoji is a
-// picture the font decodes each time it is measured, and a layout that drops its glyphs shapes
-// the piece again for every paint.
+// A piece of one character of many joined emoji keeps its shaped glyphs while it keeps its
+// lines: a colour emoji is a picture the font decodes each time it is measured, and a layout
+// that drops its glyphs shapes the piece again for every paint.
 void keepGlyphsOfEmoji(QTextLayout& layout)
 {
-    if (TextCharacters::holdsPictograph(layout.text()))
+    if (GlyphKeepingTextLayout::keepsGlyphsOf(layout.text()))
         layout.setCacheEnabled(true);
+}
+
+// What a piece that keeps its lines counts for among the pieces kept: its length, or several
+// times that when it keeps its glyphs as well.
+qsizetype keptCost(const QTextLayout* layout, int length)
+{
+    constexpr qsizetype glyphsWeight = 8;
+    return layout && layout->cacheEnabled() ? length * glyphsWeight : length;
 }
 
 // How far around a double-clicked position the word is looked for.
@@ -165,13 +174,15 @@ bool SelectablePlainText::layOutNextPiece(Layout& layout) const
         // it is a picture measured anew.
         if (!isDefiniteCharacterBoundary(m_text, end) && !isDefiniteCharacterBoundary(m_text, end - 64)
             && !isDefiniteCharacterBoundary(m_text, start + clusterPieceLimit))
-            end = int(TextCharacters::characterPieceEnd(m_text, start, clusterPieceLimit, TextCharacters::shownPiecePictographs));
+            end = int(TextCharacters::characterPieceEnd(m_text, start, clusterPieceLimit,
+                                                        TextCharacters::shownPiecePictographs));
         if (m_text.at(end - 1).isHighSurrogate())
             --end;
     } else if (end - start > clusterPieceLimit / 4
                && !isDefiniteCharacterBoundary(m_text, start + clusterPieceLimit / 4)) {
         // So is the rest of such a character, or one of a few hundred code points.
-        const int pieceEnd = int(TextCharacters::characterPieceEnd(m_text, start, clusterPieceLimit, TextCharacters::shownPiecePictographs));
+        const int pieceEnd = int(TextCharacters::characterPieceEnd(m_text, start, clusterPieceLimit,
+                                                                   TextCharacters::shownPiecePictographs));
         if (pieceEnd < end && isInsideOneCharacter(start, pieceEnd)) {
             end = pieceEnd;
             cut = true;
@@ -241,12 +252,12 @@ std::tuple<qreal, int, int> SelectablePlainText::layOutLines(const Layout& layou
 void SelectablePlainText::keep(Layout& layout, size_t index) const
 {
     layout.kept.push_back(index);
-    layout.keptLength += layout.pieces[index].length;
+    layout.keptLength += keptCost(layout.pieces[index].layout.get(), layout.pieces[index].length);
     // The oldest give up their lines; the newest always keeps them (it is being used).
     while (layout.keptLength > keptLayoutLength && layout.kept.size() > 1) {
         Piece& oldest = layout.pieces[layout.kept.front()];
         layout.kept.pop_front();
-        layout.keptLength -= oldest.length;
+        layout.keptLength -= keptCost(oldest.layout.get(), oldest.length);
         oldest.layout.reset();
     }
 }

@@ -14,12 +14,16 @@
 //    font pages, which the allocator's figures leave out).
 // Offscreen. Each case is best run in a process of its own, so no case pays for another:
 //   HostileTextViewsBenchmarks --benchmark_filter='BM_HostileTextView/view:1/text:2/'
+// The views draw with the machine's own fonts, as a desktop does. The joined emoji are measured
+// only where a colour emoji font (Noto Color Emoji, fonts-noto-color-emoji) is what shows them:
+// each of its emoji is a picture decoded to be measured, which is what these figures are about.
 #include "tests/Tolvi/history/HistoryTestSupport.h"
 #include "tests/support/HostileTexts.h"
 #include "tests/support/MainThreadWatchdog.h"
 
 #include "Tolvi/clipviews/ThumbnailCache.h"
 #include "Tolvi/compact/CompactClipboardPanelController.h"
+#include "Tolvi/design/DesignTokens.h"
 #include "Tolvi/design/TolviTheme.h"
 #include "Tolvi/history/ClipboardHistoryPanel.h"
 #include "Tolvi/history/ClipboardPanelController.h"
@@ -34,8 +38,11 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QGlyphRun>
 #include <QImage>
+#include <QRawFont>
 #include <QScrollBar>
+#include <QTextLayout>
 
 #include <benchmark/benchmark.h>
 
@@ -240,11 +247,31 @@ Showing show(View view, const QString& text, Environment& environment)
                                  : showInHistoryWindow(view, text, environment);
 }
 
+// The family of the font that shows an emoji in the views' font.
+QString emojiFamily()
+{
+    QTextLayout layout(QString::fromUcs4(U"\U0001F469", 1), TolviDesign::systemFont(13));
+    layout.beginLayout();
+    layout.createLine();
+    layout.endLayout();
+    const QList<QGlyphRun> runs = layout.glyphRuns();
+    return runs.isEmpty() ? QString() : runs.first().rawFont().familyName();
+}
+
 void BM_HostileTextView(benchmark::State& state)
 {
     const View view = View(state.range(0));
     const HostileText& hostile = hostileTexts()[size_t(state.range(1))];
     state.SetLabel(std::string(hostile.name) + " in the " + viewName(view));
+    if (hostile.make == joinedEmoji) {
+        const QString family = emojiFamily();
+        if (family != QStringLiteral("Noto Color Emoji")) {
+            state.SkipWithError(("emoji are shown with \"" + family.toStdString()
+                                 + "\", not Noto Color Emoji: install fonts-noto-color-emoji")
+                                    .c_str());
+            return;
+        }
+    }
     const QString text = hostile.make();
     // The clip's first few characters: the same script and fonts, so what the view takes for
     // any text of them (font engines at the view's sizes, say) counts as fixed.

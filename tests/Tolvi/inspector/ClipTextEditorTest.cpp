@@ -7,7 +7,10 @@
 #include "TolviCore/model/UnicodeText.h"
 #include "TolviCore/text/TextCharacters.h"
 
+#include <QFontInfo>
+#include <QGlyphRun>
 #include <QMimeData>
+#include <QRawFont>
 #include <QRandomGenerator>
 #include <QTest>
 #include <QTextBlock>
@@ -197,6 +200,51 @@ TEST(ClipTextEditorTest, OneCharacterOfThousandsOfMarksIsShownInPiecesAndComesBa
         std::unique_ptr<QMimeData> data(editor.createMimeDataFromSelection());
         EXPECT_EQ(data->text(), text);
     }
+}
+
+TEST(ClipTextEditorTest, OnlyPiecesOfJoinedEmojiKeepGlyphsAndNoneOfAnOldFont)
+{
+    // The pieces of one character of many joined emoji keep their shaped glyphs once laid out;
+    // a change of the font must shape them anew, or they would be painted in the old one.
+    // Longer than a line the editor shows whole; hearts, which the test fonts draw.
+    QString emoji;
+    for (int i = 0; i < 6'000; ++i)
+        emoji += (i > 0 ? QString(QChar(0x200D)) : QString()) + QChar(0x2764);
+    auto families = [](const QTextBlock& block) {
+        QStringList names;
+        for (const QGlyphRun& run : block.layout()->glyphRuns(0, block.length()))
+            names << run.rawFont().familyName();
+        names.removeDuplicates();
+        return names;
+    };
+    Editor editor;
+    editor.resize(400, 300);
+    editor.show();
+    editor.setStoredText(emoji);
+    editor.grab();
+    const QTextBlock first = editor.document()->begin();
+    ASSERT_GT(editor.document()->blockCount(), 1) << "the character is shown in pieces";
+    ASSERT_GT(first.layout()->lineCount(), 0);
+    EXPECT_TRUE(first.layout()->cacheEnabled()) << "a piece of the character keeps its glyphs";
+    const QStringList before = families(first);
+    ASSERT_FALSE(before.isEmpty());
+
+    editor.setMonospaced(true);
+    editor.grab();
+    ASSERT_GT(first.layout()->lineCount(), 0);
+    const QStringList after = families(first);
+    EXPECT_NE(after, before) << "the piece is still shaped in " << before.join(u',').toStdString();
+    EXPECT_TRUE(after.contains(QFontInfo(editor.font()).family())) << after.join(u',').toStdString();
+    EXPECT_EQ(editor.storedText(), emoji);
+
+    // An ordinary paragraph with an emoji keeps nothing: kept glyphs last as long as its lines.
+    Editor plain;
+    plain.resize(400, 300);
+    plain.show();
+    plain.setStoredText(QStringLiteral("Hi ") + QChar(0x2764) + QStringLiteral(" there"));
+    plain.grab();
+    ASSERT_GT(plain.document()->begin().layout()->lineCount(), 0);
+    EXPECT_FALSE(plain.document()->begin().layout()->cacheEnabled());
 }
 
 TEST(ClipTextEditorTest, BidirectionalControlsShowAsMarksAndAreKeptInTheText)
