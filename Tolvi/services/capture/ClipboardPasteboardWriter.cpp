@@ -71,16 +71,22 @@ bool write(const ClipboardItem& item, Pasteboard& pasteboard, const CaptureLogSi
     if (const ClipboardImage* image = item.content().imageIf())
         return writeSingleImage(*image, pasteboard);
 
-    const QString& text = item.content().textValue();
-    if (!payload)
-        return writeText(text, pasteboard);
+    const std::optional<PasteboardItem> one = textItem(item);
+    return one && pasteboard.write({*one});
+}
+
+std::optional<PasteboardItem> textItem(const ClipboardItem& item)
+{
+    const std::optional<ClipboardOriginalPayload>& payload = item.originalPayload();
+    if ((payload && !payload->fileURLs().isEmpty()) || item.content().imageIf())
+        return std::nullopt;
     PasteboardItem one;
-    one.setString(PasteboardTypes::plainText, text);
-    if (payload->rtf())
+    one.setString(PasteboardTypes::plainText, item.content().textValue());
+    if (payload && payload->rtf())
         one.setData(PasteboardTypes::rtf, *payload->rtf());
-    if (payload->html())
+    if (payload && payload->html())
         one.setData(PasteboardTypes::html, *payload->html());
-    return pasteboard.write({one});
+    return one;
 }
 
 } // namespace tolvi::ClipboardPasteboardWriter

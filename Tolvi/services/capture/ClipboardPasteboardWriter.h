@@ -2,11 +2,13 @@
 
 #include "Tolvi/services/capture/CaptureLog.h"
 
+#include "Tolvi/platform/pasteboard/Pasteboard.h"
+
 #include "TolviCore/model/ClipboardItem.h"
 
-namespace tolvi {
+#include <optional>
 
-class Pasteboard;
+namespace tolvi {
 
 // Writes a clip back to the pasteboard with the representations it kept.
 namespace ClipboardPasteboardWriter {
@@ -18,6 +20,11 @@ bool write(const ClipboardItem& item, Pasteboard& pasteboard, const CaptureLogSi
 
 // Puts a plain text on the pasteboard, replacing its contents.
 bool writeText(const QString& text, Pasteboard& pasteboard);
+
+// The one pasteboard item a text clip is written as: its text in UTF-8 with the rich forms it
+// kept. Nothing for a clip of files or an image. Touches no pasteboard, so a long text can be
+// encoded on a worker thread and written once it is ready.
+std::optional<PasteboardItem> textItem(const ClipboardItem& item);
 
 } // namespace ClipboardPasteboardWriter
 } // namespace tolvi

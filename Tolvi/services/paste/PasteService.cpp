@@ -6,7 +6,9 @@
 
 #include "TolviCore/paste/ClipboardBatchPaste.h"
 
+#include <QCoreApplication>
 #include <QPointer>
+#include <QThreadPool>
 
 #include <algorithm>
 
@@ -24,6 +26,34 @@ const QString noKeyboardFocus =
 // A queue step that gave up before writing its item: the clipboard still holds what it held.
 const QString noKeyboardFocusBeforeWrite =
     QStringLiteral("The destination app did not take the keyboard focus. Paste was cancelled.");
+
+// The thread that encodes long copied texts. Not Qt's global pool, which the main thread waits
+// on whenever it paints a large area.
+QThreadPool& encodingPool()
+{
+    static QThreadPool* pool = nullptr;
+    if (!pool) {
+        pool = new QThreadPool;
+        pool->setMaxThreadCount(1);
+        // Gone with the application once the encoding under way is done, as Qt's global pool goes.
+        if (QCoreApplication::instance()) {
+            qAddPostRoutine([] {
+                pool->waitForDone();
+                delete pool;
+                pool = nullptr;
+            });
+        }
+    }
+    return *pool;
+}
+
+// A text clip (not a list of files) too long to encode for the clipboard on the main thread.
+bool isLongText(const ClipboardItem& item)
+{
+    const QString* text = item.content().textIf();
+    const std::optional<ClipboardOriginalPayload>& payload = item.originalPayload();
+    return text && text->size() > PasteService::encodedInPlaceLimit && !(payload && !payload->fileURLs().isEmpty());
+}
 
 } // namespace
 
@@ -72,7 +102,27 @@ void PasteService::setWarning(std::optional<QString> warning)
 
 bool PasteService::write(const ClipboardItem& item)
 {
+    ++writeRequests_;
     return ClipboardPasteboardWriter::write(item, pasteboard_);
+}
+
+void PasteService::writeWhenEncoded(const ClipboardItem& item)
+{
+    const quint64 request = ++writeRequests_;
+    const qint64 changeCount = pasteboard_.changeCount();
+    QPointer<PasteService> self(this);
+    encodingPool().start([self, request, changeCount, item] {
+        std::optional<PasteboardItem> encoded = ClipboardPasteboardWriter::textItem(item);
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(),
+            [self, request, changeCount, encoded = std::move(encoded)] {
+                if (!self || self->writeRequests_ != request || self->pasteboard_.changeCount() != changeCount)
+                    return;
+                if (!encoded || !self->pasteboard_.write({*encoded}))
+                    self->setStatus(PasteQueueStatus::cancelled(copyFailed));
+            },
+            Qt::QueuedConnection);
+    });
 }
 
 void PasteService::resetPendingPaste()
@@ -156,6 +206,10 @@ void PasteService::pasteText(const QString& text)
 void PasteService::copyItem(const ClipboardItem& item)
 {
     resetPendingPaste();
+    if (isLongText(item)) {
+        writeWhenEncoded(item);
+        return;
+    }
     if (!write(item))
         setStatus(PasteQueueStatus::cancelled(copyFailed));
 }
@@ -163,6 +217,11 @@ void PasteService::copyItem(const ClipboardItem& item)
 void PasteService::copyText(const QString& text)
 {
     resetPendingPaste();
+    if (text.size() > encodedInPlaceLimit) {
+        writeWhenEncoded(ClipboardItem(text));
+        return;
+    }
+    ++writeRequests_;
     ClipboardPasteboardWriter::writeText(text, pasteboard_);
 }
 

@@ -103,6 +103,13 @@ public:
 
     PasteService(Pasteboard& pasteboard, Environment environment, QObject* parent = nullptr);
 
+    // A copied text longer than this (in UTF-16 code units) is encoded for the clipboard on a
+    // worker thread and put there once it is ready (a fraction of a second for tens of millions
+    // of characters), so Copy never holds up the windows; a shorter one is written at once. A
+    // copy that is overtaken meanwhile (another copy or paste of ours, or a copy in another
+    // program) is dropped, so the clipboard always ends with the newest copy.
+    static constexpr qsizetype encodedInPlaceLimit = 1'000'000;
+
     const PasteQueueStatus& queueStatus() const { return queueStatus_; }
     const std::optional<QString>& queueDestinationWarning() const { return queueDestinationWarning_; }
 
@@ -142,6 +149,8 @@ private:
     // Ctrl+V into the destination; false when nothing was posted.
     bool postPaste(Pid destination);
     bool write(const ClipboardItem& item);
+    // Copies a long text clip: encoded off the main thread, written unless overtaken.
+    void writeWhenEncoded(const ClipboardItem& item);
     QString needsPermission(const QString& tail) const;
     QString permissionGone() const;
     // The message, followed by the hint for pasting by hand where the environment gives one.
@@ -158,6 +167,8 @@ private:
     // The panel opened over a window whose program is unknown: there is no destination.
     bool targetUnidentified_ = false;
     QUuid pasteGeneration_ = QUuid::createUuid();
+    // Moves with every write or copy asked for: a long copy still being encoded is overtaken.
+    quint64 writeRequests_ = 0;
     std::optional<Pid> activeTargetPID_;
     QList<ClipboardItem> queuedContents_;
     int completedCount_ = 0;

@@ -451,7 +451,10 @@ TEST_F(CompactPanelHugeClipTest, TheEditorSaysATextIsTooLongToEditAndStillCopies
     EXPECT_LT(view().originalText()->document()->characterCount(), 10);
 
     ASSERT_TRUE(view().copyButton()->isEnabled());
+    paste.pasteboard.clear();
     view().copyButton()->click();
+    // Encoded for the clipboard off the main thread: there once it is ready.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return paste.pasteboard.data(PasteboardTypes::plainText).has_value(); }, 30'000));
     EXPECT_EQ(paste.pasteboard.string(PasteboardTypes::plainText), std::optional<QString>(hugeText));
     paste.pasteboard.clear();
     view().pasteButton()->click();

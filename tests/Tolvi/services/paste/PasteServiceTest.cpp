@@ -11,6 +11,7 @@
 #include <QEvent>
 #include <QImage>
 #include <QSet>
+#include <QTest>
 #include <QUuid>
 
 #include <gtest/gtest.h>
@@ -575,6 +576,44 @@ TEST_F(PasteServiceFixture, TargetDiagnosticsDescribeBothPrograms)
     EXPECT_EQ(diagnostics.selectedTargetApplication, QStringLiteral("App 200"));
     EXPECT_EQ(diagnostics.frontmostPID, browser);
     EXPECT_EQ(diagnostics.frontmostApplication, QStringLiteral("App 300"));
+}
+
+// A copied text too long to encode on the main thread reaches the clipboard once it is encoded,
+// whole and with the rich forms it kept. One overtaken meanwhile, by a newer copy of ours or by
+// another program's copy, never replaces that newer copy.
+TEST_F(PasteServiceFixture, LongCopiedTextsReachTheClipboardUnlessOvertaken)
+{
+    const QString longText = QString(PasteService::encodedInPlaceLimit, QLatin1Char('a')) + QStringLiteral("\u00e9 end");
+    const auto written = [&](InMemoryPasteboard& pasteboard, int count) {
+        return QTest::qWaitFor([&] { return pasteboard.writeCount() >= count; }, 30'000);
+    };
+
+    service->copyText(longText);
+    ASSERT_TRUE(written(board, 1));
+    EXPECT_TRUE(board.data(T::plainText) == longText.toUtf8());
+    EXPECT_EQ(service->queueStatus(), Status::idle());
+
+    const ClipboardItem rich = html(longText);
+    service->copyItem(rich);
+    ASSERT_TRUE(written(board, 2));
+    EXPECT_TRUE(board.data(T::plainText) == longText.toUtf8());
+    EXPECT_TRUE(board.data(T::html) == rich.originalPayload()->html());
+
+    // Overtaken by a short copy of ours, then by another program's copy.
+    service->copyItem(text(longText + QStringLiteral(" one")));
+    service->copyText(QStringLiteral("short copy"));
+    service->copyText(longText + QStringLiteral(" two"));
+    board.setString(QStringLiteral("copied elsewhere"));
+    // Long texts are encoded one after the other and handed back in that order: once a later one
+    // has arrived on another clipboard, the ones before it have had their turn.
+    InMemoryPasteboard other;
+    PasteService later(other, PasteService::Environment{});
+    later.copyText(longText);
+    ASSERT_TRUE(written(other, 1));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(board.writeCount(), 3);
+    EXPECT_EQ(board.string(T::plainText), QStringLiteral("copied elsewhere"));
+    EXPECT_EQ(service->queueStatus(), Status::idle());
 }
 
 TEST(PermissionStatusStore, RefreshesEverySecondOnlyWhileAViewerIsShownAndUntilReleased)
