@@ -433,13 +433,19 @@ void writeFile(const ClipboardHistoryState& state, const QString& path, const Pr
 {
     validate(state);
     const qsizetype estimate = progress ? estimatedArchiveBytes(state) : 1;
-    PrivateAtomicFileWriter::writeStreaming(path, [&](int fd) {
-        FileDescriptorSink file(fd);
-        ProgressSink sink(file, progress, estimate);
-        writeEnvelope(state, sink);
-    });
-    if (progress && !progress(1.0))
-        throw Cancelled();
+    PrivateAtomicFileWriter::writeStreaming(
+        path,
+        [&](int fd) {
+            FileDescriptorSink file(fd);
+            ProgressSink sink(file, progress, estimate);
+            writeEnvelope(state, sink);
+        },
+        [&](const QString&) {
+            // The last moment a cancel can be honoured: the complete file has not taken the name
+            // yet, and the old file (if any) is still there. Once renamed, the export has happened.
+            if (progress && !progress(1.0))
+                throw Cancelled();
+        });
 }
 
 ClipboardHistoryState decode(QByteArrayView data)

@@ -215,6 +215,29 @@ TEST(ClipboardHistoryArchive, ReadsAndWritesFiles)
     EXPECT_THROW(ClipboardHistoryArchive::readFile(folder.filePath(QStringLiteral("absent"))), PersistenceError);
 }
 
+TEST(ClipboardHistoryArchive, ACancelUpToTheLastStepLeavesTheOldFileAsItWas)
+{
+    // A cancel that comes as the written file is flushed to the disk, before it takes the name,
+    // writes nothing: the file that stood under the name stays, and no temporary file is left.
+    QTemporaryDir folder;
+    const QString path = folder.filePath(QStringLiteral("export.tolvi"));
+    QFile old(path);
+    ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+    old.write("the earlier export");
+    old.close();
+    const ClipboardHistoryState state = sampleState();
+    EXPECT_THROW(ClipboardHistoryArchive::writeFile(state, path, [](double fraction) { return fraction < 1.0; }),
+                 ClipboardHistoryArchive::Cancelled);
+    QFile kept(path);
+    ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+    EXPECT_EQ(kept.readAll(), QByteArrayLiteral("the earlier export"));
+    EXPECT_EQ(QDir(folder.path()).entryList(QDir::Hidden | QDir::Files), QStringList{QStringLiteral("export.tolvi")});
+
+    // Not cancelled: the export replaces it.
+    ClipboardHistoryArchive::writeFile(state, path, [](double) { return true; });
+    EXPECT_EQ(ClipboardHistoryArchive::readFile(path), state);
+}
+
 TEST(ClipboardHistoryArchive, CountLimitsWinOverOtherFaults)
 {
     ClipboardHistoryState many;
