@@ -3,6 +3,7 @@
 #include "Tolvi/ai/AIRequestChecks.h"
 #include "Tolvi/ai/OpenAIProviderError.h"
 #include "Tolvi/ai/OpenAIResponsesMessages.h"
+#include "TolviCore/concurrency/WaitingWorkPool.h"
 
 #include <QThreadPool>
 
@@ -117,8 +118,8 @@ QString OpenAIProvider::configuredModel() const
 
 void OpenAIProvider::perform(const AIAction& action, const QString& input, AICompletion completion)
 {
-    // The key and model sources may block, so they run on the shared pool.
-    QThreadPool::globalInstance()->start([state = m_state, instructions = action.promptTemplate, input, completion]() {
+    // The key and model sources may block, so they run with the other waiting work.
+    waitingWorkPool().start([state = m_state, instructions = action.promptTemplate, input, completion]() {
         const std::optional<QString> key = state->options.apiKeyProvider ? state->options.apiKeyProvider()
                                                                          : std::nullopt;
         // The key goes into the header exactly as given; only the blankness test trims.

@@ -3,6 +3,7 @@
 #include "Tolvi/ai/AIRequestChecks.h"
 #include "Tolvi/ai/TolviAIBackendError.h"
 #include "Tolvi/ai/TolviAIBackendMessages.h"
+#include "TolviCore/concurrency/WaitingWorkPool.h"
 
 #include <QThreadPool>
 
@@ -72,9 +73,9 @@ const AIHttpSessionConfiguration& TolviAIBackendProvider::sessionConfiguration()
 
 void TolviAIBackendProvider::perform(const AIAction& action, const QString& input, AICompletion completion)
 {
-    // The token source may block, so it runs on the shared pool rather than on the caller's
+    // The token source may block, so it runs with the other waiting work rather than on the caller's
     // thread or the session's network thread.
-    QThreadPool::globalInstance()->start([state = m_state, actionID = action.id, input, completion]() {
+    waitingWorkPool().start([state = m_state, actionID = action.id, input, completion]() {
         const std::optional<QString> token =
             state->options.accessTokenProvider ? state->options.accessTokenProvider() : std::nullopt;
         const QString trimmedToken = token ? token->trimmed() : QString();

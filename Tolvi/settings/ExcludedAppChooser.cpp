@@ -5,6 +5,7 @@
 #include "Tolvi/design/TolviTheme.h"
 #include "Tolvi/services/capture/AppExclusionStore.h"
 #include "Tolvi/settings/SettingsComponents.h"
+#include "TolviCore/concurrency/WaitingWorkPool.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -203,7 +204,7 @@ void ExcludedAppChooser::present()
     const quint64 generation = ++m_generation;
     QPointer<ExcludedAppChooser> self(this);
     const QStringList folders = m_folders;
-    QThreadPool::globalInstance()->start([self, generation, folders] {
+    waitingWorkPool().start([self, generation, folders] {
         QList<LoadedEntry> loaded;
         for (const DesktopEntries::Application& application : DesktopEntries::applications(folders))
             loaded.append({application, desktopEntryIcon(application.icon, folders, iconSide)});

@@ -2,6 +2,7 @@
 
 #include "TolviCore/ai/AIResultDelivery.h"
 #include "TolviCore/ai/AIServiceError.h"
+#include "TolviCore/concurrency/WaitingWorkPool.h"
 
 #include <QThreadPool>
 
@@ -19,7 +20,7 @@ void AIService::run(const AIAction& action, const QString& input, QObject* recei
                     std::function<void(AIResult)> done) const
 {
     AICompletion deliver = deliverOnThread(receiver, std::move(done));
-    QThreadPool::globalInstance()->start([provider = m_provider, action, input, deliver]() {
+    waitingWorkPool().start([provider = m_provider, action, input, deliver]() {
         const QString trimmedInput = input.trimmed();
         if (trimmedInput.isEmpty()) {
             deliver(AIResult::failure(std::make_shared<AIServiceError>(AIServiceError::Case::emptyInput)));

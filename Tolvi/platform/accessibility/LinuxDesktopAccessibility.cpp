@@ -2,6 +2,7 @@
 
 #include "Tolvi/platform/accessibility/DesktopAccessibilityRules.h"
 #include "Tolvi/platform/accessibility/XSettingsWatcher.h"
+#include "TolviCore/concurrency/WaitingWorkPool.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -89,7 +90,7 @@ void LinuxDesktopAccessibility::readDesktopFilesInBackground()
     const int generation = ++m_generation;
     QPointer<LinuxDesktopAccessibility> self(this);
     const Options options = m_options;
-    QThreadPool::globalInstance()->start([self, generation, options] {
+    waitingWorkPool().start([self, generation, options] {
         const DesktopAccessibilityValues values = readDesktopFiles(options);
         QMetaObject::invokeMethod(
             qApp,

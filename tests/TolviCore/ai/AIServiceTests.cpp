@@ -3,12 +3,14 @@
 #include "TolviCore/ai/AIServiceError.h"
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QEventLoop>
 #include <QMutex>
 #include <QMutexLocker>
 #include <QThread>
 #include <QThreadPool>
 #include <QTimer>
+#include <QWaitCondition>
 
 #include <gtest/gtest.h>
 
@@ -196,6 +198,81 @@ TEST_F(AIServiceTest, RunsInFlightTogetherKeepTheirOwnResults)
     for (int round = 0; round < 1000 && delivered.size() < 2; ++round)
         spin(5);
     EXPECT_EQ(delivered, (QStringList{QStringLiteral("second:B"), QStringLiteral("first:A")}));
+}
+
+// A provider whose every call waits, as a request waits for the network, until it is let go.
+class WaitingProvider final : public AIProvider {
+public:
+    void perform(const AIAction&, const QString&, AICompletion completion) override
+    {
+        QMutexLocker lock(&mutex);
+        ++waiting;
+        changed.wakeAll();
+        while (!released)
+            changed.wait(&mutex);
+        --waiting;
+        completion(AIResult::success(QStringLiteral("done")));
+    }
+
+    bool waitUntilWaiting(int count)
+    {
+        QMutexLocker lock(&mutex);
+        QDeadlineTimer deadline(20'000);
+        while (waiting < count) {
+            if (!changed.wait(&mutex, deadline))
+                return false;
+        }
+        return true;
+    }
+
+    void release()
+    {
+        QMutexLocker lock(&mutex);
+        released = true;
+        changed.wakeAll();
+    }
+
+    QMutex mutex;
+    QWaitCondition changed;
+    int waiting = 0;
+    bool released = false;
+};
+
+TEST(AIServiceWaiting, RequestsWaitingForTheirAnswersLeaveQtsPoolFree)
+{
+    // Qt's painting hands pieces of large fills to its global pool and waits for them: requests
+    // that wait for the network must not fill that pool.
+    const auto provider = std::make_shared<WaitingProvider>();
+    const AIService service(provider);
+    const int requests = QThreadPool::globalInstance()->maxThreadCount();
+    int answered = 0;
+    QObject receiver;
+    for (int i = 0; i < requests; ++i)
+        service.run(AIAction::fixWriting(), QStringLiteral("text %1").arg(i), &receiver, [&answered](AIResult) {
+            ++answered;
+        });
+    ASSERT_TRUE(provider->waitUntilWaiting(1));
+
+    QMutex ranMutex;
+    QWaitCondition ranChanged;
+    bool ran = false;
+    QThreadPool::globalInstance()->start([&] {
+        QMutexLocker lock(&ranMutex);
+        ran = true;
+        ranChanged.wakeAll();
+    });
+    {
+        QMutexLocker lock(&ranMutex);
+        QDeadlineTimer deadline(20'000);
+        while (!ran && ranChanged.wait(&ranMutex, deadline)) {
+        }
+    }
+    provider->release();
+    EXPECT_TRUE(ran) << "work on Qt's pool waited for the requests";
+    QDeadlineTimer deadline(20'000);
+    while (answered < requests && !deadline.hasExpired())
+        spin(5);
+    EXPECT_EQ(answered, requests);
 }
 
 } // namespace

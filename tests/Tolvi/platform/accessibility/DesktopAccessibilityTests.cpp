@@ -3,6 +3,7 @@
 #include "Tolvi/platform/accessibility/DesktopAccessibilityRules.h"
 #include "EventTimeout.h"
 #include "Tolvi/platform/accessibility/LinuxDesktopAccessibility.h"
+#include "TolviCore/concurrency/WaitingWorkPool.h"
 
 #include <gtest/gtest.h>
 
@@ -180,7 +181,7 @@ TEST(DesktopAccessibilityFiles, AKdeGlobalsThatIsNotARegularFileIsNeitherWaitedF
                 EXPECT_EQ(announced.takeFirst().at(0).value<DesktopAccessibilityValues>(), expected(false, false));
         }
         // What the application waits for at its end.
-        const bool done = QThreadPool::globalInstance()->waitForDone(10000);
+        const bool done = waitingWorkPool().waitForDone(10000);
         if (!done && fifo) {
             // Let a reader stuck on the FIFO go, so that the test ends.
             const int writer = ::open(QFile::encodeName(kdeGlobals).constData(), O_WRONLY | O_NONBLOCK);
