@@ -555,8 +555,7 @@ private:
 
     void work()
     {
-        const std::unique_ptr<void, decltype(&std::free)> lastReserved(
-            reserveHeap(std::min<std::size_t>(heapReserveLimit, 2 * input_.size() / maximumWorkers_)), &std::free);
+        HeapReserve reserve(std::min<std::size_t>(heapReserveLimit, 2 * input_.size() / maximumWorkers_));
         simdjson::ondemand::parser parser; // one per worker, grown to its largest clip
         for (;;) {
             Run* run = nullptr;
@@ -568,6 +567,7 @@ private:
                 run = waiting_.front();
                 waiting_.pop_front();
             }
+            reserve.prepareFor(*run);
             read(*run, parser);
         }
     }
@@ -576,63 +576,75 @@ private:
     // each time, and each such call waits for the page faults of the other threads; and the page
     // faults themselves, one per page of the texts decoded, cost more than the decoding. Before its
     // first clip, a worker takes about what its clips will keep from its heap, in blocks just below
-    // the size the allocator maps on their own, puts their pages in place with one call, and gives
-    // them back but the last: the one next to the heap's free end stays taken until the worker is
-    // done, so that the others come back as free memory inside the heap, pages and all, for the
-    // clips to be decoded into, rather than joining the free end, which gives its pages back at
-    // once. What the clips leave over goes back with the rest of the free memory after loading.
+    // the size the allocator maps on their own, and gives them back but the last: the one next to
+    // the heap's free end stays taken until the worker is done, so that the others stay in the heap
+    // as one stretch of free memory, which the clips' allocations are cut from one after another,
+    // rather than joining the free end, which gives its pages back at once. Before each run, the
+    // pages its texts will take from that stretch are put in place with one call (Linux 5.14 and
+    // later; elsewhere the call fails and the pages come as they are written). A clip large enough
+    // to be mapped on its own (an image) takes none of them. What the clips leave over goes back
+    // with the rest of the free memory after loading.
     static constexpr std::size_t heapReserveLimit = 16 * 1024 * 1024;
     static constexpr std::size_t heapReserveBlock = 120 * 1024;
-    static void* reserveHeap(std::size_t bytes)
-    {
-        std::vector<char*> blocks;
-        blocks.reserve(bytes / heapReserveBlock + 1);
-        for (std::size_t held = 0; held < bytes; held += heapReserveBlock)
-            blocks.push_back(static_cast<char*>(std::malloc(heapReserveBlock)));
-        if (blocks.empty())
-            return nullptr;
-        std::sort(blocks.begin(), blocks.end());
-        prefault(blocks);
-        for (std::size_t i = 0; i + 1 < blocks.size(); ++i)
-            std::free(blocks[i]);
-        return blocks.back();
-    }
+    class HeapReserve {
+    public:
+        explicit HeapReserve(std::size_t bytes)
+        {
+            std::vector<char*> blocks;
+            blocks.reserve(bytes / heapReserveBlock + 1);
+            for (std::size_t held = 0; held < bytes; held += heapReserveBlock) {
+                if (char* block = static_cast<char*>(std::malloc(heapReserveBlock)))
+                    blocks.push_back(block);
+            }
+            if (blocks.empty())
+                return;
+            std::sort(blocks.begin(), blocks.end());
+            // Only a stretch of neighbouring blocks is known to become one stretch of free memory
+            // (each block's own header sits in the small gap before it).
+            constexpr std::uintptr_t neighbourGap = 64;
+            bool neighbours = true;
+            for (std::size_t i = 1; i < blocks.size() && neighbours; ++i) {
+                const auto previousEnd = reinterpret_cast<std::uintptr_t>(blocks[i - 1]) + heapReserveBlock;
+                const auto at = reinterpret_cast<std::uintptr_t>(blocks[i]);
+                neighbours = at >= previousEnd && at - previousEnd <= neighbourGap;
+            }
+            if (neighbours && blocks.size() > 1) {
+                next_ = reinterpret_cast<std::uintptr_t>(blocks.front());
+                end_ = reinterpret_cast<std::uintptr_t>(blocks.back());
+            }
+            held_ = blocks.back();
+            blocks.pop_back();
+            for (char* block : blocks)
+                std::free(block);
+        }
+        ~HeapReserve() { std::free(held_); }
+        HeapReserve(const HeapReserve&) = delete;
+        HeapReserve& operator=(const HeapReserve&) = delete;
 
-    // Puts in place the pages of each stretch of neighbouring blocks (Linux 5.14 and later;
-    // elsewhere the call fails and the pages come as they are written).
-    static void prefault(const std::vector<char*>& blocks)
-    {
+        void prepareFor(const Run& run)
+        {
 #ifdef MADV_POPULATE_WRITE
-        static const auto page = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
-        const auto populate = [](std::uintptr_t begin, std::uintptr_t end) {
-            const std::uintptr_t first = (begin + page - 1) & ~(page - 1);
-            const std::uintptr_t last = end & ~(page - 1);
+            // A decoded text takes up to two bytes for each byte of its clip.
+            constexpr std::size_t mappedOnItsOwn = 128 * 1024;
+            std::size_t bytes = 0;
+            for (const std::string_view text : run.texts)
+                bytes += text.size() < mappedOnItsOwn / 2 ? 2 * text.size() : 0;
+            static const auto page = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
+            const std::uintptr_t first = (next_ + page - 1) & ~(page - 1);
+            const std::uintptr_t last = std::min(end_, next_ + bytes) & ~(page - 1);
             if (last > first)
                 ::madvise(reinterpret_cast<void*>(first), last - first, MADV_POPULATE_WRITE);
-        };
-        // A block's own header sits just before it, within the gap to the block before.
-        constexpr std::uintptr_t neighbourGap = 64;
-        std::uintptr_t begin = 0;
-        std::uintptr_t end = 0;
-        for (char* block : blocks) {
-            if (!block)
-                continue;
-            const auto at = reinterpret_cast<std::uintptr_t>(block);
-            if (end != 0 && at >= end && at - end <= neighbourGap) {
-                end = at + heapReserveBlock;
-                continue;
-            }
-            if (end != 0)
-                populate(begin, end);
-            begin = at;
-            end = at + heapReserveBlock;
-        }
-        if (end != 0)
-            populate(begin, end);
+            next_ = std::min(end_, next_ + bytes);
 #else
-        (void)blocks;
+            (void)run;
 #endif
-    }
+        }
+
+    private:
+        void* held_ = nullptr;
+        std::uintptr_t next_ = 0; // the free stretch whose pages are not in place yet
+        std::uintptr_t end_ = 0;
+    };
 
     // Lets the workers finish what is waiting, then ends them.
     void joinWorkers()
