@@ -13,12 +13,12 @@
 #include <algorithm>
 #include <cmath>
 #include <condition_variable>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <deque>
 #include <exception>
 #include <limits>
-#include <memory>
 #include <mutex>
 #include <optional>
 #include <thread>
