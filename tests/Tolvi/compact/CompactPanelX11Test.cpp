@@ -39,11 +39,14 @@ void startWithPeerAndClips(X11TestDisplay& x, RunningApp& app, tolvi::test::Peer
     app.start();
     const qint64 pid = app.process.processId();
     ASSERT_TRUE(pollUntil([&] { return x.hasIconInTray(pid); }, eventTimeoutMs)) << app.output().constData();
-    QThread::msleep(1500);
+    // Start-up is over once its first window, the tour, is on screen; the peer comes in front of it.
+    ASSERT_TRUE(pollUntil([&] { return x.hasViewableWindow(pid, "Tolvi Setup"); })) << app.output().constData();
     ASSERT_TRUE(peer.start());
     const std::optional<quint32> peerWindow = peer.showWindow();
     ASSERT_TRUE(peerWindow.has_value());
-    ASSERT_TRUE(peer.command("activate", "ok activate").has_value());
+    // Made active as a pager would: the window manager may refuse a program's own request as
+    // stealing the focus from the window that has just appeared.
+    ASSERT_TRUE(tolvi::test::activateUntil(*peerWindow, [&] { return x.activeWindow() == Window(*peerWindow); }));
     // A copy made while the program in front changes is skipped: the capture must have taken in
     // the other program.
     ASSERT_TRUE(captureTookInTheProgramInFront(x, app, Window(*peerWindow)))
