@@ -1,6 +1,8 @@
 #pragma once
 // The real program as a separate process with a private home folder, for the tests that drive it
 // as a user would. TOLVI_APP_PATH names the program unless `program` is set.
+#include "EventTimeout.h"
+
 #include <gtest/gtest.h>
 
 #include <QByteArray>
@@ -52,7 +54,7 @@ struct RunningApp {
         process.setProcessEnvironment(environment());
         process.setProcessChannelMode(QProcess::MergedChannels);
         process.start(program, {});
-        ASSERT_TRUE(process.waitForStarted(5000)) << process.errorString().toStdString();
+        ASSERT_TRUE(process.waitForStarted(eventTimeoutMs)) << process.errorString().toStdString();
     }
 
     QByteArray output()
@@ -87,7 +89,7 @@ struct RunningApp {
             env.insert("DESKTOP_STARTUP_ID", startupId);
         second.setProcessEnvironment(env);
         second.start(program, arguments);
-        if (!second.waitForFinished(10000))
+        if (!second.waitForFinished(eventTimeoutMs))
             return -1;
         return second.exitCode();
     }

@@ -15,6 +15,7 @@
 
 #include "PeerProcess.h"
 #include "RunningTolvi.h"
+#include "RunningTolviX11.h"
 #include "SilentListener.h"
 #include "X11TestDisplay.h"
 
@@ -36,6 +37,7 @@
 #include <unistd.h>
 
 using tolvi::test::activateUntil;
+using tolvi::test::captureTookInTheProgramInFront;
 using tolvi::test::copyToClipboard;
 using tolvi::test::eventTimeoutMs;
 using tolvi::test::pollUntil;
@@ -80,30 +82,6 @@ bool startPastTheTour(X11TestDisplay& x, RunningApp& app)
         return false;
     app.start();
     return app.process.state() == QProcess::Running && closeTourOnceShown(x, app);
-}
-
-// Waits until the capture has taken in the program now in front (and, when given, that is this
-// window's): a copy made before then is skipped on purpose, as made while the program in front
-// changed. The capture names the active window's program by its window class, and no program
-// for no window or one of Tolvi's own.
-bool captureTookInTheProgramInFront(X11TestDisplay& x, RunningApp& app, std::optional<Window> expected = {})
-{
-    return pollUntil([&] {
-        const Window active = x.activeWindow();
-        if (expected && active != *expected)
-            return false;
-        QString program = QStringLiteral("none");
-        if (active != None && x.cardinal(active, "_NET_WM_PID") != app.process.processId()) {
-            const QByteArray windowClass = x.windowClass(active);
-            if (!windowClass.isEmpty()) {
-                program = QString::fromUtf8(windowClass);
-                for (QChar& c : program)
-                    if (c.isSpace())
-                        c = QLatin1Char('_');
-            }
-        }
-        return app.frontApplication() == program && x.activeWindow() == active;
-    });
 }
 
 // A clip of the history file as it was written: its place, id, date and source.
@@ -465,7 +443,7 @@ TEST(TolviApp, StartsAndQuitsWhateverStandsUnderTheNamesOfItsFiles)
             << app.output().constData();
         app.process.terminate();
         // Generous: the program must quit at all, not quickly.
-        ASSERT_TRUE(app.process.waitForFinished(15000)) << app.output().constData();
+        ASSERT_TRUE(app.process.waitForFinished(eventTimeoutMs)) << app.output().constData();
         EXPECT_EQ(app.process.exitStatus(), QProcess::NormalExit) << app.output().constData();
         EXPECT_EQ(app.process.exitCode(), 0) << app.output().constData();
         for (const QString& file : files) {
@@ -516,7 +494,7 @@ TEST(TolviApp, AFloodOfConnectionsToTheInstanceSocketLeavesItWorking)
     // A launch still reaches it.
     EXPECT_EQ(app.launch({}), 0);
     app.process.terminate();
-    ASSERT_TRUE(app.process.waitForFinished(15000));
+    ASSERT_TRUE(app.process.waitForFinished(eventTimeoutMs));
     EXPECT_EQ(app.process.exitStatus(), QProcess::NormalExit) << app.output().constData();
     EXPECT_EQ(app.process.exitCode(), 0) << app.output().constData();
 }
@@ -615,7 +593,7 @@ TEST(TolviApp, PastingFromEachWindowAndTheTrayMenuLeavesThePastedClipAsItWas)
     // Nothing was recorded anew: the clip keeps its id, date, source and place.
     EXPECT_EQ(app.output().count("Tolvi recorded clipboard item"), 2) << app.output().constData();
     app.process.terminate();
-    ASSERT_TRUE(app.process.waitForFinished(10000));
+    ASSERT_TRUE(app.process.waitForFinished(eventTimeoutMs));
     const std::map<QString, StoredClip> after = storedClips(historyPath);
     EXPECT_EQ(after.size(), 2u);
     EXPECT_TRUE(after == before) << QFile(historyPath).exists();

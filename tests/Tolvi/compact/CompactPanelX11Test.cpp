@@ -11,6 +11,7 @@
 
 #include "PeerProcess.h"
 #include "RunningTolvi.h"
+#include "RunningTolviX11.h"
 #include "X11TestDisplay.h"
 
 #include <X11/Xlib.h>
@@ -21,6 +22,7 @@
 #include <csignal>
 #include <sys/stat.h>
 
+using tolvi::test::captureTookInTheProgramInFront;
 using tolvi::test::copyToClipboard;
 using tolvi::test::eventTimeoutMs;
 using tolvi::test::pollUntil;
@@ -37,12 +39,18 @@ void startWithPeerAndClips(X11TestDisplay& x, RunningApp& app, tolvi::test::Peer
     app.start();
     const qint64 pid = app.process.processId();
     ASSERT_TRUE(pollUntil([&] { return x.hasIconInTray(pid); }, eventTimeoutMs)) << app.output().constData();
-    QThread::msleep(1500);
+    // Start-up is over once its first window, the tour, is on screen; the peer comes in front of it.
+    ASSERT_TRUE(pollUntil([&] { return x.hasViewableWindow(pid, "Tolvi Setup"); })) << app.output().constData();
     ASSERT_TRUE(peer.start());
-    ASSERT_TRUE(peer.showWindow().has_value());
-    ASSERT_TRUE(peer.command("activate", "ok activate").has_value());
-    // A copy made while the program in front changes is skipped: let the capture see it settle.
-    QThread::msleep(1200);
+    const std::optional<quint32> peerWindow = peer.showWindow();
+    ASSERT_TRUE(peerWindow.has_value());
+    // Made active as a pager would: the window manager may refuse a program's own request as
+    // stealing the focus from the window that has just appeared.
+    ASSERT_TRUE(tolvi::test::activateUntil(*peerWindow, [&] { return x.activeWindow() == Window(*peerWindow); }));
+    // A copy made while the program in front changes is skipped: the capture must have taken in
+    // the other program.
+    ASSERT_TRUE(captureTookInTheProgramInFront(x, app, Window(*peerWindow)))
+        << app.frontApplication().toStdString() << "\n" << app.output().constData();
     int recorded = 0;
     for (const QByteArray& clip : clips) {
         ASSERT_TRUE(copyToClipboard(clip));
@@ -132,7 +140,11 @@ TEST(CompactPanelX11, TextTypedInTheEditorSurvivesSigtermAndComesBackAtTheNextSt
         << next.output().constData();
     QThread::msleep(1500);
     ASSERT_TRUE(peer.command("activate", "ok activate").has_value());
-    QThread::msleep(600);
+    // The panel pastes into the program in front when it opens: the peer, once Tolvi knows it.
+    const std::optional<Window> peerWindow = x.viewableWindow(peer.pid());
+    ASSERT_TRUE(peerWindow.has_value());
+    ASSERT_TRUE(captureTookInTheProgramInFront(x, next, *peerWindow))
+        << next.frontApplication().toStdString() << "\n" << next.output().constData();
     x.chord({XK_Super_L, XK_Shift_L}, XK_v);
     ASSERT_TRUE(pollUntil([&] { return x.hasInputFocus(nextPid, "Tolvi Compact"); })) << next.output().constData();
     x.chord({XK_Control_L}, XK_Return);

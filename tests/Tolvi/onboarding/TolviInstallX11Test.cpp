@@ -13,12 +13,14 @@
 #include <QThread>
 
 #include "RunningTolvi.h"
+#include "RunningTolviX11.h"
 #include "X11TestDisplay.h"
 
 #include <X11/keysym.h>
 
 #include <optional>
 
+using tolvi::test::captureTookInTheProgramInFront;
 using tolvi::test::pollUntil;
 using tolvi::test::RunningApp;
 using tolvi::test::X11TestDisplay;
@@ -136,12 +138,12 @@ TEST(TolviInstall, TheInstalledAppShowsItsEntrysWindowClassAndFindsItsWorker)
         const std::optional<Window> tour = x.viewableWindow(pid, "Tolvi Setup");
         windowClass = tour ? x.windowClass(*tour) : QByteArray();
         return !windowClass.isEmpty();
-    }, 10000));
+    }));
     EXPECT_EQ(QString::fromUtf8(windowClass), tree.entryValue(QStringLiteral("StartupWMClass")));
     // The tour may stay open (Escape reaches it only if the window manager gave it the keyboard);
     // either way nothing in front changes while the copy is made.
     x.tap(XK_Escape);
-    QThread::msleep(1200);
+    ASSERT_TRUE(captureTookInTheProgramInFront(x, app)) << app.output().constData();
 
     // A copied picture with text in it is handed to the worker, which the app starts as its child.
     QImage picture(420, 120, QImage::Format_RGB32);

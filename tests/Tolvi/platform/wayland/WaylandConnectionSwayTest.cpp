@@ -1,6 +1,7 @@
 // Runs inside a headless sway session (tests/support/with-sway).
 #include "Tolvi/platform/wayland/SessionKind.h"
 #include "Tolvi/platform/wayland/WaylandConnection.h"
+#include "EventTimeout.h"
 
 #include <gtest/gtest.h>
 
@@ -16,6 +17,7 @@
 #include <thread>
 
 using namespace tolvi;
+using tolvi::test::eventTimeoutMs;
 
 TEST(WaylandConnectionSwayTest, SeesTheCompositorsGlobalsAndDecidesTheSession)
 {
@@ -54,6 +56,47 @@ TEST(WaylandConnectionSwayTest, RoundtripsFromOtherThreadsWhileItsOwnThreadDispa
         thread.join();
     EXPECT_EQ(done.load(), 80);
     EXPECT_FALSE(connection->isBroken());
+}
+
+namespace {
+
+// Counts the globals a registry announces, each slowly, as a listener with work to do would.
+struct SlowGlobals {
+    std::atomic<int> seen{0};
+    static void global(void* data, wl_registry*, std::uint32_t, const char*, std::uint32_t)
+    {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        ++static_cast<SlowGlobals*>(data)->seen;
+    }
+    static void globalRemove(void*, wl_registry*, std::uint32_t) {}
+};
+
+} // namespace
+
+// What the compositor sent before answering a round trip has reached its listeners when the
+// round trip returns: dispatched by the dispatch thread while it runs, else by the caller.
+TEST(WaylandConnectionSwayTest, ARoundtripReturnsOnceTheEventsBeforeItsAnswerAreDispatched)
+{
+    static const wl_registry_listener listener = {&SlowGlobals::global, &SlowGlobals::globalRemove};
+    for (const bool dispatching : {true, false}) {
+        SCOPED_TRACE(dispatching ? "dispatch thread" : "no dispatch thread");
+        const std::unique_ptr<WaylandConnection> connection = WaylandConnection::connect();
+        ASSERT_TRUE(connection);
+        if (dispatching)
+            connection->startDispatching();
+        SlowGlobals globals;
+        wl_registry* registry = wl_display_get_registry(connection->display());
+        wl_registry_add_listener(registry, &listener, &globals);
+        ASSERT_TRUE(connection->roundtrip(eventTimeoutMs));
+        const int atReturn = globals.seen.load();
+        EXPECT_GT(atReturn, 3);
+        // Nothing more arrives later: every global was announced before the answer.
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        ASSERT_TRUE(connection->roundtrip(eventTimeoutMs));
+        EXPECT_EQ(globals.seen.load(), atReturn);
+        connection->stopDispatching();
+        wl_registry_destroy(registry);
+    }
 }
 
 namespace {
