@@ -593,7 +593,10 @@ TEST_F(PasteServiceFixture, LongCopiedTextsReachTheClipboardUnlessOvertaken)
     EXPECT_TRUE(board.data(T::plainText) == longText.toUtf8());
     EXPECT_EQ(service->queueStatus(), Status::idle());
 
-    const ClipboardItem rich = html(longText);
+    // The kept HTML stays within what a clip may keep; the text is the long one.
+    const ClipboardItem rich(QUuid::createUuid(), longText, 0.0, false, {}, std::nullopt,
+                             ClipboardOriginalPayload::create(std::nullopt, QByteArray("<b>long</b>"), {}));
+    ASSERT_TRUE(rich.originalPayload());
     service->copyItem(rich);
     ASSERT_TRUE(written(board, 2));
     EXPECT_TRUE(board.data(T::plainText) == longText.toUtf8());
