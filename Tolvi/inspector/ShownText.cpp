@@ -1,5 +1,7 @@
 #include "Tolvi/inspector/ShownText.h"
 
+#include "TolviCore/concurrency/ApplicationThreadPool.h"
+
 #include <QThread>
 
 namespace tolvi::ShownText {
@@ -29,21 +31,8 @@ QStringView tail(const QString& text, qsizetype length)
 
 QThreadPool& workPool()
 {
-    static QThreadPool* pool = nullptr;
-    if (!pool) {
-        pool = new QThreadPool;
-        pool->setMaxThreadCount(QThread::idealThreadCount());
-        // Gone with the application, after the work under way has handed in its answers (they are
-        // never delivered then), as Qt's global pool goes.
-        if (QCoreApplication::instance()) {
-            qAddPostRoutine([] {
-                pool->waitForDone();
-                delete pool;
-                pool = nullptr;
-            });
-        }
-    }
-    return *pool;
+    static ApplicationThreadPool views(QThread::idealThreadCount());
+    return views.pool();
 }
 
 bool isCut(const QString& text)

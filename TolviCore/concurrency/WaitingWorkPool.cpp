@@ -1,40 +1,19 @@
 #include "TolviCore/concurrency/WaitingWorkPool.h"
 
-#include <QCoreApplication>
-#include <QMutex>
+#include "TolviCore/concurrency/ApplicationThreadPool.h"
+
 #include <QThread>
-#include <QThreadPool>
 
 #include <algorithm>
 
 namespace tolvi {
 
-namespace {
-
-QMutex poolMutex;
-QThreadPool* pool = nullptr;
-
-} // namespace
-
 QThreadPool& waitingWorkPool()
 {
-    QMutexLocker lock(&poolMutex);
-    if (!pool) {
-        pool = new QThreadPool;
-        // Waiting costs no processor: a few more threads than cores keep one slow answer from
-        // queueing the others behind it.
-        pool->setMaxThreadCount(std::max(4, QThread::idealThreadCount()));
-        if (QCoreApplication::instance()) {
-            qAddPostRoutine([] {
-                // Work under way may still hand work on to the pool: it is open until all is done.
-                pool->waitForDone();
-                QMutexLocker lock(&poolMutex);
-                delete pool;
-                pool = nullptr;
-            });
-        }
-    }
-    return *pool;
+    // Waiting costs no processor: a few more threads than cores keep one slow answer from
+    // queueing the others behind it.
+    static ApplicationThreadPool waiting(std::max(4, QThread::idealThreadCount()));
+    return waiting.pool();
 }
 
 } // namespace tolvi

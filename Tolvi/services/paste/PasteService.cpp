@@ -4,6 +4,7 @@
 
 #include "Tolvi/platform/pasteboard/Pasteboard.h"
 
+#include "TolviCore/concurrency/ApplicationThreadPool.h"
 #include "TolviCore/paste/ClipboardBatchPaste.h"
 
 #include <QCoreApplication>
@@ -31,20 +32,8 @@ const QString noKeyboardFocusBeforeWrite =
 // on whenever it paints a large area.
 QThreadPool& encodingPool()
 {
-    static QThreadPool* pool = nullptr;
-    if (!pool) {
-        pool = new QThreadPool;
-        pool->setMaxThreadCount(1);
-        // Gone with the application once the encoding under way is done, as Qt's global pool goes.
-        if (QCoreApplication::instance()) {
-            qAddPostRoutine([] {
-                pool->waitForDone();
-                delete pool;
-                pool = nullptr;
-            });
-        }
-    }
-    return *pool;
+    static ApplicationThreadPool encoding(1);
+    return encoding.pool();
 }
 
 // A text clip (not a list of files) too long to encode for the clipboard on the main thread.
