@@ -145,8 +145,12 @@ private:
                 std::shared_ptr<const Contents> contents = read(owner, local);
                 if (stopping_)
                     return;
-                if (!contents || reader_->changedSinceMark())
+                if (!contents || reader_->changedSinceMark()) {
+                    // Overtaken by another copy: that one was made after we started looking,
+                    // so it is a copy of its own even when what it replaced was there before.
+                    initial = false;
                     continue;
+                }
                 QMetaObject::invokeMethod(
                     board_, [board = board_, contents, initial] { board->contentsRead(contents, initial); },
                     Qt::QueuedConnection);

@@ -387,6 +387,23 @@ TEST_F(SystemPasteboardX11, CopyReplacingAnUnansweredOneIsReadAtOnce)
     EXPECT_EQ(board->changeCount(), seen + 1);
 }
 
+TEST_F(SystemPasteboardX11, ACopyMadeWhileTheFirstOwnerIsStillAwaitedCountsAsACopy)
+{
+    // What the clipboard held when we started looking is no copy; a copy made after that is one,
+    // also while the first owner's contents were still awaited.
+    board.reset();
+    HungSelectionOwner hung;
+    ASSERT_TRUE(hung.claim());
+    board = std::make_unique<SystemPasteboard>(budget);
+    EXPECT_EQ(board->changeCount(), 0);
+    QProcess* process = startXclip({"-quiet", "-selection", "clipboard", "-t", "UTF8_STRING", "-i"}, "made at start");
+    ASSERT_NE(process, nullptr);
+    xclips.append(process);
+    ASSERT_TRUE(waitUntil([&] { return board->changeCount() != 0; }));
+    EXPECT_EQ(board->changeCount(), 1);
+    EXPECT_EQ(board->string(T::plainText), QStringLiteral("made at start"));
+}
+
 TEST_F(SystemPasteboardX11, FileManagerListsEndingInNulAndGnomeListsAreFileReferences)
 {
     // PCManFM ends its list with a NUL instead of a line end.
