@@ -8,8 +8,9 @@
 namespace tolvi {
 
 // A desktop notification through the session's notification service
-// (org.freedesktop.Notifications). Sent without waiting for an answer; where no service runs,
-// nothing is shown.
+// (org.freedesktop.Notifications), its body shown as the text it is: escaped only for a server
+// that reads markup in bodies. Sent without waiting for an answer; where no service runs, nothing
+// is shown.
 void showDesktopNotification(const QString& summary, const QString& body);
 
 // The same on the given bus; undelivered runs (on this thread, once) when no service takes it: no

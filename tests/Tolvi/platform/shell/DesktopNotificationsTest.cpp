@@ -76,10 +76,12 @@ class FakeNotificationServer : public QObject, protected QDBusContext {
     Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
 public:
     bool refuses = false;
+    QStringList capabilities{QStringLiteral("body"), QStringLiteral("body-markup")};
     QStringList summaries;
     QStringList bodies;
 
 public slots:
+    QStringList GetCapabilities() { return capabilities; }
     uint Notify(const QString&, uint, const QString&, const QString& summary, const QString& body, const QStringList&,
                 const QVariantMap&, int)
     {
@@ -104,7 +106,7 @@ ShortNoticeWindow* shownNotice()
 
 } // namespace
 
-TEST(DesktopNotifications, AServerGetsTheNoticeEscapedAndNoWindowOfOursShows)
+TEST(DesktopNotifications, AServerGetsTheNoticeEscapedWhereItReadsMarkupAndNoWindowOfOursShows)
 {
     PrivateBus bus;
     if (bus.address.isEmpty())
@@ -124,6 +126,15 @@ TEST(DesktopNotifications, AServerGetsTheNoticeEscapedAndNoWindowOfOursShows)
     EXPECT_EQ(notifications.summaries, QStringList{QStringLiteral("The clip is on the clipboard")});
     EXPECT_EQ(notifications.bodies, QStringList{QStringLiteral("&lt;b&gt;Paste&lt;/b&gt; failed. Press Ctrl+V to paste.")});
     QTest::qWait(50);
+    EXPECT_EQ(undelivered, 0);
+
+    // A server that shows bodies as plain text gets the text as it is.
+    notifications.capabilities = QStringList{QStringLiteral("body"), QStringLiteral("actions")};
+    showDesktopNotification(client, QStringLiteral("Tom & Jerry's <app>"), QStringLiteral("R&D <i>notes</i> &amp; more"),
+                            [&] { ++undelivered; });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return notifications.bodies.size() == 2; }, 5000));
+    EXPECT_EQ(notifications.bodies.last(), QStringLiteral("R&D <i>notes</i> &amp; more"));
+    EXPECT_EQ(notifications.summaries.last(), QStringLiteral("Tom & Jerry's <app>"));
     EXPECT_EQ(undelivered, 0);
 
     // A server that answers with an error showed nothing either.
