@@ -56,14 +56,10 @@ QString boardCountText(qsizetype count)
 ClipRecognitionState ClipRecognitionState::of(const ClipboardStore& store, const ClipboardItem& item)
 {
     ClipRecognitionState state;
-    // With no OCR under way or reported, no image's fingerprint is worked out for a row.
-    if (store.ocrInProgress().isEmpty() && store.ocrStatuses().isEmpty())
-        return state;
+    // A row's image gets its fingerprint worked out only where an image like it has OCR state.
     if (const ClipboardImage* image = item.content().imageIf()) {
-        state.isRecognizingText = store.ocrInProgress().contains(image->fingerprint());
-        const auto status = store.ocrStatuses().constFind(image->fingerprint());
-        if (status != store.ocrStatuses().cend())
-            state.ocrStatus = *status;
+        state.isRecognizingText = store.isRecognizing(*image);
+        state.ocrStatus = store.ocrStatusOf(*image);
     }
     return state;
 }

@@ -31,6 +31,20 @@ size_t qHash(const TileKey& key, size_t seed = 0) noexcept
     return qHashMulti(seed, key.fingerprint, key.side, key.height);
 }
 
+// A tile asked for before its image's fingerprint was known: by the image's bytes and the size.
+struct UnkeyedTile {
+    const void* bytes = nullptr;
+    int side = 0;
+    int height = 0;
+
+    friend bool operator==(const UnkeyedTile&, const UnkeyedTile&) = default;
+};
+
+size_t qHash(const UnkeyedTile& tile, size_t seed = 0) noexcept
+{
+    return qHashMulti(seed, reinterpret_cast<quintptr>(tile.bytes), tile.side, tile.height);
+}
+
 // Undecodable images are remembered by key and forgotten least recently asked first; an entry
 // costs one unit.
 constexpr int maximumRememberedFailures = 4096;
@@ -79,6 +93,12 @@ QImage decodeFitted(const QByteArray& data, QSize bounds)
     return fitted;
 }
 
+// Runs on a worker thread: the tile a key asks for (a fitted preview when it has a height).
+QImage decodeTileFor(const QByteArray& data, const TileKey& key)
+{
+    return key.height > 0 ? decodeFitted(data, QSize(key.side, key.height)) : decodeTile(data, key.side);
+}
+
 } // namespace
 
 // Where workers hand their results in. It outlives the cache as long as a worker still holds
@@ -98,8 +118,14 @@ struct ThumbnailCache::Private {
     QCache<TileKey, QImage> tiles;
     QCache<TileKey, Failure> failures{maximumRememberedFailures};
     QSet<TileKey> pending;
+    // Tiles on their way for images whose fingerprint was not worked out when they were asked
+    // for: the worker works it out first, off this thread. Kept by the image's bytes (which the
+    // work holds until it is delivered) and the tile's size.
+    QSet<UnkeyedTile> pendingUnkeyed;
 
-    ClipboardRow::Thumbnail request(const ClipboardImage& image, const TileKey& key);
+    ClipboardRow::Thumbnail request(const ClipboardImage& image, int side, int height);
+    template <typename Settle>
+    static void deliver(ThumbnailCache* cache, const TileKey& key, QImage tile, Settle settle);
 };
 
 ThumbnailCache::ThumbnailCache(qint64 byteBudget, QThreadPool* pool, QObject* parent)
@@ -135,7 +161,7 @@ ClipboardRow::Thumbnail ThumbnailCache::thumbnail(const ClipboardImage& image, i
     // A tile the budget cannot hold would be decoded again on every paint.
     if (side <= 0 || side > maximumSide || tileBytes(side) > d->byteBudget || image.data().isEmpty())
         return {ClipboardRow::Thumbnail::State::failed, {}};
-    return d->request(image, TileKey{image.fingerprint(), side, 0});
+    return d->request(image, side, 0);
 }
 
 ClipboardRow::Thumbnail ThumbnailCache::preview(const ClipboardImage& image, QSize bounds)
@@ -144,18 +170,41 @@ ClipboardRow::Thumbnail ThumbnailCache::preview(const ClipboardImage& image, QSi
     if (capped.width() <= 0 || capped.height() <= 0 || qint64(capped.width()) * capped.height() * 4 > d->byteBudget
         || image.data().isEmpty())
         return {ClipboardRow::Thumbnail::State::failed, {}};
-    return d->request(image, TileKey{image.fingerprint(), capped.width(), capped.height()});
+    return d->request(image, capped.width(), capped.height());
 }
 
-ClipboardRow::Thumbnail ThumbnailCache::Private::request(const ClipboardImage& image, const TileKey& key)
+ClipboardRow::Thumbnail ThumbnailCache::Private::request(const ClipboardImage& image, int side, int height)
 {
     Private* d = this;
     using State = ClipboardRow::Thumbnail::State;
+    // The fingerprint of a large image takes a while to work out: never here.
+    const UnkeyedTile unkeyed{image.bytesIdentity().get(), side, height};
+    if (!image.hasFingerprint()) {
+        if (!d->pendingUnkeyed.contains(unkeyed)) {
+            d->pendingUnkeyed.insert(unkeyed);
+            d->pool->start([mailbox = d->mailbox, image, unkeyed]() {
+                {
+                    QMutexLocker lock(&mailbox->mutex);
+                    if (!mailbox->cache)
+                        return;
+                }
+                const TileKey key{image.fingerprint(), unkeyed.side, unkeyed.height};
+                QImage tile = decodeTileFor(image.data(), key);
+                QMutexLocker lock(&mailbox->mutex);
+                if (ThumbnailCache* cache = mailbox->cache)
+                    deliver(cache, key, std::move(tile), [cache, image, unkeyed] {
+                        cache->d->pendingUnkeyed.remove(unkeyed);
+                    });
+            });
+        }
+        return {State::pending, {}};
+    }
+    const TileKey key{image.fingerprint(), side, height};
     if (const QImage* tile = d->tiles.object(key))
         return {State::ready, *tile};
     if (d->failures.contains(key))
         return {State::failed, {}};
-    if (d->pending.contains(key))
+    if (d->pending.contains(key) || d->pendingUnkeyed.contains(unkeyed))
         return {State::pending, {}};
 
     d->pending.insert(key);
@@ -165,25 +214,32 @@ ClipboardRow::Thumbnail ThumbnailCache::Private::request(const ClipboardImage& i
             if (!mailbox->cache)
                 return;
         }
-        QImage tile = key.height > 0 ? decodeFitted(data, QSize(key.side, key.height)) : decodeTile(data, key.side);
+        QImage tile = decodeTileFor(data, key);
         QMutexLocker lock(&mailbox->mutex);
-        ThumbnailCache* cache = mailbox->cache;
-        if (!cache)
-            return;
-        QMetaObject::invokeMethod(
-            cache,
-            [cache, key, tile = std::move(tile)]() {
-                Private& d = *cache->d;
-                d.pending.remove(key);
-                if (tile.isNull())
-                    d.failures.insert(key, new Failure);
-                else
-                    d.tiles.insert(key, new QImage(tile), tile.sizeInBytes());
-                emit cache->thumbnailReady(key.fingerprint);
-            },
-            Qt::QueuedConnection);
+        if (ThumbnailCache* cache = mailbox->cache)
+            deliver(cache, key, std::move(tile), [cache, key] { cache->d->pending.remove(key); });
     });
     return {State::pending, {}};
+}
+
+// On a worker, with the mailbox locked and the cache still there: hands the decoded tile (null
+// when the bytes could not be decoded) to the cache's thread, which settles what was waiting for
+// it and keeps it.
+template <typename Settle>
+void ThumbnailCache::Private::deliver(ThumbnailCache* cache, const TileKey& key, QImage tile, Settle settle)
+{
+    QMetaObject::invokeMethod(
+        cache,
+        [cache, key, tile = std::move(tile), settle = std::move(settle)]() {
+            Private& d = *cache->d;
+            settle();
+            if (tile.isNull())
+                d.failures.insert(key, new Failure);
+            else
+                d.tiles.insert(key, new QImage(tile), tile.sizeInBytes());
+            emit cache->thumbnailReady(key.fingerprint);
+        },
+        Qt::QueuedConnection);
 }
 
 qint64 ThumbnailCache::byteBudget() const
@@ -198,7 +254,7 @@ qint64 ThumbnailCache::totalBytes() const
 
 int ThumbnailCache::pendingCount() const
 {
-    return int(d->pending.size());
+    return int(d->pending.size() + d->pendingUnkeyed.size());
 }
 
 void ThumbnailCache::clear()

@@ -235,7 +235,7 @@ bool CompactPanelState::canRetryOCR(const ClipboardItem& item) const
 QString CompactPanelState::retryOCRTitle(const ClipboardItem& item) const
 {
     const ClipboardImage* image = item.content().imageIf();
-    if (!image || (!m_store.ocrStatuses().isEmpty() && m_store.ocrStatuses().contains(image->fingerprint())))
+    if (!image || m_store.ocrStatusOf(*image))
         return QStringLiteral("Retry Text Recognition");
     return QStringLiteral("Read Image Text");
 }

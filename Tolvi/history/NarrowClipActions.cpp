@@ -385,12 +385,11 @@ std::optional<ClipboardStore::OCRStatus> NarrowClipActions::ocrRowStatus(const C
                                                                          const ClipboardItem& item)
 {
     const ClipboardImage* image = item.content().imageIf();
-    // (Without any OCR state no image's fingerprint is worked out for a row.)
-    if (!image || (store.ocrStatuses().isEmpty() && store.ocrInProgress().isEmpty()))
+    if (!image)
         return std::nullopt;
-    if (const auto status = store.ocrStatuses().constFind(image->fingerprint()); status != store.ocrStatuses().cend())
-        return *status;
-    if (store.ocrInProgress().contains(image->fingerprint()))
+    if (const std::optional<OCRStatus> status = store.ocrStatusOf(*image))
+        return status;
+    if (store.isRecognizing(*image))
         return OCRStatus::processing;
     return std::nullopt;
 }
@@ -398,7 +397,7 @@ std::optional<ClipboardStore::OCRStatus> NarrowClipActions::ocrRowStatus(const C
 QString NarrowClipActions::ocrButtonTitle(const ClipboardStore& store, const ClipboardItem& item)
 {
     const ClipboardImage* image = item.content().imageIf();
-    if (image && !store.ocrStatuses().isEmpty() && store.ocrStatuses().contains(image->fingerprint()))
+    if (image && store.ocrStatusOf(*image))
         return QStringLiteral("Retry Text Recognition");
     return QStringLiteral("Read Image Text");
 }

@@ -81,7 +81,7 @@ ClipImagePreview::ClipImagePreview(ThumbnailCache* thumbnails, QWidget* parent)
     setAccessibleName(QStringLiteral("Image preview"));
     if (m_thumbnails) {
         connect(m_thumbnails, &ThumbnailCache::thumbnailReady, this, [this](const QString& fingerprint) {
-            if (m_image && m_image->fingerprint() == fingerprint)
+            if (m_image && m_image->hasFingerprint() && m_image->fingerprint() == fingerprint)
                 update();
         });
     }

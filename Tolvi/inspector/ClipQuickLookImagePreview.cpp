@@ -36,7 +36,7 @@ ImagePreview::ImagePreview(ThumbnailCache* thumbnails, QWidget* parent) : QWidge
     });
     if (m_thumbnails) {
         QObject::connect(m_thumbnails, &ThumbnailCache::thumbnailReady, this, [this](const QString& fingerprint) {
-            if (m_image && m_image->fingerprint() == fingerprint)
+            if (m_image && m_image->hasFingerprint() && m_image->fingerprint() == fingerprint)
                 update();
         });
     }

@@ -86,6 +86,11 @@ public:
     const std::optional<QString>& lastCaptureIssue() const { return lastCaptureIssue_; }
     const QHash<QString, OCRStatus>& ocrStatuses() const { return ocrStatuses_; }
     const QSet<QString>& ocrInProgress() const { return ocrInProgress_; }
+    // The status of an image and whether its recognition is under way, asked without working out
+    // its fingerprint where no image with its quick key has any OCR state (as for nearly every
+    // image a view paints): cheap on the main thread.
+    std::optional<OCRStatus> ocrStatusOf(const ClipboardImage& image) const;
+    bool isRecognizing(const ClipboardImage& image) const;
     // The history in list order (an implicitly shared copy: cheap to take and to keep).
     QList<ClipboardItem> items() const { return items_; }
     const QList<Pinboard>& pinboards() const { return pinboards_; }
@@ -274,6 +279,8 @@ private:
     void applyOCRStatus(std::optional<OCRStatus> status, const QString& fingerprint);
     void applyRecognizedText(const QString& text, const QString& fingerprint, const std::optional<QUuid>& itemID);
     bool isLiveImage(const QString& fingerprint);
+    template <typename Fingerprints>
+    bool mayHoldStateOf(const Fingerprints& fingerprints, const ClipboardImage& image) const;
     const QString& fingerprintOf(Entry* entry);
     bool carriesImage(Entry* entry, const QString& fingerprint);
     void countFingerprint(Entry* entry);

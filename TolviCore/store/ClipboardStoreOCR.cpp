@@ -5,6 +5,7 @@
 #include "TolviCore/archive/TextLimits.h"
 #include "TolviCore/store/ClipboardStoreList.h"
 
+#include <type_traits>
 #include <utility>
 
 namespace tolvi {
@@ -68,6 +69,51 @@ void ClipboardStore::countAllFingerprints()
         if (!it.value()->fingerprintCounted)
             countFingerprint(it.value());
     }
+}
+
+// Whether one of the fingerprints (keys of the OCR state) may be the image's. Every such
+// fingerprint was counted when its state was set, with its quick key; one counted no longer
+// remembers its quick key among the vanished ones. Only a fingerprint with the image's quick key
+// (or none known) can be its own, so an image whose fingerprint is not worked out yet needs it
+// only then.
+template <typename Fingerprints>
+bool ClipboardStore::mayHoldStateOf(const Fingerprints& fingerprints, const ClipboardImage& image) const
+{
+    if (fingerprints.isEmpty())
+        return false;
+    if (image.hasFingerprint())
+        return true;
+    const size_t quickKey = image.quickKey();
+    for (auto it = fingerprints.cbegin(); it != fingerprints.cend(); ++it) {
+        const QString& fingerprint = [&]() -> const QString& {
+            if constexpr (std::is_same_v<Fingerprints, QSet<QString>>)
+                return *it;
+            else
+                return it.key();
+        }();
+        if (const auto count = imageCounts_.constFind(fingerprint); count != imageCounts_.cend()) {
+            if (count->quickKey == quickKey)
+                return true;
+        } else if (const auto vanished = vanishedFingerprints_.constFind(fingerprint);
+                   vanished == vanishedFingerprints_.cend() || vanished.value() == quickKey) {
+            return true;
+        }
+    }
+    return false;
+}
+
+std::optional<ClipboardStore::OCRStatus> ClipboardStore::ocrStatusOf(const ClipboardImage& image) const
+{
+    if (!mayHoldStateOf(ocrStatuses_, image))
+        return std::nullopt;
+    if (const auto status = ocrStatuses_.constFind(image.fingerprint()); status != ocrStatuses_.cend())
+        return status.value();
+    return std::nullopt;
+}
+
+bool ClipboardStore::isRecognizing(const ClipboardImage& image) const
+{
+    return mayHoldStateOf(ocrInProgress_, image) && ocrInProgress_.contains(image.fingerprint());
 }
 
 void ClipboardStore::setOCRStatus(std::optional<OCRStatus> status, const QString& fingerprint)

@@ -318,8 +318,7 @@ void PasteboardMonitor::retryOCR(const ClipboardItem& item)
     const ClipboardImage* image = stored->content().imageIf();
     if (!image)
         return;
-    const auto status = deps_.store.ocrStatuses().constFind(image->fingerprint());
-    if (status != deps_.store.ocrStatuses().constEnd() && status.value() == ClipboardStore::OCRStatus::unsupportedImage)
+    if (deps_.store.ocrStatusOf(*image) == ClipboardStore::OCRStatus::unsupportedImage)
         return;
     const std::optional<QUuid> token = deps_.store.beginOCR(stored->id());
     if (!token)

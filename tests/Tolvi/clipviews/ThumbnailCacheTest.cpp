@@ -250,23 +250,54 @@ TEST(ThumbnailCache, OneKeyIsDecodedOnceWhateverTheRequests)
     GatedPool gated;
     ThumbnailCache cache(ThumbnailCache::defaultByteBudget, &gated.pool);
     QSignalSpy spy(&cache, &ThumbnailCache::thumbnailReady);
+    // Before its fingerprint is known an image is known by its bytes, which its copies share.
     const ClipboardImage image = solid(Qt::red);
-    const ClipboardImage sameBytes = solid(Qt::red);
+    const ClipboardImage copy = image;
+    // Equal bytes of their own, with their fingerprints known (a comparison or OCR worked them out).
+    const ClipboardImage known = solid(Qt::blue);
+    const ClipboardImage sameBytes = solid(Qt::blue);
+    ASSERT_EQ(known.fingerprint(), sameBytes.fingerprint());
 
     EXPECT_EQ(cache.thumbnail(image, 48).state, State::pending);
     EXPECT_EQ(cache.thumbnail(image, 48).state, State::pending);
-    EXPECT_EQ(cache.thumbnail(sameBytes, 48).state, State::pending);
+    EXPECT_EQ(cache.thumbnail(copy, 48).state, State::pending);
     EXPECT_EQ(cache.thumbnail(image, 96).state, State::pending); // another size is another tile
-    EXPECT_EQ(cache.pendingCount(), 2);
+    EXPECT_EQ(cache.thumbnail(known, 48).state, State::pending);
+    EXPECT_EQ(cache.thumbnail(sameBytes, 48).state, State::pending);
+    EXPECT_EQ(cache.pendingCount(), 3);
 
     gated.open();
     ASSERT_TRUE(gated.pool.waitForDone(deadlineMs));
     QCoreApplication::processEvents(); // every finished decode has posted its result by now
 
-    EXPECT_EQ(spy.count(), 2);
+    EXPECT_EQ(spy.count(), 3);
     EXPECT_EQ(cache.pendingCount(), 0);
-    EXPECT_EQ(cache.thumbnail(sameBytes, 48).image.size(), QSize(48, 48));
+    // Known by fingerprint now, tiles and all.
+    EXPECT_EQ(cache.thumbnail(copy, 48).image.size(), QSize(48, 48));
     EXPECT_EQ(cache.thumbnail(image, 96).image.size(), QSize(96, 96));
+    EXPECT_EQ(cache.thumbnail(sameBytes, 48).image.size(), QSize(48, 48));
+    EXPECT_EQ(cache.thumbnail(known, 48).image.pixelColor(0, 0), QColor(Qt::blue));
+}
+
+TEST(ThumbnailCache, AnImagesFingerprintIsWorkedOutWithItsTileAndNeverOnTheCallingThread)
+{
+    GatedPool gated;
+    ThumbnailCache cache(ThumbnailCache::defaultByteBudget, &gated.pool);
+    QSignalSpy spy(&cache, &ThumbnailCache::thumbnailReady);
+    const ClipboardImage image = solid(Qt::red);
+
+    EXPECT_EQ(cache.thumbnail(image, 48).state, State::pending);
+    EXPECT_EQ(cache.preview(image, QSize(64, 32)).state, State::pending);
+    EXPECT_FALSE(image.hasFingerprint());
+
+    gated.open();
+    ASSERT_TRUE(gated.pool.waitForDone(deadlineMs));
+    QCoreApplication::processEvents();
+    ASSERT_TRUE(image.hasFingerprint());
+    ASSERT_EQ(spy.count(), 2);
+    EXPECT_EQ(spy.at(0).at(0).toString(), image.fingerprint());
+    EXPECT_EQ(cache.thumbnail(image, 48).state, State::ready);
+    EXPECT_EQ(cache.preview(image, QSize(64, 32)).image.size(), QSize(32, 32));
 }
 
 TEST(ThumbnailCache, BudgetKeepsTheMostRecentlyUsedTiles)

@@ -242,6 +242,42 @@ TEST_F(LoadedImagesFixture, StatusOfAnImageHeldTwiceSurvivesEitherClipGoingAfter
     EXPECT_TRUE(store->ocrStatuses().isEmpty());
 }
 
+TEST_F(LoadedImagesFixture, AnImagesOCRStateIsAskedWithoutItsFingerprintUnlessAnImageLikeItHasSome)
+{
+    std::unique_ptr<ClipboardStore> store = loadedStore();
+    const QString firstPrint = Sha256::hexDigest(first);
+    // Nothing under way: no image needs its fingerprint.
+    EXPECT_FALSE(store->ocrStatusOf(imageAt(*store, 0)).has_value());
+    EXPECT_FALSE(store->isRecognizing(imageAt(*store, 3)));
+    EXPECT_FALSE(imageAt(*store, 0).hasFingerprint());
+    EXPECT_FALSE(imageAt(*store, 3).hasFingerprint());
+
+    // Under way for the first image, through one of its two clips.
+    const std::optional<QUuid> token = store->beginOCR(store->itemAt(2).id());
+    ASSERT_TRUE(token);
+    // The second image cannot be it (another quick key): still not hashed.
+    EXPECT_FALSE(store->isRecognizing(imageAt(*store, 0)));
+    EXPECT_FALSE(store->ocrStatusOf(imageAt(*store, 0)).has_value());
+    EXPECT_FALSE(imageAt(*store, 0).hasFingerprint());
+    // The other clip's copy of the first image, not hashed yet, is found.
+    EXPECT_TRUE(store->isRecognizing(imageAt(*store, 3)));
+    EXPECT_EQ(store->ocrStatusOf(imageAt(*store, 3)), Status::processing);
+    // Bytes that differ where the quick key does not look are not it.
+    const ClipboardImage lookalike(withUnsampledByteChanged(first), QStringLiteral("public.png"));
+    EXPECT_FALSE(store->isRecognizing(lookalike));
+    EXPECT_FALSE(store->ocrStatusOf(lookalike).has_value());
+
+    store->finishOCR(*token, firstPrint, Status::noText, std::nullopt);
+    EXPECT_EQ(store->ocrStatusOf(imageAt(*store, 3)), Status::noText);
+    EXPECT_FALSE(store->isRecognizing(imageAt(*store, 2)));
+    EXPECT_FALSE(imageAt(*store, 0).hasFingerprint());
+
+    // Gone with the last clip that held it: its status no longer answers for a lookalike either.
+    store->remove(store->itemAt(3));
+    store->remove(store->itemAt(2));
+    EXPECT_FALSE(store->ocrStatusOf(ClipboardImage(first, QStringLiteral("public.png"))).has_value());
+}
+
 TEST_F(LoadedImagesFixture, HistoryFileLoadsAndSavesByteForByte)
 {
     const QByteArray before = contentOf(path);
