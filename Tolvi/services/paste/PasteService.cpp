@@ -411,8 +411,10 @@ void PasteService::pasteNextQueuedItem()
         return;
     }
     const std::optional<Pid> front = environment_.frontmostPID();
-    // Paste Next is chosen in our own menu or notice, so we may be in front.
-    if (!front || (*front != destination && !environment_.isTolvi(*front))) {
+    // Paste Next is chosen in our own menu or notice, so we may be in front. With nothing in front
+    // the focus is on its way from the menu or notice that just closed: no other program took it.
+    // The paste itself waits until the destination has the keyboard.
+    if (front && *front != destination && !environment_.isTolvi(*front)) {
         cancelPendingPaste(QStringLiteral("The destination app changed."));
         return;
     }
