@@ -7,7 +7,7 @@ PACKAGES=(
   build-essential cmake ninja-build pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev qt6-image-formats-plugins qt6-qpa-plugins
-  libssl-dev libicu-dev libsimdjson-dev
+  libssl-dev libicu-dev libsimdjson-dev libfontconfig-dev
   libtesseract-dev tesseract-ocr-eng libleptonica-dev
   libx11-dev libx11-xcb-dev libxtst-dev libxcb1-dev libxcb-xtest0-dev libxcb-xfixes0-dev libxcb-keysyms1-dev
   libxcb-res0-dev libxcb-xkb-dev libxcb-xinput-dev

@@ -29,6 +29,8 @@ ClipTextEditor::ClipTextEditor(QWidget* parent)
     viewport()->setAutoFillBackground(true);
     applyBackground();
     connect(document(), &QTextDocument::contentsChange, this, &ClipTextEditor::followChange);
+    // Known by the time a text is shown, as a rule: the first editor starts working it out.
+    FontCoverage::installed();
     // Every piece of one change has arrived: the buffer must hold what the document holds.
     connect(document(), &QTextDocument::contentsChanged, this, [this] {
         if (m_loading)
@@ -43,6 +45,7 @@ void ClipTextEditor::setStoredText(const QString& text)
 {
     m_loading = true;
     m_cursorToEndWhenShown = false;
+    m_buffer.setFontCoverage(FontCoverage::installed());
     m_buffer.load(text);
     // The first piece resets the document and its undo history as setPlainText does; the
     // others are added at its end, never to be undone.
@@ -82,6 +85,7 @@ void ClipTextEditor::replaceStoredText(const QString& text)
 {
     m_loading = true;
     m_cursorToEndWhenShown = false;
+    m_buffer.setFontCoverage(FontCoverage::installed());
     m_buffer.load(text);
     QTextCursor cursor(document());
     cursor.beginEditBlock();

@@ -96,6 +96,7 @@ EditorTextBuffer::EditorTextBuffer(const QString& stored)
 void EditorTextBuffer::load(const QString& stored)
 {
     m_base = stored;
+    m_coverage = m_nextCoverage;
     m_points.clear();
     m_shiftAfter.clear();
 
@@ -186,6 +187,8 @@ QString EditorTextBuffer::displayText(qsizetype from, qsizetype length) const
                 *o++ = paragraphSeparator;
             else if (const char16_t mark = TextCharacters::bidiControlMark(c))
                 *o++ = mark;
+            else if (m_coverage && !QChar::isSurrogate(c))
+                *o++ = m_coverage->shownAs(c);
             else
                 *o++ = c;
         }

@@ -1,7 +1,10 @@
 #pragma once
 
+#include "Tolvi/inspector/FontCoverage.h"
+
 #include <QString>
 
+#include <memory>
 #include <vector>
 
 namespace tolvi {
@@ -27,7 +30,8 @@ namespace tolvi {
 // or a copy of a selection.
 //
 // Bidirectional formatting characters (an RLO, say) are shown as visible marks, one for one,
-// instead of reordering what follows them: the stored text keeps them where they were.
+// instead of reordering what follows them: the stored text keeps them where they were. So are
+// characters that no font of the machine shows, as a box (see FontCoverage).
 //
 // The buffer holds no display of its own: it shares the stored text with its caller, notes
 // where the display differs from it in length (a CR LF pair, a cut), and builds the display a
@@ -41,6 +45,9 @@ public:
 
     // Starts again from a stored text, untouched; the editor is to show displayText().
     void load(const QString& stored);
+    // Characters no font shows are shown as the coverage's box (one for one) in the display of
+    // texts loaded from now on; none: every character as itself.
+    void setFontCoverage(std::shared_ptr<const FontCoverage> coverage) { m_nextCoverage = std::move(coverage); }
     // What the editor shows for the text loaded last (paragraph separators as U+2029): all of
     // it, or its `length` characters from `from` (clamped to the display).
     QString displayText() const;
@@ -91,6 +98,9 @@ private:
     void normalize();
 
     QString m_base;
+    // Taken at load(), so that the display of one loaded text never changes.
+    std::shared_ptr<const FontCoverage> m_coverage;
+    std::shared_ptr<const FontCoverage> m_nextCoverage;
     // The length of the loaded text's display.
     qsizetype m_baseLength = 0;
     QString m_lineBreak = QStringLiteral("\n");
@@ -98,7 +108,8 @@ private:
     // character: a CR LF pair (two) or a cut of a long line (none); and the sum of the
     // differences up to and including each. Every other character of the display stands for
     // the one stored in its place, shown as itself, as a paragraph separator (a line break of
-    // its own) or as a visible mark (a bidirectional control).
+    // its own), as a visible mark (a bidirectional control) or as a box (a character no font
+    // shows, see FontCoverage).
     std::vector<qsizetype> m_points;
     std::vector<qsizetype> m_shiftAfter;
     std::vector<Segment> m_segments;

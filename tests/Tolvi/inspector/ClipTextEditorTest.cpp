@@ -1,6 +1,7 @@
 // The editors' text: what the user did not touch comes back byte for byte, whatever the
 // document makes of line breaks, and the character count follows edits without recounting.
 #include "Tolvi/inspector/ClipTextEditor.h"
+#include "Tolvi/inspector/FontCoverage.h"
 #include "Tolvi/inspector/IncrementalCharacterCount.h"
 #include "Tolvi/inspector/LooksLikeCode.h"
 #include "TolviCore/model/ClipboardTextDraft.h"
@@ -17,6 +18,8 @@
 #include <QTextCursor>
 
 #include <gtest/gtest.h>
+
+#include <bitset>
 
 using namespace tolvi;
 
@@ -295,10 +298,13 @@ TEST(ClipTextEditorTest, RandomEditsAreFollowedExactly)
 
 // The buffer keeps no display of its own: built a range at a time, in pieces of any size, it is
 // the display, and it is what the document shows; it reads as the stored text with its breaks
-// and bidirectional controls shown (a cut of a long line adds a separator and nothing else);
-// the stored text comes back whole and from any split of the display.
+// and bidirectional controls shown and characters no font shows boxed (a cut of a long line
+// adds a separator and nothing else); the stored text comes back whole and from any split of
+// the display.
 TEST(EditorTextBufferTest, TheDisplayBuiltInPiecesIsTheStoredTextShown)
 {
+    // The editors box what the machine's fonts lack (the test's fonts have no ideographs).
+    const std::shared_ptr<const FontCoverage> coverage = FontCoverage::installedWhenReady();
     QString longLine;
     while (longLine.size() < 25'000)
         longLine += QStringLiteral("w%1 ").arg(longLine.size());
@@ -316,7 +322,9 @@ TEST(EditorTextBufferTest, TheDisplayBuiltInPiecesIsTheStoredTextShown)
     };
     QRandomGenerator random(3);
     for (const QString& text : texts) {
-        const EditorTextBuffer buffer(text);
+        EditorTextBuffer buffer;
+        buffer.setFontCoverage(coverage);
+        buffer.load(text);
         const QString display = buffer.displayText();
         ASSERT_EQ(display.size(), buffer.loadedDisplayLength());
         EXPECT_EQ(buffer.storedText(), text);
@@ -344,7 +352,7 @@ TEST(EditorTextBufferTest, TheDisplayBuiltInPiecesIsTheStoredTextShown)
             else if (const char16_t mark = TextCharacters::bidiControlMark(c))
                 shown += QChar(mark);
             else
-                shown += QChar(c);
+                shown += QChar(QChar::isSurrogate(c) ? c : coverage->shownAs(c));
         }
         qsizetype cuts = 0;
         qsizetype at = 0;
@@ -374,6 +382,44 @@ TEST(EditorTextBufferTest, TheDisplayBuiltInPiecesIsTheStoredTextShown)
             EXPECT_EQ(buffer.storedText(0, split) + buffer.storedText(split, display.size()), text);
         }
     }
+}
+
+TEST(EditorTextBufferTest, CharactersNoFontShowsAreShownAsABoxAndKeptInTheText)
+{
+    std::bitset<0x10000> shown;
+    shown.set();
+    for (char16_t c = 0x4E00; c <= 0x9FFF; ++c)
+        shown.reset(c);
+    shown.reset(0x0301); // a mark is drawn on its letter, never as a box of its own
+    shown.reset(0x200D);
+    const auto coverage = std::make_shared<const FontCoverage>(shown);
+    ASSERT_EQ(coverage->box(), char16_t(0x25A1));
+    const QString text = QStringLiteral("ab \u4E2D\u6587 e\u0301\u200D \U0002000B x");
+    EditorTextBuffer buffer;
+    buffer.setFontCoverage(coverage);
+    buffer.load(text);
+    EXPECT_EQ(buffer.displayText(), QStringLiteral("ab \u25A1\u25A1 e\u0301\u200D \U0002000B x"));
+    EXPECT_EQ(buffer.storedText(), text);
+    // A copy of the boxes is a copy of what they stand for.
+    EXPECT_EQ(buffer.storedText(3, 5), QStringLiteral("\u4E2D\u6587"));
+
+    // Deleted and put back (undo puts back what the editor showed): the text as loaded.
+    ASSERT_TRUE(buffer.replace(3, 1, QString()));
+    EXPECT_EQ(buffer.storedText(), QStringLiteral("ab \u6587 e\u0301\u200D \U0002000B x"));
+    ASSERT_TRUE(buffer.replace(3, 0, QString(QChar(0x25A1))));
+    EXPECT_TRUE(buffer.isUntouched());
+    EXPECT_EQ(buffer.storedText(), text);
+    // Typed, a box is a box and an ideograph an ideograph.
+    ASSERT_TRUE(buffer.replace(0, 0, QStringLiteral("\u4E2D\u25A1")));
+    EXPECT_EQ(buffer.storedText(), QStringLiteral("\u4E2D\u25A1") + text);
+
+    // A coverage set after a load is for the next text: the display of a loaded text never changes.
+    EditorTextBuffer plain;
+    plain.load(text);
+    plain.setFontCoverage(coverage);
+    EXPECT_EQ(plain.displayText(), text);
+    plain.load(text);
+    EXPECT_EQ(plain.displayText(), QStringLiteral("ab \u25A1\u25A1 e\u0301\u200D \U0002000B x"));
 }
 
 TEST(IncrementalCharacterCountTest, FollowsEditsAsAFullCountWould)
