@@ -72,6 +72,24 @@ FontCoverage::FontCoverage(const std::bitset<0x10000>& shown)
     }
 }
 
+QString FontCoverage::shown(QString text) const
+{
+    if (m_box == 0)
+        return text;
+    const qsizetype n = text.size();
+    const char16_t* data = reinterpret_cast<const char16_t*>(text.constData());
+    for (qsizetype i = 0; i < n; ++i) {
+        const char16_t c = data[i];
+        if (QChar::isSurrogate(c))
+            continue;
+        if (const char16_t shownAs = this->shownAs(c); shownAs != c) {
+            text[i] = QChar(shownAs);  // detaches once; data() stays valid for reading
+            data = reinterpret_cast<const char16_t*>(text.constData());
+        }
+    }
+    return text;
+}
+
 bool FontCoverage::isDrawnAlone(char16_t c)
 {
     switch (QChar::category(c)) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QChar>
+#include <QString>
 
 #include <bitset>
 #include <memory>
@@ -38,6 +39,8 @@ public:
         return m_box;
     }
     char16_t box() const { return m_box; }
+    // The text with shownAs() applied to each character of the plane (one for one).
+    QString shown(QString text) const;
 
 private:
     // Marks, format and control characters, separators, surrogates: never a box of their own.

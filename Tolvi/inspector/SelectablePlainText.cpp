@@ -1,5 +1,7 @@
 #include "Tolvi/inspector/SelectablePlainText.h"
 
+#include "Tolvi/inspector/FontCoverage.h"
+
 #include "Tolvi/design/DesignTokens.h"
 #include "Tolvi/design/Surfaces.h"
 #include "Tolvi/design/TolviTheme.h"
@@ -103,6 +105,7 @@ void SelectablePlainText::setText(const QString& text, const QFont& font)
         return;
     m_text = text;
     m_shown = TextCharacters::withVisibleBidiControls(text);
+    m_coverage = FontCoverage::installed();
     m_font = font;
     m_breaks.clear();
     const qsizetype size = m_text.size();
@@ -122,6 +125,13 @@ void SelectablePlainText::setText(const QString& text, const QFont& font)
     m_selecting = false;
     updateGeometry();
     update();
+}
+
+QString SelectablePlainText::shownPiece(qsizetype start, qsizetype length) const
+{
+    // Boxed a piece at a time, as it is laid out: never the whole of a long text.
+    QString piece = m_shown.mid(start, length);
+    return m_coverage ? m_coverage->shown(std::move(piece)) : piece;
 }
 
 int SelectablePlainText::textWidthFor(int width) const
@@ -189,14 +199,14 @@ bool SelectablePlainText::layOutNextPiece(Layout& layout) const
         }
     }
 
-    auto textLayout = std::make_unique<QTextLayout>(m_shown.mid(start, end - start), layout.font);
+    auto textLayout = std::make_unique<QTextLayout>(shownPiece(start, end - start), layout.font);
     textLayout->setTextOption(layout.option);
     keepGlyphsOfEmoji(*textLayout);
     auto [height, lines, lastStart] = layOutLines(layout, *textLayout);
     if (cut && lines > 1) {
         // The last line may go on in the next piece: the next piece starts with it.
         end = start + lastStart;
-        textLayout->setText(m_shown.mid(start, end - start));
+        textLayout->setText(shownPiece(start, end - start));
         std::tie(height, lines, lastStart) = layOutLines(layout, *textLayout);
     }
 
@@ -267,7 +277,7 @@ QTextLayout& SelectablePlainText::pieceLayout(Layout& layout, size_t index) cons
     Piece& piece = layout.pieces[index];
     if (!piece.layout) {
         // Laid out again exactly as the first time: same text, font, options and width.
-        piece.layout = std::make_unique<QTextLayout>(m_shown.mid(piece.start, piece.length), layout.font);
+        piece.layout = std::make_unique<QTextLayout>(shownPiece(piece.start, piece.length), layout.font);
         piece.layout->setTextOption(layout.option);
         keepGlyphsOfEmoji(*piece.layout);
         layOutLines(layout, *piece.layout);

@@ -17,6 +17,8 @@ class QTextLayout;
 
 namespace tolvi {
 
+class FontCoverage;
+
 // A text shown as it stands (nothing interpreted), wrapped at the width given (anywhere when a
 // word is too long for a line), with no line limit, selectable with the mouse and copyable:
 // the inspector's preview of a clip's text, on the preview background, and its file paths.
@@ -104,6 +106,7 @@ private:
     struct Layout;
 
     int textWidthFor(int width) const;
+    QString shownPiece(qsizetype start, qsizetype length) const;
     // The layout at this text width, made anew when the width or the text changed.
     Layout& layoutAt(int textWidth) const;
     // A layout at this text width with nothing laid out yet.
@@ -134,6 +137,8 @@ private:
     // What is laid out: the text with its bidirectional controls as visible marks (one for one),
     // so it reads as what a copy gives.
     QString m_shown;
+    // Characters no font shows are laid out as its box (see FontCoverage); none until known.
+    std::shared_ptr<const FontCoverage> m_coverage;
     QFont m_font;
     // Where the text's paragraphs end (the positions of their break characters), found once.
     std::vector<int> m_breaks;

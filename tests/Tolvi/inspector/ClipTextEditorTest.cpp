@@ -399,6 +399,8 @@ TEST(EditorTextBufferTest, CharactersNoFontShowsAreShownAsABoxAndKeptInTheText)
     buffer.setFontCoverage(coverage);
     buffer.load(text);
     EXPECT_EQ(buffer.displayText(), QStringLiteral("ab \u25A1\u25A1 e\u0301\u200D \U0002000B x"));
+    // The inspector lays its pieces out the same way.
+    EXPECT_EQ(coverage->shown(text), buffer.displayText());
     EXPECT_EQ(buffer.storedText(), text);
     // A copy of the boxes is a copy of what they stand for.
     EXPECT_EQ(buffer.storedText(3, 5), QStringLiteral("\u4E2D\u6587"));
