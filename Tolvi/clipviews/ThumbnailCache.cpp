@@ -159,7 +159,7 @@ ThumbnailCache::~ThumbnailCache()
 ClipboardRow::Thumbnail ThumbnailCache::thumbnail(const ClipboardImage& image, int side)
 {
     // A tile the budget cannot hold would be decoded again on every paint.
-    if (side <= 0 || side > maximumSide || tileBytes(side) > d->byteBudget || image.data().isEmpty())
+    if (side <= 0 || side > maximumSide || tileBytes(side) > d->byteBudget || image.byteCount() == 0)
         return {ClipboardRow::Thumbnail::State::failed, {}};
     return d->request(image, side, 0);
 }
@@ -168,7 +168,7 @@ ClipboardRow::Thumbnail ThumbnailCache::preview(const ClipboardImage& image, QSi
 {
     const QSize capped = bounds.boundedTo(QSize(maximumSide, maximumSide));
     if (capped.width() <= 0 || capped.height() <= 0 || qint64(capped.width()) * capped.height() * 4 > d->byteBudget
-        || image.data().isEmpty())
+        || image.byteCount() == 0)
         return {ClipboardRow::Thumbnail::State::failed, {}};
     return d->request(image, capped.width(), capped.height());
 }
@@ -208,13 +208,15 @@ ClipboardRow::Thumbnail ThumbnailCache::Private::request(const ClipboardImage& i
         return {State::pending, {}};
 
     d->pending.insert(key);
-    d->pool->start([mailbox = d->mailbox, data = image.data(), key]() {
+    // The bytes are read on the worker too: an image loaded from the history file is decoded at
+    // their first read.
+    d->pool->start([mailbox = d->mailbox, image, key]() {
         {
             QMutexLocker lock(&mailbox->mutex);
             if (!mailbox->cache)
                 return;
         }
-        QImage tile = decodeTileFor(data, key);
+        QImage tile = decodeTileFor(image.data(), key);
         QMutexLocker lock(&mailbox->mutex);
         if (ThumbnailCache* cache = mailbox->cache)
             deliver(cache, key, std::move(tile), [cache, key] { cache->d->pending.remove(key); });

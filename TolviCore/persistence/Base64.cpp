@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <immintrin.h>
 #include <cstring>
 #include <sys/mman.h>
 #include <unistd.h>
@@ -71,6 +72,74 @@ void prefault(char* begin, std::size_t size)
 #endif
 }
 
+// The padding a text of a multiple of four characters ends with.
+std::size_t paddingOf(std::string_view text)
+{
+    const std::size_t n = text.size();
+    if (n == 0 || text[n - 1] != '=')
+        return 0;
+    return text[n - 2] == '=' ? 2 : 1;
+}
+
+// Decodes the final group of a padded text (`padding` of 1 or 2); false when it is not valid.
+bool decodeLastGroup(const unsigned char* in, std::size_t padding, unsigned char* out)
+{
+    const auto& t = decodeTables.shifted;
+    if (padding == 2) {
+        const uint32_t v = t[0][in[0]] | t[1][in[1]];
+        if ((v & 0x80000000u) || (v & 0xffff))
+            return false;
+        out[0] = static_cast<unsigned char>(v >> 16);
+        return true;
+    }
+    const uint32_t v = t[0][in[0]] | t[1][in[1]] | t[2][in[2]];
+    if ((v & 0x80000000u) || (v & 0xff))
+        return false;
+    out[0] = static_cast<unsigned char>(v >> 16);
+    out[1] = static_cast<unsigned char>(v >> 8);
+    return true;
+}
+
+bool alphabetOnlyScalar(const unsigned char* in, std::size_t n)
+{
+    const auto& t = decodeTables.shifted[3];
+    uint32_t invalid = 0;
+    for (std::size_t i = 0; i < n; ++i)
+        invalid |= t[in[i]];
+    return !(invalid & 0x80000000u);
+}
+
+// Thirty-two characters at a time: each must fall in one of the alphabet's ranges (bytes above
+// 0x7f compare as negative and fall in none).
+__attribute__((target("avx2"))) inline __m256i within(__m256i c, char low, char high)
+{
+    return _mm256_and_si256(_mm256_cmpgt_epi8(c, _mm256_set1_epi8(static_cast<char>(low - 1))),
+                            _mm256_cmpgt_epi8(_mm256_set1_epi8(static_cast<char>(high + 1)), c));
+}
+
+__attribute__((target("avx2"))) bool alphabetOnlyAVX2(const unsigned char* in, std::size_t n)
+{
+    __m256i all = _mm256_set1_epi8(-1);
+    std::size_t i = 0;
+    for (; i + 32 <= n; i += 32) {
+        const __m256i c = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + i));
+        const __m256i ok = _mm256_or_si256(
+            _mm256_or_si256(within(c, 'A', 'Z'), within(c, 'a', 'z')),
+            _mm256_or_si256(within(c, '0', '9'), _mm256_or_si256(_mm256_cmpeq_epi8(c, _mm256_set1_epi8('+')),
+                                                                 _mm256_cmpeq_epi8(c, _mm256_set1_epi8('/')))));
+        all = _mm256_and_si256(all, ok);
+    }
+    if (_mm256_movemask_epi8(all) != -1)
+        return false;
+    return alphabetOnlyScalar(in + i, n - i);
+}
+
+bool alphabetOnly(const unsigned char* in, std::size_t n)
+{
+    static const bool avx2 = __builtin_cpu_supports("avx2");
+    return avx2 ? alphabetOnlyAVX2(in, n) : alphabetOnlyScalar(in, n);
+}
+
 } // namespace
 
 void encode(const unsigned char* data, std::size_t size, char* out)
@@ -113,9 +182,7 @@ std::optional<QByteArray> decode(std::string_view text)
         return std::nullopt;
     if (n == 0)
         return QByteArray();
-    std::size_t padding = 0;
-    if (text[n - 1] == '=')
-        padding = text[n - 2] == '=' ? 2 : 1;
+    const std::size_t padding = paddingOf(text);
     const std::size_t outSize = n / 4 * 3 - padding;
     QByteArray result(static_cast<qsizetype>(outSize), Qt::Uninitialized);
     prefault(result.data(), outSize);
@@ -136,19 +203,43 @@ std::optional<QByteArray> decode(std::string_view text)
     }
     if (invalid & 0x80000000u)
         return std::nullopt;
-    if (padding == 2) {
-        const uint32_t v = t[0][in[0]] | t[1][in[1]];
-        if ((v & 0x80000000u) || (v & 0xffff))
-            return std::nullopt;
-        out[0] = static_cast<unsigned char>(v >> 16);
-    } else if (padding == 1) {
-        const uint32_t v = t[0][in[0]] | t[1][in[1]] | t[2][in[2]];
-        if ((v & 0x80000000u) || (v & 0xff))
-            return std::nullopt;
-        out[0] = static_cast<unsigned char>(v >> 16);
-        out[1] = static_cast<unsigned char>(v >> 8);
-    }
+    if (padding && !decodeLastGroup(in, padding, out))
+        return std::nullopt;
     return result;
+}
+
+bool isValid(std::string_view text)
+{
+    const std::size_t n = text.size();
+    if (n % 4 != 0)
+        return false;
+    if (n == 0)
+        return true;
+    const std::size_t padding = paddingOf(text);
+    const std::size_t fullChars = (n / 4 - (padding ? 1 : 0)) * 4;
+    const auto* in = reinterpret_cast<const unsigned char*>(text.data());
+    if (!alphabetOnly(in, fullChars))
+        return false;
+    unsigned char scratch[2];
+    return !padding || decodeLastGroup(in + fullChars, padding, scratch);
+}
+
+std::size_t decodedLength(std::string_view text)
+{
+    return text.size() / 4 * 3 - paddingOf(text);
+}
+
+QByteArray decodeRange(std::string_view text, std::size_t offset, std::size_t length)
+{
+    if (length == 0)
+        return QByteArray();
+    // The whole groups of four characters that hold the range: a group is three bytes.
+    const std::size_t firstGroup = offset / 3;
+    const std::size_t endGroup = (offset + length + 2) / 3;
+    const std::optional<QByteArray> groups = decode(text.substr(firstGroup * 4, (endGroup - firstGroup) * 4));
+    if (!groups)
+        return QByteArray();
+    return groups->mid(static_cast<qsizetype>(offset - firstGroup * 3), static_cast<qsizetype>(length));
 }
 
 } // namespace tolvi::Base64

@@ -24,4 +24,14 @@ QByteArray encode(QByteArrayView data);
 // leaves over are zero. Returns nothing otherwise.
 std::optional<QByteArray> decode(std::string_view text);
 
+// Whether decode(text) would succeed, without decoding it.
+bool isValid(std::string_view text);
+
+// How many bytes valid Base64 text decodes to.
+std::size_t decodedLength(std::string_view text);
+
+// The bytes [offset, offset + length) of what valid Base64 text decodes to; the range lies
+// within decodedLength(text).
+QByteArray decodeRange(std::string_view text, std::size_t offset, std::size_t length);
+
 } // namespace tolvi::Base64

@@ -299,8 +299,9 @@ ClipboardHistoryState FileClipboardHistoryPersistence::loadFile()
     std::optional<PersistenceError> failure;
     {
         // A regular file is mapped, not copied: its pages are read where the page cache holds
-        // them, and the image text is given back as soon as it has been decoded.
-        const JsonInput input = JsonInput::readFile(fd);
+        // them, and given back once read. Large images stay there in Base64 until they are
+        // needed, and the mapping with them.
+        const auto input = std::make_shared<const JsonInput>(JsonInput::readFile(fd));
         if (options_.beforeDecoding)
             options_.beforeDecoding();
         try {
@@ -311,7 +312,7 @@ ClipboardHistoryState FileClipboardHistoryPersistence::loadFile()
             failure = error;
         }
         // Whatever the decoder made of it, part of what it read was not the file.
-        if (input.changedWhileRead())
+        if (input->changedWhileRead())
             failure = PersistenceError::decoding(QStringLiteral("The history file was cut short while it was read"));
         if (failure) {
             state.reset();

@@ -150,30 +150,127 @@ QUuid readUuid(value& v, const Path& path)
 // The input whose decoded Base64 text the readers on this thread give back (JsonInput::release).
 thread_local const JsonInput* consumedInput = nullptr;
 
-// Base64 strings are read from the raw document text where they carry no escapes, so that
-// hundreds of megabytes of image data are not first copied into the parser's string buffer.
-QByteArray readBase64(value& v, const Path& path)
+// The same input with its owner when it is a mapped file, whose large images are left there in
+// Base64 until they are needed (see StoredImageBytes); null when every image is decoded as read.
+thread_local const std::shared_ptr<const JsonInput>* storingInput = nullptr;
+
+// Smaller images are decoded as they are read: not worth keeping the file for.
+constexpr std::size_t storedBase64Minimum = 64 * 1024;
+
+// Image bytes left in Base64 in the mapped history file. The mapping stays while an image reads
+// from it; its pages are given back each time they have been read, and the file stays what it
+// was when it was read even after a save has put another in its place. Reading pages of a file
+// that has been cut short in the meantime gives zeros, and the mapping reports it: such bytes
+// are nothing, never another image's.
+class MappedBase64Bytes final : public StoredImageBytes {
+public:
+    MappedBase64Bytes(std::shared_ptr<const JsonInput> input, std::string_view text)
+        : input_(std::move(input)), text_(text)
+    {
+    }
+
+    std::optional<QByteArray> decode() const override
+    {
+        if (input_->changedWhileRead())
+            return std::nullopt;
+        std::optional<QByteArray> bytes = Base64::decode(text_);
+        input_->release(text_.data(), text_.data() + text_.size());
+        if (input_->changedWhileRead())
+            return std::nullopt;
+        return bytes;
+    }
+
+    bool intact() const override { return !input_->changedWhileRead(); }
+
+    bool writeBase64(const std::function<void(std::string_view)>& write) const override
+    {
+        constexpr std::size_t piece = 1024 * 1024;
+        for (std::size_t at = 0; at < text_.size(); at += piece) {
+            if (input_->changedWhileRead())
+                return false;
+            const std::string_view part = text_.substr(at, piece);
+            write(part);
+            input_->release(part.data(), part.data() + part.size());
+        }
+        return !input_->changedWhileRead();
+    }
+
+private:
+    const std::shared_ptr<const JsonInput> input_;
+    const std::string_view text_;
+};
+
+// An image's bytes as read: decoded, or left stored with what the image needs to know of them.
+struct ImageBytes {
+    QByteArray data;
+    std::shared_ptr<const StoredImageBytes> stored;
+    qint64 byteCount = 0;
+    size_t quickKey = 0;
+};
+
+// The Base64 text of a string value as it lies in the document, without its quotes, when it
+// carries no escapes.
+std::optional<std::string_view> unescapedRawString(value& v)
+{
+    std::string_view raw = v.raw_json_token();
+    while (!raw.empty() && (raw.back() == ' ' || raw.back() == '\n' || raw.back() == '\r' || raw.back() == '\t'))
+        raw.remove_suffix(1);
+    if (raw.size() >= 2 && raw.front() == '"' && raw.back() == '"'
+        && std::memchr(raw.data() + 1, '\\', raw.size() - 2) == nullptr)
+        return raw.substr(1, raw.size() - 2);
+    return std::nullopt;
+}
+
+void requireBase64String(value& v, const Path& path)
 {
     json_type type{};
     if (const auto error = v.type().get(type))
         fail(path, error);
     if (type != json_type::string)
         fail(path, QStringLiteral("expected a Base64 string"));
-    std::string_view raw = v.raw_json_token();
-    while (!raw.empty() && (raw.back() == ' ' || raw.back() == '\n' || raw.back() == '\r' || raw.back() == '\t'))
-        raw.remove_suffix(1);
+}
+
+// Base64 strings are read from the raw document text where they carry no escapes, so that
+// hundreds of megabytes of image data are not first copied into the parser's string buffer.
+QByteArray readBase64(value& v, const Path& path)
+{
+    requireBase64String(v, path);
     std::optional<QByteArray> bytes;
-    if (raw.size() >= 2 && raw.front() == '"' && raw.back() == '"'
-        && std::memchr(raw.data() + 1, '\\', raw.size() - 2) == nullptr) {
-        bytes = Base64::decode(raw.substr(1, raw.size() - 2));
+    if (const std::optional<std::string_view> text = unescapedRawString(v)) {
+        bytes = Base64::decode(*text);
         if (bytes && consumedInput)
-            consumedInput->release(raw.data(), raw.data() + raw.size());
+            consumedInput->release(text->data(), text->data() + text->size());
     } else {
         bytes = Base64::decode(readRawString(v, path));
     }
     if (!bytes)
         fail(path, QStringLiteral("not valid Base64"));
     return std::move(*bytes);
+}
+
+// An image's Base64 bytes: a large one of a mapped history file is checked and left where it
+// is, anything else decoded.
+ImageBytes readImageBytes(value& v, const Path& path)
+{
+    if (storingInput) {
+        requireBase64String(v, path);
+        const std::optional<std::string_view> text = unescapedRawString(v);
+        if (text && text->size() >= storedBase64Minimum) {
+            if (!Base64::isValid(*text))
+                fail(path, QStringLiteral("not valid Base64"));
+            ImageBytes bytes;
+            bytes.byteCount = static_cast<qint64>(Base64::decodedLength(*text));
+            bytes.quickKey = ClipboardImage::quickKeyOf(bytes.byteCount, [&](qint64 offset, qint64 length) {
+                return Base64::decodeRange(*text, static_cast<std::size_t>(offset), static_cast<std::size_t>(length));
+            });
+            (*storingInput)->release(text->data(), text->data() + text->size());
+            bytes.stored = std::make_shared<MappedBase64Bytes>(*storingInput, *text);
+            return bytes;
+        }
+    }
+    ImageBytes bytes;
+    bytes.data = readBase64(v, path);
+    return bytes;
 }
 
 template <typename Handler>
@@ -213,13 +310,13 @@ void requireKey(bool present, const Path& path, const char* key)
 
 ClipboardImage readImage(value& v, const Path& path)
 {
-    std::optional<QByteArray> data;
+    std::optional<ImageBytes> data;
     std::optional<QString> typeIdentifier;
     std::optional<qint64> width, height;
     std::optional<QString> recognizedText;
     forEachField(v, path, [&](std::string_view key, value& field) {
         if (key == "data") {
-            data = readBase64(field, path.child("data"));
+            data = readImageBytes(field, path.child("data"));
         } else if (key == "typeIdentifier") {
             typeIdentifier = readString(field, path.child("typeIdentifier"));
         } else if (key == "pixelWidth") {
@@ -233,7 +330,10 @@ ClipboardImage readImage(value& v, const Path& path)
     });
     requireKey(data.has_value(), path, "data");
     requireKey(typeIdentifier.has_value(), path, "typeIdentifier");
-    return ClipboardImage(std::move(*data), std::move(*typeIdentifier), width, height, std::move(recognizedText));
+    if (data->stored)
+        return ClipboardImage(std::move(data->stored), data->byteCount, data->quickKey, std::move(*typeIdentifier),
+                              width, height, std::move(recognizedText));
+    return ClipboardImage(std::move(data->data), std::move(*typeIdentifier), width, height, std::move(recognizedText));
 }
 
 ClipboardContent readContent(value& v, const Path& path)
@@ -441,7 +541,11 @@ namespace {
 // for a clip whose braces and brackets do not pair up, whose failure names the clip alone.
 class ParallelItemReader {
 public:
-    explicit ParallelItemReader(const JsonInput& input) : input_(input), maximumWorkers_(workersFor(input.size())) {}
+    // `owner`, when given, owns `input`, a mapped file whose large images may be left there.
+    ParallelItemReader(const JsonInput& input, const std::shared_ptr<const JsonInput>* owner)
+        : input_(input), owner_(owner), maximumWorkers_(workersFor(input.size()))
+    {
+    }
     ~ParallelItemReader() { joinWorkers(); }
     ParallelItemReader(const ParallelItemReader&) = delete;
     ParallelItemReader& operator=(const ParallelItemReader&) = delete;
@@ -662,6 +766,7 @@ private:
     void read(Run& run, simdjson::ondemand::parser& parser)
     {
         const JsonInput* previous = std::exchange(consumedInput, &input_);
+        const std::shared_ptr<const JsonInput>* previousOwner = std::exchange(storingInput, owner_);
         const Path top;
         const Path list = run.underItemsKey ? top.child("items") : top;
         const char* const end = input_.data() + input_.capacity();
@@ -690,9 +795,11 @@ private:
             run.failure = std::current_exception();
         }
         consumedInput = previous;
+        storingInput = previousOwner;
     }
 
     const JsonInput& input_;
+    const std::shared_ptr<const JsonInput>* const owner_;
     const std::size_t maximumWorkers_;
     simdjson::ondemand::parser ownParser_; // for a file read without the pool
     std::deque<Run> runs_;
@@ -771,10 +878,21 @@ ClipboardHistoryState HistoryJsonCodec::decodeState(QByteArrayView json)
 
 HistoryJsonCodec::DecodedHistoryFile HistoryJsonCodec::decodeHistoryFile(const JsonInput& input)
 {
+    return decodeHistoryFile(input, nullptr);
+}
+
+HistoryJsonCodec::DecodedHistoryFile HistoryJsonCodec::decodeHistoryFile(const std::shared_ptr<const JsonInput>& input)
+{
+    return decodeHistoryFile(*input, input->isMapped() ? &input : nullptr);
+}
+
+HistoryJsonCodec::DecodedHistoryFile HistoryJsonCodec::decodeHistoryFile(const JsonInput& input,
+                                                                         const std::shared_ptr<const JsonInput>* owner)
+{
     simdjson::ondemand::parser parser;
     auto document = HistoryJsonReader::iterate(parser, input.data(), input.size(), input.capacity());
     const auto type = topType(document);
-    HistoryJsonReader::ParallelItemReader reader(input);
+    HistoryJsonReader::ParallelItemReader reader(input, owner);
     // A failure of the reading thread counts only when no clip handed to the pool failed before it.
     const auto readAll = [&](const auto& read) {
         try {

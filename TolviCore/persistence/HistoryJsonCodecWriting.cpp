@@ -30,7 +30,18 @@ void writeImage(JsonStreamWriter& writer, const ClipboardImage& image)
 {
     writer.beginObject();
     writer.key("data");
-    writer.base64(image.data());
+    // Bytes still stored in Base64 (in the history file they were loaded from) are copied as
+    // they are, not decoded to be encoded again; if that file was cut short while they were
+    // copied, what was written is not the image, and the save fails rather than keep it.
+    if (const StoredImageBytes* stored = image.storedBytes()) {
+        writer.beginVerbatimString();
+        if (!stored->writeBase64([&writer](std::string_view part) { writer.verbatim(part); }))
+            throw PersistenceError::encoding(QStringLiteral("The history file an image was read from changed while "
+                                                            "it was copied."));
+        writer.endVerbatimString();
+    } else {
+        writer.base64(image.data());
+    }
     if (image.pixelHeight()) {
         writer.key("pixelHeight");
         writer.integer(*image.pixelHeight());

@@ -265,4 +265,10 @@ void JsonStreamWriter::base64(QByteArrayView bytes)
     put('"');
 }
 
+void JsonStreamWriter::beginVerbatimString()
+{
+    beforeValue();
+    put('"');
+}
+
 } // namespace tolvi

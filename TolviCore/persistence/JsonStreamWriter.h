@@ -41,6 +41,11 @@ public:
     void null();
     // The bytes as a standard Base64 string.
     void base64(QByteArrayView bytes);
+    // A string whose text the caller gives in pieces, already as it must stand between the
+    // quotes (Base64 text, say): written unchanged.
+    void beginVerbatimString();
+    void verbatim(std::string_view text) { put(text); }
+    void endVerbatimString() { put('"'); }
 
     // Writes what is buffered to the sink (also done by the destructor when nothing failed).
     void flush();

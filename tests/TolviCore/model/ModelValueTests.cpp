@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QRandomGenerator>
+
 #include <cmath>
 #include <limits>
 
@@ -64,6 +66,26 @@ TEST(UnicodeText, SurrogatesLengthsAndCharacters)
     EXPECT_EQ(UnicodeText::utf8Length(emoji), 4);
     EXPECT_EQ(UnicodeText::utf8Length(QString::fromUtf8("a\xC3\xA9\xE2\x82\xAC")), 6);
     EXPECT_EQ(UnicodeText::utf8Length(lone), UnicodeText::replacingLoneSurrogates(lone).toUtf8().size());
+}
+
+// Long ASCII runs are counted sixteen units at a time: every mixture, with pairs and lone
+// surrogates on either side of those blocks, counts as its UTF-8 form.
+TEST(UnicodeText, UTF8LengthOfMixedTextAcrossBlocksIsThatOfItsUTF8Form)
+{
+    QRandomGenerator random(5);
+    const char16_t units[] = {u'a', u'\n', 0x7f, 0x80, 0xe9, 0x7ff, 0x800, 0x20ac, 0xffff, 0xd83d, 0xde00, 0xdbff, 0xdc00};
+    for (int round = 0; round < 2000; ++round) {
+        QString text;
+        const int pieces = random.bounded(1, 8);
+        for (int p = 0; p < pieces; ++p) {
+            text += QString(random.bounded(0, 40), QLatin1Char('x'));
+            const int others = random.bounded(0, 4);
+            for (int o = 0; o < others; ++o)
+                text += QChar(units[random.bounded(int(std::size(units)))]);
+        }
+        ASSERT_EQ(UnicodeText::utf8Length(text), UnicodeText::replacingLoneSurrogates(text).toUtf8().size())
+            << text.toStdU16String().size();
+    }
 }
 
 TEST(ClipboardTextDraft, CharacterStatusAndSaving)

@@ -39,6 +39,39 @@ TEST(Base64, DecodingIsStrict)
     EXPECT_EQ(*Base64::decode(""), QByteArray());
 }
 
+// The checks without decoding answer as decoding does, across the widths the check reads at once,
+// for every kind of flaw at every place; and a range decodes to that part of the whole.
+TEST(Base64, CheckingAndDecodingARangeAgreeWithDecodingTheWhole)
+{
+    QRandomGenerator random(11);
+    for (int size = 0; size < 140; ++size) {
+        QByteArray bytes(size, Qt::Uninitialized);
+        for (char& c : bytes)
+            c = static_cast<char>(random.bounded(256));
+        const QByteArray good = Base64::encode(bytes);
+        const std::string_view text(good.constData(), static_cast<std::size_t>(good.size()));
+        ASSERT_TRUE(Base64::isValid(text)) << size;
+        ASSERT_EQ(Base64::decodedLength(text), static_cast<std::size_t>(size));
+        for (int at = 0; at < good.size(); ++at) {
+            for (const char flaw : {'*', '=', ' ', '\x80', '\xff', '\0', '-', '@', '[', '`', '{', ':'}) {
+                QByteArray bad = good;
+                bad[at] = flaw;
+                const std::string_view badText(bad.constData(), static_cast<std::size_t>(bad.size()));
+                ASSERT_EQ(Base64::isValid(badText), Base64::decode(badText).has_value()) << size << " " << at << " " << int(flaw);
+            }
+        }
+        for (int i = 0; i < 20 && size > 0; ++i) {
+            const int offset = random.bounded(size);
+            const int length = random.bounded(size - offset + 1);
+            ASSERT_EQ(Base64::decodeRange(text, std::size_t(offset), std::size_t(length)), bytes.mid(offset, length))
+                << size << " " << offset << " " << length;
+        }
+    }
+    // Padding that leaves bits over, and lengths that are not whole groups.
+    for (const char* bad : {"QR==", "QUJ=", "A", "ABCDE===", "AB=C"})
+        EXPECT_FALSE(Base64::isValid(bad)) << bad;
+}
+
 TEST(JsonStreamWriter, ProducesValidJsonThroughASmallBuffer)
 {
     ByteArraySink sink;

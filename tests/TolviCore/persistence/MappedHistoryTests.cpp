@@ -230,6 +230,86 @@ TEST_F(MappedHistoryTest, LargeImagesRoundTripWithTheirFingerprintsAndTheSameByt
     EXPECT_EQ(decoded.state.items, state.items);
 }
 
+// A large image of the history file is left there until its bytes are read: checked as strictly
+// as a decoded one, told apart and compared by the same quick key as the bytes themselves, and
+// written out again as it was. A file cut short after the load gives no bytes at all for it, and
+// never zeros or another image's bytes in the next save.
+TEST_F(MappedHistoryTest, LargeImagesStayInTheFileUntilReadAndAreCheckedAsStrictlyAsDecodedOnes)
+{
+    const ClipboardHistoryState state = historyWithLargeImages();
+    auto persistence = makePersistence();
+    persistence->save(state);
+    const QByteArray written = readFile(historyPath());
+
+    ClipboardHistoryState loaded = persistence->load();
+    QList<const ClipboardImage*> originals, images;
+    for (qsizetype i = 0; i < state.items.size(); ++i) {
+        if (const ClipboardImage* image = loaded.items[i].content().imageIf()) {
+            images.append(image);
+            originals.append(state.items[i].content().imageIf());
+        }
+    }
+    ASSERT_GT(images.size(), 12); // the sample's own small images are decoded as read
+    int stored = 0;
+    for (qsizetype i = 0; i < images.size(); ++i) {
+        const ClipboardImage& image = *images[i];
+        stored += image.storedBytes() != nullptr;
+        EXPECT_EQ(image.byteCount(), originals[i]->byteCount());
+        EXPECT_EQ(image.quickKey(), ClipboardImage::quickKeyOf(originals[i]->data()));
+    }
+    EXPECT_EQ(stored, 12);
+    // Written out before any was read: the same file.
+    persistence->save(loaded);
+    EXPECT_EQ(readFile(historyPath()), written);
+    for (qsizetype i = 0; i < images.size(); ++i)
+        EXPECT_EQ(images[i]->data(), originals[i]->data());
+
+    // Flawed Base64 of a large image fails the load as it fails a decoding in place.
+    const qsizetype start = written.indexOf("\"data\" : \"", written.indexOf("\"image\" : {\n", written.indexOf("between 0")));
+    ASSERT_GT(start, 0);
+    const qsizetype textStart = start + qsizetype(strlen("\"data\" : \""));
+    const qsizetype textEnd = written.indexOf('"', textStart);
+    ASSERT_GT(textEnd - textStart, 64 * 1024);
+    for (const qsizetype at : {textStart, textStart + 4096, textEnd - 3}) {
+        for (const char flaw : {'*', '\xc3', '='}) {
+            QByteArray flawed = written;
+            flawed[at] = flaw;
+            if (flaw == '\xc3')
+                flawed[at + 1] = '\xa9'; // still UTF-8, not Base64
+            writeFile(historyPath(), flawed);
+            try {
+                makePersistence()->load();
+                ADD_FAILURE() << "flawed Base64 loaded at " << at - textStart;
+            } catch (const PersistenceError& error) {
+                EXPECT_TRUE(error.message().contains(QLatin1String("not valid Base64"))) << error.message().toStdString();
+            }
+        }
+    }
+
+    // Cut short after the load: the images not read yet have no bytes, and the next save holds
+    // them as such rather than as zeros.
+    writeFile(historyPath(), written);
+    loaded = makePersistence()->load();
+    ASSERT_EQ(::truncate(QFile::encodeName(historyPath()).constData(), written.size() / 3), 0);
+    qsizetype emptied = 0;
+    for (const ClipboardItem& item : loaded.items) {
+        if (const ClipboardImage* image = item.content().imageIf()) {
+            if (image->storedBytes())
+                emptied += image->data().isEmpty();
+        }
+    }
+    EXPECT_GT(emptied, 0);
+    const QByteArray saved = HistoryJsonCodec::encodeState(loaded);
+    EXPECT_FALSE(saved.contains('\0'));
+    const ClipboardHistoryState reread = HistoryJsonCodec::decodeState(saved);
+    for (qsizetype i = 0; i < loaded.items.size(); ++i) {
+        if (loaded.items[i].content().imageIf()) {
+            const QByteArray& bytes = reread.items[i].content().imageValue().data();
+            EXPECT_TRUE(bytes.isEmpty() || bytes == state.items[i].content().imageValue().data()) << i;
+        }
+    }
+}
+
 TEST(ParallelItemReading, LargeImagesAreDecodedAsStrictlyAsSmallOnes)
 {
     const QByteArray head = R"({"pinboards": [], "items": [)";
