@@ -99,7 +99,7 @@ public:
 
 private:
     // The bytes and what is derived from them alone; never changed once made (new bytes get a
-    // new one), except for the fingerprint, filled in once.
+    // new one), except for the fingerprint and stored bytes once decoded, each filled in once.
     struct Bytes {
         explicit Bytes(QByteArray bytes)
             : data(std::move(bytes)), byteCount(data.size()), quickKey(quickKeyOf(data)), decoded(true)

@@ -5,8 +5,8 @@
 
 #include <array>
 #include <cstdint>
-#include <immintrin.h>
 #include <cstring>
+#include <immintrin.h>
 #include <sys/mman.h>
 #include <unistd.h>
 

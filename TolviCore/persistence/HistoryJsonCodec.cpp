@@ -230,13 +230,12 @@ void requireBase64String(value& v, const Path& path)
         fail(path, QStringLiteral("expected a Base64 string"));
 }
 
-// Base64 strings are read from the raw document text where they carry no escapes, so that
-// hundreds of megabytes of image data are not first copied into the parser's string buffer.
-QByteArray readBase64(value& v, const Path& path)
+// Base64 strings are read from the raw document text where they carry no escapes (`text`), so
+// that hundreds of megabytes of image data are not first copied into the parser's string buffer.
+QByteArray decodeBase64(value& v, const Path& path, const std::optional<std::string_view>& text)
 {
-    requireBase64String(v, path);
     std::optional<QByteArray> bytes;
-    if (const std::optional<std::string_view> text = unescapedRawString(v)) {
+    if (text) {
         bytes = Base64::decode(*text);
         if (bytes && consumedInput)
             consumedInput->release(text->data(), text->data() + text->size());
@@ -248,28 +247,31 @@ QByteArray readBase64(value& v, const Path& path)
     return std::move(*bytes);
 }
 
+QByteArray readBase64(value& v, const Path& path)
+{
+    requireBase64String(v, path);
+    return decodeBase64(v, path, unescapedRawString(v));
+}
+
 // An image's Base64 bytes: a large one of a mapped history file is checked and left where it
 // is, anything else decoded.
 ImageBytes readImageBytes(value& v, const Path& path)
 {
-    if (storingInput) {
-        requireBase64String(v, path);
-        const std::optional<std::string_view> text = unescapedRawString(v);
-        if (text && text->size() >= storedBase64Minimum) {
-            if (!Base64::isValid(*text))
-                fail(path, QStringLiteral("not valid Base64"));
-            ImageBytes bytes;
-            bytes.byteCount = static_cast<qint64>(Base64::decodedLength(*text));
-            bytes.quickKey = ClipboardImage::quickKeyOf(bytes.byteCount, [&](qint64 offset, qint64 length) {
-                return Base64::decodeRange(*text, static_cast<std::size_t>(offset), static_cast<std::size_t>(length));
-            });
-            (*storingInput)->release(text->data(), text->data() + text->size());
-            bytes.stored = std::make_shared<MappedBase64Bytes>(*storingInput, *text);
-            return bytes;
-        }
-    }
+    requireBase64String(v, path);
+    const std::optional<std::string_view> text = unescapedRawString(v);
     ImageBytes bytes;
-    bytes.data = readBase64(v, path);
+    if (storingInput && text && text->size() >= storedBase64Minimum) {
+        if (!Base64::isValid(*text))
+            fail(path, QStringLiteral("not valid Base64"));
+        bytes.byteCount = static_cast<qint64>(Base64::decodedLength(*text));
+        bytes.quickKey = ClipboardImage::quickKeyOf(bytes.byteCount, [&](qint64 offset, qint64 length) {
+            return Base64::decodeRange(*text, static_cast<std::size_t>(offset), static_cast<std::size_t>(length));
+        });
+        (*storingInput)->release(text->data(), text->data() + text->size());
+        bytes.stored = std::make_shared<MappedBase64Bytes>(*storingInput, *text);
+        return bytes;
+    }
+    bytes.data = decodeBase64(v, path, text);
     return bytes;
 }
 
@@ -876,18 +878,12 @@ ClipboardHistoryState HistoryJsonCodec::decodeState(QByteArrayView json)
     return decodeState(JsonInput::copyOf(json));
 }
 
-HistoryJsonCodec::DecodedHistoryFile HistoryJsonCodec::decodeHistoryFile(const JsonInput& input)
-{
-    return decodeHistoryFile(input, nullptr);
-}
+namespace {
 
-HistoryJsonCodec::DecodedHistoryFile HistoryJsonCodec::decodeHistoryFile(const std::shared_ptr<const JsonInput>& input)
-{
-    return decodeHistoryFile(*input, input->isMapped() ? &input : nullptr);
-}
-
-HistoryJsonCodec::DecodedHistoryFile HistoryJsonCodec::decodeHistoryFile(const JsonInput& input,
-                                                                         const std::shared_ptr<const JsonInput>* owner)
+// Both forms of decodeHistoryFile; `owner` is null or owns `input`, a mapped file whose large
+// images may be left there.
+HistoryJsonCodec::DecodedHistoryFile decodeHistoryFileOwnedBy(const JsonInput& input,
+                                                              const std::shared_ptr<const JsonInput>* owner)
 {
     simdjson::ondemand::parser parser;
     auto document = HistoryJsonReader::iterate(parser, input.data(), input.size(), input.capacity());
@@ -912,7 +908,7 @@ HistoryJsonCodec::DecodedHistoryFile HistoryJsonCodec::decodeHistoryFile(const J
                 HistoryJsonReader::expectEnd(document);
             });
             state.items = reader.takeList(items);
-            return {std::move(state), HistoryFileForm::object};
+            return {std::move(state), HistoryJsonCodec::HistoryFileForm::object};
         } catch (const PersistenceError& error) {
             throw PersistenceError::decoding(
                 QStringLiteral("The history file is neither a history object nor a list of clips (%1)")
@@ -926,7 +922,20 @@ HistoryJsonCodec::DecodedHistoryFile HistoryJsonCodec::decodeHistoryFile(const J
         items = reader.readList(topValue(document), HistoryJsonReader::Path{});
         HistoryJsonReader::expectEnd(document);
     });
-    return {ClipboardHistoryState{reader.takeList(items), DefaultPinboards::all()}, HistoryFileForm::legacyArray};
+    return {ClipboardHistoryState{reader.takeList(items), DefaultPinboards::all()},
+            HistoryJsonCodec::HistoryFileForm::legacyArray};
+}
+
+} // namespace
+
+HistoryJsonCodec::DecodedHistoryFile HistoryJsonCodec::decodeHistoryFile(const JsonInput& input)
+{
+    return decodeHistoryFileOwnedBy(input, nullptr);
+}
+
+HistoryJsonCodec::DecodedHistoryFile HistoryJsonCodec::decodeHistoryFile(const std::shared_ptr<const JsonInput>& input)
+{
+    return decodeHistoryFileOwnedBy(*input, input->isMapped() ? &input : nullptr);
 }
 
 } // namespace tolvi

@@ -42,8 +42,6 @@ DecodedHistoryFile decodeHistoryFile(const JsonInput& input);
 // The same for a history file of the program's own: when it is a mapped file, its large images
 // are left there until they are read (ClipboardImage::data()), holding the mapping till then.
 DecodedHistoryFile decodeHistoryFile(const std::shared_ptr<const JsonInput>& input);
-// Both of the above; `owner` is null or owns `input`.
-DecodedHistoryFile decodeHistoryFile(const JsonInput& input, const std::shared_ptr<const JsonInput>* owner);
 
 } // namespace HistoryJsonCodec
 } // namespace tolvi
