@@ -537,12 +537,13 @@ bool HistoryWindowState::saveSnippet(const QString& text)
         return false;
     setQuery(QString());
     clearSearchFilters();
-    const QString key = ClipboardItem(QUuid::createUuid(), text, m_now()).dedupeKey();
+    // The clip whose key is that of a clip of this text alone: one of this very text without kept
+    // representations (no image's fingerprint, no text's key is worked out for nothing).
+    const QString entered = ClipboardItem(QUuid::createUuid(), text, m_now()).content().textValue();
     const qsizetype count = m_store.itemCount();
     for (qsizetype i = 0; i < count; ++i) {
         const ClipboardItem& item = m_store.itemAt(i);
-        // (An image's key is never a text's: its fingerprint is not worked out for nothing.)
-        if (item.content().isText() && item.dedupeKey() == key) {
+        if (!item.originalPayload() && item.content().textEquals(entered)) {
             setSelectedItemID(item.id());
             setPendingScrollItemID(item.id());
             break;

@@ -235,7 +235,7 @@ std::optional<ClipboardItem> currentClip(const ClipboardStore& store, const Clip
         const ClipboardContent& other = candidate.content();
         bool sameContent = false;
         if (const QString* text = content.textIf())
-            sameContent = other.textIf() && *other.textIf() == *text;
+            sameContent = other.textEquals(*text);
         else
             sameContent = other.imageIf() && other.imageIf()->hasSameFingerprint(content.imageValue());
         if (sameContent && candidate.dedupeKey() == key)

@@ -285,19 +285,23 @@ std::optional<ClipboardItem> ClipTextEditorOverlay::successor() const
     const qsizetype count = m_store.itemCount();
     for (qsizetype i = 0; i < count; ++i) {
         const ClipboardItem& clip = m_store.itemAt(i);
-        if (const QString* text = clip.content().textIf(); text && *text == base)
+        if (clip.content().textEquals(base))
             return clip;
     }
     // The same text in another normalisation form (of about the same length).
     std::optional<QString> canonical;
     for (qsizetype i = 0; i < count; ++i) {
         const ClipboardItem& clip = m_store.itemAt(i);
-        const QString* text = clip.content().textIf();
-        if (!text || text->size() * 4 < base.size() * 3 || text->size() * 3 > base.size() * 4 + 3)
+        const ClipboardContent& content = clip.content();
+        const qsizetype size = content.textSize();
+        if (!content.isText() || size * 4 < base.size() * 3 || size * 3 > base.size() * 4 + 3)
             continue;
         if (!canonical)
             canonical = UnicodeText::canonicalForm(base);
-        if (UnicodeText::canonicalForm(*text) == *canonical)
+        // ASCII is its own canonical form.
+        const QByteArray* ascii = content.asciiTextIf();
+        if (ascii ? *canonical == QLatin1StringView(*ascii)
+                  : UnicodeText::canonicalForm(content.textValue()) == *canonical)
             return clip;
     }
     return std::nullopt;

@@ -81,7 +81,9 @@ qsizetype estimatedArchiveBytes(const ClipboardHistoryState& state)
         total += 3 * (board.name().size() + board.systemName().size());
     for (const ClipboardItem& item : state.items) {
         total += 640 + 48 * item.pinboardIDs().size();
-        if (const QString* text = item.content().textIf()) {
+        if (const QByteArray* ascii = item.content().asciiTextIf()) {
+            total += ascii->size();
+        } else if (const QString* text = item.content().textIf()) {
             total += 3 * text->size();
         } else {
             const ClipboardImage& image = item.content().imageValue();

@@ -5,6 +5,21 @@
 
 namespace tolvi {
 
+ClipboardContent ClipboardContent::asciiText(QByteArray ascii)
+{
+    Q_ASSERT(QtPrivate::isAscii(QLatin1StringView(ascii)));
+    return ClipboardContent(std::make_shared<const AsciiText>(std::move(ascii)));
+}
+
+qsizetype ClipboardContent::textUtf8Length() const
+{
+    if (const QByteArray* ascii = asciiTextIf())
+        return ascii->size();
+    if (const QString* text = std::get_if<QString>(&value_))
+        return UnicodeText::utf8Length(*text);
+    return 0;
+}
+
 QString ClipboardContent::dedupeKey() const
 {
     if (const QString* text = textIf())
@@ -24,9 +39,15 @@ QString ClipboardContent::searchText() const
 
 bool operator==(const ClipboardContent& a, const ClipboardContent& b)
 {
-    if (const QString* ta = a.textIf()) {
-        const QString* tb = b.textIf();
-        return tb && UnicodeText::canonicallyEqual(*ta, *tb);
+    if (a.isText()) {
+        if (!b.isText())
+            return false;
+        // ASCII is its own canonical form.
+        const QByteArray* asciiA = a.asciiTextIf();
+        const QByteArray* asciiB = b.asciiTextIf();
+        if (asciiA && asciiB)
+            return *asciiA == *asciiB;
+        return UnicodeText::canonicallyEqual(a.textValue(), b.textValue());
     }
     const ClipboardImage* ib = b.imageIf();
     return ib && a.imageValue() == *ib;

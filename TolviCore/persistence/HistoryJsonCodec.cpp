@@ -355,7 +355,14 @@ ClipboardContent readContent(value& v, const Path& path)
                 requireKey(false, path, "text");
             fail(path, error);
         }
-        return ClipboardContent::text(readString(textValue, path.child("text")));
+        const std::string_view text = readRawString(textValue, path.child("text"));
+        // A long ASCII text is kept as its bytes; below this size the bytes' own header and the
+        // QString made when the text is read would cost more than the UTF-16 form saves.
+        constexpr std::size_t asciiKeptFrom = 64;
+        const auto size = static_cast<qsizetype>(text.size());
+        if (text.size() >= asciiKeptFrom && QtPrivate::isAscii(QLatin1StringView(text.data(), size)))
+            return ClipboardContent::asciiText(QByteArray(text.data(), size));
+        return ClipboardContent::text(QString::fromUtf8(text.data(), size));
     }
     if (type == "image") {
         value imageValue;
@@ -661,7 +668,7 @@ private:
 
     void work()
     {
-        HeapReserve reserve(std::min<std::size_t>(heapReserveLimit, 2 * input_.size() / maximumWorkers_));
+        HeapReserve reserve(std::min<std::size_t>(heapReserveLimit, input_.size() / maximumWorkers_));
         simdjson::ondemand::parser parser; // one per worker, grown to its largest clip
         for (;;) {
             Run* run = nullptr;
@@ -730,11 +737,12 @@ private:
         void prepareFor(const Run& run)
         {
 #ifdef MADV_POPULATE_WRITE
-            // A decoded text takes up to two bytes for each byte of its clip.
+            // A decoded text takes about a byte for each byte of its clip: an ASCII one is kept
+            // as its bytes, and UTF-16 takes no more bytes than UTF-8 for anything but ASCII.
             constexpr std::size_t mappedOnItsOwn = 128 * 1024;
             std::size_t bytes = 0;
             for (const std::string_view text : run.texts)
-                bytes += text.size() < mappedOnItsOwn / 2 ? 2 * text.size() : 0;
+                bytes += text.size() < mappedOnItsOwn ? text.size() : 0;
             static const auto page = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
             const std::uintptr_t first = (next_ + page - 1) & ~(page - 1);
             const std::uintptr_t last = std::min(end_, next_ + bytes) & ~(page - 1);

@@ -69,7 +69,10 @@ void writeContent(JsonStreamWriter& writer, const ClipboardContent& content)
         writer.string(std::string_view("image"));
     } else {
         writer.key("text");
-        writer.string(content.textValue());
+        if (const QByteArray* ascii = content.asciiTextIf())
+            writer.string(QLatin1StringView(*ascii));
+        else
+            writer.string(content.textValue());
         writer.key("type");
         writer.string(std::string_view("text"));
     }

@@ -148,8 +148,18 @@ void JsonStreamWriter::putQuoted(std::string_view utf8)
 void JsonStreamWriter::string(const QString& value)
 {
     beforeValue();
-    const qsizetype n = value.size();
-    const char16_t* s = reinterpret_cast<const char16_t*>(value.constData());
+    putText(reinterpret_cast<const char16_t*>(value.constData()), value.size());
+}
+
+void JsonStreamWriter::string(QLatin1StringView value)
+{
+    beforeValue();
+    putText(reinterpret_cast<const uchar*>(value.data()), value.size());
+}
+
+template <typename Unit>
+void JsonStreamWriter::putText(const Unit* s, qsizetype n)
+{
     put('"');
     qsizetype i = 0;
     while (i < n) {
@@ -186,7 +196,9 @@ void JsonStreamWriter::string(const QString& value)
                 continue;
             }
             char32_t cp = c;
-            if (c >= 0xD800 && c <= 0xDBFF && i + 1 < n && s[i + 1] >= 0xDC00 && s[i + 1] <= 0xDFFF) {
+            if constexpr (sizeof(Unit) == 1) {
+                ++i;
+            } else if (c >= 0xD800 && c <= 0xDBFF && i + 1 < n && s[i + 1] >= 0xDC00 && s[i + 1] <= 0xDFFF) {
                 cp = 0x10000 + ((char32_t(c) - 0xD800) << 10) + (char32_t(s[i + 1]) - 0xDC00);
                 i += 2;
             } else {

@@ -32,6 +32,8 @@ public:
     void key(std::string_view key);
 
     void string(const QString& value);
+    // A string given as Latin-1 (ASCII, say): written as string() writes the same QString.
+    void string(QLatin1StringView value);
     // A string given as UTF-8 bytes (escaped, not validated).
     void string(std::string_view utf8);
     // Throws PersistenceError::encoding for NaN and infinities.
@@ -64,6 +66,9 @@ private:
     }
     void put(std::string_view text);
     void putQuoted(std::string_view utf8);
+    // The text of string(): `Unit` is char16_t (UTF-16) or uchar (Latin-1).
+    template <typename Unit>
+    void putText(const Unit* s, qsizetype n);
 
     struct Level {
         bool isObject;

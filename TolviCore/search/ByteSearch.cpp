@@ -72,13 +72,25 @@ bool hasAVX2()
 #endif
 
 // Whether the needle stands at h (its first and last units already matched).
-inline bool maskedMatchAt(const char16_t* h, const char16_t* needle, const char16_t* masks, std::size_t m)
+template <typename Unit>
+inline bool maskedMatchAt(const Unit* h, const Unit* needle, const Unit* masks, std::size_t m)
 {
     for (std::size_t j = 1; j + 1 < m; ++j) {
-        if (char16_t(h[j] | masks[j]) != needle[j])
+        if (Unit(h[j] | masks[j]) != needle[j])
             return false;
     }
     return true;
+}
+
+const char* findMasked8Tail(const char* h, std::size_t from, std::size_t n, const char* needle, const char* masks,
+                            std::size_t m)
+{
+    for (std::size_t i = from; i + m <= n; ++i) {
+        if (char(h[i] | masks[0]) == needle[0] && char(h[i + m - 1] | masks[m - 1]) == needle[m - 1]
+            && maskedMatchAt(h + i, needle, masks, m))
+            return h + i;
+    }
+    return nullptr;
 }
 
 const char16_t* findMasked16Tail(const char16_t* h, std::size_t from, std::size_t n, const char16_t* needle,
@@ -146,6 +158,56 @@ __attribute__((target("avx2"))) const char16_t* findMasked16AVX2(const char16_t*
     return findMasked16Tail(h, i, n, needle, masks, m);
 }
 
+// The candidates of one block of bytes, a bit each.
+inline const char* confirmCandidates8(unsigned mask, const char* block, const char* needle, const char* masks,
+                                      std::size_t m)
+{
+    while (mask) {
+        const unsigned at = unsigned(__builtin_ctz(mask));
+        if (maskedMatchAt(block + at, needle, masks, m))
+            return block + at;
+        mask &= mask - 1;
+    }
+    return nullptr;
+}
+
+const char* findMasked8SSE2(const char* h, std::size_t n, const char* needle, const char* masks, std::size_t m)
+{
+    const __m128i first = _mm_set1_epi8(needle[0]);
+    const __m128i firstMask = _mm_set1_epi8(masks[0]);
+    const __m128i last = _mm_set1_epi8(needle[m - 1]);
+    const __m128i lastMask = _mm_set1_epi8(masks[m - 1]);
+    std::size_t i = 0;
+    for (; i + m - 1 + 16 <= n; i += 16) {
+        const __m128i a = _mm_or_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(h + i)), firstMask);
+        const __m128i b = _mm_or_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(h + i + m - 1)), lastMask);
+        const unsigned mask = unsigned(_mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(a, first), _mm_cmpeq_epi8(b, last))));
+        if (const char* match = confirmCandidates8(mask, h + i, needle, masks, m))
+            return match;
+    }
+    return findMasked8Tail(h, i, n, needle, masks, m);
+}
+
+__attribute__((target("avx2"))) const char* findMasked8AVX2(const char* h, std::size_t n, const char* needle,
+                                                            const char* masks, std::size_t m)
+{
+    const __m256i first = _mm256_set1_epi8(needle[0]);
+    const __m256i firstMask = _mm256_set1_epi8(masks[0]);
+    const __m256i last = _mm256_set1_epi8(needle[m - 1]);
+    const __m256i lastMask = _mm256_set1_epi8(masks[m - 1]);
+    std::size_t i = 0;
+    for (; i + m - 1 + 32 <= n; i += 32) {
+        const __m256i a = _mm256_or_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(h + i)), firstMask);
+        const __m256i b =
+            _mm256_or_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(h + i + m - 1)), lastMask);
+        const unsigned mask =
+            unsigned(_mm256_movemask_epi8(_mm256_and_si256(_mm256_cmpeq_epi8(a, first), _mm256_cmpeq_epi8(b, last))));
+        if (const char* match = confirmCandidates8(mask, h + i, needle, masks, m))
+            return match;
+    }
+    return findMasked8Tail(h, i, n, needle, masks, m);
+}
+
 inline bool anyHigh(__m128i units, __m128i high)
 {
     return _mm_movemask_epi8(_mm_cmpeq_epi16(_mm_and_si128(units, high), _mm_setzero_si128())) != 0xFFFF;
@@ -201,6 +263,19 @@ const char16_t* findMasked16(const char16_t* haystack, std::size_t n, const char
     return hasAVX2() ? findMasked16AVX2(haystack, n, needle, masks, m) : findMasked16SSE2(haystack, n, needle, masks, m);
 #else
     return findMasked16Tail(haystack, 0, n, needle, masks, m);
+#endif
+}
+
+const char* findMasked8(const char* haystack, std::size_t n, const char* needle, const char* masks, std::size_t m)
+{
+    if (m == 0)
+        return haystack;
+    if (n < m)
+        return nullptr;
+#if TOLVI_BYTE_SEARCH_X86
+    return hasAVX2() ? findMasked8AVX2(haystack, n, needle, masks, m) : findMasked8SSE2(haystack, n, needle, masks, m);
+#else
+    return findMasked8Tail(haystack, 0, n, needle, masks, m);
 #endif
 }
 

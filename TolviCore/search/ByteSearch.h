@@ -16,6 +16,10 @@ const char* find(const char* haystack, std::size_t haystackLength, const char* n
 const char16_t* findMasked16(const char16_t* haystack, std::size_t haystackLength, const char16_t* needle,
                              const char16_t* masks, std::size_t needleLength);
 
+// The same for bytes: a byte b stands for the needle's byte n when (b | mask) == n.
+const char* findMasked8(const char* haystack, std::size_t haystackLength, const char* needle, const char* masks,
+                        std::size_t needleLength);
+
 // Whether UTF-16 text holds only ASCII (every unit below 0x80).
 bool isAscii16(const char16_t* text, std::size_t length);
 

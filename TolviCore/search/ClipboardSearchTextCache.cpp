@@ -77,6 +77,17 @@ bool ClipboardSearchTextCache::containsAcrossJoint(const Query& query, QStringVi
     return ByteSearch::find(joint.data(), joint.size(), query.folded.constData(), size_t(query.folded.size()));
 }
 
+bool ClipboardSearchTextCache::containsAcrossJoint(const Query& query, QLatin1StringView asciiContent,
+                                                   const QByteArray& tail, std::string& joint)
+{
+    const qsizetype reach = std::min(query.folded.size() - 1, asciiContent.size());
+    joint.assign(asciiContent.data() + asciiContent.size() - reach, size_t(reach));
+    std::transform(joint.begin(), joint.end(), joint.begin(),
+                   [](char c) { return c >= 'A' && c <= 'Z' ? char(c | 0x20) : c; });
+    joint.append(tail.constData(), size_t(tail.size()));
+    return ByteSearch::find(joint.data(), joint.size(), query.folded.constData(), size_t(query.folded.size()));
+}
+
 ClipboardSearchTextCache::ClipKey::ClipKey(const QUuid& id)
     : high((quint64(id.data1) << 32) | (quint64(id.data2) << 16) | id.data3)
 {
@@ -104,8 +115,10 @@ ClipboardSearchTextCache::Query::Query(QStringView trimmedQuery, const QLocale& 
     caseMasks.reserve(units.size());
     for (char16_t u : units)
         caseMasks.push_back(u >= u'a' && u <= u'z' ? char16_t(0x20) : char16_t(0));
-    if (std::all_of(units.cbegin(), units.cend(), [](char16_t u) { return u < 0x80; }))
+    if (std::all_of(units.cbegin(), units.cend(), [](char16_t u) { return u < 0x80; })) {
         asciiMasks = caseMasks;
+        asciiByteMasks.assign(asciiMasks.cbegin(), asciiMasks.cend());
+    }
     hasSpace = folded.contains(' ');
 }
 

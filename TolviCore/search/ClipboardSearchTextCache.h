@@ -54,6 +54,7 @@ public:
         std::u16string asciiMasks;  // for ASCII texts: 0x20 under lower-case letters; empty when the query is not ASCII
         std::u16string exactMasks;  // all 0
         std::u16string caseMasks;   // 0x20 under the ASCII lower-case letters, 0 elsewhere
+        std::string asciiByteMasks; // asciiMasks for the bytes of `folded` (empty as asciiMasks is)
         bool hasSpace = false;
 
         Query() = default;
@@ -72,6 +73,9 @@ public:
     static bool containsAcrossJoint(const Query& query, QByteArrayView foldedContent, const QByteArray& tail,
                                     std::string& joint);
     static bool containsAcrossJoint(const Query& query, QStringView content, const QByteArray& tail,
+                                    std::string& joint);
+    // The same for content given by its ASCII bytes.
+    static bool containsAcrossJoint(const Query& query, QLatin1StringView asciiContent, const QByteArray& tail,
                                     std::string& joint);
 
     // Holds the cache's lock for one filter pass.

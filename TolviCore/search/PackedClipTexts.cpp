@@ -36,6 +36,18 @@ bool isAsciiLowerCased(const QString& text, const QString& folded)
     return true;
 }
 
+// Whether two contents are texts held in the same storage, whose records are alike.
+bool sameTextStorage(const ClipboardContent& a, const ClipboardContent& b)
+{
+    const QByteArray* asciiA = a.asciiTextIf();
+    const QByteArray* asciiB = b.asciiTextIf();
+    if (asciiA || asciiB)
+        return asciiA && asciiB && asciiA->constData() == asciiB->constData() && asciiA->size() == asciiB->size();
+    const QString* text = a.textIf();
+    const QString* other = b.textIf();
+    return text && other && text->constData() == other->constData() && text->size() == other->size();
+}
+
 // How far ahead in either list a repack looks for where the two lists meet again before it looks
 // the clip up among all the earlier ones.
 constexpr qsizetype resyncReach = 16;
@@ -55,7 +67,16 @@ public:
     {
         Record record;
         const ClipboardContent& content = item.content();
-        if (const QString* text = content.textIf()) {
+        if (const QByteArray* ascii = content.asciiTextIf()) {
+            const size_t length = size_t(ascii->size());
+            if (length > std::numeric_limits<quint32>::max())
+                record = {nullptr, 0, quint32(Form::plain)};
+            else if (asciiFoldsToLowerCase_ || !ascii->contains('I'))
+                record = {ascii->constData(), quint32(length), quint32(Form::asciiBytes)};
+            else // not turned into a QString for good: this form is made once
+                record = foldedRecord(
+                    ClipboardSearchTextCache::foldedForMatching(QString::fromLatin1(*ascii), pack_.locale_), 0);
+        } else if (const QString* text = content.textIf()) {
             const char16_t* units = unitsOf(*text);
             const size_t length = size_t(text->size());
             if (ByteSearch::isAscii16(units, length)
@@ -281,10 +302,7 @@ std::shared_ptr<const PackedClipTexts> PackedClipTexts::repack(const PackedClipT
             }
             const ClipboardItem& earlierItem = earlierAt(j);
             if (item.id() == earlierItem.id()) {
-                const QString* text = item.content().textIf();
-                const QString* earlierText = earlierItem.content().textIf();
-                if (text && earlierText && text->constData() == earlierText->constData()
-                    && text->size() == earlierText->size()) {
+                if (sameTextStorage(item.content(), earlierItem.content())) {
                     takeOver(i, j);
                     pack->records_[i] = builder.withTail(pack->records_[i], item.sourceApp());
                 } else {
@@ -406,6 +424,12 @@ bool PackedClipTexts::contains(quint32 place, const Query& query, std::string& j
                              size_t(query.folded.size())))
             return true;
         break;
+    case Form::asciiBytes:
+        if (!query.asciiByteMasks.empty()
+            && ByteSearch::findMasked8(static_cast<const char*>(record.text), record.length, query.folded.constData(),
+                                       query.asciiByteMasks.data(), query.asciiByteMasks.size()))
+            return true;
+        break;
     case Form::plain:
         return plainContains(place, query);
     }
@@ -421,6 +445,10 @@ bool PackedClipTexts::contains(quint32 place, const Query& query, std::string& j
     if (recordForm == Form::folded) {
         return ClipboardSearchTextCache::containsAcrossJoint(
             query, QByteArrayView(static_cast<const char*>(record.text), qsizetype(record.length)), folded, joint);
+    }
+    if (recordForm == Form::asciiBytes) {
+        return ClipboardSearchTextCache::containsAcrossJoint(
+            query, QLatin1StringView(static_cast<const char*>(record.text), qsizetype(record.length)), folded, joint);
     }
     return ClipboardSearchTextCache::containsAcrossJoint(
         query, QStringView(static_cast<const char16_t*>(record.text), qsizetype(record.length)), folded, joint);
@@ -444,7 +472,10 @@ bool PackedClipTexts::fact(quint32 place, Fact known, Fact value, bool (*workOut
     const quint8 held = facts.load(std::memory_order_relaxed);
     if (held & known)
         return (held & value) != 0;
-    const bool yes = workOut(items_.at(place).content().textValue());
+    // A text held as ASCII bytes is not turned into a QString for good for this.
+    const ClipboardContent& content = items_.at(place).content();
+    const QByteArray* ascii = content.asciiTextIf();
+    const bool yes = ascii ? workOut(QString::fromLatin1(*ascii)) : workOut(content.textValue());
     facts.fetch_or(quint8(known | (yes ? value : 0)), std::memory_order_relaxed);
     return yes;
 }

@@ -19,8 +19,9 @@ namespace tolvi {
 // background thread) and then searched by any number of threads at once. Each clip has a record
 // of 16 bytes that says where its searchable text stands and how it is read, and a byte of facts
 // about it; the search reads the records one after another.
-// - An ASCII text is searched where it stands, ASCII letters without regard to case (in Turkish
-//   and Azerbaijani, where "I" folds to a dotless i, only an ASCII text without a capital I is).
+// - An ASCII text is searched where it stands (as UTF-16, or as the ASCII bytes it is held as),
+//   ASCII letters without regard to case (in Turkish and Azerbaijani, where "I" folds to a dotless
+//   i, only an ASCII text without a capital I is).
 // - So is any other text that folding changes in nothing but the case of ASCII letters ("Café",
 //   "Zürich", a capital letter before "中文").
 // - Only a text that folding changes otherwise, and an image's search text, keeps a folded copy
@@ -88,18 +89,19 @@ public:
 
 private:
     enum class Form : quint32 {
-        ascii = 0,   // the clip's UTF-16 text, only ASCII
-        inPlace = 1, // the clip's UTF-16 text, folded by lower-casing its ASCII letters
-        folded = 2,  // a folded copy in UTF-8
-        plain = 3,   // worked out at every search (a text too long for a record, far too many apps)
+        ascii = 0,      // the clip's UTF-16 text, only ASCII
+        inPlace = 1,    // the clip's UTF-16 text, folded by lower-casing its ASCII letters
+        folded = 2,     // a folded copy in UTF-8
+        plain = 3,      // worked out at every search (a text too long for a record, far too many apps)
+        asciiBytes = 4, // the clip's text held as ASCII bytes
     };
-    static constexpr quint32 formMask = 3;
-    static constexpr quint32 imageBit = 4;
+    static constexpr quint32 formMask = 7;
+    static constexpr quint32 imageBit = 8;
     static constexpr quint32 tailShift = 8; // the application's tail + 1 above, 0 for none
     static constexpr quint32 tailLimit = (1u << (32 - tailShift)) - 1;
 
     struct Record {
-        const void* text = nullptr; // char16_t units, or the folded copy's bytes
+        const void* text = nullptr; // char16_t units, or the folded copy's or the ASCII text's bytes
         quint32 length = 0;         // units or bytes
         quint32 kind = 0;           // form, image bit, tail
     };

@@ -108,8 +108,8 @@ qint64 ClipboardStore::estimatedStorageBytes(const ClipboardItem& item)
         if (app->bundleIdentifier())
             bytes += UnicodeText::utf8Length(*app->bundleIdentifier());
     }
-    if (const QString* text = item.content().textIf()) {
-        bytes += UnicodeText::utf8Length(*text);
+    if (item.content().isText()) {
+        bytes += item.content().textUtf8Length();
         if (const auto& payload = item.originalPayload()) {
             if (payload->rtf())
                 bytes += payload->rtf()->size();

@@ -232,20 +232,40 @@ size_t ClipboardStore::positionOf(const Entry* entry) const
 // "image:" and its fingerprint, so an image clip's hash is that of its image's quick key (equal
 // fingerprints mean equal bytes, and equal bytes have equal quick keys): no image is hashed whole
 // until it meets another one with its quick key. With an original payload the key is made of the
-// content's key and the payload's fingerprint (hexadecimal digits, canonical as they are). Clips
-// whose keys are equal always have equal hashes, and every match on a hash is checked against the
-// key itself.
+// content's key and the payload's fingerprint (hexadecimal digits, canonical as they are). A key
+// that is ASCII (its own canonical form) is hashed as its bytes, so that a text held as ASCII
+// bytes is hashed without being turned into a QString. Clips whose keys are equal always have
+// equal hashes, and every match on a hash is checked against the key itself.
 size_t ClipboardStore::keyHashOf(const ClipboardItem& item)
 {
-    const ClipboardImage* image = item.content().imageIf();
+    const ClipboardContent& content = item.content();
+    const ClipboardImage* image = content.imageIf();
+    const QByteArray* ascii = content.asciiTextIf();
     if (!item.originalPayload()) {
+        if (ascii)
+            return asciiKeyHash(*ascii);
         if (!image)
-            return textKeyHash(item.content().textValue());
+            return textKeyHash(content.textValue());
         return imageKeyHash(*image);
     }
     if (image)
         return qHash(item.originalPayload()->fingerprint(), imageKeyHash(*image));
-    return qHash(UnicodeText::canonicalForm(item.dedupeKey()), QHashSeed::globalSeed());
+    const QString& fingerprint = item.originalPayload()->fingerprint();
+    if (ascii && QtPrivate::isAscii(QStringView(fingerprint))) {
+        // As ClipboardItem::dedupeKey() builds it.
+        const QByteArrayView textPrefix("text:");
+        QByteArray key;
+        key.reserve(ascii->size() + fingerprint.size() + 40);
+        key += "original:";
+        key += QByteArray::number(textPrefix.size() + ascii->size());
+        key += ':';
+        key += textPrefix;
+        key += *ascii;
+        key += ':';
+        key += fingerprint.toLatin1();
+        return asciiKeyHash(key);
+    }
+    return canonicalKeyHash(UnicodeText::canonicalForm(item.dedupeKey()));
 }
 
 size_t ClipboardStore::imageKeyHash(const ClipboardImage& image)
@@ -255,7 +275,19 @@ size_t ClipboardStore::imageKeyHash(const ClipboardImage& image)
 
 size_t ClipboardStore::textKeyHash(const QString& text)
 {
-    return qHash(UnicodeText::canonicalForm(text), QHashSeed::globalSeed());
+    return canonicalKeyHash(UnicodeText::canonicalForm(text));
+}
+
+size_t ClipboardStore::canonicalKeyHash(const QString& canonicalKey)
+{
+    if (QtPrivate::isAscii(QStringView(canonicalKey)))
+        return asciiKeyHash(canonicalKey.toLatin1());
+    return qHash(canonicalKey, QHashSeed::globalSeed());
+}
+
+size_t ClipboardStore::asciiKeyHash(QByteArrayView ascii)
+{
+    return qHash(ascii, QHashSeed::globalSeed());
 }
 
 bool ClipboardStore::hasKey(const Entry* entry, const QString& key) const

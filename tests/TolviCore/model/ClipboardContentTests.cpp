@@ -6,7 +6,46 @@
 
 #include <QLocale>
 
+#include <thread>
+#include <vector>
+
 using namespace tolvi;
+
+TEST(ClipboardContent, ATextHeldAsAsciiBytesIsTheSameTextMadeOnceForEveryThread)
+{
+    const QByteArray bytes("Line one\nline \"two\" with a tab\t and a NUL \0 inside", 50);
+    const ClipboardContent held = ClipboardContent::asciiText(bytes);
+    const ClipboardContent copy = held; // shares the text, and its QString once made
+    EXPECT_TRUE(held.isText());
+    EXPECT_FALSE(held.isImage());
+    EXPECT_EQ(held.imageIf(), nullptr);
+    EXPECT_EQ(held.textUtf8Length(), bytes.size());
+    EXPECT_FALSE(held.holdsTextValue());
+
+    std::vector<const QString*> seen(8, nullptr);
+    std::vector<std::thread> threads;
+    for (std::size_t i = 0; i < seen.size(); ++i)
+        threads.emplace_back([&, i] { seen[i] = i % 2 ? copy.textIf() : &held.textValue(); });
+    for (std::thread& thread : threads)
+        thread.join();
+    for (const QString* text : seen)
+        EXPECT_EQ(text, seen.front());
+    EXPECT_EQ(*seen.front(), QString::fromLatin1(bytes));
+    EXPECT_EQ(seen.front()->size(), 50);
+    EXPECT_TRUE(copy.holdsTextValue());
+    EXPECT_EQ(held.asciiTextIf()->constData(), bytes.constData());
+
+    // Equal to the same text in either form, and keyed the same.
+    const ClipboardContent asText = ClipboardContent::text(QString::fromLatin1(bytes));
+    EXPECT_TRUE(held == asText);
+    EXPECT_TRUE(asText == held);
+    EXPECT_TRUE(held == ClipboardContent::asciiText(QByteArray(bytes)));
+    EXPECT_FALSE(held == ClipboardContent::asciiText(bytes.left(49)));
+    EXPECT_FALSE(held == ClipboardContent::text(QString::fromLatin1(bytes).toUpper()));
+    EXPECT_EQ(held.dedupeKey(), asText.dedupeKey());
+    EXPECT_EQ(held.searchText(), asText.searchText());
+    EXPECT_EQ(asText.asciiTextIf(), nullptr);
+}
 
 TEST(ClipboardImage, FingerprintFollowsTheBytes)
 {

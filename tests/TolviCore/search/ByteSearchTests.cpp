@@ -98,6 +98,40 @@ TEST(ByteSearch, MaskedUtf16SearchMatchesAsciiLettersOfEitherCaseAndOtherUnitsEx
     }
 }
 
+TEST(ByteSearch, MaskedByteSearchMatchesAsciiLettersOfEitherCaseAndOtherBytesExactly)
+{
+    std::mt19937 random(11);
+    // Letters of both cases, the bytes a 0x20 mask would confuse, and bytes of other kinds.
+    const std::string alphabet = "aAbBzZ@`[{ 1\n\x7f";
+    for (int round = 0; round < 3000; ++round) {
+        // Long enough for whole blocks of 16 and 32 bytes and a tail.
+        std::string haystack(std::size_t(random() % 120), ' ');
+        for (char& c : haystack)
+            c = alphabet[random() % alphabet.size()];
+        std::string needle(1 + std::size_t(random() % 5), ' ');
+        for (char& c : needle) {
+            c = alphabet[random() % alphabet.size()];
+            if (c >= 'A' && c <= 'Z')
+                c = char(c + 32);
+        }
+        std::string masks;
+        for (char c : needle)
+            masks.push_back(c >= 'a' && c <= 'z' ? 0x20 : 0);
+        const char* hit = ByteSearch::findMasked8(haystack.data(), haystack.size(), needle.data(), masks.data(),
+                                                  needle.size());
+        const std::u16string wide(haystack.cbegin(), haystack.cend());
+        const std::u16string wideNeedle(needle.cbegin(), needle.cend());
+        ASSERT_EQ(hit ? hit - haystack.data() : -1, caselessAsciiPosition(wide, wideNeedle)) << round;
+
+        const std::string exact(needle.size(), 0);
+        const char* exactHit =
+            ByteSearch::findMasked8(haystack.data(), haystack.size(), needle.data(), exact.data(), needle.size());
+        const std::size_t expected = haystack.find(needle);
+        ASSERT_EQ(exactHit ? exactHit - haystack.data() : -1,
+                  expected == std::string::npos ? -1 : std::ptrdiff_t(expected)) << round;
+    }
+}
+
 TEST(ByteSearch, TellsAsciiUtf16TextAtEveryLength)
 {
     for (std::size_t size = 0; size < 70; ++size) {

@@ -32,6 +32,15 @@ ClipboardItem imageClip(std::optional<QString> recognized, int width = 640)
                          now - 60);
 }
 
+// A text clip's content; every other ASCII text held as its bytes, as one read from the history
+// file is.
+ClipboardContent textContent(const QString& text, int i)
+{
+    if (i % 2 && QtPrivate::isAscii(QStringView(text)))
+        return ClipboardContent::asciiText(text.toLatin1());
+    return ClipboardContent::text(text);
+}
+
 // Clips that every filter and every form of text meets: ASCII of both cases, texts that folding
 // leaves alone, changes only in ASCII letters or changes otherwise (sharp s, combining marks, the
 // Turkic i's, title-case and Kelvin signs), emoji and a lone surrogate, empty and blank texts,
@@ -70,7 +79,7 @@ QList<ClipboardItem> variedClips(QRandomGenerator& random)
             content = ClipboardContent::image(
                 ClipboardImage(QByteArray("png"), QStringLiteral("public.png"), 640 + i, 480, recognized));
         } else if (i % 11 == 0) {
-            content = ClipboardContent::text(whole[random.bounded(int(whole.size()))]);
+            content = textContent(whole[random.bounded(int(whole.size()))], i);
         } else {
             QString text;
             const int count = 1 + int(random.bounded(6));
@@ -78,7 +87,7 @@ QList<ClipboardItem> variedClips(QRandomGenerator& random)
             const int only = i % 3 == 0 ? int(random.bounded(int(pieces.size()))) : -1;
             for (int w = 0; w < count; ++w)
                 text += pieces[only >= 0 ? only : random.bounded(int(pieces.size()))];
-            content = ClipboardContent::text(text);
+            content = textContent(text, i / 2);
         }
         const double createdAt = i == 7 ? std::numeric_limits<double>::quiet_NaN()
                                         : now - random.bounded(42.0 * 86400.0);
@@ -230,6 +239,19 @@ TEST_F(PackedClipTextsTest, OnlyTextsThatFoldingChangesBeyondAsciiCaseKeepAFolde
     const std::shared_ptr<const PackedClipTexts> turkishPack = PackedClipTexts::pack(turkish);
     EXPECT_EQ(turkishPack->foldedCopyCount(), 1);
     EXPECT_EQ(turkishPack->foldedBytes(), QByteArray("\xC4\xB1nvoice").size());
+
+    // Texts held as ASCII bytes likewise, and none of them is turned into a QString for good.
+    QList<ClipboardItem> held;
+    for (const ClipboardItem& item : turkish)
+        held.append(ClipboardItem(QUuid::createUuid(), ClipboardContent::asciiText(item.content().textValue().toLatin1()),
+                                   now - 60));
+    const std::shared_ptr<const PackedClipTexts> bytesPack = PackedClipTexts::pack(held);
+    EXPECT_EQ(bytesPack->foldedCopyCount(), 1);
+    EXPECT_EQ(bytesPack->foldedBytes(), QByteArray("\xC4\xB1nvoice").size());
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    EXPECT_EQ(PackedClipTexts::pack(held)->foldedCopyCount(), 0);
+    for (const ClipboardItem& item : held)
+        EXPECT_FALSE(item.content().holdsTextValue());
 }
 
 TEST_F(PackedClipTextsTest, APackMadeFromAnEarlierOneWorksOutOnlyTheClipsThatChanged)

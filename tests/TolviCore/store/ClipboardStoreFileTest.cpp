@@ -302,3 +302,78 @@ TEST_F(FileFixture, AFailedSaveIsRetriedOnATimerUntilItSucceeds)
     };
     EXPECT_EXIT(editAndWait(), ::testing::ExitedWithCode(0), "");
 }
+
+TEST_F(FileFixture, LongAsciiTextsLoadAsTheirBytesAndAreSavedAndMatchedAsTheirTexts)
+{
+    const QString filler = QStringLiteral(" and some more words, enough of them to make a long text");
+    // Every character the file writes escaped, in one text; a text with kept representations.
+    const QString escaped = QStringLiteral("tab\there \"quoted\" back\\slash\nnext\r\nbell") + QChar(7) + QChar(8)
+                            + QChar(12) + QChar(0x7f) + filler;
+    const QString withPayload = QStringLiteral("<b>bold</b> text copied from a page") + filler;
+    const QString plain = QStringLiteral("Plain words") + filler;
+    const QString shortOne = QStringLiteral("short");
+    const QString accented = QString::fromUtf8("caf\u00e9") + filler;
+    const auto payload = ClipboardOriginalPayload::create(std::nullopt, QByteArray("<b>bold</b>"), {});
+    ASSERT_TRUE(payload);
+    {
+        ClipboardStore store(persistence(), ClipboardStore::Configuration::standard());
+        ASSERT_TRUE(store.record(escaped, 1));
+        ASSERT_TRUE(store.record(withPayload, 2, std::nullopt, payload));
+        ASSERT_TRUE(store.record(plain, 3));
+        ASSERT_TRUE(store.record(shortOne, 4));
+        ASSERT_TRUE(store.record(accented, 5));
+        store.flushPersistence();
+        executor.runAll();
+        ASSERT_FALSE(store.storageIssue().has_value());
+    }
+    const QByteArray written = contentOf(path);
+
+    ClipboardStore reloaded(persistence(), ClipboardStore::Configuration::standard());
+    ASSERT_EQ(reloaded.itemCount(), 5);
+    const auto saveUnchanged = [&] {
+        const ClipboardItem last = reloaded.itemAt(reloaded.itemCount() - 1);
+        reloaded.togglePinned(last);
+        reloaded.togglePinned(reloaded.itemAt(0));
+        reloaded.flushPersistence();
+        executor.runAll();
+        EXPECT_EQ(contentOf(path), written);
+    };
+    // Loading, indexing, the storage estimate and saving read the long ASCII texts as bytes.
+    saveUnchanged();
+    qsizetype heldAsBytes = 0;
+    for (const ClipboardItem& item : reloaded.items()) {
+        if (item.content().asciiTextIf()) {
+            ++heldAsBytes;
+            EXPECT_FALSE(item.content().holdsTextValue());
+        }
+    }
+    EXPECT_EQ(heldAsBytes, 3);
+
+    const auto itemWith = [&](const QString& text) {
+        for (const ClipboardItem& item : reloaded.items()) {
+            if (item.content().textValue() == text)
+                return item;
+        }
+        ADD_FAILURE() << "missing: " << text.toStdString();
+        return ClipboardItem(QString());
+    };
+    for (const QString& text : {escaped, withPayload, plain, shortOne, accented}) {
+        const ClipboardItem item = itemWith(text);
+        EXPECT_EQ(item.content().asciiTextIf() != nullptr, text != shortOne && text != accented);
+        EXPECT_EQ(ClipboardStore::estimatedStorageBytes(item),
+                  ClipboardStore::estimatedStorageBytes(ClipboardItem(item.id(), text, 1, false, {}, std::nullopt,
+                                                                      item.originalPayload())));
+    }
+    // Saved the same once their QStrings are made.
+    saveUnchanged();
+
+    // Copying one of them again finds the clip it already has, payload and all.
+    const qsizetype count = reloaded.itemCount();
+    ASSERT_TRUE(reloaded.record(QString(plain), 10));
+    ASSERT_TRUE(reloaded.record(QString(withPayload), 11, std::nullopt, payload));
+    ASSERT_TRUE(reloaded.record(QString(escaped), 12));
+    EXPECT_EQ(reloaded.itemCount(), count);
+    EXPECT_EQ(reloaded.itemAt(0).content().textValue(), escaped);
+    EXPECT_EQ(reloaded.itemAt(1).content().textValue(), withPayload);
+    EXPECT_EQ(reloaded.itemAt(2).content().textValue(), plain);
+}
