@@ -28,6 +28,7 @@ using TestApplication = QCoreApplication;
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <optional>
 
 int main(int argc, char** argv)
 {
@@ -36,22 +37,30 @@ int main(int argc, char** argv)
     if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
 
-    QTemporaryDir runtimeDir;
-    if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR") && runtimeDir.isValid()) {
-        QFile::setPermissions(runtimeDir.path(),
+    // The child process of a death test, which this program started again, has its parent's
+    // folders through the environment, and they outlive it: it makes none of its own, which it
+    // would leave behind (it ends without returning from here).
+    const bool deathTestChild = !GTEST_FLAG_GET(internal_run_death_test).empty();
+
+    std::optional<QTemporaryDir> runtimeDir;
+    if (!deathTestChild && qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR") && runtimeDir.emplace().isValid()) {
+        QFile::setPermissions(runtimeDir->path(),
                               QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-        qputenv("XDG_RUNTIME_DIR", runtimeDir.path().toLocal8Bit());
+        qputenv("XDG_RUNTIME_DIR", runtimeDir->path().toLocal8Bit());
     }
     QStandardPaths::setTestModeEnabled(true);
 
 #if defined(TOLVI_TEST_COLOUR_EMOJI)
-    const tolvi::test::TestFonts fonts(tolvi::test::TestFonts::Set::withColourEmoji);
+    constexpr auto fontSet = tolvi::test::TestFonts::Set::withColourEmoji;
 #else
-    const tolvi::test::TestFonts fonts(tolvi::test::TestFonts::Set::standard);
+    constexpr auto fontSet = tolvi::test::TestFonts::Set::standard;
 #endif
-    if (!fonts.install()) {
-        std::fprintf(stderr, "%s\n", qPrintable(fonts.error()));
-        return 1;
+    std::optional<tolvi::test::TestFonts> fonts;
+    if (!deathTestChild || qEnvironmentVariableIsEmpty("FONTCONFIG_FILE")) {
+        if (!fonts.emplace(fontSet).install()) {
+            std::fprintf(stderr, "%s\n", qPrintable(fonts->error()));
+            return 1;
+        }
     }
 
 #if defined(TOLVI_TEST_QT_WIDGETS) || defined(TOLVI_TEST_QT_GUI) || defined(TOLVI_TEST_QT_CORE)

@@ -66,6 +66,14 @@ struct FileFixture : ::testing::Test {
         path = folder.filePath(QStringLiteral("Tolvi/history.json"));
     }
 
+    // Ends the child process of a death test, which removes its own folder first: it never
+    // returns to the destructors that would.
+    [[noreturn]] void endChild(int status)
+    {
+        folder.remove();
+        std::_Exit(status);
+    }
+
     std::shared_ptr<FileClipboardHistoryPersistence> persistence()
     {
         FileClipboardHistoryPersistence::Options options;
@@ -199,7 +207,7 @@ TEST_F(FileFixture, AFileSizeLimitFailsTheSaveInsteadOfEndingTheProgram)
                                && QDir(QFileInfo(path).absolutePath())
                                           .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot)
                                       == QStringList{QStringLiteral("history.json")};
-        std::_Exit(error == EFBIG && store.storageIssue() == ClipboardStore::StorageIssue::saveFailed && untouched ? 0 : 1);
+        endChild(error == EFBIG && store.storageIssue() == ClipboardStore::StorageIssue::saveFailed && untouched ? 0 : 1);
     };
     EXPECT_EXIT(saveBeyondTheLimit(), ::testing::ExitedWithCode(0), "");
 }
@@ -249,25 +257,25 @@ TEST_F(FileFixture, AnEditSavedWhileTheDiskIsFullSurvivesQuitOnceThereIsRoom)
         FileSizeLimit full(QFileInfo(path).size() + 256);
         const QString edit = QStringLiteral("edited while the disk was full ") + QString(4000, QLatin1Char('e'));
         if (!store.updateText(edit, store.itemAt(0)))
-            std::_Exit(2);
+            endChild(2);
         // The queued save fails in the background and reports it.
         if (!waitFor([&] { std::lock_guard guard(executor.lock); return !executor.tasks.isEmpty(); }))
-            std::_Exit(3);
+            endChild(3);
         executor.runAll();
         if (store.storageIssue() != ClipboardStore::StorageIssue::saveFailed)
-            std::_Exit(4);
+            endChild(4);
         full.lift();
         // Quitting: the history as it is now reaches the file.
         try {
             store.flushPersistence();
         } catch (const std::exception&) {
-            std::_Exit(5);
+            endChild(5);
         }
         executor.runAll();
         if (store.storageIssue())
-            std::_Exit(6);
+            endChild(6);
         ClipboardStore reloaded(persistence(), ClipboardStore::Configuration::standard());
-        std::_Exit(reloaded.itemCount() == 1 && reloaded.itemAt(0).content().textValue() == edit ? 0 : 7);
+        endChild(reloaded.itemCount() == 1 && reloaded.itemAt(0).content().textValue() == edit ? 0 : 7);
     };
     EXPECT_EXIT(editAndQuit(), ::testing::ExitedWithCode(0), "");
 }
@@ -288,17 +296,17 @@ TEST_F(FileFixture, AFailedSaveIsRetriedOnATimerUntilItSucceeds)
         const QString edit = QString(4000, QLatin1Char('x'));
         store.updateText(edit, store.itemAt(0));
         if (!QTest::qWaitFor([&] { return store.storageIssue() == ClipboardStore::StorageIssue::saveFailed; }, 5000))
-            std::_Exit(2);
+            endChild(2);
         // Still failing: retried, still reported.
         QTest::qWait(100);
         if (store.storageIssue() != ClipboardStore::StorageIssue::saveFailed)
-            std::_Exit(3);
+            endChild(3);
         full.lift();
         if (!QTest::qWaitFor([&] { return !store.storageIssue().has_value(); }, 5000))
-            std::_Exit(4);
+            endChild(4);
         FileClipboardHistoryPersistence reader(path, {[](std::function<void()> task) { task(); }, {}, {}});
         const ClipboardHistoryState saved = reader.load();
-        std::_Exit(saved.items.size() == 1 && saved.items.first().content().textValue() == edit ? 0 : 5);
+        endChild(saved.items.size() == 1 && saved.items.first().content().textValue() == edit ? 0 : 5);
     };
     EXPECT_EXIT(editAndWait(), ::testing::ExitedWithCode(0), "");
 }
