@@ -82,22 +82,12 @@ inline bool maskedMatchAt(const Unit* h, const Unit* needle, const Unit* masks, 
     return true;
 }
 
-const char* findMasked8Tail(const char* h, std::size_t from, std::size_t n, const char* needle, const char* masks,
-                            std::size_t m)
+template <typename Unit>
+const Unit* findMaskedTail(const Unit* h, std::size_t from, std::size_t n, const Unit* needle, const Unit* masks,
+                           std::size_t m)
 {
     for (std::size_t i = from; i + m <= n; ++i) {
-        if (char(h[i] | masks[0]) == needle[0] && char(h[i + m - 1] | masks[m - 1]) == needle[m - 1]
-            && maskedMatchAt(h + i, needle, masks, m))
-            return h + i;
-    }
-    return nullptr;
-}
-
-const char16_t* findMasked16Tail(const char16_t* h, std::size_t from, std::size_t n, const char16_t* needle,
-                                 const char16_t* masks, std::size_t m)
-{
-    for (std::size_t i = from; i + m <= n; ++i) {
-        if (char16_t(h[i] | masks[0]) == needle[0] && char16_t(h[i + m - 1] | masks[m - 1]) == needle[m - 1]
+        if (Unit(h[i] | masks[0]) == needle[0] && Unit(h[i + m - 1] | masks[m - 1]) == needle[m - 1]
             && maskedMatchAt(h + i, needle, masks, m))
             return h + i;
     }
@@ -105,13 +95,16 @@ const char16_t* findMasked16Tail(const char16_t* h, std::size_t from, std::size_
 }
 
 #if TOLVI_BYTE_SEARCH_X86
-// The candidates of one block of units, two mask bits each (the even bit is looked at).
-inline const char16_t* confirmCandidates16(unsigned mask, const char16_t* block, const char16_t* needle,
-                                           const char16_t* masks, std::size_t m)
+// The candidates of one block: `mask` has a bit for each byte, so sizeof(Unit) bits a unit (the
+// lowest is looked at).
+template <typename Unit>
+inline const Unit* confirmMaskedCandidates(unsigned mask, const Unit* block, const Unit* needle, const Unit* masks,
+                                           std::size_t m)
 {
-    mask &= 0x55555555u;
+    if constexpr (sizeof(Unit) == 2)
+        mask &= 0x55555555u;
     while (mask) {
-        const unsigned unit = unsigned(__builtin_ctz(mask)) / 2;
+        const unsigned unit = unsigned(__builtin_ctz(mask)) / sizeof(Unit);
         if (maskedMatchAt(block + unit, needle, masks, m))
             return block + unit;
         mask &= mask - 1;
@@ -119,93 +112,66 @@ inline const char16_t* confirmCandidates16(unsigned mask, const char16_t* block,
     return nullptr;
 }
 
-const char16_t* findMasked16SSE2(const char16_t* h, std::size_t n, const char16_t* needle, const char16_t* masks,
-                                 std::size_t m)
+// The lanes of one width for units of one size.
+template <typename Unit>
+struct Lanes128 {
+    static __m128i all(Unit u) { return sizeof(Unit) == 1 ? _mm_set1_epi8(char(u)) : _mm_set1_epi16(short(u)); }
+    static __m128i equal(__m128i a, __m128i b)
+    {
+        return sizeof(Unit) == 1 ? _mm_cmpeq_epi8(a, b) : _mm_cmpeq_epi16(a, b);
+    }
+};
+
+template <typename Unit>
+const Unit* findMaskedSSE2(const Unit* h, std::size_t n, const Unit* needle, const Unit* masks, std::size_t m)
 {
-    const __m128i first = _mm_set1_epi16(short(needle[0]));
-    const __m128i firstMask = _mm_set1_epi16(short(masks[0]));
-    const __m128i last = _mm_set1_epi16(short(needle[m - 1]));
-    const __m128i lastMask = _mm_set1_epi16(short(masks[m - 1]));
+    using L = Lanes128<Unit>;
+    constexpr std::size_t step = 16 / sizeof(Unit);
+    const __m128i first = L::all(needle[0]);
+    const __m128i firstMask = L::all(masks[0]);
+    const __m128i last = L::all(needle[m - 1]);
+    const __m128i lastMask = L::all(masks[m - 1]);
     std::size_t i = 0;
-    for (; i + m - 1 + 8 <= n; i += 8) {
+    for (; i + m - 1 + step <= n; i += step) {
         const __m128i a = _mm_or_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(h + i)), firstMask);
         const __m128i b = _mm_or_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(h + i + m - 1)), lastMask);
-        const unsigned mask = unsigned(_mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi16(a, first), _mm_cmpeq_epi16(b, last))));
-        if (const char16_t* match = confirmCandidates16(mask, h + i, needle, masks, m))
+        const unsigned mask = unsigned(_mm_movemask_epi8(_mm_and_si128(L::equal(a, first), L::equal(b, last))));
+        if (const Unit* match = confirmMaskedCandidates(mask, h + i, needle, masks, m))
             return match;
     }
-    return findMasked16Tail(h, i, n, needle, masks, m);
+    return findMaskedTail(h, i, n, needle, masks, m);
 }
 
-__attribute__((target("avx2"))) const char16_t* findMasked16AVX2(const char16_t* h, std::size_t n,
-                                                                 const char16_t* needle, const char16_t* masks,
-                                                                 std::size_t m)
+template <typename Unit>
+__attribute__((target("avx2"))) const Unit* findMaskedAVX2(const Unit* h, std::size_t n, const Unit* needle,
+                                                           const Unit* masks, std::size_t m)
 {
-    const __m256i first = _mm256_set1_epi16(short(needle[0]));
-    const __m256i firstMask = _mm256_set1_epi16(short(masks[0]));
-    const __m256i last = _mm256_set1_epi16(short(needle[m - 1]));
-    const __m256i lastMask = _mm256_set1_epi16(short(masks[m - 1]));
+    constexpr std::size_t step = 32 / sizeof(Unit);
+    const auto all = [](Unit u) __attribute__((target("avx2"))) {
+        if constexpr (sizeof(Unit) == 1)
+            return _mm256_set1_epi8(char(u));
+        else
+            return _mm256_set1_epi16(short(u));
+    };
+    const __m256i first = all(needle[0]);
+    const __m256i firstMask = all(masks[0]);
+    const __m256i last = all(needle[m - 1]);
+    const __m256i lastMask = all(masks[m - 1]);
     std::size_t i = 0;
-    for (; i + m - 1 + 16 <= n; i += 16) {
+    for (; i + m - 1 + step <= n; i += step) {
         const __m256i a = _mm256_or_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(h + i)), firstMask);
         const __m256i b =
             _mm256_or_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(h + i + m - 1)), lastMask);
-        const unsigned mask =
-            unsigned(_mm256_movemask_epi8(_mm256_and_si256(_mm256_cmpeq_epi16(a, first), _mm256_cmpeq_epi16(b, last))));
-        if (const char16_t* match = confirmCandidates16(mask, h + i, needle, masks, m))
+        __m256i hits;
+        if constexpr (sizeof(Unit) == 1)
+            hits = _mm256_and_si256(_mm256_cmpeq_epi8(a, first), _mm256_cmpeq_epi8(b, last));
+        else
+            hits = _mm256_and_si256(_mm256_cmpeq_epi16(a, first), _mm256_cmpeq_epi16(b, last));
+        const unsigned mask = unsigned(_mm256_movemask_epi8(hits));
+        if (const Unit* match = confirmMaskedCandidates(mask, h + i, needle, masks, m))
             return match;
     }
-    return findMasked16Tail(h, i, n, needle, masks, m);
-}
-
-// The candidates of one block of bytes, a bit each.
-inline const char* confirmCandidates8(unsigned mask, const char* block, const char* needle, const char* masks,
-                                      std::size_t m)
-{
-    while (mask) {
-        const unsigned at = unsigned(__builtin_ctz(mask));
-        if (maskedMatchAt(block + at, needle, masks, m))
-            return block + at;
-        mask &= mask - 1;
-    }
-    return nullptr;
-}
-
-const char* findMasked8SSE2(const char* h, std::size_t n, const char* needle, const char* masks, std::size_t m)
-{
-    const __m128i first = _mm_set1_epi8(needle[0]);
-    const __m128i firstMask = _mm_set1_epi8(masks[0]);
-    const __m128i last = _mm_set1_epi8(needle[m - 1]);
-    const __m128i lastMask = _mm_set1_epi8(masks[m - 1]);
-    std::size_t i = 0;
-    for (; i + m - 1 + 16 <= n; i += 16) {
-        const __m128i a = _mm_or_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(h + i)), firstMask);
-        const __m128i b = _mm_or_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(h + i + m - 1)), lastMask);
-        const unsigned mask = unsigned(_mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(a, first), _mm_cmpeq_epi8(b, last))));
-        if (const char* match = confirmCandidates8(mask, h + i, needle, masks, m))
-            return match;
-    }
-    return findMasked8Tail(h, i, n, needle, masks, m);
-}
-
-__attribute__((target("avx2"))) const char* findMasked8AVX2(const char* h, std::size_t n, const char* needle,
-                                                            const char* masks, std::size_t m)
-{
-    const __m256i first = _mm256_set1_epi8(needle[0]);
-    const __m256i firstMask = _mm256_set1_epi8(masks[0]);
-    const __m256i last = _mm256_set1_epi8(needle[m - 1]);
-    const __m256i lastMask = _mm256_set1_epi8(masks[m - 1]);
-    std::size_t i = 0;
-    for (; i + m - 1 + 32 <= n; i += 32) {
-        const __m256i a = _mm256_or_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(h + i)), firstMask);
-        const __m256i b =
-            _mm256_or_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(h + i + m - 1)), lastMask);
-        const unsigned mask =
-            unsigned(_mm256_movemask_epi8(_mm256_and_si256(_mm256_cmpeq_epi8(a, first), _mm256_cmpeq_epi8(b, last))));
-        if (const char* match = confirmCandidates8(mask, h + i, needle, masks, m))
-            return match;
-    }
-    return findMasked8Tail(h, i, n, needle, masks, m);
+    return findMaskedTail(h, i, n, needle, masks, m);
 }
 
 inline bool anyHigh(__m128i units, __m128i high)
@@ -252,31 +218,33 @@ __attribute__((target("avx2"))) bool isAscii16AVX2(const char16_t* text, std::si
 
 } // namespace
 
-const char16_t* findMasked16(const char16_t* haystack, std::size_t n, const char16_t* needle, const char16_t* masks,
-                             std::size_t m)
+namespace {
+
+template <typename Unit>
+const Unit* findMasked(const Unit* haystack, std::size_t n, const Unit* needle, const Unit* masks, std::size_t m)
 {
     if (m == 0)
         return haystack;
     if (n < m)
         return nullptr;
 #if TOLVI_BYTE_SEARCH_X86
-    return hasAVX2() ? findMasked16AVX2(haystack, n, needle, masks, m) : findMasked16SSE2(haystack, n, needle, masks, m);
+    return hasAVX2() ? findMaskedAVX2(haystack, n, needle, masks, m) : findMaskedSSE2(haystack, n, needle, masks, m);
 #else
-    return findMasked16Tail(haystack, 0, n, needle, masks, m);
+    return findMaskedTail(haystack, 0, n, needle, masks, m);
 #endif
+}
+
+} // namespace
+
+const char16_t* findMasked16(const char16_t* haystack, std::size_t n, const char16_t* needle, const char16_t* masks,
+                             std::size_t m)
+{
+    return findMasked(haystack, n, needle, masks, m);
 }
 
 const char* findMasked8(const char* haystack, std::size_t n, const char* needle, const char* masks, std::size_t m)
 {
-    if (m == 0)
-        return haystack;
-    if (n < m)
-        return nullptr;
-#if TOLVI_BYTE_SEARCH_X86
-    return hasAVX2() ? findMasked8AVX2(haystack, n, needle, masks, m) : findMasked8SSE2(haystack, n, needle, masks, m);
-#else
-    return findMasked8Tail(haystack, 0, n, needle, masks, m);
-#endif
+    return findMasked(haystack, n, needle, masks, m);
 }
 
 bool isAscii16(const char16_t* text, std::size_t n)
