@@ -200,6 +200,31 @@ TEST_F(ImportFixture, PerClipLimitsRefuseTheWholeImport)
     EXPECT_TRUE(persistence->saves.isEmpty());
 }
 
+TEST_F(ImportFixture, LongAsciiTextsAreCheckedAsTheirTextsAndImportedAsTheirBytes)
+{
+    ClipboardStore::Configuration configuration = unlimitedConfiguration();
+    configuration.maxCharactersPerItem = 100;
+    start({}, DefaultPinboards::all(), configuration);
+    const QString longest(100, QLatin1Char('a'));
+    // A carriage return and a line feed are one character: 150 bytes, 100 characters.
+    const QString lines = QStringLiteral("x\r\n").repeated(50);
+    EXPECT_EQ(importError([&] { store->previewImport(archive({textItem(longest + QLatin1Char('a'), 1)})); }),
+              Case::tooLarge);
+    EXPECT_EQ(importError([&] { store->previewImport(archive({textItem(QString(80, QLatin1Char(' ')), 1)})); }),
+              Case::tooLarge);
+    EXPECT_EQ(importError([&] { store->previewImport(archive({textItem(QStringLiteral("\n").repeated(101), 1)})); }),
+              Case::tooLarge);
+    EXPECT_EQ(importError([&] { store->mergeImport(archive({textItem(longest, 1), textItem(lines, 2)})); }),
+              std::nullopt);
+    ASSERT_EQ(store->itemCount(), 2);
+    for (const ClipboardItem& item : store->items()) {
+        ASSERT_NE(item.content().asciiTextIf(), nullptr);
+        EXPECT_FALSE(item.content().holdsTextValue());
+    }
+    EXPECT_EQ(store->itemAt(0).content().textValue(), lines);
+    EXPECT_EQ(store->itemAt(1).content().textValue(), longest);
+}
+
 TEST_F(ImportFixture, MergedTotalsAreLimitedAndTheItemLimitIsNotApplied)
 {
     QList<ClipboardItem> present;
