@@ -52,14 +52,36 @@ QByteArray ClipboardSearchTextCache::foldedApplication(const ClipboardSourceApp&
     return foldedForMatching(searchableTail(app), locale);
 }
 
+namespace {
+
+// Whether the query stands in `contentEnd` (the content's last bytes, ASCII capitals lower-cased
+// first when `lowerAscii`) followed by the tail.
+bool findAcrossJoint(const ClipboardSearchTextCache::Query& query, std::string_view contentEnd, bool lowerAscii,
+                     const QByteArray& tail, std::string& joint)
+{
+    joint.assign(contentEnd);
+    if (lowerAscii) {
+        std::transform(joint.begin(), joint.end(), joint.begin(),
+                       [](char c) { return c >= 'A' && c <= 'Z' ? char(c | 0x20) : c; });
+    }
+    joint.append(tail.constData(), size_t(tail.size()));
+    return ByteSearch::find(joint.data(), joint.size(), query.folded.constData(), size_t(query.folded.size()));
+}
+
+// The last bytes of `content` a match across the joint can start in: it holds the space that
+// begins the tail.
+std::string_view jointReach(const ClipboardSearchTextCache::Query& query, const char* content, qsizetype size)
+{
+    const qsizetype reach = std::min(query.folded.size() - 1, size);
+    return std::string_view(content + size - reach, size_t(reach));
+}
+
+} // namespace
+
 bool ClipboardSearchTextCache::containsAcrossJoint(const Query& query, QByteArrayView foldedContent,
                                                    const QByteArray& tail, std::string& joint)
 {
-    // The match holds the space that begins the tail, so it starts in the content's last bytes.
-    const qsizetype reach = std::min(query.folded.size() - 1, foldedContent.size());
-    joint.assign(foldedContent.data() + foldedContent.size() - reach, size_t(reach));
-    joint.append(tail.constData(), size_t(tail.size()));
-    return ByteSearch::find(joint.data(), joint.size(), query.folded.constData(), size_t(query.folded.size()));
+    return findAcrossJoint(query, jointReach(query, foldedContent.data(), foldedContent.size()), false, tail, joint);
 }
 
 bool ClipboardSearchTextCache::containsAcrossJoint(const Query& query, QStringView content, const QByteArray& tail,
@@ -70,22 +92,13 @@ bool ClipboardSearchTextCache::containsAcrossJoint(const Query& query, QStringVi
     if (from > 0 && content.at(from).isLowSurrogate())
         --from;
     const QByteArray suffix = content.mid(from).toUtf8();
-    joint.assign(suffix.constData(), size_t(suffix.size()));
-    std::transform(joint.begin(), joint.end(), joint.begin(),
-                   [](char c) { return c >= 'A' && c <= 'Z' ? char(c | 0x20) : c; });
-    joint.append(tail.constData(), size_t(tail.size()));
-    return ByteSearch::find(joint.data(), joint.size(), query.folded.constData(), size_t(query.folded.size()));
+    return findAcrossJoint(query, std::string_view(suffix.constData(), size_t(suffix.size())), true, tail, joint);
 }
 
 bool ClipboardSearchTextCache::containsAcrossJoint(const Query& query, QLatin1StringView asciiContent,
                                                    const QByteArray& tail, std::string& joint)
 {
-    const qsizetype reach = std::min(query.folded.size() - 1, asciiContent.size());
-    joint.assign(asciiContent.data() + asciiContent.size() - reach, size_t(reach));
-    std::transform(joint.begin(), joint.end(), joint.begin(),
-                   [](char c) { return c >= 'A' && c <= 'Z' ? char(c | 0x20) : c; });
-    joint.append(tail.constData(), size_t(tail.size()));
-    return ByteSearch::find(joint.data(), joint.size(), query.folded.constData(), size_t(query.folded.size()));
+    return findAcrossJoint(query, jointReach(query, asciiContent.data(), asciiContent.size()), true, tail, joint);
 }
 
 ClipboardSearchTextCache::ClipKey::ClipKey(const QUuid& id)
