@@ -299,7 +299,7 @@ std::optional<ClipboardItem> ClipTextEditorOverlay::successor() const
         if (!canonical)
             canonical = UnicodeText::canonicalForm(base);
         // ASCII is its own canonical form.
-        const QByteArray* ascii = content.asciiTextIf();
+        const std::optional<QByteArrayView> ascii = content.asciiTextIf();
         if (ascii ? *canonical == QLatin1StringView(*ascii)
                   : UnicodeText::canonicalForm(content.textValue()) == *canonical)
             return clip;

@@ -81,7 +81,7 @@ qsizetype estimatedArchiveBytes(const ClipboardHistoryState& state)
         total += 3 * (board.name().size() + board.systemName().size());
     for (const ClipboardItem& item : state.items) {
         total += 640 + 48 * item.pinboardIDs().size();
-        if (const QByteArray* ascii = item.content().asciiTextIf()) {
+        if (const std::optional<QByteArrayView> ascii = item.content().asciiTextIf()) {
             total += ascii->size();
         } else if (const QString* text = item.content().textIf()) {
             total += 3 * text->size();

@@ -11,9 +11,16 @@ ClipboardContent ClipboardContent::asciiText(QByteArray ascii)
     return ClipboardContent(std::make_shared<const AsciiText>(std::move(ascii)));
 }
 
+ClipboardContent ClipboardContent::asciiText(QByteArrayView ascii, std::shared_ptr<const TextMemory> memory)
+{
+    Q_ASSERT(QtPrivate::isAscii(QLatin1StringView(ascii)));
+    Q_ASSERT(memory);
+    return ClipboardContent(std::make_shared<const AsciiText>(ascii, std::move(memory)));
+}
+
 qsizetype ClipboardContent::textUtf8Length() const
 {
-    if (const QByteArray* ascii = asciiTextIf())
+    if (const std::optional<QByteArrayView> ascii = asciiTextIf())
         return ascii->size();
     if (const QString* text = std::get_if<QString>(&value_))
         return UnicodeText::utf8Length(*text);
@@ -43,8 +50,8 @@ bool operator==(const ClipboardContent& a, const ClipboardContent& b)
         if (!b.isText())
             return false;
         // ASCII is its own canonical form.
-        const QByteArray* asciiA = a.asciiTextIf();
-        const QByteArray* asciiB = b.asciiTextIf();
+        const std::optional<QByteArrayView> asciiA = a.asciiTextIf();
+        const std::optional<QByteArrayView> asciiB = b.asciiTextIf();
         if (asciiA && asciiB)
             return *asciiA == *asciiB;
         return UnicodeText::canonicallyEqual(a.textValue(), b.textValue());

@@ -5,6 +5,7 @@
 #include "TolviCore/model/UuidText.h"
 #include "TolviCore/persistence/Base64.h"
 #include "TolviCore/persistence/HistoryJsonReader.h"
+#include "TolviCore/persistence/LoadedTextBlocks.h"
 #include "TolviCore/persistence/PersistenceError.h"
 
 #include <QThread>
@@ -153,6 +154,11 @@ thread_local const JsonInput* consumedInput = nullptr;
 // The same input with its owner when it is a mapped file, whose large images are left there in
 // Base64 until they are needed (see StoredImageBytes); null when every image is decoded as read.
 thread_local const std::shared_ptr<const JsonInput>* storingInput = nullptr;
+
+// Where the ASCII texts read on this thread are kept; null when each is kept on its own.
+thread_local LoadedTextBlocks* textBlocks = nullptr;
+// The bytes that the texts read on this thread have taken from its heap, at most.
+thread_local std::size_t heapTextBytes = 0;
 
 // Smaller images are decoded as they are read: not worth keeping the file for.
 constexpr std::size_t storedBase64Minimum = 64 * 1024;
@@ -360,8 +366,16 @@ ClipboardContent readContent(value& v, const Path& path)
         // QString made when the text is read would cost more than the UTF-16 form saves.
         constexpr std::size_t asciiKeptFrom = 64;
         const auto size = static_cast<qsizetype>(text.size());
-        if (text.size() >= asciiKeptFrom && QtPrivate::isAscii(QLatin1StringView(text.data(), size)))
+        if (text.size() >= asciiKeptFrom && QtPrivate::isAscii(QLatin1StringView(text.data(), size))) {
+            if (textBlocks) {
+                if (std::optional<ClipboardContent> kept = textBlocks->asciiText(text))
+                    return std::move(*kept);
+            }
+            heapTextBytes += text.size();
             return ClipboardContent::asciiText(QByteArray(text.data(), size));
+        }
+        // UTF-16 takes no more than two bytes for each byte of UTF-8.
+        heapTextBytes += 2 * text.size();
         return ClipboardContent::text(QString::fromUtf8(text.data(), size));
     }
     if (type == "image") {
@@ -654,7 +668,7 @@ private:
     void start(Run& run)
     {
         if (maximumWorkers_ == 0) {
-            read(run, ownParser_);
+            read(run, ownParser_, ownBlocks_);
             return;
         }
         {
@@ -670,6 +684,7 @@ private:
     {
         HeapReserve reserve(std::min<std::size_t>(heapReserveLimit, input_.size() / maximumWorkers_));
         simdjson::ondemand::parser parser; // one per worker, grown to its largest clip
+        LoadedTextBlocks blocks;
         for (;;) {
             Run* run = nullptr;
             {
@@ -681,7 +696,9 @@ private:
                 waiting_.pop_front();
             }
             reserve.prepareFor(*run);
-            read(*run, parser);
+            const std::size_t heapBefore = heapTextBytes;
+            read(*run, parser, blocks);
+            reserve.learnFrom(*run, heapTextBytes - heapBefore);
         }
     }
 
@@ -734,15 +751,22 @@ private:
         HeapReserve(const HeapReserve&) = delete;
         HeapReserve& operator=(const HeapReserve&) = delete;
 
+        // What a run took from the heap for its texts, as a share of what its clips take in the
+        // file, is about what the next one takes: ASCII texts are kept in LoadedTextBlocks, the
+        // others take up to twice their size in UTF-16. The first run is taken to need as much
+        // as its clips take in the file. Besides its text, each clip takes a few hundred bytes.
+        void learnFrom(const Run& run, std::size_t heapBytes)
+        {
+            const std::size_t bytes = clipBytes(run);
+            textShare_ = bytes > 0 ? std::min(2.0, double(heapBytes) / double(bytes)) : textShare_;
+        }
+
         void prepareFor(const Run& run)
         {
 #ifdef MADV_POPULATE_WRITE
-            // A decoded text takes about a byte for each byte of its clip: an ASCII one is kept
-            // as its bytes, and UTF-16 takes no more bytes than UTF-8 for anything but ASCII.
-            constexpr std::size_t mappedOnItsOwn = 128 * 1024;
-            std::size_t bytes = 0;
-            for (const std::string_view text : run.texts)
-                bytes += text.size() < mappedOnItsOwn ? text.size() : 0;
+            constexpr std::size_t clipOverhead = 512;
+            const auto bytes = static_cast<std::size_t>(textShare_ * double(clipBytes(run)))
+                               + clipOverhead * run.texts.size();
             static const auto page = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
             const std::uintptr_t first = (next_ + page - 1) & ~(page - 1);
             const std::uintptr_t last = std::min(end_, next_ + bytes) & ~(page - 1);
@@ -755,9 +779,20 @@ private:
         }
 
     private:
+        // The bytes of a run's clips, but those mapped on their own (such as an image's).
+        static std::size_t clipBytes(const Run& run)
+        {
+            constexpr std::size_t mappedOnItsOwn = 128 * 1024;
+            std::size_t bytes = 0;
+            for (const std::string_view text : run.texts)
+                bytes += text.size() < mappedOnItsOwn ? text.size() : 0;
+            return bytes;
+        }
+
         void* held_ = nullptr;
         std::uintptr_t next_ = 0; // the free stretch whose pages are not in place yet
         std::uintptr_t end_ = 0;
+        double textShare_ = 1.0;
     };
 
     // Lets the workers finish what is waiting, then ends them.
@@ -773,10 +808,11 @@ private:
         workers_.clear();
     }
 
-    void read(Run& run, simdjson::ondemand::parser& parser)
+    void read(Run& run, simdjson::ondemand::parser& parser, LoadedTextBlocks& blocks)
     {
         const JsonInput* previous = std::exchange(consumedInput, &input_);
         const std::shared_ptr<const JsonInput>* previousOwner = std::exchange(storingInput, owner_);
+        LoadedTextBlocks* const previousBlocks = std::exchange(textBlocks, &blocks);
         const Path top;
         const Path list = run.underItemsKey ? top.child("items") : top;
         const char* const end = input_.data() + input_.capacity();
@@ -806,12 +842,14 @@ private:
         }
         consumedInput = previous;
         storingInput = previousOwner;
+        textBlocks = previousBlocks;
     }
 
     const JsonInput& input_;
     const std::shared_ptr<const JsonInput>* const owner_;
     const std::size_t maximumWorkers_;
     simdjson::ondemand::parser ownParser_; // for a file read without the pool
+    LoadedTextBlocks ownBlocks_;
     std::deque<Run> runs_;
     int listCount_ = 0;
 

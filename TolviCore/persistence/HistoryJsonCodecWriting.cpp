@@ -69,7 +69,7 @@ void writeContent(JsonStreamWriter& writer, const ClipboardContent& content)
         writer.string(std::string_view("image"));
     } else {
         writer.key("text");
-        if (const QByteArray* ascii = content.asciiTextIf())
+        if (const std::optional<QByteArrayView> ascii = content.asciiTextIf())
             writer.string(QLatin1StringView(*ascii));
         else
             writer.string(content.textValue());

@@ -39,8 +39,8 @@ bool isAsciiLowerCased(const QString& text, const QString& folded)
 // Whether two contents are texts held in the same storage, whose records are alike.
 bool sameTextStorage(const ClipboardContent& a, const ClipboardContent& b)
 {
-    const QByteArray* asciiA = a.asciiTextIf();
-    const QByteArray* asciiB = b.asciiTextIf();
+    const std::optional<QByteArrayView> asciiA = a.asciiTextIf();
+    const std::optional<QByteArrayView> asciiB = b.asciiTextIf();
     if (asciiA || asciiB)
         return asciiA && asciiB && asciiA->constData() == asciiB->constData() && asciiA->size() == asciiB->size();
     const QString* text = a.textIf();
@@ -67,7 +67,7 @@ public:
     {
         Record record;
         const ClipboardContent& content = item.content();
-        if (const QByteArray* ascii = content.asciiTextIf()) {
+        if (const std::optional<QByteArrayView> ascii = content.asciiTextIf()) {
             const size_t length = size_t(ascii->size());
             if (length > std::numeric_limits<quint32>::max())
                 record = {nullptr, 0, quint32(Form::plain)};
@@ -474,7 +474,7 @@ bool PackedClipTexts::fact(quint32 place, Fact known, Fact value, bool (*workOut
         return (held & value) != 0;
     // A text held as ASCII bytes is not turned into a QString for good for this.
     const ClipboardContent& content = items_.at(place).content();
-    const QByteArray* ascii = content.asciiTextIf();
+    const std::optional<QByteArrayView> ascii = content.asciiTextIf();
     const bool yes = ascii ? workOut(QString::fromLatin1(*ascii)) : workOut(content.textValue());
     facts.fetch_or(quint8(known | (yes ? value : 0)), std::memory_order_relaxed);
     return yes;

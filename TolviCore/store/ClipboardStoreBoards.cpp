@@ -485,7 +485,7 @@ ClipboardStore::mergedHistory(const ImportBasis& basis, const ClipboardHistorySt
                 refuse(Case::tooLarge);
         } else {
             // A text held as ASCII bytes is checked on a QString made for the moment.
-            const QByteArray* ascii = clip.content().asciiTextIf();
+            const std::optional<QByteArrayView> ascii = clip.content().asciiTextIf();
             const QString text = ascii ? QString::fromLatin1(*ascii) : clip.content().textValue();
             if (TextLimits::isBlank(text) || TextLimits::exceedsCharacterLimit(text, basis.maxCharactersPerItem))
                 refuse(Case::tooLarge);

@@ -240,7 +240,7 @@ size_t ClipboardStore::keyHashOf(const ClipboardItem& item)
 {
     const ClipboardContent& content = item.content();
     const ClipboardImage* image = content.imageIf();
-    const QByteArray* ascii = content.asciiTextIf();
+    const std::optional<QByteArrayView> ascii = content.asciiTextIf();
     if (!item.originalPayload()) {
         if (ascii)
             return asciiKeyHash(*ascii);

@@ -44,7 +44,7 @@ TEST(ClipboardContent, ATextHeldAsAsciiBytesIsTheSameTextMadeOnceForEveryThread)
     EXPECT_FALSE(held == ClipboardContent::text(QString::fromLatin1(bytes).toUpper()));
     EXPECT_EQ(held.dedupeKey(), asText.dedupeKey());
     EXPECT_EQ(held.searchText(), asText.searchText());
-    EXPECT_EQ(asText.asciiTextIf(), nullptr);
+    EXPECT_FALSE(asText.asciiTextIf().has_value());
 }
 
 TEST(ClipboardImage, FingerprintFollowsTheBytes)

@@ -367,7 +367,7 @@ TEST_F(FileFixture, LongAsciiTextsLoadAsTheirBytesAndAreSavedAndMatchedAsTheirTe
     };
     for (const QString& text : {escaped, withPayload, plain, shortOne, accented}) {
         const ClipboardItem item = itemWith(text);
-        EXPECT_EQ(item.content().asciiTextIf() != nullptr, text != shortOne && text != accented);
+        EXPECT_EQ(item.content().asciiTextIf().has_value(), text != shortOne && text != accented);
         EXPECT_EQ(ClipboardStore::estimatedStorageBytes(item),
                   ClipboardStore::estimatedStorageBytes(ClipboardItem(item.id(), text, 1, false, {}, std::nullopt,
                                                                       item.originalPayload())));

@@ -218,7 +218,7 @@ TEST_F(ImportFixture, LongAsciiTextsAreCheckedAsTheirTextsAndImportedAsTheirByte
               std::nullopt);
     ASSERT_EQ(store->itemCount(), 2);
     for (const ClipboardItem& item : store->items()) {
-        ASSERT_NE(item.content().asciiTextIf(), nullptr);
+        ASSERT_TRUE(item.content().asciiTextIf().has_value());
         EXPECT_FALSE(item.content().holdsTextValue());
     }
     EXPECT_EQ(store->itemAt(0).content().textValue(), lines);

@@ -1,0 +1,41 @@
+#pragma once
+
+#include "TolviCore/model/ClipboardContent.h"
+
+#include <cstddef>
+#include <memory>
+#include <optional>
+#include <string_view>
+
+namespace tolvi {
+
+// Where one thread keeps the ASCII texts of a history file as it reads them: one after another in
+// blocks of 2 MB, each one huge page where the system has them, rather than each text in an
+// allocation of its own. Thousands of texts then take a few page faults instead of one for each
+// page they fill, which is most of what reading them costs. A block lives as long as any of its
+// texts; each page of it that none of its texts uses any more is given back as they go, and so is
+// the end of a block that no text has used. The texts themselves can go to any thread.
+class LoadedTextBlocks {
+public:
+    // Texts larger than this have an allocation of their own.
+    static constexpr std::size_t largestText = 256 * 1024;
+
+    LoadedTextBlocks() = default;
+    ~LoadedTextBlocks();
+    LoadedTextBlocks(const LoadedTextBlocks&) = delete;
+    LoadedTextBlocks& operator=(const LoadedTextBlocks&) = delete;
+
+    // The text made of a copy of `ascii` (which must be ASCII) in a block; none when it is larger
+    // than largestText, or when no block could be had.
+    std::optional<ClipboardContent> asciiText(std::string_view ascii);
+
+    class Block;
+
+private:
+    void endBlock();
+
+    std::shared_ptr<Block> block_;
+    std::size_t used_ = 0;
+};
+
+} // namespace tolvi
