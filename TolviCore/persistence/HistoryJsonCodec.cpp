@@ -1,4 +1,4 @@
-// Reading history files and archives: the value readers, and the clips read on a pool of threads.
+// Reading history files and archives: the value readers, and the clips read on a thread of their own.
 
 #include "TolviCore/persistence/HistoryJsonCodec.h"
 
@@ -8,7 +8,6 @@
 #include "TolviCore/persistence/LoadedTextBlocks.h"
 #include "TolviCore/persistence/PersistenceError.h"
 
-#include <QThread>
 #include <QUrl>
 
 #include <algorithm>
@@ -551,16 +550,14 @@ void expectEnd(simdjson::ondemand::document& document)
 
 namespace {
 
-// The clips of a history file, read on a pool of threads (one per core, started as there is work
-// for them, joined by finish()); a small file is read on the reading thread alone. The reading
-// thread only
-// finds where each clip's object begins and ends, which the parser's index of the whole document
-// makes cheap, and hands runs of consecutive clips to the pool; each pool thread parses its clips
-// again with a parser of its own and reads them there, images decoded and hashed included; the
-// Base64 text of the images is given back as it is decoded. A run stops at its first failure, and
-// the one reported is the first in document order: every run was handed over before the point
-// where the reading thread stopped, so a failure in a run comes before any failure of the reading
-// thread. The outcome and the message are those of reading the clips one after another, except
+// The clips of a history file, read on a worker thread (started with the first clip, joined by
+// finish()); a small file is read on the reading thread alone. The reading thread only finds
+// where each clip's object begins and ends, which the parser's index of the whole document makes
+// cheap, and hands runs of consecutive clips to the worker, which parses them again with a parser
+// of its own and reads them there, images decoded and hashed included; the Base64 text of the
+// images is given back as it is decoded. A run stops at its first failure, and the one reported
+// is the first in document order: every run was handed over before the point where the reading
+// thread stopped, so a failure in a run comes before any failure of the reading thread. The outcome and the message are those of reading the clips one after another, except
 // for a clip whose braces and brackets do not pair up, whose failure names the clip alone.
 class ParallelItemReader {
 public:
@@ -573,7 +570,7 @@ public:
     ParallelItemReader(const ParallelItemReader&) = delete;
     ParallelItemReader& operator=(const ParallelItemReader&) = delete;
 
-    // Hands the clips of a list to the pool; takeList() gives them after finish(). `path` is the
+    // Hands the clips of a list to the worker; takeList() gives them after finish(). `path` is the
     // list's own: the top level, or the "items" key of the top level.
     int readList(value v, const Path& path)
     {
@@ -611,7 +608,7 @@ public:
         return list;
     }
 
-    // Waits for the pool; throws the first failure in document order.
+    // Waits for the worker; throws the first failure in document order.
     void finish()
     {
         joinWorkers();
@@ -644,17 +641,10 @@ private:
     static constexpr std::size_t runBytesTarget = 256 * 1024;
     // Below this size starting threads costs more than they save.
     static constexpr std::size_t parallelSize = 1024 * 1024;
-    // Input for one worker: a thread more than the work needs only adds a heap of its own (whose
-    // growth and page faults contend with the others' for the process's memory map), not speed.
-    static constexpr std::size_t bytesPerWorker = 8 * 1024 * 1024;
-
-    static std::size_t workersFor(std::size_t inputBytes)
-    {
-        if (inputBytes < parallelSize)
-            return 0;
-        const std::size_t needed = (inputBytes + bytesPerWorker - 1) / bytesPerWorker;
-        return std::min(needed, static_cast<std::size_t>(std::max(1, QThread::idealThreadCount())));
-    }
+    // One worker, however large the file: with more, loading ends sooner but costs much more CPU
+    // time, as every thread of the process adds its own heap to grow and its own page faults, and
+    // each page given back or mapped has to be forgotten by every processor they run on.
+    static std::size_t workersFor(std::size_t inputBytes) { return inputBytes < parallelSize ? 0 : 1; }
 
     struct Run {
         int list = 0;
@@ -848,7 +838,7 @@ private:
     const JsonInput& input_;
     const std::shared_ptr<const JsonInput>* const owner_;
     const std::size_t maximumWorkers_;
-    simdjson::ondemand::parser ownParser_; // for a file read without the pool
+    simdjson::ondemand::parser ownParser_; // for a file read without the worker
     LoadedTextBlocks ownBlocks_;
     std::deque<Run> runs_;
     int listCount_ = 0;
@@ -935,7 +925,7 @@ HistoryJsonCodec::DecodedHistoryFile decodeHistoryFileOwnedBy(const JsonInput& i
     auto document = HistoryJsonReader::iterate(parser, input.data(), input.size(), input.capacity());
     const auto type = topType(document);
     HistoryJsonReader::ParallelItemReader reader(input, owner);
-    // A failure of the reading thread counts only when no clip handed to the pool failed before it.
+    // A failure of the reading thread counts only when no clip handed to the worker failed before it.
     const auto readAll = [&](const auto& read) {
         try {
             read();

@@ -6,41 +6,13 @@
 #include "TolviCore/store/ClipListCopier.h"
 #include "TolviCore/store/ClipboardStoreList.h"
 
-#include <QThread>
 
 #include <algorithm>
-#include <atomic>
-#include <thread>
 #include <vector>
 
 namespace tolvi {
 
 namespace {
-
-// Runs work(begin, end) over consecutive slices of [0, count) on up to one thread per core, this
-// one included, and returns when all of it is done. A short list stays on this thread.
-template <typename Work>
-void inParallelSlices(qsizetype count, const Work& work)
-{
-    constexpr qsizetype slice = 256;
-    const qsizetype threads = std::min<qsizetype>(std::max(1, QThread::idealThreadCount()), count / (2 * slice));
-    if (threads <= 1) {
-        work(0, count);
-        return;
-    }
-    std::atomic<qsizetype> next{0};
-    const auto run = [&] {
-        for (qsizetype begin = next.fetch_add(slice); begin < count; begin = next.fetch_add(slice))
-            work(begin, std::min(count, begin + slice));
-    };
-    std::vector<std::thread> helpers;
-    helpers.reserve(static_cast<std::size_t>(threads - 1));
-    for (qsizetype i = 1; i < threads; ++i)
-        helpers.emplace_back(run);
-    run();
-    for (std::thread& helper : helpers)
-        helper.join();
-}
 
 // List order: pinned clips first, then newer creation time first.
 inline bool precedes(bool pinnedA, double timeA, bool pinnedB, double timeB)
@@ -374,16 +346,12 @@ void ClipboardStore::assignItems(const QList<ClipboardItem>& items, bool sortIte
             });
         }
     }
-    // What each clip's entry holds depends on that clip alone (its key's hash and its size walk
-    // its whole text), so a large history has them made on every core.
-    std::vector<Entry*> entries(static_cast<std::size_t>(list.size()));
-    inParallelSlices(list.size(), [&](qsizetype begin, qsizetype end) {
-        for (qsizetype i = begin; i < end; ++i)
-            entries[static_cast<std::size_t>(i)] = makeEntry(list.at(i));
-    });
+    // On this thread alone: helper threads would finish sooner but cost more in all, each with a
+    // heap of its own to grow for the entries it makes.
     byKey_.reserve(list.size());
     byId_.reserve(list.size());
-    for (Entry* entry : entries) {
+    for (const ClipboardItem& item : list) {
+        Entry* entry = makeEntry(item);
         order_.push_back(entry);
         attachIndexes(entry);
     }
