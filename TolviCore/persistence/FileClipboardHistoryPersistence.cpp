@@ -298,9 +298,8 @@ ClipboardHistoryState FileClipboardHistoryPersistence::loadFile()
     std::optional<ClipboardHistoryState> state;
     std::optional<PersistenceError> failure;
     {
-        // A regular file is mapped, not copied: its pages are read where the page cache holds
-        // them, and given back once read. Large images stay there in Base64 until they are
-        // needed, and the mapping with them.
+        // A regular file is mapped, and read into a copy that goes once it is decoded. Large
+        // images stay in the mapping in Base64 until they are needed, and the mapping with them.
         const auto input = std::make_shared<const JsonInput>(JsonInput::readFile(fd));
         if (options_.beforeDecoding)
             options_.beforeDecoding();
@@ -311,8 +310,12 @@ ClipboardHistoryState FileClipboardHistoryPersistence::loadFile()
                 throw;
             failure = error;
         }
-        // Whatever the decoder made of it, part of what it read was not the file.
-        if (input->changedWhileRead())
+        // Whatever the decoder made of it, part of what it read was not the file; or the images
+        // left in the file are not there any more.
+        struct stat now {};
+        const bool shrank = input->isMapped() && ::fstat(fd, &now) == 0
+                            && now.st_size < static_cast<off_t>(input->size());
+        if (input->changedWhileRead() || shrank)
             failure = PersistenceError::decoding(QStringLiteral("The history file was cut short while it was read"));
         if (failure) {
             state.reset();

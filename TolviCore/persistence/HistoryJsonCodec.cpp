@@ -83,8 +83,32 @@ bool isNull(value& v, const Path& path)
     return type == json_type::null;
 }
 
+// Long Base64 strings of a clip that were left out of the copy of it that is parsed (see
+// CutClip): each one's place in the copy, where it reads as an empty string, and its text.
+struct CutString {
+    const char* token; // the opening quote of the empty string in the copy
+    std::string_view text;
+};
+thread_local const std::vector<CutString>* cutStrings = nullptr;
+
+// The text of the string value whose token is `v`'s, when it was cut out.
+const std::string_view* cutStringOf(value& v)
+{
+    if (!cutStrings || cutStrings->empty())
+        return nullptr;
+    const char* const token = v.raw_json_token().data();
+    for (const CutString& cut : *cutStrings) {
+        if (cut.token == token)
+            return &cut.text;
+    }
+    return nullptr;
+}
+
 std::string_view readRawString(value& v, const Path& path)
 {
+    // A string cut out is valid Base64: nothing in it is escaped.
+    if (const std::string_view* cut = cutStringOf(v))
+        return *cut;
     return take(v.get_string(), path);
 }
 
@@ -150,9 +174,9 @@ QUuid readUuid(value& v, const Path& path)
 // The input whose decoded Base64 text the readers on this thread give back (JsonInput::release).
 thread_local const JsonInput* consumedInput = nullptr;
 
-// The same input with its owner when it is a mapped file, whose large images are left there in
-// Base64 until they are needed (see StoredImageBytes); null when every image is decoded as read.
-thread_local const std::shared_ptr<const JsonInput>* storingInput = nullptr;
+// The same input when it is a mapped file, whose large images are left there in Base64 until they
+// are needed (see StoredImageBytes); null when every image is decoded as read.
+thread_local const JsonInput* storingInput = nullptr;
 
 // Where the ASCII texts read on this thread are kept; null when each is kept on its own.
 thread_local LoadedTextBlocks* textBlocks = nullptr;
@@ -169,8 +193,8 @@ constexpr std::size_t storedBase64Minimum = 64 * 1024;
 // are nothing, never another image's.
 class MappedBase64Bytes final : public StoredImageBytes {
 public:
-    MappedBase64Bytes(std::shared_ptr<const JsonInput> input, std::string_view text)
-        : input_(std::move(input)), text_(text)
+    MappedBase64Bytes(std::shared_ptr<const MappedFile> file, std::string_view text)
+        : input_(std::move(file)), text_(text)
     {
     }
 
@@ -201,8 +225,8 @@ public:
     }
 
 private:
-    const std::shared_ptr<const JsonInput> input_;
-    const std::string_view text_;
+    const std::shared_ptr<const MappedFile> input_;
+    const std::string_view text_; // in the mapping
 };
 
 // An image's bytes as read: decoded, or left stored with what the image needs to know of them.
@@ -217,6 +241,8 @@ struct ImageBytes {
 // carries no escapes.
 std::optional<std::string_view> unescapedRawString(value& v)
 {
+    if (const std::string_view* cut = cutStringOf(v))
+        return *cut;
     std::string_view raw = v.raw_json_token();
     while (!raw.empty() && (raw.back() == ' ' || raw.back() == '\n' || raw.back() == '\r' || raw.back() == '\t'))
         raw.remove_suffix(1);
@@ -266,14 +292,14 @@ ImageBytes readImageBytes(value& v, const Path& path)
     const std::optional<std::string_view> text = unescapedRawString(v);
     ImageBytes bytes;
     if (storingInput && text && text->size() >= storedBase64Minimum) {
-        if (!Base64::isValid(*text))
+        if (!cutStringOf(v) && !Base64::isValid(*text)) // one cut out was checked already
             fail(path, QStringLiteral("not valid Base64"));
         bytes.byteCount = static_cast<qint64>(Base64::decodedLength(*text));
         bytes.quickKey = ClipboardImage::quickKeyOf(bytes.byteCount, [&](qint64 offset, qint64 length) {
             return Base64::decodeRange(*text, static_cast<std::size_t>(offset), static_cast<std::size_t>(length));
         });
-        (*storingInput)->release(text->data(), text->data() + text->size());
-        bytes.stored = std::make_shared<MappedBase64Bytes>(*storingInput, *text);
+        storingInput->release(text->data(), text->data() + text->size());
+        bytes.stored = std::make_shared<MappedBase64Bytes>(storingInput->mapping(), storingInput->inMapping(*text));
         return bytes;
     }
     bytes.data = decodeBase64(v, path, text);
@@ -550,6 +576,72 @@ void expectEnd(simdjson::ondemand::document& document)
 
 namespace {
 
+// A large clip is parsed without its long Base64 strings (an image's data, the bytes of a rich
+// text), which make up nearly all of it: the parser's first stage reads every byte it is given,
+// and the reading thread's index of the whole document has read those bytes once already. What is
+// parsed is a copy of the clip with each such string left empty; the readers take the string's
+// text from where it lies in the file (cutStringOf). Only a string that is strict Base64 is cut
+// out, so nothing in it needed the parser: it has no escapes and no control characters, and is
+// ASCII. Everything else of the clip, and so every failure, is read as it stands.
+class CutClip {
+public:
+    // What to parse for `text` (a clip's object): `text` itself, or a copy without its strings of
+    // at least `minimum` bytes of Base64, followed by JsonInput::padding more bytes of the copy's.
+    std::string_view cut(std::string_view text, std::size_t minimum)
+    {
+        strings_.clear();
+        spans_.clear();
+        if (text.size() < minimum)
+            return text;
+        // A quote begins a string, and ends it unless an odd number of backslashes comes before it.
+        const char* const data = text.data();
+        bool inString = false;
+        std::size_t stringBegin = 0;
+        for (std::size_t at = 0; at < text.size();) {
+            const void* found = std::memchr(data + at, '"', text.size() - at);
+            if (!found)
+                break;
+            const auto quote = static_cast<std::size_t>(static_cast<const char*>(found) - data);
+            at = quote + 1;
+            if (!inString) {
+                inString = true;
+                stringBegin = quote + 1;
+                continue;
+            }
+            std::size_t backslashes = 0;
+            while (quote - backslashes > stringBegin && data[quote - backslashes - 1] == '\\')
+                ++backslashes;
+            if (backslashes % 2 != 0)
+                continue;
+            inString = false;
+            if (quote - stringBegin >= minimum && Base64::isValid(text.substr(stringBegin, quote - stringBegin)))
+                spans_.emplace_back(stringBegin, quote);
+        }
+        if (spans_.empty())
+            return text;
+        std::size_t size = text.size();
+        for (const auto& [begin, end] : spans_)
+            size -= end - begin;
+        copy_.resize(size + JsonInput::padding);
+        char* out = copy_.data();
+        std::size_t from = 0;
+        for (const auto& [begin, end] : spans_) {
+            out = std::copy(data + from, data + begin, out);
+            strings_.push_back({out - 1, text.substr(begin, end - begin)});
+            from = end;
+        }
+        std::copy(data + from, data + text.size(), out);
+        return {copy_.data(), size};
+    }
+
+    const std::vector<CutString>& strings() const { return strings_; }
+
+private:
+    std::vector<std::pair<std::size_t, std::size_t>> spans_; // the contents of the strings cut out
+    std::vector<char> copy_;
+    std::vector<CutString> strings_;
+};
+
 // The clips of a history file, read on a worker thread (started with the first clip, joined by
 // finish()); a small file is read on the reading thread alone. The reading thread only finds
 // where each clip's object begins and ends, which the parser's index of the whole document makes
@@ -561,9 +653,9 @@ namespace {
 // for a clip whose braces and brackets do not pair up, whose failure names the clip alone.
 class ParallelItemReader {
 public:
-    // `owner`, when given, owns `input`, a mapped file whose large images may be left there.
-    ParallelItemReader(const JsonInput& input, const std::shared_ptr<const JsonInput>* owner)
-        : input_(input), owner_(owner), maximumWorkers_(workersFor(input.size()))
+    // With `storesImages`, `input` is a mapped file whose large images may be left there.
+    ParallelItemReader(const JsonInput& input, bool storesImages)
+        : input_(input), storesImages_(storesImages), maximumWorkers_(workersFor(input.size()))
     {
     }
     ~ParallelItemReader() { joinWorkers(); }
@@ -658,7 +750,7 @@ private:
     void start(Run& run)
     {
         if (maximumWorkers_ == 0) {
-            read(run, ownParser_, ownBlocks_);
+            read(run, ownParsing_);
             return;
         }
         {
@@ -673,8 +765,7 @@ private:
     void work()
     {
         HeapReserve reserve(std::min<std::size_t>(heapReserveLimit, input_.size() / maximumWorkers_));
-        simdjson::ondemand::parser parser; // one per worker, grown to its largest clip
-        LoadedTextBlocks blocks;
+        ClipParsing parsing;
         for (;;) {
             Run* run = nullptr;
             {
@@ -687,7 +778,7 @@ private:
             }
             reserve.prepareFor(*run);
             const std::size_t heapBefore = heapTextBytes;
-            read(*run, parser, blocks);
+            read(*run, parsing);
             reserve.learnFrom(*run, heapTextBytes - heapBefore);
         }
     }
@@ -798,11 +889,20 @@ private:
         workers_.clear();
     }
 
-    void read(Run& run, simdjson::ondemand::parser& parser, LoadedTextBlocks& blocks)
+    // What a thread reads clips with.
+    struct ClipParsing {
+        simdjson::ondemand::parser parser; // grown to the largest clip
+        LoadedTextBlocks blocks;
+        CutClip cut;
+    };
+
+    void read(Run& run, ClipParsing& parsing)
     {
+        simdjson::ondemand::parser& parser = parsing.parser;
         const JsonInput* previous = std::exchange(consumedInput, &input_);
-        const std::shared_ptr<const JsonInput>* previousOwner = std::exchange(storingInput, owner_);
-        LoadedTextBlocks* const previousBlocks = std::exchange(textBlocks, &blocks);
+        const JsonInput* const previousStoring = std::exchange(storingInput, storesImages_ ? &input_ : nullptr);
+        LoadedTextBlocks* const previousBlocks = std::exchange(textBlocks, &parsing.blocks);
+        const std::vector<CutString>* const previousCuts = std::exchange(cutStrings, &parsing.cut.strings());
         const Path top;
         const Path list = run.underItemsKey ? top.child("items") : top;
         const char* const end = input_.data() + input_.capacity();
@@ -810,7 +910,8 @@ private:
             run.items.reserve(static_cast<qsizetype>(run.texts.size()));
             for (std::size_t i = 0; i < run.texts.size(); ++i) {
                 const Path path = list.element(run.firstIndex + static_cast<qsizetype>(i));
-                const std::string_view text = run.texts[i];
+                const std::string_view whole = run.texts[i];
+                const std::string_view text = parsing.cut.cut(whole, storedBase64Minimum);
                 // The parser's buffers are kept from clip to clip; one that is too small for a
                 // clip grows to twice its size at least, so that a run of slightly longer clips
                 // does not free and allocate them for each (the parser itself would grow them to
@@ -820,8 +921,11 @@ private:
                     if (const auto error = parser.allocate(std::min(capacity, JsonInput::maximumSize)))
                         fail(path, error);
                 }
-                // The padding the parser reads past the clip is the rest of the document.
-                auto document = iterate(parser, text.data(), text.size(), static_cast<std::size_t>(end - text.data()));
+                // The padding the parser reads past the clip is the rest of the document, or the
+                // copy's own.
+                const std::size_t room =
+                    text.data() == whole.data() ? static_cast<std::size_t>(end - text.data()) : text.size();
+                auto document = iterate(parser, text.data(), text.size(), room);
                 value root;
                 if (const auto error = document.get_value().get(root))
                     fail(path, error);
@@ -830,16 +934,20 @@ private:
         } catch (...) {
             run.failure = std::current_exception();
         }
+        // The reading thread is past this run, and what its clips keep has been copied out or
+        // lies in the file's mapping.
+        if (!run.texts.empty())
+            input_.releaseReadBefore(run.texts.back().data() + run.texts.back().size());
         consumedInput = previous;
-        storingInput = previousOwner;
+        storingInput = previousStoring;
         textBlocks = previousBlocks;
+        cutStrings = previousCuts;
     }
 
     const JsonInput& input_;
-    const std::shared_ptr<const JsonInput>* const owner_;
+    const bool storesImages_;
     const std::size_t maximumWorkers_;
-    simdjson::ondemand::parser ownParser_; // for a file read without the worker
-    LoadedTextBlocks ownBlocks_;
+    ClipParsing ownParsing_; // for a file read without the worker
     std::deque<Run> runs_;
     int listCount_ = 0;
 
@@ -916,15 +1024,14 @@ ClipboardHistoryState HistoryJsonCodec::decodeState(QByteArrayView json)
 
 namespace {
 
-// Both forms of decodeHistoryFile; `owner` is null or owns `input`, a mapped file whose large
+// Both forms of decodeHistoryFile; with `storesImages`, `input` is a mapped file whose large
 // images may be left there.
-HistoryJsonCodec::DecodedHistoryFile decodeHistoryFileOwnedBy(const JsonInput& input,
-                                                              const std::shared_ptr<const JsonInput>* owner)
+HistoryJsonCodec::DecodedHistoryFile decodeHistoryFileOwnedBy(const JsonInput& input, bool storesImages)
 {
     simdjson::ondemand::parser parser;
     auto document = HistoryJsonReader::iterate(parser, input.data(), input.size(), input.capacity());
     const auto type = topType(document);
-    HistoryJsonReader::ParallelItemReader reader(input, owner);
+    HistoryJsonReader::ParallelItemReader reader(input, storesImages);
     // A failure of the reading thread counts only when no clip handed to the worker failed before it.
     const auto readAll = [&](const auto& read) {
         try {
@@ -966,12 +1073,12 @@ HistoryJsonCodec::DecodedHistoryFile decodeHistoryFileOwnedBy(const JsonInput& i
 
 HistoryJsonCodec::DecodedHistoryFile HistoryJsonCodec::decodeHistoryFile(const JsonInput& input)
 {
-    return decodeHistoryFileOwnedBy(input, nullptr);
+    return decodeHistoryFileOwnedBy(input, false);
 }
 
 HistoryJsonCodec::DecodedHistoryFile HistoryJsonCodec::decodeHistoryFile(const std::shared_ptr<const JsonInput>& input)
 {
-    return decodeHistoryFileOwnedBy(*input, input->isMapped() ? &input : nullptr);
+    return decodeHistoryFileOwnedBy(*input, input->isMapped());
 }
 
 } // namespace tolvi

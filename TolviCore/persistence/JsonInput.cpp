@@ -5,7 +5,9 @@
 #include <simdjson.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -68,6 +70,28 @@ JsonInput JsonInput::readAll(int fd)
     return input;
 }
 
+JsonInput::~JsonInput() = default;
+
+namespace {
+constexpr std::size_t hugePage = 2 * 1024 * 1024;
+}
+
+void JsonInput::releaseReadBefore(const char* end) const
+{
+    if (!copy_ || end <= copy_.get())
+        return;
+    const std::size_t before = static_cast<std::size_t>(end - copy_.get()) / hugePage * hugePage;
+    if (before <= copyReleased_)
+        return;
+    ::madvise(copy_.get() + copyReleased_, before - copyReleased_, MADV_DONTNEED);
+    copyReleased_ = before;
+}
+
+void JsonInput::Unmap::operator()(char* data) const
+{
+    ::munmap(data, bytes);
+}
+
 JsonInput JsonInput::readFile(int fd)
 {
     std::optional<MappedFile> mapped = MappedFile::map(fd, padding);
@@ -79,7 +103,47 @@ JsonInput JsonInput::readFile(int fd)
     JsonInput input;
     input.size_ = mapped->size();
     input.capacity_ = mapped->capacity() - padding;
-    input.mapped_ = std::move(mapped);
+
+    // The copy: zero pages from the mapping on (the padding among them), aligned to the huge
+    // page size so that all of it can be huge pages.
+    const std::size_t copyBytes = (input.size_ + padding + hugePage - 1) / hugePage * hugePage;
+    void* reserved = input.size_ > 0 ? ::mmap(nullptr, copyBytes + hugePage, PROT_READ | PROT_WRITE,
+                                              MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0)
+                                     : MAP_FAILED;
+    if (reserved == MAP_FAILED) {
+        // Read where it lies: its pages put in place at once rather than one fault at a time.
+        mapped->populate();
+        input.mapped_ = std::make_shared<const MappedFile>(std::move(*mapped));
+        return input;
+    }
+    const auto start = reinterpret_cast<std::uintptr_t>(reserved);
+    const std::uintptr_t aligned = (start + hugePage - 1) & ~std::uintptr_t(hugePage - 1);
+    if (aligned > start)
+        ::munmap(reserved, aligned - start);
+    if (const std::uintptr_t after = start + copyBytes + hugePage - (aligned + copyBytes))
+        ::munmap(reinterpret_cast<void*>(aligned + copyBytes), after);
+    input.copy_ = std::unique_ptr<char, Unmap>(reinterpret_cast<char*>(aligned), Unmap{copyBytes});
+    ::madvise(input.copy_.get(), copyBytes, MADV_HUGEPAGE);
+    std::size_t copied = 0;
+    while (copied < input.size_) {
+        const ssize_t got =
+            ::pread(fd, input.copy_.get() + copied, input.size_ - copied, static_cast<off_t>(copied));
+        if (got < 0) {
+            if (errno == EINTR)
+                continue;
+            throwSystemError("read");
+        }
+        if (got == 0)
+            break;
+        copied += static_cast<std::size_t>(got);
+    }
+    if (copied < input.size_) {
+        // Cut short since it was mapped: what is read is the part that is left.
+        input.readShort_ = true;
+        input.size_ = copied;
+    }
+    input.capacity_ = copyBytes - padding;
+    input.mapped_ = std::make_shared<const MappedFile>(std::move(*mapped));
     return input;
 }
 

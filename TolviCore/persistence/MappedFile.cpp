@@ -124,13 +124,6 @@ std::optional<MappedFile> MappedFile::map(int fd, std::size_t padding)
         void* mapped = ::mmap(base, file.size_, PROT_READ, MAP_PRIVATE | MAP_FIXED, fd, 0);
         if (mapped == MAP_FAILED)
             return std::nullopt; // the destructor gives the reservation and the slot back
-        ::madvise(base, file.size_, MADV_WILLNEED);
-#ifdef MADV_POPULATE_READ
-        // The whole file is read once from end to end: its pages are put in place with one call
-        // rather than one fault at a time (Linux 5.14 and later; elsewhere the call fails and the
-        // pages come as they are read).
-        ::madvise(base, file.size_, MADV_POPULATE_READ);
-#endif
         GuardSlot& guard = guardSlots[slot];
         guard.lost.store(false);
         guard.end.store(reinterpret_cast<std::uintptr_t>(base) + roundUp(file.size_, pageSize),
@@ -186,6 +179,16 @@ void MappedFile::unmap()
         guardSlots[slot_].used.store(false, std::memory_order_release);
     data_ = nullptr;
     slot_ = -1;
+}
+
+void MappedFile::populate() const
+{
+    if (size_ == 0)
+        return;
+    ::madvise(data_, size_, MADV_WILLNEED);
+#ifdef MADV_POPULATE_READ
+    ::madvise(data_, size_, MADV_POPULATE_READ);
+#endif
 }
 
 bool MappedFile::changedWhileRead() const

@@ -38,6 +38,10 @@ public:
     // Whether part of the file vanished (it was truncated) while it was mapped and read.
     bool changedWhileRead() const;
 
+    // Puts all of the file's pages in place at once, for a file about to be read from end to end
+    // (Linux 5.14 and later; elsewhere the pages come as they are read).
+    void populate() const;
+
     // Drops the pages that lie wholly inside [begin, end) from this process's memory; reading
     // them again brings them back from the file. For bytes that have been consumed.
     void release(const char* begin, const char* end) const;

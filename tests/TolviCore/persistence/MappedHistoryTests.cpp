@@ -435,3 +435,34 @@ TEST_F(MappedHistoryTest, AFileCutShortDuringALoadFailsAsDamagedWithItsOneCopy)
         EXPECT_EQ(readFile(folder() + QStringLiteral("/history.corrupt-1700000000.json")), now);
     }
 }
+
+// The long Base64 strings of a clip (an image's data, a rich text's bytes, a text that is itself
+// Base64) are read from the file as they stand, without the parser; the strings around them, with
+// quotes and backslashes, are read by it. Either way the clips are those that reading the file in
+// order makes, and saved again they make the same file.
+TEST_F(MappedHistoryTest, LongBase64StringsAreReadAsReadingInOrderReadsThem)
+{
+    ClipboardHistoryState state = historyWithLargeImages();
+    state.items.append(ClipboardItem(QUuid::createUuid(), QString::fromLatin1(Base64::encode(randomBytes(90'000, 21))), 10.0));
+    state.items.append(ClipboardItem(QUuid::createUuid(),
+                                     QStringLiteral("a backslash \\ then ") + QString(70'000, QLatin1Char('x'))
+                                         + QStringLiteral(" \\\"quoted\\\\\" and \\\\"),
+                                     9.0));
+    // Quoted words before a run of Base64 letters: the quotes are escaped, the letters part of the text.
+    state.items.append(ClipboardItem(QUuid::createUuid(), QStringLiteral("\"x\"") + QString(70'000, QLatin1Char('A')), 8.5));
+    std::optional<ClipboardOriginalPayload> payload =
+        ClipboardOriginalPayload::create(randomBytes(200'000, 22), randomBytes(300'001, 23), {});
+    ASSERT_TRUE(payload.has_value());
+    state.items.append(ClipboardItem(QUuid::createUuid(), QStringLiteral("rich \"text\""), 8.0, false, {},
+                                     std::nullopt, std::move(payload)));
+    auto writer = makePersistence();
+    writer->save(state);
+    const QByteArray written = readFile(historyPath());
+    ASSERT_GT(written.size(), 1024 * 1024); // read on the worker
+
+    const ClipboardHistoryState loaded = makePersistence()->load();
+    EXPECT_EQ(loaded, HistoryJsonCodec::decodeState(QByteArrayView(written)));
+    EXPECT_EQ(loaded, state);
+    writer->save(loaded);
+    EXPECT_EQ(readFile(historyPath()), written);
+}
