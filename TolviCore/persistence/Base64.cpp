@@ -224,6 +224,11 @@ bool isValid(std::string_view text)
     return !padding || decodeLastGroup(in + fullChars, padding, scratch);
 }
 
+bool isAlphabet(std::string_view text)
+{
+    return alphabetOnly(reinterpret_cast<const unsigned char*>(text.data()), text.size());
+}
+
 std::size_t decodedLength(std::string_view text)
 {
     return text.size() / 4 * 3 - paddingOf(text);

@@ -27,6 +27,9 @@ std::optional<QByteArray> decode(std::string_view text);
 // Whether decode(text) would succeed, without decoding it.
 bool isValid(std::string_view text);
 
+// Whether every character of `text` is of the alphabet ("=" is not).
+bool isAlphabet(std::string_view text);
+
 // How many bytes valid Base64 text decodes to.
 std::size_t decodedLength(std::string_view text);
 

@@ -83,25 +83,16 @@ bool isNull(value& v, const Path& path)
     return type == json_type::null;
 }
 
-// Long Base64 strings of a clip that were left out of the copy of it that is parsed (see
-// CutClip): each one's place in the copy, where it reads as an empty string, and its text.
-struct CutString {
-    const char* token; // the opening quote of the empty string in the copy
-    std::string_view text;
-};
-thread_local const std::vector<CutString>* cutStrings = nullptr;
+// The input parsed on this thread, whose long Base64 strings may have been left out of what is
+// parsed (see JsonInput).
+thread_local const JsonInput* parsedInput = nullptr;
 
-// The text of the string value whose token is `v`'s, when it was cut out.
+// The text of the string value `v`, when it was left out.
 const std::string_view* cutStringOf(value& v)
 {
-    if (!cutStrings || cutStrings->empty())
+    if (!parsedInput || !parsedInput->hasCutStrings())
         return nullptr;
-    const char* const token = v.raw_json_token().data();
-    for (const CutString& cut : *cutStrings) {
-        if (cut.token == token)
-            return &cut.text;
-    }
-    return nullptr;
+    return parsedInput->cutStringAt(v.raw_json_token().data());
 }
 
 std::string_view readRawString(value& v, const Path& path)
@@ -291,15 +282,16 @@ ImageBytes readImageBytes(value& v, const Path& path)
     requireBase64String(v, path);
     const std::optional<std::string_view> text = unescapedRawString(v);
     ImageBytes bytes;
-    if (storingInput && text && text->size() >= storedBase64Minimum) {
-        if (!cutStringOf(v) && !Base64::isValid(*text)) // one cut out was checked already
+    // Kept where it lies in the file's mapping, when it lies there (not in the parsed copy).
+    if (storingInput && text && text->size() >= storedBase64Minimum && storingInput->inMapping(*text)) {
+        if (!cutStringOf(v) && !Base64::isValid(*text)) // one left out was checked already
             fail(path, QStringLiteral("not valid Base64"));
         bytes.byteCount = static_cast<qint64>(Base64::decodedLength(*text));
         bytes.quickKey = ClipboardImage::quickKeyOf(bytes.byteCount, [&](qint64 offset, qint64 length) {
             return Base64::decodeRange(*text, static_cast<std::size_t>(offset), static_cast<std::size_t>(length));
         });
         storingInput->release(text->data(), text->data() + text->size());
-        bytes.stored = std::make_shared<MappedBase64Bytes>(storingInput->mapping(), storingInput->inMapping(*text));
+        bytes.stored = std::make_shared<MappedBase64Bytes>(storingInput->mapping(), *text);
         return bytes;
     }
     bytes.data = decodeBase64(v, path, text);
@@ -576,72 +568,6 @@ void expectEnd(simdjson::ondemand::document& document)
 
 namespace {
 
-// A large clip is parsed without its long Base64 strings (an image's data, the bytes of a rich
-// text), which make up nearly all of it: the parser's first stage reads every byte it is given,
-// and the reading thread's index of the whole document has read those bytes once already. What is
-// parsed is a copy of the clip with each such string left empty; the readers take the string's
-// text from where it lies in the file (cutStringOf). Only a string that is strict Base64 is cut
-// out, so nothing in it needed the parser: it has no escapes and no control characters, and is
-// ASCII. Everything else of the clip, and so every failure, is read as it stands.
-class CutClip {
-public:
-    // What to parse for `text` (a clip's object): `text` itself, or a copy without its strings of
-    // at least `minimum` bytes of Base64, followed by JsonInput::padding more bytes of the copy's.
-    std::string_view cut(std::string_view text, std::size_t minimum)
-    {
-        strings_.clear();
-        spans_.clear();
-        if (text.size() < minimum)
-            return text;
-        // A quote begins a string, and ends it unless an odd number of backslashes comes before it.
-        const char* const data = text.data();
-        bool inString = false;
-        std::size_t stringBegin = 0;
-        for (std::size_t at = 0; at < text.size();) {
-            const void* found = std::memchr(data + at, '"', text.size() - at);
-            if (!found)
-                break;
-            const auto quote = static_cast<std::size_t>(static_cast<const char*>(found) - data);
-            at = quote + 1;
-            if (!inString) {
-                inString = true;
-                stringBegin = quote + 1;
-                continue;
-            }
-            std::size_t backslashes = 0;
-            while (quote - backslashes > stringBegin && data[quote - backslashes - 1] == '\\')
-                ++backslashes;
-            if (backslashes % 2 != 0)
-                continue;
-            inString = false;
-            if (quote - stringBegin >= minimum && Base64::isValid(text.substr(stringBegin, quote - stringBegin)))
-                spans_.emplace_back(stringBegin, quote);
-        }
-        if (spans_.empty())
-            return text;
-        std::size_t size = text.size();
-        for (const auto& [begin, end] : spans_)
-            size -= end - begin;
-        copy_.resize(size + JsonInput::padding);
-        char* out = copy_.data();
-        std::size_t from = 0;
-        for (const auto& [begin, end] : spans_) {
-            out = std::copy(data + from, data + begin, out);
-            strings_.push_back({out - 1, text.substr(begin, end - begin)});
-            from = end;
-        }
-        std::copy(data + from, data + text.size(), out);
-        return {copy_.data(), size};
-    }
-
-    const std::vector<CutString>& strings() const { return strings_; }
-
-private:
-    std::vector<std::pair<std::size_t, std::size_t>> spans_; // the contents of the strings cut out
-    std::vector<char> copy_;
-    std::vector<CutString> strings_;
-};
-
 // The clips of a history file, read on a worker thread (started with the first clip, joined by
 // finish()); a small file is read on the reading thread alone. The reading thread only finds
 // where each clip's object begins and ends, which the parser's index of the whole document makes
@@ -893,7 +819,6 @@ private:
     struct ClipParsing {
         simdjson::ondemand::parser parser; // grown to the largest clip
         LoadedTextBlocks blocks;
-        CutClip cut;
     };
 
     void read(Run& run, ClipParsing& parsing)
@@ -902,7 +827,7 @@ private:
         const JsonInput* previous = std::exchange(consumedInput, &input_);
         const JsonInput* const previousStoring = std::exchange(storingInput, storesImages_ ? &input_ : nullptr);
         LoadedTextBlocks* const previousBlocks = std::exchange(textBlocks, &parsing.blocks);
-        const std::vector<CutString>* const previousCuts = std::exchange(cutStrings, &parsing.cut.strings());
+        const JsonInput* const previousParsed = std::exchange(parsedInput, &input_);
         const Path top;
         const Path list = run.underItemsKey ? top.child("items") : top;
         const char* const end = input_.data() + input_.capacity();
@@ -910,8 +835,7 @@ private:
             run.items.reserve(static_cast<qsizetype>(run.texts.size()));
             for (std::size_t i = 0; i < run.texts.size(); ++i) {
                 const Path path = list.element(run.firstIndex + static_cast<qsizetype>(i));
-                const std::string_view whole = run.texts[i];
-                const std::string_view text = parsing.cut.cut(whole, storedBase64Minimum);
+                const std::string_view text = run.texts[i];
                 // The parser's buffers are kept from clip to clip; one that is too small for a
                 // clip grows to twice its size at least, so that a run of slightly longer clips
                 // does not free and allocate them for each (the parser itself would grow them to
@@ -921,11 +845,8 @@ private:
                     if (const auto error = parser.allocate(std::min(capacity, JsonInput::maximumSize)))
                         fail(path, error);
                 }
-                // The padding the parser reads past the clip is the rest of the document, or the
-                // copy's own.
-                const std::size_t room =
-                    text.data() == whole.data() ? static_cast<std::size_t>(end - text.data()) : text.size();
-                auto document = iterate(parser, text.data(), text.size(), room);
+                // The padding the parser reads past the clip is the rest of the document.
+                auto document = iterate(parser, text.data(), text.size(), static_cast<std::size_t>(end - text.data()));
                 value root;
                 if (const auto error = document.get_value().get(root))
                     fail(path, error);
@@ -941,7 +862,7 @@ private:
         consumedInput = previous;
         storingInput = previousStoring;
         textBlocks = previousBlocks;
-        cutStrings = previousCuts;
+        parsedInput = previousParsed;
     }
 
     const JsonInput& input_;
@@ -1028,6 +949,10 @@ namespace {
 // images may be left there.
 HistoryJsonCodec::DecodedHistoryFile decodeHistoryFileOwnedBy(const JsonInput& input, bool storesImages)
 {
+    struct Parsing {
+        const JsonInput* previous;
+        ~Parsing() { HistoryJsonReader::parsedInput = previous; }
+    } parsing{std::exchange(HistoryJsonReader::parsedInput, &input)};
     simdjson::ondemand::parser parser;
     auto document = HistoryJsonReader::iterate(parser, input.data(), input.size(), input.capacity());
     const auto type = topType(document);

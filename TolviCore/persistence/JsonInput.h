@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 #include <string_view>
+#include <vector>
 
 namespace tolvi {
 
@@ -15,11 +16,16 @@ namespace tolvi {
 // own, or a regular file. A regular file is mapped where it lies (see MappedFile), and read into
 // a copy in huge pages that the parser reads instead: reading a mapping of small pages costs the
 // processor a walk of the page tables for every page, several times what copying it costs. The
-// copy goes with the input; the mapping stays as long as anything holds it (see mapping()), and
-// its pages are read only when something asks for them.
+// copy leaves out the contents of the long strings of strict Base64 (an image's bytes), which are
+// most of a large history and which nothing needs the parser for: each reads in the copy as an
+// empty string, and cutStringAt() gives its text in the mapping. The copy goes with the input;
+// the mapping stays as long as anything holds it (see mapping()), and its pages are read only
+// when something asks for them.
 class JsonInput {
 public:
     static constexpr std::size_t padding = 64;
+    // The shortest string the copy of a file leaves out.
+    static constexpr std::size_t cutStringMinimum = 64 * 1024;
     // The parser's addressing limit; larger inputs are refused before anything is read.
     static constexpr std::size_t maximumSize = 0xFFFFFFFFu - padding;
 
@@ -47,7 +53,7 @@ public:
     // they were read from the mapping itself.
     void release(const char* begin, const char* end) const
     {
-        if (mapped_ && !copy_)
+        if (inMapping({begin, static_cast<std::size_t>(end - begin)}))
             mapped_->release(begin, end);
     }
 
@@ -55,11 +61,16 @@ public:
     // been read and will not be read again (whole huge pages, from where the last call left off).
     void releaseReadBefore(const char* end) const;
 
-    // For a mapped file: the mapping, and where bytes read through data() lie in it.
+    // The text of the string left out of the copy whose empty string's opening quote is at
+    // `token`; null for any other.
+    const std::string_view* cutStringAt(const char* token) const;
+    bool hasCutStrings() const { return !cuts_.empty(); }
+
+    // For a mapped file: the mapping, and whether `bytes` lie in it.
     std::shared_ptr<const MappedFile> mapping() const { return mapped_; }
-    std::string_view inMapping(std::string_view read) const
+    bool inMapping(std::string_view bytes) const
     {
-        return {mapped_->data() + (read.data() - data()), read.size()};
+        return mapped_ && bytes.data() >= mapped_->data() && bytes.data() + bytes.size() <= mapped_->data() + mapped_->size();
     }
 
 private:
@@ -78,7 +89,12 @@ private:
     std::unique_ptr<char, Unmap> copy_; // of the mapped file, in huge pages
     std::size_t size_ = 0;
     std::size_t capacity_ = 0;
-    bool readShort_ = false; // the file ended before its size while it was copied
+    struct CutString {
+        const char* token;
+        std::string_view text;
+    };
+    std::vector<CutString> cuts_; // in the order of their tokens
+    bool readShort_ = false;       // the file ended before its size while it was copied
     mutable std::size_t copyReleased_ = 0; // the copy's bytes given back from its start
 };
 
