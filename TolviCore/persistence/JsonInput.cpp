@@ -111,10 +111,9 @@ struct Cut {
 // is all of the alphabet, its first `minimum` bytes are copied and the rest is not; when it turns
 // out to be something else, the rest is read again and copied after all. Returns the bytes of
 // the file read (fewer than `size` when it ends first) and sets `written` to the copy's size.
-std::size_t copyLeavingOutLongBase64(int fd, std::size_t size, std::size_t minimum, char* out, std::size_t& written,
-                                     std::vector<Cut>& cuts)
+std::size_t copyLeavingOutLongBase64(int fd, std::size_t size, std::size_t minimum, std::size_t pieceBytes, char* out,
+                                     std::size_t& written, std::vector<Cut>& cuts)
 {
-    constexpr std::size_t pieceBytes = 1024 * 1024;
     const std::unique_ptr<char[]> piece(new char[pieceBytes]);
     constexpr std::size_t none = std::size_t(-1);
     written = 0;
@@ -122,7 +121,8 @@ std::size_t copyLeavingOutLongBase64(int fd, std::size_t size, std::size_t minim
     std::size_t backslashes = 0; // in the string, just before the next byte
     std::size_t stringStart = 0; // in the file, just past the opening quote
     std::size_t copyStart = 0;   // the same in the copy
-    bool alphabet = false;       // the string so far is all of the alphabet
+    bool alphabet = false;       // the string so far is all of the alphabet, but for "=" at its end
+    std::size_t equals = 0;      // the "=" at its end so far
     std::size_t skipped = none;  // where in the file the string's bytes stopped being copied
     char tail[4] = {};           // the string's last four bytes so far
     std::size_t read = 0;
@@ -152,6 +152,7 @@ std::size_t copyLeavingOutLongBase64(int fd, std::size_t size, std::size_t minim
                     stringStart = read + at;
                     copyStart = written;
                     alphabet = true;
+                    equals = 0;
                     skipped = none;
                     backslashes = 0;
                 }
@@ -169,10 +170,21 @@ std::size_t copyLeavingOutLongBase64(int fd, std::size_t size, std::size_t minim
             backslashes = found && !closes ? 0 : run;
             const std::size_t before = read + at - stringStart; // the string's bytes before these
             if (alphabet) {
+                // Padding may end the string, here or in a later piece; anything after it may not.
                 std::string_view letters = content;
-                for (int i = 0; closes && i < 2 && !letters.empty() && letters.back() == '='; ++i)
+                std::size_t trailing = 0;
+                while (!letters.empty() && letters.back() == '=') {
                     letters.remove_suffix(1);
-                if (!Base64::isAlphabet(letters)) {
+                    ++trailing;
+                }
+                bool still = true;
+                if (!letters.empty()) {
+                    still = equals == 0 && Base64::isAlphabet(letters);
+                    equals = trailing;
+                } else {
+                    equals += trailing;
+                }
+                if (!still || equals > 2) {
                     alphabet = false;
                     copySkipped(read + at);
                 }
@@ -240,6 +252,11 @@ void JsonInput::Unmap::operator()(char* data) const
 
 JsonInput JsonInput::readFile(int fd)
 {
+    return readFile(fd, 1024 * 1024);
+}
+
+JsonInput JsonInput::readFile(int fd, std::size_t pieceBytes)
+{
     std::optional<MappedFile> mapped = MappedFile::map(fd, padding);
     if (!mapped)
         return readAll(fd);
@@ -274,7 +291,8 @@ JsonInput JsonInput::readFile(int fd)
     std::size_t written = 0;
     // Cut short since it was mapped: what is read is the part that is left.
     input.readShort_ =
-        copyLeavingOutLongBase64(fd, input.size_, cutStringMinimum, input.copy_.get(), written, cuts) < input.size_;
+        copyLeavingOutLongBase64(fd, input.size_, cutStringMinimum, std::max<std::size_t>(1, pieceBytes),
+                                 input.copy_.get(), written, cuts) < input.size_;
     input.size_ = written;
     input.capacity_ = copyBytes - padding;
     input.cuts_.reserve(cuts.size());

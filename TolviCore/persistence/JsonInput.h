@@ -35,6 +35,8 @@ public:
     static JsonInput readAll(int fd);
     // A regular file mapped and read, anything else read to its end. The same failures as readAll.
     static JsonInput readFile(int fd);
+    // The same, with the copy of a regular file read `pieceBytes` at a time.
+    static JsonInput readFile(int fd, std::size_t pieceBytes);
 
     JsonInput(JsonInput&& other) noexcept = default;
     JsonInput& operator=(JsonInput&& other) noexcept = default;

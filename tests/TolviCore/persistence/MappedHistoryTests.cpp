@@ -466,3 +466,101 @@ TEST_F(MappedHistoryTest, LongBase64StringsAreReadAsReadingInOrderReadsThem)
     writer->save(loaded);
     EXPECT_EQ(readFile(historyPath()), written);
 }
+
+// The copy a file is parsed from, read a piece at a time: strings of every kind, of lengths that
+// put their quotes, backslashes and padding on either side of the pieces' edges. Exactly the long
+// strings of strict Base64 are left out, each with its text where it lies in the file, and the
+// rest is copied as it is.
+TEST(JsonInputCopy, LeavesOutExactlyTheLongStringsOfStrictBase64)
+{
+    // Pieces of the size files are read in, then pieces so small that every edge comes up.
+    for (const auto& [count, pieceBytes] : {std::pair{60, std::size_t(1024 * 1024)}, std::pair{12, std::size_t(3)},
+                                            std::pair{12, std::size_t(7)}, std::pair{12, std::size_t(4099)},
+                                            std::pair{12, std::size_t(65539)}}) {
+        QRandomGenerator random(quint32(31 + pieceBytes));
+        const auto letters = [&](qsizetype size) {
+            static const char alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+            QByteArray text(size, 'A');
+            for (char& c : text)
+                c = alphabet[random.bounded(64)];
+            return text;
+        };
+        struct Piece {
+            QByteArray json; // the string with its quotes
+            bool leftOut;
+        };
+        std::vector<Piece> pieces;
+        const qsizetype minimum = qsizetype(JsonInput::cutStringMinimum);
+        for (int i = 0; i < count; ++i) {
+            const qsizetype size = minimum - 8 + random.bounded(120'000);
+            switch (i % 8) {
+            case 0: { // strict Base64, with or without padding
+                const QByteArray base64 = Base64::encode(randomBytes(size * 3 / 4 + random.bounded(3), quint32(i)));
+                pieces.push_back({'"' + base64 + '"', base64.size() >= minimum});
+                break;
+            }
+            case 1: // of the alphabet, but of a length no Base64 has
+                pieces.push_back({'"' + letters(size / 4 * 4 + 1) + '"', false});
+                break;
+            case 2: // padding in the middle
+                pieces.push_back({'"' + letters(size / 8 * 4) + "==" + letters(size / 8 * 4 - 2) + '"', false});
+                break;
+            case 3: // escaped quotes, and a run of backslashes before the closing quote
+                pieces.push_back({"\"\\\"x\\\"" + letters(size / 4 * 4) + "\\\\\\\\\"", false});
+                break;
+            case 4: // escaped quotes around the letters, which then look like a string of their own
+                pieces.push_back({"\"a \\\"" + letters(size / 4 * 4) + "\\\" b\"", false});
+                break;
+            case 5: // short strings and structure
+                pieces.push_back({"{\"k\": \"v\\\\\", \"n\": [1, 2]}", false});
+                break;
+            case 6: { // padding that leaves bits over
+                QByteArray base64 = Base64::encode(randomBytes(size * 3 / 4 + 1, quint32(i)));
+                base64[base64.size() - 3] = 'B';
+                const bool valid = Base64::isValid(std::string_view(base64.constData(), std::size_t(base64.size())));
+                pieces.push_back({'"' + base64 + '"', valid && base64.size() >= minimum});
+                break;
+            }
+            default: // a run of backslashes, then letters
+                pieces.push_back({'"' + QByteArray(random.bounded(3000) * 2, '\\') + letters(size / 4 * 4) + '"', false});
+                break;
+            }
+        }
+        QByteArray json = "[";
+        std::vector<std::pair<qsizetype, qsizetype>> expected; // where each string left out is in the file
+        for (std::size_t i = 0; i < pieces.size(); ++i) {
+            if (i > 0)
+                json += ", ";
+            if (pieces[i].leftOut)
+                expected.emplace_back(json.size() + 1, pieces[i].json.size() - 2);
+            json += pieces[i].json;
+        }
+        json += "]";
+
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("doc.json"));
+        writeFile(path, json);
+        OpenFile file(path);
+        const JsonInput input = JsonInput::readFile(file.fd, pieceBytes);
+        ASSERT_TRUE(input.isMapped());
+        EXPECT_FALSE(input.changedWhileRead());
+
+        // Put back what was left out: the file again.
+        QByteArray rebuilt;
+        std::size_t found = 0;
+        const std::string_view copy = input.view();
+        for (std::size_t at = 0; at < copy.size(); ++at) {
+            rebuilt += copy[at];
+            if (const std::string_view* text = input.cutStringAt(copy.data() + at)) {
+                ASSERT_LT(found, expected.size()) << pieceBytes;
+                EXPECT_EQ(text->data() - input.mapping()->data(), expected[found].first) << pieceBytes;
+                EXPECT_EQ(qsizetype(text->size()), expected[found].second) << pieceBytes;
+                rebuilt += QByteArray(text->data(), qsizetype(text->size()));
+                ++found;
+            }
+        }
+        EXPECT_EQ(found, expected.size()) << pieceBytes;
+        EXPECT_GE(found, std::size_t(count / 8));
+        EXPECT_EQ(rebuilt, json) << pieceBytes;
+    }
+}
