@@ -314,7 +314,7 @@ ClipboardHistoryState FileClipboardHistoryPersistence::loadFile()
         // left in the file are not there any more.
         struct stat now {};
         const bool shrank = input->isMapped() && ::fstat(fd, &now) == 0
-                            && now.st_size < static_cast<off_t>(input->size());
+                            && now.st_size < info.st_size;
         if (input->changedWhileRead() || shrank)
             failure = PersistenceError::decoding(QStringLiteral("The history file was cut short while it was read"));
         if (failure) {

@@ -711,16 +711,17 @@ private:
 
     // The allocator grows a thread's own heap by just what each allocation needs, a system call
     // each time, and each such call waits for the page faults of the other threads; and the page
-    // faults themselves, one per page of the texts decoded, cost more than the decoding. Before its
-    // first clip, a worker takes about what its clips will keep from its heap, in blocks just below
+    // faults themselves, one per page of what the clips keep, cost more than the decoding. Before its
+    // first clip, the worker takes about what its clips will keep from its heap, in blocks just below
     // the size the allocator maps on their own, and gives them back but the last: the one next to
     // the heap's free end stays taken until the worker is done, so that the others stay in the heap
     // as one stretch of free memory, which the clips' allocations are cut from one after another,
     // rather than joining the free end, which gives its pages back at once. Before each run, the
-    // pages its texts will take from that stretch are put in place with one call (Linux 5.14 and
+    // pages its clips will take from that stretch are put in place with one call (Linux 5.14 and
     // later; elsewhere the call fails and the pages come as they are written). A clip large enough
-    // to be mapped on its own (an image) takes none of them. What the clips leave over goes back
-    // with the rest of the free memory after loading.
+    // to be mapped on its own (an image) takes none of them, nor does an ASCII text (those go to
+    // LoadedTextBlocks). What the clips leave over goes back with the rest of the free memory after
+    // loading.
     static constexpr std::size_t heapReserveLimit = 16 * 1024 * 1024;
     static constexpr std::size_t heapReserveBlock = 120 * 1024;
     class HeapReserve {

@@ -267,8 +267,8 @@ JsonInput JsonInput::readFile(int fd, std::size_t pieceBytes)
     input.size_ = mapped->size();
     input.capacity_ = mapped->capacity() - padding;
 
-    // The copy: zero pages from the mapping on (the padding among them), aligned to the huge
-    // page size so that all of it can be huge pages.
+    // The copy: zero pages (the padding among them), aligned to the huge page size so that all of
+    // it can be huge pages.
     const std::size_t copyBytes = (input.size_ + padding + hugePage - 1) / hugePage * hugePage;
     void* reserved = input.size_ > 0 ? ::mmap(nullptr, copyBytes + hugePage, PROT_READ | PROT_WRITE,
                                               MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0)
@@ -286,7 +286,9 @@ JsonInput JsonInput::readFile(int fd, std::size_t pieceBytes)
     if (const std::uintptr_t after = start + copyBytes + hugePage - (aligned + copyBytes))
         ::munmap(reinterpret_cast<void*>(aligned + copyBytes), after);
     input.copy_ = std::unique_ptr<char, Unmap>(reinterpret_cast<char*>(aligned), Unmap{copyBytes});
-    ::madvise(input.copy_.get(), copyBytes, MADV_HUGEPAGE);
+    // A small file is not worth a huge page.
+    if (input.size_ >= hugePage / 2)
+        ::madvise(input.copy_.get(), copyBytes, MADV_HUGEPAGE);
     std::vector<Cut> cuts;
     std::size_t written = 0;
     // Cut short since it was mapped: what is read is the part that is left.
@@ -297,7 +299,8 @@ JsonInput JsonInput::readFile(int fd, std::size_t pieceBytes)
     input.capacity_ = copyBytes - padding;
     input.cuts_.reserve(cuts.size());
     for (const Cut& cut : cuts)
-        input.cuts_.push_back({input.copy_.get() + cut.token, std::string_view(mapped->data() + cut.offset, cut.length)});
+        input.cuts_.push_back(
+            {input.copy_.get() + cut.token, std::string_view(mapped->data() + cut.offset, cut.length)});
     input.mapped_ = std::make_shared<const MappedFile>(std::move(*mapped));
     return input;
 }

@@ -72,7 +72,8 @@ public:
     std::shared_ptr<const MappedFile> mapping() const { return mapped_; }
     bool inMapping(std::string_view bytes) const
     {
-        return mapped_ && bytes.data() >= mapped_->data() && bytes.data() + bytes.size() <= mapped_->data() + mapped_->size();
+        return mapped_ && bytes.data() >= mapped_->data()
+               && bytes.data() + bytes.size() <= mapped_->data() + mapped_->size();
     }
 
 private:
