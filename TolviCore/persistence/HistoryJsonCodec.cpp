@@ -174,8 +174,9 @@ thread_local LoadedTextBlocks* textBlocks = nullptr;
 // The bytes that the texts read on this thread have taken from its heap, at most.
 thread_local std::size_t heapTextBytes = 0;
 
-// Smaller images are decoded as they are read: not worth keeping the file for.
-constexpr std::size_t storedBase64Minimum = 64 * 1024;
+// Smaller images are decoded as they are read: not worth keeping the file for. Larger ones are
+// those the parsed copy of the file leaves out.
+constexpr std::size_t storedBase64Minimum = JsonInput::cutStringMinimum;
 
 // Image bytes left in Base64 in the mapped history file. The mapping stays while an image reads
 // from it; its pages are given back each time they have been read, and the file stays what it
@@ -280,11 +281,12 @@ QByteArray readBase64(value& v, const Path& path)
 ImageBytes readImageBytes(value& v, const Path& path)
 {
     requireBase64String(v, path);
+    const bool leftOut = cutStringOf(v) != nullptr; // and checked as it was
     const std::optional<std::string_view> text = unescapedRawString(v);
     ImageBytes bytes;
     // Kept where it lies in the file's mapping, when it lies there (not in the parsed copy).
     if (storingInput && text && text->size() >= storedBase64Minimum && storingInput->inMapping(*text)) {
-        if (!cutStringOf(v) && !Base64::isValid(*text)) // one left out was checked already
+        if (!leftOut && !Base64::isValid(*text))
             fail(path, QStringLiteral("not valid Base64"));
         bytes.byteCount = static_cast<qint64>(Base64::decodedLength(*text));
         bytes.quickKey = ClipboardImage::quickKeyOf(bytes.byteCount, [&](qint64 offset, qint64 length) {

@@ -1,13 +1,13 @@
 #include "TolviCore/persistence/JsonInput.h"
 
 #include "TolviCore/persistence/Base64.h"
+#include "TolviCore/persistence/HugePageMemory.h"
 #include "TolviCore/persistence/PersistenceError.h"
 
 #include <simdjson.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdint>
 #include <cstring>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -76,7 +76,7 @@ JsonInput::~JsonInput() = default;
 
 namespace {
 
-constexpr std::size_t hugePage = 2 * 1024 * 1024;
+constexpr std::size_t hugePage = HugePageMemory::pageBytes;
 
 // Reads `size` bytes of `fd` from `offset` to `out`; fewer when the file ends first.
 std::size_t readAt(int fd, char* out, std::size_t size, std::size_t offset)
@@ -270,25 +270,15 @@ JsonInput JsonInput::readFile(int fd, std::size_t pieceBytes)
     // The copy: zero pages (the padding among them), aligned to the huge page size so that all of
     // it can be huge pages.
     const std::size_t copyBytes = (input.size_ + padding + hugePage - 1) / hugePage * hugePage;
-    void* reserved = input.size_ > 0 ? ::mmap(nullptr, copyBytes + hugePage, PROT_READ | PROT_WRITE,
-                                              MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0)
-                                     : MAP_FAILED;
-    if (reserved == MAP_FAILED) {
+    // A small file is not worth a huge page.
+    char* const copy = input.size_ > 0 ? HugePageMemory::map(copyBytes, input.size_ >= hugePage / 2) : nullptr;
+    if (!copy) {
         // Read where it lies: its pages put in place at once rather than one fault at a time.
         mapped->populate();
         input.mapped_ = std::make_shared<const MappedFile>(std::move(*mapped));
         return input;
     }
-    const auto start = reinterpret_cast<std::uintptr_t>(reserved);
-    const std::uintptr_t aligned = (start + hugePage - 1) & ~std::uintptr_t(hugePage - 1);
-    if (aligned > start)
-        ::munmap(reserved, aligned - start);
-    if (const std::uintptr_t after = start + copyBytes + hugePage - (aligned + copyBytes))
-        ::munmap(reinterpret_cast<void*>(aligned + copyBytes), after);
-    input.copy_ = std::unique_ptr<char, Unmap>(reinterpret_cast<char*>(aligned), Unmap{copyBytes});
-    // A small file is not worth a huge page.
-    if (input.size_ >= hugePage / 2)
-        ::madvise(input.copy_.get(), copyBytes, MADV_HUGEPAGE);
+    input.copy_ = std::unique_ptr<char, Unmap>(copy, Unmap{copyBytes});
     std::vector<Cut> cuts;
     std::size_t written = 0;
     // Cut short since it was mapped: what is read is the part that is left.

@@ -1,5 +1,7 @@
 #include "TolviCore/persistence/LoadedTextBlocks.h"
 
+#include "TolviCore/persistence/HugePageMemory.h"
+
 #include <atomic>
 #include <cstdint>
 #include <cstring>
@@ -11,8 +13,7 @@ namespace tolvi {
 
 namespace {
 
-// One huge page on x86-64 and most other systems.
-constexpr std::size_t blockBytes = 2 * 1024 * 1024;
+constexpr std::size_t blockBytes = HugePageMemory::pageBytes;
 
 std::size_t pageBytes()
 {
@@ -30,17 +31,9 @@ public:
     // A block aligned to its size, so that it can be a huge page; null when none can be mapped.
     static std::shared_ptr<Block> map()
     {
-        void* reserved = ::mmap(nullptr, 2 * blockBytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-        if (reserved == MAP_FAILED)
+        char* const base = HugePageMemory::map(blockBytes);
+        if (!base)
             return nullptr;
-        const auto start = reinterpret_cast<std::uintptr_t>(reserved);
-        const std::uintptr_t aligned = (start + blockBytes - 1) & ~std::uintptr_t(blockBytes - 1);
-        if (aligned > start)
-            ::munmap(reserved, aligned - start);
-        if (const std::uintptr_t after = start + 2 * blockBytes - (aligned + blockBytes))
-            ::munmap(reinterpret_cast<void*>(aligned + blockBytes), after);
-        char* base = reinterpret_cast<char*>(aligned);
-        ::madvise(base, blockBytes, MADV_HUGEPAGE);
 #ifdef MADV_POPULATE_WRITE
         // Put in place at once: one huge page, or else all its small pages with one call rather
         // than one fault each (Linux 5.14 and later; elsewhere the pages come as they are written).

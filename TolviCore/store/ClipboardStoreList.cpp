@@ -6,7 +6,6 @@
 #include "TolviCore/store/ClipListCopier.h"
 #include "TolviCore/store/ClipboardStoreList.h"
 
-
 #include <algorithm>
 #include <vector>
 
