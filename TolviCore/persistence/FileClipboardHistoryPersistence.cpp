@@ -298,8 +298,9 @@ ClipboardHistoryState FileClipboardHistoryPersistence::loadFile()
     std::optional<ClipboardHistoryState> state;
     std::optional<PersistenceError> failure;
     {
-        // A regular file is mapped, and read into a copy that goes once it is decoded. Large
-        // images stay in the mapping in Base64 until they are needed, and the mapping with them.
+        // A regular file is mapped and parsed there, or from a copy without its large images when
+        // it has any. Those stay in the mapping in Base64 until they are needed, and the mapping
+        // with them.
         const auto input = std::make_shared<const JsonInput>(JsonInput::readFile(fd));
         if (options_.beforeDecoding)
             options_.beforeDecoding();

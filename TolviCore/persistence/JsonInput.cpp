@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -76,84 +77,55 @@ JsonInput::~JsonInput() = default;
 
 namespace {
 
+// What is given back of the input as it is read, at a time.
 constexpr std::size_t hugePage = HugePageMemory::pageBytes;
 
-// Reads `size` bytes of `fd` from `offset` to `out`; fewer when the file ends first.
-std::size_t readAt(int fd, char* out, std::size_t size, std::size_t offset)
-{
-    std::size_t done = 0;
-    while (done < size) {
-        const ssize_t got = ::pread(fd, out + done, size - done, static_cast<off_t>(offset + done));
-        if (got < 0) {
-            if (errno == EINTR)
-                continue;
-            throwSystemError("read");
-        }
-        if (got == 0)
-            break;
-        done += static_cast<std::size_t>(got);
-    }
-    return done;
-}
-
-// A string of the copy that is left out: where its empty string's opening quote is in the copy,
-// and where its text is in the file.
+// A string of the file to leave out of the copy: where its text is in the file.
 struct Cut {
-    std::size_t token;
     std::size_t offset;
     std::size_t length;
 };
 
-// Copies the first `size` bytes of the file to `out` (room for `size`), reading them a piece at a
-// time, but for the contents of strings of strict Base64 of at least `minimum` bytes, which are
-// listed in `cuts` instead. A string's quotes are found as the parser finds them: a quote begins
-// a string, and ends it unless an odd number of backslashes comes just before it. While a string
-// is all of the alphabet, its first `minimum` bytes are copied and the rest is not; when it turns
-// out to be something else, the rest is read again and copied after all. Returns the bytes of
-// the file read (fewer than `size` when it ends first) and sets `written` to the copy's size.
-std::size_t copyLeavingOutLongBase64(int fd, std::size_t size, std::size_t minimum, std::size_t pieceBytes, char* out,
-                                     std::size_t& written, std::vector<Cut>& cuts)
+// Finds the strings of strict Base64 of at least `minimum` bytes in the `size` bytes of `file`
+// (a mapping), looking at them `pieceBytes` at a time: each piece's pages are put in place with
+// one call before it is looked at, and the pages inside a string found are given back at once,
+// so that the images of a large history are never all in memory. A string's quotes are found as
+// the parser finds them: a quote begins a string, and ends it unless an odd number of
+// backslashes comes just before it. Only the first bytes of a string are looked at until it is
+// known to be all of the alphabet; one that is not ends in the next quote that has no odd run of
+// backslashes before it.
+void findLongBase64(const MappedFile& mapped, std::size_t size, std::size_t minimum, std::size_t pieceBytes,
+                    std::vector<Cut>& cuts)
 {
-    const std::unique_ptr<char[]> piece(new char[pieceBytes]);
-    constexpr std::size_t none = std::size_t(-1);
-    written = 0;
+    const char* const file = mapped.data();
     bool inString = false;
     std::size_t backslashes = 0; // in the string, just before the next byte
-    std::size_t stringStart = 0; // in the file, just past the opening quote
-    std::size_t copyStart = 0;   // the same in the copy
+    std::size_t stringStart = 0; // just past the opening quote
     bool alphabet = false;       // the string so far is all of the alphabet, but for "=" at its end
     std::size_t equals = 0;      // the "=" at its end so far
-    std::size_t skipped = none;  // where in the file the string's bytes stopped being copied
     char tail[4] = {};           // the string's last four bytes so far
-    std::size_t read = 0;
-    // Copies what was left out from `skipped` up to `end` in the file after all.
-    const auto copySkipped = [&](std::size_t end) {
-        if (skipped == none)
-            return;
-        written += readAt(fd, out + written, end - skipped, skipped);
-        skipped = none;
-    };
-    while (read < size) {
-        const std::size_t got = readAt(fd, piece.get(), std::min(pieceBytes, size - read), read);
-        if (got == 0)
-            break;
-        const char* const c = piece.get();
+    for (std::size_t read = 0; read < size;) {
+        const std::size_t got = std::min(pieceBytes, size - read);
+        const char* const c = file + read;
+#ifdef MADV_POPULATE_READ
+        if (got >= 64 * 1024) {
+            static const auto page = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
+            const auto first = reinterpret_cast<std::uintptr_t>(c) & ~(page - 1);
+            ::madvise(reinterpret_cast<void*>(first), reinterpret_cast<std::uintptr_t>(c) + got - first,
+                      MADV_POPULATE_READ);
+        }
+#endif
         std::size_t at = 0;
         while (at < got) {
             const void* found = std::memchr(c + at, '"', got - at);
             const std::size_t quote = found ? static_cast<std::size_t>(static_cast<const char*>(found) - c) : got;
             if (!inString) {
-                const std::size_t end = found ? quote + 1 : got;
-                std::memcpy(out + written, c + at, end - at);
-                written += end - at;
-                at = end;
+                at = found ? quote + 1 : got;
                 if (found) {
                     inString = true;
                     stringStart = read + at;
-                    copyStart = written;
                     alphabet = true;
                     equals = 0;
-                    skipped = none;
                     backslashes = 0;
                 }
                 continue;
@@ -166,9 +138,8 @@ std::size_t copyLeavingOutLongBase64(int fd, std::size_t size, std::size_t minim
                 run += backslashes;
             const bool closes = found && run % 2 == 0;
             const std::size_t contentEnd = closes ? quote : (found ? quote + 1 : got);
-            std::string_view content(c + at, contentEnd - at);
+            const std::string_view content(c + at, contentEnd - at);
             backslashes = found && !closes ? 0 : run;
-            const std::size_t before = read + at - stringStart; // the string's bytes before these
             if (alphabet) {
                 // Padding may end the string, here or in a later piece; anything after it may not.
                 std::string_view letters = content;
@@ -184,45 +155,26 @@ std::size_t copyLeavingOutLongBase64(int fd, std::size_t size, std::size_t minim
                 } else {
                     equals += trailing;
                 }
-                if (!still || equals > 2) {
+                if (!still || equals > 2)
                     alphabet = false;
-                    copySkipped(read + at);
-                }
             }
             for (const char byte : content.substr(content.size() > 4 ? content.size() - 4 : 0)) {
                 std::memmove(tail, tail + 1, 3);
                 tail[3] = byte;
             }
-            // Copied: everything of a string that is not all of the alphabet, and the first
-            // `minimum` bytes of one that is.
-            std::size_t copied = content.size();
-            if (alphabet)
-                copied = before >= minimum ? 0 : std::min(copied, minimum - before);
-            std::memcpy(out + written, content.data(), copied);
-            written += copied;
-            if (copied < content.size() && skipped == none)
-                skipped = read + at + copied;
             at = contentEnd;
             if (!closes)
                 continue;
             const std::size_t length = read + quote - stringStart;
             if (alphabet && length >= minimum && length % 4 == 0 && Base64::isValid(std::string_view(tail, 4))) {
-                written = copyStart;
-                cuts.push_back({copyStart - 1, stringStart, length});
-                skipped = none;
-            } else {
-                copySkipped(read + quote);
+                cuts.push_back({stringStart, length});
+                mapped.release(file + stringStart, file + stringStart + length);
             }
-            out[written++] = '"';
             at = quote + 1;
             inString = false;
         }
         read += got;
     }
-    // A string that the file ends in.
-    if (inString)
-        copySkipped(read);
-    return read;
 }
 
 } // namespace
@@ -236,13 +188,17 @@ const std::string_view* JsonInput::cutStringAt(const char* token) const
 
 void JsonInput::releaseReadBefore(const char* end) const
 {
-    if (!copy_ || end <= copy_.get())
+    const char* const parsed = data();
+    if (!mapped_ || end <= parsed)
         return;
-    const std::size_t before = static_cast<std::size_t>(end - copy_.get()) / hugePage * hugePage;
-    if (before <= copyReleased_)
+    const std::size_t before = std::min<std::size_t>(end - parsed, size_) / hugePage * hugePage;
+    if (before <= readReleased_)
         return;
-    ::madvise(copy_.get() + copyReleased_, before - copyReleased_, MADV_DONTNEED);
-    copyReleased_ = before;
+    if (copy_)
+        ::madvise(copy_.get() + readReleased_, before - readReleased_, MADV_DONTNEED);
+    else
+        mapped_->release(parsed + readReleased_, parsed + before);
+    readReleased_ = before;
 }
 
 void JsonInput::Unmap::operator()(char* data) const
@@ -252,7 +208,7 @@ void JsonInput::Unmap::operator()(char* data) const
 
 JsonInput JsonInput::readFile(int fd)
 {
-    return readFile(fd, 1024 * 1024);
+    return readFile(fd, 4 * 1024 * 1024);
 }
 
 JsonInput JsonInput::readFile(int fd, std::size_t pieceBytes)
@@ -266,31 +222,46 @@ JsonInput JsonInput::readFile(int fd, std::size_t pieceBytes)
     JsonInput input;
     input.size_ = mapped->size();
     input.capacity_ = mapped->capacity() - padding;
+    std::vector<Cut> cuts;
+    findLongBase64(*mapped, input.size_, cutStringMinimum, std::max<std::size_t>(1, pieceBytes), cuts);
+    if (cuts.empty()) {
+        // Read where it lies, its pages in place already.
+        input.mapped_ = std::make_shared<const MappedFile>(std::move(*mapped));
+        return input;
+    }
 
-    // The copy: zero pages (the padding among them), aligned to the huge page size so that all of
-    // it can be huge pages.
-    const std::size_t copyBytes = (input.size_ + padding + hugePage - 1) / hugePage * hugePage;
-    // A small file is not worth a huge page.
-    char* const copy = input.size_ > 0 ? HugePageMemory::map(copyBytes, input.size_ >= hugePage / 2) : nullptr;
+    // The copy: the file but for the strings left out, then zero pages (the padding among them).
+    std::size_t leftOut = 0;
+    for (const Cut& cut : cuts)
+        leftOut += cut.length;
+    const std::size_t copySize = input.size_ - leftOut;
+    const std::size_t copyBytes = (copySize + padding + hugePage - 1) / hugePage * hugePage;
+    // In small pages, as LoadedTextBlocks has them and for the same reason.
+    char* const copy = HugePageMemory::map(copyBytes, false);
     if (!copy) {
-        // Read where it lies: its pages put in place at once rather than one fault at a time.
         mapped->populate();
         input.mapped_ = std::make_shared<const MappedFile>(std::move(*mapped));
         return input;
     }
     input.copy_ = std::unique_ptr<char, Unmap>(copy, Unmap{copyBytes});
-    std::vector<Cut> cuts;
+    input.cuts_.reserve(cuts.size());
+    const char* const file = mapped->data();
     std::size_t written = 0;
-    // Cut short since it was mapped: what is read is the part that is left.
-    input.readShort_ =
-        copyLeavingOutLongBase64(fd, input.size_, cutStringMinimum, std::max<std::size_t>(1, pieceBytes),
-                                 input.copy_.get(), written, cuts) < input.size_;
+    std::size_t from = 0;
+    for (const Cut& cut : cuts) {
+        std::memcpy(copy + written, file + from, cut.offset - from);
+        written += cut.offset - from;
+        // The string's opening quote, now that of an empty string.
+        input.cuts_.push_back({copy + written - 1, std::string_view(file + cut.offset, cut.length)});
+        from = cut.offset + cut.length;
+    }
+    std::memcpy(copy + written, file + from, input.size_ - from);
+    written += input.size_ - from;
+    // What was copied is read from the copy from now on; the images' pages come back from the
+    // file when something reads them.
+    mapped->release(file, file + input.size_);
     input.size_ = written;
     input.capacity_ = copyBytes - padding;
-    input.cuts_.reserve(cuts.size());
-    for (const Cut& cut : cuts)
-        input.cuts_.push_back(
-            {input.copy_.get() + cut.token, std::string_view(mapped->data() + cut.offset, cut.length)});
     input.mapped_ = std::make_shared<const MappedFile>(std::move(*mapped));
     return input;
 }

@@ -13,14 +13,12 @@
 namespace tolvi {
 
 // JSON text with the zeroed tail padding that the parser reads past the end: in a buffer of its
-// own, or a regular file. A regular file is mapped where it lies (see MappedFile), and read into
-// a copy in huge pages that the parser reads instead: reading a mapping of small pages costs the
-// processor a walk of the page tables for every page, several times what copying it costs. The
-// copy leaves out the contents of the long strings of strict Base64 (an image's bytes), which are
-// most of a large history and which nothing needs the parser for: each reads in the copy as an
-// empty string, and cutStringAt() gives its text in the mapping. The copy goes with the input;
-// the mapping stays as long as anything holds it (see mapping()), and its pages are read only
-// when something asks for them.
+// own, or a regular file. A regular file is mapped where it lies (see MappedFile) and parsed
+// there, unless it holds long strings of strict Base64 (an image's bytes), which are most of a
+// large history and which nothing needs the parser for: then it is read into a copy that leaves
+// out their contents. Each reads in the copy as an empty string, and cutStringAt() gives its text
+// in the mapping. The copy goes with the input; the mapping stays as long as anything holds it
+// (see mapping()), and its pages are read only when something asks for them.
 class JsonInput {
 public:
     static constexpr std::size_t padding = 64;
@@ -35,7 +33,7 @@ public:
     static JsonInput readAll(int fd);
     // A regular file mapped and read, anything else read to its end. The same failures as readAll.
     static JsonInput readFile(int fd);
-    // The same, with the copy of a regular file read `pieceBytes` at a time.
+    // The same, with a regular file looked through for long Base64 `pieceBytes` at a time.
     static JsonInput readFile(int fd, std::size_t pieceBytes);
 
     JsonInput(JsonInput&& other) noexcept = default;
@@ -50,7 +48,7 @@ public:
     bool isMapped() const { return mapped_ != nullptr; }
     // For a mapped file: whether the file was truncated while it was read, so that part of
     // what was read is missing or zeros instead of the file's bytes.
-    bool changedWhileRead() const { return mapped_ && (readShort_ || mapped_->changedWhileRead()); }
+    bool changedWhileRead() const { return mapped_ && mapped_->changedWhileRead(); }
     // For a mapped file: gives back the memory of consumed bytes (see MappedFile::release) when
     // they were read from the mapping itself.
     void release(const char* begin, const char* end) const
@@ -59,8 +57,9 @@ public:
             mapped_->release(begin, end);
     }
 
-    // For a mapped file read into a copy: gives back the copy's memory before `end`, which has
-    // been read and will not be read again (whole huge pages, from where the last call left off).
+    // For a mapped file: gives back the memory of what is parsed before `end`, which has been read
+    // and will not be read again (2 MB at a time, from where the last call left off); the pages
+    // of the mapping come back from the file if it is read after all.
     void releaseReadBefore(const char* end) const;
 
     // The text of the string left out of the copy whose empty string's opening quote is at
@@ -89,7 +88,7 @@ private:
 
     std::unique_ptr<char[]> buffer_;
     std::shared_ptr<const MappedFile> mapped_;
-    std::unique_ptr<char, Unmap> copy_; // of the mapped file, in huge pages
+    std::unique_ptr<char, Unmap> copy_; // of the mapped file, but for its long Base64
     std::size_t size_ = 0;
     std::size_t capacity_ = 0;
     struct CutString {
@@ -97,8 +96,7 @@ private:
         std::string_view text;
     };
     std::vector<CutString> cuts_; // in the order of their tokens
-    bool readShort_ = false;       // the file ended before its size while it was copied
-    mutable std::size_t copyReleased_ = 0; // the copy's bytes given back from its start
+    mutable std::size_t readReleased_ = 0; // the bytes given back from the start of what is parsed
 };
 
 } // namespace tolvi

@@ -28,15 +28,16 @@ std::size_t pageBytes()
 // that a page another text lets go of at the same moment is never given back under it.
 class LoadedTextBlocks::Block final : public ClipboardContent::TextMemory {
 public:
-    // A block aligned to its size, so that it can be a huge page; null when none can be mapped.
+    // A block aligned to its size, in small pages; null when none can be mapped. A huge page is
+    // zeroed whole as it is first written, and on the virtual machines this runs on that is
+    // often memory the host has yet to back: several times what small pages cost.
     static std::shared_ptr<Block> map()
     {
-        char* const base = HugePageMemory::map(blockBytes);
+        char* const base = HugePageMemory::map(blockBytes, false);
         if (!base)
             return nullptr;
 #ifdef MADV_POPULATE_WRITE
-        // Put in place at once: one huge page, or else all its small pages with one call rather
-        // than one fault each (Linux 5.14 and later; elsewhere the pages come as they are written).
+        // Put in place at once: all its pages with one call rather than one fault each (Linux 5.14 and later; elsewhere the pages come as they are written).
         ::madvise(base, blockBytes, MADV_POPULATE_WRITE);
 #endif
         return std::shared_ptr<Block>(new Block(base));

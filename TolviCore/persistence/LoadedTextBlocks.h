@@ -10,9 +10,9 @@
 namespace tolvi {
 
 // Where one thread keeps the ASCII texts of a history file as it reads them: one after another in
-// blocks of 2 MB, each one huge page where the system has them, rather than each text in an
-// allocation of its own. Thousands of texts then take a few page faults instead of one for each
-// page they fill, which is most of what reading them costs. A block lives as long as any of its
+// blocks of 2 MB, each put in place with one call, rather than each text in an allocation of its
+// own. Thousands of texts then take a few calls instead of a page fault for each page they fill,
+// which is much of what reading them costs. A block lives as long as any of its
 // texts; each page of it that none of its texts uses any more is given back as they go, and so is
 // the end of a block that no text has used. The texts themselves can go to any thread.
 class LoadedTextBlocks {

@@ -562,5 +562,30 @@ TEST(JsonInputCopy, LeavesOutExactlyTheLongStringsOfStrictBase64)
         EXPECT_EQ(found, expected.size()) << pieceBytes;
         EXPECT_GE(found, std::size_t(count / 8));
         EXPECT_EQ(rebuilt, json) << pieceBytes;
+        EXPECT_NE(input.data(), input.mapping()->data());
+    }
+}
+
+TEST(JsonInputCopy, AFileWithoutLongBase64IsParsedWhereItLies)
+{
+    // Long strings that only look like Base64 in part, and short ones that are.
+    QByteArray json = "[";
+    for (int i = 0; i < 40; ++i) {
+        if (i > 0)
+            json += ", ";
+        json += i % 2 ? '"' + Base64::encode(randomBytes(3000, quint32(i))) + '"'
+                      : '"' + Base64::encode(randomBytes(60'000, quint32(i))) + " and words\\\"\"";
+    }
+    json += "]";
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("doc.json"));
+    writeFile(path, json);
+    for (const std::size_t pieceBytes : {std::size_t(5), std::size_t(4099), std::size_t(1024 * 1024)}) {
+        OpenFile file(path);
+        const JsonInput input = JsonInput::readFile(file.fd, pieceBytes);
+        ASSERT_TRUE(input.isMapped());
+        EXPECT_FALSE(input.hasCutStrings());
+        EXPECT_EQ(input.data(), input.mapping()->data());
+        EXPECT_EQ(QByteArray(input.data(), qsizetype(input.size())), json);
     }
 }
