@@ -86,94 +86,74 @@ struct Cut {
     std::size_t length;
 };
 
-// Finds the strings of strict Base64 of at least `minimum` bytes in the `size` bytes of `file`
-// (a mapping), looking at them `pieceBytes` at a time: each piece's pages are put in place with
-// one call before it is looked at, and the pages inside a string found are given back at once,
-// so that the images of a large history are never all in memory. A string's quotes are found as
-// the parser finds them: a quote begins a string, and ends it unless an odd number of
-// backslashes comes just before it. Only the first bytes of a string are looked at until it is
-// known to be all of the alphabet; one that is not ends in the next quote that has no odd run of
-// backslashes before it.
+// Whether a string's text is strict Base64: of the alphabet, but for up to two "=" at its end,
+// and of a length and last four bytes that Base64 has.
+bool isStrictBase64(std::string_view text)
+{
+    if (text.size() % 4 != 0 || text.empty())
+        return false;
+    std::string_view letters = text;
+    for (int i = 0; i < 2 && !letters.empty() && letters.back() == '='; ++i)
+        letters.remove_suffix(1);
+    return Base64::isAlphabet(letters) && Base64::isValid(text.substr(text.size() - 4));
+}
+
+// Finds the strings of strict Base64 of at least `minimum` bytes in the `size` bytes of `mapped`,
+// whose pages are put in place `pieceBytes` at a time, with one call, just before they are looked
+// at; the pages inside a string found are given back at once, so that the images of a large
+// history are never all in memory. A string's quotes are found as the parser finds them: a quote
+// begins a string, and ends it unless an odd number of backslashes comes just before it. Only a
+// string long enough is looked at for its letters.
 void findLongBase64(const MappedFile& mapped, std::size_t size, std::size_t minimum, std::size_t pieceBytes,
                     std::vector<Cut>& cuts)
 {
     const char* const file = mapped.data();
-    bool inString = false;
-    std::size_t backslashes = 0; // in the string, just before the next byte
-    std::size_t stringStart = 0; // just past the opening quote
-    bool alphabet = false;       // the string so far is all of the alphabet, but for "=" at its end
-    std::size_t equals = 0;      // the "=" at its end so far
-    char tail[4] = {};           // the string's last four bytes so far
-    for (std::size_t read = 0; read < size;) {
-        const std::size_t got = std::min(pieceBytes, size - read);
-        const char* const c = file + read;
+    static const auto page = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
+    std::size_t populated = 0; // the bytes from the start whose pages have been put in place
+    // The next quote at or after `at` in the file, or `size`.
+    const auto nextQuote = [&](std::size_t at) {
+        while (at < size) {
+            if (at >= populated) {
+                const std::size_t end = std::min(size, at + pieceBytes);
 #ifdef MADV_POPULATE_READ
-        if (got >= 64 * 1024) {
-            static const auto page = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
-            const auto first = reinterpret_cast<std::uintptr_t>(c) & ~(page - 1);
-            ::madvise(reinterpret_cast<void*>(first), reinterpret_cast<std::uintptr_t>(c) + got - first,
-                      MADV_POPULATE_READ);
-        }
+                if (end - at >= 64 * 1024) {
+                    const auto first = reinterpret_cast<std::uintptr_t>(file + at) & ~(page - 1);
+                    ::madvise(reinterpret_cast<void*>(first), reinterpret_cast<std::uintptr_t>(file + end) - first,
+                              MADV_POPULATE_READ);
+                }
 #endif
-        std::size_t at = 0;
-        while (at < got) {
-            const void* found = std::memchr(c + at, '"', got - at);
-            const std::size_t quote = found ? static_cast<std::size_t>(static_cast<const char*>(found) - c) : got;
-            if (!inString) {
-                at = found ? quote + 1 : got;
-                if (found) {
-                    inString = true;
-                    stringStart = read + at;
-                    alphabet = true;
-                    equals = 0;
-                    backslashes = 0;
-                }
-                continue;
+                populated = end;
             }
-            // The string's bytes up to the quote (or the end of the piece), and whether it closes.
-            std::size_t run = 0;
-            while (quote - run > at && c[quote - run - 1] == '\\')
-                ++run;
-            if (quote - run == at)
-                run += backslashes;
-            const bool closes = found && run % 2 == 0;
-            const std::size_t contentEnd = closes ? quote : (found ? quote + 1 : got);
-            const std::string_view content(c + at, contentEnd - at);
-            backslashes = found && !closes ? 0 : run;
-            if (alphabet) {
-                // Padding may end the string, here or in a later piece; anything after it may not.
-                std::string_view letters = content;
-                std::size_t trailing = 0;
-                while (!letters.empty() && letters.back() == '=') {
-                    letters.remove_suffix(1);
-                    ++trailing;
-                }
-                bool still = true;
-                if (!letters.empty()) {
-                    still = equals == 0 && Base64::isAlphabet(letters);
-                    equals = trailing;
-                } else {
-                    equals += trailing;
-                }
-                if (!still || equals > 2)
-                    alphabet = false;
-            }
-            for (const char byte : content.substr(content.size() > 4 ? content.size() - 4 : 0)) {
-                std::memmove(tail, tail + 1, 3);
-                tail[3] = byte;
-            }
-            at = contentEnd;
-            if (!closes)
-                continue;
-            const std::size_t length = read + quote - stringStart;
-            if (alphabet && length >= minimum && length % 4 == 0 && Base64::isValid(std::string_view(tail, 4))) {
-                cuts.push_back({stringStart, length});
-                mapped.release(file + stringStart, file + stringStart + length);
-            }
-            at = quote + 1;
-            inString = false;
+            const void* found = std::memchr(file + at, '"', populated - at);
+            if (found)
+                return static_cast<std::size_t>(static_cast<const char*>(found) - file);
+            at = populated;
         }
-        read += got;
+        return size;
+    };
+    std::size_t at = 0;
+    while (at < size) {
+        const std::size_t open = nextQuote(at);
+        if (open >= size)
+            return;
+        const std::size_t start = open + 1;
+        std::size_t close = nextQuote(start);
+        for (;;) {
+            if (close >= size)
+                return; // the file ends in the string
+            std::size_t run = 0;
+            while (close - run > start && file[close - run - 1] == '\\')
+                ++run;
+            if (run % 2 == 0)
+                break;
+            close = nextQuote(close + 1);
+        }
+        const std::string_view text(file + start, close - start);
+        if (text.size() >= minimum && isStrictBase64(text)) {
+            cuts.push_back({start, text.size()});
+            mapped.release(text.data(), text.data() + text.size());
+        }
+        at = close + 1;
     }
 }
 
