@@ -859,8 +859,9 @@ private:
             run.failure = std::current_exception();
         }
         // The reading thread is past this run, and what its clips keep has been copied out or
-        // lies in the file's mapping.
-        if (!run.texts.empty())
+        // lies in the file's mapping. So are the runs before it, as long as one thread reads them
+        // all in order: with more, an earlier run could still be read from the pages given back.
+        if (!run.texts.empty() && maximumWorkers_ <= 1)
             input_.releaseReadBefore(run.texts.back().data() + run.texts.back().size());
         consumedInput = previous;
         storingInput = previousStoring;
