@@ -11,6 +11,7 @@
 #include <QUrl>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <condition_variable>
 #include <cstdint>
@@ -442,20 +443,43 @@ ClipboardOriginalPayload readPayload(value& v, const Path& path)
     return std::move(*payload);
 }
 
+// The applications read last on this thread, by the bytes of their name and identifier: a history
+// holds a few applications many times over, and each clip read then shares their strings.
+struct RecentApp {
+    std::string name;
+    std::optional<std::string> bundleIdentifier;
+    ClipboardSourceApp app;
+};
+thread_local std::array<std::optional<RecentApp>, 4> recentApps;
+thread_local std::size_t nextRecentApp = 0;
+
 ClipboardSourceApp readSourceApp(value& v, const Path& path)
 {
-    std::optional<QString> name;
-    std::optional<QString> bundleIdentifier;
+    std::optional<std::string_view> name;
+    std::optional<std::string_view> bundleIdentifier;
+    // The strings read stay where the parser put them until the next clip.
     forEachField(v, path, [&](std::string_view key, value& field) {
         if (key == "name") {
-            name = readString(field, path.child("name"));
+            name = readRawString(field, path.child("name"));
         } else if (key == "bundleIdentifier") {
             const Path p = path.child("bundleIdentifier");
-            bundleIdentifier = isNull(field, p) ? std::nullopt : std::optional<QString>(readString(field, p));
+            bundleIdentifier = isNull(field, p) ? std::nullopt : std::optional(readRawString(field, p));
         }
     });
     requireKey(name.has_value(), path, "name");
-    return ClipboardSourceApp::fromStored(std::move(*name), std::move(bundleIdentifier));
+    for (const std::optional<RecentApp>& recent : recentApps) {
+        if (recent && recent->name == *name && recent->bundleIdentifier == bundleIdentifier)
+            return recent->app;
+    }
+    const auto string = [](std::string_view text) {
+        return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+    };
+    ClipboardSourceApp app = ClipboardSourceApp::fromStored(
+        string(*name), bundleIdentifier ? std::optional(string(*bundleIdentifier)) : std::nullopt);
+    recentApps[nextRecentApp++ % recentApps.size()] =
+        RecentApp{std::string(*name), bundleIdentifier ? std::optional(std::string(*bundleIdentifier)) : std::nullopt,
+                  app};
+    return app;
 }
 
 } // namespace
