@@ -259,3 +259,32 @@ TEST(HistoryJsonCodec, ImpossiblePixelSizesReadAsAbsent)
         "pixelHeight": 9223372036854775807}}})")).items[0].content().imageValue();
     EXPECT_EQ(shown.pixelDescription(), QStringLiteral("Unknown size"));
 }
+
+TEST(HistoryJsonCodec, EachClipKeepsItsOwnApplicationAmongManyAlike)
+{
+    // More applications than are remembered from clip to clip, some alike but for their identifier
+    // or its absence, and names that differ only once unescaped.
+    const std::vector<std::pair<QString, std::optional<QString>>> apps{
+        {QStringLiteral("Editor"), QStringLiteral("org.example.editor")},
+        {QStringLiteral("Editor"), std::nullopt},
+        {QStringLiteral("Editor"), QStringLiteral("org.example.other")},
+        {QStringLiteral("Edi\"tor"), QStringLiteral("org.example.editor")},
+        {QStringLiteral("Terminal"), QStringLiteral("org.example.editor")},
+        {QString(), QString()},
+    };
+    ClipboardHistoryState state;
+    QRandomGenerator random(5);
+    for (int i = 0; i < 60; ++i) {
+        const auto& [name, identifier] = apps[random.bounded(int(apps.size()))];
+        state.items.append(ClipboardItem(QUuid::createUuid(), QStringLiteral("clip %1").arg(i), double(i), false, {},
+                                         ClipboardSourceApp::fromStored(name, identifier)));
+    }
+    const ClipboardHistoryState decoded = decode(HistoryJsonCodec::encodeState(state));
+    ASSERT_EQ(decoded.items.size(), state.items.size());
+    for (qsizetype i = 0; i < state.items.size(); ++i) {
+        ASSERT_TRUE(decoded.items[i].sourceApp()) << i;
+        EXPECT_EQ(decoded.items[i].sourceApp()->name(), state.items[i].sourceApp()->name()) << i;
+        EXPECT_EQ(decoded.items[i].sourceApp()->bundleIdentifier(), state.items[i].sourceApp()->bundleIdentifier())
+            << i;
+    }
+}
