@@ -1,7 +1,6 @@
 #include "TolviCore/persistence/JsonInput.h"
 
 #include "TolviCore/persistence/Base64.h"
-#include "TolviCore/persistence/HugePageMemory.h"
 #include "TolviCore/persistence/PersistenceError.h"
 
 #include <simdjson.h>
@@ -78,7 +77,7 @@ JsonInput::~JsonInput() = default;
 namespace {
 
 // What is given back of the input as it is read, at a time.
-constexpr std::size_t hugePage = HugePageMemory::pageBytes;
+constexpr std::size_t releaseStep = 2 * 1024 * 1024;
 
 // A string of the file to leave out of the copy: where its text is in the file.
 struct Cut {
@@ -108,20 +107,15 @@ void findLongBase64(const MappedFile& mapped, std::size_t size, std::size_t mini
                     std::vector<Cut>& cuts)
 {
     const char* const file = mapped.data();
-    static const auto page = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
     std::size_t populated = 0; // the bytes from the start whose pages have been put in place
     // The next quote at or after `at` in the file, or `size`.
     const auto nextQuote = [&](std::size_t at) {
         while (at < size) {
             if (at >= populated) {
                 const std::size_t end = std::min(size, at + pieceBytes);
-#ifdef MADV_POPULATE_READ
-                if (end - at >= 64 * 1024) {
-                    const auto first = reinterpret_cast<std::uintptr_t>(file + at) & ~(page - 1);
-                    ::madvise(reinterpret_cast<void*>(first), reinterpret_cast<std::uintptr_t>(file + end) - first,
-                              MADV_POPULATE_READ);
-                }
-#endif
+                // Not worth a call for a few pages.
+                if (end - at >= 64 * 1024)
+                    mapped.populate(file + at, file + end);
                 populated = end;
             }
             const void* found = std::memchr(file + at, '"', populated - at);
@@ -171,7 +165,7 @@ void JsonInput::releaseReadBefore(const char* end) const
     const char* const parsed = data();
     if (!mapped_ || end <= parsed)
         return;
-    const std::size_t before = std::min<std::size_t>(end - parsed, size_) / hugePage * hugePage;
+    const std::size_t before = std::min<std::size_t>(end - parsed, size_) / releaseStep * releaseStep;
     if (before <= readReleased_)
         return;
     if (copy_)
@@ -214,10 +208,12 @@ JsonInput JsonInput::readFile(int fd, std::size_t pieceBytes)
     std::size_t leftOut = 0;
     for (const Cut& cut : cuts)
         leftOut += cut.length;
-    const std::size_t copySize = input.size_ - leftOut;
-    const std::size_t copyBytes = (copySize + padding + hugePage - 1) / hugePage * hugePage;
+    static const auto page = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
+    const std::size_t copyBytes = (input.size_ - leftOut + padding + page - 1) / page * page;
     // In small pages, as LoadedTextBlocks has them and for the same reason.
-    char* const copy = HugePageMemory::map(copyBytes, false);
+    void* const mappedCopy =
+        ::mmap(nullptr, copyBytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+    char* const copy = mappedCopy == MAP_FAILED ? nullptr : static_cast<char*>(mappedCopy);
     if (!copy) {
         mapped->populate();
         input.mapped_ = std::make_shared<const MappedFile>(std::move(*mapped));

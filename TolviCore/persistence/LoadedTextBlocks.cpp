@@ -1,7 +1,5 @@
 #include "TolviCore/persistence/LoadedTextBlocks.h"
 
-#include "TolviCore/persistence/HugePageMemory.h"
-
 #include <atomic>
 #include <cstdint>
 #include <cstring>
@@ -13,7 +11,7 @@ namespace tolvi {
 
 namespace {
 
-constexpr std::size_t blockBytes = HugePageMemory::pageBytes;
+constexpr std::size_t blockBytes = 2 * 1024 * 1024;
 
 std::size_t pageBytes()
 {
@@ -28,16 +26,18 @@ std::size_t pageBytes()
 // that a page another text lets go of at the same moment is never given back under it.
 class LoadedTextBlocks::Block final : public ClipboardContent::TextMemory {
 public:
-    // A block aligned to its size, in small pages; null when none can be mapped. A huge page is
-    // zeroed whole as it is first written, and on the virtual machines this runs on that is
-    // often memory the host has yet to back: several times what small pages cost.
+    // A block in small pages; null when none can be mapped. A huge page is zeroed whole as it is
+    // first written, and on the virtual machines this runs on that is often memory the host has
+    // yet to back: several times what small pages cost.
     static std::shared_ptr<Block> map()
     {
-        char* const base = HugePageMemory::map(blockBytes, false);
-        if (!base)
+        void* const mapped = ::mmap(nullptr, blockBytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (mapped == MAP_FAILED)
             return nullptr;
+        char* const base = static_cast<char*>(mapped);
 #ifdef MADV_POPULATE_WRITE
-        // Put in place at once: all its pages with one call rather than one fault each (Linux 5.14 and later; elsewhere the pages come as they are written).
+        // Put in place at once: all its pages with one call rather than one fault each (Linux
+        // 5.14 and later; elsewhere the pages come as they are written).
         ::madvise(base, blockBytes, MADV_POPULATE_WRITE);
 #endif
         return std::shared_ptr<Block>(new Block(base));

@@ -183,11 +183,18 @@ void MappedFile::unmap()
 
 void MappedFile::populate() const
 {
-    if (size_ == 0)
+    populate(data_, data_ + size_);
+}
+
+void MappedFile::populate(const char* begin, const char* end) const
+{
+    const auto first = reinterpret_cast<std::uintptr_t>(begin) & ~(pageSize - 1);
+    const auto last = reinterpret_cast<std::uintptr_t>(end);
+    if (first >= last)
         return;
-    ::madvise(data_, size_, MADV_WILLNEED);
+    ::madvise(reinterpret_cast<void*>(first), last - first, MADV_WILLNEED);
 #ifdef MADV_POPULATE_READ
-    ::madvise(data_, size_, MADV_POPULATE_READ);
+    ::madvise(reinterpret_cast<void*>(first), last - first, MADV_POPULATE_READ);
 #endif
 }
 

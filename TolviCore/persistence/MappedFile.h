@@ -41,6 +41,8 @@ public:
     // Puts all of the file's pages in place at once, for a file about to be read from end to end
     // (Linux 5.14 and later; elsewhere the pages come as they are read).
     void populate() const;
+    // The same for the pages that [begin, end) touches.
+    void populate(const char* begin, const char* end) const;
 
     // Drops the pages that lie wholly inside [begin, end) from this process's memory; reading
     // them again brings them back from the file. For bytes that have been consumed.
