@@ -301,7 +301,7 @@ std::optional<ClipboardItem> ClipTextEditorOverlay::successor() const
         // ASCII is its own canonical form.
         const std::optional<QByteArrayView> ascii = content.asciiTextIf();
         if (ascii ? *canonical == QLatin1StringView(*ascii)
-                  : UnicodeText::canonicalForm(content.textValue()) == *canonical)
+                  : UnicodeText::canonicalForm(content.transientText()) == *canonical)
             return clip;
     }
     return std::nullopt;

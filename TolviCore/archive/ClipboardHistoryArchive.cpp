@@ -81,8 +81,8 @@ qsizetype estimatedArchiveBytes(const ClipboardHistoryState& state)
         total += 3 * (board.name().size() + board.systemName().size());
     for (const ClipboardItem& item : state.items) {
         total += 640 + 48 * item.pinboardIDs().size();
-        if (const std::optional<QByteArrayView> ascii = item.content().asciiTextIf()) {
-            total += ascii->size();
+        if (const std::optional<QByteArrayView> utf8 = item.content().utf8TextIf()) {
+            total += utf8->size();
         } else if (const QString* text = item.content().textIf()) {
             total += 3 * text->size();
         } else {

@@ -15,12 +15,13 @@ namespace tolvi {
 
 // What a clip holds: a text or an image.
 //
-// A text read from the history file that is ASCII alone may be held as its bytes: half the memory
-// of its QString, and no conversion at load. Its QString is made the first time it is asked for
-// (by any thread, once) and kept; what can read the bytes instead (saving, the search pack, the
-// key hash, the storage estimate) asks for them through asciiTextIf(). Both forms hold the same
-// text, and the clip behaves the same whichever form it has. The bytes are the text's own, or
-// lie in a TextMemory shared with other texts.
+// A text read from the history file may be held as its UTF-8 bytes: no conversion at load, and
+// less memory than UTF-16 for any text whose characters mostly lie below U+0800 (ASCII alone
+// takes half). Its QString is made the first time it is asked for (by any thread, once) and kept;
+// what can read the bytes instead (saving, the search pack, the key hash, the storage estimate)
+// asks for them through utf8TextIf(), or asciiTextIf() for a text that is ASCII alone. Both forms
+// hold the same text, and the clip behaves the same whichever form it has. The bytes are the
+// text's own, or lie in a TextMemory shared with other texts.
 class ClipboardContent {
 public:
     // Memory that holds the bytes of many texts (those of a history file as it was loaded). It
@@ -37,6 +38,12 @@ public:
     static ClipboardContent asciiText(QByteArray ascii);
     // The same, with bytes that lie in `memory`.
     static ClipboardContent asciiText(QByteArrayView ascii, std::shared_ptr<const TextMemory> memory);
+    // A text given by its UTF-8 bytes, which must be well formed; its key hash is worked out from
+    // them here.
+    static ClipboardContent utf8Text(QByteArray utf8);
+    // The same, with bytes that lie in `memory`, of a text `units` UTF-16 code units long
+    // (UnicodeText::utf16Length()).
+    static ClipboardContent utf8Text(QByteArrayView utf8, qsizetype units, std::shared_ptr<const TextMemory> memory);
     static ClipboardContent image(ClipboardImage image) { return ClipboardContent(std::move(image)); }
 
     bool isImage() const { return std::holds_alternative<ClipboardImage>(value_); }
@@ -47,7 +54,7 @@ public:
     {
         if (const QString* text = std::get_if<QString>(&value_))
             return *text;
-        return std::get<AsciiTextPointer>(value_)->text();
+        return std::get<ByteTextPointer>(value_)->text();
     }
     const ClipboardImage& imageValue() const { return std::get<ClipboardImage>(value_); }
     ClipboardImage& imageValue() { return std::get<ClipboardImage>(value_); }
@@ -56,29 +63,55 @@ public:
     const QString* textIf() const { return isImage() ? nullptr : &textValue(); }
     const ClipboardImage* imageIf() const { return std::get_if<ClipboardImage>(&value_); }
     ClipboardImage* imageIf() { return std::get_if<ClipboardImage>(&value_); }
-    // The bytes of a text held as ASCII bytes, valid while this content or a copy of it is; none
-    // for any other text and for an image.
+    // The bytes of a text held as bytes that are all ASCII, valid while this content or a copy of
+    // it is; none for any other text and for an image.
     std::optional<QByteArrayView> asciiTextIf() const
     {
-        if (const AsciiTextPointer* ascii = std::get_if<AsciiTextPointer>(&value_))
-            return (*ascii)->bytes;
+        if (const ByteTextPointer* bytes = std::get_if<ByteTextPointer>(&value_); bytes && (*bytes)->ascii)
+            return (*bytes)->bytes;
+        return std::nullopt;
+    }
+    // The UTF-8 bytes of a text held as bytes (ASCII or not), valid as asciiTextIf() is; none for
+    // any other text and for an image.
+    std::optional<QByteArrayView> utf8TextIf() const
+    {
+        if (const ByteTextPointer* bytes = std::get_if<ByteTextPointer>(&value_))
+            return (*bytes)->bytes;
         return std::nullopt;
     }
 
+    // The hash of a canonical de-duplication key (or of a text: see textKeyHash()) by its UTF-8
+    // bytes; equal keys have equal hashes.
+    static size_t hashOfKey(QByteArrayView canonicalUtf8);
+    // hashOfKey() of a text's canonical form.
+    static size_t textKeyHash(const QString& text);
+    // textKeyHash() of this text, without making the QString of a text held as bytes; 0 for an
+    // image.
+    size_t textKeyHash() const;
+
+    // The text as a QString made for the moment, without keeping it with the clip: for passes
+    // over many clips.
+    QString transientText() const;
+
     // Whether this is a text equal to `text` code unit for code unit (without making the QString
-    // of a text held as ASCII bytes).
+    // of a text held as bytes).
     bool textEquals(QStringView text) const
     {
-        if (const std::optional<QByteArrayView> ascii = asciiTextIf())
-            return QLatin1StringView(*ascii) == text;
+        if (const ByteTextPointer* bytes = std::get_if<ByteTextPointer>(&value_)) {
+            if ((*bytes)->units != text.size())
+                return false;
+            if ((*bytes)->ascii)
+                return QLatin1StringView((*bytes)->bytes) == text;
+            return QtPrivate::equalStrings(QUtf8StringView((*bytes)->bytes), text);
+        }
         const QString* own = std::get_if<QString>(&value_);
         return own && *own == text;
     }
     // The number of UTF-16 code units of a text; 0 for an image.
     qsizetype textSize() const
     {
-        if (const std::optional<QByteArrayView> ascii = asciiTextIf())
-            return ascii->size();
+        if (const ByteTextPointer* bytes = std::get_if<ByteTextPointer>(&value_))
+            return (*bytes)->units;
         const QString* own = std::get_if<QString>(&value_);
         return own ? own->size() : 0;
     }
@@ -87,8 +120,8 @@ public:
     // as ASCII bytes and nothing has asked for its QString yet); false for an image.
     bool holdsTextValue() const
     {
-        const AsciiTextPointer* ascii = std::get_if<AsciiTextPointer>(&value_);
-        return ascii ? (*ascii)->isMade() : isText();
+        const ByteTextPointer* bytes = std::get_if<ByteTextPointer>(&value_);
+        return bytes ? (*bytes)->isMade() : isText();
     }
 
     // The length of the text's UTF-8 form; 0 for an image.
@@ -103,24 +136,29 @@ public:
     friend bool operator==(const ClipboardContent& a, const ClipboardContent& b);
 
 private:
-    class AsciiText {
+    // A text held as its UTF-8 bytes, its own or in a TextMemory.
+    class ByteText {
     public:
-        explicit AsciiText(QByteArray ascii) : owned_(std::move(ascii)), bytes(owned_) {}
-        AsciiText(QByteArrayView ascii, std::shared_ptr<const TextMemory> memory)
-            : bytes(ascii), memory_(std::move(memory))
+        ByteText(QByteArray bytes, bool isAscii, qsizetype unitCount, std::optional<size_t> hash)
+            : owned_(std::move(bytes)), bytes(owned_), ascii(isAscii), units(unitCount), keyHash(hash)
         {
         }
-        ~AsciiText()
+        ByteText(QByteArrayView view, std::shared_ptr<const TextMemory> memory, bool isAscii, qsizetype unitCount,
+                 std::optional<size_t> hash)
+            : bytes(view), ascii(isAscii), units(unitCount), keyHash(hash), memory_(std::move(memory))
+        {
+        }
+        ~ByteText()
         {
             if (memory_)
                 memory_->letGo(bytes.data(), bytes.size());
         }
-        AsciiText(const AsciiText&) = delete;
-        AsciiText& operator=(const AsciiText&) = delete;
+        ByteText(const ByteText&) = delete;
+        ByteText& operator=(const ByteText&) = delete;
         const QString& text() const
         {
             std::call_once(once_, [this] {
-                text_ = QString::fromLatin1(bytes);
+                text_ = ascii ? QString::fromLatin1(bytes) : QString::fromUtf8(bytes);
                 made_.store(true, std::memory_order_release);
             });
             return text_;
@@ -132,6 +170,9 @@ private:
 
     public:
         const QByteArrayView bytes;
+        const bool ascii;
+        const qsizetype units;                // UTF-16 code units
+        const std::optional<size_t> keyHash; // textKeyHash(), when worked out ahead
 
     private:
         const std::shared_ptr<const TextMemory> memory_;
@@ -139,13 +180,13 @@ private:
         mutable QString text_;
         mutable std::atomic<bool> made_{false};
     };
-    using AsciiTextPointer = std::shared_ptr<const AsciiText>;
+    using ByteTextPointer = std::shared_ptr<const ByteText>;
 
     explicit ClipboardContent(QString text) : value_(std::move(text)) {}
     explicit ClipboardContent(ClipboardImage image) : value_(std::move(image)) {}
-    explicit ClipboardContent(AsciiTextPointer ascii) : value_(std::move(ascii)) {}
+    explicit ClipboardContent(ByteTextPointer bytes) : value_(std::move(bytes)) {}
 
-    std::variant<QString, ClipboardImage, AsciiTextPointer> value_;
+    std::variant<QString, ClipboardImage, ByteTextPointer> value_;
 };
 
 } // namespace tolvi

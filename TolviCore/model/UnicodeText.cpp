@@ -3,6 +3,8 @@
 #include <QTextBoundaryFinder>
 
 #include <emmintrin.h>
+#include <unicode/normalizer2.h>
+#include <unicode/stringpiece.h>
 
 namespace tolvi::UnicodeText {
 
@@ -16,6 +18,62 @@ bool canonicallyEqual(const QString& a, const QString& b)
 QString canonicalForm(const QString& text)
 {
     return text.normalized(QString::NormalizationForm_C);
+}
+
+qsizetype utf16Length(QByteArrayView utf8)
+{
+    // A code unit for every byte that begins a character, and a second for each of four bytes.
+    const auto* bytes = reinterpret_cast<const unsigned char*>(utf8.data());
+    const auto size = std::size_t(utf8.size());
+    std::size_t at = 0;
+    // Sixteen bytes at a time, counted in each lane (a match is -1 there: up to two a round), the
+    // lanes summed every 127 rounds at most.
+    const __m128i lastContinuation = _mm_set1_epi8(char(0xBF)); // as a signed byte, the highest below -64
+    const __m128i firstOfFour = _mm_set1_epi8(char(0xF0));
+    __m128i sums = _mm_setzero_si128();
+    while (at + 16 <= size) {
+        __m128i counts = _mm_setzero_si128();
+        for (int round = 0; round < 127 && at + 16 <= size; ++round, at += 16) {
+            const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + at));
+            counts = _mm_sub_epi8(counts, _mm_cmpgt_epi8(chunk, lastContinuation));
+            counts = _mm_sub_epi8(counts, _mm_cmpeq_epi8(_mm_max_epu8(chunk, firstOfFour), chunk));
+        }
+        sums = _mm_add_epi64(sums, _mm_sad_epu8(counts, _mm_setzero_si128()));
+    }
+    std::size_t units =
+        std::size_t(_mm_cvtsi128_si64(sums)) + std::size_t(_mm_cvtsi128_si64(_mm_unpackhi_epi64(sums, sums)));
+    for (; at < size; ++at) {
+        units += (bytes[at] & 0xC0) != 0x80;
+        units += bytes[at] >= 0xF0;
+    }
+    return qsizetype(units);
+}
+
+bool isCanonical(QByteArrayView utf8)
+{
+    // Below U+0300 (0xCC 0x80) no character decomposes or composes with another.
+    const auto* bytes = reinterpret_cast<const unsigned char*>(utf8.data());
+    const auto size = std::size_t(utf8.size());
+    const __m128i lastPlain = _mm_set1_epi8(char(0xCB));
+    __m128i plain = _mm_set1_epi8(-1);
+    std::size_t at = 0;
+    for (; at + 16 <= size; at += 16) {
+        const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + at));
+        plain = _mm_and_si128(plain, _mm_cmpeq_epi8(_mm_min_epu8(chunk, lastPlain), chunk));
+    }
+    bool allPlain = _mm_movemask_epi8(plain) == 0xFFFF;
+    for (; at < size && allPlain; ++at)
+        allPlain = bytes[at] < 0xCC;
+    if (allPlain)
+        return true;
+    UErrorCode status = U_ZERO_ERROR;
+    const icu::Normalizer2* nfc = icu::Normalizer2::getNFCInstance(status);
+    if (U_FAILURE(status) || utf8.size() > INT32_MAX)
+        return QString::fromUtf8(utf8) == canonicalForm(QString::fromUtf8(utf8));
+    const bool normalized = nfc->isNormalizedUTF8(icu::StringPiece(utf8.data(), int32_t(utf8.size())), status);
+    if (U_FAILURE(status))
+        return QString::fromUtf8(utf8) == canonicalForm(QString::fromUtf8(utf8));
+    return normalized;
 }
 
 bool hasLoneSurrogates(const QString& text)

@@ -21,6 +21,12 @@ bool hasLoneSurrogates(const QString& text);
 // Number of bytes of the UTF-8 form (a lone surrogate counts as U+FFFD, three bytes).
 qsizetype utf8Length(const QString& text);
 
+// Number of UTF-16 code units of well-formed UTF-8 text.
+qsizetype utf16Length(QByteArrayView utf8);
+
+// Whether well-formed UTF-8 text is its own NFC form.
+bool isCanonical(QByteArrayView utf8);
+
 // Number of user-perceived characters (extended grapheme clusters).
 qsizetype characterCount(const QString& text);
 

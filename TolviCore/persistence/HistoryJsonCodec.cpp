@@ -2,6 +2,7 @@
 
 #include "TolviCore/persistence/HistoryJsonCodec.h"
 
+#include "TolviCore/model/UnicodeText.h"
 #include "TolviCore/model/UuidText.h"
 #include "TolviCore/persistence/Base64.h"
 #include "TolviCore/persistence/HistoryJsonReader.h"
@@ -382,17 +383,19 @@ ClipboardContent readContent(value& v, const Path& path)
             fail(path, error);
         }
         const std::string_view text = readRawString(textValue, path.child("text"));
-        // A long ASCII text is kept as its bytes; below this size the bytes' own header and the
-        // QString made when the text is read would cost more than the UTF-16 form saves.
-        constexpr std::size_t asciiKeptFrom = 64;
+        // A long text is kept as its UTF-8 bytes where they take no more than its UTF-16 form
+        // would (ASCII takes half). Below this size the bytes' own header and the QString made
+        // when the text is read would cost more than the UTF-16 form saves.
+        constexpr std::size_t bytesKeptFrom = 64;
         const auto size = static_cast<qsizetype>(text.size());
-        if (text.size() >= asciiKeptFrom && QtPrivate::isAscii(QLatin1StringView(text.data(), size))) {
+        const qsizetype units = text.size() >= bytesKeptFrom ? UnicodeText::utf16Length(QByteArrayView(text.data(), size)) : 0;
+        if (text.size() >= bytesKeptFrom && size <= 2 * units) {
             if (textBlocks) {
-                if (std::optional<ClipboardContent> kept = textBlocks->asciiText(text))
+                if (std::optional<ClipboardContent> kept = textBlocks->text(text, units))
                     return std::move(*kept);
             }
             heapTextBytes += text.size();
-            return ClipboardContent::asciiText(QByteArray(text.data(), size));
+            return ClipboardContent::utf8Text(QByteArray(text.data(), size));
         }
         // UTF-16 takes no more than two bytes for each byte of UTF-8.
         heapTextBytes += 2 * text.size();
@@ -745,8 +748,8 @@ private:
     // rather than joining the free end, which gives its pages back at once. Before each run, the
     // pages its clips will take from that stretch are put in place with one call (Linux 5.14 and
     // later; elsewhere the call fails and the pages come as they are written). A clip large enough
-    // to be mapped on its own (an image) takes none of them, nor does an ASCII text (those go to
-    // LoadedTextBlocks). What the clips leave over goes back with the rest of the free memory after
+    // to be mapped on its own (an image) takes none of them, nor does a text kept as its bytes (those go
+    // to LoadedTextBlocks). What the clips leave over goes back with the rest of the free memory after
     // loading.
     static constexpr std::size_t heapReserveLimit = 16 * 1024 * 1024;
     static constexpr std::size_t heapReserveBlock = 120 * 1024;
@@ -786,8 +789,8 @@ private:
         HeapReserve& operator=(const HeapReserve&) = delete;
 
         // What a run took from the heap for its texts, as a share of what its clips take in the
-        // file, is about what the next one takes: ASCII texts are kept in LoadedTextBlocks, the
-        // others take up to twice their size in UTF-16. The first run is taken to need as much
+        // file, is about what the next one takes: texts kept as their bytes are in
+        // LoadedTextBlocks, the others take up to twice their size in UTF-16. The first run is taken to need as much
         // as its clips take in the file. Besides its text, each clip takes a few hundred bytes.
         void learnFrom(const Run& run, std::size_t heapBytes)
         {

@@ -69,8 +69,8 @@ void writeContent(JsonStreamWriter& writer, const ClipboardContent& content)
         writer.string(std::string_view("image"));
     } else {
         writer.key("text");
-        if (const std::optional<QByteArrayView> ascii = content.asciiTextIf())
-            writer.string(QLatin1StringView(*ascii));
+        if (const std::optional<QByteArrayView> utf8 = content.utf8TextIf())
+            writer.string(QUtf8StringView(*utf8));
         else
             writer.string(content.textValue());
         writer.key("type");

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstring>
 #include <exception>
+#include <type_traits>
 
 namespace tolvi {
 
@@ -157,6 +158,12 @@ void JsonStreamWriter::string(QLatin1StringView value)
     putText(reinterpret_cast<const uchar*>(value.data()), value.size());
 }
 
+void JsonStreamWriter::string(QUtf8StringView value)
+{
+    beforeValue();
+    putText(value.data(), value.size());
+}
+
 template <typename Unit>
 void JsonStreamWriter::putText(const Unit* s, qsizetype n)
 {
@@ -169,7 +176,7 @@ void JsonStreamWriter::putText(const Unit* s, qsizetype n)
         const std::size_t room = capacity_ - used_ - 12;
         std::size_t produced = 0;
         while (i < n && produced < room) {
-            const char16_t c = s[i];
+            const char16_t c = static_cast<std::make_unsigned_t<Unit>>(s[i]);
             if (c >= 0x20 && c < 0x80 && c != '"' && c != '\\') {
                 out[produced++] = static_cast<char>(c);
                 ++i;
@@ -192,6 +199,12 @@ void JsonStreamWriter::putText(const Unit* s, qsizetype n)
                     out[produced++] = hexDigits[c >> 4];
                     out[produced++] = hexDigits[c & 15];
                 }
+                ++i;
+                continue;
+            }
+            if constexpr (std::is_same_v<Unit, char>) {
+                // UTF-8 stays as it is.
+                out[produced++] = static_cast<char>(c);
                 ++i;
                 continue;
             }

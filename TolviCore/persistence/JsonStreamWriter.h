@@ -34,6 +34,8 @@ public:
     void string(const QString& value);
     // A string given as Latin-1 (ASCII, say): written as string() writes the same QString.
     void string(QLatin1StringView value);
+    // A string given as well-formed UTF-8: written as string() writes the same QString.
+    void string(QUtf8StringView value);
     // A string given as UTF-8 bytes (escaped, not validated).
     void string(std::string_view utf8);
     // Throws PersistenceError::encoding for NaN and infinities.
@@ -66,7 +68,7 @@ private:
     }
     void put(std::string_view text);
     void putQuoted(std::string_view utf8);
-    // The text of string(): `Unit` is char16_t (UTF-16) or uchar (Latin-1).
+    // The text of string(): `Unit` is char16_t (UTF-16), uchar (Latin-1) or char (UTF-8).
     template <typename Unit>
     void putText(const Unit* s, qsizetype n);
 

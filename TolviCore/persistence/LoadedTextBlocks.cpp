@@ -114,21 +114,21 @@ void LoadedTextBlocks::endBlock()
     used_ = 0;
 }
 
-std::optional<ClipboardContent> LoadedTextBlocks::asciiText(std::string_view ascii)
+std::optional<ClipboardContent> LoadedTextBlocks::text(std::string_view utf8, qsizetype units)
 {
-    if (ascii.empty() || ascii.size() > largestText)
+    if (utf8.empty() || utf8.size() > largestText)
         return std::nullopt;
-    if (!block_ || blockBytes - used_ < ascii.size()) {
+    if (!block_ || blockBytes - used_ < utf8.size()) {
         endBlock();
         block_ = Block::map();
         if (!block_)
             return std::nullopt;
     }
-    block_->count(used_, ascii.size());
+    block_->count(used_, utf8.size());
     char* const at = block_->base() + used_;
-    std::memcpy(at, ascii.data(), ascii.size());
-    used_ += ascii.size();
-    return ClipboardContent::asciiText(QByteArrayView(at, static_cast<qsizetype>(ascii.size())), block_);
+    std::memcpy(at, utf8.data(), utf8.size());
+    used_ += utf8.size();
+    return ClipboardContent::utf8Text(QByteArrayView(at, static_cast<qsizetype>(utf8.size())), units, block_);
 }
 
 } // namespace tolvi

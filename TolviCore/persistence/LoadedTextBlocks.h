@@ -9,7 +9,7 @@
 
 namespace tolvi {
 
-// Where one thread keeps the ASCII texts of a history file as it reads them: one after another in
+// Where one thread keeps the texts of a history file as it reads them, as their UTF-8 bytes: one after another in
 // blocks of 2 MB, each put in place with one call, rather than each text in an allocation of its
 // own. Thousands of texts then take a few calls instead of a page fault for each page they fill,
 // which is much of what reading them costs. A block lives as long as any of its texts; each page
@@ -25,9 +25,9 @@ public:
     LoadedTextBlocks(const LoadedTextBlocks&) = delete;
     LoadedTextBlocks& operator=(const LoadedTextBlocks&) = delete;
 
-    // The text made of a copy of `ascii` (which must be ASCII) in a block; none when it is larger
-    // than largestText, or when no block could be had.
-    std::optional<ClipboardContent> asciiText(std::string_view ascii);
+    // The text made of a copy of `utf8` (which must be well formed, `units` UTF-16 code units long)
+    // in a block; none when it is larger than largestText, or when no block could be had.
+    std::optional<ClipboardContent> text(std::string_view utf8, qsizetype units);
 
     class Block;
 

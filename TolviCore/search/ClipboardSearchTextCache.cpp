@@ -132,6 +132,9 @@ ClipboardSearchTextCache::Query::Query(QStringView trimmedQuery, const QLocale& 
         asciiMasks = caseMasks;
         asciiByteMasks.assign(asciiMasks.cbegin(), asciiMasks.cend());
     }
+    caseByteMasks.reserve(size_t(folded.size()));
+    for (const char c : folded)
+        caseByteMasks.push_back(c >= 'a' && c <= 'z' ? char(0x20) : char(0));
     hasSpace = folded.contains(' ');
 }
 

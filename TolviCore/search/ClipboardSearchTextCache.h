@@ -55,6 +55,7 @@ public:
         std::u16string exactMasks;  // all 0
         std::u16string caseMasks;   // 0x20 under the ASCII lower-case letters, 0 elsewhere
         std::string asciiByteMasks; // asciiMasks for the bytes of `folded` (empty as asciiMasks is)
+        std::string caseByteMasks;  // 0x20 under the ASCII lower-case letters of `folded`, 0 elsewhere
         bool hasSpace = false;
 
         Query() = default;

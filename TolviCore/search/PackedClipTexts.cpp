@@ -39,10 +39,10 @@ bool isAsciiLowerCased(const QString& text, const QString& folded)
 // Whether two contents are texts held in the same storage, whose records are alike.
 bool sameTextStorage(const ClipboardContent& a, const ClipboardContent& b)
 {
-    const std::optional<QByteArrayView> asciiA = a.asciiTextIf();
-    const std::optional<QByteArrayView> asciiB = b.asciiTextIf();
-    if (asciiA || asciiB)
-        return asciiA && asciiB && asciiA->constData() == asciiB->constData() && asciiA->size() == asciiB->size();
+    const std::optional<QByteArrayView> bytesA = a.utf8TextIf();
+    const std::optional<QByteArrayView> bytesB = b.utf8TextIf();
+    if (bytesA || bytesB)
+        return bytesA && bytesB && bytesA->constData() == bytesB->constData() && bytesA->size() == bytesB->size();
     const QString* text = a.textIf();
     const QString* other = b.textIf();
     return text && other && text->constData() == other->constData() && text->size() == other->size();
@@ -76,6 +76,22 @@ public:
             else // not turned into a QString for good: this form is made once
                 record = foldedRecord(
                     ClipboardSearchTextCache::foldedForMatching(QString::fromLatin1(*ascii), pack_.locale_), 0);
+        } else if (const std::optional<QByteArrayView> utf8 = content.utf8TextIf()) {
+            // Not turned into a QString for good either: only a text that may change beyond ASCII
+            // when folded is looked at as one, for the moment.
+            const size_t length = size_t(utf8->size());
+            const Record inPlace = {utf8->constData(), quint32(length), quint32(Form::utf8Bytes)};
+            if (length > std::numeric_limits<quint32>::max()) {
+                record = {nullptr, 0, quint32(Form::plain)};
+            } else if ((asciiFoldsToLowerCase_ || !utf8->contains('I'))
+                       && TextCharacters::foldsToItselfBeyondAscii(std::string_view(utf8->data(), length))) {
+                record = inPlace;
+            } else {
+                const QString text = content.transientText();
+                const QString folded =
+                    TextCharacters::caseFolded(text, pack_.locale_).normalized(QString::NormalizationForm_C);
+                record = isAsciiLowerCased(text, folded) ? inPlace : foldedRecord(folded.toUtf8(), 0);
+            }
         } else if (const QString* text = content.textIf()) {
             const char16_t* units = unitsOf(*text);
             const size_t length = size_t(text->size());
@@ -430,6 +446,11 @@ bool PackedClipTexts::contains(quint32 place, const Query& query, std::string& j
                                        query.asciiByteMasks.data(), query.asciiByteMasks.size()))
             return true;
         break;
+    case Form::utf8Bytes:
+        if (ByteSearch::findMasked8(static_cast<const char*>(record.text), record.length, query.folded.constData(),
+                                    query.caseByteMasks.data(), query.caseByteMasks.size()))
+            return true;
+        break;
     case Form::plain:
         return plainContains(place, query);
     }
@@ -446,7 +467,7 @@ bool PackedClipTexts::contains(quint32 place, const Query& query, std::string& j
         return ClipboardSearchTextCache::containsAcrossJoint(
             query, QByteArrayView(static_cast<const char*>(record.text), qsizetype(record.length)), folded, joint);
     }
-    if (recordForm == Form::asciiBytes) {
+    if (recordForm == Form::asciiBytes || recordForm == Form::utf8Bytes) {
         return ClipboardSearchTextCache::containsAcrossJoint(
             query, QLatin1StringView(static_cast<const char*>(record.text), qsizetype(record.length)), folded, joint);
     }
@@ -472,10 +493,8 @@ bool PackedClipTexts::fact(quint32 place, Fact known, Fact value, bool (*workOut
     const quint8 held = facts.load(std::memory_order_relaxed);
     if (held & known)
         return (held & value) != 0;
-    // A text held as ASCII bytes is not turned into a QString for good for this.
-    const ClipboardContent& content = items_.at(place).content();
-    const std::optional<QByteArrayView> ascii = content.asciiTextIf();
-    const bool yes = ascii ? workOut(QString::fromLatin1(*ascii)) : workOut(content.textValue());
+    // A text held as bytes is not turned into a QString for good for this.
+    const bool yes = workOut(items_.at(place).content().transientText());
     facts.fetch_or(quint8(known | (yes ? value : 0)), std::memory_order_relaxed);
     return yes;
 }

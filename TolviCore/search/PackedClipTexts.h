@@ -23,7 +23,7 @@ namespace tolvi {
 //   ASCII letters without regard to case (in Turkish and Azerbaijani, where "I" folds to a dotless
 //   i, only an ASCII text without a capital I is).
 // - So is any other text that folding changes in nothing but the case of ASCII letters ("Café",
-//   "Zürich", a capital letter before "中文").
+//   "Zürich", a capital letter before "中文"), as UTF-16 or as the UTF-8 bytes it is held as.
 // - Only a text that folding changes otherwise, and an image's search text, keeps a folded copy
 //   (UTF-8, so that a substring test is a plain byte search), in blocks of `blockSize`.
 // The source application's part of a clip's searchable text (its name and bundle identifier) is
@@ -94,6 +94,7 @@ private:
         folded = 2,     // a folded copy in UTF-8
         plain = 3,      // worked out at every search (a text too long for a record, far too many apps)
         asciiBytes = 4, // the clip's text held as ASCII bytes
+        utf8Bytes = 5,  // the clip's text held as UTF-8 bytes beyond ASCII, folded by lower-casing its ASCII letters
     };
     static constexpr quint32 formMask = 7;
     static constexpr quint32 imageBit = 8;

@@ -484,9 +484,8 @@ ClipboardStore::mergedHistory(const ImportBasis& basis, const ClipboardHistorySt
             if (image->byteCount() == 0 || image->byteCount() > basis.maxImageBytes)
                 refuse(Case::tooLarge);
         } else {
-            // A text held as ASCII bytes is checked on a QString made for the moment.
-            const std::optional<QByteArrayView> ascii = clip.content().asciiTextIf();
-            const QString text = ascii ? QString::fromLatin1(*ascii) : clip.content().textValue();
+            // A text held as bytes is checked on a QString made for the moment.
+            const QString text = clip.content().transientText();
             if (TextLimits::isBlank(text) || TextLimits::exceedsCharacterLimit(text, basis.maxCharactersPerItem))
                 refuse(Case::tooLarge);
         }

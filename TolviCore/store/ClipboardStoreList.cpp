@@ -204,37 +204,35 @@ size_t ClipboardStore::positionOf(const Entry* entry) const
 // fingerprints mean equal bytes, and equal bytes have equal quick keys): no image is hashed whole
 // until it meets another one with its quick key. With an original payload the key is made of the
 // content's key and the payload's fingerprint (hexadecimal digits, canonical as they are). A key
-// that is ASCII (its own canonical form) is hashed as its bytes, so that a text held as ASCII
-// bytes is hashed without being turned into a QString. Clips whose keys are equal always have
-// equal hashes, and every match on a hash is checked against the key itself.
+// is hashed as the UTF-8 bytes of its canonical form (ClipboardContent::hashOfKey()), so that a
+// text held as bytes is hashed without being turned into a QString. Clips whose keys are equal
+// always have equal hashes, and every match on a hash is checked against the key itself.
 size_t ClipboardStore::keyHashOf(const ClipboardItem& item)
 {
     const ClipboardContent& content = item.content();
     const ClipboardImage* image = content.imageIf();
-    const std::optional<QByteArrayView> ascii = content.asciiTextIf();
-    if (!item.originalPayload()) {
-        if (ascii)
-            return asciiKeyHash(*ascii);
-        if (!image)
-            return textKeyHash(content.textValue());
-        return imageKeyHash(*image);
-    }
+    if (!item.originalPayload())
+        return image ? imageKeyHash(*image) : content.textKeyHash();
     if (image)
         return qHash(item.originalPayload()->fingerprint(), imageKeyHash(*image));
+    const std::optional<QByteArrayView> utf8 = content.utf8TextIf();
     const QString& fingerprint = item.originalPayload()->fingerprint();
-    if (ascii && QtPrivate::isAscii(QStringView(fingerprint))) {
-        // As ClipboardItem::dedupeKey() builds it.
+    if (utf8 && QtPrivate::isAscii(QStringView(fingerprint))) {
+        // As ClipboardItem::dedupeKey() builds it: the length is that of the text as it is.
         const QByteArrayView textPrefix("text:");
+        const QByteArray canonical = UnicodeText::isCanonical(*utf8)
+                                         ? QByteArray::fromRawData(utf8->data(), utf8->size())
+                                         : UnicodeText::canonicalForm(content.transientText()).toUtf8();
         QByteArray key;
-        key.reserve(ascii->size() + fingerprint.size() + 40);
+        key.reserve(canonical.size() + fingerprint.size() + 40);
         key += "original:";
-        key += QByteArray::number(textPrefix.size() + ascii->size());
+        key += QByteArray::number(textPrefix.size() + utf8->size());
         key += ':';
         key += textPrefix;
-        key += *ascii;
+        key += canonical;
         key += ':';
         key += fingerprint.toLatin1();
-        return asciiKeyHash(key);
+        return ClipboardContent::hashOfKey(key);
     }
     return canonicalKeyHash(UnicodeText::canonicalForm(item.dedupeKey()));
 }
@@ -246,19 +244,17 @@ size_t ClipboardStore::imageKeyHash(const ClipboardImage& image)
 
 size_t ClipboardStore::textKeyHash(const QString& text)
 {
-    return canonicalKeyHash(UnicodeText::canonicalForm(text));
+    return ClipboardContent::textKeyHash(text);
 }
 
 size_t ClipboardStore::canonicalKeyHash(const QString& canonicalKey)
 {
-    if (QtPrivate::isAscii(QStringView(canonicalKey)))
-        return asciiKeyHash(canonicalKey.toLatin1());
-    return qHash(canonicalKey, QHashSeed::globalSeed());
+    return ClipboardContent::hashOfKey(canonicalKey.toUtf8());
 }
 
 size_t ClipboardStore::asciiKeyHash(QByteArrayView ascii)
 {
-    return qHash(ascii, QHashSeed::globalSeed());
+    return ClipboardContent::hashOfKey(ascii);
 }
 
 bool ClipboardStore::hasKey(const Entry* entry, const QString& key) const

@@ -4,8 +4,12 @@
 
 #include <algorithm>
 
+#include <emmintrin.h>
+
 #include <unicode/casemap.h>
 #include <unicode/uchar.h>
+#include <unicode/unorm2.h>
+#include <unicode/utf8.h>
 #include <unicode/ustring.h>
 
 
@@ -245,6 +249,35 @@ QString caseFolded(QStringView text, const QLocale& locale)
     return mapWithICU(text, [&](UChar* out, int32_t capacity, UErrorCode* status) {
         return u_strFoldCase(out, capacity, icuChars(text), int32_t(text.size()), options, status);
     });
+}
+
+bool foldsToItselfBeyondAscii(std::string_view utf8)
+{
+    const auto* bytes = reinterpret_cast<const uint8_t*>(utf8.data());
+    const auto length = int32_t(std::min<std::size_t>(utf8.size(), INT32_MAX));
+    for (int32_t i = 0; i < length;) {
+        // ASCII goes by sixteen bytes at a time.
+        if (i + 16 <= length) {
+            const auto high = unsigned(_mm_movemask_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + i))));
+            if (high == 0) {
+                i += 16;
+                continue;
+            }
+            i += int32_t(__builtin_ctz(high));
+        } else if (bytes[i] < 0x80) {
+            ++i;
+            continue;
+        }
+        UChar32 c = 0;
+        U8_NEXT(bytes, i, length, c);
+        if (c < 0 || u_hasBinaryProperty(c, UCHAR_CHANGES_WHEN_CASEFOLDED))
+            return false;
+        // Below U+0300 every character has NFC's quick check yes and combines with nothing.
+        if (c >= 0x300
+            && (u_getIntPropertyValue(c, UCHAR_NFC_QUICK_CHECK) != UNORM_YES || u_getCombiningClass(c) != 0))
+            return false;
+    }
+    return true;
 }
 
 QString caseAndDiacriticFolded(QStringView text, const QLocale& locale)

@@ -5,6 +5,7 @@
 #include <QStringView>
 
 #include <memory>
+#include <string_view>
 
 namespace tolvi {
 
@@ -150,6 +151,12 @@ QString titleCased(QStringView text, const QLocale& locale);
 // Full Unicode case folding ("ß" folds to "ss") with the locale's rules for the dotted and
 // dotless i, without any normalisation.
 QString caseFolded(QStringView text, const QLocale& locale);
+
+// Whether folding well-formed UTF-8 text's case, in any locale, and composing it (NFC) leaves
+// every character beyond ASCII as it is: true when each of them is one that case folding does not
+// change, that stands as it is in NFC whatever comes before or after it. (ASCII letters are left
+// to the caller: folding lower-cases them, but for the capital I in Turkic languages.)
+bool foldsToItselfBeyondAscii(std::string_view utf8);
 
 // Folds case and removes diacritics: canonical decomposition, nonspacing marks dropped, full case
 // folding, lower case.

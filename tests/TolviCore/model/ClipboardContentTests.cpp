@@ -1,10 +1,13 @@
 #include "TolviCore/model/ByteCountFormatter.h"
 #include "TolviCore/model/ClipboardContent.h"
 #include "TolviCore/model/Sha256.h"
+#include "TolviCore/model/UnicodeText.h"
 
 #include <gtest/gtest.h>
 
 #include <QLocale>
+#include <QRandomGenerator>
+#include <QStringList>
 
 #include <thread>
 #include <vector>
@@ -45,6 +48,80 @@ TEST(ClipboardContent, ATextHeldAsAsciiBytesIsTheSameTextMadeOnceForEveryThread)
     EXPECT_EQ(held.dedupeKey(), asText.dedupeKey());
     EXPECT_EQ(held.searchText(), asText.searchText());
     EXPECT_FALSE(asText.asciiTextIf().has_value());
+}
+
+// A text held as its UTF-8 bytes is the text those bytes stand for: the same length, key and
+// equality as its QString (canonically: a decomposed accent equals the composed one), without
+// making the QString; made once for every thread when asked for.
+TEST(ClipboardContent, ATextHeldAsUtf8BytesIsTheTextItsBytesStandFor)
+{
+    const QString texts[] = {
+        QString::fromUtf8("caf\u00e9 na\u00efve \u2014 \U0001F44D and more words"),
+        QString::fromUtf8("cafe\u0301 with a decomposed accent"), // canonically equal to the next
+        QString::fromUtf8("caf\u00e9 with a decomposed accent"),
+        QString::fromUtf8("\u041f\u0440\u0438\u0432\u0435\u0442, \u043c\u0438\u0440"),
+        QString::fromUtf8("\u4e2d\u6587 \U0001F600\U0001F600 \ud55c\uad6d\uc5b4"),
+        QString::fromUtf8("plain ASCII"),
+    };
+    for (const QString& text : texts) {
+        const QByteArray utf8 = text.toUtf8();
+        const ClipboardContent held = ClipboardContent::utf8Text(utf8);
+        const ClipboardContent asText = ClipboardContent::text(text);
+        const std::string what = utf8.toStdString();
+        ASSERT_TRUE(held.utf8TextIf().has_value()) << what;
+        EXPECT_EQ(*held.utf8TextIf(), utf8) << what;
+        EXPECT_EQ(held.asciiTextIf().has_value(), QtPrivate::isAscii(QStringView(text))) << what;
+        EXPECT_EQ(held.textSize(), text.size()) << what;
+        EXPECT_EQ(held.textUtf8Length(), utf8.size()) << what;
+        EXPECT_EQ(held.textKeyHash(), asText.textKeyHash()) << what;
+        EXPECT_EQ(held.textKeyHash(), ClipboardContent::textKeyHash(text)) << what;
+        EXPECT_TRUE(held.textEquals(text)) << what;
+        EXPECT_FALSE(held.textEquals(text + QLatin1Char('x'))) << what;
+        EXPECT_EQ(held.transientText(), text) << what;
+        EXPECT_FALSE(held.holdsTextValue()) << what;
+        EXPECT_TRUE(held == asText) << what;
+        EXPECT_FALSE(held.holdsTextValue()) << what;
+        EXPECT_EQ(held.dedupeKey(), asText.dedupeKey()) << what;
+        EXPECT_EQ(held.textValue(), text) << what;
+    }
+    // Canonically equal texts: equal, and keyed alike.
+    const ClipboardContent decomposed = ClipboardContent::utf8Text(texts[1].toUtf8());
+    const ClipboardContent composed = ClipboardContent::utf8Text(texts[2].toUtf8());
+    EXPECT_TRUE(decomposed == composed);
+    EXPECT_TRUE(decomposed == ClipboardContent::text(texts[2]));
+    EXPECT_EQ(decomposed.textKeyHash(), composed.textKeyHash());
+    EXPECT_FALSE(ClipboardContent::utf8Text(texts[0].toUtf8()) == composed);
+
+    const ClipboardContent shared = ClipboardContent::utf8Text(texts[4].toUtf8());
+    const ClipboardContent copy = shared;
+    std::vector<const QString*> seen(8, nullptr);
+    std::vector<std::thread> threads;
+    for (std::size_t i = 0; i < seen.size(); ++i)
+        threads.emplace_back([&, i] { seen[i] = &(i % 2 ? copy : shared).textValue(); });
+    for (std::thread& thread : threads)
+        thread.join();
+    for (const QString* text : seen)
+        EXPECT_EQ(text, seen.front());
+    EXPECT_EQ(*seen.front(), texts[4]);
+}
+
+// UTF-16 lengths and canonical forms read off UTF-8 bytes, across the widths read at once.
+TEST(UnicodeText, LengthsAndCanonicalFormsOfUtf8AreThoseOfItsText)
+{
+    const QStringList pieces = {QStringLiteral("a"), QStringLiteral(" "), QString::fromUtf8("\u00e9"),
+                                QString::fromUtf8("\u00df"), QString::fromUtf8("\u02ff"), QString::fromUtf8("\u0301"),
+                                QString::fromUtf8("\u0416"), QString::fromUtf8("\u4e2d"), QString::fromUtf8("\U0001F44D"),
+                                QString::fromUtf8("\u1100\u1161"), QString::fromUtf8("\u212b"), QString::fromUtf8("\uFFFD")};
+    QRandomGenerator random(17);
+    for (int i = 0; i < 600; ++i) {
+        QString text;
+        const int count = i < 300 ? int(random.bounded(40)) : 1000 + int(random.bounded(3000));
+        for (int k = 0; k < count; ++k)
+            text += pieces[random.bounded(int(pieces.size()))];
+        const QByteArray utf8 = text.toUtf8();
+        ASSERT_EQ(UnicodeText::utf16Length(utf8), text.size()) << i;
+        ASSERT_EQ(UnicodeText::isCanonical(utf8), UnicodeText::canonicalForm(text) == text) << i;
+    }
 }
 
 TEST(ClipboardImage, FingerprintFollowsTheBytes)

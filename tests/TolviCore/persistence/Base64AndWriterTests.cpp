@@ -123,6 +123,28 @@ TEST(JsonStreamWriter, ProducesValidJsonThroughASmallBuffer)
     EXPECT_TRUE(sink.bytes().contains("{}"));
 }
 
+// A string given as UTF-8 or as Latin-1 is written as the same QString is.
+TEST(JsonStreamWriter, WritesAStringTheSameWhateverFormItIsGivenIn)
+{
+    const auto written = [](const auto& value) {
+        ByteArraySink sink;
+        {
+            JsonStreamWriter writer(sink, 64);
+            writer.string(value);
+        }
+        return sink.bytes();
+    };
+    QString every;
+    for (char16_t c = 0; c < 0x100; ++c)
+        every += QChar(c);
+    for (QString text : {every, QString::fromUtf8("caf\u00e9 \u4e2d\u6587 \U0001F44D \"\\\n\u2028")}) {
+        text = text.repeated(40); // across the writer's buffer
+        EXPECT_EQ(written(QUtf8StringView(text.toUtf8())), written(text));
+        if (text == every.repeated(40))
+            EXPECT_EQ(written(QLatin1StringView(text.toLatin1())), written(text));
+    }
+}
+
 TEST(JsonStreamWriter, RefusesNonFiniteNumbers)
 {
     ByteArraySink sink;

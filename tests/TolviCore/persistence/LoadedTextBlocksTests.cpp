@@ -60,7 +60,7 @@ TEST(LoadedTextBlocks, EachTextKeepsItsBytesAndPagesNoTextUsesAreGivenBack)
         LoadedTextBlocks blocks;
         for (quint32 i = 0; i < 40; ++i) {
             sources.push_back(asciiOf(3 * page + 100, i));
-            texts.push_back(blocks.asciiText(sources.back()));
+            texts.push_back(blocks.text(sources.back(), qsizetype(sources.back().size())));
             ASSERT_TRUE(texts.back().has_value());
             EXPECT_EQ(bytesOf(texts.back()), QByteArrayView(sources.back().data(), qsizetype(sources.back().size())));
             EXPECT_FALSE(texts.back()->holdsTextValue());
@@ -115,7 +115,7 @@ TEST(LoadedTextBlocks, TextsLetGoOnSeveralThreadsAtOnceLeaveTheOthersIntact)
         for (quint32 i = 0; i < 4000; ++i) {
             // Short and long texts, so that pages are shared by several texts and texts span pages.
             sources.push_back(asciiOf(64 + random.bounded(6000), i));
-            texts.push_back(blocks.asciiText(sources.back()));
+            texts.push_back(blocks.text(sources.back(), qsizetype(sources.back().size())));
             ASSERT_TRUE(texts.back().has_value());
         }
     }
@@ -136,13 +136,13 @@ TEST(LoadedTextBlocks, TextsLetGoOnSeveralThreadsAtOnceLeaveTheOthersIntact)
 TEST(LoadedTextBlocks, EmptyAndVeryLongTextsAreLeftToTheirOwnAllocations)
 {
     LoadedTextBlocks blocks;
-    EXPECT_FALSE(blocks.asciiText(std::string()).has_value());
-    EXPECT_FALSE(blocks.asciiText(std::string(LoadedTextBlocks::largestText + 1, 'a')).has_value());
+    EXPECT_FALSE(blocks.text(std::string(), 0).has_value());
+    EXPECT_FALSE(blocks.text(std::string(LoadedTextBlocks::largestText + 1, 'a'), qsizetype(LoadedTextBlocks::largestText + 1)).has_value());
     // Texts that together fill more than a block each get their bytes.
     const std::string longest(LoadedTextBlocks::largestText, 'b');
     std::vector<ClipboardContent> kept;
     for (int i = 0; i < 20; ++i) {
-        std::optional<ClipboardContent> text = blocks.asciiText(longest);
+        std::optional<ClipboardContent> text = blocks.text(longest, qsizetype(longest.size()));
         ASSERT_TRUE(text.has_value());
         kept.push_back(std::move(*text));
     }

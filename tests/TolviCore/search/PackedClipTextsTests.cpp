@@ -1,6 +1,7 @@
 #include "TolviCore/search/PackedClipTexts.h"
 
 #include "TolviCore/model/ReferenceDate.h"
+#include "TolviCore/model/UnicodeText.h"
 #include "TolviCore/search/ClipboardSearch.h"
 #include "TolviCore/search/ClipboardSearchTextCache.h"
 
@@ -32,12 +33,14 @@ ClipboardItem imageClip(std::optional<QString> recognized, int width = 640)
                          now - 60);
 }
 
-// A text clip's content; every other ASCII text held as its bytes, as one read from the history
-// file is.
+// A text clip's content; every other text held as its bytes (ASCII, or UTF-8 beyond), as one read
+// from the history file is.
 ClipboardContent textContent(const QString& text, int i)
 {
     if (i % 2 && QtPrivate::isAscii(QStringView(text)))
         return ClipboardContent::asciiText(text.toLatin1());
+    if (i % 2 && !UnicodeText::hasLoneSurrogates(text))
+        return ClipboardContent::utf8Text(text.toUtf8());
     return ClipboardContent::text(text);
 }
 

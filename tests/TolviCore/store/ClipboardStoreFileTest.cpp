@@ -385,3 +385,62 @@ TEST_F(FileFixture, LongAsciiTextsLoadAsTheirBytesAndAreSavedAndMatchedAsTheirTe
     EXPECT_EQ(reloaded.itemAt(1).content().textValue(), withPayload);
     EXPECT_EQ(reloaded.itemAt(2).content().textValue(), plain);
 }
+
+// Texts beyond ASCII load as their UTF-8 bytes where those take no more memory than UTF-16 would
+// (accented Latin, Cyrillic, emoji; not Chinese), are saved and estimated as their texts without
+// their QStrings, and a copy of one (in either canonical form) finds the clip it already has.
+TEST_F(FileFixture, TextsBeyondAsciiLoadAsTheirUtf8BytesWhereTheyAreNoLarger)
+{
+    const QString filler = QStringLiteral(" and some more words, enough of them to make a long text");
+    const QString accented = QString::fromUtf8("Caf\u00e9 na\u00efve \u2014 \U0001F44D") + filler;
+    const QString decomposed = QString::fromUtf8("cafe\u0301 with a decomposed accent") + filler;
+    const QString cyrillic = QString::fromUtf8("\u041f\u0440\u0438\u0432\u0435\u0442, \u043c\u0438\u0440! ").repeated(6);
+    const QString chinese = QString::fromUtf8("\u4e2d\u6587\u7684\u6587\u672c ").repeated(20);
+    const QString withPayload = QString::fromUtf8("<b>gr\u00fc\u00dfe</b> from a page") + filler;
+    const auto payload = ClipboardOriginalPayload::create(std::nullopt, QByteArray("<b>gr\xC3\xBC\xC3\x9F" "e</b>"), {});
+    ASSERT_TRUE(payload);
+    {
+        ClipboardStore store(persistence(), ClipboardStore::Configuration::standard());
+        ASSERT_TRUE(store.record(accented, 1));
+        ASSERT_TRUE(store.record(decomposed, 2));
+        ASSERT_TRUE(store.record(cyrillic, 3));
+        ASSERT_TRUE(store.record(chinese, 4));
+        ASSERT_TRUE(store.record(withPayload, 5, std::nullopt, payload));
+        store.flushPersistence();
+        executor.runAll();
+        ASSERT_FALSE(store.storageIssue().has_value());
+    }
+    const QByteArray written = contentOf(path);
+
+    ClipboardStore reloaded(persistence(), ClipboardStore::Configuration::standard());
+    ASSERT_EQ(reloaded.itemCount(), 5);
+    // Loading, indexing, the storage estimate and saving read the texts as their bytes.
+    const ClipboardItem first = reloaded.itemAt(0);
+    reloaded.togglePinned(first);
+    reloaded.togglePinned(reloaded.itemAt(0));
+    reloaded.flushPersistence();
+    executor.runAll();
+    EXPECT_EQ(contentOf(path), written);
+    for (const ClipboardItem& item : reloaded.items()) {
+        const ClipboardContent& content = item.content();
+        EXPECT_FALSE(content.holdsTextValue() && content.utf8TextIf().has_value());
+        const QString text = content.transientText();
+        EXPECT_EQ(content.utf8TextIf().has_value(), text != chinese) << text.toStdString();
+        EXPECT_FALSE(content.asciiTextIf().has_value());
+        EXPECT_EQ(ClipboardStore::estimatedStorageBytes(item),
+                  ClipboardStore::estimatedStorageBytes(
+                      ClipboardItem(item.id(), text, 1, false, {}, std::nullopt, item.originalPayload())));
+    }
+
+    // Copying one of them again finds the clip it already has, payload and all; the decomposed
+    // accent copied composed too.
+    const qsizetype count = reloaded.itemCount();
+    ASSERT_TRUE(reloaded.record(QString(accented), 10));
+    ASSERT_TRUE(reloaded.record(decomposed.normalized(QString::NormalizationForm_C), 11));
+    ASSERT_TRUE(reloaded.record(QString(cyrillic), 12));
+    ASSERT_TRUE(reloaded.record(QString(withPayload), 13, std::nullopt, payload));
+    EXPECT_EQ(reloaded.itemCount(), count);
+    EXPECT_EQ(reloaded.itemAt(0).content().textValue(), withPayload);
+    EXPECT_EQ(reloaded.itemAt(2).content().textValue().normalized(QString::NormalizationForm_C),
+              decomposed.normalized(QString::NormalizationForm_C));
+}

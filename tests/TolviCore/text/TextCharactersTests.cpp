@@ -39,6 +39,38 @@ TEST(TextCharacters, FoldsCaseFullyWithTheLocalesDottedI)
     EXPECT_EQ(TextCharacters::caseFolded(QStringLiteral("I"), QLocale(QLocale::English)), QStringLiteral("i"));
 }
 
+// A character said to fold to itself is one that folding a text's case and composing it (NFC)
+// leaves as it is, in either rule for the dotted i, between ASCII letters or others of its kind;
+// over every assigned code point.
+TEST(TextCharacters, CharactersThatFoldToThemselvesDoSoInEveryPlace)
+{
+    const QLocale turkish(QLocale::Turkish);
+    const QString neighbours[] = {QStringLiteral("a"), QStringLiteral("Z"), QString::fromUtf8("\u00e9")};
+    qsizetype said = 0;
+    for (char32_t c = 0x80; c <= 0x10FFFF; ++c) {
+        if ((c >= 0xD800 && c <= 0xDFFF) || QChar::category(c) == QChar::Other_NotAssigned)
+            continue;
+        const QString character = QString::fromUcs4(&c, 1);
+        const QByteArray utf8 = character.toUtf8();
+        if (!TextCharacters::foldsToItselfBeyondAscii(std::string_view(utf8.constData(), size_t(utf8.size()))))
+            continue;
+        ++said;
+        for (const QString& neighbour : neighbours) {
+            const QString text = neighbour + character + neighbour;
+            const QString lowered = neighbour.toLower() + character + neighbour.toLower();
+            for (const QLocale& locale : {QLocale::c(), turkish}) {
+                ASSERT_EQ(TextCharacters::caseFolded(text, locale).normalized(QString::NormalizationForm_C), lowered)
+                    << unsigned(c);
+            }
+        }
+    }
+    // Most characters are such, and the ones folding changes or that compose are not.
+    EXPECT_GT(said, 100'000);
+    for (const char* changed : {"\u00c9", "\u00df", "\u0130", "\u212a", "\u0301", "\u1161", "\u01c5", "\uff21"})
+        EXPECT_FALSE(TextCharacters::foldsToItselfBeyondAscii(changed)) << changed;
+    EXPECT_TRUE(TextCharacters::foldsToItselfBeyondAscii("Caf\u00e9 I \u4e2d\u6587 \U0001F44D"));
+}
+
 TEST(MediumDate, FormatsInTheLocaleAndZoneAndClampsAbsurdValues)
 {
     const QLocale english(QLocale::English, QLocale::UnitedStates);
