@@ -477,7 +477,7 @@ int main(int argc, char** argv)
     }
     // At rest with the ten-thousand-text history.
     for (const HistoryShape& shape : historyShapes()) {
-        if (shape.texts != 10'000 || shape.images != 0)
+        if (shape.texts != 10'000 || shape.images != 0 || shape.accented)
             continue;
         for (const auto& [label, path] : apps) {
             benchmark::RegisterBenchmark(("AtRest/" + label + "/" + shape.name).c_str(), atRest, path, shape)

@@ -9,6 +9,7 @@
 #include <QFileInfo>
 #include <QImage>
 #include <QRandomGenerator>
+#include <QStringList>
 
 #include <map>
 #include <memory>
@@ -23,6 +24,7 @@ constexpr HistoryShape shapes[] = {
     {"texts_10k", 10'000, 0},
     {"texts_10k_images_200", 10'000, 200},
     {"budget_500MB", 2'000, 480},
+    {"texts_10k_accented", 10'000, 0, true},
 };
 
 // A PNG of noise of about 1 MB (640 x 520 RGB, stored without compression), different per seed.
@@ -57,6 +59,26 @@ QString ordinaryText(int index, QRandomGenerator& random)
     }
     if (index % 10 == 3)
         text += QString::fromUtf8(" caf\xC3\xA9 na\xC3\xAFve \xE2\x80\x94 \xF0\x9F\x91\x8D");
+    return text;
+}
+
+QString accentedText(int index, QRandomGenerator& random)
+{
+    static const QStringList words = {
+        QString::fromUtf8("le"),       QString::fromUtf8("d\u00e9j\u00e0"), QString::fromUtf8("historique"),
+        QString::fromUtf8("\u00e9t\u00e9"), QString::fromUtf8("fen\u00eatre"), QString::fromUtf8("copi\u00e9"),
+        QString::fromUtf8("tr\u00e8s"),    QString::fromUtf8("r\u00e9sultat"), QString::fromUtf8("valeur"),
+        QString::fromUtf8("ligne"),    QString::fromUtf8("\u00e0"),      QString::fromUtf8("texte"),
+        QString::fromUtf8("et"),       QString::fromUtf8("gr\u00fc\u00dfe")};
+    const int length = 200 + static_cast<int>(random.bounded(2 * 2200));
+    const int longOne = index % 97 == 0 ? 4 : 1;
+    QString text;
+    text.reserve(length * longOne + 32);
+    text += QStringLiteral("Extrait %1 : ").arg(index);
+    while (text.size() < length * longOne) {
+        text += words[random.bounded(int(words.size()))];
+        text += random.bounded(12) == 0 ? QLatin1Char('\n') : QLatin1Char(' ');
+    }
     return text;
 }
 
@@ -103,7 +125,7 @@ GeneratedHistory::GeneratedHistory(const HistoryShape& shape)
             ++images;
             continue;
         }
-        QString text = ordinaryText(i, random);
+        QString text = shape.accented ? accentedText(i, random) : ordinaryText(i, random);
         decoded += text.toUtf8().size();
         QList<QUuid> boards;
         if (i % 400 == 5)

@@ -15,10 +15,11 @@ struct HistoryShape {
     const char* name;
     int texts;
     int images;
+    bool accented = false; // texts in a language with accents, every one of them beyond ASCII
 };
 
-// Empty; 10,000 texts of about 2.5 KB; the same with 200 PNGs of about 1 MB; and a history at
-// the default byte budget of 500 MB, mostly images.
+// Empty; 10,000 texts of about 2.5 KB; the same with 200 PNGs of about 1 MB; a history at the
+// default byte budget of 500 MB, mostly images; and 10,000 texts of about 2.5 KB with accents.
 std::span<const HistoryShape> historyShapes();
 
 struct GeneratedHistory {
@@ -36,6 +37,8 @@ struct GeneratedHistory {
 // The text of clip `index` of a generated history: about 2.5 KB on average, from a few hundred
 // bytes to about 18 KB; one in ten carries accents and an emoji.
 QString ordinaryText(int index, QRandomGenerator& random);
+// The same in a language with accents: words with and without them, every text holding some.
+QString accentedText(int index, QRandomGenerator& random);
 
 // The history of a shape, generated at the first call.
 GeneratedHistory& generatedHistory(const HistoryShape& shape);
