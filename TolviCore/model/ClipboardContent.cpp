@@ -18,7 +18,8 @@ ClipboardContent ClipboardContent::asciiText(QByteArrayView ascii, std::shared_p
 {
     Q_ASSERT(QtPrivate::isAscii(QLatin1StringView(ascii)));
     Q_ASSERT(memory);
-    return ClipboardContent(std::make_shared<const ByteText>(ascii, std::move(memory), true, ascii.size(), std::nullopt));
+    return ClipboardContent(
+        std::make_shared<const ByteText>(ascii, std::move(memory), true, ascii.size(), std::nullopt));
 }
 
 namespace {
@@ -35,7 +36,6 @@ size_t utf8TextKeyHash(QByteArrayView utf8)
 
 // Every character beyond ASCII takes more bytes in UTF-8 than code units in UTF-16: a text of as
 // many units as bytes is ASCII.
-
 ClipboardContent ClipboardContent::utf8Text(QByteArray utf8)
 {
     const qsizetype units = UnicodeText::utf16Length(utf8);
@@ -45,7 +45,8 @@ ClipboardContent ClipboardContent::utf8Text(QByteArray utf8)
     return ClipboardContent(std::make_shared<const ByteText>(std::move(utf8), false, units, hash));
 }
 
-ClipboardContent ClipboardContent::utf8Text(QByteArrayView utf8, qsizetype units, std::shared_ptr<const TextMemory> memory)
+ClipboardContent ClipboardContent::utf8Text(QByteArrayView utf8, qsizetype units,
+                                            std::shared_ptr<const TextMemory> memory)
 {
     Q_ASSERT(units == UnicodeText::utf16Length(utf8));
     if (units == utf8.size())

@@ -28,7 +28,8 @@ qsizetype utf16Length(QByteArrayView utf8)
     std::size_t at = 0;
     // Sixteen bytes at a time, counted in each lane (a match is -1 there: up to two a round), the
     // lanes summed every 127 rounds at most.
-    const __m128i lastContinuation = _mm_set1_epi8(char(0xBF)); // as a signed byte, the highest below -64
+    // As signed bytes, every byte that begins a character compares above the last continuation byte.
+    const __m128i lastContinuation = _mm_set1_epi8(char(0xBF));
     const __m128i firstOfFour = _mm_set1_epi8(char(0xF0));
     __m128i sums = _mm_setzero_si128();
     while (at + 16 <= size) {

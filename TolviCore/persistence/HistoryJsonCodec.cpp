@@ -388,7 +388,8 @@ ClipboardContent readContent(value& v, const Path& path)
         // when the text is read would cost more than the UTF-16 form saves.
         constexpr std::size_t bytesKeptFrom = 64;
         const auto size = static_cast<qsizetype>(text.size());
-        const qsizetype units = text.size() >= bytesKeptFrom ? UnicodeText::utf16Length(QByteArrayView(text.data(), size)) : 0;
+        const qsizetype units =
+            text.size() >= bytesKeptFrom ? UnicodeText::utf16Length(QByteArrayView(text.data(), size)) : 0;
         if (text.size() >= bytesKeptFrom && size <= 2 * units) {
             if (textBlocks) {
                 if (std::optional<ClipboardContent> kept = textBlocks->text(text, units))
@@ -740,17 +741,17 @@ private:
 
     // The allocator grows a thread's own heap by just what each allocation needs, a system call
     // each time, and each such call waits for the page faults of the other threads; and the page
-    // faults themselves, one per page of what the clips keep, cost more than the decoding. Before its
-    // first clip, the worker takes about what its clips will keep from its heap, in blocks just below
-    // the size the allocator maps on their own, and gives them back but the last: the one next to
-    // the heap's free end stays taken until the worker is done, so that the others stay in the heap
-    // as one stretch of free memory, which the clips' allocations are cut from one after another,
-    // rather than joining the free end, which gives its pages back at once. Before each run, the
-    // pages its clips will take from that stretch are put in place with one call (Linux 5.14 and
-    // later; elsewhere the call fails and the pages come as they are written). A clip large enough
-    // to be mapped on its own (an image) takes none of them, nor does a text kept as its bytes (those go
-    // to LoadedTextBlocks). What the clips leave over goes back with the rest of the free memory after
-    // loading.
+    // faults themselves, one per page of what the clips keep, cost more than the decoding. Before
+    // its first clip, the worker takes about what its clips will keep from its heap, in blocks just
+    // below the size the allocator maps on their own, and gives them back but the last: the one
+    // next to the heap's free end stays taken until the worker is done, so that the others stay in
+    // the heap as one stretch of free memory, which the clips' allocations are cut from one after
+    // another, rather than joining the free end, which gives its pages back at once. Before each
+    // run, the pages its clips will take from that stretch are put in place with one call (Linux
+    // 5.14 and later; elsewhere the call fails and the pages come as they are written). A clip
+    // large enough to be mapped on its own (an image) takes none of them, nor does a text kept as
+    // its bytes (those go to LoadedTextBlocks). What the clips leave over goes back with the rest
+    // of the free memory after loading.
     static constexpr std::size_t heapReserveLimit = 16 * 1024 * 1024;
     static constexpr std::size_t heapReserveBlock = 120 * 1024;
     class HeapReserve {
@@ -790,8 +791,9 @@ private:
 
         // What a run took from the heap for its texts, as a share of what its clips take in the
         // file, is about what the next one takes: texts kept as their bytes are in
-        // LoadedTextBlocks, the others take up to twice their size in UTF-16. The first run is taken to need as much
-        // as its clips take in the file. Besides its text, each clip takes a few hundred bytes.
+        // LoadedTextBlocks, the others take up to twice their size in UTF-16. The first run is
+        // taken to need as much as its clips take in the file. Besides its text, each clip takes a
+        // few hundred bytes.
         void learnFrom(const Run& run, std::size_t heapBytes)
         {
             const std::size_t bytes = clipBytes(run);

@@ -253,9 +253,6 @@ private:
     void eraseFrom(size_t first, Predicate doomed);
     size_t positionOf(const Entry* entry) const;
     static size_t keyHashOf(const ClipboardItem& item);
-    static size_t textKeyHash(const QString& text);
-    static size_t canonicalKeyHash(const QString& canonicalKey);
-    static size_t asciiKeyHash(QByteArrayView ascii);
     static size_t imageKeyHash(const ClipboardImage& image);
     bool hasKey(const Entry* entry, const QString& key) const;
     Entry* firstWithKey(size_t hash, const QString& key) const;

@@ -123,7 +123,7 @@ bool ClipboardStore::updateText(const QString& text, const ClipboardItem& item)
 
     // The clips the edit makes equal to it: plain text clips with the same text.
     const QString key = UnicodeText::canonicalForm(ClipboardContent::text(text).dedupeKey());
-    const size_t keyHash = textKeyHash(text);
+    const size_t keyHash = ClipboardContent::textKeyHash(text);
     std::vector<std::pair<size_t, Entry*>> equal;
     for (auto it = byKey_.constFind(keyHash); it != byKey_.cend() && it.key() == keyHash; ++it) {
         if (it.value()->id != id && hasKey(it.value(), key))

@@ -234,27 +234,12 @@ size_t ClipboardStore::keyHashOf(const ClipboardItem& item)
         key += fingerprint.toLatin1();
         return ClipboardContent::hashOfKey(key);
     }
-    return canonicalKeyHash(UnicodeText::canonicalForm(item.dedupeKey()));
+    return ClipboardContent::hashOfKey(UnicodeText::canonicalForm(item.dedupeKey()).toUtf8());
 }
 
 size_t ClipboardStore::imageKeyHash(const ClipboardImage& image)
 {
     return qHash(image.quickKey(), QHashSeed::globalSeed());
-}
-
-size_t ClipboardStore::textKeyHash(const QString& text)
-{
-    return ClipboardContent::textKeyHash(text);
-}
-
-size_t ClipboardStore::canonicalKeyHash(const QString& canonicalKey)
-{
-    return ClipboardContent::hashOfKey(canonicalKey.toUtf8());
-}
-
-size_t ClipboardStore::asciiKeyHash(QByteArrayView ascii)
-{
-    return ClipboardContent::hashOfKey(ascii);
 }
 
 bool ClipboardStore::hasKey(const Entry* entry, const QString& key) const
