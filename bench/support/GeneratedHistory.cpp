@@ -43,20 +43,35 @@ QByteArray noisePng(quint32 seed)
 
 } // namespace
 
-// 10,000 of them make about 25 MB.
-QString ordinaryText(int index, QRandomGenerator& random)
+namespace {
+
+// A heading, then words drawn from `words` up to about 2.5 KB on average (a few hundred bytes to
+// about 18 KB), a line break now and then.
+QString textOfWords(int index, QRandomGenerator& random, const QString& heading, const QStringList& words)
 {
-    static const char* const words[] = {"the",    "history", "clip",  "window", "paste", "copied", "board",
-                                        "search", "result",  "value", "line",   "of",    "text",   "and"};
     const int length = 200 + static_cast<int>(random.bounded(2 * 2200));
     const int longOne = index % 97 == 0 ? 4 : 1;
     QString text;
     text.reserve(length * longOne + 32);
-    text += QStringLiteral("Clip %1: ").arg(index);
+    text += heading;
     while (text.size() < length * longOne) {
-        text += QLatin1String(words[random.bounded(int(std::size(words)))]);
+        text += words[random.bounded(int(words.size()))];
         text += random.bounded(12) == 0 ? QLatin1Char('\n') : QLatin1Char(' ');
     }
+    return text;
+}
+
+} // namespace
+
+// 10,000 of them make about 25 MB.
+QString ordinaryText(int index, QRandomGenerator& random)
+{
+    static const QStringList words = {
+        QStringLiteral("the"),    QStringLiteral("history"), QStringLiteral("clip"),  QStringLiteral("window"),
+        QStringLiteral("paste"),  QStringLiteral("copied"),  QStringLiteral("board"), QStringLiteral("search"),
+        QStringLiteral("result"), QStringLiteral("value"),   QStringLiteral("line"),  QStringLiteral("of"),
+        QStringLiteral("text"),   QStringLiteral("and")};
+    QString text = textOfWords(index, random, QStringLiteral("Clip %1: ").arg(index), words);
     if (index % 10 == 3)
         text += QString::fromUtf8(" caf\xC3\xA9 na\xC3\xAFve \xE2\x80\x94 \xF0\x9F\x91\x8D");
     return text;
@@ -65,21 +80,12 @@ QString ordinaryText(int index, QRandomGenerator& random)
 QString accentedText(int index, QRandomGenerator& random)
 {
     static const QStringList words = {
-        QString::fromUtf8("le"),       QString::fromUtf8("d\u00e9j\u00e0"), QString::fromUtf8("historique"),
-        QString::fromUtf8("\u00e9t\u00e9"), QString::fromUtf8("fen\u00eatre"), QString::fromUtf8("copi\u00e9"),
-        QString::fromUtf8("tr\u00e8s"),    QString::fromUtf8("r\u00e9sultat"), QString::fromUtf8("valeur"),
-        QString::fromUtf8("ligne"),    QString::fromUtf8("\u00e0"),      QString::fromUtf8("texte"),
-        QString::fromUtf8("et"),       QString::fromUtf8("gr\u00fc\u00dfe")};
-    const int length = 200 + static_cast<int>(random.bounded(2 * 2200));
-    const int longOne = index % 97 == 0 ? 4 : 1;
-    QString text;
-    text.reserve(length * longOne + 32);
-    text += QStringLiteral("Extrait %1 : ").arg(index);
-    while (text.size() < length * longOne) {
-        text += words[random.bounded(int(words.size()))];
-        text += random.bounded(12) == 0 ? QLatin1Char('\n') : QLatin1Char(' ');
-    }
-    return text;
+        QString::fromUtf8("le"),         QString::fromUtf8("d\u00e9j\u00e0"),  QString::fromUtf8("historique"),
+        QString::fromUtf8("\u00e9t\u00e9"), QString::fromUtf8("fen\u00eatre"),   QString::fromUtf8("copi\u00e9"),
+        QString::fromUtf8("tr\u00e8s"),    QString::fromUtf8("r\u00e9sultat"),   QString::fromUtf8("valeur"),
+        QString::fromUtf8("ligne"),      QString::fromUtf8("\u00e0"),        QString::fromUtf8("texte"),
+        QString::fromUtf8("et"),         QString::fromUtf8("gr\u00fc\u00dfe")};
+    return textOfWords(index, random, QStringLiteral("Extrait %1 : ").arg(index), words);
 }
 
 std::span<const HistoryShape> historyShapes()
