@@ -69,12 +69,13 @@ bool isCanonical(QByteArrayView utf8)
         return true;
     UErrorCode status = U_ZERO_ERROR;
     const icu::Normalizer2* nfc = icu::Normalizer2::getNFCInstance(status);
-    if (U_FAILURE(status) || utf8.size() > INT32_MAX)
-        return QString::fromUtf8(utf8) == canonicalForm(QString::fromUtf8(utf8));
-    const bool normalized = nfc->isNormalizedUTF8(icu::StringPiece(utf8.data(), int32_t(utf8.size())), status);
-    if (U_FAILURE(status))
-        return QString::fromUtf8(utf8) == canonicalForm(QString::fromUtf8(utf8));
-    return normalized;
+    if (U_SUCCESS(status) && utf8.size() <= INT32_MAX) {
+        const bool normalized = nfc->isNormalizedUTF8(icu::StringPiece(utf8.data(), int32_t(utf8.size())), status);
+        if (U_SUCCESS(status))
+            return normalized;
+    }
+    const QString text = QString::fromUtf8(utf8);
+    return canonicalForm(text) == text;
 }
 
 bool hasLoneSurrogates(const QString& text)
