@@ -1,6 +1,7 @@
 #pragma once
 
 #include "TolviCore/model/ClipboardHistoryState.h"
+#include "TolviCore/persistence/LeftOutClip.h"
 #include "TolviCore/persistence/PersistenceError.h"
 
 #include <functional>
@@ -9,21 +10,27 @@
 namespace tolvi {
 
 // The outcome of one queued save: success, or the error of the write that carried the state.
+// A success names the clips the write left out because their images could no longer be had.
 class SaveResult {
 public:
-    static SaveResult success() { return SaveResult(); }
+    static SaveResult success(QList<LeftOutClip> leftOut = {}) { return SaveResult(std::move(leftOut)); }
     static SaveResult failure(PersistenceError error) { return SaveResult(std::move(error)); }
 
     bool isSuccess() const { return !error_.has_value(); }
     // The error of a failure, nullptr for a success.
     const PersistenceError* error() const { return error_ ? &*error_ : nullptr; }
+    const QList<LeftOutClip>& leftOutClips() const { return leftOut_; }
 
-    friend bool operator==(const SaveResult& a, const SaveResult& b) { return a.error_ == b.error_; }
+    friend bool operator==(const SaveResult& a, const SaveResult& b)
+    {
+        return a.error_ == b.error_ && a.leftOut_ == b.leftOut_;
+    }
 
 private:
-    SaveResult() = default;
+    explicit SaveResult(QList<LeftOutClip> leftOut) : leftOut_(std::move(leftOut)) {}
     explicit SaveResult(PersistenceError error) : error_(std::move(error)) {}
     std::optional<PersistenceError> error_;
+    QList<LeftOutClip> leftOut_;
 };
 
 using SaveCompletion = std::function<void(const SaveResult&)>;

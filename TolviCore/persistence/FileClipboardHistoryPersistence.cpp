@@ -1,6 +1,7 @@
 #include "TolviCore/persistence/FileClipboardHistoryPersistence.h"
 
 #include "TolviCore/model/Pinboard.h"
+#include "TolviCore/persistence/FileCopy.h"
 #include "TolviCore/persistence/HistoryJsonCodec.h"
 #include "TolviCore/persistence/JsonInput.h"
 #include "TolviCore/persistence/OutputSink.h"
@@ -229,7 +230,7 @@ bool FileClipboardHistoryPersistence::drainPending()
         return false;
     SaveResult result = SaveResult::success();
     try {
-        saveFile(*state);
+        result = SaveResult::success(saveFile(*state));
         lastWriteError_.reset();
         unsavedState_.reset();
     } catch (const PersistenceError& error) {
@@ -254,18 +255,21 @@ bool FileClipboardHistoryPersistence::drainPending()
     return true;
 }
 
-void FileClipboardHistoryPersistence::saveFile(const ClipboardHistoryState& state)
+QList<LeftOutClip> FileClipboardHistoryPersistence::saveFile(const ClipboardHistoryState& state)
 {
     const QString folder = folderOf(filePath_);
     createPrivateFolders(folder);
     requirePrivateFolder(folder);
+    QList<LeftOutClip> leftOut;
     PrivateAtomicFileWriter::writeStreaming(
         filePath_, [&](int fd) {
+            leftOut.clear();
             FileDescriptorSink file(fd);
             BoundedSink sink(file, options_.maximumFileBytes);
-            HistoryJsonCodec::encodeState(state, sink);
+            HistoryJsonCodec::encodeState(state, sink, &leftOut);
         },
         options_.beforeReplace);
+    return leftOut;
 }
 
 ClipboardHistoryState FileClipboardHistoryPersistence::loadFile()
@@ -300,8 +304,8 @@ ClipboardHistoryState FileClipboardHistoryPersistence::loadFile()
     {
         // A regular file is mapped and parsed there, or from a copy without its large images when
         // it has any. Those stay in the mapping in Base64 until they are needed, and the mapping
-        // with them.
-        const auto input = std::make_shared<const JsonInput>(JsonInput::readFile(fd));
+        // with them, as they are now whoever writes to the file later (a backup restored over it).
+        const auto input = std::make_shared<const JsonInput>(JsonInput::readKeptFile(fd, folder));
         if (options_.beforeDecoding)
             options_.beforeDecoding();
         try {
@@ -311,13 +315,10 @@ ClipboardHistoryState FileClipboardHistoryPersistence::loadFile()
                 throw;
             failure = error;
         }
-        // Whatever the decoder made of it, part of what it read was not the file; or the images
-        // left in the file are not there any more.
-        struct stat now {};
-        const bool shrank = input->isMapped() && ::fstat(fd, &now) == 0
-                            && now.st_size < info.st_size;
-        if (input->changedWhileRead() || shrank)
-            failure = PersistenceError::decoding(QStringLiteral("The history file was cut short while it was read"));
+        // Whatever the decoder made of it, part of what it read may not be the file as it was
+        // opened (the kernel let a writer in before the mapping had moved onto its copy).
+        if (input->changedWhileRead())
+            failure = PersistenceError::decoding(QStringLiteral("The history file changed while it was read"));
         if (failure) {
             state.reset();
             backupCorruptHistory(fd);
@@ -332,38 +333,6 @@ ClipboardHistoryState FileClipboardHistoryPersistence::loadFile()
 }
 
 namespace {
-
-// Copies the whole of `from` (from its start) to `to` in the kernel, or through a small buffer
-// where the file systems cannot copy between them.
-bool copyFile(int from, int to)
-{
-    off_t offset = 0;
-    for (;;) {
-        const ssize_t copied = ::copy_file_range(from, &offset, to, nullptr, 1 << 30, 0);
-        if (copied > 0)
-            continue;
-        if (copied == 0)
-            return true;
-        if (errno == EINTR)
-            continue;
-        if (errno != EXDEV && errno != ENOSYS && errno != EOPNOTSUPP && errno != EINVAL)
-            return false;
-        break;
-    }
-    std::vector<char> buffer(1 << 20);
-    for (;;) {
-        const ssize_t got = ::pread(from, buffer.data(), buffer.size(), offset);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got < 0)
-            return false;
-        if (got == 0)
-            return true;
-        if (!writeAll(to, buffer.data(), static_cast<std::size_t>(got)))
-            return false;
-        offset += got;
-    }
-}
 
 // Reads up to `size` bytes at `offset`, retrying interrupted and short reads; fewer at the end.
 ssize_t readAt(int fd, char* buffer, std::size_t size, off_t offset)
@@ -461,7 +430,7 @@ void FileClipboardHistoryPersistence::backupCorruptHistory(int historyFd)
         return;
     try {
         PrivateAtomicFileWriter::createStreaming(QFile::decodeName(copy), [&](int fd) {
-            if (!copyFile(historyFd, fd))
+            if (!copyWholeFile(historyFd, fd))
                 throwSystemError("copy");
         });
     } catch (const PersistenceError&) {

@@ -18,10 +18,12 @@ namespace tolvi {
 // follows, of the newest state) and their completions are handed to the main-thread executor, in
 // call order, never run on the writer thread. A file that decodes in neither the object form nor
 // the older bare-array form gets a dated private copy ("history.corrupt-<unix seconds>.json")
-// and is never changed by loading. The file is read through a private read-only mapping, its
-// images decoded and hashed on a pool of threads; a file truncated while it is read fails to load
-// like a damaged one (see MappedFile). The history's folder must belong to the user and be writable
-// by nobody else, or loading and saving fail with EACCES.
+// and is never changed by loading. The file is read through a private read-only mapping that
+// keeps it as it was opened (see MappedFile::mapKept): its large images stay there until they are
+// read or saved again, and a backup copied over the file, an editor saving in place or a truncation
+// meanwhile changes none of them. A clip whose image can no longer be had all the same is left out
+// of the save (SaveResult::leftOutClips) rather than written with other bytes. The history's folder
+// must belong to the user and be writable by nobody else, or loading and saving fail with EACCES.
 //
 // Loading opens only a regular file of the user's own, never through a symbolic link and without
 // waiting (a FIFO under the name would block for ever); anything else fails to load with a system
@@ -80,7 +82,8 @@ private:
     // Writes the pending state, if any; whether there was one.
     bool drainPending();
     void retryUnsaved();
-    void saveFile(const ClipboardHistoryState& state);
+    // The clips left out because their images could no longer be had.
+    QList<LeftOutClip> saveFile(const ClipboardHistoryState& state);
     ClipboardHistoryState loadFile();
     QByteArray corruptCopyPath() const;
     void backupCorruptHistory(int historyFd);

@@ -181,10 +181,10 @@ thread_local std::size_t heapTextBytes = 0;
 constexpr std::size_t storedBase64Minimum = JsonInput::cutStringMinimum;
 
 // Image bytes left in Base64 in the mapped history file. The mapping stays while an image reads
-// from it; its pages are given back each time they have been read, and the file stays what it
-// was when it was read even after a save has put another in its place. Reading pages of a file
-// that has been cut short in the meantime gives zeros, and the mapping reports it: such bytes
-// are nothing, never another image's.
+// from it; its pages are given back each time they have been read, and they read as the file was
+// when it was opened, whatever has been done to the file since (a save putting another in its
+// place, another program writing into it: see MappedFile::mapKept). Should the mapping say that
+// what it read may differ all the same, those bytes are nothing, never another image's.
 class MappedBase64Bytes final : public StoredImageBytes {
 public:
     MappedBase64Bytes(std::shared_ptr<const MappedFile> file, std::string_view text)

@@ -3,6 +3,7 @@
 #include "TolviCore/model/ClipboardHistoryState.h"
 #include "TolviCore/persistence/JsonInput.h"
 #include "TolviCore/persistence/JsonStreamWriter.h"
+#include "TolviCore/persistence/LeftOutClip.h"
 
 #include <QByteArray>
 
@@ -19,12 +20,16 @@ namespace tolvi {
 // decoding, with the location of the offending value).
 namespace HistoryJsonCodec {
 
-void writeState(JsonStreamWriter& writer, const ClipboardHistoryState& state);
+// A clip whose image can no longer be had as it was copied (see LeftOutClip) is left out of what
+// is written, and added to `leftOut` when one is given; an image that turns out to be so only
+// while it is written fails the write (PersistenceError::encoding). Never are other bytes written
+// in its place.
+void writeState(JsonStreamWriter& writer, const ClipboardHistoryState& state, QList<LeftOutClip>* leftOut = nullptr);
 void writeItem(JsonStreamWriter& writer, const ClipboardItem& item);
 void writeBoard(JsonStreamWriter& writer, const Pinboard& board);
 
 // The state as a whole document.
-void encodeState(const ClipboardHistoryState& state, OutputSink& sink);
+void encodeState(const ClipboardHistoryState& state, OutputSink& sink, QList<LeftOutClip>* leftOut = nullptr);
 QByteArray encodeState(const ClipboardHistoryState& state);
 
 // {"items": [...], "pinboards": [...]}

@@ -26,13 +26,20 @@ void writeDate(JsonStreamWriter& writer, double date, const char* what)
     writer.number(date);
 }
 
+// Whether the image's bytes can no longer be had: they were left in the history file they were
+// loaded from, which has changed since (decoding them failed, so data() holds none).
+bool isUnreadable(const ClipboardImage& image)
+{
+    return !image.storedBytes() && image.data().size() != image.byteCount();
+}
+
 void writeImage(JsonStreamWriter& writer, const ClipboardImage& image)
 {
     writer.beginObject();
     writer.key("data");
     // Bytes still stored in Base64 (in the history file they were loaded from) are copied as
-    // they are, not decoded to be encoded again; if that file was cut short while they were
-    // copied, what was written is not the image, and the save fails rather than keep it.
+    // they are, not decoded to be encoded again; if that file changed while they were copied,
+    // what was written is not the image, and the save fails rather than keep it.
     if (const StoredImageBytes* stored = image.storedBytes()) {
         writer.beginVerbatimString();
         if (!stored->writeBase64([&writer](std::string_view part) { writer.verbatim(part); }))
@@ -40,6 +47,9 @@ void writeImage(JsonStreamWriter& writer, const ClipboardImage& image)
                                                             "it was copied."));
         writer.endVerbatimString();
     } else {
+        if (isUnreadable(image))
+            throw PersistenceError::encoding(QStringLiteral("An image could no longer be read from the history file "
+                                                            "it was kept in."));
         writer.base64(image.data());
     }
     if (image.pixelHeight()) {
@@ -153,13 +163,20 @@ void HistoryJsonCodec::writeBoard(JsonStreamWriter& writer, const Pinboard& boar
     writer.endObject();
 }
 
-void HistoryJsonCodec::writeState(JsonStreamWriter& writer, const ClipboardHistoryState& state)
+void HistoryJsonCodec::writeState(JsonStreamWriter& writer, const ClipboardHistoryState& state,
+                                  QList<LeftOutClip>* leftOut)
 {
     writer.beginObject();
     writer.key("items");
     writer.beginArray();
-    for (const ClipboardItem& item : state.items)
+    for (const ClipboardItem& item : state.items) {
+        if (const ClipboardImage* image = item.content().imageIf(); image && isUnreadable(*image)) {
+            if (leftOut)
+                leftOut->append({item.id(), image->bytesIdentity()});
+            continue;
+        }
         writeItem(writer, item);
+    }
     writer.endArray();
     writer.key("pinboards");
     writer.beginArray();
@@ -169,10 +186,10 @@ void HistoryJsonCodec::writeState(JsonStreamWriter& writer, const ClipboardHisto
     writer.endObject();
 }
 
-void HistoryJsonCodec::encodeState(const ClipboardHistoryState& state, OutputSink& sink)
+void HistoryJsonCodec::encodeState(const ClipboardHistoryState& state, OutputSink& sink, QList<LeftOutClip>* leftOut)
 {
     JsonStreamWriter writer(sink);
-    writeState(writer, state);
+    writeState(writer, state, leftOut);
     writer.flush();
 }
 

@@ -187,7 +187,16 @@ JsonInput JsonInput::readFile(int fd)
 
 JsonInput JsonInput::readFile(int fd, std::size_t pieceBytes)
 {
-    std::optional<MappedFile> mapped = MappedFile::map(fd, padding);
+    return readMapped(MappedFile::map(fd, padding), fd, pieceBytes);
+}
+
+JsonInput JsonInput::readKeptFile(int fd, const QString& copyFolder)
+{
+    return readMapped(MappedFile::mapKept(fd, padding, copyFolder), fd, 4 * 1024 * 1024);
+}
+
+JsonInput JsonInput::readMapped(std::optional<MappedFile> mapped, int fd, std::size_t pieceBytes)
+{
     if (!mapped)
         return readAll(fd);
     if (mapped->size() > maximumSize)

@@ -3,6 +3,7 @@
 #include "TolviCore/persistence/MappedFile.h"
 
 #include <QByteArrayView>
+#include <QString>
 
 #include <cstddef>
 #include <memory>
@@ -35,6 +36,10 @@ public:
     static JsonInput readFile(int fd);
     // The same, with a regular file looked through for long Base64 `pieceBytes` at a time.
     static JsonInput readFile(int fd, std::size_t pieceBytes);
+    // The same for a file whose long strings must stay as they are now for as long as anything
+    // holds the mapping, whoever writes to the file meanwhile (see MappedFile::mapKept); `fd`
+    // open read-only.
+    static JsonInput readKeptFile(int fd, const QString& copyFolder);
 
     JsonInput(JsonInput&& other) noexcept = default;
     JsonInput& operator=(JsonInput&& other) noexcept = default;
@@ -85,6 +90,7 @@ private:
 
     JsonInput() = default;
     void reserve(std::size_t capacity);
+    static JsonInput readMapped(std::optional<MappedFile> mapped, int fd, std::size_t pieceBytes);
 
     std::unique_ptr<char[]> buffer_;
     std::shared_ptr<const MappedFile> mapped_;

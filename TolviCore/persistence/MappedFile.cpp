@@ -1,5 +1,7 @@
 #include "TolviCore/persistence/MappedFile.h"
 
+#include "TolviCore/persistence/FileCopy.h"
+#include "TolviCore/persistence/FileLease.h"
 #include "TolviCore/persistence/PersistenceError.h"
 
 #include <atomic>
@@ -93,7 +95,96 @@ std::size_t roundUp(std::size_t value, std::size_t unit)
     return (value + unit - 1) / unit * unit;
 }
 
+bool sameTime(const struct timespec& a, const struct timespec& b)
+{
+    return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+}
+
 } // namespace
+
+// What keeps a mapping as the file was: the lease, and the state of the move onto a private copy.
+// Shared with the lease's break handler, which runs on the lease thread.
+struct MappedFile::Keeper {
+    QString copyFolder;
+    struct stat identity {}; // of the file once leased
+    std::unique_ptr<FileLease> lease;
+    std::atomic<bool> onCopy{false}; // the mapping reads a private copy of the file as it was
+    std::atomic<bool> lost{false};   // what the mapping reads may not be the file as it was
+
+    std::mutex mutex; // for the two below and the move
+    char* data = nullptr; // the mapping, while it exists
+    std::size_t size = 0;
+
+    // Whether the leased file is still as it was when the lease was taken: the kernel lets a
+    // writer in once a break has gone unanswered for too long, and every write or truncation
+    // moves the file's modification time before its bytes change. (Its change time moves for
+    // other reasons too: the rename of a save over it, a second name.)
+    bool fileUnchanged() const
+    {
+        struct stat now {};
+        return ::fstat(lease->fd(), &now) == 0 && now.st_size == identity.st_size
+               && sameTime(now.st_mtim, identity.st_mtim);
+    }
+
+    bool changed() const
+    {
+        if (lost.load(std::memory_order_acquire))
+            return true;
+        return !onCopy.load(std::memory_order_acquire) && !fileUnchanged();
+    }
+
+    // On the lease thread, while the writer waits: the copy, the mapping moved onto it page for
+    // page (the same bytes, so readers meanwhile read either), and a last look at the file. Only
+    // if the file was still unchanged once the mapping had moved was everything read from it, and
+    // the copy, the file as it was.
+    void moveToCopy()
+    {
+        const int copy = privateCopyOf(lease->fd(), copyFolder);
+        struct stat copied {};
+        bool moved = false;
+        if (copy >= 0 && ::fstat(copy, &copied) == 0 && copied.st_size == identity.st_size) {
+            const std::lock_guard hold(mutex);
+            moved = !data || size == 0
+                    || ::mmap(data, size, PROT_READ, MAP_PRIVATE | MAP_FIXED, copy, 0) != MAP_FAILED;
+        }
+        if (copy >= 0)
+            ::close(copy);
+        if (moved && fileUnchanged())
+            onCopy.store(true, std::memory_order_release);
+        else
+            lost.store(true, std::memory_order_release);
+    }
+};
+
+std::optional<MappedFile> MappedFile::mapKept(int fd, std::size_t padding, const QString& copyFolder)
+{
+    auto keeper = std::make_shared<Keeper>();
+    keeper->copyFolder = copyFolder;
+    // Held until the mapping is known to the keeper, so that a break meanwhile moves it all the same.
+    std::unique_lock hold(keeper->mutex);
+    keeper->lease = FileLease::take(fd, [weak = std::weak_ptr<Keeper>(keeper)] {
+        if (const std::shared_ptr<Keeper> kept = weak.lock())
+            kept->moveToCopy();
+    });
+    if (!keeper->lease || ::fstat(keeper->lease->fd(), &keeper->identity) != 0) {
+        hold.unlock();
+        keeper.reset();
+        // Without a copy the file is read into memory as a whole: nothing is left in it.
+        const int copy = privateCopyOf(fd, copyFolder);
+        if (copy < 0)
+            return std::nullopt;
+        std::optional<MappedFile> mapped = map(copy, padding);
+        ::close(copy);
+        return mapped;
+    }
+    std::optional<MappedFile> mapped = map(fd, padding);
+    if (!mapped)
+        return mapped;
+    keeper->data = mapped->data_;
+    keeper->size = mapped->size_;
+    mapped->keeper_ = std::move(keeper);
+    return mapped;
+}
 
 std::optional<MappedFile> MappedFile::map(int fd, std::size_t padding)
 {
@@ -138,7 +229,8 @@ MappedFile::MappedFile(MappedFile&& other) noexcept
       size_(other.size_),
       capacity_(other.capacity_),
       mappedBytes_(other.mappedBytes_),
-      slot_(other.slot_)
+      slot_(other.slot_),
+      keeper_(std::move(other.keeper_))
 {
     other.data_ = nullptr;
     other.slot_ = -1;
@@ -154,6 +246,7 @@ MappedFile& MappedFile::operator=(MappedFile&& other) noexcept
         capacity_ = other.capacity_;
         mappedBytes_ = other.mappedBytes_;
         slot_ = other.slot_;
+        keeper_ = std::move(other.keeper_);
         other.data_ = nullptr;
         other.slot_ = -1;
         other.size_ = other.capacity_ = other.mappedBytes_ = 0;
@@ -168,6 +261,14 @@ MappedFile::~MappedFile()
 
 void MappedFile::unmap()
 {
+    if (keeper_) {
+        // Once the keeper lets go of the range, no break can map a copy into it any more.
+        {
+            const std::lock_guard hold(keeper_->mutex);
+            keeper_->data = nullptr;
+        }
+        keeper_.reset();
+    }
     if (slot_ >= 0) {
         GuardSlot& guard = guardSlots[slot_];
         guard.begin.store(0, std::memory_order_release);
@@ -200,7 +301,7 @@ void MappedFile::populate(const char* begin, const char* end) const
 
 bool MappedFile::changedWhileRead() const
 {
-    return slot_ >= 0 && guardSlots[slot_].lost.load(std::memory_order_acquire);
+    return (slot_ >= 0 && guardSlots[slot_].lost.load(std::memory_order_acquire)) || (keeper_ && keeper_->changed());
 }
 
 void MappedFile::release(const char* begin, const char* end) const

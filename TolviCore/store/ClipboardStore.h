@@ -31,6 +31,7 @@ namespace tolvi {
 
 class ClipboardHistoryPersisting;
 class ClipListCopier;
+struct LeftOutClip;
 class SerialQueue;
 
 // The one history store of the program: the clips in list order (pinned first, then newest
@@ -269,6 +270,7 @@ private:
 
     // Saving.
     void persist();
+    void dropUnreadableImages(const QList<LeftOutClip>& clips);
     void setStorageIssue(std::optional<StorageIssue> issue);
     void setLastCaptureIssue(std::optional<QString> issue);
     void publishChanges();

@@ -3,6 +3,7 @@
 #include "TolviCore/store/ClipboardStore.h"
 
 #include "TolviCore/persistence/ClipboardHistoryPersisting.h"
+#include "TolviCore/store/ClipboardStoreList.h"
 
 #include <QPointer>
 #include <QTimer>
@@ -32,7 +33,10 @@ void ClipboardStore::persist()
         QPointer<ClipboardStore> weakSelf(this);
         async->enqueueSave(state, [weakSelf, generation](const SaveResult& result) {
             ClipboardStore* self = weakSelf.data();
-            if (!self || self->persistenceGeneration_ != generation)
+            if (!self)
+                return;
+            self->dropUnreadableImages(result.leftOutClips());
+            if (self->persistenceGeneration_ != generation)
                 return;
             self->setStorageIssue(result.isSuccess() ? std::nullopt
                                                      : std::optional<StorageIssue>(StorageIssue::saveFailed));
@@ -46,6 +50,28 @@ void ClipboardStore::persist()
     } catch (...) {
         setStorageIssue(StorageIssue::saveFailed);
     }
+}
+
+// Clips whose images could no longer be read from the history file they were kept in, which
+// changed under the program: the save left them out, and they go from the list too, while they
+// still hold those bytes.
+void ClipboardStore::dropUnreadableImages(const QList<LeftOutClip>& clips)
+{
+    bool dropped = false;
+    for (const LeftOutClip& clip : clips) {
+        Entry* entry = firstWithId(clip.id);
+        if (!entry || !entry->image || entry->image->bytesIdentity() != clip.bytes)
+            continue;
+        eraseAt(positionOf(entry));
+        dropped = true;
+        qWarning("Tolvi dropped an image clip whose bytes could no longer be read from the history file");
+    }
+    if (!dropped)
+        return;
+    setLastCaptureIssue(QStringLiteral("An image could no longer be read from the history file, which was changed "
+                                       "outside Tolvi. It was removed from the history."));
+    itemsChangedBy();
+    publishChanges();
 }
 
 void ClipboardStore::retryStorage()

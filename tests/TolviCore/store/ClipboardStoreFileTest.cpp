@@ -11,6 +11,8 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <QCoreApplication>
+#include <QProcess>
+#include <QRandomGenerator>
 #include <QTest>
 #include <QThread>
 
@@ -47,6 +49,23 @@ struct ManualExecutor {
             task();
         return taken.size();
     }
+};
+
+QByteArray randomBytes(qsizetype size, quint32 seed)
+{
+    QByteArray bytes(size, Qt::Uninitialized);
+    QRandomGenerator random(seed);
+    for (char& c : bytes)
+        c = static_cast<char>(random.bounded(256));
+    return bytes;
+}
+
+// Bytes kept in a file that has changed since: nothing can be had of them any more.
+class VanishedImageBytes final : public StoredImageBytes {
+public:
+    std::optional<QByteArray> decode() const override { return std::nullopt; }
+    bool intact() const override { return false; }
+    bool writeBase64(const std::function<void(std::string_view)>&) const override { return false; }
 };
 
 QByteArray contentOf(const QString& path)
@@ -443,4 +462,80 @@ TEST_F(FileFixture, TextsBeyondAsciiLoadAsTheirUtf8BytesWhereTheyAreNoLarger)
     EXPECT_EQ(reloaded.itemAt(0).content().textValue(), withPayload);
     EXPECT_EQ(reloaded.itemAt(2).content().textValue().normalized(QString::NormalizationForm_C),
               decomposed.normalized(QString::NormalizationForm_C));
+}
+
+// Another program writes the history file in place while the loaded history still reads its
+// images from it: a backup copied over it (the same inode), or an image's Base64 swapped for
+// another's of the same length. The next save still holds every image as it was copied, the
+// texts as the program has them, and the file stays valid.
+TEST_F(FileFixture, AHistoryFileChangedInPlaceUnderTheProgramIsSavedWithEveryImageAsCopied)
+{
+    const QByteArray png = randomBytes(180'000, 1);
+    const QByteArray other = randomBytes(180'000, 2);
+    for (const bool sameSize : {false, true}) {
+        QFile::remove(path);
+        {
+            ClipboardStore store(persistence(), ClipboardStore::Configuration::standard());
+            ASSERT_TRUE(store.record(ClipboardContent::image(image(png)), 1));
+            ASSERT_TRUE(store.record(QStringLiteral("short text"), 2));
+            store.flushPersistence();
+            executor.runAll();
+        }
+        const QByteArray saved = contentOf(path);
+        ClipboardStore store(persistence(), ClipboardStore::Configuration::standard());
+        ASSERT_EQ(store.itemCount(), 2);
+
+        QByteArray changed = saved;
+        if (sameSize)
+            changed.replace(png.toBase64(), other.toBase64());
+        else
+            changed.replace("\"short text\"", "\"short text EDITED\"");
+        ASSERT_NE(changed, saved);
+        const QString edited = folder.filePath(QStringLiteral("edited.json"));
+        QFile editedFile(edited);
+        ASSERT_TRUE(editedFile.open(QIODevice::WriteOnly));
+        editedFile.write(changed);
+        editedFile.close();
+        // cp writes into the file it finds under the name: the inode the store read stays.
+        ASSERT_EQ(QProcess::execute(QStringLiteral("cp"), {edited, path}), 0);
+        ASSERT_EQ(contentOf(path), changed);
+
+        ASSERT_TRUE(store.record(QStringLiteral("copied after"), 3));
+        store.flushPersistence();
+        executor.runAll();
+        EXPECT_FALSE(store.storageIssue().has_value());
+        EXPECT_FALSE(store.lastCaptureIssue().has_value());
+
+        ClipboardStore reloaded(persistence(), ClipboardStore::Configuration::standard());
+        EXPECT_FALSE(reloaded.storageIssue().has_value()) << sameSize;
+        ASSERT_EQ(reloaded.itemCount(), 3);
+        EXPECT_EQ(reloaded.itemAt(0).content().textValue(), QStringLiteral("copied after"));
+        EXPECT_EQ(reloaded.itemAt(1).content().textValue(), QStringLiteral("short text"));
+        EXPECT_EQ(reloaded.itemAt(2).content().imageValue().data(), png) << sameSize;
+        EXPECT_EQ(QDir(folder.filePath(QStringLiteral("Tolvi"))).entryList({QStringLiteral("history.corrupt-*")}),
+                  QStringList());
+    }
+}
+
+// An image that can no longer be had at all: the save leaves that clip out and writes the rest,
+// and the store drops it with a notice rather than keep a clip it cannot save.
+TEST_F(FileFixture, AnImageThatCanNoLongerBeReadIsDroppedAloneWithANotice)
+{
+    ClipboardStore store(persistence(), ClipboardStore::Configuration::standard());
+    ASSERT_TRUE(store.record(QStringLiteral("before"), 1));
+    const QByteArray gone = randomBytes(100'000, 3);
+    const ClipboardImage vanished(std::make_shared<VanishedImageBytes>(), gone.size(),
+                                  ClipboardImage::quickKeyOf(gone), QStringLiteral("public.png"));
+    ASSERT_TRUE(store.record(ClipboardContent::image(vanished), 2));
+    ASSERT_TRUE(store.record(QStringLiteral("after"), 3));
+    store.flushPersistence();
+    executor.runAll();
+
+    EXPECT_FALSE(store.storageIssue().has_value());
+    EXPECT_EQ(texts(store.items()), (QStringList{"after", "before"}));
+    ASSERT_TRUE(store.lastCaptureIssue().has_value());
+    EXPECT_TRUE(store.lastCaptureIssue()->contains(QLatin1String("could no longer be read")));
+    ClipboardStore reloaded(persistence(), ClipboardStore::Configuration::standard());
+    EXPECT_FALSE(reloaded.storageIssue().has_value());
+    EXPECT_EQ(texts(reloaded.items()), (QStringList{"after", "before"}));
 }
