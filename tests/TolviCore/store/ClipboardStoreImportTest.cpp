@@ -150,6 +150,18 @@ TEST_F(ImportFixture, ClipsMergeByKeyAndFillInOnlyWhatIsMissing)
     EXPECT_EQ(differentCount, 1);
 }
 
+TEST_F(ImportFixture, UnpinnedCopyInTheArchiveLeavesAPinnedClipPinnedOnItsBoard)
+{
+    const ClipboardItem pinned = textItem(QStringLiteral("keep me"), 10, true, {DefaultPinboards::workID()});
+    start({textItem(QStringLiteral("newer"), 20), pinned});
+    EXPECT_EQ(store->mergeImport(archive({textItem(QStringLiteral("keep me"), 30)})), counts(0, 1, 0, 2));
+    const ClipboardItem merged = *store->item(pinned.id());
+    EXPECT_TRUE(merged.isPinned());
+    EXPECT_EQ(merged.pinboardIDs(), QList<QUuid>{DefaultPinboards::workID()});
+    EXPECT_EQ(texts(store->items()), (QStringList{"keep me", "newer"}));
+    EXPECT_EQ(persistence->stored->items, store->items());
+}
+
 TEST_F(ImportFixture, KeysMatchInCanonicalFormAndKeptRepresentationsKeepClipsApart)
 {
     const auto rtf = [](const char* text) { return ClipboardOriginalPayload::create(QByteArray(text), std::nullopt, {}); };
