@@ -132,6 +132,31 @@ TEST(PreferencesStore, EveryAssignmentSavesAndNotifiesEvenWhenUnchanged)
     EXPECT_FALSE(reloaded.isCapturePrivacyBlocked());
 }
 
+TEST(PreferencesStore, SwitchesTurnedAwayFromTheirDefaultsStaySoAtTheNextStart)
+{
+    struct Switch {
+        const char* name;
+        void (Store::*set)(bool);
+        bool (Store::*get)() const;
+        bool byDefault;
+    };
+    const Switch switches[] = {
+        {"capture images", &Store::setCapturesImages, &Store::capturesImages, true},
+        {"hide windows from screen capture", &Store::setHidesWindowsFromScreenCapture,
+         &Store::hidesWindowsFromScreenCapture, false},
+        {"global hot key", &Store::setGlobalHotKeyEnabled, &Store::isGlobalHotKeyEnabled, true},
+    };
+    for (const Switch& each : switches) {
+        SCOPED_TRACE(each.name);
+        InMemoryKeyValueSettings settings;
+        (Store(settings).*each.set)(!each.byDefault);
+        Store restarted(settings);
+        EXPECT_EQ((restarted.*each.get)(), !each.byDefault);
+        (restarted.*each.set)(each.byDefault);
+        EXPECT_EQ((Store(settings).*each.get)(), each.byDefault);
+    }
+}
+
 TEST(PreferencesStore, ChangeIsAnnouncedBeforeTheValueIsStored)
 {
     InMemoryKeyValueSettings settings;
