@@ -475,6 +475,24 @@ TEST_F(PasteServiceFixture, CaptureTargetFallsBackToTheLastOtherProgram)
     EXPECT_EQ(service->lastNonTolviPID(), browser);
 }
 
+TEST_F(PasteServiceFixture, ProgramInFrontWhenThePanelOpenedWinsOverOneActivatedSince)
+{
+    // The panel opened over the editor; the browser came forward behind it afterwards.
+    service->applicationActivated(browser);
+    front = self;
+    service->pasteItem(text("for the editor"));
+    EXPECT_EQ(pasted, QStringList{"for the editor"});
+    EXPECT_EQ(keyboard, editor);
+
+    // A queue goes there as well.
+    front = self;
+    keyboard = self;
+    service->pasteItems({html("a"), html("b")});
+    EXPECT_EQ(service->queueStatus(), Status::ready(1, 2));
+    EXPECT_EQ(service->activeTargetPID(), editor);
+    EXPECT_EQ(keyboard, editor);
+}
+
 TEST_F(PasteServiceFixture, BatchesOfPlainTextPasteOnce)
 {
     service->pasteItems({text("first"), text("second")});
