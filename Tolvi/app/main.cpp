@@ -8,6 +8,7 @@
 #include "Tolvi/app/TrayMenuActions.h"
 #include "Tolvi/platform/hotkeys/GlobalShortcutsPortal.h"
 #include "Tolvi/platform/accessibility/LinuxDesktopAccessibility.h"
+#include "Tolvi/platform/process/BackgroundLog.h"
 #include "Tolvi/platform/session/LinuxSessionPlatform.h"
 #include "Tolvi/platform/settings/QtKeyValueSettings.h"
 #include "Tolvi/services/paste/LivePasteEnvironment.h"
@@ -41,7 +42,9 @@
 #include <QApplication>
 #include <QGuiApplication>
 #include <QLoggingCategory>
+#include <QScopeGuard>
 
+#include <chrono>
 #include <csignal>
 
 using namespace tolvi;
@@ -96,6 +99,11 @@ std::function<void(QWidget*)> exportHistoryCopy(AppState& app, DesktopWorkspace&
 
 int main(int argc, char** argv)
 {
+    // No thread waits for a log line to be written: a launcher may hold our standard error open
+    // without reading it. At the end the last lines get half a second to go out, and no more.
+    BackgroundLog::installForProgram();
+    const auto writeLastLines = qScopeGuard([] { BackgroundLog::finishProgram(std::chrono::milliseconds(500)); });
+
     // In a Wayland session the windows stay X11 clients of XWayland, where placement, staying on
     // top and key grabs work; the clipboard is read over a Wayland connection of our own.
     if (environmentNamesWayland() && !qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))

@@ -14,6 +14,8 @@
 #include <QString>
 #include <QTemporaryDir>
 
+#include <unistd.h>
+
 namespace tolvi::test {
 
 struct RunningApp {
@@ -26,6 +28,9 @@ struct RunningApp {
 #endif
     // Set before start(): added to the program's environment (and to later launches').
     QProcessEnvironment extraEnvironment;
+    // Set before start() to a descriptor (a pipe): the program's standard output and error go
+    // there instead of to the test, and output() has nothing.
+    int outputDescriptor = -1;
     // The home folder in use: `home`, or the one start() was given.
     QString root = home.path();
 
@@ -53,6 +58,13 @@ struct RunningApp {
         QFile::setPermissions(homeDir.filePath("runtime"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         process.setProcessEnvironment(environment());
         process.setProcessChannelMode(QProcess::MergedChannels);
+        if (outputDescriptor >= 0) {
+            process.setProcessChannelMode(QProcess::ForwardedChannels);
+            process.setChildProcessModifier([fd = outputDescriptor] {
+                ::dup2(fd, STDOUT_FILENO);
+                ::dup2(fd, STDERR_FILENO);
+            });
+        }
         process.start(program, {});
         ASSERT_TRUE(process.waitForStarted(eventTimeoutMs)) << process.errorString().toStdString();
     }

@@ -28,8 +28,12 @@
 #include <QFileInfo>
 #include <QScopeGuard>
 
+#include <algorithm>
 #include <csignal>
 #include <cstring>
+#include <fcntl.h>
+#include <memory>
+#include <vector>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -635,6 +639,61 @@ TEST(TolviApp, DraggingTheHistoryWindowByItsTopMovesItAndKeepsItOpen)
     // The keyboard is still the window's: Escape closes it.
     x.tap(XK_Escape);
     EXPECT_TRUE(pollUntil([&] { return !x.isViewable(*window); })) << app.output().constData();
+}
+
+// A launcher that keeps Tolvi's standard error open without reading it, a pipe of 4 KiB already
+// full: Tolvi goes on taking copies (a log line each), answers later launches with its windows,
+// and quits on SIGTERM.
+TEST(TolviApp, AStandardErrorNobodyReadsHoldsNothingUp)
+{
+    X11TestDisplay x;
+    ASSERT_NE(x.display(), nullptr);
+    int ends[2];
+    ASSERT_EQ(::pipe2(ends, O_CLOEXEC), 0);
+    const auto closePipe = qScopeGuard([&] { ::close(ends[0]); ::close(ends[1]); });
+    const int capacity = ::fcntl(ends[1], F_SETPIPE_SZ, 4096);
+    ASSERT_EQ(::write(ends[1], QByteArray(capacity, '.').constData(), size_t(capacity)), capacity);
+    RunningApp app;
+    app.outputDescriptor = ends[1];
+    ASSERT_TRUE(startPastTheTour(x, app));
+    const auto stored = [&](const QStringList& texts, int ms) {
+        return pollUntil([&] {
+            const std::map<QString, StoredClip> clips = storedClips(app.home.filePath("data/Tolvi/history.json"));
+            return std::all_of(texts.begin(), texts.end(), [&](const QString& text) { return clips.count(text); });
+        }, ms);
+    };
+
+    // Only the history file tells that the capture has taken in the desktop as the tour left it
+    // (a copy made before then is skipped on purpose).
+    bool capturing = false;
+    for (int attempt = 0; attempt < 10 && !capturing; ++attempt) {
+        ASSERT_TRUE(copyToClipboard("before the flood " + QByteArray::number(attempt)));
+        capturing = stored({QStringLiteral("before the flood %1").arg(attempt)}, 3000);
+    }
+    ASSERT_TRUE(capturing);
+    // Each copy 30 ms after the one before was taken in (a copy replaced before it is read is
+    // skipped on purpose).
+    QStringList copies;
+    std::unique_ptr<QProcess> owner;
+    for (int i = 0; i < 200; ++i) {
+        copies.append(QStringLiteral("flood copy %1").arg(i));
+        std::unique_ptr<QProcess> next(tolvi::test::startXclipOwning({"-quiet", "-selection", "clipboard", "-i"},
+                                                                     copies.last().toUtf8()));
+        ASSERT_NE(next, nullptr);
+        if (owner)
+            owner->waitForFinished(eventTimeoutMs);  // xclip ends once another program owns the clipboard
+        owner = std::move(next);
+        ASSERT_TRUE(stored({copies.last()}, eventTimeoutMs)) << i;
+        QThread::msleep(30);
+    }
+
+    // A later launch is answered, and the window it asks for is shown.
+    EXPECT_EQ(app.launch({"--history"}), 0);
+    EXPECT_TRUE(pollUntil([&] { return x.hasViewableWindow(app.process.processId(), "Tolvi"); }));
+    app.process.terminate();
+    ASSERT_TRUE(app.process.waitForFinished(eventTimeoutMs));
+    EXPECT_EQ(app.process.exitStatus(), QProcess::NormalExit);
+    EXPECT_TRUE(stored(copies, 0));
 }
 
 // Last in this file: it replaces the session's tray with one of its own.
