@@ -1,5 +1,6 @@
 #include "Tolvi/design/Surfaces.h"
 #include "Tolvi/design/SymbolCatalog.h"
+#include "Tolvi/design/WindowDragGesture.h"
 
 #include <QFontMetrics>
 #include <QImage>
@@ -8,7 +9,6 @@
 #include <QPaintEvent>
 #include <QPainter>
 #include <QVBoxLayout>
-#include <QWindow>
 
 #include <algorithm>
 #include <cmath>
@@ -207,6 +207,7 @@ void TolviConsoleBackdrop::paintEvent(QPaintEvent* event)
 
 TolviWindowBackdrop::TolviWindowBackdrop(bool compact, QWidget* parent)
     : TolviConsoleBackdrop(compact, parent)
+    , m_drag(new WindowDragGesture(this))
 {
     setMouseTracking(true);
 }
@@ -242,17 +243,10 @@ void TolviWindowBackdrop::mouseMoveEvent(QMouseEvent* event)
 
 void TolviWindowBackdrop::mousePressEvent(QMouseEvent* event)
 {
-    QWindow* handle = window()->windowHandle();
-    if (event->button() != Qt::LeftButton || !handle) {
-        TolviConsoleBackdrop::mousePressEvent(event);
-        return;
-    }
-    const Qt::Edges edges = edgesAt(event->position().toPoint());
-    if (edges)
-        handle->startSystemResize(edges);
+    if (m_drag->press(*event, edgesAt(event->position().toPoint())))
+        event->accept();
     else
-        handle->startSystemMove();
-    event->accept();
+        TolviConsoleBackdrop::mousePressEvent(event);
 }
 
 TolviSymbolMark::TolviSymbolMark(QString name, TolviDesign::ColorToken color, int side, QWidget* parent)

@@ -10,6 +10,8 @@ class QPainter;
 
 namespace tolvi {
 
+class WindowDragGesture;
+
 // How a plate is drawn. The system glass of other desktops does not exist here,
 // so a plate is either frosted (translucent) or solid.
 enum class PlateForm {
@@ -114,8 +116,8 @@ private:
     bool m_compact;
 };
 
-// The console backdrop of a frameless window that is also its handle: a press near an edge
-// resizes the window, anywhere else moves it (the window manager does both).
+// The console backdrop of a frameless window that is also its handle: dragged from near an
+// edge it resizes the window, from anywhere else it moves it (the window manager does both).
 class TolviWindowBackdrop : public TolviConsoleBackdrop {
     Q_OBJECT
 public:
@@ -127,6 +129,9 @@ public:
 protected:
     void mouseMoveEvent(QMouseEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
+
+private:
+    WindowDragGesture* m_drag;
 };
 
 // A symbol drawn in one colour token, taking no input; decoration, so the keyboard passes it

@@ -3,6 +3,7 @@
 #include "Tolvi/design/Surfaces.h"
 #include "Tolvi/design/SymbolCatalog.h"
 #include "Tolvi/design/TolviTheme.h"
+#include "Tolvi/design/WindowDragGesture.h"
 #include "Tolvi/panels/EscapeClosingPanel.h"
 #include "Tolvi/settings/SettingsView.h"
 
@@ -13,7 +14,6 @@
 #include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
-#include <QWindow>
 
 namespace tolvi {
 
@@ -22,19 +22,23 @@ namespace {
 // The window's background, and the handle that moves the frameless window.
 class SettingsBackdrop final : public TolviConsoleBackdrop {
 public:
-    explicit SettingsBackdrop(QWidget* parent) : TolviConsoleBackdrop(false, parent) {}
+    explicit SettingsBackdrop(QWidget* parent)
+        : TolviConsoleBackdrop(false, parent)
+        , m_drag(new WindowDragGesture(this))
+    {
+    }
 
 protected:
     void mousePressEvent(QMouseEvent* event) override
     {
-        QWindow* handle = window()->windowHandle();
-        if (event->button() == Qt::LeftButton && handle) {
-            handle->startSystemMove();
+        if (m_drag->press(*event))
             event->accept();
-            return;
-        }
-        TolviConsoleBackdrop::mousePressEvent(event);
+        else
+            TolviConsoleBackdrop::mousePressEvent(event);
     }
+
+private:
+    WindowDragGesture* m_drag;
 };
 
 // The close button of the frameless window, in the top-right corner.

@@ -619,7 +619,8 @@ TEST(TolviApp, DraggingTheHistoryWindowByItsTopMovesItAndKeepsItOpen)
     const QRect before = x.geometry(*window);
 
     // Pressed on the band above the header (below the resize edge), dragged 60 px to the right
-    // at a hand's pace, released.
+    // at a hand's pace, released. The move begins at the first 10 px step, past the drag distance
+    // (Qt's, and the desktops' own, are 10 px or less), and the window follows from there.
     const QPoint start(before.center().x(), before.top() + 10);
     x.movePointer(start.x(), start.y());
     QThread::msleep(100);
@@ -633,7 +634,7 @@ TEST(TolviApp, DraggingTheHistoryWindowByItsTopMovesItAndKeepsItOpen)
     QThread::msleep(800);
 
     EXPECT_TRUE(x.isViewable(*window)) << app.output().constData();
-    EXPECT_TRUE(pollUntil([&] { return x.geometry(*window) == before.translated(60, 0); }))
+    EXPECT_TRUE(pollUntil([&] { return x.geometry(*window) == before.translated(50, 0); }))
         << "at " << x.geometry(*window).x() << "," << x.geometry(*window).y() << " from " << before.x() << ","
         << before.y();
     // The keyboard is still the window's: Escape closes it.

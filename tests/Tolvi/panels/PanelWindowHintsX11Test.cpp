@@ -9,6 +9,7 @@
 
 #include <QGuiApplication>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPointer>
@@ -16,8 +17,10 @@
 #include <QProcess>
 #include <QShortcut>
 #include <QSignalSpy>
+#include <QStyleHints>
 #include <QTest>
 #include <QVBoxLayout>
+#include <QWindow>
 
 #include <xcb/xcb.h>
 #include <xcb/xcb_keysyms.h>
@@ -146,6 +149,20 @@ void fakeButton(bool down)
     xcb_flush(connection());
 }
 
+// A press, a move by `travel` and a release at once: a touchpad's tap, or with some travel, a
+// flick, or a program's scripted drag.
+void fakeQuickGesture(QPoint at, QPoint travel)
+{
+    xcb_test_fake_input(connection(), XCB_MOTION_NOTIFY, 0, XCB_CURRENT_TIME, rootWindow(), int16_t(at.x()),
+                        int16_t(at.y()), 0);
+    xcb_test_fake_input(connection(), XCB_BUTTON_PRESS, 1, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
+    const QPoint to = at + travel;
+    xcb_test_fake_input(connection(), XCB_MOTION_NOTIFY, 0, XCB_CURRENT_TIME, rootWindow(), int16_t(to.x()),
+                        int16_t(to.y()), 0);
+    xcb_test_fake_input(connection(), XCB_BUTTON_RELEASE, 1, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
+    xcb_flush(connection());
+}
+
 // The window's place on the screen as the X server has it.
 QPoint screenPosition(QWidget& window)
 {
@@ -156,6 +173,59 @@ QPoint screenPosition(QWidget& window)
         &std::free);
     return reply ? QPoint(reply->dst_x, reply->dst_y) : QPoint(-1, -1);
 }
+
+// Lets the program handle what it has been given, then waits until the window manager has
+// handled every request and event sent before: it answers a request for a window's frame
+// extents in turn with the others.
+bool windowManagerCaughtUp()
+{
+    QCoreApplication::processEvents();
+    const xcb_window_t probe = xcb_generate_id(connection());
+    xcb_create_window(connection(), XCB_COPY_FROM_PARENT, probe, rootWindow(), 0, 0, 1, 1, 0,
+                      XCB_WINDOW_CLASS_INPUT_OUTPUT, XCB_COPY_FROM_PARENT, 0, nullptr);
+    xcb_client_message_event_t event{};
+    event.response_type = XCB_CLIENT_MESSAGE;
+    event.format = 32;
+    event.window = probe;
+    event.type = atom("_NET_REQUEST_FRAME_EXTENTS");
+    xcb_send_event(connection(), 0, rootWindow(),
+                   XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+                   reinterpret_cast<const char*>(&event));
+    xcb_flush(connection());
+    const bool answered =
+        QTest::qWaitFor([&] { return !property(probe, "_NET_FRAME_EXTENTS", XCB_ATOM_CARDINAL).empty(); });
+    xcb_destroy_window(connection(), probe);
+    xcb_flush(connection());
+    return answered;
+}
+
+// Whether another client (the window manager, during a move) holds the pointer.
+bool pointerHeldElsewhere()
+{
+    Reply<xcb_grab_pointer_reply_t> reply(
+        xcb_grab_pointer_reply(connection(),
+                               xcb_grab_pointer(connection(), 0, rootWindow(), 0, XCB_GRAB_MODE_ASYNC,
+                                                XCB_GRAB_MODE_ASYNC, XCB_NONE, XCB_NONE, XCB_CURRENT_TIME),
+                               nullptr),
+        &std::free);
+    xcb_ungrab_pointer(connection(), XCB_CURRENT_TIME);
+    xcb_flush(connection());
+    return !reply || reply->status == XCB_GRAB_STATUS_ALREADY_GRABBED;
+}
+
+// Counts the pointer button releases a window is given.
+class ReleaseCounter : public QObject {
+public:
+    int count = 0;
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == QEvent::MouseButtonRelease)
+            ++count;
+        return false;
+    }
+};
 
 // A window of another X client, shown and activated as a pager would.
 class ForeignWindow {
@@ -312,7 +382,10 @@ TEST_F(PanelX11Test, DraggingTheBackgroundMovesThePanelWithoutClosingIt)
     backdropLayout->setContentsMargins(20, 80, 20, 20);
     auto* field = new QLineEdit;
     backdropLayout->addWidget(field);
-    panel.resize(360, 200);
+    auto* emptyList = new QLabel(QStringLiteral("No clipboard history"));
+    emptyList->setAlignment(Qt::AlignCenter);
+    backdropLayout->addWidget(emptyList, 1);
+    panel.resize(360, 260);
     int closed = 0;
     hideWhenDeactivated(&panel, [&] { return panel.isVisible(); }, [&] {
         ++closed;
@@ -323,28 +396,39 @@ TEST_F(PanelX11Test, DraggingTheBackgroundMovesThePanelWithoutClosingIt)
     ASSERT_TRUE(QTest::qWaitForWindowActive(&panel));
     ASSERT_TRUE(QTest::qWaitFor([&] { return hasInputFocus(panel); }));
     field->setFocus();
-    const QPoint before = screenPosition(panel);
+    // The move begins where the pointer has come the drag distance, and the window follows it
+    // from there.
+    const int dragDistance = QGuiApplication::styleHints()->startDragDistance();
+    const int followed = 60 - (dragDistance + 9) / 10 * 10;
+    ASSERT_GT(followed, 0);
 
-    // Pressed on the empty band above the field and dragged 60 px to the right, slowly, as a
-    // hand does: the window manager holds the keyboard for the whole move.
-    const QPoint start = before + QPoint(180, 30);
-    fakePointerTo(start);
-    QTest::qWait(100);
-    fakeButton(true);
-    for (int step = 1; step <= 6; ++step) {
-        QTest::qWait(150);
-        fakePointerTo(start + QPoint(10 * step, 0));
+    // Pressed on the empty band above the field, then beside the empty list's text, and dragged
+    // 60 px to the right, slowly, as a hand does: the window manager holds the keyboard for the
+    // whole move.
+    for (const QPoint& from : {QPoint(180, 30), emptyList->mapTo(&panel, QPoint(20, emptyList->height() / 2))}) {
+        SCOPED_TRACE(testing::Message() << "dragged from " << from.x() << "," << from.y());
+        const QPoint before = screenPosition(panel);
+        const QPoint start = before + from;
+        fakePointerTo(start);
+        QTest::qWait(100);
+        fakeButton(true);
+        for (int step = 1; step <= 6; ++step) {
+            QTest::qWait(150);
+            fakePointerTo(start + QPoint(10 * step, 0));
+        }
+        QTest::qWait(300);
+        fakeButton(false);
+        QTest::qWait(800);
+
+        EXPECT_EQ(closed, 0);
+        EXPECT_TRUE(panel.isVisible());
+        EXPECT_TRUE(viewable(panel));
+        EXPECT_TRUE(QTest::qWaitFor([&] { return screenPosition(panel) == before + QPoint(followed, 0); }))
+            << "at " << screenPosition(panel).x() << "," << screenPosition(panel).y() << " from " << before.x()
+            << "," << before.y();
+        // The move ended with the button.
+        EXPECT_FALSE(pointerHeldElsewhere());
     }
-    QTest::qWait(300);
-    fakeButton(false);
-    QTest::qWait(800);
-
-    EXPECT_EQ(closed, 0);
-    EXPECT_TRUE(panel.isVisible());
-    EXPECT_TRUE(viewable(panel));
-    EXPECT_TRUE(QTest::qWaitFor([&] { return screenPosition(panel) == before + QPoint(60, 0); }))
-        << "at " << screenPosition(panel).x() << "," << screenPosition(panel).y() << " from " << before.x() << ","
-        << before.y();
     // The keyboard is the panel's again.
     EXPECT_TRUE(QTest::qWaitFor([&] { return hasInputFocus(panel); }));
     fakeKey(XK_k);
@@ -355,6 +439,54 @@ TEST_F(PanelX11Test, DraggingTheBackgroundMovesThePanelWithoutClosingIt)
     QTest::qWait(200);
     other.activate();
     EXPECT_TRUE(QTest::qWaitFor([&] { return closed == 1; }));
+}
+
+TEST_F(PanelX11Test, TapOrFlickOnTheBackgroundLeavesThePanelWhereItWas)
+{
+    EscapeClosingPanel panel;
+    auto* layout = new QVBoxLayout(&panel);
+    layout->setContentsMargins(0, 0, 0, 0);
+    auto* backdrop = new TolviWindowBackdrop(false, &panel);
+    layout->addWidget(backdrop);
+    auto* backdropLayout = new QVBoxLayout(backdrop);
+    backdropLayout->setContentsMargins(20, 20, 20, 20);
+    backdropLayout->setSpacing(30);
+    auto* header = new QLabel(QStringLiteral("Clipboard"));
+    backdropLayout->addWidget(header);
+    auto* emptyList = new QLabel(QStringLiteral("No clipboard history"));
+    emptyList->setAlignment(Qt::AlignCenter);
+    backdropLayout->addWidget(emptyList, 1);
+    panel.resize(360, 300);
+    panel.move(300, 200);
+    panel.makeKeyAndOrderFront();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&panel));
+    ReleaseCounter releases;
+    panel.windowHandle()->installEventFilter(&releases);
+    const QPoint before = screenPosition(panel);
+
+    // A press and release at once, then the pointer goes on its way: on the header, between it
+    // and the list, and beside the empty list's text. A flick past the drag distance, over before
+    // the panel could ask for a move, moves nothing either.
+    const QPoint taps[] = {header->mapTo(&panel, QPoint(header->width() - 10, header->height() / 2)),
+                           QPoint(180, header->geometry().bottom() + 15),
+                           emptyList->mapTo(&panel, QPoint(20, emptyList->height() / 2))};
+    const QPoint flick(QGuiApplication::styleHints()->startDragDistance() + 15, 0);
+    for (const QPoint& tap : taps) {
+        for (const QPoint& travel : {QPoint(), flick}) {
+            SCOPED_TRACE(testing::Message() << "at " << tap.x() << "," << tap.y() << " by " << travel.x());
+            const int released = releases.count;
+            fakeQuickGesture(before + tap, travel);
+            ASSERT_TRUE(QTest::qWaitFor([&] { return releases.count > released; }));
+            // Whatever the panel asked of the window manager on the way is done before the pointer moves.
+            ASSERT_TRUE(windowManagerCaughtUp());
+            for (int step = 1; step <= 5; ++step)
+                fakePointerTo(before + tap + QPoint(40 * step, 30 * step));
+            ASSERT_TRUE(windowManagerCaughtUp());
+            ASSERT_EQ(screenPosition(panel), before);
+            ASSERT_FALSE(pointerHeldElsewhere());
+        }
+    }
+    EXPECT_TRUE(panel.isVisible());
 }
 
 TEST_F(PanelX11Test, QuestionAnsweredFromTheKeyboardHandsTheKeyboardBackToItsPanel)
