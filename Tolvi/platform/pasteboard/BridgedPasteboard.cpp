@@ -137,11 +137,11 @@ std::optional<QByteArray> BridgedPasteboard::data(const QString& type)
     return board(current_).data(type);
 }
 
-bool BridgedPasteboard::write(const QList<PasteboardItem>& items)
+bool BridgedPasteboard::writeItems(const QList<PasteboardItem>& items, WriteKind kind)
 {
     // Anything either side announced before is older than this write.
     absorb();
-    const bool written = sides_.seat.write(items);
+    const bool written = sides_.seat.write(items, kind);
     seatSeen_ = sides_.seat.changeCount();
     pendingX11Copy_.reset();
     recentSeatCopy_.reset();

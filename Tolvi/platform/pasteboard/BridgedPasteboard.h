@@ -46,7 +46,6 @@ public:
     QStringList itemTypes(int index) override;
     std::optional<QByteArray> itemData(int index, const QString& type) override;
     std::optional<QByteArray> data(const QString& type) override;
-    bool write(const QList<PasteboardItem>& items) override;
     bool holdsOwnWrite() override;
     // When both sides announce every change.
     bool announcesEveryChange() const override;
@@ -66,6 +65,7 @@ public:
     static std::optional<ContentKey> contentKey(Pasteboard& board);
 
 private:
+    bool writeItems(const QList<PasteboardItem>& items, WriteKind kind) override;
     Pasteboard& board(Side side) { return side == Side::seat ? sides_.seat : sides_.xwayland; }
     // Takes in what either side announced since the last look; true when a copy was counted.
     bool absorb();

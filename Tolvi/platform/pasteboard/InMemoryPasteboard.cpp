@@ -68,7 +68,7 @@ std::optional<QByteArray> InMemoryPasteboard::data(const QString& type)
     return result;
 }
 
-bool InMemoryPasteboard::write(const QList<PasteboardItem>& items)
+bool InMemoryPasteboard::writeItems(const QList<PasteboardItem>& items, WriteKind)
 {
     ++writeCount_;
     if (!acceptsWrites_)

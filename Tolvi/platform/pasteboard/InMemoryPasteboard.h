@@ -48,11 +48,11 @@ public:
     QStringList itemTypes(int index) override;
     std::optional<QByteArray> itemData(int index, const QString& type) override;
     std::optional<QByteArray> data(const QString& type) override;
-    bool write(const QList<PasteboardItem>& items) override;
     bool holdsOwnWrite() override { return ownChange_ == changeCount_; }
     bool announcesEveryChange() const override { return claimsEveryChange_ && announcesChanges_; }
 
 private:
+    bool writeItems(const QList<PasteboardItem>& items, WriteKind kind) override;
     void noteRead(const QString& type);
 
     QList<PasteboardItem> items_;

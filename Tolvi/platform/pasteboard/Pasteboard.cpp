@@ -32,6 +32,16 @@ std::optional<QByteArray> PasteboardItem::data(const QString& type) const
 
 Pasteboard::~Pasteboard() = default;
 
+bool Pasteboard::write(const QList<PasteboardItem>& items, WriteKind kind)
+{
+    const bool written = writeItems(items, kind);
+    // Taken only now: until the write has counted itself, the current change is the one before.
+    lastWriteIsCopy_ = written && kind == WriteKind::copy;
+    if (lastWriteIsCopy_)
+        emit copyWritten();
+    return written;
+}
+
 std::optional<QString> Pasteboard::string(const QString& type)
 {
     const std::optional<QByteArray> bytes = data(type);

@@ -40,10 +40,19 @@ private:
 // A pasteboard that can observe the desktop's clipboard announces other programs' copies with
 // changeNoticed() and changed(), so that watchers need not wait for their next look; one that
 // cannot emits neither, and its readers just look at changeCount() from time to time (see
-// announcesEveryChange()). Our own write() is announced by neither.
+// announcesEveryChange()). Our own write() is announced by neither; a copy of ours is announced
+// with copyWritten().
 class Pasteboard : public QObject {
     Q_OBJECT
 public:
+    // What one of our own writes is for.
+    enum class WriteKind {
+        // Carries a clip to the program it is pasted into: no new copy.
+        paste,
+        // A copy made in this program (Copy in one of our windows): a new copy like any other.
+        copy,
+    };
+
     explicit Pasteboard(QObject* parent = nullptr) : QObject(parent) {}
     ~Pasteboard() override;
 
@@ -65,16 +74,18 @@ public:
     // data() decoded as UTF-8.
     std::optional<QString> string(const QString& type);
 
-    // Replaces the whole contents by the items in one step. True only when the new contents are
-    // in place afterwards; when it fails the previous contents may or may not remain, but nothing
-    // partial is ever offered.
-    virtual bool write(const QList<PasteboardItem>& items) = 0;
+    // Replaces the whole contents by the items in one step, as a write of the given kind. True
+    // only when the new contents are in place afterwards; when it fails the previous contents may
+    // or may not remain, but nothing partial is ever offered.
+    bool write(const QList<PasteboardItem>& items, WriteKind kind);
 
     // Whether the current change, the one changeCount() names, is one of our own write()s (also
     // one that failed): what is there now was not copied in another program, and no other program
     // has taken the clipboard since, as far as this pasteboard has seen. Such a change is never
     // another program's copy.
     virtual bool holdsOwnWrite() = 0;
+    // Whether the current change is our own write() of a copy, and that write succeeded.
+    bool holdsOwnCopy() { return lastWriteIsCopy_ && holdsOwnWrite(); }
 
     // Every change another program makes is announced: changeCount() moves for it only together
     // with changed(), so a watcher need not look on its own (nothing changes unannounced but our
@@ -88,6 +99,16 @@ signals:
     void changeNoticed();
     // The contents of the newest copy can be read now, without waiting: changeCount() has moved.
     void changed();
+    // A write() of a copy has just put its contents in place (emitted before write() returns).
+    void copyWritten();
+
+protected:
+    // The part of write() each pasteboard does its own way: the contents replaced, counted once.
+    virtual bool writeItems(const QList<PasteboardItem>& items, WriteKind kind) = 0;
+
+private:
+    // The newest write() was a copy and succeeded.
+    bool lastWriteIsCopy_ = false;
 };
 
 } // namespace tolvi

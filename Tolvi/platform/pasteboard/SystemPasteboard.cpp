@@ -489,7 +489,7 @@ void SystemPasteboard::refreshQtTimestamp()
         QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 5);
 }
 
-bool SystemPasteboard::write(const QList<PasteboardItem>& items)
+bool SystemPasteboard::writeItems(const QList<PasteboardItem>& items, WriteKind)
 {
     // One call replaces the whole contents: there is never a moment with the old contents gone
     // and the new ones not yet offered.

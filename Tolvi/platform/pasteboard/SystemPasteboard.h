@@ -39,7 +39,6 @@ public:
     ~SystemPasteboard() override;
 
     qint64 changeCount() override;
-    bool write(const QList<PasteboardItem>& items) override;
     bool holdsOwnWrite() override { return ownChange_ == counter_; }
     // With the reading thread (XFixes tells it of every new owner); through Qt alone, changes
     // made while none of our windows has the focus may go unseen.
@@ -71,6 +70,8 @@ public:
 private:
     class Watcher;
     struct Snapshot;
+
+    bool writeItems(const QList<PasteboardItem>& items, WriteKind kind) override;
 
     std::shared_ptr<Snapshot> snapshot();
     void publish(qint64 key, std::shared_ptr<const Contents> contents);

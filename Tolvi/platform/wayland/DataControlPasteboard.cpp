@@ -226,7 +226,7 @@ SelectionRepresentations DataControlPasteboard::representationsForItems(const QL
     return representations;
 }
 
-bool DataControlPasteboard::write(const QList<PasteboardItem>& items)
+bool DataControlPasteboard::writeItems(const QList<PasteboardItem>& items, WriteKind)
 {
     const SelectionRepresentations representations = representationsForItems(items);
     {

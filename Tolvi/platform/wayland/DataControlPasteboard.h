@@ -33,7 +33,6 @@ public:
     void selectionChanged(std::shared_ptr<DataControlOffer> offer, bool ownSelection);
 
     qint64 changeCount() override;
-    bool write(const QList<PasteboardItem>& items) override;
     bool holdsOwnWrite() override;
     // Every selection event of the seat is announced.
     bool announcesEveryChange() const override { return true; }
@@ -45,6 +44,7 @@ public:
 
 private:
     struct Snapshot;
+    bool writeItems(const QList<PasteboardItem>& items, WriteKind kind) override;
     std::shared_ptr<Snapshot> snapshot();
     std::optional<QStringList> targets() override;
     std::optional<QByteArray> target(const QString& name) override;

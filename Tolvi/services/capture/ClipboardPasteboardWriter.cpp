@@ -14,7 +14,7 @@ namespace tolvi::ClipboardPasteboardWriter {
 
 namespace {
 
-bool writeSingleImage(const ClipboardImage& image, Pasteboard& pasteboard)
+bool writeSingleImage(const ClipboardImage& image, Pasteboard& pasteboard, Pasteboard::WriteKind kind)
 {
     const std::optional<OCRRasterPolicy::Metadata> metadata = OCRRasterPolicy::metadata(image.data());
     if (!metadata)
@@ -32,10 +32,10 @@ bool writeSingleImage(const ClipboardImage& image, Pasteboard& pasteboard)
                 item.setData(PasteboardTypes::png, png);
         }
     }
-    return pasteboard.write({item});
+    return pasteboard.write({item}, kind);
 }
 
-bool writeFiles(const QStringList& urls, Pasteboard& pasteboard, const CaptureLogSink& log)
+bool writeFiles(const QStringList& urls, Pasteboard& pasteboard, Pasteboard::WriteKind kind, const CaptureLogSink& log)
 {
     QList<PasteboardItem> items;
     for (const QString& url : urls) {
@@ -51,28 +51,28 @@ bool writeFiles(const QStringList& urls, Pasteboard& pasteboard, const CaptureLo
         item.setString(PasteboardTypes::plainText, path);
         items.append(item);
     }
-    return pasteboard.write(items);
+    return pasteboard.write(items, kind);
 }
 
 } // namespace
 
-bool writeText(const QString& text, Pasteboard& pasteboard)
+bool writeText(const QString& text, Pasteboard& pasteboard, Pasteboard::WriteKind kind)
 {
     PasteboardItem item;
     item.setString(PasteboardTypes::plainText, text);
-    return pasteboard.write({item});
+    return pasteboard.write({item}, kind);
 }
 
-bool write(const ClipboardItem& item, Pasteboard& pasteboard, const CaptureLogSink& log)
+bool write(const ClipboardItem& item, Pasteboard& pasteboard, Pasteboard::WriteKind kind, const CaptureLogSink& log)
 {
     const std::optional<ClipboardOriginalPayload>& payload = item.originalPayload();
     if (payload && !payload->fileURLs().isEmpty())
-        return writeFiles(payload->fileURLs(), pasteboard, log);
+        return writeFiles(payload->fileURLs(), pasteboard, kind, log);
     if (const ClipboardImage* image = item.content().imageIf())
-        return writeSingleImage(*image, pasteboard);
+        return writeSingleImage(*image, pasteboard, kind);
 
     const std::optional<PasteboardItem> one = textItem(item);
-    return one && pasteboard.write({*one});
+    return one && pasteboard.write({*one}, kind);
 }
 
 std::optional<PasteboardItem> textItem(const ClipboardItem& item)

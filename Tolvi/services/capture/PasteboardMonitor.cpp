@@ -68,6 +68,15 @@ PasteboardMonitor::PasteboardMonitor(Dependencies dependencies, QObject* parent)
         if (running_)
             poll();
     });
+    // A copy of ours is announced by nobody else. Looked at once the call that made it is over,
+    // so that no window's action is still under way when the history changes.
+    connect(
+        &deps_.pasteboard, &Pasteboard::copyWritten, this,
+        [this] {
+            if (running_)
+                poll();
+        },
+        Qt::QueuedConnection);
 }
 
 void PasteboardMonitor::changeNoticed()
@@ -128,9 +137,9 @@ std::optional<ClipboardSourceApp> PasteboardMonitor::frontmostSourceApplication(
 
 bool PasteboardMonitor::pollsOnlyOnAnnouncements() const
 {
-    // A tick could find only what the pasteboard announces anyway (our own writes need no look:
-    // the next announced copy is seen past them), and the program in front is known without
-    // asking: nothing for a tick to do.
+    // A tick could find only what the pasteboard announces anyway (a copy of ours is announced
+    // as written; a paste's write needs no look: the next announced copy is seen past it), and
+    // the program in front is known without asking: nothing for a tick to do.
     return deps_.frontApplicationChangesReported && deps_.pasteboard.announcesEveryChange();
 }
 
@@ -194,16 +203,22 @@ void PasteboardMonitor::poll()
         sameSource = identifierOf(firstSource) == lastObservedSourceBundleIdentifier_;
         lastObservedSourceBundleIdentifier_ = identifierOf(firstSource);
     }
-    const std::optional<QString> firstIdentifier = identifierOf(firstSource);
     const quint64 generation = monitoringGeneration_;
 
     // 2. A new change is consumed whatever happens to it below.
     if (changeCount == lastChangeCount_)
         return;
     lastChangeCount_ = changeCount;
-    // Our own write (a paste, a copy) is no new copy: the clip it came from stays as it was.
-    if (deps_.pasteboard.holdsOwnWrite())
+    // A paste of ours (or a write that failed) is no new copy: the pasted clip stays as it was.
+    // A copy of ours was made in this program, whichever window is in front: it has no source.
+    const bool ownCopy = deps_.pasteboard.holdsOwnCopy();
+    if (!ownCopy && deps_.pasteboard.holdsOwnWrite())
         return;
+    if (ownCopy) {
+        firstSource.reset();
+        sameSource = true;
+    }
+    const std::optional<QString> firstIdentifier = identifierOf(firstSource);
 
     // 3-4. Marker types: dropped silently, before anything is read.
     if (!ClipboardCapturePolicy::shouldCapture(offeredTypes()))
@@ -226,9 +241,9 @@ void PasteboardMonitor::poll()
         return;
     }
     // 8. Everything that allowed the capture must still hold after the read. The program a
-    // noticed copy was made in stays its source, whatever is in front by now.
+    // noticed copy was made in stays its source, whatever is in front by now; ours has none.
     std::optional<ClipboardSourceApp> secondSource = firstSource;
-    if (!noticed) {
+    if (!noticed && !ownCopy) {
         secondSource = deps_.sourceApplication ? deps_.sourceApplication() : std::nullopt;
         lastObservedSourceBundleIdentifier_ = identifierOf(secondSource);
     }

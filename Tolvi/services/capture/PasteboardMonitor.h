@@ -23,15 +23,16 @@ class ClipboardStore;
 class Pasteboard;
 class Workspace;
 
-// Watches the clipboard while capture is on and records each new copy made in another program
-// into the history store, with the program that was in front. Looks at the change count at once
-// whenever the pasteboard announces a copy, and also every 0.45 s unless nothing can change
-// unseen: when the pasteboard announces every change and every switch of the program in front is
-// reported, it looks only then and sleeps in between. It drops a change, for good,
-// when it is our own write to the pasteboard, when it carries a marker type, when the front program changed since the previous look, while
-// exclusions are unreadable or the front program is excluded, when nothing readable is there,
-// or when anything changed while it was being read. Starts text recognition for new images.
-// Lives on the main thread.
+// Watches the clipboard while capture is on and records each new copy into the history store:
+// one made in another program with the program that was in front, one made in this program
+// (Copy in one of our windows) with no source. Looks at the change count at once whenever the
+// pasteboard announces a copy or has written one of ours, and also every 0.45 s unless nothing
+// can change unseen: when the pasteboard announces every change and every switch of the program
+// in front is reported, it looks only then and sleeps in between. It drops a change, for good,
+// when it is a paste's write of ours, when it carries a marker type, when the front program
+// changed since the previous look, while exclusions are unreadable or the front program is
+// excluded, when nothing readable is there, or when anything changed while it was being read.
+// Starts text recognition for new images. Lives on the main thread.
 //
 // A copy the pasteboard announces is credited to the program in front when it was noticed, and
 // "the previous look" is then the last change of the active window reported through

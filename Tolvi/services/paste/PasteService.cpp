@@ -89,10 +89,10 @@ void PasteService::setWarning(std::optional<QString> warning)
     emit queueDestinationWarningChanged(queueDestinationWarning_);
 }
 
-bool PasteService::write(const ClipboardItem& item)
+bool PasteService::write(const ClipboardItem& item, Pasteboard::WriteKind kind)
 {
     ++writeRequests_;
-    return ClipboardPasteboardWriter::write(item, pasteboard_);
+    return ClipboardPasteboardWriter::write(item, pasteboard_, kind);
 }
 
 void PasteService::writeWhenEncoded(const ClipboardItem& item)
@@ -107,7 +107,7 @@ void PasteService::writeWhenEncoded(const ClipboardItem& item)
             [self, request, changeCount, encoded = std::move(encoded)] {
                 if (!self || self->writeRequests_ != request || self->pasteboard_.changeCount() != changeCount)
                     return;
-                if (!encoded || !self->pasteboard_.write({*encoded}))
+                if (!encoded || !self->pasteboard_.write({*encoded}, Pasteboard::WriteKind::copy))
                     self->setStatus(PasteQueueStatus::cancelled(copyFailed));
             },
             Qt::QueuedConnection);
@@ -164,7 +164,7 @@ std::optional<PasteService::Pid> PasteService::validDestination() const
 void PasteService::pasteItem(const ClipboardItem& item)
 {
     resetPendingPaste();
-    if (!write(item)) {
+    if (!write(item, Pasteboard::WriteKind::paste)) {
         setStatus(PasteQueueStatus::cancelled(copyFailed));
         return;
     }
@@ -199,7 +199,7 @@ void PasteService::copyItem(const ClipboardItem& item)
         writeWhenEncoded(item);
         return;
     }
-    if (!write(item))
+    if (!write(item, Pasteboard::WriteKind::copy))
         setStatus(PasteQueueStatus::cancelled(copyFailed));
 }
 
@@ -211,7 +211,7 @@ void PasteService::copyText(const QString& text)
         return;
     }
     ++writeRequests_;
-    ClipboardPasteboardWriter::writeText(text, pasteboard_);
+    ClipboardPasteboardWriter::writeText(text, pasteboard_, Pasteboard::WriteKind::copy);
 }
 
 void PasteService::pasteItems(const QList<ClipboardItem>& items)
@@ -241,7 +241,7 @@ void PasteService::beginQueue(const QList<ClipboardItem>& items)
     if (items.isEmpty())
         return;
     if (!environment_.isTrusted()) {
-        const bool written = write(items.constFirst());
+        const bool written = write(items.constFirst(), Pasteboard::WriteKind::paste);
         setStatus(PasteQueueStatus::cancelled(
             written ? leftOnClipboard(needsPermission(QStringLiteral("The first item was copied to the clipboard.")))
                     : needsPermission(
@@ -255,7 +255,7 @@ void PasteService::beginQueue(const QList<ClipboardItem>& items)
         return;
     }
     if (environment_.canTypeInto && !environment_.canTypeInto(*destination)) {
-        const bool written = write(items.constFirst());
+        const bool written = write(items.constFirst(), Pasteboard::WriteKind::paste);
         setStatus(PasteQueueStatus::cancelled(
             written ? leftOnClipboard(cannotType + QStringLiteral("The first item was copied to the clipboard."))
                     : cannotType + QStringLiteral("The first item could not be copied; a referenced file may be unavailable.")));
@@ -351,7 +351,8 @@ void PasteService::waitForTargetAndPaste(Pid destination, const QUuid& generatio
         }
     }
 
-    if (completedCount_ >= queuedContents_.size() || !write(queuedContents_.at(completedCount_))) {
+    if (completedCount_ >= queuedContents_.size() ||
+        !write(queuedContents_.at(completedCount_), Pasteboard::WriteKind::paste)) {
         cancelPendingPaste(QStringLiteral("The next item could not be copied to the clipboard."));
         return;
     }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Tolvi/platform/pasteboard/Pasteboard.h"
+
 #include "TolviCore/model/ClipboardItem.h"
 
 #include <QList>
@@ -11,8 +13,6 @@
 #include <optional>
 
 namespace tolvi {
-
-class Pasteboard;
 
 // Pastes clips into the program the user was working in before one of our panels opened: writes
 // the clip to the clipboard, activates the destination, waits until it really is in front and
@@ -117,6 +117,8 @@ public:
     void pasteItem(const ClipboardItem& item);
     void pasteItems(const QList<ClipboardItem>& items);
     void pasteText(const QString& text);
+    // Copy: the clip or the text goes on the clipboard as a copy made in this program, which the
+    // capture records like any other copy. A paste's writes are no copies.
     void copyItem(const ClipboardItem& item);
     void copyText(const QString& text);
     void pasteNextQueuedItem();
@@ -148,7 +150,8 @@ private:
     bool destinationHasKeyboard(Pid destination, bool* frontIsDestination = nullptr) const;
     // Ctrl+V into the destination; false when nothing was posted.
     bool postPaste(Pid destination);
-    bool write(const ClipboardItem& item);
+    // A paste's writes only carry the clip to its destination; Copy's are copies made here.
+    bool write(const ClipboardItem& item, Pasteboard::WriteKind kind);
     // Copies a long text clip: encoded off the main thread, written unless overtaken.
     void writeWhenEncoded(const ClipboardItem& item);
     QString needsPermission(const QString& tail) const;

@@ -78,7 +78,7 @@ struct Rig {
         item.setString(PasteboardTypes::plainText, text);
         QElapsedTimer timer;
         timer.start();
-        if (!copier.clipboard->pasteboard().write({item}))
+        if (!copier.clipboard->pasteboard().write({item}, Pasteboard::WriteKind::copy))
             return -1;
         const QDeadlineTimer deadline(5000);
         while (store.itemCount() == items && !deadline.hasExpired())

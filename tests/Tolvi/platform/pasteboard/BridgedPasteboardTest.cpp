@@ -119,7 +119,7 @@ TEST_F(BridgedPasteboardTest, TheCompositorsOwnX11CopyAndOurWritesAreNoNewCopies
     EXPECT_EQ(board.currentSide(), BridgedPasteboard::Side::seat);
 
     // Our own write goes to the seat and is counted once, also when it comes back over X11.
-    ASSERT_TRUE(board.write({textItem(QStringLiteral("pasted by Tolvi"))}));
+    ASSERT_TRUE(board.write({textItem(QStringLiteral("pasted by Tolvi"))}, Pasteboard::WriteKind::paste));
     EXPECT_EQ(seat.writeCount(), 1);
     EXPECT_EQ(xwayland.writeCount(), 0);
     EXPECT_EQ(board.changeCount(), start + 2);
@@ -159,9 +159,12 @@ TEST_F(BridgedPasteboardTest, ImagesAndFileReferencesAreComparedByTheirBytes)
 TEST_F(BridgedPasteboardTest, OurWriteStaysOursUntilEitherSideHasANewCopy)
 {
     BridgedPasteboard board(sides());
-    ASSERT_TRUE(board.write({textItem(QStringLiteral("pasted by us"))}));
+    QSignalSpy copies(&board, &Pasteboard::copyWritten);
+    ASSERT_TRUE(board.write({textItem(QStringLiteral("pasted by us"))}, Pasteboard::WriteKind::paste));
     const qint64 written = board.changeCount();
     EXPECT_TRUE(board.holdsOwnWrite());
+    EXPECT_FALSE(board.holdsOwnCopy());
+    EXPECT_EQ(copies.count(), 0);
 
     // The compositor carries our write over to XWayland: still ours, not a new copy.
     carriedOver = true;
@@ -175,11 +178,19 @@ TEST_F(BridgedPasteboardTest, OurWriteStaysOursUntilEitherSideHasANewCopy)
     EXPECT_EQ(board.changeCount(), written + 1);
     EXPECT_FALSE(board.holdsOwnWrite());
 
-    // Ours again, then a Wayland program's copy.
-    ASSERT_TRUE(board.write({textItem(QStringLiteral("pasted again"))}));
-    EXPECT_TRUE(board.holdsOwnWrite());
+    // A copy of ours, announced once and still ours once carried over; then a Wayland
+    // program's copy.
+    ASSERT_TRUE(board.write({textItem(QStringLiteral("copied in Tolvi"))}, Pasteboard::WriteKind::copy));
+    EXPECT_EQ(copies.count(), 1);
+    EXPECT_TRUE(board.holdsOwnCopy());
+    carriedOver = true;
+    xwayland.setString(QStringLiteral("copied in Tolvi"));
+    EXPECT_EQ(board.changeCount(), written + 2);
+    EXPECT_TRUE(board.holdsOwnCopy());
     seat.setString(QStringLiteral("copied in a Wayland program"));
     EXPECT_FALSE(board.holdsOwnWrite());
+    EXPECT_FALSE(board.holdsOwnCopy());
+    EXPECT_EQ(copies.count(), 1);
 }
 
 // A watcher may rely on the announcements only when neither side can change unannounced.

@@ -302,7 +302,7 @@ TEST_F(SystemPasteboardX11, OwnWriteReplacesContentsInOneStepAndServesOthers)
     item.setString(T::plainText, QStringLiteral("ours ✓"));
     item.setData(T::html, "<i>ours</i>");
     const qint64 before = board->changeCount();
-    ASSERT_TRUE(board->write({item}));
+    ASSERT_TRUE(board->write({item}, Pasteboard::WriteKind::paste));
     EXPECT_EQ(board->changeCount(), before + 1);
     EXPECT_EQ(board->string(T::plainText), QStringLiteral("ours ✓"));
     EXPECT_EQ(board->data(T::html), QByteArray("<i>ours</i>"));

@@ -193,7 +193,7 @@ TEST(DataControlPasteboardTest, OurOwnWriteCountsOnceAndIsReadBackWithoutTheComp
     PasteboardItem item;
     item.setString(T::plainText, QStringLiteral("pasted"));
     item.setData(T::html, "<i>pasted</i>");
-    ASSERT_TRUE(board.write({item}));
+    ASSERT_TRUE(board.write({item}, Pasteboard::WriteKind::paste));
     EXPECT_EQ(board.changeCount(), before + 1);
     EXPECT_EQ(changed.count(), 0);
     // Wayland programs find text under its charset-qualified type, X11 programs under UTF8_STRING.
@@ -227,7 +227,11 @@ TEST(DataControlPasteboardTest, ARefusedWriteIsAFailure)
     DataControlPasteboard board(&owner);
     PasteboardItem item;
     item.setString(T::plainText, QStringLiteral("x"));
-    EXPECT_FALSE(board.write({item}));
+    EXPECT_FALSE(board.write({item}, Pasteboard::WriteKind::copy));
+    // Ours, but no copy of ours: nothing of it is on the clipboard.
+    EXPECT_TRUE(board.holdsOwnWrite());
+    EXPECT_FALSE(board.holdsOwnCopy());
     DataControlPasteboard unconnected(nullptr);
-    EXPECT_FALSE(unconnected.write({item}));
+    EXPECT_FALSE(unconnected.write({item}, Pasteboard::WriteKind::copy));
+    EXPECT_FALSE(unconnected.holdsOwnCopy());
 }

@@ -137,7 +137,7 @@ TEST_F(CaptureWayland, APasteSetsTheSelectionForWaylandProgramsAndCountsOnce)
     const qint64 before = board.changeCount();
     PasteboardItem item;
     item.setString(T::plainText, QStringLiteral("pasted by Tolvi \u00e9"));
-    ASSERT_TRUE(board.write({item}));
+    ASSERT_TRUE(board.write({item}, Pasteboard::WriteKind::paste));
     EXPECT_EQ(board.changeCount(), before + 1);
     // The compositor's announcement of our own selection is no new change.
     connection->roundtrip();

@@ -1,7 +1,7 @@
 // Capture from both sides of a headless sway session (tests/support/with-sway), as Tolvi watches
 // it: data control for the seat and XFixes on XWayland, one history. Copies made in X11
 // programs are recorded whichever window has the focus, and a copy the compositor carries from
-// one side to the other is recorded once.
+// one side to the other (ours too) is recorded once.
 #include "Tolvi/services/capture/AppExclusionStore.h"
 #include "Tolvi/services/capture/PasteboardMonitor.h"
 
@@ -209,15 +209,27 @@ TEST_F(CaptureXWayland, ACopyTheCompositorCarriesToTheOtherSideIsRecordedOnce)
     EXPECT_EQ(recorded(), QStringList({QStringLiteral("copied on the seat"), QStringLiteral("copied in an X11 window")}));
     EXPECT_EQ(board->currentSide(), BridgedPasteboard::Side::seat);
 
-    // Our own write: counted once as it is made, also once X11 programs have been offered it.
+    // A paste's write of ours: counted once as it is made, also once X11 programs have been
+    // offered it, and never recorded.
     const qint64 before = board->changeCount();
     PasteboardItem item;
     item.setString(T::plainText, QStringLiteral("pasted by Tolvi"));
-    ASSERT_TRUE(board->write({item}));
+    ASSERT_TRUE(board->write({item}, Pasteboard::WriteKind::paste));
     EXPECT_EQ(board->changeCount(), before + 1);
     ASSERT_TRUE(waitFor([] { return x11Clipboard() == QByteArray("pasted by Tolvi"); }));
     settle();
     EXPECT_EQ(board->changeCount(), before + 1);
+    EXPECT_EQ(store->itemCount(), 2);
+
+    // A copy of ours: recorded once, also once X11 programs have been offered it.
+    item.setString(T::plainText, QStringLiteral("copied in Tolvi"));
+    ASSERT_TRUE(board->write({item}, Pasteboard::WriteKind::copy));
+    ASSERT_TRUE(waitFor([&] { return store->itemCount() == 3; })) << logs.join(QLatin1Char('|')).toStdString();
+    ASSERT_TRUE(waitFor([] { return x11Clipboard() == QByteArray("copied in Tolvi"); }));
+    settle();
+    EXPECT_EQ(board->changeCount(), before + 2);
+    EXPECT_EQ(recorded(), QStringList({QStringLiteral("copied in Tolvi"), QStringLiteral("copied on the seat"),
+                                       QStringLiteral("copied in an X11 window")}));
 }
 
 // As the program runs it (switches reported): copies of both sides are taken on their

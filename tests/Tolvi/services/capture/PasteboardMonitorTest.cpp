@@ -547,7 +547,7 @@ TEST_F(PasteboardMonitorFixture, CopyRightAfterSwitchingInCountsWhenTheSwitchWas
     EXPECT_EQ(logs, QStringList({recorded, transition}));
 }
 
-TEST_F(PasteboardMonitorFixture, OwnWritesAreNeverRecordedAndTheClipStaysAsItWas)
+TEST_F(PasteboardMonitorFixture, APasteOfOursIsPassedOverAndACopyOfOursIsRecordedWithNoSource)
 {
     board.setAnnouncesChanges(true);
     monitor->start(false);
@@ -556,24 +556,21 @@ TEST_F(PasteboardMonitorFixture, OwnWritesAreNeverRecordedAndTheClipStaysAsItWas
     ASSERT_EQ(store->itemCount(), 2);
     const ClipboardItem alpha = store->itemAt(1);
     ASSERT_EQ(alpha.content().textValue(), QStringLiteral("alpha-old"));
+    const auto textItem = [](const QString& text) {
+        PasteboardItem item;
+        item.setString(T::plainText, text);
+        return item;
+    };
 
     // A paste of the older clip into another program: our write, then that program in front.
-    PasteboardItem pasted;
-    pasted.setString(T::plainText, QStringLiteral("alpha-old"));
-    ASSERT_TRUE(board.write({pasted}));
+    ASSERT_TRUE(board.write({textItem(QStringLiteral("alpha-old"))}, Pasteboard::WriteKind::paste));
     EXPECT_TRUE(board.holdsOwnWrite());
+    EXPECT_FALSE(board.holdsOwnCopy());
     front = ClipboardSourceApp(QStringLiteral("Mousepad"), QStringLiteral("mousepad"));
     monitor->frontApplicationChanged();
     monitor->poll();
     scheduler.advance(1.0);
-    // A copy in one of our own windows' actions, with ourselves in front (no source).
-    front = std::nullopt;
-    monitor->frontApplicationChanged();
-    PasteboardItem copied;
-    copied.setString(T::plainText, QStringLiteral("a transformed text"));
-    ASSERT_TRUE(board.write({copied}));
-    scheduler.advance(1.0);
-
+    QCoreApplication::processEvents();
     ASSERT_EQ(store->itemCount(), 2);
     const ClipboardItem after = store->itemAt(1);
     EXPECT_EQ(after.id(), alpha.id());
@@ -583,16 +580,38 @@ TEST_F(PasteboardMonitorFixture, OwnWritesAreNeverRecordedAndTheClipStaysAsItWas
     EXPECT_EQ(store->itemAt(0).content().textValue(), QStringLiteral("beta-new"));
     EXPECT_EQ(logs, QStringList(2, recorded));
 
-    // The next copy made in another program is recorded as usual, even one equal to our write.
-    front = ClipboardSourceApp(QStringLiteral("Mousepad"), QStringLiteral("mousepad"));
-    monitor->frontApplicationChanged();
-    board.setString(QStringLiteral("a transformed text"));
-    EXPECT_FALSE(board.holdsOwnWrite());
+    // A copy of ours (a transformed text, say), just as another program came in front unreported:
+    // made here, it is taken at once, once, with no source.
+    front = ClipboardSourceApp(QStringLiteral("Browser"), QStringLiteral("browser"));
+    ASSERT_TRUE(board.write({textItem(QStringLiteral("a transformed text"))}, Pasteboard::WriteKind::copy));
+    EXPECT_TRUE(board.holdsOwnCopy());
+    QCoreApplication::processEvents();
     ASSERT_EQ(store->itemCount(), 3);
-    EXPECT_EQ(store->itemAt(0).sourceApp()->bundleIdentifier(), QStringLiteral("mousepad"));
+    EXPECT_EQ(store->itemAt(0).content().textValue(), QStringLiteral("a transformed text"));
+    EXPECT_FALSE(store->itemAt(0).sourceApp().has_value());
+    scheduler.advance(1.0);
+    EXPECT_EQ(logs, QStringList(3, recorded));
+
+    // Copy of a clip already there folds into it like any equal copy: the one clip goes to the
+    // top, keeping the source it had.
+    ASSERT_TRUE(board.write({textItem(QStringLiteral("alpha-old"))}, Pasteboard::WriteKind::copy));
+    QCoreApplication::processEvents();
+    ASSERT_EQ(store->itemCount(), 3);
+    EXPECT_EQ(store->itemAt(0).content().textValue(), QStringLiteral("alpha-old"));
+    ASSERT_TRUE(store->itemAt(0).sourceApp().has_value());
+    EXPECT_EQ(store->itemAt(0).sourceApp()->bundleIdentifier(), QStringLiteral("editor"));
+    EXPECT_EQ(store->itemAt(1).content().textValue(), QStringLiteral("a transformed text"));
+
+    // The next copy made in another program is recorded as usual, even one equal to our write.
+    monitor->frontApplicationChanged();
+    board.setString(QStringLiteral("alpha-old"));
+    EXPECT_FALSE(board.holdsOwnWrite());
+    EXPECT_FALSE(board.holdsOwnCopy());
+    ASSERT_EQ(store->itemCount(), 3);
+    EXPECT_EQ(store->itemAt(0).sourceApp()->bundleIdentifier(), QStringLiteral("browser"));
 
     // Our write followed by another program's copy before the next look: that copy is taken.
-    ASSERT_TRUE(board.write({pasted}));
+    ASSERT_TRUE(board.write({textItem(QStringLiteral("beta-new"))}, Pasteboard::WriteKind::paste));
     board.setAnnouncesChanges(false);
     board.setString(QStringLiteral("copied right after our write"));
     scheduler.advance(0.45);
@@ -711,25 +730,34 @@ TEST_F(PasteboardMonitorFixture, WithEveryChangeAnnouncedAndSwitchesReportedNoTi
     EXPECT_EQ(store->itemCount(), 3);
     monitor->frontApplicationChanged();
 
-    // Our own write is never announced and never recorded; the next copy is seen past it.
+    // A paste's write of ours is never announced and never recorded; the next copy is seen past
+    // it. A copy of ours is taken as it is written, with no timer.
     PasteboardItem ours;
     ours.setString(T::plainText, QStringLiteral("our write"));
-    ASSERT_TRUE(board.write({ours}));
+    ASSERT_TRUE(board.write({ours}, Pasteboard::WriteKind::paste));
     scheduler.advance(5.0);
+    QCoreApplication::processEvents();
     EXPECT_EQ(store->itemCount(), 3);
     board.setString(QStringLiteral("after our write"));
     ASSERT_EQ(store->itemCount(), 4);
     EXPECT_EQ(store->itemAt(0).content().textValue(), QStringLiteral("after our write"));
     EXPECT_EQ(store->itemAt(0).sourceApp()->bundleIdentifier(), QStringLiteral("terminal"));
-    EXPECT_EQ(logs, QStringList({recorded, recorded, recorded, transition, recorded}));
+    ours.setString(T::plainText, QStringLiteral("our copy"));
+    ASSERT_TRUE(board.write({ours}, Pasteboard::WriteKind::copy));
+    QCoreApplication::processEvents();
+    ASSERT_EQ(store->itemCount(), 5);
+    EXPECT_EQ(store->itemAt(0).content().textValue(), QStringLiteral("our copy"));
+    EXPECT_EQ(logs, QStringList({recorded, recorded, recorded, transition, recorded, recorded}));
 
     monitor->stop();
     EXPECT_FALSE(monitor->isRunning());
     board.setString(QStringLiteral("while stopped"));
-    EXPECT_EQ(store->itemCount(), 4);
+    ASSERT_TRUE(board.write({ours}, Pasteboard::WriteKind::copy));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(store->itemCount(), 5);
     monitor->start(false);
     EXPECT_EQ(scheduler.activeRepeatingCount(), 0);
-    EXPECT_EQ(store->itemCount(), 4);
+    EXPECT_EQ(store->itemCount(), 5);
 }
 
 // The timer stays wherever something could change unseen: a pasteboard that does not announce

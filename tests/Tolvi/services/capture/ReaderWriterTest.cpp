@@ -141,8 +141,9 @@ TEST(PasteboardWriter, TextWithKeptFormsIsOneItemWithThreeTypes)
     ASSERT_TRUE(payload.has_value());
     const ClipboardItem item(QUuid::createUuid(), QStringLiteral("x"), 0.0, false, {}, std::nullopt, payload);
     const qint64 before = board.changeCount();
-    ASSERT_TRUE(Writer::write(item, board));
+    ASSERT_TRUE(Writer::write(item, board, Pasteboard::WriteKind::paste));
     EXPECT_EQ(board.changeCount(), before + 1);
+    EXPECT_FALSE(board.holdsOwnCopy());
     ASSERT_EQ(board.items().size(), 1);
     EXPECT_EQ(board.items().at(0).types(), QStringList({T::plainText, T::rtf, T::html}));
     EXPECT_EQ(board.items().at(0).data(T::html), QByteArray("<b>x</b>"));
@@ -152,11 +153,12 @@ TEST(PasteboardWriter, PlainTextReplacesContentsAndReportsRefusal)
 {
     InMemoryPasteboard board;
     board.setString(QStringLiteral("old"));
-    EXPECT_TRUE(Writer::write(ClipboardItem(QStringLiteral("new")), board));
+    EXPECT_TRUE(Writer::write(ClipboardItem(QStringLiteral("new")), board, Pasteboard::WriteKind::copy));
     EXPECT_EQ(board.string(T::plainText), QStringLiteral("new"));
+    EXPECT_TRUE(board.holdsOwnCopy());
     EXPECT_EQ(board.items().size(), 1);
     board.setAcceptsWrites(false);
-    EXPECT_FALSE(Writer::write(ClipboardItem(QStringLiteral("newer")), board));
+    EXPECT_FALSE(Writer::write(ClipboardItem(QStringLiteral("newer")), board, Pasteboard::WriteKind::copy));
 }
 
 TEST(PasteboardWriter, MissingFileLeavesPasteboardUntouchedAndLogs)
@@ -177,14 +179,14 @@ TEST(PasteboardWriter, MissingFileLeavesPasteboardUntouchedAndLogs)
 
     const ClipboardItem gone(QUuid::createUuid(), QStringLiteral("x"), 0.0, false, {}, std::nullopt,
                              ClipboardOriginalPayload::create(std::nullopt, std::nullopt, {presentURL, goneURL}));
-    EXPECT_FALSE(Writer::write(gone, board, log));
+    EXPECT_FALSE(Writer::write(gone, board, Pasteboard::WriteKind::copy, log));
     EXPECT_EQ(board.writeCount(), 0);
     EXPECT_EQ(board.string(T::plainText), QStringLiteral("before"));
     EXPECT_EQ(logged, QStringList{"Tolvi could not copy file references: a referenced file is unavailable or unreadable"});
 
     const ClipboardItem ok(QUuid::createUuid(), QStringLiteral("x"), 0.0, false, {}, std::nullopt,
                            ClipboardOriginalPayload::create(std::nullopt, std::nullopt, {presentURL}));
-    ASSERT_TRUE(Writer::write(ok, board, log));
+    ASSERT_TRUE(Writer::write(ok, board, Pasteboard::WriteKind::copy, log));
     ASSERT_EQ(board.items().size(), 1);
     EXPECT_EQ(board.items().at(0).data(T::fileURL), presentURL.toUtf8());
     EXPECT_EQ(board.items().at(0).data(T::plainText), present.toUtf8());
@@ -194,19 +196,22 @@ TEST(PasteboardWriter, ImagesPassTheRasterPolicyFirst)
 {
     InMemoryPasteboard board;
     const QByteArray png = encodedImage(8, 6);
-    ASSERT_TRUE(Writer::write(ClipboardItem(QUuid::createUuid(), ClipboardContent::image(ClipboardImage(png, T::png)), 0.0), board));
+    ASSERT_TRUE(Writer::write(ClipboardItem(QUuid::createUuid(), ClipboardContent::image(ClipboardImage(png, T::png)), 0.0),
+                              board, Pasteboard::WriteKind::paste));
     ASSERT_EQ(board.items().size(), 1);
     EXPECT_EQ(board.items().at(0).types(), QStringList{T::png});
     EXPECT_EQ(board.items().at(0).data(T::png), png);
 
     // Stored under whatever type the bytes really are, with a PNG copy for everyone else.
     const QByteArray jpeg = encodedImage(8, 6, "JPEG");
-    ASSERT_TRUE(Writer::write(ClipboardItem(QUuid::createUuid(), ClipboardContent::image(ClipboardImage(jpeg, T::png)), 0.0), board));
+    ASSERT_TRUE(Writer::write(ClipboardItem(QUuid::createUuid(), ClipboardContent::image(ClipboardImage(jpeg, T::png)), 0.0),
+                              board, Pasteboard::WriteKind::paste));
     EXPECT_EQ(board.items().at(0).types(), QStringList({T::jpeg, T::png}));
     EXPECT_EQ(board.items().at(0).data(T::jpeg), jpeg);
 
     const int writes = board.writeCount();
     EXPECT_FALSE(Writer::write(
-        ClipboardItem(QUuid::createUuid(), ClipboardContent::image(ClipboardImage("not an image", T::png)), 0.0), board));
+        ClipboardItem(QUuid::createUuid(), ClipboardContent::image(ClipboardImage("not an image", T::png)), 0.0), board,
+        Pasteboard::WriteKind::paste));
     EXPECT_EQ(board.writeCount(), writes);
 }

@@ -589,6 +589,35 @@ TEST_F(PasteServiceFixture, ReasonTextsOfEveryFailure)
     EXPECT_EQ(service->queueStatus(), Status::cancelled("Paste queue cancelled."));
 }
 
+// The capture passes over a paste's writes and records copies: each write says which it is.
+TEST_F(PasteServiceFixture, PastesWriteAsPastesAndCopyAsCopies)
+{
+    const auto holdsPaste = [&] { return board.holdsOwnWrite() && !board.holdsOwnCopy(); };
+    service->pasteItem(text("pasted"));
+    EXPECT_TRUE(holdsPaste());
+    service->copyItem(html("copied clip"));
+    EXPECT_TRUE(board.holdsOwnCopy());
+    service->pasteText("pasted text");
+    EXPECT_TRUE(holdsPaste());
+    service->copyText("copied text");
+    EXPECT_TRUE(board.holdsOwnCopy());
+
+    // Every step of a queue, and the first item a queue leaves on the clipboard untyped.
+    service->pasteItems({html("one"), text("two")});
+    EXPECT_TRUE(holdsPaste());
+    service->copyText("copied, which ends that queue");
+    service->pasteItems({html("three"), text("four")});
+    front = self;
+    service->pasteNextQueuedItem();
+    EXPECT_EQ(pasted.constLast(), QStringLiteral("four"));
+    EXPECT_TRUE(holdsPaste());
+    trusted = false;
+    service->copyText("copied before");
+    service->pasteItems({html("q1"), html("q2")});
+    EXPECT_EQ(board.string(T::plainText), QStringLiteral("q1"));
+    EXPECT_TRUE(holdsPaste());
+}
+
 TEST_F(PasteServiceFixture, TargetDiagnosticsDescribeBothPrograms)
 {
     front = browser;
@@ -612,6 +641,7 @@ TEST_F(PasteServiceFixture, LongCopiedTextsReachTheClipboardUnlessOvertaken)
     service->copyText(longText);
     ASSERT_TRUE(written(board, 1));
     EXPECT_TRUE(board.data(T::plainText) == longText.toUtf8());
+    EXPECT_TRUE(board.holdsOwnCopy());
     EXPECT_EQ(service->queueStatus(), Status::idle());
 
     // The kept HTML stays within what a clip may keep; the text is the long one.

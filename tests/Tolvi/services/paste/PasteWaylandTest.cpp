@@ -192,7 +192,8 @@ TEST_F(PasteWayland, TheFocusCheckRefusesATargetThatDoesNotHoldTheFocus)
     const std::optional<ToplevelWindow> target = activatedPeerWindow();
     ASSERT_TRUE(target);
     const qint64 peerTarget = WaylandDesktop::targetForWindow(target->id);
-    ASSERT_TRUE(ClipboardPasteboardWriter::writeText(QStringLiteral("must not arrive"), clipboard->pasteboard()));
+    ASSERT_TRUE(ClipboardPasteboardWriter::writeText(QStringLiteral("must not arrive"), clipboard->pasteboard(),
+                                                     Pasteboard::WriteKind::paste));
     ASSERT_TRUE(focusFoot());
 
     // foot holds the focus: nothing is typed, neither into the peer nor into foot.
