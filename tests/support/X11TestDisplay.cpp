@@ -76,6 +76,27 @@ QRect X11TestDisplay::geometry(Window window)
     return QRect(x, y, attributes.width, attributes.height);
 }
 
+X11TestDisplay::Pixels X11TestDisplay::pixels(Window window)
+{
+    Pixels result;
+    XWindowAttributes attributes{};
+    if (!XGetWindowAttributes(m_display, window, &attributes) || attributes.width <= 0 || attributes.height <= 0)
+        return result;
+    XImage* image = XGetImage(m_display, window, 0, 0, unsigned(attributes.width), unsigned(attributes.height),
+                              AllPlanes, ZPixmap);
+    if (!image)
+        return result;
+    result.width = attributes.width;
+    result.height = attributes.height;
+    result.values.reserve(std::size_t(result.width) * std::size_t(result.height));
+    for (int y = 0; y < result.height; ++y) {
+        for (int x = 0; x < result.width; ++x)
+            result.values.push_back(quint32(XGetPixel(image, x, y) & 0xffffff));
+    }
+    XDestroyImage(image);
+    return result;
+}
+
 void X11TestDisplay::forEachWindow(Window window, const std::function<void(Window, Window)>& visit, Window parent)
 {
     visit(window, parent);

@@ -1,6 +1,6 @@
 #pragma once
 // The X server as the tests that drive real programs see it: windows found by process and title,
-// their properties and places, the system tray, and XTest key presses and pointer moves.
+// their properties, places and pixels, the system tray, and XTest key presses and pointer moves.
 #include "EventTimeout.h"
 
 #include <QByteArray>
@@ -11,6 +11,7 @@
 #include <functional>
 #include <initializer_list>
 #include <optional>
+#include <vector>
 
 namespace tolvi::test {
 
@@ -33,6 +34,15 @@ public:
     bool isViewable(Window window);
     // The window's rectangle on the root window.
     QRect geometry(Window window);
+    // What a viewable window shows, as 0xRRGGBB values row by row (24-bit true colour, as
+    // with-x11's server has it); empty when it could not be read.
+    struct Pixels {
+        int width = 0;
+        int height = 0;
+        std::vector<quint32> values;
+        quint32 at(int x, int y) const { return values[std::size_t(y) * std::size_t(width) + std::size_t(x)]; }
+    };
+    Pixels pixels(Window window);
 
     // Visits the window and every window below it, each with its parent.
     void forEachWindow(Window window, const std::function<void(Window, Window)>& visit, Window parent = None);

@@ -1,10 +1,15 @@
 // The real program under Xvfb with openbox and a tray: the compact hot key opens the panel
 // under the pointer, typing filters it, and Return on the clip and on its Paste action pastes
-// into another program, driven with XTest key presses as a user would.
+// into another program; the editor's Copy puts the edited text in the history. Driven with XTest
+// key presses and clicks as a user would.
 #include <gtest/gtest.h>
 
 #include <QByteArray>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QPoint>
 #include <QProcess>
 #include <QRect>
 #include <QThread>
@@ -18,8 +23,10 @@
 #include <X11/keysym.h>
 
 #include <optional>
+#include <utility>
 
 #include <csignal>
+#include <cstdlib>
 #include <sys/stat.h>
 
 using tolvi::test::captureTookInTheProgramInFront;
@@ -58,6 +65,65 @@ void startWithPeerAndClips(X11TestDisplay& x, RunningApp& app, tolvi::test::Peer
         ASSERT_TRUE(pollUntil([&] { return app.output().count("Tolvi recorded clipboard item") == recorded; }))
             << app.output().constData();
     }
+}
+
+// A point inside the editor's Copy button, on the panel window. The bottom row ends, from the
+// right, with Paste, a filled button, and Copy a gap of background to its left; their widths
+// follow the fonts in use, so they are found on what the window shows.
+std::optional<QPoint> editorCopyButton(X11TestDisplay& x, Window panel)
+{
+    const X11TestDisplay::Pixels shown = x.pixels(panel);
+    const int width = shown.width;
+    const int height = shown.height;
+    if (width < 100 || height < 100)
+        return std::nullopt;
+    // Below Paste, in the panel's margin.
+    const int column = width - 30;
+    const quint32 background = shown.at(column, height - 5);
+    const auto isBackground = [&](int px, int py) {
+        const quint32 value = shown.at(px, py);
+        for (const int shift : {0, 8, 16}) {
+            if (std::abs(int((value >> shift) & 0xff) - int((background >> shift) & 0xff)) > 4)
+                return false;
+        }
+        return true;
+    };
+    // Up through Paste: its bottom and top edges.
+    int bottom = height - 5;
+    while (bottom > height - 80 && isBackground(column, bottom))
+        --bottom;
+    int top = bottom;
+    while (top > 0 && !isBackground(column, top - 1))
+        --top;
+    if (bottom - top < 12)
+        return std::nullopt;
+    const int row = (top + bottom) / 2;
+    // Left through Paste to the gap (a few pixels of background in a row), then to Copy.
+    int left = column;
+    const auto gapStartsAt = [&](int px) {
+        for (int i = 0; i < 5; ++i) {
+            if (px - i < 0 || !isBackground(px - i, row))
+                return false;
+        }
+        return true;
+    };
+    while (left > 0 && !gapStartsAt(left - 1))
+        --left;
+    int copyRight = left - 1;
+    while (copyRight > 0 && isBackground(copyRight, row))
+        --copyRight;
+    if (copyRight <= 0 || left - copyRight > 24)
+        return std::nullopt;
+    return QPoint(copyRight - 6, row);
+}
+
+// The clips of the history file as it was written, newest first.
+QJsonArray storedClips(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return QJsonDocument::fromJson(file.readAll()).object().value("items").toArray();
 }
 
 } // namespace
@@ -202,4 +268,56 @@ TEST(CompactPanelX11, KeepEditingHandsTheKeyboardBackToTheEditor)
     x.chord({XK_Control_L}, XK_Return);
     EXPECT_TRUE(peer.waitForText([](const QString& text) { return text == QStringLiteral("draft base kept too"); }))
         << "peer has: " << peer.lastText().toStdString() << "\n" << app.output().constData();
+}
+
+// A copy made in the program itself is a copy like any other: the edited text, copied and not
+// saved, becomes the newest clip, with no program as its source.
+TEST(CompactPanelX11, CopyInTheEditorRecordsTheEditedTextAsTheNewestClipWithNoSource)
+{
+    X11TestDisplay x;
+    ASSERT_NE(x.display(), nullptr);
+    RunningApp app;
+    tolvi::test::PeerProcess peer;
+    ASSERT_NO_FATAL_FAILURE(startWithPeerAndClips(x, app, peer, {"draft base"}));
+    const qint64 pid = app.process.processId();
+
+    x.movePointer(300, 250);
+    x.chord({XK_Super_L, XK_Shift_L}, XK_v);
+    std::optional<Window> panel;
+    ASSERT_TRUE(pollUntil([&] { return (panel = x.viewableWindow(pid, "Tolvi Compact")).has_value(); }))
+        << app.output().constData();
+    ASSERT_TRUE(pollUntil([&] { return x.hasInputFocus(pid, "Tolvi Compact"); })) << app.output().constData();
+    x.chord({XK_Control_L}, XK_e);
+    QThread::msleep(400);
+    for (const KeySym key : {XK_space, XK_c, XK_o, XK_p, XK_i, XK_e, XK_d})
+        x.tap(key);
+    QThread::msleep(300);
+
+    // Found the same on two looks in a row: the editor is fully drawn.
+    std::optional<QPoint> copy;
+    ASSERT_TRUE(pollUntil([&] {
+        const std::optional<QPoint> previous = std::exchange(copy, editorCopyButton(x, *panel));
+        return copy && copy == previous;
+    })) << "no Copy button found on the panel";
+    const QRect frame = x.geometry(*panel);
+    x.movePointer(frame.x() + copy->x(), frame.y() + copy->y());
+    QThread::msleep(100);
+    x.button(1, true);
+    x.button(1, false);
+
+    ASSERT_TRUE(pollUntil([&] { return app.output().count("Tolvi recorded clipboard item") == 2; }))
+        << app.output().constData();
+    // Copy neither saves nor closes: the panel is still there, in the editor.
+    EXPECT_TRUE(x.isViewable(*panel));
+    app.process.terminate();
+    ASSERT_TRUE(app.process.waitForFinished(eventTimeoutMs));
+    const QJsonArray clips = storedClips(app.root + "/data/Tolvi/history.json");
+    ASSERT_EQ(clips.size(), 2) << app.output().constData();
+    const QJsonObject newest = clips.at(0).toObject();
+    EXPECT_EQ(newest.value("content").toObject().value("text").toString(), QStringLiteral("draft base copied"));
+    EXPECT_FALSE(newest.contains("sourceApp"));
+    // The clip it was made from is as it was.
+    const QJsonObject older = clips.at(1).toObject();
+    EXPECT_EQ(older.value("content").toObject().value("text").toString(), QStringLiteral("draft base"));
+    EXPECT_TRUE(older.contains("sourceApp"));
 }
