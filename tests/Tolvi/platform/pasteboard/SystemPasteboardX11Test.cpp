@@ -289,10 +289,18 @@ TEST_F(SystemPasteboardX11, LargeImageArrivesIntactInIncrements)
     ASSERT_GT(png.size(), 4 * 1024 * 1024);
     ASSERT_TRUE(peerCopy(peer, {{"image/png", png}}));
     EXPECT_TRUE(board->types().value_or(QStringList()).contains(T::png));
-    const std::optional<QByteArray> read = board->data(T::png);
+    std::optional<QByteArray> read = board->data(T::png);
     ASSERT_TRUE(read.has_value());
     EXPECT_EQ(read->size(), png.size());
     EXPECT_TRUE(*read == png);
+
+    // xclip's increments are of another size, and its last one is short.
+    const QByteArray other = noisePng(1400, 1000);
+    ASSERT_TRUE(xclipCopy(other, QStringLiteral("image/png"), T::png));
+    read = board->data(T::png);
+    ASSERT_TRUE(read.has_value());
+    EXPECT_EQ(read->size(), other.size());
+    EXPECT_TRUE(*read == other);
 }
 
 TEST_F(SystemPasteboardX11, OwnWriteReplacesContentsInOneStepAndServesOthers)
