@@ -456,6 +456,11 @@ std::optional<Metadata> metadata(QByteArrayView data)
     return result;
 }
 
+void findInstalledDecoders()
+{
+    decoderAvailable(pngType);
+}
+
 QImage previewImage(QByteArrayView data)
 {
     const auto meta = metadata(data);

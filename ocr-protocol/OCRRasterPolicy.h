@@ -43,6 +43,11 @@ struct Metadata {
 // applied). HEIC/HEIF bytes are always refused: this platform's image library has no decoder.
 std::optional<Metadata> metadata(QByteArrayView data);
 
+// Learns which decoders are installed, once per process, as metadata() does at its first call:
+// Qt loads every image plugin to tell, which takes some milliseconds of file work. For a worker,
+// ahead of the first image a thread that must not wait will ask about.
+void findInstalledDecoders();
+
 // The first frame, upright (EXIF orientation applied), its longer side at most
 // previewMaximumSide. A null image when the bytes are refused or do not decode.
 QImage previewImage(QByteArrayView data);

@@ -9,6 +9,7 @@
 #include "Tolvi/platform/pasteboard/PasteboardTypes.h"
 #include "Tolvi/platform/desktop/Workspace.h"
 
+#include "TolviCore/concurrency/WaitingWorkPool.h"
 #include "TolviCore/model/ReferenceDate.h"
 #include "TolviCore/store/ClipboardStore.h"
 
@@ -18,6 +19,7 @@
 #include <QLoggingCategory>
 #include <QMetaObject>
 #include <QPointer>
+#include <QThreadPool>
 
 #include <utility>
 
@@ -83,6 +85,12 @@ void PasteboardMonitor::changeNoticed()
 {
     if (!running_)
         return;
+    // The first image taken asks which decoders are installed, and learning that loads every
+    // image plugin: a worker does it while the first copy is still being read.
+    if (!decodersSought_) {
+        decodersSought_ = true;
+        waitingWorkPool().start(&OCRRasterPolicy::findInstalledDecoders);
+    }
     // The pasteboard reports only the newest of copies made faster than they could be read: a
     // copy noticed and not yet read when the next one is noticed was replaced before it was read.
     if (noticedChange_)

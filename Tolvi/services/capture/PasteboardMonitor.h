@@ -114,6 +114,7 @@ private:
     std::optional<QString> lastObservedSourceBundleIdentifier_;
     std::optional<NoticedChange> noticedChange_;
     bool running_ = false;
+    bool decodersSought_ = false;
     std::optional<Scheduler::TimerId> timer_;
     quint64 monitoringGeneration_ = 0;
 };

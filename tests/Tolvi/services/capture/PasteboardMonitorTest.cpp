@@ -9,9 +9,16 @@
 
 #include "CaptureTestSupport.h"
 
+#include "TolviCore/concurrency/WaitingWorkPool.h"
+
 #include <QCoreApplication>
+#include <QThreadPool>
 
 #include <gtest/gtest.h>
+
+#include <link.h>
+
+#include <cstring>
 
 using namespace tolvi;
 using namespace tolvi::test;
@@ -244,6 +251,33 @@ TEST_F(PasteboardMonitorFixture, SwitchesChooseWhatIsCaptured)
     monitor->poll();
     EXPECT_EQ(store->itemCount(), 2);
     EXPECT_EQ(logs.last(), unsupported + QStringLiteral("public.utf8-plain-text, public.png"));
+}
+
+TEST_F(PasteboardMonitorFixture, TheFirstImageTakenLoadsNoImagePluginOnTheTakingThread)
+{
+    const auto imagePlugins = [] {
+        int count = 0;
+        dl_iterate_phdr([](dl_phdr_info* info, size_t, void* found) {
+            *static_cast<int*>(found) += std::strstr(info->dlpi_name, "/imageformats/") != nullptr;
+            return 0;
+        }, &count);
+        return count;
+    };
+    GTEST_FLAG_SET(death_test_style, "threadsafe"); // a process where no image was read or made yet
+    const auto copyTextThenImage = [&] {
+        const int before = imagePlugins();
+        board.setAnnouncesChanges(true);
+        monitor->start();
+        board.setString(QStringLiteral("a text first"));
+        waitingWorkPool().waitForDone();
+        const int loaded = imagePlugins();
+        // Only the header is read; a PNG made with Qt would load the plugins here.
+        board.setItems({imageItem(
+            QByteArray("\x89PNG\r\n\x1a\n\0\0\0\x0dIHDR\0\0\0\x02\0\0\0\x01\x08\x02\0\0\0crc!\0\0\0\x01IDATxcrc!", 46))});
+        const bool taken = store->itemAt(0).content().isImage();
+        std::_Exit(before == 0 && loaded > 0 && imagePlugins() == loaded && taken ? 0 : 1);
+    };
+    EXPECT_EXIT(copyTextThenImage(), ::testing::ExitedWithCode(0), "");
 }
 
 TEST_F(PasteboardMonitorFixture, FileReferencesAreNeverCapturedAsImages)
