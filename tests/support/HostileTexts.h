@@ -7,7 +7,8 @@
 namespace tolvi::test {
 
 // Texts a history file can hold that are hard to show: each stresses another part of text layout
-// (one huge line, sheer size, one huge user-perceived character, a whole line without a space).
+// (one huge line, sheer size, one huge user-perceived character, a whole line without a space,
+// hundreds of thousands of paragraphs).
 struct HostileText {
     const char* name;
     QString (*make)();
@@ -62,14 +63,38 @@ inline QString ideographLine()
     return text;
 }
 
-inline const std::array<HostileText, 5>& hostileTexts()
+// Fifty million characters in short lines: a paragraph every 27 characters.
+inline QString fiftyMillionCharactersInShortLines()
 {
-    static const std::array<HostileText, 5> texts{{
+    const QString line = QStringLiteral("lorem ipsum dolor sit amet\n");
+    QString text = QStringLiteral("BIG-");
+    text.reserve(50'000'006 + line.size());
+    while (text.size() < 50'000'006)
+        text += line;
+    text.truncate(50'000'006);
+    return text;
+}
+
+inline QString fiveMillionOneCharacterLines()
+{
+    const QString line = QStringLiteral("x\n");
+    QString text;
+    text.reserve(10'000'000);
+    for (int i = 0; i < 5'000'000; ++i)
+        text += line;
+    return text;
+}
+
+inline const std::array<HostileText, 7>& hostileTexts()
+{
+    static const std::array<HostileText, 7> texts{{
         {"UrlOfTwoMillionCharactersOnOneLine", longUrlLine},
         {"FiftyMillionCharacters", fiftyMillionCharacters},
         {"LetterWithFiftyThousandAccents", combiningAccents},
         {"SixteenThousandJoinedEmoji", joinedEmoji},
         {"IdeographLineOfEightHundredThousand", ideographLine},
+        {"FiftyMillionCharactersInShortLines", fiftyMillionCharactersInShortLines},
+        {"FiveMillionOneCharacterLines", fiveMillionOneCharacterLines},
     }};
     return texts;
 }

@@ -297,7 +297,7 @@ void BM_HostileTextView(benchmark::State& state)
     state.counters["rss_mb"] = double(clip.residentBytes) / megabyte;
 }
 BENCHMARK(BM_HostileTextView)
-    ->ArgsProduct({{window, preview, quickEdit, compactEditor}, {0, 1, 2, 3, 4}})
+    ->ArgsProduct({{window, preview, quickEdit, compactEditor}, {0, 1, 2, 3, 4, 5, 6}})
     ->ArgNames({"view", "text"})
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()
