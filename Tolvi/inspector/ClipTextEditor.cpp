@@ -4,7 +4,11 @@
 #include "Tolvi/design/ThemedWidgets.h"
 #include "Tolvi/design/TolviTheme.h"
 #include "Tolvi/inspector/GlyphKeepingTextLayout.h"
+#include "Tolvi/inspector/ShownText.h"
 
+#include <QCoreApplication>
+#include <QInputMethodEvent>
+#include <QKeyEvent>
 #include <QMimeData>
 #include <QScrollBar>
 #include <QTextBlock>
@@ -12,6 +16,7 @@
 #include <QTextDocument>
 
 #include <algorithm>
+#include <utility>
 
 namespace tolvi {
 
@@ -28,9 +33,25 @@ ClipTextEditor::ClipTextEditor(QWidget* parent)
     setAutoFillBackground(false);
     viewport()->setAutoFillBackground(true);
     applyBackground();
-    connect(document(), &QTextDocument::contentsChange, this, &ClipTextEditor::followChange);
+    connectDocument();
     // Known by the time a text is shown, as a rule: the first editor starts working it out.
     FontCoverage::installed();
+}
+
+ClipTextEditor::~ClipTextEditor()
+{
+    // A document of many paragraphs is destroyed off the main thread.
+    if (document()->blockCount() > EditorDocuments::offMainThreadBlocks) {
+        QTextDocument* shown = document();
+        disconnect(shown, nullptr, this, nullptr);
+        setDocument(nullptr);
+        EditorDocuments::retire(shown);
+    }
+}
+
+void ClipTextEditor::connectDocument()
+{
+    connect(document(), &QTextDocument::contentsChange, this, &ClipTextEditor::followChange);
     // Every piece of one change has arrived: the buffer must hold what the document holds.
     connect(document(), &QTextDocument::contentsChanged, this, [this] {
         if (m_loading)
@@ -41,32 +62,184 @@ ClipTextEditor::ClipTextEditor(QWidget* parent)
     });
 }
 
+EditorDocuments::Settings ClipTextEditor::documentSettings() const
+{
+    const QTextDocument* shown = document();
+    return {shown->defaultFont(), shown->documentMargin(), shown->defaultTextOption(), shown->isUndoRedoEnabled()};
+}
+
+QTextDocument* ClipTextEditor::freshDocument()
+{
+    const EditorDocuments::Settings settings = documentSettings();
+    auto* fresh = new QTextDocument(this);
+    fresh->setUndoRedoEnabled(settings.undoRedo);
+    fresh->setDocumentLayout(new GlyphKeepingTextLayout(fresh));
+    fresh->setDefaultFont(settings.font);
+    fresh->setDocumentMargin(settings.margin);
+    fresh->setDefaultTextOption(settings.option);
+    return fresh;
+}
+
+void ClipTextEditor::putInPlace(QTextDocument* replacement)
+{
+    QTextDocument* previous = document();
+    disconnect(previous, nullptr, this, nullptr);
+    replacement->setParent(this);
+    setDocument(replacement);
+    connectDocument();
+    EditorDocuments::retire(previous);
+}
+
 void ClipTextEditor::setStoredText(const QString& text)
 {
+    cancelLoading();
     m_loading = true;
     m_cursorToEndWhenShown = false;
     m_buffer.setFontCoverage(FontCoverage::installed());
     m_buffer.load(text);
+    // Emptying a document of many paragraphs takes as long as destroying it.
+    if (document()->blockCount() > EditorDocuments::offMainThreadBlocks)
+        putInPlace(freshDocument());
+    const bool offMainThread = m_buffer.loadedParagraphCount() > EditorDocuments::offMainThreadBlocks;
     // The first piece resets the document and its undo history as setPlainText does; the
     // others are added at its end, never to be undone.
-    setPlainText(m_buffer.displayText(0, handedPieceLength));
-    if (m_buffer.loadedDisplayLength() > handedPieceLength) {
+    QString first = m_buffer.displayText(0, handedPieceLength);
+    qsizetype shown = m_buffer.loadedDisplayLength();
+    if (offMainThread) {
+        // Its first paragraphs, until the whole text is there.
+        qsizetype end = -1;
+        for (qsizetype paragraph = 0; paragraph < loadingParagraphs; ++paragraph) {
+            end = first.indexOf(QChar::ParagraphSeparator, end + 1);
+            if (end < 0)
+                break;
+        }
+        if (end >= 0)
+            first.truncate(end);
+        shown = first.size();
+    }
+    setPlainText(first);
+    if (shown > handedPieceLength) {
         const bool undo = document()->isUndoRedoEnabled();
         document()->setUndoRedoEnabled(false);
         QTextCursor end(document());
         end.movePosition(QTextCursor::End);
         end.beginEditBlock();
-        appendPieces(end, handedPieceLength);
+        appendPieces(end, handedPieceLength, shown);
         end.endEditBlock();
         document()->setUndoRedoEnabled(undo);
         document()->setModified(false);
     }
     m_loading = false;
-    checkLoaded();
+    if (offMainThread)
+        startLoading();
+    else
+        checkLoaded();
+}
+
+void ClipTextEditor::startLoading()
+{
+    m_waiting = true;
+    const quint64 load = ++m_load;
+    // Nothing is edited in what is shown meanwhile: typing is kept (keepsWhileLoading).
+    m_flagsWhenLoaded = textInteractionFlags();
+    setTextInteractionFlags(m_flagsWhenLoaded & ~Qt::TextEditable);
+    ShownText::computeOffMainThread<Built>(
+        this,
+        [buffer = m_buffer, settings = documentSettings(), mainThread = thread()] {
+            Built built{EditorDocuments::build(buffer, settings), std::nullopt};
+            QTextDocument* document = built.document->get();
+            if (!EditorDocuments::showsLoadedText(*document, buffer))
+                built.differs = document->toRawText();
+            document->moveToThread(mainThread);
+            return built;
+        },
+        [this, load](Built built) {
+            if (load == m_load && m_waiting)
+                finishLoading(std::move(built));
+        });
+}
+
+void ClipTextEditor::finishLoading(Built built)
+{
+    const QTextCursor shownCursor = textCursor();
+    const int anchor = shownCursor.anchor();
+    const int position = shownCursor.position();
+    const int scroll = verticalScrollBar()->value();
+    QTextDocument* whole = built.document->take();
+    // The editor's font changed while the document was made.
+    if (whole->defaultFont() != document()->defaultFont())
+        whole->setDefaultFont(document()->defaultFont());
+    m_loading = true;
+    putInPlace(whole);
+    m_loading = false;
+    // What is shown counts as what the user sees (see checkLoaded()).
+    if (built.differs)
+        m_buffer.resynchronize(*built.differs);
+    m_waiting = false;
+    setTextInteractionFlags(m_flagsWhenLoaded);
+    QTextCursor cursor(whole);
+    cursor.setPosition(anchor);
+    cursor.setPosition(position, QTextCursor::KeepAnchor);
+    setTextCursor(cursor);
+    verticalScrollBar()->setValue(scroll);
+    if (std::exchange(m_cursorToEndWhenLoaded, false))
+        moveCursorToEnd();
+    const std::vector<std::unique_ptr<QEvent>> typed = std::move(m_typedWhileLoading);
+    m_typedWhileLoading.clear();
+    for (const std::unique_ptr<QEvent>& event : typed)
+        QCoreApplication::sendEvent(this, event.get());
+    emit loaded();
+}
+
+void ClipTextEditor::cancelLoading()
+{
+    if (!m_waiting)
+        return;
+    m_waiting = false;
+    ++m_load;
+    setTextInteractionFlags(m_flagsWhenLoaded);
+    m_cursorToEndWhenLoaded = false;
+    // Typed for a text no longer shown.
+    m_typedWhileLoading.clear();
+}
+
+bool ClipTextEditor::keepsWhileLoading(QEvent* event)
+{
+    if (!m_waiting || !(m_flagsWhenLoaded & Qt::TextEditable))
+        return false;
+    // Once something is kept, all that follows it is kept too, so that it applies in order.
+    bool keeps = !m_typedWhileLoading.empty();
+    if (event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<const QKeyEvent*>(event);
+        keeps = keeps || (!key->text().isEmpty() && key->key() != Qt::Key_Escape);
+    } else {
+        keeps = true;
+    }
+    if (keeps) {
+        m_typedWhileLoading.emplace_back(event->clone());
+        event->accept();
+    }
+    return keeps;
+}
+
+void ClipTextEditor::keyPressEvent(QKeyEvent* event)
+{
+    if (!keepsWhileLoading(event))
+        QPlainTextEdit::keyPressEvent(event);
+}
+
+void ClipTextEditor::inputMethodEvent(QInputMethodEvent* event)
+{
+    if (!keepsWhileLoading(event))
+        QPlainTextEdit::inputMethodEvent(event);
 }
 
 void ClipTextEditor::moveCursorToEnd()
 {
+    if (m_waiting) {
+        m_cursorToEndWhenLoaded = true;
+        return;
+    }
     m_cursorToEndWhenShown = !isVisible();
     if (!m_cursorToEndWhenShown)
         moveCursor(QTextCursor::End);
@@ -83,6 +256,12 @@ void ClipTextEditor::showEvent(QShowEvent* event)
 
 void ClipTextEditor::replaceStoredText(const QString& text)
 {
+    if (m_waiting) {
+        // What is shown is not the whole text: undoing the change would bring back a part of
+        // it as if it were all.
+        setStoredText(text);
+        return;
+    }
     m_loading = true;
     m_cursorToEndWhenShown = false;
     m_buffer.setFontCoverage(FontCoverage::installed());
@@ -91,7 +270,7 @@ void ClipTextEditor::replaceStoredText(const QString& text)
     cursor.beginEditBlock();
     cursor.select(QTextCursor::Document);
     cursor.removeSelectedText();
-    appendPieces(cursor, 0);
+    appendPieces(cursor, 0, m_buffer.loadedDisplayLength());
     cursor.endEditBlock();
     m_loading = false;
     checkLoaded();
@@ -99,19 +278,19 @@ void ClipTextEditor::replaceStoredText(const QString& text)
     setTextCursor(start);
 }
 
-void ClipTextEditor::appendPieces(QTextCursor& cursor, qsizetype from)
+void ClipTextEditor::appendPieces(QTextCursor& cursor, qsizetype from, qsizetype to)
 {
     // Inside one edit block: the document reports one change, and nothing is laid out until
     // the whole text is in.
-    const qsizetype length = m_buffer.loadedDisplayLength();
-    for (; from < length; from += handedPieceLength)
-        cursor.insertText(m_buffer.displayText(from, handedPieceLength));
+    for (; from < to; from += handedPieceLength)
+        cursor.insertText(m_buffer.displayText(from, std::min(handedPieceLength, to - from)));
 }
 
 void ClipTextEditor::rebase()
 {
     m_buffer.rebase();
-    if (documentShowsLoadedText())
+    // Nothing is edited while the document is made.
+    if (m_waiting || documentShowsLoadedText())
         return;
     // The cuts of a long line fall elsewhere for the saved text: show it anew where it was.
     const int position = textCursor().position();
@@ -125,21 +304,7 @@ void ClipTextEditor::rebase()
 
 bool ClipTextEditor::documentShowsLoadedText() const
 {
-    // Compared a paragraph at a time: neither side is copied whole, and nothing is laid out.
-    const qsizetype length = m_buffer.loadedDisplayLength();
-    if (document()->characterCount() - 1 != length)
-        return false;
-    for (QTextBlock block = document()->begin(); block.isValid(); block = block.next()) {
-        const qsizetype from = block.position();
-        const QString text = block.text();
-        if (text != m_buffer.displayText(from, text.size()))
-            return false;
-        // Between two paragraphs the display has its separator too.
-        const qsizetype end = from + text.size();
-        if (end < length && m_buffer.displayText(end, 1) != QString(QChar::ParagraphSeparator))
-            return false;
-    }
-    return true;
+    return EditorDocuments::showsLoadedText(*document(), m_buffer);
 }
 
 void ClipTextEditor::checkLoaded()

@@ -1,8 +1,13 @@
 #pragma once
 
+#include "Tolvi/inspector/EditorDocuments.h"
 #include "Tolvi/inspector/EditorTextBuffer.h"
 
 #include <QPlainTextEdit>
+
+#include <memory>
+#include <optional>
+#include <vector>
 
 class QTextCursor;
 
@@ -17,10 +22,17 @@ namespace tolvi {
 // Its look: the system font at 13 points (monospaced on request), no frame, the colour of the
 // plate it lies on. (A plain-text layout spaces lines by the font alone; it has no extra line
 // spacing.)
+//
+// A text of more paragraphs than EditorDocuments::offMainThreadBlocks is made into a document
+// off the main thread (see EditorDocuments): until it is in place the editor shows its first
+// paragraphs and takes no edits, and what the user types meanwhile is kept and applied, in
+// order, once the whole text is there. A document of that many paragraphs is destroyed off the
+// main thread too.
 class ClipTextEditor : public QPlainTextEdit {
     Q_OBJECT
 public:
     explicit ClipTextEditor(QWidget* parent = nullptr);
+    ~ClipTextEditor() override;
 
     // Shows a stored text, untouched; the undo history starts again.
     void setStoredText(const QString& text);
@@ -36,6 +48,8 @@ public:
     // What is shown now counts as what was loaded (after a save); the undo history stays.
     void rebase();
     const EditorTextBuffer& buffer() const { return m_buffer; }
+    // The text given last is still being made into a document (the editor shows its beginning).
+    bool isLoading() const { return m_waiting; }
 
     void setMonospaced(bool monospaced);
     bool isMonospaced() const { return m_monospaced; }
@@ -50,25 +64,53 @@ public:
     // The document is given a text in pieces of this many characters, so that no whole copy of
     // the display is ever made beside the document's own.
     static constexpr qsizetype handedPieceLength = 16'384;
+    // What is shown of a text while its document is made: its first paragraphs.
+    static constexpr qsizetype loadingParagraphs = 200;
 
 signals:
     // The stored text changed by the user's hand (not by setStoredText or replaceStoredText).
     void storedTextEdited();
+    // The whole text given last is shown.
+    void loaded();
 
 protected:
     QMimeData* createMimeDataFromSelection() const override;
     void changeEvent(QEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void inputMethodEvent(QInputMethodEvent* event) override;
 
 private:
+    struct Built {
+        EditorDocuments::Owned document;
+        // What the document holds, when it is not the buffer's display exactly.
+        std::optional<QString> differs;
+    };
+
+    void connectDocument();
+    EditorDocuments::Settings documentSettings() const;
+    QTextDocument* freshDocument();
+    // Puts a document in place of the one shown, which is retired.
+    void putInPlace(QTextDocument* replacement);
     void followChange(int position, int removed, int added);
-    void appendPieces(QTextCursor& cursor, qsizetype from);
+    void appendPieces(QTextCursor& cursor, qsizetype from, qsizetype to);
     bool documentShowsLoadedText() const;
     void checkLoaded();
+    void startLoading();
+    void finishLoading(Built built);
+    void cancelLoading();
+    // Kept while the document is made, for an editor that takes edits once it is in place.
+    bool keepsWhileLoading(QEvent* event);
     void applyBackground();
 
     EditorTextBuffer m_buffer;
     bool m_loading = false;
+    // A document is being made for the text loaded last (the request's number).
+    bool m_waiting = false;
+    quint64 m_load = 0;
+    Qt::TextInteractionFlags m_flagsWhenLoaded;
+    bool m_cursorToEndWhenLoaded = false;
+    std::vector<std::unique_ptr<QEvent>> m_typedWhileLoading;
     bool m_cursorToEndWhenShown = false;
     bool m_monospaced = false;
     qreal m_plateTint = 0.025;

@@ -108,6 +108,7 @@ void EditorTextBuffer::load(const QString& stored)
     const QStringView text(stored);
     bool crlf = false, cr = false, lf = false, separator = false;
     qsizetype shift = 0; // stored position minus display position
+    qsizetype separators = 0;
     auto cutLine = [&](qsizetype start, qsizetype end) {
         if (end - start <= longLineLength)
             return;
@@ -121,6 +122,7 @@ void EditorTextBuffer::load(const QString& stored)
                 break;
             m_points.push_back(cut - shift);
             m_shiftAfter.push_back(--shift);
+            ++separators;
             at = cut;
         }
     };
@@ -130,6 +132,7 @@ void EditorTextBuffer::load(const QString& stored)
         if (c != u'\r' && c != u'\n' && !becomesSeparator(c))
             continue;
         cutLine(lineStart, i);
+        ++separators;
         if (c == u'\r' && i + 1 < n && s[i + 1] == u'\n') {
             m_points.push_back(i - shift);
             m_shiftAfter.push_back(++shift);
@@ -146,6 +149,7 @@ void EditorTextBuffer::load(const QString& stored)
     }
     cutLine(lineStart, n);
     m_baseLength = n - shift;
+    m_baseParagraphs = separators + 1;
 
     const int kinds = int(crlf) + int(cr) + int(lf) + int(separator);
     if (kinds == 1 && crlf)

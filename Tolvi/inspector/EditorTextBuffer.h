@@ -53,6 +53,8 @@ public:
     QString displayText() const;
     QString displayText(qsizetype from, qsizetype length) const;
     qsizetype loadedDisplayLength() const { return m_baseLength; }
+    // The paragraphs of that display (one more than its separators).
+    qsizetype loadedParagraphCount() const { return m_baseParagraphs; }
     // The text loaded last, as stored.
     const QString& loadedText() const { return m_base; }
 
@@ -103,6 +105,7 @@ private:
     std::shared_ptr<const FontCoverage> m_nextCoverage;
     // The length of the loaded text's display.
     qsizetype m_baseLength = 0;
+    qsizetype m_baseParagraphs = 1;
     QString m_lineBreak = QStringLiteral("\n");
     // Positions in the loaded text's display whose character stands for other than one stored
     // character: a CR LF pair (two) or a cut of a long line (none); and the sum of the

@@ -4,6 +4,7 @@
 #include "Tolvi/inspector/FontCoverage.h"
 #include "Tolvi/inspector/IncrementalCharacterCount.h"
 #include "Tolvi/inspector/LooksLikeCode.h"
+#include "Tolvi/inspector/ShownText.h"
 #include "TolviCore/model/ClipboardTextDraft.h"
 #include "TolviCore/model/UnicodeText.h"
 #include "TolviCore/text/TextCharacters.h"
@@ -11,8 +12,10 @@
 #include <QFontInfo>
 #include <QGlyphRun>
 #include <QMimeData>
+#include <QPointer>
 #include <QRawFont>
 #include <QRandomGenerator>
+#include <QSignalSpy>
 #include <QTest>
 #include <QTextBlock>
 #include <QTextCursor>
@@ -47,6 +50,14 @@ void removeRange(QPlainTextEdit& editor, int from, int to)
     cursor.setPosition(from);
     cursor.setPosition(to, QTextCursor::KeepAnchor);
     cursor.removeSelectedText();
+}
+
+// Gives the editor a text and waits until it shows all of it (a text of many paragraphs is made
+// into a document off the main thread).
+void load(ClipTextEditor& editor, const QString& text)
+{
+    editor.setStoredText(text);
+    ASSERT_TRUE(QTest::qWaitFor([&editor] { return !editor.isLoading(); }, 30'000));
 }
 
 QString copied(Editor& editor, int from, int to)
@@ -183,7 +194,7 @@ TEST(ClipTextEditorTest, OneCharacterOfThousandsOfMarksIsShownInPiecesAndComesBa
         emoji += (i > 0 ? QString(QChar(0x200D)) : QString()) + QString::fromUcs4(U"\U0001F469", 1);
     for (const QString& text : {accents, emoji}) {
         Editor editor;
-        editor.setStoredText(text);
+        load(editor, text);
         int longest = 0;
         int mostPictographs = 0;
         for (QTextBlock block = editor.document()->begin(); block.isValid(); block = block.next()) {
@@ -203,6 +214,51 @@ TEST(ClipTextEditorTest, OneCharacterOfThousandsOfMarksIsShownInPiecesAndComesBa
         std::unique_ptr<QMimeData> data(editor.createMimeDataFromSelection());
         EXPECT_EQ(data->text(), text);
     }
+}
+
+TEST(ClipTextEditorTest, ATextOfManyParagraphsIsShownWholeOnceMadeAndKeepsWhatWasTypedMeanwhile)
+{
+    QString text;
+    for (int line = 0; line < 30'000; ++line)
+        text += QStringLiteral("line %1\r\n").arg(line);
+    Editor editor;
+    editor.setStoredText(text);
+    ASSERT_TRUE(editor.isLoading());
+    EXPECT_LE(editor.document()->blockCount(), int(ClipTextEditor::loadingParagraphs) + 1);
+    EXPECT_EQ(editor.storedText(), text);
+    // Typed before the whole text is there: applied once it is, in order, where the cursor was.
+    QTest::keyClicks(&editor, QStringLiteral("ab"));
+    QTest::keyClick(&editor, Qt::Key_Left);
+    QTest::keyClick(&editor, Qt::Key_X);
+    EXPECT_EQ(editor.storedText(), text);
+    QSignalSpy loaded(&editor, &ClipTextEditor::loaded);
+    ASSERT_TRUE(loaded.wait(30'000));
+    EXPECT_FALSE(editor.isLoading());
+    EXPECT_EQ(editor.document()->blockCount(), 30'001);
+    EXPECT_EQ(editor.storedText(), QStringLiteral("axb") + text);
+    EXPECT_EQ(editor.textCursor().position(), 2);
+
+    // A newer text given while one is made is the one shown; the document of many paragraphs
+    // it replaces is destroyed off the main thread.
+    const QPointer<QTextDocument> whole = editor.document();
+    editor.setStoredText(text);
+    const QString second = text + QStringLiteral("second");
+    load(editor, second);
+    EXPECT_EQ(editor.storedText(), second);
+    EXPECT_TRUE(editor.isUntouched());
+    EXPECT_EQ(editor.document()->toRawText(), editor.buffer().displayText());
+    ShownText::workPool().waitForDone();
+    EXPECT_TRUE(whole.isNull());
+
+    // A read-only view stays so, selectable by keyboard, and keeps nothing typed for later.
+    const Qt::TextInteractionFlags selectable = Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard;
+    editor.setReadOnly(true);
+    editor.setTextInteractionFlags(selectable);
+    editor.setStoredText(text);
+    QTest::keyClick(&editor, Qt::Key_Y);
+    ASSERT_TRUE(QTest::qWaitFor([&editor] { return !editor.isLoading(); }, 30'000));
+    EXPECT_EQ(editor.textInteractionFlags(), selectable);
+    EXPECT_EQ(editor.storedText(), text);
 }
 
 TEST(ClipTextEditorTest, OnlyPiecesOfJoinedEmojiKeepGlyphsAndNoneOfAnOldFont)

@@ -1,0 +1,86 @@
+#include "Tolvi/inspector/EditorDocuments.h"
+
+#include "Tolvi/inspector/EditorTextBuffer.h"
+#include "Tolvi/inspector/GlyphKeepingTextLayout.h"
+#include "Tolvi/inspector/ShownText.h"
+
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextLayout>
+#include <QTextDocument>
+
+#include <algorithm>
+#include <utility>
+
+namespace tolvi::EditorDocuments {
+
+namespace {
+
+// A document is given a text, and compared with one, in pieces of this many characters.
+constexpr qsizetype pieceLength = 16'384;
+
+} // namespace
+
+void retire(QTextDocument* document)
+{
+    if (!document)
+        return;
+    document->setParent(nullptr);
+    if (document->blockCount() <= offMainThreadBlocks) {
+        delete document;
+        return;
+    }
+    // Belonging to no thread, it can be destroyed on any.
+    document->moveToThread(nullptr);
+    ShownText::workPool().start([document] { delete document; });
+}
+
+QTextDocument* Handed::take()
+{
+    return std::exchange(m_document, nullptr);
+}
+
+Owned build(const EditorTextBuffer& buffer, const Settings& settings)
+{
+    auto* document = new QTextDocument;
+    document->setUndoRedoEnabled(false);
+    auto* layout = new GlyphKeepingTextLayout(document);
+    document->setDocumentLayout(layout);
+    document->setDefaultFont(settings.font);
+    document->setDocumentMargin(settings.margin);
+    document->setDefaultTextOption(settings.option);
+    {
+        // One edit block: the layout hears of one change, once the whole text is in.
+        QTextCursor cursor(document);
+        cursor.beginEditBlock();
+        const qsizetype length = buffer.loadedDisplayLength();
+        for (qsizetype from = 0; from < length; from += pieceLength)
+            cursor.insertText(buffer.displayText(from, pieceLength));
+        cursor.endEditBlock();
+    }
+    // Every paragraph gets its layout object here (a view makes them all when it is given the
+    // document); the view lays out only what it shows.
+    for (QTextBlock block = document->begin(); block.isValid(); block = block.next())
+        block.layout();
+    document->setUndoRedoEnabled(settings.undoRedo);
+    document->setModified(false);
+    return std::make_shared<Handed>(document);
+}
+
+bool showsLoadedText(const QTextDocument& document, const EditorTextBuffer& buffer)
+{
+    const qsizetype length = buffer.loadedDisplayLength();
+    if (document.characterCount() - 1 != length)
+        return false;
+    QTextCursor cursor(const_cast<QTextDocument*>(&document));
+    for (qsizetype from = 0; from < length; from += pieceLength) {
+        const qsizetype to = std::min(length, from + pieceLength);
+        cursor.setPosition(int(from));
+        cursor.setPosition(int(to), QTextCursor::KeepAnchor);
+        if (cursor.selectedText() != buffer.displayText(from, to - from))
+            return false;
+    }
+    return true;
+}
+
+} // namespace tolvi::EditorDocuments

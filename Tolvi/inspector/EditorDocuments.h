@@ -1,0 +1,62 @@
+#pragma once
+
+#include <QFont>
+#include <QString>
+#include <QTextOption>
+
+#include <memory>
+
+class QTextDocument;
+
+namespace tolvi {
+
+class EditorTextBuffer;
+
+// The documents of the clip text editors when a text has hundreds of thousands of paragraphs:
+// a document makes an object of every paragraph, so filling one with such a text, and
+// destroying it, takes hundreds of milliseconds. Those are done on the views' worker threads
+// (ShownText::workPool()); the main thread only puts a finished document in place.
+namespace EditorDocuments {
+
+// What a new document takes from the one it replaces.
+struct Settings {
+    QFont font;
+    qreal margin = 4;
+    QTextOption option;
+    bool undoRedo = true;
+};
+
+// Destroys a document off the main thread (at once, on the calling thread, when it is small).
+// It must belong to the calling thread and be free of every view and cursor.
+void retire(QTextDocument* document);
+
+// A document that belongs to no view: retired when the last copy of the pointer goes, unless
+// taken before.
+class Handed {
+public:
+    explicit Handed(QTextDocument* document) : m_document(document) {}
+    ~Handed() { retire(m_document); }
+    Handed(const Handed&) = delete;
+    Handed& operator=(const Handed&) = delete;
+
+    QTextDocument* get() const { return m_document; }
+    QTextDocument* take();
+
+private:
+    QTextDocument* m_document;
+};
+using Owned = std::shared_ptr<Handed>;
+
+// A plain-text document (GlyphKeepingTextLayout) showing the buffer's loaded display, made on
+// the calling thread and belonging to it.
+Owned build(const EditorTextBuffer& buffer, const Settings& settings);
+
+// Whether the document shows the buffer's loaded display exactly; compared a piece at a time,
+// so that no whole copy of either is made.
+bool showsLoadedText(const QTextDocument& document, const EditorTextBuffer& buffer);
+
+// Documents with more paragraphs than this are made and destroyed off the main thread.
+constexpr int offMainThreadBlocks = 2'000;
+
+} // namespace EditorDocuments
+} // namespace tolvi
