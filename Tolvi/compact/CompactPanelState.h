@@ -93,8 +93,10 @@ public:
     void setEditedText(const QString& text);
     // A text longer than this (in UTF-16 code units) is not laid out in the editor: laying out
     // and counting it would hold the panel up for seconds. The editor then says so instead of
-    // showing it, and Copy and Paste use the text whole, as stored.
+    // showing it, and Copy and Paste use the text whole, as stored. So is a text of more lines
+    // than the views show (ShownText::lineLimit).
     static constexpr qsizetype maximumEditableLength = 500'000;
+    static bool isTooLongToEdit(const QString& text);
     // The draft's text came in too long to edit (see maximumEditableLength).
     bool isDraftTooLongToEdit() const { return m_draftTooLongToEdit; }
     CompactEditorTab editorTab() const { return m_editorTab; }

@@ -2,6 +2,7 @@
 
 #include "Tolvi/inspector/EditorStatusText.h"
 #include "Tolvi/inspector/LooksLikeCode.h"
+#include "Tolvi/inspector/ShownText.h"
 #include "Tolvi/shell/UsageMetricsStore.h"
 #include "TolviCore/ai/AIError.h"
 #include "TolviCore/store/ClipboardStore.h"
@@ -125,16 +126,21 @@ void CompactPanelState::openEditor()
     requestEditorFocus();
 }
 
+bool CompactPanelState::isTooLongToEdit(const QString& text)
+{
+    return text.size() > maximumEditableLength || ShownText::hasTooManyLines(text);
+}
+
 void CompactPanelState::editedTextReplaced()
 {
-    m_draftTooLongToEdit = m_draft.editedText.size() > maximumEditableLength;
+    m_draftTooLongToEdit = isTooLongToEdit(m_draft.editedText);
     m_editedCount.reset();
 }
 
 void CompactPanelState::replaceDraft(const QString& text, const std::optional<QString>& editedText)
 {
     m_draft = ClipboardTextDraft(text);
-    m_draftTooLongToEdit = text.size() > maximumEditableLength;
+    m_draftTooLongToEdit = isTooLongToEdit(text);
     m_editedCount.reset();
     m_originalCount = m_draftTooLongToEdit ? 0 : m_editedCount.count(text);
     if (editedText) {

@@ -19,6 +19,30 @@ QStringView head(const QString& text, qsizetype length)
     return QStringView(text).left(length);
 }
 
+// Where the line break after the first `lines` lines of `text` stands, or -1 when it has no more
+// lines than that.
+qsizetype endOfLines(QStringView text, qsizetype lines)
+{
+    // Every line break takes a unit at least.
+    if (text.size() <= lines)
+        return -1;
+    const char16_t* s = text.utf16();
+    const qsizetype n = text.size();
+    qsizetype breaks = 0;
+    for (qsizetype i = 0; i < n; ++i) {
+        const char16_t c = s[i];
+        if (c > u'\r' && c != 0x2029 && c != 0xFDD0 && c != 0xFDD1)
+            continue;
+        if (c == u'\r' && i + 1 < n && s[i + 1] == u'\n')
+            continue; // counted at its LF
+        if (c != u'\n' && c != u'\r' && c < 0x2029)
+            continue;
+        if (breaks++ == lines)
+            return c == u'\n' && i > 0 && s[i - 1] == u'\r' ? i - 1 : i;
+    }
+    return -1;
+}
+
 QStringView tail(const QString& text, qsizetype length)
 {
     qsizetype from = text.size() - length;
@@ -37,17 +61,25 @@ QThreadPool& workPool()
 
 bool isCut(const QString& text)
 {
-    return text.size() > limit;
+    return shownLength(text) < text.size();
+}
+
+bool hasTooManyLines(QStringView text)
+{
+    return endOfLines(text, lineLimit) >= 0;
 }
 
 QString shownPart(const QString& text)
 {
-    return isCut(text) ? head(text, limit).toString() : text;
+    const qsizetype length = shownLength(text);
+    return length < text.size() ? text.left(length) : text;
 }
 
 qsizetype shownLength(const QString& text)
 {
-    return isCut(text) ? head(text, limit).size() : text.size();
+    const QStringView shown = text.size() > limit ? head(text, limit) : QStringView(text);
+    const qsizetype lines = endOfLines(shown, lineLimit);
+    return lines >= 0 ? lines : shown.size();
 }
 
 QString note()

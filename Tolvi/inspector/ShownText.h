@@ -14,17 +14,27 @@ namespace tolvi {
 // How the views of one clip show a text that is too long to lay out: a history file may hold
 // texts of any length (older files, hand-made ones), and laying out tens of millions of
 // characters takes seconds and gigabytes whatever the view. Such a text is shown as its first
-// part with a plain note; copying and pasting the clip still use the whole text.
+// part with a plain note; copying and pasting the clip still use the whole text. So is a text of
+// more lines than a view's document holds quickly (each line is an object of its own there, of
+// hundreds of bytes, that every change of the view's width visits): a copy the capture takes
+// never has that many.
 namespace ShownText {
 
 // Texts longer than this (in UTF-16 code units) are shown as their first `limit` units.
 constexpr qsizetype limit = 1'000'000;
+// Texts of more line breaks than this are shown up to the first break beyond them. A line break
+// is what starts a new line in a view: LF, CR (CR LF counts once), U+2029 and the two
+// noncharacters U+FDD0 and U+FDD1 that a text document reads as one.
+constexpr qsizetype lineLimit = 100'000;
 
 // Texts longer than this are counted (characters, words) off the main thread.
 constexpr qsizetype countedInPlaceLimit = 100'000;
 
 bool isCut(const QString& text);
-// The whole text up to the limit, else its first part, never ending inside a surrogate pair.
+// More line breaks than lineLimit.
+bool hasTooManyLines(QStringView text);
+// The whole text up to the limits, else its first part (without the line break that ends it),
+// never ending inside a surrogate pair.
 QString shownPart(const QString& text);
 // The length of shownPart().
 qsizetype shownLength(const QString& text);

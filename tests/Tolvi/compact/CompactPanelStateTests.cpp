@@ -1,4 +1,5 @@
 #include "Tolvi/compact/CompactPanelState.h"
+#include "Tolvi/inspector/ShownText.h"
 
 #include "tests/Tolvi/history/HistoryTestSupport.h"
 
@@ -393,6 +394,16 @@ TEST_F(CompactPanelStateTest, ATextTooLongToEditIsNotSentForARewrite)
     EXPECT_TRUE(runs.isEmpty());
     s.pasteEditedText();
     EXPECT_EQ(pastedTexts, QStringList{longText});
+
+    // So is a short text of more lines than the views show.
+    s.discardChanges();
+    QString manyLines;
+    for (qsizetype line = 0; line <= ShownText::lineLimit; ++line)
+        manyLines += QStringLiteral("w\n");
+    runs.clear();
+    s.runAIFromActions(AIAction::fixWriting(), clipAt(0), manyLines);
+    EXPECT_TRUE(s.isDraftTooLongToEdit());
+    EXPECT_TRUE(runs.isEmpty());
 
     // A text at the bound is edited and rewritten as usual.
     s.discardChanges();

@@ -66,6 +66,30 @@ private:
     bool m_gaveUp = false;
 };
 
+// A text of more lines than the views hold is shown up to the line break beyond them, whatever
+// breaks its lines; one of that many lines and no more is shown whole.
+TEST(ShownTextTest, ATextOfTooManyLinesIsShownByItsFirstLines)
+{
+    const QString breaks[] = {QStringLiteral("\n"), QStringLiteral("\r\n"), QStringLiteral("\r"),
+                              QString(QChar(0x2029)), QString(QChar(0xFDD0))};
+    for (const QString& lineBreak : breaks) {
+        QString whole;
+        for (qsizetype line = 0; line < ShownText::lineLimit; ++line)
+            whole += QStringLiteral("l") + lineBreak;
+        EXPECT_FALSE(ShownText::isCut(whole));
+        EXPECT_FALSE(ShownText::hasTooManyLines(whole));
+        EXPECT_EQ(ShownText::shownPart(whole), whole);
+        const QString longer = whole + QStringLiteral("next") + lineBreak + QStringLiteral("last");
+        EXPECT_TRUE(ShownText::isCut(longer));
+        EXPECT_TRUE(ShownText::hasTooManyLines(longer));
+        EXPECT_EQ(ShownText::shownPart(longer), whole + QStringLiteral("next"));
+        EXPECT_EQ(ShownText::shownLength(longer), whole.size() + 4);
+    }
+    // Other control characters and a line separator within a line break no line.
+    const QString tabs = QString(ShownText::lineLimit + 10, QLatin1Char('\t')) + QChar(0x2028) + QChar(0x0B);
+    EXPECT_FALSE(ShownText::isCut(tabs));
+}
+
 TEST(ShownTextTest, LongWorkOffTheMainThreadNeverHoldsUpItsPainting)
 {
     // As many pieces of long work as the global pool has threads: each one busy the whole time.
