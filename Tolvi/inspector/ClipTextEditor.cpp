@@ -5,6 +5,7 @@
 #include "Tolvi/design/TolviTheme.h"
 #include "Tolvi/inspector/GlyphKeepingTextLayout.h"
 #include "Tolvi/inspector/ShownText.h"
+#include "TolviCore/text/TextCharacters.h"
 
 #include <QCoreApplication>
 #include <QInputMethodEvent>
@@ -100,6 +101,8 @@ void ClipTextEditor::setStoredText(const QString& text)
     // Emptying a document of many paragraphs takes as long as destroying it.
     if (document()->blockCount() > EditorDocuments::offMainThreadBlocks)
         putInPlace(freshDocument());
+    m_holdsPictographs = TextCharacters::holdsPictograph(text);
+    applyShownFont();
     const bool offMainThread = m_buffer.loadedParagraphCount() > EditorDocuments::offMainThreadBlocks;
     // The first piece resets the document and its undo history as setPlainText does; the
     // others are added at its end, never to be undone.
@@ -266,6 +269,8 @@ void ClipTextEditor::replaceStoredText(const QString& text)
     m_cursorToEndWhenShown = false;
     m_buffer.setFontCoverage(FontCoverage::installed());
     m_buffer.load(text);
+    m_holdsPictographs = TextCharacters::holdsPictograph(text);
+    applyShownFont();
     QTextCursor cursor(document());
     cursor.beginEditBlock();
     cursor.select(QTextCursor::Document);
@@ -388,9 +393,24 @@ void ClipTextEditor::applyBackground()
     m_applyingBackground = false;
 }
 
+void ClipTextEditor::applyShownFont()
+{
+    // A text of emoji names the families that show them after the editor's own (see
+    // FontCoverage), so that the editor's font never looks for them through every other.
+    QFont shown = font();
+    if (m_holdsPictographs) {
+        if (const std::shared_ptr<const FontCoverage> coverage = FontCoverage::installed())
+            shown = coverage->withPictographFamilies(shown);
+    }
+    if (document()->defaultFont() != shown)
+        document()->setDefaultFont(shown);
+}
+
 void ClipTextEditor::changeEvent(QEvent* event)
 {
     QPlainTextEdit::changeEvent(event);
+    if (event->type() == QEvent::FontChange)
+        applyShownFont();
     // A new theme, or the editor placed in a window of another one.
     if ((event->type() == QEvent::PaletteChange || event->type() == QEvent::ParentChange) && !m_applyingBackground)
         applyBackground();

@@ -102,9 +102,11 @@ private:
     // Kept while the document is made, for an editor that takes edits once it is in place.
     bool keepsWhileLoading(QEvent* event);
     void applyBackground();
+    void applyShownFont();
 
     EditorTextBuffer m_buffer;
     bool m_loading = false;
+    bool m_holdsPictographs = false;
     // A document is being made for the text loaded last (the request's number).
     bool m_waiting = false;
     quint64 m_load = 0;

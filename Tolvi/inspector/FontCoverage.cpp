@@ -1,13 +1,18 @@
 #include "Tolvi/inspector/FontCoverage.h"
 
+#include "Tolvi/design/DesignTokens.h"
 #include "Tolvi/inspector/ShownText.h"
 
+#include <QGlyphRun>
+#include <QRawFont>
+#include <QTextLayout>
 #include <QThreadPool>
 
 #include <fontconfig/fontconfig.h>
 
 #include <condition_variable>
 #include <mutex>
+#include <utility>
 
 namespace tolvi {
 
@@ -46,6 +51,30 @@ std::bitset<0x10000> listedFontsShow()
     return shown;
 }
 
+// The families that show emoji in the views' font, where that font has none, in the order its
+// search for them finds them: a few emoji of the blocks fonts cover apart (smileys, people,
+// newer ones).
+QStringList familiesShowingPictographs()
+{
+    const QFont font = TolviDesign::systemFont(13);
+    auto familyOf = [&font](const QString& text) {
+        QTextLayout layout(text, font);
+        layout.beginLayout();
+        layout.createLine();
+        layout.endLayout();
+        const QList<QGlyphRun> runs = layout.glyphRuns();
+        return runs.isEmpty() ? QString() : runs.last().rawFont().familyName();
+    };
+    const QString own = familyOf(QStringLiteral("a"));
+    QStringList families;
+    for (const char32_t emoji : {U'\U0001F600', U'\U0001F44D', U'\U0001F468', U'\U0001F9D1', U'\U0001FAE0'}) {
+        const QString family = familyOf(QString::fromUcs4(&emoji, 1));
+        if (!family.isEmpty() && family != own && !families.contains(family))
+            families.append(family);
+    }
+    return families;
+}
+
 struct Installed {
     std::mutex mutex;
     std::condition_variable ready;
@@ -61,8 +90,9 @@ Installed& installedState()
 
 } // namespace
 
-FontCoverage::FontCoverage(const std::bitset<0x10000>& shown)
-    : m_shown(shown)
+FontCoverage::FontCoverage(const std::bitset<0x10000>& shown, QStringList pictographFamilies)
+    : m_shown(shown),
+      m_pictographFamilies(std::move(pictographFamilies))
 {
     for (const char16_t box : {char16_t(0x25A1), char16_t(0xFFFD)}) {
         if (m_shown.test(box)) {
@@ -90,6 +120,21 @@ QString FontCoverage::shown(QString text) const
     return text;
 }
 
+QFont FontCoverage::withPictographFamilies(QFont font) const
+{
+    QStringList families = font.families();
+    if (families.isEmpty())
+        families.append(font.family());
+    const qsizetype own = families.size();
+    for (const QString& family : m_pictographFamilies) {
+        if (!families.contains(family))
+            families.append(family);
+    }
+    if (families.size() > own)
+        font.setFamilies(families);
+    return font;
+}
+
 bool FontCoverage::isDrawnAlone(char16_t c)
 {
     switch (QChar::category(c)) {
@@ -115,7 +160,7 @@ std::shared_ptr<const FontCoverage> FontCoverage::installed()
     if (!state.started) {
         state.started = true;
         ShownText::workPool().start([&state] {
-            auto coverage = std::make_shared<const FontCoverage>(listedFontsShow());
+            auto coverage = std::make_shared<const FontCoverage>(listedFontsShow(), familiesShowingPictographs());
             std::lock_guard done(state.mutex);
             state.coverage = std::move(coverage);
             state.ready.notify_all();

@@ -480,6 +480,20 @@ TEST(EditorTextBufferTest, CharactersNoFontShowsAreShownAsABoxAndKeptInTheText)
     EXPECT_EQ(plain.displayText(), QStringLiteral("ab \u25A1\u25A1 e\u0301\u200D \U0002000B x"));
 }
 
+// The families that show emoji come after the font's own, once each, and only when known.
+TEST(FontCoverageTest, NamesTheFamiliesThatShowEmojiAfterTheFontsOwn)
+{
+    std::bitset<0x10000> shown;
+    QFont font(QStringLiteral("DejaVu Sans"), 13);
+    EXPECT_EQ(FontCoverage(shown).withPictographFamilies(font).families(), font.families());
+    const FontCoverage coverage(shown, {QStringLiteral("Emoji One"), QStringLiteral("Emoji Two")});
+    const QFont named = coverage.withPictographFamilies(font);
+    EXPECT_EQ(named.families(),
+              (QStringList{QStringLiteral("DejaVu Sans"), QStringLiteral("Emoji One"), QStringLiteral("Emoji Two")}));
+    EXPECT_EQ(named.pointSizeF(), 13);
+    EXPECT_EQ(coverage.withPictographFamilies(named).families(), named.families());
+}
+
 TEST(IncrementalCharacterCountTest, FollowsEditsAsAFullCountWould)
 {
     // Pieces whose clustering depends on neighbours: combining marks, joiners, flags, CR LF,

@@ -18,9 +18,11 @@
 #include "Tolvi/inspector/ClipQuickLookOverlay.h"
 #include "Tolvi/inspector/ClipTextEditor.h"
 #include "Tolvi/inspector/ClipTextEditorOverlay.h"
+#include "Tolvi/inspector/FontCoverage.h"
 #include "Tolvi/panels/PanelCommandBus.h"
 #include "Tolvi/platform/pasteboard/PasteboardTypes.h"
 #include "Tolvi/platform/shell/Clock.h"
+#include "TolviCore/text/TextCharacters.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -48,6 +50,8 @@ protected:
     {
         text = GetParam().make();
         theme.accessibility().setReduceMotion(true);
+        // Known before a view opens, as it is by the time a user opens one.
+        ASSERT_NE(FontCoverage::installedWhenReady(), nullptr);
         // Loaded from the history file as it stands: no capture limit applies.
         auto history = std::make_shared<MemoryHistory>();
         history->state.items = {ClipboardItem(QUuid::createUuid(), text, now - 30)};
@@ -119,6 +123,11 @@ TEST_P(LongTextViewsTest, EveryViewShowsTheTextWithoutStallingTheMainThread)
     shown->selectAll();
     paintWindow(watchdog);
     EXPECT_LT(watchdog.takeLongestStallMilliseconds(), stallLimitMilliseconds) << "the full-size preview";
+    // Emoji are looked for in the families that show them, not through every font first.
+    if (TextCharacters::holdsPictograph(text)) {
+        EXPECT_TRUE(preview->textView()->document()->defaultFont().families().contains(
+            QStringLiteral("Noto Color Emoji")));
+    }
     QTest::mouseClick(preview->button(ClipQuickLookOverlay::Control::copy), Qt::LeftButton);
     ASSERT_TRUE(copied());
     EXPECT_LT(watchdog.takeLongestStallMilliseconds(), stallLimitMilliseconds) << "Copy in the full-size preview";
