@@ -103,7 +103,8 @@ void ClipTextEditor::setStoredText(const QString& text)
         putInPlace(freshDocument());
     m_holdsPictographs = TextCharacters::holdsPictograph(text);
     applyShownFont();
-    const bool offMainThread = m_buffer.loadedParagraphCount() > EditorDocuments::offMainThreadBlocks;
+    const bool offMainThread = m_buffer.loadedParagraphCount() > EditorDocuments::offMainThreadBlocks
+        || m_buffer.loadedDisplayLength() > EditorDocuments::offMainThreadLength;
     // The first piece resets the document and its undo history as setPlainText does; the
     // others are added at its end, never to be undone.
     QString first = m_buffer.displayText(0, handedPieceLength);
@@ -118,6 +119,8 @@ void ClipTextEditor::setStoredText(const QString& text)
         }
         if (end >= 0)
             first.truncate(end);
+        else if (first.size() < m_buffer.loadedDisplayLength() && first.back().isHighSurrogate())
+            first.chop(1);
         shown = first.size();
     }
     setPlainText(first);

@@ -23,11 +23,11 @@ namespace tolvi {
 // plate it lies on. (A plain-text layout spaces lines by the font alone; it has no extra line
 // spacing.)
 //
-// A text of more paragraphs than EditorDocuments::offMainThreadBlocks is made into a document
-// off the main thread (see EditorDocuments): until it is in place the editor shows its first
-// paragraphs and takes no edits, and what the user types meanwhile is kept and applied, in
-// order, once the whole text is there. A document of that many paragraphs is destroyed off the
-// main thread too.
+// A text of more paragraphs than EditorDocuments::offMainThreadBlocks (or longer than
+// offMainThreadLength) is made into a document off the main thread (see EditorDocuments): until
+// it is in place the editor shows its first paragraphs and takes no edits, and what the user
+// types meanwhile is kept and applied, in order, once the whole text is there. A document of
+// that many paragraphs is destroyed off the main thread too.
 class ClipTextEditor : public QPlainTextEdit {
     Q_OBJECT
 public:

@@ -55,8 +55,10 @@ Owned build(const EditorTextBuffer& buffer, const Settings& settings);
 // so that no whole copy of either is made.
 bool showsLoadedText(const QTextDocument& document, const EditorTextBuffer& buffer);
 
-// Documents with more paragraphs than this are made and destroyed off the main thread.
-constexpr int offMainThreadBlocks = 2'000;
+// Documents with more paragraphs than this, or texts longer than this (UTF-16 units), are made
+// off the main thread; documents of that many paragraphs are destroyed there too.
+constexpr int offMainThreadBlocks = 1'000;
+constexpr qsizetype offMainThreadLength = 200'000;
 
 } // namespace EditorDocuments
 } // namespace tolvi
