@@ -7,6 +7,7 @@
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextLayout>
+#include <QThread>
 #include <QTextDocument>
 
 #include <algorithm>
@@ -25,6 +26,11 @@ void retire(QTextDocument* document)
 {
     if (!document)
         return;
+    if (document->thread() != QThread::currentThread()) {
+        // The last holder let go on another thread (one that handed it on, say).
+        QMetaObject::invokeMethod(document, [document] { retire(document); }, Qt::QueuedConnection);
+        return;
+    }
     document->setParent(nullptr);
     if (document->blockCount() <= offMainThreadBlocks) {
         delete document;

@@ -26,8 +26,8 @@ struct Settings {
     bool undoRedo = true;
 };
 
-// Destroys a document off the main thread (at once, on the calling thread, when it is small).
-// It must belong to the calling thread and be free of every view and cursor.
+// Destroys a document off the main thread (at once when it is small), from the thread it belongs
+// to. It must be free of every view and cursor.
 void retire(QTextDocument* document);
 
 // A document that belongs to no view: retired when the last copy of the pointer goes, unless

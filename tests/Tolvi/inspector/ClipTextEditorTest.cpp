@@ -1,6 +1,7 @@
 // The editors' text: what the user did not touch comes back byte for byte, whatever the
 // document makes of line breaks, and the character count follows edits without recounting.
 #include "Tolvi/inspector/ClipTextEditor.h"
+#include "Tolvi/inspector/EditorDocuments.h"
 #include "Tolvi/inspector/FontCoverage.h"
 #include "Tolvi/inspector/IncrementalCharacterCount.h"
 #include "Tolvi/inspector/LooksLikeCode.h"
@@ -23,6 +24,7 @@
 #include <gtest/gtest.h>
 
 #include <bitset>
+#include <thread>
 
 using namespace tolvi;
 
@@ -259,6 +261,23 @@ TEST(ClipTextEditorTest, ATextOfManyParagraphsIsShownWholeOnceMadeAndKeepsWhatWa
     ASSERT_TRUE(QTest::qWaitFor([&editor] { return !editor.isLoading(); }, 30'000));
     EXPECT_EQ(editor.textInteractionFlags(), selectable);
     EXPECT_EQ(editor.storedText(), text);
+}
+
+// A document let go of on a thread it does not belong to is destroyed all the same, from its
+// own thread's turn of the event loop.
+TEST(EditorDocumentsTest, ADocumentLetGoOfOnAnotherThreadIsDestroyed)
+{
+    auto* document = new QTextDocument;
+    document->setPlainText(QStringLiteral("a\nfew\nlines"));
+    const QPointer<QTextDocument> watched = document;
+    std::thread([document] { EditorDocuments::retire(document); }).join();
+    EXPECT_FALSE(watched.isNull()) << "destroyed on a thread it does not belong to";
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&watched] {
+            ShownText::workPool().waitForDone();
+            return watched.isNull();
+        },
+        10'000));
 }
 
 TEST(ClipTextEditorTest, OnlyPiecesOfJoinedEmojiKeepGlyphsAndNoneOfAnOldFont)
