@@ -4,6 +4,7 @@
 #include "Tolvi/inspector/GlyphKeepingTextLayout.h"
 #include "Tolvi/inspector/ShownText.h"
 
+#include <QCoreApplication>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextLayout>
@@ -32,7 +33,9 @@ void retire(QTextDocument* document)
         return;
     }
     document->setParent(nullptr);
-    if (document->blockCount() <= offMainThreadBlocks) {
+    // A document still on its way when the application ends goes with the events not delivered,
+    // while their list is locked: nothing may move to another thread then.
+    if (document->blockCount() <= offMainThreadBlocks || QCoreApplication::closingDown()) {
         delete document;
         return;
     }
