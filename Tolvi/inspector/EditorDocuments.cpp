@@ -7,9 +7,9 @@
 #include <QCoreApplication>
 #include <QTextBlock>
 #include <QTextCursor>
+#include <QTextDocument>
 #include <QTextLayout>
 #include <QThread>
-#include <QTextDocument>
 
 #include <algorithm>
 #include <utility>

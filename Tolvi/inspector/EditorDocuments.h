@@ -12,8 +12,8 @@ namespace tolvi {
 
 class EditorTextBuffer;
 
-// The documents of the clip text editors when a text has hundreds of thousands of paragraphs:
-// a document makes an object of every paragraph, so filling one with such a text, and
+// The documents of the clip text editors for a long text or one of many paragraphs: a document
+// makes an object of every paragraph, so filling one with tens of thousands of them, and
 // destroying it, takes hundreds of milliseconds. Those are done on the views' worker threads
 // (ShownText::workPool()); the main thread only puts a finished document in place.
 namespace EditorDocuments {
