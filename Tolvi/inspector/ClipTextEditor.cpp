@@ -11,6 +11,7 @@
 #include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QMimeData>
+#include <QPointer>
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QTextCursor>
@@ -192,8 +193,13 @@ void ClipTextEditor::finishLoading(Built built)
         moveCursorToEnd();
     const std::vector<std::unique_ptr<QEvent>> typed = std::move(m_typedWhileLoading);
     m_typedWhileLoading.clear();
-    for (const std::unique_ptr<QEvent>& event : typed)
+    // A key may close what holds the editor.
+    const QPointer<ClipTextEditor> self(this);
+    for (const std::unique_ptr<QEvent>& event : typed) {
         QCoreApplication::sendEvent(this, event.get());
+        if (!self)
+            return;
+    }
     emit loaded();
 }
 
