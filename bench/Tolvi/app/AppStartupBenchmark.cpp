@@ -4,25 +4,16 @@
 //
 // Run: QT_QPA_PLATFORM=offscreen build/test/bench/Tolvi/app/AppStartupBenchmark
 #include "Tolvi/app/AppState.h"
-#include "Tolvi/history/ClipboardPanelController.h"
 #include "Tolvi/shell/PreferencesStore.h"
 #include "TolviCore/featureflags/SetupGuideVersion.h"
 #include "Tolvi/app/TrayMenuActions.h"
 #include "Tolvi/menu/MenuBarContent.h"
 #include "Tolvi/menu/TrayMenuBuilder.h"
-#include "Tolvi/platform/hotkeys/FakeHotKeyBackend.h"
-#include "Tolvi/platform/pasteboard/InMemoryPasteboard.h"
-#include "Tolvi/platform/settings/InMemoryKeyValueSettings.h"
-#include "Tolvi/platform/shell/Alerts.h"
-#include "Tolvi/platform/shell/BundleInfo.h"
-#include "Tolvi/platform/shell/Clock.h"
-#include "Tolvi/platform/shell/DesktopWorkspace.h"
-#include "Tolvi/platform/shell/FilePanels.h"
-#include "Tolvi/platform/desktop/FakeWorkspace.h"
-#include "Tolvi/services/capture/Scheduler.h"
 #include "TolviCore/model/Pinboard.h"
 #include "TolviCore/persistence/FileClipboardHistoryPersistence.h"
 #include "TolviCore/search/ClipboardFormatter.h"
+
+#include "AppBenchmarkPlatform.h"
 
 #include <benchmark/benchmark.h>
 
@@ -59,65 +50,11 @@ struct Fixture {
     }
 };
 
-struct NoWindow final : SimpleWindowControlling, WhatsNewWindowControlling {
-    bool hasWindow() const override { return false; }
-    bool isWindowVisible() const override { return false; }
-    void orderOut() override {}
-    void setHiddenFromScreenCapture(bool) override {}
-    void show() override {}
-    void show(bool) override {}
-};
-
-struct Platform {
-    InMemoryKeyValueSettings settings;
-    InMemoryBundleInfo bundle;
-    SystemClock clock;
-    QtScheduler scheduler;
-    FakeAlerts alerts;
-    FakeFilePanels panels;
-    FakeDesktopWorkspace desktop;
-    FakeWorkspace workspace;
-    InMemoryPasteboard pasteboard;
-    FakeHotKeyBackend hotKeys;
-
-    AppEnvironment environment(const QString& historyPath)
-    {
-        AppEnvironment env{
-            .settings = settings,
-            .bundle = bundle,
-            .clock = clock,
-            .scheduler = scheduler,
-            .alerts = alerts,
-            .filePanels = panels,
-            .desktop = desktop,
-            .workspace = workspace,
-            .pasteboard = pasteboard,
-            .hotKeys = hotKeys,
-            .historyFilePath = historyPath,
-            .makePersistence = [](const QString& path) { return std::make_shared<FileClipboardHistoryPersistence>(path); },
-        };
-        env.pasteEnvironment.frontmostPID = [] { return std::optional<qint64>(); };
-        env.pasteEnvironment.isTolvi = [](qint64) { return false; };
-        env.pasteEnvironment.schedule = [this](double seconds, std::function<void()> work) {
-            scheduler.scheduleOnce(seconds, std::move(work));
-        };
-        env.recognizeImage = [](const QByteArray&, std::function<void(ImageRecognitionOutcome)>) {};
-        env.windows.history = [](AppState& app) -> std::unique_ptr<HistoryWindowControlling> {
-            return std::make_unique<ClipboardPanelController>(ClipboardPanelController::Dependencies{
-                app.clipboardStore(), app.featureFlags(), app.usageMetricsStore(), app.pasteService(), &app.preferencesStore(), nullptr, {}, {},
-                &app.theme(), nullptr, nullptr, {}, {}, {}});
-        };
-        env.windows.whatsNew = [](AppState&) -> std::unique_ptr<WhatsNewWindowControlling> { return std::make_unique<NoWindow>(); };
-        env.windows.setup = [](AppState&) -> std::unique_ptr<SimpleWindowControlling> { return std::make_unique<NoWindow>(); };
-        return env;
-    }
-};
-
 void BM_StartToTrayMenuReady(benchmark::State& state)
 {
     Fixture fixture;
     for (auto _ : state) {
-        Platform platform;
+        bench::AppBenchmarkPlatform platform;
         AppState app(platform.environment(fixture.historyPath));
         app.start();
         QMenu menu;
@@ -136,7 +73,7 @@ void BM_LongestMainThreadStallAfterStart(benchmark::State& state)
 {
     Fixture fixture;
     for (auto _ : state) {
-        Platform platform;
+        bench::AppBenchmarkPlatform platform;
         AppState app(platform.environment(fixture.historyPath));
         app.preferencesStore().setCompletedSetupVersion(SetupGuideVersion::current());
         app.start();
