@@ -15,14 +15,16 @@ ClipListModel::ClipListModel(QObject* parent)
 
 const ClipboardItem* ClipListModel::itemAt(int row) const
 {
-    return row >= 0 && row < m_items.size() ? &m_items.at(row) : nullptr;
+    if (row < 0 || row >= rowCount())
+        return nullptr;
+    return &m_items.at(row < m_gapStart ? row : row + m_gapLength);
 }
 
 int ClipListModel::rowOf(const QUuid& id) const
 {
-    for (qsizetype i = 0; i < m_items.size(); ++i) {
-        if (m_items.at(i).id() == id)
-            return int(i);
+    for (int row = 0; row < rowCount(); ++row) {
+        if (itemAt(row)->id() == id)
+            return row;
     }
     return -1;
 }
@@ -51,7 +53,7 @@ void ClipListModel::setFocusedRow(int row)
 
 void ClipListModel::rowChanged(int row)
 {
-    if (row < 0 || row >= m_items.size())
+    if (row < 0 || row >= rowCount())
         return;
     const QModelIndex at = index(row);
     emit dataChanged(at, at);
@@ -59,9 +61,9 @@ void ClipListModel::rowChanged(int row)
 
 void ClipListModel::decorationsChanged()
 {
-    if (m_items.isEmpty())
+    if (rowCount() == 0)
         return;
-    emit dataChanged(index(0), index(int(m_items.size()) - 1));
+    emit dataChanged(index(0), index(rowCount() - 1));
 }
 
 void ClipListModel::setItems(const QList<ClipboardItem>& items)
@@ -104,23 +106,27 @@ void ClipListModel::setItems(const QList<ClipboardItem>& items)
 
     if (removed > 0) {
         beginRemoveRows({}, int(prefix), int(prefix + removed - 1));
-        m_items.remove(prefix, removed);
+        // The list itself stays as it is (others share it): its rows are read around the gap.
+        m_gapStart = prefix;
+        m_gapLength = removed;
         endRemoveRows();
     }
     if (inserted > 0) {
         beginInsertRows({}, int(prefix), int(prefix + inserted - 1));
         m_items = items;
+        m_gapLength = 0;
         endInsertRows();
     }
     // The same rows now; keep the new list itself, shared with the caller's.
     m_items = items;
+    m_gapLength = 0;
     for (int row : changed)
         rowChanged(row);
 }
 
 int ClipListModel::rowCount(const QModelIndex& parent) const
 {
-    return parent.isValid() ? 0 : int(m_items.size());
+    return parent.isValid() ? 0 : int(m_items.size() - m_gapLength);
 }
 
 Qt::ItemFlags ClipListModel::flags(const QModelIndex& index) const

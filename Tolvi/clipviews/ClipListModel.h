@@ -14,8 +14,10 @@ namespace tolvi {
 // The rows of a clip list: one per clip, in the order given. A new list is applied as the
 // smallest run of removed and inserted rows between the common start and end (or as a reset
 // when most rows change), and a clip that changed in place repaints only its row, so a view
-// keeps its scroll position and current row across updates. Rows are described for assistive
-// technologies and for the keyboard routing through the item data roles.
+// keeps its scroll position and current row across updates. The model keeps the list it is
+// given, shared with the caller's, and never changes it in place (which would copy it whole).
+// Rows are described for assistive technologies and for the keyboard routing through the item
+// data roles.
 class ClipListModel : public QAbstractListModel {
     Q_OBJECT
 public:
@@ -38,6 +40,8 @@ public:
     int focusedRow() const { return m_focusedRow; }
 
     void setItems(const QList<ClipboardItem>& items);
+    // The list of the rows (between the removal and the insertion of one update, the list
+    // before it: rows are read past the removed ones then).
     const QList<ClipboardItem>& items() const { return m_items; }
     const ClipboardItem* itemAt(int row) const;
     ClipRowInput rowInput(int row) const;
@@ -56,6 +60,10 @@ public:
 
 private:
     QList<ClipboardItem> m_items;
+    // Rows removed ahead of an insertion: the rows from `m_gapStart` on are read `m_gapLength`
+    // clips further into `m_items` until the new list is in place.
+    qsizetype m_gapStart = 0;
+    qsizetype m_gapLength = 0;
     RowInputProvider m_rowInput;
     std::function<double()> m_now;
     int m_focusedRow = -1;

@@ -69,6 +69,39 @@ TEST(ClipListModelTest, SmallChangesMoveOnlyTheRowsThatChanged)
     EXPECT_EQ(model.rowCount(), 150);
 }
 
+// A clip copied again moves to the top: its old row goes, then the rows ahead of it come anew.
+// The list the model shares is never copied for that; a view reading the rows in between sees
+// the list without the removed rows.
+TEST(ClipListModelTest, RemovedRowsAreReadAroundWithoutCopyingTheSharedList)
+{
+    ClipListModel model;
+    const QList<ClipboardItem> before = clips(200);
+    model.setItems(before);
+    QList<ClipboardItem> after = before;
+    after.move(20, 0);
+    QList<QUuid> seenAfterRemoval;
+    bool shared = false;
+    const auto reading = QObject::connect(&model, &QAbstractItemModel::rowsRemoved, [&] {
+        shared = model.items().isSharedWith(before);
+        for (int row = 0; row < model.rowCount(); ++row)
+            seenAfterRemoval.append(model.itemAt(row)->id());
+    });
+    model.setItems(after);
+    QObject::disconnect(reading);
+    EXPECT_TRUE(shared);
+    EXPECT_EQ(seenAfterRemoval, ids(before.mid(21)));
+    EXPECT_TRUE(model.items().isSharedWith(after));
+    EXPECT_EQ(model.rowOf(before[20].id()), 0);
+    EXPECT_EQ(model.rowOf(before[199].id()), 199);
+
+    // Rows removed with nothing inserted after them.
+    QList<ClipboardItem> shorter = after;
+    shorter.remove(10, 5);
+    model.setItems(shorter);
+    EXPECT_EQ(model.rowCount(), 195);
+    EXPECT_EQ(model.itemAt(10)->id(), after[15].id());
+}
+
 TEST(ClipListModelTest, OnlyTheFocusedRowIsIdentifiedAsTheClipRow)
 {
     ClipListModel model;
