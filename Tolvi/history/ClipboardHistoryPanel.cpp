@@ -287,7 +287,16 @@ void ClipboardHistoryPanel::changeEvent(QEvent* event)
 void ClipboardHistoryPanel::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
+    m_state.setInSight(true);
     updatePlaces();
+}
+
+// The window went away (closed or minimised): the list and everything beside it wait for it to
+// come back before they follow the history.
+void ClipboardHistoryPanel::hideEvent(QHideEvent* event)
+{
+    QWidget::hideEvent(event);
+    m_state.setInSight(false);
 }
 
 ClipboardHistoryPanel::~ClipboardHistoryPanel() = default;

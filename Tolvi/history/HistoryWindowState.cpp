@@ -61,7 +61,7 @@ HistoryWindowState::HistoryWindowState(ClipboardStore& store, UsageMetricsStore*
     // A deleted board can make the scope fall back to everything.
     connect(&m_store, &ClipboardStore::pinboardsChanged, this, [this] {
         ++m_storeGeneration;
-        recompute();
+        recomputeOrDefer();
     });
     recompute();
 }
@@ -364,6 +364,7 @@ QList<ClipboardItem> HistoryWindowState::filtered(const ClipboardSearchCriteria&
 
 void HistoryWindowState::recompute()
 {
+    m_isOutOfDate = false;
     const double now = m_now();
     QList<ClipboardItem> filtered = this->filtered(searchCriteria(), now);
     const bool idsChanged = FilteredClips::idsChanged(m_filteredItems, filtered);
@@ -385,6 +386,21 @@ void HistoryWindowState::refresh()
     recompute();
 }
 
+void HistoryWindowState::recomputeOrDefer()
+{
+    if (m_inSight)
+        recompute();
+    else
+        m_isOutOfDate = true;
+}
+
+void HistoryWindowState::setInSight(bool inSight)
+{
+    m_inSight = inSight;
+    if (m_inSight && m_isOutOfDate)
+        recompute();
+}
+
 void HistoryWindowState::scheduleDayChange()
 {
     if (!m_filteredDay.isValid()) {
@@ -404,7 +420,7 @@ void HistoryWindowState::dayChangeTimerFired()
     const std::optional<QDateTime> local = localDateTime(m_now(), m_timeZone);
     // A new day (or a clock set back to another day) counts "today" again.
     if (local && local->date() != m_filteredDay)
-        recompute();
+        recomputeOrDefer();
     else
         scheduleDayChange();
 }
@@ -416,7 +432,7 @@ void HistoryWindowState::storeItemsChanged()
     // Any change of the history's clips can change which ids exist.
     removeStaleQueuedItems();
     followPreviewedItem();
-    recompute();
+    recomputeOrDefer();
 }
 
 void HistoryWindowState::followPreviewedItem()

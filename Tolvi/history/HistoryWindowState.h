@@ -142,6 +142,12 @@ public:
     void requestClearHistory();
     // Computes the filtered clips again with the current time (the window is shown again).
     void refresh();
+    // Whether the window is on screen (so at first). Out of sight, a change of the history only
+    // marks the derived values as out of date (the multi-paste choice and the previewed clip
+    // still follow it), so that a copy costs a hidden window nothing; they are computed again
+    // when the window comes back in sight.
+    void setInSight(bool inSight);
+    bool isInSight() const { return m_inSight; }
 
     // ---- Multi-paste ------------------------------------------------------------------------
     // Adds the clip at the end of the choice, or takes every occurrence of it out. A clip that
@@ -182,6 +188,8 @@ signals:
 private:
     void filtersUpdated(bool changed);
     void recompute();
+    // recompute(), or only marking the derived values as out of date while out of sight.
+    void recomputeOrDefer();
     QList<ClipboardItem> filtered(const ClipboardSearchCriteria& criteria, double now);
     void updateLens();
     void overlaysUpdated();
@@ -217,6 +225,9 @@ private:
 
     NarrowingClipSearch m_search;
     quint64 m_storeGeneration = 0;
+
+    bool m_inSight = true;
+    bool m_isOutOfDate = false;
 
     QList<ClipboardItem> m_filteredItems;
     int m_lensRow = -1;

@@ -25,6 +25,7 @@
 #include <QToolTip>
 #include <QLineEdit>
 #include <QListView>
+#include <QSignalSpy>
 #include <QMenu>
 #include <QMessageBox>
 #include <QTest>
@@ -344,6 +345,32 @@ TEST_F(HistoryWindowKeyboardTest, InspectedRowFarDownALongListStaysInView)
     search()->clear();
     ASSERT_EQ(state().lensItem()->id(), oldest);
     EXPECT_TRUE(inView(state().lensRow()));
+}
+
+// A closed window's list does not follow the copies made meanwhile (the multi-paste choice does);
+// opened again, it shows them, computed once, with the inspected clip still selected.
+TEST_F(HistoryWindowKeyboardTest, AClosedWindowCatchesUpWhenItOpensAgain)
+{
+    open();
+    const QUuid beta = state().filteredItems().at(2).id();
+    state().selectItem(beta);
+    state().setQueuedItemIDs({state().filteredItems().at(3).id()});
+    controller->orderOut();
+    QSignalSpy recomputed(&state(), &HistoryWindowState::filteredItemsChanged);
+    for (int i = 0; i < 70; ++i)
+        ASSERT_TRUE(store->record(QStringLiteral("copied while closed %1").arg(i), now + i));
+    store->remove(*store->item(state().queuedItemIDs().first()));
+    EXPECT_TRUE(state().queuedItemIDs().isEmpty());
+    EXPECT_EQ(recomputed.count(), 0);
+    EXPECT_EQ(list()->model()->rowCount(), 4);
+
+    open();
+    EXPECT_EQ(recomputed.count(), 1);
+    ASSERT_EQ(list()->model()->rowCount(), 73);
+    EXPECT_EQ(list()->model()->index(0, 0).data(ClipListModel::ItemIDRole).toUuid(), store->itemAt(0).id());
+    ASSERT_EQ(state().lensItem()->id(), beta);
+    EXPECT_EQ(list()->currentIndex().row(), state().lensRow());
+    EXPECT_TRUE(list()->selectionModel()->isSelected(list()->currentIndex()));
 }
 
 // ---- Layout by width -----------------------------------------------------------------------
