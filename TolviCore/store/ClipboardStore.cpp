@@ -35,9 +35,11 @@ ClipboardStore::ClipboardStore(std::shared_ptr<ClipboardHistoryPersisting> persi
             retryStorage();
     });
     load();
-    // Nobody observes the store before its constructor returns.
+    // Nobody observes the store before its constructor returns. Those who take the loaded list
+    // from it then (the search, a window) share it: the first change needs a copy too.
     storageIssueDirty_ = lastCaptureIssueDirty_ = ocrStatusesDirty_ = ocrInProgressDirty_ = false;
     itemsDirty_ = pinboardsDirty_ = false;
+    copyItemsAhead();
 }
 
 ClipboardStore::~ClipboardStore()
