@@ -75,6 +75,15 @@ void ClipListCopier::release(QList<ClipboardItem> list)
     thread_->async([list = std::move(list)]() mutable { list = {}; });
 }
 
+void ClipListCopier::release(std::shared_ptr<const void> held)
+{
+    if (!held)
+        return;
+    if (!thread_)
+        thread_ = std::make_unique<SerialQueue>("tolvi-list-copy");
+    thread_->async([held = std::move(held)]() mutable { held.reset(); });
+}
+
 void ClipListCopier::waitForIdle()
 {
     if (thread_)

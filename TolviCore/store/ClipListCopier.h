@@ -18,7 +18,8 @@ class SerialQueue;
 // the main thread would first copy it whole (a step per clip). Once a change is published, the
 // store asks for a private copy here; the next change adopts that copy and edits it in place, so
 // that it costs what the change costs, not what the history holds. Lists the store lets go of
-// are released here as well: the last reference to a list lets go of every clip in it.
+// are released here as well: the last reference to a list lets go of every clip in it (and the
+// index of a list, of every entry in it).
 class ClipListCopier {
 public:
     ClipListCopier();
@@ -35,6 +36,8 @@ public:
     std::optional<QList<ClipboardItem>> take(quint64 version);
     // Lets go of the list on the copier's thread.
     void release(QList<ClipboardItem> list);
+    // The same for anything else the store lets go of (a list's index).
+    void release(std::shared_ptr<const void> held);
     // Returns once the work asked for so far is done.
     void waitForIdle();
 

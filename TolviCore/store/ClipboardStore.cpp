@@ -8,6 +8,7 @@
 #include "TolviCore/persistence/ClipboardHistoryPersisting.h"
 #include "TolviCore/persistence/SerialQueue.h"
 #include "TolviCore/store/ClipListCopier.h"
+#include "TolviCore/store/ClipboardStoreList.h"
 
 #include <QTimer>
 
@@ -24,7 +25,8 @@ ClipboardStore::Configuration ClipboardStore::Configuration::standard()
 ClipboardStore::ClipboardStore(std::shared_ptr<ClipboardHistoryPersisting> persistence, Configuration configuration,
                                QObject* parent)
     : QObject(parent), persistence_(std::move(persistence)), configuration_(configuration),
-      pinboards_(DefaultPinboards::all()), listCopier_(std::make_unique<ClipListCopier>())
+      pinboards_(DefaultPinboards::all()), index_(std::make_unique<ListIndex>()),
+      listCopier_(std::make_unique<ClipListCopier>())
 {
     // While saving fails, the current history is written again now and then, so that it reaches
     // the disk once there is room again even if nothing changes meanwhile.
@@ -47,7 +49,8 @@ ClipboardStore::~ClipboardStore()
     // A board change still being written is finished first (its completion is dropped with the
     // store): the writer thread must not outlive what it reports to.
     boardWriter_.reset();
-    destroyAllEntries();
+    index_.reset();
+    listCopier_->release(std::exchange(items_, {}));
     listCopier_.reset();
 }
 
@@ -67,12 +70,12 @@ std::optional<ClipboardItem> ClipboardStore::item(const QUuid& id) const
 
 QList<ClipboardItem> ClipboardStore::pinnedItems() const
 {
-    return items_.first(pinnedCount_);
+    return items_.first(index_->pinnedCount);
 }
 
 QList<ClipboardItem> ClipboardStore::recentItems() const
 {
-    return items_.sliced(pinnedCount_);
+    return items_.sliced(index_->pinnedCount);
 }
 
 QList<ClipboardItem> ClipboardStore::items(const Pinboard& board) const

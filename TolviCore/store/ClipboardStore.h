@@ -12,14 +12,12 @@
 #include <QByteArrayView>
 #include <QHash>
 #include <QList>
-#include <QMultiHash>
 #include <QObject>
 #include <QSet>
 #include <QString>
 #include <QUuid>
 
 #include <chrono>
-#include <deque>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -99,7 +97,7 @@ public:
     const Configuration& configuration() const { return configuration_; }
 
     // Cheap access without building the whole list.
-    qsizetype itemCount() const { return static_cast<qsizetype>(order_.size()); }
+    qsizetype itemCount() const { return items_.size(); }
     const ClipboardItem& itemAt(qsizetype index) const;
     // The first clip in list order with that id.
     std::optional<ClipboardItem> item(const QUuid& id) const;
@@ -230,6 +228,9 @@ signals:
 
 private:
     struct Entry;
+    struct ListIndex;
+    // A list in the store's order with its index, made on any thread and taken on whole.
+    struct PreparedList;
     struct OCRRequest {
         QUuid token;
         QUuid itemID;
@@ -238,8 +239,10 @@ private:
     // Loading and the list.
     void load();
     void assignItems(const QList<ClipboardItem>& items, bool sortItems);
+    // `sortItems` sorts the list by list order (stable), otherwise it must be sorted already.
+    static PreparedList preparedList(QList<ClipboardItem> items, bool sortItems);
+    void adoptList(PreparedList list);
     void assignPinboards(QList<Pinboard> boards);
-    void destroyAllEntries();
     static Entry* makeEntry(const ClipboardItem& item);
     static void refreshDerived(Entry* entry, const ClipboardItem& item);
     void ownItems();
@@ -325,25 +328,11 @@ private:
     QSet<QString> ocrInProgress_;
     QList<Pinboard> pinboards_;
 
-    // The clips in list order, and beside them (same index) what places each in the indexes.
+    // The clips in list order, and beside them their index (ClipboardStoreList.h).
     QList<ClipboardItem> items_;
-    std::deque<Entry*> order_;
-    QMultiHash<size_t, Entry*> byKey_; // by keyHashOf
-    QMultiHash<QUuid, Entry*> byId_;
-    // Image clips by their images' quick keys (ClipboardImage::quickKey).
-    QMultiHash<size_t, Entry*> imagesByQuickKey_;
-    // Per fingerprint worked out, the image clips counted with it and the images' quick key.
-    // Image clips whose fingerprint is not counted yet: `uncountedImages_`.
-    struct ImageCount {
-        qsizetype count = 0;
-        size_t quickKey = 0;
-    };
-    QHash<QString, ImageCount> imageCounts_;
-    qsizetype uncountedImages_ = 0;
+    std::unique_ptr<ListIndex> index_;
     // Fingerprints whose last counted clip went, with their quick keys, for pruneOCRState.
     QHash<QString, size_t> vanishedFingerprints_;
-    qint64 totalBytes_ = 0;
-    qsizetype pinnedCount_ = 0;
     // Counts the changes of `items_`; the copier's copies are known by it.
     quint64 itemsVersion_ = 1;
     bool copyAheadPosted_ = false;

@@ -1,6 +1,7 @@
 // Board operations, the synchronous commit they share with the import, and the import merge.
 
 #include "TolviCore/store/ClipboardStore.h"
+#include "TolviCore/store/ClipListCopier.h"
 #include "TolviCore/store/ClipboardStoreList.h"
 
 #include "TolviCore/archive/ClipboardHistoryArchive.h"
@@ -48,12 +49,13 @@ struct ClipboardStore::BoardWrite {
     ClipboardHistoryState state;
     QList<Pinboard> boards;
     std::optional<QUuid> removedBoard;
-    // An import's archive, and the clips of the merge being written. An import is checked and
-    // merged on the writer's thread: `refused` when the archive was refused there (no write was
-    // made). A merge again of an import already written writes nothing: `remergeRound` counts
-    // them, and `heldSavesAtStart` tells whether clips changed while it ran.
+    // An import's archive, and the clips of the merge being written with their index, both made
+    // on the writer's thread. An import is checked and merged there: `refused` when the archive
+    // was refused (no write was made). A merge again of an import already written writes
+    // nothing: `remergeRound` counts them, and `heldSavesAtStart` tells whether clips changed
+    // while it ran.
     std::optional<ClipboardHistoryState> importedArchive;
-    QList<ClipboardItem> mergedItems;
+    std::optional<PreparedList> merged;
     bool refused = false;
     int remergeRound = 0;
     quint64 heldSavesAtStart = 0;
@@ -183,7 +185,7 @@ void ClipboardStore::boardWriteFinished(const std::shared_ptr<BoardWrite>& write
                 return;
             }
             ClipboardHistoryState now = importCandidate(*write->importedArchive, false).first;
-            write->mergedItems = std::move(now.items);
+            write->merged = preparedList(std::move(now.items), true);
             write->boards = std::move(now.pinboards);
         }
     }
@@ -196,13 +198,14 @@ void ClipboardStore::boardWriteFinished(const std::shared_ptr<BoardWrite>& write
     } else {
         setStorageIssue(std::nullopt);
         isBatchingMutation_ = true;
+        // The merged clips with their index, made on the writer's thread: taken on in one step.
         if (write->importedArchive)
-            assignItems(write->mergedItems, true);
+            adoptList(std::move(*write->merged));
         // The clips as they are now, with the change applied: only the clips of a deleted board
         // change, each where it stands (its pin and time stay).
         if (write->removedBoard) {
             bool changed = false;
-            for (size_t position = 0; position < order_.size(); ++position) {
+            for (size_t position = 0; position < index_->order.size(); ++position) {
                 const ClipboardItem& clip = items_.at(static_cast<qsizetype>(position));
                 if (!clip.pinboardIDs().contains(*write->removedBoard))
                     continue;
@@ -222,6 +225,9 @@ void ClipboardStore::boardWriteFinished(const std::shared_ptr<BoardWrite>& write
     if (std::exchange(saveHeldForBoards_, false))
         persist();
     publishChanges();
+    // An archive's clips are let go of off this thread too (the import flow holds no other copy).
+    if (write->importedArchive)
+        listCopier_->release(std::exchange(write->importedArchive->items, {}));
     if (write->done)
         write->done(failure);
 }
@@ -399,9 +405,9 @@ void ClipboardStore::mergeImportAsync(const ClipboardHistoryState& archive, Boar
                 throw;
             }
             basis = {};
-            write->mergedItems = state.items;
             write->boards = state.pinboards;
             persistence->save(state);
+            write->merged = preparedList(std::move(state.items), true);
         });
         write->outcome.set_value(std::move(failure));
         QMetaObject::invokeMethod(this, [this, write] { boardWriteFinished(write); }, Qt::QueuedConnection);
@@ -415,7 +421,6 @@ void ClipboardStore::remergeImport(const std::shared_ptr<BoardWrite>& written)
 {
     auto again = std::make_shared<BoardWrite>();
     again->importedArchive = written->importedArchive;
-    again->mergedItems = written->mergedItems;
     again->boards = written->boards;
     again->done = std::move(written->done);
     again->remergeRound = written->remergeRound + 1;
@@ -423,7 +428,7 @@ void ClipboardStore::remergeImport(const std::shared_ptr<BoardWrite>& written)
     boardWrite_ = again;
     boardWriter_->async([this, again, basis = currentImportBasis()] {
         ClipboardHistoryState now = mergedHistory(basis, *again->importedArchive, false).first;
-        again->mergedItems = std::move(now.items);
+        again->merged = preparedList(std::move(now.items), true);
         again->boards = std::move(now.pinboards);
         again->outcome.set_value(std::nullopt);
         QMetaObject::invokeMethod(this, [this, again] { boardWriteFinished(again); }, Qt::QueuedConnection);
@@ -457,8 +462,8 @@ ClipboardStore::ImportBasis ClipboardStore::currentImportBasis() const
 {
     ImportBasis basis;
     basis.items = items_;
-    basis.keyHashes.reserve(order_.size());
-    for (const Entry* entry : order_)
+    basis.keyHashes.reserve(index_->order.size());
+    for (const Entry* entry : index_->order)
         basis.keyHashes.push_back(entry->keyHash);
     basis.pinboards = pinboards_;
     basis.maxCharactersPerItem = configuration_.maxCharactersPerItem;

@@ -125,7 +125,7 @@ bool ClipboardStore::updateText(const QString& text, const ClipboardItem& item)
     const QString key = UnicodeText::canonicalForm(ClipboardContent::text(text).dedupeKey());
     const size_t keyHash = ClipboardContent::textKeyHash(text);
     std::vector<std::pair<size_t, Entry*>> equal;
-    for (auto it = byKey_.constFind(keyHash); it != byKey_.cend() && it.key() == keyHash; ++it) {
+    for (auto it = index_->byKey.constFind(keyHash); it != index_->byKey.cend() && it.key() == keyHash; ++it) {
         if (it.value()->id != id && hasKey(it.value(), key))
             equal.emplace_back(positionOf(it.value()), it.value());
     }

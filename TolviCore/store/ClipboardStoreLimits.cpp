@@ -35,15 +35,16 @@ void ClipboardStore::trimToLimit()
     if (!configuration_.maxItems)
         return;
     const qint64 limit = std::max<qint64>(0, *configuration_.maxItems);
-    const qint64 unpinned = static_cast<qint64>(order_.size()) - pinnedCount_;
+    std::deque<Entry*>& order = index_->order;
+    const qint64 unpinned = static_cast<qint64>(order.size()) - index_->pinnedCount;
     if (unpinned <= limit)
         return;
-    const size_t keep = static_cast<size_t>(pinnedCount_ + limit);
-    for (size_t i = keep; i < order_.size(); ++i) {
-        detachEntry(order_[i]);
-        delete order_[i];
+    const size_t keep = static_cast<size_t>(index_->pinnedCount + limit);
+    for (size_t i = keep; i < order.size(); ++i) {
+        detachEntry(order[i]);
+        delete order[i];
     }
-    order_.erase(order_.begin() + static_cast<std::ptrdiff_t>(keep), order_.end());
+    order.erase(order.begin() + static_cast<std::ptrdiff_t>(keep), order.end());
     ownItems();
     items_.remove(static_cast<qsizetype>(keep), items_.size() - static_cast<qsizetype>(keep));
     itemsChangedBy();
@@ -56,28 +57,29 @@ void ClipboardStore::trimToLimit()
 void ClipboardStore::trimToStorageLimit()
 {
     const qint64 budget = configuration_.maxHistoryBytes;
-    if (budget <= 0 || totalBytes_ <= budget)
+    if (budget <= 0 || index_->totalBytes <= budget)
         return;
 
-    // Unpinned clips sit at [pinnedCount_, size) sorted newest first. Oldest-first order with ties
+    // Unpinned clips sit at [pinnedCount, size) sorted newest first. Oldest-first order with ties
     // in list order is: tie groups from the back, each group front to back.
-    qint64 total = totalBytes_;
-    const size_t begin = static_cast<size_t>(pinnedCount_);
-    size_t groupEnd = order_.size();
+    qint64 total = index_->totalBytes;
+    const std::deque<Entry*>& order = index_->order;
+    const size_t begin = static_cast<size_t>(index_->pinnedCount);
+    size_t groupEnd = order.size();
     std::vector<Entry*> victims;
     bool budgetMet = false;
     while (groupEnd > begin && !budgetMet) {
-        const double time = order_[groupEnd - 1]->createdAt;
+        const double time = order[groupEnd - 1]->createdAt;
         size_t groupBegin = groupEnd - 1;
-        while (groupBegin > begin && order_[groupBegin - 1]->createdAt == time)
+        while (groupBegin > begin && order[groupBegin - 1]->createdAt == time)
             --groupBegin;
         for (size_t i = groupBegin; i < groupEnd; ++i) {
             if (total <= budget) {
                 budgetMet = true;
                 break;
             }
-            total -= order_[i]->bytes;
-            victims.push_back(order_[i]);
+            total -= order[i]->bytes;
+            victims.push_back(order[i]);
         }
         groupEnd = groupBegin;
     }
@@ -91,7 +93,7 @@ void ClipboardStore::trimToStorageLimit()
     for (const Entry* victim : victims)
         doomed.insert(victim);
     // The victims are a run at the tail of the list plus a leading part of one tie group.
-    size_t first = order_.size();
+    size_t first = order.size();
     for (const Entry* victim : victims)
         first = std::min(first, positionOf(victim));
     eraseFrom(first, [&](const Entry* entry) { return doomed.contains(entry); });

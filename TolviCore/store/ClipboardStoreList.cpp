@@ -98,7 +98,7 @@ void ClipboardStore::listInsert(size_t position, ClipboardItem item, Entry* entr
     } else {
         items_.insert(pos, std::move(item));
     }
-    order_.insert(order_.begin() + static_cast<std::ptrdiff_t>(position), entry);
+    index_->order.insert(index_->order.begin() + static_cast<std::ptrdiff_t>(position), entry);
 }
 
 void ClipboardStore::listErase(size_t position)
@@ -113,7 +113,7 @@ void ClipboardStore::listErase(size_t position)
     } else {
         items_.remove(pos);
     }
-    order_.erase(order_.begin() + static_cast<std::ptrdiff_t>(position));
+    index_->order.erase(index_->order.begin() + static_cast<std::ptrdiff_t>(position));
 }
 
 // Puts a clip at its place in list order: ahead of the clips with the same pin state and creation
@@ -123,59 +123,82 @@ void ClipboardStore::insertItem(ClipboardItem item, bool afterTies)
     Entry* entry = makeEntry(item);
     const bool pinned = entry->pinned;
     const double time = entry->createdAt;
-    auto position = std::partition_point(order_.begin(), order_.end(), [&](const Entry* other) {
+    const std::deque<Entry*>& order = index_->order;
+    auto position = std::partition_point(order.begin(), order.end(), [&](const Entry* other) {
         if (afterTies)
             return !precedes(pinned, time, other->pinned, other->createdAt);
         return precedes(other->pinned, other->createdAt, pinned, time);
     });
-    listInsert(static_cast<size_t>(position - order_.begin()), std::move(item), entry);
+    listInsert(static_cast<size_t>(position - order.begin()), std::move(item), entry);
     attachIndexes(entry);
+}
+
+ClipboardStore::ListIndex::~ListIndex()
+{
+    for (Entry* entry : order)
+        delete entry;
+}
+
+void ClipboardStore::ListIndex::attach(Entry* entry)
+{
+    byKey.insert(entry->keyHash, entry);
+    byId.insert(entry->id, entry);
+    if (entry->image) {
+        imagesByQuickKey.insert(entry->image->quickKey(), entry);
+        ++uncountedImages;
+        // A fingerprint worked out already (a new copy's, or one a window asked for) costs
+        // nothing to count.
+        if (entry->image->hasFingerprint())
+            count(entry);
+    }
+    totalBytes += entry->bytes;
+    if (entry->pinned)
+        ++pinnedCount;
+}
+
+void ClipboardStore::ListIndex::count(Entry* entry)
+{
+    ImageCount& counted = imageCounts[entry->image->fingerprint()];
+    ++counted.count;
+    counted.quickKey = entry->image->quickKey();
+    entry->fingerprintCounted = true;
+    --uncountedImages;
 }
 
 void ClipboardStore::attachIndexes(Entry* entry)
 {
-    byKey_.insert(entry->keyHash, entry);
-    byId_.insert(entry->id, entry);
-    if (entry->image) {
-        imagesByQuickKey_.insert(entry->image->quickKey(), entry);
-        ++uncountedImages_;
-        // A fingerprint worked out already (a new copy's, or one a window asked for) costs
-        // nothing to count.
-        if (entry->image->hasFingerprint())
-            countFingerprint(entry);
-    }
-    totalBytes_ += entry->bytes;
-    if (entry->pinned)
-        ++pinnedCount_;
+    index_->attach(entry);
+    if (entry->fingerprintCounted)
+        vanishedFingerprints_.remove(entry->image->fingerprint());
 }
 
 // Takes an entry out of the indexes (not out of the list); the caller erases or deletes it.
 void ClipboardStore::detachEntry(Entry* entry)
 {
-    byKey_.remove(entry->keyHash, entry);
-    byId_.remove(entry->id, entry);
+    index_->byKey.remove(entry->keyHash, entry);
+    index_->byId.remove(entry->id, entry);
     if (entry->image) {
-        imagesByQuickKey_.remove(entry->image->quickKey(), entry);
+        index_->imagesByQuickKey.remove(entry->image->quickKey(), entry);
         if (entry->fingerprintCounted) {
             const QString& fingerprint = entry->image->fingerprint();
-            auto it = imageCounts_.find(fingerprint);
-            if (it != imageCounts_.end() && --it->count <= 0) {
+            auto it = index_->imageCounts.find(fingerprint);
+            if (it != index_->imageCounts.end() && --it->count <= 0) {
                 vanishedFingerprints_.insert(fingerprint, it->quickKey);
-                imageCounts_.erase(it);
+                index_->imageCounts.erase(it);
             }
             entry->fingerprintCounted = false;
         } else {
-            --uncountedImages_;
+            --index_->uncountedImages;
         }
     }
-    totalBytes_ -= entry->bytes;
+    index_->totalBytes -= entry->bytes;
     if (entry->pinned)
-        --pinnedCount_;
+        --index_->pinnedCount;
 }
 
 void ClipboardStore::eraseAt(size_t position)
 {
-    Entry* entry = order_[position];
+    Entry* entry = index_->order[position];
     detachEntry(entry);
     listErase(position);
     delete entry;
@@ -185,15 +208,16 @@ void ClipboardStore::eraseAt(size_t position)
 // time, then a walk through those ties.
 size_t ClipboardStore::positionOf(const Entry* entry) const
 {
-    auto it = std::partition_point(order_.begin(), order_.end(), [&](const Entry* other) {
+    const std::deque<Entry*>& order = index_->order;
+    auto it = std::partition_point(order.begin(), order.end(), [&](const Entry* other) {
         return precedes(other->pinned, other->createdAt, entry->pinned, entry->createdAt);
     });
-    for (; it != order_.end(); ++it) {
+    for (; it != order.end(); ++it) {
         if (*it == entry)
-            return static_cast<size_t>(it - order_.begin());
+            return static_cast<size_t>(it - order.begin());
     }
     Q_ASSERT_X(false, "ClipboardStore", "entry missing from the list");
-    return order_.size();
+    return order.size();
 }
 
 // The index holds hashes of the keys, not the keys: a text's key would be a second copy of the
@@ -251,7 +275,7 @@ ClipboardStore::Entry* ClipboardStore::firstWithKey(size_t hash, const QString& 
 {
     Entry* first = nullptr;
     size_t firstPosition = 0;
-    for (auto it = byKey_.constFind(hash); it != byKey_.cend() && it.key() == hash; ++it) {
+    for (auto it = index_->byKey.constFind(hash); it != index_->byKey.cend() && it.key() == hash; ++it) {
         const size_t position = positionOf(it.value());
         if ((!first || position < firstPosition) && canonicalKeyAt(static_cast<qsizetype>(position)) == key) {
             first = it.value();
@@ -263,7 +287,7 @@ ClipboardStore::Entry* ClipboardStore::firstWithKey(size_t hash, const QString& 
 
 size_t ClipboardStore::keyHashAt(qsizetype index) const
 {
-    return order_[static_cast<size_t>(index)]->keyHash;
+    return index_->order[static_cast<size_t>(index)]->keyHash;
 }
 
 QString ClipboardStore::canonicalKeyAt(qsizetype index) const
@@ -276,7 +300,7 @@ ClipboardStore::Entry* ClipboardStore::firstWithId(const QUuid& id) const
     Entry* first = nullptr;
     size_t firstPosition = 0;
     qsizetype matches = 0;
-    for (auto it = byId_.constFind(id); it != byId_.cend() && it.key() == id; ++it) {
+    for (auto it = index_->byId.constFind(id); it != index_->byId.cend() && it.key() == id; ++it) {
         if (++matches == 1) {
             first = it.value();
             continue;
@@ -292,50 +316,46 @@ ClipboardStore::Entry* ClipboardStore::firstWithId(const QUuid& id) const
     return first;
 }
 
-void ClipboardStore::destroyAllEntries()
-{
-    for (Entry* entry : order_)
-        delete entry;
-    order_.clear();
-    listCopier_->release(std::exchange(items_, {}));
-    ++itemsVersion_;
-    byKey_.clear();
-    byId_.clear();
-    for (auto it = imageCounts_.cbegin(); it != imageCounts_.cend(); ++it)
-        vanishedFingerprints_.insert(it.key(), it->quickKey);
-    imageCounts_.clear();
-    imagesByQuickKey_.clear();
-    uncountedImages_ = 0;
-    totalBytes_ = 0;
-    pinnedCount_ = 0;
-}
-
-// Replaces the whole list; `sortItems` sorts it by list order (stable), otherwise it must be
-// sorted already.
+// Replaces the whole list: the list and its index are made first (as on another thread), then
+// taken on at once.
 void ClipboardStore::assignItems(const QList<ClipboardItem>& items, bool sortItems)
 {
-    destroyAllEntries();
-    QList<ClipboardItem> list = items;
+    adoptList(preparedList(items, sortItems));
+}
+
+ClipboardStore::PreparedList ClipboardStore::preparedList(QList<ClipboardItem> list, bool sortItems)
+{
     if (sortItems) {
-        const bool sorted = std::is_sorted(list.cbegin(), list.cend(), [](const ClipboardItem& a, const ClipboardItem& b) {
+        const auto inListOrder = [](const ClipboardItem& a, const ClipboardItem& b) {
             return precedes(a.isPinned(), a.createdAt(), b.isPinned(), b.createdAt());
-        });
-        if (!sorted) {
-            std::stable_sort(list.begin(), list.end(), [](const ClipboardItem& a, const ClipboardItem& b) {
-                return precedes(a.isPinned(), a.createdAt(), b.isPinned(), b.createdAt());
-            });
-        }
+        };
+        if (!std::is_sorted(list.cbegin(), list.cend(), inListOrder))
+            std::stable_sort(list.begin(), list.end(), inListOrder);
     }
-    // On this thread alone: helper threads would finish sooner but cost more in all, each with a
-    // heap of its own to grow for the entries it makes.
-    byKey_.reserve(list.size());
-    byId_.reserve(list.size());
-    for (const ClipboardItem& item : list) {
+    // On one thread: helper threads would finish sooner but cost more in all, each with a heap
+    // of its own to grow for the entries it makes.
+    auto index = std::make_unique<ListIndex>();
+    index->byKey.reserve(list.size());
+    index->byId.reserve(list.size());
+    for (const ClipboardItem& item : std::as_const(list)) {
         Entry* entry = makeEntry(item);
-        order_.push_back(entry);
-        attachIndexes(entry);
+        index->order.push_back(entry);
+        index->attach(entry);
     }
-    listCopier_->release(std::exchange(items_, std::move(list)));
+    return PreparedList{std::move(list), std::move(index)};
+}
+
+// Takes on a prepared list in place of the store's: the old list and index are let go of on the
+// copier's thread, so that this costs the main thread a step per image fingerprint, not per clip.
+void ClipboardStore::adoptList(PreparedList list)
+{
+    // The fingerprints of the clips that go have vanished unless clips that come carry them.
+    for (auto it = index_->imageCounts.cbegin(); it != index_->imageCounts.cend(); ++it)
+        vanishedFingerprints_.insert(it.key(), it->quickKey);
+    for (auto it = list.index->imageCounts.cbegin(); it != list.index->imageCounts.cend(); ++it)
+        vanishedFingerprints_.remove(it.key());
+    listCopier_->release(std::exchange(items_, std::move(list.items)));
+    listCopier_->release(std::shared_ptr<const void>(std::exchange(index_, std::move(list.index))));
     ++itemsVersion_;
     itemsChangedBy();
 }
@@ -343,7 +363,7 @@ void ClipboardStore::assignItems(const QList<ClipboardItem>& items, bool sortIte
 // Replaces a clip where it stands in the list (for changes that keep its place).
 void ClipboardStore::replaceItemInPlace(size_t position, ClipboardItem item)
 {
-    Entry* entry = order_[position];
+    Entry* entry = index_->order[position];
     detachEntry(entry);
     refreshDerived(entry, item);
     ownItems();

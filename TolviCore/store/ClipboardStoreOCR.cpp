@@ -13,22 +13,22 @@ namespace tolvi {
 // MARK: - OCR bookkeeping
 
 // The fingerprints of the clips' images are worked out when the bookkeeping first needs them,
-// not when the history is loaded. `imageCounts_` counts those worked out so far; an image clip
-// whose fingerprint is not counted yet may still carry any fingerprint, so a question about a
-// fingerprint not counted works out the ones that could match: those of the images with its quick
-// key when that is known, otherwise every one still missing (once).
+// not when the history is loaded. The index's `imageCounts` counts those worked out so far; an
+// image clip whose fingerprint is not counted yet may still carry any fingerprint, so a question
+// about a fingerprint not counted works out the ones that could match: those of the images with
+// its quick key when that is known, otherwise every one still missing (once).
 
 bool ClipboardStore::isLiveImage(const QString& fingerprint)
 {
-    if (imageCounts_.contains(fingerprint))
+    if (index_->imageCounts.contains(fingerprint))
         return true;
-    if (uncountedImages_ == 0)
+    if (index_->uncountedImages == 0)
         return false;
     if (auto vanished = vanishedFingerprints_.constFind(fingerprint); vanished != vanishedFingerprints_.cend())
         countFingerprintsWithQuickKey(vanished.value());
     else
         countAllFingerprints();
-    return imageCounts_.contains(fingerprint);
+    return index_->imageCounts.contains(fingerprint);
 }
 
 const QString& ClipboardStore::fingerprintOf(Entry* entry)
@@ -46,18 +46,14 @@ bool ClipboardStore::carriesImage(Entry* entry, const QString& fingerprint)
 // Counts an attached image clip's fingerprint, working it out if need be.
 void ClipboardStore::countFingerprint(Entry* entry)
 {
-    const QString& fingerprint = entry->image->fingerprint();
-    ImageCount& count = imageCounts_[fingerprint];
-    ++count.count;
-    count.quickKey = entry->image->quickKey();
-    vanishedFingerprints_.remove(fingerprint);
-    entry->fingerprintCounted = true;
-    --uncountedImages_;
+    index_->count(entry);
+    vanishedFingerprints_.remove(entry->image->fingerprint());
 }
 
 void ClipboardStore::countFingerprintsWithQuickKey(size_t quickKey)
 {
-    for (auto it = imagesByQuickKey_.constFind(quickKey); it != imagesByQuickKey_.cend() && it.key() == quickKey; ++it) {
+    const QMultiHash<size_t, Entry*>& images = index_->imagesByQuickKey;
+    for (auto it = images.constFind(quickKey); it != images.cend() && it.key() == quickKey; ++it) {
         if (!it.value()->fingerprintCounted)
             countFingerprint(it.value());
     }
@@ -65,7 +61,8 @@ void ClipboardStore::countFingerprintsWithQuickKey(size_t quickKey)
 
 void ClipboardStore::countAllFingerprints()
 {
-    for (auto it = imagesByQuickKey_.cbegin(); it != imagesByQuickKey_.cend() && uncountedImages_ > 0; ++it) {
+    const QMultiHash<size_t, Entry*>& images = index_->imagesByQuickKey;
+    for (auto it = images.cbegin(); it != images.cend() && index_->uncountedImages > 0; ++it) {
         if (!it.value()->fingerprintCounted)
             countFingerprint(it.value());
     }
@@ -91,7 +88,7 @@ bool ClipboardStore::mayHoldStateOf(const Fingerprints& fingerprints, const Clip
             else
                 return it.key();
         }();
-        if (const auto count = imageCounts_.constFind(fingerprint); count != imageCounts_.cend()) {
+        if (const auto count = index_->imageCounts.constFind(fingerprint); count != index_->imageCounts.cend()) {
             if (count->quickKey == quickKey)
                 return true;
         } else if (const auto vanished = vanishedFingerprints_.constFind(fingerprint);
@@ -170,7 +167,7 @@ void ClipboardStore::finishOCR(const QUuid& token, const QString& fingerprint, s
         return;
     const QUuid itemID = request->itemID;
     bool found = false;
-    for (auto it = byId_.constFind(itemID); it != byId_.cend() && it.key() == itemID; ++it) {
+    for (auto it = index_->byId.constFind(itemID); it != index_->byId.cend() && it.key() == itemID; ++it) {
         if (carriesImage(it.value(), fingerprint)) {
             found = true;
             break;
@@ -219,8 +216,8 @@ void ClipboardStore::applyRecognizedText(const QString& text, const QString& fin
     Entry* target = nullptr;
     if (itemID) {
         // The first clip with that id that carries this image.
-        size_t best = order_.size();
-        for (auto it = byId_.constFind(*itemID); it != byId_.cend() && it.key() == *itemID; ++it) {
+        size_t best = index_->order.size();
+        for (auto it = index_->byId.constFind(*itemID); it != index_->byId.cend() && it.key() == *itemID; ++it) {
             if (!carriesImage(it.value(), fingerprint))
                 continue;
             const size_t position = positionOf(it.value());
@@ -231,11 +228,11 @@ void ClipboardStore::applyRecognizedText(const QString& text, const QString& fin
         }
     } else if (isLiveImage(fingerprint)) {
         // The first clip in the list with this image: only images with its quick key can be.
-        const size_t quickKey = imageCounts_.value(fingerprint).quickKey;
+        const size_t quickKey = index_->imageCounts.value(fingerprint).quickKey;
         countFingerprintsWithQuickKey(quickKey);
-        size_t best = order_.size();
-        for (auto it = imagesByQuickKey_.constFind(quickKey); it != imagesByQuickKey_.cend() && it.key() == quickKey;
-             ++it) {
+        size_t best = index_->order.size();
+        const QMultiHash<size_t, Entry*>& images = index_->imagesByQuickKey;
+        for (auto it = images.constFind(quickKey); it != images.cend() && it.key() == quickKey; ++it) {
             if (!carriesImage(it.value(), fingerprint))
                 continue;
             const size_t position = positionOf(it.value());
@@ -265,7 +262,7 @@ void ClipboardStore::pruneOCRState()
         const QString& fingerprint = it.key();
         const QUuid itemID = it->itemID;
         bool alive = false;
-        for (auto e = byId_.constFind(itemID); e != byId_.cend() && e.key() == itemID; ++e) {
+        for (auto e = index_->byId.constFind(itemID); e != index_->byId.cend() && e.key() == itemID; ++e) {
             if (carriesImage(e.value(), fingerprint)) {
                 alive = true;
                 break;

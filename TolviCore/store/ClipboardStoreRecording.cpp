@@ -53,7 +53,7 @@ bool ClipboardStore::record(const ClipboardContent& content, double createdAt,
     // The key itself (for an image, its fingerprint) is only worked out when a clip has its hash.
     const size_t keyHash = keyHashOf(fresh);
     QString key;
-    if (byKey_.contains(keyHash))
+    if (index_->byKey.contains(keyHash))
         key = UnicodeText::canonicalForm(fresh.dedupeKey());
     if (const Entry* donor = key.isNull() ? nullptr : firstWithKey(keyHash, key)) {
         const ClipboardItem& old = items_.at(static_cast<qsizetype>(positionOf(donor)));

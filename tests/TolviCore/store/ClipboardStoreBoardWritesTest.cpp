@@ -230,6 +230,36 @@ TEST_F(BoardWritesFixture, AnImportIsPublishedOnlyOnceOnDiskAndKeepsClipsCapture
     EXPECT_EQ(store->storageIssue(), ClipboardStore::StorageIssue::saveFailed);
 }
 
+// The merged history comes with its index made on the writer's thread: taken on, every clip of it
+// is found as the store's own, and the recognition state of the images still there stays while
+// that of an image gone meanwhile is pruned.
+TEST_F(BoardWritesFixture, AnImportedHistoryIsIndexedAsTheStoresOwn)
+{
+    const ClipboardImage picture = image("present picture");
+    const ClipboardImage other = image("other picture");
+    ASSERT_TRUE(store->record(ClipboardContent::image(picture), 2));
+    ASSERT_TRUE(store->record(ClipboardContent::image(other), 3));
+    store->setOCRStatus(ClipboardStore::OCRStatus::noText, picture.fingerprint());
+    store->setOCRStatus(ClipboardStore::OCRStatus::failed, other.fingerprint());
+    ClipboardHistoryState archive;
+    archive.pinboards = store->pinboards();
+    archive.items = {textItem(QStringLiteral("imported"), 5), textItem(QStringLiteral("imported pin"), 6, true),
+                     ClipboardItem(QUuid::createUuid(), ClipboardContent::image(picture), 0.5)};
+    Outcome outcome;
+    store->mergeImportAsync(archive, outcome.completion());
+    store->remove(store->itemAt(0)); // the other picture: merged again without it
+    ASSERT_TRUE(processEventsUntil([&] { return outcome.called && !store->isSavingBoards(); }));
+    ASSERT_EQ(texts(store->items()),
+              (QStringList{QStringLiteral("imported pin"), QStringLiteral("imported"), QStringLiteral("<image>")}));
+    EXPECT_EQ(store->ocrStatuses().value(picture.fingerprint()), ClipboardStore::OCRStatus::noText);
+    EXPECT_FALSE(store->ocrStatuses().contains(other.fingerprint()));
+    EXPECT_EQ(store->pinnedItems().size(), 1);
+    // Copied again, an imported text moves up instead of coming twice.
+    ASSERT_TRUE(store->record(QStringLiteral("imported"), 10));
+    EXPECT_EQ(store->itemCount(), 3);
+    EXPECT_EQ(store->itemAt(1).content().textValue(), QStringLiteral("imported"));
+}
+
 // The archive is checked and merged on the writer's thread: a refusal there comes back through
 // the completion, with nothing written and the storage as it was.
 TEST_F(BoardWritesFixture, AnArchiveRefusedWhileMergedIsReportedAndChangesNothing)
