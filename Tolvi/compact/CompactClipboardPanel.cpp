@@ -401,6 +401,19 @@ void CompactClipboardPanel::resizeEvent(QResizeEvent* event)
         m_preview->setGeometry(rect());
 }
 
+void CompactClipboardPanel::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    m_state.setInSight(true);
+}
+
+// Out of sight, the results wait for the panel to come back before they follow the history.
+void CompactClipboardPanel::hideEvent(QHideEvent* event)
+{
+    QWidget::hideEvent(event);
+    m_state.setInSight(false);
+}
+
 void CompactClipboardPanel::presentDiscardConfirmation(bool presented)
 {
     if (!presented) {

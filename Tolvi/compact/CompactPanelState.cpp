@@ -10,6 +10,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <utility>
 
 namespace tolvi {
 
@@ -266,12 +267,30 @@ void CompactPanelState::recompute()
 
 void CompactPanelState::refresh()
 {
-    recompute();
+    if (std::exchange(m_isOutOfDate, false))
+        followStore();
+    else
+        recompute();
+}
+
+void CompactPanelState::setInSight(bool inSight)
+{
+    m_inSight = inSight;
+    if (m_inSight && std::exchange(m_isOutOfDate, false))
+        followStore();
 }
 
 void CompactPanelState::storeItemsChanged()
 {
     ++m_storeGeneration;
+    if (m_inSight)
+        followStore();
+    else
+        m_isOutOfDate = true;
+}
+
+void CompactPanelState::followStore()
+{
     recompute();
     // The selected clip's record may have changed in place (its recognised text, say).
     invalidateActions();

@@ -165,6 +165,11 @@ public:
     void handleCommand(CompactKeyboardCommand command);
     // Works out the filtered clips again with the current time (the panel is shown again).
     void refresh();
+    // Whether the panel is on screen (so at first). Out of sight, a change of the history only
+    // marks what the panel shows as out of date, so that a copy costs a hidden panel nothing;
+    // it follows the history again when it comes back in sight (or is refreshed).
+    void setInSight(bool inSight);
+    bool isInSight() const { return m_inSight; }
     // Opens the editor on a draft kept from an earlier run: the text as it was saved and the
     // text as typed, for that clip (which may have left the history since; Save then says so).
     // Nothing happens over typed text. False when nothing happened.
@@ -210,6 +215,8 @@ private:
     // The draft's edited text was replaced whole (a new draft, an AI result).
     void editedTextReplaced();
     void storeItemsChanged();
+    // What a change of the history changes in the panel.
+    void followStore();
     void notifyHeight();
     bool isGuarded() const;
     void requestSearchFocus();
@@ -253,6 +260,8 @@ private:
 
     NarrowingClipSearch m_search;
     quint64 m_storeGeneration = 0;
+    bool m_inSight = true;
+    bool m_isOutOfDate = false;
 };
 
 } // namespace tolvi

@@ -569,6 +569,23 @@ TEST_F(CompactPanelWidgetTest, ReturnHintAndTheNothingSelectedStateFollowTheSele
     EXPECT_EQ(view().actionsEmptyView()->title(), QStringLiteral("Nothing selected"));
 }
 
+// A hidden panel's results do not follow the copies made meanwhile; shown again, they do, with
+// the selected clip kept.
+TEST_F(CompactPanelWidgetTest, AHiddenPanelCatchesUpWhenItIsShownAgain)
+{
+    open();
+    const QUuid beta = store->itemAt(1).id();
+    state().setSelectedItemID(beta);
+    controller->orderOut();
+    ASSERT_TRUE(store->record(QStringLiteral("copied while hidden"), now + 1));
+    store->remove(store->itemAt(3));
+    EXPECT_EQ(view().resultModel().itemAt(0)->content().textValue(), QStringLiteral("alpha newest"));
+    open();
+    EXPECT_EQ(view().resultModel().itemAt(0)->content().textValue(), QStringLiteral("copied while hidden"));
+    EXPECT_EQ(view().resultModel().rowOf(store->itemAt(3).id()), 3);
+    EXPECT_EQ(state().selectedItem()->id(), beta);
+}
+
 TEST_F(CompactPanelWidgetTest, PasteQueueNoticeStaysOutOfTheEditorAndThePreview)
 {
     ClipboardImage image(pngBytes(4, 3), QStringLiteral("public.png"), 4, 3);
