@@ -623,13 +623,22 @@ void photographEmptyHistory(ClipboardStore& store, GalleryServices& services, To
     photographer.savePanel(panel, QStringLiteral("empty"));
 }
 
-void photographUnreadableHistory(ClipboardStore& store, GalleryServices& services, TolviTheme& theme,
-                                 Photographer& photographer)
+// A history whose notice is up: one that cannot be read, or one that dropped a clip.
+void photographNotice(ClipboardStore& store, GalleryServices& services, TolviTheme& theme, Photographer& photographer,
+                      const QString& state)
 {
     auto controller = makeController(store, services, theme);
     EscapeClosingPanel* panel = open(*controller, photographer);
-    photographer.savePanel(panel, QStringLiteral("storage-notice"));
+    photographer.savePanel(panel, state);
 }
+
+// The bytes of an image kept in a history file that changed under the program: nothing is left of them.
+class VanishedImageBytes final : public StoredImageBytes {
+public:
+    std::optional<QByteArray> decode() const override { return std::nullopt; }
+    bool intact() const override { return false; }
+    bool writeBase64(const std::function<void(std::string_view)>&) const override { return false; }
+};
 
 std::unique_ptr<ClipboardStore> makeStore(const QString& folder)
 {
@@ -653,7 +662,8 @@ int main(int argc, char** argv)
     QTemporaryDir sampleFolder;
     QTemporaryDir emptyFolder;
     QTemporaryDir damagedFolder;
-    if (!sampleFolder.isValid() || !emptyFolder.isValid() || !damagedFolder.isValid()) {
+    QTemporaryDir droppedFolder;
+    if (!sampleFolder.isValid() || !emptyFolder.isValid() || !damagedFolder.isValid() || !droppedFolder.isValid()) {
         camera.fail(QStringLiteral("cannot create a temporary folder"));
         return 1;
     }
@@ -675,6 +685,15 @@ int main(int argc, char** argv)
     }
     const std::unique_ptr<ClipboardStore> damaged = makeStore(damagedFolder.path());
 
+    // A history that had to drop an image it could no longer read: the window says so.
+    const std::unique_ptr<ClipboardStore> dropped = makeStore(droppedFolder.path());
+    dropped->record(QStringLiteral("Notes from the design review"), ReferenceDate::now() - 120);
+    dropped->record(ClipboardContent::image(ClipboardImage(std::make_shared<VanishedImageBytes>(), 4096, 0,
+                                                           QStringLiteral("public.png"))),
+                    ReferenceDate::now());
+    if (!waitFor([&dropped] { return dropped->lastCaptureIssue().has_value(); }, 10000))
+        camera.fail(QStringLiteral("the history did not drop the image it could not read"));
+
     GalleryServices services(desktopWithOneProgram());
     Photographer photographer(camera, services.thumbnails);
     for (const QString& problem : fillSampleHistory(*sample, ReferenceDate::now()))
@@ -686,7 +705,8 @@ int main(int argc, char** argv)
         camera.setTheme(QString::fromLatin1(entry.name));
         photographSampleHistory(*sample, services, theme, photographer);
         photographEmptyHistory(*empty, services, theme, photographer);
-        photographUnreadableHistory(*damaged, services, theme, photographer);
+        photographNotice(*damaged, services, theme, photographer, QStringLiteral("storage-notice"));
+        photographNotice(*dropped, services, theme, photographer, QStringLiteral("dropped-image-notice"));
         photographBoardSheet(camera, theme);
         photographEditors(theme, {[&](QWidget* window, const QString& state) { photographer.savePanel(window, state); },
                                   [&](QWidget* window, QWidget* dialog, const QString& state) {
