@@ -14,6 +14,7 @@
 #include "TolviCore/search/ClipboardFormatter.h"
 
 #include "AppBenchmarkPlatform.h"
+#include "MainThreadStallProbe.h"
 
 #include <benchmark/benchmark.h>
 
@@ -78,27 +79,12 @@ void BM_LongestMainThreadStallAfterStart(benchmark::State& state)
         app.preferencesStore().setCompletedSetupVersion(SetupGuideVersion::current());
         app.start();
         app.clipboardStore().record(QStringLiteral("one more clip, which saves the whole history"), 800'000'001.0);
-        QElapsedTimer clock;
-        clock.start();
-        qint64 last = 0;
-        qint64 longest = 0;
-        qint64 longestAt = 0;
-        QTimer probe;
-        probe.setInterval(2);
-        QObject::connect(&probe, &QTimer::timeout, [&] {
-            const qint64 now = clock.elapsed();
-            if (now - last > longest) {
-                longest = now - last;
-                longestAt = now;
-            }
-            last = now;
-        });
-        probe.start();
+        bench::MainThreadStallProbe probe(2);
         QEventLoop loop;
         QTimer::singleShot(1500, &loop, &QEventLoop::quit);
         loop.exec();
-        state.counters["longest_stall_ms"] = double(longest);
-        state.counters["stall_ended_at_ms"] = double(longestAt);
+        state.counters["longest_stall_ms"] = double(probe.longest());
+        state.counters["stall_ended_at_ms"] = double(probe.longestEndedAt());
     }
 }
 BENCHMARK(BM_LongestMainThreadStallAfterStart)->Unit(benchmark::kMillisecond)->Iterations(1);

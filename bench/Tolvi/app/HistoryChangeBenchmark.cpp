@@ -30,6 +30,7 @@
 #include "AppBenchmarkPlatform.h"
 #include "BenchmarkHistory.h"
 #include "GeneratedHistory.h"
+#include "MainThreadStallProbe.h"
 
 #include <benchmark/benchmark.h>
 
@@ -206,22 +207,7 @@ void BM_ImportEndStall(benchmark::State& state)
         applyWindowUse(program, use);
         state.ResumeTiming();
 
-        QElapsedTimer clock;
-        clock.start();
-        qint64 last = 0;
-        qint64 longest = 0;
-        qint64 longestAt = 0;
-        QTimer probe;
-        probe.setInterval(1);
-        QObject::connect(&probe, &QTimer::timeout, [&] {
-            const qint64 at = clock.elapsed();
-            if (at - last > longest) {
-                longest = at - last;
-                longestAt = at;
-            }
-            last = at;
-        });
-        probe.start();
+        bench::MainThreadStallProbe probe(1);
         const double cpuBefore = threadCPUSeconds();
         // As the import flow does it: the basis of the preview, then the merge.
         const ClipboardStore::ImportBasis basis = program.store().importBasis();
@@ -229,13 +215,13 @@ void BM_ImportEndStall(benchmark::State& state)
         qint64 publishedAt = 0;
         program.store().mergeImportAsync(archive, [&](const std::optional<QString>& failure) {
             published = !failure;
-            publishedAt = clock.elapsed();
+            publishedAt = probe.elapsed();
         });
         {
             QEventLoop untilPublished;
             QTimer poll;
             QObject::connect(&poll, &QTimer::timeout, &untilPublished, [&] {
-                if (published || clock.elapsed() > 60'000)
+                if (published || probe.elapsed() > 60'000)
                     untilPublished.quit();
             });
             poll.start(5);
@@ -247,9 +233,9 @@ void BM_ImportEndStall(benchmark::State& state)
         state.PauseTiming();
         if (!published || program.store().itemCount() != 20'000 || basis.items.size() != 10'000)
             state.SkipWithError("unexpected import result");
-        stalls.append(double(longest));
+        stalls.append(double(probe.longest()));
         cpus.append(cpu * 1000);
-        state.counters["last_stall_from_publish_ms"] = double(longestAt - publishedAt);
+        state.counters["last_stall_from_publish_ms"] = double(probe.longestEndedAt() - publishedAt);
         state.counters["last_published_at_ms"] = double(publishedAt);
         state.ResumeTiming();
     }

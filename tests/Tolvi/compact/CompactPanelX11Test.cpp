@@ -67,6 +67,25 @@ void startWithPeerAndClips(X11TestDisplay& x, RunningApp& app, tolvi::test::Peer
     }
 }
 
+// The compact panel opened with the hot key under the pointer, its editor on the newest clip and
+// `typed` typed there; the panel's window.
+std::optional<Window> typeInTheEditor(X11TestDisplay& x, RunningApp& app, std::initializer_list<KeySym> typed)
+{
+    const qint64 pid = app.process.processId();
+    x.movePointer(300, 250);
+    x.chord({XK_Super_L, XK_Shift_L}, XK_v);
+    std::optional<Window> panel;
+    if (!pollUntil([&] { return (panel = x.viewableWindow(pid, "Tolvi Compact")).has_value(); }) ||
+        !pollUntil([&] { return x.hasInputFocus(pid, "Tolvi Compact"); }))
+        return std::nullopt;
+    x.chord({XK_Control_L}, XK_e);
+    QThread::msleep(400);
+    for (const KeySym key : typed)
+        x.tap(key);
+    QThread::msleep(300);
+    return panel;
+}
+
 // A point inside the editor's Copy button, on the panel window. The bottom row ends, from the
 // right, with Paste, a filled button, and Copy a gap of background to its left; their widths
 // follow the fonts in use, so they are found on what the window shows.
@@ -176,14 +195,7 @@ TEST(CompactPanelX11, TextTypedInTheEditorSurvivesSigtermAndComesBackAtTheNextSt
     const qint64 pid = app.process.processId();
 
     // The compact panel's editor on the clip, with a few words typed and not saved.
-    x.movePointer(300, 250);
-    x.chord({XK_Super_L, XK_Shift_L}, XK_v);
-    ASSERT_TRUE(pollUntil([&] { return x.hasInputFocus(pid, "Tolvi Compact"); })) << app.output().constData();
-    x.chord({XK_Control_L}, XK_e);
-    QThread::msleep(400);
-    for (const KeySym key : {XK_space, XK_k, XK_e, XK_p, XK_t})
-        x.tap(key);
-    QThread::msleep(300);
+    ASSERT_TRUE(typeInTheEditor(x, app, {XK_space, XK_k, XK_e, XK_p, XK_t}).has_value()) << app.output().constData();
 
     // SIGTERM: the program ends at once, the typed text in a file only its user can read.
     ASSERT_EQ(::kill(pid_t(pid), SIGTERM), 0);
@@ -227,17 +239,8 @@ TEST(CompactPanelX11, KeepEditingHandsTheKeyboardBackToTheEditor)
     ASSERT_NO_FATAL_FAILURE(startWithPeerAndClips(x, app, peer, {"draft base"}));
     const qint64 pid = app.process.processId();
 
-    x.movePointer(300, 250);
-    x.chord({XK_Super_L, XK_Shift_L}, XK_v);
-    std::optional<Window> panel;
-    ASSERT_TRUE(pollUntil([&] { return (panel = x.viewableWindow(pid, "Tolvi Compact")).has_value(); }))
-        << app.output().constData();
-    QThread::msleep(400);
-    x.chord({XK_Control_L}, XK_e);
-    QThread::msleep(400);
-    for (const KeySym key : {XK_space, XK_k, XK_e, XK_p, XK_t})
-        x.tap(key);
-    QThread::msleep(300);
+    const std::optional<Window> panel = typeInTheEditor(x, app, {XK_space, XK_k, XK_e, XK_p, XK_t});
+    ASSERT_TRUE(panel.has_value()) << app.output().constData();
 
     // Escape with typed text asks first; Escape again answers "Keep Editing", twice over.
     const auto question = [&] {
@@ -279,19 +282,9 @@ TEST(CompactPanelX11, CopyInTheEditorRecordsTheEditedTextAsTheNewestClipWithNoSo
     RunningApp app;
     tolvi::test::PeerProcess peer;
     ASSERT_NO_FATAL_FAILURE(startWithPeerAndClips(x, app, peer, {"draft base"}));
-    const qint64 pid = app.process.processId();
 
-    x.movePointer(300, 250);
-    x.chord({XK_Super_L, XK_Shift_L}, XK_v);
-    std::optional<Window> panel;
-    ASSERT_TRUE(pollUntil([&] { return (panel = x.viewableWindow(pid, "Tolvi Compact")).has_value(); }))
-        << app.output().constData();
-    ASSERT_TRUE(pollUntil([&] { return x.hasInputFocus(pid, "Tolvi Compact"); })) << app.output().constData();
-    x.chord({XK_Control_L}, XK_e);
-    QThread::msleep(400);
-    for (const KeySym key : {XK_space, XK_c, XK_o, XK_p, XK_i, XK_e, XK_d})
-        x.tap(key);
-    QThread::msleep(300);
+    const std::optional<Window> panel = typeInTheEditor(x, app, {XK_space, XK_c, XK_o, XK_p, XK_i, XK_e, XK_d});
+    ASSERT_TRUE(panel.has_value()) << app.output().constData();
 
     // Found the same on two looks in a row: the editor is fully drawn.
     std::optional<QPoint> copy;

@@ -260,6 +260,18 @@ private:
     xcb_window_t m_window = 0;
 };
 
+// The layout inside a window backdrop that fills `panel`, with `margins` around what it holds.
+QVBoxLayout* backdropLayoutOf(EscapeClosingPanel& panel, const QMargins& margins)
+{
+    auto* layout = new QVBoxLayout(&panel);
+    layout->setContentsMargins(0, 0, 0, 0);
+    auto* backdrop = new TolviWindowBackdrop(false, &panel);
+    layout->addWidget(backdrop);
+    auto* backdropLayout = new QVBoxLayout(backdrop);
+    backdropLayout->setContentsMargins(margins);
+    return backdropLayout;
+}
+
 class PanelX11Test : public ::testing::Test {
 protected:
     // The window manager may still be starting when the binary does: a window
@@ -374,12 +386,7 @@ TEST_F(PanelX11Test, RealKeyboardEscapeReachesTheHandlerAndNotTheShortcut)
 TEST_F(PanelX11Test, DraggingTheBackgroundMovesThePanelWithoutClosingIt)
 {
     EscapeClosingPanel panel;
-    auto* layout = new QVBoxLayout(&panel);
-    layout->setContentsMargins(0, 0, 0, 0);
-    auto* backdrop = new TolviWindowBackdrop(false, &panel);
-    layout->addWidget(backdrop);
-    auto* backdropLayout = new QVBoxLayout(backdrop);
-    backdropLayout->setContentsMargins(20, 80, 20, 20);
+    QVBoxLayout* backdropLayout = backdropLayoutOf(panel, QMargins(20, 80, 20, 20));
     auto* field = new QLineEdit;
     backdropLayout->addWidget(field);
     auto* emptyList = new QLabel(QStringLiteral("No clipboard history"));
@@ -444,12 +451,7 @@ TEST_F(PanelX11Test, DraggingTheBackgroundMovesThePanelWithoutClosingIt)
 TEST_F(PanelX11Test, TapOrFlickOnTheBackgroundLeavesThePanelWhereItWas)
 {
     EscapeClosingPanel panel;
-    auto* layout = new QVBoxLayout(&panel);
-    layout->setContentsMargins(0, 0, 0, 0);
-    auto* backdrop = new TolviWindowBackdrop(false, &panel);
-    layout->addWidget(backdrop);
-    auto* backdropLayout = new QVBoxLayout(backdrop);
-    backdropLayout->setContentsMargins(20, 20, 20, 20);
+    QVBoxLayout* backdropLayout = backdropLayoutOf(panel, QMargins(20, 20, 20, 20));
     backdropLayout->setSpacing(30);
     auto* header = new QLabel(QStringLiteral("Clipboard"));
     backdropLayout->addWidget(header);

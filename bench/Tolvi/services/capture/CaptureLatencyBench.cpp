@@ -32,6 +32,7 @@
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
+#include <functional>
 #include <memory>
 
 using namespace tolvi;
@@ -143,13 +144,14 @@ void reportSpread(benchmark::State& state, QList<double> seconds)
     state.counters["max_ms"] = seconds.constLast() * 1000;
 }
 
-void BM_TextCopyToStore(benchmark::State& state)
+// Times `copy` once an iteration: it makes the `iteration`th copy and gives the seconds it took to
+// be recorded, or less than 0 if it was not.
+void timeCopies(benchmark::State& state, const std::function<double(int iteration)>& copy)
 {
-    int counter = 0;
+    int iteration = 0;
     QList<double> times;
     for (auto _ : state) {
-        const double seconds =
-            rig().copyToStore({{"text/plain", "benchmark text " + QByteArray::number(++counter)}});
+        const double seconds = copy(iteration++);
         if (seconds < 0) {
             state.SkipWithError("copy not recorded");
             break;
@@ -158,6 +160,13 @@ void BM_TextCopyToStore(benchmark::State& state)
         state.SetIterationTime(seconds);
         reportSpread(state, times);
     }
+}
+
+void BM_TextCopyToStore(benchmark::State& state)
+{
+    timeCopies(state, [](int iteration) {
+        return rig().copyToStore({{"text/plain", "benchmark text " + QByteArray::number(iteration + 1)}});
+    });
 }
 BENCHMARK(BM_TextCopyToStore)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(40);
 
@@ -182,15 +191,9 @@ void BM_FiveMegabytePngCopyToStore(benchmark::State& state)
     for (int i = 0; i < 3; ++i)
         images.append(noisePng(1600, 1100)); // about 5.3 MB each
     state.counters["bytes"] = double(images.first().size());
-    int index = 0;
-    for (auto _ : state) {
-        const double seconds = rig().copyToStore({{"image/png", images.at(index++ % images.size())}});
-        if (seconds < 0) {
-            state.SkipWithError("copy not recorded");
-            break;
-        }
-        state.SetIterationTime(seconds);
-    }
+    timeCopies(state, [&images](int iteration) {
+        return rig().copyToStore({{"image/png", images.at(iteration % images.size())}});
+    });
 }
 BENCHMARK(BM_FiveMegabytePngCopyToStore)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(10);
 
@@ -209,18 +212,9 @@ void BM_FiveMegabytePngFromXclipToStore(benchmark::State& state)
         }
     }
     state.counters["bytes"] = double(QFileInfo(paths.first()).size());
-    int index = 0;
-    QList<double> times;
-    for (auto _ : state) {
-        const double seconds = rig().xclipFileToStore(paths.at(index++ % paths.size()), QStringLiteral("image/png"));
-        if (seconds < 0) {
-            state.SkipWithError("copy not recorded");
-            break;
-        }
-        times.append(seconds);
-        state.SetIterationTime(seconds);
-        reportSpread(state, times);
-    }
+    timeCopies(state, [&paths](int iteration) {
+        return rig().xclipFileToStore(paths.at(iteration % paths.size()), QStringLiteral("image/png"));
+    });
 }
 BENCHMARK(BM_FiveMegabytePngFromXclipToStore)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(10);
 
