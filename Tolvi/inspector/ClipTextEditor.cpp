@@ -70,18 +70,6 @@ EditorDocuments::Settings ClipTextEditor::documentSettings() const
     return {shown->defaultFont(), shown->documentMargin(), shown->defaultTextOption(), shown->isUndoRedoEnabled()};
 }
 
-QTextDocument* ClipTextEditor::freshDocument()
-{
-    const EditorDocuments::Settings settings = documentSettings();
-    auto* fresh = new QTextDocument(this);
-    fresh->setUndoRedoEnabled(settings.undoRedo);
-    fresh->setDocumentLayout(new GlyphKeepingTextLayout(fresh));
-    fresh->setDefaultFont(settings.font);
-    fresh->setDocumentMargin(settings.margin);
-    fresh->setDefaultTextOption(settings.option);
-    return fresh;
-}
-
 void ClipTextEditor::putInPlace(QTextDocument* replacement)
 {
     QTextDocument* previous = document();
@@ -101,7 +89,7 @@ void ClipTextEditor::setStoredText(const QString& text)
     m_buffer.load(text);
     // Emptying a document of many paragraphs takes as long as destroying it.
     if (document()->blockCount() > EditorDocuments::offMainThreadBlocks)
-        putInPlace(freshDocument());
+        putInPlace(EditorDocuments::blank(documentSettings(), this));
     m_holdsPictographs = TextCharacters::holdsPictograph(text);
     applyShownFont();
     const bool offMainThread = m_buffer.loadedParagraphCount() > EditorDocuments::offMainThreadBlocks

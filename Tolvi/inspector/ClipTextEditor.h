@@ -89,7 +89,6 @@ private:
 
     void connectDocument();
     EditorDocuments::Settings documentSettings() const;
-    QTextDocument* freshDocument();
     // Puts a document in place of the one shown, which is retired.
     void putInPlace(QTextDocument* replacement);
     void followChange(int position, int removed, int added);

@@ -49,15 +49,21 @@ QTextDocument* Handed::take()
     return std::exchange(m_document, nullptr);
 }
 
-Owned build(const EditorTextBuffer& buffer, const Settings& settings)
+QTextDocument* blank(const Settings& settings, QObject* parent)
 {
-    auto* document = new QTextDocument;
-    document->setUndoRedoEnabled(false);
-    auto* layout = new GlyphKeepingTextLayout(document);
-    document->setDocumentLayout(layout);
+    auto* document = new QTextDocument(parent);
+    document->setUndoRedoEnabled(settings.undoRedo);
+    document->setDocumentLayout(new GlyphKeepingTextLayout(document));
     document->setDefaultFont(settings.font);
     document->setDocumentMargin(settings.margin);
     document->setDefaultTextOption(settings.option);
+    return document;
+}
+
+Owned build(const EditorTextBuffer& buffer, const Settings& settings)
+{
+    QTextDocument* document = blank(settings, nullptr);
+    document->setUndoRedoEnabled(false);
     {
         // One edit block: the layout hears of one change, once the whole text is in.
         QTextCursor cursor(document);

@@ -6,6 +6,7 @@
 
 #include <memory>
 
+class QObject;
 class QTextDocument;
 
 namespace tolvi {
@@ -46,6 +47,9 @@ private:
     QTextDocument* m_document;
 };
 using Owned = std::shared_ptr<Handed>;
+
+// An empty plain-text document (GlyphKeepingTextLayout) with those settings.
+QTextDocument* blank(const Settings& settings, QObject* parent);
 
 // A plain-text document (GlyphKeepingTextLayout) showing the buffer's loaded display, made on
 // the calling thread and belonging to it.

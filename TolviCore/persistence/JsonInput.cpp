@@ -17,6 +17,11 @@ namespace tolvi {
 
 static_assert(simdjson::SIMDJSON_PADDING <= JsonInput::padding);
 
+namespace {
+// How much of a regular file is looked through for long Base64 at a time.
+constexpr std::size_t defaultPieceBytes = 4 * 1024 * 1024;
+} // namespace
+
 void JsonInput::reserve(std::size_t capacity)
 {
     std::unique_ptr<char[]> buffer(new char[capacity + padding]);
@@ -182,7 +187,7 @@ void JsonInput::Unmap::operator()(char* data) const
 
 JsonInput JsonInput::readFile(int fd)
 {
-    return readFile(fd, 4 * 1024 * 1024);
+    return readFile(fd, defaultPieceBytes);
 }
 
 JsonInput JsonInput::readFile(int fd, std::size_t pieceBytes)
@@ -192,7 +197,7 @@ JsonInput JsonInput::readFile(int fd, std::size_t pieceBytes)
 
 JsonInput JsonInput::readKeptFile(int fd, const QString& copyFolder)
 {
-    return readMapped(MappedFile::mapKept(fd, padding, copyFolder), fd, 4 * 1024 * 1024);
+    return readMapped(MappedFile::mapKept(fd, padding, copyFolder), fd, defaultPieceBytes);
 }
 
 JsonInput JsonInput::readMapped(std::optional<MappedFile> mapped, int fd, std::size_t pieceBytes)

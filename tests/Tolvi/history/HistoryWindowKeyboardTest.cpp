@@ -390,7 +390,7 @@ TEST_F(HistoryWindowKeyboardTest, InspectorBesideTheListFromSevenHundredSixtyPoi
         for (int attempt = 0; attempt < 3 && content->width() != width; ++attempt) {
             const int wanted = window->width() + width - content->width();
             window->resize(wanted, window->height());
-            QTest::qWaitFor([&] { return content->width() == width; }, 2000);
+            (void)QTest::qWaitFor([&] { return content->width() == width; }, 2000); // checked below
         }
         return content->width() == width;
     };
